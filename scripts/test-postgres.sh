@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Runs a command beside a private PostgreSQL cluster on loopback with a private ODBC data
+# source "finance" (role dba/qxj). Nothing is written to the machine's own ODBC or
+# PostgreSQL configuration; the cluster is stopped and removed afterwards.
+#   scripts/test-postgres.sh COMMAND [ARGS...]
+set -euo pipefail
+
+initdb=$(ls /usr/lib/postgresql/*/bin/initdb 2>/dev/null | sort -V | tail -n 1 || true)
+[ -n "$initdb" ] || { echo "PostgreSQL (initdb) is not installed" >&2; exit 1; }
+bindir=$(dirname "$initdb")
+driver=$(ls /usr/lib/*/odbc/psqlodbcw.so /usr/lib/odbc/psqlodbcw.so 2>/dev/null | head -n 1 || true)
+[ -n "$driver" ] || { echo "psqlODBC (psqlodbcw.so) is not installed" >&2; exit 1; }
+
+work=$(mktemp -d /tmp/verna-pg.XXXXXX)
+as_owner=()
+if [ "$(id -u)" -eq 0 ]; then
+  # initdb refuses to run as root: the cluster belongs to the postgres account.
+  chown postgres "$work"
+  as_owner=(runuser -u postgres --)
+fi
+
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1]); s.close()')
+
+cleanup() {
+  "${as_owner[@]}" "$bindir/pg_ctl" -D "$work/data" -m immediate stop >/dev/null 2>&1 || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+echo "qxj" > "$work/pw"
+chmod 644 "$work/pw"
+"${as_owner[@]}" "$initdb" -D "$work/data" -E UTF8 --locale=C.UTF-8 -U dba --pwfile="$work/pw" -A scram-sha-256 >"$work/initdb.log" 2>&1 \
+  || { cat "$work/initdb.log" >&2; exit 1; }
+"${as_owner[@]}" "$bindir/pg_ctl" -D "$work/data" -l "$work/server.log" -w \
+  -o "-p $port -k $work -c listen_addresses=127.0.0.1 -c fsync=off -c max_connections=60" start >/dev/null \
+  || { cat "$work/server.log" >&2; exit 1; }
+PGPASSWORD=qxj "$bindir/psql" -h 127.0.0.1 -p "$port" -U dba -d postgres -q -c "CREATE DATABASE finance" >/dev/null
+
+mkdir -p "$work/odbc"
+cat > "$work/odbc/odbcinst.ini" <<INI
+[PostgreSQL Unicode]
+Description=PostgreSQL ODBC driver (Unicode)
+Driver=$driver
+INI
+cat > "$work/odbc/odbc.ini" <<INI
+[finance]
+Driver=PostgreSQL Unicode
+Servername=127.0.0.1
+Port=$port
+Database=finance
+Username=dba
+Password=qxj
+INI
+export ODBCSYSINI="$work/odbc"
+export ODBCINI="$work/odbc/odbc.ini"
+export VERNA_TEST_POSTGRES=required
+export VERNA_TEST_PG_PORT="$port"
+
+set +e
+"$@"
+status=$?
+set -e
+exit $status

@@ -1,0 +1,93 @@
+#pragma once
+
+#include "db/backend.h"
+#include "db/databaselocation.h"
+#include "db/outcome.h"
+#include "db/recordset.h"
+
+#include <QObject>
+#include <QSqlDatabase>
+#include <QStringList>
+#include <functional>
+
+class QSqlError;
+
+namespace verna::db {
+
+struct Rows {
+    QList<QStringList> rows;
+    QString error;
+    bool ok() const { return error.isEmpty(); }
+};
+
+// The one connection every window and command uses. It takes T-SQL texts as the
+// application builds them and runs them on the backend through the translation layer.
+class Database : public QObject
+{
+    Q_OBJECT
+public:
+    explicit Database(QObject *parent = nullptr);
+    ~Database() override;
+
+    Outcome open(const DatabaseLocation &location);
+    void close();
+    bool isOpen() const;
+    Backend backend() const { return m_backend; }
+    const DatabaseLocation &location() const { return m_location; }
+    QSqlDatabase connection() const;
+
+    // Runs a batch (statements separated by CR) in one transaction; BEGIN TRAN and COMMIT
+    // TRAN mark that transaction. Any failing statement rolls the whole batch back.
+    // Rows of statements that return any go to rowSink, as text.
+    using RowSink = std::function<void(const QStringList &row)>;
+    Outcome execute(const QString &batch, const RowSink &rowSink = {});
+
+    // Opens a forward-only record set on one statement.
+    RecordSet openRecordSet(const QString &statement);
+
+    // First column of the first row as text; "" when there is no row, a NULL or any error.
+    QString singleValue(const QString &statement);
+
+    // All rows of one statement as text.
+    Rows queryRows(const QString &statement);
+
+    // Transactions: nested begins join the outer transaction; a rollback anywhere rolls
+    // back the whole of it. Use Transaction (transaction.h) rather than these directly.
+    bool beginTransaction();
+    bool commitTransaction();
+    void rollbackTransaction();
+    bool inTransaction() const { return m_depth > 0; }
+
+    // The text of the statement built last by the evaluator or statement access.
+    QString sharedSql() const { return m_sharedSql; }
+    void setSharedSql(const QString &sql) { m_sharedSql = sql; }
+
+    // Called after every database call, so a window can repaint and take Stop mid-loop.
+    void setIdleHook(std::function<void()> hook) { m_idleHook = std::move(hook); }
+    void idle();
+
+    QString lastError() const { return m_lastError; }
+
+    // Records a failure; a lost connection is announced once through connectionLost.
+    void noteError(const QSqlError &error);
+
+signals:
+    void connectionLost(const QString &reason);
+
+private:
+    Outcome runStatement(const QString &statement, const RowSink &rowSink);
+    bool execRaw(const QString &sql);
+
+    QString m_name;
+    DatabaseLocation m_location;
+    Backend m_backend = Backend::SQLite;
+    int m_depth = 0;
+    bool m_rollbackOnly = false;
+    bool m_lostReported = false;
+    QString m_lastError;
+    QString m_sharedSql;
+    QStringList m_lockedTables;
+    std::function<void()> m_idleHook;
+};
+
+} // namespace verna::db

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QSqlQuery>
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+namespace verna::db {
+
+class Database;
+
+// A forward-only result read by position, values as text (NULL is "", numbers in plain form).
+// Usage: while (rs.next()) { rs.text(0); }
+class RecordSet
+{
+public:
+    RecordSet() = default;
+    RecordSet(RecordSet &&) noexcept = default;
+    RecordSet &operator=(RecordSet &&) noexcept = default;
+
+    bool isValid() const { return m_error.isEmpty() && m_active; }
+    QString error() const { return m_error; }
+    bool next();
+    int columnCount() const { return static_cast<int>(m_numeric.size()); }
+    QString text(int column) const;
+    bool isNull(int column) const;
+    QStringList row() const;
+
+private:
+    friend class Database;
+    Database *m_db = nullptr;
+    QSqlQuery m_query;
+    std::vector<bool> m_numeric;
+    QString m_error;
+    bool m_active = false;
+};
+
+} // namespace verna::db

@@ -1,0 +1,228 @@
+#include "db/schema.h"
+
+#include "db/backend.h"
+#include "db/database.h"
+#include "db/sqlitefunctions.h"
+#include "db/transaction.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace verna::db {
+
+namespace {
+
+struct Column {
+    const char *name;
+    const char *type; // "int", "small", "text", "time", "amount"
+};
+
+struct Table {
+    const char *name;
+    std::vector<Column> columns;
+};
+
+// Positional inserts rely on this order; constant-only columns keep neutral names.
+const std::vector<Table> &tables()
+{
+    static const std::vector<Table> t = {
+        {"subj", {{"row_id", "int"}, {"crt_dt", "time"}, {"inac_ind", "small"}, {"subj_id", "int"}, {"subj_type_cd", "int"},
+                  {"src_txt", "text"}, {"src_ind", "small"}, {"upd_txt", "text"}, {"upd_ind", "small"}, {"text_id", "int"}}},
+        {"ident", {{"row_id", "int"}, {"crt_dt", "time"}, {"inac_ind", "small"}, {"subj_id", "int"}, {"ident_type_cd", "int"},
+                   {"ident_txt", "text"}, {"src_txt", "text"}, {"src_ind", "small"}, {"upd_txt", "text"}, {"upd_ind", "small"},
+                   {"form_type_cd", "int"}}},
+        {"name", {{"row_id", "int"}, {"crt_dt", "time"}, {"inac_ind", "small"}, {"subj_id", "int"}, {"name_type_cd", "int"},
+                  {"name_txt", "text"}, {"src_txt", "text"}, {"src_ind", "small"}, {"upd_txt", "text"}, {"upd_ind", "small"},
+                  {"srch_name_txt", "text"}}},
+        {"actv", {{"row_id", "int"}, {"crt_dt", "time"}, {"inac_ind", "small"}, {"subj_id", "int"}, {"actv_cd", "int"},
+                  {"actv_nbr", "small"}}},
+        {"mem", {{"row_id", "int"}, {"crt_dt", "time"}, {"inac_ind", "small"}, {"subj_id", "int"}, {"mem_id", "int"}}},
+        {"text", {{"row_id", "int"}, {"crt_dt", "time"}, {"inac_ind", "small"}, {"text_id", "int"}, {"seq_nbr", "int"},
+                  {"line_txt", "text"}}},
+        {"finl_stmt", {{"row_id", "int"}, {"crt_dt", "time"}, {"inac_ind", "small"}, {"finl_stmt_id", "int"}, {"subj_id", "int"},
+                       {"stmt_type_cd", "int"}, {"src_txt", "text"}, {"src_ind", "small"}, {"upd_txt", "text"},
+                       {"upd_ind", "small"}, {"audit_ind", "small"}, {"note_txt", "text"}, {"entered_by", "text"},
+                       {"currency_ind", "small"}, {"fill_lvl_ind", "small"}, {"year_dt", "int"}, {"quarter_dt", "small"}}},
+        {"finl_item", {{"row_id", "int"}, {"crt_dt", "time"}, {"inac_ind", "small"}, {"finl_stmt_id", "int"}, {"subj_id", "int"},
+                       {"item_type_cd", "int"}, {"amt_val", "amount"}}},
+        {"func_for", {{"row_id", "int"}, {"crt_dt", "time"}, {"func_for_id", "int"}, {"inac_ind", "small"},
+                      {"func_for_name", "text"}, {"func_for_val", "text"}, {"func_for_txt", "text"}}},
+        {"func_grp", {{"row_id", "int"}, {"crt_dt", "time"}, {"inac_ind", "small"}, {"func_grp_id", "int"},
+                      {"func_grp_name", "text"}, {"func_grp_text", "text"}}},
+        {"func_mem", {{"row_id", "int"}, {"crt_dt", "time"}, {"inac_ind", "small"}, {"func_mem_grp", "int"}, {"func_mem_for", "int"}}},
+        {"cd_val", {{"row_id", "int"}, {"crt_dt", "time"}, {"inac_ind", "small"}, {"tbl_cd", "int"}, {"val_agn", "int"},
+                    {"short_txt", "text"}, {"value_txt", "text"}, {"seq_nbr", "int"}}},
+        {"ctrl", {{"row_id", "int"}, {"crt_dt", "time"}, {"inac_ind", "small"}, {"ctrl_type_cd", "int"}, {"fill_lvl_ind", "small"},
+                  {"l_side", "text"}, {"r_side", "text"}}},
+    };
+    return t;
+}
+
+struct Index {
+    const char *name;
+    const char *table;
+    const char *columns;
+    bool unique;
+};
+
+// Every key column is unique (concurrent writers can never share a key); the rest cover
+// the lookups the windows and the evaluator run per cell.
+const std::vector<Index> &indexes()
+{
+    static const std::vector<Index> i = {
+        {"ux_subj_row", "subj", "row_id", true},
+        {"ux_ident_row", "ident", "row_id", true},
+        {"ux_name_row", "name", "row_id", true},
+        {"ux_actv_row", "actv", "row_id", true},
+        {"ux_mem_row", "mem", "row_id", true},
+        {"ux_text_row", "text", "row_id", true},
+        {"ux_finl_stmt_row", "finl_stmt", "row_id", true},
+        {"ux_finl_item_row", "finl_item", "row_id", true},
+        {"ux_func_for_row", "func_for", "row_id", true},
+        {"ux_func_grp_row", "func_grp", "row_id", true},
+        {"ux_func_mem_row", "func_mem", "row_id", true},
+        {"ux_cd_val_row", "cd_val", "row_id", true},
+        {"ux_ctrl_row", "ctrl", "row_id", true},
+        {"ux_ident_subj", "ident", "subj_id", true},
+        {"ux_finl_stmt_id", "finl_stmt", "finl_stmt_id", true},
+        {"ux_func_for_id", "func_for", "func_for_id", true},
+        {"ux_func_grp_id", "func_grp", "func_grp_id", true},
+        {"ux_cd_val_agn", "cd_val", "val_agn", true},
+        {"ix_subj_subj", "subj", "subj_id", false},
+        {"ix_ident_txt", "ident", "ident_txt", false},
+        {"ix_ident_form", "ident", "form_type_cd", false},
+        {"ix_name_subj", "name", "subj_id", false},
+        {"ix_name_srch", "name", "srch_name_txt", false},
+        {"ix_actv_subj", "actv", "subj_id", false},
+        {"ix_actv_cd", "actv", "actv_cd", false},
+        {"ix_mem_subj", "mem", "subj_id", false},
+        {"ix_mem_mem", "mem", "mem_id", false},
+        {"ix_text_id", "text", "text_id, seq_nbr", false},
+        {"ix_finl_stmt_period", "finl_stmt", "subj_id, year_dt, quarter_dt, stmt_type_cd", false},
+        {"ix_finl_item_stmt", "finl_item", "finl_stmt_id, item_type_cd", false},
+        {"ix_func_mem_grp", "func_mem", "func_mem_grp", false},
+        {"ix_cd_val_list", "cd_val", "tbl_cd, seq_nbr", false},
+        {"ix_ctrl_type", "ctrl", "ctrl_type_cd, fill_lvl_ind", false},
+    };
+    return i;
+}
+
+QString columnType(const char *type, Backend backend)
+{
+    const QString t = QString::fromLatin1(type);
+    switch (backend) {
+    case Backend::SQLite:
+        if (t == QLatin1String("text"))
+            return QStringLiteral("TEXT COLLATE ") + QString::fromLatin1(kSqliteTextCollation);
+        if (t == QLatin1String("time"))
+            return QStringLiteral("TEXT");
+        if (t == QLatin1String("amount"))
+            return QStringLiteral("REAL"); // a NUMERIC column would store 500.00 as 500 and divide it as an integer
+        return QStringLiteral("INTEGER");
+    case Backend::PostgreSQL:
+        if (t == QLatin1String("text"))
+            return QStringLiteral("TEXT COLLATE verna_ci");
+        if (t == QLatin1String("time"))
+            return QStringLiteral("TIMESTAMP");
+        if (t == QLatin1String("amount"))
+            return QStringLiteral("NUMERIC");
+        if (t == QLatin1String("small"))
+            return QStringLiteral("SMALLINT");
+        return QStringLiteral("INTEGER");
+    case Backend::SqlServer:
+        if (t == QLatin1String("text"))
+            return QStringLiteral("NVARCHAR(4000)");
+        if (t == QLatin1String("time"))
+            return QStringLiteral("DATETIME");
+        if (t == QLatin1String("amount"))
+            return QStringLiteral("DECIMAL(19,4)");
+        if (t == QLatin1String("small"))
+            return QStringLiteral("SMALLINT");
+        return QStringLiteral("INT");
+    }
+    return QStringLiteral("INTEGER");
+}
+
+bool execAll(Database &db, const QStringList &statements, QString &error)
+{
+    for (const QString &sql : statements) {
+        QSqlQuery q(db.connection());
+        if (!q.exec(sql)) {
+            error = q.lastError().text() + QStringLiteral(" [") + sql + QLatin1Char(']');
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+QStringList Schema::tableNames()
+{
+    QStringList names;
+    for (const Table &t : tables())
+        names << QString::fromLatin1(t.name);
+    return names;
+}
+
+QStringList Schema::statements(Backend backend)
+{
+    QStringList out;
+    if (backend == Backend::PostgreSQL) {
+        // Text compares as on the T-SQL server: case-insensitive, Czech letters included.
+        out << QStringLiteral("DO $$ BEGIN IF NOT EXISTS (SELECT 1 FROM pg_collation WHERE collname = 'verna_ci') THEN "
+                              "CREATE COLLATION verna_ci (provider = icu, locale = 'und-u-ks-level2', deterministic = false); "
+                              "END IF; END $$");
+    }
+    for (const Table &t : tables()) {
+        QStringList cols;
+        for (const Column &c : t.columns) {
+            QString def = QString::fromLatin1(c.name) + QLatin1Char(' ') + columnType(c.type, backend);
+            if (QLatin1String(c.name) == QLatin1String("row_id"))
+                def += QStringLiteral(" NOT NULL");
+            cols << def;
+        }
+        out << QStringLiteral("CREATE TABLE %1 (%2)").arg(QString::fromLatin1(t.name), cols.join(QStringLiteral(", ")));
+    }
+    for (const Index &i : indexes()) {
+        out << QStringLiteral("CREATE %1INDEX %2 ON %3 (%4)")
+                   .arg(i.unique ? QStringLiteral("UNIQUE ") : QString(), QString::fromLatin1(i.name),
+                        QString::fromLatin1(i.table), QString::fromLatin1(i.columns));
+    }
+    return out;
+}
+
+bool Schema::exists(Database &db)
+{
+    const QStringList present = db.connection().tables();
+    for (const QString &name : tableNames()) {
+        if (present.contains(name, Qt::CaseInsensitive))
+            return true;
+    }
+    return false;
+}
+
+Outcome Schema::create(Database &db, bool replace)
+{
+    Transaction tx(db);
+    if (!tx.isActive())
+        return Outcome::failure(QStringLiteral("Nelze zahájit transakci: ") + db.lastError());
+    QString error;
+    if (replace) {
+        const QStringList present = db.connection().tables();
+        QStringList drops;
+        for (const QString &name : tableNames()) {
+            if (present.contains(name, Qt::CaseInsensitive))
+                drops << QStringLiteral("DROP TABLE ") + name;
+        }
+        if (!execAll(db, drops, error))
+            return Outcome::failure(QStringLiteral("Tabulky nelze odstranit: ") + error);
+    }
+    if (!execAll(db, statements(db.backend()), error))
+        return Outcome::failure(QStringLiteral("Schéma nelze vytvořit: ") + error);
+    if (!tx.commit())
+        return Outcome::failure(QStringLiteral("Schéma nelze potvrdit: ") + db.lastError());
+    return Outcome::success();
+}
+
+} // namespace verna::db

@@ -1,0 +1,134 @@
+#include "db/sqlitefunctions.h"
+
+#include <QCollator>
+#include <QSqlDatabase>
+#include <QSqlDriver>
+#include <QString>
+
+#include <cmath>
+#include <sqlite3.h>
+
+namespace verna::db {
+
+namespace {
+
+QString withoutTrailingBlanks(QString text)
+{
+    while (text.endsWith(QLatin1Char(' ')))
+        text.chop(1);
+    return text;
+}
+
+const QCollator &czechCollator()
+{
+    static const QCollator collator = [] {
+        QCollator c{QLocale(QLocale::Czech, QLocale::CzechRepublic)};
+        c.setCaseSensitivity(Qt::CaseInsensitive);
+        return c;
+    }();
+    return collator;
+}
+
+int collate(void *, int lengthA, const void *a, int lengthB, const void *b)
+{
+    const QString sa = withoutTrailingBlanks(QString::fromUtf8(static_cast<const char *>(a), lengthA));
+    const QString sb = withoutTrailingBlanks(QString::fromUtf8(static_cast<const char *>(b), lengthB));
+    return compareText(sa, sb);
+}
+
+QString argText(sqlite3_value *value)
+{
+    const auto *text = sqlite3_value_text(value);
+    return text ? QString::fromUtf8(reinterpret_cast<const char *>(text), sqlite3_value_bytes(value)) : QString();
+}
+
+void likeFunction(sqlite3_context *context, int argc, sqlite3_value **argv)
+{
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL)
+        return sqlite3_result_null(context);
+    QChar escape;
+    if (argc == 3) {
+        const QString e = argText(argv[2]);
+        if (e.size() != 1) {
+            sqlite3_result_error(context, "ESCAPE expression must be a single character", -1);
+            return;
+        }
+        escape = e.front();
+    }
+    sqlite3_result_int(context, sqlLikeMatch(argText(argv[0]), argText(argv[1]), escape) ? 1 : 0);
+}
+
+void powerFunction(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL)
+        return sqlite3_result_null(context);
+    const double result = std::pow(sqlite3_value_double(argv[0]), sqlite3_value_double(argv[1]));
+    if (std::isnan(result) || std::isinf(result))
+        return sqlite3_result_null(context);
+    sqlite3_result_double(context, result);
+}
+
+} // namespace
+
+int compareText(const QString &a, const QString &b)
+{
+    const int c = czechCollator().compare(a, b);
+    return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
+
+bool sqlLikeMatch(const QString &patternIn, const QString &valueIn, QChar escape)
+{
+    const QString pattern = patternIn.toCaseFolded();
+    const QString value = valueIn.toCaseFolded();
+    // Iterative matcher with one backtrack point for the last %.
+    int p = 0;
+    int v = 0;
+    int starP = -1;
+    int starV = -1;
+    const int np = pattern.size();
+    const int nv = value.size();
+    while (v < nv) {
+        if (p < np) {
+            QChar pc = pattern.at(p);
+            bool literal = false;
+            if (!escape.isNull() && pc == escape && p + 1 < np) {
+                pc = pattern.at(p + 1);
+                literal = true;
+            }
+            if (!literal && pc == QLatin1Char('%')) {
+                starP = ++p;
+                starV = v;
+                continue;
+            }
+            if ((!literal && pc == QLatin1Char('_')) || pc == value.at(v)) {
+                p += literal ? 2 : 1;
+                ++v;
+                continue;
+            }
+        }
+        if (starP < 0)
+            return false;
+        p = starP;
+        v = ++starV;
+    }
+    while (p < np && pattern.at(p) == QLatin1Char('%'))
+        ++p;
+    return p == np;
+}
+
+bool registerSqliteFunctions(QSqlDatabase &db)
+{
+    const QVariant handle = db.driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return false;
+    sqlite3 *sqlite = *static_cast<sqlite3 *const *>(handle.constData());
+    if (!sqlite)
+        return false;
+    bool ok = sqlite3_create_collation(sqlite, kSqliteTextCollation, SQLITE_UTF8, nullptr, collate) == SQLITE_OK;
+    ok = ok && sqlite3_create_function(sqlite, "like", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, likeFunction, nullptr, nullptr) == SQLITE_OK;
+    ok = ok && sqlite3_create_function(sqlite, "like", 3, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, likeFunction, nullptr, nullptr) == SQLITE_OK;
+    ok = ok && sqlite3_create_function(sqlite, "power", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, powerFunction, nullptr, nullptr) == SQLITE_OK;
+    return ok;
+}
+
+} // namespace verna::db

@@ -1,0 +1,32 @@
+#include "shell/startup.h"
+
+#include "db/database.h"
+#include "db/schema.h"
+
+#include <QFileInfo>
+
+namespace verna::shell {
+
+Outcome initialiseDatabase(db::Database &database, bool replace)
+{
+    return db::Schema::create(database, replace);
+}
+
+Outcome openDatabase(db::Database &database, const std::optional<db::DatabaseLocation> &option)
+{
+    const db::DatabaseLocation location = option.value_or(db::defaultDatabaseLocation());
+    const bool embeddedDefault = !option && location.kind == db::DatabaseLocation::Kind::File;
+    if (const Outcome opened = database.open(location); !opened) {
+        if (location.kind == db::DatabaseLocation::Kind::Odbc)
+            return Outcome::failure(kOdbcNotConfigured + QStringLiteral(": ") + opened.error);
+        return Outcome::failure(QStringLiteral("Databázi nelze otevřít (") + location.describe() + QStringLiteral("): ")
+                                + opened.error);
+    }
+    if (embeddedDefault && !db::Schema::exists(database)) {
+        if (const Outcome created = initialiseDatabase(database, false); !created)
+            return created;
+    }
+    return Outcome::success();
+}
+
+} // namespace verna::shell
