@@ -71,6 +71,19 @@ Backend odbcBackend(const QSqlDatabase &db)
     return Backend::SqlServer;
 }
 
+// The driver's own word on whether the link to the server is gone.
+bool odbcConnectionDead(const QSqlDatabase &db)
+{
+    const QVariant handle = db.driver()->handle();
+    if (!handle.isValid() || handle.metaType().sizeOf() != sizeof(SQLHANDLE))
+        return false;
+    SQLHANDLE hdbc = *static_cast<const SQLHANDLE *>(handle.constData());
+    SQLUINTEGER dead = SQL_CD_FALSE;
+    if (!hdbc || !SQL_SUCCEEDED(SQLGetConnectAttr(hdbc, SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)))
+        return false;
+    return dead == SQL_CD_TRUE;
+}
+
 } // namespace
 
 Database::Database(QObject *parent)
@@ -151,12 +164,8 @@ void Database::idle()
 void Database::noteError(const QSqlError &error)
 {
     m_lastError = errorText(error);
-    const QString code = error.nativeErrorCode();
-    const bool lost = error.type() == QSqlError::ConnectionError || code.startsWith(QLatin1String("08"))
-        || code.contains(QLatin1String("57P0")) || !connection().isOpen()
-        || m_lastError.contains(QLatin1String("server closed the connection"), Qt::CaseInsensitive)
-        || m_lastError.contains(QLatin1String("no connection to the server"), Qt::CaseInsensitive)
-        || m_lastError.contains(QLatin1String("Could not send Query"), Qt::CaseInsensitive);
+    const bool lost = error.type() == QSqlError::ConnectionError || !connection().isOpen()
+        || (m_backend != Backend::SQLite && odbcConnectionDead(connection()));
     if (lost && !m_lostReported) {
         m_lostReported = true;
         emit connectionLost(m_lastError);

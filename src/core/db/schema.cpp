@@ -170,7 +170,7 @@ QStringList Schema::statements(Backend backend)
     QStringList out;
     if (backend == Backend::PostgreSQL) {
         // Text compares as on the T-SQL server: case-insensitive, Czech letters included.
-        out << QStringLiteral("DO $$ BEGIN IF NOT EXISTS (SELECT 1 FROM pg_collation WHERE collname = 'verna_ci') THEN "
+        out << QStringLiteral("DO $$ BEGIN IF to_regcollation('verna_ci') IS NULL THEN "
                               "CREATE COLLATION verna_ci (provider = icu, locale = 'und-u-ks-level2', deterministic = false); "
                               "END IF; END $$");
     }
@@ -192,14 +192,37 @@ QStringList Schema::statements(Backend backend)
     return out;
 }
 
+QStringList Schema::presentTables(Database &db)
+{
+    QString names;
+    for (const QString &name : tableNames())
+        names += (names.isEmpty() ? QString() : QStringLiteral(",")) + QLatin1Char('\'') + name + QLatin1Char('\'');
+    QString sql;
+    switch (db.backend()) {
+    case Backend::SQLite:
+        sql = QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' AND name IN (%1)").arg(names);
+        break;
+    case Backend::PostgreSQL:
+        sql = QStringLiteral("SELECT table_name FROM information_schema.tables WHERE table_schema = current_schema() "
+                             "AND table_name IN (%1)").arg(names);
+        break;
+    case Backend::SqlServer:
+        sql = QStringLiteral("SELECT TABLE_NAME FROM INFORMATION_SCHEMA.TABLES WHERE TABLE_SCHEMA = SCHEMA_NAME() "
+                             "AND TABLE_NAME IN (%1)").arg(names);
+        break;
+    }
+    QStringList present;
+    QSqlQuery q(db.connection());
+    if (q.exec(sql)) {
+        while (q.next())
+            present << q.value(0).toString().toLower();
+    }
+    return present;
+}
+
 bool Schema::exists(Database &db)
 {
-    const QStringList present = db.connection().tables();
-    for (const QString &name : tableNames()) {
-        if (present.contains(name, Qt::CaseInsensitive))
-            return true;
-    }
-    return false;
+    return !presentTables(db).isEmpty();
 }
 
 Outcome Schema::create(Database &db, bool replace)
@@ -209,10 +232,10 @@ Outcome Schema::create(Database &db, bool replace)
         return Outcome::failure(QStringLiteral("Nelze zahájit transakci: ") + db.lastError());
     QString error;
     if (replace) {
-        const QStringList present = db.connection().tables();
+        const QStringList present = presentTables(db);
         QStringList drops;
         for (const QString &name : tableNames()) {
-            if (present.contains(name, Qt::CaseInsensitive))
+            if (present.contains(name))
                 drops << QStringLiteral("DROP TABLE ") + name;
         }
         if (!execAll(db, drops, error))

@@ -16,6 +16,9 @@ public:
     // Names of VERNA's tables, in creation order.
     static QStringList tableNames();
 
+    // Which of VERNA's tables the target's current schema has.
+    static QStringList presentTables(Database &db);
+
     // Whether the target already has VERNA's tables (any of them).
     static bool exists(Database &db);
 

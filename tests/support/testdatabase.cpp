@@ -1,0 +1,101 @@
+#include "support/testdatabase.h"
+
+#include "db/databaselocation.h"
+#include "db/schema.h"
+#include "shell/startup.h"
+
+#include <QProcessEnvironment>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUuid>
+
+namespace verna::test {
+
+std::string backendName(const ::testing::TestParamInfo<TestBackend> &info)
+{
+    return info.param == TestBackend::SQLite ? "SQLite" : "PostgreSQL";
+}
+
+TestDatabase::TestDatabase(TestBackend backend)
+    : m_backend(backend)
+    , m_db(std::make_unique<db::Database>())
+{
+}
+
+TestDatabase::~TestDatabase()
+{
+    if (m_backend == TestBackend::PostgreSQL && !m_schema.isEmpty() && m_db->isOpen()) {
+        if (m_db->inTransaction())
+            m_db->rollbackTransaction();
+        QSqlQuery(m_db->connection()).exec(QStringLiteral("DROP SCHEMA %1 CASCADE").arg(m_schema));
+    }
+    m_db->close();
+}
+
+bool TestDatabase::postgresRequired() const
+{
+    return qEnvironmentVariable("VERNA_TEST_POSTGRES") == QLatin1String("required");
+}
+
+bool TestDatabase::open()
+{
+    if (m_backend == TestBackend::SQLite) {
+        const auto opened = m_db->open(db::DatabaseLocation::file(m_dir.filePath(QStringLiteral("test.sqlite"))));
+        m_error = opened.error;
+        return opened.ok;
+    }
+    if (!db::isOdbcDataSourceConfigured(db::kDefaultDsn)) {
+        m_error = QStringLiteral("the ODBC data source \"finance\" is not configured");
+        return false;
+    }
+    const auto opened = m_db->open(db::DatabaseLocation::odbc(db::kDefaultDsn));
+    if (!opened) {
+        m_error = opened.error;
+        return false;
+    }
+    m_schema = QStringLiteral("t_") + QUuid::createUuid().toString(QUuid::Id128).left(16);
+    QSqlQuery q(m_db->connection());
+    if (!q.exec(QStringLiteral("CREATE SCHEMA %1").arg(m_schema)) || !q.exec(QStringLiteral("SET search_path TO %1").arg(m_schema))) {
+        m_error = q.lastError().text();
+        return false;
+    }
+    return true;
+}
+
+bool TestDatabase::createSchema(bool withReferenceData)
+{
+    const Outcome created = withReferenceData ? shell::initialiseDatabase(*m_db, false) : db::Schema::create(*m_db);
+    m_error = created.error;
+    return created.ok;
+}
+
+QString TestDatabase::dbOption() const
+{
+    return m_backend == TestBackend::SQLite ? m_dir.filePath(QStringLiteral("test.sqlite")) : QStringLiteral("odbc:finance");
+}
+
+QStringList TestDatabase::childEnvironment() const
+{
+    QStringList env = QProcessEnvironment::systemEnvironment().toStringList();
+    if (m_backend == TestBackend::PostgreSQL)
+        env << QStringLiteral("PGOPTIONS=-c search_path=") + m_schema;
+    return env;
+}
+
+void BackendTest::SetUp()
+{
+    m_test = std::make_unique<TestDatabase>(GetParam());
+    if (!m_test->open()) {
+        if (GetParam() == TestBackend::PostgreSQL && !m_test->postgresRequired())
+            GTEST_SKIP() << "PostgreSQL not available: " << m_test->error().toStdString();
+        FAIL() << "cannot open the test database: " << m_test->error().toStdString();
+    }
+    ASSERT_TRUE(m_test->createSchema(withReferenceData())) << m_test->error().toStdString();
+}
+
+void BackendTest::TearDown()
+{
+    m_test.reset();
+}
+
+} // namespace verna::test
