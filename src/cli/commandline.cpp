@@ -1,4 +1,5 @@
 #include "commandline.h"
+#include "commands.h"
 
 #include "db/database.h"
 #include "db/databaselocation.h"
@@ -12,7 +13,7 @@ namespace verna::cli {
 
 namespace {
 
-const char *kUsage =
+const char *const kUsage =
     "Použití: verna-db [--db CESTA | --db odbc:DSN] PŘÍKAZ [VOLBY]\n"
     "\n"
     "Příkazy:\n"
@@ -20,12 +21,6 @@ const char *kUsage =
     "  sql \"T-SQL\"             provede dávku v jedné transakci a vypíše řádky výsledku\n"
     "\n"
     "Bez --db se použije zdroj ODBC \"finance\", je-li nastaven, jinak vestavěná databáze.\n";
-
-struct Options {
-    std::optional<db::DatabaseLocation> location;
-    QString command;
-    QStringList rest;
-};
 
 // Parses the global options and the command; nullopt with a message on a usage error.
 std::optional<Options> parseOptions(const QStringList &arguments, QTextStream &err)
@@ -62,6 +57,8 @@ void printRow(QTextStream &out, const QStringList &row)
 {
     out << row.join(QLatin1Char('\t')) << '\n';
 }
+
+} // namespace
 
 int commandInit(const Options &o, QTextStream &out, QTextStream &err)
 {
@@ -111,8 +108,6 @@ int commandSql(const Options &o, QTextStream &out, QTextStream &err)
     return Success;
 }
 
-} // namespace
-
 int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
 {
     const std::optional<Options> options = parseOptions(arguments, err);
@@ -122,10 +117,10 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
         (options->command.isEmpty() ? err : out) << kUsage;
         return options->command.isEmpty() ? UsageError : Success;
     }
-    using Handler = int (*)(const Options &, QTextStream &, QTextStream &);
-    static const QHash<QString, Handler> commands = {
+    static const QHash<QString, Command> commands = {
         {QStringLiteral("init"), commandInit},
         {QStringLiteral("sql"), commandSql},
+        // Further commands live in files of their own (commands.h).
     };
     const auto it = commands.find(options->command);
     if (it == commands.end()) {
