@@ -253,17 +253,27 @@ void Database::rollbackTransaction()
     m_lockedTables.clear();
 }
 
+Outcome Database::serialiseWriters(const QString &table)
+{
+    if (m_depth == 0)
+        return Outcome::failure(QStringLiteral("Zámek tabulky potřebuje transakci."));
+    // SQLite transactions take the write lock at their start (BEGIN IMMEDIATE).
+    if (m_backend != Backend::PostgreSQL || m_lockedTables.contains(table))
+        return Outcome::success();
+    if (!execRaw(QStringLiteral("LOCK TABLE %1 IN SHARE ROW EXCLUSIVE MODE").arg(table)))
+        return Outcome::failure(m_lastError);
+    m_lockedTables << table;
+    return Outcome::success();
+}
+
 Outcome Database::runStatement(const QString &statement, const RowSink &rowSink)
 {
     const tsql::Translation t = tsql::translate(statement, m_backend);
     if (m_backend == Backend::PostgreSQL) {
         // Key computation and insert are serialised per table for concurrent writers.
         for (const QString &table : t.keyTables) {
-            if (m_lockedTables.contains(table))
-                continue;
-            if (!execRaw(QStringLiteral("LOCK TABLE %1 IN SHARE ROW EXCLUSIVE MODE").arg(table)))
-                return Outcome::failure(m_lastError);
-            m_lockedTables << table;
+            if (Outcome locked = serialiseWriters(table); !locked)
+                return locked;
         }
     }
     QSqlQuery q(connection());

@@ -58,6 +58,10 @@ public:
     void rollbackTransaction();
     bool inTransaction() const { return m_depth > 0; }
 
+    // Inside a transaction: keeps other writers of the table out until it ends, for keys
+    // computed from the table's current contents (max+1, min-1).
+    Outcome serialiseWriters(const QString &table);
+
     // The text of the statement built last by the evaluator or statement access.
     QString sharedSql() const { return m_sharedSql; }
     void setSharedSql(const QString &sql) { m_sharedSql = sql; }
