@@ -343,6 +343,14 @@ Outcome Database::execute(const QString &batch, const RowSink &rowSink)
     return Outcome::success();
 }
 
+Outcome Database::executeNative(const QString &sql)
+{
+    if (!execRaw(sql))
+        return Outcome::failure(m_lastError);
+    idle();
+    return Outcome::success();
+}
+
 RecordSet Database::openRecordSet(const QString &statement)
 {
     RecordSet rs;

@@ -42,6 +42,10 @@ public:
     using RowSink = std::function<void(const QStringList &row)>;
     Outcome execute(const QString &batch, const RowSink &rowSink = {});
 
+    // Runs one statement of standard SQL as it is, without T-SQL translation (generated
+    // bulk inserts of literals). Joins the caller's transaction.
+    Outcome executeNative(const QString &sql);
+
     // Opens a forward-only record set on one statement.
     RecordSet openRecordSet(const QString &statement);
 

@@ -2,6 +2,8 @@
 
 #include "db/database.h"
 #include "db/schema.h"
+#include "db/transaction.h"
+#include "shell/referencedata.h"
 
 #include <QFileInfo>
 
@@ -9,7 +11,16 @@ namespace verna::shell {
 
 Outcome initialiseDatabase(db::Database &database, bool replace)
 {
-    return db::Schema::create(database, replace);
+    db::Transaction tx(database);
+    if (!tx.isActive())
+        return Outcome::failure(database.lastError());
+    if (Outcome created = db::Schema::create(database, replace); !created)
+        return created;
+    if (Outcome loaded = loadReferenceData(database); !loaded)
+        return loaded;
+    if (!tx.commit())
+        return Outcome::failure(database.lastError());
+    return Outcome::success();
 }
 
 Outcome openDatabase(db::Database &database, const std::optional<db::DatabaseLocation> &option)

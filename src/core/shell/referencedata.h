@@ -1,0 +1,37 @@
+#pragma once
+
+#include "db/outcome.h"
+
+#include <QList>
+#include <QStringList>
+
+namespace verna::db {
+class Database;
+}
+
+namespace verna::shell {
+
+// One data file of the reference data: tab-separated, a header line of column names,
+// an empty field meaning NULL.
+struct DataTable {
+    QStringList header;
+    QList<QStringList> rows;
+    QString error;
+
+    int column(const QString &name) const { return static_cast<int>(header.indexOf(name)); }
+    QString value(int row, const QString &name) const;
+};
+
+// Reads a reference data file shipped with the application ("cd_val", "ctrl", ...).
+DataTable readReferenceTable(const QString &name);
+
+// The reference data: code lists, sum rules, indicators with their groups, and entity 3366
+// with its statement pair for 1996 Q4. All or nothing.
+Outcome loadReferenceData(db::Database &db);
+
+// Ids of the reference entity and its period, on which formulas are tried out.
+inline constexpr int kReferenceEntity = 3366;
+inline constexpr int kReferenceYear = 1996;
+inline constexpr int kReferenceQuarter = 4;
+
+} // namespace verna::shell
