@@ -19,6 +19,8 @@ const char *const kUsage =
     "Příkazy:\n"
     "  init [--force]          založí tabulky (s --force nahradí existující) a naplní číselníky\n"
     "  sql \"T-SQL\"             provede dávku v jedné transakci a vypíše řádky výsledku\n"
+    "  demo [--entities N] [--seed S] [--years A-B] [--quarters Q1-Q2]\n"
+    "                          vytvoří ukázkové subjekty, skupiny a výkazy (stejné semínko, stejná data)\n"
     "\n"
     "Bez --db se použije zdroj ODBC \"finance\", je-li nastaven, jinak vestavěná databáze.\n";
 
@@ -120,6 +122,7 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
     static const QHash<QString, Command> commands = {
         {QStringLiteral("init"), commandInit},
         {QStringLiteral("sql"), commandSql},
+        {QStringLiteral("demo"), commandDemo},
         // Further commands live in files of their own (commands.h).
     };
     const auto it = commands.find(options->command);

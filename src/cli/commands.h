@@ -21,5 +21,6 @@ using Command = int (*)(const Options &options, QTextStream &out, QTextStream &e
 
 int commandInit(const Options &options, QTextStream &out, QTextStream &err);
 int commandSql(const Options &options, QTextStream &out, QTextStream &err);
+int commandDemo(const Options &options, QTextStream &out, QTextStream &err);
 
 } // namespace verna::cli

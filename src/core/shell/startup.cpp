@@ -3,6 +3,7 @@
 #include "db/database.h"
 #include "db/schema.h"
 #include "db/transaction.h"
+#include "shell/demodata.h"
 #include "shell/referencedata.h"
 
 #include <QFileInfo>
@@ -34,8 +35,14 @@ Outcome openDatabase(db::Database &database, const std::optional<db::DatabaseLoc
                                 + opened.error);
     }
     if (embeddedDefault && !db::Schema::exists(database)) {
+        // First start: all of it lands, or nothing does and the next start tries again.
+        db::Transaction tx(database);
         if (const Outcome created = initialiseDatabase(database, false); !created)
             return created;
+        if (const Outcome demo = generateDemoData(database, DemoOptions()); !demo)
+            return Outcome::failure(QStringLiteral("Ukázková data nelze vytvořit: ") + demo.error);
+        if (!tx.commit())
+            return Outcome::failure(database.lastError());
     }
     return Outcome::success();
 }

@@ -15,7 +15,7 @@ namespace verna::shell {
 Outcome initialiseDatabase(db::Database &database, bool replace);
 
 // Opens what --db names, or with none the data source "finance" when configured, else the
-// embedded file, which is created with reference and demo data on first use.
+// embedded file, which is created with reference and demo data on first use (in one go).
 // A configured but unreachable "finance" fails with "Není nastaveno ODBC" and the reason.
 Outcome openDatabase(db::Database &database, const std::optional<db::DatabaseLocation> &option);
 

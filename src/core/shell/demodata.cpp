@@ -1,0 +1,566 @@
+#include "shell/demodata.h"
+
+#include "db/bulkinsert.h"
+#include "db/database.h"
+#include "db/transaction.h"
+#include "shell/appstate.h"
+#include "shell/modhlavni.h"
+#include "shell/referencedata.h"
+
+#include <QRegularExpression>
+#include <map>
+#include <random>
+#include <set>
+
+namespace verna::shell {
+
+using db::BulkInsert;
+
+int icoCheckDigit(const QString &firstSeven)
+{
+    int sum = 0;
+    for (int i = 0; i < 7; ++i)
+        sum += (8 - i) * firstSeven.at(i).digitValue();
+    const int r = sum % 11;
+    return (11 - r) % 10;
+}
+
+bool isValidIco(const QString &ico)
+{
+    static const QRegularExpression digits(QStringLiteral("^\\d{8}$"));
+    return digits.match(ico).hasMatch() && icoCheckDigit(ico.left(7)) == ico.at(7).digitValue();
+}
+
+namespace {
+
+// Deterministic across platforms: no standard distributions, whose output may differ by library.
+class Random
+{
+public:
+    explicit Random(quint32 seed)
+        : m_engine(seed)
+    {
+    }
+    int below(int n) { return static_cast<int>(m_engine() % static_cast<quint64>(n)); }
+    double unit() { return static_cast<double>(m_engine() >> 11) / 9007199254740992.0; }
+    double between(double a, double b) { return a + (b - a) * unit(); }
+    bool chance(double p) { return unit() < p; }
+    template<typename T>
+    const T &pick(const std::vector<T> &items) { return items.at(below(static_cast<int>(items.size()))); }
+
+private:
+    std::mt19937_64 m_engine;
+};
+
+const std::vector<QString> kTowns = {
+    QStringLiteral("Praha"), QStringLiteral("Brno"), QStringLiteral("Ostrava"), QStringLiteral("Plzeň"), QStringLiteral("Liberec"),
+    QStringLiteral("Olomouc"), QStringLiteral("České Budějovice"), QStringLiteral("Hradec Králové"), QStringLiteral("Ústí nad Labem"),
+    QStringLiteral("Pardubice"), QStringLiteral("Zlín"), QStringLiteral("Havířov"), QStringLiteral("Kladno"), QStringLiteral("Most"),
+    QStringLiteral("Opava"), QStringLiteral("Frýdek-Místek"), QStringLiteral("Karviná"), QStringLiteral("Jihlava"), QStringLiteral("Teplice"),
+    QStringLiteral("Děčín"), QStringLiteral("Karlovy Vary"), QStringLiteral("Chomutov"), QStringLiteral("Jablonec nad Nisou"),
+    QStringLiteral("Mladá Boleslav"), QStringLiteral("Prostějov"), QStringLiteral("Přerov"), QStringLiteral("Česká Lípa"),
+    QStringLiteral("Třebíč"), QStringLiteral("Třinec"), QStringLiteral("Tábor"), QStringLiteral("Znojmo"), QStringLiteral("Příbram"),
+    QStringLiteral("Cheb"), QStringLiteral("Kolín"), QStringLiteral("Trutnov"), QStringLiteral("Písek"), QStringLiteral("Kroměříž"),
+    QStringLiteral("Šumperk"), QStringLiteral("Vsetín"), QStringLiteral("Valašské Meziříčí"), QStringLiteral("Uherské Hradiště"),
+    QStringLiteral("Žďár nad Sázavou"), QStringLiteral("Náchod"), QStringLiteral("Strakonice"), QStringLiteral("Kutná Hora"),
+    QStringLiteral("Hodonín"), QStringLiteral("Břeclav"), QStringLiteral("Litoměřice"), QStringLiteral("Havlíčkův Brod"),
+    QStringLiteral("Chrudim"), QStringLiteral("Jindřichův Hradec"), QStringLiteral("Rakovník"), QStringLiteral("Sokolov"),
+    QStringLiteral("Vyškov"), QStringLiteral("Blansko"), QStringLiteral("Nový Jičín"), QStringLiteral("Rožnov pod Radhoštěm"),
+};
+
+const std::vector<QString> kSurnames = {
+    QStringLiteral("Novák"), QStringLiteral("Svoboda"), QStringLiteral("Novotný"), QStringLiteral("Dvořák"), QStringLiteral("Černý"),
+    QStringLiteral("Procházka"), QStringLiteral("Kučera"), QStringLiteral("Veselý"), QStringLiteral("Horák"), QStringLiteral("Němec"),
+    QStringLiteral("Pokorný"), QStringLiteral("Marek"), QStringLiteral("Pospíšil"), QStringLiteral("Hájek"), QStringLiteral("Jelínek"),
+    QStringLiteral("Král"), QStringLiteral("Růžička"), QStringLiteral("Beneš"), QStringLiteral("Fiala"), QStringLiteral("Sedláček"),
+    QStringLiteral("Doležal"), QStringLiteral("Zeman"), QStringLiteral("Kolář"), QStringLiteral("Navrátil"), QStringLiteral("Čermák"),
+    QStringLiteral("Vaněk"), QStringLiteral("Urban"), QStringLiteral("Blažek"), QStringLiteral("Kříž"), QStringLiteral("Kovář"),
+    QStringLiteral("Šťastný"), QStringLiteral("Řezníček"), QStringLiteral("Žák"), QStringLiteral("Čech"), QStringLiteral("Šimek"),
+};
+
+// Words for a company name by OKEČ division: a noun that stands before a town or surname.
+const std::map<int, std::vector<QString>> &kBranchWords()
+{
+    static const std::map<int, std::vector<QString>> words = {
+        {1, {QStringLiteral("Zemědělská společnost"), QStringLiteral("Agro"), QStringLiteral("Statek")}},
+        {2, {QStringLiteral("Lesy"), QStringLiteral("Dřevo")}},
+        {10, {QStringLiteral("Doly"), QStringLiteral("Uhelné doly")}},
+        {15, {QStringLiteral("Mlékárna"), QStringLiteral("Pekárna"), QStringLiteral("Pivovar"), QStringLiteral("Masna"), QStringLiteral("Cukrovar")}},
+        {17, {QStringLiteral("Textilana"), QStringLiteral("Přádelna")}},
+        {20, {QStringLiteral("Pila"), QStringLiteral("Dřevozpracující podnik")}},
+        {22, {QStringLiteral("Tiskárna"), QStringLiteral("Nakladatelství")}},
+        {24, {QStringLiteral("Chemické závody"), QStringLiteral("Lučební závody")}},
+        {25, {QStringLiteral("Plasty"), QStringLiteral("Gumárny")}},
+        {26, {QStringLiteral("Sklárny"), QStringLiteral("Cihelna"), QStringLiteral("Porcelán")}},
+        {27, {QStringLiteral("Železárny"), QStringLiteral("Hutě")}},
+        {28, {QStringLiteral("Kovovýroba"), QStringLiteral("Kovárna")}},
+        {29, {QStringLiteral("Strojírny"), QStringLiteral("Strojírna")}},
+        {31, {QStringLiteral("Elektrotechnické závody"), QStringLiteral("Elektro")}},
+        {34, {QStringLiteral("Autodíly"), QStringLiteral("Karosárna")}},
+        {36, {QStringLiteral("Nábytek"), QStringLiteral("Truhlárna")}},
+        {40, {QStringLiteral("Teplárna"), QStringLiteral("Energie")}},
+        {41, {QStringLiteral("Vodárny"), QStringLiteral("Vodovody a kanalizace")}},
+        {45, {QStringLiteral("Stavby"), QStringLiteral("Pozemní stavby"), QStringLiteral("Stavební firma")}},
+        {50, {QStringLiteral("Autoservis"), QStringLiteral("Autocentrum")}},
+        {51, {QStringLiteral("Velkoobchod"), QStringLiteral("Obchodní dům")}},
+        {52, {QStringLiteral("Obchod"), QStringLiteral("Drogerie"), QStringLiteral("Potraviny")}},
+        {55, {QStringLiteral("Hotel"), QStringLiteral("Restaurace")}},
+        {60, {QStringLiteral("Autodoprava"), QStringLiteral("Dopravní podnik")}},
+        {63, {QStringLiteral("Cestovní kancelář"), QStringLiteral("Sklady")}},
+        {70, {QStringLiteral("Reality"), QStringLiteral("Správa nemovitostí")}},
+        {72, {QStringLiteral("Software"), QStringLiteral("Výpočetní centrum")}},
+        {74, {QStringLiteral("Poradenství"), QStringLiteral("Projektová kancelář")}},
+    };
+    return words;
+}
+
+struct LegalForm {
+    int code;
+    QString suffix; // written after the name
+    int weight;
+};
+
+const std::vector<LegalForm> kLegalForms = {
+    {1112, QStringLiteral(", s.r.o."), 40}, {1112, QStringLiteral(", spol. s r.o."), 10}, {1121, QStringLiteral(", a.s."), 25},
+    {1111, QStringLiteral(", v.o.s."), 5},  {1113, QStringLiteral(", k.s."), 4},           {1205, QStringLiteral(", družstvo"), 6},
+    {1301, QStringLiteral(", s.p."), 4},    {1101, QString(), 6},
+};
+
+const std::vector<QString> kNoteSentences = {
+    QStringLiteral("Výkazy ověřil auditor bez výhrad."), QStringLiteral("Společnost plánuje rozšíření výroby."),
+    QStringLiteral("Pozor na rostoucí pohledávky po splatnosti."), QStringLiteral("Hlavní odběratel tvoří třetinu tržeb."),
+    QStringLiteral("V roce 1998 proběhla změna vlastníka."), QStringLiteral("Údaje za první čtvrtletí jsou předběžné."),
+    QStringLiteral("Firma čerpá investiční úvěr na novou halu."), QStringLiteral("Kontakt: ekonomické oddělení, p. Dvořák."),
+};
+
+// The statements a template (the reference entity's) gives, as amounts per item code.
+struct Template {
+    std::map<int, qint64> balance;
+    std::map<int, qint64> income;
+};
+
+struct Rule {
+    int left;
+    std::vector<std::pair<int, int>> terms; // (sign, code)
+};
+
+struct Rules {
+    std::vector<Rule> balanceFull;
+    std::vector<Rule> incomeFull;
+    std::vector<std::vector<std::pair<int, int>>> computedItems; // terms of indicators 17..28
+};
+
+std::vector<std::pair<int, int>> parseTerms(const QString &expression)
+{
+    static const QRegularExpression term(QStringLiteral("([+-]?)\\s*\\[?(\\d+)\\]?"));
+    std::vector<std::pair<int, int>> terms;
+    auto it = term.globalMatch(expression);
+    while (it.hasNext()) {
+        const auto m = it.next();
+        terms.emplace_back(m.captured(1) == QLatin1String("-") ? -1 : 1, m.captured(2).toInt());
+    }
+    return terms;
+}
+
+// Evaluates the rules whose right sides are known until nothing changes (sums before totals).
+void applyRules(std::map<int, qint64> &amounts, const std::vector<Rule> &rules)
+{
+    std::set<int> lefts;
+    for (const Rule &r : rules)
+        lefts.insert(r.left);
+    std::set<int> done;
+    bool progress = true;
+    while (progress) {
+        progress = false;
+        for (const Rule &r : rules) {
+            if (done.count(r.left))
+                continue;
+            bool ready = true;
+            for (const auto &[sign, code] : r.terms) {
+                if (lefts.count(code) && !done.count(code)) {
+                    ready = false;
+                    break;
+                }
+            }
+            if (!ready)
+                continue;
+            qint64 total = 0;
+            for (const auto &[sign, code] : r.terms)
+                total += sign * amounts[code];
+            amounts[r.left] = total;
+            done.insert(r.left);
+            progress = true;
+        }
+    }
+}
+
+class Generator
+{
+public:
+    Generator(db::Database &db, const DemoOptions &options)
+        : m_db(db)
+        , m_options(options)
+        , m_random(options.seed)
+    {
+    }
+
+    Outcome run(const std::function<void(int, int)> &progress);
+
+private:
+    Outcome loadInputs();
+    qint64 nextKey(const QString &table, const QString &column);
+    QString makeIco();
+    QString makeName(int division, const LegalForm &form);
+    const LegalForm &pickLegalForm();
+    Outcome writeEntity(int id, std::vector<int> &branchesOut);
+    Outcome writeStatements(int id, int division);
+    Outcome writeGroups(const std::vector<std::pair<int, int>> &entityBranches);
+    Outcome flushAll();
+
+    db::Database &m_db;
+    DemoOptions m_options;
+    Random m_random;
+    Template m_template;
+    Rules m_rules;
+    std::vector<int> m_divisions; // val_agn of OKEČ divisions
+    std::set<QString> m_usedIcos;
+    std::set<QString> m_usedNames;
+    std::map<QString, qint64> m_keys;
+    qint64 m_nextTextId = 1;
+    std::unique_ptr<BulkInsert> m_subj, m_ident, m_name, m_actv, m_mem, m_text, m_stmt, m_item;
+};
+
+qint64 Generator::nextKey(const QString &table, const QString &column)
+{
+    const QString key = table + QLatin1Char('.') + column;
+    auto it = m_keys.find(key);
+    if (it == m_keys.end()) {
+        const QString max = m_db.singleValue(QStringLiteral("SELECT max(%1) FROM %2").arg(column, table));
+        it = m_keys.emplace(key, std::max<qint64>(max.isEmpty() ? 0 : max.toLongLong(), 0)).first;
+    }
+    return ++it->second;
+}
+
+Outcome Generator::loadInputs()
+{
+    const auto items = m_db.queryRows(QStringLiteral("SELECT s.stmt_type_cd, i.item_type_cd, i.amt_val FROM finl_item i, finl_stmt s "
+                                                     "WHERE s.finl_stmt_id = i.finl_stmt_id AND s.subj_id = %1 AND s.year_dt = %2 "
+                                                     "AND s.quarter_dt = %3 AND s.fill_lvl_ind = 4 AND s.inac_ind = 0")
+                                          .arg(kReferenceEntity)
+                                          .arg(kReferenceYear)
+                                          .arg(kReferenceQuarter));
+    for (const QStringList &row : items.rows)
+        (row[0] == QLatin1String("27") ? m_template.balance : m_template.income)[row[1].toInt()] = row[2].toDouble();
+    if (m_template.balance.empty() || m_template.income.empty())
+        return Outcome::failure(QStringLiteral("Chybí referenční výkazy subjektu 3366 (spusťte nejprve init)."));
+
+    const auto rules = m_db.queryRows(QStringLiteral("SELECT ctrl_type_cd, l_side, r_side FROM ctrl WHERE inac_ind = 0 AND fill_lvl_ind = 4"));
+    std::set<int> lefts;
+    for (const QStringList &row : rules.rows)
+        lefts.insert(row[1].toInt());
+    for (const QStringList &row : rules.rows) {
+        Rule rule{row[1].toInt(), parseTerms(row[2])};
+        // A rule that equates two totals (liabilities = assets) is met by balancing, not summed.
+        if (rule.terms.size() == 1 && lefts.count(rule.terms.front().second))
+            continue;
+        (row[0] == QLatin1String("27") ? m_rules.balanceFull : m_rules.incomeFull).push_back(rule);
+    }
+    for (int id : ItemCodes::computedItemFormulas()) {
+        const QString formula = m_db.singleValue(QStringLiteral("SELECT func_for_val FROM func_for WHERE func_for_id = %1").arg(id));
+        if (formula.isEmpty())
+            return Outcome::failure(QStringLiteral("Chybí ukazatel %1 pro vypočítané položky.").arg(id));
+        m_rules.computedItems.push_back(parseTerms(formula));
+    }
+    for (const QStringList &row : m_db.queryRows(QStringLiteral("SELECT val_agn FROM cd_val WHERE tbl_cd = 217 AND inac_ind = 0 ORDER BY val_agn")).rows) {
+        const int code = row[0].toInt();
+        if (kBranchWords().count(code % 1000) && code < 3100)
+            m_divisions.push_back(code);
+    }
+    if (m_divisions.empty())
+        return Outcome::failure(QStringLiteral("Chybí číselník OKEČ."));
+    for (const QStringList &row : m_db.queryRows(QStringLiteral("SELECT ident_txt FROM ident")).rows)
+        m_usedIcos.insert(row[0]);
+    return Outcome::success();
+}
+
+QString Generator::makeIco()
+{
+    while (true) {
+        QString first = QString::number(1000000 + m_random.below(8999999)).rightJustified(7, QLatin1Char('0'));
+        const int check = icoCheckDigit(first);
+        const QString ico = first + QString::number(check);
+        if (m_usedIcos.insert(ico).second)
+            return ico;
+    }
+}
+
+const LegalForm &Generator::pickLegalForm()
+{
+    int total = 0;
+    for (const LegalForm &f : kLegalForms)
+        total += f.weight;
+    int r = m_random.below(total);
+    for (const LegalForm &f : kLegalForms) {
+        if (r < f.weight)
+            return f;
+        r -= f.weight;
+    }
+    return kLegalForms.front();
+}
+
+QString Generator::makeName(int division, const LegalForm &form)
+{
+    const auto &words = kBranchWords().at(division % 1000);
+    for (int attempt = 0;; ++attempt) {
+        QString base;
+        if (form.code == 1101) {
+            base = m_random.pick(std::vector<QString>{QStringLiteral("Jan"), QStringLiteral("Petr"), QStringLiteral("Josef"),
+                                                      QStringLiteral("Pavel"), QStringLiteral("Jiří"), QStringLiteral("Tomáš")})
+                + QLatin1Char(' ') + m_random.pick(kSurnames) + QStringLiteral(" – ") + m_random.pick(words).toLower();
+        } else {
+            switch (m_random.below(5)) {
+            case 0: base = m_random.pick(words) + QLatin1Char(' ') + m_random.pick(kSurnames); break;
+            case 1: base = m_random.pick(kSurnames) + QStringLiteral(" a syn"); break;
+            case 2: base = m_random.pick(kSurnames) + QStringLiteral(" & ") + m_random.pick(kSurnames); break;
+            default: base = m_random.pick(words) + QLatin1Char(' ') + m_random.pick(kTowns); break;
+            }
+        }
+        const QString name = base + form.suffix;
+        if (m_usedNames.insert(name).second || attempt > 20)
+            return name;
+    }
+}
+
+Outcome Generator::writeEntity(int id, std::vector<int> &branchesOut)
+{
+    const LegalForm &form = pickLegalForm();
+    const int division = m_random.pick(m_divisions);
+    const QString name = makeName(division, form);
+    const QString idText = QString::number(id);
+    const QString now = BulkInsert::now();
+    const QString null = BulkInsert::null();
+    const QString zero = QStringLiteral("0");
+    qint64 textId = 0;
+    if (m_random.chance(0.2)) {
+        QString note;
+        const int sentences = 1 + m_random.below(3);
+        for (int s = 0; s < sentences; ++s)
+            note += (s ? QStringLiteral(" ") : QString()) + m_random.pick(kNoteSentences);
+        textId = m_nextTextId++;
+        const QStringList lines = modHlavni::noteLines(note);
+        for (int k = 0; k < lines.size(); ++k) {
+            if (Outcome o = m_text->add({QString::number(nextKey(QStringLiteral("text"), QStringLiteral("row_id"))), now, zero,
+                                         QString::number(textId), QString::number(k + 1), BulkInsert::text(lines.at(k))});
+                !o)
+                return o;
+        }
+    }
+    const int entityType = 2 + m_random.below(3);
+    Outcome o = m_subj->add({QString::number(nextKey(QStringLiteral("subj"), QStringLiteral("row_id"))), now, zero, idText,
+                             QString::number(entityType), null, zero, null, zero, textId ? QString::number(textId) : null});
+    o = o ? m_ident->add({QString::number(nextKey(QStringLiteral("ident"), QStringLiteral("row_id"))), now, zero, idText,
+                          QStringLiteral("23"), BulkInsert::text(makeIco()), null, zero, null, zero, QString::number(form.code)})
+          : o;
+    o = o ? m_name->add({QString::number(nextKey(QStringLiteral("name"), QStringLiteral("row_id"))), now, zero, idText,
+                         QStringLiteral("22"), BulkInsert::text(name), null, zero, null, zero,
+                         BulkInsert::text(modHlavni::searchForm(name))})
+          : o;
+    // The main branch is number 1, the secondary ones follow.
+    branchesOut = {division};
+    const int secondary = m_random.below(3);
+    for (int s = 0; s < secondary; ++s) {
+        const int other = m_random.pick(m_divisions);
+        if (std::find(branchesOut.begin(), branchesOut.end(), other) == branchesOut.end())
+            branchesOut.push_back(other);
+    }
+    for (size_t b = 0; o && b < branchesOut.size(); ++b) {
+        o = m_actv->add({QString::number(nextKey(QStringLiteral("actv"), QStringLiteral("row_id"))), now, zero, idText,
+                         QString::number(branchesOut[b]), QString::number(b + 1)});
+    }
+    if (!o)
+        return o;
+    return writeStatements(id, division);
+}
+
+Outcome Generator::writeStatements(int id, int division)
+{
+    Q_UNUSED(division)
+    const bool full = m_random.chance(0.7);
+    double scale = std::exp(m_random.between(std::log(0.02), std::log(3.0)));
+    const double margin = m_random.between(-0.04, 0.06); // profitability of this company
+    // Entities join the data at different times, like real ones.
+    const int totalQuarters = (m_options.lastYear - m_options.firstYear) * 4 + m_options.lastQuarter - m_options.firstQuarter + 1;
+    const int skip = m_random.chance(0.25) ? m_random.below(std::max(1, totalQuarters / 2)) : 0;
+    const QString now = BulkInsert::now();
+    const QString null = BulkInsert::null();
+    const QString zero = QStringLiteral("0");
+    const QString idText = QString::number(id);
+    int index = 0;
+    for (int year = m_options.firstYear; year <= m_options.lastYear; ++year) {
+        scale *= m_random.between(0.93, 1.15);
+        const int q1 = year == m_options.firstYear ? m_options.firstQuarter : 1;
+        const int q4 = year == m_options.lastYear ? m_options.lastQuarter : 4;
+        for (int quarter = q1; quarter <= q4; ++quarter, ++index) {
+            if (index < skip)
+                continue;
+            // Balance sheet: the template's shape, this company's size, some noise.
+            std::map<int, qint64> balance;
+            for (const auto &[code, amount] : m_template.balance)
+                balance[code] = amount == 0 ? 0 : std::llround(amount * scale * m_random.between(0.6, 1.4));
+            // Income statement: cumulative within the year, as quarterly statements are.
+            std::map<int, qint64> income;
+            const double share = quarter / 4.0;
+            for (const auto &[code, amount] : m_template.income)
+                income[code] = amount == 0 ? 0 : std::llround(amount * scale * share * m_random.between(0.7, 1.3));
+            // Profitability: other operating revenue carries this company's margin.
+            income[56] += std::llround(income[38] * margin);
+            applyRules(income, m_rules.incomeFull);
+            balance[169] = income[90];
+            applyRules(balance, m_rules.balanceFull);
+            // Balance the sheet through short-term bank loans or bank accounts.
+            const qint64 gap = balance[92] - balance[152];
+            if (gap > 0)
+                balance[194] += gap;
+            else
+                balance[144] -= gap;
+            applyRules(balance, m_rules.balanceFull);
+
+            std::map<int, qint64> balanceOut;
+            std::map<int, qint64> incomeOut;
+            if (full) {
+                balanceOut = balance;
+                incomeOut = income;
+            } else {
+                for (int code : ItemCodes::abbreviatedBalanceSheet())
+                    balanceOut[code] = balance[code];
+                for (int i = 0; i < ItemCodes::computedItems().size(); ++i) {
+                    qint64 total = 0;
+                    for (const auto &[sign, code] : m_rules.computedItems[i])
+                        total += sign * income[code];
+                    income[ItemCodes::computedItems()[i]] = total;
+                }
+                for (int code : ItemCodes::abbreviatedIncomeStatement())
+                    incomeOut[code] = income[code];
+            }
+            for (const auto &[type, amounts] : {std::pair{27, &balanceOut}, std::pair{28, &incomeOut}}) {
+                const QString stmtId = QString::number(nextKey(QStringLiteral("finl_stmt"), QStringLiteral("finl_stmt_id")));
+                Outcome o = m_stmt->add({QString::number(nextKey(QStringLiteral("finl_stmt"), QStringLiteral("row_id"))), now, zero, stmtId,
+                                         idText, QString::number(type), null, zero, null, zero, zero, null,
+                                         BulkInsert::text(QStringLiteral("uživatel")), QStringLiteral("1"), full ? QStringLiteral("4") : QStringLiteral("2"),
+                                         QString::number(year), QString::number(quarter)});
+                for (auto it = amounts->begin(); o && it != amounts->end(); ++it) {
+                    o = m_item->add({QString::number(nextKey(QStringLiteral("finl_item"), QStringLiteral("row_id"))), now, zero, stmtId, idText,
+                                     QString::number(it->first), QString::number(it->second)});
+                }
+                if (!o)
+                    return o;
+            }
+        }
+    }
+    return Outcome::success();
+}
+
+Outcome Generator::writeGroups(const std::vector<std::pair<int, int>> &entityBranches)
+{
+    if (entityBranches.size() < 6)
+        return Outcome::success();
+    const int groups = std::max(1, static_cast<int>(entityBranches.size()) / 30);
+    const QString now = BulkInsert::now();
+    const QString null = BulkInsert::null();
+    const QString zero = QStringLiteral("0");
+    for (int g = 0; g < groups; ++g) {
+        const qint64 id = nextKey(QStringLiteral("ident"), QStringLiteral("subj_id"));
+        const QString idText = QString::number(id);
+        const int division = m_random.pick(m_divisions);
+        const QString name = (g % 2 ? QStringLiteral("Holding ") : QStringLiteral("Skupina ")) + m_random.pick(kBranchWords().at(division % 1000))
+            + QLatin1Char(' ') + m_random.pick(kTowns);
+        Outcome o = m_subj->add({QString::number(nextKey(QStringLiteral("subj"), QStringLiteral("row_id"))), now, zero, idText,
+                                 QStringLiteral("12"), null, zero, null, zero, null});
+        o = o ? m_ident->add({QString::number(nextKey(QStringLiteral("ident"), QStringLiteral("row_id"))), now, zero, idText,
+                              QStringLiteral("23"), BulkInsert::text(QStringLiteral("skupina_")), null, zero, null, zero, QStringLiteral("215")})
+              : o;
+        o = o ? m_name->add({QString::number(nextKey(QStringLiteral("name"), QStringLiteral("row_id"))), now, zero, idText,
+                             QStringLiteral("22"), BulkInsert::text(name), null, zero, null, zero,
+                             BulkInsert::text(modHlavni::searchForm(name))})
+              : o;
+        const int members = 3 + m_random.below(6);
+        std::set<int> chosen;
+        for (int m = 0; o && m < members; ++m) {
+            const int member = entityBranches.at(m_random.below(static_cast<int>(entityBranches.size()))).first;
+            if (!chosen.insert(member).second)
+                continue;
+            // Now and then a member is kept in the group but switched off.
+            const QString state = m_random.chance(0.1) ? QStringLiteral("1") : zero;
+            o = m_mem->add({QString::number(nextKey(QStringLiteral("mem"), QStringLiteral("row_id"))), now, state, idText,
+                            QString::number(member)});
+        }
+        if (!o)
+            return o;
+    }
+    return Outcome::success();
+}
+
+Outcome Generator::flushAll()
+{
+    for (BulkInsert *insert : {m_subj.get(), m_ident.get(), m_name.get(), m_actv.get(), m_mem.get(), m_text.get(), m_stmt.get(), m_item.get()}) {
+        if (Outcome o = insert->flush(); !o)
+            return o;
+    }
+    return Outcome::success();
+}
+
+Outcome Generator::run(const std::function<void(int, int)> &progress)
+{
+    if (Outcome o = loadInputs(); !o)
+        return o;
+    m_subj = std::make_unique<BulkInsert>(m_db, QStringLiteral("subj"));
+    m_ident = std::make_unique<BulkInsert>(m_db, QStringLiteral("ident"));
+    m_name = std::make_unique<BulkInsert>(m_db, QStringLiteral("name"));
+    m_actv = std::make_unique<BulkInsert>(m_db, QStringLiteral("actv"));
+    m_mem = std::make_unique<BulkInsert>(m_db, QStringLiteral("mem"));
+    m_text = std::make_unique<BulkInsert>(m_db, QStringLiteral("text"));
+    m_stmt = std::make_unique<BulkInsert>(m_db, QStringLiteral("finl_stmt"));
+    m_item = std::make_unique<BulkInsert>(m_db, QStringLiteral("finl_item"));
+    const QString maxText = m_db.singleValue(QStringLiteral("SELECT max(text_id) FROM text"));
+    m_nextTextId = maxText.isEmpty() ? 1 : maxText.toLongLong() + 1;
+
+    std::vector<std::pair<int, int>> entityBranches;
+    constexpr int kEntitiesPerTransaction = 200;
+    int done = 0;
+    while (done < m_options.entities) {
+        db::Transaction tx(m_db);
+        if (!tx.isActive())
+            return Outcome::failure(m_db.lastError());
+        const int batchEnd = std::min(m_options.entities, done + kEntitiesPerTransaction);
+        for (; done < batchEnd; ++done) {
+            const qint64 id = nextKey(QStringLiteral("ident"), QStringLiteral("subj_id"));
+            std::vector<int> branches;
+            if (Outcome o = writeEntity(static_cast<int>(id), branches); !o)
+                return o;
+            entityBranches.emplace_back(static_cast<int>(id), branches.front());
+        }
+        if (done == m_options.entities) {
+            if (Outcome o = writeGroups(entityBranches); !o)
+                return o;
+        }
+        if (Outcome o = flushAll(); !o)
+            return o;
+        if (!tx.commit())
+            return Outcome::failure(m_db.lastError());
+        if (progress)
+            progress(done, m_options.entities);
+    }
+    return Outcome::success();
+}
+
+} // namespace
+
+Outcome generateDemoData(db::Database &db, const DemoOptions &options, const std::function<void(int, int)> &progress)
+{
+    if (options.entities < 0 || options.firstYear > options.lastYear || options.firstQuarter < 1 || options.lastQuarter > 4)
+        return Outcome::failure(QStringLiteral("Neplatné volby ukázkových dat."));
+    Generator generator(db, options);
+    return generator.run(progress);
+}
+
+} // namespace verna::shell

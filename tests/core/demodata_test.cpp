@@ -1,0 +1,146 @@
+#include "shell/demodata.h"
+#include "support/testdatabase.h"
+
+#include <QRegularExpression>
+#include <map>
+
+using namespace verna;
+using namespace verna::shell;
+using namespace verna::test;
+
+namespace {
+
+class DemoDataTest : public BackendTest
+{
+protected:
+    bool withReferenceData() const override { return true; }
+
+    DemoOptions smallRun() const
+    {
+        DemoOptions o;
+        o.entities = 24;
+        o.seed = 5;
+        o.firstYear = 1998;
+        o.lastYear = 1999;
+        o.firstQuarter = 3;
+        o.lastQuarter = 2;
+        return o;
+    }
+};
+
+// Everything but the creation times, in key order: equal dumps mean equal databases.
+QStringList dump(db::Database &db)
+{
+    const QStringList queries = {
+        QStringLiteral("SELECT row_id, inac_ind, subj_id, subj_type_cd, text_id FROM subj ORDER BY row_id"),
+        QStringLiteral("SELECT row_id, subj_id, ident_txt, form_type_cd FROM ident ORDER BY row_id"),
+        QStringLiteral("SELECT row_id, subj_id, name_txt, srch_name_txt FROM name ORDER BY row_id"),
+        QStringLiteral("SELECT row_id, subj_id, actv_cd, actv_nbr FROM actv ORDER BY row_id"),
+        QStringLiteral("SELECT row_id, inac_ind, subj_id, mem_id FROM mem ORDER BY row_id"),
+        QStringLiteral("SELECT row_id, text_id, seq_nbr, line_txt FROM text ORDER BY row_id"),
+        QStringLiteral("SELECT finl_stmt_id, subj_id, stmt_type_cd, fill_lvl_ind, year_dt, quarter_dt FROM finl_stmt ORDER BY row_id"),
+        QStringLiteral("SELECT row_id, finl_stmt_id, item_type_cd, amt_val FROM finl_item ORDER BY row_id"),
+    };
+    QStringList out;
+    for (const QString &q : queries) {
+        for (const QStringList &row : db.queryRows(q).rows)
+            out << row.join(QLatin1Char('|'));
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(DemoData, IcoCheckDigit)
+{
+    EXPECT_TRUE(isValidIco(QStringLiteral("27074358")));
+    EXPECT_TRUE(isValidIco(QStringLiteral("25596641"))); // remainder 0 gives 1
+    EXPECT_TRUE(isValidIco(QStringLiteral("68407700"))); // remainder 1 gives 0
+    EXPECT_FALSE(isValidIco(QStringLiteral("27074359")));
+    EXPECT_FALSE(isValidIco(QStringLiteral("2707435")));
+    EXPECT_FALSE(isValidIco(QStringLiteral("2707435a")));
+}
+
+TEST_P(DemoDataTest, GeneratedStatementsPassEverySumRule)
+{
+    ASSERT_TRUE(generateDemoData(db(), smallRun()).ok) << db().lastError().toStdString();
+
+    struct RuleRow {
+        int type, form, left;
+        QString right;
+    };
+    std::vector<RuleRow> rules;
+    for (const QStringList &r : db().queryRows(QStringLiteral("SELECT ctrl_type_cd, fill_lvl_ind, l_side, r_side FROM ctrl WHERE inac_ind = 0")).rows)
+        rules.push_back({r[0].toInt(), r[1].toInt(), r[2].toInt(), r[3]});
+    std::map<int, std::pair<int, int>> kinds; // statement id -> (type, form)
+    for (const QStringList &r : db().queryRows(QStringLiteral("SELECT finl_stmt_id, stmt_type_cd, fill_lvl_ind FROM finl_stmt WHERE subj_id <> 3366")).rows)
+        kinds[r[0].toInt()] = {r[1].toInt(), r[2].toInt()};
+    ASSERT_GT(kinds.size(), 100u);
+    std::map<int, std::map<int, qint64>> amounts;
+    for (const QStringList &r : db().queryRows(QStringLiteral("SELECT finl_stmt_id, item_type_cd, amt_val FROM finl_item WHERE subj_id <> 3366")).rows)
+        amounts[r[0].toInt()][r[1].toInt()] = r[2].toLongLong();
+
+    static const QRegularExpression term(QStringLiteral("([+-]?)(\\d+)"));
+    int checked = 0;
+    for (const auto &[stmt, kind] : kinds) {
+        const auto &values = amounts[stmt];
+        for (const RuleRow &rule : rules) {
+            if (rule.type != kind.first || rule.form != kind.second)
+                continue;
+            qint64 total = 0;
+            auto it = term.globalMatch(rule.right);
+            while (it.hasNext()) {
+                const auto m = it.next();
+                const int code = m.captured(2).toInt();
+                ASSERT_TRUE(values.count(code)) << "statement " << stmt << " lacks item " << code;
+                total += (m.captured(1) == QLatin1String("-") ? -1 : 1) * values.at(code);
+            }
+            ASSERT_TRUE(values.count(rule.left)) << "statement " << stmt << " lacks item " << rule.left;
+            EXPECT_EQ(values.at(rule.left), total) << "statement " << stmt << ": " << rule.left << " = " << rule.right.toStdString();
+            ++checked;
+        }
+    }
+    EXPECT_GT(checked, 1000);
+}
+
+TEST_P(DemoDataTest, EntitiesLookRealAndTheSameSeedGivesTheSameData)
+{
+    const DemoOptions options = smallRun();
+    ASSERT_TRUE(generateDemoData(db(), options).ok) << db().lastError().toStdString();
+    const QStringList first = dump(db());
+
+    const auto companies = db().queryRows(QStringLiteral("SELECT RTRIM(LTRIM(i.ident_txt)), n.name_txt, n.srch_name_txt FROM ident i, name n "
+                                                         "WHERE i.subj_id = n.subj_id AND i.form_type_cd <> 215 AND i.subj_id <> 3366"));
+    ASSERT_EQ(companies.rows.size(), options.entities);
+    for (const QStringList &c : companies.rows) {
+        EXPECT_TRUE(isValidIco(c[0])) << c[0].toStdString();
+        EXPECT_FALSE(c[1].isEmpty());
+    }
+    EXPECT_EQ(db().singleValue(QStringLiteral("SELECT count(DISTINCT ident_txt) FROM ident WHERE form_type_cd <> 215")),
+              QString::number(options.entities + 1));
+    // Every company has a main branch; groups have members; some companies have notes.
+    EXPECT_EQ(db().singleValue(QStringLiteral("SELECT count(DISTINCT subj_id) FROM actv WHERE actv_nbr = 1")), QString::number(options.entities + 1));
+    EXPECT_NE(db().singleValue(QStringLiteral("SELECT count(*) FROM mem m, ident i WHERE m.subj_id = i.subj_id AND i.form_type_cd = 215")),
+              QStringLiteral("0"));
+    EXPECT_NE(db().singleValue(QStringLiteral("SELECT count(*) FROM subj WHERE text_id IS NOT NULL")), QStringLiteral("0"));
+    // Statements lie within the asked periods: from Q3 1998 to Q2 1999.
+    EXPECT_EQ(db().singleValue(QStringLiteral("SELECT count(*) FROM finl_stmt WHERE subj_id <> 3366 AND "
+                                              "((year_dt = 1998 AND quarter_dt < 3) OR (year_dt = 1999 AND quarter_dt > 2) OR year_dt NOT IN (1998, 1999))")),
+              QStringLiteral("0"));
+
+    TestDatabase second(GetParam());
+    ASSERT_TRUE(second.open()) << second.error().toStdString();
+    ASSERT_TRUE(second.createSchema(true)) << second.error().toStdString();
+    ASSERT_TRUE(generateDemoData(second.db(), options).ok);
+    EXPECT_EQ(dump(second.db()), first);
+
+    DemoOptions other = options;
+    other.seed = 6;
+    TestDatabase third(GetParam());
+    ASSERT_TRUE(third.open());
+    ASSERT_TRUE(third.createSchema(true));
+    ASSERT_TRUE(generateDemoData(third.db(), other).ok);
+    EXPECT_NE(dump(third.db()), first);
+}
+
+VERNA_ALL_BACKENDS(DemoDataTest);
