@@ -1,0 +1,48 @@
+#pragma once
+
+#include "analysis/analysisdata.h"
+#include "analysis/analysismodel.h"
+#include "analysis/indicatorsource.h"
+
+#include <functional>
+
+namespace verna::analysis {
+
+// What the analysis window does to its table, without the window: adding periods of
+// entities as rows, indicators as columns (computing their cells), aggregates. The
+// window, the command line and the tests drive the same code.
+class AnalysisEngine
+{
+public:
+    AnalysisEngine(AnalysisModel &model, AnalysisData &data, IndicatorSource &source);
+
+    // Asked between database calls; true ends the current operation early.
+    void setStopCheck(std::function<bool()> shouldStop) { m_shouldStop = std::move(shouldStop); }
+
+    // Rows: every period of an entity, the quarters of one year, one period, or one period
+    // for each of several entities that has both statements for it. Duplicates are refused.
+    int addEntityRows(qint32 entity);
+    int addYearRows(qint32 entity, int year);
+    bool addRow(const RowKey &key);
+    int addPeriodForEntities(int year, int quarter, const QList<qint32> &entities);
+
+    // Appends an indicator column and computes its cells for every row.
+    void addIndicator(int indicatorId, const QString &name);
+
+    // Purges incomplete rows (unless busy elsewhere) and shows the aggregate.
+    void applyAggregate(Aggregate aggregate, bool purge = true);
+    // After rows or columns changed: the current aggregate, if any, is computed again. While
+    // an operation is still filling the table no row is purged.
+    void reapplyAggregate(bool purge = false);
+
+private:
+    bool stopped() const { return m_shouldStop && m_shouldStop(); }
+    void computeRow(int row);
+
+    AnalysisModel &m_model;
+    AnalysisData &m_data;
+    IndicatorSource &m_source;
+    std::function<bool()> m_shouldStop;
+};
+
+} // namespace verna::analysis

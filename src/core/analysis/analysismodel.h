@@ -1,0 +1,81 @@
+#pragma once
+
+#include "analysis/aggregates.h"
+#include "analysis/rowkey.h"
+
+#include <QAbstractTableModel>
+#include <QLocale>
+#include <optional>
+
+namespace verna::analysis {
+
+// The analysis table: one row per period of an entity (unique by row key), column 0 the
+// entity's name, column 1 the period, then one column per indicator with texts as "0.00".
+// Holds the current aggregate and its row as well.
+class AnalysisModel : public QAbstractTableModel
+{
+    Q_OBJECT
+public:
+    static constexpr int kFixedColumns = 2;
+
+    explicit AnalysisModel(const QLocale &locale = QLocale::c(), QObject *parent = nullptr);
+
+    const QLocale &locale() const { return m_locale; }
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    int dataRowCount() const { return static_cast<int>(m_rows.size()); }
+    int indicatorCount() const { return static_cast<int>(m_columns.size()); }
+    bool hasRow(const RowKey &key) const;
+    RowKey rowKey(int row) const { return m_rows.at(row).key; }
+    QList<RowKey> rowKeys() const;
+    QString entityName(int row) const { return m_rows.at(row).entityName; }
+    int indicatorId(int column) const { return m_columns.at(column).id; }
+    QString indicatorName(int column) const { return m_columns.at(column).name; }
+    QString cell(int row, int column) const { return m_rows.at(row).cells.at(column); }
+    QStringList columnCells(int column) const;
+
+    // Appends a row with empty cells; -1 when the period of the entity is already there.
+    int appendRow(const RowKey &key, const QString &entityName);
+    // Appends an indicator column with empty cells; the same indicator may come twice.
+    int appendIndicator(int indicatorId, const QString &name);
+    // Stores an evaluator's value text formatted as "0.00" ("" when it is no number).
+    void setValue(int row, int column, const QString &valueText);
+
+    void removeDataRows(int first, int last);
+    void removeIndicators(int first, int last);
+    void removeAllIndicators();
+
+    // Drops every row that has an empty indicator cell; returns how many went.
+    int purgeIncompleteRows();
+
+    // The aggregate shown under the table, if any, and its texts per indicator column
+    // ("" for a column without numbers).
+    std::optional<Aggregate> currentAggregate() const { return m_aggregate; }
+    void setCurrentAggregate(std::optional<Aggregate> aggregate);
+    QStringList aggregateRow() const;
+
+signals:
+    void aggregateChanged();
+
+private:
+    struct Row {
+        RowKey key;
+        QString entityName;
+        QStringList cells;
+    };
+    struct Column {
+        int id;
+        QString name;
+    };
+
+    QLocale m_locale;
+    QList<Row> m_rows;
+    QList<Column> m_columns;
+    std::optional<Aggregate> m_aggregate;
+};
+
+} // namespace verna::analysis

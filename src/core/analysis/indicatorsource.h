@@ -1,0 +1,22 @@
+#pragma once
+
+#include "analysis/rowkey.h"
+
+#include <QList>
+#include <QStringList>
+#include <functional>
+
+namespace verna::analysis {
+
+// Where indicator values come from: the formula evaluator, cell by cell or a column at once.
+class IndicatorSource
+{
+public:
+    virtual ~IndicatorSource() = default;
+
+    // The evaluator's value texts ("" when there is none) of one indicator for the rows, in
+    // order. When shouldStop says so it returns early with the values computed so far.
+    virtual QStringList values(int indicatorId, const QList<RowKey> &rows, const std::function<bool()> &shouldStop) = 0;
+};
+
+} // namespace verna::analysis
