@@ -106,6 +106,22 @@ TEST_P(DatabaseTest, TextComparesCaseInsensitivelyAndLikeTakesTypedMetacharacter
     EXPECT_EQ(db().singleValue(QStringLiteral("SELECT RTRIM(LTRIM(name_txt)) FROM name WHERE subj_id = 6")), QStringLiteral("O'Neill"));
 }
 
+TEST_P(DatabaseTest, TextSortsInCzechAlphabeticalOrder)
+{
+    const QStringList names = {QStringLiteral("chata"), QStringLiteral("Čaj"), QStringLiteral("hrad"), QStringLiteral("cukr"),
+                               QStringLiteral("Dům"), QStringLiteral("Řeka"), QStringLiteral("rak"), QStringLiteral("Šíp"), QStringLiteral("sova")};
+    int id = 1;
+    for (const QString &name : names) {
+        ASSERT_TRUE(db().execute(QStringLiteral("INSERT INTO name VALUES (%1,getdate(),0,%1,22,'%2',null,0,null,0,'%2')").arg(id++).arg(name)).ok);
+    }
+    QStringList sorted;
+    for (const QStringList &row : db().queryRows(QStringLiteral("SELECT RTRIM(LTRIM(name_txt)) FROM name ORDER BY 1")).rows)
+        sorted << row.front();
+    EXPECT_EQ(sorted, (QStringList{QStringLiteral("cukr"), QStringLiteral("Čaj"), QStringLiteral("Dům"), QStringLiteral("hrad"),
+                                   QStringLiteral("chata"), QStringLiteral("rak"), QStringLiteral("Řeka"), QStringLiteral("sova"),
+                                   QStringLiteral("Šíp")}));
+}
+
 TEST_P(DatabaseTest, ValuesComeBackAsPlainText)
 {
     EXPECT_EQ(db().singleValue(QStringLiteral("SELECT 45")), QStringLiteral("45"));

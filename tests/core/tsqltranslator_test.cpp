@@ -77,7 +77,8 @@ TEST(Translation, TrimOfNumbersCastsToTextOnPostgreSQL)
     const QString sql = QStringLiteral("SELECT RTRIM(LTRIM(value_txt)), RTRIM(LTRIM(val_agn)) FROM cd_val WHERE tbl_cd = 1");
     EXPECT_EQ(translate(sql, Backend::PostgreSQL).sql,
               QStringLiteral("SELECT RTRIM(LTRIM(CAST((value_txt) AS TEXT))), RTRIM(LTRIM(CAST((val_agn) AS TEXT))) FROM cd_val WHERE tbl_cd = 1"));
-    EXPECT_EQ(translate(sql, Backend::SQLite).sql, sql);
+    EXPECT_EQ(translate(sql, Backend::SQLite).sql,
+              QStringLiteral("SELECT RTRIM(LTRIM(value_txt)) COLLATE CZ_CI, RTRIM(LTRIM(val_agn)) COLLATE CZ_CI FROM cd_val WHERE tbl_cd = 1"));
 }
 
 TEST(Translation, LikePatternsTakeBracketEscapesAndKeepBackslashesLiteral)

@@ -171,7 +171,7 @@ QStringList Schema::statements(Backend backend)
     if (backend == Backend::PostgreSQL) {
         // Text compares as on the T-SQL server: case-insensitive, Czech letters included.
         out << QStringLiteral("DO $$ BEGIN IF to_regcollation('verna_ci') IS NULL THEN "
-                              "CREATE COLLATION verna_ci (provider = icu, locale = 'und-u-ks-level2', deterministic = false); "
+                              "CREATE COLLATION verna_ci (provider = icu, locale = 'cs-u-ks-level2', deterministic = false); "
                               "END IF; END $$");
     }
     for (const Table &t : tables()) {

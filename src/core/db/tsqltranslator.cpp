@@ -1,5 +1,7 @@
 #include "db/tsqltranslator.h"
 
+#include "db/sqlitefunctions.h"
+
 #include <QRegularExpression>
 #include <vector>
 
@@ -232,8 +234,10 @@ Translation translate(const QString &statement, Backend backend)
         code = out;
     }
 
-    // RTRIM(LTRIM(x)) also trims numbers in T-SQL; PostgreSQL wants text.
-    if (backend == Backend::PostgreSQL) {
+    // RTRIM(LTRIM(x)) also trims numbers in T-SQL; PostgreSQL wants text. On SQLite a
+    // function result loses the column's collation, so the trimmed text gets it back for
+    // ORDER BY and comparisons.
+    {
         static const QRegularExpression trim(QStringLiteral("\\bRTRIM\\s*\\(\\s*LTRIM\\s*\\("), QRegularExpression::CaseInsensitiveOption);
         int from = 0;
         while (true) {
@@ -244,10 +248,19 @@ Translation translate(const QString &statement, Backend backend)
             const int close = matchingParen(code, innerStart);
             if (close < 0)
                 break;
-            const QString inner = code.mid(innerStart, close - innerStart);
-            const QString replacement = QStringLiteral("CAST((") + inner + QStringLiteral(") AS TEXT)");
-            code.replace(innerStart, close - innerStart, replacement);
-            from = innerStart + replacement.size();
+            if (backend == Backend::PostgreSQL) {
+                const QString inner = code.mid(innerStart, close - innerStart);
+                const QString replacement = QStringLiteral("CAST((") + inner + QStringLiteral(") AS TEXT)");
+                code.replace(innerStart, close - innerStart, replacement);
+                from = innerStart + replacement.size();
+            } else {
+                const int outerClose = matchingParen(code, close + 1);
+                if (outerClose < 0)
+                    break;
+                const QString collate = QStringLiteral(" COLLATE ") + QString::fromLatin1(kSqliteTextCollation);
+                code.insert(outerClose + 1, collate);
+                from = outerClose + 1 + collate.size();
+            }
         }
     }
 
