@@ -406,12 +406,15 @@ Outcome Generator::writeStatements(int id, int division)
             // Balance sheet: the template's shape, this company's size, some noise.
             std::map<int, qint64> balance;
             for (const auto &[code, amount] : m_template.balance)
-                balance[code] = amount == 0 ? 0 : std::llround(amount * scale * m_random.between(0.6, 1.4));
+                balance[code] = amount == 0 ? 0 : std::llround(amount * scale * m_random.between(0.8, 1.2));
             // Income statement: cumulative within the year, as quarterly statements are.
             std::map<int, qint64> income;
             const double share = quarter / 4.0;
             for (const auto &[code, amount] : m_template.income)
-                income[code] = amount == 0 ? 0 : std::llround(amount * scale * share * m_random.between(0.7, 1.3));
+                income[code] = amount == 0 ? 0 : std::llround(amount * scale * share * m_random.between(0.9, 1.1));
+            // Costs follow the revenue they belong to, so margins keep their sign.
+            income[32] = std::llround(income[31] * m_random.between(0.78, 0.92));
+            income[40] = std::llround((income[38] + income[39]) * m_random.between(0.55, 0.7));
             // Profitability: other operating revenue carries this company's margin.
             income[56] += std::llround(income[38] * margin);
             applyRules(income, m_rules.incomeFull);
