@@ -11,7 +11,7 @@ packages=(
   libgtest-dev libgmock-dev
   postgresql
   clang libclang-rt-14-dev
-  xvfb xauth fonts-dejavu-core
+  xvfb xauth fonts-dejavu-core qt6-translations-l10n
 )
 
 missing=()

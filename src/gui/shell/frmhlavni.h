@@ -1,0 +1,89 @@
+#pragma once
+
+#include "shell/windowregistry.h"
+
+#include <QMainWindow>
+#include <QPointer>
+
+class QAction;
+class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+class QToolBar;
+
+namespace verna::shell {
+
+class AppState;
+
+// The MDI frame: menus and toolbar open the child windows through the registry. It owns
+// the per-kind window counters and closes the shared connection when it closes.
+class frmHlavni : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit frmHlavni(AppState &state, WindowRegistry registry, QWidget *parent = nullptr);
+    ~frmHlavni() override;
+
+    // The start-up steps that follow the connection: menu state, then the first search window.
+    void Form_Load();
+
+    // Runs the command of a toolbar key; a key that matches none does nothing.
+    void Toolbar1_ButtonClick(const QString &key);
+
+    // Opens a new child window for a command (a menu item's name); nullptr when the command
+    // has no window yet.
+    QWidget *openWindow(const QString &command);
+
+    // The child windows in the order they were opened, and the current one.
+    QList<QWidget *> childWindows() const;
+    QWidget *activeChild() const;
+    QMdiArea *mdiArea() const { return m_mdi; }
+
+    // miUlozit / miOtevrit for child windows: the financial data and analysis windows
+    // enable "Uložit" with the tag "vykaz" while active and disable it, clearing the tag,
+    // when deactivated. The frame attaches no action to either item.
+    void setSaveItem(bool enabled, const QString &tag = {});
+    QString saveItemTag() const;
+    void setOpenItemEnabled(bool enabled);
+
+    // The frame a child window lives in, or nullptr.
+    static frmHlavni *of(QWidget *child);
+
+    static inline const QString kCaption = QStringLiteral("VERNA");
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildMenus();
+    void buildToolbar();
+    QAction *addItem(QMenu *menu, const QString &name, const QString &caption);
+    QAction *addSeparator(QMenu *menu, const QString &name);
+    void updateCommandState();
+
+    void miKonec_Click();
+    void miVodorovne_Click();
+    void miSvisle_Click();
+    void miZavrit_Click();
+    void miAbout_Click();
+    void arrange(Qt::Orientation orientation);
+    void subWindowActivated(QMdiSubWindow *window);
+    void connectionLost(const QString &reason);
+
+    AppState &m_state;
+    WindowRegistry m_registry;
+    QMdiArea *m_mdi = nullptr;
+    QToolBar *m_toolbar = nullptr;
+    QAction *m_miOtevrit = nullptr;
+    QAction *m_miUlozit = nullptr;
+    QHash<QString, QAction *> m_commandItems;
+    QPointer<QWidget> m_activeChild;
+    bool m_connectionLostShown = false;
+
+    // Numbers of the search, financial data and analysis windows opened so far.
+    qint16 m_searchCounter = 0;
+    qint16 m_dataCounter = 0;
+    qint16 m_analysisCounter = 0;
+};
+
+} // namespace verna::shell

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QPoint>
+#include <QString>
+#include <functional>
+
+class QWidget;
+
+namespace verna::ui {
+
+// Starts a drag that carries payload as plain text. Under a ScriptedUser the payload is
+// recorded and no drag loop runs.
+void startTextDrag(QWidget *source, const QString &payload);
+
+// Handles a dropped text; pos is in the coordinates of the widget that took the drop (the
+// viewport for lists, trees and grids).
+using TextDropHandler = std::function<void(const QString &text, const QPoint &pos)>;
+
+// Lets control take plain-text drops from any program. While the control's window is busy,
+// drops are refused and the handler does not run.
+void acceptTextDrops(QWidget *control, TextDropHandler handler);
+
+// Drops text on the control named controlName inside root (or on root itself) through the
+// same drag-enter, drag-move and drop events a real drop sends. True when the drop was taken.
+bool deliverDrop(QWidget *root, const QString &controlName, const QString &text, const QPoint &pos = {});
+bool deliverDrop(QWidget *control, const QString &text, const QPoint &pos = {});
+
+} // namespace verna::ui

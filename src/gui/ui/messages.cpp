@@ -1,0 +1,81 @@
+#include "ui/messages.h"
+
+#include "ui/scripteduser.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace verna::ui {
+
+namespace {
+
+QMessageBox::Icon boxIcon(MessageIcon icon)
+{
+    switch (icon) {
+    case MessageIcon::Information:
+        return QMessageBox::Information;
+    case MessageIcon::Exclamation:
+        return QMessageBox::Warning;
+    case MessageIcon::Critical:
+        return QMessageBox::Critical;
+    case MessageIcon::Question:
+        return QMessageBox::Question;
+    }
+    return QMessageBox::NoIcon;
+}
+
+} // namespace
+
+int choose(QWidget *parent, MessageIcon icon, const QString &title, const QString &text, const QStringList &buttons,
+           int escapeButton, const QString &detail)
+{
+    const QStringList captions = buttons.isEmpty() ? QStringList{kOk} : buttons;
+    const int escape = qBound(0, escapeButton, int(captions.size()) - 1);
+    if (ScriptedUser *user = ScriptedUser::current())
+        return user->reply({icon, title, text, detail, captions, {}}, escape);
+
+    QMessageBox box(boxIcon(icon), title, text, QMessageBox::NoButton, parent);
+    // The detail goes under the text, not behind a "Show Details" button in another language.
+    if (!detail.isEmpty())
+        box.setInformativeText(detail);
+    QList<QPushButton *> pushButtons;
+    for (int i = 0; i < captions.size(); ++i) {
+        const auto role = i == escape && captions.size() > 1 ? QMessageBox::RejectRole : QMessageBox::AcceptRole;
+        pushButtons << box.addButton(captions.at(i), role);
+    }
+    box.setDefaultButton(pushButtons.front());
+    box.setEscapeButton(pushButtons.at(escape));
+    box.exec();
+    const int chosen = pushButtons.indexOf(qobject_cast<QPushButton *>(box.clickedButton()));
+    return chosen >= 0 ? chosen : escape;
+}
+
+void information(QWidget *parent, const QString &title, const QString &text)
+{
+    choose(parent, MessageIcon::Information, title, text, {kOk}, 0);
+}
+
+void exclamation(QWidget *parent, const QString &title, const QString &text)
+{
+    choose(parent, MessageIcon::Exclamation, title, text, {kOk}, 0);
+}
+
+void critical(QWidget *parent, const QString &title, const QString &text, const QString &detail)
+{
+    choose(parent, MessageIcon::Critical, title, text, {kOk}, 0, detail);
+}
+
+bool askYesNo(QWidget *parent, const QString &title, const QString &text)
+{
+    return choose(parent, MessageIcon::Question, title, text, {kYes, kNo}, 1) == 0;
+}
+
+QString openFileName(QWidget *parent, const QString &title, const QString &folder, const QString &filter)
+{
+    if (ScriptedUser *user = ScriptedUser::current())
+        return user->replyFile(title);
+    return QFileDialog::getOpenFileName(parent, title, folder, filter);
+}
+
+} // namespace verna::ui
