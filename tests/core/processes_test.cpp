@@ -88,6 +88,12 @@ TEST_P(ProcessTest, SqlCommandPrintsRowsAndReportsErrorsWithExitCodes)
     EXPECT_EQ(r.exitCode, 2);
     r = runTool({QStringLiteral("--db"), dbOption, QStringLiteral("frobnicate")}, env);
     EXPECT_EQ(r.exitCode, 2);
+    // A mistyped file is reported, not created empty.
+    QTemporaryDir dir;
+    const QString missing = dir.filePath(QStringLiteral("preklep.sqlite"));
+    r = runTool({QStringLiteral("--db"), missing, QStringLiteral("sql"), QStringLiteral("SELECT 1")}, env);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_FALSE(QFile::exists(missing));
     // init refuses a database that already has the tables.
     r = runTool({QStringLiteral("--db"), dbOption, QStringLiteral("init")}, env);
     EXPECT_EQ(r.exitCode, 1);

@@ -28,6 +28,9 @@ Outcome openDatabase(db::Database &database, const std::optional<db::DatabaseLoc
 {
     const db::DatabaseLocation location = option.value_or(db::defaultDatabaseLocation());
     const bool embeddedDefault = !option && location.kind == db::DatabaseLocation::Kind::File;
+    // A mistyped path must not leave an empty database behind; "verna-db init" creates files.
+    if (option && location.kind == db::DatabaseLocation::Kind::File && !QFileInfo::exists(location.path))
+        return Outcome::failure(QStringLiteral("Databáze %1 neexistuje; založte ji příkazem „verna-db --db %1 init“.").arg(location.describe()));
     if (const Outcome opened = database.open(location); !opened) {
         if (location.kind == db::DatabaseLocation::Kind::Odbc)
             return Outcome::failure(kOdbcNotConfigured + QStringLiteral(": ") + opened.error);
