@@ -1,5 +1,6 @@
 # make run  - installs what is missing, builds, starts VERNA on the embedded demo database
 # make test - installs what is missing, builds, runs every test (with a private PostgreSQL)
+# make fuzz - builds the fuzz targets with clang and libFuzzer in build-fuzz, runs each a minute
 BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -25,6 +26,21 @@ test: build
 
 bench: build
 	$(BUILD)/bench/verna-bench
+
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS = formula payload
+
+fuzz: deps
+	@test -f $(FUZZ_BUILD)/build.ninja || CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja \
+		-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVERNA_FUZZ=ON -DVERNA_BUILD_GUI=OFF -DVERNA_BUILD_TESTS=OFF \
+		"-DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined"
+	cmake --build $(FUZZ_BUILD) -j$(JOBS) $(foreach t,$(FUZZ_TARGETS),--target verna-fuzz-$(t))
+	@for t in $(FUZZ_TARGETS); do \
+		mkdir -p $(FUZZ_BUILD)/corpus/$$t && \
+		$(FUZZ_BUILD)/fuzz/verna-fuzz-$$t -max_total_time=$(FUZZ_SECONDS) -dict=fuzz/$$t.dict \
+			$(FUZZ_BUILD)/corpus/$$t fuzz/corpus/$$t || exit 1; \
+	done
 
 clean:
 	rm -rf $(BUILD)

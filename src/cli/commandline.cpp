@@ -21,6 +21,11 @@ const char *const kUsage =
     "  sql \"T-SQL\"             provede dávku v jedné transakci a vypíše řádky výsledku\n"
     "  demo [--entities N] [--seed S] [--years A-B] [--quarters Q1-Q2]\n"
     "                          vytvoří ukázkové subjekty, skupiny a výkazy (stejné semínko, stejná data)\n"
+    "  analyze (--entities ID,ID | --group ID) (--periods 1998/4,1999/1 | --years 1998-1999)\n"
+    "          --indicators ID,ID [--aggregate 0|1|2] [--csv SOUBOR] [--xlsx SOUBOR]\n"
+    "                          vypočte tabulku analýzy a vypíše ji jako CSV (agregace: 0 průměr, 1 suma, 2 medián)\n"
+    "  eval --entity E --year R --quarter Q (--indicator ID | --formula VZOREC) [--sql]\n"
+    "                          spočte ukazatel nebo vzorec pro subjekt a období (s --sql vypíše i dotazy)\n"
     "\n"
     "Bez --db se použije zdroj ODBC \"finance\", je-li nastaven, jinak vestavěná databáze.\n";
 
@@ -123,6 +128,8 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
         {QStringLiteral("init"), commandInit},
         {QStringLiteral("sql"), commandSql},
         {QStringLiteral("demo"), commandDemo},
+        {QStringLiteral("analyze"), commandAnalyze},
+        {QStringLiteral("eval"), commandEval},
         // Further commands live in files of their own (commands.h).
     };
     const auto it = commands.find(options->command);

@@ -22,5 +22,7 @@ using Command = int (*)(const Options &options, QTextStream &out, QTextStream &e
 int commandInit(const Options &options, QTextStream &out, QTextStream &err);
 int commandSql(const Options &options, QTextStream &out, QTextStream &err);
 int commandDemo(const Options &options, QTextStream &out, QTextStream &err);
+int commandAnalyze(const Options &options, QTextStream &out, QTextStream &err);
+int commandEval(const Options &options, QTextStream &out, QTextStream &err);
 
 } // namespace verna::cli

@@ -1,0 +1,58 @@
+// Any text through the formula check and the SQL written from it: no crash, no hang, and
+// nothing but checked text in the statements.
+#include "fuzzcheck.h"
+#include "indicators/formula.h"
+#include "indicators/formulasql.h"
+
+#include <QRegularExpression>
+#include <QString>
+#include <cstddef>
+#include <cstdint>
+
+using namespace verna;
+using namespace verna::indicators;
+
+namespace {
+
+void checkStatement(QString sql)
+{
+    // The only literals are runs of operators for SQLite's verna_calc.
+    static const QRegularExpression literal(QStringLiteral("'[-+*/^]+'"));
+    sql.remove(literal);
+    FUZZ_CHECK(!sql.contains(QLatin1Char('\'')));
+    FUZZ_CHECK(!sql.contains(QLatin1Char(';')));
+    FUZZ_CHECK(!sql.contains(QLatin1String("--")));
+    FUZZ_CHECK(!sql.contains(QLatin1String("/*")));
+    FUZZ_CHECK(sql.count(QLatin1Char('(')) == sql.count(QLatin1Char(')')));
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QString text = QString::fromUtf8(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
+    const Period period{QStringLiteral("-12"), QStringLiteral("1999"), QStringLiteral("4")};
+    const QString tsql = FormulaSql::translate(text, period);
+    FUZZ_CHECK(tsql.startsWith(QLatin1String("SELECT (")) && tsql.endsWith(QLatin1String(" )")));
+
+    const Formula formula = Formula::parse(text);
+    const Formula expanded = Formula::parseExpanded(text);
+    // Blanks are the only extra the expanded form allows.
+    FUZZ_CHECK(!formula.isValid() || expanded.isValid());
+    if (!expanded.isValid())
+        return 0;
+    FUZZ_CHECK(expanded.height() <= Formula::kMaxHeight);
+    FUZZ_CHECK(expanded.nesting() <= Formula::kMaxNesting);
+    for (const QChar c : text)
+        FUZZ_CHECK(QStringLiteral("0123456789[]+-*/^() ").contains(c));
+    for (const QString &code : expanded.itemCodes()) {
+        FUZZ_CHECK(!code.isEmpty());
+        for (const QChar c : code)
+            FUZZ_CHECK(c.isDigit());
+    }
+    for (auto backend : {db::Backend::SQLite, db::Backend::PostgreSQL}) {
+        checkStatement(FormulaSql::cellStatement(expanded, backend, period));
+        checkStatement(FormulaSql::columnStatement(expanded, backend, {period, period}));
+    }
+    return 0;
+}

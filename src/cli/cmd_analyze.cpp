@@ -1,0 +1,179 @@
+#include "commandline.h"
+#include "commands.h"
+
+#include "analysis/analysisdata.h"
+#include "analysis/analysisengine.h"
+#include "analysis/analysismodel.h"
+#include "analysis/evaluatorsource.h"
+#include "analysis/tableexport.h"
+#include "db/database.h"
+#include "db/sqlquote.h"
+#include "shell/modhlavni.h"
+#include "shell/startup.h"
+
+#include <QElapsedTimer>
+#include <QRegularExpression>
+
+namespace verna::cli {
+
+namespace {
+
+struct AnalyzeOptions {
+    QList<qint32> entities;
+    std::optional<qint32> group;
+    QList<QPair<int, int>> periods; // (year, quarter)
+    std::optional<QPair<int, int>> years;
+    QList<int> indicators;
+    std::optional<analysis::Aggregate> aggregate;
+    QString xlsx;
+    QString csv;
+};
+
+std::optional<QList<qint32>> parseIds(const QString &text)
+{
+    QList<qint32> ids;
+    for (const QString &part : text.split(QLatin1Char(','))) {
+        const auto id = db::parseId(part.trimmed());
+        if (!id)
+            return std::nullopt;
+        ids << *id;
+    }
+    return ids;
+}
+
+std::optional<AnalyzeOptions> parse(const QStringList &args, QTextStream &err)
+{
+    AnalyzeOptions o;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString &a = args.at(i);
+        if (i + 1 >= args.size()) {
+            err << "Volba " << a << " potřebuje hodnotu.\n";
+            return std::nullopt;
+        }
+        const QString v = args.at(++i);
+        bool ok = true;
+        if (a == QLatin1String("--entities")) {
+            const auto ids = parseIds(v);
+            ok = ids.has_value();
+            if (ok)
+                o.entities = *ids;
+        } else if (a == QLatin1String("--group")) {
+            o.group = db::parseId(v);
+            ok = o.group.has_value();
+        } else if (a == QLatin1String("--periods")) {
+            static const QRegularExpression period(QStringLiteral("^(\\d{4})/([1-4])$"));
+            for (const QString &p : v.split(QLatin1Char(','))) {
+                const auto m = period.match(p.trimmed());
+                ok = ok && m.hasMatch();
+                if (m.hasMatch())
+                    o.periods.append({m.captured(1).toInt(), m.captured(2).toInt()});
+            }
+        } else if (a == QLatin1String("--years")) {
+            static const QRegularExpression years(QStringLiteral("^(\\d{4})(?:-(\\d{4}))?$"));
+            const auto m = years.match(v);
+            ok = m.hasMatch();
+            if (ok)
+                o.years = QPair<int, int>{m.captured(1).toInt(), m.captured(2).isEmpty() ? m.captured(1).toInt() : m.captured(2).toInt()};
+        } else if (a == QLatin1String("--indicators")) {
+            const auto ids = parseIds(v);
+            ok = ids.has_value();
+            if (ok)
+                o.indicators = QList<int>(ids->begin(), ids->end());
+        } else if (a == QLatin1String("--aggregate")) {
+            o.aggregate = analysis::aggregateFromIndex(v.toInt(&ok));
+            ok = ok && o.aggregate.has_value();
+        } else if (a == QLatin1String("--xlsx")) {
+            o.xlsx = v;
+        } else if (a == QLatin1String("--csv")) {
+            o.csv = v;
+        } else {
+            err << "Neznámá volba příkazu analyze: " << a << "\n";
+            return std::nullopt;
+        }
+        if (!ok) {
+            err << "Neplatná hodnota volby " << a << ": " << v << "\n";
+            return std::nullopt;
+        }
+    }
+    if (o.entities.isEmpty() == !o.group.has_value() || o.periods.isEmpty() == !o.years.has_value() || o.indicators.isEmpty()) {
+        err << "Příkaz analyze potřebuje --entities nebo --group, --periods nebo --years a --indicators.\n";
+        return std::nullopt;
+    }
+    return o;
+}
+
+} // namespace
+
+int commandAnalyze(const Options &options, QTextStream &out, QTextStream &err)
+{
+    const std::optional<AnalyzeOptions> o = parse(options.rest, err);
+    if (!o)
+        return UsageError;
+    db::Database database;
+    if (const Outcome opened = shell::openDatabase(database, options.location); !opened) {
+        err << opened.error << "\n";
+        return DatabaseError;
+    }
+    analysis::AnalysisData data(database);
+    analysis::AnalysisModel model(QLocale::c());
+    analysis::EvaluatorSource source(database);
+    analysis::AnalysisEngine engine(model, data, source);
+
+    QList<qint32> entities = o->entities;
+    if (o->group) {
+        if (shell::modHlavni::isSingleEntity(database, QString::number(*o->group))) {
+            err << "Subjekt " << *o->group << " není skupina subjektů.\n";
+            return UsageError;
+        }
+        entities = data.groupMembers(*o->group);
+    }
+    // Rows as the window adds them: the entity's periods that have a statement.
+    for (qint32 entity : entities) {
+        if (o->years) {
+            for (int year = o->years->first; year <= o->years->second; ++year)
+                engine.addYearRows(entity, year);
+        } else {
+            for (const auto &[year, quarter] : o->periods) {
+                if (data.rowQuarters(entity, year).contains(quarter))
+                    engine.addRow(analysis::RowKey{year, quarter, entity});
+            }
+        }
+    }
+    // Indicator names as the window lists them.
+    QHash<int, QString> names;
+    for (const analysis::NamedId &indicator : data.indicators(0))
+        names.insert(indicator.id, indicator.name);
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; i < o->indicators.size(); ++i) {
+        const int id = o->indicators.at(i);
+        if (!names.contains(id)) {
+            err << "Ukazatel " << id << " neexistuje.\n";
+            return UsageError;
+        }
+        engine.addIndicator(id, names.value(id));
+        if (clock.elapsed() > 1000)
+            err << "\rUkazatel " << i + 1 << " z " << o->indicators.size() << Qt::flush;
+    }
+    if (clock.elapsed() > 1000)
+        err << "\n";
+    if (o->aggregate)
+        engine.applyAggregate(*o->aggregate);
+
+    out << analysis::tableAsCsv(model);
+    if (!o->csv.isEmpty()) {
+        if (const Outcome written = analysis::writeCsv(model, o->csv); !written) {
+            err << written.error << "\n";
+            return DatabaseError;
+        }
+    }
+    if (!o->xlsx.isEmpty()) {
+        if (const Outcome written = analysis::writeXlsx(model, o->xlsx); !written) {
+            err << written.error << "\n";
+            return DatabaseError;
+        }
+    }
+    return Success;
+}
+
+} // namespace verna::cli

@@ -1,0 +1,117 @@
+#include "commandline.h"
+#include "commands.h"
+
+#include "db/database.h"
+#include "db/schema.h"
+#include "db/sqlquote.h"
+#include "indicators/evaluator.h"
+#include "shell/startup.h"
+
+namespace verna::cli {
+
+namespace {
+
+const char *const kEvalUsage =
+    "Použití: verna-db eval --entity SUBJEKT --year ROK --quarter ČTVRTLETÍ (--indicator ID | --formula VZOREC) [--sql]\n";
+
+struct EvalOptions {
+    QString entity;
+    QString year;
+    QString quarter;
+    std::optional<int> indicator;
+    std::optional<QString> formula;
+    bool showSql = false;
+};
+
+std::optional<EvalOptions> parseEvalOptions(const QStringList &rest, QTextStream &err)
+{
+    EvalOptions o;
+    bool haveEntity = false;
+    bool haveYear = false;
+    bool haveQuarter = false;
+    for (int i = 0; i < rest.size(); ++i) {
+        const QString &a = rest.at(i);
+        if (a == QLatin1String("--sql")) {
+            o.showSql = true;
+            continue;
+        }
+        static const QStringList valued = {QStringLiteral("--entity"), QStringLiteral("--year"), QStringLiteral("--quarter"),
+                                           QStringLiteral("--indicator"), QStringLiteral("--formula")};
+        if (!valued.contains(a)) {
+            err << "Neznámá volba příkazu eval: " << a << "\n";
+            return std::nullopt;
+        }
+        if (i + 1 >= rest.size()) {
+            err << "Volba " << a << " potřebuje hodnotu.\n";
+            return std::nullopt;
+        }
+        const QString value = rest.at(++i);
+        if (a == QLatin1String("--entity")) {
+            o.entity = value;
+            haveEntity = true;
+        } else if (a == QLatin1String("--year")) {
+            o.year = value;
+            haveYear = true;
+        } else if (a == QLatin1String("--quarter")) {
+            o.quarter = value;
+            haveQuarter = true;
+        } else if (a == QLatin1String("--indicator")) {
+            const auto id = db::parseId(value);
+            if (!id) {
+                err << "Číslo ukazatele musí být celé číslo: " << value << "\n";
+                return std::nullopt;
+            }
+            o.indicator = *id;
+        } else {
+            o.formula = value;
+        }
+    }
+    if (!haveEntity || !haveYear || !haveQuarter) {
+        err << "Příkaz eval potřebuje subjekt, rok a čtvrtletí.\n";
+        return std::nullopt;
+    }
+    if (o.indicator.has_value() == o.formula.has_value()) {
+        err << "Příkaz eval potřebuje právě jedno z --indicator a --formula.\n";
+        return std::nullopt;
+    }
+    return o;
+}
+
+} // namespace
+
+int commandEval(const Options &options, QTextStream &out, QTextStream &err)
+{
+    const std::optional<EvalOptions> o = parseEvalOptions(options.rest, err);
+    if (!o) {
+        err << kEvalUsage;
+        return UsageError;
+    }
+    db::Database database;
+    if (const Outcome opened = shell::openDatabase(database, options.location); !opened) {
+        err << opened.error << "\n";
+        return DatabaseError;
+    }
+    if (!db::Schema::exists(database)) {
+        err << "Databáze " << database.location().describe() << " neobsahuje tabulky VERNA (viz příkaz init).\n";
+        return DatabaseError;
+    }
+    indicators::Evaluator evaluator(database);
+    const QString before = QStringLiteral("\x01");
+    database.setSharedSql(before);
+    const QString value = o->indicator ? evaluator.indicatorValue(*o->indicator, o->entity, o->year, o->quarter)
+                                       : evaluator.formulaValue(*o->formula, o->entity, o->year, o->quarter);
+    if (!database.isOpen()) {
+        err << "Spojení s databází bylo přerušeno: " << database.lastError() << "\n";
+        return DatabaseError;
+    }
+    out << value << "\n";
+    if (o->showSql) {
+        const QString built = database.sharedSql();
+        out << "T-SQL: " << (built == before ? QStringLiteral("(žádný příkaz nevznikl)") : built) << "\n";
+        if (database.backend() != db::Backend::SqlServer && !evaluator.lastBackendSql().isEmpty())
+            out << "Provedeno: " << evaluator.lastBackendSql() << "\n";
+    }
+    return Success;
+}
+
+} // namespace verna::cli

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "db/backend.h"
+#include "indicators/formula.h"
+#include "indicators/period.h"
+
+#include <QList>
+#include <QString>
+
+namespace verna::indicators {
+
+// The SQL texts of formula evaluation. The T-SQL texts are the application's own (SQL Server
+// runs them unchanged); SQLite and PostgreSQL get statements emitted from the parsed formula,
+// so that both compute the same value (see Formula for the arithmetic).
+class FormulaSql
+{
+public:
+    // Form of the period's income statement (fill_lvl_ind of statement type 28).
+    static QString formQuery(const Period &period);
+    // The stored formula of an indicator, also of the hidden ones (inac_ind 1).
+    static QString formulaQuery(const QString &indicatorId);
+
+    // The evaluation statement in T-SQL: "SELECT (" + the formula with every "[code]" replaced
+    // by a scalar subquery + " )", character by character, nothing checked.
+    static QString translate(const QString &formula, const Period &period);
+
+    // The statement that evaluates a valid formula for one period on SQLite or PostgreSQL.
+    static QString cellStatement(const Formula &formula, db::Backend backend, const Period &period);
+
+    // One statement that evaluates a valid formula for many valid periods: rows (k, value),
+    // k being the period's index in the list.
+    static QString columnStatement(const Formula &formula, db::Backend backend, const QList<Period> &periods);
+
+    // Forms of the income statements of many periods in one query: per period the number of
+    // active income statements, of non-NULL forms, and the lowest and highest form.
+    static QString formsQuery(const QList<Period> &periods);
+};
+
+} // namespace verna::indicators

@@ -1,0 +1,189 @@
+#include "analysis/analysisdata.h"
+#include "analysis/analysisengine.h"
+#include "analysis/evaluatorsource.h"
+#include "analysis/tableexport.h"
+#include "indicators/evaluator.h"
+#include "shell/demodata.h"
+#include "support/testdatabase.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+
+using namespace verna;
+using namespace verna::analysis;
+using namespace verna::test;
+
+namespace {
+
+constexpr int kMarginShare = 30; // obchodní marže / přidaná hodnota, 2.56 on the reference pair
+
+class AnalysisTest : public BackendTest
+{
+protected:
+    bool withReferenceData() const override { return true; }
+
+    void SetUp() override
+    {
+        BackendTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        shell::DemoOptions demo;
+        demo.entities = 8;
+        demo.seed = 3;
+        demo.firstYear = 1998;
+        demo.lastYear = 1998;
+        ASSERT_TRUE(shell::generateDemoData(db(), demo).ok);
+        m_data = std::make_unique<AnalysisData>(db());
+        m_source = std::make_unique<EvaluatorSource>(db());
+        m_engine = std::make_unique<AnalysisEngine>(m_model, *m_data, *m_source);
+    }
+
+    QList<qint32> companies()
+    {
+        QList<qint32> ids;
+        for (const QStringList &row : db().queryRows(QStringLiteral("SELECT subj_id FROM ident WHERE form_type_cd <> 215 AND subj_id <> 3366 ORDER BY subj_id")).rows)
+            ids << row.front().toInt();
+        return ids;
+    }
+
+    AnalysisModel m_model;
+    std::unique_ptr<AnalysisData> m_data;
+    std::unique_ptr<EvaluatorSource> m_source;
+    std::unique_ptr<AnalysisEngine> m_engine;
+};
+
+} // namespace
+
+TEST_P(AnalysisTest, CellsHoldTheEvaluatorsValuesRoundedToTwoDecimals)
+{
+    EXPECT_EQ(m_engine->addEntityRows(3366), 1);
+    m_engine->addIndicator(kMarginShare, QStringLiteral("Marže"));
+    EXPECT_EQ(m_model.cell(0, 0), QStringLiteral("2.56"));
+
+    const QList<qint32> ids = companies();
+    ASSERT_GE(ids.size(), 8);
+    for (qint32 id : ids.mid(0, 3))
+        EXPECT_GT(m_engine->addEntityRows(id), 0);
+    m_engine->addIndicator(1, QStringLiteral("Běžná likvidita"));
+    m_engine->addIndicator(10, QStringLiteral("ROA"));
+    indicators::Evaluator evaluator(db());
+    for (int r = 0; r < m_model.dataRowCount(); ++r) {
+        const RowKey key = m_model.rowKey(r);
+        for (int c = 0; c < m_model.indicatorCount(); ++c) {
+            const QString value = evaluator.indicatorValue(m_model.indicatorId(c), key.entityText(), key.yearText(), key.quarterText());
+            EXPECT_EQ(m_model.cell(r, c), formatValue(value, QLocale::c())) << key.toString().toStdString();
+        }
+    }
+    // A row added later gets every column computed at once.
+    const int before = m_model.dataRowCount();
+    EXPECT_TRUE(m_engine->addRow(RowKey{1998, 2, ids.at(5)}));
+    EXPECT_FALSE(m_model.cell(before, 2).isEmpty());
+}
+
+TEST_P(AnalysisTest, PeriodsOfAnEntityComeOnceAndCtrlDropTakesOnlyCompletePeriods)
+{
+    const qint32 entity = companies().front();
+    const int years = m_engine->addYearRows(entity, 1998);
+    EXPECT_EQ(m_engine->addYearRows(entity, 1998), 0);
+    EXPECT_EQ(m_engine->addEntityRows(entity), 0);
+    EXPECT_EQ(m_model.dataRowCount(), years);
+
+    // An entity with only a balance sheet for 1998/2 is left out of a Ctrl-drop of that quarter.
+    const qint32 other = companies().at(1);
+    ASSERT_TRUE(db().execute(QStringLiteral("UPDATE finl_stmt SET inac_ind = 2 WHERE subj_id = %1 AND year_dt = 1998 "
+                                            "AND quarter_dt = 2 AND stmt_type_cd = 28").arg(other)).ok);
+    AnalysisModel fresh;
+    AnalysisEngine engine(fresh, *m_data, *m_source);
+    EXPECT_EQ(engine.addPeriodForEntities(1998, 2, {entity, other, 3366}), 1);
+    EXPECT_EQ(fresh.rowKey(0), (RowKey{1998, 2, entity}));
+    // A group's members are what the window adds for a group.
+    const QString group = db().singleValue(QStringLiteral("SELECT min(subj_id) FROM ident WHERE form_type_cd = 215"));
+    EXPECT_FALSE(m_data->groupMembers(group.toInt()).isEmpty());
+}
+
+TEST_P(AnalysisTest, AggregatesPurgeIncompleteRowsAndFollowChanges)
+{
+    const QList<qint32> ids = companies();
+    m_engine->addYearRows(ids.at(0), 1998);
+    m_engine->addYearRows(ids.at(1), 1998);
+    // No income statement for one period: income-based indicators come back empty there.
+    ASSERT_TRUE(db().execute(QStringLiteral("UPDATE finl_stmt SET inac_ind = 2 WHERE subj_id = %1 AND year_dt = 1998 "
+                                            "AND quarter_dt = 3 AND stmt_type_cd = 28").arg(ids.at(1))).ok);
+    m_engine->addIndicator(10, QStringLiteral("ROA"));
+    m_engine->addIndicator(5, QStringLiteral("Zadluženost"));
+    const int rows = m_model.dataRowCount();
+    m_engine->applyAggregate(Aggregate::Median);
+    EXPECT_EQ(m_model.dataRowCount(), rows - 1);
+    const QStringList median = m_model.aggregateRow();
+    ASSERT_EQ(median.size(), 2);
+    EXPECT_EQ(median.at(0), formatCents(*aggregateCells(Aggregate::Median, m_model.columnCells(0), QLocale::c()), QLocale::c()));
+
+    // Removing rows or columns recomputes the aggregate row.
+    m_model.removeDataRows(0, 0);
+    m_engine->reapplyAggregate(true);
+    EXPECT_EQ(m_model.aggregateRow().at(0), formatCents(*aggregateCells(Aggregate::Median, m_model.columnCells(0), QLocale::c()), QLocale::c()));
+    m_model.removeAllIndicators();
+    m_engine->reapplyAggregate(true);
+    EXPECT_TRUE(m_model.aggregateRow().isEmpty());
+}
+
+TEST_P(AnalysisTest, ExportsCarryTheTableAndItsAggregateRow)
+{
+    m_engine->addEntityRows(3366);
+    m_engine->addEntityRows(companies().front());
+    m_engine->addIndicator(kMarginShare, QStringLiteral("Marže, podíl"));
+    m_engine->applyAggregate(Aggregate::Sum);
+    const QString csv = tableAsCsv(m_model);
+    EXPECT_TRUE(csv.startsWith(QStringLiteral("Subjekt,Období,\"Marže, podíl\"\n\"Strojírny Dolní Lhota, a.s.\",1996/4,2.56\n"))) << csv.toStdString();
+    EXPECT_TRUE(csv.contains(QStringLiteral("\nSuma,,"))) << csv.toStdString();
+    EXPECT_EQ(rangeAsTsv(m_model, CellRange{0, 1, 1, 2}), QStringLiteral("1996/4\t2.56\n") + m_model.data(m_model.index(1, 1)).toString()
+                                                               + QLatin1Char('\t') + m_model.cell(1, 0) + QLatin1Char('\n'));
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("analyza.xlsx"));
+    ASSERT_TRUE(writeXlsx(m_model, path).ok);
+    // Read the workbook back: the sheet holds 2.56 as a number and the names as strings.
+    QProcess unzip;
+    unzip.start(QStringLiteral("python3"), {QStringLiteral("-c"),
+                                            QStringLiteral("import sys, zipfile; z = zipfile.ZipFile(sys.argv[1]); "
+                                                           "sys.stdout.write(z.read('xl/worksheets/sheet1.xml').decode() + z.read('xl/sharedStrings.xml').decode())"),
+                                            path});
+    ASSERT_TRUE(unzip.waitForFinished(30000));
+    const QString xml = QString::fromUtf8(unzip.readAllStandardOutput());
+    EXPECT_TRUE(xml.contains(QStringLiteral("<v>2.56</v>"))) << xml.left(2000).toStdString();
+    EXPECT_TRUE(xml.contains(QStringLiteral("Strojírny Dolní Lhota, a.s.")));
+    EXPECT_TRUE(xml.contains(QStringLiteral(">Suma<")));
+}
+
+TEST_P(AnalysisTest, CommandLineAnalysisPrintsWhatTheModelHolds)
+{
+    const QList<qint32> ids = companies();
+    for (qint32 id : ids.mid(0, 2))
+        m_engine->addYearRows(id, 1998);
+    m_engine->addIndicator(1, QStringLiteral("Běžná likvidita"));
+    m_engine->addIndicator(kMarginShare, QStringLiteral("Podíl obchodní marže na přidané hodnotě"));
+    m_engine->applyAggregate(Aggregate::Median);
+
+    QTemporaryDir dir;
+    QProcess p;
+    p.setEnvironment(testDatabase().childEnvironment());
+    p.start(QStringLiteral(VERNA_DB_TOOL),
+            {QStringLiteral("--db"), testDatabase().dbOption(), QStringLiteral("analyze"), QStringLiteral("--entities"),
+             QStringLiteral("%1,%2").arg(ids.at(0)).arg(ids.at(1)), QStringLiteral("--years"), QStringLiteral("1998"),
+             QStringLiteral("--indicators"), QStringLiteral("1,%1").arg(kMarginShare), QStringLiteral("--aggregate"), QStringLiteral("2"),
+             QStringLiteral("--xlsx"), dir.filePath(QStringLiteral("out.xlsx"))});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    const QString out = QString::fromUtf8(p.readAllStandardOutput());
+    // The header's names come from the database; the rows and the median row must match.
+    EXPECT_EQ(out.section(QLatin1Char('\n'), 1, -1), tableAsCsv(m_model).section(QLatin1Char('\n'), 1, -1));
+    EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("out.xlsx"))));
+
+    p.start(QStringLiteral(VERNA_DB_TOOL), {QStringLiteral("--db"), testDatabase().dbOption(), QStringLiteral("analyze"),
+                                            QStringLiteral("--entities"), QStringLiteral("1;DROP"), QStringLiteral("--years"),
+                                            QStringLiteral("1998"), QStringLiteral("--indicators"), QStringLiteral("1")});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitCode(), 2);
+}
+
+VERNA_ALL_BACKENDS(AnalysisTest);
