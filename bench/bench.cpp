@@ -13,6 +13,7 @@ namespace {
 
 const Benchmark kBenchmarks[] = {
     {"evaluator", "indicator values per second: cell by cell, with a cache, a column at a time", benchEvaluator},
+    {"analysis", "analysis table fill through the model beside the set-based limit", benchAnalysisFill},
 };
 
 } // namespace

@@ -11,3 +11,4 @@ struct Benchmark {
 };
 
 int benchEvaluator(QTextStream &out);
+int benchAnalysisFill(QTextStream &out);
