@@ -11,61 +11,64 @@ AnalysisEngine::AnalysisEngine(AnalysisModel &model, AnalysisData &data, Indicat
 
 int AnalysisEngine::addEntityRows(qint32 entity)
 {
-    int added = 0;
+    QList<RowKey> keys;
     for (int year : m_data.yearsOf(entity)) {
         if (stopped())
             break;
-        added += addYearRows(entity, year);
+        for (int quarter : m_data.rowQuarters(entity, year))
+            keys << RowKey{year, quarter, entity};
     }
-    return added;
+    return addRows(keys);
 }
 
 int AnalysisEngine::addYearRows(qint32 entity, int year)
 {
-    int added = 0;
-    for (int quarter : m_data.rowQuarters(entity, year)) {
-        if (stopped())
-            break;
-        added += addRow(RowKey{year, quarter, entity}) ? 1 : 0;
-    }
-    return added;
+    QList<RowKey> keys;
+    for (int quarter : m_data.rowQuarters(entity, year))
+        keys << RowKey{year, quarter, entity};
+    return addRows(keys);
 }
 
 bool AnalysisEngine::addRow(const RowKey &key)
 {
-    if (m_model.hasRow(key))
-        return false;
-    const QString name = m_data.rowEntityName(key.entity);
-    const int row = m_model.appendRow(key, name);
-    if (row < 0)
-        return false;
-    computeRow(row);
-    reapplyAggregate();
-    return true;
+    return addRows({key}) == 1;
 }
 
 int AnalysisEngine::addPeriodForEntities(int year, int quarter, const QList<qint32> &entities)
 {
-    int added = 0;
+    QList<RowKey> keys;
     for (qint32 entity : entities) {
         if (stopped())
             break;
         if (m_data.statementCount(entity, year, quarter) == 2)
-            added += addRow(RowKey{year, quarter, entity}) ? 1 : 0;
+            keys << RowKey{year, quarter, entity};
     }
-    return added;
+    return addRows(keys);
 }
 
-void AnalysisEngine::computeRow(int row)
+int AnalysisEngine::addRows(const QList<RowKey> &keys)
 {
-    const RowKey key = m_model.rowKey(row);
-    for (int c = 0; c < m_model.indicatorCount(); ++c) {
+    // Rows first, then each column computed for all new rows at once.
+    const int first = m_model.dataRowCount();
+    QList<RowKey> added;
+    for (const RowKey &key : keys) {
         if (stopped())
-            return;
-        const QStringList values = m_source.values(m_model.indicatorId(c), {key}, m_shouldStop);
-        if (!values.isEmpty())
-            m_model.setValue(row, c, values.front());
+            break;
+        if (m_model.hasRow(key))
+            continue;
+        if (m_model.appendRow(key, m_data.rowEntityName(key.entity)) >= 0)
+            added << key;
     }
+    for (int c = 0; c < m_model.indicatorCount() && !added.isEmpty(); ++c) {
+        if (stopped())
+            break;
+        const QStringList values = m_source.values(m_model.indicatorId(c), added, m_shouldStop);
+        for (int i = 0; i < values.size(); ++i)
+            m_model.setValue(first + i, c, values.at(i));
+    }
+    if (!added.isEmpty())
+        reapplyAggregate();
+    return static_cast<int>(added.size());
 }
 
 void AnalysisEngine::addIndicator(int indicatorId, const QString &name)

@@ -37,7 +37,7 @@ public:
 
 private:
     bool stopped() const { return m_shouldStop && m_shouldStop(); }
-    void computeRow(int row);
+    int addRows(const QList<RowKey> &keys);
 
     AnalysisModel &m_model;
     AnalysisData &m_data;

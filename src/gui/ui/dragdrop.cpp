@@ -25,7 +25,7 @@ QWidget *dropSurface(QWidget *control)
 class TextDropTarget : public QObject
 {
 public:
-    TextDropTarget(QWidget *control, TextDropHandler handler)
+    TextDropTarget(QWidget *control, ModifiedTextDropHandler handler)
         : QObject(control)
         , m_control(control)
         , m_handler(std::move(handler))
@@ -54,7 +54,7 @@ protected:
             drop->acceptProposedAction();
             const QString text = drop->mimeData()->text();
             const QPoint pos = drop->position().toPoint();
-            m_handler(text, pos);
+            m_handler(text, pos, drop->modifiers());
             return true;
         }
         default:
@@ -69,7 +69,7 @@ private:
     }
 
     QWidget *m_control;
-    TextDropHandler m_handler;
+    ModifiedTextDropHandler m_handler;
 };
 
 } // namespace
@@ -89,21 +89,28 @@ void startTextDrag(QWidget *source, const QString &payload)
 
 void acceptTextDrops(QWidget *control, TextDropHandler handler)
 {
+    acceptTextDrops(control, ModifiedTextDropHandler([handler = std::move(handler)](const QString &text, const QPoint &pos,
+                                                                                    Qt::KeyboardModifiers) { handler(text, pos); }));
+}
+
+void acceptTextDrops(QWidget *control, ModifiedTextDropHandler handler)
+{
     QWidget *surface = dropSurface(control);
     control->setAcceptDrops(true);
     surface->setAcceptDrops(true);
     surface->installEventFilter(new TextDropTarget(control, std::move(handler)));
 }
 
-bool deliverDrop(QWidget *root, const QString &controlName, const QString &text, const QPoint &pos)
+bool deliverDrop(QWidget *root, const QString &controlName, const QString &text, const QPoint &pos,
+                 Qt::KeyboardModifiers modifiers)
 {
     if (!root)
         return false;
     QWidget *control = root->objectName() == controlName ? root : root->findChild<QWidget *>(controlName);
-    return control && deliverDrop(control, text, pos);
+    return control && deliverDrop(control, text, pos, modifiers);
 }
 
-bool deliverDrop(QWidget *control, const QString &text, const QPoint &pos)
+bool deliverDrop(QWidget *control, const QString &text, const QPoint &pos, Qt::KeyboardModifiers modifiers)
 {
     QWidget *surface = dropSurface(control);
     if (!surface->acceptDrops())
@@ -112,15 +119,15 @@ bool deliverDrop(QWidget *control, const QString &text, const QPoint &pos)
     data.setText(text);
     const Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction;
 
-    QDragEnterEvent enter(pos, actions, &data, Qt::LeftButton, Qt::NoModifier);
+    QDragEnterEvent enter(pos, actions, &data, Qt::LeftButton, modifiers);
     QCoreApplication::sendEvent(surface, &enter);
     if (!enter.isAccepted())
         return false;
-    QDragMoveEvent move(pos, actions, &data, Qt::LeftButton, Qt::NoModifier);
+    QDragMoveEvent move(pos, actions, &data, Qt::LeftButton, modifiers);
     QCoreApplication::sendEvent(surface, &move);
     if (!move.isAccepted())
         return false;
-    QDropEvent drop(QPointF(pos), actions, &data, Qt::LeftButton, Qt::NoModifier);
+    QDropEvent drop(QPointF(pos), actions, &data, Qt::LeftButton, modifiers);
     QCoreApplication::sendEvent(surface, &drop);
     return drop.isAccepted();
 }

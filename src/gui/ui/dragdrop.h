@@ -2,6 +2,7 @@
 
 #include <QPoint>
 #include <QString>
+#include <Qt>
 #include <functional>
 
 class QWidget;
@@ -15,14 +16,20 @@ void startTextDrag(QWidget *source, const QString &payload);
 // Handles a dropped text; pos is in the coordinates of the widget that took the drop (the
 // viewport for lists, trees and grids).
 using TextDropHandler = std::function<void(const QString &text, const QPoint &pos)>;
+// The same, with the keyboard modifiers held at the drop (a Ctrl-drop means something else).
+using ModifiedTextDropHandler = std::function<void(const QString &text, const QPoint &pos, Qt::KeyboardModifiers modifiers)>;
 
 // Lets control take plain-text drops from any program. While the control's window is busy,
 // drops are refused and the handler does not run.
 void acceptTextDrops(QWidget *control, TextDropHandler handler);
+void acceptTextDrops(QWidget *control, ModifiedTextDropHandler handler);
 
 // Drops text on the control named controlName inside root (or on root itself) through the
-// same drag-enter, drag-move and drop events a real drop sends. True when the drop was taken.
-bool deliverDrop(QWidget *root, const QString &controlName, const QString &text, const QPoint &pos = {});
-bool deliverDrop(QWidget *control, const QString &text, const QPoint &pos = {});
+// same drag-enter, drag-move and drop events a real drop sends, with modifiers held down.
+// True when the drop was taken.
+bool deliverDrop(QWidget *root, const QString &controlName, const QString &text, const QPoint &pos = {},
+                 Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+bool deliverDrop(QWidget *control, const QString &text, const QPoint &pos = {},
+                 Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 
 } // namespace verna::ui

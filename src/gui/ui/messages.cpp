@@ -78,4 +78,11 @@ QString openFileName(QWidget *parent, const QString &title, const QString &folde
     return QFileDialog::getOpenFileName(parent, title, folder, filter);
 }
 
+QString saveFileName(QWidget *parent, const QString &title, const QString &path, const QString &filter)
+{
+    if (ScriptedUser *user = ScriptedUser::current())
+        return user->replyFile(title);
+    return QFileDialog::getSaveFileName(parent, title, path, filter);
+}
+
 } // namespace verna::ui

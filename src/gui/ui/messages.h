@@ -39,5 +39,7 @@ int choose(QWidget *parent, MessageIcon icon, const QString &title, const QStrin
 
 // The common file-open dialog; "" when cancelled.
 QString openFileName(QWidget *parent, const QString &title, const QString &folder, const QString &filter);
+// The common file-save dialog (asks before overwriting); "" when cancelled.
+QString saveFileName(QWidget *parent, const QString &title, const QString &path, const QString &filter);
 
 } // namespace verna::ui

@@ -1,0 +1,148 @@
+#include "entities/entitysearch.h"
+
+#include "db/database.h"
+#include "db/sqlquote.h"
+
+namespace verna::entities {
+
+namespace {
+
+// A code-list line: its text and its code, or nothing when the code is not a whole number.
+std::optional<ListItem> codeLine(const QStringList &row)
+{
+    const auto code = db::parseId(row.value(1));
+    if (!code)
+        return std::nullopt;
+    return ListItem{row.value(0), *code};
+}
+
+// Name, identifier and id of an entity of a branch listing.
+std::optional<ListItem> entityLine(const QStringList &row)
+{
+    const auto id = db::parseId(row.value(2));
+    if (!id)
+        return std::nullopt;
+    return ListItem{row.value(0) + QLatin1Char(' ') + row.value(1), *id};
+}
+
+} // namespace
+
+EntitySearch::EntitySearch(db::Database &db)
+    : m_db(db)
+{
+}
+
+QList<ListItem> EntitySearch::legalForms()
+{
+    return codeList(searchSql::legalForms());
+}
+
+QList<ListItem> EntitySearch::classificationLists()
+{
+    return codeList(searchSql::classificationLists());
+}
+
+Listing EntitySearch::byName(const NameQuery &query, const ItemSink &sink)
+{
+    const QString typed = firstLetterName(query);
+    return list(
+        searchSql::byName(query),
+        [&typed](const QStringList &row) -> std::optional<ListItem> {
+            const auto id = db::parseId(row.value(2));
+            if (!id || !sameFirstLetter(typed, row.value(1)))
+                return std::nullopt;
+            return ListItem{nameLine(row.value(0), row.value(1), *id), *id};
+        },
+        sink);
+}
+
+Listing EntitySearch::branches(const BranchQuery &query, const ItemSink &sink)
+{
+    const QString typed = query.name.trimmed();
+    return list(
+        searchSql::branches(query),
+        [&typed](const QStringList &row) -> std::optional<ListItem> {
+            const auto code = db::parseId(row.value(2));
+            if (!code || !sameFirstLetter(typed, row.value(1)))
+                return std::nullopt;
+            return ListItem{row.value(0) + QLatin1Char(' ') + row.value(1), *code};
+        },
+        sink);
+}
+
+Listing EntitySearch::branchEntities(qint32 branch, bool mainOnly, const ItemSink &sink)
+{
+    return list(searchSql::branchEntities(branch, mainOnly), entityLine, sink);
+}
+
+Listing EntitySearch::sameBranchEntities(qint32 entity, const ItemSink &sink)
+{
+    return list(searchSql::sameBranchEntities(entity), entityLine, sink);
+}
+
+std::optional<qint32> EntitySearch::mainBranch(qint32 entity)
+{
+    return db::parseId(m_db.singleValue(searchSql::mainBranch(entity)));
+}
+
+QString EntitySearch::nameLine(const QString &ident, const QString &name, qint32 id)
+{
+    const QString line = ident + QLatin1Char(' ') + name;
+    return id < 0 && !ident.startsWith(kGroupIdent) ? kOwnMark + line : line;
+}
+
+bool EntitySearch::isGroupLine(const QString &text)
+{
+    return text.startsWith(kGroupIdent);
+}
+
+bool EntitySearch::sameFirstLetter(const QString &typed, const QString &listed)
+{
+    const QString t = typed.trimmed();
+    if (t.isEmpty())
+        return true;
+    return t.left(1).toUpper() == listed.trimmed().left(1).toUpper();
+}
+
+QString EntitySearch::firstLetterName(const NameQuery &query)
+{
+    const QString name = query.name.trimmed();
+    if (!query.ico.trimmed().isEmpty() || name.startsWith(QLatin1Char('%')))
+        return QString();
+    return name;
+}
+
+QList<ListItem> EntitySearch::codeList(const QString &sql)
+{
+    QList<ListItem> items;
+    for (const QStringList &row : m_db.queryRows(sql).rows) {
+        if (const std::optional<ListItem> item = codeLine(row))
+            items << *item;
+    }
+    return items;
+}
+
+Listing EntitySearch::list(const QString &sql, const std::function<std::optional<ListItem>(const QStringList &row)> &line,
+                           const ItemSink &sink)
+{
+    Listing result;
+    db::RecordSet rs = m_db.openRecordSet(sql);
+    if (!rs.isValid()) {
+        result.error = rs.error();
+        return result;
+    }
+    while (rs.next()) {
+        if (const std::optional<ListItem> item = line(rs.row())) {
+            ++result.count;
+            if (sink)
+                sink(*item, result.count);
+        }
+        if (m_stop && m_stop()) {
+            result.stopped = true;
+            break;
+        }
+    }
+    return result;
+}
+
+} // namespace verna::entities

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "entities/searchsql.h"
+
+#include <QList>
+#include <QString>
+#include <functional>
+#include <optional>
+
+namespace verna::db {
+class Database;
+}
+
+namespace verna::entities {
+
+// One line of a list: the text it shows and the id or code it carries.
+struct ListItem {
+    QString text;
+    qint32 id = 0;
+};
+
+// How a listing ended: rows listed, whether Stop cut it short, and the database's
+// reason when the query failed ("" otherwise).
+struct Listing {
+    int count = 0;
+    bool stopped = false;
+    QString error;
+    bool ok() const { return error.isEmpty(); }
+};
+
+// The searches of the entity search window, without the window: each runs its query, reads
+// the rows one by one, hands every accepted row to the sink as a list line and asks the stop
+// check after each row (the database lets the windows process events between rows).
+class EntitySearch
+{
+public:
+    using ItemSink = std::function<void(const ListItem &item, int count)>;
+    using StopCheck = std::function<bool()>;
+
+    explicit EntitySearch(db::Database &db);
+
+    void setStopCheck(StopCheck check) { m_stop = std::move(check); }
+
+    // The mode lists: legal forms, and the branch classification lists.
+    QList<ListItem> legalForms();
+    QList<ListItem> classificationLists();
+
+    // "IČO name", marked "* " for an entity made in this application.
+    Listing byName(const NameQuery &query, const ItemSink &sink);
+    // "code name" of each branch; the line carries the branch code.
+    Listing branches(const BranchQuery &query, const ItemSink &sink);
+    // "name IČO" of each entity of the branch.
+    Listing branchEntities(qint32 branch, bool mainOnly, const ItemSink &sink);
+    // "name IČO" of each entity sharing a branch with the entity.
+    Listing sameBranchEntities(qint32 entity, const ItemSink &sink);
+    // The entity's main branch, or nothing when it has none.
+    std::optional<qint32> mainBranch(qint32 entity);
+
+    // A name-search line: the identifier and the name, with "* " in front for an entity this
+    // application created (negative id) unless it is a group.
+    static QString nameLine(const QString &ident, const QString &name, qint32 id);
+    // Lines of groups begin with the identifier every group has.
+    static bool isGroupLine(const QString &text);
+    static inline const QString kGroupIdent = QStringLiteral("skupina_");
+    static inline const QString kOwnMark = QStringLiteral("* ");
+
+    // Whether a listed name starts with the letter the user typed (both trimmed, compared in
+    // upper case, Czech letters included). Always true when nothing is typed.
+    static bool sameFirstLetter(const QString &typed, const QString &listed);
+
+    // The typed name the first-letter rule of a name search compares with, or "" when the
+    // rule is off: an IČO is typed, no name is typed, or the name starts with "%".
+    static QString firstLetterName(const NameQuery &query);
+
+private:
+    QList<ListItem> codeList(const QString &sql);
+    Listing list(const QString &sql, const std::function<std::optional<ListItem>(const QStringList &row)> &line,
+                 const ItemSink &sink);
+
+    db::Database &m_db;
+    StopCheck m_stop;
+};
+
+} // namespace verna::entities

@@ -1,0 +1,122 @@
+#include "entities/searchsql.h"
+
+#include "db/sqlquote.h"
+#include "shell/modhlavni.h"
+
+#include <QStringList>
+
+namespace verna::entities {
+
+namespace {
+
+QString joinedCodes(const QList<qint32> &codes)
+{
+    QStringList parts;
+    for (qint32 code : codes)
+        parts << QString::number(code);
+    return parts.join(QLatin1Char(','));
+}
+
+QString firstUpper(const QString &text)
+{
+    return text.isEmpty() ? text : text.left(1).toUpper() + text.mid(1);
+}
+
+const QString kEntityColumns = QStringLiteral("SELECT DISTINCT RTRIM(LTRIM(n.name_txt)), RTRIM(LTRIM(i.ident_txt)), n.subj_id ");
+
+} // namespace
+
+QString likeLiteralText(const QString &typed)
+{
+    QString out;
+    out.reserve(typed.size() + 8);
+    for (const QChar c : typed) {
+        if (c == QLatin1Char('%') || c == QLatin1Char('_') || c == QLatin1Char('['))
+            out += QLatin1Char('[') + c + QLatin1Char(']');
+        else
+            out += c;
+    }
+    return db::escapeApostrophes(out);
+}
+
+namespace searchSql {
+
+QString legalForms()
+{
+    return QStringLiteral("SELECT RTRIM(LTRIM(value_txt)), RTRIM(LTRIM(val_agn)) FROM cd_val WHERE tbl_cd = 1 AND inac_ind = 0");
+}
+
+QString classificationLists()
+{
+    return QStringLiteral("SELECT RTRIM(LTRIM(value_txt)), val_agn FROM cd_val WHERE tbl_cd = 216 AND inac_ind = 0");
+}
+
+QString byName(const NameQuery &query)
+{
+    QString sql = QStringLiteral("SELECT RTRIM(LTRIM(i.ident_txt)), RTRIM(LTRIM(n.name_txt)), n.subj_id FROM ident i, name n ")
+        + QStringLiteral("WHERE i.subj_id = n.subj_id AND i.inac_ind = 0 AND n.inac_ind = 0 ");
+    if (query.legalForms.size() > 1)
+        sql += QStringLiteral("AND i.form_type_cd IN(") + joinedCodes(query.legalForms) + QStringLiteral(") ");
+    else if (query.legalForms.size() == 1)
+        sql += QStringLiteral("AND i.form_type_cd = ") + QString::number(query.legalForms.front()) + QLatin1Char(' ');
+
+    QString ico = query.ico.trimmed();
+    const QString name = query.name.trimmed();
+    if (!ico.isEmpty()) {
+        sql += QStringLiteral("AND i.ident_txt LIKE '") + likeLiteralText(shell::modHlavni::padIco(ico)) + QStringLiteral("' ");
+    } else if (!(name.isEmpty() && !query.legalForms.isEmpty())) {
+        // A leading "%" is the one wildcard a user may type: it turns the prefix search into
+        // a search anywhere in the name. Everything else typed matches itself.
+        const bool anywhere = name.startsWith(QLatin1Char('%'));
+        const QString form = shell::modHlavni::searchForm(firstUpper(anywhere ? name.mid(1) : name));
+        sql += QStringLiteral("AND n.srch_name_txt LIKE '") + (anywhere ? QStringLiteral("%") : QString())
+            + likeLiteralText(form) + QStringLiteral("%' ");
+    }
+    sql += QStringLiteral("AND i.inac_ind = 0 ORDER BY 2");
+    return sql;
+}
+
+QString branches(const BranchQuery &query)
+{
+    QString sql = QStringLiteral("SELECT RTRIM(LTRIM(short_txt)), RTRIM(LTRIM(value_txt)), val_agn FROM cd_val WHERE tbl_cd ");
+    if (query.classifications.size() > 1)
+        sql += QStringLiteral(" IN(") + joinedCodes(query.classifications) + QStringLiteral(") ");
+    else if (query.classifications.size() == 1)
+        sql += QStringLiteral(" = ") + QString::number(query.classifications.front()) + QLatin1Char(' ');
+    else // branch lists only, never the other code lists
+        sql += QStringLiteral(" IN(SELECT val_agn FROM cd_val WHERE tbl_cd = 216 AND inac_ind = 0) ");
+    sql += QStringLiteral("AND inac_ind = 0 AND short_txt LIKE '") + likeLiteralText(query.code.trimmed()) + QStringLiteral("%' ")
+        + QStringLiteral("AND value_txt LIKE '") + likeLiteralText(firstUpper(query.name.trimmed()))
+        + QStringLiteral("%' ORDER BY seq_nbr");
+    return sql;
+}
+
+QString branchEntities(qint32 branch, bool mainOnly)
+{
+    QString sql = kEntityColumns + QStringLiteral("FROM name n, ident i, actv a ")
+        + QStringLiteral("WHERE n.subj_id = i.subj_id AND n.subj_id = a.subj_id AND n.inac_ind = 0 ")
+        + QStringLiteral("AND i.inac_ind = 0 AND a.inac_ind = 0 AND actv_cd = ") + QString::number(branch) + QLatin1Char(' ');
+    if (mainOnly)
+        sql += QStringLiteral("AND actv_nbr = 1 ");
+    sql += QStringLiteral("ORDER BY 1");
+    return sql;
+}
+
+QString mainBranch(qint32 entity)
+{
+    return QStringLiteral("SELECT DISTINCT actv_cd FROM actv WHERE subj_id = ") + QString::number(entity)
+        + QStringLiteral(" AND inac_ind = 0 AND actv_nbr = 1");
+}
+
+QString sameBranchEntities(qint32 entity)
+{
+    // The entity's own branches count only while they are live.
+    return kEntityColumns + QStringLiteral("FROM name n, ident i, actv a1, actv a2 ")
+        + QStringLiteral("Where n.subj_id = i.subj_id And n.subj_id = a1.subj_id And n.inac_ind = 0 ")
+        + QStringLiteral("AND i.inac_ind = 0 AND a1.inac_ind = 0 AND a1.actv_cd = a2.actv_cd AND a2.subj_id = ")
+        + QString::number(entity) + QStringLiteral(" AND a2.inac_ind = 0 ORDER BY 1");
+}
+
+} // namespace searchSql
+
+} // namespace verna::entities

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+namespace verna::entities {
+
+// What the name mode of the search window searches with.
+struct NameQuery {
+    QString name;              // the name box as typed
+    QString ico;               // the IČO box as typed; when filled, the name is ignored
+    QList<qint32> legalForms;  // codes of the selected legal forms; none means all
+};
+
+// What the branch mode searches with.
+struct BranchQuery {
+    QString code;                 // start of the branch code (the IČO box)
+    QString name;                 // start of the branch name (the name box)
+    QList<qint32> classifications; // selected branch classification lists; none means all of list 216
+};
+
+// A typed text as the inside of a T-SQL LIKE literal that matches exactly that text:
+// apostrophes doubled, "%", "_" and "[" each in brackets.
+QString likeLiteralText(const QString &typed);
+
+// The SQL texts of the search window. Every number is a checked integer and every typed
+// text goes through likeLiteralText, so nothing typed can end the literal or widen the match.
+namespace searchSql {
+
+QString legalForms();
+QString classificationLists();
+
+// Identifier, name and id of the entities that match; ordered by name.
+QString byName(const NameQuery &query);
+
+// Code, name and code value of the branches that match; ordered as the list orders them.
+QString branches(const BranchQuery &query);
+
+// Name, identifier and id of the entities with the branch (as main branch only, if asked).
+QString branchEntities(qint32 branch, bool mainOnly);
+
+// The main branch of an entity, for the single-value query.
+QString mainBranch(qint32 entity);
+
+// Name, identifier and id of the entities sharing any live branch with the entity.
+QString sameBranchEntities(qint32 entity);
+
+} // namespace searchSql
+
+} // namespace verna::entities

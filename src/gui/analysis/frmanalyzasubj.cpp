@@ -1,0 +1,656 @@
+#include "analysis/frmanalyzasubj.h"
+
+#include "analysis/aggregategrid.h"
+#include "analysis/aggregates.h"
+#include "analysis/analysisdata.h"
+#include "analysis/analysisengine.h"
+#include "analysis/analysismodel.h"
+#include "analysis/chartdata.h"
+#include "analysis/chartpanel.h"
+#include "analysis/dragsourcelist.h"
+#include "analysis/entitytree.h"
+#include "analysis/evaluatorsource.h"
+#include "analysis/gridselection.h"
+#include "selection/payload.h"
+#include "shell/appstate.h"
+#include "shell/frmhlavni.h"
+#include "shell/modhlavni.h"
+#include "ui/busyguard.h"
+#include "ui/dragdrop.h"
+#include "ui/messages.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDir>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QPointer>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QShortcut>
+#include <QSignalBlocker>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QStandardPaths>
+#include <QTabBar>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace verna::analysis {
+
+using selection::Payload;
+
+namespace {
+
+const QString kDeleteTitle = QStringLiteral("Odstranění řádků");
+const QString kDeleteColumns = QStringLiteral("Opravdu chcete vybrané sloupce odstranit?");
+const QString kDeleteRows = QStringLiteral("Opravdu chcete vybrané řádky odstranit?");
+
+constexpr int kIdRole = Qt::UserRole;
+constexpr int kChartTab = 1;
+constexpr int kReportTab = 2;
+
+// The main window the new window will live in (the active one when there are several).
+QSize mainWindowSize()
+{
+    if (auto *main = qobject_cast<shell::frmHlavni *>(QApplication::activeWindow()))
+        return main->size();
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (auto *main = qobject_cast<shell::frmHlavni *>(w))
+            return main->size();
+    }
+    return {};
+}
+
+} // namespace
+
+// Everything a fill works on. A fill holds its own reference, so a window that is gone when
+// events have been processed leaves the fill a live table to finish on (it then stops).
+struct frmAnalyzaSubj::Session {
+    explicit Session(db::Database &database)
+        : db(database)
+        , model(QLocale())
+        , data(database)
+        , source(database)
+        , engine(model, data, source)
+    {
+    }
+
+    db::Database &db;
+    AnalysisModel model;
+    AnalysisData data;
+    EvaluatorSource source;
+    AnalysisEngine engine;
+    std::function<bool()> shouldStop;
+    bool stopRequested = false;
+    bool filling = false;
+};
+
+frmAnalyzaSubj::frmAnalyzaSubj(shell::AppState &state, QWidget *parent)
+    : QWidget(parent)
+    , m_state(state)
+    , m_session(std::make_shared<Session>(state.database()))
+{
+    setObjectName(QStringLiteral("frmAnalyzaSubj"));
+    QPointer<frmAnalyzaSubj> self(this);
+    Session *session = m_session.get();
+    session->shouldStop = [self, session] { return !self || session->stopRequested; };
+    session->engine.setStopCheck(session->shouldStop);
+    buildControls();
+    Form_Load();
+}
+
+frmAnalyzaSubj::~frmAnalyzaSubj() = default;
+
+const AnalysisModel &frmAnalyzaSubj::model() const
+{
+    return m_session->model;
+}
+
+bool frmAnalyzaSubj::isFilling() const
+{
+    return m_session->filling;
+}
+
+template <typename Work>
+bool frmAnalyzaSubj::fill(Work &&work)
+{
+    if (ui::isBusy(this) || m_session->filling)
+        return false;
+    const std::shared_ptr<Session> session = m_session;
+    const QPointer<frmAnalyzaSubj> self(this);
+    session->stopRequested = false;
+    session->filling = true;
+    {
+        const auto filled = qScopeGuard([session] { session->filling = false; });
+        ui::BusyGuard busy(this);
+        m_cmdStop->setVisible(true);
+        m_cmdStop->setEnabled(true);
+        work(*session);
+        if (!self)
+            return false;
+        m_cmdStop->setEnabled(false);
+        m_cmdStop->setVisible(false);
+    }
+    m_grdAgreg->refresh();
+    return true;
+}
+
+void frmAnalyzaSubj::buildControls()
+{
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->setSpacing(0);
+
+    m_tabStrip = new QTabBar(this);
+    m_tabStrip->setObjectName(QStringLiteral("TabStrip1"));
+    m_tabStrip->addTab(QStringLiteral("Výpočet"));
+    m_tabStrip->addTab(QStringLiteral("Graf"));
+    m_tabStrip->addTab(QStringLiteral("Report"));
+    m_tabStrip->setExpanding(false);
+    layout->addWidget(m_tabStrip);
+
+    // Exactly the panel of the selected tab is visible.
+    m_frames = new QStackedWidget(this);
+    QWidget *computation = buildComputationPanel();
+    computation->setObjectName(QStringLiteral("Frame0"));
+    m_frames->addWidget(computation);
+
+    auto *chartFrame = new QWidget;
+    chartFrame->setObjectName(QStringLiteral("Frame1"));
+    auto *chartLayout = new QVBoxLayout(chartFrame);
+    chartLayout->setContentsMargins(0, 4, 0, 0);
+    m_chart = new ChartPanel(chartFrame);
+    chartLayout->addWidget(m_chart);
+    m_frames->addWidget(chartFrame);
+
+    auto *reportFrame = new QWidget;
+    reportFrame->setObjectName(QStringLiteral("Frame2"));
+    auto *reportLayout = new QVBoxLayout(reportFrame);
+    auto *placeholder = new QLabel(QStringLiteral("Report zatím není k dispozici."), reportFrame);
+    placeholder->setObjectName(QStringLiteral("lblReport"));
+    placeholder->setAlignment(Qt::AlignCenter);
+    reportLayout->addWidget(placeholder);
+    m_frames->addWidget(reportFrame);
+    layout->addWidget(m_frames, 1);
+
+    connect(m_tabStrip, &QTabBar::currentChanged, this, [this] { TabStrip1_Click(); });
+    auto *esc = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    esc->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(esc, &QShortcut::activated, this, &frmAnalyzaSubj::cmdStop_Click);
+
+    m_copy = new QAction(QStringLiteral("Kopírovat"), this);
+    m_copy->setObjectName(QStringLiteral("miKopirovat"));
+    m_copy->setShortcut(QKeySequence::Copy);
+    connect(m_copy, &QAction::triggered, this, &frmAnalyzaSubj::copySelection);
+    m_exportXlsx = new QAction(QStringLiteral("Exportovat do XLSX…"), this);
+    m_exportXlsx->setObjectName(QStringLiteral("miExportXlsx"));
+    connect(m_exportXlsx, &QAction::triggered, this, &frmAnalyzaSubj::exportXlsx);
+    m_exportCsv = new QAction(QStringLiteral("Exportovat do CSV…"), this);
+    m_exportCsv->setObjectName(QStringLiteral("miExportCsv"));
+    connect(m_exportCsv, &QAction::triggered, this, &frmAnalyzaSubj::exportCsv);
+}
+
+QWidget *frmAnalyzaSubj::buildComputationPanel()
+{
+    auto *panel = new QWidget;
+    auto *panelLayout = new QVBoxLayout(panel);
+    panelLayout->setContentsMargins(0, 4, 0, 0);
+    auto *splitter = new QSplitter(Qt::Vertical, panel);
+    splitter->setChildrenCollapsible(false);
+    panelLayout->addWidget(splitter);
+
+    auto *top = new QWidget(splitter);
+    auto *topLayout = new QHBoxLayout(top);
+    topLayout->setContentsMargins(0, 0, 0, 0);
+
+    m_tvwData = new EntityTree(top);
+    m_tvwData->setObjectName(QStringLiteral("tvwData"));
+    m_tvwData->setDragStarter([this] { tvwData_OLEStartDrag(); });
+    ui::acceptTextDrops(m_tvwData, [this](const QString &text, const QPoint &) { tvwData_OLEDragDrop(text); });
+    topLayout->addWidget(m_tvwData, 3);
+
+    auto *functions = new QVBoxLayout;
+    m_cboFceSkupina = new QComboBox(top);
+    m_cboFceSkupina->setObjectName(QStringLiteral("cboFceSkupina"));
+    connect(m_cboFceSkupina, &QComboBox::currentIndexChanged, this, [this] { cboFceSkupina_Click(); });
+    m_lstFunkce = new DragSourceList(top);
+    m_lstFunkce->setObjectName(QStringLiteral("lstFunkce"));
+    m_lstFunkce->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_lstFunkce->setDragStarter([this] { lstFunkce_OLEStartDrag(); });
+    connect(m_lstFunkce, &QListWidget::itemClicked, this, [this] { lstFunkce_Click(); });
+    connect(m_lstFunkce, &QListWidget::itemDoubleClicked, this, [this] { lstFunkce_DblClick(); });
+    functions->addWidget(m_cboFceSkupina);
+    functions->addWidget(m_lstFunkce, 1);
+    topLayout->addLayout(functions, 3);
+
+    auto *aggregates = new QVBoxLayout;
+    m_lblPopisFunkce = new QLabel(top);
+    m_lblPopisFunkce->setObjectName(QStringLiteral("lblPopisFunkce"));
+    m_lblPopisFunkce->setWordWrap(true);
+    m_lblPopisFunkce->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_lblPopisFunkce->setFrameShape(QFrame::StyledPanel);
+    m_lstAgregacni = new DragSourceList(top);
+    m_lstAgregacni->setObjectName(QStringLiteral("lstAgregacni"));
+    m_lstAgregacni->setDragStarter([this] { lstAgregacni_OLEStartDrag(); });
+    connect(m_lstAgregacni, &QListWidget::itemDoubleClicked, this, [this] { lstAgregacni_DblClick(); });
+    m_cmdStop = new QPushButton(QStringLiteral("Stop"), top);
+    m_cmdStop->setObjectName(QStringLiteral("cmdStop"));
+    m_cmdStop->setVisible(false);
+    m_cmdStop->setEnabled(false);
+    connect(m_cmdStop, &QPushButton::clicked, this, &frmAnalyzaSubj::cmdStop_Click);
+    aggregates->addWidget(m_lblPopisFunkce, 1);
+    aggregates->addWidget(m_lstAgregacni);
+    aggregates->addWidget(m_cmdStop);
+    topLayout->addLayout(aggregates, 2);
+
+    auto *bottom = new QWidget(splitter);
+    auto *bottomLayout = new QVBoxLayout(bottom);
+    bottomLayout->setContentsMargins(0, 0, 0, 0);
+    bottomLayout->setSpacing(0);
+    m_grdData = new QTableView(bottom);
+    m_grdData->setObjectName(QStringLiteral("grdData"));
+    m_grdData->setModel(&m_session->model);
+    // One rectangle, as the grid's selection always is.
+    m_grdData->setSelectionMode(QAbstractItemView::ContiguousSelection);
+    m_grdData->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_grdData->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    m_grdData->horizontalHeader()->setHighlightSections(false);
+    m_grdData->verticalHeader()->setDefaultSectionSize(m_grdData->fontMetrics().height() + 8);
+    m_grdData->setColumnWidth(0, 220);
+    // A new indicator column is as wide as its name, within reason; the user can drag it wider.
+    connect(&m_session->model, &QAbstractItemModel::columnsInserted, this, [this](const QModelIndex &, int first, int last) {
+        QHeaderView *header = m_grdData->horizontalHeader();
+        for (int c = first; c <= last; ++c)
+            header->resizeSection(c, std::clamp(header->sectionSizeHint(c), 80, 240));
+    });
+    m_grdData->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_grdData->installEventFilter(this);
+    connect(m_grdData, &QWidget::customContextMenuRequested, this, &frmAnalyzaSubj::showGridMenu);
+    ui::acceptTextDrops(m_grdData, ui::ModifiedTextDropHandler([this](const QString &text, const QPoint &, Qt::KeyboardModifiers modifiers) {
+                            grdData_OLEDragDrop(text, modifiers);
+                        }));
+    m_grdAgreg = new AggregateGrid(m_grdData, &m_session->model, bottom);
+    ui::acceptTextDrops(m_grdAgreg, [this](const QString &text, const QPoint &) { grdAgreg_OLEDragDrop(text); });
+    bottomLayout->addWidget(m_grdData, 1);
+    bottomLayout->addWidget(m_grdAgreg);
+
+    splitter->setStretchFactor(0, 2);
+    splitter->setStretchFactor(1, 3);
+    return panel;
+}
+
+void frmAnalyzaSubj::Form_Load()
+{
+    if (const QSize main = mainWindowSize(); main.isValid())
+        resize(qRound(main.width() * 0.7), qRound(main.height() * 0.4));
+    else
+        resize(900, 560);
+
+    {
+        const QSignalBlocker blocker(m_cboFceSkupina);
+        m_cboFceSkupina->clear();
+        m_cboFceSkupina->addItem(QStringLiteral("Vše"), 0);
+        for (const NamedId &group : m_session->data.indicatorGroups())
+            m_cboFceSkupina->addItem(group.name, group.id);
+        m_cboFceSkupina->setCurrentIndex(0);
+    }
+    cboFceSkupina_Click();
+    m_lblPopisFunkce->clear();
+    m_lstAgregacni->clear();
+    m_lstAgregacni->addItems(aggregateNames());
+    m_tab = 0;
+    m_frames->setCurrentIndex(0);
+}
+
+void frmAnalyzaSubj::Form_Activate()
+{
+    if (shell::frmHlavni *main = shell::frmHlavni::of(this))
+        main->setSaveItem(true, QStringLiteral("vykaz"));
+}
+
+void frmAnalyzaSubj::Form_Deactivate()
+{
+    if (shell::frmHlavni *main = shell::frmHlavni::of(this)) {
+        main->setSaveItem(false);
+        main->setOpenItemEnabled(false);
+    }
+}
+
+void frmAnalyzaSubj::updateFileItems()
+{
+    shell::frmHlavni *main = shell::frmHlavni::of(this);
+    if (!main)
+        return;
+    const bool report = m_tab == kReportTab;
+    main->setSaveItem(true, report ? QStringLiteral("report") : QStringLiteral("vykaz"));
+    main->setOpenItemEnabled(report);
+}
+
+void frmAnalyzaSubj::TabStrip1_Click()
+{
+    const int index = m_tabStrip->currentIndex();
+    if (index == m_tab)
+        return;
+    // The chart and the report read the table that a fill is still changing.
+    if (ui::isBusy(this)) {
+        const QSignalBlocker blocker(m_tabStrip);
+        m_tabStrip->setCurrentIndex(m_tab);
+        return;
+    }
+    m_tab = index;
+    m_frames->setCurrentIndex(index);
+    updateFileItems();
+    if (index == kChartTab) {
+        // Nothing selected charts the whole table.
+        m_chart->setData(chartData(m_session->model, gridSelection().value_or(CellRange{-1, -1, -1, -1})));
+    }
+}
+
+void frmAnalyzaSubj::cboFceSkupina_Click()
+{
+    const int group = m_cboFceSkupina->currentData().toInt();
+    m_lstFunkce->clear();
+    for (const NamedId &indicator : m_session->data.indicators(group)) {
+        auto *item = new QListWidgetItem(indicator.name);
+        item->setData(kIdRole, indicator.id);
+        m_lstFunkce->addItem(item);
+    }
+}
+
+void frmAnalyzaSubj::lstFunkce_Click()
+{
+    const QListWidgetItem *item = m_lstFunkce->currentItem();
+    if (!item)
+        return;
+    m_lblPopisFunkce->setText(m_session->data.indicatorDescription(item->data(kIdRole).toInt()));
+}
+
+void frmAnalyzaSubj::lstFunkce_DblClick()
+{
+    if (ui::isBusy(this) || m_lstFunkce->currentRow() < 0)
+        return;
+    addIndicators({m_lstFunkce->currentRow()});
+}
+
+void frmAnalyzaSubj::lstAgregacni_DblClick()
+{
+    if (ui::isBusy(this) || m_lstAgregacni->currentRow() < 0)
+        return;
+    applyAggregate(m_lstAgregacni->currentRow());
+}
+
+void frmAnalyzaSubj::cmdStop_Click()
+{
+    m_session->stopRequested = true;
+}
+
+void frmAnalyzaSubj::tvwData_OLEStartDrag()
+{
+    if (ui::isBusy(this))
+        return;
+    const QString payload = Payload::analysisNode(m_tvwData->selectedKey());
+    if (!payload.isEmpty())
+        ui::startTextDrag(m_tvwData, payload);
+}
+
+void frmAnalyzaSubj::lstFunkce_OLEStartDrag()
+{
+    if (ui::isBusy(this))
+        return;
+    QList<int> selected;
+    for (const QListWidgetItem *item : m_lstFunkce->selectedItems())
+        selected << m_lstFunkce->row(item);
+    std::sort(selected.begin(), selected.end());
+    const QString payload = selected.size() > 1 ? Payload::indicatorsSeveral(selected)
+                                                : Payload::indicatorOne(selected.isEmpty() ? -1 : selected.front());
+    if (!payload.isEmpty())
+        ui::startTextDrag(m_lstFunkce, payload);
+}
+
+void frmAnalyzaSubj::lstAgregacni_OLEStartDrag()
+{
+    if (ui::isBusy(this))
+        return;
+    const QString payload = Payload::aggregate(m_lstAgregacni->currentRow());
+    if (!payload.isEmpty())
+        ui::startTextDrag(m_lstAgregacni, payload);
+}
+
+void frmAnalyzaSubj::tvwData_OLEDragDrop(const QString &text)
+{
+    if (ui::isBusy(this))
+        return;
+    const auto payload = Payload::parse(text);
+    if (!payload)
+        return;
+    switch (payload->kind()) {
+    case Payload::Kind::SingleEntity:
+    case Payload::Kind::EntityList:
+        addEntities(payload->entityIds(), true);
+        break;
+    case Payload::Kind::TreeNode:
+        if (payload->node().kind == QLatin1String("SU"))
+            addEntities({payload->node().id}, false);
+        break;
+    default:
+        break;
+    }
+}
+
+void frmAnalyzaSubj::grdData_OLEDragDrop(const QString &text, Qt::KeyboardModifiers modifiers)
+{
+    if (ui::isBusy(this))
+        return;
+    const auto payload = Payload::parse(text);
+    if (!payload)
+        return;
+    switch (payload->kind()) {
+    case Payload::Kind::AnalysisNode: {
+        const selection::NodeKey key = payload->node();
+        // Rows of an entity deleted meanwhile would have no name: only live entities get rows.
+        const auto live = [](Session &s, qint32 entity) { return s.data.entityIdentity(entity).has_value(); };
+        if (key.kind == QLatin1String("SQ") && modifiers == Qt::ControlModifier) {
+            const QList<qint32> entities = m_tvwData->entities();
+            fill([key, entities](Session &s) { s.engine.addPeriodForEntities(key.year, key.quarter, entities); });
+        } else if (key.kind == QLatin1String("SU")) {
+            fill([key, live](Session &s) {
+                if (live(s, key.id))
+                    s.engine.addEntityRows(key.id);
+            });
+        } else if (key.kind == QLatin1String("SY")) {
+            fill([key, live](Session &s) {
+                if (live(s, key.id))
+                    s.engine.addYearRows(key.id, key.year);
+            });
+        } else if (key.kind == QLatin1String("SQ")) {
+            fill([key, live](Session &s) {
+                if (live(s, key.id))
+                    s.engine.addRow(RowKey{key.year, key.quarter, key.id});
+            });
+        }
+        break;
+    }
+    case Payload::Kind::IndicatorOne:
+    case Payload::Kind::IndicatorsSeveral:
+        addIndicators(payload->indices());
+        break;
+    case Payload::Kind::Aggregate:
+        applyAggregate(payload->indices().front());
+        break;
+    default:
+        break;
+    }
+}
+
+void frmAnalyzaSubj::grdAgreg_OLEDragDrop(const QString &text)
+{
+    if (ui::isBusy(this))
+        return;
+    const auto payload = Payload::parse(text);
+    if (payload && payload->kind() == Payload::Kind::Aggregate)
+        applyAggregate(payload->indices().front());
+}
+
+void frmAnalyzaSubj::addEntities(const QList<qint32> &ids, bool expandGroups)
+{
+    fill([this, ids, expandGroups](Session &s) {
+        const QPointer<frmAnalyzaSubj> self(this);
+        for (qint32 id : ids) {
+            if (s.shouldStop())
+                return;
+            QList<qint32> entities{id};
+            if (expandGroups && !shell::modHlavni::isSingleEntity(s.db, QString::number(id)))
+                entities = s.data.groupMembers(id);
+            for (qint32 entity : entities) {
+                // Each database call may have let the window go.
+                if (s.shouldStop())
+                    return;
+                if (m_tvwData->hasEntity(entity))
+                    continue;
+                const auto nodes = readEntityNodes(s.data, entity, s.shouldStop);
+                if (!self)
+                    return;
+                if (nodes)
+                    m_tvwData->addEntity(*nodes);
+            }
+        }
+    });
+}
+
+void frmAnalyzaSubj::addIndicators(const QList<int> &indices)
+{
+    // Every index must name an item before any column is added.
+    QList<NamedId> columns;
+    for (int index : indices) {
+        const QListWidgetItem *item = m_lstFunkce->item(index);
+        if (!item)
+            return;
+        columns.append({item->text(), item->data(kIdRole).toInt()});
+    }
+    fill([columns](Session &s) {
+        for (const NamedId &column : columns) {
+            if (s.shouldStop())
+                return;
+            s.engine.addIndicator(column.id, column.name);
+        }
+    });
+}
+
+void frmAnalyzaSubj::applyAggregate(int index)
+{
+    const auto aggregate = aggregateFromIndex(index);
+    if (ui::isBusy(this) || !aggregate || index >= m_lstAgregacni->count())
+        return;
+    m_session->engine.applyAggregate(*aggregate, true);
+    m_grdAgreg->refresh();
+}
+
+std::optional<CellRange> frmAnalyzaSubj::gridSelection() const
+{
+    return selectedRange(m_grdData->selectionModel());
+}
+
+void frmAnalyzaSubj::grdData_Delete()
+{
+    if (ui::isBusy(this))
+        return;
+    const auto range = gridSelection();
+    if (!range)
+        return;
+    AnalysisModel &model = m_session->model;
+    const DeleteRequest request = deleteRequest(*range, model.dataRowCount(), model.indicatorCount());
+    switch (request.kind) {
+    case DeleteRequest::AllIndicators:
+        if (!ui::askYesNo(this, kDeleteTitle, kDeleteColumns))
+            return;
+        model.removeAllIndicators();
+        break;
+    case DeleteRequest::Rows:
+        if (!ui::askYesNo(this, kDeleteTitle, kDeleteRows))
+            return;
+        model.removeDataRows(request.first, request.last);
+        break;
+    case DeleteRequest::Indicators:
+        if (!ui::askYesNo(this, kDeleteTitle, kDeleteColumns))
+            return;
+        model.removeIndicators(request.first, request.last);
+        break;
+    case DeleteRequest::None:
+        return;
+    }
+    m_grdData->clearSelection();
+    m_session->engine.reapplyAggregate(true);
+    m_grdAgreg->refresh();
+}
+
+void frmAnalyzaSubj::copySelection()
+{
+    if (const auto range = gridSelection())
+        QGuiApplication::clipboard()->setText(rangeAsTsv(m_session->model, *range));
+}
+
+void frmAnalyzaSubj::exportXlsx()
+{
+    exportTable(true);
+}
+
+void frmAnalyzaSubj::exportCsv()
+{
+    exportTable(false);
+}
+
+void frmAnalyzaSubj::exportTable(bool xlsx)
+{
+    // A fill still changes the table; the caption is the busy text meanwhile.
+    if (ui::isBusy(this))
+        return;
+    const QString suffix = xlsx ? QStringLiteral(".xlsx") : QStringLiteral(".csv");
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    QString path = ui::saveFileName(this, xlsx ? QStringLiteral("Exportovat do XLSX") : QStringLiteral("Exportovat do CSV"),
+                                    QDir(folder).filePath(windowTitle() + suffix),
+                                    xlsx ? QStringLiteral("Sešit XLSX (*.xlsx)") : QStringLiteral("Text CSV (*.csv)"));
+    if (path.isEmpty())
+        return;
+    if (!path.endsWith(suffix, Qt::CaseInsensitive))
+        path += suffix;
+    const Outcome written = xlsx ? writeXlsx(m_session->model, path) : writeCsv(m_session->model, path);
+    if (!written)
+        ui::critical(this, windowTitle(), QStringLiteral("Tabulku se nepodařilo uložit."), written.error);
+}
+
+void frmAnalyzaSubj::showGridMenu(const QPoint &pos)
+{
+    const bool busy = ui::isBusy(this);
+    m_copy->setEnabled(gridSelection().has_value());
+    m_exportXlsx->setEnabled(!busy);
+    m_exportCsv->setEnabled(!busy);
+    QMenu menu(this);
+    menu.addAction(m_copy);
+    menu.addSeparator();
+    menu.addAction(m_exportXlsx);
+    menu.addAction(m_exportCsv);
+    menu.exec(m_grdData->viewport()->mapToGlobal(pos));
+}
+
+bool frmAnalyzaSubj::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_grdData && event->type() == QEvent::KeyPress) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier) {
+            grdData_Delete();
+            return true;
+        }
+        if (key->matches(QKeySequence::Copy)) {
+            copySelection();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace verna::analysis

@@ -1,0 +1,112 @@
+#pragma once
+
+#include "analysis/tableexport.h"
+
+#include <QWidget>
+#include <memory>
+#include <optional>
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QListWidget;
+class QPushButton;
+class QStackedWidget;
+class QTabBar;
+class QTableView;
+
+namespace verna::shell {
+class AppState;
+}
+
+namespace verna::analysis {
+
+class AggregateGrid;
+class AnalysisModel;
+class ChartPanel;
+class DragSourceList;
+class EntityTree;
+
+// The analysis window: entities dropped on its tree, periods and indicators dropped on or
+// double-clicked into the result grid, aggregates under it, a chart of the selection. The
+// table, its computation and aggregates live in the core; the window collects input and
+// shows the result. While it fills the table it is busy: Stop and Esc end the fill, and
+// drops, deletions, double-clicks, tab changes and closing are refused.
+class frmAnalyzaSubj : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit frmAnalyzaSubj(shell::AppState &state, QWidget *parent = nullptr);
+    ~frmAnalyzaSubj() override;
+
+    const AnalysisModel &model() const;
+    bool isFilling() const;
+
+    // Control events, as the controls raise them.
+    void tvwData_OLEDragDrop(const QString &text);
+    void grdData_OLEDragDrop(const QString &text, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+    void grdAgreg_OLEDragDrop(const QString &text);
+    void tvwData_OLEStartDrag();
+    void lstFunkce_OLEStartDrag();
+    void lstAgregacni_OLEStartDrag();
+    void lstFunkce_Click();
+    void lstFunkce_DblClick();
+    void lstAgregacni_DblClick();
+    void cboFceSkupina_Click();
+    void grdData_Delete();
+    void TabStrip1_Click();
+    void cmdStop_Click();
+
+    // Beyond the table itself: the selected cells as tab-separated text on the clipboard, the
+    // whole table with its aggregate row to a file the user names.
+    void copySelection();
+    void exportXlsx();
+    void exportCsv();
+
+public slots:
+    void Form_Activate();
+    void Form_Deactivate();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    struct Session;
+
+    void buildControls();
+    QWidget *buildComputationPanel();
+    void Form_Load();
+    void updateFileItems();
+    void showGridMenu(const QPoint &pos);
+    std::optional<CellRange> gridSelection() const;
+    void exportTable(bool xlsx);
+
+    // Runs a fill of the table or tree as one busy operation; false when the window was
+    // busy already or is gone by the end.
+    template <typename Work>
+    bool fill(Work &&work);
+    void addEntities(const QList<qint32> &ids, bool expandGroups);
+    void addIndicators(const QList<int> &indices);
+    void applyAggregate(int index);
+
+    shell::AppState &m_state;
+    std::shared_ptr<Session> m_session;
+    int m_tab = 0;
+
+    QTabBar *m_tabStrip = nullptr;
+    QStackedWidget *m_frames = nullptr;
+    EntityTree *m_tvwData = nullptr;
+    QComboBox *m_cboFceSkupina = nullptr;
+    DragSourceList *m_lstFunkce = nullptr;
+    QLabel *m_lblPopisFunkce = nullptr;
+    DragSourceList *m_lstAgregacni = nullptr;
+    QTableView *m_grdData = nullptr;
+    AggregateGrid *m_grdAgreg = nullptr;
+    QPushButton *m_cmdStop = nullptr;
+    ChartPanel *m_chart = nullptr;
+    QAction *m_copy = nullptr;
+    QAction *m_exportXlsx = nullptr;
+    QAction *m_exportCsv = nullptr;
+};
+
+} // namespace verna::analysis

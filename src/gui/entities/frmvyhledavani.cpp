@@ -1,0 +1,500 @@
+#include "entities/frmvyhledavani.h"
+
+#include "selection/payload.h"
+#include "shell/appstate.h"
+#include "shell/frmhlavni.h"
+#include "shell/windowregistry.h"
+#include "ui/dragdrop.h"
+#include "ui/messages.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QBoxLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <algorithm>
+
+namespace verna::entities {
+
+namespace {
+
+// Entity editing has no menu command; Editace opens it once the main window has one.
+const QString kEntityEditing = QStringLiteral("frmEditaceSubjektu");
+
+const QString kNameCountPrefix = QStringLiteral("Počet nalezených subjektů: ");
+
+QString nameCount(int count)
+{
+    return kNameCountPrefix + QString::number(count);
+}
+
+QString branchCount(int count)
+{
+    return QStringLiteral("Nalezeno ") + QString::number(count) + QStringLiteral(" subjektů");
+}
+
+qint32 itemId(const QListWidgetItem *item)
+{
+    return item->data(Qt::UserRole).toInt();
+}
+
+void addLine(QListWidget *list, const ListItem &line)
+{
+    auto *item = new QListWidgetItem(line.text, list);
+    item->setData(Qt::UserRole, line.id);
+    // Legal forms and branches have long names; the narrow window shows them whole here.
+    item->setToolTip(line.text);
+}
+
+// A result list that hands the start of a drag to the window, which builds the payload.
+class ResultList : public QListWidget
+{
+public:
+    using QListWidget::QListWidget;
+    std::function<void()> dragStarted;
+
+protected:
+    void startDrag(Qt::DropActions) override
+    {
+        if (dragStarted)
+            dragStarted();
+    }
+};
+
+// The wait cursor while another window opens.
+class WaitCursor
+{
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor &) = delete;
+    WaitCursor &operator=(const WaitCursor &) = delete;
+};
+
+} // namespace
+
+frmVyhledavani::frmVyhledavani(shell::AppState &state, QWidget *parent)
+    : QWidget(parent)
+    , m_state(state)
+    , m_search(state.database())
+{
+    setObjectName(QStringLiteral("frmVyhledavani"));
+    setWindowTitle(QStringLiteral("Vyhledávací okno"));
+    buildControls();
+    // 6840 × 4635 twips.
+    resize(456, 309);
+
+    QPointer<frmVyhledavani> self(this);
+    m_search.setStopCheck([self] { return !self || self->m_stop; });
+
+    fillModeList(Mode::Name);
+    updateControls();
+}
+
+frmVyhledavani::~frmVyhledavani() = default;
+
+void frmVyhledavani::buildControls()
+{
+    m_frame1 = new QGroupBox(QStringLiteral("Vyhledávat podle"), this);
+    m_frame1->setObjectName(QStringLiteral("Frame1"));
+    m_optTypHledani = new QButtonGroup(this);
+    m_optTypHledani->setObjectName(QStringLiteral("optTypHledani"));
+    auto *frameLayout = new QVBoxLayout(m_frame1);
+    const QStringList modes = {QStringLiteral("názvu subjektu"), QStringLiteral("oboru")};
+    for (int i = 0; i < modes.size(); ++i) {
+        auto *option = new QRadioButton(modes.at(i), m_frame1);
+        option->setObjectName(QStringLiteral("optTypHledani_%1").arg(i));
+        m_optTypHledani->addButton(option, i);
+        frameLayout->addWidget(option);
+    }
+    m_optTypHledani->button(0)->setChecked(true);
+    connect(m_optTypHledani, &QButtonGroup::idClicked, this, &frmVyhledavani::optTypHledani_Click);
+
+    m_txtJmeno = new QLineEdit(this);
+    m_txtJmeno->setObjectName(QStringLiteral("txtJmeno"));
+    m_txtICO = new QLineEdit(this);
+    m_txtICO->setObjectName(QStringLiteral("txtICO"));
+    auto *lblJmeno = new QLabel(QStringLiteral("Jméno:"), this);
+    lblJmeno->setObjectName(QStringLiteral("lblJmeno"));
+    lblJmeno->setBuddy(m_txtJmeno);
+    auto *lblICO = new QLabel(QStringLiteral("Reg. č.:"), this);
+    lblICO->setObjectName(QStringLiteral("lblICO"));
+    lblICO->setBuddy(m_txtICO);
+    connect(m_txtJmeno, &QLineEdit::returnPressed, this, &frmVyhledavani::cmdHledat_Click);
+    connect(m_txtICO, &QLineEdit::returnPressed, this, &frmVyhledavani::cmdHledat_Click);
+
+    const auto button = [this](const QString &name, const QString &caption, void (frmVyhledavani::*handler)()) {
+        auto *b = new QPushButton(caption, this);
+        b->setObjectName(name);
+        b->setAutoDefault(false);
+        connect(b, &QPushButton::clicked, this, handler);
+        return b;
+    };
+    m_cmdHledat = button(QStringLiteral("cmdHledat"), kNajit, &frmVyhledavani::cmdHledat_Click);
+    m_cmdSmazat = button(QStringLiteral("cmdSmazat"), QStringLiteral("&Smazat"), &frmVyhledavani::cmdSmazat_Click);
+    m_cmdVse = button(QStringLiteral("cmdVse"), QStringLiteral("&Vše"), &frmVyhledavani::cmdVse_Click);
+    m_cmdNic = button(QStringLiteral("cmdNic"), QStringLiteral("Ni&c"), &frmVyhledavani::cmdNic_Click);
+    m_cmdHledatVOboru = button(QStringLiteral("cmdHledatVOboru"), kVOboru, &frmVyhledavani::cmdHledatVOboru_Click);
+    m_cmdEditace = button(QStringLiteral("cmdEditace"), QStringLiteral("Editace"), &frmVyhledavani::cmdEditace_Click);
+
+    m_lstPravniForma = new QListWidget(this);
+    m_lstPravniForma->setObjectName(QStringLiteral("lstPravniForma"));
+    m_lstPravniForma->setSelectionMode(QAbstractItemView::MultiSelection);
+    connect(m_lstPravniForma, &QListWidget::itemClicked, this, &frmVyhledavani::lstPravniForma_Click);
+
+    auto *results = new ResultList(this);
+    results->dragStarted = [this] { lstNalezeno_OLEStartDrag(); };
+    m_lstNalezeno = results;
+    m_lstNalezeno->setObjectName(QStringLiteral("lstNalezeno"));
+    m_lstNalezeno->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_lstNalezeno->setDragEnabled(true);
+    m_lstNalezeno->installEventFilter(this);
+    connect(m_lstNalezeno, &QListWidget::itemDoubleClicked, this, &frmVyhledavani::lstNalezeno_DblClick);
+    connect(m_lstNalezeno, &QListWidget::itemSelectionChanged, this, &frmVyhledavani::updateControls);
+    connect(m_lstNalezeno, &QListWidget::currentItemChanged, this, &frmVyhledavani::updateControls);
+    ui::acceptTextDrops(m_lstNalezeno, [this](const QString &text, const QPoint &) { lstNalezeno_OLEDragDrop(text); });
+
+    m_lblNalezeno = new QLabel(nameCount(0), this);
+    m_lblNalezeno->setObjectName(QStringLiteral("lblNalezeno"));
+
+    m_chkHlavniOkec = new QCheckBox(QStringLiteral("Hledat podle hlavního OKEČ"), this);
+    m_chkHlavniOkec->setObjectName(QStringLiteral("chkHlavniOkec"));
+
+    // Left: the mode and the list it fills; right: the typed texts, the buttons and the
+    // results. Both lists grow with the window; the branch commands run along the bottom.
+    auto *formButtons = new QHBoxLayout;
+    formButtons->addWidget(m_cmdVse);
+    formButtons->addWidget(m_cmdNic);
+    auto *left = new QVBoxLayout;
+    left->addWidget(m_frame1);
+    left->addWidget(m_lstPravniForma, 1);
+    left->addLayout(formButtons);
+
+    auto *texts = new QGridLayout;
+    texts->addWidget(lblJmeno, 0, 0);
+    texts->addWidget(m_txtJmeno, 0, 1);
+    texts->addWidget(m_cmdHledat, 0, 2);
+    texts->addWidget(lblICO, 1, 0);
+    texts->addWidget(m_txtICO, 1, 1);
+    texts->addWidget(m_cmdSmazat, 1, 2);
+    texts->setColumnStretch(1, 1);
+    auto *right = new QVBoxLayout;
+    right->addLayout(texts);
+    right->addWidget(m_lstNalezeno, 1);
+    right->addWidget(m_lblNalezeno);
+
+    auto *columns = new QHBoxLayout;
+    columns->addLayout(left, 2);
+    columns->addLayout(right, 3);
+
+    auto *bottom = new QHBoxLayout;
+    bottom->addWidget(m_cmdHledatVOboru);
+    bottom->addWidget(m_chkHlavniOkec);
+    bottom->addStretch(1);
+    bottom->addWidget(m_cmdEditace);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 6, 6, 6);
+    layout->setSpacing(4);
+    layout->addLayout(columns, 1);
+    layout->addLayout(bottom);
+    m_txtJmeno->setFocus();
+}
+
+void frmVyhledavani::fillModeList(Mode mode)
+{
+    m_mode = mode;
+    m_lstPravniForma->clear();
+    const QList<ListItem> lines = mode == Mode::Name ? m_search.legalForms() : m_search.classificationLists();
+    for (const ListItem &line : lines)
+        addLine(m_lstPravniForma, line);
+    m_lstPravniForma->selectAll();
+    m_listContent = mode == Mode::Name ? ListContent::LegalForms : ListContent::Classifications;
+}
+
+void frmVyhledavani::optTypHledani_Click(int index)
+{
+    if (m_searching || index < 0 || index > 1)
+        return;
+    const Mode mode = index == 0 ? Mode::Name : Mode::Branch;
+    // Clicking the current mode keeps the user's selection; in branch mode it brings the
+    // classification lists back in place of found branches.
+    if (mode == m_mode && m_listContent != ListContent::Branches)
+        return;
+    fillModeList(mode);
+}
+
+void frmVyhledavani::cmdVse_Click()
+{
+    if (!m_searching)
+        m_lstPravniForma->selectAll();
+}
+
+void frmVyhledavani::cmdNic_Click()
+{
+    if (!m_searching)
+        m_lstPravniForma->clearSelection();
+}
+
+void frmVyhledavani::cmdHledat_Click()
+{
+    if (m_searching) {
+        if (m_cmdHledat->text() == kStop) {
+            m_stop = true;
+            m_cmdHledat->setText(kNajit);
+        }
+        return;
+    }
+    if (m_mode == Mode::Name)
+        searchByName();
+    else
+        searchBranches();
+}
+
+void frmVyhledavani::cmdSmazat_Click()
+{
+    m_txtICO->clear();
+    m_txtJmeno->clear();
+    m_txtJmeno->setFocus();
+}
+
+void frmVyhledavani::searchByName()
+{
+    const NameQuery query{m_txtJmeno->text(), m_txtICO->text(), selectedCodes()};
+    m_lblNalezeno->setText(nameCount(0));
+    m_lstNalezeno->clear();
+    runListing(m_cmdHledat, [this, &query] { return m_search.byName(query, entitySink(nameCount)); });
+}
+
+void frmVyhledavani::searchBranches()
+{
+    // Found branches stand where the classification lists were: a repeated search looks
+    // in the lists the previous one used.
+    if (m_listContent == ListContent::Classifications)
+        m_classifications = selectedCodes();
+    const BranchQuery query{m_txtICO->text(), m_txtJmeno->text(), m_classifications};
+    m_lstPravniForma->clear();
+    m_listContent = ListContent::Branches;
+    m_lstNalezeno->clear();
+    m_lblNalezeno->setText(nameCount(0));
+    QPointer<frmVyhledavani> self(this);
+    runListing(m_cmdHledat, [this, self, &query] {
+        return m_search.branches(query, [self](const ListItem &line, int) {
+            if (self)
+                addLine(self->m_lstPravniForma, line);
+        });
+    });
+}
+
+void frmVyhledavani::lstPravniForma_Click(QListWidgetItem *item)
+{
+    if (m_searching || !item || m_mode != Mode::Branch || m_listContent != ListContent::Branches)
+        return;
+    listBranchEntities(itemId(item), m_cmdHledat);
+}
+
+void frmVyhledavani::listBranchEntities(qint32 branch, QPushButton *stopButton)
+{
+    m_lstNalezeno->clear();
+    m_lblNalezeno->setText(branchCount(0));
+    const bool mainOnly = m_chkHlavniOkec->isChecked();
+    runListing(stopButton, [this, branch, mainOnly] { return m_search.branchEntities(branch, mainOnly, entitySink(branchCount)); });
+}
+
+void frmVyhledavani::cmdHledatVOboru_Click()
+{
+    if (m_searching) {
+        if (m_cmdHledatVOboru->text() == kStop) {
+            m_stop = true;
+            m_cmdHledatVOboru->setText(kVOboru);
+            m_cmdHledat->setEnabled(true);
+        }
+        return;
+    }
+    const QListWidgetItem *item = selectedResult();
+    if (!item || EntitySearch::isGroupLine(item->text()))
+        return;
+    const qint32 entity = itemId(item);
+    if (m_chkHlavniOkec->isChecked()) {
+        const std::optional<qint32> branch = m_search.mainBranch(entity);
+        if (!branch) {
+            ui::exclamation(this, windowTitle(), QStringLiteral("Subjekt nemá přiřazen obor činnosti."));
+            return;
+        }
+        listBranchEntities(*branch, m_cmdHledatVOboru);
+        return;
+    }
+    m_lstNalezeno->clear();
+    m_lblNalezeno->setText(branchCount(0));
+    runListing(m_cmdHledatVOboru, [this, entity] { return m_search.sameBranchEntities(entity, entitySink(branchCount)); });
+}
+
+void frmVyhledavani::cmdEditace_Click()
+{
+    const QListWidgetItem *item = selectedResult();
+    if (m_searching || !item)
+        return;
+    const QString id = QString::number(itemId(item));
+    if (EntitySearch::isGroupLine(item->text())) {
+        m_state.setGroupToEdit(id);
+        open(shell::commands::kSkupinaSubjektu);
+    } else {
+        m_state.setEntityToOpen(id);
+        open(kEntityEditing);
+    }
+}
+
+void frmVyhledavani::lstNalezeno_DblClick()
+{
+    const QListWidgetItem *item = selectedResult();
+    if (m_searching || !item)
+        return;
+    m_state.setEntityToOpen(QString::number(itemId(item)));
+    open(shell::commands::kVyber);
+}
+
+void frmVyhledavani::lstNalezeno_OLEStartDrag()
+{
+    QList<QListWidgetItem *> items = m_lstNalezeno->selectedItems();
+    std::sort(items.begin(), items.end(),
+              [this](QListWidgetItem *a, QListWidgetItem *b) { return m_lstNalezeno->row(a) < m_lstNalezeno->row(b); });
+    QList<qint32> ids;
+    for (const QListWidgetItem *item : items)
+        ids << itemId(item);
+    // Nothing selected: nothing to drag.
+    const QString payload = selection::Payload::entitySelection(ids);
+    if (!payload.isEmpty())
+        ui::startTextDrag(m_lstNalezeno, payload);
+}
+
+void frmVyhledavani::lstNalezeno_OLEDragDrop(const QString &text)
+{
+    if (m_searching)
+        return;
+    const std::optional<selection::Payload> payload = selection::Payload::parse(text);
+    const std::optional<qint32> branch = payload ? payload->branchCode() : std::nullopt;
+    if (branch)
+        listBranchEntities(*branch, m_cmdHledat);
+}
+
+void frmVyhledavani::runListing(QPushButton *stopButton, const std::function<Listing()> &listing)
+{
+    QPointer<frmVyhledavani> self(this);
+    m_searching = true;
+    m_stop = false;
+    const QString caption = stopButton == m_cmdHledat ? kNajit : kVOboru;
+    stopButton->setText(kStop);
+    updateControls();
+
+    const Listing result = listing();
+    if (!self)
+        return;
+    m_searching = false;
+    m_stop = false;
+    stopButton->setText(caption);
+    updateControls();
+    if (!result.ok())
+        ui::critical(this, windowTitle(), QStringLiteral("Hledání se nezdařilo."), result.error);
+    if (m_closeRequested)
+        QTimer::singleShot(0, this, &QWidget::close);
+}
+
+EntitySearch::ItemSink frmVyhledavani::entitySink(const std::function<QString(int count)> &countText)
+{
+    QPointer<frmVyhledavani> self(this);
+    return [self, countText](const ListItem &line, int count) {
+        if (!self)
+            return;
+        addLine(self->m_lstNalezeno, line);
+        self->m_lblNalezeno->setText(countText(count));
+    };
+}
+
+void frmVyhledavani::updateControls()
+{
+    const bool idle = !m_searching;
+    m_frame1->setEnabled(idle);
+    m_lstPravniForma->setEnabled(idle);
+    m_cmdVse->setEnabled(idle);
+    m_cmdNic->setEnabled(idle);
+    // The button that reads "Stop" stays usable; the other one waits.
+    m_cmdHledat->setEnabled(idle || m_cmdHledat->text() == kStop);
+    const QListWidgetItem *item = selectedResult();
+    const bool group = item && EntitySearch::isGroupLine(item->text());
+    m_cmdHledatVOboru->setEnabled(m_cmdHledatVOboru->text() == kStop || (idle && !group));
+    const QString editing = group ? shell::commands::kSkupinaSubjektu : kEntityEditing;
+    m_cmdEditace->setEnabled(idle && item && canOpen(editing));
+}
+
+QListWidgetItem *frmVyhledavani::selectedResult() const
+{
+    QListWidgetItem *current = m_lstNalezeno->currentItem();
+    if (current && current->isSelected())
+        return current;
+    const QList<QListWidgetItem *> selected = m_lstNalezeno->selectedItems();
+    return selected.isEmpty() ? nullptr : selected.front();
+}
+
+QList<qint32> frmVyhledavani::selectedCodes() const
+{
+    QList<qint32> codes;
+    for (int i = 0; i < m_lstPravniForma->count(); ++i) {
+        const QListWidgetItem *item = m_lstPravniForma->item(i);
+        if (item->isSelected())
+            codes << itemId(item);
+    }
+    return codes;
+}
+
+bool frmVyhledavani::canOpen(const QString &command)
+{
+    // The main window enables a command's item exactly when its window exists.
+    const shell::frmHlavni *main = shell::frmHlavni::of(this);
+    const QAction *item = main ? main->findChild<QAction *>(command) : nullptr;
+    return item && item->isEnabled();
+}
+
+void frmVyhledavani::open(const QString &command)
+{
+    if (!canOpen(command))
+        return;
+    WaitCursor wait;
+    shell::frmHlavni::of(this)->openWindow(command);
+}
+
+void frmVyhledavani::closeEvent(QCloseEvent *event)
+{
+    // A running listing is stopped first; the window closes once it has ended.
+    if (m_searching) {
+        m_stop = true;
+        m_closeRequested = true;
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
+bool frmVyhledavani::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_lstNalezeno && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            lstNalezeno_DblClick();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace verna::entities

@@ -1,0 +1,293 @@
+#include "analysis/analysismodel.h"
+#include "analysis/chartdata.h"
+#include "analysis/chartpanel.h"
+#include "ui/scripteduser.h"
+
+#include <QApplication>
+#include <QAreaSeries>
+#include <QBarCategoryAxis>
+#include <QBarSeries>
+#include <QBarSet>
+#include <QChart>
+#include <QChartView>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineSeries>
+#include <QPrinter>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QStackedWidget>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace verna;
+using analysis::ChartData;
+using analysis::ChartPanel;
+
+namespace {
+
+const QLocale kCzech(QLocale::Czech, QLocale::CzechRepublic);
+const QString kLongName = QStringLiteral("Severočeské strojírny a slévárny, akciová společnost v likvidaci");
+
+// Three periods of one entity and two indicators; wholeRows picks the first two rows whole.
+ChartData threeByTwo(bool wholeRows = false)
+{
+    analysis::AnalysisModel model(kCzech);
+    model.appendIndicator(30, QStringLiteral("Běžná likvidita"));
+    model.appendIndicator(31, QStringLiteral("Rentabilita"));
+    model.appendRow({1996, 4, 3366}, kLongName);
+    model.appendRow({1997, 1, 3366}, kLongName);
+    model.appendRow({1997, 2, 3366}, kLongName);
+    for (int r = 0; r < 3; ++r) {
+        model.setValue(r, 0, QString::number(r + 1) + QStringLiteral(".5"));
+        model.setValue(r, 1, QString::number(-r));
+    }
+    return analysis::chartData(model, wholeRows ? analysis::CellRange{0, 2, 1, 3} : analysis::CellRange{});
+}
+
+template <class T> QList<T *> seriesOf(const ChartPanel &panel)
+{
+    QList<T *> out;
+    for (QAbstractSeries *s : panel.chart()->series())
+        if (auto *t = qobject_cast<T *>(s))
+            out << t;
+    return out;
+}
+
+QStringList comboItems(const QComboBox *combo)
+{
+    QStringList items;
+    for (int i = 0; i < combo->count(); ++i)
+        items << combo->itemText(i);
+    return items;
+}
+
+struct PdfPages {
+    int count = 0;
+    QSizeF size;
+};
+
+// Page dictionaries and media boxes stay uncompressed in the PDFs Qt writes.
+PdfPages readPdf(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QString text = QString::fromLatin1(file.readAll());
+    PdfPages pages;
+    static const QRegularExpression page(QStringLiteral("/Type\\s*/Page(?![a-zA-Z])"));
+    pages.count = int(text.count(page));
+    static const QRegularExpression box(
+        QStringLiteral("/MediaBox\\s*\\[\\s*([-\\d.]+)\\s+([-\\d.]+)\\s+([-\\d.]+)\\s+([-\\d.]+)\\s*\\]"));
+    if (const auto m = box.match(text); m.hasMatch())
+        pages.size = QSizeF(m.captured(3).toDouble() - m.captured(1).toDouble(),
+                            m.captured(4).toDouble() - m.captured(2).toDouble());
+    return pages;
+}
+
+void expectOneLandscapeA4(const QString &path)
+{
+    const PdfPages pdf = readPdf(path);
+    EXPECT_EQ(pdf.count, 1) << path.toStdString();
+    EXPECT_NEAR(pdf.size.width(), 842, 1);
+    EXPECT_NEAR(pdf.size.height(), 595, 1);
+}
+
+class ChartPanelTest : public ::testing::Test
+{
+protected:
+    template <class T> T *find(const char *name) const
+    {
+        return panel.findChild<T *>(QString::fromLatin1(name));
+    }
+    QComboBox *types() const { return find<QComboBox>("cboTypGrafu"); }
+    void click(const char *name) const { find<QPushButton>(name)->click(); }
+    void choose(ChartPanel::ChartType type) const { types()->setCurrentIndex(type); }
+
+    ChartPanel panel;
+    QTemporaryDir dir;
+};
+
+} // namespace
+
+TEST_F(ChartPanelTest, OpensAsBarsWithIndicatorsAsSeriesAndRotatesBack)
+{
+    panel.setData(threeByTwo());
+    EXPECT_EQ(comboItems(types()), (QStringList{QStringLiteral("Čáry"), QStringLiteral("Sloupce"),
+                                                QStringLiteral("Plochy"), QStringLiteral("Schody")}));
+    EXPECT_EQ(types()->currentText(), QStringLiteral("Sloupce"));
+
+    // Two series (the indicators) over three categories (the periods).
+    const auto bars = seriesOf<QBarSeries>(panel);
+    ASSERT_EQ(bars.size(), 1);
+    ASSERT_EQ(bars.front()->count(), 2);
+    EXPECT_EQ(bars.front()->barSets().at(0)->label(), QStringLiteral("Běžná likvidita"));
+    EXPECT_DOUBLE_EQ(bars.front()->barSets().at(0)->at(2), 3.5);
+    EXPECT_DOUBLE_EQ(bars.front()->barSets().at(1)->at(2), -2.0);
+    auto *axis = qobject_cast<QBarCategoryAxis *>(panel.chart()->axes(Qt::Horizontal).value(0));
+    ASSERT_TRUE(axis);
+    EXPECT_EQ(axis->count(), 3);
+    EXPECT_EQ(axis->titleText(), analysis::kRowsAxisTitle);
+    EXPECT_TRUE(panel.chart()->legend()->isVisible());
+
+    const ChartData shown = panel.data();
+    click("cmdOtocit");
+    EXPECT_EQ(panel.data().series.size(), 3);
+    EXPECT_EQ(seriesOf<QBarSeries>(panel).front()->count(), 3);
+    click("cmdOtocit");
+    EXPECT_EQ(panel.data(), shown);
+    EXPECT_EQ(seriesOf<QBarSeries>(panel).front()->count(), 2);
+}
+
+TEST_F(ChartPanelTest, EachTypeDrawsItsSeriesAndRaysOnlyForWholeRows)
+{
+    panel.setData(threeByTwo());
+    choose(ChartPanel::Lines);
+    ASSERT_EQ(seriesOf<QLineSeries>(panel).size(), 2);
+    EXPECT_EQ(seriesOf<QLineSeries>(panel).front()->count(), 3);
+
+    // Steps hold each value across its category: two points per value.
+    choose(ChartPanel::Steps);
+    const auto steps = seriesOf<QLineSeries>(panel);
+    ASSERT_EQ(steps.size(), 2);
+    ASSERT_EQ(steps.front()->count(), 6);
+    EXPECT_EQ(steps.front()->at(0), QPointF(-0.5, 1.5));
+    EXPECT_EQ(steps.front()->at(1), QPointF(0.5, 1.5));
+    EXPECT_EQ(steps.front()->at(2), QPointF(0.5, 2.5));
+
+    choose(ChartPanel::Areas);
+    EXPECT_EQ(seriesOf<QAreaSeries>(panel).size(), 2);
+
+    panel.setData(threeByTwo(true));
+    EXPECT_EQ(types()->count(), 5);
+    EXPECT_EQ(types()->itemText(4), QStringLiteral("Paprsky"));
+    EXPECT_EQ(types()->currentText(), QStringLiteral("Sloupce"));
+    choose(ChartPanel::Rays);
+    EXPECT_EQ(find<QStackedWidget>("fraGraf")->currentWidget(), find<QLabel>("lblGrafZprava"));
+    EXPECT_EQ(find<QLabel>("lblGrafZprava")->text(), QStringLiteral("Paprskový graf bude součástí reportu."));
+    EXPECT_FALSE(find<QPushButton>("cmdGrafTisk")->isEnabled());
+
+    // Back to whole columns: the fifth type goes and the chart is shown again.
+    panel.setData(threeByTwo());
+    EXPECT_EQ(types()->count(), 4);
+    EXPECT_EQ(find<QStackedWidget>("fraGraf")->currentWidget(), find<QChartView>("Chart"));
+    EXPECT_TRUE(find<QPushButton>("cmdGrafTisk")->isEnabled());
+}
+
+TEST_F(ChartPanelTest, ATableTooSmallClearsTheOldChart)
+{
+    panel.setData(threeByTwo());
+    ASSERT_FALSE(panel.chart()->series().isEmpty());
+
+    panel.setData(analysis::chartData(analysis::AnalysisModel(kCzech)));
+    EXPECT_TRUE(panel.chart()->series().isEmpty());
+    EXPECT_TRUE(panel.data().isEmpty());
+    EXPECT_EQ(types()->currentText(), QStringLiteral("Sloupce"));
+    for (const char *name : {"cmdOtocit", "cmdGrafTisk", "cmdGrafPdf", "cmdCopy"})
+        EXPECT_FALSE(find<QPushButton>(name)->isEnabled()) << name;
+
+    // Nothing to rotate or print: the buttons' slots do nothing either.
+    ui::ScriptedUser user;
+    panel.cmdOtocit_Click();
+    panel.cmdGrafTisk_Click();
+    EXPECT_TRUE(panel.data().isEmpty());
+    EXPECT_TRUE(user.fileDialogs().isEmpty());
+}
+
+TEST_F(ChartPanelTest, PdfIsOneLandscapeA4Page)
+{
+    panel.setData(threeByTwo());
+    ui::ScriptedUser user;
+    const QString path = dir.filePath(QStringLiteral("graf.pdf"));
+    user.willChooseFile(dir.filePath(QStringLiteral("graf")));
+    click("cmdGrafPdf");
+
+    EXPECT_EQ(user.fileDialogs(), QStringList{QStringLiteral("Uložit graf jako PDF")});
+    EXPECT_TRUE(user.messages().isEmpty());
+    expectOneLandscapeA4(path);
+
+    // Overwriting gives one page again, not a second one appended.
+    ASSERT_TRUE(panel.writePdf(path));
+    expectOneLandscapeA4(path);
+}
+
+TEST_F(ChartPanelTest, PdfThatCannotBeWrittenIsReportedAndLeavesNoFile)
+{
+    panel.setData(threeByTwo());
+    ui::ScriptedUser user;
+    const QString path = dir.filePath(QStringLiteral("chybi/graf.pdf"));
+    EXPECT_FALSE(panel.writePdf(path));
+    ASSERT_EQ(user.messages().size(), 1);
+    EXPECT_EQ(user.messages()[0].icon, ui::MessageIcon::Critical);
+    EXPECT_TRUE(user.messages()[0].text.startsWith(QStringLiteral("Graf se nepodařilo uložit do souboru")));
+    EXPECT_FALSE(QFile::exists(path));
+}
+
+TEST_F(ChartPanelTest, PrintingPaintsOneLandscapePageAndLeavesTheClipboardAlone)
+{
+    panel.setData(threeByTwo());
+    QGuiApplication::clipboard()->setText(QStringLiteral("uživatelův text"));
+    ui::ScriptedUser user;
+    const QString path = dir.filePath(QStringLiteral("tisk.pdf"));
+    user.willChooseFile(path);
+    click("cmdGrafTisk");
+
+    EXPECT_EQ(user.fileDialogs(), QStringList{QStringLiteral("Tisk grafu")});
+    EXPECT_TRUE(user.messages().isEmpty());
+    expectOneLandscapeA4(path);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("uživatelův text"));
+
+    // Cancelling the dialog prints nothing.
+    user.willChooseFile(QString());
+    click("cmdGrafTisk");
+    EXPECT_TRUE(user.messages().isEmpty());
+}
+
+TEST_F(ChartPanelTest, APrinterThatDoesNotStartIsReportedInCzech)
+{
+    panel.setData(threeByTwo());
+    ui::ScriptedUser user;
+    user.willChooseFile(dir.filePath(QStringLiteral("chybi/tisk.pdf")));
+    click("cmdGrafTisk");
+    ASSERT_EQ(user.messages().size(), 1);
+    EXPECT_EQ(user.messages()[0].icon, ui::MessageIcon::Critical);
+    EXPECT_EQ(user.messages()[0].text, QStringLiteral("Graf se nepodařilo vytisknout: tiskárna úlohu nepřijala."));
+}
+
+TEST_F(ChartPanelTest, CopyPutsThePictureOnTheClipboard)
+{
+    panel.resize(800, 500);
+    panel.setData(threeByTwo());
+    QGuiApplication::clipboard()->clear();
+    click("cmdCopy");
+    const QImage image = QGuiApplication::clipboard()->image();
+    EXPECT_FALSE(image.isNull());
+    EXPECT_EQ(image.size(), find<QChartView>("Chart")->size() * find<QChartView>("Chart")->devicePixelRatio());
+}
+
+TEST_F(ChartPanelTest, LongEntityNamesAreShortenedOnTheAxisAndWholeInTheTooltip)
+{
+    panel.resize(900, 600);
+    panel.show();
+    panel.setData(threeByTwo());
+    QApplication::processEvents();
+
+    auto *axis = qobject_cast<QBarCategoryAxis *>(panel.chart()->axes(Qt::Horizontal).value(0));
+    ASSERT_TRUE(axis);
+    const QString label = axis->at(0);
+    EXPECT_LT(label.size(), (kLongName + QStringLiteral(" 1996/4")).size());
+    EXPECT_TRUE(label.endsWith(QStringLiteral("1996/4"))) << label.toStdString();
+    EXPECT_EQ(axis->categories().size(), 3); // still one label per period
+
+    const auto *view = find<QChartView>("Chart");
+    const QRectF plot = panel.chart()->plotArea();
+    const QPoint belowFirst = view->mapFromScene(panel.chart()->mapToScene(
+        QPointF(plot.left() + plot.width() / 6, plot.bottom() + 8)));
+    EXPECT_EQ(panel.toolTipAt(belowFirst), kLongName + QStringLiteral(" 1996/4"));
+
+    const QPoint insideLast = view->mapFromScene(panel.chart()->mapToScene(
+        QPointF(plot.right() - plot.width() / 6, plot.center().y())));
+    EXPECT_EQ(panel.toolTipAt(insideLast), kLongName + QStringLiteral(" 1997/2\nBěžná likvidita: 3,50\nRentabilita: -2,00"));
+}

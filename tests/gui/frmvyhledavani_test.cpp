@@ -1,0 +1,365 @@
+#include "sqlitefixture.h"
+
+#include "db/database.h"
+#include "db/sqlquote.h"
+#include "entities/frmvyhledavani.h"
+#include "shell/appstate.h"
+#include "shell/demodata.h"
+#include "shell/frmhlavni.h"
+#include "shell/modhlavni.h"
+#include "ui/dragdrop.h"
+#include "ui/idlehook.h"
+#include "ui/scripteduser.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMdiArea>
+#include <QMouseEvent>
+#include <QMdiSubWindow>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <memory>
+
+using namespace verna;
+using entities::frmVyhledavani;
+
+namespace {
+
+constexpr qint32 kBranchA = 99001;
+
+class SearchWindowTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(m_fixture.open(m_database, test::SqliteFixture::Content::ReferenceData), QString());
+        shell::DemoOptions demo;
+        demo.entities = 30;
+        demo.firstYear = demo.lastYear = 1998;
+        demo.firstQuarter = demo.lastQuarter = 4;
+        ASSERT_TRUE(shell::generateDemoData(m_database, demo).ok);
+        run(QStringLiteral("INSERT INTO cd_val VALUES(-1,getdate(),0,217,%1,'ZZ1','50% podíl ''Qx''',9001)").arg(kBranchA));
+        run(QStringLiteral("INSERT INTO cd_val VALUES(-2,getdate(),0,217,99002,'ZZ2','500 Qx',9002)"));
+        addEntity(900001, "11111111", "Cihelna Qx a.s.", 1121);
+        addEntity(900002, "00000123", "Čepice Qx s.r.o.", 1112);
+        addEntity(-7, "44444444", "Novákova Qx s.r.o.", 1112);
+        addEntity(-8, "skupina_", "Skupina Qx", 215);
+        for (qint32 id : {900001, 900002, -7})
+            addBranch(id, kBranchA, 1);
+        for (qint32 id = 900010; id < 900016; ++id) {
+            addEntity(id, "9999" + QByteArray::number(id % 10000).rightJustified(4, '0'), "Obor Qz " + QByteArray::number(id), 1121);
+            addBranch(id, kBranchA, 2);
+        }
+        m_state = std::make_unique<shell::AppState>(m_database);
+        ui::installIdleHook(m_database, std::chrono::milliseconds(0));
+    }
+
+    void run(const QString &sql) { ASSERT_TRUE(m_database.execute(sql).ok) << sql.toStdString(); }
+
+    void addEntity(qint32 id, const QByteArray &ico, const QByteArray &name, int form)
+    {
+        const QString n = QString::fromUtf8(name);
+        run(QStringLiteral("INSERT INTO ident VALUES((SELECT (min(row_id)-1) FROM ident),getdate(),0,%1,23,%2,null,0,null,0,%3)\r"
+                           "INSERT INTO name VALUES((SELECT (min(row_id)-1) FROM name),getdate(),0,%1,22,%4,null,0,null,0,%5)")
+                .arg(QString::number(id), db::quoted(QString::fromUtf8(ico)), QString::number(form), db::quoted(n),
+                     db::quoted(shell::modHlavni::searchForm(n))));
+    }
+
+    void addBranch(qint32 id, qint32 branch, int number)
+    {
+        run(QStringLiteral("INSERT INTO actv VALUES((SELECT (min(row_id)-1) FROM actv),getdate(),0,%1,%2,%3)").arg(id).arg(branch).arg(number));
+    }
+
+    // The search window alone, or started by the main window with the given windows built.
+    void openStandalone()
+    {
+        m_window = std::make_unique<frmVyhledavani>(*m_state);
+        m_window->setWindowTitle(QStringLiteral("Vyhledávací obrazovka 1"));
+        m_window->show();
+    }
+    frmVyhledavani *openInMainWindow(shell::WindowRegistry registry)
+    {
+        registry.add(shell::commands::kSubjekt, [](shell::AppState &s) { return new frmVyhledavani(s); });
+        m_main = std::make_unique<shell::frmHlavni>(*m_state, std::move(registry));
+        m_main->show();
+        m_main->Form_Load();
+        return qobject_cast<frmVyhledavani *>(m_main->childWindows().value(0));
+    }
+
+    template <typename T>
+    T *control(const char *name) const
+    {
+        QWidget *root = m_main ? static_cast<QWidget *>(m_main.get()) : m_window.get();
+        T *c = root->findChild<T *>(QString::fromLatin1(name));
+        EXPECT_NE(c, nullptr) << name;
+        return c;
+    }
+    QListWidget *results() const { return control<QListWidget>("lstNalezeno"); }
+    QListWidget *modeList() const { return control<QListWidget>("lstPravniForma"); }
+    QPushButton *button(const char *name) const { return control<QPushButton>(name); }
+    QString count() const { return control<QLabel>("lblNalezeno")->text(); }
+
+    QStringList texts(QListWidget *list) const
+    {
+        QStringList out;
+        for (int i = 0; i < list->count(); ++i)
+            out << list->item(i)->text();
+        return out;
+    }
+
+    void type(const char *box, const QString &text) { control<QLineEdit>(box)->setText(text); }
+    void search(const QString &name)
+    {
+        type("txtJmeno", name);
+        button("cmdHledat")->click();
+    }
+
+    void selectLine(const QString &text)
+    {
+        const QList<QListWidgetItem *> found = results()->findItems(text, Qt::MatchExactly);
+        ASSERT_EQ(found.size(), 1) << text.toStdString();
+        results()->setCurrentItem(found.front(), QItemSelectionModel::ClearAndSelect);
+    }
+
+    // Clicks the button as soon as the running listing processes events.
+    void clickDuringListing(const char *name)
+    {
+        QPointer<QPushButton> b = button(name);
+        QTimer::singleShot(0, b, [b] {
+            EXPECT_EQ(b->text(), frmVyhledavani::kStop);
+            b->click();
+        });
+    }
+
+    ui::ScriptedUser m_user;
+    test::SqliteFixture m_fixture;
+    db::Database m_database;
+    std::unique_ptr<shell::AppState> m_state;
+    std::unique_ptr<frmVyhledavani> m_window;
+    std::unique_ptr<shell::frmHlavni> m_main;
+};
+
+const QStringList kQx = {"11111111 Cihelna Qx a.s.", "00000123 Čepice Qx s.r.o.", "* 44444444 Novákova Qx s.r.o.",
+                         "skupina_ Skupina Qx"};
+
+} // namespace
+
+TEST_F(SearchWindowTest, NameModeFindsByNamePartIcoAndLegalForms)
+{
+    openStandalone();
+    EXPECT_EQ(m_window->size(), QSize(456, 309));
+    EXPECT_TRUE(control<QAbstractButton>("optTypHledani_0")->isChecked());
+    EXPECT_EQ(modeList()->selectedItems().size(), 33);
+    EXPECT_EQ(count(), QStringLiteral("Počet nalezených subjektů: 0"));
+
+    search(QStringLiteral("%qx"));
+    EXPECT_EQ(texts(results()), kQx);
+    EXPECT_EQ(count(), QStringLiteral("Počet nalezených subjektů: 4"));
+    EXPECT_EQ(button("cmdHledat")->text(), QStringLiteral("&Najít"));
+
+    // Enter in the IČO box searches; the padded IČO wins over the name.
+    type("txtICO", QStringLiteral("123"));
+    QTest::keyClick(control<QLineEdit>("txtICO"), Qt::Key_Return);
+    EXPECT_EQ(texts(results()), QStringList{"00000123 Čepice Qx s.r.o."});
+    button("cmdSmazat")->click();
+    EXPECT_TRUE(control<QLineEdit>("txtICO")->text().isEmpty());
+
+    button("cmdNic")->click();
+    modeList()->findItems(QStringLiteral("Společnost s ručením omezeným"), Qt::MatchExactly).front()->setSelected(true);
+    search(QStringLiteral("%qx"));
+    EXPECT_EQ(texts(results()), (QStringList{"00000123 Čepice Qx s.r.o.", "* 44444444 Novákova Qx s.r.o."}));
+    EXPECT_EQ(count(), QStringLiteral("Počet nalezených subjektů: 2"));
+}
+
+TEST_F(SearchWindowTest, BranchSearchFindsBranchesListsTheirEntitiesAndCanBeRepeated)
+{
+    openStandalone();
+    control<QAbstractButton>("optTypHledani_1")->click();
+    EXPECT_EQ(texts(modeList()), (QStringList{"OKEČ", "CZ-NACE"}));
+    EXPECT_EQ(modeList()->selectedItems().size(), 2);
+
+    type("txtJmeno", QStringLiteral("50% podíl 'Qx'"));
+    button("cmdHledat")->click();
+    ASSERT_EQ(texts(modeList()), QStringList{"ZZ1 50% podíl 'Qx'"});
+
+    control<QCheckBox>("chkHlavniOkec")->setChecked(true);
+    QListWidgetItem *branch = modeList()->item(0);
+    QTest::mouseClick(modeList()->viewport(), Qt::LeftButton, {}, modeList()->visualItemRect(branch).center());
+    EXPECT_EQ(texts(results()), (QStringList{"Cihelna Qx a.s. 11111111", "Čepice Qx s.r.o. 00000123", "Novákova Qx s.r.o. 44444444"}));
+    EXPECT_EQ(count(), QStringLiteral("Nalezeno 3 subjektů"));
+
+    // A second search while the list shows branches looks in the classification lists again.
+    type("txtJmeno", QString());
+    type("txtICO", QStringLiteral("zz"));
+    button("cmdHledat")->click();
+    EXPECT_EQ(texts(modeList()), (QStringList{"ZZ1 50% podíl 'Qx'", "ZZ2 500 Qx"}));
+    EXPECT_TRUE(results()->count() == 0);
+
+    // Only CZ-NACE chosen: the OKEČ branches are not found, now or on a repeated search.
+    control<QAbstractButton>("optTypHledani_1")->click();
+    EXPECT_EQ(texts(modeList()), (QStringList{"OKEČ", "CZ-NACE"}));
+    button("cmdNic")->click();
+    modeList()->item(1)->setSelected(true);
+    button("cmdHledat")->click();
+    EXPECT_EQ(modeList()->count(), 0);
+    button("cmdHledat")->click();
+    EXPECT_EQ(modeList()->count(), 0);
+}
+
+TEST_F(SearchWindowTest, StopReallyStopsNajitAndVOboru)
+{
+    openStandalone();
+    clickDuringListing("cmdHledat");
+    button("cmdHledat")->click();
+    const int listed = results()->count();
+    EXPECT_TRUE(listed >= 1 && listed < 10) << listed;
+    EXPECT_EQ(count(), QStringLiteral("Počet nalezených subjektů: %1").arg(listed));
+    EXPECT_EQ(button("cmdHledat")->text(), QStringLiteral("&Najít"));
+    EXPECT_FALSE(m_window->isSearching());
+
+    search(QStringLiteral("čep"));
+    selectLine(QStringLiteral("00000123 Čepice Qx s.r.o."));
+    button("cmdHledatVOboru")->click();
+    EXPECT_EQ(count(), QStringLiteral("Nalezeno 9 subjektů"));
+    EXPECT_EQ(results()->count(), 9);
+
+    selectLine(QStringLiteral("Čepice Qx s.r.o. 00000123"));
+    clickDuringListing("cmdHledatVOboru");
+    button("cmdHledatVOboru")->click();
+    EXPECT_TRUE(results()->count() >= 1 && results()->count() < 9) << results()->count();
+    EXPECT_EQ(count(), QStringLiteral("Nalezeno %1 subjektů").arg(results()->count()));
+    EXPECT_EQ(button("cmdHledatVOboru")->text(), QStringLiteral("V oboru"));
+    EXPECT_TRUE(button("cmdHledat")->isEnabled());
+}
+
+TEST_F(SearchWindowTest, VOboruOnMainBranchesAndItsRefusals)
+{
+    openStandalone();
+    control<QCheckBox>("chkHlavniOkec")->setChecked(true);
+    search(QStringLiteral("%qx"));
+    selectLine(QStringLiteral("skupina_ Skupina Qx"));
+    EXPECT_FALSE(button("cmdHledatVOboru")->isEnabled());
+
+    selectLine(QStringLiteral("11111111 Cihelna Qx a.s."));
+    button("cmdHledatVOboru")->click();
+    EXPECT_EQ(texts(results()), (QStringList{"Cihelna Qx a.s. 11111111", "Čepice Qx s.r.o. 00000123", "Novákova Qx s.r.o. 44444444"}));
+
+    run(QStringLiteral("UPDATE actv SET inac_ind = 2 WHERE subj_id = 900001"));
+    selectLine(QStringLiteral("Cihelna Qx a.s. 11111111"));
+    button("cmdHledatVOboru")->click();
+    ASSERT_EQ(m_user.messages().size(), 1);
+    EXPECT_EQ(m_user.messages()[0].icon, ui::MessageIcon::Exclamation);
+    EXPECT_EQ(m_user.messages()[0].text, QStringLiteral("Subjekt nemá přiřazen obor činnosti."));
+    EXPECT_EQ(m_user.messages()[0].title, QStringLiteral("Vyhledávací obrazovka 1"));
+    EXPECT_EQ(button("cmdHledatVOboru")->text(), QStringLiteral("V oboru"));
+}
+
+TEST_F(SearchWindowTest, DragCarriesOneOrSeveralSelectedEntitiesAndNothingWithoutSelection)
+{
+    openStandalone();
+    search(QStringLiteral("%qx"));
+    // A real press and move on a selected line starts the drag.
+    selectLine(QStringLiteral("* 44444444 Novákova Qx s.r.o."));
+    QWidget *viewport = results()->viewport();
+    const QPoint at = results()->visualItemRect(results()->item(2)).center();
+    QTest::mousePress(viewport, Qt::LeftButton, {}, at);
+    for (int step = 1; step <= 2; ++step) {
+        const QPoint to = at + QPoint(step * (QApplication::startDragDistance() + 5), 0);
+        QMouseEvent move(QEvent::MouseMove, to, viewport->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &move);
+    }
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, at);
+    EXPECT_EQ(m_user.drags(), QStringList{"*/*-7"});
+
+    results()->item(0)->setSelected(true);
+    results()->item(3)->setSelected(true);
+    m_window->lstNalezeno_OLEStartDrag();
+    results()->clearSelection();
+    m_window->lstNalezeno_OLEStartDrag();
+    EXPECT_EQ(m_user.drags(), (QStringList{"*/*-7", "/*/900001_-7_-8"}));
+}
+
+TEST_F(SearchWindowTest, BranchNodeDropListsItsEntitiesAndOtherTextsRunNothing)
+{
+    openStandalone();
+    ASSERT_TRUE(ui::deliverDrop(m_window.get(), QStringLiteral("lstNalezeno"), QStringLiteral("#&#AC99001_3366")));
+    EXPECT_EQ(results()->count(), 9);
+    EXPECT_EQ(count(), QStringLiteral("Nalezeno 9 subjektů"));
+
+    int calls = 0;
+    m_database.setIdleHook([&calls] { ++calls; });
+    for (const char *text : {"#&#AC99001", "#&#AC99001;DROP TABLE actv", "#&#ACx_1", "#&#AC-5_1", "#&#AC99999999999_1",
+                             "#&#SU900001", "*/*900001", "/*/1_2", "@&@SU1", ""}) {
+        ui::deliverDrop(m_window.get(), QStringLiteral("lstNalezeno"), QString::fromLatin1(text));
+        EXPECT_EQ(results()->count(), 9) << text;
+    }
+    EXPECT_EQ(calls, 0);
+}
+
+TEST_F(SearchWindowTest, EditaceAndDoubleClickHandOverThroughTheSlots)
+{
+    // Only the groups window exists: Editace works for groups, and the slots are set anyway.
+    shell::WindowRegistry registry;
+    registry.add(shell::commands::kSkupinaSubjektu, [](shell::AppState &) { return new QWidget; });
+    frmVyhledavani *w = openInMainWindow(std::move(registry));
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("Vyhledávací obrazovka 1"));
+    search(QStringLiteral("%qx"));
+
+    selectLine(QStringLiteral("skupina_ Skupina Qx"));
+    ASSERT_TRUE(button("cmdEditace")->isEnabled());
+    button("cmdEditace")->click();
+    EXPECT_EQ(m_state->groupToEdit(), QStringLiteral("-8"));
+    EXPECT_EQ(m_main->childWindows().size(), 2);
+
+    selectLine(QStringLiteral("00000123 Čepice Qx s.r.o."));
+    EXPECT_FALSE(button("cmdEditace")->isEnabled());
+    w->cmdEditace_Click();
+    EXPECT_EQ(m_state->entityToOpen(), QStringLiteral("900002"));
+
+    selectLine(QStringLiteral("* 44444444 Novákova Qx s.r.o."));
+    QTest::keyClick(results(), Qt::Key_Return);
+    EXPECT_EQ(m_state->entityToOpen(), QStringLiteral("-7"));
+    selectLine(QStringLiteral("11111111 Cihelna Qx a.s."));
+    const QPoint at = results()->visualItemRect(results()->item(0)).center();
+    QTest::mouseClick(results()->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(results()->viewport(), Qt::LeftButton, {}, at);
+    EXPECT_EQ(m_state->entityToOpen(), QStringLiteral("900001"));
+    EXPECT_EQ(m_main->childWindows().size(), 2);
+}
+
+TEST_F(SearchWindowTest, ClosingOrDroppingDuringASearchStopsItSafely)
+{
+    frmVyhledavani *search = openInMainWindow({});
+    ASSERT_NE(search, nullptr);
+    QPointer<QWidget> window = search;
+
+    // A drop while searching is ignored.
+    QTimer::singleShot(0, search, [search] {
+        EXPECT_TRUE(search->isSearching());
+        ui::deliverDrop(search, QStringLiteral("lstNalezeno"), QStringLiteral("#&#AC99001_1"));
+        search->findChild<QPushButton *>(QStringLiteral("cmdHledat"))->click();
+    });
+    button("cmdHledat")->click();
+    EXPECT_FALSE(texts(results()).contains(QStringLiteral("Obor Qz 900010 99990010")));
+
+    // Closing the frame mid-search: refused while the search runs, closed once it stopped.
+    QPointer<QMdiSubWindow> frame = m_main->mdiArea()->subWindowList().front();
+    bool closed = true;
+    QTimer::singleShot(0, frame, [&closed, frame] { closed = frame->close(); });
+    button("cmdHledat")->click();
+    EXPECT_FALSE(closed);
+    for (int i = 0; i < 5 && window; ++i) {
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    EXPECT_TRUE(window.isNull());
+    EXPECT_TRUE(m_main->childWindows().isEmpty());
+}
