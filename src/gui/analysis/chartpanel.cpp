@@ -20,6 +20,7 @@
 #include <QHelpEvent>
 #include <QLabel>
 #include <QLineSeries>
+#include <QRegularExpression>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPrintDialog>
@@ -54,14 +55,31 @@ const QRectF kPageTarget(10, 10, 277, 190);
 constexpr double kLayoutDotsPerMm = 96 / 25.4;
 constexpr int kLabelWidth = 150;
 
-// Category labels short enough to read; the middle goes so the period at the end stays.
+// Category labels short enough to read on an axis. "Name period" labels keep the period whole
+// and shorten the name; when every label has the same name, the period alone says it all.
 // The axis needs unique labels, and the same indicator may be a column twice.
 QStringList shortLabels(const QStringList &labels, const QFont &font)
 {
+    static const QRegularExpression namePeriod(QStringLiteral("^(.*) (\\d{4}/[1-4])$"));
     const QFontMetrics metrics(font);
+    QStringList names;
+    bool allPeriods = !labels.isEmpty();
+    for (const QString &label : labels) {
+        const auto m = namePeriod.match(label);
+        allPeriods = allPeriods && m.hasMatch();
+        names << m.captured(1);
+    }
+    const bool oneName = allPeriods && names.count(names.front()) == names.size();
     QStringList out;
     for (const QString &label : labels) {
-        QString text = metrics.elidedText(label, Qt::ElideMiddle, kLabelWidth);
+        QString text;
+        const auto m = namePeriod.match(label);
+        if (oneName)
+            text = m.captured(2);
+        else if (m.hasMatch())
+            text = metrics.elidedText(m.captured(1), Qt::ElideRight, kLabelWidth / 2) + QLatin1Char(' ') + m.captured(2);
+        else
+            text = metrics.elidedText(label, Qt::ElideMiddle, kLabelWidth);
         const QString base = text;
         for (int n = 2; out.contains(text); ++n)
             text = base + QStringLiteral(" (%1)").arg(n);
