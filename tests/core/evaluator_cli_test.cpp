@@ -1,30 +1,12 @@
 // verna-db eval: the evaluator's value on the command line, the same on every backend.
 #include "support/testdatabase.h"
 
-#include <QProcess>
-
-#include <ostream>
-
-// Readable failures: gtest prints a QString as its characters.
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString &text, std::ostream *os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
-QT_END_NAMESPACE
-
 using namespace verna;
 using namespace verna::test;
 
 namespace {
 
-const QString kTool = QStringLiteral(VERNA_DB_TOOL);
-
-struct Result {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using Result = ToolRun;
 
 class EvaluatorCliTest : public BackendTest
 {
@@ -33,12 +15,8 @@ protected:
 
     Result eval(const QStringList &arguments)
     {
-        QProcess p;
-        p.setEnvironment(testDatabase().childEnvironment());
-        p.start(kTool, QStringList{QStringLiteral("--db"), testDatabase().dbOption(), QStringLiteral("eval")} + arguments);
-        p.waitForFinished(60000);
-        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
-                QString::fromUtf8(p.readAllStandardError())};
+        return runVernaDb(QStringList{QStringLiteral("--db"), testDatabase().dbOption(), QStringLiteral("eval")} + arguments,
+                          testDatabase().childEnvironment());
     }
 
     static QStringList period()
@@ -103,12 +81,10 @@ TEST_P(EvaluatorCliTest, UsageErrorsExitWithTwo)
 
 TEST_P(EvaluatorCliTest, DatabaseErrorsExitWithOne)
 {
-    QProcess p;
-    p.setEnvironment(testDatabase().childEnvironment());
-    p.start(kTool, QStringList{QStringLiteral("--db"), QStringLiteral("odbc:verna-no-such-source"), QStringLiteral("eval")} + period()
-                       + QStringList{QStringLiteral("--indicator"), QStringLiteral("30")});
-    p.waitForFinished(60000);
-    EXPECT_EQ(p.exitCode(), 1);
+    const Result r = runVernaDb(QStringList{QStringLiteral("--db"), QStringLiteral("odbc:verna-no-such-source"), QStringLiteral("eval")}
+                                    + period() + QStringList{QStringLiteral("--indicator"), QStringLiteral("30")},
+                                testDatabase().childEnvironment());
+    EXPECT_EQ(r.exitCode, 1);
 }
 
 VERNA_ALL_BACKENDS(EvaluatorCliTest);

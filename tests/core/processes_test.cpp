@@ -12,20 +12,9 @@ namespace {
 
 const QString kTool = QStringLiteral(VERNA_DB_TOOL);
 
-struct RunResult {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-RunResult runTool(const QStringList &arguments, const QStringList &environment)
+ToolRun runTool(const QStringList &arguments, const QStringList &environment)
 {
-    QProcess p;
-    p.setEnvironment(environment);
-    p.start(kTool, arguments);
-    p.waitForFinished(60000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError())};
+    return runVernaDb(arguments, environment);
 }
 
 QStringList withVariables(QStringList env, const QStringList &overrides)
@@ -79,7 +68,7 @@ TEST_P(ProcessTest, SqlCommandPrintsRowsAndReportsErrorsWithExitCodes)
 {
     const QStringList env = testDatabase().childEnvironment();
     const QString dbOption = testDatabase().dbOption();
-    RunResult r = runTool({QStringLiteral("--db"), dbOption, QStringLiteral("sql"), QStringLiteral("SELECT count(*) FROM finl_stmt")}, env);
+    ToolRun r = runTool({QStringLiteral("--db"), dbOption, QStringLiteral("sql"), QStringLiteral("SELECT count(*) FROM finl_stmt")}, env);
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, QStringLiteral("0\n"));
     r = runTool({QStringLiteral("--db"), dbOption, QStringLiteral("sql"), QStringLiteral("SELECT * FROM no_such_table")}, env);
@@ -119,7 +108,7 @@ TEST(DatabaseChoice, OptionDataSourceOrEmbeddedFile)
                                                    QStringLiteral("ODBCINI=") + emptyOdbc + QStringLiteral("/odbc.ini"),
                                                    QStringLiteral("HOME=") + home.path(),
                                                    QStringLiteral("XDG_DATA_HOME=") + home.filePath(QStringLiteral("data"))});
-    RunResult r = runTool({QStringLiteral("sql"), QStringLiteral("SELECT count(*) FROM finl_stmt")}, noDsn);
+    ToolRun r = runTool({QStringLiteral("sql"), QStringLiteral("SELECT count(*) FROM finl_stmt")}, noDsn);
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     QDirIterator files(home.filePath(QStringLiteral("data")), {QStringLiteral("*.sqlite")}, QDir::Files, QDirIterator::Subdirectories);
     EXPECT_TRUE(files.hasNext());
@@ -145,7 +134,7 @@ TEST(DatabaseChoice, ConfiguredFinanceIsTheDefault)
             FAIL() << "the test data source \"finance\" is missing";
         GTEST_SKIP() << "no data source \"finance\"";
     }
-    const RunResult r = runTool({QStringLiteral("sql"), QStringLiteral("SELECT version()")},
+    const ToolRun r = runTool({QStringLiteral("sql"), QStringLiteral("SELECT version()")},
                                 QProcessEnvironment::systemEnvironment().toStringList());
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_TRUE(r.out.contains(QStringLiteral("PostgreSQL"))) << r.out.toStdString();

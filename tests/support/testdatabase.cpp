@@ -4,12 +4,23 @@
 #include "db/schema.h"
 #include "shell/startup.h"
 
+#include <QProcess>
 #include <QProcessEnvironment>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUuid>
 
 namespace verna::test {
+
+ToolRun runVernaDb(const QStringList &arguments, const QStringList &environment)
+{
+    QProcess p;
+    p.setEnvironment(environment);
+    p.start(QStringLiteral(VERNA_DB_TOOL), arguments);
+    p.waitForFinished(60000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
+}
 
 std::string backendName(const ::testing::TestParamInfo<TestBackend> &info)
 {

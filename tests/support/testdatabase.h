@@ -6,7 +6,19 @@
 #include <gtest/gtest.h>
 #include <memory>
 
+#include "support/printing.h"
+
 namespace verna::test {
+
+// What a verna-db process printed and how it ended (-1 when it crashed or hung).
+struct ToolRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+// Runs verna-db with the arguments in the given environment and waits for it.
+ToolRun runVernaDb(const QStringList &arguments, const QStringList &environment);
 
 enum class TestBackend { SQLite, PostgreSQL };
 
