@@ -24,10 +24,6 @@ int benchAnalysisFill(QTextStream &out)
 {
     QTemporaryDir dir;
     db::Database database;
-    if (!database.open(db::DatabaseLocation::file(dir.filePath(QStringLiteral("bench.sqlite")))).ok) {
-        out << "database cannot be opened\n";
-        return 1;
-    }
     shell::DemoOptions demo;
     demo.entities = 1000;
     demo.seed = 11;
@@ -35,14 +31,8 @@ int benchAnalysisFill(QTextStream &out)
     demo.lastYear = 1998;
     QElapsedTimer setup;
     setup.start();
-    if (const Outcome made = shell::initialiseDatabase(database, false); !made) {
-        out << made.error << "\n";
+    if (!makeFixture(database, dir.path(), demo, out))
         return 1;
-    }
-    if (const Outcome made = shell::generateDemoData(database, demo); !made) {
-        out << made.error << "\n";
-        return 1;
-    }
     out << "fixture: " << demo.entities << " entities, 1998 Q1-Q4, made in " << setup.elapsed() << " ms\n";
 
     const QList<int> indicatorIds = {1, 2, 3, 4, 5, 6, 8, 10, 11, 12, 14, 30};

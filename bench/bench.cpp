@@ -3,11 +3,30 @@
 //   verna-bench --list      lists them
 #include "benchmarks.h"
 
+#include "db/database.h"
+#include "shell/demodata.h"
+#include "shell/startup.h"
+
 #include <QCoreApplication>
 #include <QStandardPaths>
 #include <QStringList>
 #include <algorithm>
 #include <iterator>
+
+bool makeFixture(verna::db::Database &database, const QString &folder, const verna::shell::DemoOptions &demo, QTextStream &out)
+{
+    using namespace verna;
+    if (const Outcome opened = database.open(db::DatabaseLocation::file(folder + QStringLiteral("/bench.sqlite"))); !opened) {
+        out << "database cannot be opened: " << opened.error << "\n";
+        return false;
+    }
+    Outcome made = shell::initialiseDatabase(database, false);
+    if (made)
+        made = shell::generateDemoData(database, demo);
+    if (!made)
+        out << made.error << "\n";
+    return made.ok;
+}
 
 namespace {
 

@@ -10,5 +10,16 @@ struct Benchmark {
     int (*run)(QTextStream &out);
 };
 
+namespace verna::db {
+class Database;
+}
+namespace verna::shell {
+struct DemoOptions;
+}
+
+// Opens a fresh SQLite database in the folder with reference and demo data; false (with
+// the reason printed) when that fails.
+bool makeFixture(verna::db::Database &database, const QString &folder, const verna::shell::DemoOptions &demo, QTextStream &out);
+
 int benchEvaluator(QTextStream &out);
 int benchAnalysisFill(QTextStream &out);

@@ -32,23 +32,13 @@ int benchEvaluator(QTextStream &out)
 {
     QTemporaryDir dir;
     db::Database database;
-    if (!database.open(db::DatabaseLocation::file(dir.filePath(QStringLiteral("bench.sqlite")))).ok) {
-        out << "database cannot be opened\n";
-        return 1;
-    }
     shell::DemoOptions demo;
     demo.entities = 120;
     demo.seed = 7;
     demo.firstYear = 1998;
     demo.lastYear = 1999;
-    if (const Outcome made = shell::initialiseDatabase(database, false); !made) {
-        out << made.error << "\n";
+    if (!makeFixture(database, dir.path(), demo, out))
         return 1;
-    }
-    if (const Outcome made = shell::generateDemoData(database, demo); !made) {
-        out << made.error << "\n";
-        return 1;
-    }
 
     QList<indicators::Period> periods;
     for (const QStringList &row :
