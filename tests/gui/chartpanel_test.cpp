@@ -15,7 +15,6 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineSeries>
-#include <QPrinter>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStackedWidget>
@@ -23,25 +22,26 @@
 #include <gtest/gtest.h>
 
 using namespace verna;
+using namespace Qt::StringLiterals;
 using analysis::ChartData;
 using analysis::ChartPanel;
 
 namespace {
 
 const QLocale kCzech(QLocale::Czech, QLocale::CzechRepublic);
-const QString kLongName = QStringLiteral("Severočeské strojírny a slévárny, akciová společnost v likvidaci");
+const QString kLongName = u"Severočeské strojírny a slévárny, akciová společnost v likvidaci"_s;
 
 // Three periods of one entity and two indicators; wholeRows picks the first two rows whole.
 ChartData threeByTwo(bool wholeRows = false)
 {
     analysis::AnalysisModel model(kCzech);
-    model.appendIndicator(30, QStringLiteral("Běžná likvidita"));
-    model.appendIndicator(31, QStringLiteral("Rentabilita"));
+    model.appendIndicator(30, u"Běžná likvidita"_s);
+    model.appendIndicator(31, u"Rentabilita"_s);
     model.appendRow({1996, 4, 3366}, kLongName);
     model.appendRow({1997, 1, 3366}, kLongName);
     model.appendRow({1997, 2, 3366}, kLongName);
     for (int r = 0; r < 3; ++r) {
-        model.setValue(r, 0, QString::number(r + 1) + QStringLiteral(".5"));
+        model.setValue(r, 0, QString::number(r + 1) + u".5"_s);
         model.setValue(r, 1, QString::number(-r));
     }
     return analysis::chartData(model, wholeRows ? analysis::CellRange{0, 2, 1, 3} : analysis::CellRange{});
@@ -77,10 +77,10 @@ PdfPages readPdf(const QString &path)
         return {};
     const QString text = QString::fromLatin1(file.readAll());
     PdfPages pages;
-    static const QRegularExpression page(QStringLiteral("/Type\\s*/Page(?![a-zA-Z])"));
+    static const QRegularExpression page(u"/Type\\s*/Page(?![a-zA-Z])"_s);
     pages.count = int(text.count(page));
     static const QRegularExpression box(
-        QStringLiteral("/MediaBox\\s*\\[\\s*([-\\d.]+)\\s+([-\\d.]+)\\s+([-\\d.]+)\\s+([-\\d.]+)\\s*\\]"));
+        u"/MediaBox\\s*\\[\\s*([-\\d.]+)\\s+([-\\d.]+)\\s+([-\\d.]+)\\s+([-\\d.]+)\\s*\\]"_s);
     if (const auto m = box.match(text); m.hasMatch())
         pages.size = QSizeF(m.captured(3).toDouble() - m.captured(1).toDouble(),
                             m.captured(4).toDouble() - m.captured(2).toDouble());
@@ -115,15 +115,14 @@ protected:
 TEST_F(ChartPanelTest, OpensAsBarsWithIndicatorsAsSeriesAndRotatesBack)
 {
     panel.setData(threeByTwo());
-    EXPECT_EQ(comboItems(types()), (QStringList{QStringLiteral("Čáry"), QStringLiteral("Sloupce"),
-                                                QStringLiteral("Plochy"), QStringLiteral("Schody")}));
-    EXPECT_EQ(types()->currentText(), QStringLiteral("Sloupce"));
+    EXPECT_EQ(comboItems(types()), (QStringList{u"Čáry"_s, u"Sloupce"_s, u"Plochy"_s, u"Schody"_s}));
+    EXPECT_EQ(types()->currentText(), u"Sloupce"_s);
 
     // Two series (the indicators) over three categories (the periods).
     const auto bars = seriesOf<QBarSeries>(panel);
     ASSERT_EQ(bars.size(), 1);
     ASSERT_EQ(bars.front()->count(), 2);
-    EXPECT_EQ(bars.front()->barSets().at(0)->label(), QStringLiteral("Běžná likvidita"));
+    EXPECT_EQ(bars.front()->barSets().at(0)->label(), u"Běžná likvidita"_s);
     EXPECT_DOUBLE_EQ(bars.front()->barSets().at(0)->at(2), 3.5);
     EXPECT_DOUBLE_EQ(bars.front()->barSets().at(1)->at(2), -2.0);
     auto *axis = qobject_cast<QBarCategoryAxis *>(panel.chart()->axes(Qt::Horizontal).value(0));
@@ -162,11 +161,11 @@ TEST_F(ChartPanelTest, EachTypeDrawsItsSeriesAndRaysOnlyForWholeRows)
 
     panel.setData(threeByTwo(true));
     EXPECT_EQ(types()->count(), 5);
-    EXPECT_EQ(types()->itemText(4), QStringLiteral("Paprsky"));
-    EXPECT_EQ(types()->currentText(), QStringLiteral("Sloupce"));
+    EXPECT_EQ(types()->itemText(4), u"Paprsky"_s);
+    EXPECT_EQ(types()->currentText(), u"Sloupce"_s);
     choose(ChartPanel::Rays);
     EXPECT_EQ(find<QStackedWidget>("fraGraf")->currentWidget(), find<QLabel>("lblGrafZprava"));
-    EXPECT_EQ(find<QLabel>("lblGrafZprava")->text(), QStringLiteral("Paprskový graf bude součástí reportu."));
+    EXPECT_EQ(find<QLabel>("lblGrafZprava")->text(), u"Paprskový graf bude součástí reportu."_s);
     EXPECT_FALSE(find<QPushButton>("cmdGrafTisk")->isEnabled());
 
     // Back to whole columns: the fifth type goes and the chart is shown again.
@@ -184,7 +183,7 @@ TEST_F(ChartPanelTest, ATableTooSmallClearsTheOldChart)
     panel.setData(analysis::chartData(analysis::AnalysisModel(kCzech)));
     EXPECT_TRUE(panel.chart()->series().isEmpty());
     EXPECT_TRUE(panel.data().isEmpty());
-    EXPECT_EQ(types()->currentText(), QStringLiteral("Sloupce"));
+    EXPECT_EQ(types()->currentText(), u"Sloupce"_s);
     for (const char *name : {"cmdOtocit", "cmdGrafTisk", "cmdGrafPdf", "cmdCopy"})
         EXPECT_FALSE(find<QPushButton>(name)->isEnabled()) << name;
 
@@ -196,64 +195,51 @@ TEST_F(ChartPanelTest, ATableTooSmallClearsTheOldChart)
     EXPECT_TRUE(user.fileDialogs().isEmpty());
 }
 
-TEST_F(ChartPanelTest, PdfIsOneLandscapeA4Page)
+TEST_F(ChartPanelTest, PdfIsOneLandscapeA4PageAndAFailureIsReportedAndLeavesNoFile)
 {
     panel.setData(threeByTwo());
     ui::ScriptedUser user;
-    const QString path = dir.filePath(QStringLiteral("graf.pdf"));
-    user.willChooseFile(dir.filePath(QStringLiteral("graf")));
+    const QString path = dir.filePath(u"graf.pdf"_s);
+    user.willChooseFile(dir.filePath(u"graf"_s));
     click("cmdGrafPdf");
-
-    EXPECT_EQ(user.fileDialogs(), QStringList{QStringLiteral("Uložit graf jako PDF")});
+    EXPECT_EQ(user.fileDialogs(), QStringList{u"Uložit graf jako PDF"_s});
     EXPECT_TRUE(user.messages().isEmpty());
     expectOneLandscapeA4(path);
-
     // Overwriting gives one page again, not a second one appended.
     ASSERT_TRUE(panel.writePdf(path));
     expectOneLandscapeA4(path);
-}
 
-TEST_F(ChartPanelTest, PdfThatCannotBeWrittenIsReportedAndLeavesNoFile)
-{
-    panel.setData(threeByTwo());
-    ui::ScriptedUser user;
-    const QString path = dir.filePath(QStringLiteral("chybi/graf.pdf"));
-    EXPECT_FALSE(panel.writePdf(path));
+    const QString missing = dir.filePath(u"chybi/graf.pdf"_s);
+    EXPECT_FALSE(panel.writePdf(missing));
     ASSERT_EQ(user.messages().size(), 1);
     EXPECT_EQ(user.messages()[0].icon, ui::MessageIcon::Critical);
-    EXPECT_TRUE(user.messages()[0].text.startsWith(QStringLiteral("Graf se nepodařilo uložit do souboru")));
-    EXPECT_FALSE(QFile::exists(path));
+    EXPECT_TRUE(user.messages()[0].text.startsWith(u"Graf se nepodařilo uložit do souboru"_s));
+    EXPECT_FALSE(QFile::exists(missing));
 }
 
+// Printing goes through the print dialog (here a PDF file), never through the clipboard.
 TEST_F(ChartPanelTest, PrintingPaintsOneLandscapePageAndLeavesTheClipboardAlone)
 {
     panel.setData(threeByTwo());
-    QGuiApplication::clipboard()->setText(QStringLiteral("uživatelův text"));
+    QGuiApplication::clipboard()->setText(u"uživatelův text"_s);
     ui::ScriptedUser user;
-    const QString path = dir.filePath(QStringLiteral("tisk.pdf"));
+    const QString path = dir.filePath(u"tisk.pdf"_s);
     user.willChooseFile(path);
     click("cmdGrafTisk");
-
-    EXPECT_EQ(user.fileDialogs(), QStringList{QStringLiteral("Tisk grafu")});
+    EXPECT_EQ(user.fileDialogs(), QStringList{u"Tisk grafu"_s});
     EXPECT_TRUE(user.messages().isEmpty());
     expectOneLandscapeA4(path);
-    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("uživatelův text"));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), u"uživatelův text"_s);
 
-    // Cancelling the dialog prints nothing.
+    // Cancelling the dialog prints nothing; a printer that does not start is reported in Czech.
     user.willChooseFile(QString());
     click("cmdGrafTisk");
     EXPECT_TRUE(user.messages().isEmpty());
-}
-
-TEST_F(ChartPanelTest, APrinterThatDoesNotStartIsReportedInCzech)
-{
-    panel.setData(threeByTwo());
-    ui::ScriptedUser user;
-    user.willChooseFile(dir.filePath(QStringLiteral("chybi/tisk.pdf")));
+    user.willChooseFile(dir.filePath(u"chybi/tisk.pdf"_s));
     click("cmdGrafTisk");
     ASSERT_EQ(user.messages().size(), 1);
     EXPECT_EQ(user.messages()[0].icon, ui::MessageIcon::Critical);
-    EXPECT_EQ(user.messages()[0].text, QStringLiteral("Graf se nepodařilo vytisknout: tiskárna úlohu nepřijala."));
+    EXPECT_EQ(user.messages()[0].text, u"Graf se nepodařilo vytisknout: tiskárna úlohu nepřijala."_s);
 }
 
 TEST_F(ChartPanelTest, CopyPutsThePictureOnTheClipboard)
@@ -277,17 +263,15 @@ TEST_F(ChartPanelTest, LongEntityNamesAreShortenedOnTheAxisAndWholeInTheTooltip)
     auto *axis = qobject_cast<QBarCategoryAxis *>(panel.chart()->axes(Qt::Horizontal).value(0));
     ASSERT_TRUE(axis);
     const QString label = axis->at(0);
-    EXPECT_LT(label.size(), (kLongName + QStringLiteral(" 1996/4")).size());
-    EXPECT_TRUE(label.endsWith(QStringLiteral("1996/4"))) << label.toStdString();
+    EXPECT_LT(label.size(), (kLongName + u" 1996/4"_s).size());
+    EXPECT_TRUE(label.endsWith(u"1996/4"_s)) << label.toStdString();
     EXPECT_EQ(axis->categories().size(), 3); // still one label per period
 
     const auto *view = find<QChartView>("Chart");
     const QRectF plot = panel.chart()->plotArea();
-    const QPoint belowFirst = view->mapFromScene(panel.chart()->mapToScene(
-        QPointF(plot.left() + plot.width() / 6, plot.bottom() + 8)));
-    EXPECT_EQ(panel.toolTipAt(belowFirst), kLongName + QStringLiteral(" 1996/4"));
+    const QPoint belowFirst = view->mapFromScene(panel.chart()->mapToScene(QPointF(plot.left() + plot.width() / 6, plot.bottom() + 8)));
+    EXPECT_EQ(panel.toolTipAt(belowFirst), kLongName + u" 1996/4"_s);
 
-    const QPoint insideLast = view->mapFromScene(panel.chart()->mapToScene(
-        QPointF(plot.right() - plot.width() / 6, plot.center().y())));
-    EXPECT_EQ(panel.toolTipAt(insideLast), kLongName + QStringLiteral(" 1997/2\nBěžná likvidita: 3,50\nRentabilita: -2,00"));
+    const QPoint insideLast = view->mapFromScene(panel.chart()->mapToScene(QPointF(plot.right() - plot.width() / 6, plot.center().y())));
+    EXPECT_EQ(panel.toolTipAt(insideLast), kLongName + u" 1997/2\nBěžná likvidita: 3,50\nRentabilita: -2,00"_s);
 }

@@ -8,7 +8,6 @@
 #include "analysis/frmanalyzasubj.h"
 #include "analysis/gridselection.h"
 #include "analysis/twodecimals.h"
-#include "db/database.h"
 #include "indicators/evaluator.h"
 #include "shell/appstate.h"
 #include "shell/demodata.h"
@@ -25,10 +24,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
-#include <QMdiArea>
-#include <QMdiSubWindow>
-#include <QMenu>
-#include <QMenuBar>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTabBar>
@@ -39,6 +34,7 @@
 #include <memory>
 
 using namespace verna;
+using namespace Qt::StringLiterals;
 using analysis::frmAnalyzaSubj;
 
 namespace {
@@ -58,6 +54,8 @@ protected:
         options.lastYear = 1999;
         ASSERT_TRUE(shell::generateDemoData(*s_db, options).ok);
         s_state = new shell::AppState(*s_db);
+        s_entity = fullYear1998().front();
+        s_group = ids(u"SELECT subj_id FROM ident WHERE form_type_cd = 215 AND inac_ind = 0 ORDER BY subj_id"_s).front();
     }
 
     static void TearDownTestSuite()
@@ -73,10 +71,20 @@ protected:
     std::unique_ptr<frmAnalyzaSubj> open()
     {
         auto window = std::make_unique<frmAnalyzaSubj>(*s_state);
-        window->setWindowTitle(QStringLiteral("Analýza 1"));
+        window->setWindowTitle(u"Analýza 1"_s);
         window->show();
         QCoreApplication::processEvents();
         return window;
+    }
+
+    // The main window with the analysis window as its only kind.
+    static std::unique_ptr<shell::frmHlavni> mainWindow()
+    {
+        shell::WindowRegistry registry;
+        registry.add(shell::commands::kAnalyza, [](shell::AppState &state) { return new frmAnalyzaSubj(state); });
+        auto main = std::make_unique<shell::frmHlavni>(*s_state, std::move(registry));
+        main->show();
+        return main;
     }
 
     template <typename T = QWidget>
@@ -86,6 +94,12 @@ protected:
         EXPECT_NE(found, nullptr) << name.toStdString();
         return found;
     }
+
+    static bool onGrid(QWidget *w, const QString &payload, Qt::KeyboardModifiers keys = {})
+    {
+        return ui::deliverDrop(w, u"grdData"_s, payload, {}, keys);
+    }
+    static bool onTree(QWidget *w, const QString &payload) { return ui::deliverDrop(w, u"tvwData"_s, payload); }
 
     static QStringList rows(const frmAnalyzaSubj &w)
     {
@@ -103,6 +117,14 @@ protected:
         return ids;
     }
 
+    static QStringList aggregateTexts(const analysis::AggregateGrid *aggregate)
+    {
+        QStringList texts;
+        for (int c = 0; c < aggregate->columnCount(); ++c)
+            texts << aggregate->cellText(c);
+        return texts;
+    }
+
     static QList<qint32> ids(const QString &sql)
     {
         QList<qint32> out;
@@ -111,18 +133,15 @@ protected:
         return out;
     }
 
-    // A demo entity with statements in every quarter of 1998.
-    static qint32 someEntity()
+    // Demo entities with statements in every quarter of 1998.
+    static QList<qint32> fullYear1998(bool descending = false)
     {
-        return ids(QStringLiteral("SELECT subj_id FROM finl_stmt WHERE inac_ind = 0 AND year_dt = 1998 AND subj_id <> 3366 "
-                                  "GROUP BY subj_id HAVING count(*) = 8 ORDER BY subj_id"))
-            .front();
+        return ids(u"SELECT subj_id FROM finl_stmt WHERE inac_ind = 0 AND year_dt = 1998 AND subj_id <> 3366 "
+                   "GROUP BY subj_id HAVING count(*) = 8 ORDER BY subj_id"_s
+                   + (descending ? u" DESC"_s : QString()));
     }
 
-    static qint32 someGroup()
-    {
-        return ids(QStringLiteral("SELECT subj_id FROM ident WHERE form_type_cd = 215 AND inac_ind = 0 ORDER BY subj_id")).front();
-    }
+    static QString entity() { return QString::number(s_entity); }
 
     static int listIndexOf(QListWidget *list, int indicatorId)
     {
@@ -131,6 +150,15 @@ protected:
                 return i;
         }
         return -1;
+    }
+
+    // The reference entity's last quarter of 1996 with indicator 30 (2.56) and an aggregate.
+    static void addReferenceCell(QWidget *w, const QString &aggregate)
+    {
+        const int index30 = listIndexOf(control<QListWidget>(w, u"lstFunkce"_s), 30);
+        ASSERT_TRUE(onGrid(w, u"@&@SQ1996_4_3366"_s));
+        ASSERT_TRUE(onGrid(w, u"@&@FC"_s + QString::number(index30)));
+        ASSERT_TRUE(onGrid(w, u"@&@"_s + aggregate));
     }
 
     // The double-click a user makes on a list item.
@@ -157,166 +185,147 @@ protected:
                                      QLocale());
     }
 
-    static test::SqliteFixture *s_fixture;
-    static db::Database *s_db;
-    static shell::AppState *s_state;
+    inline static test::SqliteFixture *s_fixture = nullptr;
+    inline static db::Database *s_db = nullptr;
+    inline static shell::AppState *s_state = nullptr;
+    inline static qint32 s_entity = 0;
+    inline static qint32 s_group = 0;
 };
-
-test::SqliteFixture *AnalysisWindowTest::s_fixture = nullptr;
-db::Database *AnalysisWindowTest::s_db = nullptr;
-shell::AppState *AnalysisWindowTest::s_state = nullptr;
 
 TEST_F(AnalysisWindowTest, LoadsGroupsIndicatorsAggregatesAndShowsTheComputationTab)
 {
     auto w = open();
-    auto *groups = control<QComboBox>(w.get(), QStringLiteral("cboFceSkupina"));
-    auto *functions = control<QListWidget>(w.get(), QStringLiteral("lstFunkce"));
-    auto *aggregates = control<QListWidget>(w.get(), QStringLiteral("lstAgregacni"));
-    auto *tabs = control<QTabBar>(w.get(), QStringLiteral("TabStrip1"));
+    auto *groups = control<QComboBox>(w.get(), u"cboFceSkupina"_s);
+    auto *functions = control<QListWidget>(w.get(), u"lstFunkce"_s);
+    auto *aggregates = control<QListWidget>(w.get(), u"lstAgregacni"_s);
+    auto *tabs = control<QTabBar>(w.get(), u"TabStrip1"_s);
+    const QAbstractItemModel *grid = control<QTableView>(w.get(), u"grdData"_s)->model();
     ASSERT_GE(groups->count(), 2);
-    EXPECT_EQ(groups->itemText(0), QStringLiteral("Vše"));
-    EXPECT_EQ(functions->count(), s_db->singleValue(QStringLiteral("SELECT count(*) FROM func_for WHERE inac_ind = 0")).toInt());
+    EXPECT_EQ(groups->itemText(0), u"Vše"_s);
+    EXPECT_EQ(functions->count(), s_db->singleValue(u"SELECT count(*) FROM func_for WHERE inac_ind = 0"_s).toInt());
     EXPECT_EQ(aggregates->count(), 3);
-    EXPECT_EQ(aggregates->item(0)->text(), QStringLiteral("Průměr aritmetický"));
-    EXPECT_EQ(aggregates->item(2)->text(), QStringLiteral("Medián"));
-    EXPECT_EQ(tabs->tabText(0), QStringLiteral("Výpočet"));
-    EXPECT_EQ(tabs->tabText(2), QStringLiteral("Report"));
-    EXPECT_TRUE(control(w.get(), QStringLiteral("Frame0"))->isVisible());
-    EXPECT_FALSE(control(w.get(), QStringLiteral("Frame1"))->isVisible());
-    EXPECT_FALSE(control(w.get(), QStringLiteral("cmdStop"))->isVisible());
-    auto *grid = control<QTableView>(w.get(), QStringLiteral("grdData"));
-    EXPECT_EQ(grid->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Subjekt"));
-    EXPECT_EQ(grid->model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Období"));
+    EXPECT_EQ(aggregates->item(0)->text(), u"Průměr aritmetický"_s);
+    EXPECT_EQ(aggregates->item(2)->text(), u"Medián"_s);
+    EXPECT_EQ(tabs->tabText(0), u"Výpočet"_s);
+    EXPECT_EQ(tabs->tabText(2), u"Report"_s);
+    EXPECT_TRUE(control(w.get(), u"Frame0"_s)->isVisible());
+    EXPECT_FALSE(control(w.get(), u"Frame1"_s)->isVisible());
+    EXPECT_FALSE(control(w.get(), u"cmdStop"_s)->isVisible());
+    EXPECT_EQ(grid->headerData(0, Qt::Horizontal).toString(), u"Subjekt"_s);
+    EXPECT_EQ(grid->headerData(1, Qt::Horizontal).toString(), u"Období"_s);
 
     // A group refills the list with its members; a click shows the description.
     groups->setCurrentIndex(1);
-    const int members = s_db->singleValue(QStringLiteral("SELECT count(*) FROM func_mem WHERE inac_ind = 0 AND func_mem_grp = ")
-                                          + groups->itemData(1).toString())
-                            .toInt();
-    EXPECT_EQ(functions->count(), members);
+    EXPECT_EQ(functions->count(),
+              s_db->singleValue(u"SELECT count(*) FROM func_mem WHERE inac_ind = 0 AND func_mem_grp = "_s + groups->itemData(1).toString())
+                  .toInt());
     functions->setCurrentRow(0);
     w->lstFunkce_Click();
-    EXPECT_EQ(control<QLabel>(w.get(), QStringLiteral("lblPopisFunkce"))->text(),
-              s_db->singleValue(QStringLiteral("SELECT RTRIM(LTRIM(func_for_txt)) FROM func_for WHERE func_for_id = ")
+    EXPECT_EQ(control<QLabel>(w.get(), u"lblPopisFunkce"_s)->text(),
+              s_db->singleValue(u"SELECT RTRIM(LTRIM(func_for_txt)) FROM func_for WHERE func_for_id = "_s
                                 + functions->item(0)->data(Qt::UserRole).toString()));
 }
 
 TEST_F(AnalysisWindowTest, EntityDropsBuildTheTreeOnceAndGroupsBringTheirMembers)
 {
     auto w = open();
-    auto *tree = control<analysis::EntityTree>(w.get(), QStringLiteral("tvwData"));
-    const qint32 entity = someEntity();
-    const QString id = QString::number(entity);
-    ASSERT_TRUE(ui::deliverDrop(w.get(), QStringLiteral("tvwData"), QStringLiteral("*/*") + id));
-    ASSERT_TRUE(ui::deliverDrop(w.get(), QStringLiteral("tvwData"), QStringLiteral("#&#SU") + id));
+    auto *tree = control<analysis::EntityTree>(w.get(), u"tvwData"_s);
+    const QString id = entity();
+    ASSERT_TRUE(onTree(w.get(), u"*/*"_s + id));
+    ASSERT_TRUE(onTree(w.get(), u"#&#SU"_s + id));
     ASSERT_EQ(tree->topLevelItemCount(), 1);
 
     analysis::AnalysisData data(*s_db);
-    const auto identity = data.entityIdentity(entity);
+    const auto identity = data.entityIdentity(s_entity);
     ASSERT_TRUE(identity);
     QTreeWidgetItem *root = tree->topLevelItem(0);
-    EXPECT_EQ(root->text(0), identity->first + QLatin1Char(' ') + identity->second);
-    EXPECT_EQ(root->data(0, analysis::EntityTree::kKeyRole).toString(), QStringLiteral("SU") + id);
-    QTreeWidgetItem *year = tree->findKey(QStringLiteral("SY1998_") + id);
+    EXPECT_EQ(root->text(0), identity->first + u' ' + identity->second);
+    EXPECT_EQ(root->data(0, analysis::EntityTree::kKeyRole).toString(), u"SU"_s + id);
+    QTreeWidgetItem *year = tree->findKey(u"SY1998_"_s + id);
     ASSERT_NE(year, nullptr);
-    EXPECT_EQ(year->text(0), QStringLiteral("1998"));
+    EXPECT_EQ(year->text(0), u"1998"_s);
     ASSERT_EQ(year->childCount(), 4);
-    EXPECT_EQ(year->child(1)->text(0), QStringLiteral("2. Q"));
-    EXPECT_EQ(year->child(1)->data(0, analysis::EntityTree::kKeyRole).toString(), QStringLiteral("SQ1998_2_") + id);
+    EXPECT_EQ(year->child(1)->text(0), u"2. Q"_s);
+    EXPECT_EQ(year->child(1)->data(0, analysis::EntityTree::kKeyRole).toString(), u"SQ1998_2_"_s + id);
 
     // A group dropped as one entity adds its active members, each once.
-    const qint32 group = someGroup();
-    const QList<qint32> members = data.groupMembers(group);
-    ASSERT_TRUE(ui::deliverDrop(w.get(), QStringLiteral("tvwData"), QStringLiteral("*/*") + QString::number(group)));
-    QList<qint32> expected{entity};
-    for (qint32 m : members) {
+    QList<qint32> expected{s_entity};
+    for (qint32 m : data.groupMembers(s_group))
         if (!expected.contains(m))
             expected << m;
-    }
+    ASSERT_TRUE(onTree(w.get(), u"*/*"_s + QString::number(s_group)));
     EXPECT_EQ(tree->entities(), expected);
-
     // A list: each id as a single drop would; 3366 is new, the others are there already.
-    ASSERT_TRUE(ui::deliverDrop(w.get(), QStringLiteral("tvwData"), QStringLiteral("/*/3366_") + id));
+    ASSERT_TRUE(onTree(w.get(), u"/*/3366_"_s + id));
     EXPECT_EQ(tree->entities(), expected + QList<qint32>{3366});
-
     // An id that names no live entity adds no node.
-    ASSERT_TRUE(ui::deliverDrop(w.get(), QStringLiteral("tvwData"), QStringLiteral("*/*987654")));
+    ASSERT_TRUE(onTree(w.get(), u"*/*987654"_s));
     EXPECT_EQ(tree->topLevelItemCount(), expected.size() + 1);
 }
 
 TEST_F(AnalysisWindowTest, ADeletedEntityOrADuplicateStatementLeavesTreeAndGridSound)
 {
     // Two entities nobody else here uses: one deleted, one with its income statement twice.
-    QList<qint32> spare = ids(QStringLiteral("SELECT subj_id FROM finl_stmt WHERE inac_ind = 0 AND year_dt = 1998 AND subj_id <> 3366 "
-                                             "GROUP BY subj_id HAVING count(*) = 8 ORDER BY subj_id DESC"));
-    spare.removeAll(someEntity());
-    for (qint32 member : analysis::AnalysisData(*s_db).groupMembers(someGroup()))
+    QList<qint32> spare = fullYear1998(true);
+    spare.removeAll(s_entity);
+    for (qint32 member : analysis::AnalysisData(*s_db).groupMembers(s_group))
         spare.removeAll(member);
     ASSERT_GE(spare.size(), 2);
     const QString deleted = QString::number(spare.at(0));
     const QString doubled = QString::number(spare.at(1));
+    const QString deleteSql = u"UPDATE ident SET inac_ind = %1 WHERE subj_id = %2\rUPDATE name SET inac_ind = %1 WHERE subj_id = %2"_s;
     struct Restore {
-        QString deleted;
-        ~Restore()
-        {
-            s_db->execute(QStringLiteral("UPDATE ident SET inac_ind = 0 WHERE subj_id = ") + deleted + QStringLiteral("\r")
-                          + QStringLiteral("UPDATE name SET inac_ind = 0 WHERE subj_id = ") + deleted + QStringLiteral("\r")
-                          + QStringLiteral("DELETE FROM finl_stmt WHERE finl_stmt_id = 987654321"));
-        }
-    } restore{deleted};
-    ASSERT_TRUE(s_db->execute(QStringLiteral("UPDATE ident SET inac_ind = 2 WHERE subj_id = ") + deleted + QStringLiteral("\r")
-                              + QStringLiteral("UPDATE name SET inac_ind = 2 WHERE subj_id = ") + deleted + QStringLiteral("\r")
-                              + QStringLiteral("INSERT INTO finl_stmt (row_id, crt_dt, inac_ind, finl_stmt_id, subj_id, stmt_type_cd, "
-                                               "fill_lvl_ind, year_dt, quarter_dt) SELECT 987654321, crt_dt, 0, 987654321, subj_id, "
-                                               "stmt_type_cd, fill_lvl_ind, year_dt, quarter_dt FROM finl_stmt WHERE inac_ind = 0 "
-                                               "AND subj_id = ")
-                              + doubled + QStringLiteral(" AND year_dt = 1998 AND quarter_dt = 4 AND stmt_type_cd = 28"))
+        QString sql;
+        ~Restore() { s_db->execute(sql); }
+    } restore{deleteSql.arg(0).arg(deleted) + u"\rDELETE FROM finl_stmt WHERE finl_stmt_id = 987654321"_s};
+    ASSERT_TRUE(s_db->execute(deleteSql.arg(2).arg(deleted)
+                              + u"\rINSERT INTO finl_stmt (row_id, crt_dt, inac_ind, finl_stmt_id, subj_id, stmt_type_cd, fill_lvl_ind, "
+                                "year_dt, quarter_dt) SELECT 987654321, crt_dt, 0, 987654321, subj_id, stmt_type_cd, fill_lvl_ind, "
+                                "year_dt, quarter_dt FROM finl_stmt WHERE inac_ind = 0 AND year_dt = 1998 AND quarter_dt = 4 "
+                                "AND stmt_type_cd = 28 AND subj_id = "_s + doubled)
                     .ok);
 
     auto w = open();
-    auto *tree = control<analysis::EntityTree>(w.get(), QStringLiteral("tvwData"));
-    ASSERT_TRUE(ui::deliverDrop(w.get(), QStringLiteral("tvwData"), QStringLiteral("/*/") + deleted + QLatin1Char('_') + doubled));
+    auto *tree = control<analysis::EntityTree>(w.get(), u"tvwData"_s);
+    ASSERT_TRUE(onTree(w.get(), u"/*/%1_%2"_s.arg(deleted, doubled)));
     EXPECT_EQ(tree->entities(), QList<qint32>{doubled.toInt()});
-    QTreeWidgetItem *year = tree->findKey(QStringLiteral("SY1998_") + doubled);
+    QTreeWidgetItem *year = tree->findKey(u"SY1998_"_s + doubled);
     ASSERT_NE(year, nullptr);
     EXPECT_EQ(year->childCount(), 4);
 
-    ASSERT_TRUE(ui::deliverDrop(w.get(), QStringLiteral("grdData"), QStringLiteral("@&@SU") + deleted));
-    ASSERT_TRUE(ui::deliverDrop(w.get(), QStringLiteral("grdData"), QStringLiteral("@&@SQ1998_1_") + deleted));
+    ASSERT_TRUE(onGrid(w.get(), u"@&@SU"_s + deleted));
+    ASSERT_TRUE(onGrid(w.get(), u"@&@SQ1998_1_"_s + deleted));
     EXPECT_EQ(w->model().dataRowCount(), 0);
     // Three statements in a quarter are not "both statements": a Ctrl-drop skips the entity.
-    const QString other = QString::number(someEntity());
-    ASSERT_TRUE(ui::deliverDrop(w.get(), QStringLiteral("tvwData"), QStringLiteral("*/*") + other));
-    ASSERT_TRUE(ui::deliverDrop(w.get(), QStringLiteral("grdData"), QStringLiteral("@&@SQ1998_4_3366"), {}, Qt::ControlModifier));
-    EXPECT_EQ(rows(*w), QStringList{QStringLiteral("1998_4_") + other});
+    ASSERT_TRUE(onTree(w.get(), u"*/*"_s + entity()));
+    ASSERT_TRUE(onGrid(w.get(), u"@&@SQ1998_4_3366"_s, Qt::ControlModifier));
+    EXPECT_EQ(rows(*w), QStringList{u"1998_4_"_s + entity()});
     // A year still gives each quarter once.
-    ASSERT_TRUE(ui::deliverDrop(w.get(), QStringLiteral("grdData"), QStringLiteral("@&@SY1998_") + doubled));
-    EXPECT_EQ(rows(*w).mid(1), (QStringList{QStringLiteral("1998_1_") + doubled, QStringLiteral("1998_2_") + doubled,
-                                            QStringLiteral("1998_3_") + doubled, QStringLiteral("1998_4_") + doubled}));
+    ASSERT_TRUE(onGrid(w.get(), u"@&@SY1998_"_s + doubled));
+    EXPECT_EQ(rows(*w).mid(1), (QStringList{u"1998_1_"_s + doubled, u"1998_2_"_s + doubled, u"1998_3_"_s + doubled,
+                                            u"1998_4_"_s + doubled}));
 }
 
 TEST_F(AnalysisWindowTest, YearDropAndTwoIndicatorsGiveTheEvaluatorsValues)
 {
     auto w = open();
-    const qint32 entity = someEntity();
-    ASSERT_TRUE(ui::deliverDrop(w.get(), QStringLiteral("grdData"), QStringLiteral("@&@SY1998_") + QString::number(entity)));
-    ASSERT_EQ(w->model().dataRowCount(), 4);
-    // The same year again adds nothing.
-    ASSERT_TRUE(ui::deliverDrop(w.get(), QStringLiteral("grdData"), QStringLiteral("@&@SY1998_") + QString::number(entity)));
+    // The same year twice: its four quarters once.
+    ASSERT_TRUE(onGrid(w.get(), u"@&@SY1998_"_s + entity()));
+    ASSERT_TRUE(onGrid(w.get(), u"@&@SY1998_"_s + entity()));
     ASSERT_EQ(w->model().dataRowCount(), 4);
 
-    auto *functions = control<QListWidget>(w.get(), QStringLiteral("lstFunkce"));
+    auto *functions = control<QListWidget>(w.get(), u"lstFunkce"_s);
     doubleClick(functions, 0);
     doubleClick(functions, 2);
     ASSERT_EQ(w->model().indicatorCount(), 2);
     EXPECT_EQ(w->model().indicatorName(1), functions->item(2)->text());
-    auto *grid = control<QTableView>(w.get(), QStringLiteral("grdData"));
+    const QAbstractItemModel *grid = control<QTableView>(w.get(), u"grdData"_s)->model();
     int numbers = 0;
     for (int r = 0; r < 4; ++r) {
         const analysis::RowKey key = w->model().rowKey(r);
-        EXPECT_EQ(grid->model()->index(r, 1).data().toString(), QStringLiteral("1998/") + key.quarterText());
+        EXPECT_EQ(grid->index(r, 1).data().toString(), u"1998/"_s + key.quarterText());
         for (int c = 0; c < 2; ++c) {
-            const QString cell = grid->model()->index(r, 2 + c).data().toString();
+            const QString cell = grid->index(r, 2 + c).data().toString();
             EXPECT_EQ(cell, expectedCell(w->model().indicatorId(c), key)) << r << "," << c;
             numbers += cell.isEmpty() ? 0 : 1;
         }
@@ -324,46 +333,42 @@ TEST_F(AnalysisWindowTest, YearDropAndTwoIndicatorsGiveTheEvaluatorsValues)
     EXPECT_GT(numbers, 0);
 
     // The reference entity's known value, through a quarter drop and an "FC" drop.
-    const int index30 = listIndexOf(functions, 30);
-    ASSERT_GE(index30, 0);
-    ASSERT_TRUE(ui::deliverDrop(w.get(), QStringLiteral("grdData"), QStringLiteral("@&@SQ1996_4_3366")));
-    ASSERT_TRUE(ui::deliverDrop(w.get(), QStringLiteral("grdData"), QStringLiteral("@&@FC") + QString::number(index30)));
-    EXPECT_EQ(w->model().cell(4, 2), QStringLiteral("2.56"));
+    addReferenceCell(w.get(), u"AF0"_s);
+    EXPECT_EQ(w->model().cell(4, 2), u"2.56"_s);
 }
 
 TEST_F(AnalysisWindowTest, CtrlDropOfAQuarterAddsItForEveryEntityWithBothStatements)
 {
     auto w = open();
-    const qint32 group = someGroup();
-    ASSERT_TRUE(ui::deliverDrop(w.get(), QStringLiteral("tvwData"), QStringLiteral("*/*") + QString::number(group)));
-    ASSERT_TRUE(ui::deliverDrop(w.get(), QStringLiteral("tvwData"), QStringLiteral("*/*3366")));
-    const QList<qint32> entities = control<analysis::EntityTree>(w.get(), QStringLiteral("tvwData"))->entities();
+    ASSERT_TRUE(onTree(w.get(), u"*/*"_s + QString::number(s_group)));
+    ASSERT_TRUE(onTree(w.get(), u"*/*3366"_s));
+    const QList<qint32> entities = control<analysis::EntityTree>(w.get(), u"tvwData"_s)->entities();
 
-    ASSERT_TRUE(ui::deliverDrop(w.get(), QStringLiteral("grdData"), QStringLiteral("@&@SQ1998_3_3366"), {}, Qt::ControlModifier));
+    // Without Ctrl only the dragged period of the dragged entity, whatever the tree holds.
+    const QString plain = u"1998_2_"_s + QString::number(entities.front());
+    ASSERT_TRUE(onGrid(w.get(), u"@&@SQ"_s + plain));
+    ASSERT_EQ(rows(*w), QStringList{plain});
+
+    ASSERT_TRUE(onGrid(w.get(), u"@&@SQ1998_3_3366"_s, Qt::ControlModifier));
     analysis::AnalysisData data(*s_db);
-    QStringList expected;
+    QStringList expected{plain};
     for (qint32 e : entities) {
         if (data.statementCount(e, 1998, 3) == 2)
-            expected << QStringLiteral("1998_3_") + QString::number(e);
+            expected << u"1998_3_"_s + QString::number(e);
     }
-    ASSERT_FALSE(expected.isEmpty());
+    ASSERT_GT(expected.size(), 1);
     EXPECT_EQ(rows(*w), expected); // 3366 has no 1998 statements
-
-    // Without Ctrl only the dragged period of the dragged entity.
-    auto plain = open();
-    ASSERT_TRUE(ui::deliverDrop(plain.get(), QStringLiteral("grdData"), QStringLiteral("@&@SQ1998_3_") + QString::number(entities.front())));
-    EXPECT_EQ(rows(*plain), QStringList{QStringLiteral("1998_3_") + QString::number(entities.front())});
 }
 
 TEST_F(AnalysisWindowTest, IndicatorDragsAndDropsKeepTheListsOrder)
 {
     ui::ScriptedUser user;
     auto w = open();
-    auto *functions = control<QListWidget>(w.get(), QStringLiteral("lstFunkce"));
-    auto *aggregates = control<QListWidget>(w.get(), QStringLiteral("lstAgregacni"));
+    auto *functions = control<QListWidget>(w.get(), u"lstFunkce"_s);
+    auto *tree = control<analysis::EntityTree>(w.get(), u"tvwData"_s);
 
     // An empty table takes the columns and computes nothing.
-    ASSERT_TRUE(ui::deliverDrop(w.get(), QStringLiteral("grdData"), QStringLiteral("@&@FS0_3_")));
+    ASSERT_TRUE(onGrid(w.get(), u"@&@FS0_3_"_s));
     EXPECT_EQ(columnIds(*w), (QList<int>{functions->item(0)->data(Qt::UserRole).toInt(), functions->item(3)->data(Qt::UserRole).toInt()}));
     EXPECT_EQ(w->model().dataRowCount(), 0);
 
@@ -373,43 +378,35 @@ TEST_F(AnalysisWindowTest, IndicatorDragsAndDropsKeepTheListsOrder)
     functions->item(0)->setSelected(true);
     functions->item(3)->setSelected(true);
     w->lstFunkce_OLEStartDrag();
-    aggregates->setCurrentRow(2);
+    control<QListWidget>(w.get(), u"lstAgregacni"_s)->setCurrentRow(2);
     w->lstAgregacni_OLEStartDrag();
-    auto *tree = control<analysis::EntityTree>(w.get(), QStringLiteral("tvwData"));
     w->tvwData_OLEStartDrag(); // empty tree: no drag
-    ASSERT_TRUE(ui::deliverDrop(w.get(), QStringLiteral("tvwData"), QStringLiteral("*/*3366")));
-    tree->findKey(QStringLiteral("SY1996_3366"))->setSelected(true);
+    ASSERT_TRUE(onTree(w.get(), u"*/*3366"_s));
+    tree->findKey(u"SY1996_3366"_s)->setSelected(true);
     w->tvwData_OLEStartDrag();
-    EXPECT_EQ(user.drags(), (QStringList{QStringLiteral("@&@FC4"), QStringLiteral("@&@FS0_3_4_"), QStringLiteral("@&@AF2"),
-                                         QStringLiteral("@&@SY1996_3366")}));
+    EXPECT_EQ(user.drags(), (QStringList{u"@&@FC4"_s, u"@&@FS0_3_4_"_s, u"@&@AF2"_s, u"@&@SY1996_3366"_s}));
 
     // What the tree drags, the grid takes.
-    ASSERT_TRUE(ui::deliverDrop(w.get(), QStringLiteral("grdData"), user.drags().last()));
-    EXPECT_EQ(rows(*w), QStringList{QStringLiteral("1996_4_3366")});
+    ASSERT_TRUE(onGrid(w.get(), user.drags().last()));
+    EXPECT_EQ(rows(*w), QStringList{u"1996_4_3366"_s});
 }
 
 TEST_F(AnalysisWindowTest, HostilePayloadsRunNoSqlAndChangeNothing)
 {
     auto w = open();
-    ASSERT_TRUE(ui::deliverDrop(w.get(), QStringLiteral("grdData"), QStringLiteral("@&@SQ1996_4_3366")));
+    ASSERT_TRUE(onGrid(w.get(), u"@&@SQ1996_4_3366"_s));
     int calls = 0;
     s_db->setIdleHook([&calls] { ++calls; });
-    const QStringList hostile{
-        QStringLiteral("@&@SU1-2"),     QStringLiteral("@&@FS1__2"),      QStringLiteral("@&@SQ1999_2_12'"),
-        QStringLiteral("*/*12'"),       QStringLiteral("/*/1_2;DROP"),    QStringLiteral("#&#SU5 OR 1=1"),
-        QStringLiteral("@&@FC99999"),   QStringLiteral("@&@AF7"),         QStringLiteral("@&@SY98_3366"),
-        QStringLiteral("@&@SQ1999_5_1"), QStringLiteral("@&@XX1"),        QStringLiteral("/*"),
-        QStringLiteral("@&@FS0_99999_"), QStringLiteral("@&@AF-1"),       QString(),
-    };
-    for (const QString &text : hostile) {
-        for (const QString &target : {QStringLiteral("tvwData"), QStringLiteral("grdData"), QStringLiteral("grdAgreg")})
-            ui::deliverDrop(w.get(), target, text);
+    for (const char *text : {"@&@SU1-2", "@&@FS1__2", "@&@SQ1999_2_12'", "*/*12'", "/*/1_2;DROP", "#&#SU5 OR 1=1", "@&@FC99999",
+                             "@&@AF7", "@&@SY98_3366", "@&@SQ1999_5_1", "@&@XX1", "/*", "@&@FS0_99999_", "@&@AF-1", ""}) {
+        for (const QString &target : {u"tvwData"_s, u"grdData"_s, u"grdAgreg"_s})
+            ui::deliverDrop(w.get(), target, QString::fromLatin1(text));
     }
     EXPECT_EQ(calls, 0);
-    EXPECT_EQ(rows(*w), QStringList{QStringLiteral("1996_4_3366")});
+    EXPECT_EQ(rows(*w), QStringList{u"1996_4_3366"_s});
     EXPECT_EQ(w->model().indicatorCount(), 0);
     EXPECT_FALSE(w->model().currentAggregate());
-    EXPECT_EQ(control<QTreeWidget>(w.get(), QStringLiteral("tvwData"))->topLevelItemCount(), 0);
+    EXPECT_EQ(control<QTreeWidget>(w.get(), u"tvwData"_s)->topLevelItemCount(), 0);
 }
 
 class DeletionTest : public AnalysisWindowTest
@@ -420,84 +417,79 @@ protected:
     {
         AnalysisWindowTest::SetUp();
         m_window = open();
-        m_entity = QString::number(someEntity());
-        ASSERT_TRUE(ui::deliverDrop(m_window.get(), QStringLiteral("grdData"), QStringLiteral("@&@SY1998_") + m_entity));
-        ASSERT_TRUE(ui::deliverDrop(m_window.get(), QStringLiteral("grdData"), QStringLiteral("@&@FS0_1_2_")));
-        m_grid = control<QTableView>(m_window.get(), QStringLiteral("grdData"));
+        ASSERT_TRUE(onGrid(m_window.get(), u"@&@SY1998_"_s + entity()));
+        ASSERT_TRUE(onGrid(m_window.get(), u"@&@FS0_1_2_"_s));
+        m_grid = control<QTableView>(m_window.get(), u"grdData"_s);
     }
 
-    void pressDelete() { QTest::keyClick(m_grid, Qt::Key_Delete); }
+    void pressDelete(const QString &answer)
+    {
+        m_user.willAnswer(answer);
+        QTest::keyClick(m_grid, Qt::Key_Delete);
+    }
 
-    QString key(int quarter) const { return QStringLiteral("1998_%1_").arg(quarter) + m_entity; }
+    static QString key(int quarter) { return u"1998_%1_"_s.arg(quarter) + entity(); }
 
+    ui::ScriptedUser m_user;
     std::unique_ptr<frmAnalyzaSubj> m_window;
-    QString m_entity;
     QTableView *m_grid = nullptr;
 };
 
 TEST_F(DeletionTest, WholeRowsGoAfterYesAndStayAfterNoWhicheverWayTheyWereSelected)
 {
-    ui::ScriptedUser user;
     // Dragged upwards from the last column of row 3 to the first indicator of row 2.
     QTest::mouseClick(m_grid->viewport(), Qt::LeftButton, {}, m_grid->visualRect(m_grid->model()->index(2, 4)).center());
     QTest::mouseClick(m_grid->viewport(), Qt::LeftButton, Qt::ShiftModifier, m_grid->visualRect(m_grid->model()->index(1, 2)).center());
-    user.willAnswer(QStringLiteral("Ne"));
-    pressDelete();
-    ASSERT_EQ(user.messages().size(), 1);
-    const ui::ShownMessage &question = user.messages().front();
-    EXPECT_EQ(question.title, QStringLiteral("Odstranění řádků"));
-    EXPECT_EQ(question.text, QStringLiteral("Opravdu chcete vybrané řádky odstranit?"));
+    pressDelete(u"Ne"_s);
+    ASSERT_EQ(m_user.messages().size(), 1);
+    const ui::ShownMessage &question = m_user.messages().front();
+    EXPECT_EQ(question.title, u"Odstranění řádků"_s);
+    EXPECT_EQ(question.text, u"Opravdu chcete vybrané řádky odstranit?"_s);
     EXPECT_EQ(question.icon, ui::MessageIcon::Question);
-    EXPECT_EQ(question.buttons, (QStringList{QStringLiteral("Ano"), QStringLiteral("Ne")}));
+    EXPECT_EQ(question.buttons, (QStringList{u"Ano"_s, u"Ne"_s}));
     EXPECT_EQ(m_window->model().dataRowCount(), 4);
 
-    user.willAnswer(QStringLiteral("Ano"));
-    pressDelete();
+    pressDelete(u"Ano"_s);
     EXPECT_EQ(rows(*m_window), (QStringList{key(1), key(4)}));
     EXPECT_EQ(m_window->model().indicatorCount(), 3);
 }
 
 TEST_F(DeletionTest, WholeColumnsAndTheWholeValueAreaGoAndTheAggregateFollows)
 {
-    ui::ScriptedUser user;
     const QList<int> before = columnIds(*m_window);
     m_window->lstAgregacni_DblClick(); // no current item: nothing
     EXPECT_FALSE(m_window->model().currentAggregate());
-    ASSERT_TRUE(ui::deliverDrop(m_window.get(), QStringLiteral("grdAgreg"), QStringLiteral("@&@AF1")));
-    auto *aggregate = control<analysis::AggregateGrid>(m_window.get(), QStringLiteral("grdAgreg"));
-    const int rowsLeft = m_window->model().dataRowCount();
+    ASSERT_TRUE(ui::deliverDrop(m_window.get(), u"grdAgreg"_s, u"@&@AF1"_s));
+    auto *aggregate = control<analysis::AggregateGrid>(m_window.get(), u"grdAgreg"_s);
     ASSERT_EQ(aggregate->columnCount(), 4);
 
     // Header clicks from the third indicator back to the second: both columns, all rows.
     QHeaderView *header = m_grid->horizontalHeader();
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionViewportPosition(4) + 5, 5));
     QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::ShiftModifier, QPoint(header->sectionViewportPosition(3) + 5, 5));
-    user.willAnswer(QStringLiteral("Ano"));
-    pressDelete();
-    ASSERT_EQ(user.messages().size(), 1);
-    EXPECT_EQ(user.messages().back().text, QStringLiteral("Opravdu chcete vybrané sloupce odstranit?"));
+    pressDelete(u"Ano"_s);
+    ASSERT_EQ(m_user.messages().size(), 1);
+    EXPECT_EQ(m_user.messages().back().text, u"Opravdu chcete vybrané sloupce odstranit?"_s);
     EXPECT_EQ(columnIds(*m_window), QList<int>{before.front()});
     EXPECT_EQ(aggregate->columnCount(), 2);
     EXPECT_EQ(aggregate->cellText(1), m_window->model().aggregateRow().value(0));
-    EXPECT_EQ(m_window->model().dataRowCount(), rowsLeft);
+    EXPECT_EQ(m_window->model().dataRowCount(), 4);
 
     // Everything: the columns go, the rows stay, and the aggregate row is left empty.
     m_grid->selectAll();
-    user.willAnswer(QStringLiteral("Ano"));
-    pressDelete();
-    EXPECT_EQ(user.messages().back().text, QStringLiteral("Opravdu chcete vybrané sloupce odstranit?"));
+    pressDelete(u"Ano"_s);
+    EXPECT_EQ(m_user.messages().back().text, u"Opravdu chcete vybrané sloupce odstranit?"_s);
     EXPECT_EQ(m_window->model().indicatorCount(), 0);
     EXPECT_EQ(m_window->model().columnCount(), 2);
-    EXPECT_EQ(m_window->model().dataRowCount(), rowsLeft);
+    EXPECT_EQ(m_window->model().dataRowCount(), 4);
     EXPECT_EQ(aggregate->columnCount(), 1);
     EXPECT_EQ(aggregate->cellText(0), QString());
 
     // A lone cell is no shape: nothing is asked.
-    ASSERT_GT(rowsLeft, 1);
     selectCells(m_grid, 0, 1, 0, 1);
-    const qsizetype asked = user.messages().size();
-    pressDelete();
-    EXPECT_EQ(user.messages().size(), asked);
+    pressDelete(u"Ano"_s);
+    EXPECT_EQ(m_user.messages().size(), 2);
+    EXPECT_EQ(m_window->model().dataRowCount(), 4);
 }
 
 TEST(GridSelection, ShapesOfTheDeleteKey)
@@ -525,31 +517,24 @@ TEST(GridSelection, ShapesOfTheDeleteKey)
 TEST_F(AnalysisWindowTest, AggregateByDoubleClickAndByDropIsTheSameRowLinedUpUnderTheGrid)
 {
     auto w = open();
-    ASSERT_TRUE(ui::deliverDrop(w.get(), QStringLiteral("grdData"), QStringLiteral("@&@SU") + QString::number(someEntity())));
-    ASSERT_TRUE(ui::deliverDrop(w.get(), QStringLiteral("grdData"), QStringLiteral("@&@FS0_1_2_")));
-    auto *aggregates = control<QListWidget>(w.get(), QStringLiteral("lstAgregacni"));
-    auto *aggregate = control<analysis::AggregateGrid>(w.get(), QStringLiteral("grdAgreg"));
-    auto *grid = control<QTableView>(w.get(), QStringLiteral("grdData"));
+    ASSERT_TRUE(onGrid(w.get(), u"@&@SU"_s + entity()));
+    ASSERT_TRUE(onGrid(w.get(), u"@&@FS0_1_2_"_s));
+    auto *aggregate = control<analysis::AggregateGrid>(w.get(), u"grdAgreg"_s);
+    auto *grid = control<QTableView>(w.get(), u"grdData"_s);
 
-    doubleClick(aggregates, 2);
+    doubleClick(control<QListWidget>(w.get(), u"lstAgregacni"_s), 2);
     ASSERT_EQ(w->model().currentAggregate(), analysis::Aggregate::Median);
-    QStringList byClick;
-    for (int c = 0; c < aggregate->columnCount(); ++c)
-        byClick << aggregate->cellText(c);
-    EXPECT_EQ(byClick.front(), QStringLiteral("Medián"));
-    EXPECT_EQ(byClick.mid(1), w->model().aggregateRow());
+    const QStringList byClick = aggregateTexts(aggregate);
+    EXPECT_EQ(byClick, QStringList{u"Medián"_s} + w->model().aggregateRow());
     EXPECT_EQ(byClick.size(), 4);
 
-    ASSERT_TRUE(ui::deliverDrop(w.get(), QStringLiteral("grdData"), QStringLiteral("@&@AF1")));
-    EXPECT_EQ(aggregate->cellText(0), QStringLiteral("Suma"));
-    ASSERT_TRUE(ui::deliverDrop(w.get(), QStringLiteral("grdAgreg"), QStringLiteral("@&@AF2")));
-    QStringList byDrop;
-    for (int c = 0; c < aggregate->columnCount(); ++c)
-        byDrop << aggregate->cellText(c);
-    EXPECT_EQ(byDrop, byClick);
+    ASSERT_TRUE(onGrid(w.get(), u"@&@AF1"_s));
+    EXPECT_EQ(aggregate->cellText(0), u"Suma"_s);
+    ASSERT_TRUE(ui::deliverDrop(w.get(), u"grdAgreg"_s, u"@&@AF2"_s));
+    EXPECT_EQ(aggregateTexts(aggregate), byClick);
 
     // A row added later is in the aggregate at once.
-    ASSERT_TRUE(ui::deliverDrop(w.get(), QStringLiteral("grdData"), QStringLiteral("@&@SQ1996_4_3366")));
+    ASSERT_TRUE(onGrid(w.get(), u"@&@SQ1996_4_3366"_s));
     EXPECT_EQ(aggregate->cellText(1), w->model().aggregateRow().value(0));
 
     // Widths follow the grid, also a border the user drags; scrolling goes together.
@@ -570,67 +555,61 @@ TEST_F(AnalysisWindowTest, CzechCellsAreWrittenAndAggregatedWithTheDecimalComma)
     QLocale::setDefault(QLocale(QLocale::Czech, QLocale::CzechRepublic));
     auto w = open();
     QLocale::setDefault(before);
-    const int index30 = listIndexOf(control<QListWidget>(w.get(), QStringLiteral("lstFunkce")), 30);
-    ASSERT_TRUE(ui::deliverDrop(w.get(), QStringLiteral("grdData"), QStringLiteral("@&@SQ1996_4_3366")));
-    ASSERT_TRUE(ui::deliverDrop(w.get(), QStringLiteral("grdData"), QStringLiteral("@&@FC") + QString::number(index30)));
-    ASSERT_TRUE(ui::deliverDrop(w.get(), QStringLiteral("grdData"), QStringLiteral("@&@AF1")));
-    EXPECT_EQ(w->model().cell(0, 0), QStringLiteral("2,56"));
-    EXPECT_EQ(control<analysis::AggregateGrid>(w.get(), QStringLiteral("grdAgreg"))->cellText(1), QStringLiteral("2,56"));
+    addReferenceCell(w.get(), u"AF1"_s);
+    EXPECT_EQ(w->model().cell(0, 0), u"2,56"_s);
+    EXPECT_EQ(control<analysis::AggregateGrid>(w.get(), u"grdAgreg"_s)->cellText(1), u"2,56"_s);
 }
 
 TEST_F(AnalysisWindowTest, CtrlCCopiesTheSelectedRectangleAndTheMenuExportsTheTable)
 {
     ui::ScriptedUser user;
     auto w = open();
-    const int index30 = listIndexOf(control<QListWidget>(w.get(), QStringLiteral("lstFunkce")), 30);
-    ASSERT_TRUE(ui::deliverDrop(w.get(), QStringLiteral("grdData"), QStringLiteral("@&@SQ1996_4_3366")));
-    ASSERT_TRUE(ui::deliverDrop(w.get(), QStringLiteral("grdData"), QStringLiteral("@&@FC") + QString::number(index30)));
-    ASSERT_TRUE(ui::deliverDrop(w.get(), QStringLiteral("grdData"), QStringLiteral("@&@AF0")));
-    auto *grid = control<QTableView>(w.get(), QStringLiteral("grdData"));
+    addReferenceCell(w.get(), u"AF0"_s);
+    auto *grid = control<QTableView>(w.get(), u"grdData"_s);
     selectCells(grid, 0, 1, 0, 2);
     QGuiApplication::clipboard()->clear();
     QTest::keyClick(grid, Qt::Key_C, Qt::ControlModifier);
-    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("1996/4\t2.56\n"));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), u"1996/4\t2.56\n"_s);
 
     QTemporaryDir dir;
-    const QString csv = dir.filePath(QStringLiteral("tabulka")); // the suffix is added
+    const QString csv = dir.filePath(u"tabulka"_s); // the suffix is added
     user.willChooseFile(csv);
-    control<QAction>(w.get(), QStringLiteral("miExportCsv"))->trigger();
-    QFile written(csv + QStringLiteral(".csv"));
+    control<QAction>(w.get(), u"miExportCsv"_s)->trigger();
+    QFile written(csv + u".csv"_s);
     ASSERT_TRUE(written.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(written.readAll());
-    EXPECT_TRUE(text.endsWith(QStringLiteral("Průměr aritmetický,,2.56\n"))) << text.toStdString();
+    EXPECT_TRUE(text.endsWith(u"Průměr aritmetický,,2.56\n"_s)) << text.toStdString();
 
-    user.willChooseFile(dir.filePath(QStringLiteral("tabulka.xlsx")));
-    control<QAction>(w.get(), QStringLiteral("miExportXlsx"))->trigger();
-    QFile xlsx(dir.filePath(QStringLiteral("tabulka.xlsx")));
+    user.willChooseFile(dir.filePath(u"tabulka.xlsx"_s));
+    control<QAction>(w.get(), u"miExportXlsx"_s)->trigger();
+    QFile xlsx(dir.filePath(u"tabulka.xlsx"_s));
     ASSERT_TRUE(xlsx.open(QIODevice::ReadOnly));
     EXPECT_TRUE(xlsx.read(2) == "PK");
     EXPECT_TRUE(user.messages().isEmpty());
 
     // A folder that is not there: the user is told, in Czech, with the reason.
-    user.willChooseFile(dir.filePath(QStringLiteral("neni/tabulka.csv")));
-    control<QAction>(w.get(), QStringLiteral("miExportCsv"))->trigger();
+    user.willChooseFile(dir.filePath(u"neni/tabulka.csv"_s));
+    control<QAction>(w.get(), u"miExportCsv"_s)->trigger();
     ASSERT_EQ(user.messages().size(), 1);
     EXPECT_EQ(user.messages().front().icon, ui::MessageIcon::Critical);
-    EXPECT_EQ(user.messages().front().text, QStringLiteral("Tabulku se nepodařilo uložit."));
+    EXPECT_EQ(user.messages().front().text, u"Tabulku se nepodařilo uložit."_s);
     EXPECT_FALSE(user.messages().front().detail.isEmpty());
 }
 
 TEST_F(AnalysisWindowTest, TheChartTabChartsTheSelection)
 {
     auto w = open();
-    ASSERT_TRUE(ui::deliverDrop(w.get(), QStringLiteral("grdData"), QStringLiteral("@&@SY1998_") + QString::number(someEntity())));
-    ASSERT_TRUE(ui::deliverDrop(w.get(), QStringLiteral("grdData"), QStringLiteral("@&@FS0_1_")));
-    auto *grid = control<QTableView>(w.get(), QStringLiteral("grdData"));
+    ASSERT_TRUE(onGrid(w.get(), u"@&@SY1998_"_s + entity()));
+    ASSERT_TRUE(onGrid(w.get(), u"@&@FS0_1_"_s));
+    auto *grid = control<QTableView>(w.get(), u"grdData"_s);
     auto *panel = w->findChild<analysis::ChartPanel *>();
     ASSERT_NE(panel, nullptr);
-    auto *tabs = control<QTabBar>(w.get(), QStringLiteral("TabStrip1"));
+    auto *tabs = control<QTabBar>(w.get(), u"TabStrip1"_s);
 
     // Rows 2 and 3 whole: after the first rotation the indicators are the series.
     selectCells(grid, 1, 0, 2, 3);
     tabs->setCurrentIndex(1);
-    EXPECT_TRUE(control(w.get(), QStringLiteral("Frame1"))->isVisible());
+    EXPECT_TRUE(control(w.get(), u"Frame1"_s)->isVisible());
     EXPECT_EQ(panel->data().series.size(), 2);
     EXPECT_EQ(panel->data().categories.size(), 2);
     EXPECT_TRUE(panel->data().wholeRows);
@@ -644,41 +623,38 @@ TEST_F(AnalysisWindowTest, TheChartTabChartsTheSelection)
 
 TEST_F(AnalysisWindowTest, InTheMainWindowItSizesItselfAndTagsTheFileItems)
 {
-    shell::WindowRegistry registry;
-    registry.add(shell::commands::kAnalyza, [](shell::AppState &state) { return new frmAnalyzaSubj(state); });
-    shell::frmHlavni main(*s_state, std::move(registry));
-    main.resize(1000, 700);
-    main.show();
-    QApplication::setActiveWindow(&main);
-    QWidget *w = main.openWindow(shell::commands::kAnalyza);
+    auto main = mainWindow();
+    main->resize(1000, 700);
+    QApplication::setActiveWindow(main.get());
+    QWidget *w = main->openWindow(shell::commands::kAnalyza);
     ASSERT_NE(w, nullptr);
     QCoreApplication::processEvents();
-    EXPECT_EQ(w->windowTitle(), QStringLiteral("Analýza 1"));
+    EXPECT_EQ(w->windowTitle(), u"Analýza 1"_s);
     EXPECT_EQ(w->size(), QSize(700, 280));
 
-    auto *save = main.findChild<QAction *>(QStringLiteral("miUlozit"));
-    auto *openItem = main.findChild<QAction *>(QStringLiteral("miOtevrit"));
+    auto *save = main->findChild<QAction *>(u"miUlozit"_s);
+    auto *openItem = main->findChild<QAction *>(u"miOtevrit"_s);
+    auto *tabs = control<QTabBar>(w, u"TabStrip1"_s);
     EXPECT_TRUE(save->isEnabled());
-    EXPECT_EQ(main.saveItemTag(), QStringLiteral("vykaz"));
-    auto *tabs = control<QTabBar>(w, QStringLiteral("TabStrip1"));
+    EXPECT_EQ(main->saveItemTag(), u"vykaz"_s);
     tabs->setCurrentIndex(2);
-    EXPECT_EQ(main.saveItemTag(), QStringLiteral("report"));
+    EXPECT_EQ(main->saveItemTag(), u"report"_s);
     EXPECT_TRUE(openItem->isEnabled());
-    EXPECT_TRUE(control(w, QStringLiteral("Frame2"))->isVisible());
+    EXPECT_TRUE(control(w, u"Frame2"_s)->isVisible());
     tabs->setCurrentIndex(1);
-    EXPECT_EQ(main.saveItemTag(), QStringLiteral("vykaz"));
+    EXPECT_EQ(main->saveItemTag(), u"vykaz"_s);
     EXPECT_FALSE(openItem->isEnabled());
     qobject_cast<frmAnalyzaSubj *>(w)->Form_Deactivate();
     EXPECT_FALSE(save->isEnabled());
-    EXPECT_EQ(main.saveItemTag(), QString());
+    EXPECT_EQ(main->saveItemTag(), QString());
 }
 
 TEST_F(AnalysisWindowTest, EscStopsAFillLikeTheStopButton)
 {
     auto w = open();
-    ASSERT_TRUE(ui::deliverDrop(w.get(), QStringLiteral("tvwData"), QStringLiteral("*/*") + QString::number(someGroup())));
-    ASSERT_TRUE(ui::deliverDrop(w.get(), QStringLiteral("grdData"), QStringLiteral("@&@FS0_1_")));
-    auto *grid = control<QTableView>(w.get(), QStringLiteral("grdData"));
+    ASSERT_TRUE(onTree(w.get(), u"*/*"_s + QString::number(s_group)));
+    ASSERT_TRUE(onGrid(w.get(), u"@&@FS0_1_"_s));
+    auto *grid = control<QTableView>(w.get(), u"grdData"_s);
     QApplication::setActiveWindow(w.get());
     grid->setFocus();
     int calls = 0;
@@ -686,13 +662,13 @@ TEST_F(AnalysisWindowTest, EscStopsAFillLikeTheStopButton)
         if (++calls == 3)
             QTest::keyClick(grid, Qt::Key_Escape);
     });
-    ASSERT_TRUE(ui::deliverDrop(w.get(), QStringLiteral("grdData"), QStringLiteral("@&@SQ1998_4_3366"), {}, Qt::ControlModifier));
+    ASSERT_TRUE(onGrid(w.get(), u"@&@SQ1998_4_3366"_s, Qt::ControlModifier));
     s_db->setIdleHook({});
     EXPECT_LE(w->model().dataRowCount(), 1);
     EXPECT_FALSE(w->isFilling());
 
     // The next fill starts afresh.
-    ASSERT_TRUE(ui::deliverDrop(w.get(), QStringLiteral("grdData"), QStringLiteral("@&@SQ1998_4_3366"), {}, Qt::ControlModifier));
+    ASSERT_TRUE(onGrid(w.get(), u"@&@SQ1998_4_3366"_s, Qt::ControlModifier));
     EXPECT_GT(w->model().dataRowCount(), 1);
 }
 
@@ -701,21 +677,17 @@ TEST_F(AnalysisWindowTest, EscStopsAFillLikeTheStopButton)
 TEST_F(AnalysisWindowTest, WhileFillingEverythingThatWouldChangeTheTableIsRefused)
 {
     ui::ScriptedUser user;
-    shell::WindowRegistry registry;
-    registry.add(shell::commands::kAnalyza, [](shell::AppState &state) { return new frmAnalyzaSubj(state); });
-    shell::frmHlavni main(*s_state, std::move(registry));
-    main.show();
-    QPointer<frmAnalyzaSubj> w = qobject_cast<frmAnalyzaSubj *>(main.openWindow(shell::commands::kAnalyza));
+    auto main = mainWindow();
+    QPointer<frmAnalyzaSubj> w = qobject_cast<frmAnalyzaSubj *>(main->openWindow(shell::commands::kAnalyza));
     ASSERT_TRUE(w);
-    const QString group = QString::number(someGroup());
-    ASSERT_TRUE(ui::deliverDrop(w, QStringLiteral("tvwData"), QStringLiteral("*/*") + group));
-    ASSERT_TRUE(ui::deliverDrop(w, QStringLiteral("tvwData"), QStringLiteral("*/*3366")));
-    ASSERT_TRUE(ui::deliverDrop(w, QStringLiteral("grdData"), QStringLiteral("@&@FS0_1_")));
-    ASSERT_TRUE(ui::deliverDrop(w, QStringLiteral("grdData"), QStringLiteral("@&@SQ1996_4_3366")));
-    ASSERT_TRUE(ui::deliverDrop(w, QStringLiteral("grdData"), QStringLiteral("@&@AF0")));
-    auto *grid = control<QTableView>(w, QStringLiteral("grdData"));
-    auto *tabs = control<QTabBar>(w, QStringLiteral("TabStrip1"));
-    auto *stop = control<QPushButton>(w, QStringLiteral("cmdStop"));
+    ASSERT_TRUE(onTree(w, u"*/*"_s + QString::number(s_group)));
+    ASSERT_TRUE(onTree(w, u"*/*3366"_s));
+    ASSERT_TRUE(onGrid(w, u"@&@FS0_1_"_s));
+    ASSERT_TRUE(onGrid(w, u"@&@SQ1996_4_3366"_s));
+    ASSERT_TRUE(onGrid(w, u"@&@AF0"_s));
+    auto *grid = control<QTableView>(w, u"grdData"_s);
+    auto *tabs = control<QTabBar>(w, u"TabStrip1"_s);
+    auto *stop = control<QPushButton>(w, u"cmdStop"_s);
     const QString caption = w->windowTitle();
 
     int calls = 0;
@@ -729,9 +701,9 @@ TEST_F(AnalysisWindowTest, WhileFillingEverythingThatWouldChangeTheTableIsRefuse
         const QStringList before = rows(*w);
         grid->selectAll();
         QTest::keyClick(grid, Qt::Key_Delete);
-        refusedAll &= !ui::deliverDrop(w, QStringLiteral("grdData"), QStringLiteral("@&@SQ1996_4_3366"));
-        refusedAll &= !ui::deliverDrop(w, QStringLiteral("tvwData"), QStringLiteral("*/*3366"));
-        control<QListWidget>(w, QStringLiteral("lstFunkce"))->setCurrentRow(0);
+        refusedAll &= !onGrid(w, u"@&@SQ1996_4_3366"_s);
+        refusedAll &= !onTree(w, u"*/*3366"_s);
+        control<QListWidget>(w, u"lstFunkce"_s)->setCurrentRow(0);
         w->lstFunkce_DblClick();
         tabs->setCurrentIndex(2);
         refusedAll &= tabs->currentIndex() == 0;
@@ -739,7 +711,7 @@ TEST_F(AnalysisWindowTest, WhileFillingEverythingThatWouldChangeTheTableIsRefuse
         refusedAll &= !w.isNull() && w->isVisible() && rows(*w) == before;
         QTest::mouseClick(stop, Qt::LeftButton);
     });
-    ASSERT_TRUE(ui::deliverDrop(w, QStringLiteral("grdData"), QStringLiteral("@&@SQ1998_4_3366"), {}, Qt::ControlModifier));
+    ASSERT_TRUE(onGrid(w, u"@&@SQ1998_4_3366"_s, Qt::ControlModifier));
     s_db->setIdleHook({});
     EXPECT_GE(calls, 3);
     EXPECT_TRUE(sawStop);
@@ -753,13 +725,13 @@ TEST_F(AnalysisWindowTest, WhileFillingEverythingThatWouldChangeTheTableIsRefuse
     EXPECT_LE(w->model().dataRowCount(), 2);
 
     // A window deleted outright in the middle of a fill: the fill stops, nothing crashes.
-    ASSERT_TRUE(ui::deliverDrop(w, QStringLiteral("grdData"), QStringLiteral("@&@SQ1998_3_") + QString::number(someEntity())));
+    ASSERT_TRUE(onGrid(w, u"@&@SQ1998_3_"_s + entity()));
     QPointer<QWidget> frame = w->parentWidget();
     s_db->setIdleHook([&] {
         if (frame)
             delete frame.data();
     });
-    ui::deliverDrop(w, QStringLiteral("grdData"), QStringLiteral("@&@SY1999_") + QString::number(someEntity()));
+    onGrid(w, u"@&@SY1999_"_s + entity());
     s_db->setIdleHook({});
     EXPECT_TRUE(w.isNull());
 }

@@ -19,6 +19,7 @@
 #include <memory>
 
 using namespace verna;
+using namespace Qt::StringLiterals;
 using shell::frmHlavni;
 namespace commands = shell::commands;
 
@@ -33,7 +34,7 @@ public slots:
     void Form_Activate()
     {
         if (frmHlavni *main = frmHlavni::of(this))
-            main->setSaveItem(true, QStringLiteral("vykaz"));
+            main->setSaveItem(true, u"vykaz"_s);
     }
     void Form_Deactivate()
     {
@@ -104,28 +105,21 @@ struct Menu {
 
 } // namespace
 
-TEST_F(MainWindowTest, MenusCarryTheirNamesAndCaptionsInOrder)
+TEST_F(MainWindowTest, MenusAndToolbarCarryTheirNamesCaptionsAndIconsInOrder)
 {
     start({});
     const QList<Menu> expected = {
         {"mnuSoubor", "&Soubor", {{"miOtevrit", "&Otevřít"}, {"miUlozit", "&Uložit"}, {"miL1", ""}, {"miKonec", "&Konec"}}},
         {"mnuHledat", "&Hledat", {{"miSubjekt", "&Subjekt"}}},
-        {"mnuZobrazit",
-         "&Zobrazit",
-         {{"miVyber", "Vý&běr dat"}, {"miVykaz", "&Finanční data"}, {"miAnalyza", "&Analýza"}}},
-        {"mnuNastroje",
-         "&Nástroje",
-         {{"miSkupinaSubjektu", "&Skupina subjektů"},
-          {"miSkupinaUkazatelu", "&Skupina ukazatelů"},
-          {"miL2", ""},
-          {"miNovyUkazatel", "&Nový ukazatel"},
-          {"miNovySubjekt", "Nový su&bjekt"},
-          {"miNovyVykaz", "Nový &výkaz"}}},
+        {"mnuZobrazit", "&Zobrazit", {{"miVyber", "Vý&běr dat"}, {"miVykaz", "&Finanční data"}, {"miAnalyza", "&Analýza"}}},
+        {"mnuNastroje", "&Nástroje", {{"miSkupinaSubjektu", "&Skupina subjektů"}, {"miSkupinaUkazatelu", "&Skupina ukazatelů"},
+                                      {"miL2", ""}, {"miNovyUkazatel", "&Nový ukazatel"}, {"miNovySubjekt", "Nový su&bjekt"},
+                                      {"miNovyVykaz", "Nový &výkaz"}}},
         {"mnuOkno", "&Okno", {{"miVodorovne", "&Vodorovně"}, {"miSvisle", "&Svisle"}, {"miL3", ""}, {"miZavrit", "&Zavřít"}}},
         {"mnuNapoveda", "Nápo&věda", {{"miAbout", "&O aplikaci..."}}},
     };
 
-    EXPECT_EQ(m_window->windowTitle(), QStringLiteral("VERNA"));
+    EXPECT_EQ(m_window->windowTitle(), u"VERNA"_s);
     const QList<QAction *> bar = m_window->menuBar()->actions();
     ASSERT_EQ(bar.size(), expected.size());
     for (int m = 0; m < expected.size(); ++m) {
@@ -139,36 +133,28 @@ TEST_F(MainWindowTest, MenusCarryTheirNamesAndCaptionsInOrder)
             const Item &item = expected[m].items[i];
             EXPECT_EQ(items[i]->objectName(), item.name);
             EXPECT_EQ(items[i]->isSeparator(), item.caption.isEmpty()) << item.name.toStdString();
-            if (!item.caption.isEmpty()) {
-                EXPECT_EQ(items[i]->text(), item.caption);
-            }
+            EXPECT_EQ(items[i]->isSeparator() ? QString() : items[i]->text(), item.caption);
         }
     }
-}
 
-TEST_F(MainWindowTest, ToolbarButtonsCarryKeysTextsAndIcons)
-{
-    start({});
-    const QList<std::pair<QString, QString>> expected = {
-        {"cmdHledatSubjekt", "Hledat subjekt"},   {"cmdVyberDat", "Výběr dat"},
-        {"cmdFinancniData", "Finanční data"},     {"cmdAnalyza", "Analýza"},
-        {"cmdSkupinaSubjektu", "Skupina subjektů"}, {"cmdSkupinaUkazatelu", "Skupina ukazatelů"},
-        {"cmdNovyUkazatel", "Nový ukazatel"},     {"cmdNovySubjekt", "Nový subjekt"},
-        {"cmdNovyVykaz", "Nový výkaz"},
+    const QList<std::pair<QString, QString>> tools = {
+        {"cmdHledatSubjekt", "Hledat subjekt"}, {"cmdVyberDat", "Výběr dat"}, {"cmdFinancniData", "Finanční data"},
+        {"cmdAnalyza", "Analýza"}, {"cmdSkupinaSubjektu", "Skupina subjektů"}, {"cmdSkupinaUkazatelu", "Skupina ukazatelů"},
+        {"cmdNovyUkazatel", "Nový ukazatel"}, {"cmdNovySubjekt", "Nový subjekt"}, {"cmdNovyVykaz", "Nový výkaz"},
     };
-    auto *toolbar = m_window->findChild<QToolBar *>(QStringLiteral("Toolbar1"));
+    auto *toolbar = m_window->findChild<QToolBar *>(u"Toolbar1"_s);
     ASSERT_NE(toolbar, nullptr);
     QList<QAction *> buttons;
     for (QAction *a : toolbar->actions()) {
         if (!a->isSeparator())
             buttons << a;
     }
-    ASSERT_EQ(buttons.size(), expected.size());
+    ASSERT_EQ(buttons.size(), tools.size());
     for (int i = 0; i < buttons.size(); ++i) {
-        EXPECT_EQ(buttons[i]->objectName(), expected[i].first);
-        EXPECT_EQ(buttons[i]->data().toString(), expected[i].first);
-        EXPECT_EQ(buttons[i]->text(), expected[i].second);
-        EXPECT_FALSE(buttons[i]->icon().isNull()) << expected[i].first.toStdString();
+        EXPECT_EQ(buttons[i]->objectName(), tools[i].first);
+        EXPECT_EQ(buttons[i]->data().toString(), tools[i].first);
+        EXPECT_EQ(buttons[i]->text(), tools[i].second);
+        EXPECT_FALSE(buttons[i]->icon().isNull()) << tools[i].first.toStdString();
     }
     EXPECT_FALSE(m_window->windowIcon().isNull());
 }
@@ -177,104 +163,85 @@ TEST_F(MainWindowTest, CommandsWithoutTheirWindowStayVisibleButDisabled)
 {
     shell::WindowRegistry registry;
     registry.add(commands::kSubjekt, plainWindow);
-    EXPECT_FALSE(registry.add(QStringLiteral("miNeexistuje"), plainWindow));
+    EXPECT_FALSE(registry.add(u"miNeexistuje"_s, plainWindow));
     start(std::move(registry));
 
-    EXPECT_TRUE(action(QStringLiteral("miSubjekt"))->isEnabled());
-    EXPECT_TRUE(action(QStringLiteral("cmdHledatSubjekt"))->isEnabled());
-    for (const QString &name : {QStringLiteral("miAnalyza"), QStringLiteral("miNovyVykaz"), QStringLiteral("cmdAnalyza"),
-                                QStringLiteral("cmdNovyVykaz")}) {
+    EXPECT_TRUE(action(u"miSubjekt"_s)->isEnabled());
+    EXPECT_TRUE(action(u"cmdHledatSubjekt"_s)->isEnabled());
+    for (const QString &name : {u"miAnalyza"_s, u"miNovyVykaz"_s, u"cmdAnalyza"_s, u"cmdNovyVykaz"_s}) {
         EXPECT_FALSE(action(name)->isEnabled()) << name.toStdString();
         EXPECT_TRUE(action(name)->isVisible()) << name.toStdString();
     }
-    for (const QString &name : {QStringLiteral("miKonec"), QStringLiteral("miVodorovne"), QStringLiteral("miZavrit"),
-                                QStringLiteral("miAbout")})
+    for (const QString &name : {u"miKonec"_s, u"miVodorovne"_s, u"miZavrit"_s, u"miAbout"_s})
         EXPECT_TRUE(action(name)->isEnabled()) << name.toStdString();
 }
 
 TEST_F(MainWindowTest, StartUpOpensSearchWindowOneAndEachKindCountsOnItsOwn)
 {
     start(allPlainWindows());
-    EXPECT_EQ(captions(), QStringList{QStringLiteral("Vyhledávací obrazovka 1")});
-
-    action(QStringLiteral("cmdHledatSubjekt"))->trigger();
-    action(QStringLiteral("cmdHledatSubjekt"))->trigger();
-    action(QStringLiteral("miVykaz"))->trigger();
-    action(QStringLiteral("cmdFinancniData"))->trigger();
-    action(QStringLiteral("cmdAnalyza"))->trigger();
-    action(QStringLiteral("miSubjekt"))->trigger();
-
-    EXPECT_EQ(captions(), (QStringList{QStringLiteral("Vyhledávací obrazovka 1"), QStringLiteral("Vyhledávací obrazovka 2"),
-                                       QStringLiteral("Vyhledávací obrazovka 3"), QStringLiteral("Zobrazení finančních dat 1"),
-                                       QStringLiteral("Zobrazení finančních dat 2"), QStringLiteral("Analýza 1"),
-                                       QStringLiteral("Vyhledávací obrazovka 4")}));
-}
-
-TEST_F(MainWindowTest, WindowsThatSetTheirOwnCaptionAndSizeKeepThem)
-{
-    shell::WindowRegistry registry;
-    registry.add(commands::kNovySubjekt, [](shell::AppState &) {
-        auto *w = new QWidget;
-        w->setWindowTitle(QStringLiteral("Nový subjekt"));
-        w->resize(420, 310);
-        return w;
-    });
-    start(std::move(registry));
-    EXPECT_TRUE(captions().isEmpty()) << "no search window is built";
-    action(QStringLiteral("cmdNovySubjekt"))->trigger();
-    EXPECT_EQ(captions(), QStringList{QStringLiteral("Nový subjekt")});
-    EXPECT_EQ(m_window->childWindows().front()->size(), QSize(420, 310));
-}
-
-TEST_F(MainWindowTest, UnknownToolbarKeyDoesNothing)
-{
-    start(allPlainWindows());
-    m_window->Toolbar1_ButtonClick(QStringLiteral("cmdNeznamy"));
+    EXPECT_EQ(captions(), QStringList{u"Vyhledávací obrazovka 1"_s});
+    m_window->Toolbar1_ButtonClick(u"cmdNeznamy"_s); // unknown keys do nothing
     m_window->Toolbar1_ButtonClick(QString());
-    EXPECT_EQ(m_window->childWindows().size(), 1);
+    EXPECT_EQ(captions().size(), 1);
+
+    for (const char *name : {"cmdHledatSubjekt", "cmdHledatSubjekt", "miVykaz", "cmdFinancniData", "cmdAnalyza", "miSubjekt"})
+        action(QString::fromLatin1(name))->trigger();
+    EXPECT_EQ(captions(), (QStringList{u"Vyhledávací obrazovka 1"_s, u"Vyhledávací obrazovka 2"_s, u"Vyhledávací obrazovka 3"_s,
+                                       u"Zobrazení finančních dat 1"_s, u"Zobrazení finančních dat 2"_s, u"Analýza 1"_s,
+                                       u"Vyhledávací obrazovka 4"_s}));
     EXPECT_TRUE(m_user.messages().isEmpty());
 }
 
-TEST_F(MainWindowTest, VyberDatAlwaysOpensOnEverything)
+// Without the search window none opens at start; a window's own caption and size stay, and
+// Výběr dat always opens on everything, whatever entity was last chosen.
+TEST_F(MainWindowTest, OwnCaptionsAndSizesStayAndVyberDatOpensOnEverything)
 {
     QStringList seen;
     shell::WindowRegistry registry;
+    registry.add(commands::kNovySubjekt, [](shell::AppState &) {
+        auto *w = new QWidget;
+        w->setWindowTitle(u"Nový subjekt"_s);
+        w->resize(420, 310);
+        return w;
+    });
     registry.add(commands::kVyber, [&seen](shell::AppState &state) {
         seen << state.entityToOpen();
         return new QWidget;
     });
     start(std::move(registry));
-    m_state->setEntityToOpen(QStringLiteral("1234"));
-    action(QStringLiteral("cmdVyberDat"))->trigger();
-    m_state->setEntityToOpen(QStringLiteral("-5"));
-    action(QStringLiteral("miVyber"))->trigger();
-    EXPECT_EQ(seen, (QStringList{QStringLiteral("@@"), QStringLiteral("@@")}));
-    EXPECT_EQ(captions(), (QStringList{QStringLiteral("Výběr dat"), QStringLiteral("Výběr dat")}));
+    EXPECT_TRUE(captions().isEmpty());
+    action(u"cmdNovySubjekt"_s)->trigger();
+    EXPECT_EQ(m_window->childWindows().front()->size(), QSize(420, 310));
+    m_state->setEntityToOpen(u"1234"_s);
+    action(u"cmdVyberDat"_s)->trigger();
+    m_state->setEntityToOpen(u"-5"_s);
+    action(u"miVyber"_s)->trigger();
+    EXPECT_EQ(seen, (QStringList{u"@@"_s, u"@@"_s}));
+    EXPECT_EQ(captions(), (QStringList{u"Nový subjekt"_s, u"Výběr dat"_s, u"Výběr dat"_s}));
 }
 
 TEST_F(MainWindowTest, ZavritClosesTheCurrentChildAndNothingWhenThereIsNone)
 {
     start({});
-    action(QStringLiteral("miZavrit"))->trigger();
+    action(u"miZavrit"_s)->trigger();
     EXPECT_TRUE(m_window->childWindows().isEmpty());
     EXPECT_TRUE(m_window->isVisible());
     EXPECT_TRUE(m_user.messages().isEmpty());
 
     m_window = nullptr;
     start(allPlainWindows());
-    action(QStringLiteral("miAnalyza"))->trigger();
+    action(u"miAnalyza"_s)->trigger();
     QWidget *analysis = m_window->childWindows().back();
     m_window->mdiArea()->setActiveSubWindow(m_window->mdiArea()->subWindowList().back());
     ASSERT_EQ(m_window->activeChild(), analysis);
-    action(QStringLiteral("miZavrit"))->trigger();
-    EXPECT_EQ(captions(), QStringList{QStringLiteral("Vyhledávací obrazovka 1")});
+    action(u"miZavrit"_s)->trigger();
+    EXPECT_EQ(captions(), QStringList{u"Vyhledávací obrazovka 1"_s});
 }
 
 TEST_F(MainWindowTest, ChildClosingItselfLeavesNoEmptyFrame)
 {
     start(allPlainWindows());
-    QWidget *search = m_window->childWindows().front();
-    EXPECT_TRUE(search->close());
+    EXPECT_TRUE(m_window->childWindows().front()->close());
     EXPECT_TRUE(m_window->childWindows().isEmpty());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // the window
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // its frame
@@ -282,57 +249,44 @@ TEST_F(MainWindowTest, ChildClosingItselfLeavesNoEmptyFrame)
     EXPECT_TRUE(m_window->mdiArea()->subWindowList().isEmpty());
 }
 
-TEST_F(MainWindowTest, OtevritAndUlozitAreInertAndChildWindowsDriveUlozit)
-{
-    start(allPlainWindows());
-    QAction *otevrit = action(QStringLiteral("miOtevrit"));
-    QAction *ulozit = action(QStringLiteral("miUlozit"));
-    EXPECT_FALSE(otevrit->isEnabled());
-    EXPECT_FALSE(ulozit->isEnabled());
-
-    m_window->setSaveItem(true, QStringLiteral("vykaz"));
-    m_window->setOpenItemEnabled(true);
-    EXPECT_TRUE(ulozit->isEnabled());
-    EXPECT_EQ(m_window->saveItemTag(), QStringLiteral("vykaz"));
-    otevrit->trigger();
-    ulozit->trigger();
-    EXPECT_EQ(m_window->childWindows().size(), 1);
-    EXPECT_TRUE(m_user.messages().isEmpty());
-
-    m_window->setSaveItem(false);
-    EXPECT_FALSE(ulozit->isEnabled());
-    EXPECT_EQ(m_window->saveItemTag(), QString());
-}
-
-TEST_F(MainWindowTest, ActivationCallsFormActivateAndFormDeactivate)
+// Otevřít and Uložit do nothing themselves; the active child turns Uložit on and off.
+TEST_F(MainWindowTest, OtevritAndUlozitAreInertAndTheActiveChildDrivesUlozit)
 {
     shell::WindowRegistry registry = allPlainWindows();
     registry.add(commands::kVykaz, [](shell::AppState &) { return new SavingWindow; });
     start(std::move(registry));
+    QAction *otevrit = action(u"miOtevrit"_s);
+    QAction *ulozit = action(u"miUlozit"_s);
+    EXPECT_FALSE(otevrit->isEnabled());
+    EXPECT_FALSE(ulozit->isEnabled());
+    m_window->setOpenItemEnabled(true);
+    m_window->setSaveItem(true, u"vykaz"_s);
+    otevrit->trigger();
+    ulozit->trigger();
+    EXPECT_EQ(m_window->childWindows().size(), 1);
+    EXPECT_TRUE(m_user.messages().isEmpty());
+    m_window->setSaveItem(false);
+    EXPECT_FALSE(ulozit->isEnabled());
+
     QMdiArea *mdi = m_window->mdiArea();
-    action(QStringLiteral("miVykaz"))->trigger();
-    QMdiSubWindow *table = mdi->subWindowList(QMdiArea::CreationOrder).back();
-    QMdiSubWindow *search = mdi->subWindowList(QMdiArea::CreationOrder).front();
-
-    mdi->setActiveSubWindow(table);
-    EXPECT_TRUE(action(QStringLiteral("miUlozit"))->isEnabled());
-    EXPECT_EQ(m_window->saveItemTag(), QStringLiteral("vykaz"));
-
-    mdi->setActiveSubWindow(search);
-    EXPECT_FALSE(action(QStringLiteral("miUlozit"))->isEnabled());
+    action(u"miVykaz"_s)->trigger();
+    mdi->setActiveSubWindow(mdi->subWindowList(QMdiArea::CreationOrder).back());
+    EXPECT_TRUE(ulozit->isEnabled());
+    EXPECT_EQ(m_window->saveItemTag(), u"vykaz"_s);
+    mdi->setActiveSubWindow(mdi->subWindowList(QMdiArea::CreationOrder).front());
+    EXPECT_FALSE(ulozit->isEnabled());
     EXPECT_EQ(m_window->saveItemTag(), QString());
 }
 
 TEST_F(MainWindowTest, VodorovneAndSvisleTileTheClientArea)
 {
     start(allPlainWindows());
-    action(QStringLiteral("miAnalyza"))->trigger();
-    action(QStringLiteral("miVykaz"))->trigger();
+    action(u"miAnalyza"_s)->trigger();
+    action(u"miVykaz"_s)->trigger();
     const QList<QMdiSubWindow *> windows = m_window->mdiArea()->subWindowList(QMdiArea::CreationOrder);
     ASSERT_EQ(windows.size(), 3);
     const QSize area = m_window->mdiArea()->viewport()->size();
-
-    action(QStringLiteral("miVodorovne"))->trigger();
+    action(u"miVodorovne"_s)->trigger();
     int left = 0;
     for (QMdiSubWindow *w : windows) {
         EXPECT_EQ(w->geometry().top(), 0);
@@ -343,7 +297,7 @@ TEST_F(MainWindowTest, VodorovneAndSvisleTileTheClientArea)
     }
     EXPECT_EQ(left, area.width());
 
-    action(QStringLiteral("miSvisle"))->trigger();
+    action(u"miSvisle"_s)->trigger();
     int top = 0;
     for (QMdiSubWindow *w : windows) {
         EXPECT_EQ(w->x(), 0);
@@ -355,27 +309,20 @@ TEST_F(MainWindowTest, VodorovneAndSvisleTileTheClientArea)
     EXPECT_EQ(top, area.height());
 }
 
-TEST_F(MainWindowTest, BusyChildRefusesToCloseAndKeepsTheFrameAndConnectionOpen)
+TEST_F(MainWindowTest, BusyChildKeepsEverythingOpenAndClosingTheMainWindowThenClosesAll)
 {
     start(allPlainWindows());
     QWidget *search = m_window->childWindows().front();
     {
         ui::BusyGuard busy(search);
-        action(QStringLiteral("miZavrit"))->trigger();
+        action(u"miZavrit"_s)->trigger();
         EXPECT_EQ(m_window->childWindows().size(), 1);
         EXPECT_FALSE(m_window->close());
         EXPECT_TRUE(m_window->isVisible());
         EXPECT_TRUE(m_database.isOpen());
     }
-    EXPECT_EQ(search->windowTitle(), QStringLiteral("Vyhledávací obrazovka 1"));
-    action(QStringLiteral("miZavrit"))->trigger();
-    EXPECT_TRUE(m_window->childWindows().isEmpty());
-}
-
-TEST_F(MainWindowTest, ClosingTheMainWindowClosesChildrenAndTheConnection)
-{
-    start(allPlainWindows());
-    action(QStringLiteral("miAnalyza"))->trigger();
+    EXPECT_EQ(search->windowTitle(), u"Vyhledávací obrazovka 1"_s);
+    action(u"miAnalyza"_s)->trigger();
     EXPECT_TRUE(m_window->close());
     EXPECT_TRUE(m_window->childWindows().isEmpty());
     EXPECT_FALSE(m_database.isOpen());
@@ -384,15 +331,15 @@ TEST_F(MainWindowTest, ClosingTheMainWindowClosesChildrenAndTheConnection)
 TEST_F(MainWindowTest, LostConnectionIsToldOnce)
 {
     start({});
-    emit m_database.connectionLost(QStringLiteral("server closed the connection unexpectedly"));
-    emit m_database.connectionLost(QStringLiteral("znovu"));
+    emit m_database.connectionLost(u"server closed the connection unexpectedly"_s);
+    emit m_database.connectionLost(u"znovu"_s);
     QCoreApplication::processEvents();
     ASSERT_EQ(m_user.messages().size(), 1);
     const ui::ShownMessage &message = m_user.messages().front();
     EXPECT_EQ(message.icon, ui::MessageIcon::Critical);
-    EXPECT_EQ(message.title, QStringLiteral("VERNA"));
-    EXPECT_TRUE(message.text.startsWith(QStringLiteral("Spojení s databází bylo přerušeno")));
-    EXPECT_EQ(message.detail, QStringLiteral("server closed the connection unexpectedly"));
+    EXPECT_EQ(message.title, u"VERNA"_s);
+    EXPECT_TRUE(message.text.startsWith(u"Spojení s databází bylo přerušeno"_s));
+    EXPECT_EQ(message.detail, u"server closed the connection unexpectedly"_s);
 }
 
 TEST_F(MainWindowTest, AboutBoxIsModalOwnedAndClosesWithOk)
@@ -410,15 +357,15 @@ TEST_F(MainWindowTest, AboutBoxIsModalOwnedAndClosesWithOk)
         owned = box->parentWidget() == m_window.get();
         for (QLabel *label : box->findChildren<QLabel *>())
             labels << label->text();
-        box->findChild<QPushButton *>(QStringLiteral("cmdOK"))->click();
+        box->findChild<QPushButton *>(u"cmdOK"_s)->click();
     });
-    action(QStringLiteral("miAbout"))->trigger();
+    action(u"miAbout"_s)->trigger();
 
-    EXPECT_EQ(title, QStringLiteral("O aplikaci..."));
+    EXPECT_EQ(title, u"O aplikaci..."_s);
     EXPECT_TRUE(modal);
     EXPECT_TRUE(owned);
-    for (const QString &credit : {QStringLiteral("Vedoucí projektu:"), QStringLiteral("Programátor:"),
-                                  QStringLiteral("Odborné kozultace a příprava dat:"), QStringLiteral("Testování:")})
+    for (const QString &credit : {u"Vedoucí projektu:"_s, u"Programátor:"_s,
+                                  u"Odborné kozultace a příprava dat:"_s, u"Testování:"_s})
         EXPECT_TRUE(labels.contains(credit)) << credit.toStdString();
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }

@@ -28,6 +28,7 @@
 #include <memory>
 
 using namespace verna;
+using namespace Qt::StringLiterals;
 using entities::frmVyhledavani;
 
 namespace {
@@ -45,8 +46,8 @@ protected:
         demo.firstYear = demo.lastYear = 1998;
         demo.firstQuarter = demo.lastQuarter = 4;
         ASSERT_TRUE(shell::generateDemoData(m_database, demo).ok);
-        run(QStringLiteral("INSERT INTO cd_val VALUES(-1,getdate(),0,217,%1,'ZZ1','50% podíl ''Qx''',9001)").arg(kBranchA));
-        run(QStringLiteral("INSERT INTO cd_val VALUES(-2,getdate(),0,217,99002,'ZZ2','500 Qx',9002)"));
+        run(u"INSERT INTO cd_val VALUES(-1,getdate(),0,217,%1,'ZZ1','50% podíl ''Qx''',9001)"_s.arg(kBranchA));
+        run(u"INSERT INTO cd_val VALUES(-2,getdate(),0,217,99002,'ZZ2','500 Qx',9002)"_s);
         addEntity(900001, "11111111", "Cihelna Qx a.s.", 1121);
         addEntity(900002, "00000123", "Čepice Qx s.r.o.", 1112);
         addEntity(-7, "44444444", "Novákova Qx s.r.o.", 1112);
@@ -74,14 +75,14 @@ protected:
 
     void addBranch(qint32 id, qint32 branch, int number)
     {
-        run(QStringLiteral("INSERT INTO actv VALUES((SELECT (min(row_id)-1) FROM actv),getdate(),0,%1,%2,%3)").arg(id).arg(branch).arg(number));
+        run(u"INSERT INTO actv VALUES((SELECT (min(row_id)-1) FROM actv),getdate(),0,%1,%2,%3)"_s.arg(id).arg(branch).arg(number));
     }
 
     // The search window alone, or started by the main window with the given windows built.
     void openStandalone()
     {
         m_window = std::make_unique<frmVyhledavani>(*m_state);
-        m_window->setWindowTitle(QStringLiteral("Vyhledávací obrazovka 1"));
+        m_window->setWindowTitle(u"Vyhledávací obrazovka 1"_s);
         m_window->show();
     }
     frmVyhledavani *openInMainWindow(shell::WindowRegistry registry)
@@ -157,25 +158,25 @@ TEST_F(SearchWindowTest, NameModeFindsByNamePartIcoAndLegalForms)
     EXPECT_EQ(m_window->size(), QSize(456, 309));
     EXPECT_TRUE(control<QAbstractButton>("optTypHledani_0")->isChecked());
     EXPECT_EQ(modeList()->selectedItems().size(), 33);
-    EXPECT_EQ(count(), QStringLiteral("Počet nalezených subjektů: 0"));
+    EXPECT_EQ(count(), u"Počet nalezených subjektů: 0"_s);
 
-    search(QStringLiteral("%qx"));
+    search(u"%qx"_s);
     EXPECT_EQ(texts(results()), kQx);
-    EXPECT_EQ(count(), QStringLiteral("Počet nalezených subjektů: 4"));
-    EXPECT_EQ(button("cmdHledat")->text(), QStringLiteral("&Najít"));
+    EXPECT_EQ(count(), u"Počet nalezených subjektů: 4"_s);
+    EXPECT_EQ(button("cmdHledat")->text(), u"&Najít"_s);
 
     // Enter in the IČO box searches; the padded IČO wins over the name.
-    type("txtICO", QStringLiteral("123"));
+    type("txtICO", u"123"_s);
     QTest::keyClick(control<QLineEdit>("txtICO"), Qt::Key_Return);
     EXPECT_EQ(texts(results()), QStringList{"00000123 Čepice Qx s.r.o."});
     button("cmdSmazat")->click();
     EXPECT_TRUE(control<QLineEdit>("txtICO")->text().isEmpty());
 
     button("cmdNic")->click();
-    modeList()->findItems(QStringLiteral("Společnost s ručením omezeným"), Qt::MatchExactly).front()->setSelected(true);
-    search(QStringLiteral("%qx"));
+    modeList()->findItems(u"Společnost s ručením omezeným"_s, Qt::MatchExactly).front()->setSelected(true);
+    search(u"%qx"_s);
     EXPECT_EQ(texts(results()), (QStringList{"00000123 Čepice Qx s.r.o.", "* 44444444 Novákova Qx s.r.o."}));
-    EXPECT_EQ(count(), QStringLiteral("Počet nalezených subjektů: 2"));
+    EXPECT_EQ(count(), u"Počet nalezených subjektů: 2"_s);
 }
 
 TEST_F(SearchWindowTest, BranchSearchFindsBranchesListsTheirEntitiesAndCanBeRepeated)
@@ -185,7 +186,7 @@ TEST_F(SearchWindowTest, BranchSearchFindsBranchesListsTheirEntitiesAndCanBeRepe
     EXPECT_EQ(texts(modeList()), (QStringList{"OKEČ", "CZ-NACE"}));
     EXPECT_EQ(modeList()->selectedItems().size(), 2);
 
-    type("txtJmeno", QStringLiteral("50% podíl 'Qx'"));
+    type("txtJmeno", u"50% podíl 'Qx'"_s);
     button("cmdHledat")->click();
     ASSERT_EQ(texts(modeList()), QStringList{"ZZ1 50% podíl 'Qx'"});
 
@@ -193,11 +194,11 @@ TEST_F(SearchWindowTest, BranchSearchFindsBranchesListsTheirEntitiesAndCanBeRepe
     QListWidgetItem *branch = modeList()->item(0);
     QTest::mouseClick(modeList()->viewport(), Qt::LeftButton, {}, modeList()->visualItemRect(branch).center());
     EXPECT_EQ(texts(results()), (QStringList{"Cihelna Qx a.s. 11111111", "Čepice Qx s.r.o. 00000123", "Novákova Qx s.r.o. 44444444"}));
-    EXPECT_EQ(count(), QStringLiteral("Nalezeno 3 subjektů"));
+    EXPECT_EQ(count(), u"Nalezeno 3 subjektů"_s);
 
     // A second search while the list shows branches looks in the classification lists again.
     type("txtJmeno", QString());
-    type("txtICO", QStringLiteral("zz"));
+    type("txtICO", u"zz"_s);
     button("cmdHledat")->click();
     EXPECT_EQ(texts(modeList()), (QStringList{"ZZ1 50% podíl 'Qx'", "ZZ2 500 Qx"}));
     EXPECT_TRUE(results()->count() == 0);
@@ -213,60 +214,57 @@ TEST_F(SearchWindowTest, BranchSearchFindsBranchesListsTheirEntitiesAndCanBeRepe
     EXPECT_EQ(modeList()->count(), 0);
 }
 
-TEST_F(SearchWindowTest, StopReallyStopsNajitAndVOboru)
+TEST_F(SearchWindowTest, StopReallyStopsNajitAndVOboruAndVOboruRefusesEntitiesWithoutBranches)
 {
     openStandalone();
     clickDuringListing("cmdHledat");
     button("cmdHledat")->click();
     const int listed = results()->count();
     EXPECT_TRUE(listed >= 1 && listed < 10) << listed;
-    EXPECT_EQ(count(), QStringLiteral("Počet nalezených subjektů: %1").arg(listed));
-    EXPECT_EQ(button("cmdHledat")->text(), QStringLiteral("&Najít"));
+    EXPECT_EQ(count(), u"Počet nalezených subjektů: %1"_s.arg(listed));
+    EXPECT_EQ(button("cmdHledat")->text(), u"&Najít"_s);
     EXPECT_FALSE(m_window->isSearching());
 
-    search(QStringLiteral("čep"));
-    selectLine(QStringLiteral("00000123 Čepice Qx s.r.o."));
+    search(u"čep"_s);
+    selectLine(u"00000123 Čepice Qx s.r.o."_s);
     button("cmdHledatVOboru")->click();
-    EXPECT_EQ(count(), QStringLiteral("Nalezeno 9 subjektů"));
+    EXPECT_EQ(count(), u"Nalezeno 9 subjektů"_s);
     EXPECT_EQ(results()->count(), 9);
 
-    selectLine(QStringLiteral("Čepice Qx s.r.o. 00000123"));
+    selectLine(u"Čepice Qx s.r.o. 00000123"_s);
     clickDuringListing("cmdHledatVOboru");
     button("cmdHledatVOboru")->click();
     EXPECT_TRUE(results()->count() >= 1 && results()->count() < 9) << results()->count();
-    EXPECT_EQ(count(), QStringLiteral("Nalezeno %1 subjektů").arg(results()->count()));
-    EXPECT_EQ(button("cmdHledatVOboru")->text(), QStringLiteral("V oboru"));
+    EXPECT_EQ(count(), u"Nalezeno %1 subjektů"_s.arg(results()->count()));
+    EXPECT_EQ(button("cmdHledatVOboru")->text(), u"V oboru"_s);
     EXPECT_TRUE(button("cmdHledat")->isEnabled());
-}
 
-TEST_F(SearchWindowTest, VOboruOnMainBranchesAndItsRefusals)
-{
-    openStandalone();
+    // Main branches only; a group has none, nor has an entity whose branches are gone.
     control<QCheckBox>("chkHlavniOkec")->setChecked(true);
-    search(QStringLiteral("%qx"));
-    selectLine(QStringLiteral("skupina_ Skupina Qx"));
+    search(u"%qx"_s);
+    selectLine(u"skupina_ Skupina Qx"_s);
     EXPECT_FALSE(button("cmdHledatVOboru")->isEnabled());
 
-    selectLine(QStringLiteral("11111111 Cihelna Qx a.s."));
+    selectLine(u"11111111 Cihelna Qx a.s."_s);
     button("cmdHledatVOboru")->click();
     EXPECT_EQ(texts(results()), (QStringList{"Cihelna Qx a.s. 11111111", "Čepice Qx s.r.o. 00000123", "Novákova Qx s.r.o. 44444444"}));
 
-    run(QStringLiteral("UPDATE actv SET inac_ind = 2 WHERE subj_id = 900001"));
-    selectLine(QStringLiteral("Cihelna Qx a.s. 11111111"));
+    run(u"UPDATE actv SET inac_ind = 2 WHERE subj_id = 900001"_s);
+    selectLine(u"Cihelna Qx a.s. 11111111"_s);
     button("cmdHledatVOboru")->click();
     ASSERT_EQ(m_user.messages().size(), 1);
     EXPECT_EQ(m_user.messages()[0].icon, ui::MessageIcon::Exclamation);
-    EXPECT_EQ(m_user.messages()[0].text, QStringLiteral("Subjekt nemá přiřazen obor činnosti."));
-    EXPECT_EQ(m_user.messages()[0].title, QStringLiteral("Vyhledávací obrazovka 1"));
-    EXPECT_EQ(button("cmdHledatVOboru")->text(), QStringLiteral("V oboru"));
+    EXPECT_EQ(m_user.messages()[0].text, u"Subjekt nemá přiřazen obor činnosti."_s);
+    EXPECT_EQ(m_user.messages()[0].title, u"Vyhledávací obrazovka 1"_s);
+    EXPECT_EQ(button("cmdHledatVOboru")->text(), u"V oboru"_s);
 }
 
-TEST_F(SearchWindowTest, DragCarriesOneOrSeveralSelectedEntitiesAndNothingWithoutSelection)
+TEST_F(SearchWindowTest, DragsCarrySelectedEntitiesAndOnlyBranchNodeDropsAreTaken)
 {
     openStandalone();
-    search(QStringLiteral("%qx"));
+    search(u"%qx"_s);
     // A real press and move on a selected line starts the drag.
-    selectLine(QStringLiteral("* 44444444 Novákova Qx s.r.o."));
+    selectLine(u"* 44444444 Novákova Qx s.r.o."_s);
     QWidget *viewport = results()->viewport();
     const QPoint at = results()->visualItemRect(results()->item(2)).center();
     QTest::mousePress(viewport, Qt::LeftButton, {}, at);
@@ -284,20 +282,17 @@ TEST_F(SearchWindowTest, DragCarriesOneOrSeveralSelectedEntitiesAndNothingWithou
     results()->clearSelection();
     m_window->lstNalezeno_OLEStartDrag();
     EXPECT_EQ(m_user.drags(), (QStringList{"*/*-7", "/*/900001_-7_-8"}));
-}
 
-TEST_F(SearchWindowTest, BranchNodeDropListsItsEntitiesAndOtherTextsRunNothing)
-{
-    openStandalone();
-    ASSERT_TRUE(ui::deliverDrop(m_window.get(), QStringLiteral("lstNalezeno"), QStringLiteral("#&#AC99001_3366")));
+    // A branch node dropped from elsewhere lists its entities; other texts run nothing.
+    ASSERT_TRUE(ui::deliverDrop(m_window.get(), u"lstNalezeno"_s, u"#&#AC99001_3366"_s));
     EXPECT_EQ(results()->count(), 9);
-    EXPECT_EQ(count(), QStringLiteral("Nalezeno 9 subjektů"));
+    EXPECT_EQ(count(), u"Nalezeno 9 subjektů"_s);
 
     int calls = 0;
     m_database.setIdleHook([&calls] { ++calls; });
     for (const char *text : {"#&#AC99001", "#&#AC99001;DROP TABLE actv", "#&#ACx_1", "#&#AC-5_1", "#&#AC99999999999_1",
                              "#&#SU900001", "*/*900001", "/*/1_2", "@&@SU1", ""}) {
-        ui::deliverDrop(m_window.get(), QStringLiteral("lstNalezeno"), QString::fromLatin1(text));
+        ui::deliverDrop(m_window.get(), u"lstNalezeno"_s, QString::fromLatin1(text));
         EXPECT_EQ(results()->count(), 9) << text;
     }
     EXPECT_EQ(calls, 0);
@@ -310,28 +305,28 @@ TEST_F(SearchWindowTest, EditaceAndDoubleClickHandOverThroughTheSlots)
     registry.add(shell::commands::kSkupinaSubjektu, [](shell::AppState &) { return new QWidget; });
     frmVyhledavani *w = openInMainWindow(std::move(registry));
     ASSERT_NE(w, nullptr);
-    EXPECT_EQ(w->windowTitle(), QStringLiteral("Vyhledávací obrazovka 1"));
-    search(QStringLiteral("%qx"));
+    EXPECT_EQ(w->windowTitle(), u"Vyhledávací obrazovka 1"_s);
+    search(u"%qx"_s);
 
-    selectLine(QStringLiteral("skupina_ Skupina Qx"));
+    selectLine(u"skupina_ Skupina Qx"_s);
     ASSERT_TRUE(button("cmdEditace")->isEnabled());
     button("cmdEditace")->click();
-    EXPECT_EQ(m_state->groupToEdit(), QStringLiteral("-8"));
+    EXPECT_EQ(m_state->groupToEdit(), u"-8"_s);
     EXPECT_EQ(m_main->childWindows().size(), 2);
 
-    selectLine(QStringLiteral("00000123 Čepice Qx s.r.o."));
+    selectLine(u"00000123 Čepice Qx s.r.o."_s);
     EXPECT_FALSE(button("cmdEditace")->isEnabled());
     w->cmdEditace_Click();
-    EXPECT_EQ(m_state->entityToOpen(), QStringLiteral("900002"));
+    EXPECT_EQ(m_state->entityToOpen(), u"900002"_s);
 
-    selectLine(QStringLiteral("* 44444444 Novákova Qx s.r.o."));
+    selectLine(u"* 44444444 Novákova Qx s.r.o."_s);
     QTest::keyClick(results(), Qt::Key_Return);
-    EXPECT_EQ(m_state->entityToOpen(), QStringLiteral("-7"));
-    selectLine(QStringLiteral("11111111 Cihelna Qx a.s."));
+    EXPECT_EQ(m_state->entityToOpen(), u"-7"_s);
+    selectLine(u"11111111 Cihelna Qx a.s."_s);
     const QPoint at = results()->visualItemRect(results()->item(0)).center();
     QTest::mouseClick(results()->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(results()->viewport(), Qt::LeftButton, {}, at);
-    EXPECT_EQ(m_state->entityToOpen(), QStringLiteral("900001"));
+    EXPECT_EQ(m_state->entityToOpen(), u"900001"_s);
     EXPECT_EQ(m_main->childWindows().size(), 2);
 }
 
@@ -344,11 +339,11 @@ TEST_F(SearchWindowTest, ClosingOrDroppingDuringASearchStopsItSafely)
     // A drop while searching is ignored.
     QTimer::singleShot(0, search, [search] {
         EXPECT_TRUE(search->isSearching());
-        ui::deliverDrop(search, QStringLiteral("lstNalezeno"), QStringLiteral("#&#AC99001_1"));
-        search->findChild<QPushButton *>(QStringLiteral("cmdHledat"))->click();
+        ui::deliverDrop(search, u"lstNalezeno"_s, u"#&#AC99001_1"_s);
+        search->findChild<QPushButton *>(u"cmdHledat"_s)->click();
     });
     button("cmdHledat")->click();
-    EXPECT_FALSE(texts(results()).contains(QStringLiteral("Obor Qz 900010 99990010")));
+    EXPECT_FALSE(texts(results()).contains(u"Obor Qz 900010 99990010"_s));
 
     // Closing the frame mid-search: refused while the search runs, closed once it stopped.
     QPointer<QMdiSubWindow> frame = m_main->mdiArea()->subWindowList().front();

@@ -18,6 +18,7 @@
 #include <stdexcept>
 
 using namespace verna;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -32,18 +33,18 @@ bool waitCursorShown()
 TEST(MessageSeam, RecordsEveryBoxWithIconTitleAndText)
 {
     ui::ScriptedUser user;
-    ui::information(nullptr, QStringLiteral("Nový subjekt"), QStringLiteral("Subjekt byl uložen."));
-    ui::exclamation(nullptr, QStringLiteral("Nový subjekt"), QStringLiteral("Zadejte IČO."));
-    ui::critical(nullptr, QStringLiteral("VERNA"), QStringLiteral("Chyba"), QStringLiteral("důvod"));
+    ui::information(nullptr, u"Nový subjekt"_s, u"Subjekt byl uložen."_s);
+    ui::exclamation(nullptr, u"Nový subjekt"_s, u"Zadejte IČO."_s);
+    ui::critical(nullptr, u"VERNA"_s, u"Chyba"_s, u"důvod"_s);
 
     ASSERT_EQ(user.messages().size(), 3);
     EXPECT_EQ(user.messages()[0].icon, ui::MessageIcon::Information);
-    EXPECT_EQ(user.messages()[0].title, QStringLiteral("Nový subjekt"));
-    EXPECT_EQ(user.messages()[0].text, QStringLiteral("Subjekt byl uložen."));
+    EXPECT_EQ(user.messages()[0].title, u"Nový subjekt"_s);
+    EXPECT_EQ(user.messages()[0].text, u"Subjekt byl uložen."_s);
     EXPECT_EQ(user.messages()[0].buttons, QStringList{ui::kOk});
     EXPECT_EQ(user.messages()[1].icon, ui::MessageIcon::Exclamation);
     EXPECT_EQ(user.messages()[2].icon, ui::MessageIcon::Critical);
-    EXPECT_EQ(user.messages()[2].detail, QStringLiteral("důvod"));
+    EXPECT_EQ(user.messages()[2].detail, u"důvod"_s);
 }
 
 // Boxes with one button take no reply, so the script stays aligned with the questions.
@@ -52,10 +53,10 @@ TEST(MessageSeam, QuestionsTakeScriptedRepliesInOrderAndDefaultToNo)
     ui::ScriptedUser user;
     user.willAnswer(ui::kYes);
     user.willAnswer(ui::kNo);
-    ui::information(nullptr, QStringLiteral("t"), QStringLiteral("před otázkou"));
-    EXPECT_TRUE(ui::askYesNo(nullptr, QStringLiteral("Smazat"), QStringLiteral("Opravdu smazat?")));
-    EXPECT_FALSE(ui::askYesNo(nullptr, QStringLiteral("Smazat"), QStringLiteral("Opravdu smazat?")));
-    EXPECT_FALSE(ui::askYesNo(nullptr, QStringLiteral("Smazat"), QStringLiteral("Bez odpovědi")));
+    ui::information(nullptr, u"t"_s, u"před otázkou"_s);
+    EXPECT_TRUE(ui::askYesNo(nullptr, u"Smazat"_s, u"Opravdu smazat?"_s));
+    EXPECT_FALSE(ui::askYesNo(nullptr, u"Smazat"_s, u"Opravdu smazat?"_s));
+    EXPECT_FALSE(ui::askYesNo(nullptr, u"Smazat"_s, u"Bez odpovědi"_s));
 
     ASSERT_EQ(user.messages().size(), 4);
     const ui::ShownMessage &question = user.messages()[1];
@@ -70,19 +71,19 @@ TEST(MessageSeam, NestedScriptedUserHandsBackToTheOuterOne)
     ui::ScriptedUser outer;
     {
         ui::ScriptedUser inner;
-        ui::information(nullptr, QStringLiteral("t"), QStringLiteral("vnitřní"));
+        ui::information(nullptr, u"t"_s, u"vnitřní"_s);
         EXPECT_EQ(inner.messages().size(), 1);
     }
     EXPECT_EQ(ui::ScriptedUser::current(), &outer);
-    ui::information(nullptr, QStringLiteral("t"), QStringLiteral("vnější"));
+    ui::information(nullptr, u"t"_s, u"vnější"_s);
     ASSERT_EQ(outer.messages().size(), 1);
-    EXPECT_EQ(outer.messages()[0].text, QStringLiteral("vnější"));
+    EXPECT_EQ(outer.messages()[0].text, u"vnější"_s);
 }
 
 TEST(BusyGuard, ShowsBusyCaptionAndWaitCursorAndRestoresBoth)
 {
     QWidget window;
-    window.setWindowTitle(QStringLiteral("Nový výkaz"));
+    window.setWindowTitle(u"Nový výkaz"_s);
     {
         ui::BusyGuard busy(&window);
         EXPECT_EQ(window.windowTitle(), ui::kBusyCaption);
@@ -96,42 +97,41 @@ TEST(BusyGuard, ShowsBusyCaptionAndWaitCursorAndRestoresBoth)
         EXPECT_TRUE(ui::isBusy(&window));
         EXPECT_TRUE(waitCursorShown());
     }
-    EXPECT_EQ(window.windowTitle(), QStringLiteral("Nový výkaz"));
+    EXPECT_EQ(window.windowTitle(), u"Nový výkaz"_s);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 
     {
-        ui::BusyGuard busy(&window, QStringLiteral("Výběr dat"));
+        ui::BusyGuard busy(&window, u"Výběr dat"_s);
     }
-    EXPECT_EQ(window.windowTitle(), QStringLiteral("Výběr dat"));
+    EXPECT_EQ(window.windowTitle(), u"Výběr dat"_s);
 }
 
-TEST(BusyGuard, RestoresAlsoWhenAnExceptionPassesThrough)
+// An exception or a window deleted during the work still leaves caption and cursor sound.
+TEST(BusyGuard, RestoresAlsoWhenAnExceptionPassesThroughOrTheWindowIsGone)
 {
     QWidget window;
-    window.setWindowTitle(QStringLiteral("Analýza 1"));
+    window.setWindowTitle(u"Analýza 1"_s);
     try {
         ui::BusyGuard busy(&window);
         throw std::runtime_error("selhání uprostřed práce");
     } catch (const std::runtime_error &) {
     }
-    EXPECT_EQ(window.windowTitle(), QStringLiteral("Analýza 1"));
+    EXPECT_EQ(window.windowTitle(), u"Analýza 1"_s);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-}
 
-TEST(BusyGuard, WindowGoneDuringWorkIsNotTouched)
-{
-    auto *window = new QWidget;
+    auto *gone = new QWidget;
     {
-        ui::BusyGuard busy(window);
-        delete window;
+        ui::BusyGuard busy(gone);
+        delete gone;
     }
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
-TEST(BusyGuard, BusyWindowRefusesToClose)
+// A caption set by hand counts the same as one set by the guard, also inside a frame.
+TEST(BusyGuard, BusyWindowRefusesToCloseAlsoInsideTheFrame)
 {
     QWidget window;
-    window.setWindowTitle(QStringLiteral("Nový výkaz"));
+    window.setWindowTitle(u"Nový výkaz"_s);
     window.show();
     {
         ui::BusyGuard busy(&window);
@@ -140,21 +140,17 @@ TEST(BusyGuard, BusyWindowRefusesToClose)
     }
     EXPECT_TRUE(window.close());
     EXPECT_FALSE(window.isVisible());
-}
 
-// A caption set by hand counts the same as one set by the guard.
-TEST(BusyGuard, RefusalFollowsTheCaptionInsideTheFrame)
-{
     QMdiArea area;
-    auto *window = new QWidget;
-    ui::refuseCloseWhileBusy(window);
-    QMdiSubWindow *sub = area.addSubWindow(window);
+    auto *child = new QWidget;
+    ui::refuseCloseWhileBusy(child);
+    QMdiSubWindow *sub = area.addSubWindow(child);
     area.show();
-    window->setWindowTitle(ui::kBusyCaption);
+    child->setWindowTitle(ui::kBusyCaption);
     EXPECT_EQ(sub->windowTitle(), ui::kBusyCaption);
     EXPECT_FALSE(sub->close());
     EXPECT_EQ(area.subWindowList().size(), 1);
-    window->setWindowTitle(QStringLiteral("Hotovo"));
+    child->setWindowTitle(u"Hotovo"_s);
     EXPECT_TRUE(sub->close());
 }
 
@@ -170,15 +166,15 @@ struct DropWindow {
 
     DropWindow()
     {
-        window.setWindowTitle(QStringLiteral("Nový výkaz"));
-        label->setObjectName(QStringLiteral("lblSubjekt"));
-        list->setObjectName(QStringLiteral("lstNalezeno"));
+        window.setWindowTitle(u"Nový výkaz"_s);
+        label->setObjectName(u"lblSubjekt"_s);
+        list->setObjectName(u"lstNalezeno"_s);
         auto *layout = new QVBoxLayout(&window);
         layout->addWidget(label);
         layout->addWidget(list);
-        ui::acceptTextDrops(label, [this](const QString &text, const QPoint &) { received << QStringLiteral("label:") + text; });
+        ui::acceptTextDrops(label, [this](const QString &text, const QPoint &) { received << u"label:"_s + text; });
         ui::acceptTextDrops(list, [this](const QString &text, const QPoint &pos) {
-            received << QStringLiteral("list:") + text;
+            received << u"list:"_s + text;
             positions << pos;
         });
         window.resize(300, 300);
@@ -188,44 +184,33 @@ struct DropWindow {
 
 } // namespace
 
-TEST(DropSeam, DeliversTextToTheNamedControlThroughTheDropEvents)
-{
-    DropWindow w;
-    EXPECT_TRUE(ui::deliverDrop(&w.window, QStringLiteral("lblSubjekt"), QStringLiteral("*/*1234")));
-    EXPECT_TRUE(ui::deliverDrop(&w.window, QStringLiteral("lstNalezeno"), QStringLiteral("#&#AC15"), QPoint(5, 7)));
-    EXPECT_EQ(w.received, (QStringList{QStringLiteral("label:*/*1234"), QStringLiteral("list:#&#AC15")}));
-    ASSERT_EQ(w.positions.size(), 1);
-    EXPECT_EQ(w.positions.front(), QPoint(5, 7));
-}
-
-TEST(DropSeam, ControlsThatTakeNoDropsAndUnknownNamesRefuse)
+// Only controls that take drops get them, and only while their window is not busy.
+TEST(DropSeam, DeliversTextToTheNamedControlThroughTheDropEventsUnlessRefused)
 {
     DropWindow w;
     auto *plain = new QLabel(&w.window);
-    plain->setObjectName(QStringLiteral("lblJiny"));
-    EXPECT_FALSE(ui::deliverDrop(&w.window, QStringLiteral("lblJiny"), QStringLiteral("*/*1")));
-    EXPECT_FALSE(ui::deliverDrop(&w.window, QStringLiteral("lstNeni"), QStringLiteral("*/*1")));
-    EXPECT_TRUE(w.received.isEmpty());
-}
-
-TEST(DropSeam, BusyWindowIgnoresDrops)
-{
-    DropWindow w;
+    plain->setObjectName(u"lblJiny"_s);
+    EXPECT_FALSE(ui::deliverDrop(&w.window, u"lblJiny"_s, u"*/*1"_s));
+    EXPECT_FALSE(ui::deliverDrop(&w.window, u"lstNeni"_s, u"*/*1"_s));
     {
         ui::BusyGuard busy(&w.window);
-        EXPECT_FALSE(ui::deliverDrop(&w.window, QStringLiteral("lstNalezeno"), QStringLiteral("*/*1")));
-        EXPECT_FALSE(ui::deliverDrop(&w.window, QStringLiteral("lblSubjekt"), QStringLiteral("*/*1")));
+        EXPECT_FALSE(ui::deliverDrop(&w.window, u"lstNalezeno"_s, u"*/*1"_s));
+        EXPECT_FALSE(ui::deliverDrop(&w.window, u"lblSubjekt"_s, u"*/*1"_s));
     }
     EXPECT_TRUE(w.received.isEmpty());
-    EXPECT_TRUE(ui::deliverDrop(&w.window, QStringLiteral("lstNalezeno"), QStringLiteral("*/*1")));
+
+    EXPECT_TRUE(ui::deliverDrop(&w.window, u"lblSubjekt"_s, u"*/*1234"_s));
+    EXPECT_TRUE(ui::deliverDrop(&w.window, u"lstNalezeno"_s, u"#&#AC15"_s, QPoint(5, 7)));
+    EXPECT_EQ(w.received, (QStringList{u"label:*/*1234"_s, u"list:#&#AC15"_s}));
+    EXPECT_EQ(w.positions, QList<QPoint>{QPoint(5, 7)});
 }
 
 TEST(DropSeam, DragStartedUnderScriptedUserIsRecorded)
 {
     ui::ScriptedUser user;
     QWidget source;
-    ui::startTextDrag(&source, QStringLiteral("/*/12_-5_40"));
-    EXPECT_EQ(user.drags(), QStringList{QStringLiteral("/*/12_-5_40")});
+    ui::startTextDrag(&source, u"/*/12_-5_40"_s);
+    EXPECT_EQ(user.drags(), QStringList{u"/*/12_-5_40"_s});
 }
 
 TEST(IdleHook, ProcessesPendingEventsAfterDatabaseCallsAtTheSetPace)
@@ -237,10 +222,10 @@ TEST(IdleHook, ProcessesPendingEventsAfterDatabaseCallsAtTheSetPace)
     int fired = 0;
     ui::installIdleHook(database, std::chrono::hours(1));
     QTimer::singleShot(0, [&fired] { ++fired; });
-    database.singleValue(QStringLiteral("SELECT count(*) FROM subj"));
+    database.singleValue(u"SELECT count(*) FROM subj"_s);
     EXPECT_EQ(fired, 0) << "too soon after the last pass";
 
     ui::installIdleHook(database, std::chrono::milliseconds(0));
-    database.singleValue(QStringLiteral("SELECT count(*) FROM subj"));
+    database.singleValue(u"SELECT count(*) FROM subj"_s);
     EXPECT_EQ(fired, 1);
 }
