@@ -9,7 +9,7 @@ packages=(
   unixodbc unixodbc-dev odbc-postgresql
   libsqlite3-dev libxlsxwriter-dev
   libgtest-dev libgmock-dev
-  postgresql
+  postgresql python3
   clang libclang-rt-14-dev
   xvfb xauth fonts-dejavu-core qt6-translations-l10n
 )
