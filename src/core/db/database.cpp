@@ -53,20 +53,25 @@ QString errorText(const QSqlError &error)
     return text;
 }
 
-Backend odbcBackend(const QSqlDatabase &db)
+// The ODBC connection handle under a QODBC connection, or null.
+SQLHANDLE odbcHandle(const QSqlDatabase &db)
 {
     const QVariant handle = db.driver()->handle();
-    if (handle.isValid() && handle.metaType().sizeOf() == sizeof(SQLHANDLE)) {
-        SQLHANDLE hdbc = *static_cast<const SQLHANDLE *>(handle.constData());
-        SQLCHAR name[256] = {};
-        SQLSMALLINT length = 0;
-        if (hdbc && SQL_SUCCEEDED(SQLGetInfo(hdbc, SQL_DBMS_NAME, name, sizeof name, &length))) {
-            const QString dbms = QString::fromUtf8(reinterpret_cast<const char *>(name));
-            if (dbms.contains(QLatin1String("PostgreSQL"), Qt::CaseInsensitive))
-                return Backend::PostgreSQL;
-            if (dbms.contains(QLatin1String("SQLite"), Qt::CaseInsensitive))
-                return Backend::SQLite;
-        }
+    if (!handle.isValid() || handle.metaType().sizeOf() != sizeof(SQLHANDLE))
+        return nullptr;
+    return *static_cast<const SQLHANDLE *>(handle.constData());
+}
+
+Backend odbcBackend(const QSqlDatabase &db)
+{
+    SQLCHAR name[256] = {};
+    SQLSMALLINT length = 0;
+    if (SQLHANDLE hdbc = odbcHandle(db); hdbc && SQL_SUCCEEDED(SQLGetInfo(hdbc, SQL_DBMS_NAME, name, sizeof name, &length))) {
+        const QString dbms = QString::fromUtf8(reinterpret_cast<const char *>(name));
+        if (dbms.contains(QLatin1String("PostgreSQL"), Qt::CaseInsensitive))
+            return Backend::PostgreSQL;
+        if (dbms.contains(QLatin1String("SQLite"), Qt::CaseInsensitive))
+            return Backend::SQLite;
     }
     return Backend::SqlServer;
 }
@@ -74,14 +79,9 @@ Backend odbcBackend(const QSqlDatabase &db)
 // The driver's own word on whether the link to the server is gone.
 bool odbcConnectionDead(const QSqlDatabase &db)
 {
-    const QVariant handle = db.driver()->handle();
-    if (!handle.isValid() || handle.metaType().sizeOf() != sizeof(SQLHANDLE))
-        return false;
-    SQLHANDLE hdbc = *static_cast<const SQLHANDLE *>(handle.constData());
     SQLUINTEGER dead = SQL_CD_FALSE;
-    if (!hdbc || !SQL_SUCCEEDED(SQLGetConnectAttr(hdbc, SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)))
-        return false;
-    return dead == SQL_CD_TRUE;
+    SQLHANDLE hdbc = odbcHandle(db);
+    return hdbc && SQL_SUCCEEDED(SQLGetConnectAttr(hdbc, SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)) && dead == SQL_CD_TRUE;
 }
 
 } // namespace

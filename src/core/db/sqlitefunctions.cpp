@@ -1,11 +1,12 @@
 #include "db/sqlitefunctions.h"
 
+#include "db/sqlitearithmetic.h"
+
 #include <QCollator>
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QString>
 
-#include <cmath>
 #include <sqlite3.h>
 
 namespace verna::db {
@@ -56,16 +57,6 @@ void likeFunction(sqlite3_context *context, int argc, sqlite3_value **argv)
         escape = e.front();
     }
     sqlite3_result_int(context, sqlLikeMatch(argText(argv[0]), argText(argv[1]), escape) ? 1 : 0);
-}
-
-void powerFunction(sqlite3_context *context, int, sqlite3_value **argv)
-{
-    if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL)
-        return sqlite3_result_null(context);
-    const double result = std::pow(sqlite3_value_double(argv[0]), sqlite3_value_double(argv[1]));
-    if (std::isnan(result) || std::isinf(result))
-        return sqlite3_result_null(context);
-    sqlite3_result_double(context, result);
 }
 
 } // namespace
@@ -127,7 +118,7 @@ bool registerSqliteFunctions(QSqlDatabase &db)
     bool ok = sqlite3_create_collation(sqlite, kSqliteTextCollation, SQLITE_UTF8, nullptr, collate) == SQLITE_OK;
     ok = ok && sqlite3_create_function(sqlite, "like", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, likeFunction, nullptr, nullptr) == SQLITE_OK;
     ok = ok && sqlite3_create_function(sqlite, "like", 3, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, likeFunction, nullptr, nullptr) == SQLITE_OK;
-    ok = ok && sqlite3_create_function(sqlite, "power", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, powerFunction, nullptr, nullptr) == SQLITE_OK;
+    ok = ok && registerSqliteArithmetic(sqlite);
     return ok;
 }
 

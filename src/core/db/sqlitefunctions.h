@@ -11,7 +11,7 @@ inline constexpr const char *kSqliteTextCollation = "CZ_CI";
 
 // Gives an open SQLite connection what T-SQL texts expect: text comparison that ignores
 // case (Czech letters included) and trailing blanks, a Unicode LIKE with an escape
-// character, and power().
+// character, and the arithmetic formulas are evaluated with (sqlitearithmetic.h).
 bool registerSqliteFunctions(QSqlDatabase &db);
 
 // The LIKE of those texts, exposed for tests: % and _ wildcards, case-insensitive.

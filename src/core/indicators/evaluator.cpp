@@ -5,7 +5,6 @@
 #include "indicators/evaluationcache.h"
 #include "indicators/formula.h"
 #include "indicators/formulasql.h"
-#include "indicators/sqlitearithmetic.h"
 #include "shell/appstate.h"
 
 #include <QLocale>
@@ -272,8 +271,6 @@ std::optional<QList<QVariantList>> Evaluator::run(const QString &statement)
 {
     if (!m_db.isOpen())
         return std::nullopt;
-    if (m_db.backend() == db::Backend::SQLite)
-        ensureSqliteArithmetic(m_db.connection());
     Savepoint savepoint(m_db);
     // The emitted statement is the backend's own SQL: it goes to the driver as it is.
     QSqlQuery q(m_db.connection());

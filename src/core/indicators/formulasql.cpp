@@ -78,7 +78,7 @@ private:
 };
 
 // SQLite: the items are read once each into the columns of "v"; the arithmetic is verna_calc
-// and verna_neg (sqlitearithmetic.h), which follow PostgreSQL's operators. A run of binary
+// and verna_neg (db/sqlitearithmetic.h), which follow PostgreSQL's operators. A run of binary
 // operators along the left operands is one verna_calc call, as SQLite's parser takes only a
 // few nested calls.
 class SqliteEmitter

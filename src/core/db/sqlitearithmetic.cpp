@@ -1,30 +1,15 @@
-#include "indicators/sqlitearithmetic.h"
+#include "db/sqlitearithmetic.h"
 
-#include <QMutex>
-#include <QRecursiveMutex>
-#include <QSet>
-#include <QSqlDatabase>
-#include <QSqlDriver>
-#include <QVariant>
+#include <QtGlobal>
 
 #include <cerrno>
 #include <cmath>
 #include <limits>
 #include <sqlite3.h>
 
-namespace verna::indicators {
+namespace verna::db {
 
 namespace {
-
-// Recursive: SQLite may call the destructor from inside sqlite3_create_function_v2.
-QRecursiveMutex registryMutex;
-QSet<void *> registered; // connections that have the functions
-
-void forgetConnection(void *handle)
-{
-    QMutexLocker lock(&registryMutex);
-    registered.remove(handle);
-}
 
 // A value on its way through verna_calc: NULL, a 64-bit integer or a double.
 struct Number {
@@ -157,30 +142,15 @@ const Function functions[] = {
 
 } // namespace
 
-bool ensureSqliteArithmetic(const QSqlDatabase &connection)
+bool registerSqliteArithmetic(sqlite3 *sqlite)
 {
-    const QVariant handle = connection.driver() ? connection.driver()->handle() : QVariant();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
-        return false;
-    sqlite3 *sqlite = *static_cast<sqlite3 *const *>(handle.constData());
-    if (!sqlite)
-        return false;
-    QMutexLocker lock(&registryMutex);
-    if (registered.contains(sqlite))
-        return true;
-    bool ok = true;
+    bool ok = sqlite != nullptr;
     for (const Function &f : functions) {
-        // The first function's destructor runs when the connection closes: a later connection at
-        // the same address registers afresh.
-        const bool first = &f == &functions[0];
         ok = ok
-            && sqlite3_create_function_v2(sqlite, f.name, f.arguments, SQLITE_UTF8 | SQLITE_DETERMINISTIC, first ? sqlite : nullptr, f.call,
-                                          nullptr, nullptr, first ? forgetConnection : nullptr)
+            && sqlite3_create_function(sqlite, f.name, f.arguments, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, f.call, nullptr, nullptr)
                 == SQLITE_OK;
     }
-    if (ok)
-        registered.insert(sqlite);
     return ok;
 }
 
-} // namespace verna::indicators
+} // namespace verna::db

@@ -1,8 +1,8 @@
 #pragma once
 
-class QSqlDatabase;
+struct sqlite3;
 
-namespace verna::indicators {
+namespace verna::db {
 
 // Registers on an SQLite connection the arithmetic that formulas are evaluated with there:
 // verna_calc('ops', x0, x1, ...) computes ((x0 op1 x1) op2 x2) ... for ops of "+-*/^", and
@@ -10,7 +10,7 @@ namespace verna::indicators {
 // follow PostgreSQL's bigint and double precision operators, except that where PostgreSQL
 // raises an error (overflow, underflow, a power without a real value) they give NULL, and a
 // division by zero is NULL as the NULLIF emitted for PostgreSQL makes it there.
-// Registers once per connection; false when the connection is not SQLite.
-bool ensureSqliteArithmetic(const QSqlDatabase &connection);
+// Every SQLite connection gets them when it opens (registerSqliteFunctions).
+bool registerSqliteArithmetic(sqlite3 *sqlite);
 
-} // namespace verna::indicators
+} // namespace verna::db
