@@ -1,5 +1,7 @@
 #include "analysis/analysisengine.h"
 
+#include <QHash>
+
 namespace verna::analysis {
 
 AnalysisEngine::AnalysisEngine(AnalysisModel &model, AnalysisData &data, IndicatorSource &source)
@@ -51,12 +53,16 @@ int AnalysisEngine::addRows(const QList<RowKey> &keys)
     // Rows first, then each column computed for all new rows at once.
     const int first = m_model.dataRowCount();
     QList<RowKey> added;
+    QHash<qint32, QString> names; // an entity's periods come together: its name is read once
     for (const RowKey &key : keys) {
         if (stopped())
             break;
         if (m_model.hasRow(key))
             continue;
-        if (m_model.appendRow(key, m_data.rowEntityName(key.entity)) >= 0)
+        auto name = names.find(key.entity);
+        if (name == names.end())
+            name = names.insert(key.entity, m_data.rowEntityName(key.entity));
+        if (m_model.appendRow(key, *name) >= 0)
             added << key;
     }
     for (int c = 0; c < m_model.indicatorCount() && !added.isEmpty(); ++c) {
