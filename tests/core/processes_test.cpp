@@ -12,11 +12,6 @@ namespace {
 
 const QString kTool = QStringLiteral(VERNA_DB_TOOL);
 
-ToolRun runTool(const QStringList &arguments, const QStringList &environment)
-{
-    return runVernaDb(arguments, environment);
-}
-
 QStringList withVariables(QStringList env, const QStringList &overrides)
 {
     for (const QString &o : overrides) {
@@ -68,23 +63,23 @@ TEST_P(ProcessTest, SqlCommandPrintsRowsAndReportsErrorsWithExitCodes)
 {
     const QStringList env = testDatabase().childEnvironment();
     const QString dbOption = testDatabase().dbOption();
-    ToolRun r = runTool({QStringLiteral("--db"), dbOption, QStringLiteral("sql"), QStringLiteral("SELECT count(*) FROM finl_stmt")}, env);
+    ToolRun r = runVernaDb({QStringLiteral("--db"), dbOption, QStringLiteral("sql"), QStringLiteral("SELECT count(*) FROM finl_stmt")}, env);
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, QStringLiteral("0\n"));
-    r = runTool({QStringLiteral("--db"), dbOption, QStringLiteral("sql"), QStringLiteral("SELECT * FROM no_such_table")}, env);
+    r = runVernaDb({QStringLiteral("--db"), dbOption, QStringLiteral("sql"), QStringLiteral("SELECT * FROM no_such_table")}, env);
     EXPECT_EQ(r.exitCode, 1);
-    r = runTool({QStringLiteral("--db"), dbOption, QStringLiteral("sql")}, env);
+    r = runVernaDb({QStringLiteral("--db"), dbOption, QStringLiteral("sql")}, env);
     EXPECT_EQ(r.exitCode, 2);
-    r = runTool({QStringLiteral("--db"), dbOption, QStringLiteral("frobnicate")}, env);
+    r = runVernaDb({QStringLiteral("--db"), dbOption, QStringLiteral("frobnicate")}, env);
     EXPECT_EQ(r.exitCode, 2);
     // A mistyped file is reported, not created empty.
     QTemporaryDir dir;
     const QString missing = dir.filePath(QStringLiteral("preklep.sqlite"));
-    r = runTool({QStringLiteral("--db"), missing, QStringLiteral("sql"), QStringLiteral("SELECT 1")}, env);
+    r = runVernaDb({QStringLiteral("--db"), missing, QStringLiteral("sql"), QStringLiteral("SELECT 1")}, env);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_FALSE(QFile::exists(missing));
     // init refuses a database that already has the tables.
-    r = runTool({QStringLiteral("--db"), dbOption, QStringLiteral("init")}, env);
+    r = runVernaDb({QStringLiteral("--db"), dbOption, QStringLiteral("init")}, env);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains(QStringLiteral("--force"))) << r.err.toStdString();
 }
@@ -108,7 +103,7 @@ TEST(DatabaseChoice, OptionDataSourceOrEmbeddedFile)
                                                    QStringLiteral("ODBCINI=") + emptyOdbc + QStringLiteral("/odbc.ini"),
                                                    QStringLiteral("HOME=") + home.path(),
                                                    QStringLiteral("XDG_DATA_HOME=") + home.filePath(QStringLiteral("data"))});
-    ToolRun r = runTool({QStringLiteral("sql"), QStringLiteral("SELECT count(*) FROM finl_stmt")}, noDsn);
+    ToolRun r = runVernaDb({QStringLiteral("sql"), QStringLiteral("SELECT count(*) FROM finl_stmt")}, noDsn);
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     QDirIterator files(home.filePath(QStringLiteral("data")), {QStringLiteral("*.sqlite")}, QDir::Files, QDirIterator::Subdirectories);
     EXPECT_TRUE(files.hasNext());
@@ -122,7 +117,7 @@ TEST(DatabaseChoice, OptionDataSourceOrEmbeddedFile)
     ini.close();
     const QStringList broken = withVariables(noDsn, {QStringLiteral("ODBCSYSINI=") + brokenOdbc,
                                                      QStringLiteral("ODBCINI=") + brokenOdbc + QStringLiteral("/odbc.ini")});
-    r = runTool({QStringLiteral("sql"), QStringLiteral("SELECT 1")}, broken);
+    r = runVernaDb({QStringLiteral("sql"), QStringLiteral("SELECT 1")}, broken);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains(QStringLiteral("Není nastaveno ODBC"))) << r.err.toStdString();
 }
@@ -134,7 +129,7 @@ TEST(DatabaseChoice, ConfiguredFinanceIsTheDefault)
             FAIL() << "the test data source \"finance\" is missing";
         GTEST_SKIP() << "no data source \"finance\"";
     }
-    const ToolRun r = runTool({QStringLiteral("sql"), QStringLiteral("SELECT version()")},
+    const ToolRun r = runVernaDb({QStringLiteral("sql"), QStringLiteral("SELECT version()")},
                                 QProcessEnvironment::systemEnvironment().toStringList());
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_TRUE(r.out.contains(QStringLiteral("PostgreSQL"))) << r.out.toStdString();
