@@ -381,15 +381,17 @@ RecordSet Database::openRecordSet(const QString &statement)
     return rs;
 }
 
-QString Database::singleValue(const QString &statement)
+Result<QString> Database::readValue(const QString &statement)
 {
     RecordSet rs = openRecordSet(statement);
     if (!rs.isValid())
-        return QString();
-    QString value;
+        return Result<QString>::failure(rs.error());
+    Result<QString> out;
     if (rs.next())
-        value = rs.text(0);
-    return value;
+        out.value = rs.text(0);
+    if (!rs.error().isEmpty())
+        return Result<QString>::failure(rs.error());
+    return out;
 }
 
 Rows Database::queryRows(const QString &statement)
@@ -402,8 +404,7 @@ Rows Database::queryRows(const QString &statement)
     }
     while (rs.next())
         out.rows << rs.row();
-    if (rs.m_query.lastError().isValid())
-        out.error = m_lastError;
+    out.error = rs.error();
     return out;
 }
 

@@ -49,8 +49,13 @@ public:
     // Opens a forward-only record set on one statement.
     RecordSet openRecordSet(const QString &statement);
 
-    // First column of the first row as text; "" when there is no row, a NULL or any error.
-    QString singleValue(const QString &statement);
+    // First column of the first row as text; "" when there is no row or a NULL. A failed read
+    // is an error, never an empty value.
+    Result<QString> readValue(const QString &statement);
+
+    // The same value, "" also on any error: the shared single-value query, for callers to
+    // whom a failed read and a missing value mean the same.
+    QString singleValue(const QString &statement) { return readValue(statement).value; }
 
     // All rows of one statement as text.
     Rows queryRows(const QString &statement);

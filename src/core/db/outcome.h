@@ -15,4 +15,16 @@ struct Outcome {
     explicit operator bool() const { return ok; }
 };
 
+// A value read from the database, or the reason the read failed. "No value" (no row, a
+// NULL) is a value; only a failed read carries an error.
+template <typename T>
+struct Result {
+    T value{};
+    QString error;
+
+    bool ok() const { return error.isEmpty(); }
+    static Result failure(const QString &message) { return {T{}, message}; }
+    Outcome outcome() const { return ok() ? Outcome::success() : Outcome::failure(error); }
+};
+
 } // namespace verna

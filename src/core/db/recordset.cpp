@@ -13,8 +13,15 @@ bool RecordSet::next()
         return false;
     const bool has = m_query.next();
     if (!has) {
-        if (m_query.lastError().isValid() && m_db)
-            m_db->noteError(m_query.lastError());
+        // A read that breaks off is an error, not the end of the data.
+        if (m_query.lastError().isValid()) {
+            if (m_db) {
+                m_db->noteError(m_query.lastError());
+                m_error = m_db->lastError();
+            } else {
+                m_error = m_query.lastError().text();
+            }
+        }
         m_active = false;
         m_query.finish();
     }

@@ -19,6 +19,8 @@ public:
     RecordSet &operator=(RecordSet &&) noexcept = default;
 
     bool isValid() const { return m_error.isEmpty() && m_active; }
+    // Why the statement failed or the read broke off; "" while all is well. Ask it after the
+    // loop: next() answers false both at the end of the data and on a failure.
     QString error() const { return m_error; }
     bool next();
     int columnCount() const { return static_cast<int>(m_numeric.size()); }
