@@ -74,6 +74,10 @@ std::optional<AnalyzeOptions> parse(const QStringList &args, QTextStream &err)
             ok = m.hasMatch();
             if (ok)
                 o.years = QPair<int, int>{m.captured(1).toInt(), m.captured(2).isEmpty() ? m.captured(1).toInt() : m.captured(2).toInt()};
+            if (ok && o.years->first > o.years->second) {
+                err << "Rozsah let " << v << " je obrácený: první rok musí být menší nebo roven druhému.\n";
+                return std::nullopt;
+            }
         } else if (a == QLatin1String("--indicators")) {
             const auto ids = parseIds(v);
             ok = ids.has_value();
@@ -119,39 +123,60 @@ int commandAnalyze(const Options &options, QTextStream &out, QTextStream &err)
     analysis::EvaluatorSource source(database);
     analysis::AnalysisEngine engine(model, data, source);
 
+    const auto fail = [&err](const QString &error) {
+        err << "Analýzu nelze spočítat: " << error << "\n";
+        return DatabaseError;
+    };
+    // Every indicator is checked before anything is computed; names as the window lists them.
+    const Result<QList<analysis::NamedId>> listed = data.indicators(0);
+    if (!listed.ok())
+        return fail(listed.error);
+    QHash<int, QString> names;
+    for (const analysis::NamedId &indicator : listed.value)
+        names.insert(indicator.id, indicator.name);
+    for (int id : o->indicators) {
+        if (!names.contains(id)) {
+            err << "Ukazatel " << id << " neexistuje.\n";
+            return UsageError;
+        }
+    }
+
     QList<qint32> entities = o->entities;
     if (o->group) {
         if (shell::modHlavni::isSingleEntity(database, QString::number(*o->group))) {
             err << "Subjekt " << *o->group << " není skupina subjektů.\n";
             return UsageError;
         }
-        entities = data.groupMembers(*o->group);
+        const Result<QList<qint32>> members = data.groupMembers(*o->group);
+        if (!members.ok())
+            return fail(members.error);
+        entities = members.value;
     }
     // Rows as the window adds them: the entity's periods that have a statement.
     for (qint32 entity : entities) {
         if (o->years) {
-            for (int year = o->years->first; year <= o->years->second; ++year)
-                engine.addYearRows(entity, year);
+            for (int year = o->years->first; year <= o->years->second; ++year) {
+                if (const Result<int> added = engine.addYearRows(entity, year); !added.ok())
+                    return fail(added.error);
+            }
         } else {
             for (const auto &[year, quarter] : o->periods) {
-                if (data.rowQuarters(entity, year).contains(quarter))
-                    engine.addRow(analysis::RowKey{year, quarter, entity});
+                const Result<QList<int>> quarters = data.rowQuarters(entity, year);
+                if (!quarters.ok())
+                    return fail(quarters.error);
+                if (!quarters.value.contains(quarter))
+                    continue;
+                if (const Result<int> added = engine.addRow(analysis::RowKey{year, quarter, entity}); !added.ok())
+                    return fail(added.error);
             }
         }
     }
-    // Indicator names as the window lists them.
-    QHash<int, QString> names;
-    for (const analysis::NamedId &indicator : data.indicators(0))
-        names.insert(indicator.id, indicator.name);
     QElapsedTimer clock;
     clock.start();
     for (int i = 0; i < o->indicators.size(); ++i) {
         const int id = o->indicators.at(i);
-        if (!names.contains(id)) {
-            err << "Ukazatel " << id << " neexistuje.\n";
-            return UsageError;
-        }
-        engine.addIndicator(id, names.value(id));
+        if (const Outcome computed = engine.addIndicator(id, names.value(id)); !computed)
+            return fail(computed.error);
         if (clock.elapsed() > 1000)
             err << "\rUkazatel " << i + 1 << " z " << o->indicators.size() << Qt::flush;
     }

@@ -56,14 +56,14 @@ protected:
 
 TEST_P(AnalysisTest, CellsHoldTheEvaluatorsValuesRoundedToTwoDecimals)
 {
-    EXPECT_EQ(m_engine->addEntityRows(3366), 1);
+    EXPECT_EQ(m_engine->addEntityRows(3366).value, 1);
     m_engine->addIndicator(kMarginShare, QStringLiteral("Marže"));
     EXPECT_EQ(m_model.cell(0, 0), QStringLiteral("2.56"));
 
     const QList<qint32> ids = companies();
     ASSERT_GE(ids.size(), 8);
     for (qint32 id : ids.mid(0, 3))
-        EXPECT_GT(m_engine->addEntityRows(id), 0);
+        EXPECT_GT(m_engine->addEntityRows(id).value, 0);
     m_engine->addIndicator(1, QStringLiteral("Běžná likvidita"));
     m_engine->addIndicator(10, QStringLiteral("ROA"));
     indicators::Evaluator evaluator(db());
@@ -76,16 +76,16 @@ TEST_P(AnalysisTest, CellsHoldTheEvaluatorsValuesRoundedToTwoDecimals)
     }
     // A row added later gets every column computed at once.
     const int before = m_model.dataRowCount();
-    EXPECT_TRUE(m_engine->addRow(RowKey{1998, 2, ids.at(5)}));
+    EXPECT_EQ(m_engine->addRow(RowKey{1998, 2, ids.at(5)}).value, 1);
     EXPECT_FALSE(m_model.cell(before, 2).isEmpty());
 }
 
 TEST_P(AnalysisTest, PeriodsOfAnEntityComeOnceAndCtrlDropTakesOnlyCompletePeriods)
 {
     const qint32 entity = companies().front();
-    const int years = m_engine->addYearRows(entity, 1998);
-    EXPECT_EQ(m_engine->addYearRows(entity, 1998), 0);
-    EXPECT_EQ(m_engine->addEntityRows(entity), 0);
+    const int years = m_engine->addYearRows(entity, 1998).value;
+    EXPECT_EQ(m_engine->addYearRows(entity, 1998).value, 0);
+    EXPECT_EQ(m_engine->addEntityRows(entity).value, 0);
     EXPECT_EQ(m_model.dataRowCount(), years);
 
     // An entity with only a balance sheet for 1998/2 is left out of a Ctrl-drop of that quarter.
@@ -94,11 +94,11 @@ TEST_P(AnalysisTest, PeriodsOfAnEntityComeOnceAndCtrlDropTakesOnlyCompletePeriod
                                             "AND quarter_dt = 2 AND stmt_type_cd = 28").arg(other)).ok);
     AnalysisModel fresh;
     AnalysisEngine engine(fresh, *m_data, *m_source);
-    EXPECT_EQ(engine.addPeriodForEntities(1998, 2, {entity, other, 3366}), 1);
+    EXPECT_EQ(engine.addPeriodForEntities(1998, 2, {entity, other, 3366}).value, 1);
     EXPECT_EQ(fresh.rowKey(0), (RowKey{1998, 2, entity}));
     // A group's members are what the window adds for a group.
     const QString group = db().singleValue(QStringLiteral("SELECT min(subj_id) FROM ident WHERE form_type_cd = 215"));
-    EXPECT_FALSE(m_data->groupMembers(group.toInt()).isEmpty());
+    EXPECT_FALSE(m_data->groupMembers(group.toInt()).value.isEmpty());
 }
 
 TEST_P(AnalysisTest, AggregatesPurgeIncompleteRowsAndFollowChanges)

@@ -6,14 +6,12 @@ using namespace verna::test;
 
 namespace {
 
-using Result = ToolRun;
-
 class EvaluatorCliTest : public BackendTest
 {
 protected:
     bool withReferenceData() const override { return true; }
 
-    Result eval(const QStringList &arguments)
+    ToolRun eval(const QStringList &arguments)
     {
         return runVernaDb(QStringList{QStringLiteral("--db"), testDatabase().dbOption(), QStringLiteral("eval")} + arguments,
                           testDatabase().childEnvironment());
@@ -31,18 +29,18 @@ protected:
 TEST_P(EvaluatorCliTest, PrintsTheValueOfTheReferenceCompany)
 {
     // 8750 / 341260 * 100 from the reference statements, on every backend alike.
-    const Result r = eval(period() + QStringList{QStringLiteral("--formula"), QStringLiteral("[36]/[41]*100")});
+    const ToolRun r = eval(period() + QStringList{QStringLiteral("--formula"), QStringLiteral("[36]/[41]*100")});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, QStringLiteral("2.56402742777\n"));
     EXPECT_EQ(eval(period() + QStringList{QStringLiteral("--indicator"), QStringLiteral("30")}).out, QStringLiteral("2.56402742777\n"));
     // 205 of a full statement comes from indicator 20 ([49]).
-    const Result full = eval(period() + QStringList{QStringLiteral("--formula"), QStringLiteral("[205]-[49]")});
+    const ToolRun full = eval(period() + QStringList{QStringLiteral("--formula"), QStringLiteral("[205]-[49]")});
     EXPECT_EQ(full.out, QStringLiteral("0\n"));
 }
 
 TEST_P(EvaluatorCliTest, ShowsTheStatementsWithSql)
 {
-    const Result r = eval(period() + QStringList{QStringLiteral("--formula"), QStringLiteral("[36]"), QStringLiteral("--sql")});
+    const ToolRun r = eval(period() + QStringList{QStringLiteral("--formula"), QStringLiteral("[36]"), QStringLiteral("--sql")});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     const QStringList lines = r.out.split(QLatin1Char('\n'));
     ASSERT_GE(lines.size(), 3);
@@ -57,11 +55,11 @@ TEST_P(EvaluatorCliTest, ShowsTheStatementsWithSql)
 TEST_P(EvaluatorCliTest, EmptyLineForNoValueAndNothingRunForInjectedText)
 {
     for (const QString &f : {QStringLiteral("[36]/0"), QStringLiteral("1);DROP TABLE func_for--"), QStringLiteral("[36]2")}) {
-        const Result r = eval(period() + QStringList{QStringLiteral("--formula"), f});
+        const ToolRun r = eval(period() + QStringList{QStringLiteral("--formula"), f});
         EXPECT_EQ(r.exitCode, 0) << f.toStdString();
         EXPECT_EQ(r.out, QStringLiteral("\n")) << f.toStdString();
     }
-    const Result r = eval({QStringLiteral("--entity"), QStringLiteral("3366 OR 1=1"), QStringLiteral("--year"), QStringLiteral("1996"),
+    const ToolRun r = eval({QStringLiteral("--entity"), QStringLiteral("3366 OR 1=1"), QStringLiteral("--year"), QStringLiteral("1996"),
                            QStringLiteral("--quarter"), QStringLiteral("4"), QStringLiteral("--indicator"), QStringLiteral("30")});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, QStringLiteral("\n"));
@@ -81,7 +79,7 @@ TEST_P(EvaluatorCliTest, UsageErrorsExitWithTwo)
 
 TEST_P(EvaluatorCliTest, DatabaseErrorsExitWithOne)
 {
-    const Result r = runVernaDb(QStringList{QStringLiteral("--db"), QStringLiteral("odbc:verna-no-such-source"), QStringLiteral("eval")}
+    const ToolRun r = runVernaDb(QStringList{QStringLiteral("--db"), QStringLiteral("odbc:verna-no-such-source"), QStringLiteral("eval")}
                                     + period() + QStringList{QStringLiteral("--indicator"), QStringLiteral("30")},
                                 testDatabase().childEnvironment());
     EXPECT_EQ(r.exitCode, 1);

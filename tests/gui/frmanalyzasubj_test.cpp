@@ -236,7 +236,7 @@ TEST_F(AnalysisWindowTest, EntityDropsBuildTheTreeOnceAndGroupsBringTheirMembers
     ASSERT_EQ(tree->topLevelItemCount(), 1);
 
     analysis::AnalysisData data(*s_db);
-    const auto identity = data.entityIdentity(s_entity);
+    const auto identity = data.entityIdentity(s_entity).value;
     ASSERT_TRUE(identity);
     QTreeWidgetItem *root = tree->topLevelItem(0);
     EXPECT_EQ(root->text(0), identity->first + u' ' + identity->second);
@@ -250,7 +250,7 @@ TEST_F(AnalysisWindowTest, EntityDropsBuildTheTreeOnceAndGroupsBringTheirMembers
 
     // A group dropped as one entity adds its active members, each once.
     QList<qint32> expected{s_entity};
-    for (qint32 m : data.groupMembers(s_group))
+    for (qint32 m : data.groupMembers(s_group).value)
         if (!expected.contains(m))
             expected << m;
     ASSERT_TRUE(onTree(w.get(), u"*/*"_s + QString::number(s_group)));
@@ -268,7 +268,7 @@ TEST_F(AnalysisWindowTest, ADeletedEntityOrADuplicateStatementLeavesTreeAndGridS
     // Two entities nobody else here uses: one deleted, one with its income statement twice.
     QList<qint32> spare = fullYear1998(true);
     spare.removeAll(s_entity);
-    for (qint32 member : analysis::AnalysisData(*s_db).groupMembers(s_group))
+    for (qint32 member : analysis::AnalysisData(*s_db).groupMembers(s_group).value)
         spare.removeAll(member);
     ASSERT_GE(spare.size(), 2);
     const QString deleted = QString::number(spare.at(0));
@@ -353,7 +353,7 @@ TEST_F(AnalysisWindowTest, CtrlDropOfAQuarterAddsItForEveryEntityWithBothStateme
     analysis::AnalysisData data(*s_db);
     QStringList expected{plain};
     for (qint32 e : entities) {
-        if (data.statementCount(e, 1998, 3) == 2)
+        if (data.statementCount(e, 1998, 3).value == 2)
             expected << u"1998_3_"_s + QString::number(e);
     }
     ASSERT_GT(expected.size(), 1);

@@ -17,95 +17,100 @@ AnalysisData::AnalysisData(db::Database &db)
 {
 }
 
-QList<int> AnalysisData::integers(const QString &sql)
+Result<QList<int>> AnalysisData::integers(const QString &sql)
 {
-    QList<int> out;
-    db::RecordSet rs = m_db.openRecordSet(sql);
-    while (rs.next()) {
-        if (const auto v = db::parseId(rs.text(0)))
-            out << *v;
+    const db::Rows rows = m_db.queryRows(sql);
+    if (!rows.ok())
+        return Result<QList<int>>::failure(rows.error);
+    Result<QList<int>> out;
+    for (const QStringList &row : rows.rows) {
+        if (const auto v = db::parseId(row.value(0)))
+            out.value << *v;
     }
     return out;
 }
 
-QList<NamedId> AnalysisData::indicatorGroups()
+Result<QList<NamedId>> AnalysisData::namedIds(const QString &sql)
 {
-    QList<NamedId> out;
-    db::RecordSet rs = m_db.openRecordSet(QStringLiteral("SELECT RTRIM(LTRIM(func_grp_name)), func_grp_id FROM func_grp WHERE inac_ind = 0"));
-    while (rs.next()) {
-        if (const auto id = db::parseId(rs.text(1)))
-            out.append({rs.text(0), *id});
+    const db::Rows rows = m_db.queryRows(sql);
+    if (!rows.ok())
+        return Result<QList<NamedId>>::failure(rows.error);
+    Result<QList<NamedId>> out;
+    for (const QStringList &row : rows.rows) {
+        if (const auto id = db::parseId(row.value(1)))
+            out.value.append({row.value(0), *id});
     }
     return out;
 }
 
-QList<NamedId> AnalysisData::indicators(int groupId)
+Result<QList<NamedId>> AnalysisData::indicatorGroups()
 {
-    const QString sql = groupId == 0
+    return namedIds(QStringLiteral("SELECT RTRIM(LTRIM(func_grp_name)), func_grp_id FROM func_grp WHERE inac_ind = 0"));
+}
+
+Result<QList<NamedId>> AnalysisData::indicators(int groupId)
+{
+    return namedIds(groupId == 0
         ? QStringLiteral("SELECT RTRIM(LTRIM(func_for_name)), func_for_id FROM func_for WHERE inac_ind = 0 ORDER BY 1")
         : QStringLiteral("SELECT RTRIM(LTRIM(f.func_for_name)), f.func_for_id FROM func_for f, func_mem m "
                          "WHERE f.inac_ind = 0 AND m.inac_ind = 0 AND m.func_mem_grp = ")
-            + n(groupId) + QStringLiteral(" AND f.func_for_id = m.func_mem_for ORDER BY 1");
-    QList<NamedId> out;
-    db::RecordSet rs = m_db.openRecordSet(sql);
-    while (rs.next()) {
-        if (const auto id = db::parseId(rs.text(1)))
-            out.append({rs.text(0), *id});
-    }
+            + n(groupId) + QStringLiteral(" AND f.func_for_id = m.func_mem_for ORDER BY 1"));
+}
+
+Result<QString> AnalysisData::indicatorDescription(int indicatorId)
+{
+    return m_db.readValue(QStringLiteral("SELECT RTRIM(LTRIM(func_for_txt)) FROM func_for WHERE func_for_id = ") + n(indicatorId));
+}
+
+Result<std::optional<std::pair<QString, QString>>> AnalysisData::entityIdentity(qint32 entity)
+{
+    using Identity = Result<std::optional<std::pair<QString, QString>>>;
+    const db::Rows rows = m_db.queryRows(QStringLiteral("SELECT RTRIM(LTRIM(i.ident_txt)), RTRIM(LTRIM(n.name_txt)) FROM ident i, name n "
+                                                        "WHERE i.inac_ind = 0 AND n.inac_ind = 0 AND i.subj_id = ")
+                                         + n(entity) + QStringLiteral(" AND i.subj_id = n.subj_id"));
+    if (!rows.ok())
+        return Identity::failure(rows.error);
+    Identity out;
+    if (!rows.rows.isEmpty())
+        out.value = std::make_pair(rows.rows.front().value(0), rows.rows.front().value(1));
     return out;
 }
 
-QString AnalysisData::indicatorDescription(int indicatorId)
-{
-    return m_db.singleValue(QStringLiteral("SELECT RTRIM(LTRIM(func_for_txt)) FROM func_for WHERE func_for_id = ") + n(indicatorId));
-}
-
-std::optional<std::pair<QString, QString>> AnalysisData::entityIdentity(qint32 entity)
-{
-    db::RecordSet rs = m_db.openRecordSet(QStringLiteral("SELECT RTRIM(LTRIM(i.ident_txt)), RTRIM(LTRIM(n.name_txt)) FROM ident i, name n "
-                                                         "WHERE i.inac_ind = 0 AND n.inac_ind = 0 AND i.subj_id = ")
-                                          + n(entity) + QStringLiteral(" AND i.subj_id = n.subj_id"));
-    if (!rs.next())
-        return std::nullopt;
-    return std::make_pair(rs.text(0), rs.text(1));
-}
-
-QList<int> AnalysisData::yearsOf(qint32 entity)
+Result<QList<int>> AnalysisData::yearsOf(qint32 entity)
 {
     return integers(QStringLiteral("SELECT DISTINCT year_dt FROM finl_stmt WHERE inac_ind = 0 AND stmt_type_cd IN (27,28) AND subj_id = ")
                     + n(entity) + QStringLiteral(" ORDER BY year_dt"));
 }
 
-QList<int> AnalysisData::treeQuarters(qint32 entity, int year)
+Result<QList<int>> AnalysisData::treeQuarters(qint32 entity, int year)
 {
     // DISTINCT: a duplicate income statement must not give a quarter twice.
     return integers(QStringLiteral("SELECT DISTINCT quarter_dt FROM finl_stmt WHERE inac_ind = 0 AND subj_id = ") + n(entity)
                     + QStringLiteral(" AND stmt_type_cd = 28 AND year_dt = ") + n(year) + QStringLiteral(" ORDER BY quarter_dt"));
 }
 
-QList<int> AnalysisData::rowQuarters(qint32 entity, int year)
+Result<QList<int>> AnalysisData::rowQuarters(qint32 entity, int year)
 {
     return integers(QStringLiteral("SELECT DISTINCT quarter_dt FROM finl_stmt WHERE inac_ind = 0 AND subj_id = ") + n(entity)
                     + QStringLiteral(" AND stmt_type_cd IN(27,28) AND year_dt = ") + n(year) + QStringLiteral(" ORDER BY quarter_dt"));
 }
 
-QList<qint32> AnalysisData::groupMembers(qint32 group)
+Result<QList<qint32>> AnalysisData::groupMembers(qint32 group)
 {
     return integers(QStringLiteral("SELECT mem_id FROM mem WHERE subj_id = ") + n(group) + QStringLiteral(" AND inac_ind = 0"));
 }
 
-int AnalysisData::statementCount(qint32 entity, int year, int quarter)
+Result<int> AnalysisData::statementCount(qint32 entity, int year, int quarter)
 {
-    return m_db
-        .singleValue(QStringLiteral("SELECT count(*) FROM finl_stmt WHERE inac_ind = 0 AND subj_id = ") + n(entity)
-                     + QStringLiteral(" AND year_dt = ") + n(year) + QStringLiteral(" AND quarter_dt = ") + n(quarter))
-        .toInt();
+    const Result<QString> count = m_db.readValue(QStringLiteral("SELECT count(*) FROM finl_stmt WHERE inac_ind = 0 AND subj_id = ") + n(entity)
+                                                 + QStringLiteral(" AND year_dt = ") + n(year) + QStringLiteral(" AND quarter_dt = ") + n(quarter));
+    return {count.value.toInt(), count.error};
 }
 
-QString AnalysisData::rowEntityName(qint32 entity)
+Result<QString> AnalysisData::rowEntityName(qint32 entity)
 {
-    return m_db.singleValue(QStringLiteral("SELECT DISTINCT RTRIM(LTRIM(name_txt)) FROM name WHERE subj_id = ") + n(entity)
-                            + QStringLiteral(" AND inac_ind = 0"));
+    return m_db.readValue(QStringLiteral("SELECT DISTINCT RTRIM(LTRIM(name_txt)) FROM name WHERE subj_id = ") + n(entity)
+                          + QStringLiteral(" AND inac_ind = 0"));
 }
 
 } // namespace verna::analysis

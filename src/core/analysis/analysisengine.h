@@ -21,13 +21,16 @@ public:
 
     // Rows: every period of an entity, the quarters of one year, one period, or one period
     // for each of several entities that has both statements for it. Duplicates are refused.
-    int addEntityRows(qint32 entity);
-    int addYearRows(qint32 entity, int year);
-    bool addRow(const RowKey &key);
-    int addPeriodForEntities(int year, int quarter, const QList<qint32> &entities);
+    // The value is the number of rows added. When a read fails the operation adds nothing:
+    // the table keeps the rows and cells it had and the error says why.
+    Result<int> addEntityRows(qint32 entity);
+    Result<int> addYearRows(qint32 entity, int year);
+    Result<int> addRow(const RowKey &key);
+    Result<int> addPeriodForEntities(int year, int quarter, const QList<qint32> &entities);
 
-    // Appends an indicator column and computes its cells for every row.
-    void addIndicator(int indicatorId, const QString &name);
+    // Appends an indicator column and computes its cells for every row; on a failed read the
+    // column goes again.
+    Outcome addIndicator(int indicatorId, const QString &name);
 
     // Purges incomplete rows (unless busy elsewhere) and shows the aggregate.
     void applyAggregate(Aggregate aggregate, bool purge = true);
@@ -37,7 +40,7 @@ public:
 
 private:
     bool stopped() const { return m_shouldStop && m_shouldStop(); }
-    int addRows(const QList<RowKey> &keys);
+    Result<int> addRows(const QList<RowKey> &keys);
 
     AnalysisModel &m_model;
     AnalysisData &m_data;

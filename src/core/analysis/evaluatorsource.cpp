@@ -7,7 +7,7 @@ EvaluatorSource::EvaluatorSource(db::Database &db)
 {
 }
 
-QStringList EvaluatorSource::values(int indicatorId, const QList<RowKey> &rows, const std::function<bool()> &shouldStop)
+Result<QStringList> EvaluatorSource::values(int indicatorId, const QList<RowKey> &rows, const std::function<bool()> &shouldStop)
 {
     indicators::EvaluationCache cache;
     indicators::Evaluator evaluator(m_db, &cache);
@@ -15,7 +15,7 @@ QStringList EvaluatorSource::values(int indicatorId, const QList<RowKey> &rows, 
     periods.reserve(rows.size());
     for (const RowKey &key : rows)
         periods.append({key.entityText(), key.yearText(), key.quarterText()});
-    return evaluator.indicatorColumn(indicatorId, periods, shouldStop);
+    return {evaluator.indicatorColumn(indicatorId, periods, shouldStop), {}};
 }
 
 } // namespace verna::analysis

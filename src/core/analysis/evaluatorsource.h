@@ -12,7 +12,7 @@ class EvaluatorSource : public IndicatorSource
 {
 public:
     explicit EvaluatorSource(db::Database &db);
-    QStringList values(int indicatorId, const QList<RowKey> &rows, const std::function<bool()> &shouldStop) override;
+    Result<QStringList> values(int indicatorId, const QList<RowKey> &rows, const std::function<bool()> &shouldStop) override;
 
 private:
     db::Database &m_db;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/rowkey.h"
+#include "db/outcome.h"
 
 #include <QList>
 #include <QStringList>
@@ -15,8 +16,9 @@ public:
     virtual ~IndicatorSource() = default;
 
     // The evaluator's value texts ("" when there is none) of one indicator for the rows, in
-    // order. When shouldStop says so it returns early with the values computed so far.
-    virtual QStringList values(int indicatorId, const QList<RowKey> &rows, const std::function<bool()> &shouldStop) = 0;
+    // order. When shouldStop says so it returns early with the values computed so far. A
+    // failed read is an error, never a column of empty values.
+    virtual Result<QStringList> values(int indicatorId, const QList<RowKey> &rows, const std::function<bool()> &shouldStop) = 0;
 };
 
 } // namespace verna::analysis

@@ -18,20 +18,29 @@ QTreeWidgetItem *node(const QString &key, const QString &text)
 }
 } // namespace
 
-std::optional<EntityNodes> readEntityNodes(AnalysisData &data, qint32 id, const std::function<bool()> &shouldStop)
+Result<std::optional<EntityNodes>> readEntityNodes(AnalysisData &data, qint32 id, const std::function<bool()> &shouldStop)
 {
+    using Nodes = Result<std::optional<EntityNodes>>;
     const auto identity = data.entityIdentity(id);
-    if (!identity)
-        return std::nullopt;
+    if (!identity.ok())
+        return Nodes::failure(identity.error);
+    if (!identity.value)
+        return {};
     EntityNodes nodes;
     nodes.id = id;
-    nodes.text = identity->first + QLatin1Char(' ') + identity->second;
-    for (int year : data.yearsOf(id)) {
+    nodes.text = identity.value->first + QLatin1Char(' ') + identity.value->second;
+    const auto years = data.yearsOf(id);
+    if (!years.ok())
+        return Nodes::failure(years.error);
+    for (int year : years.value) {
         if (shouldStop && shouldStop())
-            return std::nullopt;
-        nodes.years.append({year, data.treeQuarters(id, year)});
+            return {};
+        const auto quarters = data.treeQuarters(id, year);
+        if (!quarters.ok())
+            return Nodes::failure(quarters.error);
+        nodes.years.append({year, quarters.value});
     }
-    return nodes;
+    return {nodes, {}};
 }
 
 EntityTree::EntityTree(QWidget *parent)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "db/outcome.h"
+
 #include <QList>
 #include <QTreeWidget>
 #include <functional>
@@ -8,6 +10,7 @@
 namespace verna::analysis {
 
 class AnalysisData;
+using verna::Result;
 
 // What the analysis window's tree shows of one entity: "IČO name", its years and, under each
 // year, the quarters that have an income statement.
@@ -21,8 +24,9 @@ struct EntityNodes {
     QList<Year> years;
 };
 
-// Reads an entity's nodes; nullopt when no live entity has the id or shouldStop ended it.
-std::optional<EntityNodes> readEntityNodes(AnalysisData &data, qint32 id, const std::function<bool()> &shouldStop = {});
+// Reads an entity's nodes; nullopt when no live entity has the id or shouldStop ended it, an
+// error when a read failed.
+Result<std::optional<EntityNodes>> readEntityNodes(AnalysisData &data, qint32 id, const std::function<bool()> &shouldStop = {});
 
 // tvwData: entities ("SU" + id), their years ("SY" + year + "_" + id) and quarters ("SQ" +
 // row key, text "N. Q"); each node's key is kept in its item data.

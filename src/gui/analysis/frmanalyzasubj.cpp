@@ -295,7 +295,7 @@ void frmAnalyzaSubj::Form_Load()
         const QSignalBlocker blocker(m_cboFceSkupina);
         m_cboFceSkupina->clear();
         m_cboFceSkupina->addItem(QStringLiteral("Vše"), 0);
-        for (const NamedId &group : m_session->data.indicatorGroups())
+        for (const NamedId &group : m_session->data.indicatorGroups().value)
             m_cboFceSkupina->addItem(group.name, group.id);
         m_cboFceSkupina->setCurrentIndex(0);
     }
@@ -355,7 +355,7 @@ void frmAnalyzaSubj::cboFceSkupina_Click()
 {
     const int group = m_cboFceSkupina->currentData().toInt();
     m_lstFunkce->clear();
-    for (const NamedId &indicator : m_session->data.indicators(group)) {
+    for (const NamedId &indicator : m_session->data.indicators(group).value) {
         auto *item = new QListWidgetItem(indicator.name);
         item->setData(kIdRole, indicator.id);
         m_lstFunkce->addItem(item);
@@ -367,7 +367,7 @@ void frmAnalyzaSubj::lstFunkce_Click()
     const QListWidgetItem *item = m_lstFunkce->currentItem();
     if (!item)
         return;
-    m_lblPopisFunkce->setText(m_session->data.indicatorDescription(item->data(kIdRole).toInt()));
+    m_lblPopisFunkce->setText(m_session->data.indicatorDescription(item->data(kIdRole).toInt()).value);
 }
 
 void frmAnalyzaSubj::lstFunkce_DblClick()
@@ -453,7 +453,7 @@ void frmAnalyzaSubj::grdData_OLEDragDrop(const QString &text, Qt::KeyboardModifi
     case Payload::Kind::AnalysisNode: {
         const selection::NodeKey key = payload->node();
         // Rows of an entity deleted meanwhile would have no name: only live entities get rows.
-        const auto live = [](Session &s, qint32 entity) { return s.data.entityIdentity(entity).has_value(); };
+        const auto live = [](Session &s, qint32 entity) { return s.data.entityIdentity(entity).value.has_value(); };
         if (key.kind == QLatin1String("SQ") && modifiers == Qt::ControlModifier) {
             const QList<qint32> entities = m_tvwData->entities();
             fill([key, entities](Session &s) { s.engine.addPeriodForEntities(key.year, key.quarter, entities); });
@@ -505,7 +505,7 @@ void frmAnalyzaSubj::addEntities(const QList<qint32> &ids, bool expandGroups)
                 return;
             QList<qint32> entities{id};
             if (expandGroups && !shell::modHlavni::isSingleEntity(s.db, QString::number(id)))
-                entities = s.data.groupMembers(id);
+                entities = s.data.groupMembers(id).value;
             for (qint32 entity : entities) {
                 // Each database call may have let the window go.
                 if (s.shouldStop())
@@ -515,8 +515,8 @@ void frmAnalyzaSubj::addEntities(const QList<qint32> &ids, bool expandGroups)
                 const auto nodes = readEntityNodes(s.data, entity, s.shouldStop);
                 if (!self)
                     return;
-                if (nodes)
-                    m_tvwData->addEntity(*nodes);
+                if (nodes.value)
+                    m_tvwData->addEntity(*nodes.value);
             }
         }
     });
