@@ -231,9 +231,9 @@ TEST_P(EntitySearchTest, EntitiesOfABranchAndOfTheSameBranch)
     EXPECT_EQ(sameBranch(900003).ids, (QList<qint32>{900001, 900003}));
     EXPECT_TRUE(sameBranch(900004).ids.isEmpty());
 
-    EXPECT_EQ(m_search->mainBranch(900001), kBranchA);
-    EXPECT_EQ(m_search->mainBranch(900003), std::nullopt);
-    EXPECT_EQ(m_search->mainBranch(900004), std::nullopt);
+    EXPECT_EQ(m_search->mainBranch(900001).value, kBranchA);
+    EXPECT_EQ(m_search->mainBranch(900003).value, std::nullopt);
+    EXPECT_EQ(m_search->mainBranch(900004).value, std::nullopt);
 }
 
 TEST_P(EntitySearchTest, StopEndsTheListingAfterTheCurrentRow)

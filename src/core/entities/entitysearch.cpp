@@ -32,12 +32,12 @@ EntitySearch::EntitySearch(db::Database &db)
 {
 }
 
-QList<ListItem> EntitySearch::legalForms()
+Result<QList<ListItem>> EntitySearch::legalForms()
 {
     return codeList(searchSql::legalForms());
 }
 
-QList<ListItem> EntitySearch::classificationLists()
+Result<QList<ListItem>> EntitySearch::classificationLists()
 {
     return codeList(searchSql::classificationLists());
 }
@@ -80,9 +80,10 @@ Listing EntitySearch::sameBranchEntities(qint32 entity, const ItemSink &sink)
     return list(searchSql::sameBranchEntities(entity), entityLine, sink);
 }
 
-std::optional<qint32> EntitySearch::mainBranch(qint32 entity)
+Result<std::optional<qint32>> EntitySearch::mainBranch(qint32 entity)
 {
-    return db::parseId(m_db.singleValue(searchSql::mainBranch(entity)));
+    const Result<QString> branch = m_db.readValue(searchSql::mainBranch(entity));
+    return {db::parseId(branch.value), branch.error};
 }
 
 QString EntitySearch::nameLine(const QString &ident, const QString &name, qint32 id)
@@ -112,12 +113,15 @@ QString EntitySearch::firstLetterName(const NameQuery &query)
     return name;
 }
 
-QList<ListItem> EntitySearch::codeList(const QString &sql)
+Result<QList<ListItem>> EntitySearch::codeList(const QString &sql)
 {
-    QList<ListItem> items;
-    for (const QStringList &row : m_db.queryRows(sql).rows) {
+    const db::Rows rows = m_db.queryRows(sql);
+    if (!rows.ok())
+        return Result<QList<ListItem>>::failure(rows.error);
+    Result<QList<ListItem>> items;
+    for (const QStringList &row : rows.rows) {
         if (const std::optional<ListItem> item = codeLine(row))
-            items << *item;
+            items.value << *item;
     }
     return items;
 }
@@ -142,6 +146,8 @@ Listing EntitySearch::list(const QString &sql, const std::function<std::optional
             break;
         }
     }
+    // A listing that broke off shows the rows read so far, never as the whole answer.
+    result.error = rs.error();
     return result;
 }
 

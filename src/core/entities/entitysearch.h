@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/outcome.h"
 #include "entities/searchsql.h"
 
 #include <QList>
@@ -42,8 +43,8 @@ public:
     void setStopCheck(StopCheck check) { m_stop = std::move(check); }
 
     // The mode lists: legal forms, and the branch classification lists.
-    QList<ListItem> legalForms();
-    QList<ListItem> classificationLists();
+    Result<QList<ListItem>> legalForms();
+    Result<QList<ListItem>> classificationLists();
 
     // "IČO name", marked "* " for an entity made in this application.
     Listing byName(const NameQuery &query, const ItemSink &sink);
@@ -54,7 +55,7 @@ public:
     // "name IČO" of each entity sharing a branch with the entity.
     Listing sameBranchEntities(qint32 entity, const ItemSink &sink);
     // The entity's main branch, or nothing when it has none.
-    std::optional<qint32> mainBranch(qint32 entity);
+    Result<std::optional<qint32>> mainBranch(qint32 entity);
 
     // A name-search line: the identifier and the name, with "* " in front for an entity this
     // application created (negative id) unless it is a group.
@@ -73,7 +74,7 @@ public:
     static QString firstLetterName(const NameQuery &query);
 
 private:
-    QList<ListItem> codeList(const QString &sql);
+    Result<QList<ListItem>> codeList(const QString &sql);
     Listing list(const QString &sql, const std::function<std::optional<ListItem>(const QStringList &row)> &line,
                  const ItemSink &sink);
 

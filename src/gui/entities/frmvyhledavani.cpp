@@ -216,7 +216,7 @@ void frmVyhledavani::fillModeList(Mode mode)
 {
     m_mode = mode;
     m_lstPravniForma->clear();
-    const QList<ListItem> lines = mode == Mode::Name ? m_search.legalForms() : m_search.classificationLists();
+    const QList<ListItem> lines = (mode == Mode::Name ? m_search.legalForms() : m_search.classificationLists()).value;
     for (const ListItem &line : lines)
         addLine(m_lstPravniForma, line);
     m_lstPravniForma->selectAll();
@@ -327,7 +327,7 @@ void frmVyhledavani::cmdHledatVOboru_Click()
         return;
     const qint32 entity = itemId(item);
     if (m_chkHlavniOkec->isChecked()) {
-        const std::optional<qint32> branch = m_search.mainBranch(entity);
+        const std::optional<qint32> branch = m_search.mainBranch(entity).value;
         if (!branch) {
             ui::exclamation(this, windowTitle(), QStringLiteral("Subjekt nemá přiřazen obor činnosti."));
             return;
