@@ -53,16 +53,14 @@ int benchAnalysisFill(QTextStream &out)
 
     // The limit: forms read once, one statement per indicator and form over every period.
     timer.restart();
-    QHash<QString, QString> forms;
+    QHash<indicators::Period, QString> forms;
     for (const QStringList &row : database.queryRows(QStringLiteral("SELECT subj_id, year_dt, quarter_dt, fill_lvl_ind FROM finl_stmt "
                                                                     "WHERE inac_ind = 0 AND stmt_type_cd = 28")).rows)
-        forms.insert(row[0] + QLatin1Char('_') + row[1] + QLatin1Char('_') + row[2], row[3]);
+        forms.insert(indicators::Period{row[1].toInt(), row[2].toInt(), row[0].toInt()}, row[3]);
     QList<indicators::Period> full;
     QList<indicators::Period> other;
-    for (const analysis::RowKey &key : keys) {
-        const indicators::Period p{key.entityText(), key.yearText(), key.quarterText()};
-        (forms.value(p.entityId + QLatin1Char('_') + p.year + QLatin1Char('_') + p.quarter) == QLatin1String("4") ? full : other) << p;
-    }
+    for (const analysis::RowKey &key : keys)
+        (forms.value(key) == QLatin1String("4") ? full : other) << key;
     indicators::Evaluator evaluator(database);
     qint64 limitValues = 0;
     for (int id : indicatorIds) {

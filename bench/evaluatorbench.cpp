@@ -45,7 +45,7 @@ int benchEvaluator(QTextStream &out)
          database.queryRows(QStringLiteral("SELECT DISTINCT subj_id, year_dt, quarter_dt FROM finl_stmt WHERE inac_ind = 0 "
                                            "AND stmt_type_cd = 28 ORDER BY subj_id, year_dt, quarter_dt"))
              .rows)
-        periods << indicators::Period{row[0], row[1], row[2]};
+        periods << indicators::Period{row[1].toInt(), row[2].toInt(), row[0].toInt()};
     const QList<int> indicatorIds = {1, 2, 4, 5, 8, 10, 11, 12, 14, 15, 30, 33};
     out << periods.size() << " periods x " << indicatorIds.size() << " indicators = " << periods.size() * indicatorIds.size()
         << " values\n";
@@ -66,13 +66,13 @@ int benchEvaluator(QTextStream &out)
     const auto cellByCell = [&](indicators::Evaluator &e, int id) {
         QStringList values;
         for (const indicators::Period &p : periods)
-            values << e.indicatorValue(id, p.entityId, p.year, p.quarter);
+            values << e.indicatorValue(id, p).value;
         return values;
     };
     const Measurement reference = measure(QStringLiteral("reference (cell by cell)"), cellByCell, false);
     const Measurement cached = measure(QStringLiteral("cached (cell by cell)"), cellByCell, true);
     const Measurement column = measure(
-        QStringLiteral("column (set-based)"), [&](indicators::Evaluator &e, int id) { return e.indicatorColumn(id, periods); }, true);
+        QStringLiteral("column (set-based)"), [&](indicators::Evaluator &e, int id) { return e.indicatorColumn(id, periods).value; }, true);
 
     int status = 0;
     for (const Measurement *m : {&reference, &cached, &column}) {

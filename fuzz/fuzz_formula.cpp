@@ -31,7 +31,7 @@ void checkStatement(QString sql)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QString text = QString::fromUtf8(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
-    const Period period{QStringLiteral("-12"), QStringLiteral("1999"), QStringLiteral("4")};
+    const Period period{1999, 4, -12};
     const QString tsql = FormulaSql::translate(text, period);
     FUZZ_CHECK(tsql.startsWith(QLatin1String("SELECT (")) && tsql.endsWith(QLatin1String(" )")));
 

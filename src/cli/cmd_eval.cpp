@@ -4,6 +4,7 @@
 #include "db/database.h"
 #include "db/schema.h"
 #include "db/sqlquote.h"
+#include "indicators/emptyvalue.h"
 #include "indicators/evaluator.h"
 #include "shell/startup.h"
 
@@ -98,13 +99,25 @@ int commandEval(const Options &options, QTextStream &out, QTextStream &err)
     indicators::Evaluator evaluator(database);
     const QString before = QStringLiteral("\x01");
     database.setSharedSql(before);
-    const QString value = o->indicator ? evaluator.indicatorValue(*o->indicator, o->entity, o->year, o->quarter)
-                                       : evaluator.formulaValue(*o->formula, o->entity, o->year, o->quarter);
-    if (!database.isOpen()) {
-        err << "Spojení s databází bylo přerušeno: " << database.lastError() << "\n";
+    // An entity, year or quarter that is not sound is no value, as in the windows; why is said below.
+    const std::optional<indicators::Period> period = indicators::Period::fromTexts(o->entity, o->year, o->quarter);
+    Result<QString> value;
+    if (period)
+        value = o->indicator ? evaluator.indicatorValue(*o->indicator, *period) : evaluator.formulaValue(*o->formula, *period);
+    if (!value.ok()) {
+        err << "Hodnotu nelze spočítat, databáze ohlásila chybu: " << value.error << "\n";
         return DatabaseError;
     }
-    out << value << "\n";
+    if (value.value.isEmpty()) {
+        const Result<QString> why = indicators::whyNoValue(database, o->indicator, o->formula.value_or(QString()), o->entity,
+                                                           o->year, o->quarter);
+        if (!why.ok()) {
+            err << "Hodnotu nelze spočítat, databáze ohlásila chybu: " << why.error << "\n";
+            return DatabaseError;
+        }
+        err << "Žádná hodnota: " << (why.value.isEmpty() ? QStringLiteral("výsledek je prázdný (NULL).") : why.value) << "\n";
+    }
+    out << value.value << "\n";
     if (o->showSql) {
         const QString built = database.sharedSql();
         out << "T-SQL: " << (built == before ? QStringLiteral("(žádný příkaz nevznikl)") : built) << "\n";

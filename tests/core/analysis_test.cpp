@@ -70,7 +70,7 @@ TEST_P(AnalysisTest, CellsHoldTheEvaluatorsValuesRoundedToTwoDecimals)
     for (int r = 0; r < m_model.dataRowCount(); ++r) {
         const RowKey key = m_model.rowKey(r);
         for (int c = 0; c < m_model.indicatorCount(); ++c) {
-            const QString value = evaluator.indicatorValue(m_model.indicatorId(c), key.entityText(), key.yearText(), key.quarterText());
+            const QString value = evaluator.indicatorValue(m_model.indicatorId(c), key).value;
             EXPECT_EQ(m_model.cell(r, c), formatValue(value, QLocale::c())) << key.toString().toStdString();
         }
     }

@@ -181,7 +181,7 @@ protected:
     static QString expectedCell(int indicator, const analysis::RowKey &key)
     {
         indicators::Evaluator evaluator(*s_db);
-        return analysis::formatValue(evaluator.indicatorValue(indicator, key.entityText(), key.yearText(), key.quarterText()),
+        return analysis::formatValue(evaluator.indicatorValue(indicator, key).value,
                                      QLocale());
     }
 

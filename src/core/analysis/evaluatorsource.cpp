@@ -11,11 +11,7 @@ Result<QStringList> EvaluatorSource::values(int indicatorId, const QList<RowKey>
 {
     indicators::EvaluationCache cache;
     indicators::Evaluator evaluator(m_db, &cache);
-    QList<indicators::Period> periods;
-    periods.reserve(rows.size());
-    for (const RowKey &key : rows)
-        periods.append({key.entityText(), key.yearText(), key.quarterText()});
-    return {evaluator.indicatorColumn(indicatorId, periods, shouldStop), {}};
+    return evaluator.indicatorColumn(indicatorId, rows, shouldStop);
 }
 
 } // namespace verna::analysis

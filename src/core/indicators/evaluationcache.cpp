@@ -15,14 +15,14 @@ std::optional<QString> lookup(const QHash<Key, QString> &hash, const Key &key)
 
 } // namespace
 
-std::optional<QString> EvaluationCache::form(const QString &periodKey) const
+std::optional<QString> EvaluationCache::form(const Period &period) const
 {
-    return lookup(m_forms, periodKey);
+    return lookup(m_forms, period);
 }
 
-void EvaluationCache::setForm(const QString &periodKey, const QString &answer)
+void EvaluationCache::setForm(const Period &period, const QString &answer)
 {
-    m_forms.insert(periodKey, answer);
+    m_forms.insert(period, answer);
 }
 
 std::optional<QString> EvaluationCache::indicatorFormula(int indicatorId) const

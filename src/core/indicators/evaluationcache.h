@@ -1,6 +1,7 @@
 #pragma once
 
 #include "indicators/formula.h"
+#include "indicators/period.h"
 
 #include <QHash>
 #include <QString>
@@ -17,9 +18,9 @@ namespace verna::indicators {
 class EvaluationCache
 {
 public:
-    // Form query answers by period ("year_quarter_entity" with the numbers normalised).
-    std::optional<QString> form(const QString &periodKey) const;
-    void setForm(const QString &periodKey, const QString &answer);
+    // Form query answers by period.
+    std::optional<QString> form(const Period &period) const;
+    void setForm(const Period &period, const QString &answer);
 
     // Stored formulas by indicator id ("" for a missing or deleted indicator).
     std::optional<QString> indicatorFormula(int indicatorId) const;
@@ -35,7 +36,7 @@ public:
     void clear();
 
 private:
-    QHash<QString, QString> m_forms;
+    QHash<Period, QString> m_forms;
     QHash<int, QString> m_formulas;
     QHash<QString, QString> m_expansions;
     QHash<QString, std::shared_ptr<const Formula>> m_parsed;

@@ -2,6 +2,7 @@
 
 #include "db/database.h"
 #include "db/numbertext.h"
+#include "db/sqlquote.h"
 #include "indicators/evaluationcache.h"
 #include "indicators/formula.h"
 #include "indicators/formulasql.h"
@@ -21,17 +22,6 @@ namespace {
 
 // Periods per set-based statement: keeps statements a few tens of kilobytes.
 constexpr int kColumnChunk = 500;
-
-// The same period however its numbers are written ("0999", "-0"), for the caches.
-QString periodKey(qint64 entity, int year, int quarter)
-{
-    return QStringLiteral("%1_%2_%3").arg(year).arg(quarter).arg(entity);
-}
-
-QString periodKey(const Period &p)
-{
-    return periodKey(*db::parseId(p.entityId), p.year.toInt(), p.quarter.toInt());
-}
 
 bool isFullForm(const QString &answer)
 {
@@ -95,17 +85,19 @@ Evaluator::Evaluator(db::Database &database, EvaluationCache *cache)
 
 Evaluator::~Evaluator() = default;
 
-QString Evaluator::translate(const QString &formula, const QString &entityId, const QString &year, const QString &quarter)
+QString Evaluator::translate(const QString &formula, const Period &period)
 {
-    return FormulaSql::translate(formula, {entityId, year, quarter});
+    return FormulaSql::translate(formula, period);
 }
 
 QString Evaluator::getHodnotaFunkce(const QVariant &subject, const QString &entityId, const QString &year, const QString &quarter)
 {
+    m_lastBackendSql.clear();
+    const std::optional<Period> period = Period::fromTexts(entityId, year, quarter);
     const auto asIndicator = [&](qint64 id) {
-        if (id < std::numeric_limits<qint32>::min() || id > std::numeric_limits<qint32>::max())
+        if (!period || id < std::numeric_limits<qint32>::min() || id > std::numeric_limits<qint32>::max())
             return QString();
-        return indicatorValue(static_cast<int>(id), entityId, year, quarter);
+        return indicatorValue(static_cast<int>(id), *period).value;
     };
     switch (subject.typeId()) {
     case QMetaType::Int:
@@ -135,105 +127,113 @@ QString Evaluator::getHodnotaFunkce(const QVariant &subject, const QString &enti
     const QString trimmed = text.trimmed();
     if (wholeNumber.match(trimmed).hasMatch()) {
         const auto id = db::parseId(trimmed.startsWith(QLatin1Char('+')) ? trimmed.mid(1) : trimmed);
-        return id ? indicatorValue(*id, entityId, year, quarter) : QString();
+        return id ? asIndicator(*id) : QString();
     }
     bool numeric = false;
     QLocale::c().toDouble(trimmed, &numeric);
-    if (numeric)
+    if (numeric || !period)
         return QString(); // "1.5" reads as a number: no indicator has that id
-    return formulaValue(text, entityId, year, quarter);
+    return formulaValue(text, *period).value;
 }
 
-QString Evaluator::indicatorValue(int indicatorId, const QString &entityId, const QString &year, const QString &quarter)
+Result<QString> Evaluator::indicatorValue(int indicatorId, const Period &period)
 {
     m_lastBackendSql.clear();
-    const Period period{entityId, year, quarter};
     if (!period.isValid())
-        return QString();
-    const QString form = statementForm(period);
-    const QString formula = indicatorFormula(indicatorId);
-    if (!Formula::isValidText(formula))
-        return QString();
-    return evaluate(formula, form, period);
+        return {};
+    const Result<QString> form = statementForm(period);
+    if (!form.ok())
+        return form;
+    const Result<QString> formula = indicatorFormula(indicatorId);
+    if (!formula.ok())
+        return Result<QString>::failure(formula.error);
+    if (!Formula::isValidText(formula.value))
+        return {};
+    return evaluate(formula.value, form.value, period);
 }
 
-QString Evaluator::formulaValue(const QString &formula, const QString &entityId, const QString &year, const QString &quarter)
+Result<QString> Evaluator::formulaValue(const QString &formula, const Period &period)
 {
     m_lastBackendSql.clear();
-    const Period period{entityId, year, quarter};
     if (!period.isValid() || !Formula::isValidText(formula))
-        return QString();
-    return evaluate(formula, statementForm(period), period);
+        return {};
+    const Result<QString> form = statementForm(period);
+    if (!form.ok())
+        return form;
+    return evaluate(formula, form.value, period);
 }
 
 QString Evaluator::rozvinVypocitanePolozky(QString &formula)
 {
+    formula = expanded(formula).value;
+    return formula;
+}
+
+Result<QStringList> Evaluator::indicatorColumn(int indicatorId, const QList<Period> &periods, const std::function<bool()> &shouldStop)
+{
+    return column([this, indicatorId] { return indicatorFormula(indicatorId); }, periods, shouldStop);
+}
+
+Result<QStringList> Evaluator::formulaColumn(const QString &formula, const QList<Period> &periods, const std::function<bool()> &shouldStop)
+{
+    return column([formula] { return Result<QString>{formula, {}}; }, periods, shouldStop);
+}
+
+Result<QString> Evaluator::statementForm(const Period &period)
+{
+    if (m_cache) {
+        if (const auto cached = m_cache->form(period))
+            return {*cached, {}};
+    }
+    const QString sql = FormulaSql::formQuery(period);
+    m_db.setSharedSql(sql);
+    const Result<QString> answer = m_db.readValue(sql);
+    if (m_cache && answer.ok())
+        m_cache->setForm(period, answer.value);
+    return answer;
+}
+
+Result<QString> Evaluator::indicatorFormula(int indicatorId)
+{
+    if (m_cache) {
+        if (const auto cached = m_cache->indicatorFormula(indicatorId))
+            return {*cached, {}};
+    }
+    const QString sql = FormulaSql::formulaQuery(QString::number(indicatorId));
+    m_db.setSharedSql(sql);
+    Result<QString> formula = m_db.readValue(sql);
+    // Blanks that a fixed-width column pads with are no part of the formula.
+    formula.value = formula.value.trimmed();
+    if (m_cache && formula.ok())
+        m_cache->setIndicatorFormula(indicatorId, formula.value);
+    return formula;
+}
+
+Result<QString> Evaluator::expanded(const QString &formula)
+{
+    if (m_cache) {
+        if (const auto cached = m_cache->expansion(formula))
+            return {*cached, {}};
+    }
+    // Every "[202]".."[213]" in one pass in table order; a stored formula that is not a valid
+    // formula text is spliced as empty, which leaves no value.
+    Result<QString> out{formula, {}};
     const QList<int> &items = shell::ItemCodes::computedItems();
     const QList<int> &indicators = shell::ItemCodes::computedItemFormulas();
     for (int i = 0; i < items.size(); ++i) {
         const QString reference = QLatin1Char('[') + QString::number(items.at(i)) + QLatin1Char(']');
         // A formula without the reference would be left as it is: no need to read it.
-        if (!formula.contains(reference))
+        if (!out.value.contains(reference))
             continue;
-        QString replacement = indicatorFormula(indicators.at(i));
-        if (!Formula::isValidText(replacement))
-            replacement.clear();
-        formula.replace(reference, QStringLiteral(" (") + replacement + QStringLiteral(") "));
+        const Result<QString> stored = indicatorFormula(indicators.at(i));
+        if (!stored.ok() && out.ok())
+            out.error = stored.error;
+        const QString replacement = Formula::isValidText(stored.value) ? stored.value : QString();
+        out.value.replace(reference, QStringLiteral(" (") + replacement + QStringLiteral(") "));
     }
-    return formula;
-}
-
-QStringList Evaluator::indicatorColumn(int indicatorId, const QList<Period> &periods, const std::function<bool()> &shouldStop)
-{
-    return column([this, indicatorId] { return indicatorFormula(indicatorId); }, periods, shouldStop);
-}
-
-QStringList Evaluator::formulaColumn(const QString &formula, const QList<Period> &periods, const std::function<bool()> &shouldStop)
-{
-    return column([formula] { return formula; }, periods, shouldStop);
-}
-
-QString Evaluator::statementForm(const Period &period)
-{
-    const QString key = periodKey(period);
-    if (m_cache) {
-        if (const auto cached = m_cache->form(key))
-            return *cached;
-    }
-    const QString sql = FormulaSql::formQuery(period);
-    m_db.setSharedSql(sql);
-    const QString answer = m_db.singleValue(sql);
-    if (m_cache)
-        m_cache->setForm(key, answer);
-    return answer;
-}
-
-QString Evaluator::indicatorFormula(int indicatorId)
-{
-    if (m_cache) {
-        if (const auto cached = m_cache->indicatorFormula(indicatorId))
-            return *cached;
-    }
-    const QString sql = FormulaSql::formulaQuery(QString::number(indicatorId));
-    m_db.setSharedSql(sql);
-    // Blanks that a fixed-width column pads with are no part of the formula.
-    const QString formula = m_db.singleValue(sql).trimmed();
-    if (m_cache)
-        m_cache->setIndicatorFormula(indicatorId, formula);
-    return formula;
-}
-
-QString Evaluator::expanded(const QString &formula)
-{
-    if (m_cache) {
-        if (const auto cached = m_cache->expansion(formula))
-            return *cached;
-    }
-    QString text = formula;
-    rozvinVypocitanePolozky(text);
-    if (m_cache)
-        m_cache->setExpansion(formula, text);
-    return text;
+    if (m_cache && out.ok())
+        m_cache->setExpansion(formula, out.value);
+    return out;
 }
 
 std::shared_ptr<const Formula> Evaluator::parsed(const QString &text)
@@ -243,12 +243,17 @@ std::shared_ptr<const Formula> Evaluator::parsed(const QString &text)
     return std::make_shared<const Formula>(Formula::parseExpanded(text));
 }
 
-QString Evaluator::evaluate(const QString &formula, const QString &form, const Period &period)
+Result<QString> Evaluator::evaluate(const QString &formula, const QString &form, const Period &period)
 {
-    return evaluateText(isFullForm(form) ? expanded(formula) : formula, period);
+    if (!isFullForm(form))
+        return evaluateText(formula, period);
+    const Result<QString> text = expanded(formula);
+    if (!text.ok())
+        return Result<QString>::failure(text.error);
+    return evaluateText(text.value, period);
 }
 
-QString Evaluator::evaluateText(const QString &text, const Period &period)
+Result<QString> Evaluator::evaluateText(const QString &text, const Period &period)
 {
     const std::shared_ptr<const Formula> tree = parsed(text);
     const QString tsql = FormulaSql::translate(text, period);
@@ -257,27 +262,42 @@ QString Evaluator::evaluateText(const QString &text, const Period &period)
     // A formula that does not parse is not sent: the server would refuse it anyway, and the
     // backends then agree on what reaches none of them.
     if (!tree->isValid())
-        return QString();
+        return {};
     if (m_db.backend() == db::Backend::SqlServer) {
         m_lastBackendSql = tsql;
-        return m_db.singleValue(tsql);
+        const Result<QString> value = m_db.readValue(tsql);
+        if (!value.ok())
+            return Result<QString>::failure(failedStatement(value.error).error);
+        return value;
     }
     m_lastBackendSql = FormulaSql::cellStatement(*tree, m_db.backend(), period);
-    const auto rows = run(m_lastBackendSql);
-    return rows && !rows->isEmpty() ? valueText(rows->front().value(0), tree->isIntegral()) : QString();
+    const Result<QList<QVariantList>> rows = run(m_lastBackendSql);
+    if (!rows.ok())
+        return Result<QString>::failure(failedStatement(rows.error).error);
+    return {rows.value.isEmpty() ? QString() : valueText(rows.value.front().value(0), tree->isIntegral()), {}};
 }
 
-std::optional<QList<QVariantList>> Evaluator::run(const QString &statement)
+Outcome Evaluator::failedStatement(const QString &error)
 {
+    // An evaluation statement fails for its values too (an overflow on PostgreSQL, two rows
+    // for one item on SQL Server): that is no value. Only when the tables it reads cannot be
+    // read is the database at fault.
+    const db::Rows probe = m_db.queryRows(QStringLiteral("SELECT count(*) FROM finl_item i, finl_stmt s WHERE 1 = 0"));
+    return probe.ok() && m_db.isOpen() ? Outcome::success() : Outcome::failure(error);
+}
+
+Result<QList<QVariantList>> Evaluator::run(const QString &statement)
+{
+    using Rows = Result<QList<QVariantList>>;
     if (!m_db.isOpen())
-        return std::nullopt;
+        return Rows::failure(QStringLiteral("Databáze není připojena."));
     Savepoint savepoint(m_db);
     // The emitted statement is the backend's own SQL: it goes to the driver as it is.
     QSqlQuery q(m_db.connection());
     q.setForwardOnly(true);
     if (m_db.backend() != db::Backend::SQLite)
         q.setNumericalPrecisionPolicy(QSql::HighPrecision);
-    QList<QVariantList> rows;
+    Rows rows;
     bool ok = q.exec(statement);
     if (ok) {
         const int columns = q.record().count();
@@ -285,40 +305,42 @@ std::optional<QList<QVariantList>> Evaluator::run(const QString &statement)
             QVariantList row;
             for (int i = 0; i < columns; ++i)
                 row << q.value(i);
-            rows << row;
+            rows.value << row;
         }
         ok = !q.lastError().isValid();
     }
     if (!ok) {
         m_db.noteError(q.lastError());
+        rows.error = m_db.lastError();
         savepoint.setFailed();
     }
     m_db.idle();
-    if (!ok)
-        return std::nullopt;
     return rows;
 }
 
-void Evaluator::prefetchForms(const QList<Period> &periods)
+Outcome Evaluator::prefetchForms(const QList<Period> &periods)
 {
     QList<Period> missing;
     for (const Period &p : periods) {
-        if (!m_cache->form(periodKey(p)))
+        if (!m_cache->form(p))
             missing << p;
     }
     if (missing.isEmpty())
-        return;
+        return Outcome::success();
     const QString sql = FormulaSql::formsQuery(missing);
     m_db.setSharedSql(sql);
     const db::Rows rows = m_db.queryRows(sql);
     if (!rows.ok())
-        return; // each period then asks on its own
-    QHash<QString, QString> answers;
-    QSet<QString> ambiguous;
+        return Outcome::failure(rows.error);
+    QHash<Period, QString> answers;
+    QSet<Period> ambiguous;
     for (const QStringList &row : rows.rows) {
         if (row.size() < 7)
             continue;
-        const QString key = periodKey(row[0].toLongLong(), row[1].toInt(), row[2].toInt());
+        const auto entity = db::parseId(row[0]);
+        if (!entity)
+            continue;
+        const Period key{row[1].toInt(), row[2].toInt(), *entity};
         const int count = row[3].toInt();
         const int nonNull = row[4].toInt();
         if (count == 1 || nonNull == 0)
@@ -329,13 +351,13 @@ void Evaluator::prefetchForms(const QList<Period> &periods)
             ambiguous.insert(key); // which row the form query reads first is the server's choice
     }
     for (const Period &p : missing) {
-        const QString key = periodKey(p);
-        if (!ambiguous.contains(key))
-            m_cache->setForm(key, answers.value(key)); // no income statement: ""
+        if (!ambiguous.contains(p))
+            m_cache->setForm(p, answers.value(p)); // no income statement: ""
     }
+    return Outcome::success();
 }
 
-QStringList Evaluator::column(const FormulaSource &formulaSource, const QList<Period> &periods, const std::function<bool()> &shouldStop)
+Result<QStringList> Evaluator::column(const FormulaSource &formulaSource, const QList<Period> &periods, const std::function<bool()> &shouldStop)
 {
     // The column shares what it reads within itself even when the caller keeps no cache.
     EvaluationCache local;
@@ -348,8 +370,8 @@ QStringList Evaluator::column(const FormulaSource &formulaSource, const QList<Pe
         ~Restore() { e->m_cache = cache; }
     } restore{this, callerCache};
 
-    QStringList values;
-    values.reserve(periods.size());
+    Result<QStringList> values;
+    values.value.reserve(periods.size());
     for (int start = 0; start < periods.size(); start += kColumnChunk) {
         const int end = std::min<int>(start + kColumnChunk, periods.size());
         QStringList chunk(end - start);
@@ -359,37 +381,51 @@ QStringList Evaluator::column(const FormulaSource &formulaSource, const QList<Pe
                 valid << periods.at(i);
         }
         if (!valid.isEmpty()) {
-            prefetchForms(valid);
-            const QString formula = formulaSource();
-            if (Formula::isValidText(formula)) {
+            Outcome outcome = prefetchForms(valid);
+            const Result<QString> formula = outcome ? formulaSource() : Result<QString>::failure(outcome.error);
+            if (!formula.ok())
+                return Result<QStringList>::failure(formula.error);
+            if (Formula::isValidText(formula.value)) {
                 QList<int> full;
                 QList<int> other;
-                for (int i = start; i < end; ++i) {
-                    if (periods.at(i).isValid())
-                        (isFullForm(statementForm(periods.at(i))) ? full : other) << i - start;
+                for (int i = start; i < end && outcome; ++i) {
+                    if (!periods.at(i).isValid())
+                        continue;
+                    const Result<QString> form = statementForm(periods.at(i));
+                    outcome = form.outcome();
+                    (isFullForm(form.value) ? full : other) << i - start;
                 }
                 const QList<Period> chunkPeriods = periods.mid(start, end - start);
-                if (!full.isEmpty())
-                    evaluateGroup(expanded(formula), full, chunkPeriods, chunk);
-                if (!other.isEmpty())
-                    evaluateGroup(formula, other, chunkPeriods, chunk);
+                if (outcome && !full.isEmpty()) {
+                    const Result<QString> text = expanded(formula.value);
+                    outcome = text.ok() ? evaluateGroup(text.value, full, chunkPeriods, chunk) : text.outcome();
+                }
+                if (outcome && !other.isEmpty())
+                    outcome = evaluateGroup(formula.value, other, chunkPeriods, chunk);
+                if (!outcome)
+                    return Result<QStringList>::failure(outcome.error);
             }
         }
-        values << chunk;
+        values.value << chunk;
         if (shouldStop && end < periods.size() && shouldStop())
             break;
     }
     return values;
 }
 
-void Evaluator::evaluateGroup(const QString &formula, const QList<int> &rows, const QList<Period> &periods, QStringList &values)
+Outcome Evaluator::evaluateGroup(const QString &formula, const QList<int> &rows, const QList<Period> &periods, QStringList &values)
 {
     const std::shared_ptr<const Formula> tree = parsed(formula);
     if (!tree->isValid())
-        return;
+        return Outcome::success();
     const auto cellByCell = [&] {
-        for (int row : rows)
-            values[row] = evaluateText(formula, periods.at(row));
+        for (int row : rows) {
+            const Result<QString> value = evaluateText(formula, periods.at(row));
+            if (!value.ok())
+                return value.outcome();
+            values[row] = value.value;
+        }
+        return Outcome::success();
     };
     if (m_db.backend() == db::Backend::SqlServer)
         return cellByCell(); // the T-SQL text is the evaluation there, one per cell
@@ -399,15 +435,19 @@ void Evaluator::evaluateGroup(const QString &formula, const QList<int> &rows, co
     const QString sql = FormulaSql::columnStatement(*tree, m_db.backend(), group);
     m_db.setSharedSql(sql);
     m_lastBackendSql = sql;
-    const auto result = run(sql);
-    if (!result)
+    const Result<QList<QVariantList>> result = run(sql);
+    if (!result.ok()) {
+        if (const Outcome failed = failedStatement(result.error); !failed)
+            return failed;
         return cellByCell(); // one cell's overflow fails the statement: the others still have values
-    for (const QVariantList &row : *result) {
+    }
+    for (const QVariantList &row : result.value) {
         bool ok = false;
         const int k = row.value(0).toInt(&ok);
         if (ok && k >= 0 && k < rows.size())
             values[rows.at(k)] = valueText(row.value(1), tree->isIntegral());
     }
+    return Outcome::success();
 }
 
 } // namespace verna::indicators

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/outcome.h"
 #include "indicators/period.h"
 
 #include <QList>
@@ -16,6 +17,9 @@ class Database;
 
 namespace verna::indicators {
 
+using verna::Result;
+using verna::Outcome;
+
 class EvaluationCache;
 class Formula;
 
@@ -24,11 +28,12 @@ class Formula;
 // statement and, for an indicator, its formula; when the income statement is full, computed
 // items 202..213 are expanded by the formulas of indicators 17..28.
 //
-// Every value comes back as text, "" when there is none: a missing item, no statement, a
-// division by zero, an overflow, an invalid or unknown formula, an invalid entity, year or
-// quarter. Input is checked before any SQL is built; no invalid text reaches the database.
-// On SQLite and PostgreSQL numbers come back in the same plain form (12 significant digits
-// for non-integral values), so both backends give the same texts.
+// A value is text, "" when there is none: a missing item, no statement, a division by zero,
+// an overflow, an invalid or unknown formula, an invalid entity, year or quarter. That is not
+// an error: only a failed read (a lost connection, a missing table) is, and the typed calls
+// return it as such. Input is checked before any SQL is built; no invalid text reaches the
+// database. On SQLite and PostgreSQL numbers come back in the same plain form (12
+// significant digits for non-integral values), so both backends give the same texts.
 //
 // Each SQL text built is left in the database's shared SQL text (the T-SQL text for the
 // evaluation statement), as the windows expect.
@@ -40,12 +45,13 @@ public:
     ~Evaluator();
 
     // The variant call: a subject that is numeric as a whole (an integer, or a text such as
-    // "100" or "-5") is an indicator id, anything else a formula text.
+    // "100" or "-5") is an indicator id, anything else a formula text. "" also on a failed read.
     QString getHodnotaFunkce(const QVariant &subject, const QString &entityId, const QString &year, const QString &quarter);
 
-    // The value of a stored indicator, and of a formula as typed ("100" is the constant 100).
-    QString indicatorValue(int indicatorId, const QString &entityId, const QString &year, const QString &quarter);
-    QString formulaValue(const QString &formula, const QString &entityId, const QString &year, const QString &quarter);
+    // The value of a stored indicator, and of a formula as typed ("100" is the constant 100),
+    // or the database's error.
+    Result<QString> indicatorValue(int indicatorId, const Period &period);
+    Result<QString> formulaValue(const QString &formula, const Period &period);
 
     // Replaces every computed-item reference "[202]".."[213]" by " (" + its indicator's formula
     // + ") ", in one pass in table order; the argument receives the result too. A stored
@@ -55,29 +61,30 @@ public:
     // A whole column at once: the values for many periods, the same texts as cell by cell, with
     // one statement per few hundred periods instead of one per cell. When shouldStop answers
     // true between statements it returns the values computed so far (a prefix of the column).
-    QStringList indicatorColumn(int indicatorId, const QList<Period> &periods, const std::function<bool()> &shouldStop = {});
-    QStringList formulaColumn(const QString &formula, const QList<Period> &periods, const std::function<bool()> &shouldStop = {});
+    Result<QStringList> indicatorColumn(int indicatorId, const QList<Period> &periods, const std::function<bool()> &shouldStop = {});
+    Result<QStringList> formulaColumn(const QString &formula, const QList<Period> &periods, const std::function<bool()> &shouldStop = {});
 
     // The statement the backend ran for the last evaluation: the emitted SQL on SQLite and
     // PostgreSQL, the T-SQL text on SQL Server; "" when none was run.
     QString lastBackendSql() const { return m_lastBackendSql; }
 
     // The T-SQL evaluation statement of a formula for a period, exactly as SQL Server runs it.
-    static QString translate(const QString &formula, const QString &entityId, const QString &year, const QString &quarter);
+    static QString translate(const QString &formula, const Period &period);
 
 private:
-    using FormulaSource = std::function<QString()>;
+    using FormulaSource = std::function<Result<QString>()>;
 
-    QString statementForm(const Period &period);
-    QString indicatorFormula(int indicatorId);
-    QString expanded(const QString &formula);
+    Result<QString> statementForm(const Period &period);
+    Result<QString> indicatorFormula(int indicatorId);
+    Result<QString> expanded(const QString &formula);
     std::shared_ptr<const Formula> parsed(const QString &text);
-    QString evaluate(const QString &formula, const QString &form, const Period &period);
-    QString evaluateText(const QString &text, const Period &period);
-    std::optional<QList<QVariantList>> run(const QString &statement);
-    QStringList column(const FormulaSource &formula, const QList<Period> &periods, const std::function<bool()> &shouldStop);
-    void evaluateGroup(const QString &formula, const QList<int> &rows, const QList<Period> &periods, QStringList &values);
-    void prefetchForms(const QList<Period> &periods);
+    Result<QString> evaluate(const QString &formula, const QString &form, const Period &period);
+    Result<QString> evaluateText(const QString &text, const Period &period);
+    Result<QList<QVariantList>> run(const QString &statement);
+    Outcome failedStatement(const QString &error);
+    Result<QStringList> column(const FormulaSource &formula, const QList<Period> &periods, const std::function<bool()> &shouldStop);
+    Outcome evaluateGroup(const QString &formula, const QList<int> &rows, const QList<Period> &periods, QStringList &values);
+    Outcome prefetchForms(const QList<Period> &periods);
 
     db::Database &m_db;
     EvaluationCache *m_cache;

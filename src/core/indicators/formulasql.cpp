@@ -12,8 +12,8 @@ using Kind = Formula::Node::Kind;
 
 QString tsqlItemSubquery(const QString &code, const Period &p)
 {
-    return QStringLiteral(" (SELECT i.amt_val FROM finl_item i, finl_stmt s WHERE s.subj_id = ") + p.entityId + QStringLiteral(" ")
-        + QStringLiteral("AND s.year_dt = ") + p.year + QStringLiteral(" AND s.quarter_dt = ") + p.quarter
+    return QStringLiteral(" (SELECT i.amt_val FROM finl_item i, finl_stmt s WHERE s.subj_id = ") + p.entityText() + QStringLiteral(" ")
+        + QStringLiteral("AND s.year_dt = ") + p.yearText() + QStringLiteral(" AND s.quarter_dt = ") + p.quarterText()
         + QStringLiteral(" AND s.inac_ind  = 0 ") + QStringLiteral("AND s.finl_stmt_id = i.finl_stmt_id AND i.item_type_cd = ")
         + code;
 }
@@ -143,8 +143,8 @@ private:
 
 QString FormulaSql::formQuery(const Period &p)
 {
-    return QStringLiteral("SELECT fill_lvl_ind FROM finl_stmt WHERE subj_id = ") + p.entityId + QStringLiteral(" AND inac_ind = 0 ")
-        + QStringLiteral("AND year_dt = ") + p.year + QStringLiteral(" AND quarter_dt = ") + p.quarter
+    return QStringLiteral("SELECT fill_lvl_ind FROM finl_stmt WHERE subj_id = ") + p.entityText() + QStringLiteral(" AND inac_ind = 0 ")
+        + QStringLiteral("AND year_dt = ") + p.yearText() + QStringLiteral(" AND quarter_dt = ") + p.quarterText()
         + QStringLiteral(" AND stmt_type_cd = 28");
 }
 
@@ -180,8 +180,8 @@ QString FormulaSql::translate(const QString &formula, const Period &period)
 
 QString FormulaSql::cellStatement(const Formula &formula, db::Backend backend, const Period &p)
 {
-    const QString condition = QStringLiteral("s.subj_id = ") + p.entityId + QStringLiteral(" AND s.year_dt = ") + p.year
-        + QStringLiteral(" AND s.quarter_dt = ") + p.quarter;
+    const QString condition = QStringLiteral("s.subj_id = ") + p.entityText() + QStringLiteral(" AND s.year_dt = ") + p.yearText()
+        + QStringLiteral(" AND s.quarter_dt = ") + p.quarterText();
     if (backend == db::Backend::PostgreSQL)
         return QStringLiteral("SELECT ") + PostgresEmitter(formula, condition).expression();
     const SqliteEmitter emitter(formula);
@@ -198,7 +198,7 @@ QString FormulaSql::columnStatement(const Formula &formula, db::Backend backend,
         const Period &p = periods.at(k);
         if (k > 0)
             rows += QStringLiteral(", ");
-        rows += QStringLiteral("(%1, %2, %3, %4)").arg(QString::number(k), p.entityId, p.year, p.quarter);
+        rows += QStringLiteral("(%1, %2, %3, %4)").arg(QString::number(k), p.entityText(), p.yearText(), p.quarterText());
     }
     const QString withRows = QStringLiteral("WITH r (k, subj_id, year_dt, quarter_dt) AS (VALUES ") + rows + QLatin1Char(')');
     const QString condition = QStringLiteral("s.subj_id = r.subj_id AND s.year_dt = r.year_dt AND s.quarter_dt = r.quarter_dt");
@@ -217,13 +217,13 @@ QString FormulaSql::formsQuery(const QList<Period> &periods)
     QString entityList;
     QString yearList;
     for (const Period &p : periods) {
-        if (!entities.contains(p.entityId)) {
-            entities.insert(p.entityId);
-            entityList += (entityList.isEmpty() ? QString() : QStringLiteral(", ")) + p.entityId;
+        if (!entities.contains(p.entityText())) {
+            entities.insert(p.entityText());
+            entityList += (entityList.isEmpty() ? QString() : QStringLiteral(", ")) + p.entityText();
         }
-        if (!years.contains(p.year)) {
-            years.insert(p.year);
-            yearList += (yearList.isEmpty() ? QString() : QStringLiteral(", ")) + p.year;
+        if (!years.contains(p.yearText())) {
+            years.insert(p.yearText());
+            yearList += (yearList.isEmpty() ? QString() : QStringLiteral(", ")) + p.yearText();
         }
     }
     return QStringLiteral("SELECT subj_id, year_dt, quarter_dt, count(*), count(fill_lvl_ind), min(fill_lvl_ind), max(fill_lvl_ind) "
