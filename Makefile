@@ -1,11 +1,12 @@
 # make run  - installs what is missing, builds, starts VERNA on the embedded demo database
 # make test - installs what is missing, builds, runs every test (with a private PostgreSQL)
+# make test-asan - the core and window tests again, built with AddressSanitizer and UBSan
 # make fuzz - builds the fuzz targets with clang and libFuzzer in build-fuzz, runs each a minute
 BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps configure build run test bench fuzz clean
+.PHONY: all deps configure build run test test-asan bench fuzz clean
 
 all: build
 
@@ -23,6 +24,17 @@ run: build
 
 test: build
 	bash scripts/test-postgres.sh ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
+
+ASAN_BUILD ?= build-asan
+ASAN_FLAGS = -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer
+
+# Leaks are not checked: Qt's and the drivers' one-time allocations would drown real reports.
+test-asan: deps
+	@test -f $(ASAN_BUILD)/build.ninja || cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		"-DCMAKE_CXX_FLAGS=$(ASAN_FLAGS)" "-DCMAKE_EXE_LINKER_FLAGS=$(ASAN_FLAGS)"
+	cmake --build $(ASAN_BUILD) -j$(JOBS) --target verna-db verna-core-tests verna-gui-tests
+	ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+		bash scripts/test-postgres.sh ctest --test-dir $(ASAN_BUILD) --output-on-failure -j$(JOBS)
 
 bench: build
 	$(BUILD)/bench/verna-bench
@@ -43,4 +55,4 @@ fuzz: deps
 	done
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -171,9 +171,12 @@ TEST_P(EntitySearchTest, LegalFormsNarrowTheSearchOneSeveralOrNone)
     EXPECT_EQ(byName({}).ids.size(), all);
 }
 
-TEST_P(EntitySearchTest, TypedMetacharactersMatchThemselvesExceptALeadingPercent)
+TEST_P(EntitySearchTest, TypedPercentIsAWildcardOtherMetacharactersMatchThemselves)
 {
-    EXPECT_EQ(byName(QStringLiteral("100%")).ids, QList<qint32>{900005});
+    EXPECT_EQ(byName(QStringLiteral("100%Wz")).ids, (QList<qint32>{900005, 900006}));
+    EXPECT_EQ(byName(QStringLiteral("Cih%Qx")).ids, QList<qint32>{900001});
+    EXPECT_TRUE(byName(QStringLiteral("Str%Lhota")).ids.contains(3366));
+    EXPECT_TRUE(byName(QStringLiteral("Cih_lna")).ids.isEmpty());
     EXPECT_EQ(byName(QStringLiteral("O'Brien")).ids, QList<qint32>{900007});
     EXPECT_EQ(byName(QStringLiteral("[Wz]")).ids, QList<qint32>{900008});
     EXPECT_EQ(byName(QStringLiteral("%[wz] l")).ids, QList<qint32>{900008});
@@ -197,13 +200,15 @@ TEST_P(EntitySearchTest, BranchesComeFromBranchListsOnly)
     EXPECT_EQ(branches(QStringLiteral("ZZ"), {}, {218}).ids, QList<qint32>{kBranchGone});
 }
 
-TEST_P(EntitySearchTest, BranchTextsWithApostrophesAndPercentMatchLiterally)
+TEST_P(EntitySearchTest, BranchTextsWithApostrophesMatchAndPercentIsAWildcard)
 {
-    EXPECT_EQ(branches({}, QStringLiteral("50%")).ids, QList<qint32>{kBranchA});
+    EXPECT_EQ(branches({}, QStringLiteral("50%")).ids, (QList<qint32>{kBranchA, kBranchB}));
     EXPECT_EQ(branches({}, QStringLiteral("50% podíl 'Qx'")).ids, QList<qint32>{kBranchA});
     EXPECT_EQ(branches({}, QStringLiteral("qx n")).ids, QList<qint32>{kBranchGone});
+    // A leading "%" searches anywhere in the name, with no first-letter filter.
+    EXPECT_EQ(branches(QStringLiteral("ZZ"), QStringLiteral("%nace")).ids, QList<qint32>{kBranchGone});
     EXPECT_TRUE(branches(QStringLiteral("Z_"), {}).ids.isEmpty());
-    EXPECT_TRUE(branches(QStringLiteral("%"), {}).ids.isEmpty());
+    EXPECT_TRUE(branches(QStringLiteral("Z[Z]"), {}).ids.isEmpty());
     for (const QString &hostile : {QStringLiteral("'; DROP TABLE cd_val --"), QStringLiteral("' OR ''='")}) {
         EXPECT_TRUE(branches(hostile, {}).ids.isEmpty());
         EXPECT_TRUE(branches({}, hostile).ids.isEmpty());
@@ -254,8 +259,8 @@ TEST(EntitySearchSql, TextsAsTheServerTakesThem)
               QStringLiteral("SELECT RTRIM(LTRIM(i.ident_txt)), RTRIM(LTRIM(n.name_txt)), n.subj_id FROM ident i, name n "
                              "WHERE i.subj_id = n.subj_id AND i.inac_ind = 0 AND n.inac_ind = 0 "
                              "AND i.form_type_cd IN(1112,1121) AND i.ident_txt LIKE '00000123' AND i.inac_ind = 0 ORDER BY 2"));
-    EXPECT_TRUE(searchSql::byName(NameQuery{QStringLiteral("%o'v_a[1]%"), {}, {1112}})
-                    .contains(QStringLiteral("AND i.form_type_cd = 1112 AND n.srch_name_txt LIKE '%Ova[[]1][%]%' ")));
+    EXPECT_TRUE(searchSql::byName(NameQuery{QStringLiteral("%o'v_a[1]%x"), {}, {1112}})
+                    .contains(QStringLiteral("AND i.form_type_cd = 1112 AND n.srch_name_txt LIKE '%ova[[]1]%x%' ")));
     EXPECT_EQ(searchSql::branches(BranchQuery{QStringLiteral("0_"), QStringLiteral("zem'"), {217}}),
               QStringLiteral("SELECT RTRIM(LTRIM(short_txt)), RTRIM(LTRIM(value_txt)), val_agn FROM cd_val WHERE tbl_cd  = 217 "
                              "AND inac_ind = 0 AND short_txt LIKE '0[_]%' AND value_txt LIKE 'Zem''%' ORDER BY seq_nbr"));

@@ -58,7 +58,10 @@ Listing EntitySearch::byName(const NameQuery &query, const ItemSink &sink)
 
 Listing EntitySearch::branches(const BranchQuery &query, const ItemSink &sink)
 {
-    const QString typed = query.name.trimmed();
+    // A name beginning with "%" is a search anywhere in the name: no first letter to compare.
+    QString typed = query.name.trimmed();
+    if (typed.startsWith(QLatin1Char('%')))
+        typed.clear();
     return list(
         searchSql::branches(query),
         [&typed](const QStringList &row) -> std::optional<ListItem> {

@@ -39,6 +39,14 @@ QString likeLiteralText(const QString &typed)
     return db::escapeApostrophes(out);
 }
 
+QString likePatternText(const QString &typed)
+{
+    QStringList pieces = typed.split(QLatin1Char('%'));
+    for (QString &piece : pieces)
+        piece = likeLiteralText(piece);
+    return pieces.join(QLatin1Char('%'));
+}
+
 namespace searchSql {
 
 QString legalForms()
@@ -65,12 +73,10 @@ QString byName(const NameQuery &query)
     if (!ico.isEmpty()) {
         sql += QStringLiteral("AND i.ident_txt LIKE '") + likeLiteralText(shell::modHlavni::padIco(ico)) + QStringLiteral("' ");
     } else if (!(name.isEmpty() && !query.legalForms.isEmpty())) {
-        // A leading "%" is the one wildcard a user may type: it turns the prefix search into
-        // a search anywhere in the name. Everything else typed matches itself.
-        const bool anywhere = name.startsWith(QLatin1Char('%'));
-        const QString form = shell::modHlavni::searchForm(firstUpper(anywhere ? name.mid(1) : name));
-        sql += QStringLiteral("AND n.srch_name_txt LIKE '") + (anywhere ? QStringLiteral("%") : QString())
-            + likeLiteralText(form) + QStringLiteral("%' ");
+        // A typed "%" is the one wildcard a user may type ("%ova", "Str%Lhota"); everything
+        // else typed matches itself.
+        const QString form = shell::modHlavni::searchForm(firstUpper(name));
+        sql += QStringLiteral("AND n.srch_name_txt LIKE '") + likePatternText(form) + QStringLiteral("%' ");
     }
     sql += QStringLiteral("AND i.inac_ind = 0 ORDER BY 2");
     return sql;
@@ -85,8 +91,8 @@ QString branches(const BranchQuery &query)
         sql += QStringLiteral(" = ") + QString::number(query.classifications.front()) + QLatin1Char(' ');
     else // branch lists only, never the other code lists
         sql += QStringLiteral(" IN(SELECT val_agn FROM cd_val WHERE tbl_cd = 216 AND inac_ind = 0) ");
-    sql += QStringLiteral("AND inac_ind = 0 AND short_txt LIKE '") + likeLiteralText(query.code.trimmed()) + QStringLiteral("%' ")
-        + QStringLiteral("AND value_txt LIKE '") + likeLiteralText(firstUpper(query.name.trimmed()))
+    sql += QStringLiteral("AND inac_ind = 0 AND short_txt LIKE '") + likePatternText(query.code.trimmed()) + QStringLiteral("%' ")
+        + QStringLiteral("AND value_txt LIKE '") + likePatternText(firstUpper(query.name.trimmed()))
         + QStringLiteral("%' ORDER BY seq_nbr");
     return sql;
 }

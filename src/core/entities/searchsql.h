@@ -23,8 +23,12 @@ struct BranchQuery {
 // apostrophes doubled, "%", "_" and "[" each in brackets.
 QString likeLiteralText(const QString &typed);
 
+// The same, except that a typed "%" stays the wildcard it is for the user.
+QString likePatternText(const QString &typed);
+
 // The SQL texts of the search window. Every number is a checked integer and every typed
-// text goes through likeLiteralText, so nothing typed can end the literal or widen the match.
+// text goes through likeLiteralText or likePatternText, so nothing typed can end the literal or
+// widen the match beyond the "%" the user typed.
 namespace searchSql {
 
 QString legalForms();
