@@ -101,6 +101,63 @@ TEST_P(AnalysisTest, PeriodsOfAnEntityComeOnceAndCtrlDropTakesOnlyCompletePeriod
     EXPECT_FALSE(m_data->groupMembers(group.toInt()).value.isEmpty());
 }
 
+TEST_P(AnalysisTest, AFailedReadIsAnErrorAndLeavesTheTableAsItWas)
+{
+    const QList<qint32> ids = companies();
+    ASSERT_GT(m_engine->addYearRows(ids.at(0), 1998).value, 0);
+    ASSERT_TRUE(m_engine->addIndicator(1, QStringLiteral("Běžná likvidita")).ok);
+    const auto snapshot = [this] {
+        QStringList cells;
+        for (int r = 0; r < m_model.dataRowCount(); ++r)
+            for (int c = 0; c < m_model.indicatorCount(); ++c)
+                cells << m_model.rowKey(r).toString() + QLatin1Char('=') + m_model.cell(r, c);
+        return cells;
+    };
+    const QStringList before = snapshot();
+
+    // The items table gone, as on a damaged or foreign database: errors, never empty cells.
+    ASSERT_TRUE(db().execute(QStringLiteral("ALTER TABLE finl_item RENAME TO finl_item_x")).ok);
+    const Outcome column = m_engine->addIndicator(10, QStringLiteral("ROA"));
+    EXPECT_FALSE(column.ok);
+    EXPECT_FALSE(column.error.isEmpty());
+    EXPECT_FALSE(m_engine->addYearRows(ids.at(1), 1998).ok());
+    EXPECT_EQ(snapshot(), before);
+    EXPECT_EQ(m_model.indicatorCount(), 1);
+
+    const ToolRun run = runVernaDb({QStringLiteral("--db"), testDatabase().dbOption(), QStringLiteral("analyze"), QStringLiteral("--entities"),
+                                    QString::number(ids.at(0)), QStringLiteral("--years"), QStringLiteral("1998"),
+                                    QStringLiteral("--indicators"), QStringLiteral("1")},
+                                   testDatabase().childEnvironment());
+    EXPECT_EQ(run.exitCode, 1) << run.out.toStdString();
+    EXPECT_TRUE(run.err.contains(QStringLiteral("Analýzu nelze spočítat"))) << run.err.toStdString();
+    ASSERT_TRUE(db().execute(QStringLiteral("ALTER TABLE finl_item_x RENAME TO finl_item")).ok);
+}
+
+TEST_P(AnalysisTest, AServerThatGoesAwayMidFillIsAnError)
+{
+    if (GetParam() != TestBackend::PostgreSQL)
+        GTEST_SKIP() << "a server connection only";
+    // A second connection does the fill; the test's own one ends it between two operations.
+    db::Database fill;
+    ASSERT_TRUE(fill.open(db().location()).ok);
+    const QString path = db().singleValue(QStringLiteral("SHOW search_path"));
+    ASSERT_TRUE(fill.executeNative(QStringLiteral("SET search_path TO ") + path).ok);
+    const QString pid = fill.singleValue(QStringLiteral("SELECT pg_backend_pid()"));
+    AnalysisModel model;
+    AnalysisData data(fill);
+    EvaluatorSource source(fill);
+    AnalysisEngine engine(model, data, source);
+    const QList<qint32> ids = companies();
+    for (qint32 id : ids)
+        ASSERT_TRUE(engine.addYearRows(id, 1998).ok());
+    ASSERT_TRUE(engine.addIndicator(1, QStringLiteral("Běžná likvidita")).ok);
+    ASSERT_TRUE(db().execute(QStringLiteral("SELECT pg_terminate_backend(") + pid + QLatin1Char(')')).ok);
+    const Outcome computed = engine.addIndicator(10, QStringLiteral("ROA"));
+    EXPECT_FALSE(computed.ok);
+    EXPECT_EQ(model.indicatorCount(), 1);
+    EXPECT_FALSE(engine.addEntityRows(3366).ok());
+}
+
 TEST_P(AnalysisTest, AggregatesPurgeIncompleteRowsAndFollowChanges)
 {
     const QList<qint32> ids = companies();
