@@ -1,0 +1,62 @@
+#pragma once
+
+#include "db/outcome.h"
+
+#include <QList>
+#include <QString>
+#include <optional>
+
+namespace verna::db {
+class Database;
+}
+
+namespace verna::indicators {
+
+// A line of a list: the text it shows and the id it carries.
+struct Entry {
+    QString name;
+    qint32 id = 0;
+};
+
+// How a save ended when the database did not fail: the record's id, or the name was taken.
+struct Saved {
+    qint32 id = 0;
+    bool nameTaken = false;
+};
+
+// Reads and writes indicators. Every save is one transaction: the duplicate check, the
+// writes and the read-back of a new id commit together or not at all. Names are stored
+// trimmed and compared as the server compares texts (case-insensitively); texts are stored
+// exactly as typed.
+class IndicatorStore
+{
+public:
+    explicit IndicatorStore(db::Database &db, qint16 dialect = 1);
+
+    // The active indicators by name.
+    Result<QList<Entry>> indicators();
+    struct Texts {
+        QString name;
+        QString formula;
+        QString description;
+    };
+    Result<Texts> load(qint32 id);
+
+    Result<Saved> create(const Texts &texts);
+    // Changes what is given; a name another active indicator has refuses the whole change.
+    Result<Saved> change(qint32 id, const std::optional<QString> &name, const std::optional<QString> &description,
+                         const std::optional<QString> &formula);
+    // Deletes an indicator (its group memberships stay). The hidden indicators that compute the
+    // lines of full statements are never deleted.
+    Outcome remove(qint32 id);
+
+    static bool isProtected(qint32 id);
+
+private:
+    Result<bool> nameTaken(const QString &name, std::optional<qint32> except);
+
+    db::Database &m_db;
+    qint16 m_dialect;
+};
+
+} // namespace verna::indicators
