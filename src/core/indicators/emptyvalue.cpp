@@ -48,7 +48,7 @@ double compute(const Formula &f, int index, const QHash<QString, double> &items,
     const Formula::Node &n = f.node(index);
     switch (n.kind) {
     case Kind::Constant:
-        return static_cast<double>(n.constant);
+        return n.value();
     case Kind::Item:
         return items.value(n.code);
     case Kind::Negate:
@@ -125,7 +125,7 @@ Result<QString> whyNoValue(db::Database &db, const std::optional<int> &indicator
         Evaluator evaluator(db);
         evaluator.rozvinVypocitanePolozky(text);
     }
-    const Formula tree = Formula::parseExpanded(text);
+    const Formula tree = Formula::parseExpanded(Evaluator::withPeriodItems(text, *period));
     if (!tree.isValid())
         return say(QStringLiteral("Po rozvinutí vypočtených položek: ") + formulaProblem(tree.error()));
 

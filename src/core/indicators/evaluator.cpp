@@ -243,14 +243,23 @@ std::shared_ptr<const Formula> Evaluator::parsed(const QString &text)
     return std::make_shared<const Formula>(Formula::parseExpanded(text));
 }
 
+QString Evaluator::withPeriodItems(const QString &formula, const Period &period)
+{
+    static const QString days = QLatin1Char('[') + QString::number(kDaysElapsedItem) + QLatin1Char(']');
+    if (!formula.contains(days))
+        return formula;
+    QString text = formula;
+    return text.replace(days, QStringLiteral(" (") + QString::number(period.quarter * 90) + QStringLiteral(") "));
+}
+
 Result<QString> Evaluator::evaluate(const QString &formula, const QString &form, const Period &period)
 {
     if (!isFullForm(form))
-        return evaluateText(formula, period);
+        return evaluateText(withPeriodItems(formula, period), period);
     const Result<QString> text = expanded(formula);
     if (!text.ok())
         return Result<QString>::failure(text.error);
-    return evaluateText(text.value, period);
+    return evaluateText(withPeriodItems(text.value, period), period);
 }
 
 Result<QString> Evaluator::evaluateText(const QString &text, const Period &period)
@@ -386,22 +395,29 @@ Result<QStringList> Evaluator::column(const FormulaSource &formulaSource, const 
             if (!formula.ok())
                 return Result<QStringList>::failure(formula.error);
             if (Formula::isValidText(formula.value)) {
-                QList<int> full;
-                QList<int> other;
+                // Rows that evaluate the same text share one statement: the full and the
+                // abbreviated forms, and for a formula with [219] each quarter, differ.
+                QHash<QString, QList<int>> groups;
+                QStringList order;
                 for (int i = start; i < end && outcome; ++i) {
                     if (!periods.at(i).isValid())
                         continue;
                     const Result<QString> form = statementForm(periods.at(i));
-                    outcome = form.outcome();
-                    (isFullForm(form.value) ? full : other) << i - start;
+                    Result<QString> text{formula.value, form.error};
+                    if (form.ok() && isFullForm(form.value))
+                        text = expanded(formula.value);
+                    outcome = text.outcome();
+                    const QString evaluated = withPeriodItems(text.value, periods.at(i));
+                    if (!groups.contains(evaluated))
+                        order << evaluated;
+                    groups[evaluated] << i - start;
                 }
                 const QList<Period> chunkPeriods = periods.mid(start, end - start);
-                if (outcome && !full.isEmpty()) {
-                    const Result<QString> text = expanded(formula.value);
-                    outcome = text.ok() ? evaluateGroup(text.value, full, chunkPeriods, chunk) : text.outcome();
+                for (const QString &text : std::as_const(order)) {
+                    if (!outcome)
+                        break;
+                    outcome = evaluateGroup(text, groups.value(text), chunkPeriods, chunk);
                 }
-                if (outcome && !other.isEmpty())
-                    outcome = evaluateGroup(formula.value, other, chunkPeriods, chunk);
                 if (!outcome)
                     return Result<QStringList>::failure(outcome.error);
             }

@@ -71,6 +71,13 @@ public:
     // The T-SQL evaluation statement of a formula for a period, exactly as SQL Server runs it.
     static QString translate(const QString &formula, const Period &period);
 
+    // A line no statement stores: the days of the year up to the end of the period's quarter
+    // (90 a quarter, the 360-day year of turnover ratios). Income statements are cumulative
+    // within the year, so a flow times 360 / [219] is a yearly flow in every quarter.
+    static constexpr int kDaysElapsedItem = 219;
+    // The formula with "[219]" replaced by the period's days, on every form of statement.
+    static QString withPeriodItems(const QString &formula, const Period &period);
+
 private:
     using FormulaSource = std::function<Result<QString>()>;
 

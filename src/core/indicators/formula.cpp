@@ -10,6 +10,7 @@ struct Token {
     enum class Type { Number, Item, Plus, Minus, Star, Slash, Caret, Open, Close, End };
     Type type = Type::End;
     qint64 value = 0;
+    int decimals = 0;
     QString code;
 };
 
@@ -83,11 +84,23 @@ private:
                 int j = i;
                 while (j < n && isDigit(text.at(j)))
                     ++j;
+                QString digits = text.mid(i, j - i);
+                int decimals = 0;
+                // A point belongs to a constant only between two digits.
+                if (j + 1 < n && text.at(j) == QLatin1Char('.') && isDigit(text.at(j + 1))) {
+                    int k = j + 1;
+                    while (k < n && isDigit(text.at(k)))
+                        ++k;
+                    digits += text.mid(j + 1, k - j - 1);
+                    decimals = k - j - 1;
+                    j = k;
+                }
                 bool ok = false;
-                const qint64 value = withoutLeadingZeros(text.mid(i, j - i)).toLongLong(&ok);
-                if (!ok)
+                digits = withoutLeadingZeros(digits);
+                const qint64 value = digits.toLongLong(&ok);
+                if (!ok || (decimals > 0 && (digits.size() > Formula::kMaxDecimalDigits || decimals > Formula::kMaxDecimalDigits)))
                     return fail(Formula::Error::ConstantOverflow);
-                m_tokens.push_back({Token::Type::Number, value, {}});
+                m_tokens.push_back({Token::Type::Number, value, decimals, {}});
                 i = j;
                 continue;
             }
@@ -99,7 +112,7 @@ private:
                     return fail(Formula::Error::Character);
                 if (j == i + 1 || j >= n || text.at(j) != QLatin1Char(']'))
                     return fail(Formula::Error::Bracket);
-                m_tokens.push_back({Token::Type::Item, 0, withoutLeadingZeros(text.mid(i + 1, j - i - 1))});
+                m_tokens.push_back({Token::Type::Item, 0, 0, withoutLeadingZeros(text.mid(i + 1, j - i - 1))});
                 i = j + 1;
                 continue;
             }
@@ -118,10 +131,10 @@ private:
             case '(': type = Token::Type::Open; break;
             default: type = Token::Type::Close; break;
             }
-            m_tokens.push_back({type, 0, {}});
+            m_tokens.push_back({type, 0, 0, {}});
             ++i;
         }
-        m_tokens.push_back({Token::Type::End, 0, {}});
+        m_tokens.push_back({Token::Type::End, 0, 0, {}});
         return true;
     }
 
@@ -253,6 +266,8 @@ private:
             Formula::Node node;
             node.kind = Formula::Node::Kind::Constant;
             node.constant = token.value;
+            node.decimals = token.decimals;
+            node.integral = token.decimals == 0;
             return add(std::move(node), 1);
         }
         case Token::Type::Item: {
@@ -297,6 +312,19 @@ Formula Formula::parse(const QString &text, bool allowBlanks)
         formula.m_height = 0;
     }
     return formula;
+}
+
+qint64 Formula::Node::scale() const
+{
+    qint64 s = 1;
+    for (int i = 0; i < decimals; ++i)
+        s *= 10;
+    return s;
+}
+
+double Formula::Node::value() const
+{
+    return decimals == 0 ? static_cast<double>(constant) : static_cast<double>(constant) / static_cast<double>(scale());
 }
 
 QStringList Formula::itemCodes() const

@@ -7,11 +7,13 @@
 namespace verna::indicators {
 
 // An indicator formula parsed into an expression tree: item references "[code]", non-negative
-// integer constants, + - * / ^ and parentheses. Precedence from tight to loose: unary + and -,
-// then ^ (left-associative), then * and /, then binary + and -.
+// whole and decimal constants ("3", "0.5"), + - * / ^, parentheses and blanks between them.
+// Precedence from tight to loose: unary + and -, then ^ (left-associative), then * and /,
+// then binary + and -.
 //
-// A constant-only subtree is integral: it is computed in 64-bit integers (1/3 is 0, overflow
-// has no value). Anything that touches an item is computed in double precision.
+// A subtree of whole constants is integral: it is computed in 64-bit integers (1/3 is 0,
+// overflow has no value). Anything that touches an item or a decimal constant is computed in
+// double precision.
 class Formula
 {
 public:
@@ -32,8 +34,14 @@ public:
         bool integral = true;
         int left = -1;
         int right = -1;
-        qint64 constant = 0;
+        qint64 constant = 0; // Constant: its digits without the point ...
+        int decimals = 0;    // ... and how many of them follow the point
         QString code; // Item: the code's digits without leading zeros
+
+        // A decimal constant is its digits divided by a power of ten: both exact doubles, so
+        // the quotient is the correctly rounded value on every backend.
+        double value() const;
+        qint64 scale() const;
     };
 
     // Deepest tree the backends are asked to evaluate (SQLite refuses expressions past 1000).
@@ -44,9 +52,12 @@ public:
     // Operands per call of a run of binary operators.
     static constexpr int kMaxChain = 100;
 
-    // Parses a formula as stored or typed: no blanks allowed.
-    static Formula parse(const QString &text) { return parse(text, false); }
-    // Parses a formula after computed items were expanded, which puts blanks around them.
+    // Digits of a constant that a double holds exactly.
+    static constexpr int kMaxDecimalDigits = 15;
+
+    // Parses a formula as stored or typed, and after computed items were expanded (which puts
+    // blanks around them): the same language.
+    static Formula parse(const QString &text) { return parse(text, true); }
     static Formula parseExpanded(const QString &text) { return parse(text, true); }
 
     // The check every formula passes before it reaches SQL.

@@ -49,6 +49,10 @@ private:
     QString sql(int index, bool asDouble)
     {
         const Formula::Node &n = m_formula.node(index);
+        if (n.kind == Kind::Constant && n.decimals > 0) {
+            return QStringLiteral("(CAST(") + QString::number(n.constant) + QStringLiteral(" AS DOUBLE PRECISION) / CAST(")
+                + QString::number(n.scale()) + QStringLiteral(" AS DOUBLE PRECISION))");
+        }
         if (n.kind == Kind::Constant) {
             return QStringLiteral("CAST(") + QString::number(n.constant)
                 + (asDouble ? QStringLiteral(" AS DOUBLE PRECISION)") : QStringLiteral(" AS BIGINT)"));
@@ -108,6 +112,9 @@ private:
         const Formula::Node &n = m_formula.node(index);
         switch (n.kind) {
         case Kind::Constant:
+            if (n.decimals > 0)
+                return QStringLiteral("(") + QString::number(n.constant) + QStringLiteral(".0 / ") + QString::number(n.scale())
+                    + QStringLiteral(".0)");
             return QString::number(n.constant);
         case Kind::Item:
             return QStringLiteral("v.") + m_columns.value(n.code);
