@@ -205,12 +205,8 @@ void Database::noteError(const QSqlError &error)
 
 bool Database::execRaw(const QString &sql)
 {
-    QSqlQuery q(connection());
-    if (!q.exec(sql)) {
-        noteError(q.lastError());
-        return false;
-    }
-    return true;
+    QSqlQuery q;
+    return exec(q, sql);
 }
 
 bool Database::beginTransaction()
@@ -467,10 +463,22 @@ RecordSet Database::openRecordSet(const QString &statement)
     if (statements.size() != 1) {
         RecordSet rs;
         rs.m_db = this;
-        rs.m_error = QStringLiteral("Dotaz musí být jediný příkaz.");
+        rs.m_error = QStringLiteral("Dotaz musí být jediný příkaz, bez řízení transakce.");
         return rs;
     }
-    return openTranslated(tsql::translate(statements.front(), m_backend).sql);
+    const QString sql = tsql::translate(statements.front(), m_backend).sql;
+    switch (tsql::classify(sql, m_backend)) {
+    case tsql::StatementKind::Plain:
+    case tsql::StatementKind::Query:
+        return openTranslated(sql);
+    default: {
+        // A read must not end or split the caller's transaction either.
+        RecordSet rs;
+        rs.m_db = this;
+        rs.m_error = QStringLiteral("Dotaz musí být jediný příkaz, bez řízení transakce.");
+        return rs;
+    }
+    }
 }
 
 Result<QString> Database::readValue(const QString &statement)

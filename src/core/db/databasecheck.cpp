@@ -72,7 +72,7 @@ Outcome checkVernaDatabase(const Database &database, const DatabaseInspection &i
     case DatabaseState::Verna:
         return Outcome::success();
     case DatabaseState::Empty:
-        return Outcome::failure(QStringLiteral("Databáze %1 neobsahuje tabulky VERNA; založte je příkazem init.").arg(place));
+        return Outcome::failure(QStringLiteral("Databáze %1 neobsahuje tabulky VERNA; založte je příkazem „verna-db --db %1 init“.").arg(place));
     case DatabaseState::Incomplete:
         return Outcome::failure(QStringLiteral("Databáze %1 není úplná databáze VERNA: chybí tabulky %2.")
                                     .arg(place, i.missingTables.join(QStringLiteral(", "))));
