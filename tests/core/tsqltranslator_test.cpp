@@ -32,7 +32,7 @@ TEST(BatchSplitting, SemicolonsSplitTooAndAnUnterminatedQuoteKeepsTheRest)
     EXPECT_EQ(splitBatch(QStringLiteral("SELECT 'a") + CR + QStringLiteral("b; c")).size(), 1);
 }
 
-// Every transaction-control form of the backends, read as the backend reads it.
+// Transaction-control forms beyond those the batch test runs, read as the backend reads them.
 TEST(StatementKinds, TransactionControlInEveryFormAndDialect)
 {
     using K = StatementKind;
@@ -41,25 +41,15 @@ TEST(StatementKinds, TransactionControlInEveryFormAndDialect)
         Backend backend;
         K kind;
     } cases[] = {
-        {"BEGIN TRAN", Backend::SqlServer, K::BeginTran},
         {"begin  transaction", Backend::SQLite, K::BeginTran},
-        {"BEGIN", Backend::PostgreSQL, K::BeginTran},
         {"BEGIN WORK", Backend::PostgreSQL, K::BeginTran},
         {"BEGIN IMMEDIATE TRANSACTION", Backend::SQLite, K::BeginTran},
         {"begin exclusive", Backend::SQLite, K::BeginTran},
         {"START TRANSACTION", Backend::PostgreSQL, K::BeginTran},
-        {" commit  tran ", Backend::SqlServer, K::CommitTran},
-        {"COMMIT", Backend::SQLite, K::CommitTran},
         {"/* done */ COMMIT WORK -- now", Backend::PostgreSQL, K::CommitTran},
-        {"END", Backend::SQLite, K::CommitTran},
         {"end Transaction", Backend::PostgreSQL, K::CommitTran},
-        {"ROLLBACK", Backend::SQLite, K::TransactionControl},
-        {"rollback tran", Backend::SqlServer, K::TransactionControl},
         {"ROLLBACK TO SAVEPOINT s", Backend::PostgreSQL, K::TransactionControl},
-        {"SAVEPOINT s", Backend::SQLite, K::TransactionControl},
-        {"RELEASE s", Backend::SQLite, K::TransactionControl},
         {"SAVE TRAN s", Backend::SqlServer, K::TransactionControl},
-        {"ABORT", Backend::PostgreSQL, K::TransactionControl},
         {"BEGIN TRAN t1", Backend::SQLite, K::TransactionControl},
         {"COMMIT AND CHAIN", Backend::PostgreSQL, K::TransactionControl},
         {"PREPARE TRANSACTION 'x'", Backend::PostgreSQL, K::TransactionControl},
