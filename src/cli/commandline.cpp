@@ -2,10 +2,11 @@
 #include "commands.h"
 
 #include "db/database.h"
+#include "db/databasecheck.h"
 #include "db/databaselocation.h"
-#include "db/schema.h"
 #include "shell/startup.h"
 
+#include <QCommandLineParser>
 #include <QHash>
 #include <optional>
 
@@ -15,10 +16,12 @@ namespace {
 
 const char *const kUsage =
     "Použití: verna-db [--db CESTA | --db odbc:DSN] PŘÍKAZ [VOLBY]\n"
+    "        verna-db --help\n"
     "\n"
     "Příkazy:\n"
     "  init [--force]          založí tabulky (s --force nahradí existující) a naplní číselníky\n"
     "  sql \"T-SQL\"             provede dávku v jedné transakci a vypíše řádky výsledku\n"
+    "                          (hodnoty oddělené tabulátorem; \\t, \\n, \\r a \\\\ uvnitř hodnot)\n"
     "  demo [--entities N] [--seed S] [--years A-B] [--quarters Q1-Q2]\n"
     "                          vytvoří ukázkové subjekty, skupiny a výkazy (stejné semínko, stejná data)\n"
     "  analyze (--entities ID,ID | --group ID) (--periods 1998/4,1999/1 | --years 1998-1999)\n"
@@ -29,40 +32,72 @@ const char *const kUsage =
     "\n"
     "Bez --db se použije zdroj ODBC \"finance\", je-li nastaven, jinak vestavěná databáze.\n";
 
-// Parses the global options and the command; nullopt with a message on a usage error.
-std::optional<Options> parseOptions(const QStringList &arguments, QTextStream &err)
+// Parses the global options before the command; what follows the command is its own. Nullopt
+// with a message on a usage error; a request for help gives an Options without a command.
+std::optional<Options> parseOptions(const QStringList &arguments, QTextStream &err, bool &help)
 {
+    QCommandLineParser parser;
+    // Everything after the command belongs to the command, its options included.
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    const QCommandLineOption dbOption(QStringLiteral("db"), QStringLiteral("databáze: soubor SQLite nebo odbc:DSN"),
+                                      QStringLiteral("CESTA"));
+    const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("vypíše nápovědu"));
+    parser.addOption(dbOption);
+    parser.addOption(helpOption);
+    parser.addPositionalArgument(QStringLiteral("PŘÍKAZ"), QStringLiteral("init, sql, demo, analyze nebo eval"));
+    if (!parser.parse(QStringList{QStringLiteral("verna-db")} + arguments)) {
+        if (!parser.unknownOptionNames().isEmpty())
+            err << "Neznámá volba: " << parser.unknownOptionNames().join(QStringLiteral(", ")) << "\n";
+        else
+            err << "Volba --db potřebuje cestu nebo odbc:DSN.\n";
+        return std::nullopt;
+    }
     Options o;
-    for (int i = 0; i < arguments.size(); ++i) {
-        const QString &a = arguments.at(i);
-        if (o.command.isEmpty() && (a == QLatin1String("--db") || a.startsWith(QLatin1String("--db=")))) {
-            QString value;
-            if (a == QLatin1String("--db")) {
-                if (i + 1 >= arguments.size()) {
-                    err << "Volba --db potřebuje cestu nebo odbc:DSN.\n";
-                    return std::nullopt;
-                }
-                value = arguments.at(++i);
-            } else {
-                value = a.mid(5);
-            }
-            o.location = db::parseDatabaseOption(value);
-            if (!o.location) {
-                err << "Neplatná hodnota volby --db: " << value << "\n";
-                return std::nullopt;
-            }
-        } else if (o.command.isEmpty()) {
-            o.command = a;
-        } else {
-            o.rest << a;
+    help = parser.isSet(helpOption);
+    if (parser.isSet(dbOption)) {
+        const QString value = parser.value(dbOption);
+        o.location = db::parseDatabaseOption(value);
+        if (!o.location) {
+            err << "Neplatná hodnota volby --db: " << value << "\n";
+            return std::nullopt;
         }
     }
+    QStringList positional = parser.positionalArguments();
+    if (!positional.isEmpty())
+        o.command = positional.takeFirst();
+    o.rest = positional;
     return o;
 }
 
+// One row per line: tabs, line breaks and backslashes inside values are escaped.
 void printRow(QTextStream &out, const QStringList &row)
 {
-    out << row.join(QLatin1Char('\t')) << '\n';
+    QStringList fields;
+    fields.reserve(row.size());
+    for (const QString &value : row) {
+        QString field;
+        field.reserve(value.size());
+        for (const QChar c : value) {
+            switch (c.unicode()) {
+            case '\\':
+                field += QLatin1String("\\\\");
+                break;
+            case '\t':
+                field += QLatin1String("\\t");
+                break;
+            case '\n':
+                field += QLatin1String("\\n");
+                break;
+            case '\r':
+                field += QLatin1String("\\r");
+                break;
+            default:
+                field += c;
+            }
+        }
+        fields << field;
+    }
+    out << fields.join(QLatin1Char('\t')) << '\n';
 }
 
 } // namespace
@@ -84,12 +119,33 @@ int commandInit(const Options &o, QTextStream &out, QTextStream &err)
         err << "Databázi nelze otevřít (" << location.describe() << "): " << opened.error << "\n";
         return DatabaseError;
     }
-    if (db::Schema::exists(database) && !force) {
-        err << "Databáze " << location.describe() << " už tabulky VERNA obsahuje; pro jejich nahrazení použijte --force.\n";
+    // Only an empty database, or VERNA's own with --force, is written to: a foreign or damaged
+    // file stays as it is.
+    const db::DatabaseInspection found = db::inspectDatabase(database);
+    switch (found.state) {
+    case db::DatabaseState::Empty:
+        break;
+    case db::DatabaseState::Verna:
+        if (!force) {
+            err << "Databáze " << location.describe() << " už tabulky VERNA obsahuje; pro jejich nahrazení použijte --force.\n";
+            return DatabaseError;
+        }
+        break;
+    case db::DatabaseState::Incomplete:
+        if (!force) {
+            err << db::checkVernaDatabase(database, found).error << " Pro nahrazení tabulek VERNA použijte --force.\n";
+            return DatabaseError;
+        }
+        break;
+    case db::DatabaseState::Foreign:
+    case db::DatabaseState::NotSqlite:
+    case db::DatabaseState::Damaged:
+        err << db::checkVernaDatabase(database, found).error << " Příkaz init ji nepřepíše; zvolte jiný soubor.\n";
         return DatabaseError;
     }
+    database.useWriteAheadLog();
     if (const Outcome created = shell::initialiseDatabase(database, force); !created) {
-        err << created.error << "\n";
+        err << "Databázi nelze založit: " << created.error << "\n";
         return DatabaseError;
     }
     out << "Databáze " << location.describe() << " je připravena.\n";
@@ -109,7 +165,7 @@ int commandSql(const Options &o, QTextStream &out, QTextStream &err)
     }
     const Outcome result = database.execute(o.rest.front(), [&out](const QStringList &row) { printRow(out, row); });
     if (!result) {
-        err << "Chyba databáze: " << result.error << "\n";
+        err << result.error << "\n";
         return DatabaseError;
     }
     return Success;
@@ -117,12 +173,19 @@ int commandSql(const Options &o, QTextStream &out, QTextStream &err)
 
 int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
 {
-    const std::optional<Options> options = parseOptions(arguments, err);
-    if (!options)
+    bool help = false;
+    const std::optional<Options> options = parseOptions(arguments, err, help);
+    if (!options) {
+        err << kUsage;
         return UsageError;
-    if (options->command.isEmpty() || options->command == QLatin1String("--help") || options->command == QLatin1String("help")) {
-        (options->command.isEmpty() ? err : out) << kUsage;
-        return options->command.isEmpty() ? UsageError : Success;
+    }
+    if (help || options->command == QLatin1String("help")) {
+        out << kUsage;
+        return Success;
+    }
+    if (options->command.isEmpty()) {
+        err << kUsage;
+        return UsageError;
     }
     static const QHash<QString, Command> commands = {
         {QStringLiteral("init"), commandInit},

@@ -1,3 +1,4 @@
+#include "db/databasecheck.h"
 #include "db/transaction.h"
 #include "support/testdatabase.h"
 
@@ -34,6 +35,35 @@ TEST_P(DatabaseTest, FailingStatementRollsTheWholeBatchBack)
     // The connection is usable afterwards, and a good batch lands whole.
     EXPECT_TRUE(db().execute(QStringLiteral("BEGIN TRAN") + CR + memInsert(1, 2) + CR + memInsert(1, 3) + CR + QStringLiteral("COMMIT TRAN")).ok);
     EXPECT_EQ(count(QStringLiteral("mem")), QStringLiteral("2"));
+}
+
+// A batch promises one transaction: whatever ends or splits it early is refused before anything
+// runs, and the marks of the batch's own transaction are taken in every backend's words.
+TEST_P(DatabaseTest, BatchesThatWouldEndTheirTransactionEarlyAreRefusedWhole)
+{
+    ASSERT_TRUE(db().execute(memInsert(1, 2) + CR + QStringLiteral("INSERT INTO name VALUES (1,getdate(),0,1,22,'a',null,0,null,0,'a')")).ok);
+    const QStringList controls = {
+        QStringLiteral("END"), QStringLiteral("END TRANSACTION"), QStringLiteral("COMMIT;"), QStringLiteral("COMMIT WORK"),
+        QStringLiteral("/* x */ commit tran -- y"), QStringLiteral("ROLLBACK;"), QStringLiteral("ROLLBACK TRANSACTION"),
+        QStringLiteral("SAVEPOINT s"), QStringLiteral("RELEASE s"), QStringLiteral("SAVE TRAN s"), QStringLiteral("ABORT"),
+        QStringLiteral("BEGIN TRAN") + CR + QStringLiteral("COMMIT TRAN") + CR + QStringLiteral("BEGIN TRAN"),
+        QStringLiteral("SELECT 1; COMMIT"), QStringLiteral("SELECT E'\\''; COMMIT; DELETE FROM name; -- '"),
+        QStringLiteral("DECLARE @row int") + CR + QStringLiteral("SELECT @row = (min(row_id)-1) FROM mem"),
+    };
+    for (const QString &control : controls) {
+        const Outcome run = db().execute(QStringLiteral("DELETE FROM mem") + CR + control + CR + QStringLiteral("DELETE FROM name") + CR
+                                         + QStringLiteral("SELECT * FROM no_such_table"));
+        EXPECT_FALSE(run.ok) << control.toStdString();
+        EXPECT_FALSE(db().inTransaction());
+        EXPECT_EQ(count(QStringLiteral("mem")) + count(QStringLiteral("name")), QStringLiteral("11")) << control.toStdString();
+    }
+    for (const auto &[begin, commit] : {std::pair{"BEGIN TRANSACTION", "COMMIT WORK;"}, std::pair{"begin", "end transaction"},
+                                        std::pair{"START TRANSACTION", "COMMIT"}}) {
+        ASSERT_TRUE(db().execute(QString::fromLatin1(begin) + CR + QStringLiteral("DELETE FROM mem") + CR + QString::fromLatin1(commit)).ok)
+            << begin;
+        EXPECT_EQ(count(QStringLiteral("mem")), QStringLiteral("0"));
+        ASSERT_TRUE(db().execute(memInsert(1, 2)).ok);
+    }
 }
 
 TEST_P(DatabaseTest, GuardRollsBackUnlessCommittedAndInnerFailureSpoilsTheOuter)
@@ -129,6 +159,7 @@ TEST_P(DatabaseTest, ValuesComeBackAsPlainText)
     EXPECT_EQ(db().singleValue(QStringLiteral("SELECT subj_id FROM mem")), QString());
     EXPECT_EQ(db().singleValue(QStringLiteral("SELECT NULL")), QString());
     EXPECT_EQ(db().singleValue(QStringLiteral("SELECT nonsense FROM nowhere")), QString());
+    EXPECT_TRUE(db().execute(QStringLiteral("SELECT nonsense FROM nowhere")).error.startsWith(QStringLiteral("Příkaz SQL selhal: ")));
     ASSERT_TRUE(db().execute(QStringLiteral("INSERT INTO finl_item VALUES (1,getdate(),0,1,1,36,500.00)") + CR
                              + QStringLiteral("INSERT INTO finl_item VALUES (2,getdate(),0,1,1,41,1000)") + CR
                              + QStringLiteral("INSERT INTO finl_item VALUES (3,getdate(),0,1,1,42,1234567890.12)") + CR
@@ -147,24 +178,6 @@ TEST_P(DatabaseTest, ValuesComeBackAsPlainText)
     EXPECT_EQ(db().singleValue(QStringLiteral("SELECT RTRIM(LTRIM(item_type_cd)) FROM finl_item WHERE row_id = 1")), QStringLiteral("36"));
 }
 
-TEST_P(DatabaseTest, RowsOfABatchReachTheSink)
-{
-    QList<QStringList> rows;
-    ASSERT_TRUE(db().execute(memInsert(7, 8) + CR + QStringLiteral("SELECT subj_id, mem_id, NULL FROM mem"),
-                             [&rows](const QStringList &row) { rows << row; })
-                    .ok);
-    ASSERT_EQ(rows.size(), 1);
-    EXPECT_EQ(rows.front(), (QStringList{QStringLiteral("7"), QStringLiteral("8"), QString()}));
-}
-
-TEST_P(DatabaseTest, DialectTwoVariablesAreRefusedWithoutRunningAnything)
-{
-    const QString batch = memInsert(1, 2) + CR + QStringLiteral("DECLARE @row int") + CR
-        + QStringLiteral("SELECT @row = (min(row_id)-1) FROM mem");
-    EXPECT_FALSE(db().execute(batch).ok);
-    EXPECT_EQ(count(QStringLiteral("mem")), QStringLiteral("0"));
-}
-
 TEST_P(DatabaseTest, LostConnectionIsReportedOnce)
 {
     if (GetParam() != TestBackend::PostgreSQL)
@@ -181,4 +194,56 @@ TEST_P(DatabaseTest, LostConnectionIsReportedOnce)
     EXPECT_EQ(lost.count(), 1);
 }
 
+TEST_P(DatabaseTest, NativeReadInsideATransactionFailsAloneAndTheTransactionLivesOn)
+{
+    db::Transaction tx(db());
+    ASSERT_TRUE(db().execute(memInsert(1, 2)).ok);
+    EXPECT_FALSE(db().queryNative(QStringLiteral("SELECT nonsense FROM nowhere")).ok());
+    const auto rows = db().queryNative(QStringLiteral("SELECT mem_id FROM mem"));
+    ASSERT_TRUE(rows.ok()) << rows.error.toStdString();
+    EXPECT_EQ(rows.value.size(), 1);
+    EXPECT_TRUE(tx.commit());
+    EXPECT_EQ(count(QStringLiteral("mem")), QStringLiteral("1"));
+}
+
 VERNA_ALL_BACKENDS(DatabaseTest);
+
+// Reports read beside a writer, and a file that cannot be written is still read.
+TEST(SQLiteFile, QueriesTakeNoWriteLockAndReadOnlyFilesAreReadNotWritten)
+{
+    TestDatabase test(TestBackend::SQLite);
+    ASSERT_TRUE(test.open() && test.createSchema()) << test.error().toStdString();
+    ASSERT_TRUE(test.db().execute(memInsert(1, 2)).ok);
+    const QString path = test.db().location().path;
+
+    db::Database writer;
+    ASSERT_TRUE(writer.open(db::DatabaseLocation::file(path)).ok);
+    db::Transaction tx(writer);
+    ASSERT_TRUE(writer.execute(memInsert(1, 3)).ok);
+    QList<QStringList> rows;
+    const Outcome read = test.db().execute(QStringLiteral("SELECT count(*) FROM mem") + CR + QStringLiteral("WITH m AS (SELECT * FROM mem) SELECT count(*) FROM m"),
+                                           [&rows](const QStringList &row) { rows << row; });
+    EXPECT_TRUE(read.ok) << read.error.toStdString();
+    EXPECT_EQ(rows, (QList<QStringList>{{QStringLiteral("1")}, {QStringLiteral("1")}}));
+    tx.rollback();
+    writer.close();
+    test.db().close();
+
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+    db::DatabaseLocation location = db::DatabaseLocation::file(path);
+    location.readOnly = true;
+    db::Database reader;
+    ASSERT_TRUE(reader.open(location).ok);
+    EXPECT_TRUE(db::checkVernaDatabase(reader).ok);
+    EXPECT_EQ(reader.singleValue(QStringLiteral("SELECT count(*) FROM mem")), QStringLiteral("1"));
+    const Outcome write = reader.execute(memInsert(1, 4));
+    EXPECT_FALSE(write.ok);
+    EXPECT_TRUE(write.error.contains(QStringLiteral("jen pro čtení"))) << write.error.toStdString();
+    reader.useWriteAheadLog();
+    reader.close();
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), before);
+}

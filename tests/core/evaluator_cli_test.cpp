@@ -1,7 +1,6 @@
 // verna-db eval: the evaluator's value on the command line, the same on every backend.
 #include "support/testdatabase.h"
 
-using namespace verna;
 using namespace verna::test;
 
 namespace {

@@ -66,12 +66,19 @@ TEST_P(ProcessTest, SqlCommandPrintsRowsAndReportsErrorsWithExitCodes)
     ToolRun r = runVernaDb({QStringLiteral("--db"), dbOption, QStringLiteral("sql"), QStringLiteral("SELECT count(*) FROM finl_stmt")}, env);
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, QStringLiteral("0\n"));
+    // Every row is one line: tabs, line breaks and backslashes in values are escaped.
+    r = runVernaDb({QStringLiteral("--db"), dbOption, QStringLiteral("sql"), QStringLiteral("SELECT 'a\tb\r\nc\\d', NULL, 2")}, env);
+    EXPECT_EQ(r.out, QStringLiteral("a\\tb\\r\\nc\\\\d\t\t2\n")) << r.err.toStdString();
     r = runVernaDb({QStringLiteral("--db"), dbOption, QStringLiteral("sql"), QStringLiteral("SELECT * FROM no_such_table")}, env);
     EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.startsWith(QStringLiteral("Příkaz SQL selhal: "))) << r.err.toStdString();
     r = runVernaDb({QStringLiteral("--db"), dbOption, QStringLiteral("sql")}, env);
     EXPECT_EQ(r.exitCode, 2);
     r = runVernaDb({QStringLiteral("--db"), dbOption, QStringLiteral("frobnicate")}, env);
     EXPECT_EQ(r.exitCode, 2);
+    r = runVernaDb({QStringLiteral("--help")}, env);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("analyze"))) << r.out.toStdString();
     // A mistyped file is reported, not created empty.
     QTemporaryDir dir;
     const QString missing = dir.filePath(QStringLiteral("preklep.sqlite"));
@@ -85,6 +92,70 @@ TEST_P(ProcessTest, SqlCommandPrintsRowsAndReportsErrorsWithExitCodes)
 }
 
 VERNA_ALL_BACKENDS(ProcessTest);
+
+// Whatever the file holds, verna-db says in Czech that it is not a usable VERNA database,
+// exits 1, and leaves the file as it was; init does not take over a foreign or damaged file.
+TEST(NotAVernaDatabase, IsReportedAndLeftUntouched)
+{
+    QTemporaryDir dir;
+    const QStringList env = QProcessEnvironment::systemEnvironment().toStringList();
+    const QString good = dir.filePath(QStringLiteral("verna.sqlite"));
+    ASSERT_EQ(runVernaDb({QStringLiteral("--db"), good, QStringLiteral("init")}, env).exitCode, 0);
+    QFile goodFile(good);
+    ASSERT_TRUE(goodFile.open(QIODevice::ReadOnly));
+    const QByteArray verna = goodFile.readAll();
+    goodFile.close();
+    const int pageSize = (static_cast<uchar>(verna.at(16)) << 8) | static_cast<uchar>(verna.at(17));
+    const int cdValPage = runVernaDb({QStringLiteral("--db"), good, QStringLiteral("sql"),
+                                      QStringLiteral("SELECT rootpage FROM sqlite_master WHERE name = 'cd_val'")}, env).out.trimmed().toInt();
+    ASSERT_GT(cdValPage, 1);
+
+    QByteArray damaged = verna;
+    damaged.replace((cdValPage - 1) * pageSize + 8, 200, QByteArray(200, '\x55'));
+    QByteArray random(8192, '\0');
+    for (int i = 0; i < random.size(); ++i)
+        random[i] = static_cast<char>((i * 7919 + 13) % 251);
+    const struct {
+        const char *name;
+        QByteArray bytes;
+        bool advisesInit;
+        bool initRefused; // even with --force
+    } files[] = {
+        {"empty", QByteArray(), true, false},
+        {"random", random, false, true},
+        {"truncated", verna.left(verna.size() / 2), false, true},
+        {"damaged", damaged, false, true},
+        {"foreign", QByteArray(), false, true},
+        {"renamed", QByteArray(), false, false},
+    };
+    for (const auto &f : files) {
+        SCOPED_TRACE(f.name);
+        const QString path = dir.filePath(QString::fromLatin1(f.name) + QStringLiteral(".sqlite"));
+        QFile out(path);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(QLatin1String(f.name) == QLatin1String("renamed") ? verna : f.bytes);
+        out.close();
+        if (QLatin1String(f.name) == QLatin1String("renamed") || QLatin1String(f.name) == QLatin1String("foreign")) {
+            // Prepared through the library that verna-db uses, before its checks apply.
+            db::Database prepare;
+            ASSERT_TRUE(prepare.open(db::DatabaseLocation::file(path)).ok);
+            ASSERT_TRUE(prepare.executeNative(QLatin1String(f.name) == QLatin1String("renamed") ? QStringLiteral("ALTER TABLE mem RENAME TO mem_old")
+                                                                                           : QStringLiteral("CREATE TABLE t (x)")).ok);
+        }
+        ASSERT_TRUE(out.open(QIODevice::ReadOnly));
+        const QByteArray before = out.readAll();
+        out.close();
+        const ToolRun r = runVernaDb({QStringLiteral("--db"), path, QStringLiteral("sql"), QStringLiteral("SELECT count(*) FROM cd_val")}, env);
+        EXPECT_EQ(r.exitCode, 1) << r.out.toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("VERNA")) || r.err.contains(QStringLiteral("poškozená"))) << r.err.toStdString();
+        EXPECT_EQ(r.err.contains(QStringLiteral("init")), f.advisesInit) << r.err.toStdString();
+        if (f.initRefused)
+            EXPECT_EQ(runVernaDb({QStringLiteral("--db"), path, QStringLiteral("init"), QStringLiteral("--force")}, env).exitCode, 1);
+        ASSERT_TRUE(out.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(out.readAll() == before);
+        out.close();
+    }
+}
 
 TEST(DatabaseChoice, OptionDataSourceOrEmbeddedFile)
 {
@@ -120,6 +191,17 @@ TEST(DatabaseChoice, OptionDataSourceOrEmbeddedFile)
     r = runVernaDb({QStringLiteral("sql"), QStringLiteral("SELECT 1")}, broken);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains(QStringLiteral("Není nastaveno ODBC"))) << r.err.toStdString();
+
+    // Set up with a driver that runs, but no server answers: that is said, not "not set up".
+    QDirIterator drivers(QStringLiteral("/usr/lib"), {QStringLiteral("psqlodbcw.so")}, QDir::Files, QDirIterator::Subdirectories);
+    if (!drivers.hasNext())
+        return;
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[finance]\nDriver=" + drivers.next().toUtf8() + "\nServername=127.0.0.1\nPort=1\nDatabase=finance\n");
+    ini.close();
+    r = runVernaDb({QStringLiteral("sql"), QStringLiteral("SELECT 1")}, broken);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("Databázový server zdroje ODBC „finance“ není dostupný"))) << r.err.toStdString();
 }
 
 TEST(DatabaseChoice, ConfiguredFinanceIsTheDefault)
@@ -129,8 +211,9 @@ TEST(DatabaseChoice, ConfiguredFinanceIsTheDefault)
             FAIL() << "the test data source \"finance\" is missing";
         GTEST_SKIP() << "no data source \"finance\"";
     }
-    const ToolRun r = runVernaDb({QStringLiteral("sql"), QStringLiteral("SELECT version()")},
-                                QProcessEnvironment::systemEnvironment().toStringList());
+    TestDatabase tables(TestBackend::PostgreSQL);
+    ASSERT_TRUE(tables.open() && tables.createSchema()) << tables.error().toStdString();
+    const ToolRun r = runVernaDb({QStringLiteral("sql"), QStringLiteral("SELECT version()")}, tables.childEnvironment());
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_TRUE(r.out.contains(QStringLiteral("PostgreSQL"))) << r.out.toStdString();
 }

@@ -24,19 +24,51 @@ TEST(BatchSplitting, SplitsAtCarriageReturnsOutsideQuotesAndComments)
     EXPECT_EQ(parts[4], QStringLiteral("COMMIT TRAN"));
 }
 
-TEST(BatchSplitting, UnterminatedQuoteKeepsTheRestInOneStatement)
+TEST(BatchSplitting, SemicolonsSplitTooAndAnUnterminatedQuoteKeepsTheRest)
 {
-    const QStringList parts = splitBatch(QStringLiteral("SELECT 'a") + CR + QStringLiteral("b"));
-    ASSERT_EQ(parts.size(), 1);
+    EXPECT_EQ(splitBatch(QStringLiteral("DELETE FROM a; COMMIT;DELETE FROM b;")),
+              (QStringList{QStringLiteral("DELETE FROM a"), QStringLiteral("COMMIT"), QStringLiteral("DELETE FROM b")}));
+    EXPECT_EQ(splitBatch(QStringLiteral("SELECT ';', [a;b], \"c;d\" /* ; */ -- ;")).size(), 1);
+    EXPECT_EQ(splitBatch(QStringLiteral("SELECT 'a") + CR + QStringLiteral("b; c")).size(), 1);
 }
 
-TEST(StatementKinds, RecognisesTransactionMarkersAndDialectTwoVariables)
+// Transaction-control forms beyond those the batch test runs, read as the backend reads them.
+TEST(StatementKinds, TransactionControlInEveryFormAndDialect)
 {
-    EXPECT_EQ(classify(QStringLiteral("BEGIN TRAN")), StatementKind::BeginTran);
-    EXPECT_EQ(classify(QStringLiteral(" commit  tran ")), StatementKind::CommitTran);
-    EXPECT_EQ(classify(QStringLiteral("DECLARE @row int")), StatementKind::Variable);
-    EXPECT_EQ(classify(QStringLiteral("select @row = (min(row_id)-1) from text")), StatementKind::Variable);
-    EXPECT_EQ(classify(QStringLiteral("SELECT 'BEGIN TRAN'")), StatementKind::Plain);
+    using K = StatementKind;
+    const struct {
+        const char *text;
+        Backend backend;
+        K kind;
+    } cases[] = {
+        {"begin  transaction", Backend::SQLite, K::BeginTran},
+        {"BEGIN WORK", Backend::PostgreSQL, K::BeginTran},
+        {"BEGIN IMMEDIATE TRANSACTION", Backend::SQLite, K::BeginTran},
+        {"begin exclusive", Backend::SQLite, K::BeginTran},
+        {"START TRANSACTION", Backend::PostgreSQL, K::BeginTran},
+        {"/* done */ COMMIT WORK -- now", Backend::PostgreSQL, K::CommitTran},
+        {"end Transaction", Backend::PostgreSQL, K::CommitTran},
+        {"ROLLBACK TO SAVEPOINT s", Backend::PostgreSQL, K::TransactionControl},
+        {"SAVE TRAN s", Backend::SqlServer, K::TransactionControl},
+        {"BEGIN TRAN t1", Backend::SQLite, K::TransactionControl},
+        {"COMMIT AND CHAIN", Backend::PostgreSQL, K::TransactionControl},
+        {"PREPARE TRANSACTION 'x'", Backend::PostgreSQL, K::TransactionControl},
+        {"DELETE FROM a COMMIT DELETE FROM b", Backend::SqlServer, K::TransactionControl},
+        // What the T-SQL reading takes for a quote or comment, PostgreSQL runs as statements.
+        {"SELECT E'\\''; COMMIT; DELETE FROM b; -- '", Backend::PostgreSQL, K::Several},
+        {"SELECT $q$ ' $q$; COMMIT; SELECT ' '", Backend::PostgreSQL, K::Several},
+        {"/* /* */ ' */; COMMIT; DELETE FROM b; -- '", Backend::PostgreSQL, K::Several},
+        {"/* /* */ */ COMMIT", Backend::PostgreSQL, K::CommitTran},
+        {"SELECT 'BEGIN TRAN; COMMIT'", Backend::PostgreSQL, K::Query},
+        {"-- only a note", Backend::SQLite, K::Empty},
+        {"WITH x AS (SELECT 1) SELECT * FROM x", Backend::SQLite, K::Query},
+        {"WITH x AS (SELECT 1) DELETE FROM a", Backend::SQLite, K::Plain},
+        {"SELECT * INTO b FROM a", Backend::PostgreSQL, K::Plain},
+        {"DECLARE @row int", Backend::SQLite, K::Variable},
+        {"select @row = (min(row_id)-1) from text", Backend::SQLite, K::Variable},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(classify(QString::fromUtf8(c.text), c.backend), c.kind) << c.text;
 }
 
 TEST(Translation, SqlServerGetsTheTextUnchanged)

@@ -54,7 +54,7 @@ TEST_F(StartupTest, MissingTableIsToldInCzechAndTheUserMayQuit)
     EXPECT_EQ(m.title, QStringLiteral("VERNA"));
     EXPECT_TRUE(m.text.startsWith(QStringLiteral("Databázi "))) << m.text.toStdString();
     EXPECT_TRUE(m.text.contains(QStringLiteral("nelze použít")));
-    EXPECT_TRUE(m.detail.contains(QStringLiteral("Tabulku číselníků (cd_val) nelze přečíst"))) << m.detail.toStdString();
+    EXPECT_TRUE(m.detail.contains(QStringLiteral("neobsahuje tabulky VERNA"))) << m.detail.toStdString();
     EXPECT_EQ(m.buttons, (QStringList{kChooseFile, QStringLiteral("Ukončit")}));
     EXPECT_EQ(m.answer, QStringLiteral("Ukončit"));
     EXPECT_FALSE(m_database.isOpen()) << "a database that cannot be used is not kept open";

@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QSaveFile>
+#include <QTemporaryDir>
 #include <xlsxwriter.h>
 
 namespace verna::analysis {
@@ -100,10 +101,19 @@ Outcome writeCsv(const AnalysisModel &model, const QString &path)
 
 Outcome writeXlsx(const AnalysisModel &model, const QString &path)
 {
-    const QByteArray name = QFile::encodeName(path);
+    auto failed = [&path](const QString &detail) {
+        return Outcome::failure(QStringLiteral("Soubor XLSX nelze zapsat: %1 (%2)").arg(path, detail));
+    };
+    // The library writes a file of our own first: it reports a path it cannot write in English
+    // on stderr, so the target is written here, with a Czech message, and replaced whole.
+    QTemporaryDir scratch;
+    if (!scratch.isValid())
+        return failed(scratch.errorString());
+    const QString draft = scratch.filePath(QStringLiteral("analyza.xlsx"));
+    const QByteArray name = QFile::encodeName(draft);
     lxw_workbook *workbook = workbook_new(name.constData());
     if (!workbook)
-        return Outcome::failure(QStringLiteral("Soubor nelze vytvořit: ") + path);
+        return failed(QStringLiteral("knihovnu XLSX nelze připravit"));
     lxw_worksheet *sheet = workbook_add_worksheet(workbook, "Analýza");
     lxw_format *bold = workbook_add_format(workbook);
     format_set_bold(bold);
@@ -133,7 +143,15 @@ Outcome writeXlsx(const AnalysisModel &model, const QString &path)
         worksheet_set_column(sheet, 2, static_cast<lxw_col_t>(1 + model.indicatorCount()), 16, nullptr);
     const lxw_error error = workbook_close(workbook);
     if (error != LXW_NO_ERROR)
-        return Outcome::failure(QStringLiteral("Soubor %1 nelze zapsat: %2").arg(path, QString::fromUtf8(lxw_strerror(error))));
+        return failed(QString::fromUtf8(lxw_strerror(error)));
+    QFile written(draft);
+    QSaveFile target(path);
+    if (!written.open(QIODevice::ReadOnly))
+        return failed(written.errorString());
+    if (!target.open(QIODevice::WriteOnly))
+        return failed(target.errorString());
+    if (target.write(written.readAll()) < 0 || !target.commit())
+        return failed(target.errorString());
     return Outcome::success();
 }
 

@@ -11,6 +11,7 @@
 #include <QSqlField>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QUrl>
 #include <QUuid>
 
 #include <sql.h>
@@ -45,13 +46,26 @@ std::vector<bool> numericColumns(const QSqlRecord &record)
     return numeric;
 }
 
+// The database's own words; Qt's generic driver text ("Unable to execute statement") only
+// when there are none.
 QString errorText(const QSqlError &error)
 {
-    QString text = error.text().trimmed();
+    QString text = error.databaseText().simplified();
+    if (text.isEmpty())
+        text = error.driverText().simplified();
     if (text.isEmpty())
         text = QStringLiteral("neznámá chyba databáze");
     return text;
 }
+
+// A file path as an SQLite URI, so that opening an existing file never creates one.
+QString sqliteUri(const QString &path, bool readOnly)
+{
+    return QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toString(QUrl::FullyEncoded)
+        + (readOnly ? QStringLiteral("?mode=ro") : QStringLiteral("?mode=rw"));
+}
+
+const QString kReadOnly = QStringLiteral("Databáze je otevřena jen pro čtení; změny nelze uložit.");
 
 // The ODBC connection handle under a QODBC connection, or null.
 SQLHANDLE odbcHandle(const QSqlDatabase &db)
@@ -112,21 +126,32 @@ Outcome Database::open(const DatabaseLocation &location)
     close();
     m_location = location;
     m_lostReported = false;
+    m_readOnly = false;
     if (location.kind == DatabaseLocation::Kind::File) {
         const QFileInfo info(location.path);
-        if (!QDir().mkpath(info.absolutePath()))
+        const bool exists = info.exists();
+        if (!exists && !QDir().mkpath(info.absolutePath()))
             return Outcome::failure(QStringLiteral("Nelze vytvořit složku databáze: ") + info.absolutePath());
+        // A file that cannot be written (or whose folder cannot take a journal) is still read.
+        m_readOnly = location.readOnly || (exists && (!info.isWritable() || !QFileInfo(info.absolutePath()).isWritable()));
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-        db.setDatabaseName(location.path);
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=30000"));
+        QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=30000");
+        if (exists) {
+            db.setDatabaseName(sqliteUri(location.path, m_readOnly));
+            options += QStringLiteral(";QSQLITE_OPEN_URI");
+        } else {
+            db.setDatabaseName(location.path);
+        }
+        if (m_readOnly)
+            options += QStringLiteral(";QSQLITE_OPEN_READONLY");
+        db.setConnectOptions(options);
         if (!db.open())
             return Outcome::failure(errorText(db.lastError()));
         m_backend = Backend::SQLite;
         if (!registerSqliteFunctions(db))
             return Outcome::failure(QStringLiteral("Nelze připravit databázi SQLite."));
-        QSqlQuery q(db);
-        q.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
-        q.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+        // Nothing here writes to the file: it may not be VERNA's (useWriteAheadLog does, later).
+        QSqlQuery(db).exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
         return Outcome::success();
     }
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), m_name);
@@ -137,6 +162,12 @@ Outcome Database::open(const DatabaseLocation &location)
         return Outcome::failure(errorText(db.lastError()));
     m_backend = odbcBackend(db);
     return Outcome::success();
+}
+
+void Database::useWriteAheadLog()
+{
+    if (m_backend == Backend::SQLite && !m_readOnly && m_depth == 0 && isOpen())
+        QSqlQuery(connection()).exec(QStringLiteral("PRAGMA journal_mode=WAL"));
 }
 
 void Database::close()
@@ -174,25 +205,30 @@ void Database::noteError(const QSqlError &error)
 
 bool Database::execRaw(const QString &sql)
 {
-    QSqlQuery q(connection());
-    if (!q.exec(sql)) {
-        noteError(q.lastError());
-        return false;
-    }
-    return true;
+    QSqlQuery q;
+    return exec(q, sql);
 }
 
 bool Database::beginTransaction()
+{
+    return begin(true);
+}
+
+bool Database::begin(bool forWriting)
 {
     if (m_depth > 0) {
         ++m_depth;
         return true;
     }
+    if (forWriting && m_readOnly) {
+        m_lastError = kReadOnly;
+        return false;
+    }
     bool ok = false;
     if (m_backend == Backend::SQLite) {
         // IMMEDIATE takes the write lock up front, so two processes computing min(key)-1
-        // cannot both read the same minimum.
-        ok = execRaw(QStringLiteral("BEGIN IMMEDIATE"));
+        // cannot both read the same minimum. Reads need no lock and keep writers waiting less.
+        ok = execRaw(forWriting ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN DEFERRED"));
     } else {
         ok = connection().transaction();
         if (!ok)
@@ -266,70 +302,134 @@ Outcome Database::serialiseWriters(const QString &table)
     return Outcome::success();
 }
 
-Outcome Database::runStatement(const QString &statement, const RowSink &rowSink)
+bool Database::exec(QSqlQuery &q, const QString &sql)
 {
-    const tsql::Translation t = tsql::translate(statement, m_backend);
+    q = QSqlQuery(connection());
+    q.setForwardOnly(true);
+    // Exact decimals from a server come as text and are normalised, never through double.
+    if (m_backend != Backend::SQLite)
+        q.setNumericalPrecisionPolicy(QSql::HighPrecision);
+    if (q.exec(sql))
+        return true;
+    noteError(q.lastError());
+    return false;
+}
+
+RecordSet Database::openTranslated(const QString &sql)
+{
+    RecordSet rs;
+    rs.m_db = this;
+    if (!exec(rs.m_query, sql)) {
+        rs.m_error = m_lastError;
+        idle();
+        return rs;
+    }
+    rs.m_numeric = numericColumns(rs.m_query.record());
+    rs.m_active = true;
+    return rs;
+}
+
+Outcome Database::runStatement(const tsql::Translation &t, const RowSink &rowSink)
+{
+    auto failed = [](const QString &detail) { return Outcome::failure(QStringLiteral("Příkaz SQL selhal: ") + detail); };
     if (m_backend == Backend::PostgreSQL) {
         // Key computation and insert are serialised per table for concurrent writers.
         for (const QString &table : t.keyTables) {
             if (Outcome locked = serialiseWriters(table); !locked)
-                return locked;
+                return failed(locked.error);
         }
     }
-    QSqlQuery q(connection());
-    q.setForwardOnly(true);
-    if (m_backend != Backend::SQLite)
-        q.setNumericalPrecisionPolicy(QSql::HighPrecision);
-    if (!q.exec(t.sql)) {
-        noteError(q.lastError());
-        return Outcome::failure(m_lastError);
-    }
-    if (rowSink && q.isSelect()) {
-        const std::vector<bool> numeric = numericColumns(q.record());
-        while (q.next()) {
-            QStringList row;
-            for (int i = 0; i < static_cast<int>(numeric.size()); ++i)
-                row << valueText(q.value(i), numeric[i]);
-            rowSink(row);
-        }
-        if (q.lastError().isValid()) {
-            noteError(q.lastError());
-            return Outcome::failure(m_lastError);
-        }
+    RecordSet rs = openTranslated(t.sql);
+    if (!rs.error().isEmpty())
+        return failed(rs.error());
+    if (rowSink && rs.m_query.isSelect()) {
+        while (rs.next())
+            rowSink(rs.row());
+        if (!rs.error().isEmpty())
+            return failed(rs.error());
     }
     return Outcome::success();
 }
+
+namespace {
+
+// The statements of a batch, translated and checked as a whole before any of them runs.
+struct Plan {
+    std::vector<tsql::Translation> statements;
+    bool readOnly = true;
+    QString refusal;
+};
+
+Plan plan(const QStringList &pieces, Backend backend)
+{
+    Plan p;
+    int depth = 0;
+    bool ended = false;
+    for (const QString &piece : pieces) {
+        const tsql::Translation t = tsql::translate(piece, backend);
+        const tsql::StatementKind kind = tsql::classify(t.sql, backend);
+        if (kind == tsql::StatementKind::Empty)
+            continue;
+        if (ended) {
+            p.refusal = QStringLiteral("Za koncem transakce (COMMIT) dávka pokračuje dalšími příkazy: „%1“. Dávka se "
+                                       "provádí jako jediná transakce; nic nebylo provedeno.").arg(piece);
+            return p;
+        }
+        switch (kind) {
+        case tsql::StatementKind::BeginTran:
+            ++depth;
+            continue;
+        case tsql::StatementKind::CommitTran:
+            // BEGIN TRAN ... COMMIT TRAN mark the batch's one transaction; nested pairs count.
+            if (depth > 0)
+                --depth;
+            ended = depth == 0;
+            continue;
+        case tsql::StatementKind::TransactionControl:
+            p.refusal = QStringLiteral("Dávka obsahuje příkaz řízení transakce, který v ní nelze provést: „%1“. "
+                                       "Nic nebylo provedeno.").arg(piece);
+            return p;
+        case tsql::StatementKind::Several:
+            p.refusal = QStringLiteral("Příkaz „%1“ obsahuje více příkazů; oddělte je novým řádkem nebo středníkem. "
+                                       "Nic nebylo provedeno.").arg(piece);
+            return p;
+        case tsql::StatementKind::Variable:
+            if (backend != Backend::SqlServer) {
+                p.refusal = QStringLiteral("Proměnné T-SQL (DECLARE @...) tato databáze neprovádí.");
+                return p;
+            }
+            p.readOnly = false;
+            break;
+        case tsql::StatementKind::Plain:
+            p.readOnly = false;
+            break;
+        case tsql::StatementKind::Query:
+        case tsql::StatementKind::Empty:
+            break;
+        }
+        p.statements.push_back(t);
+    }
+    return p;
+}
+
+} // namespace
 
 Outcome Database::execute(const QString &batch, const RowSink &rowSink)
 {
     m_sharedSql = batch;
     if (!isOpen())
         return Outcome::failure(QStringLiteral("Databáze není připojena."));
-    const QStringList statements = tsql::splitBatch(batch);
-    if (statements.isEmpty())
+    const Plan p = plan(tsql::splitBatch(batch), m_backend);
+    if (!p.refusal.isEmpty())
+        return Outcome::failure(p.refusal);
+    if (p.statements.empty())
         return Outcome::success();
 
-    if (!beginTransaction())
-        return Outcome::failure(m_lastError);
+    if (!begin(!p.readOnly))
+        return Outcome::failure(m_lastError == kReadOnly ? kReadOnly : QStringLiteral("Transakci nelze zahájit: ") + m_lastError);
     Outcome result;
-    for (const QString &statement : statements) {
-        switch (tsql::classify(statement)) {
-        case tsql::StatementKind::BeginTran:
-        case tsql::StatementKind::CommitTran:
-            continue; // the batch runs in one transaction anyway
-        case tsql::StatementKind::RollbackTran:
-            result = Outcome::failure(QStringLiteral("Dávka byla odvolána (ROLLBACK)."));
-            break;
-        case tsql::StatementKind::Variable:
-            if (m_backend != Backend::SqlServer) {
-                result = Outcome::failure(QStringLiteral("Proměnné T-SQL (DECLARE @...) tato databáze neprovádí."));
-                break;
-            }
-            [[fallthrough]];
-        case tsql::StatementKind::Plain:
-            result = runStatement(statement, rowSink);
-            break;
-        }
+    for (const tsql::Translation &t : p.statements) {
+        result = runStatement(t, rowSink);
         idle();
         if (!result)
             break;
@@ -339,7 +439,7 @@ Outcome Database::execute(const QString &batch, const RowSink &rowSink)
         return result;
     }
     if (!commitTransaction())
-        return Outcome::failure(m_lastError.isEmpty() ? QStringLiteral("Transakci nelze potvrdit.") : m_lastError);
+        return Outcome::failure(QStringLiteral("Transakci nelze potvrdit: ") + m_lastError);
     return Outcome::success();
 }
 
@@ -353,32 +453,32 @@ Outcome Database::executeNative(const QString &sql)
 
 RecordSet Database::openRecordSet(const QString &statement)
 {
-    RecordSet rs;
-    rs.m_db = this;
     if (!isOpen()) {
+        RecordSet rs;
+        rs.m_db = this;
         rs.m_error = QStringLiteral("Databáze není připojena.");
         return rs;
     }
     const QStringList statements = tsql::splitBatch(statement);
     if (statements.size() != 1) {
-        rs.m_error = QStringLiteral("Dotaz musí být jediný příkaz.");
+        RecordSet rs;
+        rs.m_db = this;
+        rs.m_error = QStringLiteral("Dotaz musí být jediný příkaz, bez řízení transakce.");
         return rs;
     }
-    const tsql::Translation t = tsql::translate(statements.front(), m_backend);
-    rs.m_query = QSqlQuery(connection());
-    rs.m_query.setForwardOnly(true);
-    // Exact decimals from a server come as text and are normalised, never through double.
-    if (m_backend != Backend::SQLite)
-        rs.m_query.setNumericalPrecisionPolicy(QSql::HighPrecision);
-    if (!rs.m_query.exec(t.sql)) {
-        noteError(rs.m_query.lastError());
-        rs.m_error = m_lastError;
-        idle();
+    const QString sql = tsql::translate(statements.front(), m_backend).sql;
+    switch (tsql::classify(sql, m_backend)) {
+    case tsql::StatementKind::Plain:
+    case tsql::StatementKind::Query:
+        return openTranslated(sql);
+    default: {
+        // A read must not end or split the caller's transaction either.
+        RecordSet rs;
+        rs.m_db = this;
+        rs.m_error = QStringLiteral("Dotaz musí být jediný příkaz, bez řízení transakce.");
         return rs;
     }
-    rs.m_numeric = numericColumns(rs.m_query.record());
-    rs.m_active = true;
-    return rs;
+    }
 }
 
 Result<QString> Database::readValue(const QString &statement)
@@ -405,6 +505,45 @@ Rows Database::queryRows(const QString &statement)
     while (rs.next())
         out.rows << rs.row();
     out.error = rs.error();
+    return out;
+}
+
+Result<QList<QVariantList>> Database::queryNative(const QString &sql)
+{
+    using Out = Result<QList<QVariantList>>;
+    if (!isOpen())
+        return Out::failure(QStringLiteral("Databáze není připojena."));
+    // PostgreSQL aborts a transaction on its first failing statement; a failed read inside the
+    // caller's transaction is undone to a savepoint so that the transaction lives on.
+    const bool savepoint = m_backend == Backend::PostgreSQL && m_depth > 0
+        && QSqlQuery(connection()).exec(QStringLiteral("SAVEPOINT verna_read"));
+    Out out;
+    QSqlQuery q;
+    bool ok = exec(q, sql);
+    if (ok) {
+        const int columns = q.record().count();
+        while (q.next()) {
+            QVariantList row;
+            row.reserve(columns);
+            for (int i = 0; i < columns; ++i)
+                row << q.value(i);
+            out.value << row;
+        }
+        if (q.lastError().isValid()) {
+            noteError(q.lastError());
+            ok = false;
+        }
+    }
+    q.finish();
+    if (savepoint) {
+        QSqlQuery undo(connection());
+        if (!ok)
+            undo.exec(QStringLiteral("ROLLBACK TO SAVEPOINT verna_read"));
+        undo.exec(QStringLiteral("RELEASE SAVEPOINT verna_read"));
+    }
+    idle();
+    if (!ok)
+        return Out::failure(m_lastError);
     return out;
 }
 

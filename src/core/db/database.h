@@ -8,11 +8,16 @@
 #include <QObject>
 #include <QSqlDatabase>
 #include <QStringList>
+#include <QVariantList>
 #include <functional>
 
 class QSqlError;
 
 namespace verna::db {
+
+namespace tsql {
+struct Translation;
+}
 
 struct Rows {
     QList<QStringList> rows;
@@ -29,15 +34,23 @@ public:
     explicit Database(QObject *parent = nullptr);
     ~Database() override;
 
+    // Opens the location. An existing file is never created anew nor written to here, and is
+    // opened read-only when it cannot be written (writes then fail with a Czech message).
     Outcome open(const DatabaseLocation &location);
+    // Switches a writable SQLite file to write-ahead logging (readers beside one writer). It
+    // writes to the file: only for a file known to be VERNA's, or one being created.
+    void useWriteAheadLog();
+    bool isReadOnly() const { return m_readOnly; }
     void close();
     bool isOpen() const;
     Backend backend() const { return m_backend; }
     const DatabaseLocation &location() const { return m_location; }
     QSqlDatabase connection() const;
 
-    // Runs a batch (statements separated by CR) in one transaction; BEGIN TRAN and COMMIT
-    // TRAN mark that transaction. Any failing statement rolls the whole batch back.
+    // Runs a batch (statements separated by CR or ";") in one transaction; BEGIN TRAN and
+    // COMMIT TRAN mark that transaction. Any failing statement rolls the whole batch back. A
+    // batch that would end or split the transaction early (statements after COMMIT, ROLLBACK,
+    // savepoints) is refused before anything runs. A batch of queries only takes no write lock.
     // Rows of statements that return any go to rowSink, as text.
     using RowSink = std::function<void(const QStringList &row)>;
     Outcome execute(const QString &batch, const RowSink &rowSink = {});
@@ -59,6 +72,11 @@ public:
 
     // All rows of one statement as text.
     Rows queryRows(const QString &statement);
+
+    // All rows of one statement of the backend's own SQL (no T-SQL translation), with the
+    // driver's values. Inside a PostgreSQL transaction a failed read is undone to a savepoint,
+    // so the caller's transaction lives on.
+    Result<QList<QVariantList>> queryNative(const QString &sql);
 
     // Transactions: nested begins join the outer transaction; a rollback anywhere rolls
     // back the whole of it. Use Transaction (transaction.h) rather than these directly.
@@ -88,7 +106,11 @@ signals:
     void connectionLost(const QString &reason);
 
 private:
-    Outcome runStatement(const QString &statement, const RowSink &rowSink);
+    bool begin(bool forWriting);
+    // The one place backend SQL reaches the driver: forward-only, exact decimals, errors noted.
+    bool exec(QSqlQuery &q, const QString &sql);
+    RecordSet openTranslated(const QString &sql);
+    Outcome runStatement(const tsql::Translation &statement, const RowSink &rowSink);
     bool execRaw(const QString &sql);
 
     QString m_name;
@@ -96,6 +118,7 @@ private:
     Backend m_backend = Backend::SQLite;
     int m_depth = 0;
     bool m_rollbackOnly = false;
+    bool m_readOnly = false;
     bool m_lostReported = false;
     QString m_lastError;
     QString m_sharedSql;

@@ -66,6 +66,15 @@ bool isOdbcDataSourceConfigured(const QString &dsn)
     return found;
 }
 
+OdbcFailure classifyOdbcFailure(const QString &dsn, const QString &error)
+{
+    // The driver manager speaks when the data source or its driver cannot be found or loaded;
+    // once the driver runs, a failure is the server's.
+    if (!isOdbcDataSourceConfigured(dsn) || error.contains(QLatin1String("Driver Manager]"), Qt::CaseInsensitive))
+        return OdbcFailure::NotConfigured;
+    return OdbcFailure::ServerUnavailable;
+}
+
 QString embeddedDatabasePath()
 {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);

@@ -13,6 +13,7 @@ struct DatabaseLocation {
     QString dsn;  // ODBC data source name
     QString user = QStringLiteral("dba");
     QString password = QStringLiteral("qxj");
+    bool readOnly = false; // open the file for reading only, even where it could be written
 
     static DatabaseLocation file(const QString &path);
     static DatabaseLocation odbc(const QString &dsn);
@@ -26,6 +27,11 @@ std::optional<DatabaseLocation> parseDatabaseOption(const QString &value);
 
 // Whether the ODBC driver manager knows the data source (user or system DSN).
 bool isOdbcDataSourceConfigured(const QString &dsn);
+
+// Why connecting to a data source failed: it (or its driver) is not set up on this machine,
+// or it is and its server does not answer or refuses the login.
+enum class OdbcFailure { NotConfigured, ServerUnavailable };
+OdbcFailure classifyOdbcFailure(const QString &dsn, const QString &error);
 
 // The embedded database file in the user's data folder.
 QString embeddedDatabasePath();

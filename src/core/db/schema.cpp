@@ -5,8 +5,6 @@
 #include "db/sqlitefunctions.h"
 #include "db/transaction.h"
 
-#include <QSqlError>
-#include <QSqlQuery>
 
 namespace verna::db {
 
@@ -146,9 +144,8 @@ QString columnType(const char *type, Backend backend)
 bool execAll(Database &db, const QStringList &statements, QString &error)
 {
     for (const QString &sql : statements) {
-        QSqlQuery q(db.connection());
-        if (!q.exec(sql)) {
-            error = q.lastError().text() + QStringLiteral(" [") + sql + QLatin1Char(']');
+        if (const Outcome done = db.executeNative(sql); !done) {
+            error = done.error + QStringLiteral(" [") + sql + QLatin1Char(']');
             return false;
         }
     }
@@ -212,11 +209,8 @@ QStringList Schema::presentTables(Database &db)
         break;
     }
     QStringList present;
-    QSqlQuery q(db.connection());
-    if (q.exec(sql)) {
-        while (q.next())
-            present << q.value(0).toString().toLower();
-    }
+    for (const QStringList &row : db.queryRows(sql).rows)
+        present << row.value(0).toLower();
     return present;
 }
 

@@ -1,6 +1,7 @@
 #include "db/tsqltranslator.h"
 
 #include "db/sqlitefunctions.h"
+#include "db/sqllexer.h"
 
 #include <QRegularExpression>
 #include <vector>
@@ -9,49 +10,36 @@ namespace verna::db::tsql {
 
 namespace {
 
-const QChar kMark(0x1);
+const QChar kMark(0x1);     // a quoted literal
+const QChar kNameMark(0x2); // a quoted name
 
-// The statement with every quoted literal replaced by a placeholder and every comment by a
-// blank, so rewrites never touch what a user typed.
+// The statement with every quoted literal and name replaced by a placeholder and every
+// comment by a blank, so rewrites never touch what a user typed.
 struct Masked {
     QString code;
     std::vector<QString> literals; // each with its quotes
 };
 
-Masked mask(const QString &text)
+Masked mask(const QString &text, sql::Dialect dialect = sql::Dialect::TSql)
 {
     Masked m;
-    const int n = text.size();
-    int i = 0;
-    while (i < n) {
-        const QChar c = text.at(i);
-        if (c == QLatin1Char('\'')) {
-            int j = i + 1;
-            while (j < n) {
-                if (text.at(j) == QLatin1Char('\'')) {
-                    if (j + 1 < n && text.at(j + 1) == QLatin1Char('\'')) {
-                        j += 2;
-                        continue;
-                    }
-                    break;
-                }
-                ++j;
-            }
-            const int end = std::min(j + 1, n);
+    for (const sql::Span &span : sql::lex(text, dialect)) {
+        const QString piece = text.mid(span.start, span.end - span.start);
+        switch (span.kind) {
+        case sql::SpanKind::Code:
+            m.code += piece;
+            break;
+        case sql::SpanKind::Literal:
             m.code += kMark + QString::number(m.literals.size()) + kMark;
-            m.literals.push_back(text.mid(i, end - i));
-            i = end;
-        } else if (c == QLatin1Char('-') && i + 1 < n && text.at(i + 1) == QLatin1Char('-')) {
-            while (i < n && text.at(i) != QLatin1Char('\r') && text.at(i) != QLatin1Char('\n'))
-                ++i;
+            m.literals.push_back(piece);
+            break;
+        case sql::SpanKind::QuotedName:
+            m.code += kNameMark + QString::number(m.literals.size()) + kNameMark;
+            m.literals.push_back(piece);
+            break;
+        case sql::SpanKind::Comment:
             m.code += QLatin1Char(' ');
-        } else if (c == QLatin1Char('/') && i + 1 < n && text.at(i + 1) == QLatin1Char('*')) {
-            const int end = text.indexOf(QLatin1String("*/"), i + 2);
-            i = end < 0 ? n : end + 2;
-            m.code += QLatin1Char(' ');
-        } else {
-            m.code += c;
-            ++i;
+            break;
         }
     }
     return m;
@@ -59,7 +47,7 @@ Masked mask(const QString &text)
 
 QString unmask(const QString &code, const std::vector<QString> &literals)
 {
-    static const QRegularExpression placeholder(QStringLiteral("\\x01(\\d+)\\x01"));
+    static const QRegularExpression placeholder(QStringLiteral("[\\x01\\x02](\\d+)[\\x01\\x02]"));
     QString out;
     int last = 0;
     auto it = placeholder.globalMatch(code);
@@ -122,71 +110,59 @@ const QRegularExpression &keySubquery()
 QStringList splitBatch(const QString &batch)
 {
     QStringList out;
-    QString current;
-    bool inQuote = false;
-    bool inLineComment = false;
-    bool inBlockComment = false;
-    const int n = batch.size();
-    auto flush = [&] {
-        if (!current.trimmed().isEmpty())
-            out << current.trimmed();
-        current.clear();
+    auto flush = [&out](const QString &piece) {
+        if (!piece.trimmed().isEmpty())
+            out << piece.trimmed();
     };
-    for (int i = 0; i < n; ++i) {
-        const QChar c = batch.at(i);
-        if (inQuote) {
-            current += c;
-            if (c == QLatin1Char('\''))
-                inQuote = false; // a doubled apostrophe re-enters at once below
+    QString current;
+    for (const sql::Span &span : sql::lex(batch)) {
+        if (span.kind != sql::SpanKind::Code) {
+            current += batch.mid(span.start, span.end - span.start);
             continue;
         }
-        if (inLineComment) {
-            if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
-                inLineComment = false;
+        for (int i = span.start; i < span.end; ++i) {
+            const QChar c = batch.at(i);
+            if (c == QLatin1Char('\r') || c == QLatin1Char(';')) {
+                flush(current);
+                current.clear();
             } else {
                 current += c;
-                continue;
             }
-        }
-        if (inBlockComment) {
-            current += c;
-            if (c == QLatin1Char('*') && i + 1 < n && batch.at(i + 1) == QLatin1Char('/')) {
-                current += batch.at(++i);
-                inBlockComment = false;
-            }
-            continue;
-        }
-        if (c == QLatin1Char('\'')) {
-            inQuote = true;
-            current += c;
-        } else if (c == QLatin1Char('-') && i + 1 < n && batch.at(i + 1) == QLatin1Char('-')) {
-            inLineComment = true;
-            current += c;
-        } else if (c == QLatin1Char('/') && i + 1 < n && batch.at(i + 1) == QLatin1Char('*')) {
-            inBlockComment = true;
-            current += c;
-        } else if (c == QLatin1Char('\r')) {
-            flush();
-        } else {
-            current += c;
         }
     }
-    flush();
+    flush(current);
     return out;
 }
 
-StatementKind classify(const QString &statement)
+StatementKind classify(const QString &statement, Backend backend)
 {
-    const QString code = mask(statement).code.simplified().toUpper();
-    if (code == QLatin1String("BEGIN TRAN") || code == QLatin1String("BEGIN TRANSACTION"))
+    const sql::Dialect dialect = sql::dialectOf(backend);
+    const QString code = mask(statement, dialect).code.simplified().toUpper();
+    if (code.isEmpty())
+        return StatementKind::Empty;
+    // A piece the backend would run as several statements could hide a COMMIT in its middle.
+    if (backend != Backend::SqlServer && code.contains(QLatin1Char(';')))
+        return StatementKind::Several;
+    static const QRegularExpression begin(QStringLiteral(
+        "^(BEGIN( (DEFERRED|IMMEDIATE|EXCLUSIVE))?( (TRAN|TRANSACTION|WORK))?|START TRANSACTION)$"));
+    static const QRegularExpression commit(QStringLiteral("^(COMMIT|END)( (TRAN|TRANSACTION|WORK))?$"));
+    if (begin.match(code).hasMatch())
         return StatementKind::BeginTran;
-    if (code == QLatin1String("COMMIT TRAN") || code == QLatin1String("COMMIT TRANSACTION") || code == QLatin1String("COMMIT"))
+    if (commit.match(code).hasMatch())
         return StatementKind::CommitTran;
-    if (code == QLatin1String("ROLLBACK TRAN") || code == QLatin1String("ROLLBACK TRANSACTION") || code == QLatin1String("ROLLBACK"))
-        return StatementKind::RollbackTran;
+    // Anything else that starts, ends or splits a transaction, in any backend's words; on SQL
+    // Server statements need no separator, so the words count anywhere in the text.
+    static const QRegularExpression leading(QStringLiteral("^(BEGIN|START|COMMIT|END|ROLLBACK|ABORT|SAVEPOINT|RELEASE|SAVE)\\b"));
+    static const QRegularExpression anywhere(QStringLiteral("\\b(COMMIT|ROLLBACK|SAVEPOINT|TRAN|TRANSACTION)\\b"));
+    if (leading.match(code).hasMatch() || anywhere.match(code).hasMatch())
+        return StatementKind::TransactionControl;
     static const QRegularExpression variable(QStringLiteral("^(DECLARE\\s+@|SELECT\\s+@\\w+\\s*=)"));
     if (variable.match(code).hasMatch())
         return StatementKind::Variable;
+    static const QRegularExpression query(QStringLiteral("^(SELECT|WITH)\\b"));
+    static const QRegularExpression writes(QStringLiteral("\\b(INTO|INSERT|UPDATE|DELETE|REPLACE|MERGE|CREATE|DROP|ALTER)\\b"));
+    if (query.match(code).hasMatch() && !writes.match(code).hasMatch())
+        return StatementKind::Query;
     return StatementKind::Plain;
 }
 

@@ -7,19 +7,25 @@
 
 namespace verna::db::tsql {
 
-// Splits a batch at carriage returns that stand outside quoted literals and comments;
-// blank statements are dropped. A note's CR LF inside quotes stays in its statement.
+// Splits a batch at carriage returns and semicolons that stand outside quoted literals,
+// names and comments; blank statements are dropped. A note's CR LF inside quotes stays in
+// its statement.
 QStringList splitBatch(const QString &batch);
 
 enum class StatementKind {
     Plain,
-    BeginTran,
-    CommitTran,
-    RollbackTran,
-    Variable, // DECLARE @x / SELECT @x = ...: dialect 2 texts, not executed by this layer
+    Query,      // SELECT or WITH ... SELECT that writes nothing
+    Empty,      // only comments
+    BeginTran,  // BEGIN [TRAN|TRANSACTION|WORK|DEFERRED|...], START TRANSACTION
+    CommitTran, // COMMIT or END [TRAN|TRANSACTION|WORK]
+    TransactionControl, // ROLLBACK, savepoints, ABORT, named or other forms: never run in a batch
+    Several,    // more than one statement by the backend's own reading
+    Variable,   // DECLARE @x / SELECT @x = ...: dialect 2 texts, not executed by this layer
 };
 
-StatementKind classify(const QString &statement);
+// What one statement of a batch is, read as the backend will read it (its quotes and
+// comments); pass the translated text for SQLite and PostgreSQL.
+StatementKind classify(const QString &statement, Backend backend = Backend::SqlServer);
 
 struct Translation {
     QString sql;

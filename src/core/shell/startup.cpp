@@ -1,6 +1,7 @@
 #include "shell/startup.h"
 
 #include "db/database.h"
+#include "db/databasecheck.h"
 #include "db/schema.h"
 #include "db/transaction.h"
 #include "shell/demodata.h"
@@ -32,12 +33,17 @@ Outcome openDatabase(db::Database &database, const std::optional<db::DatabaseLoc
     if (option && location.kind == db::DatabaseLocation::Kind::File && !QFileInfo::exists(location.path))
         return Outcome::failure(QStringLiteral("Databáze %1 neexistuje; založte ji příkazem „verna-db --db %1 init“.").arg(location.describe()));
     if (const Outcome opened = database.open(location); !opened) {
-        if (location.kind == db::DatabaseLocation::Kind::Odbc)
+        if (location.kind == db::DatabaseLocation::Kind::Odbc) {
+            if (db::classifyOdbcFailure(location.dsn, opened.error) == db::OdbcFailure::ServerUnavailable)
+                return Outcome::failure(kOdbcServerUnavailable.arg(location.dsn, opened.error));
             return Outcome::failure(kOdbcNotConfigured + QStringLiteral(": ") + opened.error);
+        }
         return Outcome::failure(QStringLiteral("Databázi nelze otevřít (") + location.describe() + QStringLiteral("): ")
                                 + opened.error);
     }
-    if (embeddedDefault && !db::Schema::exists(database)) {
+    const db::DatabaseInspection found = db::inspectDatabase(database);
+    if (embeddedDefault && found.state == db::DatabaseState::Empty) {
+        database.useWriteAheadLog();
         // First start: all of it lands, or nothing does and the next start tries again.
         db::Transaction tx(database);
         if (const Outcome created = initialiseDatabase(database, false); !created)
@@ -46,7 +52,11 @@ Outcome openDatabase(db::Database &database, const std::optional<db::DatabaseLoc
             return Outcome::failure(QStringLiteral("Ukázková data nelze vytvořit: ") + demo.error);
         if (!tx.commit())
             return Outcome::failure(database.lastError());
+        return Outcome::success();
     }
+    if (const Outcome usable = db::checkVernaDatabase(database, found); !usable)
+        return usable;
+    database.useWriteAheadLog();
     return Outcome::success();
 }
 

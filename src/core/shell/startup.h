@@ -16,10 +16,14 @@ Outcome initialiseDatabase(db::Database &database, bool replace);
 
 // Opens what --db names, or with none the data source "finance" when configured, else the
 // embedded file, which is created with reference and demo data on first use (in one go).
-// A configured but unreachable "finance" fails with "Není nastaveno ODBC" and the reason.
+// Succeeds only on a usable VERNA database (db::checkVernaDatabase); the file is not written
+// to before that check. A data source that is not set up fails with "Není nastaveno ODBC"
+// and the reason; one whose server does not answer says so (kOdbcServerUnavailable).
 Outcome openDatabase(db::Database &database, const std::optional<db::DatabaseLocation> &option);
 
 // Message that tells the user that the ODBC data source cannot be used.
 inline const QString kOdbcNotConfigured = QStringLiteral("Není nastaveno ODBC");
+// The data source is set up, its server does not answer: %1 the data source, %2 the reason.
+inline const QString kOdbcServerUnavailable = QStringLiteral("Databázový server zdroje ODBC „%1“ není dostupný: %2");
 
 } // namespace verna::shell
