@@ -10,9 +10,6 @@
 
 #include <QLocale>
 #include <QRegularExpression>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <cmath>
 #include <limits>
 
@@ -45,35 +42,6 @@ QString valueText(const QVariant &value, bool integral)
     const double number = ok ? value.toDouble() : value.toString().toDouble(&ok);
     return ok ? db::numberText(number) : QString();
 }
-
-// PostgreSQL aborts a transaction on the first failing statement; an evaluation that fails
-// (an overflow) inside a caller's transaction must not take the transaction with it.
-class Savepoint
-{
-public:
-    explicit Savepoint(db::Database &database)
-        : m_db(database)
-        , m_active(database.backend() == db::Backend::PostgreSQL && database.inTransaction())
-    {
-        if (m_active)
-            m_active = QSqlQuery(m_db.connection()).exec(QStringLiteral("SAVEPOINT verna_eval"));
-    }
-    ~Savepoint()
-    {
-        if (!m_active)
-            return;
-        QSqlQuery q(m_db.connection());
-        if (m_failed)
-            q.exec(QStringLiteral("ROLLBACK TO SAVEPOINT verna_eval"));
-        q.exec(QStringLiteral("RELEASE SAVEPOINT verna_eval"));
-    }
-    void setFailed() { m_failed = true; }
-
-private:
-    db::Database &m_db;
-    bool m_active;
-    bool m_failed = false;
-};
 
 } // namespace
 
@@ -280,7 +248,7 @@ Result<QString> Evaluator::evaluateText(const QString &text, const Period &perio
         return value;
     }
     m_lastBackendSql = FormulaSql::cellStatement(*tree, m_db.backend(), period);
-    const Result<QList<QVariantList>> rows = run(m_lastBackendSql);
+    const Result<QList<QVariantList>> rows = m_db.queryNative(m_lastBackendSql);
     if (!rows.ok())
         return Result<QString>::failure(failedStatement(rows.error).error);
     return {rows.value.isEmpty() ? QString() : valueText(rows.value.front().value(0), tree->isIntegral()), {}};
@@ -293,38 +261,6 @@ Outcome Evaluator::failedStatement(const QString &error)
     // read is the database at fault.
     const db::Rows probe = m_db.queryRows(QStringLiteral("SELECT count(*) FROM finl_item i, finl_stmt s WHERE 1 = 0"));
     return probe.ok() && m_db.isOpen() ? Outcome::success() : Outcome::failure(error);
-}
-
-Result<QList<QVariantList>> Evaluator::run(const QString &statement)
-{
-    using Rows = Result<QList<QVariantList>>;
-    if (!m_db.isOpen())
-        return Rows::failure(QStringLiteral("Databáze není připojena."));
-    Savepoint savepoint(m_db);
-    // The emitted statement is the backend's own SQL: it goes to the driver as it is.
-    QSqlQuery q(m_db.connection());
-    q.setForwardOnly(true);
-    if (m_db.backend() != db::Backend::SQLite)
-        q.setNumericalPrecisionPolicy(QSql::HighPrecision);
-    Rows rows;
-    bool ok = q.exec(statement);
-    if (ok) {
-        const int columns = q.record().count();
-        while (q.next()) {
-            QVariantList row;
-            for (int i = 0; i < columns; ++i)
-                row << q.value(i);
-            rows.value << row;
-        }
-        ok = !q.lastError().isValid();
-    }
-    if (!ok) {
-        m_db.noteError(q.lastError());
-        rows.error = m_db.lastError();
-        savepoint.setFailed();
-    }
-    m_db.idle();
-    return rows;
 }
 
 Outcome Evaluator::prefetchForms(const QList<Period> &periods)
@@ -451,7 +387,7 @@ Outcome Evaluator::evaluateGroup(const QString &formula, const QList<int> &rows,
     const QString sql = FormulaSql::columnStatement(*tree, m_db.backend(), group);
     m_db.setSharedSql(sql);
     m_lastBackendSql = sql;
-    const Result<QList<QVariantList>> result = run(sql);
+    const Result<QList<QVariantList>> result = m_db.queryNative(sql);
     if (!result.ok()) {
         if (const Outcome failed = failedStatement(result.error); !failed)
             return failed;

@@ -87,7 +87,6 @@ private:
     std::shared_ptr<const Formula> parsed(const QString &text);
     Result<QString> evaluate(const QString &formula, const QString &form, const Period &period);
     Result<QString> evaluateText(const QString &text, const Period &period);
-    Result<QList<QVariantList>> run(const QString &statement);
     Outcome failedStatement(const QString &error);
     Result<QStringList> column(const FormulaSource &formula, const QList<Period> &periods, const std::function<bool()> &shouldStop);
     Outcome evaluateGroup(const QString &formula, const QList<int> &rows, const QList<Period> &periods, QStringList &values);
