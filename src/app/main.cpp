@@ -8,6 +8,7 @@
 #include "ui/idlehook.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QLibraryInfo>
 #include <QTextStream>
 #include <QTranslator>
@@ -15,26 +16,42 @@
 
 namespace {
 
-const char *const kUsage = "Použití: verna [--db CESTA | --db odbc:DSN]\n"
-                           "Bez --db se použije zdroj ODBC \"finance\", je-li nastaven, jinak vestavěná databáze.\n";
-
-// The value of --db, or nothing. False on a usage error.
-bool parseArguments(const QStringList &arguments, std::optional<verna::db::DatabaseLocation> &location)
+// The database named by --db, or nothing for the default. A usage error is printed and
+// gives the exit code in exitCode.
+std::optional<verna::db::DatabaseLocation> parseArguments(const QStringList &arguments, int &exitCode)
 {
-    for (int i = 1; i < arguments.size(); ++i) {
-        const QString &a = arguments.at(i);
-        QString value;
-        if (a == QLatin1String("--db") && i + 1 < arguments.size())
-            value = arguments.at(++i);
-        else if (a.startsWith(QLatin1String("--db=")))
-            value = a.mid(5);
-        else
-            return false;
-        location = verna::db::parseDatabaseOption(value);
-        if (!location)
-            return false;
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("VERNA – finanční analýza subjektů.\n"
+                                                    "Bez --db se použije zdroj ODBC \"finance\", je-li nastaven, "
+                                                    "jinak vestavěná databáze."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Zobrazí tuto nápovědu."));
+    const QCommandLineOption db(QStringLiteral("db"),
+                                QStringLiteral("Databáze: soubor SQLite (CESTA) nebo zdroj ODBC (odbc:DSN)."),
+                                QStringLiteral("CESTA|odbc:DSN"));
+    parser.addOption(help);
+    parser.addOption(db);
+    exitCode = 0;
+    if (!parser.parse(arguments) || !parser.positionalArguments().isEmpty()) {
+        const QString reason = parser.errorText().isEmpty()
+                                   ? QStringLiteral("Neznámý argument: ") + parser.positionalArguments().join(QLatin1Char(' '))
+                                   : parser.errorText();
+        QTextStream(stderr) << reason << "\n\n" << parser.helpText();
+        exitCode = 2;
+        return std::nullopt;
     }
-    return true;
+    if (parser.isSet(help)) {
+        QTextStream(stdout) << parser.helpText();
+        exitCode = -1;
+        return std::nullopt;
+    }
+    if (!parser.isSet(db))
+        return std::nullopt;
+    auto location = verna::db::parseDatabaseOption(parser.value(db));
+    if (!location) {
+        QTextStream(stderr) << QStringLiteral("Neplatná hodnota --db: ") << parser.value(db) << "\n";
+        exitCode = 2;
+    }
+    return location;
 }
 
 } // namespace
@@ -52,11 +69,11 @@ int main(int argc, char *argv[])
                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QCoreApplication::installTranslator(&qtTranslator);
 
-    std::optional<verna::db::DatabaseLocation> location;
-    if (!parseArguments(QCoreApplication::arguments(), location)) {
-        QTextStream(stderr) << kUsage;
-        return 2;
-    }
+    // -1: help was asked for and shown.
+    int exitCode = 0;
+    const std::optional<verna::db::DatabaseLocation> location = parseArguments(QCoreApplication::arguments(), exitCode);
+    if (exitCode != 0)
+        return exitCode < 0 ? 0 : exitCode;
 
     verna::db::Database database;
     verna::shell::AppState state(database);

@@ -1,4 +1,5 @@
-#include "sqlitefixture.h"
+#include "demofixture.h"
+#include "dropdelivery.h"
 
 #include "analysis/aggregategrid.h"
 #include "analysis/analysisdata.h"
@@ -9,11 +10,9 @@
 #include "analysis/gridselection.h"
 #include "analysis/twodecimals.h"
 #include "indicators/evaluator.h"
-#include "shell/appstate.h"
-#include "shell/demodata.h"
 #include "shell/frmhlavni.h"
 #include "ui/busyguard.h"
-#include "ui/dragdrop.h"
+#include "ui/frozentableview.h"
 #include "ui/scripteduser.h"
 
 #include <QAction>
@@ -25,6 +24,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QTabBar>
 #include <QTableView>
@@ -39,30 +39,17 @@ using analysis::frmAnalyzaSubj;
 
 namespace {
 
-// One demo database for the whole suite: the window only reads it.
+// The shared demo database: the window only reads it.
 class AnalysisWindowTest : public ::testing::Test
 {
 protected:
     static void SetUpTestSuite()
     {
-        s_fixture = new test::SqliteFixture;
-        s_db = new db::Database;
-        ASSERT_EQ(s_fixture->open(*s_db, test::SqliteFixture::Content::ReferenceData), QString());
-        shell::DemoOptions options;
-        options.entities = 12;
-        options.firstYear = 1998;
-        options.lastYear = 1999;
-        ASSERT_TRUE(shell::generateDemoData(*s_db, options).ok);
-        s_state = new shell::AppState(*s_db);
+        s_db = &test::DemoFixture::get().db();
+        s_state = &test::DemoFixture::get().state();
         s_entity = fullYear1998().front();
-        s_group = ids(u"SELECT subj_id FROM ident WHERE form_type_cd = 215 AND inac_ind = 0 ORDER BY subj_id"_s).front();
-    }
-
-    static void TearDownTestSuite()
-    {
-        delete s_state;
-        delete s_db;
-        delete s_fixture;
+        s_group = ids(u"SELECT subj_id FROM ident WHERE form_type_cd = 215 AND inac_ind = 0 AND subj_id > 0 ORDER BY subj_id"_s)
+                      .front();
     }
 
     void SetUp() override { s_db->setIdleHook({}); }
@@ -81,7 +68,7 @@ protected:
     static std::unique_ptr<shell::frmHlavni> mainWindow()
     {
         shell::WindowRegistry registry;
-        registry.add(shell::commands::kAnalyza, [](shell::AppState &state) { return new frmAnalyzaSubj(state); });
+        registry.add(shell::WindowKind::Analysis, [](shell::AppState &state) { return new frmAnalyzaSubj(state); });
         auto main = std::make_unique<shell::frmHlavni>(*s_state, std::move(registry));
         main->show();
         return main;
@@ -97,9 +84,9 @@ protected:
 
     static bool onGrid(QWidget *w, const QString &payload, Qt::KeyboardModifiers keys = {})
     {
-        return ui::deliverDrop(w, u"grdData"_s, payload, {}, keys);
+        return test::deliverDrop(w, u"grdData"_s, payload, {}, keys);
     }
-    static bool onTree(QWidget *w, const QString &payload) { return ui::deliverDrop(w, u"tvwData"_s, payload); }
+    static bool onTree(QWidget *w, const QString &payload) { return test::deliverDrop(w, u"tvwData"_s, payload); }
 
     static QStringList rows(const frmAnalyzaSubj &w)
     {
@@ -185,7 +172,6 @@ protected:
                                      QLocale());
     }
 
-    inline static test::SqliteFixture *s_fixture = nullptr;
     inline static db::Database *s_db = nullptr;
     inline static shell::AppState *s_state = nullptr;
     inline static qint32 s_entity = 0;
@@ -400,7 +386,7 @@ TEST_F(AnalysisWindowTest, HostilePayloadsRunNoSqlAndChangeNothing)
     for (const char *text : {"@&@SU1-2", "@&@FS1__2", "@&@SQ1999_2_12'", "*/*12'", "/*/1_2;DROP", "#&#SU5 OR 1=1", "@&@FC99999",
                              "@&@AF7", "@&@SY98_3366", "@&@SQ1999_5_1", "@&@XX1", "/*", "@&@FS0_99999_", "@&@AF-1", ""}) {
         for (const QString &target : {u"tvwData"_s, u"grdData"_s, u"grdAgreg"_s})
-            ui::deliverDrop(w.get(), target, QString::fromLatin1(text));
+            test::deliverDrop(w.get(), target, QString::fromLatin1(text));
     }
     EXPECT_EQ(calls, 0);
     EXPECT_EQ(rows(*w), QStringList{u"1996_4_3366"_s});
@@ -459,7 +445,7 @@ TEST_F(DeletionTest, WholeColumnsAndTheWholeValueAreaGoAndTheAggregateFollows)
     const QList<int> before = columnIds(*m_window);
     m_window->lstAgregacni_DblClick(); // no current item: nothing
     EXPECT_FALSE(m_window->model().currentAggregate());
-    ASSERT_TRUE(ui::deliverDrop(m_window.get(), u"grdAgreg"_s, u"@&@AF1"_s));
+    ASSERT_TRUE(test::deliverDrop(m_window.get(), u"grdAgreg"_s, u"@&@AF1"_s));
     auto *aggregate = control<analysis::AggregateGrid>(m_window.get(), u"grdAgreg"_s);
     ASSERT_EQ(aggregate->columnCount(), 4);
 
@@ -530,7 +516,7 @@ TEST_F(AnalysisWindowTest, AggregateByDoubleClickAndByDropIsTheSameRowLinedUpUnd
 
     ASSERT_TRUE(onGrid(w.get(), u"@&@AF1"_s));
     EXPECT_EQ(aggregate->cellText(0), u"Suma"_s);
-    ASSERT_TRUE(ui::deliverDrop(w.get(), u"grdAgreg"_s, u"@&@AF2"_s));
+    ASSERT_TRUE(test::deliverDrop(w.get(), u"grdAgreg"_s, u"@&@AF2"_s));
     EXPECT_EQ(aggregateTexts(aggregate), byClick);
 
     // A row added later is in the aggregate at once.
@@ -626,7 +612,7 @@ TEST_F(AnalysisWindowTest, InTheMainWindowItSizesItselfAndTagsTheFileItems)
     auto main = mainWindow();
     main->resize(1000, 700);
     QApplication::setActiveWindow(main.get());
-    QWidget *w = main->openWindow(shell::commands::kAnalyza);
+    QWidget *w = main->open(shell::WindowKind::Analysis);
     ASSERT_NE(w, nullptr);
     QCoreApplication::processEvents();
     EXPECT_EQ(w->windowTitle(), u"Analýza 1"_s);
@@ -678,7 +664,7 @@ TEST_F(AnalysisWindowTest, WhileFillingEverythingThatWouldChangeTheTableIsRefuse
 {
     ui::ScriptedUser user;
     auto main = mainWindow();
-    QPointer<frmAnalyzaSubj> w = qobject_cast<frmAnalyzaSubj *>(main->openWindow(shell::commands::kAnalyza));
+    QPointer<frmAnalyzaSubj> w = qobject_cast<frmAnalyzaSubj *>(main->open(shell::WindowKind::Analysis));
     ASSERT_TRUE(w);
     ASSERT_TRUE(onTree(w, u"*/*"_s + QString::number(s_group)));
     ASSERT_TRUE(onTree(w, u"*/*3366"_s));
@@ -734,6 +720,65 @@ TEST_F(AnalysisWindowTest, WhileFillingEverythingThatWouldChangeTheTableIsRefuse
     onGrid(w, u"@&@SY1999_"_s + entity());
     s_db->setIdleHook({});
     EXPECT_TRUE(w.isNull());
+}
+
+// A fill whose reads fail tells it once per operation and leaves the table as it was.
+TEST_F(AnalysisWindowTest, AFailedReadIsToldOnceAndLeavesRowsAndCells)
+{
+    ui::ScriptedUser user;
+    auto w = open();
+    ASSERT_TRUE(onGrid(w.get(), u"@&@SQ1998_1_"_s + entity()));
+    ASSERT_TRUE(onGrid(w.get(), u"@&@FS0_1_"_s));
+    const QStringList before = {w->model().cell(0, 0), w->model().cell(0, 1)};
+
+    ASSERT_TRUE(s_db->execute(u"ALTER TABLE finl_stmt RENAME TO finl_stmt_pryc"_s).ok);
+    const auto restore = qScopeGuard([] { s_db->execute(u"ALTER TABLE finl_stmt_pryc RENAME TO finl_stmt"_s); });
+    ASSERT_TRUE(onGrid(w.get(), u"@&@SY1998_"_s + entity()));
+    ASSERT_EQ(user.messages().size(), 1);
+    const ui::ShownMessage &message = user.messages().front();
+    EXPECT_EQ(message.icon, ui::MessageIcon::Critical);
+    EXPECT_EQ(message.title, u"Analýza 1"_s);
+    EXPECT_EQ(message.text, u"Operaci nelze dokončit, databáze ohlásila chybu."_s);
+    EXPECT_TRUE(message.detail.contains(u"finl_stmt"_s)) << message.detail.toStdString();
+
+    ASSERT_TRUE(onTree(w.get(), u"*/*"_s + entity()));
+    EXPECT_EQ(user.messages().size(), 2);
+    EXPECT_EQ(rows(*w), QStringList{u"1998_1_"_s + entity()});
+    EXPECT_EQ(w->model().indicatorCount(), 2);
+    EXPECT_EQ((QStringList{w->model().cell(0, 0), w->model().cell(0, 1)}), before);
+    EXPECT_EQ(control<QTreeWidget>(w.get(), u"tvwData"_s)->topLevelItemCount(), 0);
+    EXPECT_EQ(w->windowTitle(), u"Analýza 1"_s);
+}
+
+// "Subjekt" and "Období" stay in view over the scrolled indicator columns and take drops.
+TEST_F(AnalysisWindowTest, NameAndPeriodColumnsStayWhenScrolledRight)
+{
+    auto w = open();
+    ASSERT_TRUE(onGrid(w.get(), u"@&@SY1998_"_s + entity()));
+    ASSERT_TRUE(onGrid(w.get(), u"@&@FS0_1_2_3_4_5_"_s));
+    auto *grid = control<ui::FrozenTableView>(w.get(), u"grdData"_s);
+    QTableView *frozen = grid->frozenView();
+    w->resize(400, 500);
+    QCoreApplication::processEvents();
+    QScrollBar *bar = grid->horizontalScrollBar();
+    ASSERT_GT(bar->maximum(), 0);
+    bar->setValue(bar->maximum());
+    QCoreApplication::processEvents();
+
+    EXPECT_LT(grid->columnViewportPosition(0), 0); // the grid itself scrolled them away
+    EXPECT_TRUE(frozen->isVisible());
+    EXPECT_EQ(frozen->width(), grid->columnWidth(0) + grid->columnWidth(1));
+    EXPECT_EQ(frozen->x(), grid->verticalHeader()->width() + grid->frameWidth());
+    EXPECT_EQ(frozen->columnViewportPosition(0), 0);
+    EXPECT_FALSE(frozen->isColumnHidden(1));
+    EXPECT_TRUE(frozen->isColumnHidden(2));
+    EXPECT_TRUE(frozen->isColumnHidden(7));
+    EXPECT_EQ(frozen->model()->index(0, 1).data().toString(), u"1998/1"_s);
+    EXPECT_EQ(frozen->selectionModel(), grid->selectionModel());
+
+    // A drop on the frozen part is a drop on the grid.
+    ASSERT_TRUE(test::deliverDrop(frozen, u"@&@SQ1999_1_"_s + entity()));
+    EXPECT_EQ(w->model().dataRowCount(), 5);
 }
 
 } // namespace

@@ -1,9 +1,11 @@
+#include "dropdelivery.h"
 #include "sqlitefixture.h"
 
 #include "db/database.h"
 #include "ui/busyguard.h"
 #include "ui/dragdrop.h"
 #include "ui/idlehook.h"
+#include "ui/longtask.h"
 #include "ui/messages.h"
 #include "ui/scripteduser.h"
 
@@ -12,6 +14,8 @@
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <gtest/gtest.h>
@@ -127,31 +131,95 @@ TEST(BusyGuard, RestoresAlsoWhenAnExceptionPassesThroughOrTheWindowIsGone)
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
-// A caption set by hand counts the same as one set by the guard, also inside a frame.
+// Busy is the guard's flag, not the caption: a caption set by hand makes nobody busy.
 TEST(BusyGuard, BusyWindowRefusesToCloseAlsoInsideTheFrame)
 {
-    QWidget window;
-    window.setWindowTitle(u"Nový výkaz"_s);
-    window.show();
-    {
-        ui::BusyGuard busy(&window);
-        EXPECT_FALSE(window.close());
-        EXPECT_TRUE(window.isVisible());
-    }
-    EXPECT_TRUE(window.close());
-    EXPECT_FALSE(window.isVisible());
-
     QMdiArea area;
     auto *child = new QWidget;
-    ui::refuseCloseWhileBusy(child);
     QMdiSubWindow *sub = area.addSubWindow(child);
     area.show();
+    {
+        ui::BusyGuard busy(child);
+        EXPECT_EQ(sub->windowTitle(), ui::kBusyCaption);
+        EXPECT_FALSE(sub->close());
+        EXPECT_EQ(area.subWindowList().size(), 1);
+    }
     child->setWindowTitle(ui::kBusyCaption);
-    EXPECT_EQ(sub->windowTitle(), ui::kBusyCaption);
-    EXPECT_FALSE(sub->close());
-    EXPECT_EQ(area.subWindowList().size(), 1);
-    child->setWindowTitle(u"Hotovo"_s);
+    EXPECT_FALSE(ui::isBusy(child));
     EXPECT_TRUE(sub->close());
+}
+
+namespace {
+
+// A window with a stop button and a loop that runs until told to stop.
+struct TaskWindow {
+    QWidget window;
+    QPushButton *stop = new QPushButton(u"Najít"_s, &window);
+
+    TaskWindow()
+    {
+        window.setWindowTitle(u"Analýza 1"_s);
+        window.show();
+        QApplication::setActiveWindow(&window);
+    }
+
+    // Steps until the task says stop (or a hundred steps), calling poke at the third.
+    ui::TaskEnd run(const std::function<void()> &poke, int *steps = nullptr)
+    {
+        int count = 0;
+        const ui::TaskEnd end = ui::runLongTask(&window, stop, [&](ui::LongTask &task) {
+            while (count < 100) {
+                if (++count == 3 && poke)
+                    poke();
+                QCoreApplication::postEvent(&window, new QEvent(QEvent::User));
+                if (!task.next())
+                    break;
+            }
+        });
+        if (steps)
+            *steps = count;
+        return end;
+    }
+};
+
+} // namespace
+
+// Stop, Esc and a close each end the loop at once; a busy window takes no second task; the
+// stop button and caption come back; a window deleted meanwhile is reported gone.
+TEST(LongTask, StopEscAndCloseEndTheLoopAndEverythingIsRestored)
+{
+    TaskWindow w;
+    int steps = 0;
+    bool nested = true;
+    EXPECT_EQ(w.run([&] {
+        EXPECT_EQ(w.stop->text(), u"Stop"_s);
+        EXPECT_TRUE(ui::isBusy(&w.window));
+        nested = ui::runLongTask(&w.window, nullptr, [](ui::LongTask &) {}) == ui::TaskEnd::Refused;
+        w.stop->click();
+    }, &steps),
+              ui::TaskEnd::Stopped);
+    EXPECT_EQ(steps, 3);
+    EXPECT_TRUE(nested);
+    EXPECT_EQ(w.stop->text(), u"Najít"_s);
+    EXPECT_EQ(w.window.windowTitle(), u"Analýza 1"_s);
+    EXPECT_FALSE(ui::isBusy(&w.window));
+
+    EXPECT_EQ(w.run([&] { QTest::keyClick(w.stop, Qt::Key_Escape); }, &steps), ui::TaskEnd::Stopped);
+    EXPECT_EQ(steps, 3);
+    bool closed = true;
+    EXPECT_EQ(w.run([&] { closed = w.window.close(); }, &steps), ui::TaskEnd::Stopped);
+    EXPECT_FALSE(closed);
+    EXPECT_TRUE(w.window.isVisible());
+    EXPECT_EQ(w.run({}, &steps), ui::TaskEnd::Finished);
+    EXPECT_EQ(steps, 100);
+
+    auto *gone = new QWidget;
+    EXPECT_EQ(ui::runLongTask(gone, nullptr, [gone](ui::LongTask &task) {
+                  delete gone;
+                  EXPECT_FALSE(task.next());
+              }),
+              ui::TaskEnd::WindowGone);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 namespace {
@@ -190,17 +258,17 @@ TEST(DropSeam, DeliversTextToTheNamedControlThroughTheDropEventsUnlessRefused)
     DropWindow w;
     auto *plain = new QLabel(&w.window);
     plain->setObjectName(u"lblJiny"_s);
-    EXPECT_FALSE(ui::deliverDrop(&w.window, u"lblJiny"_s, u"*/*1"_s));
-    EXPECT_FALSE(ui::deliverDrop(&w.window, u"lstNeni"_s, u"*/*1"_s));
+    EXPECT_FALSE(test::deliverDrop(&w.window, u"lblJiny"_s, u"*/*1"_s));
+    EXPECT_FALSE(test::deliverDrop(&w.window, u"lstNeni"_s, u"*/*1"_s));
     {
         ui::BusyGuard busy(&w.window);
-        EXPECT_FALSE(ui::deliverDrop(&w.window, u"lstNalezeno"_s, u"*/*1"_s));
-        EXPECT_FALSE(ui::deliverDrop(&w.window, u"lblSubjekt"_s, u"*/*1"_s));
+        EXPECT_FALSE(test::deliverDrop(&w.window, u"lstNalezeno"_s, u"*/*1"_s));
+        EXPECT_FALSE(test::deliverDrop(&w.window, u"lblSubjekt"_s, u"*/*1"_s));
     }
     EXPECT_TRUE(w.received.isEmpty());
 
-    EXPECT_TRUE(ui::deliverDrop(&w.window, u"lblSubjekt"_s, u"*/*1234"_s));
-    EXPECT_TRUE(ui::deliverDrop(&w.window, u"lstNalezeno"_s, u"#&#AC15"_s, QPoint(5, 7)));
+    EXPECT_TRUE(test::deliverDrop(&w.window, u"lblSubjekt"_s, u"*/*1234"_s));
+    EXPECT_TRUE(test::deliverDrop(&w.window, u"lstNalezeno"_s, u"#&#AC15"_s, QPoint(5, 7)));
     EXPECT_EQ(w.received, (QStringList{u"label:*/*1234"_s, u"list:#&#AC15"_s}));
     EXPECT_EQ(w.positions, QList<QPoint>{QPoint(5, 7)});
 }
