@@ -16,9 +16,14 @@
 
 namespace {
 
-// The database named by --db, or nothing for the default. A usage error is printed and
-// gives the exit code in exitCode.
-std::optional<verna::db::DatabaseLocation> parseArguments(const QStringList &arguments, int &exitCode)
+// What the command line asks for: the database of --db (nothing: the default one), or an
+// exit code when the arguments were wrong (2) or only help was asked for (0).
+struct Arguments {
+    std::optional<verna::db::DatabaseLocation> location;
+    std::optional<int> exitCode;
+};
+
+Arguments parseArguments(const QStringList &arguments)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("VERNA – finanční analýza subjektů.\n"
@@ -30,28 +35,28 @@ std::optional<verna::db::DatabaseLocation> parseArguments(const QStringList &arg
                                 QStringLiteral("CESTA|odbc:DSN"));
     parser.addOption(help);
     parser.addOption(db);
-    exitCode = 0;
-    if (!parser.parse(arguments) || !parser.positionalArguments().isEmpty()) {
-        const QString reason = parser.errorText().isEmpty()
-                                   ? QStringLiteral("Neznámý argument: ") + parser.positionalArguments().join(QLatin1Char(' '))
-                                   : parser.errorText();
-        QTextStream(stderr) << reason << "\n\n" << parser.helpText();
-        exitCode = 2;
-        return std::nullopt;
+
+    QString error;
+    if (!parser.parse(arguments))
+        error = parser.errorText();
+    else if (!parser.positionalArguments().isEmpty())
+        error = QStringLiteral("Neznámý argument: ") + parser.positionalArguments().join(QLatin1Char(' '));
+    if (!error.isEmpty()) {
+        QTextStream(stderr) << error << "\n\n" << parser.helpText();
+        return {std::nullopt, 2};
     }
     if (parser.isSet(help)) {
         QTextStream(stdout) << parser.helpText();
-        exitCode = -1;
-        return std::nullopt;
+        return {std::nullopt, 0};
     }
     if (!parser.isSet(db))
-        return std::nullopt;
-    auto location = verna::db::parseDatabaseOption(parser.value(db));
+        return {};
+    const auto location = verna::db::parseDatabaseOption(parser.value(db));
     if (!location) {
         QTextStream(stderr) << QStringLiteral("Neplatná hodnota --db: ") << parser.value(db) << "\n";
-        exitCode = 2;
+        return {std::nullopt, 2};
     }
-    return location;
+    return {location, std::nullopt};
 }
 
 } // namespace
@@ -69,16 +74,14 @@ int main(int argc, char *argv[])
                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QCoreApplication::installTranslator(&qtTranslator);
 
-    // -1: help was asked for and shown.
-    int exitCode = 0;
-    const std::optional<verna::db::DatabaseLocation> location = parseArguments(QCoreApplication::arguments(), exitCode);
-    if (exitCode != 0)
-        return exitCode < 0 ? 0 : exitCode;
+    const Arguments arguments = parseArguments(QCoreApplication::arguments());
+    if (arguments.exitCode)
+        return *arguments.exitCode;
 
     verna::db::Database database;
     verna::shell::AppState state(database);
     verna::ui::installIdleHook(database);
-    if (!verna::shell::connectAtStartup(database, location))
+    if (!verna::shell::connectAtStartup(database, arguments.location))
         return 1;
 
     verna::shell::frmHlavni window(state, verna::shell::standardWindows());

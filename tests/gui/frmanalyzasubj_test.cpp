@@ -8,8 +8,6 @@
 #include "analysis/entitytree.h"
 #include "analysis/frmanalyzasubj.h"
 #include "analysis/gridselection.h"
-#include "analysis/twodecimals.h"
-#include "indicators/evaluator.h"
 #include "shell/frmhlavni.h"
 #include "ui/busyguard.h"
 #include "ui/frozentableview.h"
@@ -165,12 +163,6 @@ protected:
                                        QItemSelectionModel::ClearAndSelect);
     }
 
-    static QString expectedCell(int indicator, const analysis::RowKey &key)
-    {
-        indicators::Evaluator evaluator(*s_db);
-        return analysis::formatValue(evaluator.indicatorValue(indicator, key.entityText(), key.yearText(), key.quarterText()),
-                                     QLocale());
-    }
 
     inline static db::Database *s_db = nullptr;
     inline static shell::AppState *s_state = nullptr;
@@ -183,22 +175,12 @@ TEST_F(AnalysisWindowTest, LoadsGroupsIndicatorsAggregatesAndShowsTheComputation
     auto w = open();
     auto *groups = control<QComboBox>(w.get(), u"cboFceSkupina"_s);
     auto *functions = control<QListWidget>(w.get(), u"lstFunkce"_s);
-    auto *aggregates = control<QListWidget>(w.get(), u"lstAgregacni"_s);
-    auto *tabs = control<QTabBar>(w.get(), u"TabStrip1"_s);
-    const QAbstractItemModel *grid = control<QTableView>(w.get(), u"grdData"_s)->model();
     ASSERT_GE(groups->count(), 2);
-    EXPECT_EQ(groups->itemText(0), u"Vše"_s);
     EXPECT_EQ(functions->count(), s_db->singleValue(u"SELECT count(*) FROM func_for WHERE inac_ind = 0"_s).toInt());
-    EXPECT_EQ(aggregates->count(), 3);
-    EXPECT_EQ(aggregates->item(0)->text(), u"Průměr aritmetický"_s);
-    EXPECT_EQ(aggregates->item(2)->text(), u"Medián"_s);
-    EXPECT_EQ(tabs->tabText(0), u"Výpočet"_s);
-    EXPECT_EQ(tabs->tabText(2), u"Report"_s);
+    EXPECT_EQ(control<QListWidget>(w.get(), u"lstAgregacni"_s)->count(), 3);
     EXPECT_TRUE(control(w.get(), u"Frame0"_s)->isVisible());
     EXPECT_FALSE(control(w.get(), u"Frame1"_s)->isVisible());
     EXPECT_FALSE(control(w.get(), u"cmdStop"_s)->isVisible());
-    EXPECT_EQ(grid->headerData(0, Qt::Horizontal).toString(), u"Subjekt"_s);
-    EXPECT_EQ(grid->headerData(1, Qt::Horizontal).toString(), u"Období"_s);
 
     // A group refills the list with its members; a click shows the description.
     groups->setCurrentIndex(1);
@@ -249,50 +231,25 @@ TEST_F(AnalysisWindowTest, EntityDropsBuildTheTreeOnceAndGroupsBringTheirMembers
     EXPECT_EQ(tree->topLevelItemCount(), expected.size() + 1);
 }
 
-TEST_F(AnalysisWindowTest, ADeletedEntityOrADuplicateStatementLeavesTreeAndGridSound)
+// An entity deleted meanwhile gets neither a tree node nor rows.
+TEST_F(AnalysisWindowTest, ADeletedEntityGetsNoNodeAndNoRows)
 {
-    // Two entities nobody else here uses: one deleted, one with its income statement twice.
     QList<qint32> spare = fullYear1998(true);
     spare.removeAll(s_entity);
-    for (qint32 member : analysis::AnalysisData(*s_db).groupMembers(s_group).value)
-        spare.removeAll(member);
-    ASSERT_GE(spare.size(), 2);
-    const QString deleted = QString::number(spare.at(0));
-    const QString doubled = QString::number(spare.at(1));
+    const QString deleted = QString::number(spare.front());
     const QString deleteSql = u"UPDATE ident SET inac_ind = %1 WHERE subj_id = %2\rUPDATE name SET inac_ind = %1 WHERE subj_id = %2"_s;
-    struct Restore {
-        QString sql;
-        ~Restore() { s_db->execute(sql); }
-    } restore{deleteSql.arg(0).arg(deleted) + u"\rDELETE FROM finl_stmt WHERE finl_stmt_id = 987654321"_s};
-    ASSERT_TRUE(s_db->execute(deleteSql.arg(2).arg(deleted)
-                              + u"\rINSERT INTO finl_stmt (row_id, crt_dt, inac_ind, finl_stmt_id, subj_id, stmt_type_cd, fill_lvl_ind, "
-                                "year_dt, quarter_dt) SELECT 987654321, crt_dt, 0, 987654321, subj_id, stmt_type_cd, fill_lvl_ind, "
-                                "year_dt, quarter_dt FROM finl_stmt WHERE inac_ind = 0 AND year_dt = 1998 AND quarter_dt = 4 "
-                                "AND stmt_type_cd = 28 AND subj_id = "_s + doubled)
-                    .ok);
+    ASSERT_TRUE(s_db->execute(deleteSql.arg(2).arg(deleted)).ok);
+    const auto restore = qScopeGuard([&] { s_db->execute(deleteSql.arg(0).arg(deleted)); });
 
     auto w = open();
-    auto *tree = control<analysis::EntityTree>(w.get(), u"tvwData"_s);
-    ASSERT_TRUE(onTree(w.get(), u"/*/%1_%2"_s.arg(deleted, doubled)));
-    EXPECT_EQ(tree->entities(), QList<qint32>{doubled.toInt()});
-    QTreeWidgetItem *year = tree->findKey(u"SY1998_"_s + doubled);
-    ASSERT_NE(year, nullptr);
-    EXPECT_EQ(year->childCount(), 4);
-
-    ASSERT_TRUE(onGrid(w.get(), u"@&@SU"_s + deleted));
-    ASSERT_TRUE(onGrid(w.get(), u"@&@SQ1998_1_"_s + deleted));
+    ASSERT_TRUE(onTree(w.get(), u"/*/%1_%2"_s.arg(deleted, entity())));
+    EXPECT_EQ(control<analysis::EntityTree>(w.get(), u"tvwData"_s)->entities(), QList<qint32>{s_entity});
+    for (const QString &node : {u"@&@SU"_s, u"@&@SY1998_"_s, u"@&@SQ1998_1_"_s})
+        ASSERT_TRUE(onGrid(w.get(), node + deleted));
     EXPECT_EQ(w->model().dataRowCount(), 0);
-    // Three statements in a quarter are not "both statements": a Ctrl-drop skips the entity.
-    ASSERT_TRUE(onTree(w.get(), u"*/*"_s + entity()));
-    ASSERT_TRUE(onGrid(w.get(), u"@&@SQ1998_4_3366"_s, Qt::ControlModifier));
-    EXPECT_EQ(rows(*w), QStringList{u"1998_4_"_s + entity()});
-    // A year still gives each quarter once.
-    ASSERT_TRUE(onGrid(w.get(), u"@&@SY1998_"_s + doubled));
-    EXPECT_EQ(rows(*w).mid(1), (QStringList{u"1998_1_"_s + doubled, u"1998_2_"_s + doubled, u"1998_3_"_s + doubled,
-                                            u"1998_4_"_s + doubled}));
 }
 
-TEST_F(AnalysisWindowTest, YearDropAndTwoIndicatorsGiveTheEvaluatorsValues)
+TEST_F(AnalysisWindowTest, YearDropAndDoubleClickedIndicatorsFillTheGrid)
 {
     auto w = open();
     // The same year twice: its four quarters once.
@@ -305,45 +262,21 @@ TEST_F(AnalysisWindowTest, YearDropAndTwoIndicatorsGiveTheEvaluatorsValues)
     doubleClick(functions, 2);
     ASSERT_EQ(w->model().indicatorCount(), 2);
     EXPECT_EQ(w->model().indicatorName(1), functions->item(2)->text());
-    const QAbstractItemModel *grid = control<QTableView>(w.get(), u"grdData"_s)->model();
-    int numbers = 0;
-    for (int r = 0; r < 4; ++r) {
-        const analysis::RowKey key = w->model().rowKey(r);
-        EXPECT_EQ(grid->index(r, 1).data().toString(), u"1998/"_s + key.quarterText());
-        for (int c = 0; c < 2; ++c) {
-            const QString cell = grid->index(r, 2 + c).data().toString();
-            EXPECT_EQ(cell, expectedCell(w->model().indicatorId(c), key)) << r << "," << c;
-            numbers += cell.isEmpty() ? 0 : 1;
-        }
-    }
-    EXPECT_GT(numbers, 0);
 
     // The reference entity's known value, through a quarter drop and an "FC" drop.
     addReferenceCell(w.get(), u"AF0"_s);
     EXPECT_EQ(w->model().cell(4, 2), u"2.56"_s);
 }
 
-TEST_F(AnalysisWindowTest, CtrlDropOfAQuarterAddsItForEveryEntityWithBothStatements)
+// Without Ctrl a quarter is one row; with Ctrl it goes to the entities of the tree.
+TEST_F(AnalysisWindowTest, CtrlDropOfAQuarterAddsItForTheEntitiesOfTheTree)
 {
     auto w = open();
-    ASSERT_TRUE(onTree(w.get(), u"*/*"_s + QString::number(s_group)));
-    ASSERT_TRUE(onTree(w.get(), u"*/*3366"_s));
-    const QList<qint32> entities = control<analysis::EntityTree>(w.get(), u"tvwData"_s)->entities();
-
-    // Without Ctrl only the dragged period of the dragged entity, whatever the tree holds.
-    const QString plain = u"1998_2_"_s + QString::number(entities.front());
+    ASSERT_TRUE(onTree(w.get(), u"/*/%1_3366"_s.arg(entity())));
+    const QString plain = u"1998_2_"_s + entity();
     ASSERT_TRUE(onGrid(w.get(), u"@&@SQ"_s + plain));
-    ASSERT_EQ(rows(*w), QStringList{plain});
-
     ASSERT_TRUE(onGrid(w.get(), u"@&@SQ1998_3_3366"_s, Qt::ControlModifier));
-    analysis::AnalysisData data(*s_db);
-    QStringList expected{plain};
-    for (qint32 e : entities) {
-        if (data.statementCount(e, 1998, 3).value == 2)
-            expected << u"1998_3_"_s + QString::number(e);
-    }
-    ASSERT_GT(expected.size(), 1);
-    EXPECT_EQ(rows(*w), expected); // 3366 has no 1998 statements
+    EXPECT_EQ(rows(*w), (QStringList{plain, u"1998_3_"_s + entity()})); // 3366 has no 1998 statements
 }
 
 TEST_F(AnalysisWindowTest, IndicatorDragsAndDropsKeepTheListsOrder)
@@ -428,11 +361,7 @@ TEST_F(DeletionTest, WholeRowsGoAfterYesAndStayAfterNoWhicheverWayTheyWereSelect
     QTest::mouseClick(m_grid->viewport(), Qt::LeftButton, Qt::ShiftModifier, m_grid->visualRect(m_grid->model()->index(1, 2)).center());
     pressDelete(u"Ne"_s);
     ASSERT_EQ(m_user.messages().size(), 1);
-    const ui::ShownMessage &question = m_user.messages().front();
-    EXPECT_EQ(question.title, u"Odstranění řádků"_s);
-    EXPECT_EQ(question.text, u"Opravdu chcete vybrané řádky odstranit?"_s);
-    EXPECT_EQ(question.icon, ui::MessageIcon::Question);
-    EXPECT_EQ(question.buttons, (QStringList{u"Ano"_s, u"Ne"_s}));
+    EXPECT_EQ(m_user.messages().front().text, u"Opravdu chcete vybrané řádky odstranit?"_s);
     EXPECT_EQ(m_window->model().dataRowCount(), 4);
 
     pressDelete(u"Ano"_s);
@@ -565,17 +494,11 @@ TEST_F(AnalysisWindowTest, CtrlCCopiesTheSelectedRectangleAndTheMenuExportsTheTa
     ASSERT_TRUE(written.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(written.readAll());
     EXPECT_TRUE(text.endsWith(u"Průměr aritmetický,,2.56\n"_s)) << text.toStdString();
-
-    user.willChooseFile(dir.filePath(u"tabulka.xlsx"_s));
-    control<QAction>(w.get(), u"miExportXlsx"_s)->trigger();
-    QFile xlsx(dir.filePath(u"tabulka.xlsx"_s));
-    ASSERT_TRUE(xlsx.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(xlsx.read(2) == "PK");
     EXPECT_TRUE(user.messages().isEmpty());
 
     // A folder that is not there: the user is told, in Czech, with the reason.
-    user.willChooseFile(dir.filePath(u"neni/tabulka.csv"_s));
-    control<QAction>(w.get(), u"miExportCsv"_s)->trigger();
+    user.willChooseFile(dir.filePath(u"neni/tabulka.xlsx"_s));
+    control<QAction>(w.get(), u"miExportXlsx"_s)->trigger();
     ASSERT_EQ(user.messages().size(), 1);
     EXPECT_EQ(user.messages().front().icon, ui::MessageIcon::Critical);
     EXPECT_EQ(user.messages().front().text, u"Tabulku se nepodařilo uložit."_s);
@@ -635,28 +558,7 @@ TEST_F(AnalysisWindowTest, InTheMainWindowItSizesItselfAndTagsTheFileItems)
     EXPECT_EQ(main->saveItemTag(), QString());
 }
 
-TEST_F(AnalysisWindowTest, EscStopsAFillLikeTheStopButton)
-{
-    auto w = open();
-    ASSERT_TRUE(onTree(w.get(), u"*/*"_s + QString::number(s_group)));
-    ASSERT_TRUE(onGrid(w.get(), u"@&@FS0_1_"_s));
-    auto *grid = control<QTableView>(w.get(), u"grdData"_s);
-    QApplication::setActiveWindow(w.get());
-    grid->setFocus();
-    int calls = 0;
-    s_db->setIdleHook([&] {
-        if (++calls == 3)
-            QTest::keyClick(grid, Qt::Key_Escape);
-    });
-    ASSERT_TRUE(onGrid(w.get(), u"@&@SQ1998_4_3366"_s, Qt::ControlModifier));
-    s_db->setIdleHook({});
-    EXPECT_LE(w->model().dataRowCount(), 1);
-    EXPECT_FALSE(w->isFilling());
 
-    // The next fill starts afresh.
-    ASSERT_TRUE(onGrid(w.get(), u"@&@SQ1998_4_3366"_s, Qt::ControlModifier));
-    EXPECT_GT(w->model().dataRowCount(), 1);
-}
 
 // A fill interrupted by everything a user can do meanwhile: every change is refused, Stop ends
 // it, and the window survives; closing it for good while a fill runs does not crash either.

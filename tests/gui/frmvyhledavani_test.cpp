@@ -117,37 +117,26 @@ const QStringList kQx = {"11111111 Cihelna Qx a.s.", "00000123 Čepice Qx s.r.o.
 TEST_F(SearchWindowTest, NameModeFindsByNamePartIcoAndLegalForms)
 {
     openStandalone();
-    EXPECT_EQ(m_window->size(), QSize(456, 309));
-    EXPECT_TRUE(control<QAbstractButton>("optTypHledani_0")->isChecked());
-    EXPECT_EQ(modeList()->selectedItems().size(), 33);
-    EXPECT_EQ(count(), u"Počet nalezených subjektů: 0"_s);
-
+    EXPECT_EQ(modeList()->selectedItems().size(), modeList()->count());
     search(u"%qx"_s);
     EXPECT_EQ(texts(results()), kQx);
     EXPECT_EQ(count(), u"Počet nalezených subjektů: 4"_s);
-    EXPECT_EQ(button("cmdHledat")->text(), u"&Najít"_s);
 
     // Enter in the IČO box searches; the padded IČO wins over the name.
     type("txtICO", u"123"_s);
     QTest::keyClick(control<QLineEdit>("txtICO"), Qt::Key_Return);
     EXPECT_EQ(texts(results()), QStringList{"00000123 Čepice Qx s.r.o."});
     button("cmdSmazat")->click();
-    EXPECT_TRUE(control<QLineEdit>("txtICO")->text().isEmpty());
-
     button("cmdNic")->click();
     modeList()->findItems(u"Společnost s ručením omezeným"_s, Qt::MatchExactly).front()->setSelected(true);
     search(u"%qx"_s);
     EXPECT_EQ(texts(results()), (QStringList{"00000123 Čepice Qx s.r.o.", "* 44444444 Novákova Qx s.r.o."}));
-    EXPECT_EQ(count(), u"Počet nalezených subjektů: 2"_s);
 }
 
 TEST_F(SearchWindowTest, BranchSearchFindsBranchesListsTheirEntitiesAndCanBeRepeated)
 {
     openStandalone();
     control<QAbstractButton>("optTypHledani_1")->click();
-    EXPECT_EQ(texts(modeList()), (QStringList{"OKEČ", "CZ-NACE"}));
-    EXPECT_EQ(modeList()->selectedItems().size(), 2);
-
     type("txtJmeno", u"50% podíl 'Qx'"_s);
     button("cmdHledat")->click();
     ASSERT_EQ(texts(modeList()), QStringList{"ZZ1 50% podíl 'Qx'"});
@@ -167,7 +156,7 @@ TEST_F(SearchWindowTest, BranchSearchFindsBranchesListsTheirEntitiesAndCanBeRepe
 
     // Only CZ-NACE chosen: the OKEČ branches are not found, now or on a repeated search.
     control<QAbstractButton>("optTypHledani_1")->click();
-    EXPECT_EQ(texts(modeList()), (QStringList{"OKEČ", "CZ-NACE"}));
+    ASSERT_EQ(texts(modeList()), (QStringList{"OKEČ", "CZ-NACE"}));
     button("cmdNic")->click();
     modeList()->item(1)->setSelected(true);
     button("cmdHledat")->click();

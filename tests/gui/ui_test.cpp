@@ -84,44 +84,31 @@ TEST(MessageSeam, NestedScriptedUserHandsBackToTheOuterOne)
     EXPECT_EQ(outer.messages()[0].text, u"vnější"_s);
 }
 
-TEST(BusyGuard, ShowsBusyCaptionAndWaitCursorAndRestoresBoth)
+// Guards nest; caption, cursor and flag come back also through an exception or a window
+// deleted meanwhile.
+TEST(BusyGuard, ShowsBusyCaptionAndWaitCursorAndRestoresThemWhateverHappens)
 {
     QWidget window;
     window.setWindowTitle(u"Nový výkaz"_s);
-    {
+    try {
         ui::BusyGuard busy(&window);
         EXPECT_EQ(window.windowTitle(), ui::kBusyCaption);
-        EXPECT_TRUE(ui::isBusy(&window));
         EXPECT_TRUE(waitCursorShown());
         {
             ui::BusyGuard inner(&window);
-            EXPECT_TRUE(ui::isBusy(&window));
         }
-        // The outer operation is still running.
-        EXPECT_TRUE(ui::isBusy(&window));
-        EXPECT_TRUE(waitCursorShown());
+        EXPECT_TRUE(ui::isBusy(&window)); // the outer operation is still running
+        EXPECT_EQ(window.windowTitle(), ui::kBusyCaption);
+        throw std::runtime_error("selhání uprostřed práce");
+    } catch (const std::runtime_error &) {
     }
     EXPECT_EQ(window.windowTitle(), u"Nový výkaz"_s);
+    EXPECT_FALSE(ui::isBusy(&window));
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-
     {
         ui::BusyGuard busy(&window, u"Výběr dat"_s);
     }
     EXPECT_EQ(window.windowTitle(), u"Výběr dat"_s);
-}
-
-// An exception or a window deleted during the work still leaves caption and cursor sound.
-TEST(BusyGuard, RestoresAlsoWhenAnExceptionPassesThroughOrTheWindowIsGone)
-{
-    QWidget window;
-    window.setWindowTitle(u"Analýza 1"_s);
-    try {
-        ui::BusyGuard busy(&window);
-        throw std::runtime_error("selhání uprostřed práce");
-    } catch (const std::runtime_error &) {
-    }
-    EXPECT_EQ(window.windowTitle(), u"Analýza 1"_s);
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 
     auto *gone = new QWidget;
     {
@@ -151,36 +138,21 @@ TEST(BusyGuard, BusyWindowRefusesToCloseAlsoInsideTheFrame)
 
 namespace {
 
-// A window with a stop button and a loop that runs until told to stop.
-struct TaskWindow {
-    QWidget window;
-    QPushButton *stop = new QPushButton(u"Najít"_s, &window);
-
-    TaskWindow()
-    {
-        window.setWindowTitle(u"Analýza 1"_s);
-        window.show();
-        QApplication::setActiveWindow(&window);
-    }
-
-    // Steps until the task says stop (or a hundred steps), calling poke at the third.
-    ui::TaskEnd run(const std::function<void()> &poke, int *steps = nullptr)
-    {
-        int count = 0;
-        const ui::TaskEnd end = ui::runLongTask(&window, stop, [&](ui::LongTask &task) {
-            while (count < 100) {
-                if (++count == 3 && poke)
-                    poke();
-                QCoreApplication::postEvent(&window, new QEvent(QEvent::User));
-                if (!task.next())
-                    break;
-            }
-        });
-        if (steps)
-            *steps = count;
-        return end;
-    }
-};
+// Runs a task of up to a hundred steps on window with stop as its button, calling poke at
+// the third step; returns how it ended and the steps taken.
+std::pair<ui::TaskEnd, int> runSteps(QWidget *window, QPushButton *stop, const std::function<void()> &poke = {})
+{
+    int count = 0;
+    const ui::TaskEnd end = ui::runLongTask(window, stop, [&](ui::LongTask &task) {
+        while (count < 100) {
+            if (++count == 3 && poke)
+                poke();
+            if (!task.next())
+                break;
+        }
+    });
+    return {end, count};
+}
 
 } // namespace
 
@@ -188,35 +160,33 @@ struct TaskWindow {
 // stop button and caption come back; a window deleted meanwhile is reported gone.
 TEST(LongTask, StopEscAndCloseEndTheLoopAndEverythingIsRestored)
 {
-    TaskWindow w;
-    int steps = 0;
-    bool nested = true;
-    EXPECT_EQ(w.run([&] {
-        EXPECT_EQ(w.stop->text(), u"Stop"_s);
-        EXPECT_TRUE(ui::isBusy(&w.window));
-        nested = ui::runLongTask(&w.window, nullptr, [](ui::LongTask &) {}) == ui::TaskEnd::Refused;
-        w.stop->click();
-    }, &steps),
-              ui::TaskEnd::Stopped);
-    EXPECT_EQ(steps, 3);
-    EXPECT_TRUE(nested);
-    EXPECT_EQ(w.stop->text(), u"Najít"_s);
-    EXPECT_EQ(w.window.windowTitle(), u"Analýza 1"_s);
-    EXPECT_FALSE(ui::isBusy(&w.window));
+    QWidget window;
+    auto *stop = new QPushButton(u"Najít"_s, &window);
+    window.setWindowTitle(u"Analýza 1"_s);
+    window.show();
+    QApplication::setActiveWindow(&window);
+    ui::TaskEnd nested = ui::TaskEnd::Finished;
+    const auto clickStop = [&] {
+        EXPECT_EQ(stop->text(), u"Stop"_s);
+        nested = ui::runLongTask(&window, nullptr, [](ui::LongTask &) {});
+        stop->click();
+    };
+    EXPECT_EQ(runSteps(&window, stop, clickStop), std::pair(ui::TaskEnd::Stopped, 3));
+    EXPECT_EQ(nested, ui::TaskEnd::Refused);
+    EXPECT_EQ(stop->text(), u"Najít"_s);
+    EXPECT_EQ(window.windowTitle(), u"Analýza 1"_s);
+    EXPECT_FALSE(ui::isBusy(&window));
 
-    EXPECT_EQ(w.run([&] { QTest::keyClick(w.stop, Qt::Key_Escape); }, &steps), ui::TaskEnd::Stopped);
-    EXPECT_EQ(steps, 3);
+    EXPECT_EQ(runSteps(&window, stop, [&] { QTest::keyClick(stop, Qt::Key_Escape); }), std::pair(ui::TaskEnd::Stopped, 3));
     bool closed = true;
-    EXPECT_EQ(w.run([&] { closed = w.window.close(); }, &steps), ui::TaskEnd::Stopped);
+    EXPECT_EQ(runSteps(&window, stop, [&] { closed = window.close(); }), std::pair(ui::TaskEnd::Stopped, 3));
     EXPECT_FALSE(closed);
-    EXPECT_TRUE(w.window.isVisible());
-    EXPECT_EQ(w.run({}, &steps), ui::TaskEnd::Finished);
-    EXPECT_EQ(steps, 100);
+    EXPECT_EQ(runSteps(&window, stop), std::pair(ui::TaskEnd::Finished, 100));
 
     auto *gone = new QWidget;
     EXPECT_EQ(ui::runLongTask(gone, nullptr, [gone](ui::LongTask &task) {
                   delete gone;
-                  EXPECT_FALSE(task.next());
+                  EXPECT_TRUE(task.stopped());
               }),
               ui::TaskEnd::WindowGone);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);

@@ -196,13 +196,13 @@ void frmHlavni::buildMenus()
     QMenu *okno = addMenu(QStringLiteral("mnuOkno"), QStringLiteral("&Okno"));
     m_mnuOkno = okno;
     connect(okno, &QMenu::aboutToShow, this, &frmHlavni::updateWindowMenu);
-    connect(addItem(okno, QStringLiteral("miVodorovne"), QStringLiteral("&Vodorovně")), &QAction::triggered, this,
-            &frmHlavni::miVodorovne_Click);
-    connect(addItem(okno, QStringLiteral("miSvisle"), QStringLiteral("&Svisle")), &QAction::triggered, this,
-            &frmHlavni::miSvisle_Click);
+    m_windowCommands << addItem(okno, QStringLiteral("miVodorovne"), QStringLiteral("&Vodorovně"));
+    connect(m_windowCommands.back(), &QAction::triggered, this, &frmHlavni::miVodorovne_Click);
+    m_windowCommands << addItem(okno, QStringLiteral("miSvisle"), QStringLiteral("&Svisle"));
+    connect(m_windowCommands.back(), &QAction::triggered, this, &frmHlavni::miSvisle_Click);
     addSeparator(okno, QStringLiteral("miL3"));
-    connect(addItem(okno, QStringLiteral("miZavrit"), QStringLiteral("&Zavřít")), &QAction::triggered, this,
-            &frmHlavni::miZavrit_Click);
+    m_windowCommands << addItem(okno, QStringLiteral("miZavrit"), QStringLiteral("&Zavřít"));
+    connect(m_windowCommands.back(), &QAction::triggered, this, &frmHlavni::miZavrit_Click);
 
     QMenu *napoveda = addMenu(QStringLiteral("mnuNapoveda"), QStringLiteral("Nápo&věda"));
     connect(addItem(napoveda, QStringLiteral("miAbout"), QStringLiteral("&O aplikaci...")), &QAction::triggered, this,
@@ -332,10 +332,8 @@ void frmHlavni::updateWindowMenu()
     qDeleteAll(m_windowItems);
     m_windowItems.clear();
     const QList<QWidget *> windows = childWindows();
-    for (const char *name : {"miVodorovne", "miSvisle", "miZavrit"}) {
-        if (QAction *item = m_mnuOkno->findChild<QAction *>(QLatin1String(name)))
-            item->setEnabled(!windows.isEmpty());
-    }
+    for (QAction *command : std::as_const(m_windowCommands))
+        command->setEnabled(!windows.isEmpty());
     if (windows.isEmpty())
         return;
     m_windowItems << m_mnuOkno->addSeparator();

@@ -87,6 +87,8 @@ private:
     QAction *m_miOtevrit = nullptr;
     QAction *m_miUlozit = nullptr;
     QMenu *m_mnuOkno = nullptr;
+    // Vodorovně, Svisle, Zavřít; and the entries of the window list after them.
+    QList<QAction *> m_windowCommands;
     QList<QAction *> m_windowItems;
     QList<std::pair<QAction *, WindowKind>> m_commandItems;
     QPointer<QWidget> m_activeChild;
