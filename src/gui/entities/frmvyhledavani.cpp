@@ -456,7 +456,7 @@ QList<qint32> frmVyhledavani::selectedCodes() const
 
 bool frmVyhledavani::canOpen(shell::WindowKind kind) const
 {
-    const shell::frmHlavni *main = shell::frmHlavni::of(const_cast<frmVyhledavani *>(this));
+    const shell::frmHlavni *main = shell::frmHlavni::of(this);
     return main && main->registry().has(kind);
 }
 

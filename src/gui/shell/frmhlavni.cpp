@@ -385,7 +385,7 @@ void frmHlavni::setOpenItemEnabled(bool enabled)
     m_miOtevrit->setEnabled(enabled);
 }
 
-frmHlavni *frmHlavni::of(QWidget *child)
+frmHlavni *frmHlavni::of(const QWidget *child)
 {
     return child ? qobject_cast<frmHlavni *>(child->window()) : nullptr;
 }

@@ -55,7 +55,7 @@ public:
     void setOpenItemEnabled(bool enabled);
 
     // The frame a child window lives in, or nullptr.
-    static frmHlavni *of(QWidget *child);
+    static frmHlavni *of(const QWidget *child);
 
     static inline const QString kCaption = QStringLiteral("VERNA");
 
