@@ -286,14 +286,14 @@ void frmAnalyzaSubj::Form_Load()
         m_cboFceSkupina->clear();
         m_cboFceSkupina->addItem(QStringLiteral("Vše"), 0);
         const auto groups = m_session->data.indicatorGroups();
-        // Told once the window is in its frame and carries its caption.
-        if (!groups.ok())
-            QTimer::singleShot(0, this, [this, reason = groups.error] { showFailure(reason); });
         for (const NamedId &group : groups.value)
             m_cboFceSkupina->addItem(group.name, group.id);
         m_cboFceSkupina->setCurrentIndex(0);
+        const QString listFailure = fillIndicatorList();
+        // One message for the load, once the window is in its frame and carries its caption.
+        if (const QString reason = groups.ok() ? listFailure : groups.error; !reason.isEmpty())
+            QTimer::singleShot(0, this, [this, reason] { showFailure(reason); });
     }
-    cboFceSkupina_Click();
     m_lblPopisFunkce->clear();
     m_lstAgregacni->clear();
     m_lstAgregacni->addItems(aggregateNames());
@@ -347,20 +347,20 @@ void frmAnalyzaSubj::TabStrip1_Click()
 
 void frmAnalyzaSubj::cboFceSkupina_Click()
 {
-    const int group = m_cboFceSkupina->currentData().toInt();
+    if (const QString reason = fillIndicatorList(); !reason.isEmpty())
+        showFailure(reason);
+}
+
+QString frmAnalyzaSubj::fillIndicatorList()
+{
     m_lstFunkce->clear();
-    const auto indicators = m_session->data.indicators(group);
-    if (!indicators.ok()) {
-        if (isVisible())
-            showFailure(indicators.error);
-        else
-            QTimer::singleShot(0, this, [this, reason = indicators.error] { showFailure(reason); });
-    }
+    const auto indicators = m_session->data.indicators(m_cboFceSkupina->currentData().toInt());
     for (const NamedId &indicator : indicators.value) {
         auto *item = new QListWidgetItem(indicator.name);
         item->setData(kIdRole, indicator.id);
         m_lstFunkce->addItem(item);
     }
+    return indicators.error;
 }
 
 void frmAnalyzaSubj::lstFunkce_Click()

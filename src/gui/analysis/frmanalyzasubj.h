@@ -82,6 +82,8 @@ private:
     void buildControls();
     QWidget *buildComputationPanel();
     void Form_Load();
+    // Fills lstFunkce with the indicators of the chosen group; the reason when the read failed.
+    QString fillIndicatorList();
     void updateFileItems();
     void showGridMenu(const QPoint &pos);
     std::optional<CellRange> gridSelection() const;
