@@ -329,7 +329,11 @@ QWidget *frmHlavni::open(WindowKind kind)
 // "Okno" lists the open windows, numbered, the active one checked; its commands need one.
 void frmHlavni::updateWindowMenu()
 {
-    qDeleteAll(m_windowItems);
+    // An entry may be the one being triggered right now: it goes once its signal is done.
+    for (QAction *item : std::as_const(m_windowItems)) {
+        m_mnuOkno->removeAction(item);
+        item->deleteLater();
+    }
     m_windowItems.clear();
     const QList<QWidget *> windows = childWindows();
     for (QAction *command : std::as_const(m_windowCommands))
