@@ -8,6 +8,7 @@
 #include "ui/idlehook.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QLibraryInfo>
 #include <QTextStream>
 #include <QTranslator>
@@ -15,26 +16,47 @@
 
 namespace {
 
-const char *const kUsage = "Použití: verna [--db CESTA | --db odbc:DSN]\n"
-                           "Bez --db se použije zdroj ODBC \"finance\", je-li nastaven, jinak vestavěná databáze.\n";
+// What the command line asks for: the database of --db (nothing: the default one), or an
+// exit code when the arguments were wrong (2) or only help was asked for (0).
+struct Arguments {
+    std::optional<verna::db::DatabaseLocation> location;
+    std::optional<int> exitCode;
+};
 
-// The value of --db, or nothing. False on a usage error.
-bool parseArguments(const QStringList &arguments, std::optional<verna::db::DatabaseLocation> &location)
+Arguments parseArguments(const QStringList &arguments)
 {
-    for (int i = 1; i < arguments.size(); ++i) {
-        const QString &a = arguments.at(i);
-        QString value;
-        if (a == QLatin1String("--db") && i + 1 < arguments.size())
-            value = arguments.at(++i);
-        else if (a.startsWith(QLatin1String("--db=")))
-            value = a.mid(5);
-        else
-            return false;
-        location = verna::db::parseDatabaseOption(value);
-        if (!location)
-            return false;
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("VERNA – finanční analýza subjektů.\n"
+                                                    "Bez --db se použije zdroj ODBC \"finance\", je-li nastaven, "
+                                                    "jinak vestavěná databáze."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Zobrazí tuto nápovědu."));
+    const QCommandLineOption db(QStringLiteral("db"),
+                                QStringLiteral("Databáze: soubor SQLite (CESTA) nebo zdroj ODBC (odbc:DSN)."),
+                                QStringLiteral("CESTA|odbc:DSN"));
+    parser.addOption(help);
+    parser.addOption(db);
+
+    QString error;
+    if (!parser.parse(arguments))
+        error = parser.errorText();
+    else if (!parser.positionalArguments().isEmpty())
+        error = QStringLiteral("Neznámý argument: ") + parser.positionalArguments().join(QLatin1Char(' '));
+    if (!error.isEmpty()) {
+        QTextStream(stderr) << error << "\n\n" << parser.helpText();
+        return {std::nullopt, 2};
     }
-    return true;
+    if (parser.isSet(help)) {
+        QTextStream(stdout) << parser.helpText();
+        return {std::nullopt, 0};
+    }
+    if (!parser.isSet(db))
+        return {};
+    const auto location = verna::db::parseDatabaseOption(parser.value(db));
+    if (!location) {
+        QTextStream(stderr) << QStringLiteral("Neplatná hodnota --db: ") << parser.value(db) << "\n";
+        return {std::nullopt, 2};
+    }
+    return {location, std::nullopt};
 }
 
 } // namespace
@@ -52,16 +74,14 @@ int main(int argc, char *argv[])
                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QCoreApplication::installTranslator(&qtTranslator);
 
-    std::optional<verna::db::DatabaseLocation> location;
-    if (!parseArguments(QCoreApplication::arguments(), location)) {
-        QTextStream(stderr) << kUsage;
-        return 2;
-    }
+    const Arguments arguments = parseArguments(QCoreApplication::arguments());
+    if (arguments.exitCode)
+        return *arguments.exitCode;
 
     verna::db::Database database;
     verna::shell::AppState state(database);
     verna::ui::installIdleHook(database);
-    if (!verna::shell::connectAtStartup(database, location))
+    if (!verna::shell::connectAtStartup(database, arguments.location))
         return 1;
 
     verna::shell::frmHlavni window(state, verna::shell::standardWindows());

@@ -30,17 +30,11 @@ protected:
 
 } // namespace
 
-TEST_F(StartupTest, UsableDatabaseStartsSilently)
-{
-    EXPECT_TRUE(startOn(Content::CodeLines));
-    EXPECT_TRUE(m_database.isOpen());
-    EXPECT_TRUE(m_user.messages().isEmpty());
-}
-
 // The reference data shipped with the application must carry the windows on its own.
-TEST_F(StartupTest, DatabaseWithTheReferenceDataIsUsable)
+TEST_F(StartupTest, DatabaseWithTheReferenceDataStartsSilently)
 {
     EXPECT_TRUE(startOn(Content::ReferenceData));
+    EXPECT_TRUE(m_database.isOpen());
     for (const ui::ShownMessage &m : m_user.messages())
         ADD_FAILURE() << m.detail.toStdString();
 }
@@ -97,9 +91,7 @@ TEST_F(StartupTest, UnusableOdbcSourceEndsTheApplicationWithTheDriversReason)
     ASSERT_EQ(m_user.messages().size(), 1);
     const ui::ShownMessage &m = m_user.messages().front();
     EXPECT_EQ(m.text, QStringLiteral("Není nastaveno ODBC"));
-    EXPECT_EQ(m.title, QStringLiteral("VERNA"));
     EXPECT_EQ(m.icon, ui::MessageIcon::Critical);
-    EXPECT_EQ(m.buttons, QStringList{QStringLiteral("OK")});
     EXPECT_FALSE(m.detail.isEmpty());
     EXPECT_FALSE(m.detail.startsWith(QStringLiteral("Není nastaveno ODBC")));
     EXPECT_TRUE(m_user.fileDialogs().isEmpty());

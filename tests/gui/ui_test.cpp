@@ -1,9 +1,11 @@
+#include "dropdelivery.h"
 #include "sqlitefixture.h"
 
 #include "db/database.h"
 #include "ui/busyguard.h"
 #include "ui/dragdrop.h"
 #include "ui/idlehook.h"
+#include "ui/longtask.h"
 #include "ui/messages.h"
 #include "ui/scripteduser.h"
 
@@ -12,6 +14,8 @@
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <gtest/gtest.h>
@@ -80,44 +84,31 @@ TEST(MessageSeam, NestedScriptedUserHandsBackToTheOuterOne)
     EXPECT_EQ(outer.messages()[0].text, u"vnější"_s);
 }
 
-TEST(BusyGuard, ShowsBusyCaptionAndWaitCursorAndRestoresBoth)
+// Guards nest; caption, cursor and flag come back also through an exception or a window
+// deleted meanwhile.
+TEST(BusyGuard, ShowsBusyCaptionAndWaitCursorAndRestoresThemWhateverHappens)
 {
     QWidget window;
     window.setWindowTitle(u"Nový výkaz"_s);
-    {
+    try {
         ui::BusyGuard busy(&window);
         EXPECT_EQ(window.windowTitle(), ui::kBusyCaption);
-        EXPECT_TRUE(ui::isBusy(&window));
         EXPECT_TRUE(waitCursorShown());
         {
             ui::BusyGuard inner(&window);
-            EXPECT_TRUE(ui::isBusy(&window));
         }
-        // The outer operation is still running.
-        EXPECT_TRUE(ui::isBusy(&window));
-        EXPECT_TRUE(waitCursorShown());
+        EXPECT_TRUE(ui::isBusy(&window)); // the outer operation is still running
+        EXPECT_EQ(window.windowTitle(), ui::kBusyCaption);
+        throw std::runtime_error("selhání uprostřed práce");
+    } catch (const std::runtime_error &) {
     }
     EXPECT_EQ(window.windowTitle(), u"Nový výkaz"_s);
+    EXPECT_FALSE(ui::isBusy(&window));
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-
     {
         ui::BusyGuard busy(&window, u"Výběr dat"_s);
     }
     EXPECT_EQ(window.windowTitle(), u"Výběr dat"_s);
-}
-
-// An exception or a window deleted during the work still leaves caption and cursor sound.
-TEST(BusyGuard, RestoresAlsoWhenAnExceptionPassesThroughOrTheWindowIsGone)
-{
-    QWidget window;
-    window.setWindowTitle(u"Analýza 1"_s);
-    try {
-        ui::BusyGuard busy(&window);
-        throw std::runtime_error("selhání uprostřed práce");
-    } catch (const std::runtime_error &) {
-    }
-    EXPECT_EQ(window.windowTitle(), u"Analýza 1"_s);
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 
     auto *gone = new QWidget;
     {
@@ -127,31 +118,78 @@ TEST(BusyGuard, RestoresAlsoWhenAnExceptionPassesThroughOrTheWindowIsGone)
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
-// A caption set by hand counts the same as one set by the guard, also inside a frame.
+// Busy is the guard's flag, not the caption: a caption set by hand makes nobody busy.
 TEST(BusyGuard, BusyWindowRefusesToCloseAlsoInsideTheFrame)
 {
-    QWidget window;
-    window.setWindowTitle(u"Nový výkaz"_s);
-    window.show();
-    {
-        ui::BusyGuard busy(&window);
-        EXPECT_FALSE(window.close());
-        EXPECT_TRUE(window.isVisible());
-    }
-    EXPECT_TRUE(window.close());
-    EXPECT_FALSE(window.isVisible());
-
     QMdiArea area;
     auto *child = new QWidget;
-    ui::refuseCloseWhileBusy(child);
     QMdiSubWindow *sub = area.addSubWindow(child);
     area.show();
+    {
+        ui::BusyGuard busy(child);
+        EXPECT_EQ(sub->windowTitle(), ui::kBusyCaption);
+        EXPECT_FALSE(sub->close());
+        EXPECT_EQ(area.subWindowList().size(), 1);
+    }
     child->setWindowTitle(ui::kBusyCaption);
-    EXPECT_EQ(sub->windowTitle(), ui::kBusyCaption);
-    EXPECT_FALSE(sub->close());
-    EXPECT_EQ(area.subWindowList().size(), 1);
-    child->setWindowTitle(u"Hotovo"_s);
+    EXPECT_FALSE(ui::isBusy(child));
     EXPECT_TRUE(sub->close());
+}
+
+namespace {
+
+// Runs a task of up to a hundred steps on window with stop as its button, calling poke at
+// the third step; returns how it ended and the steps taken.
+std::pair<ui::TaskEnd, int> runSteps(QWidget *window, QPushButton *stop, const std::function<void()> &poke = {})
+{
+    int count = 0;
+    const ui::TaskEnd end = ui::runLongTask(window, stop, [&](ui::LongTask &task) {
+        while (count < 100) {
+            if (++count == 3 && poke)
+                poke();
+            if (!task.next())
+                break;
+        }
+    });
+    return {end, count};
+}
+
+} // namespace
+
+// Stop, Esc and a close each end the loop at once; a busy window takes no second task; the
+// stop button and caption come back; a window deleted meanwhile is reported gone.
+TEST(LongTask, StopEscAndCloseEndTheLoopAndEverythingIsRestored)
+{
+    QWidget window;
+    auto *stop = new QPushButton(u"Najít"_s, &window);
+    window.setWindowTitle(u"Analýza 1"_s);
+    window.show();
+    QApplication::setActiveWindow(&window);
+    ui::TaskEnd nested = ui::TaskEnd::Finished;
+    const auto clickStop = [&] {
+        EXPECT_EQ(stop->text(), u"Stop"_s);
+        nested = ui::runLongTask(&window, nullptr, [](ui::LongTask &) {});
+        stop->click();
+    };
+    EXPECT_EQ(runSteps(&window, stop, clickStop), std::pair(ui::TaskEnd::Stopped, 3));
+    EXPECT_EQ(nested, ui::TaskEnd::Refused);
+    EXPECT_EQ(stop->text(), u"Najít"_s);
+    EXPECT_EQ(window.windowTitle(), u"Analýza 1"_s);
+    EXPECT_FALSE(ui::isBusy(&window));
+
+    EXPECT_EQ(runSteps(&window, stop, [&] { QTest::keyClick(stop, Qt::Key_Escape); }), std::pair(ui::TaskEnd::Stopped, 3));
+    bool closed = true;
+    EXPECT_EQ(runSteps(&window, stop, [&] { closed = window.close(); }), std::pair(ui::TaskEnd::Stopped, 3));
+    EXPECT_FALSE(closed);
+    EXPECT_EQ(runSteps(&window, stop), std::pair(ui::TaskEnd::Finished, 100));
+
+    auto *gone = new QWidget;
+    EXPECT_EQ(ui::runLongTask(gone, nullptr, [gone](ui::LongTask &task) {
+                  delete gone;
+                  EXPECT_TRUE(task.stopped());
+              }),
+              ui::TaskEnd::WindowGone);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 namespace {
@@ -190,17 +228,17 @@ TEST(DropSeam, DeliversTextToTheNamedControlThroughTheDropEventsUnlessRefused)
     DropWindow w;
     auto *plain = new QLabel(&w.window);
     plain->setObjectName(u"lblJiny"_s);
-    EXPECT_FALSE(ui::deliverDrop(&w.window, u"lblJiny"_s, u"*/*1"_s));
-    EXPECT_FALSE(ui::deliverDrop(&w.window, u"lstNeni"_s, u"*/*1"_s));
+    EXPECT_FALSE(test::deliverDrop(&w.window, u"lblJiny"_s, u"*/*1"_s));
+    EXPECT_FALSE(test::deliverDrop(&w.window, u"lstNeni"_s, u"*/*1"_s));
     {
         ui::BusyGuard busy(&w.window);
-        EXPECT_FALSE(ui::deliverDrop(&w.window, u"lstNalezeno"_s, u"*/*1"_s));
-        EXPECT_FALSE(ui::deliverDrop(&w.window, u"lblSubjekt"_s, u"*/*1"_s));
+        EXPECT_FALSE(test::deliverDrop(&w.window, u"lstNalezeno"_s, u"*/*1"_s));
+        EXPECT_FALSE(test::deliverDrop(&w.window, u"lblSubjekt"_s, u"*/*1"_s));
     }
     EXPECT_TRUE(w.received.isEmpty());
 
-    EXPECT_TRUE(ui::deliverDrop(&w.window, u"lblSubjekt"_s, u"*/*1234"_s));
-    EXPECT_TRUE(ui::deliverDrop(&w.window, u"lstNalezeno"_s, u"#&#AC15"_s, QPoint(5, 7)));
+    EXPECT_TRUE(test::deliverDrop(&w.window, u"lblSubjekt"_s, u"*/*1234"_s));
+    EXPECT_TRUE(test::deliverDrop(&w.window, u"lstNalezeno"_s, u"#&#AC15"_s, QPoint(5, 7)));
     EXPECT_EQ(w.received, (QStringList{u"label:*/*1234"_s, u"list:#&#AC15"_s}));
     EXPECT_EQ(w.positions, QList<QPoint>{QPoint(5, 7)});
 }

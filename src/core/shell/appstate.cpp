@@ -34,11 +34,4 @@ AppState::AppState(db::Database &database, QObject *parent)
 {
 }
 
-QString AppState::takeGroupToEdit()
-{
-    QString id = m_groupToEdit;
-    m_groupToEdit.clear();
-    return id;
-}
-
 } // namespace verna::shell

@@ -3,6 +3,8 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <optional>
+#include <utility>
 
 namespace verna::db {
 class Database;
@@ -31,34 +33,19 @@ public:
 
     db::Database &database() const { return m_database; }
 
-    // 1 = new keys by subqueries (the only dialect the application runs), 2 = DECLARE batches.
-    int sqlDialect() const { return m_sqlDialect; }
+    // Entity the next entity-editing or data-selection window shows; none = show everything.
+    std::optional<qint32> entityToOpen() const { return m_entityToOpen; }
+    void setEntityToOpen(std::optional<qint32> id) { m_entityToOpen = id; }
 
-    // Entity the next entity-editing or data-selection window shows; "@@" = none, show all.
-    QString entityToOpen() const { return m_entityToOpen; }
-    void setEntityToOpen(const QString &id) { m_entityToOpen = id; }
-    static inline const QString kNoEntity = QStringLiteral("@@");
-
-    // Group the next groups window opens; "" = none (the window clears it after reading).
-    QString groupToEdit() const { return m_groupToEdit; }
-    void setGroupToEdit(const QString &id) { m_groupToEdit = id; }
-    QString takeGroupToEdit();
-
-    // Id the indicator editor and indicator groups window select after reloading; 0 = none.
-    qint16 selectionAfterReload() const { return m_selectionAfterReload; }
-    void setSelectionAfterReload(qint16 id) { m_selectionAfterReload = id; }
-
-    // Amount handed between the statement entry window and the value dialog; "0" when idle.
-    QString sharedValue() const { return m_sharedValue; }
-    void setSharedValue(const QString &value) { m_sharedValue = value; }
+    // Group the next groups window opens; none = a new group. The window takes it on opening.
+    std::optional<qint32> groupToEdit() const { return m_groupToEdit; }
+    void setGroupToEdit(std::optional<qint32> id) { m_groupToEdit = id; }
+    std::optional<qint32> takeGroupToEdit() { return std::exchange(m_groupToEdit, std::nullopt); }
 
 private:
     db::Database &m_database;
-    int m_sqlDialect = 1;
-    QString m_entityToOpen = kNoEntity;
-    QString m_groupToEdit;
-    qint16 m_selectionAfterReload = 0;
-    QString m_sharedValue = QStringLiteral("0");
+    std::optional<qint32> m_entityToOpen;
+    std::optional<qint32> m_groupToEdit;
 };
 
 } // namespace verna::shell

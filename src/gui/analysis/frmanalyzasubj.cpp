@@ -17,6 +17,8 @@
 #include "shell/modhlavni.h"
 #include "ui/busyguard.h"
 #include "ui/dragdrop.h"
+#include "ui/frozentableview.h"
+#include "ui/longtask.h"
 #include "ui/messages.h"
 
 #include <QAction>
@@ -30,8 +32,7 @@
 #include <QMenu>
 #include <QPointer>
 #include <QPushButton>
-#include <QScopeGuard>
-#include <QShortcut>
+#include <QTimer>
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -49,6 +50,7 @@ namespace {
 const QString kDeleteTitle = QStringLiteral("Odstranění řádků");
 const QString kDeleteColumns = QStringLiteral("Opravdu chcete vybrané sloupce odstranit?");
 const QString kDeleteRows = QStringLiteral("Opravdu chcete vybrané řádky odstranit?");
+const QString kOperationFailed = QStringLiteral("Operaci nelze dokončit, databáze ohlásila chybu.");
 
 constexpr int kIdRole = Qt::UserRole;
 constexpr int kChartTab = 1;
@@ -85,9 +87,6 @@ struct frmAnalyzaSubj::Session {
     AnalysisData data;
     EvaluatorSource source;
     AnalysisEngine engine;
-    std::function<bool()> shouldStop;
-    bool stopRequested = false;
-    bool filling = false;
 };
 
 frmAnalyzaSubj::frmAnalyzaSubj(shell::AppState &state, QWidget *parent)
@@ -96,10 +95,6 @@ frmAnalyzaSubj::frmAnalyzaSubj(shell::AppState &state, QWidget *parent)
     , m_session(std::make_shared<Session>(state.database()))
 {
     setObjectName(QStringLiteral("frmAnalyzaSubj"));
-    QPointer<frmAnalyzaSubj> self(this);
-    Session *session = m_session.get();
-    session->shouldStop = [self, session] { return !self || session->stopRequested; };
-    session->engine.setStopCheck(session->shouldStop);
     buildControls();
     Form_Load();
 }
@@ -113,31 +108,30 @@ const AnalysisModel &frmAnalyzaSubj::model() const
 
 bool frmAnalyzaSubj::isFilling() const
 {
-    return m_session->filling;
+    return ui::isBusy(this);
 }
 
 template <typename Work>
 bool frmAnalyzaSubj::fill(Work &&work)
 {
-    if (ui::isBusy(this) || m_session->filling)
-        return false;
     const std::shared_ptr<Session> session = m_session;
-    const QPointer<frmAnalyzaSubj> self(this);
-    session->stopRequested = false;
-    session->filling = true;
-    {
-        const auto filled = qScopeGuard([session] { session->filling = false; });
-        ui::BusyGuard busy(this);
-        m_cmdStop->setVisible(true);
-        m_cmdStop->setEnabled(true);
-        work(*session);
-        if (!self)
-            return false;
-        m_cmdStop->setEnabled(false);
-        m_cmdStop->setVisible(false);
-    }
+    Outcome outcome;
+    const ui::TaskEnd end = ui::runLongTask(this, m_cmdStop, [&](ui::LongTask &task) {
+        session->engine.setStopCheck(task.stopCheck());
+        outcome = work(*session, task);
+        session->engine.setStopCheck({});
+    });
+    if (end == ui::TaskEnd::Refused || end == ui::TaskEnd::WindowGone)
+        return false;
+    if (!outcome)
+        showFailure(outcome.error);
     m_grdAgreg->refresh();
     return true;
+}
+
+void frmAnalyzaSubj::showFailure(const QString &reason)
+{
+    ui::critical(this, windowTitle(), kOperationFailed, reason);
 }
 
 void frmAnalyzaSubj::buildControls()
@@ -179,9 +173,6 @@ void frmAnalyzaSubj::buildControls()
     layout->addWidget(m_frames, 1);
 
     connect(m_tabStrip, &QTabBar::currentChanged, this, [this] { TabStrip1_Click(); });
-    auto *esc = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    esc->setContext(Qt::WidgetWithChildrenShortcut);
-    connect(esc, &QShortcut::activated, this, &frmAnalyzaSubj::cmdStop_Click);
 
     m_copy = new QAction(QStringLiteral("Kopírovat"), this);
     m_copy->setObjectName(QStringLiteral("miKopirovat"));
@@ -242,7 +233,6 @@ QWidget *frmAnalyzaSubj::buildComputationPanel()
     m_cmdStop->setObjectName(QStringLiteral("cmdStop"));
     m_cmdStop->setVisible(false);
     m_cmdStop->setEnabled(false);
-    connect(m_cmdStop, &QPushButton::clicked, this, &frmAnalyzaSubj::cmdStop_Click);
     aggregates->addWidget(m_lblPopisFunkce, 1);
     aggregates->addWidget(m_lstAgregacni);
     aggregates->addWidget(m_cmdStop);
@@ -252,15 +242,15 @@ QWidget *frmAnalyzaSubj::buildComputationPanel()
     auto *bottomLayout = new QVBoxLayout(bottom);
     bottomLayout->setContentsMargins(0, 0, 0, 0);
     bottomLayout->setSpacing(0);
-    m_grdData = new QTableView(bottom);
+    // "Subjekt" and "Období" stay in view while the indicator columns scroll.
+    m_grdData = new ui::FrozenTableView(2, bottom);
     m_grdData->setObjectName(QStringLiteral("grdData"));
-    m_grdData->setModel(&m_session->model);
     // One rectangle, as the grid's selection always is.
     m_grdData->setSelectionMode(QAbstractItemView::ContiguousSelection);
     m_grdData->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_grdData->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_grdData->horizontalHeader()->setHighlightSections(false);
     m_grdData->verticalHeader()->setDefaultSectionSize(m_grdData->fontMetrics().height() + 8);
+    m_grdData->setModel(&m_session->model);
     m_grdData->setColumnWidth(0, 220);
     // A new indicator column is as wide as its name, within reason; the user can drag it wider.
     connect(&m_session->model, &QAbstractItemModel::columnsInserted, this, [this](const QModelIndex &, int first, int last) {
@@ -295,11 +285,15 @@ void frmAnalyzaSubj::Form_Load()
         const QSignalBlocker blocker(m_cboFceSkupina);
         m_cboFceSkupina->clear();
         m_cboFceSkupina->addItem(QStringLiteral("Vše"), 0);
-        for (const NamedId &group : m_session->data.indicatorGroups().value)
+        const auto groups = m_session->data.indicatorGroups();
+        for (const NamedId &group : groups.value)
             m_cboFceSkupina->addItem(group.name, group.id);
         m_cboFceSkupina->setCurrentIndex(0);
+        const QString listFailure = fillIndicatorList();
+        // One message for the load, once the window is in its frame and carries its caption.
+        if (const QString reason = groups.ok() ? listFailure : groups.error; !reason.isEmpty())
+            QTimer::singleShot(0, this, [this, reason] { showFailure(reason); });
     }
-    cboFceSkupina_Click();
     m_lblPopisFunkce->clear();
     m_lstAgregacni->clear();
     m_lstAgregacni->addItems(aggregateNames());
@@ -353,13 +347,20 @@ void frmAnalyzaSubj::TabStrip1_Click()
 
 void frmAnalyzaSubj::cboFceSkupina_Click()
 {
-    const int group = m_cboFceSkupina->currentData().toInt();
+    if (const QString reason = fillIndicatorList(); !reason.isEmpty())
+        showFailure(reason);
+}
+
+QString frmAnalyzaSubj::fillIndicatorList()
+{
     m_lstFunkce->clear();
-    for (const NamedId &indicator : m_session->data.indicators(group).value) {
+    const auto indicators = m_session->data.indicators(m_cboFceSkupina->currentData().toInt());
+    for (const NamedId &indicator : indicators.value) {
         auto *item = new QListWidgetItem(indicator.name);
         item->setData(kIdRole, indicator.id);
         m_lstFunkce->addItem(item);
     }
+    return indicators.error;
 }
 
 void frmAnalyzaSubj::lstFunkce_Click()
@@ -367,7 +368,10 @@ void frmAnalyzaSubj::lstFunkce_Click()
     const QListWidgetItem *item = m_lstFunkce->currentItem();
     if (!item)
         return;
-    m_lblPopisFunkce->setText(m_session->data.indicatorDescription(item->data(kIdRole).toInt()).value);
+    const auto description = m_session->data.indicatorDescription(item->data(kIdRole).toInt());
+    m_lblPopisFunkce->setText(description.value);
+    if (!description.ok())
+        showFailure(description.error);
 }
 
 void frmAnalyzaSubj::lstFunkce_DblClick()
@@ -382,11 +386,6 @@ void frmAnalyzaSubj::lstAgregacni_DblClick()
     if (ui::isBusy(this) || m_lstAgregacni->currentRow() < 0)
         return;
     applyAggregate(m_lstAgregacni->currentRow());
-}
-
-void frmAnalyzaSubj::cmdStop_Click()
-{
-    m_session->stopRequested = true;
 }
 
 void frmAnalyzaSubj::tvwData_OLEStartDrag()
@@ -452,27 +451,26 @@ void frmAnalyzaSubj::grdData_OLEDragDrop(const QString &text, Qt::KeyboardModifi
     switch (payload->kind()) {
     case Payload::Kind::AnalysisNode: {
         const selection::NodeKey key = payload->node();
-        // Rows of an entity deleted meanwhile would have no name: only live entities get rows.
-        const auto live = [](Session &s, qint32 entity) { return s.data.entityIdentity(entity).value.has_value(); };
         if (key.kind == QLatin1String("SQ") && modifiers == Qt::ControlModifier) {
             const QList<qint32> entities = m_tvwData->entities();
-            fill([key, entities](Session &s) { s.engine.addPeriodForEntities(key.year, key.quarter, entities); });
-        } else if (key.kind == QLatin1String("SU")) {
-            fill([key, live](Session &s) {
-                if (live(s, key.id))
-                    s.engine.addEntityRows(key.id);
+            fill([key, entities](Session &s, ui::LongTask &) {
+                return s.engine.addPeriodForEntities(key.year, key.quarter, entities).outcome();
             });
-        } else if (key.kind == QLatin1String("SY")) {
-            fill([key, live](Session &s) {
-                if (live(s, key.id))
-                    s.engine.addYearRows(key.id, key.year);
-            });
-        } else if (key.kind == QLatin1String("SQ")) {
-            fill([key, live](Session &s) {
-                if (live(s, key.id))
-                    s.engine.addRow(RowKey{key.year, key.quarter, key.id});
-            });
+            break;
         }
+        if (key.kind != QLatin1String("SU") && key.kind != QLatin1String("SY") && key.kind != QLatin1String("SQ"))
+            break;
+        fill([key](Session &s, ui::LongTask &) {
+            // Rows of an entity deleted meanwhile would have no name: only live entities get rows.
+            const auto identity = s.data.entityIdentity(key.id);
+            if (!identity.ok() || !identity.value)
+                return identity.outcome();
+            if (key.kind == QLatin1String("SU"))
+                return s.engine.addEntityRows(key.id).outcome();
+            if (key.kind == QLatin1String("SY"))
+                return s.engine.addYearRows(key.id, key.year).outcome();
+            return s.engine.addRow(RowKey{key.year, key.quarter, key.id}).outcome();
+        });
         break;
     }
     case Payload::Kind::IndicatorOne:
@@ -498,27 +496,33 @@ void frmAnalyzaSubj::grdAgreg_OLEDragDrop(const QString &text)
 
 void frmAnalyzaSubj::addEntities(const QList<qint32> &ids, bool expandGroups)
 {
-    fill([this, ids, expandGroups](Session &s) {
-        const QPointer<frmAnalyzaSubj> self(this);
+    fill([this, ids, expandGroups](Session &s, ui::LongTask &task) {
         for (qint32 id : ids) {
-            if (s.shouldStop())
-                return;
+            if (task.stopped())
+                return Outcome::success();
             QList<qint32> entities{id};
-            if (expandGroups && !shell::modHlavni::isSingleEntity(s.db, QString::number(id)))
-                entities = s.data.groupMembers(id).value;
+            if (expandGroups && !shell::modHlavni::isSingleEntity(s.db, QString::number(id))) {
+                const auto members = s.data.groupMembers(id);
+                if (!members.ok())
+                    return members.outcome();
+                entities = members.value;
+            }
             for (qint32 entity : entities) {
                 // Each database call may have let the window go.
-                if (s.shouldStop())
-                    return;
+                if (task.stopped())
+                    return Outcome::success();
                 if (m_tvwData->hasEntity(entity))
                     continue;
-                const auto nodes = readEntityNodes(s.data, entity, s.shouldStop);
-                if (!self)
-                    return;
+                const auto nodes = readEntityNodes(s.data, entity, task.stopCheck());
+                if (!nodes.ok())
+                    return nodes.outcome();
+                if (task.stopped())
+                    return Outcome::success();
                 if (nodes.value)
                     m_tvwData->addEntity(*nodes.value);
             }
         }
+        return Outcome::success();
     });
 }
 
@@ -532,12 +536,14 @@ void frmAnalyzaSubj::addIndicators(const QList<int> &indices)
             return;
         columns.append({item->text(), item->data(kIdRole).toInt()});
     }
-    fill([columns](Session &s) {
+    fill([columns](Session &s, ui::LongTask &task) {
         for (const NamedId &column : columns) {
-            if (s.shouldStop())
-                return;
-            s.engine.addIndicator(column.id, column.name);
+            if (task.stopped())
+                break;
+            if (const Outcome added = s.engine.addIndicator(column.id, column.name); !added)
+                return added;
         }
+        return Outcome::success();
     });
 }
 
@@ -606,7 +612,7 @@ void frmAnalyzaSubj::exportCsv()
 
 void frmAnalyzaSubj::exportTable(bool xlsx)
 {
-    // A fill still changes the table; the caption is the busy text meanwhile.
+    // A fill still changes the table.
     if (ui::isBusy(this))
         return;
     const QString suffix = xlsx ? QStringLiteral(".xlsx") : QStringLiteral(".csv");

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/tableexport.h"
+#include "shell/childwindow.h"
 
 #include <QWidget>
 #include <memory>
@@ -14,6 +15,10 @@ class QPushButton;
 class QStackedWidget;
 class QTabBar;
 class QTableView;
+
+namespace verna::ui {
+class FrozenTableView;
+}
 
 namespace verna::shell {
 class AppState;
@@ -32,7 +37,7 @@ class EntityTree;
 // table, its computation and aggregates live in the core; the window collects input and
 // shows the result. While it fills the table it is busy: Stop and Esc end the fill, and
 // drops, deletions, double-clicks, tab changes and closing are refused.
-class frmAnalyzaSubj : public QWidget
+class frmAnalyzaSubj : public QWidget, public shell::ChildWindow
 {
     Q_OBJECT
 public:
@@ -55,7 +60,6 @@ public:
     void cboFceSkupina_Click();
     void grdData_Delete();
     void TabStrip1_Click();
-    void cmdStop_Click();
 
     // Beyond the table itself: the selected cells as tab-separated text on the clipboard, the
     // whole table with its aggregate row to a file the user names.
@@ -63,9 +67,11 @@ public:
     void exportXlsx();
     void exportCsv();
 
-public slots:
+    // The frame's "Uložit" (and "Otevřít" on the report tab) follow the active window.
     void Form_Activate();
     void Form_Deactivate();
+    void activated() override { Form_Activate(); }
+    void deactivated() override { Form_Deactivate(); }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -76,15 +82,19 @@ private:
     void buildControls();
     QWidget *buildComputationPanel();
     void Form_Load();
+    // Fills lstFunkce with the indicators of the chosen group; the reason when the read failed.
+    QString fillIndicatorList();
     void updateFileItems();
     void showGridMenu(const QPoint &pos);
     std::optional<CellRange> gridSelection() const;
     void exportTable(bool xlsx);
 
-    // Runs a fill of the table or tree as one busy operation; false when the window was
-    // busy already or is gone by the end.
+    // Runs a fill of the table or tree as the window's long task (Stop, Esc; busy meanwhile).
+    // Work returns the outcome; a failure is told in one message and the table keeps what
+    // it had. False when the window was busy already or is gone by the end.
     template <typename Work>
     bool fill(Work &&work);
+    void showFailure(const QString &reason);
     void addEntities(const QList<qint32> &ids, bool expandGroups);
     void addIndicators(const QList<int> &indices);
     void applyAggregate(int index);
@@ -100,7 +110,7 @@ private:
     DragSourceList *m_lstFunkce = nullptr;
     QLabel *m_lblPopisFunkce = nullptr;
     DragSourceList *m_lstAgregacni = nullptr;
-    QTableView *m_grdData = nullptr;
+    ui::FrozenTableView *m_grdData = nullptr;
     AggregateGrid *m_grdAgreg = nullptr;
     QPushButton *m_cmdStop = nullptr;
     ChartPanel *m_chart = nullptr;

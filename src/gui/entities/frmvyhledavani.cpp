@@ -5,13 +5,12 @@
 #include "shell/frmhlavni.h"
 #include "shell/windowregistry.h"
 #include "ui/dragdrop.h"
+#include "ui/longtask.h"
 #include "ui/messages.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
-#include <QCloseEvent>
 #include <QBoxLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -22,15 +21,16 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTimer>
 #include <algorithm>
 
 namespace verna::entities {
 
 namespace {
 
-// Entity editing has no menu command; Editace opens it once the main window has one.
-const QString kEntityEditing = QStringLiteral("frmEditaceSubjektu");
+const QString kNajit = QStringLiteral("&Najít");
+const QString kVOboru = QStringLiteral("V oboru");
+const QString kSearchFailed = QStringLiteral("Hledání nelze dokončit, databáze ohlásila chybu.");
+const QString kIncomplete = QStringLiteral(" (neúplné)");
 
 const QString kNameCountPrefix = QStringLiteral("Počet nalezených subjektů: ");
 
@@ -94,9 +94,6 @@ frmVyhledavani::frmVyhledavani(shell::AppState &state, QWidget *parent)
     buildControls();
     // 6840 × 4635 twips.
     resize(456, 309);
-
-    QPointer<frmVyhledavani> self(this);
-    m_search.setStopCheck([self] { return !self || self->m_stop; });
 
     fillModeList(Mode::Name);
     updateControls();
@@ -216,8 +213,10 @@ void frmVyhledavani::fillModeList(Mode mode)
 {
     m_mode = mode;
     m_lstPravniForma->clear();
-    const QList<ListItem> lines = (mode == Mode::Name ? m_search.legalForms() : m_search.classificationLists()).value;
-    for (const ListItem &line : lines)
+    const auto lines = mode == Mode::Name ? m_search.legalForms() : m_search.classificationLists();
+    if (!lines.ok())
+        showFailure(lines.error);
+    for (const ListItem &line : lines.value)
         addLine(m_lstPravniForma, line);
     m_lstPravniForma->selectAll();
     m_listContent = mode == Mode::Name ? ListContent::LegalForms : ListContent::Classifications;
@@ -225,7 +224,7 @@ void frmVyhledavani::fillModeList(Mode mode)
 
 void frmVyhledavani::optTypHledani_Click(int index)
 {
-    if (m_searching || index < 0 || index > 1)
+    if (isSearching() || index < 0 || index > 1)
         return;
     const Mode mode = index == 0 ? Mode::Name : Mode::Branch;
     // Clicking the current mode keeps the user's selection; in branch mode it brings the
@@ -237,25 +236,21 @@ void frmVyhledavani::optTypHledani_Click(int index)
 
 void frmVyhledavani::cmdVse_Click()
 {
-    if (!m_searching)
+    if (!isSearching())
         m_lstPravniForma->selectAll();
 }
 
 void frmVyhledavani::cmdNic_Click()
 {
-    if (!m_searching)
+    if (!isSearching())
         m_lstPravniForma->clearSelection();
 }
 
 void frmVyhledavani::cmdHledat_Click()
 {
-    if (m_searching) {
-        if (m_cmdHledat->text() == kStop) {
-            m_stop = true;
-            m_cmdHledat->setText(kNajit);
-        }
+    // While a listing runs the button is its Stop, which the long task itself handles.
+    if (isSearching())
         return;
-    }
     if (m_mode == Mode::Name)
         searchByName();
     else
@@ -274,7 +269,7 @@ void frmVyhledavani::searchByName()
     const NameQuery query{m_txtJmeno->text(), m_txtICO->text(), selectedCodes()};
     m_lblNalezeno->setText(nameCount(0));
     m_lstNalezeno->clear();
-    runListing(m_cmdHledat, [this, &query] { return m_search.byName(query, entitySink(nameCount)); });
+    runListing(Running::Search, [this, &query] { return m_search.byName(query, entitySink(nameCount)); });
 }
 
 void frmVyhledavani::searchBranches()
@@ -289,7 +284,7 @@ void frmVyhledavani::searchBranches()
     m_lstNalezeno->clear();
     m_lblNalezeno->setText(nameCount(0));
     QPointer<frmVyhledavani> self(this);
-    runListing(m_cmdHledat, [this, self, &query] {
+    runListing(Running::Search, [this, self, &query] {
         return m_search.branches(query, [self](const ListItem &line, int) {
             if (self)
                 addLine(self->m_lstPravniForma, line);
@@ -299,69 +294,66 @@ void frmVyhledavani::searchBranches()
 
 void frmVyhledavani::lstPravniForma_Click(QListWidgetItem *item)
 {
-    if (m_searching || !item || m_mode != Mode::Branch || m_listContent != ListContent::Branches)
+    if (isSearching() || !item || m_mode != Mode::Branch || m_listContent != ListContent::Branches)
         return;
-    listBranchEntities(itemId(item), m_cmdHledat);
+    listBranchEntities(itemId(item), Running::Search);
 }
 
-void frmVyhledavani::listBranchEntities(qint32 branch, QPushButton *stopButton)
+void frmVyhledavani::listBranchEntities(qint32 branch, Running running)
 {
     m_lstNalezeno->clear();
     m_lblNalezeno->setText(branchCount(0));
     const bool mainOnly = m_chkHlavniOkec->isChecked();
-    runListing(stopButton, [this, branch, mainOnly] { return m_search.branchEntities(branch, mainOnly, entitySink(branchCount)); });
+    runListing(running, [this, branch, mainOnly] { return m_search.branchEntities(branch, mainOnly, entitySink(branchCount)); });
 }
 
 void frmVyhledavani::cmdHledatVOboru_Click()
 {
-    if (m_searching) {
-        if (m_cmdHledatVOboru->text() == kStop) {
-            m_stop = true;
-            m_cmdHledatVOboru->setText(kVOboru);
-            m_cmdHledat->setEnabled(true);
-        }
+    // While a listing runs the button is its Stop, which the long task itself handles.
+    if (isSearching())
         return;
-    }
     const QListWidgetItem *item = selectedResult();
     if (!item || EntitySearch::isGroupLine(item->text()))
         return;
     const qint32 entity = itemId(item);
     if (m_chkHlavniOkec->isChecked()) {
-        const std::optional<qint32> branch = m_search.mainBranch(entity).value;
-        if (!branch) {
+        const auto branch = m_search.mainBranch(entity);
+        if (!branch.ok()) {
+            showFailure(branch.error);
+            return;
+        }
+        if (!branch.value) {
             ui::exclamation(this, windowTitle(), QStringLiteral("Subjekt nemá přiřazen obor činnosti."));
             return;
         }
-        listBranchEntities(*branch, m_cmdHledatVOboru);
+        listBranchEntities(*branch.value, Running::SameBranch);
         return;
     }
     m_lstNalezeno->clear();
     m_lblNalezeno->setText(branchCount(0));
-    runListing(m_cmdHledatVOboru, [this, entity] { return m_search.sameBranchEntities(entity, entitySink(branchCount)); });
+    runListing(Running::SameBranch, [this, entity] { return m_search.sameBranchEntities(entity, entitySink(branchCount)); });
 }
 
 void frmVyhledavani::cmdEditace_Click()
 {
     const QListWidgetItem *item = selectedResult();
-    if (m_searching || !item)
+    shell::frmHlavni *main = shell::frmHlavni::of(this);
+    if (isSearching() || !item || !main)
         return;
-    const QString id = QString::number(itemId(item));
-    if (EntitySearch::isGroupLine(item->text())) {
-        m_state.setGroupToEdit(id);
-        open(shell::commands::kSkupinaSubjektu);
-    } else {
-        m_state.setEntityToOpen(id);
-        open(kEntityEditing);
-    }
+    if (EntitySearch::isGroupLine(item->text()))
+        main->openEntityGroups(itemId(item));
+    else
+        main->openEntityEditing(itemId(item));
 }
 
 void frmVyhledavani::lstNalezeno_DblClick()
 {
     const QListWidgetItem *item = selectedResult();
-    if (m_searching || !item)
+    shell::frmHlavni *main = shell::frmHlavni::of(this);
+    if (isSearching() || !item || !main)
         return;
-    m_state.setEntityToOpen(QString::number(itemId(item)));
-    open(shell::commands::kVyber);
+    WaitCursor wait;
+    main->openDataSelection(itemId(item));
 }
 
 void frmVyhledavani::lstNalezeno_OLEStartDrag()
@@ -380,34 +372,39 @@ void frmVyhledavani::lstNalezeno_OLEStartDrag()
 
 void frmVyhledavani::lstNalezeno_OLEDragDrop(const QString &text)
 {
-    if (m_searching)
+    if (isSearching())
         return;
     const std::optional<selection::Payload> payload = selection::Payload::parse(text);
     const std::optional<qint32> branch = payload ? payload->branchCode() : std::nullopt;
     if (branch)
-        listBranchEntities(*branch, m_cmdHledat);
+        listBranchEntities(*branch, Running::Search);
 }
 
-void frmVyhledavani::runListing(QPushButton *stopButton, const std::function<Listing()> &listing)
+void frmVyhledavani::runListing(Running running, const std::function<Listing()> &listing)
 {
-    QPointer<frmVyhledavani> self(this);
-    m_searching = true;
-    m_stop = false;
-    const QString caption = stopButton == m_cmdHledat ? kNajit : kVOboru;
-    stopButton->setText(kStop);
-    updateControls();
-
-    const Listing result = listing();
-    if (!self)
+    QPushButton *stopButton = running == Running::Search ? m_cmdHledat : m_cmdHledatVOboru;
+    Listing result;
+    const ui::TaskEnd end = ui::runLongTask(this, stopButton, [&](ui::LongTask &task) {
+        m_running = running;
+        updateControls();
+        m_search.setStopCheck(task.stopCheck());
+        result = listing();
+        m_search.setStopCheck({});
+    });
+    if (end == ui::TaskEnd::Refused || end == ui::TaskEnd::WindowGone)
         return;
-    m_searching = false;
-    m_stop = false;
-    stopButton->setText(caption);
+    m_running = Running::None;
     updateControls();
-    if (!result.ok())
-        ui::critical(this, windowTitle(), QStringLiteral("Hledání se nezdařilo."), result.error);
-    if (m_closeRequested)
-        QTimer::singleShot(0, this, &QWidget::close);
+    if (!result.ok()) {
+        // The rows read before the failure stay, marked as not the whole answer.
+        m_lblNalezeno->setText(m_lblNalezeno->text() + kIncomplete);
+        showFailure(result.error);
+    }
+}
+
+void frmVyhledavani::showFailure(const QString &reason)
+{
+    ui::critical(this, windowTitle(), kSearchFailed, reason);
 }
 
 EntitySearch::ItemSink frmVyhledavani::entitySink(const std::function<QString(int count)> &countText)
@@ -423,17 +420,17 @@ EntitySearch::ItemSink frmVyhledavani::entitySink(const std::function<QString(in
 
 void frmVyhledavani::updateControls()
 {
-    const bool idle = !m_searching;
+    const bool idle = !isSearching();
     m_frame1->setEnabled(idle);
     m_lstPravniForma->setEnabled(idle);
     m_cmdVse->setEnabled(idle);
     m_cmdNic->setEnabled(idle);
-    // The button that reads "Stop" stays usable; the other one waits.
-    m_cmdHledat->setEnabled(idle || m_cmdHledat->text() == kStop);
+    // The button of the running listing is its Stop and stays usable; the other one waits.
+    m_cmdHledat->setEnabled(idle || m_running == Running::Search);
     const QListWidgetItem *item = selectedResult();
     const bool group = item && EntitySearch::isGroupLine(item->text());
-    m_cmdHledatVOboru->setEnabled(m_cmdHledatVOboru->text() == kStop || (idle && !group));
-    const QString editing = group ? shell::commands::kSkupinaSubjektu : kEntityEditing;
+    m_cmdHledatVOboru->setEnabled(m_running == Running::SameBranch || (idle && !group));
+    const auto editing = group ? shell::WindowKind::EntityGroups : shell::WindowKind::EntityEditing;
     m_cmdEditace->setEnabled(idle && item && canOpen(editing));
 }
 
@@ -457,32 +454,10 @@ QList<qint32> frmVyhledavani::selectedCodes() const
     return codes;
 }
 
-bool frmVyhledavani::canOpen(const QString &command)
+bool frmVyhledavani::canOpen(shell::WindowKind kind) const
 {
-    // The main window enables a command's item exactly when its window exists.
     const shell::frmHlavni *main = shell::frmHlavni::of(this);
-    const QAction *item = main ? main->findChild<QAction *>(command) : nullptr;
-    return item && item->isEnabled();
-}
-
-void frmVyhledavani::open(const QString &command)
-{
-    if (!canOpen(command))
-        return;
-    WaitCursor wait;
-    shell::frmHlavni::of(this)->openWindow(command);
-}
-
-void frmVyhledavani::closeEvent(QCloseEvent *event)
-{
-    // A running listing is stopped first; the window closes once it has ended.
-    if (m_searching) {
-        m_stop = true;
-        m_closeRequested = true;
-        event->ignore();
-        return;
-    }
-    QWidget::closeEvent(event);
+    return main && main->registry().has(kind);
 }
 
 bool frmVyhledavani::eventFilter(QObject *watched, QEvent *event)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "entities/entitysearch.h"
+#include "shell/windowregistry.h"
 
 #include <QWidget>
 #include <functional>
@@ -30,12 +31,8 @@ public:
     explicit frmVyhledavani(shell::AppState &state, QWidget *parent = nullptr);
     ~frmVyhledavani() override;
 
-    // True while a listing runs (one of the search buttons then reads "Stop").
-    bool isSearching() const { return m_searching; }
-
-    static inline const QString kNajit = QStringLiteral("&Najít");
-    static inline const QString kStop = QStringLiteral("Stop");
-    static inline const QString kVOboru = QStringLiteral("V oboru");
+    // True while a listing runs (its button then reads "Stop").
+    bool isSearching() const { return m_running != Running::None; }
 
 public slots:
     void optTypHledani_Click(int index);
@@ -51,11 +48,12 @@ public slots:
     void lstNalezeno_OLEDragDrop(const QString &text);
 
 protected:
-    void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     enum class Mode { Name, Branch };
+    // Which listing runs: started by "Najít" (or a branch click or drop) or by "V oboru".
+    enum class Running { None, Search, SameBranch };
     // What lstPravniForma holds: its meaning changes with the mode and after a branch search.
     enum class ListContent { LegalForms, Classifications, Branches };
 
@@ -63,17 +61,18 @@ private:
     void fillModeList(Mode mode);
     void searchByName();
     void searchBranches();
-    void listBranchEntities(qint32 branch, QPushButton *stopButton);
-    // Runs a listing with stopButton reading "Stop" and the controls that would start
-    // another listing or change its input disabled until it ends.
-    void runListing(QPushButton *stopButton, const std::function<Listing()> &listing);
+    void listBranchEntities(qint32 branch, Running running);
+    // Runs a listing as the window's long task: its button reads "Stop", and the controls
+    // that would start another listing or change its input are disabled until it ends. A
+    // listing that fails is told and its count marked incomplete.
+    void runListing(Running running, const std::function<Listing()> &listing);
     EntitySearch::ItemSink entitySink(const std::function<QString(int count)> &countText);
+    void showFailure(const QString &reason);
     void updateControls();
     QListWidgetItem *selectedResult() const;
     QList<qint32> selectedCodes() const;
-    // Whether the main window can open the command's window now, and opening it.
-    bool canOpen(const QString &command);
-    void open(const QString &command);
+    // Whether the main window has the window of the kind.
+    bool canOpen(shell::WindowKind kind) const;
 
     shell::AppState &m_state;
     EntitySearch m_search;
@@ -82,9 +81,7 @@ private:
     // The classification lists the last branch search looked in, for a search repeated
     // while the list shows the branches it found.
     QList<qint32> m_classifications;
-    bool m_searching = false;
-    bool m_stop = false;
-    bool m_closeRequested = false;
+    Running m_running = Running::None;
 
     QGroupBox *m_frame1 = nullptr;
     QButtonGroup *m_optTypHledani = nullptr;

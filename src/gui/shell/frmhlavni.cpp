@@ -2,6 +2,7 @@
 
 #include "db/database.h"
 #include "shell/appstate.h"
+#include "shell/childwindow.h"
 #include "shell/frmabout.h"
 #include "ui/busyguard.h"
 #include "ui/icons.h"
@@ -23,7 +24,7 @@ namespace {
 struct ToolbarButton {
     QString key;
     QString text;
-    QString command;
+    WindowKind kind;
     QString icon;
     bool separatorBefore = false;
 };
@@ -31,20 +32,25 @@ struct ToolbarButton {
 const QList<ToolbarButton> &toolbarButtons()
 {
     static const QList<ToolbarButton> buttons = {
-        {QStringLiteral("cmdHledatSubjekt"), QStringLiteral("Hledat subjekt"), commands::kSubjekt, QStringLiteral("search")},
-        {QStringLiteral("cmdVyberDat"), QStringLiteral("Výběr dat"), commands::kVyber, QStringLiteral("tree")},
-        {QStringLiteral("cmdFinancniData"), QStringLiteral("Finanční data"), commands::kVykaz, QStringLiteral("table")},
-        {QStringLiteral("cmdAnalyza"), QStringLiteral("Analýza"), commands::kAnalyza, QStringLiteral("chart")},
-        {QStringLiteral("cmdSkupinaSubjektu"), QStringLiteral("Skupina subjektů"), commands::kSkupinaSubjektu,
+        {QStringLiteral("cmdHledatSubjekt"), QStringLiteral("Hledat subjekt"), WindowKind::Search, QStringLiteral("search")},
+        {QStringLiteral("cmdVyberDat"), QStringLiteral("Výběr dat"), WindowKind::DataSelection, QStringLiteral("tree")},
+        {QStringLiteral("cmdFinancniData"), QStringLiteral("Finanční data"), WindowKind::StatementTable, QStringLiteral("table")},
+        {QStringLiteral("cmdAnalyza"), QStringLiteral("Analýza"), WindowKind::Analysis, QStringLiteral("chart")},
+        {QStringLiteral("cmdSkupinaSubjektu"), QStringLiteral("Skupina subjektů"), WindowKind::EntityGroups,
          QStringLiteral("group"), true},
-        {QStringLiteral("cmdSkupinaUkazatelu"), QStringLiteral("Skupina ukazatelů"), commands::kSkupinaUkazatelu,
+        {QStringLiteral("cmdSkupinaUkazatelu"), QStringLiteral("Skupina ukazatelů"), WindowKind::IndicatorGroups,
          QStringLiteral("indicator-group")},
-        {QStringLiteral("cmdNovyUkazatel"), QStringLiteral("Nový ukazatel"), commands::kNovyUkazatel,
+        {QStringLiteral("cmdNovyUkazatel"), QStringLiteral("Nový ukazatel"), WindowKind::IndicatorEditor,
          QStringLiteral("new-indicator"), true},
-        {QStringLiteral("cmdNovySubjekt"), QStringLiteral("Nový subjekt"), commands::kNovySubjekt, QStringLiteral("new-entity")},
-        {QStringLiteral("cmdNovyVykaz"), QStringLiteral("Nový výkaz"), commands::kNovyVykaz, QStringLiteral("new-statement")},
+        {QStringLiteral("cmdNovySubjekt"), QStringLiteral("Nový subjekt"), WindowKind::NewEntity, QStringLiteral("new-entity")},
+        {QStringLiteral("cmdNovyVykaz"), QStringLiteral("Nový výkaz"), WindowKind::NewStatement, QStringLiteral("new-statement")},
     };
     return buttons;
+}
+
+ChildWindow *childInterface(QWidget *window)
+{
+    return dynamic_cast<ChildWindow *>(window);
 }
 
 // The counters are 16-bit; past the top they stay there rather than turn negative.
@@ -68,6 +74,16 @@ public:
     }
 
 protected:
+    void closeEvent(QCloseEvent *event) override
+    {
+        ChildWindow *child = childInterface(widget());
+        if (child && !ui::isBusy(widget()) && !child->canClose()) {
+            event->ignore();
+            return;
+        }
+        QMdiSubWindow::closeEvent(event);
+    }
+
     void childEvent(QChildEvent *event) override
     {
         QMdiSubWindow::childEvent(event);
@@ -84,12 +100,6 @@ bool isOpen(const QMdiSubWindow *sub)
 {
     const QWidget *content = sub->widget();
     return content && !sub->isHidden() && (!content->isHidden() || sub->isMinimized());
-}
-
-void invokeIfPresent(QWidget *window, const char *method)
-{
-    if (window && window->metaObject()->indexOfMethod(QByteArray(method) + "()") >= 0)
-        QMetaObject::invokeMethod(window, method);
 }
 
 } // namespace
@@ -124,6 +134,11 @@ frmHlavni::~frmHlavni()
     // The child windows die after this object's members; their last deactivation must not
     // reach a half-destroyed frame.
     disconnect(m_mdi, nullptr, this, nullptr);
+    for (QMdiSubWindow *sub : m_mdi->subWindowList()) {
+        disconnect(sub, nullptr, this, nullptr);
+        if (sub->widget())
+            disconnect(sub->widget(), nullptr, this, nullptr);
+    }
 }
 
 QAction *frmHlavni::addItem(QMenu *menu, const QString &name, const QString &caption)
@@ -148,10 +163,10 @@ void frmHlavni::buildMenus()
         menu->setObjectName(name);
         return menu;
     };
-    const auto addCommand = [this](QMenu *menu, const QString &command, const QString &caption) {
-        QAction *action = addItem(menu, command, caption);
-        m_commandItems.insert(command, action);
-        connect(action, &QAction::triggered, this, [this, command] { openWindow(command); });
+    const auto addCommand = [this](QMenu *menu, const QString &name, const QString &caption, WindowKind kind) {
+        QAction *action = addItem(menu, name, caption);
+        m_commandItems.append({action, kind});
+        connect(action, &QAction::triggered, this, [this, kind] { runCommand(kind); });
     };
 
     QMenu *soubor = addMenu(QStringLiteral("mnuSoubor"), QStringLiteral("&Soubor"));
@@ -163,29 +178,31 @@ void frmHlavni::buildMenus()
             &frmHlavni::miKonec_Click);
 
     QMenu *hledat = addMenu(QStringLiteral("mnuHledat"), QStringLiteral("&Hledat"));
-    addCommand(hledat, commands::kSubjekt, QStringLiteral("&Subjekt"));
+    addCommand(hledat, QStringLiteral("miSubjekt"), QStringLiteral("&Subjekt"), WindowKind::Search);
 
     QMenu *zobrazit = addMenu(QStringLiteral("mnuZobrazit"), QStringLiteral("&Zobrazit"));
-    addCommand(zobrazit, commands::kVyber, QStringLiteral("Vý&běr dat"));
-    addCommand(zobrazit, commands::kVykaz, QStringLiteral("&Finanční data"));
-    addCommand(zobrazit, commands::kAnalyza, QStringLiteral("&Analýza"));
+    addCommand(zobrazit, QStringLiteral("miVyber"), QStringLiteral("Vý&běr dat"), WindowKind::DataSelection);
+    addCommand(zobrazit, QStringLiteral("miVykaz"), QStringLiteral("&Finanční data"), WindowKind::StatementTable);
+    addCommand(zobrazit, QStringLiteral("miAnalyza"), QStringLiteral("&Analýza"), WindowKind::Analysis);
 
     QMenu *nastroje = addMenu(QStringLiteral("mnuNastroje"), QStringLiteral("&Nástroje"));
-    addCommand(nastroje, commands::kSkupinaSubjektu, QStringLiteral("&Skupina subjektů"));
-    addCommand(nastroje, commands::kSkupinaUkazatelu, QStringLiteral("&Skupina ukazatelů"));
+    addCommand(nastroje, QStringLiteral("miSkupinaSubjektu"), QStringLiteral("&Skupina subjektů"), WindowKind::EntityGroups);
+    addCommand(nastroje, QStringLiteral("miSkupinaUkazatelu"), QStringLiteral("&Skupina ukazatelů"), WindowKind::IndicatorGroups);
     addSeparator(nastroje, QStringLiteral("miL2"));
-    addCommand(nastroje, commands::kNovyUkazatel, QStringLiteral("&Nový ukazatel"));
-    addCommand(nastroje, commands::kNovySubjekt, QStringLiteral("Nový su&bjekt"));
-    addCommand(nastroje, commands::kNovyVykaz, QStringLiteral("Nový &výkaz"));
+    addCommand(nastroje, QStringLiteral("miNovyUkazatel"), QStringLiteral("&Nový ukazatel"), WindowKind::IndicatorEditor);
+    addCommand(nastroje, QStringLiteral("miNovySubjekt"), QStringLiteral("Nový su&bjekt"), WindowKind::NewEntity);
+    addCommand(nastroje, QStringLiteral("miNovyVykaz"), QStringLiteral("Nový &výkaz"), WindowKind::NewStatement);
 
     QMenu *okno = addMenu(QStringLiteral("mnuOkno"), QStringLiteral("&Okno"));
-    connect(addItem(okno, QStringLiteral("miVodorovne"), QStringLiteral("&Vodorovně")), &QAction::triggered, this,
-            &frmHlavni::miVodorovne_Click);
-    connect(addItem(okno, QStringLiteral("miSvisle"), QStringLiteral("&Svisle")), &QAction::triggered, this,
-            &frmHlavni::miSvisle_Click);
+    m_mnuOkno = okno;
+    connect(okno, &QMenu::aboutToShow, this, &frmHlavni::updateWindowMenu);
+    m_windowCommands << addItem(okno, QStringLiteral("miVodorovne"), QStringLiteral("&Vodorovně"));
+    connect(m_windowCommands.back(), &QAction::triggered, this, &frmHlavni::miVodorovne_Click);
+    m_windowCommands << addItem(okno, QStringLiteral("miSvisle"), QStringLiteral("&Svisle"));
+    connect(m_windowCommands.back(), &QAction::triggered, this, &frmHlavni::miSvisle_Click);
     addSeparator(okno, QStringLiteral("miL3"));
-    connect(addItem(okno, QStringLiteral("miZavrit"), QStringLiteral("&Zavřít")), &QAction::triggered, this,
-            &frmHlavni::miZavrit_Click);
+    m_windowCommands << addItem(okno, QStringLiteral("miZavrit"), QStringLiteral("&Zavřít"));
+    connect(m_windowCommands.back(), &QAction::triggered, this, &frmHlavni::miZavrit_Click);
 
     QMenu *napoveda = addMenu(QStringLiteral("mnuNapoveda"), QStringLiteral("Nápo&věda"));
     connect(addItem(napoveda, QStringLiteral("miAbout"), QStringLiteral("&O aplikaci...")), &QAction::triggered, this,
@@ -214,11 +231,11 @@ void frmHlavni::buildToolbar()
 // A command is usable once its window exists; until then it is shown disabled.
 void frmHlavni::updateCommandState()
 {
-    for (auto it = m_commandItems.cbegin(); it != m_commandItems.cend(); ++it)
-        it.value()->setEnabled(m_registry.has(it.key()));
+    for (const auto &[action, kind] : m_commandItems)
+        action->setEnabled(m_registry.has(kind));
     for (const ToolbarButton &button : toolbarButtons()) {
         if (QAction *action = m_toolbar->findChild<QAction *>(button.key))
-            action->setEnabled(m_registry.has(button.command));
+            action->setEnabled(m_registry.has(button.kind));
     }
 }
 
@@ -226,37 +243,67 @@ void frmHlavni::Form_Load()
 {
     m_miOtevrit->setEnabled(false);
     m_miUlozit->setEnabled(false);
-    openWindow(commands::kSubjekt);
+    open(WindowKind::Search);
 }
 
 void frmHlavni::Toolbar1_ButtonClick(const QString &key)
 {
     for (const ToolbarButton &button : toolbarButtons()) {
         if (button.key == key) {
-            openWindow(button.command);
+            runCommand(button.kind);
             return;
         }
     }
 }
 
-QWidget *frmHlavni::openWindow(const QString &command)
+void frmHlavni::runCommand(WindowKind kind)
 {
-    if (!m_registry.has(command))
+    // "Výběr dat" opens on everything, whatever was handed over before.
+    if (kind == WindowKind::DataSelection)
+        openDataSelection(std::nullopt);
+    else
+        open(kind);
+}
+
+QWidget *frmHlavni::openDataSelection(std::optional<qint32> entity)
+{
+    if (!m_registry.has(WindowKind::DataSelection))
+        return nullptr;
+    m_state.setEntityToOpen(entity);
+    return open(WindowKind::DataSelection);
+}
+
+QWidget *frmHlavni::openEntityEditing(qint32 entity)
+{
+    if (!m_registry.has(WindowKind::EntityEditing))
+        return nullptr;
+    m_state.setEntityToOpen(entity);
+    return open(WindowKind::EntityEditing);
+}
+
+QWidget *frmHlavni::openEntityGroups(std::optional<qint32> group)
+{
+    if (!m_registry.has(WindowKind::EntityGroups))
+        return nullptr;
+    m_state.setGroupToEdit(group);
+    return open(WindowKind::EntityGroups);
+}
+
+QWidget *frmHlavni::open(WindowKind kind)
+{
+    if (!m_registry.has(kind))
         return nullptr;
     QString caption;
-    if (command == commands::kSubjekt) {
+    if (kind == WindowKind::Search)
         caption = QStringLiteral("Vyhledávací obrazovka ") + QString::number(nextNumber(m_searchCounter));
-    } else if (command == commands::kVykaz) {
+    else if (kind == WindowKind::StatementTable)
         caption = QStringLiteral("Zobrazení finančních dat ") + QString::number(nextNumber(m_dataCounter));
-    } else if (command == commands::kAnalyza) {
+    else if (kind == WindowKind::Analysis)
         caption = QStringLiteral("Analýza ") + QString::number(nextNumber(m_analysisCounter));
-    } else if (command == commands::kVyber) {
-        // The data-selection window opens on everything, whatever was handed over before.
-        m_state.setEntityToOpen(AppState::kNoEntity);
+    else if (kind == WindowKind::DataSelection)
         caption = QStringLiteral("Výběr dat");
-    }
 
-    QWidget *window = m_registry.create(command, m_state);
+    QWidget *window = m_registry.create(kind, m_state);
     if (!window)
         return nullptr;
     // A window that chose its size keeps it; the frame adds its title bar and border.
@@ -272,7 +319,42 @@ QWidget *frmHlavni::openWindow(const QString &command)
     sub->show();
     if (sized)
         sub->resize(size + (sub->size() - window->size()));
+    // The list of the "Okno" menu follows the window's caption.
+    connect(window, &QWidget::windowTitleChanged, this, &frmHlavni::updateWindowMenu);
+    connect(sub, &QObject::destroyed, this, &frmHlavni::updateWindowMenu, Qt::QueuedConnection);
+    updateWindowMenu();
     return window;
+}
+
+// "Okno" lists the open windows, numbered, the active one checked; its commands need one.
+void frmHlavni::updateWindowMenu()
+{
+    // An entry may be the one being triggered right now: it goes once its signal is done.
+    for (QAction *item : std::as_const(m_windowItems)) {
+        m_mnuOkno->removeAction(item);
+        item->deleteLater();
+    }
+    m_windowItems.clear();
+    const QList<QWidget *> windows = childWindows();
+    for (QAction *command : std::as_const(m_windowCommands))
+        command->setEnabled(!windows.isEmpty());
+    if (windows.isEmpty())
+        return;
+    m_windowItems << m_mnuOkno->addSeparator();
+    const QWidget *active = activeChild();
+    for (int i = 0; i < windows.size(); ++i) {
+        QWidget *window = windows.at(i);
+        const QString number = i < 9 ? QStringLiteral("&%1 ").arg(i + 1) : QStringLiteral("%1 ").arg(i + 1);
+        QAction *item = m_mnuOkno->addAction(number + window->windowTitle());
+        item->setCheckable(true);
+        item->setChecked(window == active);
+        const QPointer<QWidget> target(window);
+        connect(item, &QAction::triggered, this, [this, target] {
+            if (target)
+                m_mdi->setActiveSubWindow(qobject_cast<QMdiSubWindow *>(target->parentWidget()));
+        });
+        m_windowItems << item;
+    }
 }
 
 QList<QWidget *> frmHlavni::childWindows() const
@@ -307,7 +389,7 @@ void frmHlavni::setOpenItemEnabled(bool enabled)
     m_miOtevrit->setEnabled(enabled);
 }
 
-frmHlavni *frmHlavni::of(QWidget *child)
+frmHlavni *frmHlavni::of(const QWidget *child)
 {
     return child ? qobject_cast<frmHlavni *>(child->window()) : nullptr;
 }
@@ -368,15 +450,18 @@ void frmHlavni::miAbout_Click()
     about.exec();
 }
 
-// Child windows that enable "Uložit" while active do it in Form_Activate / Form_Deactivate.
+// Child windows that enable "Uložit" while active do it when told they are (de)activated.
 void frmHlavni::subWindowActivated(QMdiSubWindow *window)
 {
     QWidget *now = window ? window->widget() : nullptr;
-    if (now == m_activeChild)
-        return;
-    invokeIfPresent(m_activeChild, "Form_Deactivate");
-    m_activeChild = now;
-    invokeIfPresent(now, "Form_Activate");
+    if (now != m_activeChild) {
+        if (ChildWindow *before = childInterface(m_activeChild))
+            before->deactivated();
+        m_activeChild = now;
+        if (ChildWindow *after = childInterface(now))
+            after->activated();
+    }
+    updateWindowMenu();
 }
 
 void frmHlavni::connectionLost(const QString &reason)
@@ -394,6 +479,18 @@ void frmHlavni::closeEvent(QCloseEvent *event)
 {
     // A write in progress keeps the connection; a busy child window refuses to close.
     if (m_state.database().inTransaction()) {
+        event->ignore();
+        return;
+    }
+    // Every child is asked before any closes; a busy one is told to stop its work.
+    bool refused = false;
+    for (QWidget *window : childWindows()) {
+        if (ui::isBusy(window))
+            refused |= !window->parentWidget()->close();
+        else if (ChildWindow *child = childInterface(window); child && !child->canClose())
+            refused = true;
+    }
+    if (refused) {
         event->ignore();
         return;
     }

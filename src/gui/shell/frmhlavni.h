@@ -4,6 +4,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <optional>
 
 class QAction;
 class QMdiArea;
@@ -15,8 +16,9 @@ namespace verna::shell {
 
 class AppState;
 
-// The MDI frame: menus and toolbar open the child windows through the registry. It owns
-// the per-kind window counters and closes the shared connection when it closes.
+// The MDI frame: menus and toolbar open the child windows through the registry, and windows
+// hand over to each other through its typed calls. It owns the per-kind window counters and
+// closes the shared connection when it closes.
 class frmHlavni : public QMainWindow
 {
     Q_OBJECT
@@ -30,9 +32,15 @@ public:
     // Runs the command of a toolbar key; a key that matches none does nothing.
     void Toolbar1_ButtonClick(const QString &key);
 
-    // Opens a new child window for a command (a menu item's name); nullptr when the command
-    // has no window yet.
-    QWidget *openWindow(const QString &command);
+    // Opens a new child window of the kind; nullptr when that window does not exist yet.
+    QWidget *open(WindowKind kind);
+    // Hand-overs: the slot of the shared state is set only when the window opens.
+    // The data-selection window on one entity, or on everything (the "Výběr dat" command).
+    QWidget *openDataSelection(std::optional<qint32> entity);
+    QWidget *openEntityEditing(qint32 entity);
+    // The groups window on a group, or on a new one.
+    QWidget *openEntityGroups(std::optional<qint32> group);
+    const WindowRegistry &registry() const { return m_registry; }
 
     // The child windows in the order they were opened, and the current one.
     QList<QWidget *> childWindows() const;
@@ -47,7 +55,7 @@ public:
     void setOpenItemEnabled(bool enabled);
 
     // The frame a child window lives in, or nullptr.
-    static frmHlavni *of(QWidget *child);
+    static frmHlavni *of(const QWidget *child);
 
     static inline const QString kCaption = QStringLiteral("VERNA");
 
@@ -60,6 +68,8 @@ private:
     QAction *addItem(QMenu *menu, const QString &name, const QString &caption);
     QAction *addSeparator(QMenu *menu, const QString &name);
     void updateCommandState();
+    void runCommand(WindowKind kind);
+    void updateWindowMenu();
 
     void miKonec_Click();
     void miVodorovne_Click();
@@ -76,7 +86,11 @@ private:
     QToolBar *m_toolbar = nullptr;
     QAction *m_miOtevrit = nullptr;
     QAction *m_miUlozit = nullptr;
-    QHash<QString, QAction *> m_commandItems;
+    QMenu *m_mnuOkno = nullptr;
+    // Vodorovně, Svisle, Zavřít; and the entries of the window list after them.
+    QList<QAction *> m_windowCommands;
+    QList<QAction *> m_windowItems;
+    QList<std::pair<QAction *, WindowKind>> m_commandItems;
     QPointer<QWidget> m_activeChild;
     bool m_connectionLostShown = false;
 

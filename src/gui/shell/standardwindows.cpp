@@ -8,10 +8,10 @@ namespace verna::shell {
 WindowRegistry standardWindows()
 {
     // Each window adds one line of the form
-    //   registry.add(commands::kSubjekt, [](AppState &state) { return new frmVyhledavani(state); });
+    //   registry.add(WindowKind::Search, [](AppState &state) { return new frmVyhledavani(state); });
     WindowRegistry registry;
-    registry.add(commands::kSubjekt, [](AppState &state) { return new entities::frmVyhledavani(state); });
-    registry.add(commands::kAnalyza, [](AppState &state) { return new analysis::frmAnalyzaSubj(state); });
+    registry.add(WindowKind::Search, [](AppState &state) { return new entities::frmVyhledavani(state); });
+    registry.add(WindowKind::Analysis, [](AppState &state) { return new analysis::frmAnalyzaSubj(state); });
     return registry;
 }
 

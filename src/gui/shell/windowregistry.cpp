@@ -2,23 +2,16 @@
 
 namespace verna::shell {
 
-QStringList commands::all()
+void WindowRegistry::add(WindowKind kind, Factory factory)
 {
-    return {kSubjekt, kVyber, kVykaz, kAnalyza, kSkupinaSubjektu, kSkupinaUkazatelu, kNovyUkazatel, kNovySubjekt, kNovyVykaz};
+    if (factory)
+        m_factories[kind] = std::move(factory);
 }
 
-bool WindowRegistry::add(const QString &command, Factory factory)
+QWidget *WindowRegistry::create(WindowKind kind, AppState &state) const
 {
-    if (!factory || !commands::all().contains(command))
-        return false;
-    m_factories.insert(command, std::move(factory));
-    return true;
-}
-
-QWidget *WindowRegistry::create(const QString &command, AppState &state) const
-{
-    const auto it = m_factories.constFind(command);
-    return it == m_factories.constEnd() ? nullptr : (*it)(state);
+    const auto it = m_factories.find(kind);
+    return it == m_factories.end() ? nullptr : it->second(state);
 }
 
 } // namespace verna::shell

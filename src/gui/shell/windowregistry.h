@@ -1,9 +1,7 @@
 #pragma once
 
-#include <QHash>
-#include <QString>
-#include <QStringList>
 #include <functional>
+#include <map>
 
 class QWidget;
 
@@ -11,34 +9,34 @@ namespace verna::shell {
 
 class AppState;
 
-// The main window's commands that open child windows, named as their menu items.
-namespace commands {
-inline const QString kSubjekt = QStringLiteral("miSubjekt");
-inline const QString kVyber = QStringLiteral("miVyber");
-inline const QString kVykaz = QStringLiteral("miVykaz");
-inline const QString kAnalyza = QStringLiteral("miAnalyza");
-inline const QString kSkupinaSubjektu = QStringLiteral("miSkupinaSubjektu");
-inline const QString kSkupinaUkazatelu = QStringLiteral("miSkupinaUkazatelu");
-inline const QString kNovyUkazatel = QStringLiteral("miNovyUkazatel");
-inline const QString kNovySubjekt = QStringLiteral("miNovySubjekt");
-inline const QString kNovyVykaz = QStringLiteral("miNovyVykaz");
-QStringList all();
-} // namespace commands
+// The kinds of child window; the frame's commands and the windows' hand-overs name them.
+enum class WindowKind {
+    Search,          // frmVyhledavani
+    DataSelection,   // frmVyberDat
+    StatementTable,  // frmTabulka
+    Analysis,        // frmAnalyzaSubj
+    EntityGroups,    // frmUlozitSkupinu
+    IndicatorGroups, // frmSkupinaFunkci
+    IndicatorEditor, // frmNovaFunkce
+    NewEntity,       // frmNovySubjekt
+    NewStatement,    // frmNovyVykaz
+    EntityEditing,   // frmEditaceSubjektu, opened only by a hand-over
+};
 
-// Which window each command opens. A command without a factory stays visible but disabled.
+// Which window each kind opens. A kind without a factory cannot be opened yet: its command
+// stays visible but disabled, and hand-overs to it are not offered.
 class WindowRegistry
 {
 public:
     // Creates a new window; the main window puts it into the frame and sets the caption.
     using Factory = std::function<QWidget *(AppState &)>;
 
-    // command: one of commands::all(); anything else is refused (false).
-    bool add(const QString &command, Factory factory);
-    bool has(const QString &command) const { return m_factories.contains(command); }
-    QWidget *create(const QString &command, AppState &state) const;
+    void add(WindowKind kind, Factory factory);
+    bool has(WindowKind kind) const { return m_factories.count(kind) > 0; }
+    QWidget *create(WindowKind kind, AppState &state) const;
 
 private:
-    QHash<QString, Factory> m_factories;
+    std::map<WindowKind, Factory> m_factories;
 };
 
 } // namespace verna::shell

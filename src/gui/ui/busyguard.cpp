@@ -9,6 +9,8 @@ namespace verna::ui {
 namespace {
 
 const char *const kCloseFilterName = "verna_busyCloseFilter";
+// How many guards hold the window now.
+const char *const kBusyDepth = "verna_busyDepth";
 
 class BusyCloseFilter : public QObject
 {
@@ -30,11 +32,16 @@ protected:
     }
 };
 
+int busyDepth(const QWidget *window)
+{
+    return window ? window->property(kBusyDepth).toInt() : 0;
+}
+
 } // namespace
 
 bool isBusy(const QWidget *window)
 {
-    return window && window->windowTitle() == kBusyCaption;
+    return busyDepth(window) > 0;
 }
 
 void refuseCloseWhileBusy(QWidget *window)
@@ -60,6 +67,7 @@ BusyGuard::BusyGuard(QWidget *window, const QString &captionAfter)
         if (m_captionAfter.isEmpty())
             m_captionAfter = m_window->windowTitle();
         refuseCloseWhileBusy(m_window);
+        m_window->setProperty(kBusyDepth, busyDepth(m_window) + 1);
         m_window->setWindowTitle(kBusyCaption);
     }
     QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -68,8 +76,10 @@ BusyGuard::BusyGuard(QWidget *window, const QString &captionAfter)
 BusyGuard::~BusyGuard()
 {
     QApplication::restoreOverrideCursor();
-    if (m_window)
+    if (m_window) {
+        m_window->setProperty(kBusyDepth, busyDepth(m_window) - 1);
         m_window->setWindowTitle(m_captionAfter);
+    }
 }
 
 } // namespace verna::ui

@@ -1,10 +1,10 @@
 #include "ui/dragdrop.h"
 
 #include "ui/busyguard.h"
+#include "ui/frozentableview.h"
 #include "ui/scripteduser.h"
 
 #include <QAbstractScrollArea>
-#include <QCoreApplication>
 #include <QDrag>
 #include <QDropEvent>
 #include <QMimeData>
@@ -95,41 +95,15 @@ void acceptTextDrops(QWidget *control, TextDropHandler handler)
 
 void acceptTextDrops(QWidget *control, ModifiedTextDropHandler handler)
 {
-    QWidget *surface = dropSurface(control);
+    QList<QWidget *> surfaces{dropSurface(control)};
+    // A table with frozen columns takes drops on them too.
+    if (auto *frozen = qobject_cast<FrozenTableView *>(control))
+        surfaces << frozen->frozenView()->viewport();
     control->setAcceptDrops(true);
-    surface->setAcceptDrops(true);
-    surface->installEventFilter(new TextDropTarget(control, std::move(handler)));
-}
-
-bool deliverDrop(QWidget *root, const QString &controlName, const QString &text, const QPoint &pos,
-                 Qt::KeyboardModifiers modifiers)
-{
-    if (!root)
-        return false;
-    QWidget *control = root->objectName() == controlName ? root : root->findChild<QWidget *>(controlName);
-    return control && deliverDrop(control, text, pos, modifiers);
-}
-
-bool deliverDrop(QWidget *control, const QString &text, const QPoint &pos, Qt::KeyboardModifiers modifiers)
-{
-    QWidget *surface = dropSurface(control);
-    if (!surface->acceptDrops())
-        return false;
-    QMimeData data;
-    data.setText(text);
-    const Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction;
-
-    QDragEnterEvent enter(pos, actions, &data, Qt::LeftButton, modifiers);
-    QCoreApplication::sendEvent(surface, &enter);
-    if (!enter.isAccepted())
-        return false;
-    QDragMoveEvent move(pos, actions, &data, Qt::LeftButton, modifiers);
-    QCoreApplication::sendEvent(surface, &move);
-    if (!move.isAccepted())
-        return false;
-    QDropEvent drop(QPointF(pos), actions, &data, Qt::LeftButton, modifiers);
-    QCoreApplication::sendEvent(surface, &drop);
-    return drop.isAccepted();
+    for (QWidget *surface : surfaces) {
+        surface->setAcceptDrops(true);
+        surface->installEventFilter(new TextDropTarget(control, handler));
+    }
 }
 
 } // namespace verna::ui

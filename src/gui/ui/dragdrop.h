@@ -24,12 +24,4 @@ using ModifiedTextDropHandler = std::function<void(const QString &text, const QP
 void acceptTextDrops(QWidget *control, TextDropHandler handler);
 void acceptTextDrops(QWidget *control, ModifiedTextDropHandler handler);
 
-// Drops text on the control named controlName inside root (or on root itself) through the
-// same drag-enter, drag-move and drop events a real drop sends, with modifiers held down.
-// True when the drop was taken.
-bool deliverDrop(QWidget *root, const QString &controlName, const QString &text, const QPoint &pos = {},
-                 Qt::KeyboardModifiers modifiers = Qt::NoModifier);
-bool deliverDrop(QWidget *control, const QString &text, const QPoint &pos = {},
-                 Qt::KeyboardModifiers modifiers = Qt::NoModifier);
-
 } // namespace verna::ui

@@ -4,29 +4,43 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <memory>
 
 namespace verna::ui {
 
+namespace {
+
+struct Pace {
+    Pace() { sinceLast.start(); }
+    QElapsedTimer sinceLast;
+    std::chrono::milliseconds interval{50};
+    bool pumping = false;
+};
+
+Pace &pace()
+{
+    static Pace p;
+    return p;
+}
+
+} // namespace
+
+void processEventsPaced(bool userInput)
+{
+    Pace &p = pace();
+    // A database call made by an event handled here must not pump again underneath it.
+    if (p.pumping || p.sinceLast.elapsed() < p.interval.count())
+        return;
+    p.pumping = true;
+    QCoreApplication::processEvents(userInput ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
+    p.pumping = false;
+    p.sinceLast.restart();
+}
+
 void installIdleHook(db::Database &database, std::chrono::milliseconds interval)
 {
-    struct State {
-        QElapsedTimer sinceLast;
-        bool pumping = false;
-    };
-    auto state = std::make_shared<State>();
-    state->sinceLast.start();
+    pace().interval = interval;
     db::Database *db = &database;
-    database.setIdleHook([state, db, interval]() {
-        // A database call made by an event handled here must not pump again underneath it.
-        if (state->pumping || state->sinceLast.elapsed() < interval.count())
-            return;
-        state->pumping = true;
-        const auto flags = db->inTransaction() ? QEventLoop::ExcludeUserInputEvents : QEventLoop::AllEvents;
-        QCoreApplication::processEvents(flags);
-        state->pumping = false;
-        state->sinceLast.restart();
-    });
+    database.setIdleHook([db]() { processEventsPaced(!db->inTransaction()); });
 }
 
 } // namespace verna::ui

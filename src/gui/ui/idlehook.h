@@ -13,4 +13,9 @@ namespace verna::ui {
 // transaction only repaints run, so no click can start a second write that would join it.
 void installIdleHook(db::Database &database, std::chrono::milliseconds interval = std::chrono::milliseconds(50));
 
+// One pass over pending events if the pace allows it (the interval of the idle hook, 50 ms
+// until one is installed); without user input when userInput is false. The idle hook and
+// the long tasks share this pace, so the application pumps at most once per interval.
+void processEventsPaced(bool userInput = true);
+
 } // namespace verna::ui

@@ -1,0 +1,110 @@
+#include "ui/frozentableview.h"
+
+#include <QHeaderView>
+#include <QScrollBar>
+
+namespace verna::ui {
+
+FrozenTableView::FrozenTableView(int frozenColumns, QWidget *parent)
+    : QTableView(parent)
+    , m_columns(frozenColumns)
+    , m_frozen(new QTableView(this))
+{
+    m_frozen->setObjectName(QStringLiteral("frozenColumns"));
+    m_frozen->setFocusPolicy(Qt::NoFocus);
+    m_frozen->verticalHeader()->hide();
+    m_frozen->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_frozen->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_frozen->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_frozen->setVerticalScrollMode(ScrollPerPixel);
+    m_frozen->setFrameShape(QFrame::NoFrame);
+    m_frozen->setContextMenuPolicy(Qt::CustomContextMenu);
+    viewport()->stackUnder(m_frozen);
+    setHorizontalScrollMode(ScrollPerPixel);
+    setVerticalScrollMode(ScrollPerPixel);
+
+    connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column, int, int size) {
+        if (column < m_columns) {
+            m_frozen->setColumnWidth(column, size);
+            updateGeometries();
+        }
+    });
+    connect(verticalHeader(), &QHeaderView::sectionResized, this,
+            [this](int row, int, int size) { m_frozen->setRowHeight(row, size); });
+    connect(m_frozen->verticalScrollBar(), &QAbstractSlider::valueChanged, verticalScrollBar(), &QAbstractSlider::setValue);
+    connect(verticalScrollBar(), &QAbstractSlider::valueChanged, m_frozen->verticalScrollBar(), &QAbstractSlider::setValue);
+    connect(m_frozen, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
+        emit customContextMenuRequested(viewport()->mapFromGlobal(m_frozen->viewport()->mapToGlobal(pos)));
+    });
+}
+
+void FrozenTableView::setModel(QAbstractItemModel *model)
+{
+    QTableView::setModel(model);
+    m_frozen->setModel(model);
+    m_frozen->setSelectionModel(selectionModel());
+    if (model) {
+        // Columns come and go with the indicators; the frozen view shows only its own.
+        connect(model, &QAbstractItemModel::columnsInserted, this, &FrozenTableView::syncFrozen);
+        connect(model, &QAbstractItemModel::columnsRemoved, this, &FrozenTableView::syncFrozen);
+        connect(model, &QAbstractItemModel::modelReset, this, &FrozenTableView::syncFrozen);
+    }
+    syncFrozen();
+}
+
+void FrozenTableView::syncFrozen()
+{
+    m_frozen->setSelectionMode(selectionMode());
+    m_frozen->setSelectionBehavior(selectionBehavior());
+    m_frozen->setEditTriggers(editTriggers());
+    m_frozen->verticalHeader()->setDefaultSectionSize(verticalHeader()->defaultSectionSize());
+    const int count = model() ? model()->columnCount() : 0;
+    for (int c = 0; c < count; ++c) {
+        m_frozen->setColumnHidden(c, c >= m_columns);
+        if (c < m_columns)
+            m_frozen->setColumnWidth(c, columnWidth(c));
+    }
+    updateGeometries();
+}
+
+int FrozenTableView::frozenWidth() const
+{
+    int width = 0;
+    const int count = model() ? std::min(m_columns, model()->columnCount()) : 0;
+    for (int c = 0; c < count; ++c)
+        width += columnWidth(c);
+    return width;
+}
+
+void FrozenTableView::updateGeometries()
+{
+    QTableView::updateGeometries();
+    if (!m_frozen)
+        return;
+    m_frozen->horizontalHeader()->setFixedHeight(horizontalHeader()->height());
+    m_frozen->setGeometry(verticalHeader()->width() + frameWidth(), frameWidth(), frozenWidth(),
+                          viewport()->height() + horizontalHeader()->height());
+}
+
+void FrozenTableView::resizeEvent(QResizeEvent *event)
+{
+    QTableView::resizeEvent(event);
+    updateGeometries();
+}
+
+// Moving left onto a scrolled column brings it out from under the frozen part.
+QModelIndex FrozenTableView::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers)
+{
+    const QModelIndex current = QTableView::moveCursor(cursorAction, modifiers);
+    if (cursorAction == MoveLeft && current.column() >= m_columns && visualRect(current).left() < frozenWidth())
+        horizontalScrollBar()->setValue(horizontalScrollBar()->value() + visualRect(current).left() - frozenWidth());
+    return current;
+}
+
+void FrozenTableView::scrollTo(const QModelIndex &index, ScrollHint hint)
+{
+    if (index.column() >= m_columns)
+        QTableView::scrollTo(index, hint);
+}
+
+} // namespace verna::ui

@@ -1,0 +1,127 @@
+#include "ui/longtask.h"
+
+#include "ui/busyguard.h"
+#include "ui/idlehook.h"
+
+#include <QAbstractButton>
+#include <QEvent>
+#include <QShortcut>
+
+namespace verna::ui {
+
+namespace {
+
+// A close asked for while the work runs is refused (BusyGuard) and ends the work.
+class CloseWatcher : public QObject
+{
+public:
+    CloseWatcher(QWidget *window, bool *stopRequested)
+        : QObject(window)
+        , m_stop(stopRequested)
+    {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Close)
+            *m_stop = true;
+        return false;
+    }
+
+private:
+    bool *m_stop;
+};
+
+// Everything the task changes on the window and its stop button, put back when it ends.
+class Running
+{
+public:
+    Running(QWidget *window, QAbstractButton *stopButton, const std::shared_ptr<bool> &stop)
+        : m_button(stopButton)
+        , m_busy(window)
+    {
+        m_esc = new QShortcut(QKeySequence(Qt::Key_Escape), window);
+        m_esc->setContext(Qt::WidgetWithChildrenShortcut);
+        QObject::connect(m_esc, &QShortcut::activated, [stop] { *stop = true; });
+        m_watcher = new CloseWatcher(window, stop.get());
+        if (m_button) {
+            m_text = m_button->text();
+            m_visible = m_button->isVisibleTo(m_button->parentWidget());
+            m_enabled = m_button->isEnabled();
+            m_button->setText(QStringLiteral("Stop"));
+            m_button->setVisible(true);
+            m_button->setEnabled(true);
+            m_clicked = QObject::connect(m_button, &QAbstractButton::clicked, [stop] { *stop = true; });
+        }
+    }
+
+    ~Running()
+    {
+        delete m_esc.data();
+        delete m_watcher.data();
+        QObject::disconnect(m_clicked);
+        if (m_button) {
+            m_button->setText(m_text);
+            m_button->setVisible(m_visible);
+            m_button->setEnabled(m_enabled);
+        }
+    }
+
+    Running(const Running &) = delete;
+    Running &operator=(const Running &) = delete;
+
+private:
+    QPointer<QAbstractButton> m_button;
+    BusyGuard m_busy;
+    QPointer<QShortcut> m_esc;
+    QPointer<CloseWatcher> m_watcher;
+    QMetaObject::Connection m_clicked;
+    QString m_text;
+    bool m_visible = false;
+    bool m_enabled = false;
+};
+
+} // namespace
+
+LongTask::LongTask(QWidget *window)
+    : m_state(std::make_shared<State>())
+{
+    m_state->window = window;
+}
+
+bool LongTask::next()
+{
+    processEventsPaced();
+    return !stopped();
+}
+
+bool LongTask::stopped() const
+{
+    return m_state->stopRequested || !m_state->window;
+}
+
+std::function<bool()> LongTask::stopCheck() const
+{
+    return [state = m_state] { return state->stopRequested || !state->window; };
+}
+
+TaskEnd runLongTask(QWidget *window, QAbstractButton *stopButton, const std::function<void(LongTask &)> &work)
+{
+    if (!window || isBusy(window))
+        return TaskEnd::Refused;
+    LongTask task(window);
+    {
+        // The watcher, the shortcut and the button write into the task's own state, which
+        // outlives the window.
+        const std::shared_ptr<bool> stop(task.m_state, &task.m_state->stopRequested);
+        Running running(window, stopButton, stop);
+        work(task);
+    }
+    if (!task.m_state->window)
+        return TaskEnd::WindowGone;
+    return task.m_state->stopRequested ? TaskEnd::Stopped : TaskEnd::Finished;
+}
+
+} // namespace verna::ui

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+class QAbstractButton;
+
+namespace verna::ui {
+
+enum class TaskEnd {
+    Finished,  // the work ran to its end
+    Stopped,   // Stop, Esc or a close asked while it ran ended it early
+    Refused,   // the window was busy already: nothing ran
+    WindowGone // the window was deleted meanwhile: touch nothing of it
+};
+
+// The running work's view of its task: after each step it asks whether to go on.
+class LongTask
+{
+public:
+    // Lets pending events run (at the shared pace of ui/idlehook), then tells whether the
+    // work may go on: no Stop, no Esc, no close asked, and the window still there.
+    bool next();
+    // The same question without processing events.
+    bool stopped() const;
+    // The question as a function for the core's stop checks; safe to call after the task.
+    std::function<bool()> stopCheck() const;
+
+private:
+    friend TaskEnd runLongTask(QWidget *, QAbstractButton *, const std::function<void(LongTask &)> &);
+    struct State {
+        QPointer<QWidget> window;
+        bool stopRequested = false;
+    };
+    explicit LongTask(QWidget *window);
+    std::shared_ptr<State> m_state;
+};
+
+// Runs work as the window's long task, the one way every window runs a long loop: the window
+// is busy meanwhile (BusyGuard: flag, caption, wait cursor; it ignores drops and refuses to
+// close), stopButton reads "Stop" and is shown and usable, and Stop, Esc in the window or an
+// attempt to close it ask the work to end. Everything is restored afterwards.
+TaskEnd runLongTask(QWidget *window, QAbstractButton *stopButton, const std::function<void(LongTask &)> &work);
+
+} // namespace verna::ui
