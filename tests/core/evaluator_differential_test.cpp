@@ -55,13 +55,9 @@ struct Expr {
     }
 };
 
-class Model
-{
-public:
-    explicit Model(const QHash<QString, double> &items)
-        : m_items(items)
-    {
-    }
+// The model: what PostgreSQL's float8 and 64-bit integer rules give, computed in C++.
+struct Model {
+    QHash<QString, double> items;
 
     Maybe eval(const Expr &e) const
     {
@@ -70,8 +66,8 @@ public:
         case Op::Constant:
             return integral(e.constant);
         case Op::Item: {
-            const auto it = m_items.constFind(e.code);
-            return it == m_items.constEnd() ? std::nullopt : real(*it);
+            const auto it = items.constFind(e.code);
+            return it == items.constEnd() ? std::nullopt : real(*it);
         }
         case Op::Negate: {
             const Maybe v = eval(*e.a);
@@ -122,13 +118,8 @@ public:
     QString text(const Expr &e) const
     {
         const Maybe v = eval(e);
-        if (!v)
-            return QString();
-        return v->integral ? QString::number(v->i) : db::numberText(v->d);
+        return !v ? QString() : v->integral ? QString::number(v->i) : db::numberText(v->d);
     }
-
-private:
-    QHash<QString, double> m_items;
 };
 
 QString print(const Expr &e, QRandomGenerator &random)
@@ -264,7 +255,7 @@ TEST(EvaluatorDifferential, GeneratedAndHandWrittenFormulasAgree)
         amounts.insert(QString::number(code), QString::fromUtf8(amount).toDouble());
         codes << QString::number(code);
     }
-    const Model model(amounts);
+    const Model model{amounts};
 
     Generator generator(codes, 20240611);
     const QStringList written = handWritten();

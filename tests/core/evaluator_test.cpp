@@ -1,6 +1,7 @@
 // The formula evaluator: its T-SQL texts and formula check, and its values on every backend.
 #include "evaluator_test.h"
 
+#include "db/sqlquote.h"
 #include "db/transaction.h"
 #include "indicators/emptyvalue.h"
 #include "indicators/evaluationcache.h"
@@ -22,71 +23,47 @@ Outcome verna::test::evaluator::insertFixture(db::Database &db)
 {
     QStringList batch;
     int row = 1;
-    const auto statement = [&](int id, const Period &p, int type, int fill, int inac = 0) {
+    for (const Period &p : kPeriods)
+        batch << QStringLiteral("INSERT INTO subj VALUES (%1, getdate(), 0, %2, 1, null, 0, null, 0, null)").arg(row++).arg(p.entity);
+    // A statement (type 27 balance sheet, 28 income statement) with its items "code:amount".
+    const auto statement = [&](int id, const Period &p, int type, int fill, const QString &items, int inac = 0) {
         batch << QStringLiteral("INSERT INTO finl_stmt VALUES (%1, getdate(), %2, %3, %4, %5, null, 0, null, 0, 0, null, "
                                 "'uživatel', 1, %6, %7, %8)")
                      .arg(row++).arg(inac).arg(id).arg(p.entity).arg(type).arg(fill).arg(p.year).arg(p.quarter);
+        for (const QString &item : items.split(' ', Qt::SkipEmptyParts))
+            batch << QStringLiteral("INSERT INTO finl_item VALUES (%1, getdate(), 0, %2, %3, %4, %5)")
+                         .arg(row++).arg(id).arg(p.entity).arg(item.section(':', 0, 0), item.section(':', 1));
     };
-    const auto item = [&](int statement, const Period &p, int code, const QString &amount) {
-        batch << QStringLiteral("INSERT INTO finl_item VALUES (%1, getdate(), 0, %2, %3, %4, %5)")
-                     .arg(row++).arg(statement).arg(p.entity).arg(code).arg(amount);
-    };
-    const auto indicator = [&](int id, int inac, QString formula) {
-        batch << QStringLiteral("INSERT INTO func_for VALUES (%1, getdate(), %2, %3, 'ukazatel %2', '%4', 'popis')")
-                     .arg(row++).arg(id).arg(inac).arg(formula.replace(QLatin1Char('\''), QLatin1String("''")));
-    };
-    for (const Period &p : kPeriods)
-        batch << QStringLiteral("INSERT INTO subj VALUES (%1, getdate(), 0, %2, 1, null, 0, null, 0, null)").arg(row++).arg(p.entity);
-
-    statement(1, kAbbreviated, 27, 2);
-    statement(2, kAbbreviated, 28, 2);
+    QString sheet;
+    QString income;
     for (const auto &[code, amount] : kAbbreviatedItems)
-        item(code < 92 || code >= 202 ? 2 : 1, kAbbreviated, code, QString::fromUtf8(amount));
-
-    statement(3, kFull, 27, 4);
-    statement(4, kFull, 28, 4);
-    item(3, kFull, 92, "5000");
-    item(3, kFull, 119, "-1500.75");
+        (code < 92 || code >= 202 ? income : sheet) += QStringLiteral(" %1:%2").arg(code).arg(amount);
+    statement(1, kAbbreviated, 27, 2, sheet);
+    statement(2, kAbbreviated, 28, 2, income);
+    statement(3, kFull, 27, 4, "92:5000 119:-1500.75");
     // 205 is stored although a full statement computes it: it must not be read.
-    const std::pair<int, const char *> fullIncome[] = {
-        {31, "1000"}, {32, "400"}, {36, "3000"}, {37, "12"}, {40, "250"}, {41, "0"},  {47, "1"},    {49, "2500.5"},  {52, "-2"},  {55, "3"},
-        {56, "4"},    {57, "5"},   {58, "6"},    {60, "7"},  {61, "8"},   {71, "9"},  {72, "0.25"}, {87, "-300"},    {90, "-77.7"}, {205, "77"},
+    statement(4, kFull, 28, 4, "31:1000 32:400 36:3000 37:12 40:250 41:0 47:1 49:2500.5 52:-2 55:3 56:4 57:5 58:6 60:7 61:8 "
+                               "71:9 72:0.25 87:-300 90:-77.7 205:77");
+    statement(5, kNoIncome, 27, 2, "92:100 119:40");
+    statement(6, kTwoSheets, 27, 2, "92:1");
+    statement(7, kTwoSheets, 27, 2, "92:2 119:3");
+    statement(8, kDeleted, 27, 2, "92:11", 2);
+    statement(9, kDeleted, 27, 2, "119:12");
+    statement(10, kTwoForms, 28, 4, "31:5");
+    statement(11, kTwoForms, 28, 2, "202:6 36:7");
+
+    // Indicators 17..28 compute items 202..213 as the reference data does; 102 is deleted, 103
+    // hidden from lists but still evaluated.
+    const std::tuple<int, int, QString> indicators[] = {
+        {17, 1, "[31]"}, {18, 1, "[32]"}, {19, 1, "[40]"}, {20, 1, "[49]"}, {21, 1, "[52]"}, {22, 1, "[56]+[58]"},
+        {23, 1, "[47]+[55]+[57]"}, {24, 1, "[71]"}, {25, 1, "[72]"}, {26, 1, "[60]+[62]+[66]+[68]+[73]+[75]"},
+        {27, 1, "[61]+[67]+[69]+[70]+[74]+[76]"}, {28, 1, "[87]"}, {100, 0, "[36]/[41]*100"}, {101, 0, "[92]"}, {102, 2, "[92]"},
+        {103, 1, "[119]"}, {104, 0, "[92]; DELETE FROM func_for"}, {105, 0, "[36]2"}, {106, 0, ""}, {107, 0, "[205]+[213]"},
+        {108, 0, "  [92]  "}, {-3, 0, "[119]/[92]"},
     };
-    for (const auto &[code, amount] : fullIncome)
-        item(4, kFull, code, QString::fromUtf8(amount));
-
-    statement(5, kNoIncome, 27, 2);
-    item(5, kNoIncome, 92, "100");
-    item(5, kNoIncome, 119, "40");
-    statement(6, kTwoSheets, 27, 2);
-    statement(7, kTwoSheets, 27, 2);
-    item(6, kTwoSheets, 92, "1");
-    item(7, kTwoSheets, 92, "2");
-    item(7, kTwoSheets, 119, "3");
-    statement(8, kDeleted, 27, 2, 2);
-    statement(9, kDeleted, 27, 2);
-    item(8, kDeleted, 92, "11");
-    item(9, kDeleted, 119, "12");
-    statement(10, kTwoForms, 28, 4);
-    statement(11, kTwoForms, 28, 2);
-    item(10, kTwoForms, 31, "5");
-    item(11, kTwoForms, 202, "6");
-    item(11, kTwoForms, 36, "7");
-
-    const char *const computed[] = {"[31]", "[32]", "[40]", "[49]", "[52]", "[56]+[58]", "[47]+[55]+[57]", "[71]", "[72]",
-                                    "[60]+[62]+[66]+[68]+[73]+[75]", "[61]+[67]+[69]+[70]+[74]+[76]", "[87]"};
-    for (int i = 0; i < 12; ++i)
-        indicator(17 + i, 1, computed[i]);
-    indicator(100, 0, "[36]/[41]*100");
-    indicator(101, 0, "[92]");
-    indicator(102, 2, "[92]");  // deleted
-    indicator(103, 1, "[119]"); // hidden from lists, still evaluated
-    indicator(104, 0, "[92]; DELETE FROM func_for");
-    indicator(105, 0, "[36]2");
-    indicator(106, 0, QString());
-    indicator(107, 0, "[205]+[213]");
-    indicator(108, 0, "  [92]  ");
-    indicator(-3, 0, "[119]/[92]");
+    for (const auto &[id, inac, formula] : indicators)
+        batch << QStringLiteral("INSERT INTO func_for VALUES (%1, getdate(), %2, %3, 'ukazatel %2', %4, 'popis')")
+                     .arg(row++).arg(id).arg(inac).arg(db::quoted(formula));
     return db.execute(batch.join(QLatin1Char('\r')));
 }
 
@@ -151,9 +128,7 @@ TEST(EvaluatorSql, TextsAreTheApplicationsCharacterForCharacter)
 TEST(EvaluatorSql, OnlyTheFormulaAlphabetWithinBoundsPassesTheCheck)
 {
     using E = Formula::Error;
-    QString chain = "1";
-    for (int i = 1; i < Formula::kMaxHeight; ++i)
-        chain += "+1";
+    const QString chain = "1" + QString("+1").repeated(Formula::kMaxHeight - 1);
     // Groups on the right and minus signs nest; a run of operators along the left is flat.
     const auto nested = [](const QString &before, int levels) {
         QString text = "[1]";
@@ -333,18 +308,6 @@ TEST_P(EvaluatorTest, VariantCallTakesNumbersAsIndicators)
     EXPECT_EQ(checked(evaluator.formulaValue("100", kAbbreviated)), "100");
 }
 
-TEST_P(EvaluatorTest, SharedSqlTextHoldsTheStatementBuilt)
-{
-    Evaluator evaluator(db());
-    evaluator.formulaValue("[36]", kAbbreviated);
-    EXPECT_EQ(db().sharedSql(), Evaluator::translate("[36]", kAbbreviated));
-    EXPECT_FALSE(evaluator.lastBackendSql().isEmpty());
-    // A stored formula that fails the check: the formula query was the last text built.
-    evaluator.indicatorValue(104, kAbbreviated);
-    EXPECT_EQ(db().sharedSql(), "SELECT func_for_val FROM func_for WHERE inac_ind IN (0, 1) AND func_for_id = 104");
-    EXPECT_TRUE(evaluator.lastBackendSql().isEmpty());
-}
-
 TEST_P(EvaluatorTest, InjectedTextRunsNoSql)
 {
     const QString funcFor = count("func_for");
@@ -393,9 +356,17 @@ TEST_P(EvaluatorTest, InjectedTextRunsNoSql)
     EXPECT_EQ(count("finl_item"), items);
 }
 
-TEST_P(EvaluatorTest, RoundTripsStayWithinTheProtocol)
+TEST_P(EvaluatorTest, RoundTripsStayWithinTheProtocolAndLeaveTheirSql)
 {
     Evaluator plain(db());
+    plain.formulaValue("[36]", kAbbreviated);
+    EXPECT_EQ(db().sharedSql(), Evaluator::translate("[36]", kAbbreviated));
+    EXPECT_FALSE(plain.lastBackendSql().isEmpty());
+    // A stored formula that fails the check: the formula query was the last text built.
+    plain.indicatorValue(104, kAbbreviated);
+    EXPECT_EQ(db().sharedSql(), "SELECT func_for_val FROM func_for WHERE inac_ind IN (0, 1) AND func_for_id = 104");
+    EXPECT_TRUE(plain.lastBackendSql().isEmpty());
+
     // Form, formula, evaluation.
     EXPECT_EQ(countCalls(db(), [&] { plain.indicatorValue(100, kAbbreviated); }), 3);
     EXPECT_EQ(countCalls(db(), [&] { plain.formulaValue("[92]", kNoIncome); }), 2);
@@ -478,9 +449,7 @@ TEST_P(EvaluatorTest, FailedEvaluationLeavesTheCallersTransactionUsable)
 TEST_P(EvaluatorTest, DeepestFormulasEvaluateAlike)
 {
     // The longest run of operators, and one more.
-    QString sum = "[37]";
-    for (int i = 1; i < Formula::kMaxHeight; ++i)
-        sum += "+[37]";
+    const QString sum = "[37]" + QString("+[37]").repeated(Formula::kMaxHeight - 1);
     EXPECT_EQ(formula(sum), QString::number(3 * Formula::kMaxHeight));
     EXPECT_EQ(formula(sum + "+[37]"), "");
     // The deepest nesting, and one more.

@@ -15,19 +15,12 @@ namespace verna::test::evaluator {
 
 using indicators::Period;
 
-// Entity 12, 1999 Q4: abbreviated balance sheet and income statement.
-inline constexpr Period kAbbreviated{1999, 4, 12};
-// Entity -5, 1999 Q4: full statements, items 202..213 computed by indicators 17..28.
-inline constexpr Period kFull{1999, 4, -5};
-// Entity 40, 2000 Q1: a balance sheet and no income statement.
-inline constexpr Period kNoIncome{2000, 1, 40};
-// Entity 41, 2000 Q2: two active balance sheets that both hold item 92.
-inline constexpr Period kTwoSheets{2000, 2, 41};
-// Entity 42, 2000 Q3: item 92 only in a deleted statement.
-inline constexpr Period kDeleted{2000, 3, 42};
-// Entity 43, 2001 Q1: a full and an abbreviated income statement, both active.
-inline constexpr Period kTwoForms{2001, 1, 43};
-
+inline constexpr Period kAbbreviated{1999, 4, 12}; // abbreviated balance sheet and income statement
+inline constexpr Period kFull{1999, 4, -5};        // full statements: items 202..213 computed by indicators 17..28
+inline constexpr Period kNoIncome{2000, 1, 40};    // a balance sheet and no income statement
+inline constexpr Period kTwoSheets{2000, 2, 41};   // two active balance sheets that both hold item 92
+inline constexpr Period kDeleted{2000, 3, 42};     // item 92 only in a deleted statement
+inline constexpr Period kTwoForms{2001, 1, 43};    // a full and an abbreviated income statement, both active
 inline const QList<Period> kPeriods = {kAbbreviated, kFull, kNoIncome, kTwoSheets, kDeleted, kTwoForms};
 
 // Items of the abbreviated period (entity 12): code and amount as stored.
