@@ -40,6 +40,8 @@ QString formulaProblem(Formula::Error error)
 struct Trouble {
     bool divisionByZero = false;
     bool overflow = false;
+    bool underflow = false;
+    bool noRealPower = false;
 };
 
 double compute(const Formula &f, int index, const QHash<QString, double> &items, Trouble &trouble)
@@ -70,11 +72,19 @@ double compute(const Formula &f, int index, const QHash<QString, double> &items,
         }
         r = n.integral ? std::trunc(a / b) : a / b;
         break;
-    case Kind::Power: r = std::pow(a, b); break;
+    case Kind::Power:
+        if ((a == 0 && b < 0) || (a < 0 && std::floor(b) != b)) {
+            trouble.noRealPower = true;
+            return 0;
+        }
+        r = std::pow(a, b);
+        break;
     default: break;
     }
     if (!std::isfinite(r) || (n.integral && std::fabs(r) >= 9.2e18))
         trouble.overflow = true;
+    else if (r == 0 && a != 0 && (n.kind == Kind::Multiply ? b != 0 : n.kind == Kind::Divide || n.kind == Kind::Power))
+        trouble.underflow = true;
     return r;
 }
 
@@ -156,8 +166,12 @@ Result<QString> whyNoValue(db::Database &db, const std::optional<int> &indicator
     compute(tree, tree.root(), amounts, trouble);
     if (trouble.divisionByZero)
         return say(QStringLiteral("Dělení nulou."));
+    if (trouble.noRealPower)
+        return say(QStringLiteral("Mocnina nemá reálnou hodnotu (nula na záporný exponent nebo záporné číslo na neceločíselný)."));
     if (trouble.overflow)
         return say(QStringLiteral("Přetečení: výsledek je mimo rozsah čísel."));
+    if (trouble.underflow)
+        return say(QStringLiteral("Podtečení: výsledek je blíže nule, než lze zobrazit."));
     return say(QString());
 }
 
