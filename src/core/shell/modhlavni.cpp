@@ -78,13 +78,24 @@ Outcome storeNote(db::Database &db, const QString &entityId, const QString &note
     // Two writers must not both take max(text_id)+1.
     if (Outcome locked = db.serialiseWriters(QStringLiteral("text")); !locked)
         return locked;
-    const QString oldId = db.singleValue(QStringLiteral("SELECT text_id FROM subj WHERE subj_id = ") + entityId);
-    if (!oldId.isEmpty()) {
-        if (Outcome deleted = db.execute(QStringLiteral("DELETE FROM text WHERE text_id = ") + oldId); !deleted)
+    // Ids read back go into SQL too: they are checked as numbers like any other id.
+    const Result<QString> oldId = db.readValue(QStringLiteral("SELECT text_id FROM subj WHERE subj_id = ") + entityId);
+    if (!oldId.ok())
+        return oldId.outcome();
+    if (!oldId.value.isEmpty()) {
+        const auto id = db::parseId(oldId.value);
+        if (!id)
+            return Outcome::failure(QStringLiteral("Neplatné číslo poznámky: ") + oldId.value);
+        if (Outcome deleted = db.execute(QStringLiteral("DELETE FROM text WHERE text_id = %1").arg(*id)); !deleted)
             return deleted;
     }
-    const QString maxId = db.singleValue(QStringLiteral("SELECT max(text_id) FROM text"));
-    const int textId = maxId.isEmpty() ? 1 : maxId.toInt() + 1;
+    const Result<QString> maxId = db.readValue(QStringLiteral("SELECT max(text_id) FROM text"));
+    if (!maxId.ok())
+        return maxId.outcome();
+    const auto max = maxId.value.isEmpty() ? std::optional<qint32>(0) : db::parseId(maxId.value);
+    if (!max)
+        return Outcome::failure(QStringLiteral("Neplatné číslo poznámky: ") + maxId.value);
+    const int textId = *max + 1;
     const QStringList lines = noteLines(note);
     for (int k = 0; k < lines.size(); ++k) {
         if (Outcome inserted = db.execute(noteLineInsert(dialect, textId, k + 1, lines.at(k))); !inserted)
@@ -101,11 +112,11 @@ QString loadNote(db::Database &db, const QString &entityId)
 {
     if (!db::isId(entityId))
         return QString();
-    const QString textId = db.singleValue(QStringLiteral("SELECT text_id FROM subj WHERE inac_ind = 0 AND subj_id = ") + entityId);
-    if (textId.isEmpty())
+    const auto textId = db::parseId(db.singleValue(QStringLiteral("SELECT text_id FROM subj WHERE inac_ind = 0 AND subj_id = ") + entityId));
+    if (!textId)
         return QString();
     QString note;
-    db::RecordSet rs = db.openRecordSet(QStringLiteral("SELECT line_txt FROM text WHERE text_id = ") + textId
+    db::RecordSet rs = db.openRecordSet(QStringLiteral("SELECT line_txt FROM text WHERE text_id = ") + QString::number(*textId)
                                         + QStringLiteral(" ORDER BY seq_nbr"));
     while (rs.next())
         note += rs.text(0);
