@@ -51,7 +51,7 @@ QVariant AnalysisModel::headerData(int section, Qt::Orientation orientation, int
 
 bool AnalysisModel::hasRow(const RowKey &key) const
 {
-    return std::any_of(m_rows.begin(), m_rows.end(), [&key](const Row &r) { return r.key == key; });
+    return m_keys.contains(key);
 }
 
 QList<RowKey> AnalysisModel::rowKeys() const
@@ -82,6 +82,7 @@ int AnalysisModel::appendRow(const RowKey &key, const QString &entityName)
     for (int i = 0; i < indicatorCount(); ++i)
         cells << QString();
     m_rows.append({key, entityName, cells});
+    m_keys.insert(key);
     endInsertRows();
     return row;
 }
@@ -111,6 +112,8 @@ void AnalysisModel::removeDataRows(int first, int last)
     if (first > last)
         return;
     beginRemoveRows({}, first, last);
+    for (int r = first; r <= last; ++r)
+        m_keys.remove(m_rows.at(r).key);
     m_rows.remove(first, last - first + 1);
     endRemoveRows();
 }

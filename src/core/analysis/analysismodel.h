@@ -5,6 +5,7 @@
 
 #include <QAbstractTableModel>
 #include <QLocale>
+#include <QSet>
 #include <optional>
 
 namespace verna::analysis {
@@ -74,6 +75,7 @@ private:
 
     QLocale m_locale;
     QList<Row> m_rows;
+    QSet<RowKey> m_keys; // the keys of m_rows: a row is found without a scan
     QList<Column> m_columns;
     std::optional<Aggregate> m_aggregate;
 };
