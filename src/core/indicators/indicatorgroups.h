@@ -25,8 +25,11 @@ public:
     // Deletes the group; its memberships stay.
     Outcome remove(qint32 group);
 
-private:
+    // Whether another active group (not except) has the name; the window asks before it
+    // offers a rename. change() checks again inside its transaction.
     Result<bool> nameTaken(const QString &name, std::optional<qint32> except);
+
+private:
     Outcome addMembers(qint32 group, const QList<qint32> &members);
 
     db::Database &m_db;

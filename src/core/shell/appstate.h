@@ -42,10 +42,17 @@ public:
     void setGroupToEdit(std::optional<qint32> id) { m_groupToEdit = id; }
     std::optional<qint32> takeGroupToEdit() { return std::exchange(m_groupToEdit, std::nullopt); }
 
+    // Indicator or indicator group the editor and the groups window select when they next
+    // rebuild their lists; none = the first entry. Taken by the rebuild.
+    std::optional<qint32> selectionAfterReload() const { return m_selectionAfterReload; }
+    void setSelectionAfterReload(std::optional<qint32> id) { m_selectionAfterReload = id; }
+    std::optional<qint32> takeSelectionAfterReload() { return std::exchange(m_selectionAfterReload, std::nullopt); }
+
 private:
     db::Database &m_database;
     std::optional<qint32> m_entityToOpen;
     std::optional<qint32> m_groupToEdit;
+    std::optional<qint32> m_selectionAfterReload;
 };
 
 } // namespace verna::shell

@@ -2,6 +2,8 @@
 
 #include "analysis/frmanalyzasubj.h"
 #include "entities/frmvyhledavani.h"
+#include "indicators/frmnovafunkce.h"
+#include "indicators/frmskupinafunkci.h"
 
 namespace verna::shell {
 
@@ -12,6 +14,8 @@ WindowRegistry standardWindows()
     WindowRegistry registry;
     registry.add(WindowKind::Search, [](AppState &state) { return new entities::frmVyhledavani(state); });
     registry.add(WindowKind::Analysis, [](AppState &state) { return new analysis::frmAnalyzaSubj(state); });
+    registry.add(WindowKind::IndicatorEditor, [](AppState &state) { return new indicators::frmNovaFunkce(state); });
+    registry.add(WindowKind::IndicatorGroups, [](AppState &state) { return new indicators::frmSkupinaFunkci(state); });
     return registry;
 }
 

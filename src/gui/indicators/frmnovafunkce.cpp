@@ -1,0 +1,363 @@
+#include "indicators/frmnovafunkce.h"
+
+#include "db/database.h"
+#include "indicators/evaluator.h"
+#include "shell/appstate.h"
+#include "ui/messages.h"
+
+#include <QBoxLayout>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMdiSubWindow>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace verna::indicators {
+
+namespace {
+
+const QString kCaption = QStringLiteral("Nový ukazatel");
+const QString kZmenit = QStringLiteral("Změnit");
+const QString kVytvorit = QStringLiteral("Vytvořit");
+const QString kCrLf = QStringLiteral("\r\n");
+const QString kDaysElapsedText = QStringLiteral("Počet dní od začátku roku");
+
+QString formulaError()
+{
+    return QStringLiteral("Ve vzorci je chyba!") + kCrLf + QStringLiteral("Zkontrolujte počet závorek a operátorů.");
+}
+
+QString nameTakenText(const QString &name)
+{
+    return QStringLiteral("Zadejte jiný název ukazatele.") + kCrLf + QStringLiteral("Ukazatel ") + name
+        + QStringLiteral(" již existuje.");
+}
+
+bool isNumber(const QString &value)
+{
+    bool ok = false;
+    value.toDouble(&ok);
+    return ok;
+}
+
+} // namespace
+
+frmNovaFunkce::frmNovaFunkce(shell::AppState &state, QWidget *parent)
+    : QWidget(parent)
+    , m_state(state)
+    , m_store(state.database())
+{
+    setObjectName(QStringLiteral("frmNovaFunkce"));
+    setWindowTitle(kCaption);
+    buildControls();
+    resize(560, 420);
+
+    fillItemLists();
+    rebuildList();
+}
+
+frmNovaFunkce::~frmNovaFunkce() = default;
+
+void frmNovaFunkce::buildControls()
+{
+    m_cboNazev = new QComboBox(this);
+    m_cboNazev->setObjectName(QStringLiteral("cboNazev"));
+    m_cboNazev->setEditable(true);
+    // A typed name is a new name for the indicator, never a new entry of the list.
+    m_cboNazev->setInsertPolicy(QComboBox::NoInsert);
+    connect(m_cboNazev, &QComboBox::activated, this, &frmNovaFunkce::cboNazev_Click);
+    connect(m_cboNazev, &QComboBox::editTextChanged, this, [this] {
+        if (!m_loading)
+            m_nameChanged = true;
+    });
+
+    m_txtPopis = new QPlainTextEdit(this);
+    m_txtPopis->setObjectName(QStringLiteral("txtPopis"));
+    m_txtPopis->setTabChangesFocus(true);
+    connect(m_txtPopis, &QPlainTextEdit::textChanged, this, [this] {
+        if (!m_loading)
+            m_descriptionChanged = true;
+    });
+
+    m_txtFunkce = new QLineEdit(this);
+    m_txtFunkce->setObjectName(QStringLiteral("txtFunkce"));
+    connect(m_txtFunkce, &QLineEdit::textChanged, this, [this] {
+        if (!m_loading)
+            m_formulaChanged = true;
+    });
+
+    const auto itemList = [this](const QString &name) {
+        auto *list = new QListWidget(this);
+        list->setObjectName(name);
+        connect(list, &QListWidget::itemDoubleClicked, this, &frmNovaFunkce::lstPolozky_DblClick);
+        return list;
+    };
+    m_lstRozvaha = itemList(QStringLiteral("lstRozvaha"));
+    m_lstVysledovka = itemList(QStringLiteral("lstVysledovka"));
+
+    const auto button = [this](const QString &name, const QString &caption, void (frmNovaFunkce::*handler)()) {
+        auto *b = new QPushButton(caption, this);
+        b->setObjectName(name);
+        b->setAutoDefault(false);
+        connect(b, &QPushButton::clicked, this, handler);
+        return b;
+    };
+    m_cmdOK = button(QStringLiteral("cmdOK"), QStringLiteral("OK"), &frmNovaFunkce::cmdOK_Click);
+    m_cmdNova = button(QStringLiteral("cmdNova"), QStringLiteral("Nový"), &frmNovaFunkce::cmdNova_Click);
+    m_cmdOdstranit = button(QStringLiteral("cmdOdstranit"), QStringLiteral("Odstranit"), &frmNovaFunkce::cmdOdstranit_Click);
+    m_cmdStorno = button(QStringLiteral("cmdStorno"), QStringLiteral("Storno"), &frmNovaFunkce::cmdStorno_Click);
+
+    const auto label = [this](const QString &caption, QWidget *buddy) {
+        auto *l = new QLabel(caption, this);
+        l->setBuddy(buddy);
+        return l;
+    };
+    auto *texts = new QGridLayout;
+    texts->addWidget(label(QStringLiteral("Název ukazatele:"), m_cboNazev), 0, 0);
+    texts->addWidget(m_cboNazev, 0, 1);
+    texts->addWidget(label(QStringLiteral("Popis:"), m_txtPopis), 1, 0, Qt::AlignTop);
+    texts->addWidget(m_txtPopis, 1, 1);
+    texts->addWidget(m_txtFunkce, 2, 0, 1, 2);
+    texts->setColumnStretch(1, 1);
+
+    auto *lists = new QGridLayout;
+    lists->addWidget(label(QStringLiteral("Rozvaha"), m_lstRozvaha), 0, 0);
+    lists->addWidget(label(QStringLiteral("Výsledovka"), m_lstVysledovka), 0, 1);
+    lists->addWidget(m_lstRozvaha, 1, 0);
+    lists->addWidget(m_lstVysledovka, 1, 1);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(m_cmdOK);
+    buttons->addWidget(m_cmdNova);
+    buttons->addWidget(m_cmdOdstranit);
+    buttons->addStretch(1);
+    buttons->addWidget(m_cmdStorno);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(texts);
+    layout->addLayout(lists, 1);
+    layout->addLayout(buttons);
+}
+
+void frmNovaFunkce::fillItemLists()
+{
+    db::Database &db = m_state.database();
+    QString failure;
+    const auto fill = [&](QListWidget *list, const QList<int> &codes) {
+        for (const int code : codes) {
+            const Result<QString> text = db.readValue(QStringLiteral("SELECT RTRIM(LTRIM(value_txt)) FROM cd_val WHERE val_agn = ")
+                                                      + QString::number(code));
+            if (!text.ok()) {
+                failure = text.error;
+                return;
+            }
+            auto *item = new QListWidgetItem(text.value.trimmed(), list);
+            item->setData(Qt::UserRole, code);
+            m_items.append({text.value.trimmed(), code});
+        }
+    };
+    fill(m_lstRozvaha, shell::ItemCodes::abbreviatedBalanceSheet());
+    if (failure.isEmpty())
+        fill(m_lstVysledovka, shell::ItemCodes::abbreviatedIncomeStatement());
+    if (!failure.isEmpty()) {
+        showFailure(QStringLiteral("Seznam položek výkazů nelze načíst."), failure);
+        return;
+    }
+    // No statement stores this line: the evaluator puts in the days of the period, so flows
+    // can be made yearly in every quarter.
+    auto *days = new QListWidgetItem(kDaysElapsedText, m_lstVysledovka);
+    days->setData(Qt::UserRole, Evaluator::kDaysElapsedItem);
+    m_items.append({kDaysElapsedText, Evaluator::kDaysElapsedItem});
+}
+
+void frmNovaFunkce::setQuietly(const std::function<void()> &put)
+{
+    m_loading = true;
+    put();
+    m_loading = false;
+}
+
+void frmNovaFunkce::showFailure(const QString &text, const QString &reason)
+{
+    ui::critical(this, windowTitle(), text, reason);
+}
+
+void frmNovaFunkce::rebuildList()
+{
+    const std::optional<qint32> wanted = m_state.takeSelectionAfterReload();
+    const Result<QList<Entry>> indicators = m_store.indicators();
+    if (!indicators.ok()) {
+        showFailure(QStringLiteral("Seznam ukazatelů nelze načíst."), indicators.error);
+        return;
+    }
+    int index = 0;
+    setQuietly([&] {
+        m_cboNazev->clear();
+        for (const Entry &entry : indicators.value) {
+            if (wanted && entry.id == *wanted)
+                index = m_cboNazev->count();
+            m_cboNazev->addItem(entry.name, entry.id);
+        }
+    });
+    if (m_cboNazev->count() > 0)
+        cboNazev_Click(index);
+}
+
+void frmNovaFunkce::cboNazev_Click(int index)
+{
+    if (index < 0 || index >= m_cboNazev->count())
+        index = 0;
+    if (m_cboNazev->count() == 0)
+        return;
+    const qint32 id = m_cboNazev->itemData(index).toInt();
+    const Result<IndicatorStore::Texts> texts = m_store.load(id);
+    if (!texts.ok()) {
+        showFailure(QStringLiteral("Ukazatel nelze načíst."), texts.error);
+        return;
+    }
+    setQuietly([&] {
+        m_cboNazev->setCurrentIndex(index);
+        m_cboNazev->setEditText(m_cboNazev->itemText(index));
+        m_txtPopis->setPlainText(texts.value.description);
+        m_txtFunkce->setText(displayFormula(texts.value.formula, m_items));
+    });
+    m_nameChanged = m_descriptionChanged = m_formulaChanged = false;
+    // Choosing an indicator ends a creation: the next save changes what is on display.
+    m_creating = false;
+    m_cmdOK->setText(kZmenit);
+    m_current = id;
+    m_cmdOdstranit->setEnabled(true);
+}
+
+void frmNovaFunkce::cmdNova_Click()
+{
+    m_creating = true;
+    setQuietly([this] {
+        m_cboNazev->setCurrentIndex(-1);
+        m_cboNazev->clearEditText();
+        m_txtFunkce->clear();
+        m_txtPopis->clear();
+    });
+    m_cmdOK->setText(kVytvorit);
+    m_current.reset();
+    m_cmdOdstranit->setEnabled(false);
+}
+
+void frmNovaFunkce::lstPolozky_DblClick(QListWidgetItem *item)
+{
+    if (!item)
+        return;
+    m_txtFunkce->insert(item->text());
+    m_txtFunkce->setFocus();
+}
+
+void frmNovaFunkce::cmdOK_Click()
+{
+    const QString name = m_cboNazev->currentText().trimmed();
+    if (name.isEmpty()) {
+        ui::exclamation(this, windowTitle(), QStringLiteral("Zadejte název ukazatele."));
+        return;
+    }
+    if (m_txtFunkce->text().trimmed().isEmpty()) {
+        ui::exclamation(this, windowTitle(), QStringLiteral("Vytvořte vzorec pro ukazatel."));
+        return;
+    }
+    // A character outside the formula language is refused, not dropped: dropping "." from
+    // "0.5" would store another formula.
+    const std::optional<QString> stored = storedFormula(m_txtFunkce->text(), m_items);
+    if (!stored) {
+        ui::critical(this, windowTitle(), formulaError());
+        m_txtFunkce->setFocus();
+        return;
+    }
+    Evaluator evaluator(m_state.database());
+    const Result<QString> value = evaluator.formulaValue(*stored, Period{kTestYear, kTestQuarter, kTestEntity});
+    if (!value.ok()) {
+        showFailure(QStringLiteral("Vzorec nelze ověřit, databáze ohlásila chybu."), value.error);
+        return;
+    }
+    if (!isNumber(value.value)) {
+        ui::critical(this, windowTitle(), formulaError());
+        m_txtFunkce->setFocus();
+        return;
+    }
+    // The user sees what will be stored.
+    setQuietly([&] { m_txtFunkce->setText(displayFormula(*stored, m_items)); });
+
+    if (m_creating || !m_current)
+        create(name, *stored);
+    else
+        change(*m_current, name, *stored);
+}
+
+void frmNovaFunkce::create(const QString &name, const QString &formula)
+{
+    const Result<Saved> saved = m_store.create({name, formula, m_txtPopis->toPlainText()});
+    if (!saved.ok()) {
+        showFailure(QStringLiteral("Ukazatel nelze vytvořit, nic nebylo uloženo."), saved.error);
+        return;
+    }
+    if (saved.value.nameTaken) {
+        ui::exclamation(this, windowTitle(), nameTakenText(name));
+        return;
+    }
+    ui::information(this, windowTitle(), QStringLiteral("Ukazatel ") + name + QStringLiteral(" byl vytvořen."));
+    m_creating = false;
+    m_state.setSelectionAfterReload(saved.value.id);
+    rebuildList();
+}
+
+void frmNovaFunkce::change(qint32 id, const QString &name, const QString &formula)
+{
+    const Result<Saved> saved = m_store.change(id, m_nameChanged ? std::optional<QString>(m_cboNazev->currentText()) : std::nullopt,
+                                               m_descriptionChanged ? std::optional<QString>(m_txtPopis->toPlainText()) : std::nullopt,
+                                               m_formulaChanged ? std::optional<QString>(formula) : std::nullopt);
+    if (!saved.ok()) {
+        showFailure(QStringLiteral("Ukazatel nelze změnit, nic nebylo uloženo."), saved.error);
+        return;
+    }
+    if (saved.value.nameTaken) {
+        // Nothing of the change was stored: show the stored texts again.
+        ui::exclamation(this, windowTitle(), nameTakenText(name));
+        m_state.setSelectionAfterReload(id);
+        rebuildList();
+        return;
+    }
+    m_nameChanged = m_descriptionChanged = m_formulaChanged = false;
+    ui::information(this, QCoreApplication::applicationName(), QStringLiteral("Ukazatel ") + name + QStringLiteral(" byl změněn."));
+    m_state.setSelectionAfterReload(id);
+    rebuildList();
+}
+
+void frmNovaFunkce::cmdOdstranit_Click()
+{
+    if (!m_current || m_cboNazev->currentIndex() < 0) {
+        ui::exclamation(this, windowTitle(), QStringLiteral("Vyberte ukazatel ze seznamu."));
+        return;
+    }
+    const QString name = m_cboNazev->itemText(m_cboNazev->currentIndex());
+    if (!ui::askYesNo(this, windowTitle(),
+                      QStringLiteral("Ukazatel ") + name + QStringLiteral(" bude odstraněn ze všech skupin.") + kCrLf
+                          + QStringLiteral("Chcete pokračovat?")))
+        return;
+    if (const Outcome removed = m_store.remove(*m_current); !removed) {
+        showFailure(QStringLiteral("Ukazatel nelze odstranit."), removed.error);
+        return;
+    }
+    m_state.setSelectionAfterReload(std::nullopt);
+    rebuildList();
+}
+
+void frmNovaFunkce::cmdStorno_Click()
+{
+    if (auto *sub = qobject_cast<QMdiSubWindow *>(parentWidget()))
+        sub->close();
+    else
+        close();
+}
+
+} // namespace verna::indicators
