@@ -2,6 +2,8 @@
 
 #include "analysis/frmanalyzasubj.h"
 #include "entities/frmvyhledavani.h"
+#include "selection/frmvyberdat.h"
+#include "statements/frmtabulka.h"
 
 namespace verna::shell {
 
@@ -12,6 +14,8 @@ WindowRegistry standardWindows()
     WindowRegistry registry;
     registry.add(WindowKind::Search, [](AppState &state) { return new entities::frmVyhledavani(state); });
     registry.add(WindowKind::Analysis, [](AppState &state) { return new analysis::frmAnalyzaSubj(state); });
+    registry.add(WindowKind::DataSelection, [](AppState &state) { return new selection::frmVyberDat(state); });
+    registry.add(WindowKind::StatementTable, [](AppState &state) { return new statements::frmTabulka(state); });
     return registry;
 }
 
