@@ -135,6 +135,7 @@ TEST(StatementTableRules, ColumnsAlignByCodeAndAnEmptiedTableStartsAfresh)
     EXPECT_EQ(table.headerLines(2).front(), QStringLiteral("Změna"));
     EXPECT_EQ(table.cells(2, 2, 2, 4), (QList<QStringList>{{QStringLiteral("50.5"), QStringLiteral("16.83"), QStringLiteral("350.5")}}));
     EXPECT_EQ(table.cells(0, 2, 0, 3), (QList<QStringList>{{QString(), QString()}}));
+    EXPECT_TRUE(analysis::tableAsCsv(table.exportTable()).startsWith(QStringLiteral(",,Změna,Změna,\n,1999/4,absolutně,v %,1999/4\nr10,100,,,\n")));
     EXPECT_EQ(changePercent(QStringLiteral("-200"), QStringLiteral("-100")), QStringLiteral("50"));
     EXPECT_EQ(changePercent(QStringLiteral("0"), QStringLiteral("5")), QString());
     // Removing a compared statement takes its change columns along.

@@ -228,6 +228,8 @@ QVariant StatementTable::data(const QModelIndex &index, int role) const
         return {};
     if (role == Qt::DisplayRole)
         return text(index.row(), index.column());
+    if (role == Qt::ToolTipRole && isComputed(index.row(), index.column()))
+        return QStringLiteral("Vypočteno ukazatelem z plného výkazu");
     if (role == Qt::TextAlignmentRole && index.column() > 0)
         return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
     return {};
