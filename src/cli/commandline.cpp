@@ -29,6 +29,8 @@ const char *const kUsage =
     "                          vypočte tabulku analýzy a vypíše ji jako CSV (agregace: 0 průměr, 1 suma, 2 medián)\n"
     "  eval --entity E --year R --quarter Q (--indicator ID | --formula VZOREC) [--sql]\n"
     "                          spočte ukazatel nebo vzorec pro subjekt a období (s --sql vypíše i dotazy)\n"
+    "  statement --entity E --year R --quarter Q [--type rozvaha|vysledovka]\n"
+    "                          vypíše uložený výkaz jako tabulka finančních dat (kód, řádek, částka)\n"
     "\n"
     "Bez --db se použije zdroj ODBC \"finance\", je-li nastaven, jinak vestavěná databáze.\n";
 
@@ -193,6 +195,7 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
         {QStringLiteral("demo"), commandDemo},
         {QStringLiteral("analyze"), commandAnalyze},
         {QStringLiteral("eval"), commandEval},
+        {QStringLiteral("statement"), commandStatement},
         // Further commands live in files of their own (commands.h).
     };
     const auto it = commands.find(options->command);

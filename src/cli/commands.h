@@ -24,5 +24,6 @@ int commandSql(const Options &options, QTextStream &out, QTextStream &err);
 int commandDemo(const Options &options, QTextStream &out, QTextStream &err);
 int commandAnalyze(const Options &options, QTextStream &out, QTextStream &err);
 int commandEval(const Options &options, QTextStream &out, QTextStream &err);
+int commandStatement(const Options &options, QTextStream &out, QTextStream &err);
 
 } // namespace verna::cli

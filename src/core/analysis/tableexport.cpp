@@ -30,14 +30,6 @@ QString tsvField(QString text)
     return text;
 }
 
-QStringList headerRow(const AnalysisModel &model)
-{
-    QStringList header;
-    for (int c = 0; c < model.columnCount(); ++c)
-        header << model.headerData(c, Qt::Horizontal).toString();
-    return header;
-}
-
 QStringList dataRow(const AnalysisModel &model, int row)
 {
     QStringList cells;
@@ -46,18 +38,9 @@ QStringList dataRow(const AnalysisModel &model, int row)
     return cells;
 }
 
-QStringList aggregateLine(const AnalysisModel &model)
-{
-    if (!model.currentAggregate())
-        return {};
-    QStringList cells{aggregateNames().at(static_cast<int>(*model.currentAggregate())), QString()};
-    cells += model.aggregateRow();
-    return cells;
-}
-
 } // namespace
 
-QString tableAsCsv(const AnalysisModel &model)
+QString tableAsCsv(const ExportTable &table)
 {
     QString out;
     auto line = [&out](const QStringList &cells) {
@@ -66,40 +49,39 @@ QString tableAsCsv(const AnalysisModel &model)
             fields << csvField(c);
         out += fields.join(QLatin1Char(',')) + QLatin1Char('\n');
     };
-    line(headerRow(model));
-    for (int r = 0; r < model.dataRowCount(); ++r)
-        line(dataRow(model, r));
-    if (const QStringList aggregate = aggregateLine(model); !aggregate.isEmpty())
-        line(aggregate);
+    for (const QStringList &row : table.header)
+        line(row);
+    for (const QStringList &row : table.rows)
+        line(row);
+    if (!table.footer.isEmpty())
+        line(table.footer);
     return out;
 }
 
-QString rangeAsTsv(const AnalysisModel &model, const CellRange &range)
+QString cellsAsTsv(const QList<QStringList> &cells)
 {
     QString out;
-    const int bottom = std::min(range.bottom, model.dataRowCount() - 1);
-    const int right = std::min(range.right, model.columnCount() - 1);
-    for (int r = std::max(0, range.top); r <= bottom; ++r) {
-        QStringList cells;
-        for (int c = std::max(0, range.left); c <= right; ++c)
-            cells << tsvField(model.data(model.index(r, c)).toString());
-        out += cells.join(QLatin1Char('\t')) + QLatin1Char('\n');
+    for (const QStringList &row : cells) {
+        QStringList fields;
+        for (const QString &c : row)
+            fields << tsvField(c);
+        out += fields.join(QLatin1Char('\t')) + QLatin1Char('\n');
     }
     return out;
 }
 
-Outcome writeCsv(const AnalysisModel &model, const QString &path)
+Outcome writeCsv(const ExportTable &table, const QString &path)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return Outcome::failure(QStringLiteral("Soubor nelze zapsat: ") + path);
-    file.write(tableAsCsv(model).toUtf8());
+    file.write(tableAsCsv(table).toUtf8());
     if (!file.commit())
         return Outcome::failure(QStringLiteral("Soubor nelze zapsat: ") + path);
     return Outcome::success();
 }
 
-Outcome writeXlsx(const AnalysisModel &model, const QString &path)
+Outcome writeXlsx(const ExportTable &table, const QString &path)
 {
     auto failed = [&path](const QString &detail) {
         return Outcome::failure(QStringLiteral("Soubor XLSX nelze zapsat: %1 (%2)").arg(path, detail));
@@ -109,38 +91,46 @@ Outcome writeXlsx(const AnalysisModel &model, const QString &path)
     QTemporaryDir scratch;
     if (!scratch.isValid())
         return failed(scratch.errorString());
-    const QString draft = scratch.filePath(QStringLiteral("analyza.xlsx"));
+    const QString draft = scratch.filePath(QStringLiteral("tabulka.xlsx"));
     const QByteArray name = QFile::encodeName(draft);
     lxw_workbook *workbook = workbook_new(name.constData());
     if (!workbook)
         return failed(QStringLiteral("knihovnu XLSX nelze připravit"));
-    lxw_worksheet *sheet = workbook_add_worksheet(workbook, "Analýza");
+    // Sheet names are at most 31 characters.
+    lxw_worksheet *sheet = workbook_add_worksheet(workbook, table.sheetName.left(31).toUtf8().constData());
     lxw_format *bold = workbook_add_format(workbook);
     format_set_bold(bold);
-    lxw_format *number = workbook_add_format(workbook);
-    format_set_num_format(number, "0.00");
-
-    auto writeRow = [&](int row, const QStringList &cells, bool header) {
-        for (int c = 0; c < cells.size(); ++c) {
-            const std::optional<Cents> value = c >= AnalysisModel::kFixedColumns && !header ? parseCell(cells.at(c), model.locale()) : std::nullopt;
-            if (value)
-                worksheet_write_number(sheet, row, c, static_cast<double>(*value) / 100.0, number);
-            else
-                worksheet_write_string(sheet, row, c, cells.at(c).toUtf8().constData(), header ? bold : nullptr);
-        }
-    };
-    writeRow(0, headerRow(model), true);
-    for (int r = 0; r < model.dataRowCount(); ++r)
-        writeRow(r + 1, dataRow(model, r), false);
-    if (const QStringList aggregate = aggregateLine(model); !aggregate.isEmpty()) {
-        writeRow(model.dataRowCount() + 1, aggregate, false);
-        worksheet_write_string(sheet, model.dataRowCount() + 1, 0, aggregate.front().toUtf8().constData(), bold);
+    lxw_format *number = nullptr;
+    if (table.numberFormat) {
+        number = workbook_add_format(workbook);
+        format_set_num_format(number, table.numberFormat);
     }
-    worksheet_freeze_panes(sheet, 1, AnalysisModel::kFixedColumns);
-    worksheet_set_column(sheet, 0, 0, 36, nullptr);
-    worksheet_set_column(sheet, 1, 1, 10, nullptr);
-    if (model.indicatorCount() > 0)
-        worksheet_set_column(sheet, 2, static_cast<lxw_col_t>(1 + model.indicatorCount()), 16, nullptr);
+
+    int row = 0;
+    auto writeRow = [&](const QStringList &cells, bool header) {
+        for (int c = 0; c < cells.size(); ++c) {
+            const std::optional<double> value = c >= table.fixedColumns && !header && table.number ? table.number(cells.at(c)) : std::nullopt;
+            if (value)
+                worksheet_write_number(sheet, row, c, *value, number);
+            else
+                worksheet_write_string(sheet, row, c, cells.at(c).toUtf8().constData(), header || (c == 0 && &cells == &table.footer) ? bold : nullptr);
+        }
+        ++row;
+    };
+    for (const QStringList &cells : table.header)
+        writeRow(cells, true);
+    for (const QStringList &cells : table.rows)
+        writeRow(cells, false);
+    if (!table.footer.isEmpty())
+        writeRow(table.footer, false);
+    worksheet_freeze_panes(sheet, static_cast<lxw_row_t>(table.header.size()), static_cast<lxw_col_t>(table.fixedColumns));
+    int columns = 0;
+    for (const QStringList &cells : table.header)
+        columns = std::max(columns, static_cast<int>(cells.size()));
+    for (int c = 0; c < table.columnWidths.size(); ++c)
+        worksheet_set_column(sheet, c, c, table.columnWidths.at(c), nullptr);
+    if (columns > table.columnWidths.size())
+        worksheet_set_column(sheet, static_cast<lxw_col_t>(table.columnWidths.size()), static_cast<lxw_col_t>(columns - 1), table.otherWidth, nullptr);
     const lxw_error error = workbook_close(workbook);
     if (error != LXW_NO_ERROR)
         return failed(QString::fromUtf8(lxw_strerror(error)));
@@ -153,6 +143,60 @@ Outcome writeXlsx(const AnalysisModel &model, const QString &path)
     if (target.write(written.readAll()) < 0 || !target.commit())
         return failed(target.errorString());
     return Outcome::success();
+}
+
+ExportTable exportTable(const AnalysisModel &model)
+{
+    ExportTable table;
+    table.sheetName = QStringLiteral("Analýza");
+    QStringList header;
+    for (int c = 0; c < model.columnCount(); ++c)
+        header << model.headerData(c, Qt::Horizontal).toString();
+    table.header << header;
+    for (int r = 0; r < model.dataRowCount(); ++r)
+        table.rows << dataRow(model, r);
+    if (model.currentAggregate()) {
+        table.footer = QStringList{aggregateNames().at(static_cast<int>(*model.currentAggregate())), QString()};
+        table.footer += model.aggregateRow();
+    }
+    table.fixedColumns = AnalysisModel::kFixedColumns;
+    const QLocale locale = model.locale();
+    table.number = [locale](const QString &cell) -> std::optional<double> {
+        const std::optional<Cents> value = parseCell(cell, locale);
+        return value ? std::optional<double>(static_cast<double>(*value) / 100.0) : std::nullopt;
+    };
+    table.numberFormat = "0.00";
+    table.columnWidths = {36, 10};
+    return table;
+}
+
+QString tableAsCsv(const AnalysisModel &model)
+{
+    return tableAsCsv(exportTable(model));
+}
+
+QString rangeAsTsv(const AnalysisModel &model, const CellRange &range)
+{
+    QList<QStringList> cells;
+    const int bottom = std::min(range.bottom, model.dataRowCount() - 1);
+    const int right = std::min(range.right, model.columnCount() - 1);
+    for (int r = std::max(0, range.top); r <= bottom; ++r) {
+        QStringList row;
+        for (int c = std::max(0, range.left); c <= right; ++c)
+            row << model.data(model.index(r, c)).toString();
+        cells << row;
+    }
+    return cellsAsTsv(cells);
+}
+
+Outcome writeCsv(const AnalysisModel &model, const QString &path)
+{
+    return writeCsv(exportTable(model), path);
+}
+
+Outcome writeXlsx(const AnalysisModel &model, const QString &path)
+{
+    return writeXlsx(exportTable(model), path);
 }
 
 } // namespace verna::analysis

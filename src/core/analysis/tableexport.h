@@ -2,7 +2,11 @@
 
 #include "db/outcome.h"
 
+#include <QList>
 #include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
 
 namespace verna::analysis {
 
@@ -16,14 +20,35 @@ struct CellRange {
     int right = -1;
 };
 
-// The table as shown, with its header and, when one is current, the aggregate row:
-// CSV (comma-separated, quoted where needed), and tab-separated text of a rectangle for
-// spreadsheets to paste into cells.
+// A table as a window shows it, ready to be written out: the one shape the analysis table
+// and the statement table export through.
+struct ExportTable {
+    QString sheetName;
+    QList<QStringList> header; // bold rows at the top, kept in view
+    QList<QStringList> rows;
+    QStringList footer;        // a summary line under the rows (its label bold); empty for none
+    int fixedColumns = 0;      // text columns on the left, kept in view
+    // Reads a cell right of the fixed columns as a number for XLSX; text stays text.
+    std::function<std::optional<double>(const QString &)> number;
+    const char *numberFormat = nullptr; // XLSX number format; nullptr for General
+    QList<double> columnWidths;         // the first columns' widths, in characters
+    double otherWidth = 16;
+};
+
+// CSV (comma-separated, quoted where needed), header, rows and footer.
+QString tableAsCsv(const ExportTable &table);
+// Tab-separated text of cells for spreadsheets to paste: one line per row.
+QString cellsAsTsv(const QList<QStringList> &cells);
+Outcome writeCsv(const ExportTable &table, const QString &path);
+// XLSX with numbers as numbers and the header rows and fixed columns frozen.
+Outcome writeXlsx(const ExportTable &table, const QString &path);
+
+// The analysis table with its header and, when one is current, the aggregate row.
+ExportTable exportTable(const AnalysisModel &model);
 QString tableAsCsv(const AnalysisModel &model);
 QString rangeAsTsv(const AnalysisModel &model, const CellRange &range);
-
 Outcome writeCsv(const AnalysisModel &model, const QString &path);
-// XLSX with numbers as numbers (two decimals) and the header row frozen.
+// Numbers with two decimals.
 Outcome writeXlsx(const AnalysisModel &model, const QString &path);
 
 } // namespace verna::analysis

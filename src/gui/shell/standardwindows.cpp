@@ -4,6 +4,8 @@
 #include "entities/frmvyhledavani.h"
 #include "indicators/frmnovafunkce.h"
 #include "indicators/frmskupinafunkci.h"
+#include "selection/frmvyberdat.h"
+#include "statements/frmtabulka.h"
 
 namespace verna::shell {
 
@@ -16,6 +18,8 @@ WindowRegistry standardWindows()
     registry.add(WindowKind::Analysis, [](AppState &state) { return new analysis::frmAnalyzaSubj(state); });
     registry.add(WindowKind::IndicatorEditor, [](AppState &state) { return new indicators::frmNovaFunkce(state); });
     registry.add(WindowKind::IndicatorGroups, [](AppState &state) { return new indicators::frmSkupinaFunkci(state); });
+    registry.add(WindowKind::DataSelection, [](AppState &state) { return new selection::frmVyberDat(state); });
+    registry.add(WindowKind::StatementTable, [](AppState &state) { return new statements::frmTabulka(state); });
     return registry;
 }
 

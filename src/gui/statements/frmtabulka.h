@@ -1,0 +1,79 @@
+#pragma once
+
+#include "shell/childwindow.h"
+
+#include <QWidget>
+#include <memory>
+#include <optional>
+
+class QAction;
+
+namespace verna::ui {
+class FrozenTableView;
+}
+
+namespace verna::shell {
+class AppState;
+}
+
+namespace verna::selection {
+struct NodeKey;
+}
+
+namespace verna::statements {
+
+class StatementTable;
+
+// "Finanční data": statements dropped from the data-selection tree, side by side, one column
+// per statement, rows matched by item code. A window holds one kind of statement; a drop of
+// another kind is refused with a message. Filling runs as the window's long task.
+class frmTabulka : public QWidget, public shell::ChildWindow
+{
+    Q_OBJECT
+public:
+    explicit frmTabulka(shell::AppState &state, QWidget *parent = nullptr);
+    ~frmTabulka() override;
+
+    const StatementTable &table() const;
+
+    // Control events, as the controls raise them.
+    void grdData_OLEDragDrop(const QString &text);
+    void grdData_Delete();
+
+    // Beyond the table itself: copy, export, and the change between two statements of one
+    // entity (the selected column and the one right of it).
+    void copySelection();
+    void exportXlsx();
+    void exportCsv();
+    void insertChange();
+
+    void Form_Activate();
+    void Form_Deactivate();
+    void activated() override { Form_Activate(); }
+    void deactivated() override { Form_Deactivate(); }
+
+    static inline const QString kIncompatible = QStringLiteral("Neslučitelné typy výkazů.") + QStringLiteral("\r\n")
+        + QStringLiteral("Otevřete si nové okno \"Finanční data\".");
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    struct Session;
+
+    void fill(const selection::NodeKey &key);
+    void exportTable(bool xlsx);
+    void showGridMenu(const QPoint &pos);
+    // Columns of the selection when it covers whole columns (every row), else nullopt.
+    std::optional<std::pair<int, int>> selectedColumns() const;
+
+    shell::AppState &m_state;
+    std::shared_ptr<Session> m_session;
+    ui::FrozenTableView *m_grdData = nullptr;
+    QAction *m_copy = nullptr;
+    QAction *m_exportXlsx = nullptr;
+    QAction *m_exportCsv = nullptr;
+    QAction *m_change = nullptr;
+};
+
+} // namespace verna::statements
