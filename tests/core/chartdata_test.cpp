@@ -4,13 +4,14 @@
 #include <gtest/gtest.h>
 
 using namespace verna::analysis;
+using namespace Qt::StringLiterals;
 
 namespace verna::analysis {
 // Readable failures.
 void PrintTo(const ChartData &d, std::ostream *os)
 {
-    *os << "series " << d.series.join(QStringLiteral(" | ")).toStdString() << "; categories "
-        << d.categories.join(QStringLiteral(" | ")).toStdString() << (d.wholeRows ? "; whole rows" : "");
+    *os << "series " << d.series.join(u" | "_s).toStdString() << "; categories "
+        << d.categories.join(u" | "_s).toStdString() << (d.wholeRows ? "; whole rows" : "");
 }
 } // namespace verna::analysis
 
@@ -24,12 +25,12 @@ class ChartDataTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        model.appendIndicator(30, QStringLiteral("Běžná likvidita"));
-        model.appendIndicator(31, QStringLiteral("Rentabilita"));
-        model.appendIndicator(32, QStringLiteral("Zadluženost"));
-        model.appendRow({1996, 4, 3366}, QStringLiteral("Alfa a.s."));
-        model.appendRow({1997, 1, 3366}, QStringLiteral("Alfa a.s."));
-        model.appendRow({1997, 1, -5}, QStringLiteral("Beta s.r.o."));
+        model.appendIndicator(30, u"Běžná likvidita"_s);
+        model.appendIndicator(31, u"Rentabilita"_s);
+        model.appendIndicator(32, u"Zadluženost"_s);
+        model.appendRow({1996, 4, 3366}, u"Alfa a.s."_s);
+        model.appendRow({1997, 1, 3366}, u"Alfa a.s."_s);
+        model.appendRow({1997, 1, -5}, u"Beta s.r.o."_s);
         for (int r = 0; r < 3; ++r)
             for (int c = 0; c < 3; ++c)
                 model.setValue(r, c, QString::number(r * 10 + c));
@@ -45,9 +46,9 @@ protected:
 TEST_F(ChartDataTest, WholeColumnsChartEveryRowAgainstTheSelectedColumns)
 {
     const ChartData d = chartData(model, range(2, 3, 0, 4)); // either corner first
-    EXPECT_EQ(d.series, (QStringList{QStringLiteral("Alfa a.s. 1996/4"), QStringLiteral("Alfa a.s. 1997/1"),
-                                     QStringLiteral("Beta s.r.o. 1997/1")}));
-    EXPECT_EQ(d.categories, (QStringList{QStringLiteral("Rentabilita"), QStringLiteral("Zadluženost")}));
+    EXPECT_EQ(d.series, (QStringList{u"Alfa a.s. 1996/4"_s, u"Alfa a.s. 1997/1"_s,
+                                     u"Beta s.r.o. 1997/1"_s}));
+    EXPECT_EQ(d.categories, (QStringList{u"Rentabilita"_s, u"Zadluženost"_s}));
     EXPECT_EQ(d.value(2, 1), 22.0);
     EXPECT_FALSE(d.wholeRows);
     EXPECT_EQ(d.seriesTitle, kRowsAxisTitle);
@@ -63,7 +64,7 @@ TEST_F(ChartDataTest, WholeColumnsChartEveryRowAgainstTheSelectedColumns)
 TEST_F(ChartDataTest, WholeRowsChartEveryIndicatorAndOfferTheProfileChart)
 {
     const ChartData d = chartData(model, range(2, 4, 1, 2));
-    EXPECT_EQ(d.series, (QStringList{QStringLiteral("Alfa a.s. 1997/1"), QStringLiteral("Beta s.r.o. 1997/1")}));
+    EXPECT_EQ(d.series, (QStringList{u"Alfa a.s. 1997/1"_s, u"Beta s.r.o. 1997/1"_s}));
     EXPECT_EQ(d.categories.size(), 3);
     EXPECT_EQ(d.value(0, 0), 10.0);
     EXPECT_TRUE(d.wholeRows);
@@ -77,23 +78,23 @@ TEST_F(ChartDataTest, OtherSelectionsChartTheRectangle)
 {
     const ChartData d = chartData(model, range(1, 3, 0, 3));
     EXPECT_EQ(d.series.size(), 2);
-    EXPECT_EQ(d.categories, QStringList{QStringLiteral("Rentabilita")});
+    EXPECT_EQ(d.categories, QStringList{u"Rentabilita"_s});
     EXPECT_EQ(d.value(0, 0), 1.0);
     EXPECT_EQ(d.value(1, 0), 11.0);
     EXPECT_FALSE(d.wholeRows);
 
     // Name and period are no values: a rectangle starting in them begins at the first indicator.
     const ChartData fromName = chartData(model, range(0, 1, 1, 3));
-    EXPECT_EQ(fromName.categories, (QStringList{QStringLiteral("Běžná likvidita"), QStringLiteral("Rentabilita")}));
+    EXPECT_EQ(fromName.categories, (QStringList{u"Běžná likvidita"_s, u"Rentabilita"_s}));
     EXPECT_FALSE(fromName.wholeRows);
 }
 
 TEST_F(ChartDataTest, CellsAreReadInTheTablesLocale)
 {
-    model.setValue(0, 0, QStringLiteral("1.666"));
-    model.setValue(1, 0, QStringLiteral("-2.5"));
+    model.setValue(0, 0, u"1.666"_s);
+    model.setValue(1, 0, u"-2.5"_s);
     model.setValue(2, 0, QString()); // the evaluator had no value
-    ASSERT_EQ(model.cell(0, 0), QStringLiteral("1,67"));
+    ASSERT_EQ(model.cell(0, 0), u"1,67"_s);
 
     const ChartData d = chartData(model, range(0, 2, 2, 2));
     EXPECT_DOUBLE_EQ(*d.value(0, 0), 1.67);
@@ -122,16 +123,16 @@ TEST_F(ChartDataTest, RotationSwapsSeriesAndCategoriesAndTwiceIsIdentity)
 TEST_F(ChartDataTest, TooSmallTablesGiveNoData)
 {
     AnalysisModel noIndicators(kCzech);
-    noIndicators.appendRow({1996, 4, 3366}, QStringLiteral("Alfa a.s."));
+    noIndicators.appendRow({1996, 4, 3366}, u"Alfa a.s."_s);
     EXPECT_TRUE(chartData(noIndicators, range(0, 0, 0, 1)).isEmpty());
 
     AnalysisModel noRows(kCzech);
-    noRows.appendIndicator(30, QStringLiteral("Běžná likvidita"));
+    noRows.appendIndicator(30, u"Běžná likvidita"_s);
     EXPECT_TRUE(chartData(noRows).isEmpty());
     EXPECT_TRUE(chartData(noRows).rotated().isEmpty());
 
     // The smallest chartable table: one period, one indicator.
-    noRows.appendRow({1996, 4, 3366}, QStringLiteral("Alfa a.s."));
+    noRows.appendRow({1996, 4, 3366}, u"Alfa a.s."_s);
     EXPECT_FALSE(chartData(noRows).isEmpty());
 
     // A selection outside the table charts all of it rather than nothing.

@@ -3,65 +3,70 @@
 #include "support/testdatabase.h"
 
 #include <QSignalSpy>
-#include <QSqlQuery>
 
 using namespace verna;
 using namespace verna::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString CR = QStringLiteral("\r");
+const QString CR = u"\r"_s;
 
 QString memInsert(int group, int member)
 {
-    return QStringLiteral("INSERT INTO mem VALUES ((select (min(row_id)-1) from mem),getdate(),0,%1,%2)").arg(group).arg(member);
+    return u"INSERT INTO mem VALUES ((select (min(row_id)-1) from mem),getdate(),0,%1,%2)"_s.arg(group).arg(member);
 }
 
 class DatabaseTest : public BackendTest
 {
 protected:
-    QString count(const QString &table) { return db().singleValue(QStringLiteral("SELECT count(*) FROM ") + table); }
+    QString count(const QString &table) { return db().singleValue(u"SELECT count(*) FROM "_s + table); }
+
+    // Names for the text tests, each under its own entity from 1.
+    void addNames(const QStringList &names)
+    {
+        int id = 1;
+        for (QString name : names) {
+            name.replace(u'\'', u"''"_s);
+            ASSERT_TRUE(db().execute(u"INSERT INTO name VALUES (%1,getdate(),0,%1,22,'%2',null,0,null,0,'%2')"_s.arg(id++).arg(name)).ok);
+        }
+    }
 };
 
 } // namespace
 
 TEST_P(DatabaseTest, FailingStatementRollsTheWholeBatchBack)
 {
-    const QString batch = QStringLiteral("BEGIN TRAN") + CR + memInsert(1, 2) + CR + memInsert(1, 3) + CR
-        + QStringLiteral("INSERT INTO no_such_table VALUES (1)") + CR + QStringLiteral("COMMIT TRAN");
-    EXPECT_FALSE(db().execute(batch).ok);
+    const QString batch = u"BEGIN TRAN"_s + CR + memInsert(1, 2) + CR + memInsert(1, 3) + CR;
+    EXPECT_FALSE(db().execute(batch + u"INSERT INTO no_such_table VALUES (1)\rCOMMIT TRAN"_s).ok);
     EXPECT_FALSE(db().inTransaction());
-    EXPECT_EQ(count(QStringLiteral("mem")), QStringLiteral("0"));
+    EXPECT_EQ(count(u"mem"_s), u"0"_s);
     // The connection is usable afterwards, and a good batch lands whole.
-    EXPECT_TRUE(db().execute(QStringLiteral("BEGIN TRAN") + CR + memInsert(1, 2) + CR + memInsert(1, 3) + CR + QStringLiteral("COMMIT TRAN")).ok);
-    EXPECT_EQ(count(QStringLiteral("mem")), QStringLiteral("2"));
+    EXPECT_TRUE(db().execute(batch + u"COMMIT TRAN"_s).ok);
+    EXPECT_EQ(count(u"mem"_s), u"2"_s);
 }
 
 // A batch promises one transaction: whatever ends or splits it early is refused before anything
 // runs, and the marks of the batch's own transaction are taken in every backend's words.
 TEST_P(DatabaseTest, BatchesThatWouldEndTheirTransactionEarlyAreRefusedWhole)
 {
-    ASSERT_TRUE(db().execute(memInsert(1, 2) + CR + QStringLiteral("INSERT INTO name VALUES (1,getdate(),0,1,22,'a',null,0,null,0,'a')")).ok);
+    ASSERT_TRUE(db().execute(memInsert(1, 2) + CR + u"INSERT INTO name VALUES (1,getdate(),0,1,22,'a',null,0,null,0,'a')"_s).ok);
     const QStringList controls = {
-        QStringLiteral("END"), QStringLiteral("END TRANSACTION"), QStringLiteral("COMMIT;"), QStringLiteral("COMMIT WORK"),
-        QStringLiteral("/* x */ commit tran -- y"), QStringLiteral("ROLLBACK;"), QStringLiteral("ROLLBACK TRANSACTION"),
-        QStringLiteral("SAVEPOINT s"), QStringLiteral("RELEASE s"), QStringLiteral("SAVE TRAN s"), QStringLiteral("ABORT"),
-        QStringLiteral("BEGIN TRAN") + CR + QStringLiteral("COMMIT TRAN") + CR + QStringLiteral("BEGIN TRAN"),
-        QStringLiteral("SELECT 1; COMMIT"), QStringLiteral("SELECT E'\\''; COMMIT; DELETE FROM name; -- '"),
-        QStringLiteral("DECLARE @row int") + CR + QStringLiteral("SELECT @row = (min(row_id)-1) FROM mem"),
+        u"END"_s, u"END TRANSACTION"_s, u"COMMIT;"_s, u"COMMIT WORK"_s, u"/* x */ commit tran -- y"_s, u"ROLLBACK;"_s,
+        u"ROLLBACK TRANSACTION"_s, u"SAVEPOINT s"_s, u"RELEASE s"_s, u"SAVE TRAN s"_s, u"ABORT"_s,
+        u"BEGIN TRAN\rCOMMIT TRAN\rBEGIN TRAN"_s, u"SELECT 1; COMMIT"_s, u"SELECT E'\\''; COMMIT; DELETE FROM name; -- '"_s,
+        u"DECLARE @row int\rSELECT @row = (min(row_id)-1) FROM mem"_s,
     };
     for (const QString &control : controls) {
-        const Outcome run = db().execute(QStringLiteral("DELETE FROM mem") + CR + control + CR + QStringLiteral("DELETE FROM name") + CR
-                                         + QStringLiteral("SELECT * FROM no_such_table"));
+        const Outcome run = db().execute(u"DELETE FROM mem\r"_s + control + u"\rDELETE FROM name\rSELECT * FROM no_such_table"_s);
         EXPECT_FALSE(run.ok) << control.toStdString();
         EXPECT_FALSE(db().inTransaction());
-        EXPECT_EQ(count(QStringLiteral("mem")) + count(QStringLiteral("name")), QStringLiteral("11")) << control.toStdString();
+        EXPECT_EQ(count(u"mem"_s) + count(u"name"_s), u"11"_s) << control.toStdString();
     }
     for (const auto &[begin, commit] : {std::pair{"BEGIN TRANSACTION", "COMMIT WORK;"}, std::pair{"begin", "end transaction"},
                                         std::pair{"START TRANSACTION", "COMMIT"}}) {
-        ASSERT_TRUE(db().execute(QString::fromLatin1(begin) + CR + QStringLiteral("DELETE FROM mem") + CR + QString::fromLatin1(commit)).ok)
-            << begin;
-        EXPECT_EQ(count(QStringLiteral("mem")), QStringLiteral("0"));
+        ASSERT_TRUE(db().execute(QString::fromLatin1(begin) + u"\rDELETE FROM mem\r"_s + QString::fromLatin1(commit)).ok) << begin;
+        EXPECT_EQ(count(u"mem"_s), u"0"_s);
         ASSERT_TRUE(db().execute(memInsert(1, 2)).ok);
     }
 }
@@ -74,108 +79,78 @@ TEST_P(DatabaseTest, GuardRollsBackUnlessCommittedAndInnerFailureSpoilsTheOuter)
         ASSERT_TRUE(db().execute(memInsert(1, 2)).ok);
     }
     EXPECT_FALSE(db().inTransaction());
-    EXPECT_EQ(count(QStringLiteral("mem")), QStringLiteral("0"));
+    EXPECT_EQ(count(u"mem"_s), u"0"_s);
     {
         db::Transaction tx(db());
         ASSERT_TRUE(db().execute(memInsert(1, 2)).ok);
-        EXPECT_FALSE(db().execute(QStringLiteral("UPDATE no_such_table SET x = 1")).ok);
+        EXPECT_FALSE(db().execute(u"UPDATE no_such_table SET x = 1"_s).ok);
         EXPECT_FALSE(tx.commit());
     }
-    EXPECT_EQ(count(QStringLiteral("mem")), QStringLiteral("0"));
+    EXPECT_EQ(count(u"mem"_s), u"0"_s);
     {
         db::Transaction tx(db());
         ASSERT_TRUE(db().execute(memInsert(1, 2)).ok);
         EXPECT_TRUE(tx.commit());
     }
-    EXPECT_EQ(count(QStringLiteral("mem")), QStringLiteral("1"));
+    EXPECT_EQ(count(u"mem"_s), u"1"_s);
 }
 
+// Delivered keys start at 1; the application's go below zero from -1 all the same.
 TEST_P(DatabaseTest, ApplicationKeysAreNegativeFromMinusOne)
 {
-    ASSERT_TRUE(db().execute(memInsert(1, 2)).ok);
-    EXPECT_EQ(db().singleValue(QStringLiteral("SELECT row_id FROM mem WHERE mem_id = 2")), QStringLiteral("-1"));
-    ASSERT_TRUE(db().execute(memInsert(1, 3)).ok);
-    EXPECT_EQ(db().singleValue(QStringLiteral("SELECT row_id FROM mem WHERE mem_id = 3")), QStringLiteral("-2"));
-
-    // Delivered keys start at 1; the application's still go below zero.
-    ASSERT_TRUE(db().execute(QStringLiteral("INSERT INTO func_grp VALUES (1,getdate(),0,1,'A','a')") + CR
-                             + QStringLiteral("INSERT INTO func_grp VALUES (2,getdate(),0,2,'B','b')")).ok);
-    ASSERT_TRUE(db().execute(QStringLiteral("INSERT INTO func_grp VALUES ((SELECT min(row_id) - 1 FROM func_grp),getdate(),0,"
-                                            "(SELECT min(func_grp_id) - 1 FROM func_grp),'C','c')")).ok);
-    EXPECT_EQ(db().singleValue(QStringLiteral("SELECT row_id FROM func_grp WHERE func_grp_name = 'C'")), QStringLiteral("-1"));
-    EXPECT_EQ(db().singleValue(QStringLiteral("SELECT func_grp_id FROM func_grp WHERE func_grp_name = 'C'")), QStringLiteral("-1"));
+    ASSERT_TRUE(db().execute(u"INSERT INTO func_grp VALUES (1,getdate(),0,1,'A','a')\r"
+                             "INSERT INTO func_grp VALUES (2,getdate(),0,2,'B','b')"_s).ok);
+    ASSERT_TRUE(db().execute(u"INSERT INTO func_grp VALUES ((SELECT min(row_id) - 1 FROM func_grp),getdate(),0,"
+                             "(SELECT min(func_grp_id) - 1 FROM func_grp),'C','c')"_s).ok);
+    EXPECT_EQ(db().singleValue(u"SELECT row_id FROM func_grp WHERE func_grp_name = 'C'"_s), u"-1"_s);
+    EXPECT_EQ(db().singleValue(u"SELECT func_grp_id FROM func_grp WHERE func_grp_name = 'C'"_s), u"-1"_s);
 }
 
 TEST_P(DatabaseTest, TextComparesCaseInsensitivelyAndLikeTakesTypedMetacharactersLiterally)
 {
-    const QStringList names = {QStringLiteral("Čokoládovny Žďár"), QStringLiteral("Sleva 50% s.r.o."),
-                               QStringLiteral("Sleva 500 s.r.o."), QStringLiteral("A_B"), QStringLiteral("AxB"),
-                               QStringLiteral("O'Neill")};
-    int id = 1;
-    for (const QString &name : names) {
-        QString escaped = name;
-        escaped.replace(QLatin1Char('\''), QStringLiteral("''"));
-        ASSERT_TRUE(db().execute(QStringLiteral("INSERT INTO name VALUES ((SELECT (min(row_id)-1) FROM name),getdate(),0,%1,22,'%2',null,0,null,0,'%2')")
-                                     .arg(id++)
-                                     .arg(escaped))
-                        .ok);
-    }
-    auto matches = [this](const QString &where) {
-        return db().singleValue(QStringLiteral("SELECT count(*) FROM name WHERE ") + where);
-    };
-    EXPECT_EQ(matches(QStringLiteral("name_txt = 'čokoládovny žďár'")), QStringLiteral("1"));
-    EXPECT_EQ(matches(QStringLiteral("name_txt = 'ČOKOLÁDOVNY ŽĎÁR'")), QStringLiteral("1"));
-    EXPECT_EQ(matches(QStringLiteral("name_txt = 'cokoladovny zdar'")), QStringLiteral("0"));
-    EXPECT_EQ(matches(QStringLiteral("name_txt LIKE 'čoko%'")), QStringLiteral("1"));
-    EXPECT_EQ(matches(QStringLiteral("name_txt LIKE '%ŽĎÁR'")), QStringLiteral("1"));
-    EXPECT_EQ(matches(QStringLiteral("name_txt LIKE 'sleva 50%'")), QStringLiteral("2"));
-    EXPECT_EQ(matches(QStringLiteral("name_txt LIKE 'sleva 50[%]%'")), QStringLiteral("1"));
-    EXPECT_EQ(matches(QStringLiteral("name_txt LIKE 'a_b'")), QStringLiteral("2"));
-    EXPECT_EQ(matches(QStringLiteral("name_txt LIKE 'a[_]b'")), QStringLiteral("1"));
-    EXPECT_EQ(matches(QStringLiteral("name_txt LIKE 'o''n%'")), QStringLiteral("1"));
-    EXPECT_EQ(db().singleValue(QStringLiteral("SELECT RTRIM(LTRIM(name_txt)) FROM name WHERE subj_id = 6")), QStringLiteral("O'Neill"));
+    addNames({u"Čokoládovny Žďár"_s, u"Sleva 50% s.r.o."_s, u"Sleva 500 s.r.o."_s, u"A_B"_s, u"AxB"_s, u"O'Neill"_s});
+    const auto matches = [this](const char *where) { return db().singleValue(u"SELECT count(*) FROM name WHERE "_s + QString::fromUtf8(where)); };
+    EXPECT_EQ(matches("name_txt = 'čokoládovny žďár'"), u"1"_s);
+    EXPECT_EQ(matches("name_txt = 'ČOKOLÁDOVNY ŽĎÁR'"), u"1"_s);
+    EXPECT_EQ(matches("name_txt = 'cokoladovny zdar'"), u"0"_s);
+    EXPECT_EQ(matches("name_txt LIKE 'čoko%'"), u"1"_s);
+    EXPECT_EQ(matches("name_txt LIKE '%ŽĎÁR'"), u"1"_s);
+    EXPECT_EQ(matches("name_txt LIKE 'sleva 50%'"), u"2"_s);
+    EXPECT_EQ(matches("name_txt LIKE 'sleva 50[%]%'"), u"1"_s);
+    EXPECT_EQ(matches("name_txt LIKE 'a_b'"), u"2"_s);
+    EXPECT_EQ(matches("name_txt LIKE 'a[_]b'"), u"1"_s);
+    EXPECT_EQ(matches("name_txt LIKE 'o''n%'"), u"1"_s);
+    EXPECT_EQ(db().singleValue(u"SELECT RTRIM(LTRIM(name_txt)) FROM name WHERE subj_id = 6"_s), u"O'Neill"_s);
 }
 
 TEST_P(DatabaseTest, TextSortsInCzechAlphabeticalOrder)
 {
-    const QStringList names = {QStringLiteral("chata"), QStringLiteral("Čaj"), QStringLiteral("hrad"), QStringLiteral("cukr"),
-                               QStringLiteral("Dům"), QStringLiteral("Řeka"), QStringLiteral("rak"), QStringLiteral("Šíp"), QStringLiteral("sova")};
-    int id = 1;
-    for (const QString &name : names) {
-        ASSERT_TRUE(db().execute(QStringLiteral("INSERT INTO name VALUES (%1,getdate(),0,%1,22,'%2',null,0,null,0,'%2')").arg(id++).arg(name)).ok);
-    }
+    addNames({u"chata"_s, u"Čaj"_s, u"hrad"_s, u"cukr"_s, u"Dům"_s, u"Řeka"_s, u"rak"_s, u"Šíp"_s, u"sova"_s});
     QStringList sorted;
-    for (const QStringList &row : db().queryRows(QStringLiteral("SELECT RTRIM(LTRIM(name_txt)) FROM name ORDER BY 1")).rows)
+    for (const QStringList &row : db().queryRows(u"SELECT RTRIM(LTRIM(name_txt)) FROM name ORDER BY 1"_s).rows)
         sorted << row.front();
-    EXPECT_EQ(sorted, (QStringList{QStringLiteral("cukr"), QStringLiteral("Čaj"), QStringLiteral("Dům"), QStringLiteral("hrad"),
-                                   QStringLiteral("chata"), QStringLiteral("rak"), QStringLiteral("Řeka"), QStringLiteral("sova"),
-                                   QStringLiteral("Šíp")}));
+    EXPECT_EQ(sorted, (QStringList{u"cukr"_s, u"Čaj"_s, u"Dům"_s, u"hrad"_s, u"chata"_s, u"rak"_s, u"Řeka"_s, u"sova"_s, u"Šíp"_s}));
 }
 
 TEST_P(DatabaseTest, ValuesComeBackAsPlainText)
 {
-    EXPECT_EQ(db().singleValue(QStringLiteral("SELECT 45")), QStringLiteral("45"));
-    EXPECT_EQ(db().singleValue(QStringLiteral("SELECT count(*) FROM mem")), QStringLiteral("0"));
-    EXPECT_EQ(db().singleValue(QStringLiteral("SELECT subj_id FROM mem")), QString());
-    EXPECT_EQ(db().singleValue(QStringLiteral("SELECT NULL")), QString());
-    EXPECT_EQ(db().singleValue(QStringLiteral("SELECT nonsense FROM nowhere")), QString());
-    EXPECT_TRUE(db().execute(QStringLiteral("SELECT nonsense FROM nowhere")).error.startsWith(QStringLiteral("Příkaz SQL selhal: ")));
-    ASSERT_TRUE(db().execute(QStringLiteral("INSERT INTO finl_item VALUES (1,getdate(),0,1,1,36,500.00)") + CR
-                             + QStringLiteral("INSERT INTO finl_item VALUES (2,getdate(),0,1,1,41,1000)") + CR
-                             + QStringLiteral("INSERT INTO finl_item VALUES (3,getdate(),0,1,1,42,1234567890.12)") + CR
-                             + QStringLiteral("INSERT INTO finl_item VALUES (4,getdate(),0,1,1,43,-0.5)"))
-                    .ok);
-    auto amount = [this](int item) {
-        return db().singleValue(QStringLiteral("SELECT amt_val FROM finl_item WHERE item_type_cd = %1").arg(item));
-    };
-    EXPECT_EQ(amount(36), QStringLiteral("500"));
-    EXPECT_EQ(amount(42), QStringLiteral("1234567890.12"));
-    EXPECT_EQ(amount(43), QStringLiteral("-0.5"));
+    EXPECT_EQ(db().singleValue(u"SELECT 45"_s), u"45"_s);
+    EXPECT_EQ(db().singleValue(u"SELECT subj_id FROM mem"_s), QString());
+    EXPECT_EQ(db().singleValue(u"SELECT NULL"_s), QString());
+    EXPECT_EQ(db().singleValue(u"SELECT nonsense FROM nowhere"_s), QString());
+    EXPECT_TRUE(db().execute(u"SELECT nonsense FROM nowhere"_s).error.startsWith(u"Příkaz SQL selhal: "_s));
+    ASSERT_TRUE(db().execute(u"INSERT INTO finl_item VALUES (1,getdate(),0,1,1,36,500.00)\r"
+                             "INSERT INTO finl_item VALUES (2,getdate(),0,1,1,41,1000)\r"
+                             "INSERT INTO finl_item VALUES (3,getdate(),0,1,1,42,1234567890.12)\r"
+                             "INSERT INTO finl_item VALUES (4,getdate(),0,1,1,43,-0.5)"_s).ok);
+    const auto amount = [this](int item) { return db().singleValue(u"SELECT amt_val FROM finl_item WHERE item_type_cd = %1"_s.arg(item)); };
+    EXPECT_EQ(amount(36), u"500"_s);
+    EXPECT_EQ(amount(42), u"1234567890.12"_s);
+    EXPECT_EQ(amount(43), u"-0.5"_s);
     // An amount divided by an amount is a decimal quotient, not integer division.
-    EXPECT_EQ(db().singleValue(QStringLiteral("SELECT (SELECT amt_val FROM finl_item WHERE item_type_cd = 36) / "
-                                              "(SELECT amt_val FROM finl_item WHERE item_type_cd = 41)")),
-              QStringLiteral("0.5"));
-    EXPECT_EQ(db().singleValue(QStringLiteral("SELECT RTRIM(LTRIM(item_type_cd)) FROM finl_item WHERE row_id = 1")), QStringLiteral("36"));
+    EXPECT_EQ(db().singleValue(u"SELECT (SELECT amt_val FROM finl_item WHERE item_type_cd = 36) / "
+                               "(SELECT amt_val FROM finl_item WHERE item_type_cd = 41)"_s), u"0.5"_s);
+    EXPECT_EQ(db().singleValue(u"SELECT RTRIM(LTRIM(item_type_cd)) FROM finl_item WHERE row_id = 1"_s), u"36"_s);
 }
 
 TEST_P(DatabaseTest, LostConnectionIsReportedOnce)
@@ -183,13 +158,13 @@ TEST_P(DatabaseTest, LostConnectionIsReportedOnce)
     if (GetParam() != TestBackend::PostgreSQL)
         GTEST_SKIP() << "an embedded file cannot lose its connection";
     QSignalSpy lost(&db(), &db::Database::connectionLost);
-    const QString pid = db().singleValue(QStringLiteral("SELECT pg_backend_pid()"));
+    const QString pid = db().singleValue(u"SELECT pg_backend_pid()"_s);
     ASSERT_FALSE(pid.isEmpty());
     db::Database other;
     ASSERT_TRUE(other.open(db::DatabaseLocation::odbc(db::kDefaultDsn)).ok);
-    other.singleValue(QStringLiteral("SELECT pg_terminate_backend(%1)").arg(pid));
-    EXPECT_EQ(db().singleValue(QStringLiteral("SELECT 1")), QString());
-    EXPECT_EQ(db().singleValue(QStringLiteral("SELECT 2")), QString());
+    other.singleValue(u"SELECT pg_terminate_backend(%1)"_s.arg(pid));
+    EXPECT_EQ(db().singleValue(u"SELECT 1"_s), QString());
+    EXPECT_EQ(db().singleValue(u"SELECT 2"_s), QString());
     EXPECT_FALSE(db().execute(memInsert(1, 2)).ok);
     EXPECT_EQ(lost.count(), 1);
 }
@@ -198,12 +173,12 @@ TEST_P(DatabaseTest, NativeReadInsideATransactionFailsAloneAndTheTransactionLive
 {
     db::Transaction tx(db());
     ASSERT_TRUE(db().execute(memInsert(1, 2)).ok);
-    EXPECT_FALSE(db().queryNative(QStringLiteral("SELECT nonsense FROM nowhere")).ok());
-    const auto rows = db().queryNative(QStringLiteral("SELECT mem_id FROM mem"));
+    EXPECT_FALSE(db().queryNative(u"SELECT nonsense FROM nowhere"_s).ok());
+    const auto rows = db().queryNative(u"SELECT mem_id FROM mem"_s);
     ASSERT_TRUE(rows.ok()) << rows.error.toStdString();
     EXPECT_EQ(rows.value.size(), 1);
     EXPECT_TRUE(tx.commit());
-    EXPECT_EQ(count(QStringLiteral("mem")), QStringLiteral("1"));
+    EXPECT_EQ(count(u"mem"_s), u"1"_s);
 }
 
 VERNA_ALL_BACKENDS(DatabaseTest);
@@ -221,10 +196,10 @@ TEST(SQLiteFile, QueriesTakeNoWriteLockAndReadOnlyFilesAreReadNotWritten)
     db::Transaction tx(writer);
     ASSERT_TRUE(writer.execute(memInsert(1, 3)).ok);
     QList<QStringList> rows;
-    const Outcome read = test.db().execute(QStringLiteral("SELECT count(*) FROM mem") + CR + QStringLiteral("WITH m AS (SELECT * FROM mem) SELECT count(*) FROM m"),
+    const Outcome read = test.db().execute(u"SELECT count(*) FROM mem\rWITH m AS (SELECT * FROM mem) SELECT count(*) FROM m"_s,
                                            [&rows](const QStringList &row) { rows << row; });
     EXPECT_TRUE(read.ok) << read.error.toStdString();
-    EXPECT_EQ(rows, (QList<QStringList>{{QStringLiteral("1")}, {QStringLiteral("1")}}));
+    EXPECT_EQ(rows, (QList<QStringList>{{u"1"_s}, {u"1"_s}}));
     tx.rollback();
     writer.close();
     test.db().close();
@@ -238,10 +213,10 @@ TEST(SQLiteFile, QueriesTakeNoWriteLockAndReadOnlyFilesAreReadNotWritten)
     db::Database reader;
     ASSERT_TRUE(reader.open(location).ok);
     EXPECT_TRUE(db::checkVernaDatabase(reader).ok);
-    EXPECT_EQ(reader.singleValue(QStringLiteral("SELECT count(*) FROM mem")), QStringLiteral("1"));
+    EXPECT_EQ(reader.singleValue(u"SELECT count(*) FROM mem"_s), u"1"_s);
     const Outcome write = reader.execute(memInsert(1, 4));
     EXPECT_FALSE(write.ok);
-    EXPECT_TRUE(write.error.contains(QStringLiteral("jen pro čtení"))) << write.error.toStdString();
+    EXPECT_TRUE(write.error.contains(u"jen pro čtení"_s)) << write.error.toStdString();
     reader.useWriteAheadLog();
     reader.close();
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));

@@ -7,6 +7,7 @@
 using namespace verna;
 using namespace verna::shell;
 using namespace verna::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -32,14 +33,14 @@ protected:
 QStringList dump(db::Database &db)
 {
     const QStringList queries = {
-        QStringLiteral("SELECT row_id, inac_ind, subj_id, subj_type_cd, text_id FROM subj ORDER BY row_id"),
-        QStringLiteral("SELECT row_id, subj_id, ident_txt, form_type_cd FROM ident ORDER BY row_id"),
-        QStringLiteral("SELECT row_id, subj_id, name_txt, srch_name_txt FROM name ORDER BY row_id"),
-        QStringLiteral("SELECT row_id, subj_id, actv_cd, actv_nbr FROM actv ORDER BY row_id"),
-        QStringLiteral("SELECT row_id, inac_ind, subj_id, mem_id FROM mem ORDER BY row_id"),
-        QStringLiteral("SELECT row_id, text_id, seq_nbr, line_txt FROM text ORDER BY row_id"),
-        QStringLiteral("SELECT finl_stmt_id, subj_id, stmt_type_cd, fill_lvl_ind, year_dt, quarter_dt FROM finl_stmt ORDER BY row_id"),
-        QStringLiteral("SELECT row_id, finl_stmt_id, item_type_cd, amt_val FROM finl_item ORDER BY row_id"),
+        u"SELECT row_id, inac_ind, subj_id, subj_type_cd, text_id FROM subj ORDER BY row_id"_s,
+        u"SELECT row_id, subj_id, ident_txt, form_type_cd FROM ident ORDER BY row_id"_s,
+        u"SELECT row_id, subj_id, name_txt, srch_name_txt FROM name ORDER BY row_id"_s,
+        u"SELECT row_id, subj_id, actv_cd, actv_nbr FROM actv ORDER BY row_id"_s,
+        u"SELECT row_id, inac_ind, subj_id, mem_id FROM mem ORDER BY row_id"_s,
+        u"SELECT row_id, text_id, seq_nbr, line_txt FROM text ORDER BY row_id"_s,
+        u"SELECT finl_stmt_id, subj_id, stmt_type_cd, fill_lvl_ind, year_dt, quarter_dt FROM finl_stmt ORDER BY row_id"_s,
+        u"SELECT row_id, finl_stmt_id, item_type_cd, amt_val FROM finl_item ORDER BY row_id"_s,
     };
     QStringList out;
     for (const QString &q : queries) {
@@ -53,12 +54,12 @@ QStringList dump(db::Database &db)
 
 TEST(DemoData, IcoCheckDigit)
 {
-    EXPECT_TRUE(isValidIco(QStringLiteral("27074358")));
-    EXPECT_TRUE(isValidIco(QStringLiteral("25596641"))); // remainder 0 gives 1
-    EXPECT_TRUE(isValidIco(QStringLiteral("68407700"))); // remainder 1 gives 0
-    EXPECT_FALSE(isValidIco(QStringLiteral("27074359")));
-    EXPECT_FALSE(isValidIco(QStringLiteral("2707435")));
-    EXPECT_FALSE(isValidIco(QStringLiteral("2707435a")));
+    EXPECT_TRUE(isValidIco(u"27074358"_s));
+    EXPECT_TRUE(isValidIco(u"25596641"_s)); // remainder 0 gives 1
+    EXPECT_TRUE(isValidIco(u"68407700"_s)); // remainder 1 gives 0
+    EXPECT_FALSE(isValidIco(u"27074359"_s));
+    EXPECT_FALSE(isValidIco(u"2707435"_s));
+    EXPECT_FALSE(isValidIco(u"2707435a"_s));
 }
 
 TEST_P(DemoDataTest, GeneratedStatementsPassEverySumRule)
@@ -70,17 +71,17 @@ TEST_P(DemoDataTest, GeneratedStatementsPassEverySumRule)
         QString right;
     };
     std::vector<RuleRow> rules;
-    for (const QStringList &r : db().queryRows(QStringLiteral("SELECT ctrl_type_cd, fill_lvl_ind, l_side, r_side FROM ctrl WHERE inac_ind = 0")).rows)
+    for (const QStringList &r : db().queryRows(u"SELECT ctrl_type_cd, fill_lvl_ind, l_side, r_side FROM ctrl WHERE inac_ind = 0"_s).rows)
         rules.push_back({r[0].toInt(), r[1].toInt(), r[2].toInt(), r[3]});
     std::map<int, std::pair<int, int>> kinds; // statement id -> (type, form)
-    for (const QStringList &r : db().queryRows(QStringLiteral("SELECT finl_stmt_id, stmt_type_cd, fill_lvl_ind FROM finl_stmt WHERE subj_id <> 3366")).rows)
+    for (const QStringList &r : db().queryRows(u"SELECT finl_stmt_id, stmt_type_cd, fill_lvl_ind FROM finl_stmt WHERE subj_id <> 3366"_s).rows)
         kinds[r[0].toInt()] = {r[1].toInt(), r[2].toInt()};
     ASSERT_GT(kinds.size(), 100u);
     std::map<int, std::map<int, qint64>> amounts;
-    for (const QStringList &r : db().queryRows(QStringLiteral("SELECT finl_stmt_id, item_type_cd, amt_val FROM finl_item WHERE subj_id <> 3366")).rows)
+    for (const QStringList &r : db().queryRows(u"SELECT finl_stmt_id, item_type_cd, amt_val FROM finl_item WHERE subj_id <> 3366"_s).rows)
         amounts[r[0].toInt()][r[1].toInt()] = r[2].toLongLong();
 
-    static const QRegularExpression term(QStringLiteral("([+-]?)(\\d+)"));
+    static const QRegularExpression term(u"([+-]?)(\\d+)"_s);
     int checked = 0;
     for (const auto &[stmt, kind] : kinds) {
         const auto &values = amounts[stmt];
@@ -116,17 +117,17 @@ TEST_P(DemoDataTest, EntitiesLookRealAndTheSameSeedGivesTheSameData)
         EXPECT_TRUE(isValidIco(c[0])) << c[0].toStdString();
         EXPECT_FALSE(c[1].isEmpty());
     }
-    EXPECT_EQ(db().singleValue(QStringLiteral("SELECT count(DISTINCT ident_txt) FROM ident WHERE form_type_cd <> 215")),
+    EXPECT_EQ(db().singleValue(u"SELECT count(DISTINCT ident_txt) FROM ident WHERE form_type_cd <> 215"_s),
               QString::number(options.entities + 1));
     // Every company has a main branch; groups have members; some companies have notes.
-    EXPECT_EQ(db().singleValue(QStringLiteral("SELECT count(DISTINCT subj_id) FROM actv WHERE actv_nbr = 1")), QString::number(options.entities + 1));
-    EXPECT_NE(db().singleValue(QStringLiteral("SELECT count(*) FROM mem m, ident i WHERE m.subj_id = i.subj_id AND i.form_type_cd = 215")),
-              QStringLiteral("0"));
-    EXPECT_NE(db().singleValue(QStringLiteral("SELECT count(*) FROM subj WHERE text_id IS NOT NULL")), QStringLiteral("0"));
+    EXPECT_EQ(db().singleValue(u"SELECT count(DISTINCT subj_id) FROM actv WHERE actv_nbr = 1"_s), QString::number(options.entities + 1));
+    EXPECT_NE(db().singleValue(u"SELECT count(*) FROM mem m, ident i WHERE m.subj_id = i.subj_id AND i.form_type_cd = 215"_s),
+              u"0"_s);
+    EXPECT_NE(db().singleValue(u"SELECT count(*) FROM subj WHERE text_id IS NOT NULL"_s), u"0"_s);
     // Statements lie within the asked periods: from Q3 1998 to Q2 1999.
     EXPECT_EQ(db().singleValue(QStringLiteral("SELECT count(*) FROM finl_stmt WHERE subj_id <> 3366 AND "
                                               "((year_dt = 1998 AND quarter_dt < 3) OR (year_dt = 1999 AND quarter_dt > 2) OR year_dt NOT IN (1998, 1999))")),
-              QStringLiteral("0"));
+              u"0"_s);
 
     TestDatabase second(GetParam());
     ASSERT_TRUE(second.open()) << second.error().toStdString();

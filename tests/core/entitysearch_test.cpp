@@ -7,6 +7,7 @@
 using namespace verna;
 using namespace verna::entities;
 using namespace verna::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -65,11 +66,11 @@ protected:
         ASSERT_TRUE(o.ok) << o.error.toStdString() << "\n" << sql.toStdString();
     }
 
-    static QString key(const char *table) { return QStringLiteral("(SELECT (min(row_id)-1) FROM %1)").arg(QLatin1String(table)); }
+    static QString key(const char *table) { return u"(SELECT (min(row_id)-1) FROM %1)"_s.arg(QLatin1String(table)); }
 
     void addCode(int list, qint32 code, const char *shortText, const char *value, int seq)
     {
-        run(QStringLiteral("INSERT INTO cd_val VALUES(%1,getdate(),0,%2,%3,%4,%5,%6)")
+        run(u"INSERT INTO cd_val VALUES(%1,getdate(),0,%2,%3,%4,%5,%6)"_s
                 .arg(key("cd_val"), QString::number(list), QString::number(code), db::quoted(QString::fromUtf8(shortText)),
                      db::quoted(QString::fromUtf8(value)), QString::number(seq)));
     }
@@ -77,15 +78,15 @@ protected:
     void addEntity(qint32 id, const char *ico, const char *name, int form)
     {
         const QString n = QString::fromUtf8(name);
-        run(QStringLiteral("INSERT INTO ident VALUES(%1,getdate(),0,%2,23,%3,null,0,null,0,%4)\r"
-                           "INSERT INTO name VALUES(%5,getdate(),0,%2,22,%6,null,0,null,0,%7)")
+        run(u"INSERT INTO ident VALUES(%1,getdate(),0,%2,23,%3,null,0,null,0,%4)\r"
+            "INSERT INTO name VALUES(%5,getdate(),0,%2,22,%6,null,0,null,0,%7)"_s
                 .arg(key("ident"), QString::number(id), db::quoted(QString::fromUtf8(ico)), QString::number(form), key("name"),
                      db::quoted(n), db::quoted(shell::modHlavni::searchForm(n))));
     }
 
     void addBranch(qint32 id, qint32 branch, int number, int state = 0)
     {
-        run(QStringLiteral("INSERT INTO actv VALUES(%1,getdate(),%2,%3,%4,%5)").arg(key("actv")).arg(state).arg(id).arg(branch).arg(number));
+        run(u"INSERT INTO actv VALUES(%1,getdate(),%2,%3,%4,%5)"_s.arg(key("actv")).arg(state).arg(id).arg(branch).arg(number));
     }
 
     // The lines a listing hands on, and the ids they carry.
@@ -129,92 +130,78 @@ const QStringList kQxInCzechOrder = {
 
 } // namespace
 
-TEST_P(EntitySearchTest, NameAnywhereListsInCzechOrderWithOwnMarkAndGroups)
+TEST_P(EntitySearchTest, NamesAreFoundInCzechOrderTrimmedAndCaseInsensitively)
 {
-    const Lines found = byName(QStringLiteral("%qx"));
+    const Lines found = byName(u"%qx"_s);
     EXPECT_EQ(found.texts, kQxInCzechOrder);
     EXPECT_EQ(found.ids, (QList<qint32>{900001, 900002, 900004, 900003, -7, -8}));
-}
 
-TEST_P(EntitySearchTest, NamePrefixIsTrimmedAndCaseInsensitiveForCzechLetters)
-{
-    for (const QString &typed : {QStringLiteral("čep"), QStringLiteral("  ČEPICE Q  "), QStringLiteral("Čepice-Qx")}) {
-        const Lines found = byName(typed);
-        EXPECT_EQ(found.texts, QStringList{"00000123 Čepice Qx s.r.o."}) << typed.toStdString();
-    }
+    for (const QString &typed : {u"čep"_s, u"  ČEPICE Q  "_s, u"Čepice-Qx"_s})
+        EXPECT_EQ(byName(typed).texts, QStringList{"00000123 Čepice Qx s.r.o."}) << typed.toStdString();
     // Only names starting with the typed letter: "ch" is not "c" followed by anything.
-    const Lines ch = byName(QStringLiteral("chata"));
-    EXPECT_EQ(ch.texts, QStringList{"22222222 Chata Qx, v.o.s."});
-}
+    EXPECT_EQ(byName(u"chata"_s).texts, QStringList{"22222222 Chata Qx, v.o.s."});
 
-TEST_P(EntitySearchTest, IcoTypedShortIsPaddedMatchedLiterallyAndTheNameIgnored)
-{
-    // A name that starts with another letter must not filter the IČO result away.
-    EXPECT_EQ(byName(QStringLiteral("Hora"), QStringLiteral("123")).texts, QStringList{"00000123 Čepice Qx s.r.o."});
-    EXPECT_EQ(byName({}, QStringLiteral(" 123 ")).ids, QList<qint32>{900002});
-    // "_" and "%" in an IČO are characters, not wildcards.
-    EXPECT_TRUE(byName({}, QStringLiteral("1111111_")).texts.isEmpty());
-    EXPECT_TRUE(byName({}, QStringLiteral("1%")).texts.isEmpty());
+    // A typed IČO is padded and matched literally; a name starting otherwise must not filter it away.
+    EXPECT_EQ(byName(u"Hora"_s, u"123"_s).texts, QStringList{"00000123 Čepice Qx s.r.o."});
+    EXPECT_EQ(byName({}, u" 123 "_s).ids, QList<qint32>{900002});
+    EXPECT_TRUE(byName({}, u"1111111_"_s).texts.isEmpty());
+    EXPECT_TRUE(byName({}, u"1%"_s).texts.isEmpty());
 }
 
 TEST_P(EntitySearchTest, LegalFormsNarrowTheSearchOneSeveralOrNone)
 {
-    EXPECT_EQ(byName(QStringLiteral("%Qx"), {}, {kSro}).ids, (QList<qint32>{900002, 900004, -7}));
-    EXPECT_EQ(byName(QStringLiteral("%Qx"), {}, {kAs, kVos}).ids, (QList<qint32>{900001, 900003}));
-    EXPECT_EQ(byName(QStringLiteral("%Qx"), {}, {}).ids.size(), 6);
+    EXPECT_EQ(byName(u"%Qx"_s, {}, {kSro}).ids, (QList<qint32>{900002, 900004, -7}));
+    EXPECT_EQ(byName(u"%Qx"_s, {}, {kAs, kVos}).ids, (QList<qint32>{900001, 900003}));
 
     // With forms selected and no name, every entity of the forms; with neither, every entity.
     const Lines companies = byName({}, {}, {kAs});
     EXPECT_TRUE(companies.ids.contains(900001) && companies.ids.contains(900008));
     EXPECT_FALSE(companies.ids.contains(900002));
-    const int all = db().singleValue(QStringLiteral("SELECT count(*) FROM ident i, name n WHERE i.subj_id = n.subj_id")).toInt();
+    const int all = db().singleValue(u"SELECT count(*) FROM ident i, name n WHERE i.subj_id = n.subj_id"_s).toInt();
     EXPECT_EQ(byName({}).ids.size(), all);
 }
 
 TEST_P(EntitySearchTest, TypedPercentIsAWildcardOtherMetacharactersMatchThemselves)
 {
-    EXPECT_EQ(byName(QStringLiteral("100%Wz")).ids, (QList<qint32>{900005, 900006}));
-    EXPECT_EQ(byName(QStringLiteral("Cih%Qx")).ids, QList<qint32>{900001});
-    EXPECT_TRUE(byName(QStringLiteral("Str%Lhota")).ids.contains(3366));
-    EXPECT_TRUE(byName(QStringLiteral("Cih_lna")).ids.isEmpty());
-    EXPECT_EQ(byName(QStringLiteral("O'Brien")).ids, QList<qint32>{900007});
-    EXPECT_EQ(byName(QStringLiteral("[Wz]")).ids, QList<qint32>{900008});
-    EXPECT_EQ(byName(QStringLiteral("%[wz] l")).ids, QList<qint32>{900008});
+    EXPECT_EQ(byName(u"100%Wz"_s).ids, (QList<qint32>{900005, 900006}));
+    EXPECT_EQ(byName(u"Cih%Qx"_s).ids, QList<qint32>{900001});
+    EXPECT_TRUE(byName(u"Str%Lhota"_s).ids.contains(3366));
+    EXPECT_TRUE(byName(u"Cih_lna"_s).ids.isEmpty());
+    EXPECT_EQ(byName(u"O'Brien"_s).ids, QList<qint32>{900007});
+    EXPECT_EQ(byName(u"[Wz]"_s).ids, QList<qint32>{900008});
+    EXPECT_EQ(byName(u"%[wz] l"_s).ids, QList<qint32>{900008});
 
-    for (const QString &hostile : {QStringLiteral("'; DROP TABLE name --"), QStringLiteral("x' OR '1'='1"),
-                                   QStringLiteral("'"), QStringLiteral("%' OR 1=1 --")}) {
+    for (const QString &hostile : {u"'; DROP TABLE name --"_s, u"x' OR '1'='1"_s, u"'"_s, u"%' OR 1=1 --"_s}) {
         EXPECT_TRUE(byName(hostile).ids.isEmpty()) << hostile.toStdString();
         EXPECT_TRUE(byName({}, hostile).ids.isEmpty()) << hostile.toStdString();
     }
-    EXPECT_EQ(byName(QStringLiteral("%qx")).ids.size(), 6);
+    EXPECT_EQ(byName(u"%qx"_s).ids.size(), 6);
 }
 
-TEST_P(EntitySearchTest, BranchesComeFromBranchListsOnly)
+// Branches come from the branch lists only; apostrophes match and "%" is a wildcard.
+TEST_P(EntitySearchTest, BranchesAreFoundInTheBranchListsOnly)
 {
     // No list selected: every list of 216, never another code list.
-    Lines found = branches(QStringLiteral("ZZ"), {});
+    const Lines found = branches(u"ZZ"_s, {});
     EXPECT_EQ(found.texts, (QStringList{"ZZ1 50% podíl 'Qx'", "ZZ2 500 Qx", "ZZ4 Qx NACE"}));
     EXPECT_EQ(found.ids, (QList<qint32>{kBranchA, kBranchB, kBranchGone}));
-    EXPECT_EQ(branches(QStringLiteral("zz"), {}, {217}).ids, (QList<qint32>{kBranchA, kBranchB}));
-    EXPECT_EQ(branches(QStringLiteral("ZZ"), {}, {217, 218}).ids.size(), 3);
-    EXPECT_EQ(branches(QStringLiteral("ZZ"), {}, {218}).ids, QList<qint32>{kBranchGone});
-}
+    EXPECT_EQ(branches(u"zz"_s, {}, {217}).ids, (QList<qint32>{kBranchA, kBranchB}));
+    EXPECT_EQ(branches(u"ZZ"_s, {}, {217, 218}).ids.size(), 3);
+    EXPECT_EQ(branches(u"ZZ"_s, {}, {218}).ids, QList<qint32>{kBranchGone});
 
-TEST_P(EntitySearchTest, BranchTextsWithApostrophesMatchAndPercentIsAWildcard)
-{
-    EXPECT_EQ(branches({}, QStringLiteral("50%")).ids, (QList<qint32>{kBranchA, kBranchB}));
-    EXPECT_EQ(branches({}, QStringLiteral("50% podíl 'Qx'")).ids, QList<qint32>{kBranchA});
-    EXPECT_EQ(branches({}, QStringLiteral("qx n")).ids, QList<qint32>{kBranchGone});
+    EXPECT_EQ(branches({}, u"50%"_s).ids, (QList<qint32>{kBranchA, kBranchB}));
+    EXPECT_EQ(branches({}, u"50% podíl 'Qx'"_s).ids, QList<qint32>{kBranchA});
+    EXPECT_EQ(branches({}, u"qx n"_s).ids, QList<qint32>{kBranchGone});
     // A leading "%" searches anywhere in the name, with no first-letter filter.
-    EXPECT_EQ(branches(QStringLiteral("ZZ"), QStringLiteral("%nace")).ids, QList<qint32>{kBranchGone});
-    EXPECT_TRUE(branches(QStringLiteral("Z_"), {}).ids.isEmpty());
-    EXPECT_TRUE(branches(QStringLiteral("Z[Z]"), {}).ids.isEmpty());
-    for (const QString &hostile : {QStringLiteral("'; DROP TABLE cd_val --"), QStringLiteral("' OR ''='")}) {
+    EXPECT_EQ(branches(u"ZZ"_s, u"%nace"_s).ids, QList<qint32>{kBranchGone});
+    EXPECT_TRUE(branches(u"Z_"_s, {}).ids.isEmpty());
+    EXPECT_TRUE(branches(u"Z[Z]"_s, {}).ids.isEmpty());
+    for (const QString &hostile : {u"'; DROP TABLE cd_val --"_s, u"' OR ''='"_s}) {
         EXPECT_TRUE(branches(hostile, {}).ids.isEmpty());
         EXPECT_TRUE(branches({}, hostile).ids.isEmpty());
     }
     // The delivered branches are still there to be found.
-    EXPECT_FALSE(branches(QStringLiteral("01"), QStringLiteral("zem")).ids.isEmpty());
+    EXPECT_FALSE(branches(u"01"_s, u"zem"_s).ids.isEmpty());
 }
 
 TEST_P(EntitySearchTest, EntitiesOfABranchAndOfTheSameBranch)
@@ -245,7 +232,7 @@ TEST_P(EntitySearchTest, StopEndsTheListingAfterTheCurrentRow)
 {
     int asked = 0;
     m_search->setStopCheck([&asked] { return ++asked >= 2; });
-    const Lines found = byName(QStringLiteral("%qx"));
+    const Lines found = byName(u"%qx"_s);
     EXPECT_TRUE(found.listing.stopped);
     EXPECT_EQ(found.listing.count, 2);
     EXPECT_EQ(found.texts, kQxInCzechOrder.mid(0, 2));
@@ -255,13 +242,13 @@ VERNA_ALL_BACKENDS(EntitySearchTest);
 
 TEST(EntitySearchSql, TextsAsTheServerTakesThem)
 {
-    EXPECT_EQ(searchSql::byName(NameQuery{QStringLiteral("x"), QStringLiteral("123"), {1112, 1121}}),
+    EXPECT_EQ(searchSql::byName(NameQuery{u"x"_s, u"123"_s, {1112, 1121}}),
               QStringLiteral("SELECT RTRIM(LTRIM(i.ident_txt)), RTRIM(LTRIM(n.name_txt)), n.subj_id FROM ident i, name n "
                              "WHERE i.subj_id = n.subj_id AND i.inac_ind = 0 AND n.inac_ind = 0 "
                              "AND i.form_type_cd IN(1112,1121) AND i.ident_txt LIKE '00000123' AND i.inac_ind = 0 ORDER BY 2"));
-    EXPECT_TRUE(searchSql::byName(NameQuery{QStringLiteral("%o'v_a[1]%x"), {}, {1112}})
-                    .contains(QStringLiteral("AND i.form_type_cd = 1112 AND n.srch_name_txt LIKE '%ova[[]1]%x%' ")));
-    EXPECT_EQ(searchSql::branches(BranchQuery{QStringLiteral("0_"), QStringLiteral("zem'"), {217}}),
+    EXPECT_TRUE(searchSql::byName(NameQuery{u"%o'v_a[1]%x"_s, {}, {1112}})
+                    .contains(u"AND i.form_type_cd = 1112 AND n.srch_name_txt LIKE '%ova[[]1]%x%' "_s));
+    EXPECT_EQ(searchSql::branches(BranchQuery{u"0_"_s, u"zem'"_s, {217}}),
               QStringLiteral("SELECT RTRIM(LTRIM(short_txt)), RTRIM(LTRIM(value_txt)), val_agn FROM cd_val WHERE tbl_cd  = 217 "
                              "AND inac_ind = 0 AND short_txt LIKE '0[_]%' AND value_txt LIKE 'Zem''%' ORDER BY seq_nbr"));
     EXPECT_EQ(searchSql::branchEntities(3029, true),

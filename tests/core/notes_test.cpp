@@ -7,6 +7,7 @@
 using namespace verna;
 using namespace verna::shell;
 using namespace verna::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -18,10 +19,10 @@ protected:
         BackendTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        ASSERT_TRUE(db().execute(QStringLiteral("INSERT INTO subj VALUES (1,getdate(),0,42,1,null,0,null,0,null)")).ok);
+        ASSERT_TRUE(db().execute(u"INSERT INTO subj VALUES (1,getdate(),0,42,1,null,0,null,0,null)"_s).ok);
     }
 
-    QString lineCount() { return db().singleValue(QStringLiteral("SELECT count(*) FROM text")); }
+    QString lineCount() { return db().singleValue(u"SELECT count(*) FROM text"_s); }
 
     // Makes the insert of a note's third line fail, as a broken disk or server would.
     void failOnThirdLine()
@@ -36,7 +37,7 @@ protected:
                                               "IF NEW.seq_nbr = 3 THEN RAISE EXCEPTION 'boom'; END IF; RETURN NEW; END $$ "
                                               "LANGUAGE plpgsql")))
                 << q.lastError().text().toStdString();
-            ASSERT_TRUE(q.exec(QStringLiteral("CREATE TRIGGER boom BEFORE INSERT ON text FOR EACH ROW EXECUTE FUNCTION boom()")))
+            ASSERT_TRUE(q.exec(u"CREATE TRIGGER boom BEFORE INSERT ON text FOR EACH ROW EXECUTE FUNCTION boom()"_s))
                 << q.lastError().text().toStdString();
         }
     }
@@ -46,69 +47,69 @@ protected:
 
 TEST_P(NotesTest, NotesComeBackExactlyAsTyped)
 {
-    const QString czech = QStringLiteral("Příliš žluťoučký kůň úpěl ďábelské ódy. ");
+    const QString czech = u"Příliš žluťoučký kůň úpěl ďábelské ódy. "_s;
     const QStringList notes = {
         QString(),
         QString(255, QLatin1Char('a')),
         QString(256, QLatin1Char('b')),
         QString(600, QLatin1Char('c')),
-        QStringLiteral("O'Brien's \"note\""),
-        QStringLiteral("'; DROP TABLE text --"),
+        u"O'Brien's \"note\""_s,
+        u"'; DROP TABLE text --"_s,
         czech.repeated(20),
-        QStringLiteral("první řádek\r\ndruhý řádek\r\n\r\n"),
-        QString(254, QLatin1Char('x')) + QStringLiteral("😀 a emoji on the line boundary"),
+        u"první řádek\r\ndruhý řádek\r\n\r\n"_s,
+        QString(254, QLatin1Char('x')) + u"😀 a emoji on the line boundary"_s,
     };
     for (const QString &note : notes) {
-        ASSERT_TRUE(modHlavni::storeNote(db(), QStringLiteral("42"), note).ok) << db().lastError().toStdString();
-        EXPECT_EQ(modHlavni::loadNote(db(), QStringLiteral("42")), note) << note.left(40).toStdString();
+        ASSERT_TRUE(modHlavni::storeNote(db(), u"42"_s, note).ok) << db().lastError().toStdString();
+        EXPECT_EQ(modHlavni::loadNote(db(), u"42"_s), note) << note.left(40).toStdString();
         // Storing again replaced the old lines rather than adding to them.
         EXPECT_EQ(lineCount(), QString::number(modHlavni::noteLines(note).size()));
     }
-    EXPECT_EQ(db().singleValue(QStringLiteral("SELECT count(*) FROM subj")), QStringLiteral("1"));
+    EXPECT_EQ(db().singleValue(u"SELECT count(*) FROM subj"_s), u"1"_s);
 }
 
 TEST_P(NotesTest, SixHundredCharactersAreThreeNumberedLinesUnderOneNewNote)
 {
-    ASSERT_TRUE(modHlavni::storeNote(db(), QStringLiteral("42"), QString(600, QLatin1Char('n'))).ok);
-    const db::Rows rows = db().queryRows(QStringLiteral("SELECT text_id, seq_nbr, line_txt FROM text ORDER BY seq_nbr"));
+    ASSERT_TRUE(modHlavni::storeNote(db(), u"42"_s, QString(600, QLatin1Char('n'))).ok);
+    const db::Rows rows = db().queryRows(u"SELECT text_id, seq_nbr, line_txt FROM text ORDER BY seq_nbr"_s);
     ASSERT_EQ(rows.rows.size(), 3);
-    EXPECT_EQ(rows.rows[0][0], QStringLiteral("1"));
-    EXPECT_EQ(rows.rows[2][1], QStringLiteral("3"));
+    EXPECT_EQ(rows.rows[0][0], u"1"_s);
+    EXPECT_EQ(rows.rows[2][1], u"3"_s);
     EXPECT_EQ(rows.rows[0][2].size(), 255);
     EXPECT_EQ(rows.rows[1][2].size(), 255);
     EXPECT_EQ(rows.rows[2][2].size(), 90);
-    EXPECT_EQ(db().singleValue(QStringLiteral("SELECT text_id FROM subj WHERE subj_id = 42")), QStringLiteral("1"));
+    EXPECT_EQ(db().singleValue(u"SELECT text_id FROM subj WHERE subj_id = 42"_s), u"1"_s);
     // Another entity's note takes the next number; replacing a note frees its old one first.
-    ASSERT_TRUE(db().execute(QStringLiteral("INSERT INTO subj VALUES (2,getdate(),0,43,1,null,0,null,0,null)")).ok);
-    ASSERT_TRUE(modHlavni::storeNote(db(), QStringLiteral("43"), QStringLiteral("jiná")).ok);
-    EXPECT_EQ(db().singleValue(QStringLiteral("SELECT text_id FROM subj WHERE subj_id = 43")), QStringLiteral("2"));
-    ASSERT_TRUE(modHlavni::storeNote(db(), QStringLiteral("42"), QStringLiteral("kratší")).ok);
-    EXPECT_EQ(db().singleValue(QStringLiteral("SELECT text_id FROM subj WHERE subj_id = 42")), QStringLiteral("3"));
-    EXPECT_EQ(modHlavni::loadNote(db(), QStringLiteral("43")), QStringLiteral("jiná"));
-    EXPECT_EQ(db().singleValue(QStringLiteral("SELECT count(*) FROM text")), QStringLiteral("2"));
+    ASSERT_TRUE(db().execute(u"INSERT INTO subj VALUES (2,getdate(),0,43,1,null,0,null,0,null)"_s).ok);
+    ASSERT_TRUE(modHlavni::storeNote(db(), u"43"_s, u"jiná"_s).ok);
+    EXPECT_EQ(db().singleValue(u"SELECT text_id FROM subj WHERE subj_id = 43"_s), u"2"_s);
+    ASSERT_TRUE(modHlavni::storeNote(db(), u"42"_s, u"kratší"_s).ok);
+    EXPECT_EQ(db().singleValue(u"SELECT text_id FROM subj WHERE subj_id = 42"_s), u"3"_s);
+    EXPECT_EQ(modHlavni::loadNote(db(), u"43"_s), u"jiná"_s);
+    EXPECT_EQ(db().singleValue(u"SELECT count(*) FROM text"_s), u"2"_s);
 }
 
 TEST_P(NotesTest, AFailureWhileStoringKeepsTheOldNote)
 {
-    ASSERT_TRUE(modHlavni::storeNote(db(), QStringLiteral("42"), QStringLiteral("stará poznámka")).ok);
+    ASSERT_TRUE(modHlavni::storeNote(db(), u"42"_s, u"stará poznámka"_s).ok);
     failOnThirdLine();
-    EXPECT_FALSE(modHlavni::storeNote(db(), QStringLiteral("42"), QString(700, QLatin1Char('z'))).ok);
+    EXPECT_FALSE(modHlavni::storeNote(db(), u"42"_s, QString(700, QLatin1Char('z'))).ok);
     EXPECT_FALSE(db().inTransaction());
-    EXPECT_EQ(modHlavni::loadNote(db(), QStringLiteral("42")), QStringLiteral("stará poznámka"));
-    EXPECT_EQ(lineCount(), QStringLiteral("1"));
+    EXPECT_EQ(modHlavni::loadNote(db(), u"42"_s), u"stará poznámka"_s);
+    EXPECT_EQ(lineCount(), u"1"_s);
 }
 
 TEST_P(NotesTest, IdsThatAreNotWholeNumbersRunNoSql)
 {
-    db().setSharedSql(QStringLiteral("untouched"));
+    db().setSharedSql(u"untouched"_s);
     for (const char *bad : {"42 OR 1=1", "1-2", "42'", "", "4.2"}) {
-        EXPECT_FALSE(modHlavni::storeNote(db(), QString::fromLatin1(bad), QStringLiteral("x")).ok) << bad;
+        EXPECT_FALSE(modHlavni::storeNote(db(), QString::fromLatin1(bad), u"x"_s).ok) << bad;
         EXPECT_EQ(modHlavni::loadNote(db(), QString::fromLatin1(bad)), QString()) << bad;
         EXPECT_FALSE(modHlavni::isSingleEntity(db(), QString::fromLatin1(bad))) << bad;
     }
-    EXPECT_EQ(db().sharedSql(), QStringLiteral("untouched"));
-    EXPECT_EQ(lineCount(), QStringLiteral("0"));
-    EXPECT_EQ(modHlavni::loadNote(db(), QStringLiteral("42")), QString());
+    EXPECT_EQ(db().sharedSql(), u"untouched"_s);
+    EXPECT_EQ(lineCount(), u"0"_s);
+    EXPECT_EQ(modHlavni::loadNote(db(), u"42"_s), QString());
 }
 
 TEST_P(NotesTest, GroupsAreTheEntitiesWithFormTwoHundredFifteen)
@@ -117,10 +118,10 @@ TEST_P(NotesTest, GroupsAreTheEntitiesWithFormTwoHundredFifteen)
                                             "INSERT INTO ident VALUES (2,getdate(),0,8,23,'00000123',null,0,null,0,1112)\r"
                                             "INSERT INTO ident VALUES (3,getdate(),2,9,23,'skupina_',null,0,null,0,215)"))
                     .ok);
-    EXPECT_FALSE(modHlavni::isSingleEntity(db(), QStringLiteral("7")));
-    EXPECT_TRUE(modHlavni::isSingleEntity(db(), QStringLiteral("8")));
-    EXPECT_TRUE(modHlavni::isSingleEntity(db(), QStringLiteral("9"))); // a deleted group
-    EXPECT_TRUE(modHlavni::isSingleEntity(db(), QStringLiteral("12345"))); // no ident row at all
+    EXPECT_FALSE(modHlavni::isSingleEntity(db(), u"7"_s));
+    EXPECT_TRUE(modHlavni::isSingleEntity(db(), u"8"_s));
+    EXPECT_TRUE(modHlavni::isSingleEntity(db(), u"9"_s)); // a deleted group
+    EXPECT_TRUE(modHlavni::isSingleEntity(db(), u"12345"_s)); // no ident row at all
 }
 
 VERNA_ALL_BACKENDS(NotesTest);
@@ -128,14 +129,14 @@ VERNA_ALL_BACKENDS(NotesTest);
 TEST(SharedHelpers, IcoPaddingAndSearchForm)
 {
     QString empty;
-    EXPECT_EQ(modHlavni::padIco(empty), QStringLiteral("00000000"));
-    EXPECT_EQ(empty, QStringLiteral("00000000"));
-    QString shortIco = QStringLiteral("1234");
-    EXPECT_EQ(modHlavni::padIco(shortIco), QStringLiteral("00001234"));
-    QString nine = QStringLiteral("123456789");
-    EXPECT_EQ(modHlavni::padIco(nine), QStringLiteral("123456789"));
-    EXPECT_EQ(modHlavni::searchForm(QStringLiteral("A.B. (C) s.r.o.")), QStringLiteral("ABCsro"));
-    EXPECT_EQ(modHlavni::searchForm(QStringLiteral("O'Neill/Šťastný\\Řez-1,2:_x")), QStringLiteral("ONeillŠťastnýŘez12x"));
+    EXPECT_EQ(modHlavni::padIco(empty), u"00000000"_s);
+    EXPECT_EQ(empty, u"00000000"_s);
+    QString shortIco = u"1234"_s;
+    EXPECT_EQ(modHlavni::padIco(shortIco), u"00001234"_s);
+    QString nine = u"123456789"_s;
+    EXPECT_EQ(modHlavni::padIco(nine), u"123456789"_s);
+    EXPECT_EQ(modHlavni::searchForm(u"A.B. (C) s.r.o."_s), u"ABCsro"_s);
+    EXPECT_EQ(modHlavni::searchForm(u"O'Neill/Šťastný\\Řez-1,2:_x"_s), u"ONeillŠťastnýŘez12x"_s);
 }
 
 TEST(SharedHelpers, NoteLinesAndTheirInserts)
@@ -144,8 +145,8 @@ TEST(SharedHelpers, NoteLinesAndTheirInserts)
     EXPECT_EQ(modHlavni::noteLines(QString(255, QLatin1Char('a'))).size(), 2);
     EXPECT_EQ(modHlavni::noteLines(QString(255, QLatin1Char('a'))).last(), QString());
     EXPECT_EQ(modHlavni::noteLines(QString(600, QLatin1Char('a'))).size(), 3);
-    EXPECT_EQ(modHlavni::noteLineInsert(1, 5, 2, QStringLiteral("it's")),
-              QStringLiteral("INSERT INTO text VALUES((select (min(row_id)-1) from text),getdate(),0,5,2,'it''s')"));
-    EXPECT_EQ(modHlavni::noteLineInsert(2, 5, 2, QStringLiteral("x")),
-              QStringLiteral("DECLARE @row int\rselect @row = (min(row_id)-1) from text\rINSERT INTO text VALUES(@row,null,0,5,2,'x')"));
+    EXPECT_EQ(modHlavni::noteLineInsert(1, 5, 2, u"it's"_s),
+              u"INSERT INTO text VALUES((select (min(row_id)-1) from text),getdate(),0,5,2,'it''s')"_s);
+    EXPECT_EQ(modHlavni::noteLineInsert(2, 5, 2, u"x"_s),
+              u"DECLARE @row int\rselect @row = (min(row_id)-1) from text\rINSERT INTO text VALUES(@row,null,0,5,2,'x')"_s);
 }

@@ -1,14 +1,14 @@
 // Drag-and-drop payloads: the texts of every kind, round trips and what is refused.
 #include "selection/payload.h"
 
-#include <gtest/gtest.h>
-#include <limits>
-
-#include <ostream>
-
 #include "support/printing.h"
 
+#include <gtest/gtest.h>
+#include <limits>
+#include <ostream>
+
 using namespace verna::selection;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -21,35 +21,33 @@ Payload parsed(const QString &text)
 
 } // namespace
 
-TEST(Payload, BuildersWriteTheExactTexts)
+TEST(Payload, BuildersWriteTheExactTextsAndNothingForNothingSelected)
 {
-    EXPECT_EQ(Payload::singleEntity(1234), QStringLiteral("*/*1234"));
-    EXPECT_EQ(Payload::singleEntity(-7), QStringLiteral("*/*-7"));
-    EXPECT_EQ(Payload::entityList({12, -5, 40}), QStringLiteral("/*/12_-5_40"));
-    EXPECT_EQ(Payload::treeNode(QStringLiteral("QP8812")), QStringLiteral("#&#QP8812"));
-    EXPECT_EQ(Payload::treeNode(QStringLiteral("AC3029_3366")), QStringLiteral("#&#AC3029_3366"));
-    EXPECT_EQ(Payload::analysisNode(QStringLiteral("SQ1999_2_1234")), QStringLiteral("@&@SQ1999_2_1234"));
-    EXPECT_EQ(Payload::aggregate(2), QStringLiteral("@&@AF2"));
-    EXPECT_EQ(Payload::indicatorsSeveral({4, 0, 3}), QStringLiteral("@&@FS0_3_4_"));
-    EXPECT_EQ(Payload::indicatorOne(5), QStringLiteral("@&@FC5"));
-}
+    EXPECT_EQ(Payload::singleEntity(1234), u"*/*1234"_s);
+    EXPECT_EQ(Payload::singleEntity(-7), u"*/*-7"_s);
+    EXPECT_EQ(Payload::entityList({12, -5, 40}), u"/*/12_-5_40"_s);
+    EXPECT_EQ(Payload::treeNode(u"QP8812"_s), u"#&#QP8812"_s);
+    EXPECT_EQ(Payload::treeNode(u"AC3029_3366"_s), u"#&#AC3029_3366"_s);
+    EXPECT_EQ(Payload::analysisNode(u"SQ1999_2_1234"_s), u"@&@SQ1999_2_1234"_s);
+    EXPECT_EQ(Payload::aggregate(2), u"@&@AF2"_s);
+    EXPECT_EQ(Payload::indicatorsSeveral({4, 0, 3}), u"@&@FS0_3_4_"_s);
+    EXPECT_EQ(Payload::indicatorOne(5), u"@&@FC5"_s);
 
-TEST(Payload, NothingSelectedDragsNothing)
-{
+    // Nothing selected drags nothing.
     EXPECT_EQ(Payload::entitySelection({}), QString());
-    EXPECT_EQ(Payload::entitySelection({7}), QStringLiteral("*/*7"));
-    EXPECT_EQ(Payload::entitySelection({7, -8}), QStringLiteral("/*/7_-8"));
+    EXPECT_EQ(Payload::entitySelection({7}), u"*/*7"_s);
+    EXPECT_EQ(Payload::entitySelection({7, -8}), u"/*/7_-8"_s);
     EXPECT_EQ(Payload::entityList({}), QString());
-    EXPECT_EQ(Payload::indicatorSelection({0, 3, 4}, 3), QStringLiteral("@&@FS0_3_4_"));
-    EXPECT_EQ(Payload::indicatorSelection({3}, 3), QStringLiteral("@&@FC3"));
+    EXPECT_EQ(Payload::indicatorSelection({0, 3, 4}, 3), u"@&@FS0_3_4_"_s);
+    EXPECT_EQ(Payload::indicatorSelection({3}, 3), u"@&@FC3"_s);
     EXPECT_EQ(Payload::indicatorSelection({}, -1), QString());
     EXPECT_EQ(Payload::aggregate(-1), QString());
     EXPECT_EQ(Payload::indicatorsSeveral({}), QString());
     EXPECT_EQ(Payload::indicatorsSeveral({1, -2}), QString());
     EXPECT_EQ(Payload::treeNode(QString()), QString());
-    EXPECT_EQ(Payload::treeNode(QStringLiteral("QP1;DROP")), QString());
+    EXPECT_EQ(Payload::treeNode(u"QP1;DROP"_s), QString());
     // The marker minus its last character, as a list with no selection once produced: ignored.
-    EXPECT_FALSE(Payload::parse(QStringLiteral("/*")));
+    EXPECT_FALSE(Payload::parse(u"/*"_s));
 }
 
 TEST(Payload, EveryKindSurvivesARoundTrip)
@@ -66,7 +64,7 @@ TEST(Payload, EveryKindSurvivesARoundTrip)
     EXPECT_EQ(list.kind(), Payload::Kind::EntityList);
     EXPECT_EQ(list.entityIds(), (QList<qint32>{12, -5, 40, lowest, highest}));
     // The parse of the rest "-12_7" gives -12 and 7.
-    EXPECT_EQ(parsed(QStringLiteral("/*/-12_7")).entityIds(), (QList<qint32>{-12, 7}));
+    EXPECT_EQ(parsed(u"/*/-12_7"_s).entityIds(), (QList<qint32>{-12, 7}));
 
     const Payload aggregate = parsed(Payload::aggregate(3));
     EXPECT_EQ(aggregate.kind(), Payload::Kind::Aggregate);
@@ -79,7 +77,7 @@ TEST(Payload, EveryKindSurvivesARoundTrip)
     EXPECT_EQ(several.indices(), (QList<int>{0, 3, 4}));
     EXPECT_TRUE(several.text().endsWith(QLatin1Char('_')));
     // Carried in the order given, as the receiver adds columns in that order.
-    EXPECT_EQ(parsed(QStringLiteral("@&@FS3_0_")).indices(), (QList<int>{3, 0}));
+    EXPECT_EQ(parsed(u"@&@FS3_0_"_s).indices(), (QList<int>{3, 0}));
 }
 
 TEST(Payload, NodeKeysAreReadByKind)
@@ -92,14 +90,14 @@ TEST(Payload, NodeKeysAreReadByKind)
         qint32 code;
     };
     const std::vector<Case> tree = {
-        {QStringLiteral("SU-12"), QStringLiteral("SU"), -12, 0, 0},     {QStringLiteral("ob3366"), QStringLiteral("ob"), 3366, 0, 0},
-        {QStringLiteral("pz5"), QStringLiteral("pz"), 5, 0, 0},         {QStringLiteral("CR7"), QStringLiteral("CR"), 7, 0, 0},
-        {QStringLiteral("CV7"), QStringLiteral("CV"), 7, 0, 0},         {QStringLiteral("YR1999_7"), QStringLiteral("YR"), 7, 1999, 0},
-        {QStringLiteral("YV2001_-7"), QStringLiteral("YV"), -7, 2001, 0}, {QStringLiteral("Q8812"), QStringLiteral("Q"), 8812, 0, 0},
-        {QStringLiteral("Q-3"), QStringLiteral("Q"), -3, 0, 0},         {QStringLiteral("QP8812"), QStringLiteral("QP"), 8812, 0, 0},
-        {QStringLiteral("NG-4"), QStringLiteral("NG"), -4, 0, 0},       {QStringLiteral("QF9"), QStringLiteral("QF"), 9, 0, 0},
-        {QStringLiteral("IP77"), QStringLiteral("IP"), 77, 0, 0},       {QStringLiteral("IZ77"), QStringLiteral("IZ"), 77, 0, 0},
-        {QStringLiteral("IZ-8_205"), QStringLiteral("IZ"), -8, 0, 205}, {QStringLiteral("AC3029_3366"), QStringLiteral("AC"), 3366, 0, 3029},
+        {u"SU-12"_s, u"SU"_s, -12, 0, 0},     {u"ob3366"_s, u"ob"_s, 3366, 0, 0},
+        {u"pz5"_s, u"pz"_s, 5, 0, 0},         {u"CR7"_s, u"CR"_s, 7, 0, 0},
+        {u"CV7"_s, u"CV"_s, 7, 0, 0},         {u"YR1999_7"_s, u"YR"_s, 7, 1999, 0},
+        {u"YV2001_-7"_s, u"YV"_s, -7, 2001, 0}, {u"Q8812"_s, u"Q"_s, 8812, 0, 0},
+        {u"Q-3"_s, u"Q"_s, -3, 0, 0},         {u"QP8812"_s, u"QP"_s, 8812, 0, 0},
+        {u"NG-4"_s, u"NG"_s, -4, 0, 0},       {u"QF9"_s, u"QF"_s, 9, 0, 0},
+        {u"IP77"_s, u"IP"_s, 77, 0, 0},       {u"IZ77"_s, u"IZ"_s, 77, 0, 0},
+        {u"IZ-8_205"_s, u"IZ"_s, -8, 0, 205}, {u"AC3029_3366"_s, u"AC"_s, 3366, 0, 3029},
     };
     for (const Case &c : tree) {
         const Payload p = parsed(Payload::kTreeNode + c.key);
@@ -110,36 +108,29 @@ TEST(Payload, NodeKeysAreReadByKind)
         EXPECT_EQ(p.node().code, c.code) << c.key.toStdString();
         EXPECT_EQ(p.text(), Payload::kTreeNode + c.key);
     }
-    EXPECT_EQ(parsed(QStringLiteral("#&#AC3029_3366")).branchCode(), 3029);
-    EXPECT_FALSE(parsed(QStringLiteral("#&#SU3366")).branchCode());
+    EXPECT_EQ(parsed(u"#&#AC3029_3366"_s).branchCode(), 3029);
+    EXPECT_FALSE(parsed(u"#&#SU3366"_s).branchCode());
 
-    const Payload quarter = parsed(QStringLiteral("@&@SQ1999_2_-1234"));
+    const Payload quarter = parsed(u"@&@SQ1999_2_-1234"_s);
     EXPECT_EQ(quarter.kind(), Payload::Kind::AnalysisNode);
-    EXPECT_EQ(quarter.node().kind, QStringLiteral("SQ"));
+    EXPECT_EQ(quarter.node().kind, u"SQ"_s);
     EXPECT_EQ(quarter.node().year, 1999);
     EXPECT_EQ(quarter.node().quarter, 2);
     EXPECT_EQ(quarter.node().id, -1234);
-    EXPECT_EQ(parsed(QStringLiteral("@&@SY1999_12")).node().year, 1999);
-    EXPECT_EQ(parsed(QStringLiteral("@&@SU12")).node().id, 12);
+    EXPECT_EQ(parsed(u"@&@SY1999_12"_s).node().year, 1999);
+    EXPECT_EQ(parsed(u"@&@SU12"_s).node().id, 12);
 }
 
 TEST(Payload, HostileTextsAreNoPayload)
 {
     const QStringList refused = {
-        QString(), QStringLiteral("*/*"), QStringLiteral("*/*12'"), QStringLiteral("*/*1 OR 1=1"), QStringLiteral("*/*2147483648"),
-        QStringLiteral("*/*+5"), QStringLiteral("*/* 5"), QStringLiteral("*/*5\n"), QStringLiteral("*/*1-2"),
-        QStringLiteral("/*/"), QStringLiteral("/*/1-2"), QStringLiteral("/*/--5"), QStringLiteral("/*/1__2"),
-        QStringLiteral("/*/12'"), QStringLiteral("/*/1_"), QStringLiteral("/*/_1"), QStringLiteral("/*/1,2"),
-        QStringLiteral("/*/1_2);DELETE FROM subj--"), QStringLiteral("/*/-"),
-        QStringLiteral("#&#"), QStringLiteral("#&#QP"), QStringLiteral("#&#QP1;DROP"), QStringLiteral("#&#QPabc"),
-        QStringLiteral("#&#XX12"), QStringLiteral("#&#qp12"), QStringLiteral("#&#YR99_1"), QStringLiteral("#&#YR1999"),
-        QStringLiteral("#&#YR1999_1_2"), QStringLiteral("#&#AC_1"), QStringLiteral("#&#ACx_1"), QStringLiteral("#&#AC-3_1"),
-        QStringLiteral("#&#AC29"), QStringLiteral("#&#IZ1_-2"), QStringLiteral("#&#Q"), QStringLiteral("#&#Q1x"),
-        QStringLiteral("@&@"), QStringLiteral("@&@AF"), QStringLiteral("@&@AF-1"), QStringLiteral("@&@AF1.5"),
-        QStringLiteral("@&@FS"), QStringLiteral("@&@FS_"), QStringLiteral("@&@FS1_2"), QStringLiteral("@&@FS1__2_"),
-        QStringLiteral("@&@FS-1_"), QStringLiteral("@&@FC"), QStringLiteral("@&@FC1;"), QStringLiteral("@&@SQ1999_5_12"),
-        QStringLiteral("@&@SQ1999_2"), QStringLiteral("@&@SQ99_2_1"), QStringLiteral("@&@SY99_1"), QStringLiteral("@&@SU"),
-        QStringLiteral("@&@XX1"), QStringLiteral("@&@SUabc"), QStringLiteral("x*/*12"), QStringLiteral("Hello"),
+        QString(), u"*/*"_s, u"*/*12'"_s, u"*/*1 OR 1=1"_s, u"*/*2147483648"_s, u"*/*+5"_s, u"*/* 5"_s, u"*/*5\n"_s, u"*/*1-2"_s,
+        u"/*/"_s, u"/*/1-2"_s, u"/*/--5"_s, u"/*/1__2"_s, u"/*/12'"_s, u"/*/1_"_s, u"/*/_1"_s, u"/*/1,2"_s,
+        u"/*/1_2);DELETE FROM subj--"_s, u"/*/-"_s, u"#&#"_s, u"#&#QP"_s, u"#&#QP1;DROP"_s, u"#&#QPabc"_s, u"#&#XX12"_s,
+        u"#&#qp12"_s, u"#&#YR99_1"_s, u"#&#YR1999"_s, u"#&#YR1999_1_2"_s, u"#&#AC_1"_s, u"#&#ACx_1"_s, u"#&#AC-3_1"_s, u"#&#AC29"_s,
+        u"#&#IZ1_-2"_s, u"#&#Q"_s, u"#&#Q1x"_s, u"@&@"_s, u"@&@AF"_s, u"@&@AF-1"_s, u"@&@AF1.5"_s, u"@&@FS"_s, u"@&@FS_"_s,
+        u"@&@FS1_2"_s, u"@&@FS1__2_"_s, u"@&@FS-1_"_s, u"@&@FC"_s, u"@&@FC1;"_s, u"@&@SQ1999_5_12"_s, u"@&@SQ1999_2"_s,
+        u"@&@SQ99_2_1"_s, u"@&@SY99_1"_s, u"@&@SU"_s, u"@&@XX1"_s, u"@&@SUabc"_s, u"x*/*12"_s, u"Hello"_s,
     };
     for (const QString &text : refused)
         EXPECT_FALSE(Payload::parse(text).has_value()) << text.toStdString();

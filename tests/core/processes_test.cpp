@@ -7,6 +7,7 @@
 
 using namespace verna;
 using namespace verna::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -38,7 +39,7 @@ TEST_P(ProcessTest, EightConcurrentWritersMakeNoDuplicateKeysAndLoseNoRows)
             auto p = std::make_unique<QProcess>();
             p->setEnvironment(testDatabase().childEnvironment());
             // Two keyed inserts per transaction widen the window between key and insert.
-            p->start(kTool, {QStringLiteral("--db"), testDatabase().dbOption(), QStringLiteral("sql"),
+            p->start(kTool, {u"--db"_s, testDatabase().dbOption(), u"sql"_s,
                              QStringLiteral("INSERT INTO mem VALUES ((select (min(row_id)-1) from mem),getdate(),0,%1,%2)\r"
                                             "INSERT INTO mem VALUES ((select (min(row_id)-1) from mem),getdate(),0,%1,%3)")
                                  .arg(w)
@@ -52,43 +53,43 @@ TEST_P(ProcessTest, EightConcurrentWritersMakeNoDuplicateKeysAndLoseNoRows)
         }
     }
     const int expected = kWorkers * kRounds * 2;
-    EXPECT_EQ(db().singleValue(QStringLiteral("SELECT count(*) FROM mem")), QString::number(expected));
-    EXPECT_EQ(db().singleValue(QStringLiteral("SELECT count(DISTINCT row_id) FROM mem")), QString::number(expected));
-    EXPECT_EQ(db().singleValue(QStringLiteral("SELECT count(DISTINCT subj_id * 1000 + mem_id) FROM mem")), QString::number(expected));
-    EXPECT_EQ(db().singleValue(QStringLiteral("SELECT max(row_id) FROM mem")), QStringLiteral("-1"));
-    EXPECT_EQ(db().singleValue(QStringLiteral("SELECT min(row_id) FROM mem")), QString::number(-expected));
+    EXPECT_EQ(db().singleValue(u"SELECT count(*) FROM mem"_s), QString::number(expected));
+    EXPECT_EQ(db().singleValue(u"SELECT count(DISTINCT row_id) FROM mem"_s), QString::number(expected));
+    EXPECT_EQ(db().singleValue(u"SELECT count(DISTINCT subj_id * 1000 + mem_id) FROM mem"_s), QString::number(expected));
+    EXPECT_EQ(db().singleValue(u"SELECT max(row_id) FROM mem"_s), u"-1"_s);
+    EXPECT_EQ(db().singleValue(u"SELECT min(row_id) FROM mem"_s), QString::number(-expected));
 }
 
 TEST_P(ProcessTest, SqlCommandPrintsRowsAndReportsErrorsWithExitCodes)
 {
     const QStringList env = testDatabase().childEnvironment();
     const QString dbOption = testDatabase().dbOption();
-    ToolRun r = runVernaDb({QStringLiteral("--db"), dbOption, QStringLiteral("sql"), QStringLiteral("SELECT count(*) FROM finl_stmt")}, env);
+    ToolRun r = runVernaDb({u"--db"_s, dbOption, u"sql"_s, u"SELECT count(*) FROM finl_stmt"_s}, env);
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out, QStringLiteral("0\n"));
+    EXPECT_EQ(r.out, u"0\n"_s);
     // Every row is one line: tabs, line breaks and backslashes in values are escaped.
-    r = runVernaDb({QStringLiteral("--db"), dbOption, QStringLiteral("sql"), QStringLiteral("SELECT 'a\tb\r\nc\\d', NULL, 2")}, env);
-    EXPECT_EQ(r.out, QStringLiteral("a\\tb\\r\\nc\\\\d\t\t2\n")) << r.err.toStdString();
-    r = runVernaDb({QStringLiteral("--db"), dbOption, QStringLiteral("sql"), QStringLiteral("SELECT * FROM no_such_table")}, env);
+    r = runVernaDb({u"--db"_s, dbOption, u"sql"_s, u"SELECT 'a\tb\r\nc\\d', NULL, 2"_s}, env);
+    EXPECT_EQ(r.out, u"a\\tb\\r\\nc\\\\d\t\t2\n"_s) << r.err.toStdString();
+    r = runVernaDb({u"--db"_s, dbOption, u"sql"_s, u"SELECT * FROM no_such_table"_s}, env);
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.err.startsWith(QStringLiteral("Příkaz SQL selhal: "))) << r.err.toStdString();
-    r = runVernaDb({QStringLiteral("--db"), dbOption, QStringLiteral("sql")}, env);
+    EXPECT_TRUE(r.err.startsWith(u"Příkaz SQL selhal: "_s)) << r.err.toStdString();
+    r = runVernaDb({u"--db"_s, dbOption, u"sql"_s}, env);
     EXPECT_EQ(r.exitCode, 2);
-    r = runVernaDb({QStringLiteral("--db"), dbOption, QStringLiteral("frobnicate")}, env);
+    r = runVernaDb({u"--db"_s, dbOption, u"frobnicate"_s}, env);
     EXPECT_EQ(r.exitCode, 2);
-    r = runVernaDb({QStringLiteral("--help")}, env);
+    r = runVernaDb({u"--help"_s}, env);
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_TRUE(r.out.contains(QStringLiteral("analyze"))) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains(u"analyze"_s)) << r.out.toStdString();
     // A mistyped file is reported, not created empty.
     QTemporaryDir dir;
-    const QString missing = dir.filePath(QStringLiteral("preklep.sqlite"));
-    r = runVernaDb({QStringLiteral("--db"), missing, QStringLiteral("sql"), QStringLiteral("SELECT 1")}, env);
+    const QString missing = dir.filePath(u"preklep.sqlite"_s);
+    r = runVernaDb({u"--db"_s, missing, u"sql"_s, u"SELECT 1"_s}, env);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_FALSE(QFile::exists(missing));
     // init refuses a database that already has the tables.
-    r = runVernaDb({QStringLiteral("--db"), dbOption, QStringLiteral("init")}, env);
+    r = runVernaDb({u"--db"_s, dbOption, u"init"_s}, env);
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.err.contains(QStringLiteral("--force"))) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(u"--force"_s)) << r.err.toStdString();
 }
 
 VERNA_ALL_BACKENDS(ProcessTest);
@@ -99,15 +100,16 @@ TEST(NotAVernaDatabase, IsReportedAndLeftUntouched)
 {
     QTemporaryDir dir;
     const QStringList env = QProcessEnvironment::systemEnvironment().toStringList();
-    const QString good = dir.filePath(QStringLiteral("verna.sqlite"));
-    ASSERT_EQ(runVernaDb({QStringLiteral("--db"), good, QStringLiteral("init")}, env).exitCode, 0);
-    QFile goodFile(good);
-    ASSERT_TRUE(goodFile.open(QIODevice::ReadOnly));
-    const QByteArray verna = goodFile.readAll();
-    goodFile.close();
+    const auto tool = [&env](const QString &path, const QStringList &args) { return runVernaDb(QStringList{u"--db"_s, path} + args, env); };
+    const auto bytes = [](const QString &path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const QString good = dir.filePath(u"verna.sqlite"_s);
+    ASSERT_EQ(tool(good, {u"init"_s}).exitCode, 0);
+    const QByteArray verna = bytes(good);
     const int pageSize = (static_cast<uchar>(verna.at(16)) << 8) | static_cast<uchar>(verna.at(17));
-    const int cdValPage = runVernaDb({QStringLiteral("--db"), good, QStringLiteral("sql"),
-                                      QStringLiteral("SELECT rootpage FROM sqlite_master WHERE name = 'cd_val'")}, env).out.trimmed().toInt();
+    const int cdValPage = tool(good, {u"sql"_s, u"SELECT rootpage FROM sqlite_master WHERE name = 'cd_val'"_s}).out.trimmed().toInt();
     ASSERT_GT(cdValPage, 1);
 
     QByteArray damaged = verna;
@@ -118,90 +120,85 @@ TEST(NotAVernaDatabase, IsReportedAndLeftUntouched)
     const struct {
         const char *name;
         QByteArray bytes;
+        const char *prepare; // run through the library verna-db uses, before its checks apply
         bool advisesInit;
         bool initRefused; // even with --force
     } files[] = {
-        {"empty", QByteArray(), true, false},
-        {"random", random, false, true},
-        {"truncated", verna.left(verna.size() / 2), false, true},
-        {"damaged", damaged, false, true},
-        {"foreign", QByteArray(), false, true},
-        {"renamed", QByteArray(), false, false},
+        {"empty", QByteArray(), nullptr, true, false},
+        {"random", random, nullptr, false, true},
+        {"truncated", verna.left(verna.size() / 2), nullptr, false, true},
+        {"damaged", damaged, nullptr, false, true},
+        {"foreign", QByteArray(), "CREATE TABLE t (x)", false, true},
+        {"renamed", verna, "ALTER TABLE mem RENAME TO mem_old", false, false},
     };
     for (const auto &f : files) {
         SCOPED_TRACE(f.name);
-        const QString path = dir.filePath(QString::fromLatin1(f.name) + QStringLiteral(".sqlite"));
+        const QString path = dir.filePath(QString::fromLatin1(f.name) + u".sqlite"_s);
         QFile out(path);
         ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-        out.write(QLatin1String(f.name) == QLatin1String("renamed") ? verna : f.bytes);
+        out.write(f.bytes);
         out.close();
-        if (QLatin1String(f.name) == QLatin1String("renamed") || QLatin1String(f.name) == QLatin1String("foreign")) {
-            // Prepared through the library that verna-db uses, before its checks apply.
+        if (f.prepare) {
             db::Database prepare;
             ASSERT_TRUE(prepare.open(db::DatabaseLocation::file(path)).ok);
-            ASSERT_TRUE(prepare.executeNative(QLatin1String(f.name) == QLatin1String("renamed") ? QStringLiteral("ALTER TABLE mem RENAME TO mem_old")
-                                                                                           : QStringLiteral("CREATE TABLE t (x)")).ok);
+            ASSERT_TRUE(prepare.executeNative(QString::fromLatin1(f.prepare)).ok);
         }
-        ASSERT_TRUE(out.open(QIODevice::ReadOnly));
-        const QByteArray before = out.readAll();
-        out.close();
-        const ToolRun r = runVernaDb({QStringLiteral("--db"), path, QStringLiteral("sql"), QStringLiteral("SELECT count(*) FROM cd_val")}, env);
+        const QByteArray before = bytes(path);
+        const ToolRun r = tool(path, {u"sql"_s, u"SELECT count(*) FROM cd_val"_s});
         EXPECT_EQ(r.exitCode, 1) << r.out.toStdString();
-        EXPECT_TRUE(r.err.contains(QStringLiteral("VERNA")) || r.err.contains(QStringLiteral("poškozená"))) << r.err.toStdString();
-        EXPECT_EQ(r.err.contains(QStringLiteral("init")), f.advisesInit) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(u"VERNA"_s) || r.err.contains(u"poškozená"_s)) << r.err.toStdString();
+        EXPECT_EQ(r.err.contains(u"init"_s), f.advisesInit) << r.err.toStdString();
         if (f.initRefused)
-            EXPECT_EQ(runVernaDb({QStringLiteral("--db"), path, QStringLiteral("init"), QStringLiteral("--force")}, env).exitCode, 1);
-        ASSERT_TRUE(out.open(QIODevice::ReadOnly));
-        EXPECT_TRUE(out.readAll() == before);
-        out.close();
+            EXPECT_EQ(tool(path, {u"init"_s, u"--force"_s}).exitCode, 1);
+        EXPECT_TRUE(bytes(path) == before);
     }
 }
 
 TEST(DatabaseChoice, OptionDataSourceOrEmbeddedFile)
 {
     EXPECT_FALSE(db::parseDatabaseOption(QString()).has_value());
-    EXPECT_FALSE(db::parseDatabaseOption(QStringLiteral("odbc:")).has_value());
-    EXPECT_EQ(db::parseDatabaseOption(QStringLiteral("odbc:finance"))->dsn, QStringLiteral("finance"));
-    EXPECT_EQ(db::parseDatabaseOption(QStringLiteral("x.sqlite"))->kind, db::DatabaseLocation::Kind::File);
+    EXPECT_FALSE(db::parseDatabaseOption(u"odbc:"_s).has_value());
+    EXPECT_EQ(db::parseDatabaseOption(u"odbc:finance"_s)->dsn, u"finance"_s);
+    EXPECT_EQ(db::parseDatabaseOption(u"x.sqlite"_s)->kind, db::DatabaseLocation::Kind::File);
 
     QTemporaryDir home;
     const QStringList base = QProcessEnvironment::systemEnvironment().toStringList();
-    const QString emptyOdbc = home.filePath(QStringLiteral("odbc-empty"));
+    const QString emptyOdbc = home.filePath(u"odbc-empty"_s);
     QDir().mkpath(emptyOdbc);
 
     // No data source configured: the embedded file is created in the user's data folder.
-    const QStringList noDsn = withVariables(base, {QStringLiteral("ODBCSYSINI=") + emptyOdbc,
-                                                   QStringLiteral("ODBCINI=") + emptyOdbc + QStringLiteral("/odbc.ini"),
-                                                   QStringLiteral("HOME=") + home.path(),
-                                                   QStringLiteral("XDG_DATA_HOME=") + home.filePath(QStringLiteral("data"))});
-    ToolRun r = runVernaDb({QStringLiteral("sql"), QStringLiteral("SELECT count(*) FROM finl_stmt")}, noDsn);
+    const QStringList noDsn = withVariables(base, {u"ODBCSYSINI="_s + emptyOdbc,
+                                                   u"ODBCINI="_s + emptyOdbc + u"/odbc.ini"_s,
+                                                   u"HOME="_s + home.path(),
+                                                   u"XDG_DATA_HOME="_s + home.filePath(u"data"_s)});
+    ToolRun r = runVernaDb({u"sql"_s, u"SELECT count(*) FROM finl_stmt"_s}, noDsn);
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    QDirIterator files(home.filePath(QStringLiteral("data")), {QStringLiteral("*.sqlite")}, QDir::Files, QDirIterator::Subdirectories);
+    QDirIterator files(home.filePath(u"data"_s), {u"*.sqlite"_s}, QDir::Files, QDirIterator::Subdirectories);
     EXPECT_TRUE(files.hasNext());
 
     // A configured but unreachable "finance" is reported, not silently replaced.
-    const QString brokenOdbc = home.filePath(QStringLiteral("odbc-broken"));
+    const QString brokenOdbc = home.filePath(u"odbc-broken"_s);
     QDir().mkpath(brokenOdbc);
-    QFile ini(brokenOdbc + QStringLiteral("/odbc.ini"));
+    QFile ini(brokenOdbc + u"/odbc.ini"_s);
     ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
     ini.write("[finance]\nDriver=NoSuchDriverAnywhere\nServername=127.0.0.1\nPort=1\n");
     ini.close();
-    const QStringList broken = withVariables(noDsn, {QStringLiteral("ODBCSYSINI=") + brokenOdbc,
-                                                     QStringLiteral("ODBCINI=") + brokenOdbc + QStringLiteral("/odbc.ini")});
-    r = runVernaDb({QStringLiteral("sql"), QStringLiteral("SELECT 1")}, broken);
+    const QStringList broken = withVariables(noDsn, {u"ODBCSYSINI="_s + brokenOdbc,
+                                                     u"ODBCINI="_s + brokenOdbc + u"/odbc.ini"_s});
+    r = runVernaDb({u"sql"_s, u"SELECT 1"_s}, broken);
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.err.contains(QStringLiteral("Není nastaveno ODBC"))) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(u"Není nastaveno ODBC"_s)) << r.err.toStdString();
 
     // Set up with a driver that runs, but no server answers: that is said, not "not set up".
-    QDirIterator drivers(QStringLiteral("/usr/lib"), {QStringLiteral("psqlodbcw.so")}, QDir::Files, QDirIterator::Subdirectories);
+    QDirIterator drivers(u"/usr/lib"_s, {u"psqlodbcw.so"_s}, QDir::Files, QDirIterator::Subdirectories);
     if (!drivers.hasNext())
         return;
     ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
     ini.write("[finance]\nDriver=" + drivers.next().toUtf8() + "\nServername=127.0.0.1\nPort=1\nDatabase=finance\n");
     ini.close();
-    r = runVernaDb({QStringLiteral("sql"), QStringLiteral("SELECT 1")}, broken);
+    r = runVernaDb({u"sql"_s, u"SELECT 1"_s}, broken);
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.err.contains(QStringLiteral("Databázový server zdroje ODBC „finance“ není dostupný"))) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(u"Databázový server zdroje ODBC „finance“ není dostupný"_s)) << r.err.toStdString();
 }
 
 TEST(DatabaseChoice, ConfiguredFinanceIsTheDefault)
@@ -213,7 +210,7 @@ TEST(DatabaseChoice, ConfiguredFinanceIsTheDefault)
     }
     TestDatabase tables(TestBackend::PostgreSQL);
     ASSERT_TRUE(tables.open() && tables.createSchema()) << tables.error().toStdString();
-    const ToolRun r = runVernaDb({QStringLiteral("sql"), QStringLiteral("SELECT version()")}, tables.childEnvironment());
+    const ToolRun r = runVernaDb({u"sql"_s, u"SELECT version()"_s}, tables.childEnvironment());
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_TRUE(r.out.contains(QStringLiteral("PostgreSQL"))) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains(u"PostgreSQL"_s)) << r.out.toStdString();
 }

@@ -4,32 +4,28 @@
 
 using namespace verna::db;
 using namespace verna::db::tsql;
+using namespace Qt::StringLiterals;
 
-namespace {
-const QString CR = QStringLiteral("\r");
-}
 
 TEST(BatchSplitting, SplitsAtCarriageReturnsOutsideQuotesAndComments)
 {
-    const QString note = QStringLiteral("INSERT INTO text VALUES(1,null,0,1,1,'první řádek\r\ndruhý ''citát''\r')");
-    const QString batch = QStringLiteral("BEGIN TRAN") + CR + note + CR + QStringLiteral("-- it's a comment") + CR
-        + QStringLiteral("UPDATE subj SET text_id = 1 /* don't\r split */ WHERE subj_id = 5") + CR + CR
-        + QStringLiteral("COMMIT TRAN");
+    const QString note = u"INSERT INTO text VALUES(1,null,0,1,1,'první řádek\r\ndruhý ''citát''\r')"_s;
+    const QString batch = u"BEGIN TRAN\r"_s + note
+        + u"\r-- it's a comment\rUPDATE subj SET text_id = 1 /* don't\r split */ WHERE subj_id = 5\r\rCOMMIT TRAN"_s;
     const QStringList parts = splitBatch(batch);
-    ASSERT_EQ(parts.size(), 5) << parts.join(QStringLiteral(" | ")).toStdString();
-    EXPECT_EQ(parts[0], QStringLiteral("BEGIN TRAN"));
+    ASSERT_EQ(parts.size(), 5) << parts.join(u" | "_s).toStdString();
+    EXPECT_EQ(parts[0], u"BEGIN TRAN"_s);
     EXPECT_EQ(parts[1], note);
-    EXPECT_EQ(parts[2], QStringLiteral("-- it's a comment"));
-    EXPECT_TRUE(parts[3].contains(QStringLiteral("/* don't\r split */")));
-    EXPECT_EQ(parts[4], QStringLiteral("COMMIT TRAN"));
+    EXPECT_EQ(parts[2], u"-- it's a comment"_s);
+    EXPECT_TRUE(parts[3].contains(u"/* don't\r split */"_s));
+    EXPECT_EQ(parts[4], u"COMMIT TRAN"_s);
 }
 
 TEST(BatchSplitting, SemicolonsSplitTooAndAnUnterminatedQuoteKeepsTheRest)
 {
-    EXPECT_EQ(splitBatch(QStringLiteral("DELETE FROM a; COMMIT;DELETE FROM b;")),
-              (QStringList{QStringLiteral("DELETE FROM a"), QStringLiteral("COMMIT"), QStringLiteral("DELETE FROM b")}));
-    EXPECT_EQ(splitBatch(QStringLiteral("SELECT ';', [a;b], \"c;d\" /* ; */ -- ;")).size(), 1);
-    EXPECT_EQ(splitBatch(QStringLiteral("SELECT 'a") + CR + QStringLiteral("b; c")).size(), 1);
+    EXPECT_EQ(splitBatch(u"DELETE FROM a; COMMIT;DELETE FROM b;"_s), (QStringList{u"DELETE FROM a"_s, u"COMMIT"_s, u"DELETE FROM b"_s}));
+    EXPECT_EQ(splitBatch(u"SELECT ';', [a;b], \"c;d\" /* ; */ -- ;"_s).size(), 1);
+    EXPECT_EQ(splitBatch(u"SELECT 'a\rb; c"_s).size(), 1);
 }
 
 // Transaction-control forms beyond those the batch test runs, read as the backend reads them.
@@ -73,51 +69,46 @@ TEST(StatementKinds, TransactionControlInEveryFormAndDialect)
 
 TEST(Translation, SqlServerGetsTheTextUnchanged)
 {
-    const QString sql = QStringLiteral("INSERT INTO ident VALUES ((SELECT (min(row_id)-1) FROM ident),getdate(),0)");
+    const QString sql = u"INSERT INTO ident VALUES ((SELECT (min(row_id)-1) FROM ident),getdate(),0)"_s;
     const Translation t = translate(sql, Backend::SqlServer);
     EXPECT_EQ(t.sql, sql);
-    EXPECT_EQ(t.keyTables, QStringList{QStringLiteral("ident")});
+    EXPECT_EQ(t.keyTables, QStringList{u"ident"_s});
 }
 
 TEST(Translation, KeySubqueriesOfEveryQuotedShapeBecomeNegativeKeys)
 {
-    const QStringList shapes = {
-        QStringLiteral("(SELECT (min(row_id)-1) FROM ident)"),
-        QStringLiteral("(select (min(row_id)-1) from text)"),
-        QStringLiteral("(SELECT min(row_id)-1 FROM func_for)"),
-        QStringLiteral("(SELECT min(row_id) - 1 FROM func_mem)"),
-        QStringLiteral("(SELECT (min(func_grp_id) - 1) FROM func_grp)"),
-    };
-    for (const QString &shape : shapes) {
-        const Translation t = translate(QStringLiteral("INSERT INTO x VALUES (") + shape + QStringLiteral(",getdate())"), Backend::SQLite);
-        EXPECT_TRUE(t.sql.contains(QStringLiteral("COALESCE(MIN(CASE WHEN"))) << t.sql.toStdString();
-        EXPECT_TRUE(t.sql.contains(QStringLiteral("CURRENT_TIMESTAMP"))) << t.sql.toStdString();
+    for (const QString &shape : {u"(SELECT (min(row_id)-1) FROM ident)"_s, u"(select (min(row_id)-1) from text)"_s,
+                                 u"(SELECT min(row_id)-1 FROM func_for)"_s, u"(SELECT min(row_id) - 1 FROM func_mem)"_s,
+                                 u"(SELECT (min(func_grp_id) - 1) FROM func_grp)"_s}) {
+        const Translation t = translate(u"INSERT INTO x VALUES ("_s + shape + u",getdate())"_s, Backend::SQLite);
+        EXPECT_TRUE(t.sql.contains(u"COALESCE(MIN(CASE WHEN"_s)) << t.sql.toStdString();
+        EXPECT_TRUE(t.sql.contains(u"CURRENT_TIMESTAMP"_s)) << t.sql.toStdString();
         EXPECT_EQ(t.keyTables.size(), 1);
     }
 }
 
 TEST(Translation, QuotedTextIsNeverRewritten)
 {
-    const QString sql = QStringLiteral("INSERT INTO text VALUES(1,getdate(),0,1,1,'getdate() (SELECT (min(row_id)-1) FROM x) LIKE ''a''')");
+    const QString sql = u"INSERT INTO text VALUES(1,getdate(),0,1,1,'getdate() (SELECT (min(row_id)-1) FROM x) LIKE ''a''')"_s;
     const Translation t = translate(sql, Backend::PostgreSQL);
-    EXPECT_TRUE(t.sql.endsWith(QStringLiteral("'getdate() (SELECT (min(row_id)-1) FROM x) LIKE ''a''')"))) << t.sql.toStdString();
+    EXPECT_TRUE(t.sql.endsWith(u"'getdate() (SELECT (min(row_id)-1) FROM x) LIKE ''a''')"_s)) << t.sql.toStdString();
     EXPECT_TRUE(t.keyTables.isEmpty());
 }
 
 TEST(Translation, TrimOfNumbersCastsToTextOnPostgreSQL)
 {
-    const QString sql = QStringLiteral("SELECT RTRIM(LTRIM(value_txt)), RTRIM(LTRIM(val_agn)) FROM cd_val WHERE tbl_cd = 1");
+    const QString sql = u"SELECT RTRIM(LTRIM(value_txt)), RTRIM(LTRIM(val_agn)) FROM cd_val WHERE tbl_cd = 1"_s;
     EXPECT_EQ(translate(sql, Backend::PostgreSQL).sql,
-              QStringLiteral("SELECT RTRIM(LTRIM(CAST((value_txt) AS TEXT))), RTRIM(LTRIM(CAST((val_agn) AS TEXT))) FROM cd_val WHERE tbl_cd = 1"));
+              u"SELECT RTRIM(LTRIM(CAST((value_txt) AS TEXT))), RTRIM(LTRIM(CAST((val_agn) AS TEXT))) FROM cd_val WHERE tbl_cd = 1"_s);
     EXPECT_EQ(translate(sql, Backend::SQLite).sql,
-              QStringLiteral("SELECT RTRIM(LTRIM(value_txt)) COLLATE CZ_CI, RTRIM(LTRIM(val_agn)) COLLATE CZ_CI FROM cd_val WHERE tbl_cd = 1"));
+              u"SELECT RTRIM(LTRIM(value_txt)) COLLATE CZ_CI, RTRIM(LTRIM(val_agn)) COLLATE CZ_CI FROM cd_val WHERE tbl_cd = 1"_s);
 }
 
 TEST(Translation, LikePatternsTakeBracketEscapesAndKeepBackslashesLiteral)
 {
-    const QString sql = QStringLiteral("SELECT 1 FROM name n WHERE n.srch_name_txt LIKE '50[%][_]a\\b%'");
+    const QString sql = u"SELECT 1 FROM name n WHERE n.srch_name_txt LIKE '50[%][_]a\\b%'"_s;
     EXPECT_EQ(translate(sql, Backend::SQLite).sql,
-              QStringLiteral("SELECT 1 FROM name n WHERE n.srch_name_txt LIKE '50\\%\\_a\\\\b%' ESCAPE '\\'"));
+              u"SELECT 1 FROM name n WHERE n.srch_name_txt LIKE '50\\%\\_a\\\\b%' ESCAPE '\\'"_s);
     EXPECT_EQ(translate(sql, Backend::PostgreSQL).sql,
-              QStringLiteral("SELECT 1 FROM name n WHERE n.srch_name_txt COLLATE \"default\" ILIKE '50\\%\\_a\\\\b%' ESCAPE '\\'"));
+              u"SELECT 1 FROM name n WHERE n.srch_name_txt COLLATE \"default\" ILIKE '50\\%\\_a\\\\b%' ESCAPE '\\'"_s);
 }

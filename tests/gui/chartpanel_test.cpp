@@ -152,8 +152,7 @@ TEST_F(ChartPanelTest, EachTypeDrawsItsSeriesAndRaysOnlyForWholeRows)
 
     panel.setData(threeByTwo(true));
     EXPECT_EQ(types()->count(), 5);
-    EXPECT_EQ(types()->itemText(4), u"Paprsky"_s);
-    EXPECT_EQ(types()->currentText(), u"Sloupce"_s);
+    EXPECT_EQ(types()->currentIndex(), ChartPanel::Bars);
     choose(ChartPanel::Rays);
     EXPECT_EQ(find<QStackedWidget>("fraGraf")->currentWidget(), find<QLabel>("lblGrafZprava"));
     EXPECT_EQ(find<QLabel>("lblGrafZprava")->text(), u"Paprskový graf bude součástí reportu."_s);
@@ -186,62 +185,46 @@ TEST_F(ChartPanelTest, ATableTooSmallClearsTheOldChart)
     EXPECT_TRUE(user.fileDialogs().isEmpty());
 }
 
-TEST_F(ChartPanelTest, PdfIsOneLandscapeA4PageAndAFailureIsReportedAndLeavesNoFile)
-{
-    panel.setData(threeByTwo());
-    ui::ScriptedUser user;
-    const QString path = dir.filePath(u"graf.pdf"_s);
-    user.willChooseFile(dir.filePath(u"graf"_s));
-    click("cmdGrafPdf");
-    EXPECT_EQ(user.fileDialogs(), QStringList{u"Uložit graf jako PDF"_s});
-    EXPECT_TRUE(user.messages().isEmpty());
-    expectOneLandscapeA4(path);
-    // Overwriting gives one page again, not a second one appended.
-    ASSERT_TRUE(panel.writePdf(path));
-    expectOneLandscapeA4(path);
-
-    const QString missing = dir.filePath(u"chybi/graf.pdf"_s);
-    EXPECT_FALSE(panel.writePdf(missing));
-    ASSERT_EQ(user.messages().size(), 1);
-    EXPECT_EQ(user.messages()[0].icon, ui::MessageIcon::Critical);
-    EXPECT_TRUE(user.messages()[0].text.startsWith(u"Graf se nepodařilo uložit do souboru"_s));
-    EXPECT_FALSE(QFile::exists(missing));
-}
-
-// Printing goes through the print dialog (here a PDF file), never through the clipboard.
-TEST_F(ChartPanelTest, PrintingPaintsOneLandscapePageAndLeavesTheClipboardAlone)
-{
-    panel.setData(threeByTwo());
-    QGuiApplication::clipboard()->setText(u"uživatelův text"_s);
-    ui::ScriptedUser user;
-    const QString path = dir.filePath(u"tisk.pdf"_s);
-    user.willChooseFile(path);
-    click("cmdGrafTisk");
-    EXPECT_EQ(user.fileDialogs(), QStringList{u"Tisk grafu"_s});
-    EXPECT_TRUE(user.messages().isEmpty());
-    expectOneLandscapeA4(path);
-    EXPECT_EQ(QGuiApplication::clipboard()->text(), u"uživatelův text"_s);
-
-    // Cancelling the dialog prints nothing; a printer that does not start is reported in Czech.
-    user.willChooseFile(QString());
-    click("cmdGrafTisk");
-    EXPECT_TRUE(user.messages().isEmpty());
-    user.willChooseFile(dir.filePath(u"chybi/tisk.pdf"_s));
-    click("cmdGrafTisk");
-    ASSERT_EQ(user.messages().size(), 1);
-    EXPECT_EQ(user.messages()[0].icon, ui::MessageIcon::Critical);
-    EXPECT_EQ(user.messages()[0].text, u"Graf se nepodařilo vytisknout: tiskárna úlohu nepřijala."_s);
-}
-
-TEST_F(ChartPanelTest, CopyPutsThePictureOnTheClipboard)
+// PDF and print (here through the print dialog to a PDF file) give one landscape A4 page, the
+// clipboard only gets the picture Copy puts there, and failures are told in Czech.
+TEST_F(ChartPanelTest, PdfPrintAndCopyEachGiveThePictureWhereAsked)
 {
     panel.resize(800, 500);
     panel.setData(threeByTwo());
-    QGuiApplication::clipboard()->clear();
+    QGuiApplication::clipboard()->setText(u"uživatelův text"_s);
+    ui::ScriptedUser user;
+    const QString pdf = dir.filePath(u"graf.pdf"_s);
+    user.willChooseFile(dir.filePath(u"graf"_s));
+    click("cmdGrafPdf");
+    expectOneLandscapeA4(pdf);
+    // Overwriting gives one page again, not a second one appended.
+    ASSERT_TRUE(panel.writePdf(pdf));
+    expectOneLandscapeA4(pdf);
+    const QString printed = dir.filePath(u"tisk.pdf"_s);
+    user.willChooseFile(printed);
+    click("cmdGrafTisk");
+    expectOneLandscapeA4(printed);
+    user.willChooseFile(QString()); // cancelled: nothing printed, nothing told
+    click("cmdGrafTisk");
+    EXPECT_EQ(user.fileDialogs(), (QStringList{u"Uložit graf jako PDF"_s, u"Tisk grafu"_s, u"Tisk grafu"_s}));
+    EXPECT_TRUE(user.messages().isEmpty());
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), u"uživatelův text"_s);
+
     click("cmdCopy");
     const QImage image = QGuiApplication::clipboard()->image();
     EXPECT_FALSE(image.isNull());
     EXPECT_EQ(image.size(), find<QChartView>("Chart")->size() * find<QChartView>("Chart")->devicePixelRatio());
+
+    const QString missing = dir.filePath(u"chybi/graf.pdf"_s);
+    EXPECT_FALSE(panel.writePdf(missing));
+    EXPECT_FALSE(QFile::exists(missing));
+    user.willChooseFile(dir.filePath(u"chybi/tisk.pdf"_s));
+    click("cmdGrafTisk");
+    ASSERT_EQ(user.messages().size(), 2);
+    EXPECT_EQ(user.messages()[0].icon, ui::MessageIcon::Critical);
+    EXPECT_TRUE(user.messages()[0].text.startsWith(u"Graf se nepodařilo uložit do souboru"_s));
+    EXPECT_EQ(user.messages()[1].icon, ui::MessageIcon::Critical);
+    EXPECT_EQ(user.messages()[1].text, u"Graf se nepodařilo vytisknout: tiskárna úlohu nepřijala."_s);
 }
 
 TEST_F(ChartPanelTest, LongEntityNamesAreShortenedOnTheAxisAndWholeInTheTooltip)

@@ -100,8 +100,9 @@ protected:
 
 } // namespace
 
-// "Okno" lists the open windows, numbered, the active one checked; its commands need one.
-TEST_F(MainWindowTest, WindowMenuListsTheOpenWindowsAndNeedsOne)
+// "Okno" lists the open windows, numbered, the active one checked; Zavřít closes the active one,
+// a child closing itself leaves no empty frame, and the commands need a window.
+TEST_F(MainWindowTest, WindowMenuListsTheOpenWindowsAndZavritClosesTheActiveOne)
 {
     start(allPlainWindows());
     auto *menu = m_window->findChild<QMenu *>(u"mnuOkno"_s);
@@ -126,10 +127,14 @@ TEST_F(MainWindowTest, WindowMenuListsTheOpenWindowsAndNeedsOne)
             a->trigger();
     }
     EXPECT_EQ(m_window->activeChild(), m_window->childWindows().front());
+    action(u"miZavrit"_s)->trigger();
+    EXPECT_EQ(captions(), QStringList{u"Analýza 1"_s});
 
-    for (QWidget *w : m_window->childWindows())
-        w->parentWidget()->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(m_window->childWindows().front()->close());
+    EXPECT_TRUE(m_window->childWindows().isEmpty());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // the window
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // its frame
+    EXPECT_TRUE(mdi->subWindowList().isEmpty());
     EXPECT_TRUE(listed().isEmpty());
     for (const QString &name : {u"miVodorovne"_s, u"miSvisle"_s, u"miZavrit"_s})
         EXPECT_FALSE(action(name)->isEnabled()) << name.toStdString();
@@ -194,28 +199,6 @@ TEST_F(MainWindowTest, OwnCaptionsAndSizesStayAndVyberDatOpensOnEverything)
     action(u"miVyber"_s)->trigger();
     EXPECT_EQ(seen, (QList<std::optional<qint32>>{std::nullopt, std::nullopt}));
     EXPECT_EQ(captions(), (QStringList{u"Nový subjekt"_s, u"Výběr dat"_s, u"Výběr dat"_s}));
-}
-
-TEST_F(MainWindowTest, ZavritClosesTheActiveChild)
-{
-    start(allPlainWindows());
-    action(u"miAnalyza"_s)->trigger();
-    QWidget *analysis = m_window->childWindows().back();
-    m_window->mdiArea()->setActiveSubWindow(m_window->mdiArea()->subWindowList().back());
-    ASSERT_EQ(m_window->activeChild(), analysis);
-    action(u"miZavrit"_s)->trigger();
-    EXPECT_EQ(captions(), QStringList{u"Vyhledávací obrazovka 1"_s});
-}
-
-TEST_F(MainWindowTest, ChildClosingItselfLeavesNoEmptyFrame)
-{
-    start(allPlainWindows());
-    EXPECT_TRUE(m_window->childWindows().front()->close());
-    EXPECT_TRUE(m_window->childWindows().isEmpty());
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // the window
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // its frame
-    EXPECT_TRUE(m_window->childWindows().isEmpty());
-    EXPECT_TRUE(m_window->mdiArea()->subWindowList().isEmpty());
 }
 
 // Otevřít and Uložit do nothing themselves; the active child turns Uložit on and off.

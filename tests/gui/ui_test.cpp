@@ -12,8 +12,6 @@
 #include <QApplication>
 #include <QLabel>
 #include <QListWidget>
-#include <QMdiArea>
-#include <QMdiSubWindow>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -34,40 +32,30 @@ bool waitCursorShown()
 
 } // namespace
 
-TEST(MessageSeam, RecordsEveryBoxWithIconTitleAndText)
-{
-    ui::ScriptedUser user;
-    ui::information(nullptr, u"Nový subjekt"_s, u"Subjekt byl uložen."_s);
-    ui::exclamation(nullptr, u"Nový subjekt"_s, u"Zadejte IČO."_s);
-    ui::critical(nullptr, u"VERNA"_s, u"Chyba"_s, u"důvod"_s);
-
-    ASSERT_EQ(user.messages().size(), 3);
-    EXPECT_EQ(user.messages()[0].icon, ui::MessageIcon::Information);
-    EXPECT_EQ(user.messages()[0].title, u"Nový subjekt"_s);
-    EXPECT_EQ(user.messages()[0].text, u"Subjekt byl uložen."_s);
-    EXPECT_EQ(user.messages()[0].buttons, QStringList{ui::kOk});
-    EXPECT_EQ(user.messages()[1].icon, ui::MessageIcon::Exclamation);
-    EXPECT_EQ(user.messages()[2].icon, ui::MessageIcon::Critical);
-    EXPECT_EQ(user.messages()[2].detail, u"důvod"_s);
-}
-
 // Boxes with one button take no reply, so the script stays aligned with the questions.
-TEST(MessageSeam, QuestionsTakeScriptedRepliesInOrderAndDefaultToNo)
+TEST(MessageSeam, RecordsEveryBoxAndQuestionsTakeScriptedRepliesInOrderDefaultingToNo)
 {
     ui::ScriptedUser user;
     user.willAnswer(ui::kYes);
     user.willAnswer(ui::kNo);
-    ui::information(nullptr, u"t"_s, u"před otázkou"_s);
+    ui::information(nullptr, u"Nový subjekt"_s, u"Subjekt byl uložen."_s);
     EXPECT_TRUE(ui::askYesNo(nullptr, u"Smazat"_s, u"Opravdu smazat?"_s));
+    ui::exclamation(nullptr, u"Nový subjekt"_s, u"Zadejte IČO."_s);
     EXPECT_FALSE(ui::askYesNo(nullptr, u"Smazat"_s, u"Opravdu smazat?"_s));
     EXPECT_FALSE(ui::askYesNo(nullptr, u"Smazat"_s, u"Bez odpovědi"_s));
 
-    ASSERT_EQ(user.messages().size(), 4);
+    ASSERT_EQ(user.messages().size(), 5);
+    const ui::ShownMessage &info = user.messages()[0];
+    EXPECT_EQ(info.icon, ui::MessageIcon::Information);
+    EXPECT_EQ(info.title, u"Nový subjekt"_s);
+    EXPECT_EQ(info.text, u"Subjekt byl uložen."_s);
+    EXPECT_EQ(info.buttons, QStringList{ui::kOk});
     const ui::ShownMessage &question = user.messages()[1];
     EXPECT_EQ(question.icon, ui::MessageIcon::Question);
     EXPECT_EQ(question.buttons, (QStringList{ui::kYes, ui::kNo}));
     EXPECT_EQ(question.answer, ui::kYes);
-    EXPECT_EQ(user.messages()[3].answer, ui::kNo);
+    EXPECT_EQ(user.messages()[2].icon, ui::MessageIcon::Exclamation);
+    EXPECT_EQ(user.messages()[4].answer, ui::kNo);
 }
 
 TEST(MessageSeam, NestedScriptedUserHandsBackToTheOuterOne)
@@ -109,6 +97,9 @@ TEST(BusyGuard, ShowsBusyCaptionAndWaitCursorAndRestoresThemWhateverHappens)
         ui::BusyGuard busy(&window, u"Výběr dat"_s);
     }
     EXPECT_EQ(window.windowTitle(), u"Výběr dat"_s);
+    // Busy is the guard's flag, not the caption.
+    window.setWindowTitle(ui::kBusyCaption);
+    EXPECT_FALSE(ui::isBusy(&window));
 
     auto *gone = new QWidget;
     {
@@ -116,24 +107,6 @@ TEST(BusyGuard, ShowsBusyCaptionAndWaitCursorAndRestoresThemWhateverHappens)
         delete gone;
     }
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-}
-
-// Busy is the guard's flag, not the caption: a caption set by hand makes nobody busy.
-TEST(BusyGuard, BusyWindowRefusesToCloseAlsoInsideTheFrame)
-{
-    QMdiArea area;
-    auto *child = new QWidget;
-    QMdiSubWindow *sub = area.addSubWindow(child);
-    area.show();
-    {
-        ui::BusyGuard busy(child);
-        EXPECT_EQ(sub->windowTitle(), ui::kBusyCaption);
-        EXPECT_FALSE(sub->close());
-        EXPECT_EQ(area.subWindowList().size(), 1);
-    }
-    child->setWindowTitle(ui::kBusyCaption);
-    EXPECT_FALSE(ui::isBusy(child));
-    EXPECT_TRUE(sub->close());
 }
 
 namespace {
@@ -192,63 +165,41 @@ TEST(LongTask, StopEscAndCloseEndTheLoopAndEverythingIsRestored)
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
-namespace {
-
-// A small window with a label and a list that take text drops, as later windows do.
-struct DropWindow {
-    QWidget window;
-    QLabel *label = new QLabel(&window);
-    QListWidget *list = new QListWidget(&window);
-    QStringList received;
-    QList<QPoint> positions;
-
-    DropWindow()
-    {
-        window.setWindowTitle(u"Nový výkaz"_s);
-        label->setObjectName(u"lblSubjekt"_s);
-        list->setObjectName(u"lstNalezeno"_s);
-        auto *layout = new QVBoxLayout(&window);
-        layout->addWidget(label);
-        layout->addWidget(list);
-        ui::acceptTextDrops(label, [this](const QString &text, const QPoint &) { received << u"label:"_s + text; });
-        ui::acceptTextDrops(list, [this](const QString &text, const QPoint &pos) {
-            received << u"list:"_s + text;
-            positions << pos;
-        });
-        window.resize(300, 300);
-        window.show();
-    }
-};
-
-} // namespace
-
 // Only controls that take drops get them, and only while their window is not busy.
 TEST(DropSeam, DeliversTextToTheNamedControlThroughTheDropEventsUnlessRefused)
 {
-    DropWindow w;
-    auto *plain = new QLabel(&w.window);
+    QWidget window;
+    auto *label = new QLabel(&window);
+    auto *list = new QListWidget(&window);
+    auto *plain = new QLabel(&window);
+    label->setObjectName(u"lblSubjekt"_s);
+    list->setObjectName(u"lstNalezeno"_s);
     plain->setObjectName(u"lblJiny"_s);
-    EXPECT_FALSE(test::deliverDrop(&w.window, u"lblJiny"_s, u"*/*1"_s));
-    EXPECT_FALSE(test::deliverDrop(&w.window, u"lstNeni"_s, u"*/*1"_s));
+    auto *layout = new QVBoxLayout(&window);
+    layout->addWidget(label);
+    layout->addWidget(list);
+    QStringList received;
+    QList<QPoint> positions;
+    ui::acceptTextDrops(label, [&](const QString &text, const QPoint &) { received << u"label:"_s + text; });
+    ui::acceptTextDrops(list, [&](const QString &text, const QPoint &pos) {
+        received << u"list:"_s + text;
+        positions << pos;
+    });
+    window.resize(300, 300);
+    window.show();
+
+    EXPECT_FALSE(test::deliverDrop(&window, u"lblJiny"_s, u"*/*1"_s));
+    EXPECT_FALSE(test::deliverDrop(&window, u"lstNeni"_s, u"*/*1"_s));
     {
-        ui::BusyGuard busy(&w.window);
-        EXPECT_FALSE(test::deliverDrop(&w.window, u"lstNalezeno"_s, u"*/*1"_s));
-        EXPECT_FALSE(test::deliverDrop(&w.window, u"lblSubjekt"_s, u"*/*1"_s));
+        ui::BusyGuard busy(&window);
+        EXPECT_FALSE(test::deliverDrop(&window, u"lstNalezeno"_s, u"*/*1"_s));
     }
-    EXPECT_TRUE(w.received.isEmpty());
+    EXPECT_TRUE(received.isEmpty());
 
-    EXPECT_TRUE(test::deliverDrop(&w.window, u"lblSubjekt"_s, u"*/*1234"_s));
-    EXPECT_TRUE(test::deliverDrop(&w.window, u"lstNalezeno"_s, u"#&#AC15"_s, QPoint(5, 7)));
-    EXPECT_EQ(w.received, (QStringList{u"label:*/*1234"_s, u"list:#&#AC15"_s}));
-    EXPECT_EQ(w.positions, QList<QPoint>{QPoint(5, 7)});
-}
-
-TEST(DropSeam, DragStartedUnderScriptedUserIsRecorded)
-{
-    ui::ScriptedUser user;
-    QWidget source;
-    ui::startTextDrag(&source, u"/*/12_-5_40"_s);
-    EXPECT_EQ(user.drags(), QStringList{u"/*/12_-5_40"_s});
+    EXPECT_TRUE(test::deliverDrop(&window, u"lblSubjekt"_s, u"*/*1234"_s));
+    EXPECT_TRUE(test::deliverDrop(&window, u"lstNalezeno"_s, u"#&#AC15"_s, QPoint(5, 7)));
+    EXPECT_EQ(received, (QStringList{u"label:*/*1234"_s, u"list:#&#AC15"_s}));
+    EXPECT_EQ(positions, QList<QPoint>{QPoint(5, 7)});
 }
 
 TEST(IdleHook, ProcessesPendingEventsAfterDatabaseCallsAtTheSetPace)
