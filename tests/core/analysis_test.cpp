@@ -134,6 +134,32 @@ TEST_P(AnalysisTest, AFailedReadIsAnErrorAndLeavesTheTableAsItWas)
     ASSERT_TRUE(db().execute(u"ALTER TABLE finl_item_x RENAME TO finl_item"_s).ok);
 }
 
+TEST_P(AnalysisTest, AServerThatGoesAwayMidFillIsAnError)
+{
+    if (GetParam() != TestBackend::PostgreSQL)
+        GTEST_SKIP() << "a server connection only";
+    // A server that goes away is an error, never empty cells: a second connection does the
+    // fill, the test's own one ends it between two operations.
+    db::Database fill;
+    ASSERT_TRUE(fill.open(db().location()).ok);
+    const QString path = db().singleValue(u"SHOW search_path"_s);
+    ASSERT_TRUE(fill.executeNative(u"SET search_path TO "_s + path).ok);
+    const QString pid = fill.singleValue(u"SELECT pg_backend_pid()"_s);
+    AnalysisModel model;
+    AnalysisData data(fill);
+    EvaluatorSource source(fill);
+    AnalysisEngine engine(model, data, source);
+    const QList<qint32> ids = companies();
+    for (qint32 id : ids)
+        ASSERT_TRUE(engine.addYearRows(id, 1998).ok());
+    ASSERT_TRUE(engine.addIndicator(1, u"Běžná likvidita"_s).ok);
+    ASSERT_TRUE(db().execute(u"SELECT pg_terminate_backend("_s + pid + QLatin1Char(')')).ok);
+    const Outcome computed = engine.addIndicator(10, u"ROA"_s);
+    EXPECT_FALSE(computed.ok);
+    EXPECT_EQ(model.indicatorCount(), 1);
+    EXPECT_FALSE(engine.addEntityRows(3366).ok());
+}
+
 TEST_P(AnalysisTest, AggregatesPurgeIncompleteRowsAndFollowChanges)
 {
     const QList<qint32> ids = companies();
