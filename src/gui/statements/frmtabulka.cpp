@@ -21,6 +21,7 @@
 #include <QMenu>
 #include <QStandardPaths>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace verna::statements {
 
@@ -76,8 +77,9 @@ frmTabulka::frmTabulka(shell::AppState &state, QWidget *parent)
     m_grdData->setModel(&m_session->table);
     connect(&m_session->table, &QAbstractItemModel::modelReset, this, [this] {
         m_grdData->setColumnWidth(0, 320);
+        // A column is at least as wide as its header: the entity's name is not cut.
         for (int c = 1; c < m_session->table.columnCount(); ++c)
-            m_grdData->setColumnWidth(c, 130);
+            m_grdData->setColumnWidth(c, std::max(130, m_grdData->horizontalHeader()->sectionSizeHint(c)));
     });
     m_grdData->setContextMenuPolicy(Qt::CustomContextMenu);
     m_grdData->installEventFilter(this);
