@@ -152,6 +152,27 @@ bool execAll(Database &db, const QStringList &statements, QString &error)
     return true;
 }
 
+// Name searches without diacritics: a prefix seeks the folded search form; a search anywhere
+// in the name uses trigrams on PostgreSQL where pg_trgm can be had (without it, it scans).
+QStringList searchIndexes(Backend backend)
+{
+    if (backend == Backend::SqlServer)
+        return {};
+    const QString folded = searchFoldSql(QStringLiteral("srch_name_txt"), backend);
+    QStringList out{QStringLiteral("CREATE INDEX ix_name_fold ON name ((%1))").arg(folded)};
+    if (backend == Backend::PostgreSQL) {
+        QString literal = QStringLiteral("CREATE INDEX ix_name_fold_trgm ON name USING gin ((%1) %I.gin_trgm_ops)").arg(folded);
+        literal.replace(QLatin1Char('\''), QStringLiteral("''"));
+        out << QStringLiteral("DO $$ BEGIN "
+                              "BEGIN CREATE EXTENSION IF NOT EXISTS pg_trgm SCHEMA public; EXCEPTION WHEN OTHERS THEN NULL; END; "
+                              "IF EXISTS (SELECT 1 FROM pg_opclass WHERE opcname = 'gin_trgm_ops') THEN "
+                              "EXECUTE format('%1', (SELECT n.nspname FROM pg_opclass o JOIN pg_namespace n ON n.oid = o.opcnamespace "
+                              "WHERE o.opcname = 'gin_trgm_ops' LIMIT 1)); END IF; END $$")
+                   .arg(literal);
+    }
+    return out;
+}
+
 } // namespace
 
 QStringList Schema::tableNames()
@@ -186,6 +207,7 @@ QStringList Schema::statements(Backend backend)
                    .arg(i.unique ? QStringLiteral("UNIQUE ") : QString(), QString::fromLatin1(i.name),
                         QString::fromLatin1(i.table), QString::fromLatin1(i.columns));
     }
+    out << searchIndexes(backend);
     return out;
 }
 
