@@ -199,6 +199,9 @@ TEST_P(EntityStoreTest, RenameKeepsTheOldRowAndSearchFindsTheNewNameOnly)
     ASSERT_TRUE(m_groups->rename(group.id, QStringLiteral("Mlynáři")).ok());
     EXPECT_EQ(byName(QStringLiteral("mlynari")), QList<qint32>{group.id});
     EXPECT_TRUE(byName(QStringLiteral("pekari")).isEmpty());
+    // Anywhere in the name too: the trigrams followed the new search form.
+    EXPECT_EQ(byName(QStringLiteral("ynari"), true), QList<qint32>{group.id});
+    EXPECT_TRUE(byName(QStringLiteral("ekari"), true).isEmpty());
 }
 
 TEST_P(EntityStoreTest, GroupNamesAreUniqueAmongGroupsOfEitherTypeCode)
@@ -283,6 +286,17 @@ TEST_P(EntityStoreTest, FindListsIdIcoAndNameForScripts)
                                    testDatabase().childEnvironment());
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_EQ(run.out, QStringLiteral("%1\t27074358\tPekárna U Nováků\n").arg(id));
+
+    // analyze takes the IČO a user sees; one without an entity is a usage error.
+    const auto analyze = [this](const QString &icos) {
+        return runVernaDb({QStringLiteral("--db"), testDatabase().dbOption(), QStringLiteral("analyze"), QStringLiteral("--ico"), icos,
+                           QStringLiteral("--periods"), QStringLiteral("1996/4"), QStringLiteral("--indicators"), QStringLiteral("1")},
+                          testDatabase().childEnvironment());
+    };
+    const ToolRun byIcos = analyze(QStringLiteral("46192832,27074358"));
+    EXPECT_EQ(byIcos.exitCode, 0) << byIcos.err.toStdString();
+    EXPECT_TRUE(byIcos.out.contains(QStringLiteral("\"Strojírny Dolní Lhota, a.s.\",1996/4,1.59"))) << byIcos.out.toStdString();
+    EXPECT_EQ(analyze(QStringLiteral("25596641")).exitCode, 2);
 }
 
 VERNA_ALL_BACKENDS(EntityStoreTest);

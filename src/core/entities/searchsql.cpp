@@ -115,6 +115,19 @@ QString byNameFolded(const NameQuery &query, db::Backend backend)
             sql += QStringLiteral("AND %1 >= %2 AND %1 < %3 ")
                        .arg(folded, db::quoted(prefix), db::quoted(prefix + QString::fromUcs4(U"\U0010FFFF")));
         }
+        if (sqlite && prefix.isEmpty()) {
+            // Anywhere in the name: the trigram table narrows the rows to those holding the
+            // longest typed piece (three characters at least), LIKE then checks the whole pattern.
+            QString piece;
+            for (const QString &part : form.split(QLatin1Char('%'))) {
+                if (part.size() > piece.size())
+                    piece = part;
+            }
+            if (piece.size() >= 3) {
+                sql += QStringLiteral("AND n.row_id IN (SELECT rowid FROM name_fold WHERE name_fold MATCH %1) ")
+                           .arg(db::quoted(QLatin1Char('"') + QString(piece).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"')));
+            }
+        }
         sql += QStringLiteral("AND %1 LIKE %2 ").arg(folded, db::quoted(pattern + QLatin1Char('%')));
         if (sqlite)
             sql += QStringLiteral("ESCAPE '\\' ");
