@@ -89,12 +89,15 @@ public:
 
 private:
     Listing byNameFolded(const NameQuery &query, const ItemSink &sink);
+    // Whether the SQLite file has the trigram table of names (files made before it have not).
+    bool hasTrigrams();
     Result<QList<ListItem>> codeList(const QString &sql);
     Listing list(const QString &sql, const std::function<std::optional<ListItem>(const QStringList &row)> &line,
                  const ItemSink &sink);
 
     db::Database &m_db;
     StopCheck m_stop;
+    std::optional<bool> m_trigrams; // asked once
 };
 
 } // namespace verna::entities

@@ -83,7 +83,7 @@ QString byName(const NameQuery &query)
     return sql;
 }
 
-QString byNameFolded(const NameQuery &query, db::Backend backend)
+QString byNameFolded(const NameQuery &query, db::Backend backend, bool withTrigrams)
 {
     const bool sqlite = backend == db::Backend::SQLite;
     QString sql = QStringLiteral("SELECT TRIM(i.ident_txt), TRIM(n.name_txt), n.subj_id FROM ident i, name n "
@@ -115,7 +115,7 @@ QString byNameFolded(const NameQuery &query, db::Backend backend)
             sql += QStringLiteral("AND %1 >= %2 AND %1 < %3 ")
                        .arg(folded, db::quoted(prefix), db::quoted(prefix + QString::fromUcs4(U"\U0010FFFF")));
         }
-        if (sqlite && prefix.isEmpty()) {
+        if (sqlite && withTrigrams && prefix.isEmpty()) {
             // Anywhere in the name: the trigram table narrows the rows to those holding the
             // longest typed piece (three characters at least), LIKE then checks the whole pattern.
             QString piece;

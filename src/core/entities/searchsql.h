@@ -45,7 +45,9 @@ QString branches(const BranchQuery &query);
 
 // The name search as SQLite and PostgreSQL run it: the same rows as byName, with names compared
 // without diacritics ("cesky" finds "Český"), through the folded-name index.
-QString byNameFolded(const NameQuery &query, db::Backend backend);
+// withTrigrams: the SQLite database has the trigram table of the names (files made before it
+// search anywhere by a scan).
+QString byNameFolded(const NameQuery &query, db::Backend backend, bool withTrigrams = true);
 
 // Identifier, name and id of the live entities whose IČO contains the digits.
 QString byIcoPart(const QString &digits);
