@@ -111,6 +111,11 @@ TEST_F(EntityWindowsTest, ANewCompanyIsFoundEditedGroupedAnalysedAndDeleted)
     EXPECT_EQ(value(u"SELECT count(*) FROM actv WHERE subj_id = %1"_s.arg(id)), u"2"_s);
 
     EXPECT_EQ(searchFor(u"pekarna u novaku"_s), QStringList{u"* 27074358 Pekárna U Nováků, s.r.o."_s});
+    // The option beside the prefix search: anywhere in the name.
+    control<QCheckBox>(m_main->activeChild(), u"chkKdekoli"_s)->setChecked(true);
+    control<QLineEdit>(m_main->activeChild(), u"txtJmeno"_s)->setText(u"novaku"_s);
+    click(m_main->activeChild(), u"cmdHledat"_s);
+    EXPECT_EQ(control<QListWidget>(m_main->activeChild(), u"lstNalezeno"_s)->count(), 1);
 
     // "Editace" from the search window hands the entity over; the note is saved on OK.
     auto *search = m_main->activeChild();
