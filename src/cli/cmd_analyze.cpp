@@ -8,6 +8,7 @@
 #include "analysis/tableexport.h"
 #include "db/database.h"
 #include "db/sqlquote.h"
+#include "entities/entitysearch.h"
 #include "shell/modhlavni.h"
 #include "shell/startup.h"
 
@@ -20,6 +21,7 @@ namespace {
 
 struct AnalyzeOptions {
     QList<qint32> entities;
+    QStringList icos;
     std::optional<qint32> group;
     QList<QPair<int, int>> periods; // (year, quarter)
     std::optional<QPair<int, int>> years;
@@ -57,6 +59,12 @@ std::optional<AnalyzeOptions> parse(const QStringList &args, QTextStream &err)
             ok = ids.has_value();
             if (ok)
                 o.entities = *ids;
+        } else if (a == QLatin1String("--ico")) {
+            static const QRegularExpression ico(QStringLiteral("^[0-9]{1,8}$"));
+            for (const QString &part : v.split(QLatin1Char(','))) {
+                ok = ok && ico.match(part.trimmed()).hasMatch();
+                o.icos << part.trimmed();
+            }
         } else if (a == QLatin1String("--group")) {
             o.group = db::parseId(v);
             ok = o.group.has_value();
@@ -99,8 +107,8 @@ std::optional<AnalyzeOptions> parse(const QStringList &args, QTextStream &err)
             return std::nullopt;
         }
     }
-    if (o.entities.isEmpty() == !o.group.has_value() || o.periods.isEmpty() == !o.years.has_value() || o.indicators.isEmpty()) {
-        err << "Příkaz analyze potřebuje --entities nebo --group, --periods nebo --years a --indicators.\n";
+    if (int(!o.entities.isEmpty()) + int(!o.icos.isEmpty()) + int(o.group.has_value()) != 1 || o.periods.isEmpty() == !o.years.has_value() || o.indicators.isEmpty()) {
+        err << "Příkaz analyze potřebuje --entities, --ico nebo --group, --periods nebo --years a --indicators.\n";
         return std::nullopt;
     }
     return o;
@@ -142,6 +150,17 @@ int commandAnalyze(const Options &options, QTextStream &out, QTextStream &err)
     }
 
     QList<qint32> entities = o->entities;
+    entities::EntitySearch search(database);
+    for (const QString &ico : o->icos) {
+        const Result<std::optional<qint32>> id = search.byIco(ico);
+        if (!id.ok())
+            return fail(id.error);
+        if (!id.value) {
+            err << "IČO " << ico << " nemá žádný subjekt.\n";
+            return UsageError;
+        }
+        entities << *id.value;
+    }
     if (o->group) {
         if (shell::modHlavni::isSingleEntity(database, QString::number(*o->group))) {
             err << "Subjekt " << *o->group << " není skupina subjektů.\n";

@@ -24,7 +24,8 @@ const char *const kUsage =
     "                          (hodnoty oddělené tabulátorem; \\t, \\n, \\r a \\\\ uvnitř hodnot)\n"
     "  demo [--entities N] [--seed S] [--years A-B] [--quarters Q1-Q2]\n"
     "                          vytvoří ukázkové subjekty, skupiny a výkazy (stejné semínko, stejná data)\n"
-    "  analyze (--entities ID,ID | --group ID) (--periods 1998/4,1999/1 | --years 1998-1999)\n"
+    "  find TEXT               vypíše id, IČO a název subjektů, jejichž název nebo IČO text obsahuje\n"
+    "  analyze (--entities ID,ID | --ico IČO,IČO | --group ID) (--periods 1998/4,1999/1 | --years 1998-1999)\n"
     "          --indicators ID,ID [--aggregate 0|1|2] [--csv SOUBOR] [--xlsx SOUBOR]\n"
     "                          vypočte tabulku analýzy a vypíše ji jako CSV (agregace: 0 průměr, 1 suma, 2 medián)\n"
     "  eval --entity E --year R --quarter Q (--indicator ID | --formula VZOREC) [--sql]\n"
@@ -46,7 +47,7 @@ std::optional<Options> parseOptions(const QStringList &arguments, QTextStream &e
     const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("vypíše nápovědu"));
     parser.addOption(dbOption);
     parser.addOption(helpOption);
-    parser.addPositionalArgument(QStringLiteral("PŘÍKAZ"), QStringLiteral("init, sql, demo, analyze nebo eval"));
+    parser.addPositionalArgument(QStringLiteral("PŘÍKAZ"), QStringLiteral("init, sql, demo, find, analyze, eval nebo statement"));
     if (!parser.parse(QStringList{QStringLiteral("verna-db")} + arguments)) {
         if (!parser.unknownOptionNames().isEmpty())
             err << "Neznámá volba: " << parser.unknownOptionNames().join(QStringLiteral(", ")) << "\n";
@@ -196,6 +197,7 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
         {QStringLiteral("analyze"), commandAnalyze},
         {QStringLiteral("eval"), commandEval},
         {QStringLiteral("statement"), commandStatement},
+        {QStringLiteral("find"), commandFind},
         // Further commands live in files of their own (commands.h).
     };
     const auto it = commands.find(options->command);

@@ -3,7 +3,14 @@
 #include "db/database.h"
 #include "db/schema.h"
 
+#include <QFileInfo>
+
 namespace verna::db {
+
+namespace {
+// Files up to this size are checked page by page when they open (about a tenth of a second).
+constexpr qint64 kQuickCheckLimit = 64LL * 1024 * 1024;
+} // namespace
 
 DatabaseInspection inspectDatabase(Database &database)
 {
@@ -47,8 +54,10 @@ DatabaseInspection inspectDatabase(Database &database)
         out.state = DatabaseState::Incomplete;
         return out;
     }
-    if (database.backend() == Backend::SQLite) {
-        // A damaged page shows here rather than as a wrong answer in the middle of some work.
+    if (database.backend() == Backend::SQLite && QFileInfo(database.location().path).size() <= kQuickCheckLimit) {
+        // A damaged page shows here rather than as a wrong answer in the middle of some work. The
+        // check reads every page: on a large file it would make every start slow, and a damaged
+        // page there is still reported as an error by the read that meets it.
         const Result<QString> check = database.readValue(QStringLiteral("PRAGMA quick_check(1)"));
         if (!check.ok() || check.value != QLatin1String("ok")) {
             out.state = DatabaseState::Damaged;

@@ -152,6 +152,39 @@ bool execAll(Database &db, const QStringList &statements, QString &error)
     return true;
 }
 
+// Name searches without diacritics: a prefix seeks the folded search form; a search anywhere
+// in the name uses trigrams (an FTS5 table on SQLite; pg_trgm on PostgreSQL where it can be
+// had, without it the search scans).
+QStringList searchIndexes(Backend backend)
+{
+    if (backend == Backend::SqlServer)
+        return {};
+    const QString folded = searchFoldSql(QStringLiteral("srch_name_txt"), backend);
+    QStringList out{QStringLiteral("CREATE INDEX ix_name_fold ON name ((%1))").arg(folded)};
+    if (backend == Backend::SQLite) {
+        // Trigrams of the folded search forms, keyed by the name row; triggers keep them in step.
+        const auto fold = [](const char *row) { return searchFoldSql(QStringLiteral("%1.srch_name_txt").arg(QLatin1String(row)), Backend::SQLite); };
+        const QString add = QStringLiteral("INSERT INTO name_fold(rowid, fold) VALUES (new.row_id, %1);").arg(fold("new"));
+        const QString drop = QStringLiteral("INSERT INTO name_fold(name_fold, rowid, fold) VALUES ('delete', old.row_id, %1);").arg(fold("old"));
+        out << QStringLiteral("DROP TABLE IF EXISTS name_fold")
+            << QStringLiteral("CREATE VIRTUAL TABLE name_fold USING fts5(fold, content='', tokenize='trigram')")
+            << QStringLiteral("CREATE TRIGGER name_fold_insert AFTER INSERT ON name BEGIN %1 END").arg(add)
+            << QStringLiteral("CREATE TRIGGER name_fold_delete AFTER DELETE ON name BEGIN %1 END").arg(drop)
+            << QStringLiteral("CREATE TRIGGER name_fold_update AFTER UPDATE OF row_id, srch_name_txt ON name BEGIN %1 %2 END").arg(drop, add);
+    }
+    if (backend == Backend::PostgreSQL) {
+        QString literal = QStringLiteral("CREATE INDEX ix_name_fold_trgm ON name USING gin ((%1) %I.gin_trgm_ops)").arg(folded);
+        literal.replace(QLatin1Char('\''), QStringLiteral("''"));
+        out << QStringLiteral("DO $$ BEGIN "
+                              "BEGIN CREATE EXTENSION IF NOT EXISTS pg_trgm SCHEMA public; EXCEPTION WHEN OTHERS THEN NULL; END; "
+                              "IF EXISTS (SELECT 1 FROM pg_opclass WHERE opcname = 'gin_trgm_ops') THEN "
+                              "EXECUTE format('%1', (SELECT n.nspname FROM pg_opclass o JOIN pg_namespace n ON n.oid = o.opcnamespace "
+                              "WHERE o.opcname = 'gin_trgm_ops' LIMIT 1)); END IF; END $$")
+                   .arg(literal);
+    }
+    return out;
+}
+
 } // namespace
 
 QStringList Schema::tableNames()
@@ -186,6 +219,7 @@ QStringList Schema::statements(Backend backend)
                    .arg(i.unique ? QStringLiteral("UNIQUE ") : QString(), QString::fromLatin1(i.name),
                         QString::fromLatin1(i.table), QString::fromLatin1(i.columns));
     }
+    out << searchIndexes(backend);
     return out;
 }
 

@@ -59,7 +59,41 @@ void likeFunction(sqlite3_context *context, int argc, sqlite3_value **argv)
     sqlite3_result_int(context, sqlLikeMatch(argText(argv[0]), argText(argv[1]), escape) ? 1 : 0);
 }
 
+// Accented letters and the base letters searches compare them as, pair by pair.
+const QString kAccented = QStringLiteral("ÁÄČĆĎÉĚËÍĹĽŁŃŇÓÔÖŔŘŚŠŤÚŮÜÝŹŽŻáäčćďéěëíĺľłńňóôöŕřśšťúůüýźžż");
+const QString kPlain = QStringLiteral("AACCDEEEILLLNNOOORRSSTUUUYZZZaaccdeeeilllnnooorrsstuuuyzzz");
+
+void foldFunction(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL)
+        return sqlite3_result_null(context);
+    const QByteArray folded = searchFold(argText(argv[0])).toUtf8();
+    sqlite3_result_text(context, folded.constData(), static_cast<int>(folded.size()), SQLITE_TRANSIENT);
+}
+
 } // namespace
+
+QString searchFold(const QString &text)
+{
+    QString out = text;
+    for (QChar &c : out) {
+        if (c.unicode() < 128) {
+            c = c.toLower();
+        } else if (const qsizetype i = kAccented.indexOf(c); i >= 0) {
+            c = kPlain.at(i).toLower();
+        }
+    }
+    return out;
+}
+
+QString searchFoldSql(const QString &operand, Backend backend)
+{
+    if (backend == Backend::SQLite)
+        return QStringLiteral("verna_fold(") + operand + QLatin1Char(')');
+    // Under "C" lower() folds ASCII only: the accented letters are mapped before it, both cases.
+    return QStringLiteral("lower(translate(") + operand + QStringLiteral(" COLLATE \"C\", '") + kAccented + QStringLiteral("', '")
+        + kPlain + QStringLiteral("'))");
+}
 
 int compareText(const QString &a, const QString &b)
 {
@@ -118,6 +152,7 @@ bool registerSqliteFunctions(QSqlDatabase &db)
     bool ok = sqlite3_create_collation(sqlite, kSqliteTextCollation, SQLITE_UTF8, nullptr, collate) == SQLITE_OK;
     ok = ok && sqlite3_create_function(sqlite, "like", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, likeFunction, nullptr, nullptr) == SQLITE_OK;
     ok = ok && sqlite3_create_function(sqlite, "like", 3, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, likeFunction, nullptr, nullptr) == SQLITE_OK;
+    ok = ok && sqlite3_create_function(sqlite, "verna_fold", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, foldFunction, nullptr, nullptr) == SQLITE_OK;
     ok = ok && registerSqliteArithmetic(sqlite);
     return ok;
 }

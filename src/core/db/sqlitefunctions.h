@@ -1,5 +1,7 @@
 #pragma once
 
+#include "db/backend.h"
+
 #include <QString>
 
 class QSqlDatabase;
@@ -16,6 +18,15 @@ bool registerSqliteFunctions(QSqlDatabase &db);
 
 // The LIKE of those texts, exposed for tests: % and _ wildcards, case-insensitive.
 bool sqlLikeMatch(const QString &pattern, const QString &value, QChar escape = QChar());
+
+// What name searches compare on SQLite and PostgreSQL: accented letters of Czech and its
+// neighbours as their base letter, ASCII in lower case ("Český" → "cesky"). The same mapping on
+// both backends, so a search finds the same names on either.
+QString searchFold(const QString &text);
+
+// The SQL expression that folds operand as searchFold does and that the name indexes cover:
+// verna_fold() on SQLite (registered on the connection), translate() on PostgreSQL.
+QString searchFoldSql(const QString &operand, Backend backend);
 
 // The collation order: <0, 0, >0.
 int compareText(const QString &a, const QString &b);

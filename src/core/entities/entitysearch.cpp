@@ -1,7 +1,11 @@
 #include "entities/entitysearch.h"
 
 #include "db/database.h"
+#include "db/sqlitefunctions.h"
 #include "db/sqlquote.h"
+#include "shell/modhlavni.h"
+
+#include <QRegularExpression>
 
 namespace verna::entities {
 
@@ -44,6 +48,8 @@ Result<QList<ListItem>> EntitySearch::classificationLists()
 
 Listing EntitySearch::byName(const NameQuery &query, const ItemSink &sink)
 {
+    if (m_db.backend() != db::Backend::SqlServer)
+        return byNameFolded(query, sink);
     const QString typed = firstLetterName(query);
     return list(
         searchSql::byName(query),
@@ -54,6 +60,41 @@ Listing EntitySearch::byName(const NameQuery &query, const ItemSink &sink)
             return ListItem{nameLine(row.value(0), row.value(1), *id), *id};
         },
         sink);
+}
+
+bool EntitySearch::hasTrigrams()
+{
+    if (!m_trigrams && m_db.backend() == db::Backend::SQLite) {
+        const auto table = m_db.queryNative(QStringLiteral("SELECT 1 FROM sqlite_master WHERE name = 'name_fold'"));
+        if (table.ok())
+            m_trigrams = !table.value.isEmpty();
+    }
+    return m_trigrams.value_or(false);
+}
+
+Listing EntitySearch::byNameFolded(const NameQuery &query, const ItemSink &sink)
+{
+    Listing result;
+    const auto rows = m_db.queryNative(searchSql::byNameFolded(query, m_db.backend(), hasTrigrams()));
+    if (!rows.ok()) {
+        result.error = rows.error;
+        return result;
+    }
+    const QString typed = db::searchFold(firstLetterName(query));
+    for (const QVariantList &row : rows.value) {
+        const auto id = db::parseId(row.value(2).toString());
+        const QString name = row.value(1).toString();
+        if (id && sameFirstLetter(typed, db::searchFold(name))) {
+            ++result.count;
+            if (sink)
+                sink(ListItem{nameLine(row.value(0).toString(), name, *id), *id}, result.count);
+        }
+        if (m_stop && m_stop()) {
+            result.stopped = true;
+            break;
+        }
+    }
+    return result;
 }
 
 Listing EntitySearch::branches(const BranchQuery &query, const ItemSink &sink)
@@ -81,6 +122,51 @@ Listing EntitySearch::branchEntities(qint32 branch, bool mainOnly, const ItemSin
 Listing EntitySearch::sameBranchEntities(qint32 entity, const ItemSink &sink)
 {
     return list(searchSql::sameBranchEntities(entity), entityLine, sink);
+}
+
+Result<QList<FoundEntity>> EntitySearch::find(const QString &text)
+{
+    using Out = Result<QList<FoundEntity>>;
+    const QString typed = text.trimmed();
+    QList<QStringList> rows;
+    static const QRegularExpression digits(QStringLiteral("^[0-9]+$"));
+    if (digits.match(typed).hasMatch()) {
+        const db::Rows byIco = m_db.queryRows(searchSql::byIcoPart(typed));
+        if (!byIco.ok())
+            return Out::failure(byIco.error);
+        rows = byIco.rows;
+    }
+    const NameQuery query{typed, {}, {}, true};
+    if (m_db.backend() == db::Backend::SqlServer) {
+        const db::Rows byName = m_db.queryRows(searchSql::byName(NameQuery{QLatin1Char('%') + typed, {}, {}}));
+        if (!byName.ok())
+            return Out::failure(byName.error);
+        rows += byName.rows;
+    } else {
+        const auto byName = m_db.queryNative(searchSql::byNameFolded(query, m_db.backend(), hasTrigrams()));
+        if (!byName.ok())
+            return Out::failure(byName.error);
+        for (const QVariantList &row : byName.value)
+            rows << QStringList{row.value(0).toString(), row.value(1).toString(), row.value(2).toString()};
+    }
+    Out out;
+    QList<qint32> seen;
+    for (const QStringList &row : rows) {
+        const auto id = db::parseId(row.value(2));
+        if (id && !seen.contains(*id)) {
+            seen << *id;
+            out.value << FoundEntity{*id, row.value(0), row.value(1)};
+        }
+    }
+    return out;
+}
+
+Result<std::optional<qint32>> EntitySearch::byIco(const QString &ico)
+{
+    QString padded = ico.trimmed();
+    const Result<QString> id = m_db.readValue(QStringLiteral("SELECT subj_id FROM ident WHERE ident_txt = ")
+                                              + db::quoted(shell::modHlavni::padIco(padded)) + QStringLiteral(" AND inac_ind = 0"));
+    return {db::parseId(id.value), id.error};
 }
 
 Result<std::optional<qint32>> EntitySearch::mainBranch(qint32 entity)
@@ -111,7 +197,7 @@ bool EntitySearch::sameFirstLetter(const QString &typed, const QString &listed)
 QString EntitySearch::firstLetterName(const NameQuery &query)
 {
     const QString name = query.name.trimmed();
-    if (!query.ico.trimmed().isEmpty() || name.startsWith(QLatin1Char('%')))
+    if (!query.ico.trimmed().isEmpty() || name.startsWith(QLatin1Char('%')) || query.anywhere)
         return QString();
     return name;
 }

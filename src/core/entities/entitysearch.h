@@ -20,6 +20,13 @@ struct ListItem {
     qint32 id = 0;
 };
 
+// An entity found by verna-db find.
+struct FoundEntity {
+    qint32 id = 0;
+    QString ico;
+    QString name;
+};
+
 // How a listing ended: rows listed, whether Stop cut it short, and the database's
 // reason when the query failed ("" otherwise).
 struct Listing {
@@ -46,7 +53,8 @@ public:
     Result<QList<ListItem>> legalForms();
     Result<QList<ListItem>> classificationLists();
 
-    // "IČO name", marked "* " for an entity made in this application.
+    // "IČO name", marked "* " for an entity made in this application. SQL Server gets the
+    // search window's own text; SQLite and PostgreSQL compare names without diacritics.
     Listing byName(const NameQuery &query, const ItemSink &sink);
     // "code name" of each branch; the line carries the branch code.
     Listing branches(const BranchQuery &query, const ItemSink &sink);
@@ -54,6 +62,12 @@ public:
     Listing branchEntities(qint32 branch, bool mainOnly, const ItemSink &sink);
     // "name IČO" of each entity sharing a branch with the entity.
     Listing sameBranchEntities(qint32 entity, const ItemSink &sink);
+    // Live entities whose IČO contains the text (digits only) or whose name contains it
+    // anywhere, ordered by name; the ids that scripts hand on.
+    Result<QList<FoundEntity>> find(const QString &text);
+    // The live entity with the IČO (padded to eight digits), or nothing.
+    Result<std::optional<qint32>> byIco(const QString &ico);
+
     // The entity's main branch, or nothing when it has none.
     Result<std::optional<qint32>> mainBranch(qint32 entity);
 
@@ -74,12 +88,16 @@ public:
     static QString firstLetterName(const NameQuery &query);
 
 private:
+    Listing byNameFolded(const NameQuery &query, const ItemSink &sink);
+    // Whether the SQLite file has the trigram table of names (files made before it have not).
+    bool hasTrigrams();
     Result<QList<ListItem>> codeList(const QString &sql);
     Listing list(const QString &sql, const std::function<std::optional<ListItem>(const QStringList &row)> &line,
                  const ItemSink &sink);
 
     db::Database &m_db;
     StopCheck m_stop;
+    std::optional<bool> m_trigrams; // asked once
 };
 
 } // namespace verna::entities

@@ -1,5 +1,6 @@
 #include "entities/searchsql.h"
 
+#include "db/sqlitefunctions.h"
 #include "db/sqlquote.h"
 #include "shell/modhlavni.h"
 
@@ -80,6 +81,67 @@ QString byName(const NameQuery &query)
     }
     sql += QStringLiteral("AND i.inac_ind = 0 ORDER BY 2");
     return sql;
+}
+
+QString byNameFolded(const NameQuery &query, db::Backend backend, bool withTrigrams)
+{
+    const bool sqlite = backend == db::Backend::SQLite;
+    QString sql = QStringLiteral("SELECT TRIM(i.ident_txt), TRIM(n.name_txt), n.subj_id FROM ident i, name n "
+                                 "WHERE i.subj_id = n.subj_id AND i.inac_ind = 0 AND n.inac_ind = 0 ");
+    if (query.legalForms.size() > 1)
+        sql += QStringLiteral("AND i.form_type_cd IN(") + joinedCodes(query.legalForms) + QStringLiteral(") ");
+    else if (query.legalForms.size() == 1)
+        sql += QStringLiteral("AND i.form_type_cd = ") + QString::number(query.legalForms.front()) + QLatin1Char(' ');
+
+    QString ico = query.ico.trimmed();
+    const QString name = query.name.trimmed();
+    if (!ico.isEmpty()) {
+        sql += QStringLiteral("AND i.ident_txt = ") + db::quoted(shell::modHlavni::padIco(ico)) + QLatin1Char(' ');
+    } else if (!(name.isEmpty() && !query.legalForms.isEmpty())) {
+        QString form = db::searchFold(shell::modHlavni::searchForm(name));
+        if (query.anywhere && !form.startsWith(QLatin1Char('%')))
+            form.prepend(QLatin1Char('%'));
+        // Backslash escapes what the user typed; a typed "%" stays the one wildcard.
+        QString pattern;
+        for (const QChar c : form) {
+            if (c == QLatin1Char('_') || c == QLatin1Char('\\'))
+                pattern += QLatin1Char('\\');
+            pattern += c;
+        }
+        const QString folded = db::searchFoldSql(QStringLiteral("n.srch_name_txt"), backend);
+        const QString prefix = form.left(form.indexOf(QLatin1Char('%')) < 0 ? form.size() : form.indexOf(QLatin1Char('%')));
+        // SQLite seeks its expression index by a range; PostgreSQL takes the prefix from LIKE itself.
+        if (sqlite && !prefix.isEmpty()) {
+            sql += QStringLiteral("AND %1 >= %2 AND %1 < %3 ")
+                       .arg(folded, db::quoted(prefix), db::quoted(prefix + QString::fromUcs4(U"\U0010FFFF")));
+        }
+        if (sqlite && withTrigrams && prefix.isEmpty()) {
+            // Anywhere in the name: the trigram table narrows the rows to those holding the
+            // longest typed piece (three characters at least), LIKE then checks the whole pattern.
+            QString piece;
+            for (const QString &part : form.split(QLatin1Char('%'))) {
+                if (part.size() > piece.size())
+                    piece = part;
+            }
+            if (piece.size() >= 3) {
+                sql += QStringLiteral("AND n.row_id IN (SELECT rowid FROM name_fold WHERE name_fold MATCH %1) ")
+                           .arg(db::quoted(QLatin1Char('"') + QString(piece).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"')));
+            }
+        }
+        sql += QStringLiteral("AND %1 LIKE %2 ").arg(folded, db::quoted(pattern + QLatin1Char('%')));
+        if (sqlite)
+            sql += QStringLiteral("ESCAPE '\\' ");
+    }
+    sql += QStringLiteral("ORDER BY TRIM(n.name_txt) COLLATE ")
+        + (sqlite ? QString::fromLatin1(db::kSqliteTextCollation) : QStringLiteral("verna_ci"));
+    return sql;
+}
+
+QString byIcoPart(const QString &digits)
+{
+    return QStringLiteral("SELECT RTRIM(LTRIM(i.ident_txt)), RTRIM(LTRIM(n.name_txt)), n.subj_id FROM ident i, name n ")
+        + QStringLiteral("WHERE i.subj_id = n.subj_id AND i.inac_ind = 0 AND n.inac_ind = 0 AND i.ident_txt LIKE '%")
+        + likeLiteralText(digits) + QStringLiteral("%' ORDER BY 2");
 }
 
 QString branches(const BranchQuery &query)

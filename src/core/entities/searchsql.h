@@ -1,5 +1,7 @@
 #pragma once
 
+#include "db/backend.h"
+
 #include <QList>
 #include <QString>
 
@@ -10,6 +12,7 @@ struct NameQuery {
     QString name;              // the name box as typed
     QString ico;               // the IČO box as typed; when filled, the name is ignored
     QList<qint32> legalForms;  // codes of the selected legal forms; none means all
+    bool anywhere = false;     // the name anywhere in the entity's name, not only at its start
 };
 
 // What the branch mode searches with.
@@ -39,6 +42,15 @@ QString byName(const NameQuery &query);
 
 // Code, name and code value of the branches that match; ordered as the list orders them.
 QString branches(const BranchQuery &query);
+
+// The name search as SQLite and PostgreSQL run it: the same rows as byName, with names compared
+// without diacritics ("cesky" finds "Český"), through the folded-name index.
+// withTrigrams: the SQLite database has the trigram table of the names (files made before it
+// search anywhere by a scan).
+QString byNameFolded(const NameQuery &query, db::Backend backend, bool withTrigrams = true);
+
+// Identifier, name and id of the live entities whose IČO contains the digits.
+QString byIcoPart(const QString &digits);
 
 // Name, identifier and id of the entities with the branch (as main branch only, if asked).
 QString branchEntities(qint32 branch, bool mainOnly);

@@ -165,6 +165,9 @@ void frmVyhledavani::buildControls()
     m_lblNalezeno = new QLabel(nameCount(0), this);
     m_lblNalezeno->setObjectName(QStringLiteral("lblNalezeno"));
 
+    // Beside the prefix search: the typed name anywhere in the entity's name.
+    m_chkKdekoli = new QCheckBox(QStringLiteral("Kdekoli v názvu"), this);
+    m_chkKdekoli->setObjectName(QStringLiteral("chkKdekoli"));
     m_chkHlavniOkec = new QCheckBox(QStringLiteral("Hledat podle hlavního OKEČ"), this);
     m_chkHlavniOkec->setObjectName(QStringLiteral("chkHlavniOkec"));
 
@@ -188,6 +191,7 @@ void frmVyhledavani::buildControls()
     texts->setColumnStretch(1, 1);
     auto *right = new QVBoxLayout;
     right->addLayout(texts);
+    right->addWidget(m_chkKdekoli);
     right->addWidget(m_lstNalezeno, 1);
     right->addWidget(m_lblNalezeno);
 
@@ -266,7 +270,7 @@ void frmVyhledavani::cmdSmazat_Click()
 
 void frmVyhledavani::searchByName()
 {
-    const NameQuery query{m_txtJmeno->text(), m_txtICO->text(), selectedCodes()};
+    const NameQuery query{m_txtJmeno->text(), m_txtICO->text(), selectedCodes(), m_chkKdekoli->isChecked()};
     m_lblNalezeno->setText(nameCount(0));
     m_lstNalezeno->clear();
     runListing(Running::Search, [this, &query] { return m_search.byName(query, entitySink(nameCount)); });

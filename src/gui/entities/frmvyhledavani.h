@@ -96,6 +96,7 @@ private:
     QLabel *m_lblNalezeno = nullptr;
     QPushButton *m_cmdHledatVOboru = nullptr;
     QCheckBox *m_chkHlavniOkec = nullptr;
+    QCheckBox *m_chkKdekoli = nullptr;
     QPushButton *m_cmdEditace = nullptr;
 };
 
