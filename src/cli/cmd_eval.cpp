@@ -2,7 +2,6 @@
 #include "commands.h"
 
 #include "db/database.h"
-#include "db/schema.h"
 #include "db/sqlquote.h"
 #include "indicators/emptyvalue.h"
 #include "indicators/evaluator.h"
@@ -90,10 +89,6 @@ int commandEval(const Options &options, QTextStream &out, QTextStream &err)
     db::Database database;
     if (const Outcome opened = shell::openDatabase(database, options.location); !opened) {
         err << opened.error << "\n";
-        return DatabaseError;
-    }
-    if (!db::Schema::exists(database)) {
-        err << "Databáze " << database.location().describe() << " neobsahuje tabulky VERNA (viz příkaz init).\n";
         return DatabaseError;
     }
     indicators::Evaluator evaluator(database);
