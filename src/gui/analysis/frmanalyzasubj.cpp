@@ -50,24 +50,11 @@ namespace {
 const QString kDeleteTitle = QStringLiteral("Odstranění řádků");
 const QString kDeleteColumns = QStringLiteral("Opravdu chcete vybrané sloupce odstranit?");
 const QString kDeleteRows = QStringLiteral("Opravdu chcete vybrané řádky odstranit?");
-const QString kOperationFailed = QStringLiteral("Operaci nelze dokončit, databáze ohlásila chybu.");
-
 constexpr int kIdRole = Qt::UserRole;
 constexpr int kChartTab = 1;
 constexpr int kReportTab = 2;
 
 // The main window the new window will live in (the active one when there are several).
-QSize mainWindowSize()
-{
-    if (auto *main = qobject_cast<shell::frmHlavni *>(QApplication::activeWindow()))
-        return main->size();
-    for (QWidget *w : QApplication::topLevelWidgets()) {
-        if (auto *main = qobject_cast<shell::frmHlavni *>(w))
-            return main->size();
-    }
-    return {};
-}
-
 } // namespace
 
 // Everything a fill works on. A fill holds its own reference, so a window that is gone when
@@ -131,7 +118,7 @@ bool frmAnalyzaSubj::fill(Work &&work)
 
 void frmAnalyzaSubj::showFailure(const QString &reason)
 {
-    ui::critical(this, windowTitle(), kOperationFailed, reason);
+    ui::databaseFailure(this, windowTitle(), reason);
 }
 
 void frmAnalyzaSubj::buildControls()
@@ -276,10 +263,7 @@ QWidget *frmAnalyzaSubj::buildComputationPanel()
 
 void frmAnalyzaSubj::Form_Load()
 {
-    if (const QSize main = mainWindowSize(); main.isValid())
-        resize(qRound(main.width() * 0.7), qRound(main.height() * 0.4));
-    else
-        resize(900, 560);
+    shell::frmHlavni::sizeChild(this, 0.7, 0.4, QSize(900, 560));
 
     {
         const QSignalBlocker blocker(m_cboFceSkupina);

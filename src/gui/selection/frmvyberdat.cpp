@@ -20,23 +20,6 @@
 
 namespace verna::selection {
 
-namespace {
-
-const QString kOperationFailed = QStringLiteral("Operaci nelze dokončit, databáze ohlásila chybu.");
-
-QSize mainWindowSize()
-{
-    if (auto *main = qobject_cast<shell::frmHlavni *>(QApplication::activeWindow()))
-        return main->size();
-    for (QWidget *w : QApplication::topLevelWidgets()) {
-        if (auto *main = qobject_cast<shell::frmHlavni *>(w))
-            return main->size();
-    }
-    return {};
-}
-
-} // namespace
-
 // What a long task reads with; it holds its own reference, so it outlives a closed window.
 struct frmVyberDat::Session {
     explicit Session(db::Database &database)
@@ -73,10 +56,7 @@ frmVyberDat::~frmVyberDat() = default;
 
 void frmVyberDat::Form_Load()
 {
-    if (const QSize main = mainWindowSize(); main.isValid())
-        resize(qRound(main.width() * 0.5), qRound(main.height() * 0.4));
-    else
-        resize(560, 420);
+    shell::frmHlavni::sizeChild(this, 0.5, 0.4, QSize(560, 420));
     // The handed-over entity is added once the window stands in its frame.
     if (const std::optional<qint32> entity = m_state.entityToOpen())
         QTimer::singleShot(0, this, [this, id = *entity] { addEntities({id}, true); });
@@ -84,7 +64,7 @@ void frmVyberDat::Form_Load()
 
 void frmVyberDat::showFailure(const QString &reason)
 {
-    ui::critical(this, kCaption, kOperationFailed, reason);
+    ui::databaseFailure(this, kCaption, reason);
 }
 
 void frmVyberDat::tvwData_OLEDragDrop(const QString &text)

@@ -10,6 +10,7 @@
 
 #include <QChildEvent>
 #include <QCloseEvent>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -392,6 +393,19 @@ void frmHlavni::setOpenItemEnabled(bool enabled)
 frmHlavni *frmHlavni::of(const QWidget *child)
 {
     return child ? qobject_cast<frmHlavni *>(child->window()) : nullptr;
+}
+
+void frmHlavni::sizeChild(QWidget *child, qreal widthShare, qreal heightShare, QSize fallback)
+{
+    // A new window is sized before the frame takes it in: the frame is found among the windows.
+    frmHlavni *main = qobject_cast<frmHlavni *>(QApplication::activeWindow());
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (auto it = windows.begin(); !main && it != windows.end(); ++it)
+        main = qobject_cast<frmHlavni *>(*it);
+    if (main)
+        child->resize(qRound(main->width() * widthShare), qRound(main->height() * heightShare));
+    else
+        child->resize(fallback);
 }
 
 void frmHlavni::miKonec_Click()

@@ -56,6 +56,9 @@ public:
 
     // The frame a child window lives in, or nullptr.
     static frmHlavni *of(const QWidget *child);
+    // Sizes a new child window as shares of the frame's size (the active or any main window),
+    // or to the fallback when there is no frame.
+    static void sizeChild(QWidget *child, qreal widthShare, qreal heightShare, QSize fallback);
 
     static inline const QString kCaption = QStringLiteral("VERNA");
 

@@ -31,19 +31,6 @@ namespace {
 
 const QString kDeleteTitle = QStringLiteral("Odstranění řádků");
 const QString kDeleteColumns = QStringLiteral("Opravdu chcete vybrané sloupce odstranit?");
-const QString kOperationFailed = QStringLiteral("Operaci nelze dokončit, databáze ohlásila chybu.");
-
-QSize mainWindowSize()
-{
-    if (auto *main = qobject_cast<shell::frmHlavni *>(QApplication::activeWindow()))
-        return main->size();
-    for (QWidget *w : QApplication::topLevelWidgets()) {
-        if (auto *main = qobject_cast<shell::frmHlavni *>(w))
-            return main->size();
-    }
-    return {};
-}
-
 } // namespace
 
 // What a fill works on; it holds its own reference, so it outlives a closed window.
@@ -99,10 +86,7 @@ frmTabulka::frmTabulka(shell::AppState &state, QWidget *parent)
     m_exportCsv = action(QStringLiteral("miExportCsv"), QStringLiteral("Exportovat do CSV…"), &frmTabulka::exportCsv);
     m_change = action(QStringLiteral("miZmena"), QStringLiteral("Vložit sloupec Změna"), &frmTabulka::insertChange);
 
-    if (const QSize main = mainWindowSize(); main.isValid())
-        resize(qRound(main.width() * 0.5), qRound(main.height() * 0.4));
-    else
-        resize(640, 480);
+    shell::frmHlavni::sizeChild(this, 0.5, 0.4, QSize(640, 480));
 }
 
 frmTabulka::~frmTabulka() = default;
@@ -154,7 +138,7 @@ void frmTabulka::fill(const selection::NodeKey &key)
     m_session->table.setKind(*rule);
     setWindowTitle(m_session->table.title());
     if (!outcome)
-        ui::critical(this, windowTitle(), kOperationFailed, outcome.error);
+        ui::databaseFailure(this, windowTitle(), outcome.error);
 }
 
 std::optional<std::pair<int, int>> frmTabulka::selectedColumns() const

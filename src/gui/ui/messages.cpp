@@ -66,6 +66,11 @@ void critical(QWidget *parent, const QString &title, const QString &text, const 
     choose(parent, MessageIcon::Critical, title, text, {kOk}, 0, detail);
 }
 
+void databaseFailure(QWidget *parent, const QString &title, const QString &reason)
+{
+    critical(parent, title, QStringLiteral("Operaci nelze dokončit, databáze ohlásila chybu."), reason);
+}
+
 bool askYesNo(QWidget *parent, const QString &title, const QString &text)
 {
     return choose(parent, MessageIcon::Question, title, text, {kYes, kNo}, 1) == 0;

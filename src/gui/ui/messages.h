@@ -29,6 +29,8 @@ void information(QWidget *parent, const QString &title, const QString &text);
 void exclamation(QWidget *parent, const QString &title, const QString &text);
 // Failures; detail is the technical reason, shown under the text.
 void critical(QWidget *parent, const QString &title, const QString &text, const QString &detail = {});
+// An operation the database failed: one sentence for every window, the database's reason under it.
+void databaseFailure(QWidget *parent, const QString &title, const QString &reason);
 // Yes/No question with the question icon; true when the answer is "Ano".
 bool askYesNo(QWidget *parent, const QString &title, const QString &text);
 
