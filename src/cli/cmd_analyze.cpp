@@ -1,3 +1,4 @@
+#include "analyzeoptions.h"
 #include "commandline.h"
 #include "commands.h"
 
@@ -19,18 +20,6 @@ namespace verna::cli {
 
 namespace {
 
-struct AnalyzeOptions {
-    QList<qint32> entities;
-    QStringList icos;
-    std::optional<qint32> group;
-    QList<QPair<int, int>> periods; // (year, quarter)
-    std::optional<QPair<int, int>> years;
-    QList<int> indicators;
-    std::optional<analysis::Aggregate> aggregate;
-    QString xlsx;
-    QString csv;
-};
-
 std::optional<QList<qint32>> parseIds(const QString &text)
 {
     QList<qint32> ids;
@@ -43,7 +32,9 @@ std::optional<QList<qint32>> parseIds(const QString &text)
     return ids;
 }
 
-std::optional<AnalyzeOptions> parse(const QStringList &args, QTextStream &err)
+} // namespace
+
+std::optional<AnalyzeOptions> parseAnalyzeOptions(const QStringList &args, QTextStream &err, const QString &command)
 {
     AnalyzeOptions o;
     for (int i = 0; i < args.size(); ++i) {
@@ -99,7 +90,7 @@ std::optional<AnalyzeOptions> parse(const QStringList &args, QTextStream &err)
         } else if (a == QLatin1String("--csv")) {
             o.csv = v;
         } else {
-            err << "Neznámá volba příkazu analyze: " << a << "\n";
+            err << "Neznámá volba příkazu " << command << ": " << a << "\n";
             return std::nullopt;
         }
         if (!ok) {
@@ -108,26 +99,15 @@ std::optional<AnalyzeOptions> parse(const QStringList &args, QTextStream &err)
         }
     }
     if (int(!o.entities.isEmpty()) + int(!o.icos.isEmpty()) + int(o.group.has_value()) != 1 || o.periods.isEmpty() == !o.years.has_value() || o.indicators.isEmpty()) {
-        err << "Příkaz analyze potřebuje --entities, --ico nebo --group, --periods nebo --years a --indicators.\n";
+        err << "Příkaz " << command << " potřebuje --entities, --ico nebo --group, --periods nebo --years a --indicators.\n";
         return std::nullopt;
     }
     return o;
 }
 
-} // namespace
-
-int commandAnalyze(const Options &options, QTextStream &out, QTextStream &err)
+int computeAnalysis(const AnalyzeOptions &o, db::Database &database, analysis::AnalysisModel &model, QTextStream &err)
 {
-    const std::optional<AnalyzeOptions> o = parse(options.rest, err);
-    if (!o)
-        return UsageError;
-    db::Database database;
-    if (const Outcome opened = shell::openDatabase(database, options.location); !opened) {
-        err << opened.error << "\n";
-        return DatabaseError;
-    }
     analysis::AnalysisData data(database);
-    analysis::AnalysisModel model(QLocale::c());
     analysis::EvaluatorSource source(database);
     analysis::AnalysisEngine engine(model, data, source);
 
@@ -142,16 +122,16 @@ int commandAnalyze(const Options &options, QTextStream &out, QTextStream &err)
     QHash<int, QString> names;
     for (const analysis::NamedId &indicator : listed.value)
         names.insert(indicator.id, indicator.name);
-    for (int id : o->indicators) {
+    for (int id : o.indicators) {
         if (!names.contains(id)) {
             err << "Ukazatel " << id << " neexistuje.\n";
             return UsageError;
         }
     }
 
-    QList<qint32> entities = o->entities;
+    QList<qint32> entities = o.entities;
     entities::EntitySearch search(database);
-    for (const QString &ico : o->icos) {
+    for (const QString &ico : o.icos) {
         const Result<std::optional<qint32>> id = search.byIco(ico);
         if (!id.ok())
             return fail(id.error);
@@ -161,25 +141,25 @@ int commandAnalyze(const Options &options, QTextStream &out, QTextStream &err)
         }
         entities << *id.value;
     }
-    if (o->group) {
-        if (shell::modHlavni::isSingleEntity(database, QString::number(*o->group))) {
-            err << "Subjekt " << *o->group << " není skupina subjektů.\n";
+    if (o.group) {
+        if (shell::modHlavni::isSingleEntity(database, QString::number(*o.group))) {
+            err << "Subjekt " << *o.group << " není skupina subjektů.\n";
             return UsageError;
         }
-        const Result<QList<qint32>> members = data.groupMembers(*o->group);
+        const Result<QList<qint32>> members = data.groupMembers(*o.group);
         if (!members.ok())
             return fail(members.error);
         entities = members.value;
     }
     // Rows as the window adds them: the entity's periods that have a statement.
     for (qint32 entity : entities) {
-        if (o->years) {
-            for (int year = o->years->first; year <= o->years->second; ++year) {
+        if (o.years) {
+            for (int year = o.years->first; year <= o.years->second; ++year) {
                 if (const Result<int> added = engine.addYearRows(entity, year); !added.ok())
                     return fail(added.error);
             }
         } else {
-            for (const auto &[year, quarter] : o->periods) {
+            for (const auto &[year, quarter] : o.periods) {
                 const Result<QList<int>> quarters = data.rowQuarters(entity, year);
                 if (!quarters.ok())
                     return fail(quarters.error);
@@ -192,17 +172,33 @@ int commandAnalyze(const Options &options, QTextStream &out, QTextStream &err)
     }
     QElapsedTimer clock;
     clock.start();
-    for (int i = 0; i < o->indicators.size(); ++i) {
-        const int id = o->indicators.at(i);
+    for (int i = 0; i < o.indicators.size(); ++i) {
+        const int id = o.indicators.at(i);
         if (const Outcome computed = engine.addIndicator(id, names.value(id)); !computed)
             return fail(computed.error);
         if (clock.elapsed() > 1000)
-            err << "\rUkazatel " << i + 1 << " z " << o->indicators.size() << Qt::flush;
+            err << "\rUkazatel " << i + 1 << " z " << o.indicators.size() << Qt::flush;
     }
     if (clock.elapsed() > 1000)
         err << "\n";
-    if (o->aggregate)
-        engine.applyAggregate(*o->aggregate);
+    if (o.aggregate)
+        engine.applyAggregate(*o.aggregate);
+    return Success;
+}
+
+int commandAnalyze(const Options &options, QTextStream &out, QTextStream &err)
+{
+    const std::optional<AnalyzeOptions> o = parseAnalyzeOptions(options.rest, err, QStringLiteral("analyze"));
+    if (!o)
+        return UsageError;
+    db::Database database;
+    if (const Outcome opened = shell::openDatabase(database, options.location); !opened) {
+        err << opened.error << "\n";
+        return DatabaseError;
+    }
+    analysis::AnalysisModel model(QLocale::c());
+    if (const int computed = computeAnalysis(*o, database, model, err); computed != Success)
+        return computed;
 
     out << analysis::tableAsCsv(model);
     if (!o->csv.isEmpty()) {

@@ -28,6 +28,9 @@ const char *const kUsage =
     "  analyze (--entities ID,ID | --ico IČO,IČO | --group ID) (--periods 1998/4,1999/1 | --years 1998-1999)\n"
     "          --indicators ID,ID [--aggregate 0|1|2] [--csv SOUBOR] [--xlsx SOUBOR]\n"
     "                          vypočte tabulku analýzy a vypíše ji jako CSV (agregace: 0 průměr, 1 suma, 2 medián)\n"
+    "  report (analýza jako u analyze) --out SLOŽKA [--css SOUBOR] [--nazev NÁZEV]\n"
+    "         [--sections vypocet,graf,rozvaha,vysledovka] [--plna-rozvaha] [--plna-vysledovka]\n"
+    "                          zapíše HTML report analýzy do souboru ~NÁZEV.htm ve složce (výchozí název Analýza 1)\n"
     "  eval --entity E --year R --quarter Q (--indicator ID | --formula VZOREC) [--sql]\n"
     "                          spočte ukazatel nebo vzorec pro subjekt a období (s --sql vypíše i dotazy)\n"
     "  statement --entity E --year R --quarter Q [--type rozvaha|vysledovka]\n"
@@ -47,7 +50,7 @@ std::optional<Options> parseOptions(const QStringList &arguments, QTextStream &e
     const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("vypíše nápovědu"));
     parser.addOption(dbOption);
     parser.addOption(helpOption);
-    parser.addPositionalArgument(QStringLiteral("PŘÍKAZ"), QStringLiteral("init, sql, demo, find, analyze, eval nebo statement"));
+    parser.addPositionalArgument(QStringLiteral("PŘÍKAZ"), QStringLiteral("init, sql, demo, find, analyze, report, eval nebo statement"));
     if (!parser.parse(QStringList{QStringLiteral("verna-db")} + arguments)) {
         if (!parser.unknownOptionNames().isEmpty())
             err << "Neznámá volba: " << parser.unknownOptionNames().join(QStringLiteral(", ")) << "\n";
@@ -198,6 +201,7 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
         {QStringLiteral("eval"), commandEval},
         {QStringLiteral("statement"), commandStatement},
         {QStringLiteral("find"), commandFind},
+        {QStringLiteral("report"), commandReport},
         // Further commands live in files of their own (commands.h).
     };
     const auto it = commands.find(options->command);
