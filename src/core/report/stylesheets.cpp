@@ -10,8 +10,11 @@ namespace verna::report {
 
 QString styleTitle(const QString &fileName, const QByteArray &head)
 {
-    qsizetype end = head.indexOf('\n');
-    QString line = QString::fromUtf8(end < 0 ? head : head.left(end));
+    // A line ends at CR or LF, whichever comes first.
+    qsizetype end = 0;
+    while (end < head.size() && head.at(end) != '\n' && head.at(end) != '\r')
+        ++end;
+    QString line = QString::fromUtf8(head.left(end));
     if (line.startsWith(QChar(0xFEFF)))
         line.remove(0, 1);
     static const QLatin1StringView marker("/* NAZEV:");

@@ -176,7 +176,7 @@ QString radarChartSvg(const SvgChartData &data, int width, int height)
         const QString anchor = std::cos(angle) > 0.3 ? QStringLiteral("start") : std::cos(angle) < -0.3 ? QStringLiteral("end") : QStringLiteral("middle");
         out << QStringLiteral("<line x1=\"%1\" y1=\"%2\" x2=\"%3\" y2=\"%4\" stroke=\"#ccc\"/>")
                    .arg(num(cx), num(cy), num(cx + radius * std::cos(angle)), num(cy + radius * std::sin(angle)))
-            << label(data.categories.at(a), 85, QStringLiteral("x=\"%1\" y=\"%2\" font-size=\"11\" text-anchor=\"%3\"").arg(num(lx), num(ly), anchor));
+            << label(data.categories.at(a), anchor == QLatin1String("middle") ? 220 : width / 2.0 - radius - 14, QStringLiteral("x=\"%1\" y=\"%2\" font-size=\"11\" text-anchor=\"%3\"").arg(num(lx), num(ly), anchor));
     }
     for (int s = 0; s < data.series.size(); ++s) {
         QStringList points;

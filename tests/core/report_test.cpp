@@ -1,0 +1,264 @@
+#include "analysis/analysisdata.h"
+#include "analysis/analysisengine.h"
+#include "analysis/analysismodel.h"
+#include "analysis/evaluatorsource.h"
+#include "indicators/evaluator.h"
+#include "report/chartsection.h"
+#include "report/reportbuilder.h"
+#include "report/statementsections.h"
+#include "report/stylesheets.h"
+#include "support/testdatabase.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+using namespace Qt::StringLiterals;
+using namespace verna;
+using namespace verna::report;
+using namespace verna::test;
+
+namespace {
+
+const QString kName = u"A & B <s.r.o.> \"X\""_s;
+const QString kStyle = u"/styly/modry.css"_s;
+const QString kClasses = u"/program/class/"_s;
+const analysis::RowKey kRow{1996, 4, 3366};
+
+// The report against its stored copy; VERNA_UPDATE_GOLDEN=1 writes the copy anew.
+void expectGolden(const QString &name, const QString &html)
+{
+    const QString path = QStringLiteral(VERNA_GOLDEN_DIR) + u'/' + name;
+    if (qEnvironmentVariableIsSet("VERNA_UPDATE_GOLDEN")) {
+        ASSERT_TRUE(writeReportFile(path, html).ok);
+    }
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
+    QString text = QString::fromUtf8(file.readAll());
+    if (text.startsWith(QChar(0xFEFF)))
+        text.remove(0, 1);
+    const QStringList expected = text.split(u"\r\n"_s);
+    const QStringList actual = html.split(u"\r\n"_s);
+    for (int i = 0; i < std::min(expected.size(), actual.size()); ++i)
+        ASSERT_EQ(actual.at(i), expected.at(i)) << name.toStdString() << " line " << i + 1;
+    EXPECT_EQ(actual.size(), expected.size());
+}
+
+class ReportTest : public BackendTest
+{
+protected:
+    bool withReferenceData() const override { return true; }
+
+    void SetUp() override
+    {
+        BackendTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        m_evaluator = std::make_unique<indicators::Evaluator>(db());
+        m_builder = std::make_unique<ReportBuilder>(db(), *m_evaluator);
+        m_statements = std::make_unique<StatementSections>(db(), *m_evaluator);
+        ASSERT_TRUE(db().execute(u"UPDATE name SET name_txt = '%1' WHERE subj_id = 3366"_s.arg(kName)).ok);
+        m_model.appendIndicator(1, u"Běžná likvidita"_s);
+        m_model.appendIndicator(33, u"Zisk, \"čistý\" & <hrubý>"_s);
+        addRow(kRow, kName, u"1.5"_s, u"-1234.5"_s);
+    }
+
+    void addRow(const analysis::RowKey &key, const QString &name, const QString &a, const QString &b)
+    {
+        const int row = m_model.appendRow(key, name);
+        m_model.setValue(row, 0, a);
+        m_model.setValue(row, 1, b);
+    }
+
+    ReportSections build(const analysis::CellRange &selection = {})
+    {
+        const auto built = m_builder->build(m_model, selection, kClasses);
+        EXPECT_TRUE(built.ok()) << built.error.toStdString();
+        return built.value;
+    }
+
+    QString section(Result<QString> read)
+    {
+        EXPECT_TRUE(read.ok()) << read.error.toStdString();
+        return read.value;
+    }
+
+    analysis::AnalysisModel m_model{QLocale::c()};
+    std::unique_ptr<indicators::Evaluator> m_evaluator;
+    std::unique_ptr<ReportBuilder> m_builder;
+    std::unique_ptr<StatementSections> m_statements;
+};
+
+} // namespace
+
+TEST(ReportStyles, TitlesFromTheFirstLineAndEveryCssFileListed)
+{
+    EXPECT_EQ(styleTitle(u"a.css"_s, "/* NAZEV: Modrý */\nbody {}"), u"Modrý"_s);
+    EXPECT_EQ(styleTitle(u"a.css"_s, "\xEF\xBB\xBF/* NAZEV:  Dva  slova */  \r\n"), u"Dva  slova"_s);
+    EXPECT_EQ(styleTitle(u"a.css"_s, "body {}\n/* NAZEV: Pozdě */"), u"a.css"_s);
+    EXPECT_EQ(styleTitle(u"a.css"_s, "/* NAZEV: */"), u"a.css"_s);
+
+    QTemporaryDir dir;
+    for (const auto &[file, text] : {std::pair{"b.CSS", "/* NAZEV: Velká přípona */\n"}, std::pair{"a.css", "h1 {}\n"}, std::pair{"c.txt", "/* NAZEV: Ne */"}}) {
+        QFile f(dir.filePath(QString::fromLatin1(file)));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    }
+    EXPECT_EQ(listStyleSheets(dir.path()), (QList<StyleSheet>{{dir.filePath(u"a.css"_s), u"a.css"_s}, {dir.filePath(u"b.CSS"_s), u"Velká přípona"_s}}));
+    EXPECT_TRUE(listStyleSheets(dir.filePath(u"chybi"_s)).isEmpty());
+
+    // The shipped styles are found from the build tree, each with a title of its own.
+    const QList<StyleSheet> shipped = listStyleSheets(defaultCssFolder());
+    ASSERT_GE(shipped.size(), 3);
+    for (const StyleSheet &style : shipped)
+        EXPECT_NE(style.title, QFileInfo(style.path).fileName());
+}
+
+TEST(ReportProfile, ScoresAgainstTheAggregateAreLimitedToTwoHundred)
+{
+    EXPECT_EQ(profileScore(50, 100), 50);
+    EXPECT_EQ(profileScore(300, 100), 200);
+    EXPECT_EQ(profileScore(7, 0), 200);
+    EXPECT_EQ(profileScore(0, 0), 100);
+    EXPECT_EQ(profileScore(-3, 0), 0);
+    EXPECT_EQ(profileScore(0, 5), 0);
+    EXPECT_EQ(profileScore(-2, 0.25), 200);  // 100 / (2 * 0.25)
+    EXPECT_EQ(profileScore(0.5, -1.5), 75);  // 100 * 0.5 * 1.5
+    EXPECT_EQ(profileScore(-4, -2), 50);     // 100 * 2 / 4
+    EXPECT_EQ(profileScore(0, -0.333), 33);
+}
+
+TEST(ReportFiles, NamesFollowTheCaptionAndWritesAreWhole)
+{
+    EXPECT_EQ(reportFilePath(u"/css"_s, u"Analýza 1"_s), u"/css/~Analýza 1.htm"_s);
+    EXPECT_EQ(profileFilePath(u"/css"_s, u"A/B"_s), u"/css/~_A_B.htm"_s);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"r.htm"_s);
+    ASSERT_TRUE(writeReportFile(path, u"Č"_s).ok);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("\xEF\xBB\xBF\xC4\x8C"));
+    EXPECT_FALSE(writeReportFile(dir.filePath(u"chybi/r.htm"_s), u"x"_s).ok);
+}
+
+TEST_P(ReportTest, OneRowReportHasEverySectionEscapedWithTheChartDrawnInsideTheApplet)
+{
+    const ReportSections sections = build();
+    ASSERT_TRUE(sections.singleRow);
+    EXPECT_TRUE(sections.fullStatements);
+    SectionChoice choice;
+    choice.incomeFull = false;
+    const QString html = assembleReport(sections, choice, kStyle);
+    expectGolden(u"report-one.htm"_s, html);
+
+    qsizetype at = 0;
+    for (const char *marker : {"HLAVICKA_START", "VYPOCET_START", "GRAF_START", "<svg", "</svg>", "</APPLET>", "GRAF_END",
+                               "Rozvaha plná", "ROZVAHA_END", "Výsledovka zkrácená", "VYSLEDOVKA_END"}) {
+        const qsizetype next = html.indexOf(QString::fromUtf8(marker), at);
+        EXPECT_GT(next, at) << marker;
+        at = std::max(at, next);
+    }
+    EXPECT_FALSE(html.contains(u"<s.r.o.>"_s));
+    EXPECT_TRUE(html.contains(u"<PARAM NAME=dataset0name VALUE=\"A &amp; B &lt;s.r.o.&gt; &quot;X&quot; 1996/4\">\r\n"_s));
+    EXPECT_TRUE(html.contains(u"<PARAM NAME=xAxisLabels VALUE=\"Běžná likvidita,Zisk  &quot;čistý&quot; &amp; &lt;hrubý&gt;\">\r\n"_s));
+    EXPECT_TRUE(html.contains(u"codebase=\"file:///program/class/\" width=600 height=320>\r\n"_s));
+
+    // Another style changes the link line and nothing else; no style leaves it out with a note.
+    const QStringList first = html.split(u"\r\n"_s);
+    const QStringList other = assembleReport(sections, choice, u"/jiné styly/a&b.css"_s).split(u"\r\n"_s);
+    ASSERT_EQ(first.size(), other.size());
+    for (int i = 0; i < first.size(); ++i) {
+        if (i == 3)
+            EXPECT_EQ(other.at(i), u"<LINK REL=\"STYLESHEET\" HREF=\"file:///jin%C3%A9%20styly/a&amp;b.css\">"_s);
+        else
+            EXPECT_EQ(other.at(i), first.at(i));
+    }
+    const QString plain = assembleReport(sections, choice, {});
+    EXPECT_FALSE(plain.contains(u"<LINK"_s));
+    EXPECT_TRUE(plain.contains(u"<P CLASS=poznamka>"_s));
+}
+
+TEST_P(ReportTest, GroupReportProfilesTheSelectedRowsAndLeavesOutTheEntity)
+{
+    addRow({1996, 4, -5}, u"Beta, s.r.o."_s, u"3"_s, u"100"_s);
+    addRow({1997, 1, -6}, u"Gama"_s, u"0"_s, u"-50"_s);
+    const ReportSections sections = build({0, 2, 1, 3});
+    EXPECT_FALSE(sections.singleRow);
+    const QString html = assembleReport(sections, SectionChoice{}, kStyle);
+    expectGolden(u"report-group.htm"_s, html);
+    EXPECT_TRUE(html.contains(u"<TITLE>Finanční report skupiny</TITLE>"_s));
+    EXPECT_TRUE(html.contains(u"<TD  CLASS=zahlavi>Skupina(3): Průměr aritmetický</TD>\r\n"_s));
+    EXPECT_TRUE(html.contains(u"<PARAM NAME=cell23 VALUE=32>\r\n"_s)); // -1234.5 against the mean -394.83
+    for (const QString &absent : {u"HLAVICKA"_s, u"ROZVAHA"_s, u"VYSLEDOVKA"_s, u"dataset"_s})
+        EXPECT_FALSE(html.contains(absent)) << absent.toStdString();
+    EXPECT_TRUE(profilePage(m_model, {0, 2, 1, 3}, kClasses).contains(sections.chart));
+
+    analysis::AnalysisModel empty;
+    const auto small = m_builder->build(empty, {}, kClasses);
+    ASSERT_TRUE(small.ok() && small.value.tooSmall);
+    const QString note = assembleReport(small.value, SectionChoice{}, kStyle);
+    EXPECT_TRUE(note.contains(u"<P CLASS=poznamka>"_s));
+    EXPECT_FALSE(note.contains(u"VYPOCET"_s));
+}
+
+TEST_P(ReportTest, AbbreviatedIncomeStatementStoredInListOrderEqualsTheDerivedOne)
+{
+    const QString derived = section(m_statements->abbreviatedIncomeDerived(kRow));
+    ASSERT_EQ(derived.count(u"<TD CLASS=castka>"_s), 23);
+    // The same lines stored as an abbreviated statement of 1997, added in list order so their
+    // keys fall, one amount NULL.
+    QStringList sql{u"INSERT INTO finl_stmt VALUES(-9000,getdate(),0,-9,3366,28,null,0,null,0,0,null,null,1,2,1997,4)"_s};
+    const QList<int> codes = {202, 203, 36, 37, 204, 41, 42, 48, 205, 206, 207, 208, 59, 209, 210, 211, 212, 77, 82, 83, 213, 88, 90};
+    const QStringList amounts = derived.split(u"<TD CLASS=castka>"_s).mid(1);
+    for (int i = 0; i < codes.size(); ++i) {
+        const QString amount = amounts.at(i).section(u'<', 0, 0);
+        sql << u"INSERT INTO finl_item VALUES(%1,getdate(),0,-9,3366,%2,%3)"_s.arg(-9001 - i).arg(codes.at(i)).arg(amount.isEmpty() ? u"null"_s : amount);
+    }
+    ASSERT_TRUE(db().execute(sql.join(u'\r')).ok);
+    EXPECT_EQ(section(m_statements->abbreviatedIncomeStored({1997, 4, 3366})), derived);
+    EXPECT_EQ(section(m_statements->incomeStatementForm({1997, 4, 3366})), u"2"_s);
+
+    ASSERT_TRUE(db().execute(u"UPDATE finl_item SET amt_val = NULL WHERE finl_stmt_id = -9 AND item_type_cd = 36"_s).ok);
+    const QString withNull = section(m_statements->abbreviatedIncomeStored({1997, 4, 3366}));
+    EXPECT_TRUE(withNull.contains(u"</TD>\r\n<TD CLASS=castka></TD>\r\n"_s));
+    EXPECT_TRUE(section(m_statements->fullIncomeStatement({1997, 4, 3366})).contains(u"Výsledovka plná"_s));
+}
+
+TEST_P(ReportTest, CommandLineWritesTheReportTheCoreWrites)
+{
+    QTemporaryDir dir;
+    const QString style = defaultCssFolder() + u"/modry.css"_s;
+    const ToolRun run = runVernaDb({u"--db"_s, testDatabase().dbOption(), u"report"_s, u"--entities"_s, u"3366"_s, u"--periods"_s, u"1996/4"_s,
+                                    u"--indicators"_s, u"1,33"_s, u"--out"_s, dir.path(), u"--css"_s, style, u"--plna-rozvaha"_s,
+                                    u"--sections"_s, u"vypocet,rozvaha,vysledovka"_s},
+                                   testDatabase().childEnvironment());
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+
+    analysis::AnalysisModel model{QLocale::c()};
+    analysis::AnalysisData data(db());
+    analysis::EvaluatorSource source(db());
+    analysis::AnalysisEngine engine(model, data, source);
+    ASSERT_TRUE(engine.addRow(kRow).ok());
+    for (const auto &[id, name] : {std::pair{1, u"Běžná likvidita"_s}, std::pair{33, u"EBITDA"_s}})
+        ASSERT_TRUE(engine.addIndicator(id, name).ok);
+    const auto built = m_builder->build(model, {}, QFileInfo(QStringLiteral(VERNA_DB_TOOL)).absolutePath() + u"/class/"_s);
+    ASSERT_TRUE(built.ok());
+    SectionChoice choice;
+    choice.chart = false;
+    choice.incomeFull = false;
+    const QString core = dir.filePath(u"core.htm"_s);
+    ASSERT_TRUE(writeReportFile(core, assembleReport(built.value, choice, style)).ok);
+    QFile a(reportFilePath(dir.path(), u"Analýza 1"_s));
+    QFile b(core);
+    ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+    EXPECT_EQ(a.readAll(), b.readAll());
+
+    EXPECT_EQ(runVernaDb({u"--db"_s, testDatabase().dbOption(), u"report"_s, u"--entities"_s, u"3366"_s, u"--periods"_s, u"1996/4"_s,
+                          u"--indicators"_s, u"1"_s, u"--out"_s, dir.path(), u"--sections"_s, u"tabulka"_s},
+                         testDatabase().childEnvironment())
+                  .exitCode,
+              2);
+}
+
+VERNA_ALL_BACKENDS(ReportTest);
