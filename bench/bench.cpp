@@ -33,6 +33,7 @@ namespace {
 const Benchmark kBenchmarks[] = {
     {"evaluator", "indicator values per second: cell by cell, with a cache, a column at a time", benchEvaluator},
     {"analysis", "analysis table fill through the model beside the set-based limit", benchAnalysisFill},
+    {"report", "the report of one full-statement row with every section", benchReport},
 };
 
 } // namespace

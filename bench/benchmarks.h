@@ -23,3 +23,4 @@ bool makeFixture(verna::db::Database &database, const QString &folder, const ver
 
 int benchEvaluator(QTextStream &out);
 int benchAnalysisFill(QTextStream &out);
+int benchReport(QTextStream &out);

@@ -1,0 +1,61 @@
+// The report of one row with full statements, every section on (entity, computation, chart,
+// full and abbreviated statements, the derived income statement): built, assembled and
+// written as the window does on opening its Report tab. Target: under 300 ms.
+#include "benchmarks.h"
+
+#include "analysis/analysisdata.h"
+#include "analysis/analysisengine.h"
+#include "analysis/evaluatorsource.h"
+#include "db/database.h"
+#include "indicators/evaluator.h"
+#include "report/reportbuilder.h"
+#include "shell/demodata.h"
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+using namespace verna;
+
+int benchReport(QTextStream &out)
+{
+    QTemporaryDir dir;
+    db::Database database;
+    shell::DemoOptions demo;
+    demo.entities = 200;
+    demo.seed = 11;
+    if (!makeFixture(database, dir.path(), demo, out))
+        return 1;
+    analysis::AnalysisData data(database);
+    analysis::AnalysisModel model;
+    analysis::EvaluatorSource source(database);
+    analysis::AnalysisEngine engine(model, data, source);
+    engine.addRow({1996, 4, 3366});
+    for (int id : {1, 2, 3, 4, 5, 6, 8, 10, 11, 12, 14, 30})
+        engine.addIndicator(id, QString::number(id));
+
+    const int runs = 10;
+    qint64 worst = 0;
+    qint64 total = 0;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        indicators::Evaluator evaluator(database);
+        report::ReportBuilder builder(database, evaluator);
+        const auto built = builder.build(model, {}, report::defaultClassFolder());
+        if (!built.ok() || !built.value.fullStatements) {
+            out << "the report was not built: " << built.error << "\n";
+            return 1;
+        }
+        const Outcome written = report::writeReportFile(dir.filePath(QStringLiteral("~Analýza 1.htm")),
+                                                        report::assembleReport(built.value, report::SectionChoice{}, QStringLiteral("/css/a.css")));
+        if (!written) {
+            out << written.error << "\n";
+            return 1;
+        }
+        const qint64 ms = timer.elapsed();
+        worst = std::max(worst, ms);
+        total += ms;
+    }
+    out << "one full-statement row, all sections: " << total / runs << " ms on average, " << worst << " ms at worst (target 300 ms)\n";
+    return worst < 300 ? 0 : 1;
+}
