@@ -183,7 +183,10 @@ TEST_P(ReportTest, GroupReportProfilesTheSelectedRowsAndLeavesOutTheEntity)
 {
     addRow({1996, 4, -5}, u"Beta, s.r.o."_s, u"3"_s, u"100"_s);
     addRow({1997, 1, -6}, u"Gama"_s, u"0"_s, u"-50"_s);
-    const ReportSections sections = build({0, 2, 1, 3});
+    m_model.appendIndicator(5, u"Celková zadluženost"_s);
+    for (int row = 0; row < 3; ++row)
+        m_model.setValue(row, 2, QString::number(0.4 + row * 0.1));
+    const ReportSections sections = build({0, 2, 1, 4});
     EXPECT_FALSE(sections.singleRow);
     const QString html = assembleReport(sections, SectionChoice{}, kStyle);
     expectGolden(u"report-group.htm"_s, html);
@@ -192,7 +195,7 @@ TEST_P(ReportTest, GroupReportProfilesTheSelectedRowsAndLeavesOutTheEntity)
     EXPECT_TRUE(html.contains(u"<PARAM NAME=cell23 VALUE=32>\r\n"_s)); // -1234.5 against the mean -394.83
     for (const QString &absent : {u"HLAVICKA"_s, u"ROZVAHA"_s, u"VYSLEDOVKA"_s, u"dataset"_s})
         EXPECT_FALSE(html.contains(absent)) << absent.toStdString();
-    EXPECT_TRUE(profilePage(m_model, {0, 2, 1, 3}, kClasses).contains(sections.chart));
+    EXPECT_TRUE(profilePage(m_model, {0, 2, 1, 4}, kClasses).contains(sections.chart));
 
     analysis::AnalysisModel empty;
     const auto small = m_builder->build(empty, {}, kClasses);

@@ -87,7 +87,10 @@ double niceStep(double span)
 
 } // namespace
 
-QString columnChartSvg(const SvgChartData &data, int width, int height)
+namespace {
+
+// A column chart; a fixed range (the profile's 0…200) also marks its middle, the aggregate.
+QString columnChart(const SvgChartData &data, int width, int height, std::optional<std::pair<double, double>> range)
 {
     const int legendRows = legendHeight(data.series, width);
     const double left = 60;
@@ -104,9 +107,13 @@ QString columnChartSvg(const SvgChartData &data, int width, int height)
             }
         }
     }
+    if (range) {
+        low = range->first;
+        high = range->second;
+    }
     if (high - low < 1e-9)
         high = low + 1;
-    const double step = niceStep(high - low);
+    const double step = range ? (high - low) / 4 : niceStep(high - low);
     low = std::floor(low / step) * step;
     high = std::ceil(high / step) * step;
     const auto y = [&](double v) { return bottom - (v - low) / (high - low) * (bottom - top); };
@@ -138,6 +145,10 @@ QString columnChartSvg(const SvgChartData &data, int width, int height)
         out << label(data.categories.at(c), group,
                      QStringLiteral("x=\"%1\" y=\"%2\" font-size=\"11\" text-anchor=\"middle\"").arg(num(left + (c + 0.5) * group), num(bottom + 15)));
     }
+    if (range) {
+        const double middle = (range->first + range->second) / 2;
+        out << QStringLiteral("<line x1=\"%1\" y1=\"%2\" x2=\"%3\" y2=\"%2\" stroke=\"#555\" stroke-dasharray=\"4 3\"/>").arg(num(left), num(y(middle)), num(right));
+    }
     out << QStringLiteral("<line x1=\"%1\" y1=\"%2\" x2=\"%3\" y2=\"%2\" stroke=\"black\"/>").arg(num(left), num(y(0)), num(right))
         << QStringLiteral("<line x1=\"%1\" y1=\"%2\" x2=\"%1\" y2=\"%3\" stroke=\"black\"/>").arg(num(left), num(top), num(bottom));
     int unused = 0;
@@ -145,8 +156,18 @@ QString columnChartSvg(const SvgChartData &data, int width, int height)
     return lines(out);
 }
 
+} // namespace
+
+QString columnChartSvg(const SvgChartData &data, int width, int height)
+{
+    return columnChart(data, width, height, std::nullopt);
+}
+
 QString radarChartSvg(const SvgChartData &data, int width, int height)
 {
+    // Fewer than three axes make no area: the scores stand as columns on the same scale.
+    if (data.categories.size() < 3)
+        return columnChart(data, width, height, std::pair{0.0, 200.0});
     const int legendRows = legendHeight(data.series, width);
     const double cx = width / 2.0;
     const double cy = height / 2.0;
@@ -166,7 +187,7 @@ QString radarChartSvg(const SvgChartData &data, int width, int height)
         out << QStringLiteral("<polygon points=\"%1\" fill=\"none\" stroke=\"%2\"/>")
                    .arg(points.join(QLatin1Char(' ')), ring == 100 ? QStringLiteral("#555") : QStringLiteral("#ccc"))
             << QStringLiteral("<text x=\"%1\" y=\"%2\" font-size=\"9\" fill=\"#777\">%3</text>")
-                   .arg(num(cx + 3), num(cy - ring / 200.0 * radius - 2))
+                   .arg(num(cx + 3), num(cy - ring / 200.0 * radius + 10))
                    .arg(ring);
     }
     for (int a = 0; a < data.categories.size(); ++a) {

@@ -19,7 +19,8 @@ struct SvgChartData {
 QString columnChartSvg(const SvgChartData &data, int width = 600, int height = 320);
 
 // A radar chart on the fixed scale 0…200 (100 = the aggregate): one axis per category, one
-// closed line per series, a legend under it.
+// closed line per series, a legend under it. With fewer than three categories, columns on
+// that scale with the 100 line marked.
 QString radarChartSvg(const SvgChartData &data, int width = 600, int height = 400);
 
 } // namespace verna::report
