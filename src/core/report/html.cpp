@@ -1,5 +1,6 @@
 #include "report/html.h"
 
+#include <QDir>
 #include <QUrl>
 
 namespace verna::report {
@@ -16,7 +17,8 @@ QString fileUrl(const QString &path)
     if (path.isEmpty())
         return {};
     // A quote or an ampersand in a folder name stays inside the attribute as an escape.
-    return escaped(QString::fromLatin1(QUrl::fromLocalFile(path).toEncoded()));
+    const QString absolute = QDir::isRelativePath(path) ? QDir::current().absoluteFilePath(path) : path;
+    return escaped(QString::fromLatin1(QUrl::fromLocalFile(absolute).toEncoded()));
 }
 
 QString lines(const QStringList &lines)

@@ -205,8 +205,9 @@ QString profileFilePath(const QString &cssFolder, const QString &caption)
 QString temporaryFolder(const QString &cssFolder)
 {
     const QFileInfo folder(cssFolder);
-    if (!cssFolder.isEmpty() && folder.isDir() && folder.isWritable() && folder.absoluteFilePath() != QFileInfo(defaultCssFolder()).absoluteFilePath())
-        return folder.absoluteFilePath();
+    const QString path = QDir(cssFolder).absolutePath();
+    if (!cssFolder.isEmpty() && folder.isDir() && folder.isWritable() && path != defaultCssFolder())
+        return path;
     return QDir::tempPath();
 }
 
