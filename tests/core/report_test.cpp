@@ -197,6 +197,12 @@ TEST_P(ReportTest, GroupReportProfilesTheSelectedRowsAndLeavesOutTheEntity)
         EXPECT_FALSE(html.contains(absent)) << absent.toStdString();
     EXPECT_TRUE(profilePage(m_model, {0, 2, 1, 4}, kClasses).contains(sections.chart));
 
+    // A rectangle: its rows and columns, no heading, no aggregate, the column chart.
+    const QString rectangle = build({0, 3, 1, 3}).computation + build({0, 3, 1, 3}).chart;
+    EXPECT_EQ(rectangle.count(u"<TD  CLASS=zahlavi  ALIGN=center>"_s), 1);
+    EXPECT_FALSE(rectangle.contains(u"Výpočet"_s) || rectangle.contains(u"Skupina("_s));
+    EXPECT_TRUE(rectangle.contains(u"<PARAM NAME=dataset1yValues VALUE=\"100.00\">\r\n"_s));
+
     analysis::AnalysisModel empty;
     const auto small = m_builder->build(empty, {}, kClasses);
     ASSERT_TRUE(small.ok() && small.value.tooSmall);
