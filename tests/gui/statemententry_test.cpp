@@ -199,8 +199,10 @@ TEST_F(StatementEntryWindowTest, AnAbbreviatedPairIsTypedCheckedSavedChangedAndD
     w->lstVykazy_Click();
     click(w, u"cmdVycistit"_s);
     year->setText(u"2025"_s);
+    m_user.willAnswer(ui::kYes); // were a change of the loaded pair asked, it would be confirmed
     click(w, u"cmdOK"_s);
     EXPECT_EQ(lastMessage(), u"Výkaz byl uložen."_s);
+    m_user.clear();
     EXPECT_EQ(activePeriods(), u"2024/1/27 2024/1/28 2025/1/27 2025/1/28"_s);
 
     // A fresh window refuses a period that is taken.

@@ -49,6 +49,8 @@ public:
     void cmdOdstranit_Click();
     void cmdStorno_Click();
     void editLine(StatementLinesView *list, int row, const QString &startText);
+    // Reads the entity's statements into the list again (after statements came from elsewhere).
+    void listStatements();
 
     bool canClose() override;
 
@@ -61,7 +63,6 @@ private:
     bool isFull() const;
     bool fillLists(bool full);
     void loadAmounts();
-    void listStatements();
     void clearLoaded();
     // The failing sum rules of both lists, one text each; an error when the rules cannot be read.
     Result<QStringList> sumCheck(const QHash<int, Amount> &balance, const QHash<int, Amount> &income);
