@@ -15,11 +15,13 @@
 #include <QDate>
 #include <QFocusEvent>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
+#include <QSignalBlocker>
 
 namespace verna::statements {
 
@@ -83,6 +85,11 @@ void frmNovyVykaz::buildControls()
     m_lblVykazy = named(new QLabel(QStringLiteral("Výkazy subjektu:"), this), QStringLiteral("lblVykazy"));
     m_lstVykazy = named(new QListWidget(this), QStringLiteral("lstVykazy"));
     connect(m_lstVykazy, &QListWidget::itemClicked, this, [this] { lstVykazy_Click(); });
+    // Moving through the list with the keys selects too; a click is taken by itemClicked.
+    connect(m_lstVykazy, &QListWidget::currentItemChanged, this, [this] {
+        if (!m_filling && QGuiApplication::mouseButtons() == Qt::NoButton)
+            lstVykazy_Click();
+    });
     m_chkKontrola = named(new QCheckBox(QStringLiteral("Součtová kontrola"), this), QStringLiteral("chkKontrola"));
     m_chkKontrola->setChecked(true);
 
@@ -230,6 +237,7 @@ void frmNovyVykaz::setEntity(qint32 id)
 
 void frmNovyVykaz::listStatements()
 {
+    const QSignalBlocker quiet(m_lstVykazy);
     m_lstVykazy->clear();
     if (!m_entity)
         return;
