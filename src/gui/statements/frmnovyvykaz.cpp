@@ -15,7 +15,6 @@
 #include <QDate>
 #include <QFocusEvent>
 #include <QGridLayout>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -84,10 +83,11 @@ void frmNovyVykaz::buildControls()
     }
     m_lblVykazy = named(new QLabel(QStringLiteral("Výkazy subjektu:"), this), QStringLiteral("lblVykazy"));
     m_lstVykazy = named(new QListWidget(this), QStringLiteral("lstVykazy"));
-    connect(m_lstVykazy, &QListWidget::itemClicked, this, [this] { lstVykazy_Click(); });
-    // Moving through the list with the keys selects too; a click is taken by itemClicked.
-    connect(m_lstVykazy, &QListWidget::currentItemChanged, this, [this] {
-        if (!m_filling && QGuiApplication::mouseButtons() == Qt::NoButton)
+    // A new current entry (by the mouse or the keys) is loaded; so is a click on the current
+    // entry when it is not loaded any more.
+    connect(m_lstVykazy, &QListWidget::currentItemChanged, this, [this] { lstVykazy_Click(); });
+    connect(m_lstVykazy, &QListWidget::itemClicked, this, [this](QListWidgetItem *item) {
+        if (m_lstVykazy->row(item) != m_loadedRow)
             lstVykazy_Click();
     });
     m_chkKontrola = named(new QCheckBox(QStringLiteral("Součtová kontrola"), this), QStringLiteral("chkKontrola"));
@@ -311,12 +311,14 @@ void frmNovyVykaz::lstVykazy_Click()
     m_editable = entered || !full;
     m_cmdOK->setEnabled(m_editable);
     m_cmdOdstranit->setVisible(entered);
+    m_loadedRow = m_lstVykazy->currentRow();
 }
 
 void frmNovyVykaz::clearLoaded()
 {
     m_editable = false;
     m_loaded = {};
+    m_loadedRow = -1;
     m_cmdOdstranit->hide();
 }
 

@@ -76,6 +76,7 @@ private:
     // Set while a loaded pair may be changed; the pair's ids and form.
     bool m_editable = false;
     PairIds m_loaded;
+    int m_loadedRow = -1; // the entry of lstVykazy the loaded pair came from
     bool m_checkingYear = false;
     bool m_filling = false;
 
