@@ -79,6 +79,7 @@ TEST(StatementAmount, TypedTextsAreCheckedNumbers)
     EXPECT_EQ(amount(u" 1 234,50 "_s).text(), u"1234.5"_s);
     EXPECT_EQ(amount(u"1\u00a0234"_s).text(), u"1234"_s);
     EXPECT_EQ(amount(u"-5"_s).text(), u"-5"_s);
+    EXPECT_EQ(amount(u"\u2212 5,5"_s).text(), u"-5.5"_s);
     EXPECT_EQ(amount(u",25"_s).text(), u"0.25"_s);
     EXPECT_EQ(amount(u"-0,0"_s).text(), u"0"_s);
     EXPECT_EQ(amount(u"12.0"_s), amount(u"12"_s));

@@ -20,7 +20,9 @@ Result<Amount> Amount::parse(const QString &typed)
     QString text;
     text.reserve(typed.size());
     for (QChar c : typed) {
-        if (!c.isSpace())
+        if (c == QChar(0x2212)) // the typographic minus
+            text += QLatin1Char('-');
+        else if (!c.isSpace())
             text += c;
     }
     if (text.isEmpty())

@@ -20,7 +20,7 @@ public:
 
     Amount() = default;
 
-    // A typed amount: an optional sign, digits, "," or "." as the decimal separator, blanks
+    // A typed amount: an optional sign ("−" too), digits, "," or "." as the decimal separator, blanks
     // between digit groups ("1 234,5"). Exponents, letters, a second separator, more than four
     // decimals or twelve digits are refused with a Czech reason; so is an empty text.
     static Result<Amount> parse(const QString &typed);
