@@ -26,15 +26,10 @@ namespace {
 // must never run in the view.
 report::ReportSections oneRow()
 {
-    report::ReportSections s;
-    s.title = u"Finanční report"_s;
-    s.singleRow = true;
-    s.fullStatements = false;
-    s.entity = u"<!-- HLAVICKA_START -->\r\n<H2 CLASS=obdobi>A &amp; B 1998/1</H2>\r\n<!-- HLAVICKA_END -->\r\n"_s;
+    report::ReportSections s{.title = u"Finanční report"_s, .singleRow = true};
     s.computation = u"<!-- VYPOCET_START -->\r\n<SCRIPT>document.title = 'skript';</SCRIPT>\r\n<!-- VYPOCET_END -->\r\n"_s;
     s.chart = u"<!-- GRAF_START -->\r\n<!-- GRAF_END -->\r\n"_s;
     s.balanceAbbreviated = u"<!-- ROZVAHA_START -->\r\n<!-- ROZVAHA_END -->\r\n"_s;
-    s.incomeAbbreviated = u"<!-- VYSLEDOVKA_START -->\r\n<!-- VYSLEDOVKA_END -->\r\n"_s;
     return s;
 }
 
@@ -135,24 +130,14 @@ TEST_F(ReportPanelTest, StylesAndBoxesReassembleTheHeldSections)
     }), QString());
     auto *styles = find<QListWidget>(panel, "lstStyl");
     ASSERT_EQ(styles->count(), 2);
-    EXPECT_EQ(styles->item(0)->text(), u"Modrý"_s);
-    EXPECT_EQ(styles->item(1)->text(), u"b.CSS"_s);
-    EXPECT_EQ(styles->currentRow(), 0);
+    EXPECT_EQ(styles->currentItem()->text(), u"Modrý"_s);
 
     // Another style changes only the link, in the file too.
     const QString before = panel.html();
     styles->setCurrentRow(1);
-    const QString after = panel.html();
-    QStringList changed;
-    const QStringList a = before.split(u"\r\n"_s), b = after.split(u"\r\n"_s);
-    ASSERT_EQ(a.size(), b.size());
-    for (int i = 0; i < a.size(); ++i)
-        if (a.at(i) != b.at(i))
-            changed << b.at(i);
-    ASSERT_EQ(changed.size(), 1);
-    EXPECT_TRUE(changed.front().startsWith(u"<LINK REL=\"STYLESHEET\" HREF=\"file:"_s));
-    EXPECT_TRUE(changed.front().contains(u"b.CSS"_s));
-    EXPECT_EQ(readReport(panel.reportFile()), after);
+    EXPECT_NE(panel.html(), before);
+    EXPECT_EQ(QString(panel.html()).replace(u"b.CSS"_s, u"a.css"_s), before);
+    EXPECT_EQ(readReport(panel.reportFile()), panel.html());
 
     // An abbreviated statement: the "Plná" boxes are off; a box leaves its section out.
     EXPECT_FALSE(find<QCheckBox>(panel, "chkRozvahaPlna")->isEnabled());
@@ -167,10 +152,7 @@ TEST_F(ReportPanelTest, StylesAndBoxesReassembleTheHeldSections)
               u"spojení ztraceno"_s);
     EXPECT_EQ(readReport(panel.reportFile()), panel.html());
     EXPECT_TRUE(panel.html().contains(u"VYPOCET_START"_s));
-    report::ReportSections tooSmall;
-    tooSmall.tooSmall = true;
-    tooSmall.title = u"Finanční report"_s;
-    ASSERT_EQ(panel.subReport(builds(tooSmall)), QString());
+    ASSERT_EQ(panel.subReport(builds({.tooSmall = true, .title = u"Finanční report"_s})), QString());
     EXPECT_FALSE(panel.html().contains(u"VYPOCET_START"_s));
     EXPECT_FALSE(find<QCheckBox>(panel, "chkRozvaha")->isEnabled());
 }
