@@ -196,7 +196,7 @@ QChart *profileChart(const ChartData &data)
     auto *radial = new QValueAxis;
     radial->setRange(0, 200);
     radial->setTickCount(5);
-    radial->setLabelFormat(QStringLiteral("%d"));
+    radial->setLabelFormat(QStringLiteral("%.0f"));
     chart->addAxis(angular, QPolarChart::PolarOrientationAngular);
     chart->addAxis(radial, QPolarChart::PolarOrientationRadial);
 
