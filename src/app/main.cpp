@@ -13,6 +13,7 @@
 #include <QTextStream>
 #include <QTranslator>
 #include <optional>
+#include <unistd.h>
 
 namespace {
 
@@ -63,6 +64,11 @@ Arguments parseArguments(const QStringList &arguments)
 
 int main(int argc, char *argv[])
 {
+    // The report view is a Chromium page: its GL context is shared with the windows, and as
+    // root Chromium refuses to start unless its sandbox is off.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("VERNA"));
     QCoreApplication::setApplicationName(QStringLiteral("VERNA"));

@@ -1,5 +1,8 @@
 #include "analysis/analysismodel.h"
 #include "analysis/chartdata.h"
+#include "report/chartsection.h"
+
+#include <QDate>
 
 #include <gtest/gtest.h>
 
@@ -137,4 +140,102 @@ TEST_F(ChartDataTest, TooSmallTablesGiveNoData)
 
     // A selection outside the table charts all of it rather than nothing.
     EXPECT_EQ(chartData(model, range(7, 9, 8, 12)), chartData(model));
+}
+
+// Two or more companies: each label still tells entity and period apart, not "Stroj…"/"Če…".
+TEST(ChartLabelsTest, RowLabelsShortenTheSharedPartAndKeepWhatTellsThemApart)
+{
+    const QString north = u"Severočeské strojírny a slévárny, a.s."_s;
+    const QString south = u"Severočeské doly a.s."_s;
+    const QStringList periods{u"1996/4"_s, u"1997/1"_s, u"1996/4"_s};
+
+    // One entity: its periods, the entity said once.
+    const ShortLabels one = shortRowLabels({north, north, north}, {u"1996/4"_s, u"1997/1"_s, u"1997/2"_s}, 20);
+    EXPECT_EQ(one.labels, (QStringList{u"1996/4"_s, u"1997/1"_s, u"1997/2"_s}));
+    EXPECT_EQ(one.shared, north);
+
+    // Several: the period, then the name: its shared leading word becomes an initial, the
+    // legal form goes.
+    const ShortLabels two = shortRowLabels({north, north, south}, periods, 24);
+    EXPECT_EQ(two.labels, (QStringList{u"1996/4 S. strojírny a s…"_s, u"1997/1 S. strojírny a s…"_s,
+                                       u"1996/4 S. doly"_s}));
+    EXPECT_TRUE(two.shared.isEmpty());
+    for (const QString &label : two.labels)
+        EXPECT_LE(label.size(), 24) << label.toStdString();
+
+    // One period for all: the names alone; short names stay whole.
+    const ShortLabels sameDay = shortRowLabels({u"Alfa"_s, south}, {u"1997/1"_s, u"1997/1"_s}, 12);
+    EXPECT_EQ(sameDay.labels, (QStringList{u"Alfa"_s, u"Severočeské…"_s}));
+    EXPECT_EQ(sameDay.shared, u"1997/1"_s);
+
+    // Indicators alike; names equal up to the cut keep their ends apart; the same name twice
+    // is numbered.
+    EXPECT_EQ(shortNames({u"Rentabilita tržeb provozní"_s, u"Rentabilita tržeb čistá"_s, u"Zisk"_s, u"Zisk"_s}, 14).labels,
+              (QStringList{u"R. t. provozní"_s, u"R. t. čistá"_s, u"Zisk"_s, u"Zisk (2)"_s}));
+    EXPECT_EQ(shortNames({u"Velmi dlouhý název první"_s, u"Velmi dlouhý název druhá"_s}, 8).labels,
+              (QStringList{u"Vel…rvní"_s, u"Vel…ruhá"_s}));
+}
+
+TEST_F(ChartDataTest, LabelsFollowTheRotationAndTheTitleNamesCaptionCompaniesAndDate)
+{
+    const ChartData d = chartData(model);
+    EXPECT_EQ(shortSeriesLabels(d, 30).labels, (QStringList{u"1996/4 Alfa a.s."_s, u"1997/1 Alfa a.s."_s,
+                                                            u"1997/1 Beta s.r.o."_s}));
+    EXPECT_EQ(shortCategoryLabels(d.rotated(), 30).labels, shortSeriesLabels(d, 30).labels);
+    EXPECT_EQ(shortSeriesLabels(d.rotated(), 30).labels, d.categories);
+
+    EXPECT_EQ(chartTitle(u"Analýza 2"_s, d, QDate(2026, 3, 7)), u"Analýza 2 – Alfa a.s., Beta s.r.o. – 7. 3. 2026"_s);
+    ChartData many = d;
+    many.rowNames = QStringList{u"A"_s, u"B"_s, u"C"_s, u"D"_s, u"E"_s};
+    EXPECT_EQ(chartTitle(u"Analýza 2"_s, many, QDate(2026, 3, 7)), u"Analýza 2 – A, B, C… (5 subjektů) – 7. 3. 2026"_s);
+}
+
+TEST_F(ChartDataTest, SeriesOfAMuchLargerOrderGetTheirOwnAxis)
+{
+    model.appendIndicator(40, u"EBITDA"_s);
+    for (int r = 0; r < 3; ++r)
+        model.setValue(r, 3, QString::number(-250000 * (r + 1)));
+    const ChartData d = chartData(model).rotated(); // the indicators as series
+    EXPECT_EQ(secondAxisSeries(d), (QList<bool>{false, false, false, true}));
+    // Rows as series mix the indicators; alike scales share one axis; so do zeros.
+    EXPECT_TRUE(secondAxisSeries(chartData(model)).isEmpty());
+    EXPECT_TRUE(secondAxisSeries(chartData(model, {0, 2, 2, 4}).rotated()).isEmpty());
+    ChartData zeros = d;
+    for (auto &line : zeros.values)
+        for (auto &v : line)
+            v = 0.0;
+    EXPECT_TRUE(secondAxisSeries(zeros).isEmpty());
+}
+
+TEST_F(ChartDataTest, ProfileScoresRowsAgainstTheAggregateOnTheScaleToTwoHundred)
+{
+    EXPECT_EQ(verna::report::profileScore(50, 100), 50);
+    EXPECT_EQ(verna::report::profileScore(300, 100), 200);
+    EXPECT_EQ(verna::report::profileScore(7, 0), 200);
+    EXPECT_EQ(verna::report::profileScore(0, 0), 100);
+    EXPECT_EQ(verna::report::profileScore(-3, 0), 0);
+    EXPECT_EQ(verna::report::profileScore(0, 4), 0);
+    EXPECT_EQ(verna::report::profileScore(-4, 0.5), 50);  // 100 / (|x|·b)
+    EXPECT_EQ(verna::report::profileScore(0.5, -2), 100); // 100·x·|b|
+    EXPECT_EQ(verna::report::profileScore(0, -0.5), 50);
+    EXPECT_EQ(verna::report::profileScore(-8, -2), 25);   // 100·|b| / |x|
+    EXPECT_EQ(verna::report::profileScore(1, 3), 33);
+
+    // Whole rows 1 and 2 against the mean of each whole column (no aggregate shown yet).
+    const ChartData d = chartData(model, {1, 2, 2, 4});
+    ASSERT_TRUE(d.wholeRows);
+    EXPECT_EQ(d.referenceName, u"Průměr aritmetický"_s);
+    EXPECT_EQ(d.reference, (QList<std::optional<double>>{10.0, 11.0, 12.0}));
+    const auto scores = profileScores(d);
+    EXPECT_EQ(scores, profileScores(d.rotated()));
+    EXPECT_EQ(scores.at(0), (QList<std::optional<int>>{100, 100, 100}));
+    EXPECT_EQ(scores.at(1), (QList<std::optional<int>>{200, 191, 183}));
+
+    model.setCurrentAggregate(Aggregate::Median);
+    model.setValue(0, 0, QString());
+    const ChartData median = chartData(model, {1, 2, 2, 4});
+    EXPECT_EQ(median.referenceName, u"Medián"_s);
+    EXPECT_EQ(profileScores(median).at(1).at(0), 133); // 20 against 15, the median of the two numbers
+    model.setValue(1, 1, u"x"_s);
+    EXPECT_FALSE(profileScores(chartData(model, {1, 2, 2, 4})).at(0).at(1).has_value());
 }

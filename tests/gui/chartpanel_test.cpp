@@ -14,11 +14,14 @@
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
+#include <QLegendMarker>
 #include <QLineSeries>
+#include <QPolarChart>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStackedWidget>
 #include <QTemporaryDir>
+#include <QValueAxis>
 #include <gtest/gtest.h>
 
 using namespace verna;
@@ -31,8 +34,9 @@ namespace {
 const QLocale kCzech(QLocale::Czech, QLocale::CzechRepublic);
 const QString kLongName = u"Severočeské strojírny a slévárny, akciová společnost v likvidaci"_s;
 
-// Three periods of one entity and two indicators; wholeRows picks the first two rows whole.
-ChartData threeByTwo(bool wholeRows = false)
+// Three periods of one entity and two indicators; wholeRows picks the first two rows whole,
+// scale makes the second indicator that many times larger.
+ChartData threeByTwo(bool wholeRows = false, int scale = 1)
 {
     analysis::AnalysisModel model(kCzech);
     model.appendIndicator(30, u"Běžná likvidita"_s);
@@ -42,7 +46,7 @@ ChartData threeByTwo(bool wholeRows = false)
     model.appendRow({1997, 2, 3366}, kLongName);
     for (int r = 0; r < 3; ++r) {
         model.setValue(r, 0, QString::number(r + 1) + u".5"_s);
-        model.setValue(r, 1, QString::number(-r));
+        model.setValue(r, 1, QString::number(-r * scale));
     }
     return analysis::chartData(model, wholeRows ? analysis::CellRange{0, 2, 1, 3} : analysis::CellRange{});
 }
@@ -154,15 +158,50 @@ TEST_F(ChartPanelTest, EachTypeDrawsItsSeriesAndRaysOnlyForWholeRows)
     EXPECT_EQ(types()->count(), 5);
     EXPECT_EQ(types()->currentIndex(), ChartPanel::Bars);
     choose(ChartPanel::Rays);
-    EXPECT_EQ(find<QStackedWidget>("fraGraf")->currentWidget(), find<QLabel>("lblGrafZprava"));
-    EXPECT_EQ(find<QLabel>("lblGrafZprava")->text(), u"Paprskový graf bude součástí reportu."_s);
-    EXPECT_FALSE(find<QPushButton>("cmdGrafTisk")->isEnabled());
+    // The profile: the reference circle at 100 and one closed line of scores per row.
+    auto *polar = qobject_cast<QPolarChart *>(panel.chart());
+    ASSERT_TRUE(polar);
+    const auto rays = seriesOf<QLineSeries>(panel);
+    ASSERT_EQ(rays.size(), 3);
+    EXPECT_EQ(rays.at(0)->name(), u"Průměr aritmetický = 100"_s);
+    EXPECT_EQ(rays.at(1)->name(), u"1996/4"_s);
+    // 1.5 against the mean 2.5, 0 against the mean -1; the line closes at the first spoke.
+    EXPECT_EQ(rays.at(1)->points(), (QList<QPointF>{{0, 60}, {1, 100}, {2, 60}}));
+    auto *radial = qobject_cast<QValueAxis *>(polar->axes(QPolarChart::PolarOrientationRadial).value(0));
+    ASSERT_TRUE(radial);
+    EXPECT_EQ(radial->max(), 200);
+    EXPECT_TRUE(find<QPushButton>("cmdGrafTisk")->isEnabled());
 
     // Back to whole columns: the fifth type goes and the chart is shown again.
     panel.setData(threeByTwo());
     EXPECT_EQ(types()->count(), 4);
+    EXPECT_FALSE(qobject_cast<QPolarChart *>(panel.chart()));
     EXPECT_EQ(find<QStackedWidget>("fraGraf")->currentWidget(), find<QChartView>("Chart"));
-    EXPECT_TRUE(find<QPushButton>("cmdGrafTisk")->isEnabled());
+}
+
+TEST_F(ChartPanelTest, IndicatorsOfALargerOrderGetARightAxisOrAHintToRotate)
+{
+    panel.setData(threeByTwo(false, 1000000));
+    const auto bars = seriesOf<QBarSeries>(panel);
+    ASSERT_EQ(bars.size(), 2);
+    EXPECT_EQ(panel.chart()->axes(Qt::Vertical).size(), 2);
+    EXPECT_EQ(bars.at(1)->attachedAxes().back()->alignment(), Qt::AlignRight);
+    EXPECT_DOUBLE_EQ(bars.at(1)->barSets().at(1)->at(2), -2000000);
+    EXPECT_DOUBLE_EQ(bars.at(0)->barSets().at(1)->at(2), 0); // its slot on the left stays empty
+    QStringList legend;
+    for (QLegendMarker *marker : panel.chart()->legend()->markers())
+        if (marker->isVisible())
+            legend << marker->label();
+    EXPECT_EQ(legend, (QStringList{u"Běžná likvidita"_s, u"Rentabilita (pravá osa)"_s}));
+    EXPECT_TRUE(find<QLabel>("lblGrafPoznamka")->isHidden());
+
+    choose(ChartPanel::Lines);
+    EXPECT_EQ(seriesOf<QLineSeries>(panel).at(1)->attachedAxes().back()->alignment(), Qt::AlignRight);
+
+    // Turned, the indicators are categories: one axis, and the user is told how to part them.
+    click("cmdOtocit");
+    EXPECT_EQ(panel.chart()->axes(Qt::Vertical).size(), 1);
+    EXPECT_FALSE(find<QLabel>("lblGrafPoznamka")->isHidden());
 }
 
 TEST_F(ChartPanelTest, ATableTooSmallClearsTheOldChart)
@@ -240,6 +279,7 @@ TEST_F(ChartPanelTest, LongEntityNamesAreShortenedOnTheAxisAndWholeInTheTooltip)
     EXPECT_LT(label.size(), (kLongName + u" 1996/4"_s).size());
     EXPECT_TRUE(label.endsWith(u"1996/4"_s)) << label.toStdString();
     EXPECT_EQ(axis->categories().size(), 3); // still one label per period
+    EXPECT_EQ(panel.chart()->title(), kLongName);
 
     const auto *view = find<QChartView>("Chart");
     const QRectF plot = panel.chart()->plotArea();
@@ -248,4 +288,11 @@ TEST_F(ChartPanelTest, LongEntityNamesAreShortenedOnTheAxisAndWholeInTheTooltip)
 
     const QPoint insideLast = view->mapFromScene(panel.chart()->mapToScene(QPointF(plot.right() - plot.width() / 6, plot.center().y())));
     EXPECT_EQ(panel.toolTipAt(insideLast), kLongName + u" 1997/2\nBěžná likvidita: 3,50\nRentabilita: -2,00"_s);
+
+    // Turned, the periods are the legend: three entries, not three alike cut names.
+    click("cmdOtocit");
+    QStringList legend;
+    for (QLegendMarker *marker : panel.chart()->legend()->markers())
+        legend << marker->label();
+    EXPECT_EQ(legend, (QStringList{u"1996/4"_s, u"1997/1"_s, u"1997/2"_s}));
 }

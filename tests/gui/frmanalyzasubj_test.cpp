@@ -8,6 +8,8 @@
 #include "analysis/entitytree.h"
 #include "analysis/frmanalyzasubj.h"
 #include "analysis/gridselection.h"
+#include "analysis/reportpanel.h"
+#include "report/stylesheets.h"
 #include "shell/frmhlavni.h"
 #include "ui/frozentableview.h"
 #include "ui/scripteduser.h"
@@ -16,12 +18,14 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
 #include <QScopeGuard>
 #include <QScrollBar>
+#include <QSettings>
 #include <QTabBar>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -416,6 +420,41 @@ TEST_F(FilledWindowTest, TheChartTabChartsTheSelection)
     m_grid->clearSelection();
     tabs->setCurrentIndex(1);
     EXPECT_EQ(panel->data().categories.size(), 4);
+}
+
+// One row whole: the report of that row with its statements; the profile page beside it; both
+// files go with the window.
+TEST_F(FilledWindowTest, TheReportTabShowsTheRowsReportAndTheFilesGoWithTheWindow)
+{
+    // The files go to the CSS folder the window finds when it opens.
+    QTemporaryDir styles;
+    report::ReportSettings::setCssFolder(styles.path());
+    const auto restore = qScopeGuard([] { QSettings().remove(u"Report"_s); });
+    m_window = open();
+    ASSERT_TRUE(onGrid(m_window.get(), u"@&@SY1998_"_s + entity()));
+    ASSERT_TRUE(onGrid(m_window.get(), u"@&@FS0_1_2_"_s));
+    m_grid = control<ui::FrozenTableView>(m_window.get(), u"grdData"_s);
+    auto *tabs = control<QTabBar>(m_window.get(), u"TabStrip1"_s);
+    selectCells(m_grid, 1, 0, 1, 4);
+    tabs->setCurrentIndex(2);
+    auto *panel = m_window->findChild<analysis::ReportPanel *>();
+    ASSERT_NE(panel, nullptr);
+    EXPECT_TRUE(panel->isVisible());
+    EXPECT_TRUE(panel->html().contains(u"<TITLE>Finanční report</TITLE>"_s));
+    EXPECT_TRUE(panel->html().contains(u"<!-- HLAVICKA_START -->"_s));
+    EXPECT_TRUE(panel->html().contains(u"<!-- ROZVAHA_START -->"_s));
+    EXPECT_EQ(panel->reportFile(), QDir(styles.path()).filePath(u"~Analýza 1.htm"_s));
+    EXPECT_TRUE(QFile::exists(panel->reportFile()));
+
+    tabs->setCurrentIndex(1);
+    control<QComboBox>(m_window.get(), u"cboTypGrafu"_s)->setCurrentIndex(analysis::ChartPanel::Rays);
+    EXPECT_TRUE(QFile::exists(panel->profileFile()));
+
+    const QStringList files{panel->reportFile(), panel->profileFile()};
+    m_window.reset();
+    for (const QString &file : files)
+        EXPECT_FALSE(QFile::exists(file)) << file.toStdString();
+    EXPECT_TRUE(m_user.messages().isEmpty());
 }
 
 // "Subjekt" and "Období" stay in view over the scrolled indicator columns and take drops.

@@ -1,16 +1,15 @@
 #include "analysis/chartpanel.h"
 
+#include "analysis/chartfactory.h"
+
 #include "ui/messages.h"
 #include "ui/scripteduser.h"
 
-#include <QAreaSeries>
-#include <QBarCategoryAxis>
-#include <QBarSeries>
-#include <QBarSet>
 #include <QChart>
 #include <QChartView>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDate>
 #include <QDir>
 #include <QFileInfo>
 #include <QGraphicsLayout>
@@ -19,8 +18,6 @@
 #include <QHBoxLayout>
 #include <QHelpEvent>
 #include <QLabel>
-#include <QLineSeries>
-#include <QRegularExpression>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPrintDialog>
@@ -32,7 +29,6 @@
 #include <QStandardPaths>
 #include <QToolTip>
 #include <QVBoxLayout>
-#include <QValueAxis>
 #include <cmath>
 
 namespace verna::analysis {
@@ -41,11 +37,12 @@ namespace {
 
 const QStringList kTypeNames = {QStringLiteral("Čáry"), QStringLiteral("Sloupce"), QStringLiteral("Plochy"),
                                 QStringLiteral("Schody"), QStringLiteral("Paprsky")};
-const QString kRaysPlaceholder = QStringLiteral("Paprskový graf bude součástí reportu.");
 const QString kTooSmall =
     QStringLiteral("Graf potřebuje v tabulce alespoň jeden ukazatel a jedno období. Vyberte v tabulce "
                    "sloupce, řádky nebo oblast hodnot a otevřete znovu záložku Graf.");
-const QString kValueAxisTitle = QStringLiteral("Hodnota");
+const QString kScalesHint = QStringLiteral("Ukazatele mají hodnoty velmi rozdílných řádů. Po stisku „Otočit“ "
+                                           "bude každý ukazatel samostatnou řadou a velké hodnoty dostanou "
+                                           "vlastní osu.");
 const QString kPrintTitle = QStringLiteral("Tisk grafu");
 const QString kPdfTitle = QStringLiteral("Uložit graf jako PDF");
 
@@ -53,158 +50,6 @@ const QString kPdfTitle = QStringLiteral("Uložit graf jako PDF");
 const QRectF kPageTarget(10, 10, 277, 190);
 // Scale at which the chart is laid out before it is scaled onto the page: screen-sized fonts.
 constexpr double kLayoutDotsPerMm = 96 / 25.4;
-constexpr int kLabelWidth = 150;
-
-// Category labels short enough to read on an axis. "Name period" labels keep the period whole
-// and shorten the name; when every label has the same name, the period alone says it all.
-// The axis needs unique labels, and the same indicator may be a column twice.
-QStringList shortLabels(const QStringList &labels, const QFont &font)
-{
-    static const QRegularExpression namePeriod(QStringLiteral("^(.*) (\\d{4}/[1-4])$"));
-    const QFontMetrics metrics(font);
-    QStringList names;
-    bool allPeriods = !labels.isEmpty();
-    for (const QString &label : labels) {
-        const auto m = namePeriod.match(label);
-        allPeriods = allPeriods && m.hasMatch();
-        names << m.captured(1);
-    }
-    const bool oneName = allPeriods && names.count(names.front()) == names.size();
-    QStringList out;
-    for (const QString &label : labels) {
-        QString text;
-        const auto m = namePeriod.match(label);
-        if (oneName)
-            text = m.captured(2);
-        else if (m.hasMatch())
-            text = metrics.elidedText(m.captured(1), Qt::ElideRight, kLabelWidth / 2) + QLatin1Char(' ') + m.captured(2);
-        else
-            text = metrics.elidedText(label, Qt::ElideMiddle, kLabelWidth);
-        const QString base = text;
-        for (int n = 2; out.contains(text); ++n)
-            text = base + QStringLiteral(" (%1)").arg(n);
-        out << text;
-    }
-    return out;
-}
-
-struct Range {
-    double low = 0;
-    double high = 0;
-    bool any = false;
-};
-
-Range valueRange(const ChartData &data, bool withZero)
-{
-    Range r;
-    for (const auto &line : data.values) {
-        for (const std::optional<double> &v : line) {
-            if (!v)
-                continue;
-            r.low = r.any ? std::min(r.low, *v) : *v;
-            r.high = r.any ? std::max(r.high, *v) : *v;
-            r.any = true;
-        }
-    }
-    if (!r.any || withZero) {
-        r.low = std::min(r.low, 0.0);
-        r.high = std::max(r.high, 0.0);
-    }
-    if (r.high - r.low < 1e-9) {
-        const double pad = std::max(std::abs(r.high) * 0.1, 1.0);
-        r.low -= pad;
-        r.high += pad;
-    }
-    return r;
-}
-
-QAbstractSeries *barSeries(const ChartData &data)
-{
-    auto *bars = new QBarSeries;
-    for (int s = 0; s < data.series.size(); ++s) {
-        auto *set = new QBarSet(data.series.at(s));
-        for (int c = 0; c < data.categories.size(); ++c)
-            *set << data.value(s, c).value_or(0.0);
-        bars->append(set);
-    }
-    return bars;
-}
-
-// A cell without a number leaves a gap in bars and is skipped by lines.
-QLineSeries *lineSeries(const ChartData &data, int s, bool steps, QObject *parent = nullptr)
-{
-    auto *line = new QLineSeries(parent);
-    line->setName(data.series.at(s));
-    for (int c = 0; c < data.categories.size(); ++c) {
-        const std::optional<double> v = data.value(s, c);
-        if (!v)
-            continue;
-        // A step holds its value across the whole category.
-        if (steps)
-            *line << QPointF(c - 0.5, *v) << QPointF(c + 0.5, *v);
-        else
-            *line << QPointF(c, *v);
-    }
-    return line;
-}
-
-QList<QAbstractSeries *> xySeries(const ChartData &data, ChartPanel::ChartType type)
-{
-    QList<QAbstractSeries *> out;
-    for (int s = 0; s < data.series.size(); ++s) {
-        if (type == ChartPanel::Areas) {
-            auto *area = new QAreaSeries;
-            area->setName(data.series.at(s));
-            area->setUpperSeries(lineSeries(data, s, false, area));
-            area->setOpacity(0.6);
-            out << area;
-        } else {
-            QLineSeries *line = lineSeries(data, s, type == ChartPanel::Steps);
-            line->setPointsVisible(type == ChartPanel::Lines);
-            out << line;
-        }
-    }
-    return out;
-}
-
-// A new chart of the data (the caller owns it). Numbers follow the table's locale.
-QChart *makeChart(const ChartData &data, ChartPanel::ChartType type)
-{
-    auto *chart = new QChart;
-    chart->setLocalizeNumbers(true);
-    chart->setLocale(data.locale);
-    chart->legend()->setVisible(true);
-    chart->legend()->setAlignment(Qt::AlignBottom);
-    chart->legend()->setShowToolTips(true);
-    if (data.isEmpty() || type == ChartPanel::Rays)
-        return chart;
-
-    auto *categories = new QBarCategoryAxis;
-    const QStringList labels = shortLabels(data.categories, categories->labelsFont());
-    categories->append(labels);
-    categories->setTitleText(data.categoryTitle);
-    const bool crowded = labels.size() > 6
-        || std::any_of(labels.begin(), labels.end(), [](const QString &l) { return l.size() > 14; });
-    if (crowded)
-        categories->setLabelsAngle(-40);
-
-    auto *values = new QValueAxis;
-    values->setTitleText(kValueAxisTitle);
-    values->setLabelFormat(QStringLiteral("%.2f"));
-    const Range range = valueRange(data, type == ChartPanel::Bars || type == ChartPanel::Areas);
-    values->setRange(range.low, range.high);
-    values->applyNiceNumbers();
-
-    chart->addAxis(categories, Qt::AlignBottom);
-    chart->addAxis(values, Qt::AlignLeft);
-    const QList<QAbstractSeries *> series = type == ChartPanel::Bars ? QList{barSeries(data)} : xySeries(data, type);
-    for (QAbstractSeries *s : series) {
-        chart->addSeries(s);
-        s->attachAxis(categories);
-        s->attachAxis(values);
-    }
-    return chart;
-}
 
 // The system print dialog. While a scripted user stands in (tests), the file it chooses
 // becomes the printer's PDF output and "" cancels, so no dialog blocks.
@@ -258,6 +103,10 @@ ChartPanel::ChartPanel(QWidget *parent)
     m_message->setObjectName(QStringLiteral("lblGrafZprava"));
     m_message->setAlignment(Qt::AlignCenter);
     m_message->setWordWrap(true);
+    m_hint = new QLabel(kScalesHint, this);
+    m_hint->setObjectName(QStringLiteral("lblGrafPoznamka"));
+    m_hint->setWordWrap(true);
+    m_hint->setVisible(false);
     m_pages = new QStackedWidget(this);
     m_pages->setObjectName(QStringLiteral("fraGraf"));
     m_pages->addWidget(m_view);
@@ -273,6 +122,7 @@ ChartPanel::ChartPanel(QWidget *parent)
     bar->addWidget(m_copy);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(bar);
+    layout->addWidget(m_hint);
     layout->addWidget(m_pages, 1);
 
     connect(m_types, &QComboBox::currentIndexChanged, this, &ChartPanel::cboTypGrafu_Click);
@@ -343,18 +193,18 @@ void ChartPanel::redraw()
     if (m_data.isEmpty()) {
         m_message->setText(kTooSmall);
         m_pages->setCurrentWidget(m_message);
-    } else if (chartType() == Rays) {
-        m_message->setText(kRaysPlaceholder);
-        m_pages->setCurrentWidget(m_message);
     } else {
         m_pages->setCurrentWidget(m_view);
     }
     updateButtons();
+    if (!m_data.isEmpty() && chartType() == Rays)
+        emit profileShown();
 }
 
 void ChartPanel::updateButtons()
 {
-    const bool chartShown = !m_data.isEmpty() && chartType() != Rays;
+    const bool chartShown = !m_data.isEmpty();
+    m_hint->setVisible(chartType() != Rays && scalesNeedRotation(m_data));
     m_types->setEnabled(!m_data.isEmpty());
     m_rotate->setEnabled(!m_data.isEmpty());
     m_print->setEnabled(chartShown);
@@ -362,10 +212,19 @@ void ChartPanel::updateButtons()
     m_copy->setEnabled(chartShown);
 }
 
+void ChartPanel::setCaption(const QString &caption)
+{
+    m_caption = caption;
+}
+
 QString ChartPanel::caption() const
 {
-    const QString title = window()->windowTitle();
-    return title.isEmpty() ? QStringLiteral("Graf") : title;
+    return m_caption.isEmpty() ? QStringLiteral("Graf") : m_caption;
+}
+
+QString ChartPanel::pageTitle() const
+{
+    return chartTitle(m_caption, m_data, QDate::currentDate());
 }
 
 void ChartPanel::paintPage(QPainter &painter)
@@ -378,6 +237,11 @@ void ChartPanel::paintPage(QPainter &painter)
     const QRectF source(0, 0, kPageTarget.width() * kLayoutDotsPerMm, kPageTarget.height() * kLayoutDotsPerMm);
     QGraphicsScene scene;
     QChart *chart = makeChart(m_data, chartType());
+    // On paper the chart says what it is: the analysis, its companies, the day.
+    QFont font = chart->titleFont();
+    font.setBold(true);
+    chart->setTitleFont(font);
+    chart->setTitle(pageTitle() + (chart->title().isEmpty() ? QString() : QStringLiteral("\n") + chart->title()));
     scene.addItem(chart);
     chart->setGeometry(source);
     chart->layout()->activate();
@@ -413,7 +277,7 @@ bool ChartPanel::writePdf(const QString &path)
     if (written) {
         QPdfWriter writer(&file);
         writer.setCreator(QStringLiteral("VERNA"));
-        writer.setTitle(caption());
+        writer.setTitle(pageTitle());
         writer.setPageLayout(landscapeA4());
         QPainter painter;
         written = painter.begin(&writer);
@@ -440,7 +304,7 @@ void ChartPanel::cmdGrafTisk_Click()
         return;
     QPrinter printer(QPrinter::HighResolution);
     printer.setPageLayout(landscapeA4());
-    printer.setDocName(caption());
+    printer.setDocName(pageTitle());
     if (askPrinter(this, printer))
         printTo(printer);
 }
@@ -469,10 +333,12 @@ void ChartPanel::cmdCopy_Click()
 QString ChartPanel::toolTipAt(const QPoint &viewPos) const
 {
     const QChart *c = m_view->chart();
-    if (m_data.isEmpty() || chartType() == Rays || !c)
+    if (m_data.isEmpty() || !c)
         return {};
     const QPointF at = c->mapFromScene(m_view->mapToScene(viewPos));
     const QRectF plot = c->plotArea();
+    if (chartType() == Rays)
+        return profileToolTip(at - plot.center());
     if (plot.width() <= 0 || at.x() < plot.left() || at.x() >= plot.right() || at.y() < plot.top())
         return {};
     const int category = std::clamp(static_cast<int>((at.x() - plot.left()) / plot.width() * m_data.categories.size()),
@@ -485,6 +351,22 @@ QString ChartPanel::toolTipAt(const QPoint &viewPos) const
             lines << m_data.series.at(s) + QStringLiteral(": ")
                     + (v ? m_data.locale.toString(*v, 'f', 2) : QStringLiteral("–"));
         }
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString ChartPanel::profileToolTip(const QPointF &fromCentre) const
+{
+    // The spoke nearest to the point; spokes go clockwise from the top.
+    const int n = m_data.indicatorCount();
+    const double turn = std::atan2(fromCentre.x(), -fromCentre.y()) / (2 * M_PI);
+    const int spoke = int(std::lround((turn < 0 ? turn + 1 : turn) * n)) % n;
+    const QList<QList<std::optional<int>>> scores = profileScores(m_data);
+    QStringList lines{(m_data.rowsAreSeries ? m_data.categories : m_data.series).at(spoke)};
+    for (int r = 0; r < scores.size(); ++r) {
+        const std::optional<int> score = scores.at(r).at(spoke);
+        lines << m_data.rowNames.at(r) + QLatin1Char(' ') + m_data.rowPeriods.at(r) + QStringLiteral(": ")
+                + (score ? QString::number(*score) : QStringLiteral("–"));
     }
     return lines.join(QLatin1Char('\n'));
 }

@@ -16,7 +16,8 @@ class QStackedWidget;
 namespace verna::analysis {
 
 // The "Graf" tab of the analysis window: a chart of the selected part of the result table,
-// its chart types, rotation, printing, PDF output and copying as a picture.
+// its chart types (for whole rows also the profile, "Paprsky"), rotation, printing, PDF
+// output and copying as a picture.
 class ChartPanel : public QWidget
 {
     Q_OBJECT
@@ -32,6 +33,8 @@ public:
     // series. Empty data (a table too small to chart) clears the chart.
     void setData(const ChartData &data);
     void clear();
+    // The analysis caption that printouts and PDFs carry in their title.
+    void setCaption(const QString &caption);
 
     // The data as shown now (after rotations).
     const ChartData &data() const { return m_data; }
@@ -45,7 +48,8 @@ public:
     // The page on any device: the chart at 10, 10 mm, 277 × 190 mm at the device's resolution.
     void paintPage(QPainter &painter);
 
-    // The full texts behind the shortened category labels, for the tooltip at a point of the view.
+    // The full texts behind the shortened labels, for the tooltip at a point of the view: the
+    // category and its values, or on the profile the nearest indicator and its scores.
     QString toolTipAt(const QPoint &viewPos) const;
 
 public slots:
@@ -55,6 +59,10 @@ public slots:
     void cmdPdf_Click();
     void cmdCopy_Click();
 
+signals:
+    // The profile ("Paprsky") is drawn now: the window writes its page beside the report.
+    void profileShown();
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -63,12 +71,16 @@ private:
     void fillTypes(bool withRays);
     void updateButtons();
     QString caption() const;
+    QString pageTitle() const;
+    QString profileToolTip(const QPointF &fromCentre) const;
 
     ChartData m_data;
     QComboBox *m_types = nullptr;
     QStackedWidget *m_pages = nullptr;
     QChartView *m_view = nullptr;
     QLabel *m_message = nullptr;
+    QLabel *m_hint = nullptr;
+    QString m_caption;
     QPushButton *m_rotate = nullptr;
     QPushButton *m_print = nullptr;
     QPushButton *m_pdf = nullptr;

@@ -11,6 +11,10 @@
 #include "analysis/entitytree.h"
 #include "analysis/evaluatorsource.h"
 #include "analysis/gridselection.h"
+#include "analysis/reportpanel.h"
+#include "indicators/evaluator.h"
+#include "report/chartsection.h"
+#include "report/reportbuilder.h"
 #include "selection/payload.h"
 #include "shell/appstate.h"
 #include "shell/frmhlavni.h"
@@ -149,16 +153,15 @@ void frmAnalyzaSubj::buildControls()
     chartLayout->addWidget(m_chart);
     m_frames->addWidget(chartFrame);
 
-    auto *reportFrame = new QWidget;
-    reportFrame->setObjectName(QStringLiteral("Frame2"));
-    auto *reportLayout = new QVBoxLayout(reportFrame);
-    auto *placeholder = new QLabel(QStringLiteral("Report zatím není k dispozici."), reportFrame);
-    placeholder->setObjectName(QStringLiteral("lblReport"));
-    placeholder->setAlignment(Qt::AlignCenter);
-    reportLayout->addWidget(placeholder);
-    m_frames->addWidget(reportFrame);
+    m_report = new ReportPanel;
+    m_report->setObjectName(QStringLiteral("Frame2"));
+    m_frames->addWidget(m_report);
     layout->addWidget(m_frames, 1);
 
+    // The profile's page, as the report would draw it, is the window's second temporary file.
+    connect(m_chart, &ChartPanel::profileShown, this, [this] {
+        m_report->writeProfilePage(report::profilePage(m_session->model, m_chartSelection, report::defaultClassFolder()));
+    });
     connect(m_tabStrip, &QTabBar::currentChanged, this, [this] { TabStrip1_Click(); });
 
     m_copy = new QAction(QStringLiteral("Kopírovat"), this);
@@ -325,8 +328,41 @@ void frmAnalyzaSubj::TabStrip1_Click()
     updateFileItems();
     if (index == kChartTab) {
         // Nothing selected charts the whole table.
-        m_chart->setData(chartData(m_session->model, gridSelection().value_or(CellRange{-1, -1, -1, -1})));
+        m_chartSelection = gridSelection().value_or(CellRange{-1, -1, -1, -1});
+        m_chart->setCaption(windowTitle());
+        m_chart->setData(chartData(m_session->model, m_chartSelection));
+    } else if (index == kReportTab) {
+        subReport();
     }
+}
+
+void frmAnalyzaSubj::subReport()
+{
+    if (ui::isBusy(this))
+        return;
+    // Rows the evaluator left empty are no part of a report, as no part of an aggregate.
+    if (m_session->model.purgeIncompleteRows() > 0) {
+        m_session->engine.reapplyAggregate(false);
+        m_grdAgreg->refresh();
+    }
+    const CellRange selection = gridSelection().value_or(CellRange{-1, -1, -1, -1});
+    const QModelIndex current = m_grdData->currentIndex();
+    const int currentRow = current.isValid() ? current.row() : -1;
+    const std::shared_ptr<Session> session = m_session;
+    const QString failure = m_report->subReport([session, selection, currentRow](const QString &classFolder) {
+        indicators::Evaluator evaluator(session->db);
+        report::ReportBuilder builder(session->db, evaluator);
+        return builder.build(session->model, selection, classFolder, currentRow);
+    });
+    if (!failure.isEmpty())
+        showFailure(failure);
+}
+
+void frmAnalyzaSubj::showEvent(QShowEvent *event)
+{
+    // The report's files are named after the caption the window opened with, for good.
+    m_report->fixFiles(windowTitle());
+    QWidget::showEvent(event);
 }
 
 void frmAnalyzaSubj::cboFceSkupina_Click()

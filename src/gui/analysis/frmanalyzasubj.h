@@ -31,12 +31,14 @@ class AnalysisModel;
 class ChartPanel;
 class DragSourceList;
 class EntityTree;
+class ReportPanel;
 
 // The analysis window: entities dropped on its tree, periods and indicators dropped on or
-// double-clicked into the result grid, aggregates under it, a chart of the selection. The
-// table, its computation and aggregates live in the core; the window collects input and
-// shows the result. While it fills the table it is busy: Stop and Esc end the fill, and
-// drops, deletions, double-clicks, tab changes and closing are refused.
+// double-clicked into the result grid, aggregates under it, a chart of the selection and a
+// report of the table. The table, its computation, aggregates and report live in the core;
+// the window collects input and shows the result. While it fills the table it is busy: Stop
+// and Esc end the fill, and drops, deletions, double-clicks, tab changes and closing are
+// refused.
 class frmAnalyzaSubj : public QWidget, public shell::ChildWindow
 {
     Q_OBJECT
@@ -60,6 +62,8 @@ public:
     void cboFceSkupina_Click();
     void grdData_Delete();
     void TabStrip1_Click();
+    // Builds the report of the table and shows it on the "Report" tab.
+    void subReport();
 
     // Beyond the table itself: the selected cells as tab-separated text on the clipboard, the
     // whole table with its aggregate row to a file the user names.
@@ -75,6 +79,7 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     struct Session;
@@ -102,6 +107,8 @@ private:
     shell::AppState &m_state;
     std::shared_ptr<Session> m_session;
     int m_tab = 0;
+    // The selection the chart tab shows, for its profile page.
+    CellRange m_chartSelection{-1, -1, -1, -1};
 
     QTabBar *m_tabStrip = nullptr;
     QStackedWidget *m_frames = nullptr;
@@ -114,6 +121,7 @@ private:
     AggregateGrid *m_grdAgreg = nullptr;
     QPushButton *m_cmdStop = nullptr;
     ChartPanel *m_chart = nullptr;
+    ReportPanel *m_report = nullptr;
     QAction *m_copy = nullptr;
     QAction *m_exportXlsx = nullptr;
     QAction *m_exportCsv = nullptr;
