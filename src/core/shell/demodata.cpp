@@ -6,6 +6,7 @@
 #include "shell/appstate.h"
 #include "shell/modhlavni.h"
 #include "shell/referencedata.h"
+#include "statements/sumrules.h"
 
 #include <QRegularExpression>
 #include <map>
@@ -139,14 +140,12 @@ struct Template {
     std::map<int, qint64> income;
 };
 
-struct Rule {
-    int left;
-    std::vector<std::pair<int, int>> terms; // (sign, code)
-};
+using statements::SumRule;
 
 struct Rules {
-    std::vector<Rule> balanceFull;
-    std::vector<Rule> incomeFull;
+    statements::SumRules all;
+    QList<SumRule> balanceFull; // the rules that sum lines, to compute totals with
+    QList<SumRule> incomeFull;
     std::vector<std::vector<std::pair<int, int>>> computedItems; // terms of indicators 17..28
 };
 
@@ -163,16 +162,16 @@ std::vector<std::pair<int, int>> parseTerms(const QString &expression)
 }
 
 // Evaluates the rules whose right sides are known until nothing changes (sums before totals).
-void applyRules(std::map<int, qint64> &amounts, const std::vector<Rule> &rules)
+void applyRules(std::map<int, qint64> &amounts, const QList<SumRule> &rules)
 {
     std::set<int> lefts;
-    for (const Rule &r : rules)
+    for (const SumRule &r : rules)
         lefts.insert(r.left);
     std::set<int> done;
     bool progress = true;
     while (progress) {
         progress = false;
-        for (const Rule &r : rules) {
+        for (const SumRule &r : rules) {
             if (done.count(r.left))
                 continue;
             bool ready = true;
@@ -215,6 +214,7 @@ private:
     Outcome writeEntity(int id, std::vector<int> &branchesOut);
     Outcome writeStatements(int id, int division);
     Outcome writeGroups(const std::vector<std::pair<int, int>> &entityBranches);
+    Outcome checkRules(int type, int form, const std::map<int, qint64> &amounts) const;
     Outcome flushAll();
 
     db::Database &m_db;
@@ -254,16 +254,21 @@ Outcome Generator::loadInputs()
     if (m_template.balance.empty() || m_template.income.empty())
         return Outcome::failure(QStringLiteral("Chybí referenční výkazy subjektu 3366 (spusťte nejprve init)."));
 
-    const auto rules = m_db.queryRows(QStringLiteral("SELECT ctrl_type_cd, l_side, r_side FROM ctrl WHERE inac_ind = 0 AND fill_lvl_ind = 4"));
-    std::set<int> lefts;
-    for (const QStringList &row : rules.rows)
-        lefts.insert(row[1].toInt());
-    for (const QStringList &row : rules.rows) {
-        Rule rule{row[1].toInt(), parseTerms(row[2])};
-        // A rule that equates two totals (liabilities = assets) is met by balancing, not summed.
-        if (rule.terms.size() == 1 && lefts.count(rule.terms.front().second))
-            continue;
-        (row[0] == QLatin1String("27") ? m_rules.balanceFull : m_rules.incomeFull).push_back(rule);
+    Result<statements::SumRules> rules = statements::SumRules::load(m_db);
+    if (!rules.ok())
+        return rules.outcome();
+    m_rules.all = rules.value;
+    for (const auto &[type, out] : {std::pair{27, &m_rules.balanceFull}, std::pair{28, &m_rules.incomeFull}}) {
+        const QList<SumRule> full = m_rules.all.rules(type, 4);
+        std::set<int> lefts;
+        for (const SumRule &rule : full)
+            lefts.insert(rule.left);
+        for (const SumRule &rule : full) {
+            // A rule that equates two totals (liabilities = assets) is met by balancing, not summed.
+            if (rule.terms.size() == 1 && lefts.count(rule.terms.front().second))
+                continue;
+            out->append(rule);
+        }
     }
     for (int id : ItemCodes::computedItemFormulas()) {
         const QString formula = m_db.singleValue(QStringLiteral("SELECT func_for_val FROM func_for WHERE func_for_id = %1").arg(id));
@@ -446,6 +451,8 @@ Outcome Generator::writeStatements(int id, int division)
                     incomeOut[code] = income[code];
             }
             for (const auto &[type, amounts] : {std::pair{27, &balanceOut}, std::pair{28, &incomeOut}}) {
+                if (Outcome o = checkRules(type, full ? 4 : 2, *amounts); !o)
+                    return o;
                 const QString stmtId = QString::number(nextKey(QStringLiteral("finl_stmt"), QStringLiteral("finl_stmt_id")));
                 Outcome o = m_stmt->add({QString::number(nextKey(QStringLiteral("finl_stmt"), QStringLiteral("row_id"))), now, zero, stmtId,
                                          idText, QString::number(type), null, zero, null, zero, zero, null,
@@ -461,6 +468,20 @@ Outcome Generator::writeStatements(int id, int division)
         }
     }
     return Outcome::success();
+}
+
+// A made-up statement must pass the checks typed ones pass.
+Outcome Generator::checkRules(int type, int form, const std::map<int, qint64> &amounts) const
+{
+    QHash<int, statements::Amount> typed;
+    for (const auto &[code, amount] : amounts) {
+        const auto value = statements::Amount::whole(amount);
+        if (!value)
+            return Outcome::failure(QStringLiteral("Částka řádku %1 je mimo rozsah.").arg(code));
+        typed.insert(code, *value);
+    }
+    const QList<statements::RuleFailure> failures = m_rules.all.check(type, form, typed);
+    return failures.isEmpty() ? Outcome::success() : Outcome::failure(failures.front().message());
 }
 
 Outcome Generator::writeGroups(const std::vector<std::pair<int, int>> &entityBranches)

@@ -1,0 +1,315 @@
+#include "statements/statementstore.h"
+
+#include "db/clssql_finl.h"
+#include "db/database.h"
+#include "db/sqlquote.h"
+#include "db/transaction.h"
+#include "shell/appstate.h"
+
+#include <QSet>
+
+namespace verna::statements {
+
+namespace {
+
+constexpr int kFirstYear = 1993;
+const QString kExists = QStringLiteral("Výkaz již existuje! Nebude vytvořen nový.");
+
+QString n(qint64 value)
+{
+    return QString::number(value);
+}
+
+QString idList(const PairIds &ids)
+{
+    QStringList out;
+    for (qint32 id : {ids.balance, ids.income}) {
+        if (id != 0)
+            out << n(id);
+    }
+    return out.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+QString ListedStatement::text() const
+{
+    return n(year) + QLatin1Char('/') + n(quarter) + (id < 0 ? QStringLiteral(" * ") : QStringLiteral(" "))
+        + (full ? QStringLiteral("plný") : QStringLiteral("zkrácený"));
+}
+
+bool isStatementYear(const QString &text)
+{
+    return db::isYear(text) && text.toInt() >= kFirstYear;
+}
+
+StatementStore::StatementStore(db::Database &db)
+    : m_db(db)
+{
+}
+
+Result<QList<StatementLine>> StatementStore::lines(int type, bool full)
+{
+    using Out = Result<QList<StatementLine>>;
+    if (type != 27 && type != 28)
+        return Out::failure(QStringLiteral("Neznámý typ výkazu."));
+    const int key = type * 10 + (full ? 4 : 2);
+    if (const auto cached = m_lines.constFind(key); cached != m_lines.cend())
+        return {*cached, {}};
+    const QString list = type == 27 ? QStringLiteral("29") : QStringLiteral("30");
+    const db::Rows rows = m_db.queryRows(QStringLiteral("SELECT RTRIM(LTRIM(short_txt)), RTRIM(LTRIM(value_txt)), val_agn FROM cd_val WHERE inac_ind = 0 ")
+                                         + QStringLiteral("AND tbl_cd = ") + list + QStringLiteral(" ORDER BY seq_nbr"));
+    if (!rows.ok())
+        return Out::failure(rows.error);
+    Out out;
+    QHash<int, StatementLine> byCode;
+    for (const QStringList &row : rows.rows) {
+        const auto code = db::parseId(row.value(2));
+        if (!code)
+            continue;
+        const StatementLine line{*code, row.value(0), row.value(1)};
+        byCode.insert(*code, line);
+        // A full income statement does not store the lines its indicators compute.
+        if (full && !(type == 28 && shell::ItemCodes::computedItems().contains(*code)))
+            out.value << line;
+    }
+    if (!full) {
+        for (int code : type == 27 ? shell::ItemCodes::abbreviatedBalanceSheet() : shell::ItemCodes::abbreviatedIncomeStatement())
+            out.value << byCode.value(code, StatementLine{code, {}, {}});
+    }
+    m_lines.insert(key, out.value);
+    return out;
+}
+
+Result<StatementEntity> StatementStore::entity(qint32 id)
+{
+    const db::Rows rows = m_db.queryRows(
+        QStringLiteral("SELECT DISTINCT RTRIM(LTRIM(i.ident_txt)), RTRIM(LTRIM(n.name_txt)) FROM ident i, name n ")
+        + QStringLiteral("WHERE i.inac_ind = 0 AND n.inac_ind = 0 AND i.subj_id = ") + n(id) + QStringLiteral(" ")
+        + QStringLiteral("AND n.subj_id = i.subj_id"));
+    if (!rows.ok())
+        return Result<StatementEntity>::failure(rows.error);
+    Result<StatementEntity> out;
+    if (rows.rows.isEmpty())
+        return out;
+    out.value.exists = true;
+    out.value.ico = rows.rows.front().value(0);
+    out.value.name = rows.rows.front().value(1);
+    out.value.group = out.value.ico.isEmpty() || out.value.ico == QLatin1String("skupina_");
+    return out;
+}
+
+Result<QList<ListedStatement>> StatementStore::list(qint32 entity)
+{
+    using Out = Result<QList<ListedStatement>>;
+    const db::Rows rows = m_db.queryRows(QStringLiteral("SELECT DISTINCT year_dt, quarter_dt, fill_lvl_ind, finl_stmt_id FROM finl_stmt ")
+                                         + QStringLiteral("WHERE subj_id = ") + n(entity)
+                                         + QStringLiteral(" AND inac_ind = 0 AND stmt_type_cd = 27 ORDER BY year_dt, quarter_dt"));
+    if (!rows.ok())
+        return Out::failure(rows.error);
+    Out out;
+    for (const QStringList &row : rows.rows) {
+        const auto id = db::parseId(row.value(3));
+        if (id && db::isYear(row.value(0)) && db::isQuarter(row.value(1)))
+            out.value << ListedStatement{*id, row.value(0).toInt(), row.value(1).toInt(), row.value(2) == QLatin1String("4")};
+    }
+    return out;
+}
+
+Result<PeriodPair> StatementStore::findPair(qint32 entity, int year, int quarter)
+{
+    using Out = Result<PeriodPair>;
+    db::clsSQL_finl finl;
+    finl.setSubjid(entity);
+    finl.setRok(static_cast<qint16>(year));
+    finl.setCtvrtleti(static_cast<qint16>(quarter));
+    Out out;
+    for (qint16 typ : {2, 1}) {
+        finl.setTyp_vykazu(typ);
+        const Result<QString> id = m_db.readValue(finl.getSQL_finl_stmt_id());
+        if (!id.ok())
+            return Out::failure(id.error);
+        const auto parsed = db::parseId(id.value);
+        if (!parsed)
+            continue;
+        (typ == 1 ? out.value.ids.balance : out.value.ids.income) = *parsed;
+        const Result<int> level = form(*parsed);
+        if (!level.ok())
+            return Out::failure(level.error);
+        out.value.form = level.value;
+    }
+    return out;
+}
+
+Result<int> StatementStore::form(qint32 statementId)
+{
+    db::clsSQL_finl finl;
+    const Result<QString> level = m_db.readValue(finl.getSQL_fill_lvl_ind(n(statementId)));
+    if (!level.ok())
+        return Result<int>::failure(level.error);
+    return {level.value.toInt(), {}};
+}
+
+Result<QHash<int, QString>> StatementStore::amounts(qint32 statementId)
+{
+    using Out = Result<QHash<int, QString>>;
+    const db::Rows rows = m_db.queryRows(QStringLiteral("SELECT item_type_cd, amt_val FROM finl_item WHERE finl_stmt_id = ") + n(statementId)
+                                         + QStringLiteral(" AND inac_ind = 0 ORDER BY row_id DESC"));
+    if (!rows.ok())
+        return Out::failure(rows.error);
+    Out out;
+    for (const QStringList &row : rows.rows) {
+        if (const auto code = db::parseId(row.value(0)))
+            out.value.insert(*code, row.value(1));
+    }
+    return out;
+}
+
+QString StatementStore::inputRefusal(const StatementPair &pair)
+{
+    if (!isStatementYear(n(pair.year)))
+        return QStringLiteral("Zadejte platný rok!");
+    if (!db::isQuarter(n(pair.quarter)))
+        return QStringLiteral("Zadejte čtvrtletí 1 až 4.");
+    for (const auto &[type, given] : {std::pair{27, &pair.balance}, std::pair{28, &pair.income}}) {
+        const Result<QList<StatementLine>> form = lines(type, pair.full);
+        if (!form.ok())
+            return form.error;
+        QSet<int> allowed;
+        for (const StatementLine &line : form.value)
+            allowed.insert(line.code);
+        QSet<int> seen;
+        for (const auto &[code, amount] : *given) {
+            if (!allowed.contains(code) || seen.contains(code))
+                return QStringLiteral("Řádek %1 nepatří do %2 (%3 výkaz) nebo je uveden dvakrát.")
+                    .arg(code)
+                    .arg(type == 27 ? QStringLiteral("rozvahy") : QStringLiteral("výsledovky"),
+                         pair.full ? QStringLiteral("plný") : QStringLiteral("zkrácený"));
+            seen.insert(code);
+        }
+    }
+    return QString();
+}
+
+Outcome StatementStore::markDeleted(const QString &ids)
+{
+    for (const QString &table : {QStringLiteral("finl_item"), QStringLiteral("finl_stmt")}) {
+        if (const Outcome o = m_db.execute(QStringLiteral("UPDATE ") + table + QStringLiteral(" SET inac_ind = 2 WHERE finl_stmt_id IN (") + ids
+                                           + QStringLiteral(") AND inac_ind IN(0,1)"));
+            !o)
+            return o;
+    }
+    return Outcome::success();
+}
+
+SavedPair StatementStore::save(const StatementPair &pair, const SaveOptions &options)
+{
+    SavedPair out;
+    out.refusal = inputRefusal(pair);
+    if (!out.refusal.isEmpty())
+        return out;
+    const auto refuse = [&out](const QString &why) {
+        out.refusal = why;
+        return out;
+    };
+    const auto fail = [&out](const QString &error) {
+        out.error = error;
+        return out;
+    };
+    const Result<StatementEntity> who = entity(pair.entity);
+    if (!who.ok())
+        return fail(who.error);
+    if (!who.value.exists)
+        return refuse(QStringLiteral("Subjekt %1 neexistuje.").arg(pair.entity));
+    if (who.value.group)
+        return refuse(QStringLiteral("Skupině subjektů nelze přiřadit výkaz."));
+
+    db::Transaction tx(m_db);
+    if (!tx.isActive())
+        return fail(m_db.lastError());
+    // The period check, the deletions and the inserts that make the new ids stand together.
+    for (const QString &table : {QStringLiteral("finl_stmt"), QStringLiteral("finl_item")}) {
+        if (const Outcome o = m_db.serialiseWriters(table); !o)
+            return fail(o.error);
+    }
+    const QString period = QStringLiteral("subj_id = ") + n(pair.entity) + QStringLiteral(" AND year_dt = ") + n(pair.year)
+        + QStringLiteral(" AND quarter_dt = ") + n(pair.quarter);
+    if (options.replacing && !options.replacing->isEmpty()) {
+        const QString ids = idList(*options.replacing);
+        const Result<QString> live = m_db.readValue(QStringLiteral("SELECT count(*) FROM finl_stmt WHERE finl_stmt_id IN (") + ids
+                                                    + QStringLiteral(") AND inac_ind = 0 AND subj_id = ") + n(pair.entity));
+        if (!live.ok())
+            return fail(live.error);
+        if (live.value != n(ids.count(QLatin1Char(',')) + 1))
+            return refuse(QStringLiteral("Načtený výkaz už v databázi není; načtěte jej znovu."));
+        if (const Outcome o = markDeleted(ids); !o)
+            return fail(o.error);
+    }
+    if (options.replacePeriod) {
+        const db::Rows rows = m_db.queryRows(QStringLiteral("SELECT finl_stmt_id FROM finl_stmt WHERE ") + period
+                                             + QStringLiteral(" AND inac_ind IN(0,1)"));
+        if (!rows.ok())
+            return fail(rows.error);
+        QStringList ids;
+        for (const QStringList &row : rows.rows) {
+            if (db::isId(row.value(0)))
+                ids << row.value(0);
+        }
+        if (!ids.isEmpty()) {
+            if (const Outcome o = markDeleted(ids.join(QStringLiteral(", "))); !o)
+                return fail(o.error);
+        }
+    }
+    db::clsSQL_finl finl;
+    finl.setSubjid(pair.entity);
+    finl.setRok(static_cast<qint16>(pair.year));
+    finl.setCtvrtleti(static_cast<qint16>(pair.quarter));
+    finl.setPlna(pair.full);
+    for (qint16 typ : {1, 2}) {
+        finl.setTyp_vykazu(typ);
+        const Result<QString> taken = m_db.readValue(finl.getSQL_finl_stmt_id());
+        if (!taken.ok())
+            return fail(taken.error);
+        if (!taken.value.isEmpty())
+            return refuse(kExists);
+    }
+    for (qint16 typ : {1, 2}) {
+        finl.setTyp_vykazu(typ);
+        if (const Outcome o = m_db.execute(finl.getSQL_insert_finl_stmt()); !o)
+            return fail(o.error);
+        // Writers of the table wait for this transaction, so the smallest id is the new one.
+        const Result<QString> made = m_db.readValue(QStringLiteral("SELECT min(finl_stmt_id) FROM finl_stmt"));
+        const auto id = db::parseId(made.value);
+        if (!made.ok() || !id || *id >= 0)
+            return fail(made.ok() ? QStringLiteral("Nový výkaz nelze přečíst zpět.") : made.error);
+        QStringList batch;
+        for (const auto &[code, amount] : typ == 1 ? pair.balance : pair.income) {
+            const QString insert = finl.getSQL_insert_finl_item(n(*id), n(code), amount.text());
+            if (insert.isEmpty())
+                return fail(QStringLiteral("Řádek %1 nelze zapsat.").arg(code));
+            batch << insert;
+        }
+        if (!batch.isEmpty()) {
+            if (const Outcome o = m_db.execute(batch.join(QLatin1Char('\r'))); !o)
+                return fail(o.error);
+        }
+        (typ == 1 ? out.ids.balance : out.ids.income) = *id;
+    }
+    if (!tx.commit())
+        return fail(m_db.lastError());
+    return out;
+}
+
+Outcome StatementStore::remove(const PairIds &ids)
+{
+    if (ids.isEmpty())
+        return Outcome::success();
+    db::Transaction tx(m_db);
+    if (!tx.isActive())
+        return Outcome::failure(m_db.lastError());
+    if (const Outcome o = markDeleted(idList(ids)); !o)
+        return o;
+    return tx.commit() ? Outcome::success() : Outcome::failure(m_db.lastError());
+}
+
+} // namespace verna::statements

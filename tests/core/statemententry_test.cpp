@@ -1,0 +1,217 @@
+#include "shell/referencedata.h"
+#include "statements/statementstore.h"
+#include "statements/sumrules.h"
+#include "support/testdatabase.h"
+
+using namespace verna;
+using namespace verna::statements;
+using namespace verna::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+Amount amount(const QString &typed)
+{
+    const Result<Amount> a = Amount::parse(typed);
+    EXPECT_TRUE(a.ok()) << typed.toStdString() << ": " << a.error.toStdString();
+    return a.value;
+}
+
+QHash<int, Amount> amounts(const QList<std::pair<int, QString>> &typed)
+{
+    QHash<int, Amount> out;
+    for (const auto &[code, text] : typed)
+        out.insert(code, amount(text));
+    return out;
+}
+
+class StatementEntryTest : public BackendTest
+{
+protected:
+    bool withReferenceData() const override { return true; }
+
+    void SetUp() override
+    {
+        BackendTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        m_store = std::make_unique<StatementStore>(db());
+        Result<SumRules> rules = SumRules::load(db());
+        ASSERT_TRUE(rules.ok()) << rules.error.toStdString();
+        m_rules = rules.value;
+        m_reference = m_store->findPair(shell::kReferenceEntity, shell::kReferenceYear, shell::kReferenceQuarter).value;
+        ASSERT_NE(m_reference.ids.balance, 0);
+    }
+
+    QHash<int, Amount> stored(qint32 statementId)
+    {
+        QHash<int, Amount> out;
+        const auto read = m_store->amounts(statementId);
+        EXPECT_TRUE(read.ok()) << read.error.toStdString();
+        for (auto it = read.value.cbegin(); it != read.value.cend(); ++it)
+            out.insert(it.key(), amount(it.value()));
+        return out;
+    }
+
+    // Every line of the form, amounts from the map (0 where none), in the form's order.
+    StatementPair pair(int year, bool full, const QHash<int, Amount> &balance, const QHash<int, Amount> &income)
+    {
+        StatementPair p{shell::kReferenceEntity, year, 1, full, {}, {}};
+        for (const auto &[type, source, target] : {std::tuple{27, &balance, &p.balance}, std::tuple{28, &income, &p.income}}) {
+            for (const StatementLine &line : m_store->lines(type, full).value)
+                target->append({line.code, source->value(line.code)});
+        }
+        return p;
+    }
+
+    QString activeStatements() { return db().singleValue(u"SELECT count(*) FROM finl_stmt WHERE inac_ind = 0"_s); }
+
+    std::unique_ptr<StatementStore> m_store;
+    SumRules m_rules;
+    PeriodPair m_reference;
+};
+
+} // namespace
+
+TEST(StatementAmount, TypedTextsAreCheckedNumbers)
+{
+    EXPECT_EQ(amount(u"1234,5"_s).text(), u"1234.5"_s);
+    EXPECT_EQ(amount(u" 1 234,50 "_s).text(), u"1234.5"_s);
+    EXPECT_EQ(amount(u"1\u00a0234"_s).text(), u"1234"_s);
+    EXPECT_EQ(amount(u"-5"_s).text(), u"-5"_s);
+    EXPECT_EQ(amount(u",25"_s).text(), u"0.25"_s);
+    EXPECT_EQ(amount(u"-0,0"_s).text(), u"0"_s);
+    EXPECT_EQ(amount(u"12.0"_s), amount(u"12"_s));
+    EXPECT_EQ(amount(u"999999999999"_s).text(), u"999999999999"_s);
+    for (const QString &bad : {u""_s, u"-"_s, u"1e5"_s, u"12abc"_s, u"1,2,3"_s, u"1.234,5"_s, u"'; DROP TABLE x"_s, u"1.23456"_s,
+                               u"1000000000000"_s, u"=1+2"_s})
+        EXPECT_FALSE(Amount::parse(bad).ok()) << bad.toStdString();
+}
+
+TEST(StatementSumRule, RightSidesAreLineCodesJoinedByPlusAndMinus)
+{
+    SumRule rule{28, 4, 36, u"Obchodní marže"_s, {}};
+    ASSERT_TRUE(SumRules::parseTerms(u"31-32+33"_s, rule.terms));
+    EXPECT_EQ(rule.text(), u"36 = 31 - 32 + 33"_s);
+    EXPECT_FALSE(SumRules::parseTerms(u"31*32"_s, rule.terms));
+    EXPECT_FALSE(SumRules::parseTerms(u"31+"_s, rule.terms));
+}
+
+TEST_P(StatementEntryTest, SumRulesPassOnTheReferencePairAndNameWhatFails)
+{
+    QHash<int, Amount> balance = stored(m_reference.ids.balance);
+    const QHash<int, Amount> income = stored(m_reference.ids.income);
+    EXPECT_TRUE(m_rules.check(27, 4, balance).isEmpty());
+    EXPECT_TRUE(m_rules.check(28, 4, income).isEmpty());
+
+    balance.insert(96, *balance.value(96).plus(amount(u"10,5"_s)));
+    const QList<RuleFailure> failures = m_rules.check(27, 4, balance);
+    ASSERT_EQ(failures.size(), 1);
+    const QString message = failures.front().message();
+    EXPECT_TRUE(message.startsWith(u"Nesouhlasí součtová kontrola pro: "_s)) << message.toStdString();
+    EXPECT_TRUE(message.contains(u"(95 = 96 + 97 + 98 + 99 + 100 + 101 + 102): levá strana "_s + balance.value(95).text()
+                                 + u", pravá strana "_s + balance.value(95).plus(amount(u"10.5"_s))->text()))
+        << message.toStdString();
+
+    // Negative amounts are numbers, a missing line is 0, and decimals compare as numbers.
+    QHash<int, Amount> abbreviated = amounts({{202, u"10"_s}, {203, u"-5"_s}, {36, u"15.0"_s}, {41, u"15"_s}, {59, u"15"_s},
+                                              {83, u"15"_s}, {90, u"15,00"_s}});
+    EXPECT_TRUE(m_rules.check(28, 2, abbreviated).isEmpty());
+    abbreviated.insert(36, amount(u"5"_s));
+    const auto broken = m_rules.check(28, 2, abbreviated);
+    ASSERT_EQ(broken.size(), 2);
+    EXPECT_EQ(broken.front().rule.left, 36);
+    EXPECT_EQ(broken.front().right.text(), u"15"_s);
+}
+
+TEST_P(StatementEntryTest, PairsSaveAndReloadExactlyAndAPeriodIsNeverTakenTwice)
+{
+    // Full: the reference amounts with decimals and negatives; abbreviated: a few lines.
+    QHash<int, Amount> balance = stored(m_reference.ids.balance);
+    QHash<int, Amount> income = stored(m_reference.ids.income);
+    income.insert(31, amount(u"-1234,5"_s));
+    income.insert(32, amount(u"0.0001"_s));
+    for (const bool full : {true, false}) {
+        const int year = full ? 2001 : 2002;
+        const StatementPair typed = full ? pair(year, true, balance, income)
+                                         : pair(year, false, amounts({{92, u"100"_s}, {93, u"-7,25"_s}}), amounts({{202, u"12"_s}}));
+        const SavedPair saved = m_store->save(typed);
+        ASSERT_TRUE(saved.ok()) << saved.reason().toStdString();
+        EXPECT_LT(saved.ids.income, saved.ids.balance);
+        const PeriodPair found = m_store->findPair(shell::kReferenceEntity, year, 1).value;
+        EXPECT_EQ(found.ids.balance, saved.ids.balance);
+        EXPECT_EQ(found.ids.income, saved.ids.income);
+        EXPECT_EQ(found.form, full ? 4 : 2);
+        for (const auto &[id, lines] : {std::pair{saved.ids.balance, &typed.balance}, std::pair{saved.ids.income, &typed.income}}) {
+            const QHash<int, Amount> reread = stored(id);
+            EXPECT_EQ(reread.size(), lines->size());
+            for (const auto &[code, value] : *lines)
+                EXPECT_EQ(reread.value(code).text(), value.text()) << "line " << code;
+        }
+    }
+    const auto listed = m_store->list(shell::kReferenceEntity).value;
+    ASSERT_EQ(listed.size(), 3);
+    EXPECT_EQ(listed.at(1).text(), u"2001/1 * plný"_s);
+    EXPECT_EQ(listed.at(2).text(), u"2002/1 * zkrácený"_s);
+
+    // An occupied period is refused, also when only its income statement is left.
+    const StatementPair again = pair(2002, false, {}, {});
+    EXPECT_EQ(m_store->save(again).refusal, u"Výkaz již existuje! Nebude vytvořen nový."_s);
+    const PeriodPair taken = m_store->findPair(shell::kReferenceEntity, 2002, 1).value;
+    ASSERT_TRUE(db().execute(u"UPDATE finl_stmt SET inac_ind = 2 WHERE finl_stmt_id = "_s + QString::number(taken.ids.balance)).ok);
+    EXPECT_FALSE(m_store->save(again).ok());
+    EXPECT_FALSE(m_store->save(pair(1992, false, {}, {})).ok());
+    StatementPair foreign = pair(2003, false, {}, {});
+    foreign.income.append({31, amount(u"1"_s)}); // a full line in an abbreviated statement
+    EXPECT_FALSE(m_store->save(foreign).ok());
+
+    // Replacing the period (as the import asks) takes the place of whatever is there.
+    SaveOptions replace;
+    replace.replacePeriod = true;
+    const SavedPair replaced = m_store->save(again, replace);
+    ASSERT_TRUE(replaced.ok()) << replaced.reason().toStdString();
+    EXPECT_EQ(db().singleValue(u"SELECT count(*) FROM finl_item WHERE inac_ind = 0 AND finl_stmt_id = "_s + QString::number(taken.ids.income)),
+              u"0"_s);
+}
+
+TEST_P(StatementEntryTest, AFailedSaveLeavesTheLoadedPairAndADeleteTakesBoth)
+{
+    const SavedPair first = m_store->save(pair(2001, false, amounts({{92, u"5"_s}}), amounts({{90, u"3"_s}})));
+    ASSERT_TRUE(first.ok()) << first.reason().toStdString();
+    const QString before = activeStatements();
+
+    // The database refuses one income statement line, after the deletion and the balance sheet.
+    if (GetParam() == TestBackend::SQLite) {
+        ASSERT_TRUE(db().executeNative(u"CREATE TRIGGER refuse BEFORE INSERT ON finl_item WHEN NEW.amt_val = 666 "
+                                       "BEGIN SELECT RAISE(ABORT, 'refused'); END"_s)
+                        .ok);
+    } else {
+        ASSERT_TRUE(db().executeNative(u"CREATE FUNCTION refuse() RETURNS trigger AS $$ BEGIN RAISE EXCEPTION 'refused'; END $$ "
+                                       "LANGUAGE plpgsql"_s)
+                        .ok);
+        ASSERT_TRUE(db().executeNative(u"CREATE TRIGGER refuse BEFORE INSERT ON finl_item FOR EACH ROW "
+                                       "WHEN (NEW.amt_val = 666) EXECUTE FUNCTION refuse()"_s)
+                        .ok);
+    }
+    SaveOptions change;
+    change.replacing = first.ids;
+    const SavedPair failed = m_store->save(pair(2001, false, amounts({{92, u"6"_s}}), amounts({{90, u"666"_s}})), change);
+    EXPECT_FALSE(failed.error.isEmpty());
+    EXPECT_EQ(activeStatements(), before);
+    EXPECT_EQ(m_store->findPair(shell::kReferenceEntity, 2001, 1).value.ids.balance, first.ids.balance);
+    EXPECT_EQ(stored(first.ids.balance).value(92).text(), u"5"_s);
+
+    const SavedPair changed = m_store->save(pair(2001, false, amounts({{92, u"6"_s}}), {}), change);
+    ASSERT_TRUE(changed.ok()) << changed.reason().toStdString();
+    EXPECT_EQ(stored(changed.ids.balance).value(92).text(), u"6"_s);
+    EXPECT_TRUE(stored(first.ids.balance).isEmpty());
+    // The replaced pair is gone: replacing it again is refused rather than writing a second pair.
+    EXPECT_FALSE(m_store->save(pair(2004, false, {}, {}), change).ok());
+
+    ASSERT_TRUE(m_store->remove(changed.ids).ok);
+    EXPECT_TRUE(m_store->findPair(shell::kReferenceEntity, 2001, 1).value.ids.isEmpty());
+    EXPECT_TRUE(stored(changed.ids.income).isEmpty());
+    EXPECT_EQ(activeStatements(), QString::number(before.toInt() - 2));
+}
+
+VERNA_ALL_BACKENDS(StatementEntryTest);
