@@ -26,5 +26,6 @@ int commandAnalyze(const Options &options, QTextStream &out, QTextStream &err);
 int commandFind(const Options &options, QTextStream &out, QTextStream &err);
 int commandEval(const Options &options, QTextStream &out, QTextStream &err);
 int commandStatement(const Options &options, QTextStream &out, QTextStream &err);
+int commandImport(const Options &options, QTextStream &out, QTextStream &err);
 
 } // namespace verna::cli

@@ -278,7 +278,7 @@ TEST_P(StatementsTest, CommandPrintsAStatementAsTheTableShowsIt)
                                    env);
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     const QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    ASSERT_EQ(lines.size(), 24);
+    ASSERT_EQ(lines.size(), 28);
     EXPECT_TRUE(lines.at(0).startsWith(QStringLiteral("# Zkrácená výsledovka 1996/4")));
     EXPECT_TRUE(lines.at(1).startsWith(QStringLiteral("202\t")));
     EXPECT_TRUE(lines.at(1).endsWith(QStringLiteral("\tvypočteno")));
