@@ -8,6 +8,7 @@
 #include "indicators/frmnovafunkce.h"
 #include "indicators/frmskupinafunkci.h"
 #include "selection/frmvyberdat.h"
+#include "statements/frmnovyvykaz.h"
 #include "statements/frmtabulka.h"
 
 namespace verna::shell {
@@ -26,6 +27,7 @@ WindowRegistry standardWindows()
     registry.add(WindowKind::IndicatorGroups, [](AppState &state) { return new indicators::frmSkupinaFunkci(state); });
     registry.add(WindowKind::DataSelection, [](AppState &state) { return new selection::frmVyberDat(state); });
     registry.add(WindowKind::StatementTable, [](AppState &state) { return new statements::frmTabulka(state); });
+    registry.add(WindowKind::NewStatement, [](AppState &state) { return new statements::frmNovyVykaz(state); });
     return registry;
 }
 

@@ -1,0 +1,223 @@
+#include "sqlitefixture.h"
+#include "dropdelivery.h"
+
+#include "entities/entitystore.h"
+#include "entities/groupstore.h"
+#include "shell/appstate.h"
+#include "shell/frmhlavni.h"
+#include "shell/standardwindows.h"
+#include "statements/frmeditace.h"
+#include "statements/frmnovyvykaz.h"
+#include "statements/statementlinesview.h"
+#include "ui/idlehook.h"
+#include "ui/scripteduser.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using namespace verna;
+using namespace Qt::StringLiterals;
+using shell::WindowKind;
+using statements::frmNovyVykaz;
+using statements::StatementLinesView;
+
+namespace {
+
+class StatementEntryWindowTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(m_files.open(m_db, test::SqliteFixture::Content::ReferenceData), QString());
+        ui::installIdleHook(m_db, std::chrono::milliseconds(0));
+        m_state = std::make_unique<shell::AppState>(m_db);
+        m_main = std::make_unique<shell::frmHlavni>(*m_state, shell::standardWindows());
+        m_main->show();
+        const entities::Written company = entities::EntityStore(m_db).create({u"27074358"_s, u"Pekárna, s.r.o."_s, 2, 1112, {}, {}});
+        ASSERT_TRUE(company.ok());
+        m_company = company.id;
+    }
+    void TearDown() override { m_db.setIdleHook({}); }
+
+    frmNovyVykaz *open()
+    {
+        auto *w = qobject_cast<frmNovyVykaz *>(m_main->open(WindowKind::NewStatement));
+        EXPECT_NE(w, nullptr);
+        return w;
+    }
+    template <typename T>
+    static T *control(QWidget *window, const QString &name)
+    {
+        T *c = window->findChild<T *>(name);
+        EXPECT_NE(c, nullptr) << name.toStdString();
+        return c;
+    }
+    static void click(QWidget *window, const QString &name) { control<QPushButton>(window, name)->click(); }
+    QString lastMessage() const { return m_user.messages().isEmpty() ? QString() : m_user.messages().last().text; }
+    QString value(const QString &sql) { return m_db.singleValue(sql); }
+    QString activePeriods()
+    {
+        QStringList out;
+        for (const QStringList &row : m_db.queryRows(u"SELECT year_dt, quarter_dt, stmt_type_cd FROM finl_stmt WHERE inac_ind = 0 AND subj_id = "_s
+                                                     + QString::number(m_company) + u" ORDER BY year_dt, stmt_type_cd"_s)
+                                          .rows)
+            out << row.join(QLatin1Char('/'));
+        return out.join(QLatin1Char(' '));
+    }
+
+    // Presses a key on the list; the value dialog it opens gets typed (after clearing it when
+    // asked) and closed with OK or Storno.
+    static void key(StatementLinesView *list, Qt::Key key, Qt::KeyboardModifiers modifiers, const QString &typed = {},
+                    bool clear = false, bool ok = true)
+    {
+        bool answered = false;
+        QTimer::singleShot(0, [&] {
+            statements::frmEditace *dialog = nullptr;
+            for (QWidget *top : QApplication::topLevelWidgets()) {
+                if (top->isVisible() && qobject_cast<statements::frmEditace *>(top))
+                    dialog = static_cast<statements::frmEditace *>(top);
+            }
+            if (!dialog)
+                return;
+            auto *text = dialog->findChild<QLineEdit *>(u"txtHodnota"_s);
+            if (clear)
+                text->clear();
+            QTest::keyClicks(text, typed);
+            dialog->findChild<QPushButton *>(ok ? u"cmdOK"_s : u"cmdStorno"_s)->click();
+            answered = true;
+        });
+        QTest::keyClick(list, key, modifiers);
+        if (key == Qt::Key_Return)
+            QApplication::processEvents();
+        else
+            EXPECT_TRUE(answered);
+    }
+    static void keypad(StatementLinesView *list, Qt::Key digit, const QString &typed = {}, bool ok = true)
+    {
+        key(list, digit, Qt::KeypadModifier, typed, false, ok);
+    }
+    static void enter(StatementLinesView *list, int times)
+    {
+        for (int i = 0; i < times; ++i)
+            key(list, Qt::Key_Return, Qt::NoModifier);
+    }
+
+    test::SqliteFixture m_files;
+    db::Database m_db;
+    std::unique_ptr<shell::AppState> m_state;
+    ui::ScriptedUser m_user;
+    std::unique_ptr<shell::frmHlavni> m_main;
+    qint32 m_company = 0;
+};
+
+} // namespace
+
+TEST_F(StatementEntryWindowTest, AnAbbreviatedPairIsTypedCheckedSavedChangedAndDeleted)
+{
+    frmNovyVykaz *w = open();
+    ASSERT_TRUE(w);
+    const qint32 group = entities::GroupStore(m_db).create(u"Skupina pekáren"_s, {}, {m_company}).id;
+    ASSERT_TRUE(test::deliverDrop(w, u"lblSubjekt"_s, u"*/*"_s + QString::number(group)));
+    EXPECT_EQ(lastMessage(), u"Skupině subjektů nelze přiřadit výkaz."_s);
+    EXPECT_FALSE(control<QPushButton>(w, u"cmdOK"_s)->isEnabled());
+    ASSERT_TRUE(test::deliverDrop(w, u"lblSubjekt"_s, u"*/*"_s + QString::number(m_company)));
+    EXPECT_EQ(control<QLabel>(w, u"lblSubjekt"_s)->text(), u"27074358 Pekárna, s.r.o."_s);
+    EXPECT_EQ(w->windowTitle(), u"Nový výkaz: 27074358 Pekárna, s.r.o."_s);
+    auto *year = control<QLineEdit>(w, u"txtRok"_s);
+    year->setText(u"199"_s);
+    EXPECT_FALSE(w->txtRok_LostFocus());
+    EXPECT_EQ(lastMessage(), u"Zadejte platný rok!"_s);
+    year->setText(u"2024"_s);
+
+    // Balance sheet lines 92, 93, 94, 95, 103, 113, 114, 119, 120, 127, 133, 142, 146, 152, 153, 154, ...
+    auto *balance = control<StatementLinesView>(w, u"lvwRozvaha"_s);
+    keypad(balance, Qt::Key_1, u"0"_s);
+    enter(balance, 1);
+    keypad(balance, Qt::Key_4);
+    keypad(balance, Qt::Key_4);
+    enter(balance, 3);
+    keypad(balance, Qt::Key_6);
+    keypad(balance, Qt::Key_6);
+    keypad(balance, Qt::Key_9, {}, false); // Storno keeps the amount
+    enter(balance, 3);
+    keypad(balance, Qt::Key_1, u"0,0"_s);
+    keypad(balance, Qt::Key_Minus, u"10"_s);
+    keypad(balance, Qt::Key_1, u"0"_s);
+    EXPECT_EQ(balance->amount(0), u"10"_s);
+    EXPECT_EQ(balance->amount(9), u"0"_s);
+    EXPECT_EQ(balance->amount(13), u"10"_s);
+    EXPECT_EQ(balance->amount(14), u"-10"_s);
+
+    // The broken rules are named with both sides; not saving leaves nothing written.
+    click(w, u"cmdOK"_s);
+    ASSERT_GE(m_user.messages().size(), 2);
+    const ui::ShownMessage check = m_user.messages().at(m_user.messages().size() - 2);
+    EXPECT_EQ(check.title, u"Součtová kontrola"_s);
+    EXPECT_TRUE(check.text.contains(u"(153 = 154 + 157 + 162 + 166 + 169): levá strana -10, pravá strana 10"_s)) << check.text.toStdString();
+    EXPECT_TRUE(check.text.contains(u"(152 = 153 + 170 + 196): levá strana 10, pravá strana -10"_s)) << check.text.toStdString();
+    EXPECT_EQ(lastMessage(), u"Nesouhlasí některé součtové kontroly. Chcete výkaz uložit?"_s);
+    EXPECT_EQ(activePeriods(), QString());
+
+    balance->setCurrentItem(balance->topLevelItem(14));
+    key(balance, Qt::Key_F2, Qt::NoModifier, u"10"_s, true);
+    click(w, u"cmdOK"_s);
+    EXPECT_EQ(lastMessage(), u"Výkaz byl uložen."_s);
+    EXPECT_EQ(activePeriods(), u"2024/1/27 2024/1/28"_s);
+    auto *listed = control<QListWidget>(w, u"lstVykazy"_s);
+    ASSERT_EQ(listed->count(), 1);
+    EXPECT_EQ(listed->item(0)->text(), u"2024/1 * zkrácený"_s);
+    EXPECT_EQ(balance->amount(0), u"0"_s);
+
+    // Loaded again, one amount changed: the pair is replaced by a new one.
+    listed->setCurrentRow(0);
+    w->lstVykazy_Click();
+    EXPECT_EQ(balance->amount(0), u"10"_s);
+    EXPECT_EQ(balance->amount(14), u"10"_s);
+    EXPECT_FALSE(year->isEnabled());
+    EXPECT_TRUE(control<QPushButton>(w, u"cmdOdstranit"_s)->isVisibleTo(w));
+    const QString first = value(u"SELECT finl_stmt_id FROM finl_stmt WHERE inac_ind = 0 AND stmt_type_cd = 27 AND subj_id = "_s
+                                + QString::number(m_company));
+    balance->setCurrentItem(balance->topLevelItem(6));
+    keypad(balance, Qt::Key_7);
+    m_user.willAnswer(ui::kYes);
+    click(w, u"cmdOK"_s);
+    EXPECT_EQ(lastMessage(), u"Výkaz byl uložen."_s);
+    EXPECT_EQ(activePeriods(), u"2024/1/27 2024/1/28"_s);
+    const QString second = value(u"SELECT finl_stmt_id FROM finl_stmt WHERE inac_ind = 0 AND stmt_type_cd = 27 AND subj_id = "_s
+                                 + QString::number(m_company));
+    EXPECT_NE(second, first);
+    EXPECT_EQ(value(u"SELECT amt_val FROM finl_item WHERE inac_ind = 0 AND item_type_cd = 114 AND finl_stmt_id = "_s + second), u"7"_s);
+
+    // "Nový" after a load: saving another period keeps the loaded pair.
+    listed->setCurrentRow(0);
+    w->lstVykazy_Click();
+    click(w, u"cmdVycistit"_s);
+    year->setText(u"2025"_s);
+    click(w, u"cmdOK"_s);
+    EXPECT_EQ(lastMessage(), u"Výkaz byl uložen."_s);
+    EXPECT_EQ(activePeriods(), u"2024/1/27 2024/1/28 2025/1/27 2025/1/28"_s);
+
+    // A fresh window refuses a period that is taken.
+    frmNovyVykaz *other = open();
+    ASSERT_TRUE(test::deliverDrop(other, u"lblSubjekt"_s, u"*/*"_s + QString::number(m_company)));
+    control<QLineEdit>(other, u"txtRok"_s)->setText(u"2024"_s);
+    click(other, u"cmdOK"_s);
+    EXPECT_EQ(lastMessage(), u"Výkaz již existuje! Nebude vytvořen nový."_s);
+    other->close();
+
+    // Deleting the loaded 2025 pair.
+    ASSERT_EQ(listed->count(), 2);
+    listed->setCurrentRow(1);
+    w->lstVykazy_Click();
+    m_user.willAnswer(ui::kYes);
+    click(w, u"cmdOdstranit"_s);
+    EXPECT_EQ(activePeriods(), u"2024/1/27 2024/1/28"_s);
+    EXPECT_EQ(listed->count(), 1);
+    EXPECT_EQ(control<QLabel>(w, u"lblVykazy"_s)->text(), u"Výkazy subjektu (1):"_s);
+}
