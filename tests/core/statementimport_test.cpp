@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 #include <QProcess>
 #include <QThread>
 
@@ -235,9 +236,9 @@ TEST_P(ImportTest, HostileCellsAreRefusedOrStoredAsTypedInEitherEncoding)
 
 VERNA_ALL_BACKENDS(ImportTest);
 
-// The same thousand statements from CSV and from XLSX give the same database; SQLite is
-// enough, the readers do not depend on the backend.
-TEST(ImportFiles, ThousandStatementsFromCsvAndXlsxGiveTheSameDatabase)
+// The same thousand statements from a long CSV and a wide XLSX give the same database; SQLite
+// is enough, the readers do not depend on the backend.
+TEST(ImportFiles, ThousandStatementsFromLongCsvAndWideXlsxGiveTheSameDatabase)
 {
     TestDatabase csvDb(TestBackend::SQLite), xlsxDb(TestBackend::SQLite);
     ASSERT_TRUE(csvDb.open() && csvDb.createSchema(true) && xlsxDb.open() && xlsxDb.createSchema(true));
@@ -254,15 +255,31 @@ TEST(ImportFiles, ThousandStatementsFromCsvAndXlsxGiveTheSameDatabase)
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(csvOf(kLongHeader, rows));
     }
+    // The XLSX holds the same amounts in the wide layout: a row per line, a column per period.
     analysis::ExportTable table;
     table.sheetName = u"Výkazy"_s;
-    table.header = {kLongHeader};
-    table.fixedColumns = 7;
-    for (QStringList row : rows) {
-        row[7].replace(QLatin1Char(','), QLatin1Char('.'));
+    QStringList periods;
+    QMap<QStringList, QMap<QString, QString>> wide;
+    for (const QStringList &row : rows) {
+        const QString period = row[2] + u"/"_s + row[3];
+        if (!periods.contains(period))
+            periods << period;
+        wide[{row[0], row[1], row[4], row[5], row[6]}][period] = QString(row[7]).replace(QLatin1Char(','), QLatin1Char('.'));
+    }
+    periods.sort();
+    table.header = {QStringList{u"IČO"_s, u"Název"_s, u"Výkaz"_s, u"Rozsah"_s, u"Řádek"_s} + periods};
+    table.fixedColumns = 5;
+    for (auto it = wide.cbegin(); it != wide.cend(); ++it) {
+        QStringList row = it.key();
+        for (const QString &period : periods)
+            row << it.value().value(period);
         table.rows << row;
     }
-    table.number = [](const QString &text) -> std::optional<double> { return text.toDouble(); };
+    table.number = [](const QString &text) -> std::optional<double> {
+        bool ok = false;
+        const double value = text.toDouble(&ok);
+        return ok ? std::optional<double>(value) : std::nullopt;
+    };
     ASSERT_TRUE(analysis::writeXlsx(table, xlsxPath).ok);
 
     ImportOptions create;

@@ -311,7 +311,7 @@ private:
     std::optional<Accepted> check(const FilePair &file);
     bool checkStatement(const FilePair &file, int type, const FileStatement &statement, QList<std::pair<int, Amount>> &lines);
     Result<std::optional<qint32>> entityOf(const QString &ico);
-    Outcome write(QList<Accepted> &accepted);
+    Outcome write(QList<Accepted> &accepted, int checked);
 
     db::Database &m_db;
     const ImportOptions &m_options;
@@ -473,7 +473,8 @@ std::optional<Accepted> Importer::check(const FilePair &file)
     return out;
 }
 
-Outcome Importer::write(QList<Accepted> &accepted)
+// checked: the pairs checked before, the first part of the progress.
+Outcome Importer::write(QList<Accepted> &accepted, int checked)
 {
     const int total = static_cast<int>(accepted.size());
     db::Transaction tx(m_db);
@@ -500,7 +501,7 @@ Outcome Importer::write(QList<Accepted> &accepted)
             return Outcome::failure(QStringLiteral("Výkazy %1 za %2/%3: %4").arg(a.ico).arg(a.pair.year).arg(a.pair.quarter).arg(saved.reason()));
         m_summary.imported += 2;
         m_summary.replaced += a.replaces ? 2 : 0;
-        progress(total + i + 1, 2 * total);
+        progress(checked + i + 1, checked + total);
     }
     if (!tx.commit())
         return Outcome::failure(m_db.lastError());
@@ -545,7 +546,7 @@ void Importer::run(const ImportRows &rows)
     }
     if (accepted.isEmpty() || (!m_summary.refusals.isEmpty() && !m_options.partial))
         return;
-    if (const Outcome o = write(accepted); !o || m_summary.stopped) {
+    if (const Outcome o = write(accepted, total); !o || m_summary.stopped) {
         m_summary.error = o.error;
         m_summary.imported = m_summary.replaced = m_summary.entitiesCreated = 0;
     }
