@@ -7,7 +7,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-odbc
   qt6-charts-dev qt6-webengine-dev libqt6opengl6-dev libgl-dev qt6-svg-dev qt6-qpa-plugins
   unixodbc unixodbc-dev odbc-postgresql
-  libsqlite3-dev libxlsxwriter-dev
+  libsqlite3-dev libxlsxwriter-dev libzip-dev
   libgtest-dev libgmock-dev
   postgresql python3
   clang libclang-rt-14-dev

@@ -35,6 +35,9 @@ const char *const kUsage =
     "                          spočte ukazatel nebo vzorec pro subjekt a období (s --sql vypíše i dotazy)\n"
     "  statement --entity E --year R --quarter Q [--type rozvaha|vysledovka]\n"
     "                          vypíše uložený výkaz jako tabulka finančních dat (kód, řádek, částka)\n"
+    "  import SOUBOR [--partial] [--replace] [--create-entities]\n"
+    "                          načte výkazy ze souboru CSV nebo XLSX (popis v docs/import.md); je-li\n"
+    "                          některý výkaz odmítnut, neuloží bez --partial nic\n"
     "\n"
     "Bez --db se použije zdroj ODBC \"finance\", je-li nastaven, jinak vestavěná databáze.\n";
 
@@ -50,7 +53,7 @@ std::optional<Options> parseOptions(const QStringList &arguments, QTextStream &e
     const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("vypíše nápovědu"));
     parser.addOption(dbOption);
     parser.addOption(helpOption);
-    parser.addPositionalArgument(QStringLiteral("PŘÍKAZ"), QStringLiteral("init, sql, demo, find, analyze, report, eval nebo statement"));
+    parser.addPositionalArgument(QStringLiteral("PŘÍKAZ"), QStringLiteral("init, sql, demo, find, analyze, report, eval, statement nebo import"));
     if (!parser.parse(QStringList{QStringLiteral("verna-db")} + arguments)) {
         if (!parser.unknownOptionNames().isEmpty())
             err << "Neznámá volba: " << parser.unknownOptionNames().join(QStringLiteral(", ")) << "\n";
@@ -202,6 +205,7 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
         {QStringLiteral("statement"), commandStatement},
         {QStringLiteral("find"), commandFind},
         {QStringLiteral("report"), commandReport},
+        {QStringLiteral("import"), commandImport},
         // Further commands live in files of their own (commands.h).
     };
     const auto it = commands.find(options->command);

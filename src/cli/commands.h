@@ -27,5 +27,6 @@ int commandFind(const Options &options, QTextStream &out, QTextStream &err);
 int commandEval(const Options &options, QTextStream &out, QTextStream &err);
 int commandStatement(const Options &options, QTextStream &out, QTextStream &err);
 int commandReport(const Options &options, QTextStream &out, QTextStream &err);
+int commandImport(const Options &options, QTextStream &out, QTextStream &err);
 
 } // namespace verna::cli

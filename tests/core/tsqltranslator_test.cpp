@@ -81,7 +81,7 @@ TEST(Translation, KeySubqueriesOfEveryQuotedShapeBecomeNegativeKeys)
                                  u"(SELECT min(row_id)-1 FROM func_for)"_s, u"(SELECT min(row_id) - 1 FROM func_mem)"_s,
                                  u"(SELECT (min(func_grp_id) - 1) FROM func_grp)"_s}) {
         const Translation t = translate(u"INSERT INTO x VALUES ("_s + shape + u",getdate())"_s, Backend::SQLite);
-        EXPECT_TRUE(t.sql.contains(u"COALESCE(MIN(CASE WHEN"_s)) << t.sql.toStdString();
+        EXPECT_TRUE(t.sql.contains(u"COALESCE(MIN("_s) && t.sql.contains(u" < 0)"_s)) << t.sql.toStdString();
         EXPECT_TRUE(t.sql.contains(u"CURRENT_TIMESTAMP"_s)) << t.sql.toStdString();
         EXPECT_EQ(t.keyTables.size(), 1);
     }

@@ -108,7 +108,7 @@ TEST_F(IndicatorWindowsTest, IndicatorFromLineTextsReachesANewGroupAndANewAnalys
     const QString roe = u"Rentabilita vlastního kapitálu (ROE)"_s;
     frmNovaFunkce editor(*m_state);
     auto *names = control<QComboBox>(&editor, u"cboNazev"_s);
-    EXPECT_EQ(control<QListWidget>(&editor, u"lstVysledovka"_s)->count(), 24);
+    EXPECT_EQ(control<QListWidget>(&editor, u"lstVysledovka"_s)->count(), 28);
     EXPECT_EQ(itemText(&editor, indicators::Evaluator::kDaysElapsedItem), u"Počet dní od začátku roku"_s);
 
     click(&editor, u"cmdNova"_s);

@@ -191,7 +191,8 @@ Translation translate(const QString &statement, Backend backend)
     code.replace(getdate, QStringLiteral("CURRENT_TIMESTAMP"));
 
     // New keys: the first key of an empty table is -1, and application keys stay negative
-    // even where delivered keys start at 1.
+    // even where delivered keys start at 1. The range on the key column lets the unique index
+    // answer, instead of a scan of the table for every insert.
     {
         QString out;
         int last = 0;
@@ -201,7 +202,7 @@ Translation translate(const QString &statement, Backend backend)
             const QString column = k.captured(1);
             const QString table = k.captured(2);
             out += code.mid(last, k.capturedStart() - last);
-            out += QStringLiteral("(SELECT COALESCE(MIN(CASE WHEN %1 < 0 THEN %1 END), 0) - 1 FROM %2)").arg(column, table);
+            out += QStringLiteral("(SELECT COALESCE(MIN(%1), 0) - 1 FROM %2 WHERE %1 < 0)").arg(column, table);
             last = k.capturedEnd();
             if (!result.keyTables.contains(table.toLower()))
                 result.keyTables << table.toLower();

@@ -4,15 +4,16 @@ namespace verna::shell {
 
 const QList<int> &ItemCodes::abbreviatedBalanceSheet()
 {
-    static const QList<int> codes = {92,  93,  94,  95,  103, 113, 114, 119, 120, 127, 133, 142, 146, 152,
+    // The decree's lines plus 193, which the liquidity ratios need to split bank loans.
+    static const QList<int> codes = {92,  93,  94,  95,  103, 113, 119, 120, 127, 133, 142, 146, 152,
                                      153, 154, 157, 162, 166, 169, 170, 171, 175, 182, 192, 193, 196};
     return codes;
 }
 
 const QList<int> &ItemCodes::abbreviatedIncomeStatement()
 {
-    static const QList<int> codes = {202, 203, 36, 37, 204, 41, 42, 48, 205, 206, 207, 208,
-                                     59,  209, 210, 211, 212, 77, 82, 83, 213, 88, 90};
+    static const QList<int> codes = {202, 203, 36,  37,  204, 41, 42, 48, 205, 206, 207, 208, 59, 209,
+                                     210, 211, 212, 77,  82,  83, 84, 85, 86,  213, 88,  90,  91};
     return codes;
 }
 

@@ -4,6 +4,7 @@
 #include "shell/appstate.h"
 #include "shell/frmhlavni.h"
 #include "statements/frmeditace.h"
+#include "statements/importdialog.h"
 #include "statements/statementlinesview.h"
 #include "ui/busyguard.h"
 #include "ui/dragdrop.h"
@@ -97,9 +98,12 @@ void frmNovyVykaz::buildControls()
     m_cmdVycistit = button(QStringLiteral("cmdVycistit"), QStringLiteral("Nový"), &frmNovyVykaz::cmdVycistit_Click);
     m_cmdOdstranit = button(QStringLiteral("cmdOdstranit"), QStringLiteral("Odstranit"), &frmNovyVykaz::cmdOdstranit_Click);
     m_cmdStorno = button(QStringLiteral("cmdStorno"), QStringLiteral("Storno"), &frmNovyVykaz::cmdStorno_Click);
-    // The statement import connects here; until then the button stays hidden.
+    // The import's button is its Stop while it runs.
     m_cmdImport = named(new QPushButton(QStringLiteral("Importovat výkazy…"), this), QStringLiteral("cmdImport"));
-    m_cmdImport->hide();
+    connect(m_cmdImport, &QPushButton::clicked, this, [this] {
+        if (!ui::isBusy(this) && importStatements(this, m_cmdImport, m_state.database()))
+            listStatements();
+    });
 
     auto *period = new QHBoxLayout;
     period->addWidget(m_lblSubjekt, 1);

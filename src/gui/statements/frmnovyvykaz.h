@@ -34,7 +34,7 @@ public:
     static inline const QString kCaption = QStringLiteral("Nový výkaz");
 
     std::optional<qint32> entity() const { return m_entity; }
-    // The place the statement import starts from; hidden until something is connected to it.
+    // Starts the statement import; while the import runs it is its Stop button.
     QPushButton *importButton() const { return m_cmdImport; }
 
     // Control events, as the controls raise them.

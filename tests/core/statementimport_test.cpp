@@ -1,0 +1,338 @@
+// Statement import from CSV and XLSX: layouts, encodings, the sum rules of typed entry, and
+// all-or-nothing writing.
+#include "analysis/tableexport.h"
+#include "indicators/evaluator.h"
+#include "shell/appstate.h"
+#include "shell/demodata.h"
+#include "statements/importreaders.h"
+#include "statements/statementimport.h"
+#include "support/testdatabase.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMap>
+#include <QProcess>
+#include <QThread>
+
+using namespace verna;
+using namespace verna::statements;
+using namespace verna::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QStringList kLongHeader = {u"ico"_s, u"nazev"_s, u"rok"_s, u"ctvrtleti"_s, u"vykaz"_s, u"rozsah"_s, u"radek"_s, u"castka"_s};
+
+// An abbreviated pair of the reference company 3366 (1996/4): its lines in form order, amounts
+// in whole thousands. Any multiple of it passes the same sum rules.
+struct Pair {
+    QList<std::pair<int, qint64>> balance;
+    QList<std::pair<int, qint64>> income;
+};
+
+Pair referencePair(db::Database &db)
+{
+    Pair p;
+    const auto amount = [&db](int code) {
+        return db.singleValue(u"SELECT i.amt_val FROM finl_item i, finl_stmt s WHERE s.finl_stmt_id = i.finl_stmt_id "
+                              "AND s.subj_id = 3366 AND s.year_dt = 1996 AND s.quarter_dt = 4 AND i.item_type_cd = %1"_s.arg(code))
+            .toLongLong();
+    };
+    for (int code : shell::ItemCodes::abbreviatedBalanceSheet())
+        p.balance.append({code, amount(code)});
+    indicators::Evaluator evaluator(db);
+    const QList<int> &computed = shell::ItemCodes::computedItems();
+    for (int code : shell::ItemCodes::abbreviatedIncomeStatement()) {
+        const qsizetype i = computed.indexOf(code);
+        const qint64 value = i < 0 ? amount(code)
+                                   : evaluator.indicatorValue(shell::ItemCodes::computedItemFormulas().at(i), {1996, 4, 3366}).value.toLongLong();
+        p.income.append({code, value});
+    }
+    return p;
+}
+
+// amount * halves / 2, exactly, with the given decimal separator.
+QString scaled(qint64 amount, int halves, QChar separator)
+{
+    const qint64 doubled = amount * halves;
+    QString text = QString::number(doubled / 2);
+    if (doubled % 2 != 0) {
+        if (doubled < 0 && doubled / 2 == 0)
+            text = u"-0"_s;
+        text += separator + u"5"_s;
+    }
+    return text;
+}
+
+// Long-layout rows of the pair for an entity and period, amounts scaled.
+QList<QStringList> longRows(const Pair &p, const QString &ico, const QString &name, int year, int quarter, int halves,
+                            QChar separator = QLatin1Char(','))
+{
+    QList<QStringList> rows;
+    for (const auto &[type, lines] : {std::pair{u"rozvaha"_s, &p.balance}, std::pair{u"vysledovka"_s, &p.income}}) {
+        for (const auto &[code, amount] : *lines)
+            rows << QStringList{ico, name, QString::number(year), QString::number(quarter), type, u"zkraceny"_s, QString::number(code),
+                                scaled(amount, halves, separator)};
+    }
+    return rows;
+}
+
+QByteArray csvOf(const QStringList &header, const QList<QStringList> &rows, QChar separator = QLatin1Char(';'))
+{
+    QString text;
+    for (const QStringList &row : QList<QStringList>{header} + rows) {
+        QStringList fields;
+        for (QString f : row) {
+            if (f.contains(separator) || f.contains(QLatin1Char('"')) || f.contains(QLatin1Char('\n')))
+                f = QLatin1Char('"') + f.replace(u"\""_s, u"\"\""_s) + QLatin1Char('"');
+            fields << f;
+        }
+        text += fields.join(separator) + u"\r\n"_s;
+    }
+    return text.toUtf8();
+}
+
+QString validIco(int n)
+{
+    const QString first = QString::number(2000000 + n * 7919);
+    return first + QString::number(shell::icoCheckDigit(first));
+}
+
+class ImportTest : public BackendTest
+{
+protected:
+    bool withReferenceData() const override { return true; }
+
+    ImportSummary import(const QByteArray &csv, ImportOptions options = {})
+    {
+        const Result<ImportRows> rows = readCsv(csv);
+        EXPECT_TRUE(rows.ok()) << rows.error.toStdString();
+        return StatementImport(db()).importRows(rows.value, options);
+    }
+
+    QString activeStatements(const QString &where = u"1 = 1"_s)
+    {
+        return db().singleValue(u"SELECT count(*) FROM finl_stmt WHERE inac_ind = 0 AND "_s + where);
+    }
+};
+
+std::string describe(const ImportSummary &s)
+{
+    return s.lines().join(QLatin1Char('\n')).toStdString();
+}
+
+} // namespace
+
+TEST_P(ImportTest, OneBrokenRuleImportsNothingNamingRuleAndLineAndPartialKeepsTheRest)
+{
+    const Pair pair = referencePair(db());
+    QList<QStringList> rows = longRows(pair, u"46192832"_s, QString(), 2001, 1, 2) + longRows(pair, u"46192832"_s, QString(), 2001, 2, 3);
+    // The second pair's total assets (its first line, file line 2 + 53) one thousand off.
+    const int broken = static_cast<int>(pair.balance.size() + pair.income.size());
+    ASSERT_EQ(rows[broken][6], u"92"_s);
+    rows[broken][7] = u"1"_s + rows[broken][7];
+    const QByteArray csv = csvOf(kLongHeader, rows);
+
+    const ImportSummary all = import(csv);
+    EXPECT_EQ(all.imported, 0);
+    EXPECT_EQ(activeStatements(u"year_dt = 2001"_s), u"0"_s);
+    ASSERT_FALSE(all.refusals.isEmpty()) << describe(all);
+    EXPECT_EQ(all.refusals.front().line, broken + 2);
+    EXPECT_TRUE(all.refusals.front().reason.contains(u"92 = 93 + 94 + 119 + 146"_s)) << describe(all);
+    EXPECT_TRUE(all.lines().contains(u"Nic nebylo uloženo."_s));
+
+    // Stop before anything is written leaves nothing either.
+    ImportOptions stopping;
+    stopping.partial = true;
+    stopping.stopRequested = [] { return true; };
+    EXPECT_TRUE(import(csv, stopping).stopped);
+    EXPECT_EQ(activeStatements(u"year_dt = 2001"_s), u"0"_s);
+
+    ImportOptions partial;
+    partial.partial = true;
+    int calls = 0;
+    partial.progress = [&calls](int done, int total) {
+        ++calls;
+        EXPECT_LE(done, total);
+    };
+    const ImportSummary some = import(csv, partial);
+    EXPECT_EQ(some.imported, 2) << describe(some);
+    EXPECT_FALSE(some.complete());
+    EXPECT_GE(calls, 2);
+    EXPECT_EQ(activeStatements(u"year_dt = 2001 AND quarter_dt = 1"_s), u"2"_s);
+    EXPECT_EQ(db().singleValue(u"SELECT i.amt_val FROM finl_item i, finl_stmt s WHERE s.finl_stmt_id = i.finl_stmt_id AND s.year_dt = 2001 "
+                               "AND s.inac_ind = 0 AND i.item_type_cd = 92"_s),
+              QString::number(pair.balance.front().second));
+}
+
+TEST_P(ImportTest, OccupiedPeriodsNeedReplaceAndUnknownIcosNeedCreation)
+{
+    const Pair pair = referencePair(db());
+    const QString newIco = validIco(1);
+    const QByteArray csv = csvOf(kLongHeader, longRows(pair, u"46192832"_s, QString(), 1996, 4, 2)
+                                                  + longRows(pair, newIco, u"Nová firma, s.r.o."_s, 2002, 3, 2));
+    const ImportSummary refused = import(csv);
+    ASSERT_EQ(refused.refusals.size(), 2) << describe(refused);
+    EXPECT_EQ(refused.refusals[0].line, 2);
+    EXPECT_TRUE(refused.refusals[0].reason.contains(u"--replace"_s));
+    EXPECT_EQ(refused.refusals[1].line, 2 + 53);
+    EXPECT_TRUE(refused.refusals[1].reason.startsWith(u"Neznámé IČO "_s + newIco));
+
+    ImportOptions both;
+    both.replace = both.createEntities = true;
+    const ImportSummary done = import(csv, both);
+    EXPECT_TRUE(done.complete()) << describe(done);
+    EXPECT_EQ(done.replaced, 2);
+    EXPECT_EQ(done.entitiesCreated, 1);
+    // The full reference pair is replaced by an abbreviated one; the new company has its pair.
+    EXPECT_EQ(activeStatements(u"subj_id = 3366 AND year_dt = 1996"_s), u"2"_s);
+    EXPECT_EQ(activeStatements(u"subj_id = 3366 AND year_dt = 1996 AND fill_lvl_ind = 2"_s), u"2"_s);
+    EXPECT_EQ(db().singleValue(u"SELECT n.name_txt FROM name n, ident i WHERE n.subj_id = i.subj_id AND i.ident_txt = '%1'"_s.arg(newIco)),
+              u"Nová firma, s.r.o."_s);
+    EXPECT_EQ(db().singleValue(u"SELECT i.form_type_cd FROM ident i WHERE i.ident_txt = '%1'"_s.arg(newIco)), u"1112"_s);
+}
+
+TEST_P(ImportTest, HostileCellsAreRefusedOrStoredAsTypedInEitherEncoding)
+{
+    const Pair pair = referencePair(db());
+    ImportOptions create;
+    create.createEntities = true;
+    // Names are stored as typed, apostrophes and formulas included.
+    const QString quote = u"O'Brien \"Stroje\"; =HYPERLINK(\"x\"), s.r.o."_s;
+    const QString formula = u"=1+2, a.s."_s;
+    ImportSummary s = import(csvOf(kLongHeader, longRows(pair, validIco(2), quote, 2003, 1, 2) + longRows(pair, validIco(3), formula, 2003, 1, 2)),
+                             create);
+    EXPECT_TRUE(s.complete()) << describe(s);
+    EXPECT_EQ(db().singleValue(u"SELECT count(*) FROM name WHERE name_txt IN ('%1', '%2')"_s.arg(QString(quote).replace(u"'"_s, u"''"_s), formula)),
+              u"2"_s);
+
+    // Amounts, codes and names that are not what they claim are refused; nothing is written.
+    const QString huge(10000, QLatin1Char('9'));
+    for (const auto &[column, cell] : {std::pair{7, u"=1+2"_s}, std::pair{7, u"1'000"_s}, std::pair{7, huge}, std::pair{7, u"1e5"_s},
+                                       std::pair{6, u"92;DROP TABLE finl_item"_s}, std::pair{6, huge}, std::pair{1, QString(10000, u'A') + u", a.s."_s}}) {
+        QList<QStringList> rows = longRows(pair, validIco(4), u"Firma, a.s."_s, 2004, 1, 2);
+        rows[3][column] = cell;
+        if (column == 1)
+            rows[0][column] = cell;
+        s = import(csvOf(kLongHeader, rows), create);
+        EXPECT_EQ(s.imported, 0) << cell.left(30).toStdString();
+        ASSERT_EQ(s.refusals.size(), 1) << describe(s);
+        EXPECT_EQ(s.refusals.front().line, column == 1 ? 2 : 5) << describe(s);
+    }
+    EXPECT_EQ(activeStatements(u"year_dt = 2004"_s), u"0"_s);
+
+    // Windows-1250 with a comma separator and decimal points; UTF-16 is refused as it is.
+    QByteArray cp1250 = csvOf({u"IČO"_s, u"Název"_s, u"Rok"_s, u"Čtvrtletí"_s, u"Výkaz"_s, u"Rozsah"_s, u"Řádek"_s, u"Částka"_s},
+                              longRows(pair, validIco(5), u"Pekárna Žďár, s.r.o."_s, 2005, 2, 3, QLatin1Char('.')), QLatin1Char(','));
+    cp1250.replace("Žďár", "\x8E\xEF\xE1r").replace("Č", "\xC8").replace("á", "\xE1").replace("í", "\xED").replace("ý", "\xFD")
+        .replace("Ř", "\xD8").replace("ř", "\xF8");
+    s = import(cp1250, create);
+    EXPECT_TRUE(s.complete()) << describe(s);
+    EXPECT_EQ(db().singleValue(u"SELECT count(*) FROM name WHERE name_txt = 'Pekárna Žďár, s.r.o.'"_s), u"1"_s);
+    const QString utf16 = u"ico;rok\n1;2"_s;
+    EXPECT_FALSE(readCsv(QByteArray(reinterpret_cast<const char *>(utf16.utf16()), utf16.size() * 2)).ok());
+}
+
+VERNA_ALL_BACKENDS(ImportTest);
+
+// The same thousand statements from a long CSV and a wide XLSX give the same database; SQLite
+// is enough, the readers do not depend on the backend.
+TEST(ImportFiles, ThousandStatementsFromLongCsvAndWideXlsxGiveTheSameDatabase)
+{
+    TestDatabase csvDb(TestBackend::SQLite), xlsxDb(TestBackend::SQLite);
+    ASSERT_TRUE(csvDb.open() && csvDb.createSchema(true) && xlsxDb.open() && xlsxDb.createSchema(true));
+    const Pair pair = referencePair(csvDb.db());
+    // 25 companies, 20 quarters each, amounts in whole and half thousands.
+    QList<QStringList> rows;
+    for (int i = 0; i < 500; ++i)
+        rows += longRows(pair, validIco(10 + i % 25), u"Firma %1, s.r.o."_s.arg(i % 25), 2000 + i / 100, 1 + (i / 25) % 4, 2 + i % 3);
+    QTemporaryDir dir;
+    const QString csvPath = dir.filePath(u"v.csv"_s);
+    const QString xlsxPath = dir.filePath(u"v.xlsx"_s);
+    {
+        QFile f(csvPath);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(csvOf(kLongHeader, rows));
+    }
+    // The XLSX holds the same amounts in the wide layout: a row per line, a column per period.
+    analysis::ExportTable table;
+    table.sheetName = u"Výkazy"_s;
+    QStringList periods;
+    QMap<QStringList, QMap<QString, QString>> wide;
+    for (const QStringList &row : rows) {
+        const QString period = row[2] + u"/"_s + row[3];
+        if (!periods.contains(period))
+            periods << period;
+        wide[{row[0], row[1], row[4], row[5], row[6]}][period] = QString(row[7]).replace(QLatin1Char(','), QLatin1Char('.'));
+    }
+    periods.sort();
+    table.header = {QStringList{u"IČO"_s, u"Název"_s, u"Výkaz"_s, u"Rozsah"_s, u"Řádek"_s} + periods};
+    table.fixedColumns = 5;
+    for (auto it = wide.cbegin(); it != wide.cend(); ++it) {
+        QStringList row = it.key();
+        for (const QString &period : periods)
+            row << it.value().value(period);
+        table.rows << row;
+    }
+    table.number = [](const QString &text) -> std::optional<double> {
+        bool ok = false;
+        const double value = text.toDouble(&ok);
+        return ok ? std::optional<double>(value) : std::nullopt;
+    };
+    ASSERT_TRUE(analysis::writeXlsx(table, xlsxPath).ok);
+
+    ImportOptions create;
+    create.createEntities = true;
+    const ImportSummary fromCsv = StatementImport(csvDb.db()).importFile(csvPath, create);
+    const ImportSummary fromXlsx = StatementImport(xlsxDb.db()).importFile(xlsxPath, create);
+    EXPECT_TRUE(fromCsv.complete()) << describe(fromCsv);
+    EXPECT_TRUE(fromXlsx.complete()) << describe(fromXlsx);
+    EXPECT_EQ(fromCsv.imported, 1000);
+    const QString dump = u"SELECT i.ident_txt, n.name_txt, s.year_dt, s.quarter_dt, s.stmt_type_cd, s.fill_lvl_ind, f.item_type_cd, f.amt_val "
+                         "FROM finl_item f, finl_stmt s, ident i, name n WHERE f.finl_stmt_id = s.finl_stmt_id AND s.subj_id = i.subj_id "
+                         "AND n.subj_id = i.subj_id AND s.inac_ind = 0 AND f.inac_ind = 0 ORDER BY 1, 3, 4, 5, 7"_s;
+    const db::Rows a = csvDb.db().queryRows(dump);
+    const db::Rows b = xlsxDb.db().queryRows(dump);
+    ASSERT_TRUE(a.ok() && b.ok());
+    EXPECT_GT(a.rows.size(), 500 * 53);
+    EXPECT_TRUE(a.rows == b.rows);
+}
+
+// verna-db killed while it writes a large file: the one transaction leaves nothing behind.
+TEST(ImportFiles, KilledImportLeavesNothing)
+{
+    TestDatabase t(TestBackend::SQLite);
+    ASSERT_TRUE(t.open() && t.createSchema(true));
+    const Pair pair = referencePair(t.db());
+    QList<QStringList> rows;
+    for (int i = 0; i < 3000; ++i)
+        rows += longRows(pair, validIco(100 + i % 30), u"Firma, s.r.o."_s, 1993 + i / 120, 1 + (i / 30) % 4, 2);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"big.csv"_s);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(csvOf(kLongHeader, rows));
+    file.close();
+    const auto counts = [&t] {
+        return t.db().singleValue(u"SELECT count(*) FROM finl_stmt"_s) + u"/"_s + t.db().singleValue(u"SELECT count(*) FROM finl_item"_s)
+            + u"/"_s + t.db().singleValue(u"SELECT count(*) FROM ident"_s);
+    };
+    const QString before = counts();
+
+    QProcess p;
+    p.setEnvironment(t.childEnvironment());
+    p.start(QStringLiteral(VERNA_DB_TOOL), {u"--db"_s, t.dbOption(), u"import"_s, u"--create-entities"_s, path});
+    // Writing has begun when the transaction has put pages into the journal or the log.
+    const QString db = t.dbOption();
+    bool writing = false;
+    for (int waited = 0; !writing && p.state() != QProcess::NotRunning && waited < 120000; waited += 10) {
+        QThread::msleep(10);
+        writing = QFileInfo(db + u"-journal"_s).size() > 65536 || QFileInfo(db + u"-wal"_s).size() > 1048576;
+    }
+    ASSERT_TRUE(writing) << "the import ended before it was seen writing";
+    p.kill();
+    ASSERT_TRUE(p.waitForFinished(10000));
+    EXPECT_EQ(p.exitStatus(), QProcess::CrashExit);
+    EXPECT_EQ(counts(), before);
+}
