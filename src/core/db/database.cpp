@@ -70,6 +70,14 @@ QString sqliteUri(const QString &path, bool readOnly)
 // The advisory lock every PostgreSQL write transaction holds ("VERN").
 constexpr qint64 kWriterLock = 0x5645524E;
 
+// After a lost connection that could not be opened again yet, the reason stays in view.
+QString notConnected(bool lost, const QString &lastError)
+{
+    if (lost)
+        return QStringLiteral("Spojení s databází bylo přerušeno a zatím je nelze obnovit (%1).").arg(lastError);
+    return QStringLiteral("Databáze není připojena.");
+}
+
 const QString kReadOnly = QStringLiteral("Databáze je otevřena jen pro čtení; změny nelze uložit.");
 
 // The ODBC connection handle under a QODBC connection, or null.
@@ -474,7 +482,7 @@ Outcome Database::execute(const QString &batch, const RowSink &rowSink)
     m_sharedSql = batch;
     reconnectIfLost();
     if (!isOpen())
-        return Outcome::failure(QStringLiteral("Databáze není připojena."));
+        return Outcome::failure(notConnected(m_lostReported, m_lastError));
     if (batch.contains(QChar(0)))
         return Outcome::failure(kNulRefused);
     const Plan p = plan(tsql::splitBatch(batch), m_backend);
@@ -515,7 +523,7 @@ RecordSet Database::openRecordSet(const QString &statement)
     if (!isOpen()) {
         RecordSet rs;
         rs.m_db = this;
-        rs.m_error = QStringLiteral("Databáze není připojena.");
+        rs.m_error = notConnected(m_lostReported, m_lastError);
         return rs;
     }
     if (statement.contains(QChar(0))) {
@@ -578,7 +586,7 @@ Result<QList<QVariantList>> Database::queryNative(const QString &sql)
     using Out = Result<QList<QVariantList>>;
     reconnectIfLost();
     if (!isOpen())
-        return Out::failure(QStringLiteral("Databáze není připojena."));
+        return Out::failure(notConnected(m_lostReported, m_lastError));
     // PostgreSQL aborts a transaction on its first failing statement; a failed read inside the
     // caller's transaction is undone to a savepoint so that the transaction lives on.
     const bool savepoint = m_backend == Backend::PostgreSQL && m_depth > 0
