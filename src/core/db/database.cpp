@@ -511,6 +511,8 @@ Outcome Database::execute(const QString &batch, const RowSink &rowSink)
 
 Outcome Database::executeNative(const QString &sql)
 {
+    if (sql.contains(QChar(0)))
+        return Outcome::failure(kNulRefused);
     if (!execRaw(sql))
         return Outcome::failure(m_lastError);
     idle();
@@ -587,6 +589,8 @@ Result<QList<QVariantList>> Database::queryNative(const QString &sql)
     reconnectIfLost();
     if (!isOpen())
         return Out::failure(notConnected(m_lostReported, m_lastError));
+    if (sql.contains(QChar(0)))
+        return Out::failure(kNulRefused);
     // PostgreSQL aborts a transaction on its first failing statement; a failed read inside the
     // caller's transaction is undone to a savepoint so that the transaction lives on.
     const bool savepoint = m_backend == Backend::PostgreSQL && m_depth > 0
