@@ -76,8 +76,6 @@ QProcess *spawn(const Target &target, const QString &program, const QStringList 
 {
     auto *p = new QProcess(parent);
     p->setEnvironment(target.environment);
-    // Progress lines of verna-db are not wanted here; a writer or reader reports through its log.
-    p->setStandardErrorFile(QProcess::nullDevice());
     p->setStandardOutputFile(QProcess::nullDevice());
     p->start(program, arguments);
     return p;
@@ -131,8 +129,13 @@ int crash(Target &target, int rounds)
                          &owner);
         for (QProcess *p : victims)
             p->waitForStarted();
-        // A PostgreSQL connection takes longer to open and a chunk longer to write.
-        QThread::msleep(300 + random->bounded(target.db.backend() == db::Backend::PostgreSQL ? 6000 : 2500));
+        // The kill falls within the demo's later chunks: after its first commit, at a random moment.
+        QProcess *demo = victims.front();
+        demo->setReadChannel(QProcess::StandardError);
+        QByteArray progress;
+        while (!progress.contains("200 /") && demo->state() == QProcess::Running && demo->waitForReadyRead(60000))
+            progress += demo->readAll();
+        QThread::msleep(random->bounded(2000));
         for (QProcess *p : victims) {
             if (p->state() != QProcess::NotRunning) {
                 ::kill(static_cast<pid_t>(p->processId()), SIGKILL);
