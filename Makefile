@@ -32,7 +32,7 @@ ASAN_FLAGS = -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-o
 test-asan: deps
 	@test -f $(ASAN_BUILD)/build.ninja || cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 		"-DCMAKE_CXX_FLAGS=$(ASAN_FLAGS)" "-DCMAKE_EXE_LINKER_FLAGS=$(ASAN_FLAGS)"
-	cmake --build $(ASAN_BUILD) -j$(JOBS) --target verna-db verna-core-tests verna-gui-tests verna-fuzz-formula verna-fuzz-payload verna-fuzz-csstitle verna-fuzz-import
+	cmake --build $(ASAN_BUILD) -j$(JOBS) --target verna-db verna-core-tests verna-gui-tests verna-fuzz-formula verna-fuzz-payload verna-fuzz-csstitle verna-fuzz-import verna-fuzz-batch verna-reliability
 	ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 		bash scripts/test-postgres.sh ctest --test-dir $(ASAN_BUILD) --output-on-failure -j$(JOBS)
 
@@ -41,7 +41,7 @@ bench: build
 
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS = formula payload csstitle import
+FUZZ_TARGETS = formula payload csstitle import batch
 
 fuzz: deps
 	@test -f $(FUZZ_BUILD)/build.ninja || CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja \

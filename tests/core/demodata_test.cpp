@@ -86,6 +86,10 @@ TEST_P(DemoDataTest, EntitiesLookRealAndTheSameSeedGivesTheSameData)
     const DemoOptions options = smallRun();
     ASSERT_TRUE(generateDemoData(db(), options).ok) << db().lastError().toStdString();
     const QStringList first = dump(db());
+    // A second run of the same seed says so and adds nothing.
+    const Outcome again = generateDemoData(db(), options);
+    EXPECT_TRUE(!again.ok && again.error.contains(u"semínkem 5 už v databázi"_s)) << again.error.toStdString();
+    EXPECT_EQ(dump(db()), first);
 
     const auto companies = db().queryRows(QStringLiteral("SELECT RTRIM(LTRIM(i.ident_txt)), n.name_txt, n.srch_name_txt FROM ident i, name n "
                                                          "WHERE i.subj_id = n.subj_id AND i.form_type_cd <> 215 AND i.subj_id <> 3366"));

@@ -3,6 +3,7 @@
 #include "analysis/analysismodel.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QTemporaryDir>
 #include <xlsxwriter.h>
@@ -11,8 +12,22 @@ namespace verna::analysis {
 
 namespace {
 
-QString csvField(const QString &text)
+// A cell a spreadsheet would run as a formula ("=", "+", "-", "@", or a tab or CR before one)
+// gets an apostrophe in front, so it is shown as the text it is. Numbers stay numbers.
+QString inert(const QString &text)
 {
+    static const QString starts = QStringLiteral("=+-@\t\r");
+    if (text.isEmpty() || !starts.contains(text.front()))
+        return text;
+    static const QRegularExpression number(QStringLiteral("^[+-]?[0-9][0-9 \\x{00A0}\\x{202F}]*([.,][0-9]+)?$"));
+    if (number.match(text).hasMatch())
+        return text;
+    return QLatin1Char('\'') + text;
+}
+
+QString csvField(QString text)
+{
+    text = inert(text);
     if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n'))
         && !text.contains(QLatin1Char('\r')))
         return text;
@@ -24,6 +39,7 @@ QString csvField(const QString &text)
 // A cell must not break the row or column structure of pasted text.
 QString tsvField(QString text)
 {
+    text = inert(text);
     text.replace(QLatin1Char('\t'), QLatin1Char(' '));
     text.replace(QLatin1Char('\n'), QLatin1Char(' '));
     text.replace(QLatin1Char('\r'), QLatin1Char(' '));

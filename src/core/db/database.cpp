@@ -14,6 +14,8 @@
 #include <QUrl>
 #include <QUuid>
 
+#include <atomic>
+
 #include <sql.h>
 #include <sqlext.h>
 
@@ -63,6 +65,17 @@ QString sqliteUri(const QString &path, bool readOnly)
 {
     return QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toString(QUrl::FullyEncoded)
         + (readOnly ? QStringLiteral("?mode=ro") : QStringLiteral("?mode=rw"));
+}
+
+// The advisory lock every PostgreSQL write transaction holds ("VERN").
+constexpr qint64 kWriterLock = 0x5645524E;
+
+// After a lost connection that could not be opened again yet, the reason stays in view.
+QString notConnected(bool lost, const QString &lastError)
+{
+    if (lost)
+        return QStringLiteral("Spojení s databází bylo přerušeno a zatím je nelze obnovit (%1).").arg(lastError);
+    return QStringLiteral("Databáze není připojena.");
 }
 
 const QString kReadOnly = QStringLiteral("Databáze je otevřena jen pro čtení; změny nelze uložit.");
@@ -195,8 +208,11 @@ void Database::idle()
 void Database::noteError(const QSqlError &error)
 {
     m_lastError = errorText(error);
+    // SQLSTATE class 08: the link to the server is gone.
     const bool lost = error.type() == QSqlError::ConnectionError || !connection().isOpen()
-        || (m_backend != Backend::SQLite && odbcConnectionDead(connection()));
+        || (m_backend != Backend::SQLite && (error.nativeErrorCode().startsWith(QLatin1String("08")) || odbcConnectionDead(connection())));
+    if (lost)
+        m_lastError = QStringLiteral("Spojení s databází bylo přerušeno (%1)").arg(m_lastError);
     if (lost && !m_lostReported) {
         m_lostReported = true;
         emit connectionLost(m_lastError);
@@ -220,6 +236,7 @@ bool Database::begin(bool forWriting)
         ++m_depth;
         return true;
     }
+    reconnectIfLost();
     if (forWriting && m_readOnly) {
         m_lastError = kReadOnly;
         return false;
@@ -233,6 +250,12 @@ bool Database::begin(bool forWriting)
         ok = connection().transaction();
         if (!ok)
             noteError(connection().lastError());
+        // One writer at a time, as on SQLite: writes that lock their tables statement by
+        // statement in different orders (mem then text, text then mem) can then never deadlock.
+        if (ok && forWriting && m_backend == Backend::PostgreSQL && !execRaw(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(kWriterLock))) {
+            connection().rollback();
+            ok = false;
+        }
     }
     if (ok) {
         m_depth = 1;
@@ -302,8 +325,43 @@ Outcome Database::serialiseWriters(const QString &table)
     return Outcome::success();
 }
 
+namespace {
+std::atomic<int> g_failAt{0};
+std::atomic<int> g_statementsRun{0};
+} // namespace
+
+void Database::failStatementForTesting(int n)
+{
+    g_failAt = n;
+    g_statementsRun = 0;
+}
+
+int Database::statementsRunForTesting()
+{
+    return g_statementsRun;
+}
+
+void Database::reconnectIfLost()
+{
+    if (!m_lostReported || m_depth > 0 || m_location.kind == DatabaseLocation::Kind::File)
+        return;
+    QSqlDatabase db = connection();
+    db.close();
+    if (db.open()) {
+        m_lostReported = false;
+        m_lockedTables.clear();
+    } else {
+        m_lastError = errorText(db.lastError());
+    }
+}
+
 bool Database::exec(QSqlQuery &q, const QString &sql)
 {
+    if (const int n = ++g_statementsRun; n == g_failAt) {
+        g_failAt = 0;
+        m_lastError = QStringLiteral("zkušební porucha příkazu %1").arg(n);
+        return false;
+    }
     q = QSqlQuery(connection());
     q.setForwardOnly(true);
     // Exact decimals from a server come as text and are normalised, never through double.
@@ -359,6 +417,11 @@ struct Plan {
     bool readOnly = true;
     QString refusal;
 };
+
+// SQLite would end the statement at a NUL and PostgreSQL cannot store one: such a text is
+// refused before any SQL is built from it, on every backend alike.
+const QString kNulRefused = QStringLiteral("Text obsahuje neplatný znak NUL (kód 0), který nelze uložit ani hledat; "
+                                           "odstraňte jej. Nic nebylo provedeno.");
 
 Plan plan(const QStringList &pieces, Backend backend)
 {
@@ -417,8 +480,11 @@ Plan plan(const QStringList &pieces, Backend backend)
 Outcome Database::execute(const QString &batch, const RowSink &rowSink)
 {
     m_sharedSql = batch;
+    reconnectIfLost();
     if (!isOpen())
-        return Outcome::failure(QStringLiteral("Databáze není připojena."));
+        return Outcome::failure(notConnected(m_lostReported, m_lastError));
+    if (batch.contains(QChar(0)))
+        return Outcome::failure(kNulRefused);
     const Plan p = plan(tsql::splitBatch(batch), m_backend);
     if (!p.refusal.isEmpty())
         return Outcome::failure(p.refusal);
@@ -445,6 +511,8 @@ Outcome Database::execute(const QString &batch, const RowSink &rowSink)
 
 Outcome Database::executeNative(const QString &sql)
 {
+    if (sql.contains(QChar(0)))
+        return Outcome::failure(kNulRefused);
     if (!execRaw(sql))
         return Outcome::failure(m_lastError);
     idle();
@@ -453,10 +521,17 @@ Outcome Database::executeNative(const QString &sql)
 
 RecordSet Database::openRecordSet(const QString &statement)
 {
+    reconnectIfLost();
     if (!isOpen()) {
         RecordSet rs;
         rs.m_db = this;
-        rs.m_error = QStringLiteral("Databáze není připojena.");
+        rs.m_error = notConnected(m_lostReported, m_lastError);
+        return rs;
+    }
+    if (statement.contains(QChar(0))) {
+        RecordSet rs;
+        rs.m_db = this;
+        rs.m_error = kNulRefused;
         return rs;
     }
     const QStringList statements = tsql::splitBatch(statement);
@@ -511,8 +586,11 @@ Rows Database::queryRows(const QString &statement)
 Result<QList<QVariantList>> Database::queryNative(const QString &sql)
 {
     using Out = Result<QList<QVariantList>>;
+    reconnectIfLost();
     if (!isOpen())
-        return Out::failure(QStringLiteral("Databáze není připojena."));
+        return Out::failure(notConnected(m_lostReported, m_lastError));
+    if (sql.contains(QChar(0)))
+        return Out::failure(kNulRefused);
     // PostgreSQL aborts a transaction on its first failing statement; a failed read inside the
     // caller's transaction is undone to a savepoint so that the transaction lives on.
     const bool savepoint = m_backend == Backend::PostgreSQL && m_depth > 0

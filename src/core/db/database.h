@@ -99,8 +99,15 @@ public:
 
     QString lastError() const { return m_lastError; }
 
-    // Records a failure; a lost connection is announced once through connectionLost.
+    // Records a failure; a lost connection is announced once through connectionLost, and the
+    // next operation outside a transaction opens the connection again.
     void noteError(const QSqlError &error);
+
+    // Test switch, off in the product: the Nth statement from now that would reach the driver
+    // fails instead, as on a broken server (0 switches it off). statementsRun counts the
+    // statements since the switch was last set, faulted or not.
+    static void failStatementForTesting(int n);
+    static int statementsRunForTesting();
 
 signals:
     void connectionLost(const QString &reason);
@@ -112,6 +119,8 @@ private:
     RecordSet openTranslated(const QString &sql);
     Outcome runStatement(const tsql::Translation &statement, const RowSink &rowSink);
     bool execRaw(const QString &sql);
+    // After a lost connection: opens it again before an operation that starts afresh.
+    void reconnectIfLost();
 
     QString m_name;
     DatabaseLocation m_location;

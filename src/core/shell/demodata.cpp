@@ -207,6 +207,7 @@ public:
 
 private:
     Outcome loadInputs();
+    Outcome lockAndReadKeys();
     qint64 nextKey(const QString &table, const QString &column);
     QString makeIco();
     QString makeName(int division, const LegalForm &form);
@@ -227,6 +228,8 @@ private:
     std::set<QString> m_usedNames;
     std::map<QString, qint64> m_keys;
     qint64 m_nextTextId = 1;
+    int m_icoDraws = 0;
+    QString m_seedPresent; // the first IČO of this seed, when it is already in the database
     std::unique_ptr<BulkInsert> m_subj, m_ident, m_name, m_actv, m_mem, m_text, m_stmt, m_item;
 };
 
@@ -239,6 +242,25 @@ qint64 Generator::nextKey(const QString &table, const QString &column)
         it = m_keys.emplace(key, std::max<qint64>(max.isEmpty() ? 0 : max.toLongLong(), 0)).first;
     }
     return ++it->second;
+}
+
+Outcome Generator::lockAndReadKeys()
+{
+    for (const char *table : {"subj", "ident", "name", "actv", "mem", "text", "finl_stmt", "finl_item"}) {
+        if (Outcome o = m_db.serialiseWriters(QString::fromLatin1(table)); !o)
+            return o;
+    }
+    m_keys.clear();
+    const Result<QString> maxText = m_db.readValue(QStringLiteral("SELECT max(text_id) FROM text"));
+    if (!maxText.ok())
+        return maxText.outcome();
+    m_nextTextId = std::max<qint64>(maxText.value.toLongLong(), 0) + 1;
+    const db::Rows icos = m_db.queryRows(QStringLiteral("SELECT ident_txt FROM ident"));
+    if (!icos.ok())
+        return Outcome::failure(icos.error);
+    for (const QStringList &row : icos.rows)
+        m_usedIcos.insert(row[0]);
+    return Outcome::success();
 }
 
 Outcome Generator::loadInputs()
@@ -283,8 +305,6 @@ Outcome Generator::loadInputs()
     }
     if (m_divisions.empty())
         return Outcome::failure(QStringLiteral("Chybí číselník OKEČ."));
-    for (const QStringList &row : m_db.queryRows(QStringLiteral("SELECT ident_txt FROM ident")).rows)
-        m_usedIcos.insert(row[0]);
     return Outcome::success();
 }
 
@@ -294,6 +314,9 @@ QString Generator::makeIco()
         QString first = QString::number(1000000 + m_random.below(8999999)).rightJustified(7, QLatin1Char('0'));
         const int check = icoCheckDigit(first);
         const QString ico = first + QString::number(check);
+        // The seed's very first IČO already there: this seed has been run on this database.
+        if (m_icoDraws++ == 0 && m_usedIcos.count(ico))
+            m_seedPresent = ico;
         if (m_usedIcos.insert(ico).second)
             return ico;
     }
@@ -545,28 +568,34 @@ Outcome Generator::run(const std::function<void(int, int)> &progress)
     m_text = std::make_unique<BulkInsert>(m_db, QStringLiteral("text"));
     m_stmt = std::make_unique<BulkInsert>(m_db, QStringLiteral("finl_stmt"));
     m_item = std::make_unique<BulkInsert>(m_db, QStringLiteral("finl_item"));
-    const QString maxText = m_db.singleValue(QStringLiteral("SELECT max(text_id) FROM text"));
-    m_nextTextId = maxText.isEmpty() ? 1 : maxText.toLongLong() + 1;
-
-    std::vector<std::pair<int, int>> entityBranches;
     constexpr int kEntitiesPerTransaction = 200;
     int done = 0;
     while (done < m_options.entities) {
         db::Transaction tx(m_db);
         if (!tx.isActive())
             return Outcome::failure(m_db.lastError());
+        // Keys are read under the writers' lock for each chunk: another writer (a second demo,
+        // a user) may have taken some since the last one.
+        if (Outcome o = lockAndReadKeys(); !o)
+            return o;
+        std::vector<std::pair<int, int>> entityBranches;
         const int batchEnd = std::min(m_options.entities, done + kEntitiesPerTransaction);
         for (; done < batchEnd; ++done) {
             const qint64 id = nextKey(QStringLiteral("ident"), QStringLiteral("subj_id"));
             std::vector<int> branches;
             if (Outcome o = writeEntity(static_cast<int>(id), branches); !o)
                 return o;
+            if (!m_seedPresent.isEmpty()) {
+                return Outcome::failure(QStringLiteral("Ukázková data se semínkem %1 už v databázi jsou (subjekt s IČO %2); nic "
+                                                       "nebylo přidáno. Pro další subjekty zvolte jiné semínko (--seed).")
+                                            .arg(m_options.seed)
+                                            .arg(m_seedPresent));
+            }
             entityBranches.emplace_back(static_cast<int>(id), branches.front());
         }
-        if (done == m_options.entities) {
-            if (Outcome o = writeGroups(entityBranches); !o)
-                return o;
-        }
+        // Groups go with their members' chunk, so a stopped run leaves no group half made.
+        if (Outcome o = writeGroups(entityBranches); !o)
+            return o;
         if (Outcome o = flushAll(); !o)
             return o;
         if (!tx.commit())

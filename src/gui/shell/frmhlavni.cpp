@@ -484,8 +484,8 @@ void frmHlavni::connectionLost(const QString &reason)
         return;
     m_connectionLostShown = true;
     ui::critical(this, kCaption,
-                 QStringLiteral("Spojení s databází bylo přerušeno. Data nelze číst ani ukládat; "
-                                "ukončete aplikaci a spusťte ji znovu."),
+                 QStringLiteral("Spojení s databází bylo přerušeno. Data nyní nelze číst ani ukládat; "
+                                "jakmile bude databáze opět dostupná, akci opakujte."),
                  reason);
 }
 

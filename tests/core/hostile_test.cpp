@@ -1,0 +1,153 @@
+#include "entities/entitysearch.h"
+#include "entities/entitystore.h"
+#include "entities/groupstore.h"
+#include "indicators/indicatorgroups.h"
+#include "indicators/indicatorstore.h"
+#include "shell/demodata.h"
+#include "shell/modhlavni.h"
+#include "support/hostile.h"
+#include "support/testdatabase.h"
+
+#include <QProcess>
+
+using namespace verna;
+using namespace verna::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class HostileInputTest : public BackendTest
+{
+protected:
+    bool withReferenceData() const override { return true; }
+};
+
+QString validIco(int k)
+{
+    const QString first = QString::number(8100000 + k);
+    return first + QString::number(shell::icoCheckDigit(first));
+}
+
+bool sqlError(const QString &message)
+{
+    return message.contains(u"SQL"_s) || message.contains(u"syntax"_s, Qt::CaseInsensitive);
+}
+
+} // namespace
+
+// Every text box of the entity, group, note and indicator writes takes each hostile text:
+// stored exactly as typed and found by the name search, or refused with a message; never a
+// database error.
+TEST_P(HostileInputTest, TextsAreStoredExactlyOrRefused)
+{
+    entities::EntityStore entities(db());
+    entities::GroupStore groups(db());
+    entities::EntitySearch search(db());
+    indicators::IndicatorStore indicators(db());
+    indicators::IndicatorGroups indicatorGroups(db());
+    const QStringList corpus = hostileInputs();
+    ASSERT_GT(corpus.size(), 30);
+    int stored = 0, refused = 0;
+    for (int k = 0; k < corpus.size(); ++k) {
+        const QString s = corpus.at(k);
+        const std::string shown = s.left(40).toStdString();
+        const entities::Written w = entities.create({validIco(k), s, 2, 1112, s, {3029}});
+        ASSERT_FALSE(sqlError(w.error)) << shown << ": " << w.error.toStdString();
+        if (!w.ok()) {
+            ++refused;
+            continue;
+        }
+        ++stored;
+        const auto loaded = entities.load(w.id);
+        ASSERT_TRUE(loaded.ok()) << loaded.error.toStdString();
+        EXPECT_EQ(loaded.value.name, s) << shown;
+        EXPECT_EQ(loaded.value.note, s) << shown;
+        QList<qint32> found;
+        const entities::Listing l = search.byName(entities::NameQuery{s, {}, {}, false}, [&found](const entities::ListItem &i, int) { found << i.id; });
+        EXPECT_TRUE(l.ok() && found.contains(w.id)) << shown << l.error.toStdString();
+
+        const entities::Written g = groups.create(s + u" sk"_s, s, {w.id});
+        ASSERT_FALSE(sqlError(g.error)) << shown << ": " << g.error.toStdString();
+        if (g.ok()) {
+            const auto group = groups.load(g.id);
+            EXPECT_TRUE(group.ok() && group.value.name == s + u" sk"_s && group.value.note == s) << shown;
+        }
+        const auto saved = indicators.create({s + u" u"_s, s, s});
+        ASSERT_FALSE(sqlError(saved.error)) << shown << ": " << saved.error.toStdString();
+        if (saved.ok() && !saved.value.nameTaken) {
+            const auto texts = indicators.load(saved.value.id);
+            EXPECT_TRUE(texts.ok() && texts.value.formula == s && texts.value.description == s) << shown;
+        }
+        const auto grouped = indicatorGroups.create(s + u" g"_s, s, {});
+        ASSERT_FALSE(sqlError(grouped.error)) << shown << ": " << grouped.error.toStdString();
+        if (grouped.ok() && !grouped.value.nameTaken)
+            EXPECT_EQ(indicatorGroups.description(grouped.value.id).value, s) << shown;
+    }
+    std::cout << "[ figures  ] " << corpus.size() << " hostile texts: " << stored << " stored exactly, " << refused << " refused\n";
+}
+
+// Every value option of verna-db takes each hostile text (a NUL cannot be an argument): it
+// answers, or refuses with a message; no SQL error, no crash.
+TEST_P(HostileInputTest, EveryCommandLineOptionAnswersOrRefuses)
+{
+    if (GetParam() != TestBackend::SQLite)
+        GTEST_SKIP() << "options are parsed before any database is read; one backend is enough";
+    const QList<QStringList> commands = {
+        {u"find"_s, u"@"_s},
+        {u"demo"_s, u"--entities"_s, u"@"_s, u"--years"_s, u"1999"_s},
+        {u"demo"_s, u"--entities"_s, u"0"_s, u"--seed"_s, u"@"_s},
+        {u"demo"_s, u"--entities"_s, u"0"_s, u"--years"_s, u"@"_s},
+        {u"demo"_s, u"--entities"_s, u"0"_s, u"--quarters"_s, u"@"_s},
+        {u"analyze"_s, u"--entities"_s, u"@"_s, u"--periods"_s, u"1999/4"_s, u"--indicators"_s, u"1"_s},
+        {u"analyze"_s, u"--ico"_s, u"@"_s, u"--periods"_s, u"1999/4"_s, u"--indicators"_s, u"1"_s},
+        {u"analyze"_s, u"--group"_s, u"@"_s, u"--periods"_s, u"1999/4"_s, u"--indicators"_s, u"1"_s},
+        {u"analyze"_s, u"--entities"_s, u"3366"_s, u"--periods"_s, u"@"_s, u"--indicators"_s, u"1"_s},
+        {u"analyze"_s, u"--entities"_s, u"3366"_s, u"--years"_s, u"@"_s, u"--indicators"_s, u"1"_s},
+        {u"analyze"_s, u"--entities"_s, u"3366"_s, u"--periods"_s, u"1999/4"_s, u"--indicators"_s, u"@"_s},
+        {u"analyze"_s, u"--entities"_s, u"3366"_s, u"--periods"_s, u"1999/4"_s, u"--indicators"_s, u"1"_s, u"--aggregate"_s, u"@"_s},
+        {u"eval"_s, u"--entity"_s, u"@"_s, u"--year"_s, u"1999"_s, u"--quarter"_s, u"4"_s, u"--indicator"_s, u"1"_s},
+        {u"eval"_s, u"--entity"_s, u"3366"_s, u"--year"_s, u"@"_s, u"--quarter"_s, u"4"_s, u"--indicator"_s, u"1"_s},
+        {u"eval"_s, u"--entity"_s, u"3366"_s, u"--year"_s, u"1999"_s, u"--quarter"_s, u"@"_s, u"--indicator"_s, u"1"_s},
+        {u"eval"_s, u"--entity"_s, u"3366"_s, u"--year"_s, u"1999"_s, u"--quarter"_s, u"4"_s, u"--indicator"_s, u"@"_s},
+        {u"eval"_s, u"--entity"_s, u"3366"_s, u"--year"_s, u"1999"_s, u"--quarter"_s, u"4"_s, u"--formula"_s, u"@"_s},
+        {u"statement"_s, u"--entity"_s, u"@"_s, u"--year"_s, u"1999"_s, u"--quarter"_s, u"4"_s},
+        {u"statement"_s, u"--entity"_s, u"3366"_s, u"--year"_s, u"@"_s, u"--quarter"_s, u"4"_s},
+        {u"statement"_s, u"--entity"_s, u"3366"_s, u"--year"_s, u"1999"_s, u"--quarter"_s, u"@"_s},
+        {u"statement"_s, u"--entity"_s, u"3366"_s, u"--year"_s, u"1999"_s, u"--quarter"_s, u"4"_s, u"--type"_s, u"@"_s},
+    };
+    const QStringList environment = testDatabase().childEnvironment();
+    int runs = 0;
+    for (const QString &s : hostileInputs()) {
+        if (s.contains(QChar(0)))
+            continue;
+        // Eight at a time: a few hundred short processes.
+        std::vector<std::unique_ptr<QProcess>> running;
+        for (qsizetype c = 0; c < commands.size(); ++c) {
+            QStringList command = commands.at(c);
+            for (QString &argument : command) {
+                if (argument == u"@"_s)
+                    argument = s;
+            }
+            auto p = std::make_unique<QProcess>();
+            p->setEnvironment(environment);
+            p->setProperty("command", command.join(u' ').left(80));
+            p->start(QStringLiteral(VERNA_DB_TOOL), QStringList{u"--db"_s, testDatabase().dbOption()} + command);
+            running.push_back(std::move(p));
+            if (running.size() < 8 && c + 1 < commands.size())
+                continue;
+            for (const auto &r : running) {
+                ++runs;
+                const std::string what = r->property("command").toString().toStdString();
+                ASSERT_TRUE(r->waitForFinished(60000) && r->exitStatus() == QProcess::NormalExit) << what;
+                const QString err = QString::fromUtf8(r->readAllStandardError());
+                EXPECT_TRUE(r->exitCode() == 0 || r->exitCode() == 2 || (r->exitCode() == 1 && !err.trimmed().isEmpty())) << what;
+                EXPECT_FALSE(sqlError(err)) << what << ": " << err.toStdString();
+                EXPECT_TRUE(r->exitCode() == 0 || !err.trimmed().isEmpty()) << what;
+            }
+            running.clear();
+        }
+    }
+    std::cout << "[ figures  ] " << runs << " verna-db runs with hostile option values\n";
+}
+
+VERNA_ALL_BACKENDS(HostileInputTest);

@@ -1,0 +1,191 @@
+#include "dropdelivery.h"
+#include "sqlitefixture.h"
+#include "support/hostile.h"
+
+#include "entities/frmnovysubjekt.h"
+#include "shell/appstate.h"
+#include "shell/frmhlavni.h"
+#include "shell/modhlavni.h"
+#include "shell/standardwindows.h"
+#include "ui/idlehook.h"
+#include "ui/scripteduser.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <gtest/gtest.h>
+
+using namespace verna;
+using namespace Qt::StringLiterals;
+using shell::WindowKind;
+
+namespace {
+
+class HostileWindowsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(m_files.open(m_db, test::SqliteFixture::Content::ReferenceData), QString());
+        ui::installIdleHook(m_db, std::chrono::milliseconds(0));
+        m_state = std::make_unique<shell::AppState>(m_db);
+        m_main = std::make_unique<shell::frmHlavni>(*m_state, shell::standardWindows());
+        m_main->show();
+    }
+    void TearDown() override { m_db.setIdleHook({}); }
+
+    template <typename T>
+    static T *control(QWidget *window, const QString &name)
+    {
+        T *c = window->findChild<T *>(name);
+        EXPECT_NE(c, nullptr) << name.toStdString();
+        return c;
+    }
+    static void click(QWidget *window, const QString &name) { control<QPushButton>(window, name)->click(); }
+    // Messages since the mark that tell of a database failure rather than refuse the input.
+    std::string failures(qsizetype from) const
+    {
+        QString out;
+        for (qsizetype i = from; i < m_user.messages().size(); ++i) {
+            const ui::ShownMessage &m = m_user.messages().at(i);
+            const QString text = m.text + u" | "_s + m.detail;
+            // A text with NUL is refused by the database layer itself, with its own reason.
+            if (text.contains(u"SQL"_s) || (text.contains(u"databáz"_s, Qt::CaseInsensitive) && !text.contains(u"znak NUL"_s)))
+                out += text + u'\n';
+        }
+        return out.toStdString();
+    }
+    QString value(const QString &sql) { return m_db.singleValue(sql); }
+
+    test::SqliteFixture m_files;
+    db::Database m_db;
+    std::unique_ptr<shell::AppState> m_state;
+    ui::ScriptedUser m_user;
+    std::unique_ptr<shell::frmHlavni> m_main;
+};
+
+QString validIco(int k)
+{
+    QString first = QString::number(8200000 + k);
+    int sum = 0;
+    for (int i = 0; i < 7; ++i)
+        sum += first.at(i).digitValue() * (8 - i);
+    const int check = (11 - sum % 11) % 10;
+    return first + QString::number(check);
+}
+
+} // namespace
+
+// Each hostile text typed into the search, the new entity, the group and the indicator editor
+// windows: stored exactly as typed or refused with a message; never a database failure.
+TEST_F(HostileWindowsTest, TypedTextsAreStoredExactlyOrRefused)
+{
+    const QStringList corpus = test::hostileInputs();
+    ASSERT_GT(corpus.size(), 30);
+    int stored = 0;
+    for (int k = 0; k < corpus.size(); ++k) {
+        const QString s = corpus.at(k);
+        const std::string shown = s.left(40).toStdString();
+        const qsizetype mark = m_user.messages().size();
+
+        QWidget *search = m_main->open(WindowKind::Search);
+        control<QLineEdit>(search, u"txtJmeno"_s)->setText(s);
+        click(search, u"cmdHledat"_s);
+
+        QWidget *form = m_main->open(WindowKind::NewEntity);
+        control<QLineEdit>(form, u"txtICO"_s)->setText(validIco(k));
+        control<QLineEdit>(form, u"txtNazev"_s)->setText(s);
+        control<QComboBox>(form, u"cboPravniForma"_s)->setCurrentIndex(0);
+        control<QComboBox>(form, u"cboOKEC_0"_s)->setCurrentIndex(1);
+        control<QPlainTextEdit>(form, u"txtPoznamka"_s)->setPlainText(s);
+        click(form, u"cmdOK"_s);
+        const QString id = value(u"SELECT subj_id FROM ident WHERE ident_txt = '%1'"_s.arg(validIco(k)));
+        if (!id.isEmpty()) {
+            ++stored;
+            // A line edit drops line breaks and NUL as the user types them: what it shows is stored.
+            EXPECT_EQ(value(u"SELECT name_txt FROM name WHERE subj_id = "_s + id), control<QLineEdit>(form, u"txtNazev"_s)->text()) << shown;
+            EXPECT_EQ(shell::modHlavni::loadNote(m_db, id), control<QPlainTextEdit>(form, u"txtPoznamka"_s)->toPlainText()) << shown;
+        }
+        form->close();
+
+        QWidget *groups = m_main->openEntityGroups(std::nullopt);
+        if (!id.isEmpty())
+            test::deliverDrop(groups, u"lstSkupina"_s, u"*/*"_s + id);
+        control<QLineEdit>(groups, u"txtNazevSkupiny"_s)->setText(s);
+        click(groups, u"cmdZmenitSk"_s);
+        groups->close();
+
+        QWidget *editor = m_main->open(WindowKind::IndicatorEditor);
+        click(editor, u"cmdNova"_s);
+        control<QComboBox>(editor, u"cboNazev"_s)->setEditText(s);
+        control<QPlainTextEdit>(editor, u"txtPopis"_s)->setPlainText(s);
+        control<QLineEdit>(editor, u"txtFunkce"_s)->setText(s);
+        m_user.willAnswer(ui::kYes);
+        click(editor, u"cmdOK"_s);
+        editor->close();
+
+        EXPECT_EQ(failures(mark), "") << shown;
+    }
+    std::cout << "[ figures  ] " << corpus.size() << " hostile texts typed into 4 windows, " << stored << " new entities stored\n";
+}
+
+// Each hostile text, bare and behind every payload marker, dropped on every drop target of
+// every window: ignored or taken, never a database failure or a crash.
+TEST_F(HostileWindowsTest, DroppedTextsOnEveryTargetAreIgnoredOrTaken)
+{
+    QList<QWidget *> windows;
+    for (WindowKind kind : {WindowKind::Search, WindowKind::DataSelection, WindowKind::StatementTable, WindowKind::Analysis,
+                            WindowKind::EntityGroups, WindowKind::IndicatorGroups, WindowKind::IndicatorEditor, WindowKind::NewEntity}) {
+        if (QWidget *w = m_main->open(kind))
+            windows << w;
+    }
+    const QStringList markers = {u""_s, u"*/*"_s, u"/*/"_s, u"#&#"_s, u"#&#AC"_s, u"@&@"_s, u"@&@SU"_s, u"@&@SY"_s,
+                                 u"@&@SQ"_s, u"@&@AF"_s, u"@&@FS"_s, u"@&@FC"_s};
+    int drops = 0, taken = 0;
+    for (QWidget *window : windows) {
+        QList<QWidget *> targets = window->findChildren<QWidget *>();
+        targets << window;
+        for (QWidget *target : targets) {
+            // The windows' own drop targets; text boxes take dropped text as typed text (above).
+            const auto isTextBox = [](QWidget *w) {
+                return qobject_cast<QPlainTextEdit *>(w) || qobject_cast<QLineEdit *>(w) || qobject_cast<QComboBox *>(w);
+            };
+            if (!target->acceptDrops() || isTextBox(target) || isTextBox(target->parentWidget()))
+                continue;
+            for (const QString &s : test::hostileInputs()) {
+                for (const QString &marker : markers) {
+                    ++drops;
+                    taken += test::deliverDrop(target, marker + s);
+                }
+            }
+        }
+    }
+    EXPECT_GT(drops, 1000);
+    EXPECT_EQ(failures(0), "");
+    std::cout << "[ figures  ] " << drops << " hostile drops on " << windows.size() << " windows, " << taken << " accepted by the widget, none a database failure\n";
+}
+
+// A write that fails in the middle shows a Czech error, leaves nothing behind, and the window
+// takes the same input again.
+TEST_F(HostileWindowsTest, AFailedWriteShowsACzechErrorAndTheWindowStaysUsable)
+{
+    QWidget *form = m_main->open(WindowKind::NewEntity);
+    control<QLineEdit>(form, u"txtICO"_s)->setText(u"27074358"_s);
+    control<QLineEdit>(form, u"txtNazev"_s)->setText(u"Porucha s.r.o."_s);
+    control<QComboBox>(form, u"cboPravniForma"_s)->setCurrentIndex(0);
+    control<QComboBox>(form, u"cboOKEC_0"_s)->setCurrentIndex(1);
+    control<QPlainTextEdit>(form, u"txtPoznamka"_s)->setPlainText(u"poznámka"_s);
+    const QString before = value(u"SELECT count(*) FROM subj"_s) + value(u"SELECT count(*) FROM text"_s);
+    db::Database::failStatementForTesting(4);
+    click(form, u"cmdOK"_s);
+    db::Database::failStatementForTesting(0);
+    ASSERT_FALSE(m_user.messages().isEmpty());
+    const ui::ShownMessage failed = m_user.messages().last();
+    EXPECT_EQ(failed.icon, ui::MessageIcon::Critical);
+    EXPECT_TRUE(failed.text.contains(u"subjekt"_s, Qt::CaseInsensitive)) << failed.text.toStdString();
+    EXPECT_EQ(value(u"SELECT count(*) FROM subj"_s) + value(u"SELECT count(*) FROM text"_s), before);
+    EXPECT_FALSE(m_db.inTransaction());
+    click(form, u"cmdOK"_s);
+    EXPECT_EQ(m_user.messages().last().text, u"Nový subjekt byl vytvořen."_s);
+}

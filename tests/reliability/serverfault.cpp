@@ -1,0 +1,167 @@
+#include "serverfault.h"
+
+#include "analysis/analysisdata.h"
+#include "db/database.h"
+#include "entities/entitysearch.h"
+#include "shell/modhlavni.h"
+#include "shell/startup.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace verna::reliability {
+
+namespace {
+
+constexpr qint32 kReference = 3366;
+
+QString newest(const QString &pattern)
+{
+    QStringList found;
+    for (const QString &dir : {QStringLiteral("/usr/lib/postgresql"), QStringLiteral("/usr/lib/x86_64-linux-gnu/odbc"),
+                               QStringLiteral("/usr/lib/aarch64-linux-gnu/odbc"), QStringLiteral("/usr/lib/odbc")}) {
+        QProcess ls;
+        ls.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("ls %1/%2 2>/dev/null").arg(dir, pattern)});
+        ls.waitForFinished();
+        found += QString::fromLocal8Bit(ls.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+    std::sort(found.begin(), found.end());
+    return found.isEmpty() ? QString() : found.last();
+}
+
+int freePort()
+{
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof a;
+    ::bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a);
+    ::getsockname(s, reinterpret_cast<sockaddr *>(&a), &length);
+    ::close(s);
+    return ntohs(a.sin_port);
+}
+
+// A private cluster that can be stopped and started under the running application.
+class Cluster
+{
+public:
+    bool create(QString &error)
+    {
+        const QString initdb = newest(QStringLiteral("*/bin/initdb"));
+        m_driver = newest(QStringLiteral("psqlodbcw.so"));
+        if (initdb.isEmpty() || m_driver.isEmpty() || !m_dir.isValid()) {
+            error = QStringLiteral("skip");
+            return false;
+        }
+        m_bin = QFileInfo(initdb).absolutePath();
+        // The server refuses to run as root: the cluster then belongs to the postgres account.
+        if (::geteuid() == 0) {
+            m_asOwner = {QStringLiteral("runuser"), QStringLiteral("-u"), QStringLiteral("postgres"), QStringLiteral("--")};
+            QProcess::execute(QStringLiteral("chown"), {QStringLiteral("postgres"), m_dir.path()});
+        }
+        m_port = freePort();
+        if (!run(initdb, {QStringLiteral("-D"), data(), QStringLiteral("-E"), QStringLiteral("UTF8"), QStringLiteral("--locale=C.UTF-8"),
+                          QStringLiteral("-U"), QStringLiteral("dba"), QStringLiteral("-A"), QStringLiteral("trust")})) {
+            error = QStringLiteral("initdb failed");
+            return false;
+        }
+        if (!start()) {
+            error = QStringLiteral("the server did not start");
+            return false;
+        }
+        return true;
+    }
+    ~Cluster()
+    {
+        if (m_port)
+            run(m_bin + QStringLiteral("/pg_ctl"), {QStringLiteral("-D"), data(), QStringLiteral("-m"), QStringLiteral("immediate"), QStringLiteral("stop")});
+    }
+    bool start()
+    {
+        return run(m_bin + QStringLiteral("/pg_ctl"),
+                   {QStringLiteral("-D"), data(), QStringLiteral("-l"), m_dir.filePath(QStringLiteral("server.log")), QStringLiteral("-w"), QStringLiteral("-o"),
+                    QStringLiteral("-p %1 -k %2 -c listen_addresses=127.0.0.1 -c fsync=off").arg(m_port).arg(m_dir.path()), QStringLiteral("start")});
+    }
+    bool stop() { return run(m_bin + QStringLiteral("/pg_ctl"), {QStringLiteral("-D"), data(), QStringLiteral("-m"), QStringLiteral("fast"), QStringLiteral("-w"), QStringLiteral("stop")}); }
+    QString connection() const
+    {
+        return QStringLiteral("DRIVER=%1;SERVER=127.0.0.1;PORT=%2;DATABASE=postgres").arg(m_driver).arg(m_port);
+    }
+
+private:
+    QString data() const { return m_dir.filePath(QStringLiteral("data")); }
+    bool run(const QString &program, const QStringList &arguments)
+    {
+        QProcess p;
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        QStringList command = m_asOwner;
+        command << program << arguments;
+        p.start(command.takeFirst(), command);
+        const bool ok = p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+        if (!ok)
+            std::fprintf(stderr, "%s\n", p.readAll().constData());
+        return ok;
+    }
+
+    QTemporaryDir m_dir;
+    QString m_bin;
+    QString m_driver;
+    QStringList m_asOwner;
+    int m_port = 0;
+};
+
+} // namespace
+
+int serverFaults(bool required)
+{
+    Cluster cluster;
+    if (QString error; !cluster.create(error)) {
+        std::fprintf(stderr, "no private PostgreSQL cluster: %s\n", qPrintable(error));
+        return error == QLatin1String("skip") && !required ? 77 : 1;
+    }
+    db::Database db;
+    if (const Outcome o = db.open(db::DatabaseLocation::odbc(cluster.connection())); !o) {
+        std::fprintf(stderr, "cannot connect: %s\n", qPrintable(o.error));
+        return 1;
+    }
+    if (const Outcome o = shell::initialiseDatabase(db, false); !o) {
+        std::fprintf(stderr, "cannot initialise: %s\n", qPrintable(o.error));
+        return 1;
+    }
+    int lost = 0;
+    QObject::connect(&db, &db::Database::connectionLost, [&lost](const QString &) { ++lost; });
+    analysis::AnalysisData data(db);
+    entities::EntitySearch search(db);
+    const auto years = data.yearsOf(kReference);
+    int faults = 0;
+    const auto expect = [&faults](bool ok, const char *what, const QString &detail = {}) {
+        std::printf("  %-4s %s%s%s\n", ok ? "ok" : "FAIL", what, detail.isEmpty() ? "" : ": ", qPrintable(detail));
+        faults += !ok;
+    };
+    std::printf("server faults: the PostgreSQL server stopped under a running connection, then started again\n");
+    expect(years.ok() && !years.value.isEmpty(), "the reference entity's years are read");
+    expect(cluster.stop(), "server stopped");
+    const auto cut = data.yearsOf(kReference);
+    expect(!cut.ok() && cut.error.startsWith(QStringLiteral("Spojení s databází bylo přerušeno")), "a read fails with a Czech message, no empty value", cut.error);
+    const auto found = search.find(QStringLiteral("Strojírny"));
+    expect(!found.ok() && found.error.startsWith(QStringLiteral("Spojení s databází bylo přerušeno")), "a search fails, no empty list", found.error);
+    const Outcome note = shell::modHlavni::storeNote(db, QString::number(kReference), QStringLiteral("během výpadku"));
+    expect(!note.ok && !db.inTransaction(), "a write fails and leaves no transaction open", note.error);
+    expect(lost == 1, "the loss is announced once");
+
+    expect(cluster.start(), "server started again");
+    const auto again = data.yearsOf(kReference);
+    expect(again.ok() && again.value == years.value, "the same read works again without a restart", again.error);
+    const Outcome stored = shell::modHlavni::storeNote(db, QString::number(kReference), QStringLiteral("po výpadku"));
+    expect(stored.ok && shell::modHlavni::loadNote(db, QString::number(kReference)) == QStringLiteral("po výpadku"), "a write works again", stored.error);
+    std::printf("%s\n", faults ? "FAULTS FOUND" : "no crash, no empty result taken for data, reconnected");
+    return faults ? 1 : 0;
+}
+
+} // namespace verna::reliability

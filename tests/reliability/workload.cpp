@@ -1,0 +1,440 @@
+#include "workload.h"
+
+#include "analysis/analysisdata.h"
+#include "analysis/analysisengine.h"
+#include "analysis/analysismodel.h"
+#include "analysis/evaluatorsource.h"
+#include "db/database.h"
+#include "db/schema.h"
+#include "entities/entitysearch.h"
+#include "entities/entitystore.h"
+#include "entities/groupstore.h"
+#include "indicators/indicatorstore.h"
+#include "shell/demodata.h"
+#include "shell/modhlavni.h"
+#include "shell/startup.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHash>
+#include <QRandomGenerator>
+#include <QSet>
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <map>
+
+namespace verna::reliability {
+
+namespace {
+
+constexpr qint32 kReference = 3366;
+
+std::optional<db::DatabaseLocation> location(const QString &option)
+{
+    if (option.startsWith(QLatin1String("odbc:")))
+        return db::DatabaseLocation::odbc(option.mid(5));
+    return db::DatabaseLocation::file(option);
+}
+
+// One line per event, written through at once so that a kill loses none that was acknowledged.
+class Log
+{
+public:
+    explicit Log(const QString &path)
+        : m_file(path)
+    {
+        m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered);
+    }
+    void write(const QStringList &fields) { m_file.write((fields.join(QLatin1Char('\t')) + QLatin1Char('\n')).toUtf8()); }
+
+private:
+    QFile m_file;
+};
+
+QString oneLine(QString text)
+{
+    return text.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\t'), QLatin1Char(' '));
+}
+
+QString encoded(const QString &text)
+{
+    return QString::fromLatin1(text.toUtf8().toBase64());
+}
+
+QString decoded(const QString &text)
+{
+    return QString::fromUtf8(QByteArray::fromBase64(text.toLatin1()));
+}
+
+// The end of one write: its acknowledgement fields (the first is its log tag), or the error.
+struct Attempt {
+    QStringList ack;
+    QString error;
+};
+
+// The application's writes, as the windows make them. A new kind of write (statement saves,
+// imports) is one more method here, one more entry in operations() and one verifier in check().
+class Writer
+{
+public:
+    Writer(db::Database &db, int index, Log &log)
+        : m_db(db)
+        , m_index(index)
+        , m_log(log)
+        , m_entities(db)
+        , m_groups(db)
+        , m_indicators(db)
+    {
+    }
+
+    Attempt entity()
+    {
+        const int n = ++m_count;
+        const QString first = QString::number(9000000 + m_index * 10000 + n % 10000);
+        const QString ico = first + QString::number(shell::icoCheckDigit(first));
+        const QString name = QStringLiteral("Zátěž %1-%2 O'Brien & syn").arg(m_index).arg(n);
+        const entities::Written w = m_entities.create({ico, name, 2, 1112, {}, {3029}});
+        if (!w.ok())
+            return {{}, w.refusal + w.error};
+        m_mine << w.id;
+        return {{QStringLiteral("E"), QString::number(w.id), ico, name}, {}};
+    }
+
+    Attempt group()
+    {
+        const QString name = QStringLiteral("Skupina zátěže %1-%2").arg(m_index).arg(++m_count);
+        const qint32 member = pick();
+        const entities::Written w = m_groups.create(name, QStringLiteral("%_[ poznámka"), {member});
+        if (!w.ok())
+            return {{}, w.refusal + w.error};
+        return {{QStringLiteral("G"), QString::number(w.id), name, QString::number(member)}, {}};
+    }
+
+    Attempt note()
+    {
+        const qint32 entity = pick();
+        const QString text = QStringLiteral("Poznámka %1 'ř' \r\n").arg(++m_count)
+            + QString(static_cast<int>(QRandomGenerator::global()->bounded(700)), QLatin1Char('x'));
+        // Tried before it is acknowledged: after a kill the database may hold it unacknowledged.
+        m_log.write({QStringLiteral("n"), QString::number(entity), encoded(text)});
+        if (const Outcome o = shell::modHlavni::storeNote(m_db, QString::number(entity), text); !o)
+            return {{}, o.error};
+        return {{QStringLiteral("N"), QString::number(entity), encoded(text)}, {}};
+    }
+
+    Attempt indicator()
+    {
+        const QString name = QStringLiteral("Zátěžový ukazatel %1-%2").arg(m_index).arg(++m_count);
+        const auto saved = m_indicators.create({name, QStringLiteral("[1]+[2]"), QStringLiteral("popis")});
+        if (!saved.ok() || saved.value.nameTaken)
+            return {{}, saved.ok() ? QStringLiteral("název je obsazen") : saved.error};
+        return {{QStringLiteral("I"), QString::number(saved.value.id), name}, {}};
+    }
+
+    struct Operation {
+        const char *name;
+        int weight;
+        Attempt (Writer::*run)();
+    };
+    static const std::vector<Operation> &operations()
+    {
+        static const std::vector<Operation> ops = {
+            {"entity", 4, &Writer::entity},
+            {"group", 2, &Writer::group},
+            {"note", 2, &Writer::note},
+            {"indicator", 2, &Writer::indicator},
+        };
+        return ops;
+    }
+
+    bool hasEntities() const { return !m_mine.isEmpty(); }
+
+private:
+    qint32 pick() const { return m_mine.at(QRandomGenerator::global()->bounded(m_mine.size())); }
+
+    db::Database &m_db;
+    int m_index;
+    Log &m_log;
+    entities::EntityStore m_entities;
+    entities::GroupStore m_groups;
+    indicators::IndicatorStore m_indicators;
+    QList<qint32> m_mine;
+    int m_count = 0;
+};
+
+bool open(db::Database &db, const QString &dbOption, Log &log)
+{
+    if (const Outcome o = shell::openDatabase(db, location(dbOption)); !o) {
+        log.write({QStringLiteral("F"), QStringLiteral("open"), oneLine(o.error)});
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int runWriter(const QString &dbOption, int seconds, const QString &logPath, int index)
+{
+    Log log(logPath);
+    db::Database db;
+    if (!open(db, dbOption, log))
+        return 1;
+    Writer writer(db, index, log);
+    const auto &ops = Writer::operations();
+    int total = 0;
+    for (const auto &op : ops)
+        total += op.weight;
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < seconds * 1000LL) {
+        int r = QRandomGenerator::global()->bounded(total);
+        auto op = ops.begin();
+        while (r >= op->weight)
+            r -= (op++)->weight;
+        if (!writer.hasEntities())
+            op = ops.begin();
+        QElapsedTimer took;
+        took.start();
+        const Attempt a = (writer.*(op->run))();
+        const QString ms = QString::number(took.nsecsElapsed() / 1e6, 'f', 2);
+        if (a.error.isEmpty())
+            log.write(a.ack);
+        else
+            log.write({QStringLiteral("F"), QString::fromLatin1(op->name), oneLine(a.error)});
+        log.write({QStringLiteral("L"), ms});
+    }
+    return 0;
+}
+
+int runReader(const QString &dbOption, int seconds, const QString &logPath)
+{
+    Log log(logPath);
+    db::Database db;
+    if (!open(db, dbOption, log))
+        return 1;
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < seconds * 1000LL) {
+        QElapsedTimer took;
+        took.start();
+        QString error;
+        // A search over the names the writers are adding, and an analysis of the reference entity.
+        entities::EntitySearch search(db);
+        int found = 0;
+        const entities::Listing listing = search.byName(entities::NameQuery{QStringLiteral("Zátěž"), {}, {}, false},
+                                                        [&found](const entities::ListItem &, int) { ++found; });
+        if (!listing.ok())
+            error = listing.error;
+        analysis::AnalysisData data(db);
+        analysis::AnalysisModel model(QLocale::c());
+        analysis::EvaluatorSource source(db);
+        analysis::AnalysisEngine engine(model, data, source);
+        const auto years = data.yearsOf(kReference);
+        const auto indicators = data.indicators(0);
+        if (error.isEmpty() && (!years.ok() || !indicators.ok()))
+            error = years.ok() ? indicators.error : years.error;
+        if (error.isEmpty() && !years.value.isEmpty()) {
+            if (const auto added = engine.addYearRows(kReference, years.value.last()); !added.ok())
+                error = added.error;
+            for (int i = 0; error.isEmpty() && i < std::min<qsizetype>(3, indicators.value.size()); ++i) {
+                if (const Outcome o = engine.addIndicator(indicators.value.at(i).id, indicators.value.at(i).name); !o)
+                    error = o.error;
+            }
+            if (error.isEmpty() && model.dataRowCount() == 0)
+                error = QStringLiteral("analýza bez řádků");
+        }
+        log.write({QStringLiteral("R"), QString::number(took.nsecsElapsed() / 1e6, 'f', 2)});
+        if (!error.isEmpty())
+            log.write({QStringLiteral("F"), QStringLiteral("read"), oneLine(error)});
+    }
+    return 0;
+}
+
+const char *backendName(db::Database &db)
+{
+    return db.backend() == db::Backend::PostgreSQL ? "PostgreSQL" : "SQLite (one shared file)";
+}
+
+void Report::line(const QString &what, qint64 faults, const QString &figures)
+{
+    m_lines.push_back({what, faults, figures});
+}
+
+void Report::print() const
+{
+    for (const Line &l : m_lines) {
+        std::printf("  %-4s %s%s%s\n", l.faults ? "FAIL" : "ok", qPrintable(l.what), l.figures.isEmpty() ? "" : ": ", qPrintable(l.figures));
+        if (l.faults)
+            std::printf("       %lld faults\n", static_cast<long long>(l.faults));
+    }
+    std::printf("%s\n", clean() ? "nothing lost, duplicated or broken" : "FAULTS FOUND");
+    std::fflush(stdout);
+}
+
+bool Report::clean() const
+{
+    return std::all_of(m_lines.begin(), m_lines.end(), [](const Line &l) { return l.faults == 0; });
+}
+
+namespace {
+
+qint64 count(db::Database &db, const QString &sql, Report &report)
+{
+    const Result<QString> v = db.readValue(sql);
+    if (!v.ok()) {
+        report.line(QStringLiteral("check query failed: ") + v.error, 1);
+        return 0;
+    }
+    return v.value.toLongLong();
+}
+
+QString percentile(std::vector<double> &values, double p)
+{
+    if (values.empty())
+        return QStringLiteral("-");
+    std::sort(values.begin(), values.end());
+    return QString::number(values[std::min(values.size() - 1, static_cast<size_t>(p * values.size()))], 'f', 1) + QStringLiteral(" ms");
+}
+
+} // namespace
+
+void Report::addWholeness(db::Database &db)
+{
+    const std::vector<std::pair<QString, QString>> orphans = {
+        {QStringLiteral("identifiers, names, branches without their entity"),
+         QStringLiteral("SELECT count(*) FROM ident x WHERE NOT EXISTS (SELECT 1 FROM subj s WHERE s.subj_id = x.subj_id)") +
+             QStringLiteral(" UNION ALL SELECT count(*) FROM name x WHERE NOT EXISTS (SELECT 1 FROM subj s WHERE s.subj_id = x.subj_id)") +
+             QStringLiteral(" UNION ALL SELECT count(*) FROM actv x WHERE NOT EXISTS (SELECT 1 FROM subj s WHERE s.subj_id = x.subj_id)")},
+        {QStringLiteral("entities without identifier or name"),
+         QStringLiteral("SELECT count(*) FROM subj s WHERE NOT EXISTS (SELECT 1 FROM ident x WHERE x.subj_id = s.subj_id) "
+                        "OR NOT EXISTS (SELECT 1 FROM name x WHERE x.subj_id = s.subj_id)")},
+        {QStringLiteral("memberships of missing groups or entities"),
+         QStringLiteral("SELECT count(*) FROM mem m WHERE NOT EXISTS (SELECT 1 FROM subj s WHERE s.subj_id = m.subj_id) "
+                        "OR NOT EXISTS (SELECT 1 FROM subj s WHERE s.subj_id = m.mem_id)")},
+        {QStringLiteral("note lines no entity points to, or notes without lines"),
+         QStringLiteral("SELECT count(*) FROM text t WHERE NOT EXISTS (SELECT 1 FROM subj s WHERE s.text_id = t.text_id)") +
+             QStringLiteral(" UNION ALL SELECT count(*) FROM subj s WHERE s.text_id IS NOT NULL AND NOT EXISTS "
+                            "(SELECT 1 FROM text t WHERE t.text_id = s.text_id)")},
+        {QStringLiteral("statements of missing entities, items of missing statements, statements without items"),
+         QStringLiteral("SELECT count(*) FROM finl_stmt f WHERE NOT EXISTS (SELECT 1 FROM subj s WHERE s.subj_id = f.subj_id)") +
+             QStringLiteral(" UNION ALL SELECT count(*) FROM finl_item i WHERE NOT EXISTS (SELECT 1 FROM finl_stmt f WHERE f.finl_stmt_id = i.finl_stmt_id)") +
+             QStringLiteral(" UNION ALL SELECT count(*) FROM finl_stmt f WHERE NOT EXISTS (SELECT 1 FROM finl_item i WHERE i.finl_stmt_id = f.finl_stmt_id)")},
+        // Statements of one kind and fill level have one number of items: none was cut short.
+        {QStringLiteral("statements cut short"),
+         QStringLiteral("SELECT count(*) FROM (SELECT stmt_type_cd, fill_lvl_ind FROM (SELECT f.finl_stmt_id, f.stmt_type_cd, f.fill_lvl_ind, "
+                        "count(*) AS n FROM finl_stmt f, finl_item i WHERE i.finl_stmt_id = f.finl_stmt_id AND f.subj_id <> 3366 "
+                        "GROUP BY f.finl_stmt_id, f.stmt_type_cd, f.fill_lvl_ind) x GROUP BY stmt_type_cd, fill_lvl_ind "
+                        "HAVING count(DISTINCT n) > 1) y")},
+    };
+    for (const auto &[what, sql] : orphans) {
+        qint64 faults = 0;
+        const db::Rows rows = db.queryRows(sql);
+        if (!rows.ok())
+            faults = 1;
+        for (const QStringList &r : rows.rows)
+            faults += r.value(0).toLongLong();
+        line(what, faults, rows.ok() ? QStringLiteral("none") : rows.error);
+    }
+    if (db.backend() == db::Backend::SQLite) {
+        const auto integrity = db.queryNative(QStringLiteral("PRAGMA integrity_check"));
+        const QString verdict = integrity.ok() && !integrity.value.isEmpty() ? integrity.value.front().value(0).toString() : integrity.error;
+        line(QStringLiteral("SQLite integrity check"), verdict == QLatin1String("ok") ? 0 : 1, verdict);
+    }
+    const qint64 statements = count(db, QStringLiteral("SELECT count(*) FROM finl_stmt WHERE subj_id <> 3366"), *this);
+    const qint64 entities = count(db, QStringLiteral("SELECT count(*) FROM subj WHERE subj_id <> 3366"), *this);
+    line(QStringLiteral("rows there at the end"), 0,
+         QStringLiteral("%1 entities and groups, %2 whole statements").arg(entities).arg(statements));
+}
+
+Report check(db::Database &db, const QStringList &logs, bool killed)
+{
+    Report report;
+    // What the database holds now.
+    QHash<qint32, QPair<QString, QString>> named;
+    for (const QStringList &r : db.queryRows(QStringLiteral("SELECT i.subj_id, RTRIM(i.ident_txt), n.name_txt FROM ident i, name n "
+                                                            "WHERE i.subj_id = n.subj_id AND i.inac_ind = 0 AND n.inac_ind = 0")).rows)
+        named.insert(r[0].toInt(), {r[1], r[2]});
+    QSet<QPair<qint32, qint32>> members;
+    for (const QStringList &r : db.queryRows(QStringLiteral("SELECT subj_id, mem_id FROM mem")).rows)
+        members.insert({r[0].toInt(), r[1].toInt()});
+    QHash<qint32, QString> indicators;
+    for (const QStringList &r : db.queryRows(QStringLiteral("SELECT func_for_id, func_for_name FROM func_for WHERE inac_ind = 0")).rows)
+        indicators.insert(r[0].toInt(), r[1]);
+
+    // Each acknowledged write found as acknowledged; a note as its last acknowledged text, or
+    // one tried after it when the writer was killed.
+    qint64 acknowledged = 0, lost = 0, failed = 0, deadlocks = 0, reads = 0, readFailures = 0;
+    std::vector<double> writeMs, readMs;
+    QMap<QString, qint64> failures;
+    for (const QString &path : logs) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        struct Note {
+            bool acknowledged = false;
+            QStringList texts; // the last acknowledged text, then the ones tried after it
+        };
+        std::map<qint32, Note> notes;
+        for (const QByteArray &raw : file.readAll().split('\n')) {
+            const QStringList f = QString::fromUtf8(raw).split(QLatin1Char('\t'));
+            const QString tag = f.value(0);
+            if (tag == QLatin1String("L")) {
+                writeMs.push_back(f.value(1).toDouble());
+            } else if (tag == QLatin1String("R")) {
+                ++reads;
+                readMs.push_back(f.value(1).toDouble());
+            } else if (tag == QLatin1String("F")) {
+                (f.value(1) == QLatin1String("read") ? readFailures : failed)++;
+                deadlocks += f.value(2).contains(QLatin1String("deadlock"), Qt::CaseInsensitive);
+                failures[f.value(1) + QStringLiteral(": ") + f.value(2).left(160)]++;
+            } else if (tag == QLatin1String("E")) {
+                ++acknowledged;
+                lost += named.value(f.value(1).toInt()) != qMakePair(f.value(2), f.value(3));
+            } else if (tag == QLatin1String("G")) {
+                ++acknowledged;
+                lost += named.value(f.value(1).toInt()).second != f.value(2) || !members.contains({f.value(1).toInt(), f.value(3).toInt()});
+            } else if (tag == QLatin1String("I")) {
+                ++acknowledged;
+                lost += indicators.value(f.value(1).toInt()) != f.value(2);
+            } else if (tag == QLatin1String("N")) {
+                ++acknowledged;
+                notes[f.value(1).toInt()] = {true, {decoded(f.value(2))}};
+            } else if (tag == QLatin1String("n") && killed) {
+                notes[f.value(1).toInt()].texts << decoded(f.value(2));
+            }
+        }
+        for (const auto &[entity, note] : notes) {
+            if (note.acknowledged)
+                lost += !note.texts.contains(shell::modHlavni::loadNote(db, QString::number(entity)));
+        }
+    }
+    report.line(QStringLiteral("acknowledged writes found in the database"), lost,
+                QStringLiteral("%1 writes tried, %2 acknowledged and checked, %3 refused or failed").arg(acknowledged + failed).arg(acknowledged).arg(failed));
+    report.line(QStringLiteral("deadlock failures"), deadlocks, QString::number(deadlocks));
+    report.line(QStringLiteral("writes failed"), failed, QString::number(failed));
+    report.line(QStringLiteral("reads failed"), readFailures, QStringLiteral("%1 of %2 searches and analyses").arg(readFailures).arg(reads));
+    for (auto it = failures.begin(); it != failures.end(); ++it)
+        std::printf("    %lld× %s\n", static_cast<long long>(it.value()), qPrintable(it.key()));
+    report.line(QStringLiteral("write latency"), 0, QStringLiteral("p50 %1, p99 %2").arg(percentile(writeMs, 0.5), percentile(writeMs, 0.99)));
+    report.line(QStringLiteral("read latency (search + analysis)"), 0,
+                QStringLiteral("p50 %1, p99 %2").arg(percentile(readMs, 0.5), percentile(readMs, 0.99)));
+
+    // No key twice.
+    qint64 duplicates = 0;
+    for (const QString &table : db::Schema::tableNames())
+        duplicates += count(db, QStringLiteral("SELECT count(*) FROM (SELECT row_id FROM %1 GROUP BY row_id HAVING count(*) > 1) x").arg(table), report);
+    for (const auto &[table, key] : std::vector<std::pair<QString, QString>>{{QStringLiteral("subj"), QStringLiteral("subj_id")},
+                                                                              {QStringLiteral("func_for"), QStringLiteral("func_for_id")},
+                                                                              {QStringLiteral("func_grp"), QStringLiteral("func_grp_id")},
+                                                                              {QStringLiteral("subj"), QStringLiteral("text_id")}}) {
+        duplicates += count(db, QStringLiteral("SELECT count(*) FROM (SELECT %2 FROM %1 WHERE %2 IS NOT NULL GROUP BY %2 HAVING count(*) > 1) x")
+                                    .arg(table, key),
+                            report);
+    }
+    duplicates += count(db, QStringLiteral("SELECT count(*) FROM (SELECT finl_stmt_id FROM finl_stmt GROUP BY finl_stmt_id HAVING count(*) > 1) x"), report);
+    report.line(QStringLiteral("duplicate keys"), duplicates, QString::number(duplicates));
+    return report;
+}
+
+} // namespace verna::reliability
