@@ -3,6 +3,9 @@
 #include "db/database.h"
 #include "db/sqlquote.h"
 
+#include <QSet>
+#include <algorithm>
+
 namespace verna::analysis {
 
 namespace {
@@ -111,6 +114,66 @@ Result<QString> AnalysisData::rowEntityName(qint32 entity)
 {
     return m_db.readValue(QStringLiteral("SELECT DISTINCT RTRIM(LTRIM(name_txt)) FROM name WHERE subj_id = ") + n(entity)
                           + QStringLiteral(" AND inac_ind = 0"));
+}
+
+namespace {
+// Entities per query: a statement of a few kilobytes.
+constexpr int kEntityBlock = 500;
+
+QString idList(const QList<qint32> &ids)
+{
+    QString text;
+    for (qint32 id : ids)
+        text += (text.isEmpty() ? QString() : QStringLiteral(",")) + QString::number(id);
+    return text;
+}
+} // namespace
+
+Result<QList<RowKey>> AnalysisData::rowPeriods(const QList<qint32> &entities, int firstYear, int lastYear)
+{
+    QHash<qint32, QList<RowKey>> byEntity;
+    for (int start = 0; start < entities.size(); start += kEntityBlock) {
+        const db::Rows rows = m_db.queryRows(QStringLiteral("SELECT DISTINCT subj_id, year_dt, quarter_dt FROM finl_stmt WHERE inac_ind = 0 "
+                                                            "AND stmt_type_cd IN(27,28) AND year_dt BETWEEN ")
+                                             + n(firstYear) + QStringLiteral(" AND ") + n(lastYear) + QStringLiteral(" AND subj_id IN (")
+                                             + idList(entities.mid(start, kEntityBlock)) + QStringLiteral(")"));
+        if (!rows.ok())
+            return Result<QList<RowKey>>::failure(rows.error);
+        for (const QStringList &row : rows.rows) {
+            const auto entity = db::parseId(row.value(0));
+            const auto year = db::parseId(row.value(1));
+            const auto quarter = db::parseId(row.value(2));
+            if (entity && year && quarter)
+                byEntity[*entity] << RowKey{*year, *quarter, *entity};
+        }
+    }
+    Result<QList<RowKey>> out;
+    QSet<qint32> seen;
+    for (qint32 entity : entities) {
+        if (seen.contains(entity))
+            continue;
+        seen.insert(entity);
+        QList<RowKey> keys = byEntity.value(entity);
+        std::sort(keys.begin(), keys.end(), [](const RowKey &a, const RowKey &b) { return std::pair(a.year, a.quarter) < std::pair(b.year, b.quarter); });
+        out.value << keys;
+    }
+    return out;
+}
+
+Result<QHash<qint32, QString>> AnalysisData::rowEntityNames(const QList<qint32> &entities)
+{
+    Result<QHash<qint32, QString>> out;
+    for (int start = 0; start < entities.size(); start += kEntityBlock) {
+        const db::Rows rows = m_db.queryRows(QStringLiteral("SELECT subj_id, RTRIM(LTRIM(name_txt)) FROM name WHERE inac_ind = 0 AND subj_id IN (")
+                                             + idList(entities.mid(start, kEntityBlock)) + QStringLiteral(")"));
+        if (!rows.ok())
+            return Result<QHash<qint32, QString>>::failure(rows.error);
+        for (const QStringList &row : rows.rows) {
+            if (const auto entity = db::parseId(row.value(0)); entity && !out.value.contains(*entity))
+                out.value.insert(*entity, row.value(1));
+        }
+    }
+    return out;
 }
 
 } // namespace verna::analysis

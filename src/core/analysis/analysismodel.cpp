@@ -105,6 +105,16 @@ void AnalysisModel::setValue(int row, int column, const QString &valueText)
     emit dataChanged(i, i);
 }
 
+void AnalysisModel::setColumnValues(int column, int firstRow, const QStringList &valueTexts)
+{
+    const int last = std::min<int>(dataRowCount(), firstRow + static_cast<int>(valueTexts.size())) - 1;
+    if (firstRow > last)
+        return;
+    for (int r = firstRow; r <= last; ++r)
+        m_rows[r].cells[column] = formatValue(valueTexts.at(r - firstRow), m_locale);
+    emit dataChanged(index(firstRow, kFixedColumns + column), index(last, kFixedColumns + column));
+}
+
 void AnalysisModel::removeDataRows(int first, int last)
 {
     first = std::max(first, 0);

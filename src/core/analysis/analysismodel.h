@@ -45,6 +45,8 @@ public:
     int appendIndicator(int indicatorId, const QString &name);
     // Stores an evaluator's value text formatted as "0.00" ("" when it is no number).
     void setValue(int row, int column, const QString &valueText);
+    // The same for consecutive rows of one column from firstRow on, announced as one change.
+    void setColumnValues(int column, int firstRow, const QStringList &valueTexts);
 
     void removeDataRows(int first, int last);
     void removeIndicators(int first, int last);

@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QSet>
 #include <QStringList>
+#include <functional>
 
 namespace verna::indicators {
 
@@ -38,7 +39,14 @@ class PostgresEmitter
 public:
     PostgresEmitter(const Formula &formula, QString periodCondition)
         : m_formula(formula)
-        , m_condition(std::move(periodCondition))
+        , m_item([condition = std::move(periodCondition)](const QString &code) {
+            return itemSubquery(code, condition, QStringLiteral("DOUBLE PRECISION"));
+        })
+    {
+    }
+    PostgresEmitter(const Formula &formula, std::function<QString(const QString &)> item)
+        : m_formula(formula)
+        , m_item(std::move(item))
     {
     }
 
@@ -58,7 +66,7 @@ private:
                 + (asDouble ? QStringLiteral(" AS DOUBLE PRECISION)") : QStringLiteral(" AS BIGINT)"));
         }
         if (n.kind == Kind::Item)
-            return itemSubquery(n.code, m_condition, QStringLiteral("DOUBLE PRECISION"));
+            return m_item(n.code);
         const bool operandsAsDouble = !n.integral;
         QString text;
         if (n.kind == Kind::Negate) {
@@ -78,7 +86,7 @@ private:
     }
 
     const Formula &m_formula;
-    QString m_condition;
+    std::function<QString(const QString &)> m_item;
 };
 
 // SQLite: the items are read once each into the columns of "v"; the arithmetic is verna_calc
@@ -217,25 +225,9 @@ QString FormulaSql::columnStatement(const Formula &formula, db::Backend backend,
         + QStringLiteral(" FROM r) SELECT v.k, ") + emitter.expression() + QStringLiteral(" FROM v");
 }
 
-QString FormulaSql::formsQuery(const QList<Period> &periods)
+QString FormulaSql::postgresExpression(const Formula &formula, const std::function<QString(const QString &)> &item)
 {
-    QSet<QString> entities;
-    QSet<QString> years;
-    QString entityList;
-    QString yearList;
-    for (const Period &p : periods) {
-        if (!entities.contains(p.entityText())) {
-            entities.insert(p.entityText());
-            entityList += (entityList.isEmpty() ? QString() : QStringLiteral(", ")) + p.entityText();
-        }
-        if (!years.contains(p.yearText())) {
-            years.insert(p.yearText());
-            yearList += (yearList.isEmpty() ? QString() : QStringLiteral(", ")) + p.yearText();
-        }
-    }
-    return QStringLiteral("SELECT subj_id, year_dt, quarter_dt, count(*), count(fill_lvl_ind), min(fill_lvl_ind), max(fill_lvl_ind) "
-                          "FROM finl_stmt WHERE inac_ind = 0 AND stmt_type_cd = 28 AND subj_id IN (")
-        + entityList + QStringLiteral(") AND year_dt IN (") + yearList + QStringLiteral(") GROUP BY subj_id, year_dt, quarter_dt");
+    return PostgresEmitter(formula, item).expression();
 }
 
 } // namespace verna::indicators
