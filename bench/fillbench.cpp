@@ -26,14 +26,14 @@ shell::DemoOptions fillDemo()
 }
 
 // Best of three: the machine is shared, the slowest run says little about the code.
-FillResult bestFill(db::Database &database, const QList<qint32> &entities)
+FillResult bestFill(db::Database &database, const QList<qint32> &entities, bool byCpu)
 {
     FillResult best;
     for (int run = 0; run < 3; ++run) {
         FillResult fill = fillAnalysis(database, entities, kYear, kYear, kFillIndicators);
         if (!fill.error.isEmpty())
             return fill;
-        if (run == 0 || fill.nanoseconds < best.nanoseconds)
+        if (run == 0 || (byCpu ? fill.cpuNanoseconds < best.cpuNanoseconds : fill.nanoseconds < best.nanoseconds))
             best = std::move(fill);
     }
     return best;
@@ -67,7 +67,7 @@ void benchFill(BenchContext &context)
         return;
     }
     const QList<qint32> entities = fixtureEntities(database);
-    const FillResult fill = bestFill(database, entities);
+    const FillResult fill = bestFill(database, entities, true);
     if (!fill.error.isEmpty()) {
         context.table.check(QStringLiteral("fill (SQLite)"), QStringLiteral("no error"), fill.error, false);
         return;
@@ -76,19 +76,20 @@ void benchFill(BenchContext &context)
         RawPass best;
         for (int run = 0; run < 3; ++run) {
             RawPass pass = rawSqlitePass(database, QFileInfo(file).absoluteFilePath(), fill.rows, kFillIndicators);
-            if (run == 0 || pass.nanoseconds < best.nanoseconds)
+            if (run == 0 || pass.cpuNanoseconds < best.cpuNanoseconds)
                 best = std::move(pass);
         }
         return best;
     }();
-    const double fillRate = fill.cells() * 1e9 / std::max<qint64>(1, fill.nanoseconds);
-    const double rawRate = fill.cells() * 1e9 / std::max<qint64>(1, raw.nanoseconds);
-    const double ratio = static_cast<double>(fill.nanoseconds) / std::max<qint64>(1, raw.nanoseconds);
+    const double fillRate = fill.cells() * 1e9 / std::max<qint64>(1, fill.cpuNanoseconds);
+    const double rawRate = fill.cells() * 1e9 / std::max<qint64>(1, raw.cpuNanoseconds);
+    const double ratio = static_cast<double>(fill.cpuNanoseconds) / std::max<qint64>(1, raw.cpuNanoseconds);
+    const auto wall = [&](qint64 ns) { return QStringLiteral("CPU time; wall clock %1").arg(rate(fill.cells() * 1e9 / std::max<qint64>(1, ns))); };
     const QString shape = QStringLiteral("%1 rows x %2 = %3 cells; %4").arg(fill.rows.size()).arg(kFillIndicators.size()).arg(fill.cells()).arg(fullShare(database));
     context.table.check(QStringLiteral("fill, embedded (rows + cells)"), QStringLiteral(">= 150000 cells/s"), rate(fillRate), fillRate >= 150000,
-                        shape);
+                        shape + QStringLiteral("; ") + wall(fill.nanoseconds));
     context.table.info(QStringLiteral("raw sqlite3 C-API pass"), rate(rawRate),
-                       raw.error.isEmpty() ? QStringLiteral("forms and amounts read once, cells computed and printed") : raw.error);
+                       raw.error.isEmpty() ? QStringLiteral("forms and amounts read once, cells computed and printed; ") + wall(raw.nanoseconds) : raw.error);
     context.table.check(QStringLiteral("fill time / raw pass time"), QStringLiteral("<= 1.6"), QString::number(ratio, 'f', 2), ratio <= 1.6);
     context.log << "raw pass cells equal to the fill's: " << fill.cells() - differingCells(fill.texts, raw.texts, fill.rows, context.log) << " of "
                 << fill.cells() << "\n";
@@ -121,7 +122,7 @@ void benchFillPostgres(BenchContext &context)
         }
     }
     const QList<qint32> entities = fixtureEntities(database);
-    const FillResult fill = bestFill(database, entities);
+    const FillResult fill = bestFill(database, entities, false);
     if (!fill.error.isEmpty()) {
         context.table.check(QStringLiteral("fill (PostgreSQL)"), QStringLiteral("no error"), fill.error, false);
         return;

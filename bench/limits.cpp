@@ -102,8 +102,7 @@ RawPass rawSqlitePass(db::Database &database, const QString &file, const QList<a
     }
     const size_t slotCount = std::max<size_t>(1, itemSlots.size());
 
-    QElapsedTimer timer;
-    timer.start();
+    const Stopwatch timer;
     sqlite3 *handle = nullptr;
     if (sqlite3_open_v2(file.toUtf8().constData(), &handle, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
         pass.error = QStringLiteral("sqlite3_open_v2 failed");
@@ -160,7 +159,8 @@ RawPass rawSqlitePass(db::Database &database, const QString &file, const QList<a
         }
         pass.texts << column;
     }
-    pass.nanoseconds = timer.nsecsElapsed();
+    pass.nanoseconds = timer.wallNs();
+    pass.cpuNanoseconds = timer.cpuNs();
     return pass;
 }
 

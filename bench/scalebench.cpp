@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <sys/resource.h>
 
 using namespace verna;
 
@@ -23,7 +24,7 @@ QString megabytes(qint64 kb)
     return QString::number(kb / 1024.0, 'f', 0) + QStringLiteral(" MB");
 }
 
-// verna-db analyze over the first entities, its list in a file; nanoseconds, or -1.
+// verna-db analyze over the first entities, its list in a file; CPU nanoseconds, or -1.
 qint64 cliAnalyze(BenchContext &context, const QString &file, const QList<qint32> &entities, QString &error)
 {
     QTemporaryDir dir;
@@ -38,15 +39,21 @@ qint64 cliAnalyze(BenchContext &context, const QString &file, const QList<qint32
         indicators << QString::number(id);
     QProcess cli;
     cli.setStandardOutputFile(QProcess::nullDevice());
-    QElapsedTimer timer;
-    timer.start();
+    // The child's CPU time: on a shared machine its wall clock is mostly other jobs'.
+    rusage before{};
+    getrusage(RUSAGE_CHILDREN, &before);
     cli.start(context.cli, {QStringLiteral("--db"), file, QStringLiteral("analyze"), QStringLiteral("--entities"), QLatin1Char('@') + list.fileName(),
                             QStringLiteral("--years"), QString::number(kYear), QStringLiteral("--indicators"), indicators.join(QLatin1Char(','))});
     if (!cli.waitForFinished(-1) || cli.exitCode() != 0) {
         error = QString::fromUtf8(cli.readAllStandardError()).trimmed();
         return -1;
     }
-    return timer.nsecsElapsed();
+    rusage after{};
+    getrusage(RUSAGE_CHILDREN, &after);
+    const auto ns = [](const rusage &r) {
+        return (static_cast<qint64>(r.ru_utime.tv_sec) + r.ru_stime.tv_sec) * 1000000000 + (static_cast<qint64>(r.ru_utime.tv_usec) + r.ru_stime.tv_usec) * 1000;
+    };
+    return ns(after) - ns(before);
 }
 
 } // namespace
@@ -74,7 +81,9 @@ void benchScale(BenchContext &context)
     if (!existed)
         context.log << "made in " << made.elapsed() / 1000.0 << " s\n";
     const qint64 all = fixtureEntities(database).size();
+    benchSearch(context, database, static_cast<int>(all));
     database.close();
+    benchStart(context, file, static_cast<int>(all));
 
     const int small = 1000;
     const int medium = std::min<int>(16000, static_cast<int>(all));
@@ -91,11 +100,20 @@ void benchScale(BenchContext &context)
     const double growth = perCell(results[2]) / perCell(results[0]);
     context.table.check(QStringLiteral("fill growth per cell, %1 / %2 rows").arg(counts[2]).arg(small), QStringLiteral("<= 1.3"),
                         QString::number(growth, 'f', 2), growth <= 1.3,
-                        QStringLiteral("%1 vs %2 us per cell; %3").arg(perCell(results[2]), 0, 'f', 2).arg(perCell(results[0]), 0, 'f', 2).arg(rate(1e6 / perCell(results[2]))));
+                        QStringLiteral("%1 vs %2 us of CPU per cell; %3 (wall clock %4)")
+                            .arg(perCell(results[2]), 0, 'f', 2)
+                            .arg(perCell(results[0]), 0, 'f', 2)
+                            .arg(rate(1e6 / perCell(results[2])))
+                            .arg(rate(results[2].cells * 1e9 / std::max<qint64>(1, results[2].wallNanoseconds))));
     context.table.check(QStringLiteral("peak memory, %1-cell fill").arg(results[1].cells), QStringLiteral("< 200 MB"), megabytes(results[1].peakKb),
                         results[1].peakKb < 200 * 1024, QStringLiteral("VmHWM of the process"));
-    context.table.check(QStringLiteral("peak memory, %1-cell fill").arg(results[2].cells), QStringLiteral("< 1 GB"), megabytes(results[2].peakKb),
-                        results[2].peakKb < 1024 * 1024);
+    if (results[2].cells >= 1200000) {
+        context.table.check(QStringLiteral("peak memory, %1-cell fill").arg(results[2].cells), QStringLiteral("< 1 GB"), megabytes(results[2].peakKb),
+                            results[2].peakKb < 1024 * 1024);
+    } else {
+        context.table.add(Figure::Status::Pending, QStringLiteral("peak memory, 1200000-cell fill"), QStringLiteral("< 1 GB"),
+                          QStringLiteral("%1 at %2 cells; the 100000-row fixture: --scale-entities 100000").arg(megabytes(results[2].peakKb)).arg(results[2].cells));
+    }
 
     db::Database reopened;
     reopened.open(db::DatabaseLocation::file(file));
@@ -111,5 +129,5 @@ void benchScale(BenchContext &context)
     const double cliGrowth = (cliAll / static_cast<double>(results[2].cells)) / (cliSmall / static_cast<double>(results[0].cells));
     context.table.check(QStringLiteral("verna-db analyze growth per cell, %1 / %2 rows").arg(counts[2]).arg(small), QStringLiteral("<= 1.3"),
                         QString::number(cliGrowth, 'f', 2), cliGrowth <= 1.3,
-                        QStringLiteral("whole process, list from a file; %1 s for %2 cells").arg(cliAll / 1e9, 0, 'f', 1).arg(results[2].cells));
+                        QStringLiteral("CPU time of the whole process, list from a file; %1 s for %2 cells").arg(cliAll / 1e9, 0, 'f', 1).arg(results[2].cells));
 }

@@ -171,22 +171,19 @@ TEST(EvaluatorSql, EmittedStatementsCarryOnlyCheckedText)
     const Period p{1999, 4, -12};
     for (auto backend : {db::Backend::SQLite, db::Backend::PostgreSQL}) {
         const QString cell = FormulaSql::cellStatement(f, backend, p);
-        const QString column = FormulaSql::columnStatement(f, backend, {p, p});
-        for (QString sql : {cell, column}) {
-            // The only literals are runs of operators for verna_calc.
-            static const QRegularExpression literal("'([^']*)'");
-            for (auto it = literal.globalMatch(sql); it.hasNext();) {
-                const QString ops = it.next().captured(1);
-                EXPECT_FALSE(ops.isEmpty());
-                for (QChar c : ops)
-                    EXPECT_TRUE(QStringLiteral("+-*/^").contains(c)) << sql.toStdString();
-            }
-            sql.remove(literal);
-            EXPECT_FALSE(sql.contains("--") || sql.contains(';') || sql.contains('\'')) << sql.toStdString();
-            EXPECT_EQ(sql.count('('), sql.count(')'));
+        QString sql = cell;
+        // The only literals are runs of operators for verna_calc.
+        static const QRegularExpression literal("'([^']*)'");
+        for (auto it = literal.globalMatch(sql); it.hasNext();) {
+            const QString ops = it.next().captured(1);
+            EXPECT_FALSE(ops.isEmpty());
+            for (QChar c : ops)
+                EXPECT_TRUE(QStringLiteral("+-*/^").contains(c)) << sql.toStdString();
         }
+        sql.remove(literal);
+        EXPECT_FALSE(sql.contains("--") || sql.contains(';') || sql.contains('\'')) << sql.toStdString();
+        EXPECT_EQ(sql.count('('), sql.count(')'));
         EXPECT_TRUE(cell.contains("s.subj_id = -12 AND s.year_dt = 1999 AND s.quarter_dt = 4"));
-        EXPECT_TRUE(column.contains("(0, -12, 1999, 4), (1, -12, 1999, 4)"));
     }
 }
 

@@ -32,6 +32,11 @@ public:
         }
         }
     }
+    QString text(int column) const override
+    {
+        return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(m_statement, column)),
+                                 sqlite3_column_bytes(m_statement, column));
+    }
 
 private:
     sqlite3_stmt *m_statement;
@@ -52,6 +57,7 @@ public:
         const double d = ok ? (v.typeId() == QMetaType::QString ? v.toString().toDouble(&ok) : v.toDouble(&ok)) : 0;
         return ok ? std::optional<double>(d) : std::nullopt;
     }
+    QString text(int column) const override { return m_query.value(column).toString(); }
 
 private:
     const QSqlQuery &m_query;
@@ -96,6 +102,23 @@ Outcome sqliteQuery(Database &database, sqlite3 *handle, const QString &sql, con
 }
 
 } // namespace
+
+QString inList(Backend backend, const QString &column, const QList<qint64> &values, QVariantList &binds)
+{
+    if (backend == Backend::PostgreSQL) {
+        QString array;
+        for (qint64 v : values)
+            array += (array.isEmpty() ? QStringLiteral("{") : QStringLiteral(",")) + QString::number(v);
+        binds << (array.isEmpty() ? QStringLiteral("{}") : array + QLatin1Char('}'));
+        return column + QStringLiteral(" = ANY (CAST(? AS BIGINT[]))");
+    }
+    QString marks;
+    for (qint64 v : values) {
+        binds << v;
+        marks += marks.isEmpty() ? QStringLiteral("?") : QStringLiteral(", ?");
+    }
+    return column + QStringLiteral(" IN (") + marks + QLatin1Char(')');
+}
 
 Outcome queryPrepared(Database &database, const QString &sql, const QVariantList &values, const std::function<void(const PreparedRow &row)> &rowSink)
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/backend.h"
 #include "db/outcome.h"
 
 #include <QString>
@@ -20,7 +21,13 @@ public:
     // A number, nullopt for NULL or a text that is no number. Exact decimals from a server come
     // as text and are read by strtod, which rounds them as the server's cast to double does.
     virtual std::optional<double> number(int column) const = 0;
+    virtual QString text(int column) const = 0;
 };
+
+// "column IN (?, ?, ...)" with the integers appended to binds; on PostgreSQL one bound array
+// ("column = ANY (?)"), as a statement with hundreds of parameters costs the ODBC driver
+// more than the query costs the server.
+QString inList(Backend backend, const QString &column, const QList<qint64> &values, QVariantList &binds);
 
 // One prepared statement of the backend's own SQL with bound integers or texts: one round trip
 // over ODBC, and on SQLite the rows straight from the connection's handle without a value per

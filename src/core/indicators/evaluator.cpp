@@ -279,8 +279,8 @@ Outcome Evaluator::failedStatement(const QString &error)
 Outcome Evaluator::prefetchForms(const QList<Period> &periods)
 {
     QList<Period> missing;
-    QSet<qint32> entities;
-    QSet<int> years;
+    QSet<qint64> entities;
+    QSet<qint64> years;
     for (const Period &p : periods) {
         if (!m_cache->form(p)) {
             missing << p;
@@ -299,19 +299,11 @@ Outcome Evaluator::prefetchForms(const QList<Period> &periods)
     };
     QHash<Period, Forms> found;
     QVariantList values;
-    QStringList entityMarks;
-    QStringList yearMarks;
-    for (qint32 entity : std::as_const(entities)) {
-        values << entity;
-        entityMarks << QStringLiteral("?");
-    }
-    for (int year : std::as_const(years)) {
-        values << year;
-        yearMarks << QStringLiteral("?");
-    }
+    const QString entityList = db::inList(m_db.backend(), QStringLiteral("subj_id"), QList<qint64>(entities.begin(), entities.end()), values);
+    const QString yearList = db::inList(m_db.backend(), QStringLiteral("year_dt"), QList<qint64>(years.begin(), years.end()), values);
     const QString sql = QStringLiteral("SELECT subj_id, year_dt, quarter_dt, fill_lvl_ind FROM finl_stmt WHERE inac_ind = 0 AND stmt_type_cd = 28 "
-                                       "AND subj_id IN (%1) AND year_dt IN (%2)")
-                            .arg(entityMarks.join(QLatin1Char(',')), yearMarks.join(QLatin1Char(',')));
+                                       "AND %1 AND %2")
+                            .arg(entityList, yearList);
     m_db.setSharedSql(sql);
     const Outcome read = db::queryPrepared(m_db, sql, values, [&](const db::PreparedRow &row) {
         Forms &f = found[Period{static_cast<int>(row.integer(1)), static_cast<int>(row.integer(2)), static_cast<qint32>(row.integer(0))}];
@@ -359,62 +351,74 @@ Outcome readAmounts(db::Database &database, const QList<Period> &periods, const 
 {
     using Number = db::arithmetic::Number;
     block.slotCount = std::max<int>(1, static_cast<int>(itemSlots.size()));
-    QVariantList values;
-    QSet<qint32> entities;
-    QSet<int> years;
-    QString entityMarks;
-    QString yearMarks;
+    QList<qint64> entities;
+    QList<qint64> years;
+    QSet<qint64> seen;
     for (const Period &p : periods) {
         if (block.rows.contains(p))
             continue;
         block.rows.insert(p, static_cast<int>(block.rows.size()));
-        if (!entities.contains(p.entity)) {
-            entities.insert(p.entity);
-            entityMarks += entityMarks.isEmpty() ? QStringLiteral("?") : QStringLiteral(", ?");
+        if (!seen.contains(p.entity)) {
+            seen.insert(p.entity);
+            entities << p.entity;
         }
-        years.insert(p.year);
+        if (!years.contains(p.year))
+            years << p.year;
     }
     block.amounts.assign(static_cast<size_t>(block.rows.size()) * block.slotCount, Number::none());
     block.found.assign(block.amounts.size(), 0);
     QHash<qint64, int> slotOfCode;
-    QString codeMarks;
     for (auto it = itemSlots.constBegin(); it != itemSlots.constEnd(); ++it) {
         bool ok = false;
         const qint64 code = it.key().toLongLong(&ok);
         // A code past 64 bits matches no item: its amount stays NULL.
-        if (ok) {
+        if (ok)
             slotOfCode.insert(code, it.value());
-            codeMarks += codeMarks.isEmpty() ? QStringLiteral("?") : QStringLiteral(", ?");
-        }
     }
     if (slotOfCode.isEmpty())
         return Outcome::success();
-    for (qint32 entity : std::as_const(entities))
-        values << entity;
-    for (int year : std::as_const(years)) {
-        values << year;
-        yearMarks += yearMarks.isEmpty() ? QStringLiteral("?") : QStringLiteral(", ?");
-    }
-    for (auto it = slotOfCode.constBegin(); it != slotOfCode.constEnd(); ++it)
-        values << it.key();
-    const QString sql = QStringLiteral("SELECT s.subj_id, s.year_dt, s.quarter_dt, i.item_type_cd, i.amt_val FROM finl_stmt s, finl_item i "
-                                       "WHERE s.inac_ind = 0 AND s.subj_id IN (%1) AND s.year_dt IN (%2) "
-                                       "AND s.finl_stmt_id = i.finl_stmt_id AND i.item_type_cd IN (%3)")
-                            .arg(entityMarks, yearMarks, codeMarks);
-    return db::queryPrepared(database, sql, values, [&](const db::PreparedRow &r) {
-        const auto row = block.rows.constFind(Period{static_cast<int>(r.integer(1)), static_cast<int>(r.integer(2)), static_cast<qint32>(r.integer(0))});
-        const auto slot = slotOfCode.constFind(r.integer(3));
+    QVariantList values;
+    const db::Backend backend = database.backend();
+    const QString entityList = db::inList(backend, QStringLiteral("s.subj_id"), entities, values);
+    const QString yearList = db::inList(backend, QStringLiteral("s.year_dt"), years, values);
+    const QString codeList = db::inList(backend, QStringLiteral("i.item_type_cd"), slotOfCode.keys(), values);
+    const auto store = [&](const Period &period, qint64 code, std::optional<double> amount) {
+        const auto row = block.rows.constFind(period);
+        const auto slot = slotOfCode.constFind(code);
         if (row == block.rows.constEnd() || slot == slotOfCode.constEnd())
             return;
         const size_t at = static_cast<size_t>(*row) * block.slotCount + static_cast<size_t>(*slot);
         // Two rows for one reference is no value, as on a server that refuses the subquery.
-        if (block.found[at]++ > 0) {
-            block.amounts[at] = Number::none();
-            return;
-        }
-        const std::optional<double> amount = r.number(4);
+        if (block.found[at])
+            amount.reset();
+        block.found[at] = 1;
         block.amounts[at] = amount ? Number::real(*amount) : Number::none();
-    });
+    };
+    const auto period = [](const db::PreparedRow &r) {
+        return Period{static_cast<int>(r.integer(1)), static_cast<int>(r.integer(2)), static_cast<qint32>(r.integer(0))};
+    };
+    const QString from = QStringLiteral(" FROM finl_stmt s, finl_item i WHERE s.inac_ind = 0 AND %1 AND %2 AND s.finl_stmt_id = i.finl_stmt_id AND %3")
+                             .arg(entityList, yearList, codeList);
+    if (database.backend() == db::Backend::PostgreSQL) {
+        // Over ODBC every field costs: one row per period, its items as "code amount" pairs
+        // (the amount's exact text, or N for NULL).
+        return db::queryPrepared(database,
+                                 QStringLiteral("SELECT s.subj_id, s.year_dt, s.quarter_dt, string_agg(CAST(i.item_type_cd AS TEXT) || ' ' || "
+                                                "COALESCE(CAST(i.amt_val AS TEXT), 'N'), ' ')")
+                                     + from + QStringLiteral(" GROUP BY s.subj_id, s.year_dt, s.quarter_dt"),
+                                 values, [&](const db::PreparedRow &r) {
+                                     const Period p = period(r);
+                                     const QString pairs = r.text(3);
+                                     const QList<QStringView> parts = QStringView(pairs).split(QLatin1Char(' '));
+                                     for (qsizetype k = 0; k + 1 < parts.size(); k += 2) {
+                                         bool ok = false;
+                                         const double amount = parts.at(k + 1).toDouble(&ok);
+                                         store(p, parts.at(k).toLongLong(), ok ? std::optional<double>(amount) : std::nullopt);
+                                     }
+                                 });
+    }
+    return db::queryPrepared(database, QStringLiteral("SELECT s.subj_id, s.year_dt, s.quarter_dt, i.item_type_cd, i.amt_val") + from, values,
+                             [&](const db::PreparedRow &r) { store(period(r), r.integer(3), r.number(4)); });
 }
 
 } // namespace

@@ -206,25 +206,6 @@ QString FormulaSql::cellStatement(const Formula &formula, db::Backend backend, c
     return QStringLiteral("WITH v AS (SELECT ") + items + QStringLiteral(") SELECT ") + emitter.expression() + QStringLiteral(" FROM v");
 }
 
-QString FormulaSql::columnStatement(const Formula &formula, db::Backend backend, const QList<Period> &periods)
-{
-    QString rows;
-    for (int k = 0; k < periods.size(); ++k) {
-        const Period &p = periods.at(k);
-        if (k > 0)
-            rows += QStringLiteral(", ");
-        rows += QStringLiteral("(%1, %2, %3, %4)").arg(QString::number(k), p.entityText(), p.yearText(), p.quarterText());
-    }
-    const QString withRows = QStringLiteral("WITH r (k, subj_id, year_dt, quarter_dt) AS (VALUES ") + rows + QLatin1Char(')');
-    const QString condition = QStringLiteral("s.subj_id = r.subj_id AND s.year_dt = r.year_dt AND s.quarter_dt = r.quarter_dt");
-    if (backend == db::Backend::PostgreSQL)
-        return withRows + QStringLiteral(" SELECT r.k, ") + PostgresEmitter(formula, condition).expression() + QStringLiteral(" FROM r");
-    const SqliteEmitter emitter(formula);
-    const QString items = emitter.itemColumns(condition);
-    return withRows + QStringLiteral(", v AS (SELECT r.k AS k") + (items.isEmpty() ? QString() : QStringLiteral(", ") + items)
-        + QStringLiteral(" FROM r) SELECT v.k, ") + emitter.expression() + QStringLiteral(" FROM v");
-}
-
 QString FormulaSql::postgresExpression(const Formula &formula, const std::function<QString(const QString &)> &item)
 {
     return PostgresEmitter(formula, item).expression();

@@ -28,10 +28,6 @@ public:
     // The statement that evaluates a valid formula for one period on SQLite or PostgreSQL.
     static QString cellStatement(const Formula &formula, db::Backend backend, const Period &period);
 
-    // One statement that evaluates a valid formula for many valid periods: rows (k, value),
-    // k being the period's index in the list.
-    static QString columnStatement(const Formula &formula, db::Backend backend, const QList<Period> &periods);
-
     // A valid formula as a PostgreSQL expression with the arithmetic of the statements above,
     // each item reference written by item(code) (a double precision value or NULL).
     static QString postgresExpression(const Formula &formula, const std::function<QString(const QString &code)> &item);
