@@ -1,6 +1,7 @@
 #include "analysis/analysisdata.h"
 
 #include "db/database.h"
+#include "db/preparedquery.h"
 #include "db/sqlquote.h"
 
 #include <QSet>
@@ -120,12 +121,9 @@ namespace {
 // Entities per query: a statement of a few kilobytes.
 constexpr int kEntityBlock = 500;
 
-QString idList(const QList<qint32> &ids)
+QList<qint64> ids(const QList<qint32> &entities)
 {
-    QString text;
-    for (qint32 id : ids)
-        text += (text.isEmpty() ? QString() : QStringLiteral(",")) + QString::number(id);
-    return text;
+    return QList<qint64>(entities.begin(), entities.end());
 }
 } // namespace
 
@@ -133,19 +131,18 @@ Result<QList<RowKey>> AnalysisData::rowPeriods(const QList<qint32> &entities, in
 {
     QHash<qint32, QList<RowKey>> byEntity;
     for (int start = 0; start < entities.size(); start += kEntityBlock) {
-        const db::Rows rows = m_db.queryRows(QStringLiteral("SELECT DISTINCT subj_id, year_dt, quarter_dt FROM finl_stmt WHERE inac_ind = 0 "
-                                                            "AND stmt_type_cd IN(27,28) AND year_dt BETWEEN ")
-                                             + n(firstYear) + QStringLiteral(" AND ") + n(lastYear) + QStringLiteral(" AND subj_id IN (")
-                                             + idList(entities.mid(start, kEntityBlock)) + QStringLiteral(")"));
-        if (!rows.ok())
-            return Result<QList<RowKey>>::failure(rows.error);
-        for (const QStringList &row : rows.rows) {
-            const auto entity = db::parseId(row.value(0));
-            const auto year = db::parseId(row.value(1));
-            const auto quarter = db::parseId(row.value(2));
-            if (entity && year && quarter)
-                byEntity[*entity] << RowKey{*year, *quarter, *entity};
-        }
+        QVariantList values{firstYear, lastYear};
+        const QString list = db::inList(m_db.backend(), QStringLiteral("subj_id"), ids(entities.mid(start, kEntityBlock)), values);
+        const Outcome read = db::queryPrepared(m_db,
+                                               QStringLiteral("SELECT DISTINCT subj_id, year_dt, quarter_dt FROM finl_stmt WHERE inac_ind = 0 "
+                                                              "AND stmt_type_cd IN (27, 28) AND year_dt BETWEEN ? AND ? AND ")
+                                                   + list,
+                                               values, [&](const db::PreparedRow &row) {
+                                                   const auto entity = static_cast<qint32>(row.integer(0));
+                                                   byEntity[entity] << RowKey{static_cast<int>(row.integer(1)), static_cast<int>(row.integer(2)), entity};
+                                               });
+        if (!read)
+            return Result<QList<RowKey>>::failure(read.error);
     }
     Result<QList<RowKey>> out;
     QSet<qint32> seen;
@@ -164,14 +161,16 @@ Result<QHash<qint32, QString>> AnalysisData::rowEntityNames(const QList<qint32> 
 {
     Result<QHash<qint32, QString>> out;
     for (int start = 0; start < entities.size(); start += kEntityBlock) {
-        const db::Rows rows = m_db.queryRows(QStringLiteral("SELECT subj_id, RTRIM(LTRIM(name_txt)) FROM name WHERE inac_ind = 0 AND subj_id IN (")
-                                             + idList(entities.mid(start, kEntityBlock)) + QStringLiteral(")"));
-        if (!rows.ok())
-            return Result<QHash<qint32, QString>>::failure(rows.error);
-        for (const QStringList &row : rows.rows) {
-            if (const auto entity = db::parseId(row.value(0)); entity && !out.value.contains(*entity))
-                out.value.insert(*entity, row.value(1));
-        }
+        QVariantList values;
+        const QString list = db::inList(m_db.backend(), QStringLiteral("subj_id"), ids(entities.mid(start, kEntityBlock)), values);
+        const Outcome read = db::queryPrepared(m_db, QStringLiteral("SELECT subj_id, RTRIM(LTRIM(name_txt)) FROM name WHERE inac_ind = 0 AND ") + list,
+                                               values, [&](const db::PreparedRow &row) {
+                                                   const auto entity = static_cast<qint32>(row.integer(0));
+                                                   if (!out.value.contains(entity))
+                                                       out.value.insert(entity, row.text(1));
+                                               });
+        if (!read)
+            return Result<QHash<qint32, QString>>::failure(read.error);
     }
     return out;
 }

@@ -90,10 +90,16 @@ QString formatCents(Cents value, const QLocale &locale)
 {
     const bool negative = value < 0;
     const quint64 magnitude = negative ? static_cast<quint64>(-(value + 1)) + 1 : static_cast<quint64>(value);
-    QString out = QString::number(magnitude / 100) + locale.decimalPoint()
-        + QString::number(magnitude % 100).rightJustified(2, QLatin1Char('0'));
+    // Every cell of a table fill comes through here: one string, built in place.
+    QString out;
+    out.reserve(24);
     if (negative && magnitude != 0)
-        out.prepend(locale.negativeSign());
+        out += locale.negativeSign();
+    out += QString::number(magnitude / 100);
+    out += locale.decimalPoint();
+    const auto cents = static_cast<char16_t>(magnitude % 100);
+    out += QChar(u'0' + cents / 10);
+    out += QChar(u'0' + cents % 10);
     return out;
 }
 

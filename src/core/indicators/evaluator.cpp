@@ -351,6 +351,7 @@ Outcome readAmounts(db::Database &database, const QList<Period> &periods, const 
 {
     using Number = db::arithmetic::Number;
     block.slotCount = std::max<int>(1, static_cast<int>(itemSlots.size()));
+    block.rows.clear();
     QList<qint64> entities;
     QList<qint64> years;
     QSet<qint64> seen;
@@ -473,6 +474,7 @@ Result<QList<QStringList>> Evaluator::columns(const QList<FormulaSource> &source
     values.value.resize(sources.size());
     for (QStringList &column : values.value)
         column.reserve(periods.size());
+    AmountBlock block; // its buffers serve every block of periods
     for (int start = 0; start < periods.size(); start += kColumnChunk) {
         const int end = std::min<int>(start + kColumnChunk, periods.size());
         QList<Period> valid;
@@ -533,7 +535,6 @@ Result<QList<QStringList>> Evaluator::columns(const QList<FormulaSource> &source
                 values.value[c] << chunk;
             }
         } else {
-            AmountBlock block;
             if (const Outcome read = readAmounts(m_db, valid, itemSlots, block); !read)
                 return Out::failure(read.error);
             QList<int> rows(end - start, -1);
