@@ -87,19 +87,29 @@ void benchSearch(BenchContext &context, db::Database &database, int entityCount)
     context.table.add(Figure::Status::Pending, QStringLiteral("search window: all entities listed"), QStringLiteral("< 1 s, Stop < 100 ms"),
                       QStringLiteral("a window figure: not measured by this program"));
 
-    // The data-selection tree: the entity with the most periods, down to its statements.
-    const QString busiest = database.singleValue(QStringLiteral("SELECT subj_id FROM finl_stmt GROUP BY subj_id ORDER BY count(*) DESC"));
-    const int periods = database.singleValue(QStringLiteral("SELECT count(DISTINCT year_dt * 10 + quarter_dt) FROM finl_stmt WHERE subj_id = ") + busiest).toInt();
-    indicators::Evaluator evaluator(database);
-    selection::TreeData tree(database, evaluator);
+    // The data-selection tree: an entity with 40 periods (ten years of quarters), down to its
+    // statements, in a small fixture of its own.
+    QTemporaryDir dir;
+    db::Database history;
+    shell::DemoOptions decade;
+    decade.entities = 2;
+    decade.seed = 3;
+    decade.firstYear = 1990;
+    decade.lastYear = 1999;
+    if (!makeFixture(history, dir.filePath(QStringLiteral("decade.sqlite")), decade, context.log))
+        return;
+    const qint32 busiest = fixtureEntities(history, 1).value(0);
+    const int periods = history.singleValue(QStringLiteral("SELECT count(DISTINCT year_dt * 10 + quarter_dt) FROM finl_stmt WHERE subj_id = %1").arg(busiest)).toInt();
+    indicators::Evaluator evaluator(history);
+    selection::TreeData tree(history, evaluator);
     double best = 1e12;
     for (int run = 0; run < 3; ++run) {
         const Stopwatch timer;
-        tree.entity(busiest.toInt());
+        tree.entity(busiest);
         best = std::min(best, timer.cpuNs() / 1e6);
     }
     context.table.check(QStringLiteral("selection tree: entity to its statements"), QStringLiteral("< 100 ms (40 periods)"), millis(best), best < 100,
-                        QStringLiteral("CPU time; entity %1 with %2 periods").arg(busiest).arg(periods));
+                        QStringLiteral("CPU time; entity with %1 periods").arg(periods));
 }
 
 void benchStart(BenchContext &context, const QString &file, int entityCount)

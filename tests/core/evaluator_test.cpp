@@ -415,7 +415,8 @@ TEST_P(EvaluatorTest, CachedAndColumnPathsGiveTheCellTexts)
 TEST_P(EvaluatorTest, ColumnsSpanManyStatementsAndStopEarly)
 {
     QList<Period> periods;
-    for (int i = 0; i < 1100; ++i)
+    // More periods than one statement of either backend takes.
+    for (int i = 0; i < 11000; ++i)
         periods << kPeriods.at(i % kPeriods.size());
     Evaluator evaluator(db());
     const QStringList column = evaluator.indicatorColumn(107, periods).value;
@@ -426,7 +427,9 @@ TEST_P(EvaluatorTest, ColumnsSpanManyStatementsAndStopEarly)
     int asked = 0;
     const Result<QStringList> partial = evaluator.indicatorColumn(107, periods, [&asked] { return ++asked == 1; });
     EXPECT_TRUE(partial.ok());
-    EXPECT_EQ(partial.value, column.mid(0, 500));
+    EXPECT_FALSE(partial.value.isEmpty());
+    EXPECT_LT(partial.value.size(), column.size());
+    EXPECT_EQ(partial.value, column.mid(0, partial.value.size()));
 }
 
 TEST_P(EvaluatorTest, FailedEvaluationLeavesTheCallersTransactionUsable)

@@ -118,9 +118,6 @@ Result<QString> AnalysisData::rowEntityName(qint32 entity)
 }
 
 namespace {
-// Entities per query: a statement of a few kilobytes.
-constexpr int kEntityBlock = 500;
-
 QList<qint64> ids(const QList<qint32> &entities)
 {
     return QList<qint64>(entities.begin(), entities.end());
@@ -130,9 +127,10 @@ QList<qint64> ids(const QList<qint32> &entities)
 Result<QList<RowKey>> AnalysisData::rowPeriods(const QList<qint32> &entities, int firstYear, int lastYear)
 {
     QHash<qint32, QList<RowKey>> byEntity;
-    for (int start = 0; start < entities.size(); start += kEntityBlock) {
+    const int block = db::idsPerStatement(m_db.backend());
+    for (int start = 0; start < entities.size(); start += block) {
         QVariantList values{firstYear, lastYear};
-        const QString list = db::inList(m_db.backend(), QStringLiteral("subj_id"), ids(entities.mid(start, kEntityBlock)), values);
+        const QString list = db::inList(m_db.backend(), QStringLiteral("subj_id"), ids(entities.mid(start, block)), values);
         const Outcome read = db::queryPrepared(m_db,
                                                QStringLiteral("SELECT DISTINCT subj_id, year_dt, quarter_dt FROM finl_stmt WHERE inac_ind = 0 "
                                                               "AND stmt_type_cd IN (27, 28) AND year_dt BETWEEN ? AND ? AND ")
@@ -160,9 +158,10 @@ Result<QList<RowKey>> AnalysisData::rowPeriods(const QList<qint32> &entities, in
 Result<QHash<qint32, QString>> AnalysisData::rowEntityNames(const QList<qint32> &entities)
 {
     Result<QHash<qint32, QString>> out;
-    for (int start = 0; start < entities.size(); start += kEntityBlock) {
+    const int block = db::idsPerStatement(m_db.backend());
+    for (int start = 0; start < entities.size(); start += block) {
         QVariantList values;
-        const QString list = db::inList(m_db.backend(), QStringLiteral("subj_id"), ids(entities.mid(start, kEntityBlock)), values);
+        const QString list = db::inList(m_db.backend(), QStringLiteral("subj_id"), ids(entities.mid(start, block)), values);
         const Outcome read = db::queryPrepared(m_db, QStringLiteral("SELECT subj_id, RTRIM(LTRIM(name_txt)) FROM name WHERE inac_ind = 0 AND ") + list,
                                                values, [&](const db::PreparedRow &row) {
                                                    const auto entity = static_cast<qint32>(row.integer(0));

@@ -103,6 +103,11 @@ Outcome sqliteQuery(Database &database, sqlite3 *handle, const QString &sql, con
 
 } // namespace
 
+int idsPerStatement(Backend backend)
+{
+    return backend == Backend::PostgreSQL ? 5000 : 500;
+}
+
 QString inList(Backend backend, const QString &column, const QList<qint64> &values, QVariantList &binds)
 {
     if (backend == Backend::PostgreSQL) {

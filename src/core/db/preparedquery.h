@@ -24,6 +24,10 @@ public:
     virtual QString text(int column) const = 0;
 };
 
+// How many ids one statement takes: SQLite and SQL Server bind each (a few hundred keep
+// within their limits), PostgreSQL takes them as one array, so fewer round trips.
+int idsPerStatement(Backend backend);
+
 // "column IN (?, ?, ...)" with the integers appended to binds; on PostgreSQL one bound array
 // ("column = ANY (?)"), as a statement with hundreds of parameters costs the ODBC driver
 // more than the query costs the server.

@@ -19,8 +19,6 @@ namespace verna::indicators {
 
 namespace {
 
-// Periods per set-based statement: keeps statements a few tens of kilobytes.
-constexpr int kColumnChunk = 500;
 
 bool isFullForm(const QString &answer)
 {
@@ -475,8 +473,9 @@ Result<QList<QStringList>> Evaluator::columns(const QList<FormulaSource> &source
     for (QStringList &column : values.value)
         column.reserve(periods.size());
     AmountBlock block; // its buffers serve every block of periods
-    for (int start = 0; start < periods.size(); start += kColumnChunk) {
-        const int end = std::min<int>(start + kColumnChunk, periods.size());
+    const int chunkSize = db::idsPerStatement(m_db.backend());
+    for (int start = 0; start < periods.size(); start += chunkSize) {
+        const int end = std::min<int>(start + chunkSize, periods.size());
         QList<Period> valid;
         for (int i = start; i < end; ++i) {
             if (periods.at(i).isValid())
