@@ -89,11 +89,18 @@ void benchScale(BenchContext &context)
     const int medium = std::min<int>(16000, static_cast<int>(all));
     ChildResult results[3];
     const int counts[3] = {small, medium, static_cast<int>(all)};
+    // Best of three CPU times per size; the peak memory is the highest of the three.
     for (int i = 0; i < 3; ++i) {
-        results[i] = runChild(context.program, {QStringLiteral("fill"), file, QString::number(kYear), QString::number(counts[i])});
-        if (!results[i].error.isEmpty()) {
-            context.table.check(QStringLiteral("fill of %1 rows").arg(counts[i]), QStringLiteral("no error"), results[i].error, false);
-            return;
+        for (int run = 0; run < 3; ++run) {
+            const ChildResult r = runChild(context.program, {QStringLiteral("fill"), file, QString::number(kYear), QString::number(counts[i])});
+            if (!r.error.isEmpty()) {
+                context.table.check(QStringLiteral("fill of %1 rows").arg(counts[i]), QStringLiteral("no error"), r.error, false);
+                return;
+            }
+            const qint64 peak = std::max(results[i].peakKb, r.peakKb);
+            if (run == 0 || r.nanoseconds < results[i].nanoseconds)
+                results[i] = r;
+            results[i].peakKb = peak;
         }
     }
     const auto perCell = [](const ChildResult &r) { return r.nanoseconds / 1e3 / std::max<qint64>(1, r.cells); };

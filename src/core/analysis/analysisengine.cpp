@@ -107,12 +107,10 @@ Result<int> AnalysisEngine::addRows(const QList<RowKey> &keys, const QHash<qint3
         for (int c = 0; c < m_model.indicatorCount(); ++c)
             ids << m_model.indicatorId(c);
         const Result<QList<QStringList>> values = m_source.columns(ids, added, m_shouldStop);
-        if (values.ok()) {
-            for (int c = 0; c < values.value.size(); ++c)
-                m_model.setColumnValues(c, first, values.value.at(c));
-        } else {
+        if (values.ok())
+            m_model.setValues(0, first, values.value);
+        else
             error = values.error;
-        }
     }
     if (!error.isEmpty()) {
         // Rows with cells that could not be read would pass for a result: they go again.
@@ -146,8 +144,7 @@ Outcome AnalysisEngine::addIndicators(const QList<QPair<int, QString>> &indicato
             reapplyAggregate();
             return values.outcome();
         }
-        for (int c = 0; c < values.value.size(); ++c)
-            m_model.setColumnValues(first + c, 0, values.value.at(c));
+        m_model.setValues(first, 0, values.value);
     }
     reapplyAggregate();
     return Outcome::success();

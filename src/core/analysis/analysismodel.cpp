@@ -105,14 +105,21 @@ void AnalysisModel::setValue(int row, int column, const QString &valueText)
     emit dataChanged(i, i);
 }
 
-void AnalysisModel::setColumnValues(int column, int firstRow, const QStringList &valueTexts)
+void AnalysisModel::setValues(int firstColumn, int firstRow, const QList<QStringList> &columns)
 {
-    const int last = std::min<int>(dataRowCount(), firstRow + static_cast<int>(valueTexts.size())) - 1;
-    if (firstRow > last)
+    int last = firstRow - 1;
+    for (const QStringList &column : columns)
+        last = std::max<int>(last, std::min<int>(dataRowCount(), firstRow + static_cast<int>(column.size())) - 1);
+    if (columns.isEmpty() || firstRow > last)
         return;
-    for (int r = firstRow; r <= last; ++r)
-        m_rows[r].cells[column] = formatValue(valueTexts.at(r - firstRow), m_locale);
-    emit dataChanged(index(firstRow, kFixedColumns + column), index(last, kFixedColumns + column));
+    for (int r = firstRow; r <= last; ++r) {
+        QStringList &cells = m_rows[r].cells;
+        for (int c = 0; c < columns.size(); ++c) {
+            if (r - firstRow < columns.at(c).size())
+                cells[firstColumn + c] = formatValue(columns.at(c).at(r - firstRow), m_locale);
+        }
+    }
+    emit dataChanged(index(firstRow, kFixedColumns + firstColumn), index(last, kFixedColumns + firstColumn + static_cast<int>(columns.size()) - 1));
 }
 
 void AnalysisModel::removeDataRows(int first, int last)
