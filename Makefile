@@ -1,6 +1,7 @@
 # make run  - installs what is missing, builds, starts VERNA on the embedded demo database
 # make test - installs what is missing, builds, runs every test (with a private PostgreSQL)
 # make test-asan - the core and window tests again, built with AddressSanitizer and UBSan
+# make bench - the benchmark table (speed and memory figures beside their targets)
 # make fuzz - builds the fuzz targets with clang and libFuzzer in build-fuzz, runs each a minute
 BUILD ?= build
 JOBS ?= 2
@@ -36,8 +37,12 @@ test-asan: deps
 	ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 		bash scripts/test-postgres.sh ctest --test-dir $(ASAN_BUILD) --output-on-failure -j$(JOBS)
 
+# The benchmark table: embedded figures, and the ODBC ones beside a private PostgreSQL when
+# one can be started (else those rows say they were skipped). Generated databases stay in
+# $(BUILD)/bench-fixtures between runs; the table goes to bench/RESULTS.md as well.
+BENCH = $(BUILD)/bench/verna-bench --fixtures $(BUILD)/bench-fixtures --markdown bench/RESULTS.md
 bench: build
-	$(BUILD)/bench/verna-bench
+	@if ls /usr/lib/postgresql/*/bin/initdb >/dev/null 2>&1; then bash scripts/test-postgres.sh $(BENCH); else $(BENCH); fi
 
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60

@@ -1,14 +1,11 @@
 #pragma once
 
-#include <QTextStream>
+#include "analysis/rowkey.h"
 
-// One benchmark: builds its own repeatable fixture, prints its measurements and their ratios,
-// and returns a process exit code (non-zero when the paths it compares disagree).
-struct Benchmark {
-    const char *name;
-    const char *description;
-    int (*run)(QTextStream &out);
-};
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
 
 namespace verna::db {
 class Database;
@@ -17,10 +14,121 @@ namespace verna::shell {
 struct DemoOptions;
 }
 
-// Opens a fresh SQLite database in the folder with reference and demo data; false (with
-// the reason printed) when that fails.
-bool makeFixture(verna::db::Database &database, const QString &folder, const verna::shell::DemoOptions &demo, QTextStream &out);
+// Time of one measured piece: wall clock, and the CPU time of the measuring thread. On the
+// embedded database all the work is the thread's, so its CPU time is what the code costs
+// even on a machine that other jobs share; over ODBC the server works elsewhere and only
+// the wall clock counts.
+struct Stopwatch {
+    Stopwatch();
+    qint64 wallNs() const;
+    qint64 cpuNs() const;
 
-int benchEvaluator(QTextStream &out);
-int benchAnalysisFill(QTextStream &out);
-int benchReport(QTextStream &out);
+private:
+    qint64 m_wall;
+    qint64 m_cpu;
+};
+
+// One line of the table: a figure, its target, what this run measured and whether it passes.
+struct Figure {
+    enum class Status { Pass, Fail, Info, Pending, Skipped };
+    QString name;
+    QString target;
+    QString measured;
+    Status status = Status::Info;
+    QString note;
+};
+
+// Every figure of one run, printed as one table.
+class BenchTable
+{
+public:
+    void check(const QString &name, const QString &target, const QString &measured, bool pass, const QString &note = {});
+    void info(const QString &name, const QString &measured, const QString &note = {});
+    void add(Figure::Status status, const QString &name, const QString &target, const QString &note);
+    void print(QTextStream &out) const;
+    QString markdown(const QString &machine) const;
+    bool failed() const;
+
+private:
+    QList<Figure> m_figures;
+};
+
+struct BenchContext {
+    BenchTable &table;
+    QTextStream &log;
+    QString fixtures; // folder that keeps the generated databases between runs
+    QString program;  // this program, for the children that measure memory
+    QString cli;      // verna-db
+};
+
+// The twelve indicators of the fill: ratios of both statements, some with computed items.
+inline const QList<int> kFillIndicators = {1, 2, 3, 4, 5, 6, 8, 10, 11, 12, 14, 30};
+
+// Opens the fixture file, generating it (schema, reference and demo data) when it is missing;
+// false with the reason logged when that fails.
+bool openFixture(verna::db::Database &database, const QString &file, const verna::shell::DemoOptions &demo, QTextStream &log);
+// A fresh database at the location (an SQLite file or an ODBC data source) with the demo data.
+bool makeFixture(verna::db::Database &database, const QString &location, const verna::shell::DemoOptions &demo, QTextStream &log);
+
+// Companies of the fixture in id order (no groups, not the reference entity), at most limit.
+QList<qint32> fixtureEntities(verna::db::Database &database, int limit = -1);
+
+// The analysis fill as the window and verna-db analyze do it: the entities' periods of the
+// years as rows, then the indicators' columns. Cell texts in the table's form ("0.00").
+struct FillResult {
+    qint64 nanoseconds = 0; // wall
+    qint64 cpuNanoseconds = 0;
+    QList<verna::analysis::RowKey> rows;
+    QList<QStringList> texts; // per indicator
+    QString error;
+    qint64 cells() const { return static_cast<qint64>(rows.size()) * (texts.isEmpty() ? 12 : texts.size()); }
+};
+FillResult fillAnalysis(verna::db::Database &database, const QList<qint32> &entities, int firstYear, int lastYear, const QList<int> &indicators);
+
+// The reference per-cell path for the same cells, in the table's form.
+QList<QStringList> referenceTexts(verna::db::Database &database, const QList<verna::analysis::RowKey> &rows, const QList<int> &indicators);
+// How many cells differ (all of them compared); the first difference goes to the log.
+qint64 differingCells(const QList<QStringList> &a, const QList<QStringList> &b, const QList<verna::analysis::RowKey> &rows, QTextStream &log);
+
+// A plain pass over the SQLite file with the sqlite3 C API: the forms and referenced amounts
+// of the rows' periods read once, every cell computed. Texts in the table's form.
+struct RawPass {
+    qint64 nanoseconds = 0; // wall
+    qint64 cpuNanoseconds = 0;
+    QList<QStringList> texts;
+    QString error;
+};
+RawPass rawSqlitePass(verna::db::Database &database, const QString &file, const QList<verna::analysis::RowKey> &rows, const QList<int> &indicators);
+
+// The same cells as one PostgreSQL statement; its time as the server reports it.
+struct ServerPass {
+    double milliseconds = 0;
+    QList<QStringList> texts;
+    QString error;
+};
+ServerPass postgresStatement(verna::db::Database &database, const QList<verna::analysis::RowKey> &rows, int year, const QList<int> &indicators);
+
+// A child process of this program for a figure that needs its own peak memory.
+struct ChildResult {
+    qint64 nanoseconds = 0; // CPU time of the fill
+    qint64 wallNanoseconds = 0;
+    qint64 cells = 0;
+    qint64 peakKb = 0;
+    QString error;
+};
+ChildResult runChild(const QString &program, const QStringList &arguments);
+int childMain(const QStringList &arguments);
+qint64 peakMemoryKb();
+
+QString rate(double perSecond);
+QString millis(double ms);
+
+void benchFill(BenchContext &context);
+void benchFillPostgres(BenchContext &context);
+void benchScale(BenchContext &context);
+void benchReport(BenchContext &context);
+// Searches, the selection tree and the starts, on the scale fixture.
+void benchSearch(BenchContext &context, verna::db::Database &database, int entityCount);
+void benchStart(BenchContext &context, const QString &file, int entityCount);
+// Companies of the scale fixture (100,000 unless asked otherwise while developing).
+extern int scaleEntities;

@@ -16,15 +16,20 @@
 
 using namespace verna;
 
-int benchReport(QTextStream &out)
+void benchReport(BenchContext &context)
 {
+    QTextStream &out = context.log;
+    const QString name = QStringLiteral("report of one full-statement row");
+    const QString target = QStringLiteral("< 300 ms");
     QTemporaryDir dir;
     db::Database database;
     shell::DemoOptions demo;
     demo.entities = 200;
     demo.seed = 11;
-    if (!makeFixture(database, dir.path(), demo, out))
-        return 1;
+    if (!openFixture(database, context.fixtures + QStringLiteral("/report-200.sqlite"), demo, out)) {
+        context.table.check(name, target, QStringLiteral("-"), false, QStringLiteral("no fixture"));
+        return;
+    }
     analysis::AnalysisData data(database);
     analysis::AnalysisModel model;
     analysis::EvaluatorSource source(database);
@@ -43,19 +48,19 @@ int benchReport(QTextStream &out)
         report::ReportBuilder builder(database, evaluator);
         const auto built = builder.build(model, {}, report::defaultClassFolder());
         if (!built.ok() || !built.value.fullStatements) {
-            out << "the report was not built: " << built.error << "\n";
-            return 1;
+            context.table.check(name, target, QStringLiteral("-"), false, QStringLiteral("not built: ") + built.error);
+            return;
         }
         const Outcome written = report::writeReportFile(dir.filePath(QStringLiteral("~Analýza 1.htm")),
                                                         report::assembleReport(built.value, report::SectionChoice{}, QStringLiteral("/css/a.css")));
         if (!written) {
-            out << written.error << "\n";
-            return 1;
+            context.table.check(name, target, QStringLiteral("-"), false, written.error);
+            return;
         }
         const qint64 ms = timer.elapsed();
         worst = std::max(worst, ms);
         total += ms;
     }
-    out << "one full-statement row, all sections: " << total / runs << " ms on average, " << worst << " ms at worst (target 300 ms)\n";
-    return worst < 300 ? 0 : 1;
+    context.table.check(name, target, QStringLiteral("%1 ms").arg(worst), worst < 300,
+                        QStringLiteral("worst of %1 runs (mean %2 ms), all sections, built, assembled and written").arg(runs).arg(total / runs));
 }

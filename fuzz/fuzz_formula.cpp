@@ -2,6 +2,7 @@
 // nothing but checked text in the statements.
 #include "fuzzcheck.h"
 #include "indicators/formula.h"
+#include "indicators/formulaprogram.h"
 #include "indicators/formulasql.h"
 
 #include <QRegularExpression>
@@ -49,9 +50,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         for (const QChar c : code)
             FUZZ_CHECK(c.isDigit());
     }
-    for (auto backend : {db::Backend::SQLite, db::Backend::PostgreSQL}) {
+    for (auto backend : {db::Backend::SQLite, db::Backend::PostgreSQL})
         checkStatement(FormulaSql::cellStatement(expanded, backend, period));
-        checkStatement(FormulaSql::columnStatement(expanded, backend, {period, period}));
-    }
+    // The computed fill runs any valid tree, however deep, over any amounts.
+    QHash<QString, int> itemSlots;
+    const FormulaProgram program(expanded, itemSlots);
+    std::vector<db::arithmetic::Number> amounts(static_cast<size_t>(itemSlots.size()) + 1, db::arithmetic::Number::real(-0.5));
+    program.run(amounts.data());
     return 0;
 }

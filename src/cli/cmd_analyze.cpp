@@ -13,7 +13,7 @@
 #include "shell/modhlavni.h"
 #include "shell/startup.h"
 
-#include <QElapsedTimer>
+#include <QFile>
 #include <QRegularExpression>
 
 namespace verna::cli {
@@ -27,6 +27,33 @@ std::optional<QList<qint32>> parseIds(const QString &text)
         const auto id = db::parseId(part.trimmed());
         if (!id)
             return std::nullopt;
+        ids << *id;
+    }
+    return ids;
+}
+
+// The list itself, "@FILE" or "-" (standard input): ids separated by commas, blanks or lines,
+// so a list too long for a command line still goes in.
+std::optional<QList<qint32>> entityIds(const QString &value, QTextStream &err)
+{
+    QString text = value;
+    if (value == QLatin1String("-") || value.startsWith(QLatin1Char('@'))) {
+        QFile file(value.mid(1));
+        const bool opened = value == QLatin1String("-") ? file.open(stdin, QIODevice::ReadOnly) : file.open(QIODevice::ReadOnly);
+        if (!opened) {
+            err << "Seznam subjektů nelze přečíst: " << value << "\n";
+            return std::nullopt;
+        }
+        text = QString::fromUtf8(file.readAll());
+    }
+    static const QRegularExpression separators(QStringLiteral("[,\\s]+"));
+    QList<qint32> ids;
+    for (const QString &part : text.split(separators, Qt::SkipEmptyParts)) {
+        const auto id = db::parseId(part);
+        if (!id) {
+            err << "Neplatná hodnota volby --entities: " << part << "\n";
+            return std::nullopt;
+        }
         ids << *id;
     }
     return ids;
@@ -46,10 +73,10 @@ std::optional<AnalyzeOptions> parseAnalyzeOptions(const QStringList &args, QText
         const QString v = args.at(++i);
         bool ok = true;
         if (a == QLatin1String("--entities")) {
-            const auto ids = parseIds(v);
-            ok = ids.has_value();
-            if (ok)
-                o.entities = *ids;
+            const auto ids = entityIds(v, err);
+            if (!ids)
+                return std::nullopt;
+            o.entities = *ids;
         } else if (a == QLatin1String("--ico")) {
             static const QRegularExpression ico(QStringLiteral("^[0-9]{1,8}$"));
             for (const QString &part : v.split(QLatin1Char(','))) {
@@ -152,35 +179,26 @@ int computeAnalysis(const AnalyzeOptions &o, db::Database &database, analysis::A
         entities = members.value;
     }
     // Rows as the window adds them: the entity's periods that have a statement.
-    for (qint32 entity : entities) {
-        if (o.years) {
-            for (int year = o.years->first; year <= o.years->second; ++year) {
-                if (const Result<int> added = engine.addYearRows(entity, year); !added.ok())
-                    return fail(added.error);
-            }
-        } else {
-            for (const auto &[year, quarter] : o.periods) {
-                const Result<QList<int>> quarters = data.rowQuarters(entity, year);
-                if (!quarters.ok())
-                    return fail(quarters.error);
-                if (!quarters.value.contains(quarter))
-                    continue;
-                if (const Result<int> added = engine.addRow(analysis::RowKey{year, quarter, entity}); !added.ok())
-                    return fail(added.error);
-            }
+    if (o.years) {
+        if (const Result<int> added = engine.addYearsRows(entities, o.years->first, o.years->second); !added.ok())
+            return fail(added.error);
+    }
+    for (qint32 entity : o.years ? QList<qint32>() : entities) {
+        for (const auto &[year, quarter] : o.periods) {
+            const Result<QList<int>> quarters = data.rowQuarters(entity, year);
+            if (!quarters.ok())
+                return fail(quarters.error);
+            if (!quarters.value.contains(quarter))
+                continue;
+            if (const Result<int> added = engine.addRow(analysis::RowKey{year, quarter, entity}); !added.ok())
+                return fail(added.error);
         }
     }
-    QElapsedTimer clock;
-    clock.start();
-    for (int i = 0; i < o.indicators.size(); ++i) {
-        const int id = o.indicators.at(i);
-        if (const Outcome computed = engine.addIndicator(id, names.value(id)); !computed)
-            return fail(computed.error);
-        if (clock.elapsed() > 1000)
-            err << "\rUkazatel " << i + 1 << " z " << o.indicators.size() << Qt::flush;
-    }
-    if (clock.elapsed() > 1000)
-        err << "\n";
+    QList<QPair<int, QString>> columns;
+    for (int id : o.indicators)
+        columns.append({id, names.value(id)});
+    if (const Outcome computed = engine.addIndicators(columns); !computed)
+        return fail(computed.error);
     if (o.aggregate)
         engine.applyAggregate(*o.aggregate);
     return Success;

@@ -25,7 +25,7 @@ const char *const kUsage =
     "  demo [--entities N] [--seed S] [--years A-B] [--quarters Q1-Q2]\n"
     "                          vytvoří ukázkové subjekty, skupiny a výkazy (stejné semínko, stejná data)\n"
     "  find TEXT               vypíše id, IČO a název subjektů, jejichž název nebo IČO text obsahuje\n"
-    "  analyze (--entities ID,ID | --ico IČO,IČO | --group ID) (--periods 1998/4,1999/1 | --years 1998-1999)\n"
+    "  analyze (--entities ID,ID|@SOUBOR|- | --ico IČO,IČO | --group ID) (--periods 1998/4,1999/1 | --years 1998-1999)\n"
     "          --indicators ID,ID [--aggregate 0|1|2] [--csv SOUBOR] [--xlsx SOUBOR]\n"
     "                          vypočte tabulku analýzy a vypíše ji jako CSV (agregace: 0 průměr, 1 suma, 2 medián)\n"
     "  report (analýza jako u analyze) --out SLOŽKA [--css SOUBOR] [--nazev NÁZEV]\n"

@@ -226,7 +226,12 @@ TEST_P(AnalysisTest, CommandLineAnalysisPrintsWhatTheModelHolds)
     QTemporaryDir dir;
     const QStringList env = testDatabase().childEnvironment();
     const QStringList analyze = {u"--db"_s, testDatabase().dbOption(), u"analyze"_s, u"--years"_s, u"1998"_s, u"--entities"_s};
-    ToolRun run = runVernaDb(analyze + QStringList{u"%1,%2"_s.arg(ids.at(0)).arg(ids.at(1)), u"--indicators"_s,
+    // The entity list from a file, one id a line, as a list too long for a command line comes.
+    QFile list(dir.filePath(u"entities.txt"_s));
+    ASSERT_TRUE(list.open(QIODevice::WriteOnly));
+    list.write(u"%1\n%2\n"_s.arg(ids.at(0)).arg(ids.at(1)).toUtf8());
+    list.close();
+    ToolRun run = runVernaDb(analyze + QStringList{u"@"_s + list.fileName(), u"--indicators"_s,
                                                    u"1,%1"_s.arg(kMarginShare), u"--aggregate"_s, u"2"_s, u"--xlsx"_s,
                                                    dir.filePath(u"out.xlsx"_s)},
                              env);

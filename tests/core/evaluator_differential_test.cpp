@@ -5,6 +5,7 @@
 #include "indicators/evaluationcache.h"
 #include "indicators/evaluator.h"
 #include "indicators/formula.h"
+#include "shell/demodata.h"
 #include "support/testdatabase.h"
 
 #include <QRandomGenerator>
@@ -316,13 +317,60 @@ TEST(EvaluatorDifferential, GeneratedAndHandWrittenFormulasAgree)
     // The corpus exercises values, not only failures.
     EXPECT_GT(withValue, formulas.size() / 2);
 
-    // Whole columns give the cell texts.
-    for (int i = 0; i < formulas.size(); i += 23) {
+    // Whole columns, computed from the amounts read per block, give the cell texts: every
+    // formula on the periods above, every 23rd on all the fixture's periods.
+    for (int i = 0; i < formulas.size(); ++i) {
+        const QList<Period> periods = i % 23 == 0 ? kPeriods : QList<Period>{kAbbreviated, kFull};
         for (Evaluator &evaluator : evaluators) {
             QStringList cells;
-            for (const Period &p : kPeriods)
+            for (const Period &p : periods)
                 cells << evaluator.formulaValue(formulas.at(i), p).value;
-            EXPECT_EQ(evaluator.formulaColumn(formulas.at(i), kPeriods).value, cells) << formulas.at(i).toStdString();
+            EXPECT_EQ(evaluator.formulaColumn(formulas.at(i), periods).value, cells) << formulas.at(i).toStdString();
         }
     }
 }
+
+namespace {
+class DemoDifferentialTest : public BackendTest
+{
+protected:
+    bool withReferenceData() const override { return true; }
+};
+} // namespace
+
+// On generated companies, every indicator's columns computed together give the texts the
+// backend's own statement gives cell by cell.
+TEST_P(DemoDifferentialTest, ComputedColumnsGiveTheReferenceTexts)
+{
+    shell::DemoOptions demo;
+    demo.entities = 6;
+    demo.seed = 3;
+    demo.firstYear = 1998;
+    demo.lastYear = 1999;
+    ASSERT_TRUE(shell::generateDemoData(db(), demo).ok) << db().lastError().toStdString();
+    QList<Period> periods;
+    for (const QStringList &row : db().queryRows(QStringLiteral("SELECT DISTINCT subj_id, year_dt, quarter_dt FROM finl_stmt")).rows)
+        periods << Period{row[1].toInt(), row[2].toInt(), row[0].toInt()};
+    periods << Period{1998, 1, -999999}; // no statements
+    QList<int> ids;
+    for (const QStringList &row : db().queryRows(QStringLiteral("SELECT func_for_id FROM func_for WHERE inac_ind IN (0, 1)")).rows)
+        ids << row[0].toInt();
+    ASSERT_GT(periods.size(), 40);
+    ASSERT_GT(ids.size(), 30);
+
+    EvaluationCache cache;
+    Evaluator evaluator(db(), &cache);
+    const Result<QList<QStringList>> columns = evaluator.indicatorColumns(ids, periods);
+    ASSERT_TRUE(columns.ok()) << columns.error.toStdString();
+    int withValue = 0;
+    for (int c = 0; c < ids.size(); ++c) {
+        QStringList cells;
+        for (const Period &p : periods)
+            cells << Evaluator(db()).indicatorValue(ids.at(c), p).value;
+        EXPECT_EQ(columns.value.at(c), cells) << "indicator " << ids.at(c);
+        withValue += static_cast<int>(cells.size() - cells.count(QString()));
+    }
+    EXPECT_GT(withValue, periods.size() * ids.size() / 2);
+}
+
+VERNA_ALL_BACKENDS(DemoDifferentialTest);

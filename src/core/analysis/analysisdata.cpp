@@ -1,7 +1,11 @@
 #include "analysis/analysisdata.h"
 
 #include "db/database.h"
+#include "db/preparedquery.h"
 #include "db/sqlquote.h"
+
+#include <QSet>
+#include <algorithm>
 
 namespace verna::analysis {
 
@@ -111,6 +115,63 @@ Result<QString> AnalysisData::rowEntityName(qint32 entity)
 {
     return m_db.readValue(QStringLiteral("SELECT DISTINCT RTRIM(LTRIM(name_txt)) FROM name WHERE subj_id = ") + n(entity)
                           + QStringLiteral(" AND inac_ind = 0"));
+}
+
+namespace {
+QList<qint64> ids(const QList<qint32> &entities)
+{
+    return QList<qint64>(entities.begin(), entities.end());
+}
+} // namespace
+
+Result<QList<RowKey>> AnalysisData::rowPeriods(const QList<qint32> &entities, int firstYear, int lastYear)
+{
+    QHash<qint32, QList<RowKey>> byEntity;
+    const int block = db::idsPerStatement(m_db.backend());
+    for (int start = 0; start < entities.size(); start += block) {
+        QVariantList values{firstYear, lastYear};
+        const QString list = db::inList(m_db.backend(), QStringLiteral("subj_id"), ids(entities.mid(start, block)), values);
+        const Outcome read = db::queryPrepared(m_db,
+                                               QStringLiteral("SELECT DISTINCT subj_id, year_dt, quarter_dt FROM finl_stmt WHERE inac_ind = 0 "
+                                                              "AND stmt_type_cd IN (27, 28) AND year_dt BETWEEN ? AND ? AND ")
+                                                   + list,
+                                               values, [&](const db::PreparedRow &row) {
+                                                   const auto entity = static_cast<qint32>(row.integer(0));
+                                                   byEntity[entity] << RowKey{static_cast<int>(row.integer(1)), static_cast<int>(row.integer(2)), entity};
+                                               });
+        if (!read)
+            return Result<QList<RowKey>>::failure(read.error);
+    }
+    Result<QList<RowKey>> out;
+    QSet<qint32> seen;
+    for (qint32 entity : entities) {
+        if (seen.contains(entity))
+            continue;
+        seen.insert(entity);
+        QList<RowKey> keys = byEntity.value(entity);
+        std::sort(keys.begin(), keys.end(), [](const RowKey &a, const RowKey &b) { return std::pair(a.year, a.quarter) < std::pair(b.year, b.quarter); });
+        out.value << keys;
+    }
+    return out;
+}
+
+Result<QHash<qint32, QString>> AnalysisData::rowEntityNames(const QList<qint32> &entities)
+{
+    Result<QHash<qint32, QString>> out;
+    const int block = db::idsPerStatement(m_db.backend());
+    for (int start = 0; start < entities.size(); start += block) {
+        QVariantList values;
+        const QString list = db::inList(m_db.backend(), QStringLiteral("subj_id"), ids(entities.mid(start, block)), values);
+        const Outcome read = db::queryPrepared(m_db, QStringLiteral("SELECT subj_id, RTRIM(LTRIM(name_txt)) FROM name WHERE inac_ind = 0 AND ") + list,
+                                               values, [&](const db::PreparedRow &row) {
+                                                   const auto entity = static_cast<qint32>(row.integer(0));
+                                                   if (!out.value.contains(entity))
+                                                       out.value.insert(entity, row.text(1));
+                                               });
+        if (!read)
+            return Result<QHash<qint32, QString>>::failure(read.error);
+    }
+    return out;
 }
 
 } // namespace verna::analysis

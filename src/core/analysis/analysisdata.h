@@ -1,7 +1,9 @@
 #pragma once
 
+#include "analysis/rowkey.h"
 #include "db/outcome.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <optional>
@@ -37,9 +39,14 @@ public:
     Result<QList<int>> treeQuarters(qint32 entity, int year);
     // Quarters with any statement, for rows.
     Result<QList<int>> rowQuarters(qint32 entity, int year);
+    // The same for many entities and years at once: row keys in the entities' order, then by
+    // year and quarter.
+    Result<QList<RowKey>> rowPeriods(const QList<qint32> &entities, int firstYear, int lastYear);
     Result<QList<qint32>> groupMembers(qint32 group);
     Result<int> statementCount(qint32 entity, int year, int quarter);
     Result<QString> rowEntityName(qint32 entity);
+    // Names of many entities at once (an entity without a live name is missing).
+    Result<QHash<qint32, QString>> rowEntityNames(const QList<qint32> &entities);
 
 private:
     Result<QList<int>> integers(const QString &sql);

@@ -45,6 +45,22 @@ Result<int> AnalysisEngine::addRow(const RowKey &key)
     return addRows({key});
 }
 
+Result<int> AnalysisEngine::addYearsRows(const QList<qint32> &entities, int firstYear, int lastYear)
+{
+    const Result<QList<RowKey>> keys = m_data.rowPeriods(entities, firstYear, lastYear);
+    if (!keys.ok())
+        return Result<int>::failure(keys.error);
+    QList<qint32> withRows;
+    for (const RowKey &key : keys.value) {
+        if (withRows.isEmpty() || withRows.back() != key.entity)
+            withRows << key.entity;
+    }
+    const Result<QHash<qint32, QString>> names = m_data.rowEntityNames(withRows);
+    if (!names.ok())
+        return Result<int>::failure(names.error);
+    return addRows(keys.value, &names.value);
+}
+
 Result<int> AnalysisEngine::addPeriodForEntities(int year, int quarter, const QList<qint32> &entities)
 {
     QList<RowKey> keys;
@@ -60,7 +76,7 @@ Result<int> AnalysisEngine::addPeriodForEntities(int year, int quarter, const QL
     return addRows(keys);
 }
 
-Result<int> AnalysisEngine::addRows(const QList<RowKey> &keys)
+Result<int> AnalysisEngine::addRows(const QList<RowKey> &keys, const QHash<qint32, QString> *knownNames)
 {
     // Rows first, then each column computed for all new rows at once.
     const int first = m_model.dataRowCount();
@@ -73,6 +89,8 @@ Result<int> AnalysisEngine::addRows(const QList<RowKey> &keys)
         if (m_model.hasRow(key))
             continue;
         auto name = names.find(key.entity);
+        if (name == names.end() && knownNames)
+            name = names.insert(key.entity, knownNames->value(key.entity));
         if (name == names.end()) {
             const Result<QString> read = m_data.rowEntityName(key.entity);
             if (!read.ok()) {
@@ -84,16 +102,15 @@ Result<int> AnalysisEngine::addRows(const QList<RowKey> &keys)
         if (m_model.appendRow(key, *name) >= 0)
             added << key;
     }
-    for (int c = 0; c < m_model.indicatorCount() && !added.isEmpty() && error.isEmpty(); ++c) {
-        if (stopped())
-            break;
-        const Result<QStringList> values = m_source.values(m_model.indicatorId(c), added, m_shouldStop);
-        if (!values.ok()) {
+    if (m_model.indicatorCount() > 0 && !added.isEmpty() && error.isEmpty() && !stopped()) {
+        QList<int> ids;
+        for (int c = 0; c < m_model.indicatorCount(); ++c)
+            ids << m_model.indicatorId(c);
+        const Result<QList<QStringList>> values = m_source.columns(ids, added, m_shouldStop);
+        if (values.ok())
+            m_model.setValues(0, first, values.value);
+        else
             error = values.error;
-            break;
-        }
-        for (int i = 0; i < values.value.size(); ++i)
-            m_model.setValue(first + i, c, values.value.at(i));
     }
     if (!error.isEmpty()) {
         // Rows with cells that could not be read would pass for a result: they go again.
@@ -108,17 +125,26 @@ Result<int> AnalysisEngine::addRows(const QList<RowKey> &keys)
 
 Outcome AnalysisEngine::addIndicator(int indicatorId, const QString &name)
 {
-    const int column = m_model.appendIndicator(indicatorId, name);
+    return addIndicators({{indicatorId, name}});
+}
+
+Outcome AnalysisEngine::addIndicators(const QList<QPair<int, QString>> &indicators)
+{
+    const int first = m_model.indicatorCount();
+    QList<int> ids;
+    for (const auto &[id, name] : indicators) {
+        m_model.appendIndicator(id, name);
+        ids << id;
+    }
     const QList<RowKey> keys = m_model.rowKeys();
-    if (!keys.isEmpty()) {
-        const Result<QStringList> values = m_source.values(indicatorId, keys, m_shouldStop);
+    if (!keys.isEmpty() && !ids.isEmpty()) {
+        const Result<QList<QStringList>> values = m_source.columns(ids, keys, m_shouldStop);
         if (!values.ok()) {
-            m_model.removeIndicators(column, column);
+            m_model.removeIndicators(first, m_model.indicatorCount() - 1);
             reapplyAggregate();
             return values.outcome();
         }
-        for (int r = 0; r < values.value.size() && r < m_model.dataRowCount(); ++r)
-            m_model.setValue(r, column, values.value.at(r));
+        m_model.setValues(first, 0, values.value);
     }
     reapplyAggregate();
     return Outcome::success();

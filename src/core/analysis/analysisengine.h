@@ -26,11 +26,15 @@ public:
     Result<int> addEntityRows(qint32 entity);
     Result<int> addYearRows(qint32 entity, int year);
     Result<int> addRow(const RowKey &key);
+    // Every period of the years for each of many entities, read in a few queries.
+    Result<int> addYearsRows(const QList<qint32> &entities, int firstYear, int lastYear);
     Result<int> addPeriodForEntities(int year, int quarter, const QList<qint32> &entities);
 
     // Appends an indicator column and computes its cells for every row; on a failed read the
     // column goes again.
     Outcome addIndicator(int indicatorId, const QString &name);
+    // Several columns (id, name) at once: their cells computed together, all or none kept.
+    Outcome addIndicators(const QList<QPair<int, QString>> &indicators);
 
     // Purges incomplete rows (unless busy elsewhere) and shows the aggregate.
     void applyAggregate(Aggregate aggregate, bool purge = true);
@@ -40,7 +44,7 @@ public:
 
 private:
     bool stopped() const { return m_shouldStop && m_shouldStop(); }
-    Result<int> addRows(const QList<RowKey> &keys);
+    Result<int> addRows(const QList<RowKey> &keys, const QHash<qint32, QString> *names = nullptr);
 
     AnalysisModel &m_model;
     AnalysisData &m_data;

@@ -105,6 +105,23 @@ void AnalysisModel::setValue(int row, int column, const QString &valueText)
     emit dataChanged(i, i);
 }
 
+void AnalysisModel::setValues(int firstColumn, int firstRow, const QList<QStringList> &columns)
+{
+    int last = firstRow - 1;
+    for (const QStringList &column : columns)
+        last = std::max<int>(last, std::min<int>(dataRowCount(), firstRow + static_cast<int>(column.size())) - 1);
+    if (columns.isEmpty() || firstRow > last)
+        return;
+    for (int r = firstRow; r <= last; ++r) {
+        QStringList &cells = m_rows[r].cells;
+        for (int c = 0; c < columns.size(); ++c) {
+            if (r - firstRow < columns.at(c).size())
+                cells[firstColumn + c] = formatValue(columns.at(c).at(r - firstRow), m_locale);
+        }
+    }
+    emit dataChanged(index(firstRow, kFixedColumns + firstColumn), index(last, kFixedColumns + firstColumn + static_cast<int>(columns.size()) - 1));
+}
+
 void AnalysisModel::removeDataRows(int first, int last)
 {
     first = std::max(first, 0);

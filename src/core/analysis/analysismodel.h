@@ -45,6 +45,9 @@ public:
     int appendIndicator(int indicatorId, const QString &name);
     // Stores an evaluator's value text formatted as "0.00" ("" when it is no number).
     void setValue(int row, int column, const QString &valueText);
+    // The same for consecutive columns from firstColumn and rows from firstRow on (one list per
+    // column), announced as one change and written row by row, as the rows hold their cells.
+    void setValues(int firstColumn, int firstRow, const QList<QStringList> &columns);
 
     void removeDataRows(int first, int last);
     void removeIndicators(int first, int last);

@@ -14,4 +14,11 @@ Result<QStringList> EvaluatorSource::values(int indicatorId, const QList<RowKey>
     return evaluator.indicatorColumn(indicatorId, rows, shouldStop);
 }
 
+Result<QList<QStringList>> EvaluatorSource::columns(const QList<int> &indicatorIds, const QList<RowKey> &rows, const std::function<bool()> &shouldStop)
+{
+    indicators::EvaluationCache cache;
+    indicators::Evaluator evaluator(m_db, &cache);
+    return evaluator.indicatorColumns(indicatorIds, rows, shouldStop);
+}
+
 } // namespace verna::analysis

@@ -13,6 +13,7 @@ class EvaluatorSource : public IndicatorSource
 public:
     explicit EvaluatorSource(db::Database &db);
     Result<QStringList> values(int indicatorId, const QList<RowKey> &rows, const std::function<bool()> &shouldStop) override;
+    Result<QList<QStringList>> columns(const QList<int> &indicatorIds, const QList<RowKey> &rows, const std::function<bool()> &shouldStop) override;
 
 private:
     db::Database &m_db;

@@ -2,9 +2,11 @@
 
 #include "db/database.h"
 #include "db/numbertext.h"
+#include "db/preparedquery.h"
 #include "db/sqlquote.h"
 #include "indicators/evaluationcache.h"
 #include "indicators/formula.h"
+#include "indicators/formulaprogram.h"
 #include "indicators/formulasql.h"
 #include "shell/appstate.h"
 
@@ -17,8 +19,6 @@ namespace verna::indicators {
 
 namespace {
 
-// Periods per set-based statement: keeps statements a few tens of kilobytes.
-constexpr int kColumnChunk = 500;
 
 bool isFullForm(const QString &answer)
 {
@@ -139,12 +139,23 @@ QString Evaluator::rozvinVypocitanePolozky(QString &formula)
 
 Result<QStringList> Evaluator::indicatorColumn(int indicatorId, const QList<Period> &periods, const std::function<bool()> &shouldStop)
 {
-    return column([this, indicatorId] { return indicatorFormula(indicatorId); }, periods, shouldStop);
+    const Result<QList<QStringList>> all = columns({[this, indicatorId] { return indicatorFormula(indicatorId); }}, periods, shouldStop);
+    return all.ok() ? Result<QStringList>{all.value.front(), {}} : Result<QStringList>::failure(all.error);
+}
+
+Result<QList<QStringList>> Evaluator::indicatorColumns(const QList<int> &indicatorIds, const QList<Period> &periods,
+                                                      const std::function<bool()> &shouldStop)
+{
+    QList<FormulaSource> sources;
+    for (int id : indicatorIds)
+        sources << [this, id] { return indicatorFormula(id); };
+    return columns(sources, periods, shouldStop);
 }
 
 Result<QStringList> Evaluator::formulaColumn(const QString &formula, const QList<Period> &periods, const std::function<bool()> &shouldStop)
 {
-    return column([formula] { return Result<QString>{formula, {}}; }, periods, shouldStop);
+    const Result<QList<QStringList>> all = columns({[formula] { return Result<QString>{formula, {}}; }}, periods, shouldStop);
+    return all.ok() ? Result<QStringList>{all.value.front(), {}} : Result<QStringList>::failure(all.error);
 }
 
 Result<QString> Evaluator::statementForm(const Period &period)
@@ -266,45 +277,155 @@ Outcome Evaluator::failedStatement(const QString &error)
 Outcome Evaluator::prefetchForms(const QList<Period> &periods)
 {
     QList<Period> missing;
+    QSet<qint64> entities;
+    QSet<qint64> years;
     for (const Period &p : periods) {
-        if (!m_cache->form(p))
+        if (!m_cache->form(p)) {
             missing << p;
+            entities.insert(p.entity);
+            years.insert(p.year);
+        }
     }
     if (missing.isEmpty())
         return Outcome::success();
-    const QString sql = FormulaSql::formsQuery(missing);
+    // Per period: how many active income statements, their forms.
+    struct Forms {
+        int count = 0;
+        int nonNull = 0;
+        qint64 low = 0;
+        qint64 high = 0;
+    };
+    QHash<Period, Forms> found;
+    QVariantList values;
+    const QString entityList = db::inList(m_db.backend(), QStringLiteral("subj_id"), QList<qint64>(entities.begin(), entities.end()), values);
+    const QString yearList = db::inList(m_db.backend(), QStringLiteral("year_dt"), QList<qint64>(years.begin(), years.end()), values);
+    const QString sql = QStringLiteral("SELECT subj_id, year_dt, quarter_dt, fill_lvl_ind FROM finl_stmt WHERE inac_ind = 0 AND stmt_type_cd = 28 "
+                                       "AND %1 AND %2")
+                            .arg(entityList, yearList);
     m_db.setSharedSql(sql);
-    const db::Rows rows = m_db.queryRows(sql);
-    if (!rows.ok())
-        return Outcome::failure(rows.error);
-    QHash<Period, QString> answers;
-    QSet<Period> ambiguous;
-    for (const QStringList &row : rows.rows) {
-        if (row.size() < 7)
-            continue;
-        const auto entity = db::parseId(row[0]);
-        if (!entity)
-            continue;
-        const Period key{row[1].toInt(), row[2].toInt(), *entity};
-        const int count = row[3].toInt();
-        const int nonNull = row[4].toInt();
-        if (count == 1 || nonNull == 0)
-            answers.insert(key, row[5]);
-        else if (nonNull == count && row[5] == row[6])
-            answers.insert(key, row[5]);
-        else
-            ambiguous.insert(key); // which row the form query reads first is the server's choice
-    }
+    const Outcome read = db::queryPrepared(m_db, sql, values, [&](const db::PreparedRow &row) {
+        Forms &f = found[Period{static_cast<int>(row.integer(1)), static_cast<int>(row.integer(2)), static_cast<qint32>(row.integer(0))}];
+        ++f.count;
+        if (const std::optional<double> form = row.number(3)) {
+            const auto value = static_cast<qint64>(*form);
+            f.low = f.nonNull == 0 ? value : std::min(f.low, value);
+            f.high = f.nonNull == 0 ? value : std::max(f.high, value);
+            ++f.nonNull;
+        }
+    });
+    if (!read)
+        return read;
     for (const Period &p : missing) {
-        if (!ambiguous.contains(p))
-            m_cache->setForm(p, answers.value(p)); // no income statement: ""
+        const auto f = found.constFind(p);
+        if (f == found.constEnd())
+            m_cache->setForm(p, QString()); // no income statement
+        else if (f->nonNull == 0)
+            m_cache->setForm(p, QString());
+        else if (f->count == 1 || (f->nonNull == f->count && f->low == f->high))
+            m_cache->setForm(p, QString::number(f->low));
+        // else: which row the form query reads first is the server's choice
     }
     return Outcome::success();
 }
 
-Result<QStringList> Evaluator::column(const FormulaSource &formulaSource, const QList<Period> &periods, const std::function<bool()> &shouldStop)
+namespace {
+
+// The referenced amounts of a block of periods, read in one statement: per period and item
+// slot the value a scalar subquery of the evaluation statement gives (NULL unless exactly one
+// row of an active statement has the item).
+struct AmountBlock {
+    using Number = db::arithmetic::Number;
+    QHash<Period, int> rows;
+    int slotCount = 0;
+    std::vector<Number> amounts;
+    std::vector<unsigned char> found;
+
+    const Number *row(int r) const { return amounts.data() + static_cast<size_t>(r) * slotCount; }
+};
+
+// One statement with bound values for the block: the items of every slot in the periods'
+// active statements.
+Outcome readAmounts(db::Database &database, const QList<Period> &periods, const QHash<QString, int> &itemSlots, AmountBlock &block)
 {
-    // The column shares what it reads within itself even when the caller keeps no cache.
+    using Number = db::arithmetic::Number;
+    block.slotCount = std::max<int>(1, static_cast<int>(itemSlots.size()));
+    block.rows.clear();
+    QList<qint64> entities;
+    QList<qint64> years;
+    QSet<qint64> seen;
+    for (const Period &p : periods) {
+        if (block.rows.contains(p))
+            continue;
+        block.rows.insert(p, static_cast<int>(block.rows.size()));
+        if (!seen.contains(p.entity)) {
+            seen.insert(p.entity);
+            entities << p.entity;
+        }
+        if (!years.contains(p.year))
+            years << p.year;
+    }
+    block.amounts.assign(static_cast<size_t>(block.rows.size()) * block.slotCount, Number::none());
+    block.found.assign(block.amounts.size(), 0);
+    QHash<qint64, int> slotOfCode;
+    for (auto it = itemSlots.constBegin(); it != itemSlots.constEnd(); ++it) {
+        bool ok = false;
+        const qint64 code = it.key().toLongLong(&ok);
+        // A code past 64 bits matches no item: its amount stays NULL.
+        if (ok)
+            slotOfCode.insert(code, it.value());
+    }
+    if (slotOfCode.isEmpty())
+        return Outcome::success();
+    QVariantList values;
+    const db::Backend backend = database.backend();
+    const QString entityList = db::inList(backend, QStringLiteral("s.subj_id"), entities, values);
+    const QString yearList = db::inList(backend, QStringLiteral("s.year_dt"), years, values);
+    const QString codeList = db::inList(backend, QStringLiteral("i.item_type_cd"), slotOfCode.keys(), values);
+    const auto store = [&](const Period &period, qint64 code, std::optional<double> amount) {
+        const auto row = block.rows.constFind(period);
+        const auto slot = slotOfCode.constFind(code);
+        if (row == block.rows.constEnd() || slot == slotOfCode.constEnd())
+            return;
+        const size_t at = static_cast<size_t>(*row) * block.slotCount + static_cast<size_t>(*slot);
+        // Two rows for one reference is no value, as on a server that refuses the subquery.
+        if (block.found[at])
+            amount.reset();
+        block.found[at] = 1;
+        block.amounts[at] = amount ? Number::real(*amount) : Number::none();
+    };
+    const auto period = [](const db::PreparedRow &r) {
+        return Period{static_cast<int>(r.integer(1)), static_cast<int>(r.integer(2)), static_cast<qint32>(r.integer(0))};
+    };
+    const QString from = QStringLiteral(" FROM finl_stmt s, finl_item i WHERE s.inac_ind = 0 AND %1 AND %2 AND s.finl_stmt_id = i.finl_stmt_id AND %3")
+                             .arg(entityList, yearList, codeList);
+    if (database.backend() == db::Backend::PostgreSQL) {
+        // Over ODBC every field costs: one row per period, its items as "code amount" pairs
+        // (the amount's exact text, or N for NULL).
+        return db::queryPrepared(database,
+                                 QStringLiteral("SELECT s.subj_id, s.year_dt, s.quarter_dt, string_agg(CAST(i.item_type_cd AS TEXT) || ' ' || "
+                                                "COALESCE(CAST(i.amt_val AS TEXT), 'N'), ' ')")
+                                     + from + QStringLiteral(" GROUP BY s.subj_id, s.year_dt, s.quarter_dt"),
+                                 values, [&](const db::PreparedRow &r) {
+                                     const Period p = period(r);
+                                     const QString pairs = r.text(3);
+                                     const QList<QStringView> parts = QStringView(pairs).split(QLatin1Char(' '));
+                                     for (qsizetype k = 0; k + 1 < parts.size(); k += 2) {
+                                         bool ok = false;
+                                         const double amount = parts.at(k + 1).toDouble(&ok);
+                                         store(p, parts.at(k).toLongLong(), ok ? std::optional<double>(amount) : std::nullopt);
+                                     }
+                                 });
+    }
+    return db::queryPrepared(database, QStringLiteral("SELECT s.subj_id, s.year_dt, s.quarter_dt, i.item_type_cd, i.amt_val") + from, values,
+                             [&](const db::PreparedRow &r) { store(period(r), r.integer(3), r.number(4)); });
+}
+
+} // namespace
+
+Result<QList<QStringList>> Evaluator::columns(const QList<FormulaSource> &sources, const QList<Period> &periods,
+                                             const std::function<bool()> &shouldStop)
+{
+    // The operation shares what it reads within itself even when the caller keeps no cache.
     EvaluationCache local;
     EvaluationCache *const callerCache = m_cache;
     if (!m_cache)
@@ -314,92 +435,123 @@ Result<QStringList> Evaluator::column(const FormulaSource &formulaSource, const 
         EvaluationCache *cache;
         ~Restore() { e->m_cache = cache; }
     } restore{this, callerCache};
+    using Out = Result<QList<QStringList>>;
 
-    Result<QStringList> values;
-    values.value.reserve(periods.size());
-    for (int start = 0; start < periods.size(); start += kColumnChunk) {
-        const int end = std::min<int>(start + kColumnChunk, periods.size());
-        QStringList chunk(end - start);
+    // What a column evaluates differs by the form (full statements expand computed items) and,
+    // for a formula with [219], by the quarter: at most eight texts per column.
+    struct Variant {
+        bool made = false;
+        QString text;
+        std::shared_ptr<const FormulaProgram> program;
+    };
+    struct Column {
+        QString formula;
+        bool valid = false;
+        Variant variants[2][4];
+    };
+    QList<Column> columnsOf;
+    QHash<QString, int> itemSlots; // item code -> slot, for the whole operation
+    QHash<QString, std::shared_ptr<const FormulaProgram>> programs;
+    const auto variant = [&](Column &column, bool full, const Period &p) -> Result<const Variant *> {
+        Variant &v = column.variants[full ? 1 : 0][p.quarter - 1];
+        if (!v.made) {
+            const Result<QString> text = full ? expanded(column.formula) : Result<QString>{column.formula, {}};
+            if (!text.ok())
+                return Result<const Variant *>::failure(text.error);
+            v.text = withPeriodItems(text.value, p);
+            auto &program = programs[v.text];
+            if (!program)
+                program = std::make_shared<const FormulaProgram>(*parsed(v.text), itemSlots);
+            v.program = program;
+            v.made = true;
+        }
+        return {&v, {}};
+    };
+
+    Out values;
+    values.value.resize(sources.size());
+    for (QStringList &column : values.value)
+        column.reserve(periods.size());
+    AmountBlock block; // its buffers serve every block of periods
+    const int chunkSize = db::idsPerStatement(m_db.backend());
+    for (int start = 0; start < periods.size(); start += chunkSize) {
+        const int end = std::min<int>(start + chunkSize, periods.size());
         QList<Period> valid;
         for (int i = start; i < end; ++i) {
             if (periods.at(i).isValid())
                 valid << periods.at(i);
         }
-        if (!valid.isEmpty()) {
-            Outcome outcome = prefetchForms(valid);
-            const Result<QString> formula = outcome ? formulaSource() : Result<QString>::failure(outcome.error);
-            if (!formula.ok())
-                return Result<QStringList>::failure(formula.error);
-            if (Formula::isValidText(formula.value)) {
-                // Rows that evaluate the same text share one statement: the full and the
-                // abbreviated forms, and for a formula with [219] each quarter, differ.
-                QHash<QString, QList<int>> groups;
-                QStringList order;
-                for (int i = start; i < end && outcome; ++i) {
-                    if (!periods.at(i).isValid())
-                        continue;
-                    const Result<QString> form = statementForm(periods.at(i));
-                    Result<QString> text{formula.value, form.error};
-                    if (form.ok() && isFullForm(form.value))
-                        text = expanded(formula.value);
-                    outcome = text.outcome();
-                    const QString evaluated = withPeriodItems(text.value, periods.at(i));
-                    if (!groups.contains(evaluated))
-                        order << evaluated;
-                    groups[evaluated] << i - start;
-                }
-                const QList<Period> chunkPeriods = periods.mid(start, end - start);
-                for (const QString &text : std::as_const(order)) {
-                    if (!outcome)
-                        break;
-                    outcome = evaluateGroup(text, groups.value(text), chunkPeriods, chunk);
-                }
-                if (!outcome)
-                    return Result<QStringList>::failure(outcome.error);
+        if (valid.isEmpty()) {
+            for (QStringList &column : values.value)
+                column << QStringList(end - start);
+            continue;
+        }
+        if (const Outcome outcome = prefetchForms(valid); !outcome)
+            return Out::failure(outcome.error);
+        if (columnsOf.isEmpty()) {
+            for (const FormulaSource &source : sources) {
+                const Result<QString> formula = source();
+                if (!formula.ok())
+                    return Out::failure(formula.error);
+                columnsOf.append({formula.value, Formula::isValidText(formula.value), {}});
             }
         }
-        values.value << chunk;
+        // Per column and row what is evaluated; null where there is no value to compute.
+        QList<QList<const Variant *>> cells(sources.size(), QList<const Variant *>(end - start, nullptr));
+        QList<bool> full(end - start, false);
+        for (int i = start; i < end; ++i) {
+            if (!periods.at(i).isValid())
+                continue;
+            const Result<QString> form = statementForm(periods.at(i));
+            if (!form.ok())
+                return Out::failure(form.error);
+            full[i - start] = isFullForm(form.value);
+        }
+        for (int c = 0; c < sources.size(); ++c) {
+            if (!columnsOf[c].valid)
+                continue;
+            for (int i = start; i < end; ++i) {
+                if (!periods.at(i).isValid())
+                    continue;
+                const Result<const Variant *> v = variant(columnsOf[c], full.at(i - start), periods.at(i));
+                if (!v.ok())
+                    return Out::failure(v.error);
+                cells[c][i - start] = v.value;
+            }
+        }
+        if (m_db.backend() == db::Backend::SqlServer) {
+            // The T-SQL text is the evaluation there, one per cell.
+            for (int c = 0; c < sources.size(); ++c) {
+                QStringList chunk(end - start);
+                for (int i = 0; i < end - start; ++i) {
+                    if (!cells.at(c).at(i))
+                        continue;
+                    const Result<QString> value = evaluateText(cells.at(c).at(i)->text, periods.at(start + i));
+                    if (!value.ok())
+                        return Out::failure(value.error);
+                    chunk[i] = value.value;
+                }
+                values.value[c] << chunk;
+            }
+        } else {
+            if (const Outcome read = readAmounts(m_db, valid, itemSlots, block); !read)
+                return Out::failure(read.error);
+            QList<int> rows(end - start, -1);
+            for (int i = start; i < end; ++i)
+                rows[i - start] = block.rows.value(periods.at(i), -1);
+            for (int c = 0; c < sources.size(); ++c) {
+                QStringList chunk(end - start);
+                for (int i = 0; i < end - start; ++i) {
+                    if (const Variant *v = cells.at(c).at(i))
+                        chunk[i] = FormulaProgram::text(v->program->run(block.row(rows.at(i))));
+                }
+                values.value[c] << chunk;
+            }
+        }
         if (shouldStop && end < periods.size() && shouldStop())
             break;
     }
     return values;
-}
-
-Outcome Evaluator::evaluateGroup(const QString &formula, const QList<int> &rows, const QList<Period> &periods, QStringList &values)
-{
-    const std::shared_ptr<const Formula> tree = parsed(formula);
-    if (!tree->isValid())
-        return Outcome::success();
-    const auto cellByCell = [&] {
-        for (int row : rows) {
-            const Result<QString> value = evaluateText(formula, periods.at(row));
-            if (!value.ok())
-                return value.outcome();
-            values[row] = value.value;
-        }
-        return Outcome::success();
-    };
-    if (m_db.backend() == db::Backend::SqlServer)
-        return cellByCell(); // the T-SQL text is the evaluation there, one per cell
-    QList<Period> group;
-    for (int row : rows)
-        group << periods.at(row);
-    const QString sql = FormulaSql::columnStatement(*tree, m_db.backend(), group);
-    m_db.setSharedSql(sql);
-    m_lastBackendSql = sql;
-    const Result<QList<QVariantList>> result = m_db.queryNative(sql);
-    if (!result.ok()) {
-        if (const Outcome failed = failedStatement(result.error); !failed)
-            return failed;
-        return cellByCell(); // one cell's overflow fails the statement: the others still have values
-    }
-    for (const QVariantList &row : result.value) {
-        bool ok = false;
-        const int k = row.value(0).toInt(&ok);
-        if (ok && k >= 0 && k < rows.size())
-            values[rows.at(k)] = valueText(row.value(1), tree->isIntegral());
-    }
-    return Outcome::success();
 }
 
 } // namespace verna::indicators

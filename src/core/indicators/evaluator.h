@@ -58,10 +58,15 @@ public:
     // formula that is not a valid formula text is spliced as empty, which leaves no value.
     QString rozvinVypocitanePolozky(QString &formula);
 
-    // A whole column at once: the values for many periods, the same texts as cell by cell, with
-    // one statement per few hundred periods instead of one per cell. When shouldStop answers
-    // true between statements it returns the values computed so far (a prefix of the column).
+    // A whole column at once: the values for many periods, the same texts as cell by cell. Per
+    // block of a few hundred periods one statement reads the referenced amounts and the
+    // formulas are computed here with the backends' arithmetic (SQL Server still runs the
+    // T-SQL text per cell). When shouldStop answers true between blocks it returns the values
+    // computed so far (a prefix of the column).
     Result<QStringList> indicatorColumn(int indicatorId, const QList<Period> &periods, const std::function<bool()> &shouldStop = {});
+    // Several indicators' columns over the same periods, their amounts read once per block.
+    Result<QList<QStringList>> indicatorColumns(const QList<int> &indicatorIds, const QList<Period> &periods,
+                                                const std::function<bool()> &shouldStop = {});
     Result<QStringList> formulaColumn(const QString &formula, const QList<Period> &periods, const std::function<bool()> &shouldStop = {});
 
     // The statement the backend ran for the last evaluation: the emitted SQL on SQLite and
@@ -88,8 +93,7 @@ private:
     Result<QString> evaluate(const QString &formula, const QString &form, const Period &period);
     Result<QString> evaluateText(const QString &text, const Period &period);
     Outcome failedStatement(const QString &error);
-    Result<QStringList> column(const FormulaSource &formula, const QList<Period> &periods, const std::function<bool()> &shouldStop);
-    Outcome evaluateGroup(const QString &formula, const QList<int> &rows, const QList<Period> &periods, QStringList &values);
+    Result<QList<QStringList>> columns(const QList<FormulaSource> &sources, const QList<Period> &periods, const std::function<bool()> &shouldStop);
     Outcome prefetchForms(const QList<Period> &periods);
 
     db::Database &m_db;

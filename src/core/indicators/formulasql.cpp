@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QSet>
 #include <QStringList>
+#include <functional>
 
 namespace verna::indicators {
 
@@ -38,7 +39,14 @@ class PostgresEmitter
 public:
     PostgresEmitter(const Formula &formula, QString periodCondition)
         : m_formula(formula)
-        , m_condition(std::move(periodCondition))
+        , m_item([condition = std::move(periodCondition)](const QString &code) {
+            return itemSubquery(code, condition, QStringLiteral("DOUBLE PRECISION"));
+        })
+    {
+    }
+    PostgresEmitter(const Formula &formula, std::function<QString(const QString &)> item)
+        : m_formula(formula)
+        , m_item(std::move(item))
     {
     }
 
@@ -58,7 +66,7 @@ private:
                 + (asDouble ? QStringLiteral(" AS DOUBLE PRECISION)") : QStringLiteral(" AS BIGINT)"));
         }
         if (n.kind == Kind::Item)
-            return itemSubquery(n.code, m_condition, QStringLiteral("DOUBLE PRECISION"));
+            return m_item(n.code);
         const bool operandsAsDouble = !n.integral;
         QString text;
         if (n.kind == Kind::Negate) {
@@ -78,7 +86,7 @@ private:
     }
 
     const Formula &m_formula;
-    QString m_condition;
+    std::function<QString(const QString &)> m_item;
 };
 
 // SQLite: the items are read once each into the columns of "v"; the arithmetic is verna_calc
@@ -198,44 +206,9 @@ QString FormulaSql::cellStatement(const Formula &formula, db::Backend backend, c
     return QStringLiteral("WITH v AS (SELECT ") + items + QStringLiteral(") SELECT ") + emitter.expression() + QStringLiteral(" FROM v");
 }
 
-QString FormulaSql::columnStatement(const Formula &formula, db::Backend backend, const QList<Period> &periods)
+QString FormulaSql::postgresExpression(const Formula &formula, const std::function<QString(const QString &)> &item)
 {
-    QString rows;
-    for (int k = 0; k < periods.size(); ++k) {
-        const Period &p = periods.at(k);
-        if (k > 0)
-            rows += QStringLiteral(", ");
-        rows += QStringLiteral("(%1, %2, %3, %4)").arg(QString::number(k), p.entityText(), p.yearText(), p.quarterText());
-    }
-    const QString withRows = QStringLiteral("WITH r (k, subj_id, year_dt, quarter_dt) AS (VALUES ") + rows + QLatin1Char(')');
-    const QString condition = QStringLiteral("s.subj_id = r.subj_id AND s.year_dt = r.year_dt AND s.quarter_dt = r.quarter_dt");
-    if (backend == db::Backend::PostgreSQL)
-        return withRows + QStringLiteral(" SELECT r.k, ") + PostgresEmitter(formula, condition).expression() + QStringLiteral(" FROM r");
-    const SqliteEmitter emitter(formula);
-    const QString items = emitter.itemColumns(condition);
-    return withRows + QStringLiteral(", v AS (SELECT r.k AS k") + (items.isEmpty() ? QString() : QStringLiteral(", ") + items)
-        + QStringLiteral(" FROM r) SELECT v.k, ") + emitter.expression() + QStringLiteral(" FROM v");
-}
-
-QString FormulaSql::formsQuery(const QList<Period> &periods)
-{
-    QSet<QString> entities;
-    QSet<QString> years;
-    QString entityList;
-    QString yearList;
-    for (const Period &p : periods) {
-        if (!entities.contains(p.entityText())) {
-            entities.insert(p.entityText());
-            entityList += (entityList.isEmpty() ? QString() : QStringLiteral(", ")) + p.entityText();
-        }
-        if (!years.contains(p.yearText())) {
-            years.insert(p.yearText());
-            yearList += (yearList.isEmpty() ? QString() : QStringLiteral(", ")) + p.yearText();
-        }
-    }
-    return QStringLiteral("SELECT subj_id, year_dt, quarter_dt, count(*), count(fill_lvl_ind), min(fill_lvl_ind), max(fill_lvl_ind) "
-                          "FROM finl_stmt WHERE inac_ind = 0 AND stmt_type_cd = 28 AND subj_id IN (")
-        + entityList + QStringLiteral(") AND year_dt IN (") + yearList + QStringLiteral(") GROUP BY subj_id, year_dt, quarter_dt");
+    return PostgresEmitter(formula, item).expression();
 }
 
 } // namespace verna::indicators

@@ -6,6 +6,7 @@
 
 #include <QList>
 #include <QString>
+#include <functional>
 
 namespace verna::indicators {
 
@@ -27,13 +28,9 @@ public:
     // The statement that evaluates a valid formula for one period on SQLite or PostgreSQL.
     static QString cellStatement(const Formula &formula, db::Backend backend, const Period &period);
 
-    // One statement that evaluates a valid formula for many valid periods: rows (k, value),
-    // k being the period's index in the list.
-    static QString columnStatement(const Formula &formula, db::Backend backend, const QList<Period> &periods);
-
-    // Forms of the income statements of many periods in one query: per period the number of
-    // active income statements, of non-NULL forms, and the lowest and highest form.
-    static QString formsQuery(const QList<Period> &periods);
+    // A valid formula as a PostgreSQL expression with the arithmetic of the statements above,
+    // each item reference written by item(code) (a double precision value or NULL).
+    static QString postgresExpression(const Formula &formula, const std::function<QString(const QString &code)> &item);
 };
 
 } // namespace verna::indicators
