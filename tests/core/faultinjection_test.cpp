@@ -4,6 +4,9 @@
 #include "indicators/indicatorgroups.h"
 #include "indicators/indicatorstore.h"
 #include "shell/modhlavni.h"
+#include "statements/importreaders.h"
+#include "statements/statementimport.h"
+#include "statements/statementstore.h"
 #include "support/testdatabase.h"
 
 #include <functional>
@@ -52,7 +55,27 @@ TEST_P(FaultInjectionTest, EveryWriteIsWholeOrNotThereAtAnyFailingStatement)
     indicators::IndicatorStore indicators(db());
     indicators::IndicatorGroups indicatorGroups(db());
     const QString longNote = QString(600, u'ř') + u"'; DROP TABLE text; --"_s;
+    statements::StatementStore statementStore(db());
+    statements::StatementImport statementImport(db());
     qint32 entity = 0, other = 0, group = 0, indicator = 0, indicatorGroup = 0;
+    statements::PairIds pairIds;
+    // An abbreviated pair of zeros but one line outside the sum rules: every line is written.
+    // The line lists are read here, before any statement is made to fail.
+    const QList<statements::StatementLine> balanceLines = statementStore.lines(27, false).value;
+    const QList<statements::StatementLine> incomeLines = statementStore.lines(28, false).value;
+    const auto statementPair = [&](int year) {
+        statements::StatementPair pair{entity, year, 1, false, {}, {}};
+        for (const auto &[lines, target] : {std::pair{&balanceLines, &pair.balance}, std::pair{&incomeLines, &pair.income}}) {
+            for (const statements::StatementLine &line : *lines)
+                target->append({line.code, statements::Amount::whole(line.code == 193 ? 5 : 0).value()});
+        }
+        return pair;
+    };
+    const QByteArray importFile = "ico;nazev;rok;ctvrtleti;vykaz;rozsah;radek;castka\n"
+                                  "25596641;Druhá a.s.;2011;2;rozvaha;zkraceny;193;7\n"
+                                  "25596641;Druhá a.s.;2011;2;vysledovka;zkraceny;202;0\n"
+                                  "48135445;Nová z importu s.r.o.;2011;2;rozvaha;zkraceny;193;3\n"
+                                  "48135445;Nová z importu s.r.o.;2011;2;vysledovka;zkraceny;202;0\n";
     const std::vector<Write> writes = {
         {"new entity", [&] {
              const entities::Written w = entities.create({u"27074358"_s, u"Poruchy s.r.o."_s, 2, 1112, longNote, {3029, 3001}});
@@ -97,6 +120,24 @@ TEST_P(FaultInjectionTest, EveryWriteIsWholeOrNotThereAtAnyFailingStatement)
         {"indicator group member removed", [&] { return indicatorGroups.removeMember(indicatorGroup, 2).ok; }},
         {"indicator group deleted", [&] { return indicatorGroups.remove(indicatorGroup).ok; }},
         {"indicator deleted", [&] { return indicators.remove(indicator).ok; }},
+        {"statement pair", [&] {
+             const statements::SavedPair saved = statementStore.save(statementPair(2010));
+             pairIds = saved.ids;
+             return saved.ok();
+         }},
+        {"statement pair changed", [&] {
+             const statements::SavedPair saved = statementStore.save(statementPair(2010), statements::SaveOptions{pairIds, false});
+             if (saved.ok())
+                 pairIds = saved.ids;
+             return saved.ok();
+         }},
+        {"statement pair deleted", [&] { return statementStore.remove(pairIds).ok; }},
+        {"import", [&] {
+             const Result<statements::ImportRows> rows = statements::readCsv(importFile);
+             statements::ImportOptions options;
+             options.createEntities = true;
+             return rows.ok() && statementImport.importRows(rows.value, options).complete();
+         }},
         {"group deleted", [&] { return groups.remove(group).ok; }},
         {"entity deleted", [&] { return entities.remove(entity).ok; }},
     };
