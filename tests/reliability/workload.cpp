@@ -13,6 +13,7 @@
 #include "shell/demodata.h"
 #include "shell/modhlavni.h"
 #include "shell/startup.h"
+#include "statements/statementstore.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -85,6 +86,7 @@ public:
         , m_entities(db)
         , m_groups(db)
         , m_indicators(db)
+        , m_statements(db)
     {
     }
 
@@ -132,6 +134,28 @@ public:
         return {{QStringLiteral("I"), QString::number(saved.value.id), name}, {}};
     }
 
+    // A pair for a random quarter of one of this writer's companies, replacing what the period
+    // held; line 193 (in no sum rule) carries a marker the check looks for.
+    Attempt statement()
+    {
+        const qint32 entity = pick();
+        const int year = 2000 + static_cast<int>(QRandomGenerator::global()->bounded(10));
+        const int quarter = 1 + static_cast<int>(QRandomGenerator::global()->bounded(4));
+        const int marker = ++m_count;
+        statements::StatementPair pair{entity, year, quarter, false, {}, {}};
+        for (const auto &[type, lines] : {std::pair{27, &pair.balance}, std::pair{28, &pair.income}}) {
+            const auto listed = m_statements.lines(type, false);
+            if (!listed.ok())
+                return {{}, listed.error};
+            for (const statements::StatementLine &line : listed.value)
+                lines->append({line.code, statements::Amount::whole(line.code == 193 ? marker : 0).value()});
+        }
+        const statements::SavedPair saved = m_statements.save(pair, statements::SaveOptions{std::nullopt, true});
+        if (!saved.ok())
+            return {{}, saved.reason()};
+        return {{QStringLiteral("S"), QString::number(saved.ids.balance), QString::number(saved.ids.income), QString::number(marker)}, {}};
+    }
+
     struct Operation {
         const char *name;
         int weight;
@@ -144,6 +168,7 @@ public:
             {"group", 2, &Writer::group},
             {"note", 2, &Writer::note},
             {"indicator", 2, &Writer::indicator},
+            {"statement", 2, &Writer::statement},
         };
         return ops;
     }
@@ -159,6 +184,7 @@ private:
     entities::EntityStore m_entities;
     entities::GroupStore m_groups;
     indicators::IndicatorStore m_indicators;
+    statements::StatementStore m_statements;
     QList<qint32> m_mine;
     int m_count = 0;
 };
@@ -358,6 +384,13 @@ Report check(db::Database &db, const QStringList &logs, bool killed)
     QSet<QPair<qint32, qint32>> members;
     for (const QStringList &r : db.queryRows(QStringLiteral("SELECT subj_id, mem_id FROM mem")).rows)
         members.insert({r[0].toInt(), r[1].toInt()});
+    // Line 193 of every stored balance sheet and the statements that exist, by id.
+    QHash<qint32, qint64> markers;
+    for (const QStringList &r : db.queryRows(QStringLiteral("SELECT finl_stmt_id, amt_val FROM finl_item WHERE item_type_cd = 193")).rows)
+        markers.insert(r[0].toInt(), static_cast<qint64>(r[1].toDouble()));
+    QSet<qint32> statementIds;
+    for (const QStringList &r : db.queryRows(QStringLiteral("SELECT finl_stmt_id FROM finl_stmt")).rows)
+        statementIds.insert(r[0].toInt());
     QHash<qint32, QString> indicators;
     for (const QStringList &r : db.queryRows(QStringLiteral("SELECT func_for_id, func_for_name FROM func_for WHERE inac_ind = 0")).rows)
         indicators.insert(r[0].toInt(), r[1]);
@@ -397,6 +430,10 @@ Report check(db::Database &db, const QStringList &logs, bool killed)
             } else if (tag == QLatin1String("I")) {
                 ++acknowledged;
                 lost += indicators.value(f.value(1).toInt()) != f.value(2);
+            } else if (tag == QLatin1String("S")) {
+                // A later save of the same period retires a pair but keeps its rows.
+                ++acknowledged;
+                lost += markers.value(f.value(1).toInt(), -1) != f.value(3).toLongLong() || !statementIds.contains(f.value(2).toInt());
             } else if (tag == QLatin1String("N")) {
                 ++acknowledged;
                 notes[f.value(1).toInt()] = {true, {decoded(f.value(2))}};

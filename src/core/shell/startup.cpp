@@ -25,7 +25,8 @@ Outcome initialiseDatabase(db::Database &database, bool replace)
     return Outcome::success();
 }
 
-Outcome openDatabase(db::Database &database, const std::optional<db::DatabaseLocation> &option)
+Outcome openDatabase(db::Database &database, const std::optional<db::DatabaseLocation> &option,
+                     const std::function<void(const QString &step)> &step)
 {
     const db::DatabaseLocation location = option.value_or(db::defaultDatabaseLocation());
     const bool embeddedDefault = !option && location.kind == db::DatabaseLocation::Kind::File;
@@ -46,8 +47,12 @@ Outcome openDatabase(db::Database &database, const std::optional<db::DatabaseLoc
         database.useWriteAheadLog();
         // First start: all of it lands, or nothing does and the next start tries again.
         db::Transaction tx(database);
+        if (step)
+            step(QStringLiteral("Zakládám databázi a číselníky…"));
         if (const Outcome created = initialiseDatabase(database, false); !created)
             return created;
+        if (step)
+            step(QStringLiteral("Vytvářím ukázková data…"));
         if (const Outcome demo = generateDemoData(database, DemoOptions()); !demo)
             return Outcome::failure(QStringLiteral("Ukázková data nelze vytvořit: ") + demo.error);
         if (!tx.commit())

@@ -3,6 +3,7 @@
 #include "db/databaselocation.h"
 #include "db/outcome.h"
 
+#include <functional>
 #include <optional>
 
 namespace verna::db {
@@ -19,7 +20,10 @@ Outcome initialiseDatabase(db::Database &database, bool replace);
 // Succeeds only on a usable VERNA database (db::checkVernaDatabase); the file is not written
 // to before that check. A data source that is not set up fails with "Není nastaveno ODBC"
 // and the reason; one whose server does not answer says so (kOdbcServerUnavailable).
-Outcome openDatabase(db::Database &database, const std::optional<db::DatabaseLocation> &option);
+// A first start that creates the embedded database names each step through `step` before it
+// runs, so a window can show what the wait is for.
+Outcome openDatabase(db::Database &database, const std::optional<db::DatabaseLocation> &option,
+                     const std::function<void(const QString &step)> &step = {});
 
 // Message that tells the user that the ODBC data source cannot be used.
 inline const QString kOdbcNotConfigured = QStringLiteral("Není nastaveno ODBC");

@@ -155,6 +155,11 @@ void frmVyhledavani::buildControls()
     m_lstNalezeno = results;
     m_lstNalezeno->setObjectName(QStringLiteral("lstNalezeno"));
     m_lstNalezeno->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    // A listing of every entity adds a hundred thousand lines: one line height for all and
+    // layout in batches keep it from measuring each text while rows keep showing.
+    m_lstNalezeno->setUniformItemSizes(true);
+    m_lstNalezeno->setLayoutMode(QListView::Batched);
+    m_lstNalezeno->setBatchSize(2000);
     m_lstNalezeno->setDragEnabled(true);
     m_lstNalezeno->installEventFilter(this);
     connect(m_lstNalezeno, &QListWidget::itemDoubleClicked, this, &frmVyhledavani::lstNalezeno_DblClick);
