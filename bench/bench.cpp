@@ -14,6 +14,9 @@
 #include "shell/startup.h"
 
 #include <QCoreApplication>
+#ifdef VERNA_BENCH_WINDOWS
+#include <QApplication>
+#endif
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
@@ -306,7 +309,13 @@ int childMain(const QStringList &arguments)
 
 int main(int argc, char *argv[])
 {
+#ifdef VERNA_BENCH_WINDOWS
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+#else
     QCoreApplication app(argc, argv);
+#endif
     QStandardPaths::setTestModeEnabled(true);
     QStringList arguments = app.arguments().mid(1);
     if (arguments.value(0) == QLatin1String("--child"))

@@ -130,5 +130,6 @@ void benchReport(BenchContext &context);
 // Searches, the selection tree and the starts, on the scale fixture.
 void benchSearch(BenchContext &context, verna::db::Database &database, int entityCount);
 void benchStart(BenchContext &context, const QString &file, int entityCount);
+void benchSearchWindow(BenchContext &context, verna::db::Database &database, int entityCount);
 // Companies of the scale fixture (100,000 unless asked otherwise while developing).
 extern int scaleEntities;

@@ -82,6 +82,12 @@ void benchScale(BenchContext &context)
         context.log << "made in " << made.elapsed() / 1000.0 << " s\n";
     const qint64 all = fixtureEntities(database).size();
     benchSearch(context, database, static_cast<int>(all));
+#ifdef VERNA_BENCH_WINDOWS
+    benchSearchWindow(context, database, static_cast<int>(all));
+#else
+    context.table.add(Figure::Status::Skipped, QStringLiteral("search window: all entities listed"), QStringLiteral("< 1 s, Stop < 100 ms"),
+                      QStringLiteral("built without the windows"));
+#endif
     database.close();
     benchStart(context, file, static_cast<int>(all));
 

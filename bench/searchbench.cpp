@@ -84,8 +84,6 @@ void benchSearch(BenchContext &context, db::Database &database, int entityCount)
     row(QStringLiteral("search: anywhere in the name (SQLite)"), 100, timed([&] { return search.byName(infix, sink); }));
     const qint32 entity = sample.value(2).toInt();
     row(QStringLiteral("search: in the branch (SQLite)"), 100, timed([&] { return search.sameBranchEntities(entity, sink); }));
-    context.table.add(Figure::Status::Pending, QStringLiteral("search window: all entities listed"), QStringLiteral("< 1 s, Stop < 100 ms"),
-                      QStringLiteral("a window figure: not measured by this program"));
 
     // The data-selection tree: an entity with 40 periods (ten years of quarters), down to its
     // statements, in a small fixture of its own.

@@ -5,6 +5,7 @@
 #include "shell/frmhlavni.h"
 #include "shell/windowregistry.h"
 #include "ui/dragdrop.h"
+#include "ui/idlehook.h"
 #include "ui/longtask.h"
 #include "ui/messages.h"
 
@@ -51,10 +52,12 @@ qint32 itemId(const QListWidgetItem *item)
 
 void addLine(QListWidget *list, const ListItem &line)
 {
-    auto *item = new QListWidgetItem(line.text, list);
+    // Filled before it joins the list, so the list hears of it once.
+    auto *item = new QListWidgetItem(line.text);
     item->setData(Qt::UserRole, line.id);
     // Legal forms and branches have long names; the narrow window shows them whole here.
     item->setToolTip(line.text);
+    list->addItem(item);
 }
 
 // A result list that hands the start of a drag to the window, which builds the payload.
@@ -424,6 +427,8 @@ EntitySearch::ItemSink frmVyhledavani::entitySink(const std::function<QString(in
             return;
         addLine(self->m_lstNalezeno, line);
         self->m_lblNalezeno->setText(countText(count));
+        // Rows show and Stop is heard while a long list fills, not only while it is read.
+        ui::processEventsPaced(true);
     };
 }
 
