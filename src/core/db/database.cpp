@@ -1,6 +1,7 @@
 #include "db/database.h"
 
 #include "db/numbertext.h"
+#include "db/odbchandle.h"
 #include "db/sqlitefunctions.h"
 #include "db/tsqltranslator.h"
 
@@ -79,15 +80,6 @@ QString notConnected(bool lost, const QString &lastError)
 }
 
 const QString kReadOnly = QStringLiteral("Databáze je otevřena jen pro čtení; změny nelze uložit.");
-
-// The ODBC connection handle under a QODBC connection, or null.
-SQLHANDLE odbcHandle(const QSqlDatabase &db)
-{
-    const QVariant handle = db.driver()->handle();
-    if (!handle.isValid() || handle.metaType().sizeOf() != sizeof(SQLHANDLE))
-        return nullptr;
-    return *static_cast<const SQLHANDLE *>(handle.constData());
-}
 
 Backend odbcBackend(const QSqlDatabase &db)
 {

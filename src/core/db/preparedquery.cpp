@@ -1,11 +1,16 @@
 #include "db/preparedquery.h"
 
 #include "db/database.h"
+#include "db/odbchandle.h"
 
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <sqlite3.h>
+
+#include <charconv>
+#include <limits>
+#include <sqlext.h>
 
 namespace verna::db {
 
@@ -37,6 +42,12 @@ public:
         return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(m_statement, column)),
                                  sqlite3_column_bytes(m_statement, column));
     }
+    QByteArray ascii(int column) const override
+    {
+        // Valid while the statement stays on the row.
+        return QByteArray::fromRawData(reinterpret_cast<const char *>(sqlite3_column_text(m_statement, column)),
+                                       sqlite3_column_bytes(m_statement, column));
+    }
 
 private:
     sqlite3_stmt *m_statement;
@@ -58,10 +69,119 @@ public:
         return ok ? std::optional<double>(d) : std::nullopt;
     }
     QString text(int column) const override { return m_query.value(column).toString(); }
+    QByteArray ascii(int column) const override { return m_query.value(column).toString().toLatin1(); }
 
 private:
     const QSqlQuery &m_query;
 };
+
+// A row of a statement run on the connection's ODBC handle. psqlODBC lets a row's columns be
+// read in any order and again (SQL_GD_ANY_ORDER), which this relies on: it serves PostgreSQL only.
+class OdbcRow : public PreparedRow
+{
+public:
+    explicit OdbcRow(SQLHSTMT statement)
+        : m_statement(statement)
+    {
+    }
+    qint64 integer(int column) const override
+    {
+        SQLBIGINT value = 0;
+        SQLLEN indicator = 0;
+        const SQLRETURN rc = SQLGetData(m_statement, static_cast<SQLUSMALLINT>(column + 1), SQL_C_SBIGINT, &value, sizeof value, &indicator);
+        return SQL_SUCCEEDED(rc) && indicator != SQL_NULL_DATA ? value : 0;
+    }
+    std::optional<double> number(int column) const override
+    {
+        bool null = false;
+        const QByteArray digits = ascii(column, &null).trimmed();
+        double value = 0;
+        const auto [end, error] = std::from_chars(digits.constData(), digits.constData() + digits.size(), value);
+        if (null || error != std::errc() || end != digits.constData() + digits.size())
+            return std::nullopt;
+        return value;
+    }
+    QString text(int column) const override
+    {
+        QString out;
+        SQLWCHAR buffer[1024];
+        SQLLEN indicator = 0;
+        SQLRETURN rc;
+        while (SQL_SUCCEEDED(rc = SQLGetData(m_statement, static_cast<SQLUSMALLINT>(column + 1), SQL_C_WCHAR, buffer, sizeof buffer, &indicator))) {
+            if (indicator == SQL_NULL_DATA)
+                break;
+            const qsizetype chars = indicator == SQL_NO_TOTAL || indicator >= static_cast<SQLLEN>(sizeof buffer)
+                ? static_cast<qsizetype>(sizeof buffer / sizeof(SQLWCHAR)) - 1
+                : static_cast<qsizetype>(indicator / sizeof(SQLWCHAR));
+            out += QStringView(reinterpret_cast<const char16_t *>(buffer), chars);
+            if (rc == SQL_SUCCESS)
+                break;
+        }
+        return out;
+    }
+    QByteArray ascii(int column) const override { return ascii(column, nullptr); }
+
+private:
+    QByteArray ascii(int column, bool *null) const
+    {
+        QByteArray out;
+        char buffer[4096];
+        SQLLEN indicator = 0;
+        SQLRETURN rc;
+        while (SQL_SUCCEEDED(rc = SQLGetData(m_statement, static_cast<SQLUSMALLINT>(column + 1), SQL_C_CHAR, buffer, sizeof buffer, &indicator))) {
+            if (indicator == SQL_NULL_DATA) {
+                if (null)
+                    *null = true;
+                break;
+            }
+            const qsizetype bytes = indicator == SQL_NO_TOTAL || indicator >= static_cast<SQLLEN>(sizeof buffer) ? qsizetype(sizeof buffer) - 1 : qsizetype(indicator);
+            out.append(buffer, bytes);
+            if (rc == SQL_SUCCESS)
+                break;
+        }
+        return out;
+    }
+
+    SQLHSTMT m_statement;
+};
+
+// The first diagnostic of a handle as the error QODBC would report (SQLSTATE as native code,
+// so a lost link shows as class 08).
+QSqlError odbcError(SQLSMALLINT type, SQLHANDLE handle)
+{
+    SQLWCHAR state[6] = {};
+    SQLWCHAR message[1024] = {};
+    SQLINTEGER native = 0;
+    SQLSMALLINT length = 0;
+    if (!SQL_SUCCEEDED(SQLGetDiagRecW(type, handle, 1, state, &native, message, 1024, &length)))
+        return QSqlError(QString(), QStringLiteral("Chyba ODBC"), QSqlError::StatementError);
+    return QSqlError(QString(), QString::fromUtf16(reinterpret_cast<const char16_t *>(message), std::min<SQLSMALLINT>(length, 1023)),
+                     QSqlError::StatementError, QString::fromUtf16(reinterpret_cast<const char16_t *>(state), 5));
+}
+
+// A plain statement on the connection's own ODBC handle: each field read straight from the
+// driver, without a QVariant and a record per value (a fill reads tens of thousands).
+Outcome odbcQuery(Database &database, SQLHANDLE connection, const QString &sql, const std::function<void(const PreparedRow &)> &rowSink)
+{
+    SQLHSTMT statement = SQL_NULL_HSTMT;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, connection, &statement))) {
+        database.noteError(odbcError(SQL_HANDLE_DBC, connection));
+        return Outcome::failure(database.lastError());
+    }
+    SQLRETURN rc = SQLExecDirectW(statement, const_cast<SQLWCHAR *>(reinterpret_cast<const SQLWCHAR *>(sql.utf16())), static_cast<SQLINTEGER>(sql.size()));
+    if (SQL_SUCCEEDED(rc)) {
+        const OdbcRow row(statement);
+        while (SQL_SUCCEEDED(rc = SQLFetch(statement)))
+            rowSink(row);
+    }
+    const QSqlError error = rc == SQL_NO_DATA ? QSqlError() : odbcError(SQL_HANDLE_STMT, statement);
+    SQLFreeHandle(SQL_HANDLE_STMT, statement);
+    database.idle();
+    if (!error.isValid())
+        return Outcome::success();
+    database.noteError(error);
+    return Outcome::failure(database.lastError());
+}
 
 sqlite3 *sqliteHandle(const QSqlDatabase &connection)
 {
@@ -101,6 +221,33 @@ Outcome sqliteQuery(Database &database, sqlite3 *handle, const QString &sql, con
     return Outcome::failure(database.lastError());
 }
 
+// psqlODBC runs a statement with parameters as parse, execute and a separate deallocate: three
+// round trips where a plain statement takes one. Integer values go into the text instead (the
+// marks stand outside quotes in these statements); any other value keeps them all bound.
+QVariantList spliceIntegers(QString &sql, const QVariantList &values)
+{
+    for (const QVariant &v : values) {
+        if (v.typeId() != QMetaType::Int && v.typeId() != QMetaType::LongLong)
+            return values;
+    }
+    QString out;
+    out.reserve(sql.size() + values.size() * 8);
+    qsizetype next = 0;
+    bool quoted = false;
+    for (const QChar c : std::as_const(sql)) {
+        if (c == QLatin1Char('\''))
+            quoted = !quoted;
+        if (c == QLatin1Char('?') && !quoted && next < values.size())
+            out += QString::number(values.at(next++).toLongLong());
+        else
+            out += c;
+    }
+    if (next != values.size())
+        return values;
+    sql = out;
+    return {};
+}
+
 } // namespace
 
 int idsPerStatement(Backend backend)
@@ -111,11 +258,16 @@ int idsPerStatement(Backend backend)
 QString inList(Backend backend, const QString &column, const QList<qint64> &values, QVariantList &binds)
 {
     if (backend == Backend::PostgreSQL) {
+        // Integers this code formatted: nothing in them to escape. The array has the columns' own
+        // type: an integer compared with a BIGINT array costs the server twice the whole scan,
+        // and a value past INTEGER matches no row anyway.
         QString array;
-        for (qint64 v : values)
-            array += (array.isEmpty() ? QStringLiteral("{") : QStringLiteral(",")) + QString::number(v);
-        binds << (array.isEmpty() ? QStringLiteral("{}") : array + QLatin1Char('}'));
-        return column + QStringLiteral(" = ANY (CAST(? AS BIGINT[]))");
+        for (qint64 v : values) {
+            if (v >= std::numeric_limits<qint32>::min() && v <= std::numeric_limits<qint32>::max())
+                array += (array.isEmpty() ? QStringLiteral("{") : QStringLiteral(",")) + QString::number(v);
+        }
+        return column + QStringLiteral(" = ANY (CAST('") + (array.isEmpty() ? QStringLiteral("{}") : array + QLatin1Char('}'))
+            + QStringLiteral("' AS INTEGER[]))");
     }
     QString marks;
     for (qint64 v : values) {
@@ -132,14 +284,26 @@ Outcome queryPrepared(Database &database, const QString &sql, const QVariantList
     const QSqlDatabase connection = database.connection();
     if (sqlite3 *handle = database.backend() == Backend::SQLite ? sqliteHandle(connection) : nullptr)
         return sqliteQuery(database, handle, sql, values, rowSink);
+    QString text = sql;
+    QVariantList binds = values;
+    if (database.backend() == Backend::PostgreSQL) {
+        binds = spliceIntegers(text, values);
+        if (SQLHANDLE handle = binds.isEmpty() ? odbcHandle(connection) : nullptr)
+            return odbcQuery(database, handle, text, rowSink);
+    }
     QSqlQuery q(connection);
     q.setForwardOnly(true);
     // Exact decimals from a server come as text, never through the driver's double.
     q.setNumericalPrecisionPolicy(QSql::HighPrecision);
-    bool ok = q.prepare(sql);
-    for (const QVariant &value : values)
-        q.addBindValue(value);
-    ok = ok && q.exec();
+    bool ok = true;
+    if (binds.isEmpty()) {
+        ok = q.exec(text);
+    } else {
+        ok = q.prepare(text);
+        for (const QVariant &value : binds)
+            q.addBindValue(value);
+        ok = ok && q.exec();
+    }
     const QueryRow row(q);
     while (ok && q.next())
         rowSink(row);

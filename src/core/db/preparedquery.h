@@ -22,19 +22,21 @@ public:
     // as text and are read by strtod, which rounds them as the server's cast to double does.
     virtual std::optional<double> number(int column) const = 0;
     virtual QString text(int column) const = 0;
+    // The bytes of a text that holds ASCII only (numbers, codes), without a QString.
+    virtual QByteArray ascii(int column) const = 0;
 };
 
 // How many ids one statement takes: SQLite and SQL Server bind each (a few hundred keep
 // within their limits), PostgreSQL takes them as one array, so fewer round trips.
 int idsPerStatement(Backend backend);
 
-// "column IN (?, ?, ...)" with the integers appended to binds; on PostgreSQL one bound array
-// ("column = ANY (?)"), as a statement with hundreds of parameters costs the ODBC driver
+// "column IN (?, ?, ...)" for an INTEGER column, with the integers appended to binds; on
+// PostgreSQL one array literal ("column = ANY ('{...}')"), as a statement with hundreds of parameters costs the ODBC driver
 // more than the query costs the server.
 QString inList(Backend backend, const QString &column, const QList<qint64> &values, QVariantList &binds);
 
-// One prepared statement of the backend's own SQL with bound integers or texts: one round trip
-// over ODBC, and on SQLite the rows straight from the connection's handle without a value per
+// One statement of the backend's own SQL with bound integers or texts (on PostgreSQL integers
+// are written into the text, so it is one round trip), and on SQLite the rows straight from the connection's handle without a value per
 // field (the analysis fill reads tens of thousands of amounts). A failed read is an error.
 Outcome queryPrepared(Database &database, const QString &sql, const QVariantList &values, const std::function<void(const PreparedRow &row)> &rowSink);
 

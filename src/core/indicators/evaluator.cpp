@@ -12,6 +12,8 @@
 
 #include <QLocale>
 #include <QRegularExpression>
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -149,7 +151,7 @@ Result<QList<QStringList>> Evaluator::indicatorColumns(const QList<int> &indicat
     QList<FormulaSource> sources;
     for (int id : indicatorIds)
         sources << [this, id] { return indicatorFormula(id); };
-    return columns(sources, periods, shouldStop);
+    return columns(sources, periods, shouldStop, indicatorIds);
 }
 
 Result<QStringList> Evaluator::formulaColumn(const QString &formula, const QList<Period> &periods, const std::function<bool()> &shouldStop)
@@ -274,6 +276,36 @@ Outcome Evaluator::failedStatement(const QString &error)
     return probe.ok() && m_db.isOpen() ? Outcome::success() : Outcome::failure(error);
 }
 
+Outcome Evaluator::prefetchFormulas(const QList<int> &indicatorIds)
+{
+    // The columns' formulas and those computed items expand to, in one statement instead of
+    // one each.
+    QList<int> missing;
+    for (int id : indicatorIds + shell::ItemCodes::computedItemFormulas()) {
+        if (!m_cache->indicatorFormula(id) && !missing.contains(id))
+            missing << id;
+    }
+    if (missing.size() < 2)
+        return Outcome::success();
+    QStringList ids;
+    for (int id : std::as_const(missing))
+        ids << QString::number(id);
+    const QString sql = QStringLiteral("SELECT func_for_id, func_for_val FROM func_for WHERE inac_ind IN (0, 1) AND func_for_id IN (%1)")
+                            .arg(ids.join(QLatin1Char(',')));
+    m_db.setSharedSql(sql);
+    const db::Rows rows = m_db.queryRows(sql);
+    if (!rows.ok())
+        return Outcome::failure(rows.error);
+    for (const QStringList &row : rows.rows) {
+        const int id = row.value(0).trimmed().toInt();
+        if (missing.removeOne(id))
+            m_cache->setIndicatorFormula(id, row.value(1).trimmed());
+    }
+    for (int id : std::as_const(missing))
+        m_cache->setIndicatorFormula(id, QString()); // no such indicator
+    return Outcome::success();
+}
+
 Outcome Evaluator::prefetchForms(const QList<Period> &periods)
 {
     QList<Period> missing;
@@ -381,49 +413,60 @@ Outcome readAmounts(db::Database &database, const QList<Period> &periods, const 
     const QString entityList = db::inList(backend, QStringLiteral("s.subj_id"), entities, values);
     const QString yearList = db::inList(backend, QStringLiteral("s.year_dt"), years, values);
     const QString codeList = db::inList(backend, QStringLiteral("i.item_type_cd"), slotOfCode.keys(), values);
-    const auto store = [&](const Period &period, qint64 code, std::optional<double> amount) {
-        const auto row = block.rows.constFind(period);
+    const auto store = [&](int row, qint64 code, std::optional<double> amount) {
         const auto slot = slotOfCode.constFind(code);
-        if (row == block.rows.constEnd() || slot == slotOfCode.constEnd())
+        if (slot == slotOfCode.constEnd())
             return;
-        const size_t at = static_cast<size_t>(*row) * block.slotCount + static_cast<size_t>(*slot);
+        const size_t at = static_cast<size_t>(row) * block.slotCount + static_cast<size_t>(*slot);
         // Two rows for one reference is no value, as on a server that refuses the subquery.
         if (block.found[at])
             amount.reset();
         block.found[at] = 1;
         block.amounts[at] = amount ? Number::real(*amount) : Number::none();
     };
-    const auto period = [](const db::PreparedRow &r) {
-        return Period{static_cast<int>(r.integer(1)), static_cast<int>(r.integer(2)), static_cast<qint32>(r.integer(0))};
+    const auto rowOf = [&](const db::PreparedRow &r) {
+        return block.rows.value(Period{static_cast<int>(r.integer(1)), static_cast<int>(r.integer(2)), static_cast<qint32>(r.integer(0))}, -1);
     };
     const QString from = QStringLiteral(" FROM finl_stmt s, finl_item i WHERE s.inac_ind = 0 AND %1 AND %2 AND s.finl_stmt_id = i.finl_stmt_id AND %3")
                              .arg(entityList, yearList, codeList);
     if (database.backend() == db::Backend::PostgreSQL) {
         // Over ODBC every field costs: one row per period, its items as "code amount" pairs
-        // (the amount's exact text, or N for NULL).
+        // (the amount's exact text, or N for NULL), read as the server's cast to double reads it.
         return db::queryPrepared(database,
                                  QStringLiteral("SELECT s.subj_id, s.year_dt, s.quarter_dt, string_agg(CAST(i.item_type_cd AS TEXT) || ' ' || "
                                                 "COALESCE(CAST(i.amt_val AS TEXT), 'N'), ' ')")
                                      + from + QStringLiteral(" GROUP BY s.subj_id, s.year_dt, s.quarter_dt"),
                                  values, [&](const db::PreparedRow &r) {
-                                     const Period p = period(r);
-                                     const QString pairs = r.text(3);
-                                     const QList<QStringView> parts = QStringView(pairs).split(QLatin1Char(' '));
-                                     for (qsizetype k = 0; k + 1 < parts.size(); k += 2) {
-                                         bool ok = false;
-                                         const double amount = parts.at(k + 1).toDouble(&ok);
-                                         store(p, parts.at(k).toLongLong(), ok ? std::optional<double>(amount) : std::nullopt);
+                                     const int row = rowOf(r);
+                                     const QByteArray pairs = r.ascii(3);
+                                     const char *at = pairs.constData();
+                                     const char *const end = at + pairs.size();
+                                     while (row >= 0 && at < end) {
+                                         qint64 code = 0;
+                                         const auto [codeEnd, codeError] = std::from_chars(at, end, code);
+                                         if (codeError != std::errc() || codeEnd == end)
+                                             break;
+                                         at = codeEnd + 1;
+                                         const char *const amountEnd = std::find(at, end, ' ');
+                                         double amount = 0;
+                                         const auto [parsedEnd, amountError] = std::from_chars(at, amountEnd, amount);
+                                         const bool ok = amountError == std::errc() && parsedEnd == amountEnd;
+                                         store(row, code, ok ? std::optional<double>(amount) : std::nullopt);
+                                         at = amountEnd + 1;
                                      }
                                  });
     }
     return db::queryPrepared(database, QStringLiteral("SELECT s.subj_id, s.year_dt, s.quarter_dt, i.item_type_cd, i.amt_val") + from, values,
-                             [&](const db::PreparedRow &r) { store(period(r), r.integer(3), r.number(4)); });
+                             [&](const db::PreparedRow &r) {
+                                 if (const int row = rowOf(r); row >= 0)
+                                     store(row, r.integer(3), r.number(4));
+                             });
 }
 
 } // namespace
 
 Result<QList<QStringList>> Evaluator::columns(const QList<FormulaSource> &sources, const QList<Period> &periods,
-                                             const std::function<bool()> &shouldStop)
+                                             const std::function<bool()> &shouldStop, const QList<int> &indicatorIds)
 {
     // The operation shares what it reads within itself even when the caller keeps no cache.
     EvaluationCache local;
@@ -436,6 +479,8 @@ Result<QList<QStringList>> Evaluator::columns(const QList<FormulaSource> &source
         ~Restore() { e->m_cache = cache; }
     } restore{this, callerCache};
     using Out = Result<QList<QStringList>>;
+    if (const Outcome read = prefetchFormulas(indicatorIds); !read)
+        return Out::failure(read.error);
 
     // What a column evaluates differs by the form (full statements expand computed items) and,
     // for a formula with [219], by the quarter: at most eight texts per column.

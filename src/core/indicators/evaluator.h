@@ -93,7 +93,9 @@ private:
     Result<QString> evaluate(const QString &formula, const QString &form, const Period &period);
     Result<QString> evaluateText(const QString &text, const Period &period);
     Outcome failedStatement(const QString &error);
-    Result<QList<QStringList>> columns(const QList<FormulaSource> &sources, const QList<Period> &periods, const std::function<bool()> &shouldStop);
+    Result<QList<QStringList>> columns(const QList<FormulaSource> &sources, const QList<Period> &periods, const std::function<bool()> &shouldStop,
+                                       const QList<int> &indicatorIds = {});
+    Outcome prefetchFormulas(const QList<int> &indicatorIds);
     Outcome prefetchForms(const QList<Period> &periods);
 
     db::Database &m_db;
