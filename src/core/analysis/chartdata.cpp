@@ -244,12 +244,17 @@ QList<bool> secondAxisSeries(const ChartData &data)
                 m = std::max(m, std::abs(*v));
         largest << m;
     }
+    return largerOrder(largest);
+}
+
+QList<bool> largerOrder(const QList<double> &largest)
+{
     QList<double> sorted;
     for (double m : largest)
         if (m > 0)
             sorted << m;
     std::sort(sorted.begin(), sorted.end());
-    // The widest gap between neighbouring orders splits the series, if it is wide enough.
+    // The widest gap between neighbouring orders splits them, if it is wide enough.
     double gap = 1;
     double threshold = 0;
     for (int i = 1; i < sorted.size(); ++i) {

@@ -83,6 +83,9 @@ ShortLabels shortCategoryLabels(const ChartData &data, int maxChars);
 // order than the others' (EBITDA in millions beside a ratio near 1). Empty when one axis
 // serves them all, and when the series are table rows: each of them mixes the indicators.
 QList<bool> secondAxisSeries(const ChartData &data);
+// The same split of any values by their largest magnitudes: true for those of the larger
+// order, empty when one scale serves them all.
+QList<bool> largerOrder(const QList<double> &largest);
 
 // The heading of a printed or saved chart: the analysis caption, the companies charted and
 // the date.

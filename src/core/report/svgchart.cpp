@@ -1,5 +1,6 @@
 #include "report/svgchart.h"
 
+#include "analysis/chartdata.h"
 #include "report/html.h"
 
 #include <QtMath>
@@ -89,42 +90,83 @@ double niceStep(double span)
 
 namespace {
 
+// A value axis: its ends and step, and where a value stands on it.
+struct Scale {
+    double low = 0;
+    double high = 1;
+    double step = 1;
+};
+
 // A column chart; a fixed range (the profile's 0…200) also marks its middle, the aggregate.
+// Indicators of a much larger order than the rest are read against a right axis whose zero
+// and grid lines meet the left one's.
 QString columnChart(const SvgChartData &data, int width, int height, std::optional<std::pair<double, double>> range)
 {
     const int legendRows = legendHeight(data.series, width);
-    const double left = 60;
-    const double right = width - 10;
-    const double top = 10;
-    const double bottom = height - 26;
-    double low = 0;
-    double high = 0;
+    QList<double> largest(data.categories.size(), 0.0);
     for (const auto &line : data.values) {
-        for (const auto &v : line) {
-            if (v && std::isfinite(*v)) {
-                low = std::min(low, *v);
-                high = std::max(high, *v);
-            }
+        for (int c = 0; c < line.size() && c < largest.size(); ++c) {
+            if (line.at(c) && std::isfinite(*line.at(c)))
+                largest[c] = std::max(largest.at(c), std::abs(*line.at(c)));
         }
     }
-    if (range) {
-        low = range->first;
-        high = range->second;
+    const QList<bool> onRight = range ? QList<bool>() : analysis::largerOrder(largest);
+    const bool twoAxes = !onRight.isEmpty();
+    const double left = 60;
+    const double right = width - (twoAxes ? 60 : 10);
+    const double top = 10;
+    const double bottom = height - 26;
+    Scale scales[2];
+    int below = 0;
+    int above = 0;
+    for (int axis = 0; axis < (twoAxes ? 2 : 1); ++axis) {
+        double low = 0;
+        double high = 0;
+        for (const auto &line : data.values) {
+            for (int c = 0; c < line.size(); ++c) {
+                const auto &v = line.at(c);
+                if (v && std::isfinite(*v) && onRight.value(c, false) == (axis == 1)) {
+                    low = std::min(low, *v);
+                    high = std::max(high, *v);
+                }
+            }
+        }
+        if (range) {
+            low = range->first;
+            high = range->second;
+        }
+        if (high - low < 1e-9)
+            high = low + 1;
+        Scale &scale = scales[axis];
+        scale.step = range ? (high - low) / 4 : niceStep(high - low);
+        below = std::max(below, int(std::ceil(-low / scale.step - 1e-9)));
+        above = std::max(above, int(std::ceil(high / scale.step - 1e-9)));
     }
-    if (high - low < 1e-9)
-        high = low + 1;
-    const double step = range ? (high - low) / 4 : niceStep(high - low);
-    low = std::floor(low / step) * step;
-    high = std::ceil(high / step) * step;
-    const auto y = [&](double v) { return bottom - (v - low) / (high - low) * (bottom - top); };
+    // Both axes get as many steps below and above zero, so their lines coincide.
+    for (Scale &scale : scales) {
+        scale.low = -below * scale.step;
+        scale.high = above * scale.step;
+    }
+    if (range) {
+        scales[0].low = range->first;
+        scales[0].high = range->second;
+    }
+    const auto yOn = [&](const Scale &scale, double v) { return bottom - (v - scale.low) / (scale.high - scale.low) * (bottom - top); };
+    const auto y = [&](double v) { return yOn(scales[0], v); };
 
     // The legend adds to the height: many rows never squeeze the plot.
     QStringList out{open(width, height + legendRows), QStringLiteral("<rect width=\"%1\" height=\"%2\" fill=\"white\"/>").arg(width).arg(height + legendRows)};
-    for (double v = low; v <= high + step / 2; v += step) {
+    const int steps = int(std::lround((scales[0].high - scales[0].low) / scales[0].step));
+    for (int k = 0; k <= steps; ++k) {
+        const double v = scales[0].low + k * scales[0].step;
         const QString at = num(y(v));
         out << QStringLiteral("<line x1=\"%1\" y1=\"%2\" x2=\"%3\" y2=\"%2\" stroke=\"#ccc\"/>").arg(num(left), at, num(right))
             << QStringLiteral("<text x=\"%1\" y=\"%2\" font-size=\"10\" text-anchor=\"end\">%3</text>")
                    .arg(num(left - 4), num(y(v) + 3), QString::number(v, 'g', 10));
+        if (twoAxes) {
+            out << QStringLiteral("<text x=\"%1\" y=\"%2\" font-size=\"10\">%3</text>")
+                       .arg(num(right + 4), num(y(v) + 3), QString::number(scales[1].low + k * scales[1].step, 'g', 10));
+        }
     }
     const int groups = std::max<int>(1, data.categories.size());
     const double group = (right - left) / groups;
@@ -136,13 +178,14 @@ QString columnChart(const SvgChartData &data, int width, int height, std::option
             const auto v = data.values.value(s).value(c);
             if (!v || !std::isfinite(*v))
                 continue;
-            const double a = y(std::max(0.0, *v));
-            const double b = y(std::min(0.0, *v));
+            const Scale &scale = scales[onRight.value(c, false) ? 1 : 0];
+            const double a = yOn(scale, std::max(0.0, *v));
+            const double b = yOn(scale, std::min(0.0, *v));
             out << QStringLiteral("<rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" fill=\"%5\"><title>%6: %7</title></rect>")
                        .arg(num(x0 + s * bar), num(a), num(std::max(0.5, bar - 1)), num(b - a), colour(s),
                             escaped(data.series.at(s) + QStringLiteral(", ") + data.categories.at(c)), QString::number(*v, 'g', 12));
         }
-        out << label(data.categories.at(c), group,
+        out << label(data.categories.at(c) + (onRight.value(c, false) ? QStringLiteral(" (pravá osa)") : QString()), group,
                      QStringLiteral("x=\"%1\" y=\"%2\" font-size=\"11\" text-anchor=\"middle\"").arg(num(left + (c + 0.5) * group), num(bottom + 15)));
     }
     if (range) {
@@ -151,6 +194,8 @@ QString columnChart(const SvgChartData &data, int width, int height, std::option
     }
     out << QStringLiteral("<line x1=\"%1\" y1=\"%2\" x2=\"%3\" y2=\"%2\" stroke=\"black\"/>").arg(num(left), num(y(0)), num(right))
         << QStringLiteral("<line x1=\"%1\" y1=\"%2\" x2=\"%1\" y2=\"%3\" stroke=\"black\"/>").arg(num(left), num(top), num(bottom));
+    if (twoAxes)
+        out << QStringLiteral("<line x1=\"%1\" y1=\"%2\" x2=\"%1\" y2=\"%3\" stroke=\"black\"/>").arg(num(right), num(top), num(bottom));
     int unused = 0;
     out << legend(data.series, width, int(bottom) + 22, unused) << QStringLiteral("</svg>");
     return lines(out);
