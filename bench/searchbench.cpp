@@ -24,11 +24,13 @@ namespace {
 // The scale entities again on PostgreSQL, in a database of their own beside "finance".
 const QString kScaleDatabase = QStringLiteral("verna_scale");
 
-// A company from the middle of the fixture: its name, IČO and id (the same on both backends).
+// A company from the middle of the fixture: its name, IČO and id (the same on both backends),
+// and the first name from there on whose first letters carry diacritics.
 struct Sample {
     QString name;
     QString ico;
     qint32 entity = 0;
+    QString accented;
 };
 
 // Best of three runs of the listing, in milliseconds, and the rows it listed. On the embedded
@@ -122,7 +124,7 @@ void searchRows(BenchContext &context, db::Database &database, const Sample &sam
     ico.ico = sample.ico;
     byName(QStringLiteral("IČO"), 30, ico);
     entities::NameQuery plain;
-    plain.name = sample.name.left(5).normalized(QString::NormalizationForm_D).remove(QRegularExpression(QStringLiteral("\\p{Mn}"))).toLower();
+    plain.name = sample.accented.left(5).normalized(QString::NormalizationForm_D).remove(QRegularExpression(QStringLiteral("\\p{Mn}"))).toLower();
     byName(QStringLiteral("without diacritics"), 100, plain);
     entities::NameQuery infix;
     infix.name = sample.name.mid(2, 4);
@@ -231,11 +233,19 @@ private:
 
 void benchSearch(BenchContext &context, db::Database &database, int entityCount)
 {
-    const QStringList picked = database
-                                   .queryRows(QStringLiteral("SELECT TRIM(n.name_txt), TRIM(i.ident_txt), n.subj_id FROM name n, ident i "
-                                                             "WHERE n.subj_id = i.subj_id AND i.form_type_cd <> 215 ORDER BY n.subj_id"))
-                                   .rows.value(entityCount / 2);
-    const Sample sample{picked.value(0), picked.value(1), picked.value(2).toInt()};
+    const QList<QStringList> names = database
+                                         .queryRows(QStringLiteral("SELECT TRIM(n.name_txt), TRIM(i.ident_txt), n.subj_id FROM name n, ident i "
+                                                                   "WHERE n.subj_id = i.subj_id AND i.form_type_cd <> 215 ORDER BY n.subj_id"))
+                                         .rows;
+    const QStringList picked = names.value(entityCount / 2);
+    Sample sample{picked.value(0), picked.value(1), picked.value(2).toInt(), picked.value(0)};
+    for (qsizetype r = entityCount / 2; r < names.size(); ++r) {
+        const QString start = names.at(r).value(0).left(5);
+        if (start.normalized(QString::NormalizationForm_D) != start) {
+            sample.accented = names.at(r).value(0);
+            break;
+        }
+    }
     searchRows(context, database, sample, entityCount, QStringLiteral("SQLite"));
     {
         PostgresCopy copy;
