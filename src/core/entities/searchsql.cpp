@@ -100,7 +100,8 @@ QString byNameFolded(const NameQuery &query, db::Backend backend, bool withTrigr
             piece = part;
     }
     // PostgreSQL joins the few names a prefix or trigrams find to their identifiers one seek
-    // each; left to itself it hashes the whole identifier table for them.
+    // each; left to itself it hashes the whole identifier table for them. OFFSET 0 keeps the
+    // planner from turning the lateral lookup back into a plain join.
     const bool seekIdents = backend == db::Backend::PostgreSQL && byName && (!prefix.isEmpty() || piece.size() >= 3);
     QString sql = QStringLiteral("SELECT TRIM(i.ident_txt), TRIM(n.name_txt), n.subj_id FROM ")
         + (seekIdents ? QStringLiteral("name n CROSS JOIN LATERAL (SELECT ident_txt, inac_ind, form_type_cd FROM ident "
