@@ -86,21 +86,36 @@ QString byName(const NameQuery &query)
 QString byNameFolded(const NameQuery &query, db::Backend backend, bool withTrigrams)
 {
     const bool sqlite = backend == db::Backend::SQLite;
-    QString sql = QStringLiteral("SELECT TRIM(i.ident_txt), TRIM(n.name_txt), n.subj_id FROM ident i, name n "
-                                 "WHERE i.subj_id = n.subj_id AND i.inac_ind = 0 AND n.inac_ind = 0 ");
+    QString ico = query.ico.trimmed();
+    const QString name = query.name.trimmed();
+    const bool byName = ico.isEmpty() && !(name.isEmpty() && !query.legalForms.isEmpty());
+    QString form = db::searchFold(shell::modHlavni::searchForm(name));
+    if (query.anywhere && !form.startsWith(QLatin1Char('%')))
+        form.prepend(QLatin1Char('%'));
+    const QString prefix = form.left(form.indexOf(QLatin1Char('%')) < 0 ? form.size() : form.indexOf(QLatin1Char('%')));
+    // The longest typed piece: trigrams (three characters at least) narrow a search anywhere.
+    QString piece;
+    for (const QString &part : form.split(QLatin1Char('%'))) {
+        if (part.size() > piece.size())
+            piece = part;
+    }
+    // PostgreSQL joins the few names a prefix or trigrams find to their identifiers one seek
+    // each; left to itself it hashes the whole identifier table for them. OFFSET 0 keeps the
+    // planner from turning the lateral lookup back into a plain join.
+    const bool seekIdents = backend == db::Backend::PostgreSQL && byName && (!prefix.isEmpty() || piece.size() >= 3);
+    QString sql = QStringLiteral("SELECT TRIM(i.ident_txt), TRIM(n.name_txt), n.subj_id FROM ")
+        + (seekIdents ? QStringLiteral("name n CROSS JOIN LATERAL (SELECT ident_txt, inac_ind, form_type_cd FROM ident "
+                                       "WHERE subj_id = n.subj_id OFFSET 0) i WHERE ")
+                      : QStringLiteral("ident i, name n WHERE i.subj_id = n.subj_id AND "))
+        + QStringLiteral("i.inac_ind = 0 AND n.inac_ind = 0 ");
     if (query.legalForms.size() > 1)
         sql += QStringLiteral("AND i.form_type_cd IN(") + joinedCodes(query.legalForms) + QStringLiteral(") ");
     else if (query.legalForms.size() == 1)
         sql += QStringLiteral("AND i.form_type_cd = ") + QString::number(query.legalForms.front()) + QLatin1Char(' ');
 
-    QString ico = query.ico.trimmed();
-    const QString name = query.name.trimmed();
     if (!ico.isEmpty()) {
         sql += QStringLiteral("AND i.ident_txt = ") + db::quoted(shell::modHlavni::padIco(ico)) + QLatin1Char(' ');
-    } else if (!(name.isEmpty() && !query.legalForms.isEmpty())) {
-        QString form = db::searchFold(shell::modHlavni::searchForm(name));
-        if (query.anywhere && !form.startsWith(QLatin1Char('%')))
-            form.prepend(QLatin1Char('%'));
+    } else if (byName) {
         // Backslash escapes what the user typed; a typed "%" stays the one wildcard.
         QString pattern;
         for (const QChar c : form) {
@@ -109,24 +124,16 @@ QString byNameFolded(const NameQuery &query, db::Backend backend, bool withTrigr
             pattern += c;
         }
         const QString folded = db::searchFoldSql(QStringLiteral("n.srch_name_txt"), backend);
-        const QString prefix = form.left(form.indexOf(QLatin1Char('%')) < 0 ? form.size() : form.indexOf(QLatin1Char('%')));
         // SQLite seeks its expression index by a range; PostgreSQL takes the prefix from LIKE itself.
         if (sqlite && !prefix.isEmpty()) {
             sql += QStringLiteral("AND %1 >= %2 AND %1 < %3 ")
                        .arg(folded, db::quoted(prefix), db::quoted(prefix + QString::fromUcs4(U"\U0010FFFF")));
         }
-        if (sqlite && withTrigrams && prefix.isEmpty()) {
+        if (sqlite && withTrigrams && prefix.isEmpty() && piece.size() >= 3) {
             // Anywhere in the name: the trigram table narrows the rows to those holding the
-            // longest typed piece (three characters at least), LIKE then checks the whole pattern.
-            QString piece;
-            for (const QString &part : form.split(QLatin1Char('%'))) {
-                if (part.size() > piece.size())
-                    piece = part;
-            }
-            if (piece.size() >= 3) {
-                sql += QStringLiteral("AND n.row_id IN (SELECT rowid FROM name_fold WHERE name_fold MATCH %1) ")
-                           .arg(db::quoted(QLatin1Char('"') + QString(piece).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"')));
-            }
+            // longest typed piece, LIKE then checks the whole pattern.
+            sql += QStringLiteral("AND n.row_id IN (SELECT rowid FROM name_fold WHERE name_fold MATCH %1) ")
+                       .arg(db::quoted(QLatin1Char('"') + QString(piece).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"')));
         }
         sql += QStringLiteral("AND %1 LIKE %2 ").arg(folded, db::quoted(pattern + QLatin1Char('%')));
         if (sqlite)
