@@ -23,11 +23,8 @@ class AnalysisTest : public BackendTest
 protected:
     bool withReferenceData() const override { return true; }
 
-    void SetUp() override
+    void prepare() override
     {
-        BackendTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
         shell::DemoOptions demo;
         demo.entities = 8;
         demo.seed = 3;
@@ -91,8 +88,8 @@ TEST_P(AnalysisTest, PeriodsOfAnEntityComeOnceAndCtrlDropTakesOnlyCompletePeriod
 
     // An entity with only a balance sheet for 1998/2 is left out of a Ctrl-drop of that quarter.
     const qint32 other = companies().at(1);
-    ASSERT_TRUE(db().execute(QStringLiteral("UPDATE finl_stmt SET inac_ind = 2 WHERE subj_id = %1 AND year_dt = 1998 "
-                                            "AND quarter_dt = 2 AND stmt_type_cd = 28").arg(other)).ok);
+    ASSERT_TRUE(db().execute(u"UPDATE finl_stmt SET inac_ind = 2 WHERE subj_id = %1 AND year_dt = 1998 "
+                              "AND quarter_dt = 2 AND stmt_type_cd = 28"_s.arg(other)).ok);
     AnalysisModel fresh;
     AnalysisEngine engine(fresh, *m_data, *m_source);
     EXPECT_EQ(engine.addPeriodForEntities(1998, 2, {entity, other, 3366}).value, 1);
@@ -125,9 +122,8 @@ TEST_P(AnalysisTest, AFailedReadIsAnErrorAndLeavesTheTableAsItWas)
     EXPECT_EQ(snapshot(), before);
     EXPECT_EQ(m_model.indicatorCount(), 1);
 
-    const ToolRun run = runVernaDb({u"--db"_s, testDatabase().dbOption(), u"analyze"_s, u"--entities"_s, QString::number(ids.at(0)),
-                                    u"--years"_s, u"1998"_s, u"--indicators"_s, u"1"_s},
-                                   testDatabase().childEnvironment());
+    const ToolRun run = vernaDb({u"analyze"_s, u"--entities"_s, QString::number(ids.at(0)),
+                                    u"--years"_s, u"1998"_s, u"--indicators"_s, u"1"_s});
 
     EXPECT_EQ(run.exitCode, 1) << run.out.toStdString();
     EXPECT_TRUE(run.err.contains(u"finl_item"_s)) << run.err.toStdString();
@@ -166,8 +162,8 @@ TEST_P(AnalysisTest, AggregatesPurgeIncompleteRowsAndFollowChanges)
     m_engine->addYearRows(ids.at(0), 1998);
     m_engine->addYearRows(ids.at(1), 1998);
     // No income statement for one period: income-based indicators come back empty there.
-    ASSERT_TRUE(db().execute(QStringLiteral("UPDATE finl_stmt SET inac_ind = 2 WHERE subj_id = %1 AND year_dt = 1998 "
-                                            "AND quarter_dt = 3 AND stmt_type_cd = 28").arg(ids.at(1))).ok);
+    ASSERT_TRUE(db().execute(u"UPDATE finl_stmt SET inac_ind = 2 WHERE subj_id = %1 AND year_dt = 1998 "
+                              "AND quarter_dt = 3 AND stmt_type_cd = 28"_s.arg(ids.at(1))).ok);
     m_engine->addIndicator(10, u"ROA"_s);
     m_engine->addIndicator(5, u"Zadluženost"_s);
     const int rows = m_model.dataRowCount();
@@ -203,9 +199,8 @@ TEST_P(AnalysisTest, ExportsCarryTheTableAndItsAggregateRow)
     ASSERT_TRUE(writeXlsx(m_model, path).ok);
     // Read the workbook back: the sheet holds 2.56 as a number and the names as strings.
     QProcess unzip;
-    unzip.start(u"python3"_s, {u"-c"_s,
-                                            QStringLiteral("import sys, zipfile; z = zipfile.ZipFile(sys.argv[1]); "
-                                                           "sys.stdout.write(z.read('xl/worksheets/sheet1.xml').decode() + z.read('xl/sharedStrings.xml').decode())"),
+    unzip.start(u"python3"_s, {u"-c"_s, u"import sys, zipfile; z = zipfile.ZipFile(sys.argv[1]); "
+                                         "sys.stdout.write(z.read('xl/worksheets/sheet1.xml').decode() + z.read('xl/sharedStrings.xml').decode())"_s,
                                             path});
     ASSERT_TRUE(unzip.waitForFinished(30000));
     const QString xml = QString::fromUtf8(unzip.readAllStandardOutput());
@@ -233,8 +228,7 @@ TEST_P(AnalysisTest, CommandLineAnalysisPrintsWhatTheModelHolds)
     list.close();
     ToolRun run = runVernaDb(analyze + QStringList{u"@"_s + list.fileName(), u"--indicators"_s,
                                                    u"1,%1"_s.arg(kMarginShare), u"--aggregate"_s, u"2"_s, u"--xlsx"_s,
-                                                   dir.filePath(u"out.xlsx"_s)},
-                             env);
+                                                   dir.filePath(u"out.xlsx"_s)}, env);
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     // The header's names come from the database; the rows and the median row must match.
     EXPECT_EQ(run.out.section(u'\n', 1, -1), tableAsCsv(m_model).section(u'\n', 1, -1));

@@ -49,8 +49,7 @@ protected:
 TEST_F(ChartDataTest, WholeColumnsChartEveryRowAgainstTheSelectedColumns)
 {
     const ChartData d = chartData(model, range(2, 3, 0, 4)); // either corner first
-    EXPECT_EQ(d.series, (QStringList{u"Alfa a.s. 1996/4"_s, u"Alfa a.s. 1997/1"_s,
-                                     u"Beta s.r.o. 1997/1"_s}));
+    EXPECT_EQ(d.series, (QStringList{u"Alfa a.s. 1996/4"_s, u"Alfa a.s. 1997/1"_s, u"Beta s.r.o. 1997/1"_s}));
     EXPECT_EQ(d.categories, (QStringList{u"Rentabilita"_s, u"Zadluženost"_s}));
     EXPECT_EQ(d.value(2, 1), 22.0);
     EXPECT_FALSE(d.wholeRows);
@@ -157,8 +156,7 @@ TEST(ChartLabelsTest, RowLabelsShortenTheSharedPartAndKeepWhatTellsThemApart)
     // Several: the period, then the name: its shared leading word becomes an initial, the
     // legal form goes.
     const ShortLabels two = shortRowLabels({north, north, south}, periods, 24);
-    EXPECT_EQ(two.labels, (QStringList{u"1996/4 S. strojírny a s…"_s, u"1997/1 S. strojírny a s…"_s,
-                                       u"1996/4 S. doly"_s}));
+    EXPECT_EQ(two.labels, (QStringList{u"1996/4 S. strojírny a s…"_s, u"1997/1 S. strojírny a s…"_s, u"1996/4 S. doly"_s}));
     EXPECT_TRUE(two.shared.isEmpty());
     for (const QString &label : two.labels)
         EXPECT_LE(label.size(), 24) << label.toStdString();
@@ -179,8 +177,7 @@ TEST(ChartLabelsTest, RowLabelsShortenTheSharedPartAndKeepWhatTellsThemApart)
 TEST_F(ChartDataTest, LabelsFollowTheRotationAndTheTitleNamesCaptionCompaniesAndDate)
 {
     const ChartData d = chartData(model);
-    EXPECT_EQ(shortSeriesLabels(d, 30).labels, (QStringList{u"1996/4 Alfa a.s."_s, u"1997/1 Alfa a.s."_s,
-                                                            u"1997/1 Beta s.r.o."_s}));
+    EXPECT_EQ(shortSeriesLabels(d, 30).labels, (QStringList{u"1996/4 Alfa a.s."_s, u"1997/1 Alfa a.s."_s, u"1997/1 Beta s.r.o."_s}));
     EXPECT_EQ(shortCategoryLabels(d.rotated(), 30).labels, shortSeriesLabels(d, 30).labels);
     EXPECT_EQ(shortSeriesLabels(d.rotated(), 30).labels, d.categories);
 

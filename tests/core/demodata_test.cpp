@@ -91,8 +91,8 @@ TEST_P(DemoDataTest, EntitiesLookRealAndTheSameSeedGivesTheSameData)
     EXPECT_TRUE(!again.ok && again.error.contains(u"semínkem 5 už v databázi"_s)) << again.error.toStdString();
     EXPECT_EQ(dump(db()), first);
 
-    const auto companies = db().queryRows(QStringLiteral("SELECT RTRIM(LTRIM(i.ident_txt)), n.name_txt, n.srch_name_txt FROM ident i, name n "
-                                                         "WHERE i.subj_id = n.subj_id AND i.form_type_cd <> 215 AND i.subj_id <> 3366"));
+    const auto companies = db().queryRows(u"SELECT RTRIM(LTRIM(i.ident_txt)), n.name_txt, n.srch_name_txt FROM ident i, name n "
+                                           "WHERE i.subj_id = n.subj_id AND i.form_type_cd <> 215 AND i.subj_id <> 3366"_s);
     ASSERT_EQ(companies.rows.size(), options.entities);
     for (const QStringList &c : companies.rows) {
         EXPECT_TRUE(isValidIco(c[0])) << c[0].toStdString();
@@ -102,12 +102,11 @@ TEST_P(DemoDataTest, EntitiesLookRealAndTheSameSeedGivesTheSameData)
               QString::number(options.entities + 1));
     // Every company has a main branch; groups have members; some companies have notes.
     EXPECT_EQ(db().singleValue(u"SELECT count(DISTINCT subj_id) FROM actv WHERE actv_nbr = 1"_s), QString::number(options.entities + 1));
-    EXPECT_NE(db().singleValue(u"SELECT count(*) FROM mem m, ident i WHERE m.subj_id = i.subj_id AND i.form_type_cd = 215"_s),
-              u"0"_s);
+    EXPECT_NE(db().singleValue(u"SELECT count(*) FROM mem m, ident i WHERE m.subj_id = i.subj_id AND i.form_type_cd = 215"_s), u"0"_s);
     EXPECT_NE(db().singleValue(u"SELECT count(*) FROM subj WHERE text_id IS NOT NULL"_s), u"0"_s);
     // Statements lie within the asked periods: from Q3 1998 to Q2 1999.
-    EXPECT_EQ(db().singleValue(QStringLiteral("SELECT count(*) FROM finl_stmt WHERE subj_id <> 3366 AND "
-                                              "((year_dt = 1998 AND quarter_dt < 3) OR (year_dt = 1999 AND quarter_dt > 2) OR year_dt NOT IN (1998, 1999))")),
+    EXPECT_EQ(db().singleValue(u"SELECT count(*) FROM finl_stmt WHERE subj_id <> 3366 AND "
+                                "((year_dt = 1998 AND quarter_dt < 3) OR (year_dt = 1999 AND quarter_dt > 2) OR year_dt NOT IN (1998, 1999))"_s),
               u"0"_s);
 
     TestDatabase second(GetParam());

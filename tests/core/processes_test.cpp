@@ -40,10 +40,8 @@ TEST_P(ProcessTest, EightConcurrentWritersMakeNoDuplicateKeysAndLoseNoRows)
             p->setEnvironment(testDatabase().childEnvironment());
             // Two keyed inserts per transaction widen the window between key and insert.
             p->start(kTool, {u"--db"_s, testDatabase().dbOption(), u"sql"_s,
-                             QStringLiteral("INSERT INTO mem VALUES ((select (min(row_id)-1) from mem),getdate(),0,%1,%2)\r"
-                                            "INSERT INTO mem VALUES ((select (min(row_id)-1) from mem),getdate(),0,%1,%3)")
-                                 .arg(w)
-                                 .arg(round * 2)
+                             u"INSERT INTO mem VALUES ((select (min(row_id)-1) from mem),getdate(),0,%1,%2)\r"
+                              "INSERT INTO mem VALUES ((select (min(row_id)-1) from mem),getdate(),0,%1,%3)"_s.arg(w).arg(round * 2)
                                  .arg(round * 2 + 1)});
             workers.push_back(std::move(p));
         }
@@ -167,10 +165,8 @@ TEST(DatabaseChoice, OptionDataSourceOrEmbeddedFile)
     QDir().mkpath(emptyOdbc);
 
     // No data source configured: the embedded file is created in the user's data folder.
-    const QStringList noDsn = withVariables(base, {u"ODBCSYSINI="_s + emptyOdbc,
-                                                   u"ODBCINI="_s + emptyOdbc + u"/odbc.ini"_s,
-                                                   u"HOME="_s + home.path(),
-                                                   u"XDG_DATA_HOME="_s + home.filePath(u"data"_s)});
+    const QStringList noDsn = withVariables(base, {u"ODBCSYSINI="_s + emptyOdbc, u"ODBCINI="_s + emptyOdbc + u"/odbc.ini"_s,
+                                                   u"HOME="_s + home.path(), u"XDG_DATA_HOME="_s + home.filePath(u"data"_s)});
     ToolRun r = runVernaDb({u"sql"_s, u"SELECT count(*) FROM finl_stmt"_s}, noDsn);
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     QDirIterator files(home.filePath(u"data"_s), {u"*.sqlite"_s}, QDir::Files, QDirIterator::Subdirectories);
@@ -183,8 +179,7 @@ TEST(DatabaseChoice, OptionDataSourceOrEmbeddedFile)
     ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
     ini.write("[finance]\nDriver=NoSuchDriverAnywhere\nServername=127.0.0.1\nPort=1\n");
     ini.close();
-    const QStringList broken = withVariables(noDsn, {u"ODBCSYSINI="_s + brokenOdbc,
-                                                     u"ODBCINI="_s + brokenOdbc + u"/odbc.ini"_s});
+    const QStringList broken = withVariables(noDsn, {u"ODBCSYSINI="_s + brokenOdbc, u"ODBCINI="_s + brokenOdbc + u"/odbc.ini"_s});
     r = runVernaDb({u"sql"_s, u"SELECT 1"_s}, broken);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains(u"Není nastaveno ODBC"_s)) << r.err.toStdString();

@@ -12,6 +12,7 @@
 using namespace verna;
 using namespace verna::shell;
 using namespace verna::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -23,7 +24,7 @@ protected:
     QSet<int> listCodes(int list)
     {
         QSet<int> codes;
-        for (const QStringList &row : db().queryRows(QStringLiteral("SELECT val_agn FROM cd_val WHERE inac_ind = 0 AND tbl_cd = %1").arg(list)).rows)
+        for (const QStringList &row : db().queryRows(u"SELECT val_agn FROM cd_val WHERE inac_ind = 0 AND tbl_cd = %1"_s.arg(list)).rows)
             codes << row.front().toInt();
         return codes;
     }
@@ -32,10 +33,9 @@ protected:
     QHash<int, qint64> amounts(int statementType)
     {
         QHash<int, qint64> out;
-        const auto rows = db().queryRows(QStringLiteral("SELECT i.item_type_cd, i.amt_val FROM finl_item i, finl_stmt s "
-                                                        "WHERE s.finl_stmt_id = i.finl_stmt_id AND s.subj_id = 3366 AND s.year_dt = 1996 "
-                                                        "AND s.quarter_dt = 4 AND s.stmt_type_cd = %1")
-                                             .arg(statementType));
+        const auto rows = db().queryRows(u"SELECT i.item_type_cd, i.amt_val FROM finl_item i, finl_stmt s "
+                                          "WHERE s.finl_stmt_id = i.finl_stmt_id AND s.subj_id = 3366 AND s.year_dt = 1996 "
+                                          "AND s.quarter_dt = 4 AND s.stmt_type_cd = %1"_s.arg(statementType));
         for (const QStringList &row : rows.rows)
             out[row[0].toInt()] = row[1].toLongLong();
         return out;
@@ -45,7 +45,7 @@ protected:
 // A sum of item codes joined by + and -, as the sum rules and the simple indicators write it.
 qint64 sumOf(const QString &expression, const QHash<int, qint64> &amounts, bool *missing)
 {
-    static const QRegularExpression term(QStringLiteral("([+-]?)\\[?(\\d+)\\]?"));
+    static const QRegularExpression term(u"([+-]?)\\[?(\\d+)\\]?"_s);
     qint64 total = 0;
     auto it = term.globalMatch(expression);
     while (it.hasNext()) {
@@ -61,7 +61,7 @@ qint64 sumOf(const QString &expression, const QHash<int, qint64> &amounts, bool 
 std::vector<int> codesIn(const QString &formula)
 {
     std::vector<int> codes;
-    static const QRegularExpression ref(QStringLiteral("\\[(\\d+)\\]"));
+    static const QRegularExpression ref(u"\\[(\\d+)\\]"_s);
     auto it = ref.globalMatch(formula);
     while (it.hasNext())
         codes.push_back(it.next().captured(1).toInt());
@@ -80,17 +80,17 @@ TEST_P(ReferenceDataTest, EveryCodeARuleOrIndicatorUsesExistsInItsList)
         EXPECT_TRUE(income.contains(code)) << code;
     EXPECT_TRUE((balance & income).isEmpty());
 
-    const auto rules = db().queryRows(QStringLiteral("SELECT ctrl_type_cd, l_side, r_side FROM ctrl WHERE inac_ind = 0"));
+    const auto rules = db().queryRows(u"SELECT ctrl_type_cd, l_side, r_side FROM ctrl WHERE inac_ind = 0"_s);
     ASSERT_GE(rules.rows.size(), 20);
     for (const QStringList &rule : rules.rows) {
         const QSet<int> &list = rule[0] == QLatin1String("27") ? balance : income;
         EXPECT_TRUE(list.contains(rule[1].toInt())) << rule.join(QLatin1Char(' ')).toStdString();
-        for (const QString &code : rule[2].split(QRegularExpression(QStringLiteral("[+-]")), Qt::SkipEmptyParts))
+        for (const QString &code : rule[2].split(QRegularExpression(u"[+-]"_s), Qt::SkipEmptyParts))
             EXPECT_TRUE(list.contains(code.toInt())) << rule.join(QLatin1Char(' ')).toStdString();
     }
-    const auto formulas = db().queryRows(QStringLiteral("SELECT func_for_id, func_for_val FROM func_for WHERE inac_ind IN (0, 1)"));
+    const auto formulas = db().queryRows(u"SELECT func_for_id, func_for_val FROM func_for WHERE inac_ind IN (0, 1)"_s);
     ASSERT_GE(formulas.rows.size(), 12 + 15);
-    static const QRegularExpression alphabet(QStringLiteral("^[0-9.\\[\\]+\\-*/^()]+$"));
+    static const QRegularExpression alphabet(u"^[0-9.\\[\\]+\\-*/^()]+$"_s);
     for (const QStringList &f : formulas.rows) {
         EXPECT_TRUE(alphabet.match(f[1]).hasMatch()) << f[1].toStdString();
         for (int code : codesIn(f[1]))
@@ -98,9 +98,9 @@ TEST_P(ReferenceDataTest, EveryCodeARuleOrIndicatorUsesExistsInItsList)
                 << f[0].toStdString() << ": " << code;
     }
     // Every indicator a group lists exists, and every list a branch list names has entries.
-    EXPECT_EQ(db().singleValue(QStringLiteral("SELECT count(*) FROM func_mem m WHERE NOT EXISTS "
-                                              "(SELECT 1 FROM func_for f WHERE f.func_for_id = m.func_mem_for AND f.inac_ind = 0)")),
-              QStringLiteral("0"));
+    EXPECT_EQ(db().singleValue(u"SELECT count(*) FROM func_mem m WHERE NOT EXISTS "
+                                "(SELECT 1 FROM func_for f WHERE f.func_for_id = m.func_mem_for AND f.inac_ind = 0)"_s),
+              u"0"_s);
     EXPECT_GE(listCodes(217).size(), 60);
     EXPECT_TRUE(listCodes(1).contains(215));
 }
@@ -115,12 +115,12 @@ TEST_P(ReferenceDataTest, EverySumRuleHoldsOnTheReferenceStatements)
     QHash<int, qint64> abbreviatedIncome = income;
     for (int i = 0; i < ItemCodes::computedItems().size(); ++i) {
         const QString formula = db().singleValue(
-            QStringLiteral("SELECT func_for_val FROM func_for WHERE func_for_id = %1").arg(ItemCodes::computedItemFormulas().at(i)));
+            u"SELECT func_for_val FROM func_for WHERE func_for_id = %1"_s.arg(ItemCodes::computedItemFormulas().at(i)));
         bool missing = false;
         abbreviatedIncome[ItemCodes::computedItems().at(i)] = sumOf(formula, income, &missing);
         EXPECT_FALSE(missing) << formula.toStdString();
     }
-    const auto rules = db().queryRows(QStringLiteral("SELECT ctrl_type_cd, fill_lvl_ind, l_side, r_side FROM ctrl WHERE inac_ind = 0"));
+    const auto rules = db().queryRows(u"SELECT ctrl_type_cd, fill_lvl_ind, l_side, r_side FROM ctrl WHERE inac_ind = 0"_s);
     for (const QStringList &rule : rules.rows) {
         const bool isBalance = rule[0] == QLatin1String("27");
         const QHash<int, qint64> &values = isBalance ? balance : (rule[1] == QLatin1String("4") ? income : abbreviatedIncome);

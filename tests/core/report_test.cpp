@@ -51,11 +51,8 @@ class ReportTest : public BackendTest
 protected:
     bool withReferenceData() const override { return true; }
 
-    void SetUp() override
+    void prepare() override
     {
-        BackendTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
         m_evaluator = std::make_unique<indicators::Evaluator>(db());
         m_builder = std::make_unique<ReportBuilder>(db(), *m_evaluator);
         m_statements = std::make_unique<StatementSections>(db(), *m_evaluator);
@@ -153,18 +150,6 @@ TEST_P(ReportTest, OneRowReportHasEverySectionEscapedWithTheChartDrawnInsideTheA
     const QString html = assembleReport(sections, choice, kStyle);
     expectGolden(u"report-one.htm"_s, html);
 
-    qsizetype at = 0;
-    for (const char *marker : {"HLAVICKA_START", "VYPOCET_START", "GRAF_START", "<svg", "</svg>", "</APPLET>", "GRAF_END",
-                               "Rozvaha plná", "ROZVAHA_END", "Výsledovka zkrácená", "VYSLEDOVKA_END"}) {
-        const qsizetype next = html.indexOf(QString::fromUtf8(marker), at);
-        EXPECT_GT(next, at) << marker;
-        at = std::max(at, next);
-    }
-    EXPECT_FALSE(html.contains(u"<s.r.o.>"_s));
-    EXPECT_TRUE(html.contains(u"<PARAM NAME=dataset0name VALUE=\"A &amp; B &lt;s.r.o.&gt; &quot;X&quot; 1996/4\">\r\n"_s));
-    EXPECT_TRUE(html.contains(u"<PARAM NAME=xAxisLabels VALUE=\"Běžná likvidita,Zisk  &quot;čistý&quot; &amp; &lt;hrubý&gt;\">\r\n"_s));
-    EXPECT_TRUE(html.contains(u"codebase=\"file:///program/class/\" width=600 height=320>\r\n"_s));
-
     // Another style changes the link line and nothing else; no style leaves it out with a note.
     const QStringList first = html.split(u"\r\n"_s);
     const QStringList other = assembleReport(sections, choice, u"/jiné styly/a&b.css"_s).split(u"\r\n"_s);
@@ -191,11 +176,6 @@ TEST_P(ReportTest, GroupReportProfilesTheSelectedRowsAndLeavesOutTheEntity)
     EXPECT_FALSE(sections.singleRow);
     const QString html = assembleReport(sections, SectionChoice{}, kStyle);
     expectGolden(u"report-group.htm"_s, html);
-    EXPECT_TRUE(html.contains(u"<TITLE>Finanční report skupiny</TITLE>"_s));
-    EXPECT_TRUE(html.contains(u"<TD  CLASS=zahlavi>Skupina(3): Průměr aritmetický</TD>\r\n"_s));
-    EXPECT_TRUE(html.contains(u"<PARAM NAME=cell23 VALUE=32>\r\n"_s)); // -1234.5 against the mean -394.83
-    for (const QString &absent : {u"HLAVICKA"_s, u"ROZVAHA"_s, u"VYSLEDOVKA"_s, u"dataset"_s})
-        EXPECT_FALSE(html.contains(absent)) << absent.toStdString();
     EXPECT_TRUE(profilePage(m_model, {0, 2, 1, 4}, kClasses).contains(sections.chart));
 
     // A rectangle: its rows and columns, no heading, no aggregate, the column chart.
@@ -239,10 +219,9 @@ TEST_P(ReportTest, CommandLineWritesTheReportTheCoreWrites)
 {
     QTemporaryDir dir;
     const QString style = defaultCssFolder() + u"/modry.css"_s;
-    const ToolRun run = runVernaDb({u"--db"_s, testDatabase().dbOption(), u"report"_s, u"--entities"_s, u"3366"_s, u"--periods"_s, u"1996/4"_s,
+    const ToolRun run = vernaDb({u"report"_s, u"--entities"_s, u"3366"_s, u"--periods"_s, u"1996/4"_s,
                                     u"--indicators"_s, u"1,33"_s, u"--out"_s, dir.path(), u"--css"_s, style, u"--plna-rozvaha"_s,
-                                    u"--sections"_s, u"vypocet,rozvaha,vysledovka"_s},
-                                   testDatabase().childEnvironment());
+                                    u"--sections"_s, u"vypocet,rozvaha,vysledovka"_s});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
 
     analysis::AnalysisModel model{QLocale::c()};
@@ -264,11 +243,8 @@ TEST_P(ReportTest, CommandLineWritesTheReportTheCoreWrites)
     ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
     EXPECT_EQ(a.readAll(), b.readAll());
 
-    EXPECT_EQ(runVernaDb({u"--db"_s, testDatabase().dbOption(), u"report"_s, u"--entities"_s, u"3366"_s, u"--periods"_s, u"1996/4"_s,
-                          u"--indicators"_s, u"1"_s, u"--out"_s, dir.path(), u"--sections"_s, u"tabulka"_s},
-                         testDatabase().childEnvironment())
-                  .exitCode,
-              2);
+    EXPECT_EQ(vernaDb({u"report"_s, u"--entities"_s, u"3366"_s, u"--periods"_s, u"1996/4"_s,
+                          u"--indicators"_s, u"1"_s, u"--out"_s, dir.path(), u"--sections"_s, u"tabulka"_s}).exitCode, 2);
 }
 
 VERNA_ALL_BACKENDS(ReportTest);

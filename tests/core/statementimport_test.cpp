@@ -36,7 +36,7 @@ Pair referencePair(db::Database &db)
     Pair p;
     const auto amount = [&db](int code) {
         return db.singleValue(u"SELECT i.amt_val FROM finl_item i, finl_stmt s WHERE s.finl_stmt_id = i.finl_stmt_id "
-                              "AND s.subj_id = 3366 AND s.year_dt = 1996 AND s.quarter_dt = 4 AND i.item_type_cd = %1"_s.arg(code))
+                               "AND s.subj_id = 3366 AND s.year_dt = 1996 AND s.quarter_dt = 4 AND i.item_type_cd = %1"_s.arg(code))
             .toLongLong();
     };
     for (int code : shell::ItemCodes::abbreviatedBalanceSheet())
@@ -162,8 +162,7 @@ TEST_P(ImportTest, OneBrokenRuleImportsNothingNamingRuleAndLineAndPartialKeepsTh
     EXPECT_GE(calls, 2);
     EXPECT_EQ(activeStatements(u"year_dt = 2001 AND quarter_dt = 1"_s), u"2"_s);
     EXPECT_EQ(db().singleValue(u"SELECT i.amt_val FROM finl_item i, finl_stmt s WHERE s.finl_stmt_id = i.finl_stmt_id AND s.year_dt = 2001 "
-                               "AND s.inac_ind = 0 AND i.item_type_cd = 92"_s),
-              QString::number(pair.balance.front().second));
+                                "AND s.inac_ind = 0 AND i.item_type_cd = 92"_s), QString::number(pair.balance.front().second));
 }
 
 TEST_P(ImportTest, OccupiedPeriodsNeedReplaceAndUnknownIcosNeedCreation)
@@ -290,8 +289,8 @@ TEST(ImportFiles, ThousandStatementsFromLongCsvAndWideXlsxGiveTheSameDatabase)
     EXPECT_TRUE(fromXlsx.complete()) << describe(fromXlsx);
     EXPECT_EQ(fromCsv.imported, 1000);
     const QString dump = u"SELECT i.ident_txt, n.name_txt, s.year_dt, s.quarter_dt, s.stmt_type_cd, s.fill_lvl_ind, f.item_type_cd, f.amt_val "
-                         "FROM finl_item f, finl_stmt s, ident i, name n WHERE f.finl_stmt_id = s.finl_stmt_id AND s.subj_id = i.subj_id "
-                         "AND n.subj_id = i.subj_id AND s.inac_ind = 0 AND f.inac_ind = 0 ORDER BY 1, 3, 4, 5, 7"_s;
+                          "FROM finl_item f, finl_stmt s, ident i, name n WHERE f.finl_stmt_id = s.finl_stmt_id AND s.subj_id = i.subj_id "
+                          "AND n.subj_id = i.subj_id AND s.inac_ind = 0 AND f.inac_ind = 0 ORDER BY 1, 3, 4, 5, 7"_s;
     const db::Rows a = csvDb.db().queryRows(dump);
     const db::Rows b = xlsxDb.db().queryRows(dump);
     ASSERT_TRUE(a.ok() && b.ok());

@@ -107,8 +107,7 @@ TEST(Translation, TrimOfNumbersCastsToTextOnPostgreSQL)
 TEST(Translation, LikePatternsTakeBracketEscapesAndKeepBackslashesLiteral)
 {
     const QString sql = u"SELECT 1 FROM name n WHERE n.srch_name_txt LIKE '50[%][_]a\\b%'"_s;
-    EXPECT_EQ(translate(sql, Backend::SQLite).sql,
-              u"SELECT 1 FROM name n WHERE n.srch_name_txt LIKE '50\\%\\_a\\\\b%' ESCAPE '\\'"_s);
+    EXPECT_EQ(translate(sql, Backend::SQLite).sql, u"SELECT 1 FROM name n WHERE n.srch_name_txt LIKE '50\\%\\_a\\\\b%' ESCAPE '\\'"_s);
     EXPECT_EQ(translate(sql, Backend::PostgreSQL).sql,
               u"SELECT 1 FROM name n WHERE n.srch_name_txt COLLATE \"default\" ILIKE '50\\%\\_a\\\\b%' ESCAPE '\\'"_s);
 }

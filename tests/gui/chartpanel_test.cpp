@@ -75,11 +75,9 @@ PdfPages readPdf(const QString &path)
     PdfPages pages;
     static const QRegularExpression page(u"/Type\\s*/Page(?![a-zA-Z])"_s);
     pages.count = int(text.count(page));
-    static const QRegularExpression box(
-        u"/MediaBox\\s*\\[\\s*([-\\d.]+)\\s+([-\\d.]+)\\s+([-\\d.]+)\\s+([-\\d.]+)\\s*\\]"_s);
+    static const QRegularExpression box(u"/MediaBox\\s*\\[\\s*([-\\d.]+)\\s+([-\\d.]+)\\s+([-\\d.]+)\\s+([-\\d.]+)\\s*\\]"_s);
     if (const auto m = box.match(text); m.hasMatch())
-        pages.size = QSizeF(m.captured(3).toDouble() - m.captured(1).toDouble(),
-                            m.captured(4).toDouble() - m.captured(2).toDouble());
+        pages.size = QSizeF(m.captured(3).toDouble() - m.captured(1).toDouble(), m.captured(4).toDouble() - m.captured(2).toDouble());
     return pages;
 }
 

@@ -49,9 +49,7 @@ QString DemoFixture::seed()
                    .arg(QString::number(id), db::quoted(name), db::quoted(shell::modHlavni::searchForm(name)));
     };
     const auto branch = [&sql](qint32 id, int number) {
-        sql << QStringLiteral("INSERT INTO actv VALUES((SELECT (min(row_id)-1) FROM actv),getdate(),0,%1,%2,%3)")
-                   .arg(id)
-                   .arg(kBranch)
+        sql << QStringLiteral("INSERT INTO actv VALUES((SELECT (min(row_id)-1) FROM actv),getdate(),0,%1,%2,%3)").arg(id).arg(kBranch)
                    .arg(number);
     };
     entity(900001, QStringLiteral("11111111"), QStringLiteral("Cihelna Qx a.s."), 1121);

@@ -8,8 +8,7 @@
 
 namespace verna::test {
 
-bool deliverDrop(QWidget *root, const QString &controlName, const QString &text, const QPoint &pos,
-                 Qt::KeyboardModifiers modifiers)
+bool deliverDrop(QWidget *root, const QString &controlName, const QString &text, const QPoint &pos, Qt::KeyboardModifiers modifiers)
 {
     if (!root)
         return false;

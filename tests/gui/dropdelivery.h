@@ -13,7 +13,6 @@ namespace verna::test {
 // True when the drop was taken.
 bool deliverDrop(QWidget *root, const QString &controlName, const QString &text, const QPoint &pos = {},
                  Qt::KeyboardModifiers modifiers = Qt::NoModifier);
-bool deliverDrop(QWidget *control, const QString &text, const QPoint &pos = {},
-                 Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+bool deliverDrop(QWidget *control, const QString &text, const QPoint &pos = {}, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 
 } // namespace verna::test

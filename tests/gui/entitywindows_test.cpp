@@ -1,5 +1,5 @@
 #include "dropdelivery.h"
-#include "sqlitefixture.h"
+#include "windowtest.h"
 
 #include "analysis/entitytree.h"
 #include "entities/entitystore.h"
@@ -7,20 +7,13 @@
 #include "entities/frmnovysubjekt.h"
 #include "entities/frmulozitskupinu.h"
 #include "entities/frmvyhledavani.h"
-#include "shell/appstate.h"
-#include "shell/frmhlavni.h"
 #include "shell/modhlavni.h"
-#include "shell/standardwindows.h"
-#include "ui/idlehook.h"
-#include "ui/scripteduser.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <gtest/gtest.h>
 
 using namespace verna;
@@ -31,38 +24,9 @@ namespace {
 
 constexpr qint32 kReference = 3366;
 
-// A fresh database with the reference data per test, and the frame with every window.
-class EntityWindowsTest : public ::testing::Test
+class EntityWindowsTest : public test::FrameTest
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_EQ(m_files.open(m_db, test::SqliteFixture::Content::ReferenceData), QString());
-        ui::installIdleHook(m_db, std::chrono::milliseconds(0));
-        m_state = std::make_unique<shell::AppState>(m_db);
-        m_main = std::make_unique<shell::frmHlavni>(*m_state, shell::standardWindows());
-        m_main->show();
-    }
-    void TearDown() override { m_db.setIdleHook({}); }
-
-    template <typename T>
-    static T *control(QWidget *window, const QString &name)
-    {
-        T *c = window->findChild<T *>(name);
-        EXPECT_NE(c, nullptr) << name.toStdString();
-        return c;
-    }
-    static void click(QWidget *window, const QString &name) { control<QPushButton>(window, name)->click(); }
-    static QStringList texts(QListWidget *list)
-    {
-        QStringList out;
-        for (int i = 0; i < list->count(); ++i)
-            out << list->item(i)->text();
-        return out;
-    }
-    QString lastMessage() const { return m_user.messages().isEmpty() ? QString() : m_user.messages().last().text; }
-    QString value(const QString &sql) { return m_db.singleValue(sql); }
-
     qint32 company(const QString &ico, const QString &name)
     {
         const entities::Written w = entities::EntityStore(m_db).create({ico, name, 2, 1112, {}, {}});
@@ -77,12 +41,6 @@ protected:
         click(w, u"cmdHledat"_s);
         return texts(control<QListWidget>(w, u"lstNalezeno"_s));
     }
-
-    test::SqliteFixture m_files;
-    db::Database m_db;
-    std::unique_ptr<shell::AppState> m_state;
-    ui::ScriptedUser m_user;
-    std::unique_ptr<shell::frmHlavni> m_main;
 };
 
 } // namespace

@@ -1,19 +1,13 @@
 #include "dropdelivery.h"
-#include "sqlitefixture.h"
 #include "support/hostile.h"
+#include "windowtest.h"
 
 #include "entities/frmnovysubjekt.h"
-#include "shell/appstate.h"
-#include "shell/frmhlavni.h"
 #include "shell/modhlavni.h"
-#include "shell/standardwindows.h"
-#include "ui/idlehook.h"
-#include "ui/scripteduser.h"
 
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <gtest/gtest.h>
 
 using namespace verna;
@@ -22,27 +16,9 @@ using shell::WindowKind;
 
 namespace {
 
-class HostileWindowsTest : public ::testing::Test
+class HostileWindowsTest : public test::FrameTest
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_EQ(m_files.open(m_db, test::SqliteFixture::Content::ReferenceData), QString());
-        ui::installIdleHook(m_db, std::chrono::milliseconds(0));
-        m_state = std::make_unique<shell::AppState>(m_db);
-        m_main = std::make_unique<shell::frmHlavni>(*m_state, shell::standardWindows());
-        m_main->show();
-    }
-    void TearDown() override { m_db.setIdleHook({}); }
-
-    template <typename T>
-    static T *control(QWidget *window, const QString &name)
-    {
-        T *c = window->findChild<T *>(name);
-        EXPECT_NE(c, nullptr) << name.toStdString();
-        return c;
-    }
-    static void click(QWidget *window, const QString &name) { control<QPushButton>(window, name)->click(); }
     // Messages since the mark that tell of a database failure rather than refuse the input.
     std::string failures(qsizetype from) const
     {
@@ -56,13 +32,6 @@ protected:
         }
         return out.toStdString();
     }
-    QString value(const QString &sql) { return m_db.singleValue(sql); }
-
-    test::SqliteFixture m_files;
-    db::Database m_db;
-    std::unique_ptr<shell::AppState> m_state;
-    ui::ScriptedUser m_user;
-    std::unique_ptr<shell::frmHlavni> m_main;
 };
 
 QString validIco(int k)

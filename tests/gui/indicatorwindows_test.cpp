@@ -1,23 +1,17 @@
 #include "dropdelivery.h"
-#include "sqlitefixture.h"
+#include "windowtest.h"
 
 #include "analysis/analysismodel.h"
 #include "analysis/frmanalyzasubj.h"
-#include "db/database.h"
 #include "indicators/evaluator.h"
 #include "indicators/frmnovafunkce.h"
 #include "indicators/frmskupinafunkci.h"
-#include "shell/appstate.h"
-#include "ui/scripteduser.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <gtest/gtest.h>
-#include <memory>
 
 using namespace verna;
 using namespace Qt::StringLiterals;
@@ -26,26 +20,9 @@ using indicators::frmSkupinaFunkci;
 
 namespace {
 
-// Each test writes: a database of its own with the reference data.
-class IndicatorWindowsTest : public ::testing::Test
+class IndicatorWindowsTest : public test::WindowTest
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_EQ(m_files.open(m_db, test::SqliteFixture::Content::ReferenceData), QString());
-        m_state = std::make_unique<shell::AppState>(m_db);
-    }
-
-    template <typename T = QWidget>
-    static T *control(QWidget *window, const QString &name)
-    {
-        T *found = window->findChild<T *>(name);
-        EXPECT_NE(found, nullptr) << name.toStdString();
-        return found;
-    }
-    static void click(QWidget *window, const QString &button) { control<QPushButton>(window, button)->click(); }
-
-    QString value(const QString &sql) { return m_db.readValue(sql).value; }
     QString indicatorColumn(const QString &column, const QString &name)
     {
         return value(u"SELECT %1 FROM func_for WHERE inac_ind = 0 AND func_for_name = '%2'"_s.arg(column, QString(name).replace(u"'"_s, u"''"_s)));
@@ -94,11 +71,6 @@ protected:
         ASSERT_GE(index, 0) << name.toStdString();
         w.cboFceSkupina_Click(index);
     }
-
-    test::SqliteFixture m_files;
-    db::Database m_db;
-    std::unique_ptr<shell::AppState> m_state;
-    ui::ScriptedUser m_user;
 };
 
 // A new user's way: a shipped indicator deleted and written anew from line texts, proved and
@@ -224,7 +196,7 @@ TEST_F(IndicatorWindowsTest, FailedSavesChangeNothingAndShowNoSuccess)
     auto *names = control<QComboBox>(&editor, u"cboNazev"_s);
     editor.cboNazev_Click(names->findText(before));
     ASSERT_TRUE(m_db.executeNative(u"CREATE TRIGGER no_formula BEFORE UPDATE OF func_for_val ON func_for "
-                                   "BEGIN SELECT RAISE(ABORT, 'vzorec nelze zapsat'); END"_s).ok);
+                                    "BEGIN SELECT RAISE(ABORT, 'vzorec nelze zapsat'); END"_s).ok);
     type(&editor, u"Nový název"_s, u"Nový popis"_s, itemText(&editor, 119) + u"/"_s + itemText(&editor, 182));
     click(&editor, u"cmdOK"_s);
     ASSERT_EQ(m_user.messages().size(), 1);
@@ -259,8 +231,7 @@ TEST_F(IndicatorWindowsTest, GroupsWithIdsZeroAndMinusOneAreGroupsAndVseDeletesI
     const QString zero = u"Nulová 'skupina'"_s;
     const QString minusOne = u"Záporná skupina"_s;
     ASSERT_TRUE(m_db.execute(u"INSERT INTO func_grp VALUES(-100,getdate(),0,0,'Nulová ''skupina''','popis ''Nulová ''skupina''')\r"
-                             "INSERT INTO func_mem VALUES(-100,getdate(),0,0,1)"_s)
-                    .ok);
+                              "INSERT INTO func_mem VALUES(-100,getdate(),0,0,1)"_s).ok);
     frmSkupinaFunkci w(*m_state);
     auto *combo = control<QComboBox>(&w, u"cboFceSkupina"_s);
     auto *chosen = control<QListWidget>(&w, u"lstVybrane"_s);

@@ -16,10 +16,7 @@ QString codeLines()
         int seq = 1;
         for (const int code : codes) {
             statements << QStringLiteral("INSERT INTO cd_val VALUES(%1,getdate(),0,%2,%3,'%3','Řádek %3',%4)")
-                              .arg(row++)
-                              .arg(list)
-                              .arg(code)
-                              .arg(seq++);
+                              .arg(row++).arg(list).arg(code).arg(seq++);
         }
     };
     add(29, shell::ItemCodes::abbreviatedBalanceSheet());

@@ -1,23 +1,16 @@
-#include "sqlitefixture.h"
 #include "dropdelivery.h"
+#include "windowtest.h"
 
 #include "entities/entitystore.h"
 #include "entities/groupstore.h"
-#include "shell/appstate.h"
-#include "shell/frmhlavni.h"
-#include "shell/standardwindows.h"
 #include "statements/frmeditace.h"
 #include "statements/frmnovyvykaz.h"
 #include "statements/statementlinesview.h"
-#include "ui/idlehook.h"
-#include "ui/scripteduser.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
-#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -31,21 +24,16 @@ using statements::StatementLinesView;
 
 namespace {
 
-class StatementEntryWindowTest : public ::testing::Test
+class StatementEntryWindowTest : public test::FrameTest
 {
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(m_files.open(m_db, test::SqliteFixture::Content::ReferenceData), QString());
-        ui::installIdleHook(m_db, std::chrono::milliseconds(0));
-        m_state = std::make_unique<shell::AppState>(m_db);
-        m_main = std::make_unique<shell::frmHlavni>(*m_state, shell::standardWindows());
-        m_main->show();
+        FrameTest::SetUp();
         const entities::Written company = entities::EntityStore(m_db).create({u"27074358"_s, u"Pekárna, s.r.o."_s, 2, 1112, {}, {}});
         ASSERT_TRUE(company.ok());
         m_company = company.id;
     }
-    void TearDown() override { m_db.setIdleHook({}); }
 
     frmNovyVykaz *open()
     {
@@ -53,22 +41,11 @@ protected:
         EXPECT_NE(w, nullptr);
         return w;
     }
-    template <typename T>
-    static T *control(QWidget *window, const QString &name)
-    {
-        T *c = window->findChild<T *>(name);
-        EXPECT_NE(c, nullptr) << name.toStdString();
-        return c;
-    }
-    static void click(QWidget *window, const QString &name) { control<QPushButton>(window, name)->click(); }
-    QString lastMessage() const { return m_user.messages().isEmpty() ? QString() : m_user.messages().last().text; }
-    QString value(const QString &sql) { return m_db.singleValue(sql); }
     QString activePeriods()
     {
         QStringList out;
         for (const QStringList &row : m_db.queryRows(u"SELECT year_dt, quarter_dt, stmt_type_cd FROM finl_stmt WHERE inac_ind = 0 AND subj_id = "_s
-                                                     + QString::number(m_company) + u" ORDER BY year_dt, stmt_type_cd"_s)
-                                          .rows)
+                                                     + QString::number(m_company) + u" ORDER BY year_dt, stmt_type_cd"_s).rows)
             out << row.join(QLatin1Char('/'));
         return out.join(QLatin1Char(' '));
     }
@@ -110,11 +87,6 @@ protected:
             key(list, Qt::Key_Return, Qt::NoModifier);
     }
 
-    test::SqliteFixture m_files;
-    db::Database m_db;
-    std::unique_ptr<shell::AppState> m_state;
-    ui::ScriptedUser m_user;
-    std::unique_ptr<shell::frmHlavni> m_main;
     qint32 m_company = 0;
 };
 

@@ -104,8 +104,7 @@ TEST_F(StatementWindowsTest, TreeTakesEntitiesOnceAndLoadsViewsAndMembersOnClick
     w->tvwData_NodeClick(group);
     EXPECT_EQ(DataTree::tag(group), u"NK"_s + QString::number(s_group));
     EXPECT_EQ(group->childCount(), s_db->singleValue(u"SELECT count(*) FROM mem m, name n WHERE m.subj_id = "_s + QString::number(s_group)
-                                                     + u" AND m.inac_ind IN(0,1) AND n.subj_id = m.mem_id AND n.inac_ind = 0"_s)
-                                       .toInt());
+                                                     + u" AND m.inac_ind IN(0,1) AND n.subj_id = m.mem_id AND n.inac_ind = 0"_s).toInt());
 
     // A node drags out as its key; nodes without one do not drag.
     ui::ScriptedUser user;

@@ -160,8 +160,7 @@ TEST(LongTask, StopEscAndCloseEndTheLoopAndEverythingIsRestored)
     EXPECT_EQ(ui::runLongTask(gone, nullptr, [gone](ui::LongTask &task) {
                   delete gone;
                   EXPECT_TRUE(task.stopped());
-              }),
-              ui::TaskEnd::WindowGone);
+              }), ui::TaskEnd::WindowGone);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 

@@ -102,6 +102,12 @@ void BackendTest::SetUp()
         FAIL() << "cannot open the test database: " << m_test->error().toStdString();
     }
     ASSERT_TRUE(m_test->createSchema(withReferenceData())) << m_test->error().toStdString();
+    prepare();
+}
+
+ToolRun BackendTest::vernaDb(const QStringList &arguments)
+{
+    return runVernaDb(QStringList{QStringLiteral("--db"), m_test->dbOption()} + arguments, m_test->childEnvironment());
 }
 
 void BackendTest::TearDown()

@@ -57,13 +57,17 @@ private:
     QString m_error;
 };
 
-// Base for tests that run on every backend: SetUp opens a fresh database with the schema.
+// Base for tests that run on every backend: SetUp opens a fresh database with the schema,
+// then calls prepare() unless the test is skipped or failed.
 class BackendTest : public ::testing::TestWithParam<TestBackend>
 {
 protected:
     void SetUp() override;
     void TearDown() override;
     virtual bool withReferenceData() const { return false; }
+    virtual void prepare() {}
+    // verna-db on this test's database.
+    ToolRun vernaDb(const QStringList &arguments);
     db::Database &db() { return m_test->db(); }
     TestDatabase &testDatabase() { return *m_test; }
 

@@ -1,0 +1,37 @@
+#include "windowtest.h"
+
+#include "shell/standardwindows.h"
+#include "ui/idlehook.h"
+
+namespace verna::test {
+
+void WindowTest::SetUp()
+{
+    ASSERT_EQ(m_files.open(m_db, SqliteFixture::Content::ReferenceData), QString());
+    m_state = std::make_unique<shell::AppState>(m_db);
+}
+
+QStringList WindowTest::texts(QListWidget *list)
+{
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i)
+        out << list->item(i)->text();
+    return out;
+}
+
+QString WindowTest::lastMessage() const
+{
+    return m_user.messages().isEmpty() ? QString() : m_user.messages().last().text;
+}
+
+void FrameTest::SetUp()
+{
+    WindowTest::SetUp();
+    if (HasFatalFailure())
+        return;
+    ui::installIdleHook(m_db, std::chrono::milliseconds(0));
+    m_main = std::make_unique<shell::frmHlavni>(*m_state, shell::standardWindows());
+    m_main->show();
+}
+
+} // namespace verna::test

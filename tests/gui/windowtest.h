@@ -1,0 +1,52 @@
+#pragma once
+
+#include "sqlitefixture.h"
+
+#include "db/database.h"
+#include "shell/appstate.h"
+#include "shell/frmhlavni.h"
+#include "ui/scripteduser.h"
+
+#include <QListWidget>
+#include <QPushButton>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace verna::test {
+
+// A fresh database with the reference data per test, the scripted user and the helpers that
+// find controls by name.
+class WindowTest : public ::testing::Test
+{
+protected:
+    void SetUp() override;
+
+    template <typename T = QWidget>
+    static T *control(QWidget *window, const QString &name)
+    {
+        T *found = window->findChild<T *>(name);
+        EXPECT_NE(found, nullptr) << name.toStdString();
+        return found;
+    }
+    static void click(QWidget *window, const QString &button) { control<QPushButton>(window, button)->click(); }
+    static QStringList texts(QListWidget *list);
+    QString lastMessage() const;
+    QString value(const QString &sql) { return m_db.singleValue(sql); }
+
+    SqliteFixture m_files;
+    db::Database m_db;
+    std::unique_ptr<shell::AppState> m_state;
+    ui::ScriptedUser m_user;
+};
+
+// The same with the frame holding every window, and database calls that let events through.
+class FrameTest : public WindowTest
+{
+protected:
+    void SetUp() override;
+    void TearDown() override { m_db.setIdleHook({}); }
+
+    std::unique_ptr<shell::frmHlavni> m_main;
+};
+
+} // namespace verna::test
