@@ -167,7 +167,10 @@ int fillTable(const AnalyzeOptions &o, db::Database &database, analysis::Analysi
         entities << *id.value;
     }
     if (o.group) {
-        if (shell::modHlavni::isSingleEntity(database, QString::number(*o.group))) {
+        const Result<bool> single = shell::modHlavni::isSingleEntity(database, QString::number(*o.group));
+        if (!single.ok())
+            return fail(single.error);
+        if (single.value) {
             err << "Subjekt " << *o.group << " není skupina subjektů.\n";
             return UsageError;
         }

@@ -1,6 +1,7 @@
 #include "indicators/evaluator.h"
 #include "selection/nodekey.h"
 #include "selection/treedata.h"
+#include "shell/modhlavni.h"
 #include "statements/statementdata.h"
 #include "statements/statementtable.h"
 #include "statements/statementvalues.h"
@@ -235,7 +236,7 @@ TEST_P(StatementsTest, RenamedEntitiesAndMembersShowTheirCurrentNameOnce)
     ASSERT_EQ(groups->children.size(), 1);
     EXPECT_EQ(groups->children.front().tag, QStringLiteral("SK-5"));
     EXPECT_EQ(m_tree->memberNames(-5).value, QStringList{QStringLiteral("Nové jméno")});
-    EXPECT_EQ(m_tree->members(-5).value, QList<qint32>{kEntity});
+    EXPECT_EQ(shell::modHlavni::entitiesToAdd(db(), -5, true).value, QList<qint32>{kEntity});
     EXPECT_EQ(column(m_balance, Layout::Items).entityName, QStringLiteral("Nové jméno"));
     EXPECT_FALSE(m_tree->entity(-424242).value);
 }

@@ -104,16 +104,12 @@ void frmVyberDat::addEntities(const QList<qint32> &ids, bool expandGroups)
     QString failure;
     const ui::TaskEnd end = ui::runLongTask(this, nullptr, [&](ui::LongTask &task) {
         for (qint32 id : ids) {
-            QList<qint32> entities{id};
-            if (expandGroups && !shell::modHlavni::isSingleEntity(session->db, QString::number(id))) {
-                const auto members = session->data.members(id);
-                if (!members.ok()) {
-                    failure = members.error;
-                    return;
-                }
-                entities = members.value;
+            const Result<QList<qint32>> entities = shell::modHlavni::entitiesToAdd(session->db, id, expandGroups);
+            if (!entities.ok()) {
+                failure = entities.error;
+                return;
             }
-            for (qint32 entity : entities) {
+            for (qint32 entity : entities.value) {
                 if (!task.next())
                     return;
                 if (tree->hasEntity(entity))
