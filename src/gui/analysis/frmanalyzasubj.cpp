@@ -7,7 +7,6 @@
 #include "analysis/analysismodel.h"
 #include "analysis/chartdata.h"
 #include "analysis/chartpanel.h"
-#include "analysis/dragsourcelist.h"
 #include "analysis/entitytree.h"
 #include "analysis/evaluatorsource.h"
 #include "analysis/gridselection.h"
@@ -21,6 +20,7 @@
 #include "shell/modhlavni.h"
 #include "ui/busyguard.h"
 #include "ui/dragdrop.h"
+#include "ui/dragsourcelist.h"
 #include "ui/frozentableview.h"
 #include "ui/gridcommands.h"
 #include "ui/longtask.h"
@@ -182,7 +182,7 @@ QWidget *frmAnalyzaSubj::buildComputationPanel()
     m_cboFceSkupina = new QComboBox(top);
     m_cboFceSkupina->setObjectName(QStringLiteral("cboFceSkupina"));
     connect(m_cboFceSkupina, &QComboBox::currentIndexChanged, this, [this] { cboFceSkupina_Click(); });
-    m_lstFunkce = new DragSourceList(top);
+    m_lstFunkce = new ui::DragSourceList(top);
     m_lstFunkce->setObjectName(QStringLiteral("lstFunkce"));
     m_lstFunkce->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_lstFunkce->setDragStarter([this] { lstFunkce_OLEStartDrag(); });
@@ -198,7 +198,7 @@ QWidget *frmAnalyzaSubj::buildComputationPanel()
     m_lblPopisFunkce->setWordWrap(true);
     m_lblPopisFunkce->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_lblPopisFunkce->setFrameShape(QFrame::StyledPanel);
-    m_lstAgregacni = new DragSourceList(top);
+    m_lstAgregacni = new ui::DragSourceList(top);
     m_lstAgregacni->setObjectName(QStringLiteral("lstAgregacni"));
     m_lstAgregacni->setDragStarter([this] { lstAgregacni_OLEStartDrag(); });
     connect(m_lstAgregacni, &QListWidget::itemDoubleClicked, this, [this] { lstAgregacni_DblClick(); });
@@ -446,20 +446,8 @@ void frmAnalyzaSubj::tvwData_OLEDragDrop(const QString &text)
     if (ui::isBusy(this))
         return;
     const auto payload = Payload::parse(text);
-    if (!payload)
-        return;
-    switch (payload->kind()) {
-    case Payload::Kind::SingleEntity:
-    case Payload::Kind::EntityList:
-        addEntities(payload->entityIds(), true);
-        break;
-    case Payload::Kind::TreeNode:
-        if (payload->node().kind == QLatin1String("SU"))
-            addEntities({payload->node().id}, false);
-        break;
-    default:
-        break;
-    }
+    if (const auto drop = payload ? payload->entityDrop(Payload::Kind::TreeNode) : std::nullopt)
+        addEntities(drop->ids, drop->expandGroups);
 }
 
 void frmAnalyzaSubj::grdData_OLEDragDrop(const QString &text, Qt::KeyboardModifiers modifiers)

@@ -17,6 +17,7 @@ class QTableView;
 
 namespace verna::ui {
 class FrozenTableView;
+class DragSourceList;
 }
 
 namespace verna::shell {
@@ -28,7 +29,6 @@ namespace verna::analysis {
 class AggregateGrid;
 class AnalysisModel;
 class ChartPanel;
-class DragSourceList;
 class EntityTree;
 class ReportPanel;
 
@@ -108,9 +108,9 @@ private:
     QStackedWidget *m_frames = nullptr;
     EntityTree *m_tvwData = nullptr;
     QComboBox *m_cboFceSkupina = nullptr;
-    DragSourceList *m_lstFunkce = nullptr;
+    ui::DragSourceList *m_lstFunkce = nullptr;
     QLabel *m_lblPopisFunkce = nullptr;
-    DragSourceList *m_lstAgregacni = nullptr;
+    ui::DragSourceList *m_lstAgregacni = nullptr;
     ui::FrozenTableView *m_grdData = nullptr;
     AggregateGrid *m_grdAgreg = nullptr;
     QPushButton *m_cmdStop = nullptr;

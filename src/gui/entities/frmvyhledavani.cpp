@@ -5,6 +5,7 @@
 #include "shell/frmhlavni.h"
 #include "shell/windowregistry.h"
 #include "ui/dragdrop.h"
+#include "ui/dragsourcelist.h"
 #include "ui/longtask.h"
 #include "ui/messages.h"
 
@@ -58,21 +59,6 @@ void addLine(QListWidget *list, const ListItem &line)
     item->setToolTip(line.text);
     list->addItem(item);
 }
-
-// A result list that hands the start of a drag to the window, which builds the payload.
-class ResultList : public QListWidget
-{
-public:
-    using QListWidget::QListWidget;
-    std::function<void()> dragStarted;
-
-protected:
-    void startDrag(Qt::DropActions) override
-    {
-        if (dragStarted)
-            dragStarted();
-    }
-};
 
 // The wait cursor while another window opens.
 class WaitCursor
@@ -152,8 +138,8 @@ void frmVyhledavani::buildControls()
     m_lstPravniForma->setSelectionMode(QAbstractItemView::MultiSelection);
     connect(m_lstPravniForma, &QListWidget::itemClicked, this, &frmVyhledavani::lstPravniForma_Click);
 
-    auto *results = new ResultList(this);
-    results->dragStarted = [this] { lstNalezeno_OLEStartDrag(); };
+    auto *results = new ui::DragSourceList(this);
+    results->setDragStarter([this] { lstNalezeno_OLEStartDrag(); });
     m_lstNalezeno = results;
     m_lstNalezeno->setObjectName(QStringLiteral("lstNalezeno"));
     m_lstNalezeno->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -162,7 +148,6 @@ void frmVyhledavani::buildControls()
     m_lstNalezeno->setUniformItemSizes(true);
     m_lstNalezeno->setLayoutMode(QListView::Batched);
     m_lstNalezeno->setBatchSize(2000);
-    m_lstNalezeno->setDragEnabled(true);
     m_lstNalezeno->installEventFilter(this);
     connect(m_lstNalezeno, &QListWidget::itemDoubleClicked, this, &frmVyhledavani::lstNalezeno_DblClick);
     connect(m_lstNalezeno, &QListWidget::itemSelectionChanged, this, &frmVyhledavani::updateControls);

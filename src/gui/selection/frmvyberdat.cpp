@@ -72,20 +72,8 @@ void frmVyberDat::tvwData_OLEDragDrop(const QString &text)
     if (ui::isBusy(this))
         return;
     const auto payload = Payload::parse(text);
-    if (!payload)
-        return;
-    switch (payload->kind()) {
-    case Payload::Kind::SingleEntity:
-    case Payload::Kind::EntityList:
-        addEntities(payload->entityIds(), true);
-        break;
-    case Payload::Kind::AnalysisNode:
-        if (payload->node().kind == QLatin1String("SU"))
-            addEntities({payload->node().id}, false);
-        break;
-    default:
-        break;
-    }
+    if (const auto drop = payload ? payload->entityDrop(Payload::Kind::AnalysisNode) : std::nullopt)
+        addEntities(drop->ids, drop->expandGroups);
 }
 
 void frmVyberDat::tvwData_OLEStartDrag()
