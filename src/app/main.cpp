@@ -18,25 +18,53 @@
 namespace {
 
 // What the command line asks for: the database of --db (nothing: the default one), or an
-// exit code when the arguments were wrong (2) or only help was asked for (0).
+// exit code when the arguments were wrong (2).
 struct Arguments {
     std::optional<verna::db::DatabaseLocation> location;
     std::optional<int> exitCode;
 };
 
+// The options of the command line, on a parser that needs no application object.
+struct CommandLine {
+    CommandLine()
+    {
+        parser.setApplicationDescription(QStringLiteral("VERNA – finanční analýza subjektů.\n"
+                                                        "Bez --db se použije zdroj ODBC \"finance\", je-li nastaven, "
+                                                        "jinak vestavěná databáze."));
+        parser.addOption(help);
+        parser.addOption(db);
+    }
+
+    QCommandLineParser parser;
+    const QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Zobrazí tuto nápovědu.")};
+    const QCommandLineOption db{QStringLiteral("db"), QStringLiteral("Databáze: soubor SQLite (CESTA) nebo zdroj ODBC (odbc:DSN)."),
+                                QStringLiteral("CESTA|odbc:DSN")};
+};
+
+// Whether the command line asks for help, read before any application object exists (Qt's
+// own options are not known yet, so nothing else is judged here).
+bool asksForHelp(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    CommandLine line;
+    line.parser.parse(arguments);
+    return line.parser.isSet(line.help);
+}
+
+// Qt's own texts (usage, file dialog, context menus) in Czech where the translations are installed.
+void translateQt(QTranslator &translator)
+{
+    if (translator.load(QLocale(QLocale::Czech), QStringLiteral("qtbase"), QStringLiteral("_"),
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&translator);
+}
+
 Arguments parseArguments(const QStringList &arguments)
 {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("VERNA – finanční analýza subjektů.\n"
-                                                    "Bez --db se použije zdroj ODBC \"finance\", je-li nastaven, "
-                                                    "jinak vestavěná databáze."));
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Zobrazí tuto nápovědu."));
-    const QCommandLineOption db(QStringLiteral("db"),
-                                QStringLiteral("Databáze: soubor SQLite (CESTA) nebo zdroj ODBC (odbc:DSN)."),
-                                QStringLiteral("CESTA|odbc:DSN"));
-    parser.addOption(help);
-    parser.addOption(db);
-
+    CommandLine line;
+    QCommandLineParser &parser = line.parser;
     QString error;
     if (!parser.parse(arguments))
         error = parser.errorText();
@@ -46,15 +74,11 @@ Arguments parseArguments(const QStringList &arguments)
         QTextStream(stderr) << error << "\n\n" << parser.helpText();
         return {std::nullopt, 2};
     }
-    if (parser.isSet(help)) {
-        QTextStream(stdout) << parser.helpText();
-        return {std::nullopt, 0};
-    }
-    if (!parser.isSet(db))
+    if (!parser.isSet(line.db))
         return {};
-    const auto location = verna::db::parseDatabaseOption(parser.value(db));
+    const auto location = verna::db::parseDatabaseOption(parser.value(line.db));
     if (!location) {
-        QTextStream(stderr) << QStringLiteral("Neplatná hodnota --db: ") << parser.value(db) << "\n";
+        QTextStream(stderr) << QStringLiteral("Neplatná hodnota --db: ") << parser.value(line.db) << "\n";
         return {std::nullopt, 2};
     }
     return {location, std::nullopt};
@@ -64,6 +88,14 @@ Arguments parseArguments(const QStringList &arguments)
 
 int main(int argc, char *argv[])
 {
+    // Help needs no display: it is answered before the windows' platform starts.
+    if (asksForHelp(argc, argv)) {
+        QCoreApplication core(argc, argv);
+        QTranslator qtTranslator;
+        translateQt(qtTranslator);
+        QTextStream(stdout) << CommandLine().parser.helpText();
+        return 0;
+    }
     // The report view is a Chromium page: its GL context is shared with the windows, and as
     // root Chromium refuses to start unless its sandbox is off.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
@@ -74,11 +106,8 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("VERNA"));
     QApplication::setWindowIcon(verna::ui::appIcon());
 
-    // Qt's own texts (file dialog, context menus) in Czech where the translations are installed.
     QTranslator qtTranslator;
-    if (qtTranslator.load(QLocale(QLocale::Czech), QStringLiteral("qtbase"), QStringLiteral("_"),
-                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(&qtTranslator);
+    translateQt(qtTranslator);
 
     const Arguments arguments = parseArguments(QCoreApplication::arguments());
     if (arguments.exitCode)

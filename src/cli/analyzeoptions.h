@@ -1,20 +1,16 @@
 #pragma once
 
+#include "commands.h"
+
 #include "analysis/aggregates.h"
+#include "analysis/analysismodel.h"
+#include "db/database.h"
 
 #include <QList>
 #include <QPair>
 #include <QStringList>
 #include <QTextStream>
 #include <optional>
-
-namespace verna::db {
-class Database;
-}
-
-namespace verna::analysis {
-class AnalysisModel;
-}
 
 namespace verna::cli {
 
@@ -31,11 +27,17 @@ struct AnalyzeOptions {
     QString csv;
 };
 
-// Nullopt with a Czech message (naming the command) on a usage error.
-std::optional<AnalyzeOptions> parseAnalyzeOptions(const QStringList &args, QTextStream &err, const QString &command);
+// An analysis computed for a command: its arguments, the database it read and the table.
+struct ComputedAnalysis {
+    AnalyzeOptions options;
+    db::Database database;
+    analysis::AnalysisModel model{QLocale::c()};
+};
 
-// Fills the table as the analysis window would: rows of the entities' periods, then the
+// Parses the analysis arguments (a usage error names the command), opens the database and
+// fills the table as the analysis window would: rows of the entities' periods, then the
 // indicator columns, then the aggregate. Returns an exit code, with the message on err.
-int computeAnalysis(const AnalyzeOptions &options, db::Database &database, analysis::AnalysisModel &model, QTextStream &err);
+int computeAnalysis(const QStringList &args, const QString &command, const Options &global, ComputedAnalysis &analysis,
+                    QTextStream &err);
 
 } // namespace verna::cli

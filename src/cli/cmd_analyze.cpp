@@ -11,7 +11,6 @@
 #include "db/sqlquote.h"
 #include "entities/entitysearch.h"
 #include "shell/modhlavni.h"
-#include "shell/startup.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -59,8 +58,7 @@ std::optional<QList<qint32>> entityIds(const QString &value, QTextStream &err)
     return ids;
 }
 
-} // namespace
-
+// Nullopt with a Czech message (naming the command) on a usage error.
 std::optional<AnalyzeOptions> parseAnalyzeOptions(const QStringList &args, QTextStream &err, const QString &command)
 {
     AnalyzeOptions o;
@@ -132,7 +130,7 @@ std::optional<AnalyzeOptions> parseAnalyzeOptions(const QStringList &args, QText
     return o;
 }
 
-int computeAnalysis(const AnalyzeOptions &o, db::Database &database, analysis::AnalysisModel &model, QTextStream &err)
+int fillTable(const AnalyzeOptions &o, db::Database &database, analysis::AnalysisModel &model, QTextStream &err)
 {
     analysis::AnalysisData data(database);
     analysis::EvaluatorSource source(database);
@@ -169,7 +167,10 @@ int computeAnalysis(const AnalyzeOptions &o, db::Database &database, analysis::A
         entities << *id.value;
     }
     if (o.group) {
-        if (shell::modHlavni::isSingleEntity(database, QString::number(*o.group))) {
+        const Result<bool> single = shell::modHlavni::isSingleEntity(database, QString::number(*o.group));
+        if (!single.ok())
+            return fail(single.error);
+        if (single.value) {
             err << "Subjekt " << *o.group << " není skupina subjektů.\n";
             return UsageError;
         }
@@ -204,29 +205,35 @@ int computeAnalysis(const AnalyzeOptions &o, db::Database &database, analysis::A
     return Success;
 }
 
+} // namespace
+
+int computeAnalysis(const QStringList &args, const QString &command, const Options &global, ComputedAnalysis &analysis,
+                    QTextStream &err)
+{
+    std::optional<AnalyzeOptions> parsed = parseAnalyzeOptions(args, err, command);
+    if (!parsed)
+        return UsageError;
+    analysis.options = std::move(*parsed);
+    if (!openDatabase(analysis.database, global, err))
+        return DatabaseError;
+    return fillTable(analysis.options, analysis.database, analysis.model, err);
+}
+
 int commandAnalyze(const Options &options, QTextStream &out, QTextStream &err)
 {
-    const std::optional<AnalyzeOptions> o = parseAnalyzeOptions(options.rest, err, QStringLiteral("analyze"));
-    if (!o)
-        return UsageError;
-    db::Database database;
-    if (const Outcome opened = shell::openDatabase(database, options.location); !opened) {
-        err << opened.error << "\n";
-        return DatabaseError;
-    }
-    analysis::AnalysisModel model(QLocale::c());
-    if (const int computed = computeAnalysis(*o, database, model, err); computed != Success)
-        return computed;
-
+    ComputedAnalysis computed;
+    if (const int code = computeAnalysis(options.rest, QStringLiteral("analyze"), options, computed, err); code != Success)
+        return code;
+    const analysis::AnalysisModel &model = computed.model;
     out << analysis::tableAsCsv(model);
-    if (!o->csv.isEmpty()) {
-        if (const Outcome written = analysis::writeCsv(model, o->csv); !written) {
-            err << written.error << "\n";
-            return DatabaseError;
-        }
-    }
-    if (!o->xlsx.isEmpty()) {
-        if (const Outcome written = analysis::writeXlsx(model, o->xlsx); !written) {
+    const struct {
+        const QString &path;
+        Outcome (*write)(const analysis::AnalysisModel &, const QString &);
+    } files[] = {{computed.options.csv, analysis::writeCsv}, {computed.options.xlsx, analysis::writeXlsx}};
+    for (const auto &file : files) {
+        if (file.path.isEmpty())
+            continue;
+        if (const Outcome written = file.write(model, file.path); !written) {
             err << written.error << "\n";
             return DatabaseError;
         }

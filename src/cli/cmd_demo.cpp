@@ -3,7 +3,6 @@
 
 #include "db/database.h"
 #include "shell/demodata.h"
-#include "shell/startup.h"
 
 #include <QRegularExpression>
 
@@ -43,10 +42,8 @@ int commandDemo(const Options &o, QTextStream &out, QTextStream &err)
         ++i;
     }
     db::Database database;
-    if (const Outcome opened = shell::openDatabase(database, o.location); !opened) {
-        err << opened.error << "\n";
+    if (!openDatabase(database, o, err))
         return DatabaseError;
-    }
     const Outcome generated = shell::generateDemoData(database, demo, [&err](int done, int total) {
         err << "\rUkázková data: " << done << " / " << total << " subjektů" << Qt::flush;
     });

@@ -5,7 +5,6 @@
 #include "db/sqlquote.h"
 #include "indicators/emptyvalue.h"
 #include "indicators/evaluator.h"
-#include "shell/startup.h"
 
 namespace verna::cli {
 
@@ -37,15 +36,10 @@ std::optional<EvalOptions> parseEvalOptions(const QStringList &rest, QTextStream
         }
         static const QStringList valued = {QStringLiteral("--entity"), QStringLiteral("--year"), QStringLiteral("--quarter"),
                                            QStringLiteral("--indicator"), QStringLiteral("--formula")};
-        if (!valued.contains(a)) {
-            err << "Neznámá volba příkazu eval: " << a << "\n";
+        const std::optional<QString> given = optionValue(rest, i, valued, "eval", err);
+        if (!given)
             return std::nullopt;
-        }
-        if (i + 1 >= rest.size()) {
-            err << "Volba " << a << " potřebuje hodnotu.\n";
-            return std::nullopt;
-        }
-        const QString value = rest.at(++i);
+        const QString &value = *given;
         if (a == QLatin1String("--entity")) {
             o.entity = value;
             haveEntity = true;
@@ -87,10 +81,8 @@ int commandEval(const Options &options, QTextStream &out, QTextStream &err)
         return UsageError;
     }
     db::Database database;
-    if (const Outcome opened = shell::openDatabase(database, options.location); !opened) {
-        err << opened.error << "\n";
+    if (!openDatabase(database, options, err))
         return DatabaseError;
-    }
     indicators::Evaluator evaluator(database);
     const QString before = QStringLiteral("\x01");
     database.setSharedSql(before);

@@ -3,7 +3,6 @@
 
 #include "db/database.h"
 #include "entities/entitysearch.h"
-#include "shell/startup.h"
 
 namespace verna::cli {
 
@@ -16,10 +15,8 @@ int commandFind(const Options &options, QTextStream &out, QTextStream &err)
         return UsageError;
     }
     db::Database database;
-    if (const Outcome opened = shell::openDatabase(database, options.location); !opened) {
-        err << opened.error << "\n";
+    if (!openDatabase(database, options, err))
         return DatabaseError;
-    }
     entities::EntitySearch search(database);
     const auto found = search.find(options.rest.front());
     if (!found.ok()) {

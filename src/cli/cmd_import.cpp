@@ -2,7 +2,6 @@
 #include "commands.h"
 
 #include "db/database.h"
-#include "shell/startup.h"
 #include "statements/statementimport.h"
 
 namespace verna::cli {
@@ -38,10 +37,8 @@ int commandImport(const Options &options, QTextStream &out, QTextStream &err)
         return UsageError;
     }
     db::Database database;
-    if (const Outcome opened = shell::openDatabase(database, options.location); !opened) {
-        err << opened.error << "\n";
+    if (!openDatabase(database, options, err))
         return DatabaseError;
-    }
     const statements::ImportSummary summary = statements::StatementImport(database).importFile(path, o);
     const QStringList lines = summary.lines();
     out << lines.front() << "\n";

@@ -7,7 +7,6 @@
 #include "indicators/evaluator.h"
 #include "report/reportbuilder.h"
 #include "report/stylesheets.h"
-#include "shell/startup.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -96,17 +95,11 @@ int commandReport(const Options &options, QTextStream &out, QTextStream &err)
     const std::optional<ReportOptions> o = parse(options.rest, err);
     if (!o)
         return UsageError;
-    const std::optional<AnalyzeOptions> analysis = parseAnalyzeOptions(o->analysis, err, QStringLiteral("report"));
-    if (!analysis)
-        return UsageError;
-    db::Database database;
-    if (const Outcome opened = shell::openDatabase(database, options.location); !opened) {
-        err << opened.error << "\n";
-        return DatabaseError;
-    }
-    analysis::AnalysisModel model(QLocale::c());
-    if (const int computed = computeAnalysis(*analysis, database, model, err); computed != Success)
-        return computed;
+    ComputedAnalysis computed;
+    if (const int code = computeAnalysis(o->analysis, QStringLiteral("report"), options, computed, err); code != Success)
+        return code;
+    analysis::AnalysisModel &model = computed.model;
+    db::Database &database = computed.database;
     // As the window does before a report: rows without every value are no data.
     model.purgeIncompleteRows();
 

@@ -4,7 +4,6 @@
 #include "db/database.h"
 #include "indicators/evaluator.h"
 #include "indicators/period.h"
-#include "shell/startup.h"
 #include "statements/statementdata.h"
 #include "statements/statementtable.h"
 
@@ -26,15 +25,10 @@ std::optional<StatementOptions> parseStatementOptions(const QStringList &rest, Q
     for (int i = 0; i < rest.size(); ++i) {
         const QString &a = rest.at(i);
         static const QStringList valued = {QStringLiteral("--entity"), QStringLiteral("--year"), QStringLiteral("--quarter"), QStringLiteral("--type")};
-        if (!valued.contains(a)) {
-            err << "Neznámá volba příkazu statement: " << a << "\n";
+        const std::optional<QString> given = optionValue(rest, i, valued, "statement", err);
+        if (!given)
             return std::nullopt;
-        }
-        if (i + 1 >= rest.size()) {
-            err << "Volba " << a << " potřebuje hodnotu.\n";
-            return std::nullopt;
-        }
-        const QString value = rest.at(++i);
+        const QString &value = *given;
         if (a == QLatin1String("--entity"))
             entity = value;
         else if (a == QLatin1String("--year"))
@@ -71,10 +65,8 @@ int commandStatement(const Options &options, QTextStream &out, QTextStream &err)
         return UsageError;
     }
     db::Database database;
-    if (const Outcome opened = shell::openDatabase(database, options.location); !opened) {
-        err << opened.error << "\n";
+    if (!openDatabase(database, options, err))
         return DatabaseError;
-    }
     indicators::Evaluator evaluator(database);
     statements::StatementData data(database, evaluator);
     const auto stored = data.statementsOfPeriod(o->period.entity, o->period.year, o->period.quarter);

@@ -111,6 +111,29 @@ void printRow(QTextStream &out, const QStringList &row)
 
 } // namespace
 
+bool openDatabase(db::Database &database, const Options &options, QTextStream &err)
+{
+    const Outcome opened = shell::openDatabase(database, options.location);
+    if (!opened)
+        err << opened.error << "\n";
+    return opened.ok;
+}
+
+std::optional<QString> optionValue(const QStringList &args, int &i, const QStringList &valued, const char *command,
+                                   QTextStream &err)
+{
+    const QString &option = args.at(i);
+    if (!valued.contains(option)) {
+        err << "Neznámá volba příkazu " << command << ": " << option << "\n";
+        return std::nullopt;
+    }
+    if (i + 1 >= args.size()) {
+        err << "Volba " << option << " potřebuje hodnotu.\n";
+        return std::nullopt;
+    }
+    return args.at(++i);
+}
+
 int commandInit(const Options &o, QTextStream &out, QTextStream &err)
 {
     bool force = false;
@@ -168,10 +191,8 @@ int commandSql(const Options &o, QTextStream &out, QTextStream &err)
         return UsageError;
     }
     db::Database database;
-    if (const Outcome opened = shell::openDatabase(database, o.location); !opened) {
-        err << opened.error << "\n";
+    if (!openDatabase(database, o, err))
         return DatabaseError;
-    }
     const Outcome result = database.execute(o.rest.front(), [&out](const QStringList &row) { printRow(out, row); });
     if (!result) {
         err << result.error << "\n";

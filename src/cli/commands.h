@@ -6,6 +6,10 @@
 #include <QTextStream>
 #include <optional>
 
+namespace verna::db {
+class Database;
+}
+
 namespace verna::cli {
 
 // The global options and the command with its own arguments.
@@ -14,6 +18,15 @@ struct Options {
     QString command;
     QStringList rest;
 };
+
+// Opens the database the options name (the default one without --db); false after telling
+// why on err, and the command then ends with DatabaseError.
+bool openDatabase(db::Database &database, const Options &options, QTextStream &err);
+
+// The value of the option at args[i], one of the command's valued options, moving i onto it;
+// nullopt after telling why (an unknown option, a missing value).
+std::optional<QString> optionValue(const QStringList &args, int &i, const QStringList &valued, const char *command,
+                                   QTextStream &err);
 
 // A command: returns the process exit code (commandline.h), writes results to out and
 // Czech messages to err.

@@ -65,7 +65,7 @@ TEST_P(NotesTest, IdsThatAreNotWholeNumbersRunNoSql)
     for (const char *bad : {"42 OR 1=1", "1-2", "42'", "", "4.2"}) {
         EXPECT_FALSE(modHlavni::storeNote(db(), QString::fromLatin1(bad), u"x"_s).ok) << bad;
         EXPECT_EQ(modHlavni::loadNote(db(), QString::fromLatin1(bad)), QString()) << bad;
-        EXPECT_FALSE(modHlavni::isSingleEntity(db(), QString::fromLatin1(bad))) << bad;
+        EXPECT_FALSE(modHlavni::isSingleEntity(db(), QString::fromLatin1(bad)).value) << bad;
     }
     EXPECT_EQ(db().sharedSql(), u"untouched"_s);
     EXPECT_EQ(lineCount(), u"0"_s);
@@ -77,10 +77,13 @@ TEST_P(NotesTest, GroupsAreTheEntitiesWithFormTwoHundredFifteen)
     ASSERT_TRUE(db().execute(u"INSERT INTO ident VALUES (1,getdate(),0,7,23,'skupina_',null,0,null,0,215)\r"
                               "INSERT INTO ident VALUES (2,getdate(),0,8,23,'00000123',null,0,null,0,1112)\r"
                               "INSERT INTO ident VALUES (3,getdate(),2,9,23,'skupina_',null,0,null,0,215)"_s).ok);
-    EXPECT_FALSE(modHlavni::isSingleEntity(db(), u"7"_s));
-    EXPECT_TRUE(modHlavni::isSingleEntity(db(), u"8"_s));
-    EXPECT_TRUE(modHlavni::isSingleEntity(db(), u"9"_s)); // a deleted group
-    EXPECT_TRUE(modHlavni::isSingleEntity(db(), u"12345"_s)); // no ident row at all
+    EXPECT_FALSE(modHlavni::isSingleEntity(db(), u"7"_s).value);
+    EXPECT_TRUE(modHlavni::isSingleEntity(db(), u"8"_s).value);
+    EXPECT_TRUE(modHlavni::isSingleEntity(db(), u"9"_s).value); // a deleted group
+    EXPECT_TRUE(modHlavni::isSingleEntity(db(), u"12345"_s).value); // no ident row at all
+    // A failed read is not "a single entity".
+    ASSERT_TRUE(db().execute(u"DROP TABLE ident"_s).ok);
+    EXPECT_FALSE(modHlavni::isSingleEntity(db(), u"7"_s).ok());
 }
 
 VERNA_ALL_BACKENDS(NotesTest);

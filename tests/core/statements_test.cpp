@@ -1,6 +1,7 @@
 #include "indicators/evaluator.h"
 #include "selection/nodekey.h"
 #include "selection/treedata.h"
+#include "shell/modhlavni.h"
 #include "statements/statementdata.h"
 #include "statements/statementtable.h"
 #include "statements/statementvalues.h"
@@ -228,7 +229,7 @@ TEST_P(StatementsTest, RenamedEntitiesAndMembersShowTheirCurrentNameOnce)
     ASSERT_EQ(groups->children.size(), 1);
     EXPECT_EQ(groups->children.front().tag, u"SK-5"_s);
     EXPECT_EQ(m_tree->memberNames(-5).value, QStringList{u"Nové jméno"_s});
-    EXPECT_EQ(m_tree->members(-5).value, QList<qint32>{kEntity});
+    EXPECT_EQ(shell::modHlavni::entitiesToAdd(db(), -5, true).value, QList<qint32>{kEntity});
     EXPECT_EQ(column(m_balance, Layout::Items).entityName, u"Nové jméno"_s);
     EXPECT_FALSE(m_tree->entity(-424242).value);
 }

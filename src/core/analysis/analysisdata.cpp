@@ -3,6 +3,7 @@
 #include "db/database.h"
 #include "db/preparedquery.h"
 #include "db/sqlquote.h"
+#include "shell/modhlavni.h"
 
 #include <QSet>
 #include <algorithm>
@@ -101,7 +102,7 @@ Result<QList<int>> AnalysisData::rowQuarters(qint32 entity, int year)
 
 Result<QList<qint32>> AnalysisData::groupMembers(qint32 group)
 {
-    return integers(QStringLiteral("SELECT mem_id FROM mem WHERE subj_id = ") + n(group) + QStringLiteral(" AND inac_ind = 0"));
+    return shell::modHlavni::groupMembers(m_db, group);
 }
 
 Result<int> AnalysisData::statementCount(qint32 entity, int year, int quarter)

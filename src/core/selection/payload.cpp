@@ -155,6 +155,15 @@ std::optional<qint32> Payload::branchCode() const
     return std::nullopt;
 }
 
+std::optional<Payload::EntityDrop> Payload::entityDrop(Kind otherTree) const
+{
+    if (m_kind == Kind::SingleEntity || m_kind == Kind::EntityList)
+        return EntityDrop{m_ids, true};
+    if (m_kind == otherTree && m_node.kind == QLatin1String("SU"))
+        return EntityDrop{{m_node.id}, false};
+    return std::nullopt;
+}
+
 QString Payload::text() const
 {
     switch (m_kind) {

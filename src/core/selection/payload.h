@@ -62,6 +62,15 @@ public:
     // The branch code of an OKEČ branch node ("#&#AC").
     std::optional<qint32> branchCode() const;
 
+    // What a drop adds to an entity tree: an entity selection, whose groups stand for their
+    // members, or an entity node ("SU") of the other tree (otherTree: TreeNode or
+    // AnalysisNode), taken as it is; nullopt for anything else.
+    struct EntityDrop {
+        QList<qint32> ids;
+        bool expandGroups = false;
+    };
+    std::optional<EntityDrop> entityDrop(Kind otherTree) const;
+
     // The payload's text as the builders write it.
     QString text() const;
 

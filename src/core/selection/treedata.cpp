@@ -255,17 +255,4 @@ Result<QStringList> TreeData::memberNames(qint32 group, const std::function<bool
     return out;
 }
 
-Result<QList<qint32>> TreeData::members(qint32 group)
-{
-    const db::Rows rows = m_db.queryRows(QStringLiteral("SELECT mem_id FROM mem WHERE subj_id = ") + n(group) + QStringLiteral(" AND inac_ind = 0"));
-    if (!rows.ok())
-        return failed<QList<qint32>>(rows.error);
-    Result<QList<qint32>> out;
-    for (const QStringList &row : rows.rows) {
-        if (const auto id = db::parseId(row.value(0)))
-            out.value << *id;
-    }
-    return out;
-}
-
 } // namespace verna::selection

@@ -43,8 +43,6 @@ public:
     Result<QList<TreeNode>> viewItems(const NodeKey &view);
     // Names of a group's members, for the group node.
     Result<QStringList> memberNames(qint32 group, const std::function<bool()> &shouldStop = {});
-    // A group's active members, for adding them.
-    Result<QList<qint32>> members(qint32 group);
 
     // A view's key once its items are loaded: "Q..." becomes "N...".
     static QString loadedKey(const QString &key);

@@ -7,7 +7,6 @@
 #include "analysis/analysismodel.h"
 #include "analysis/chartdata.h"
 #include "analysis/chartpanel.h"
-#include "analysis/dragsourcelist.h"
 #include "analysis/entitytree.h"
 #include "analysis/evaluatorsource.h"
 #include "analysis/gridselection.h"
@@ -21,26 +20,21 @@
 #include "shell/modhlavni.h"
 #include "ui/busyguard.h"
 #include "ui/dragdrop.h"
+#include "ui/dragsourcelist.h"
 #include "ui/frozentableview.h"
+#include "ui/gridcommands.h"
 #include "ui/longtask.h"
 #include "ui/messages.h"
 
-#include <QAction>
-#include <QApplication>
-#include <QClipboard>
 #include <QComboBox>
-#include <QDir>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
-#include <QMenu>
 #include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QStackedWidget>
-#include <QStandardPaths>
 #include <QTabBar>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -163,17 +157,6 @@ void frmAnalyzaSubj::buildControls()
         m_report->writeProfilePage(report::profilePage(m_session->model, m_chartSelection, report::defaultClassFolder()));
     });
     connect(m_tabStrip, &QTabBar::currentChanged, this, [this] { TabStrip1_Click(); });
-
-    m_copy = new QAction(QStringLiteral("Kopírovat"), this);
-    m_copy->setObjectName(QStringLiteral("miKopirovat"));
-    m_copy->setShortcut(QKeySequence::Copy);
-    connect(m_copy, &QAction::triggered, this, &frmAnalyzaSubj::copySelection);
-    m_exportXlsx = new QAction(QStringLiteral("Exportovat do XLSX…"), this);
-    m_exportXlsx->setObjectName(QStringLiteral("miExportXlsx"));
-    connect(m_exportXlsx, &QAction::triggered, this, &frmAnalyzaSubj::exportXlsx);
-    m_exportCsv = new QAction(QStringLiteral("Exportovat do CSV…"), this);
-    m_exportCsv->setObjectName(QStringLiteral("miExportCsv"));
-    connect(m_exportCsv, &QAction::triggered, this, &frmAnalyzaSubj::exportCsv);
 }
 
 QWidget *frmAnalyzaSubj::buildComputationPanel()
@@ -199,7 +182,7 @@ QWidget *frmAnalyzaSubj::buildComputationPanel()
     m_cboFceSkupina = new QComboBox(top);
     m_cboFceSkupina->setObjectName(QStringLiteral("cboFceSkupina"));
     connect(m_cboFceSkupina, &QComboBox::currentIndexChanged, this, [this] { cboFceSkupina_Click(); });
-    m_lstFunkce = new DragSourceList(top);
+    m_lstFunkce = new ui::DragSourceList(top);
     m_lstFunkce->setObjectName(QStringLiteral("lstFunkce"));
     m_lstFunkce->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_lstFunkce->setDragStarter([this] { lstFunkce_OLEStartDrag(); });
@@ -215,7 +198,7 @@ QWidget *frmAnalyzaSubj::buildComputationPanel()
     m_lblPopisFunkce->setWordWrap(true);
     m_lblPopisFunkce->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_lblPopisFunkce->setFrameShape(QFrame::StyledPanel);
-    m_lstAgregacni = new DragSourceList(top);
+    m_lstAgregacni = new ui::DragSourceList(top);
     m_lstAgregacni->setObjectName(QStringLiteral("lstAgregacni"));
     m_lstAgregacni->setDragStarter([this] { lstAgregacni_OLEStartDrag(); });
     connect(m_lstAgregacni, &QListWidget::itemDoubleClicked, this, [this] { lstAgregacni_DblClick(); });
@@ -248,9 +231,15 @@ QWidget *frmAnalyzaSubj::buildComputationPanel()
         for (int c = first; c <= last; ++c)
             header->resizeSection(c, std::clamp(header->sectionSizeHint(c), 80, 240));
     });
-    m_grdData->setContextMenuPolicy(Qt::CustomContextMenu);
-    m_grdData->installEventFilter(this);
-    connect(m_grdData, &QWidget::customContextMenuRequested, this, &frmAnalyzaSubj::showGridMenu);
+    // Copying takes the selected cells as tab-separated text; the exports write the whole
+    // table with its aggregate row.
+    new ui::GridCommands(this, m_grdData,
+                         {[this] { grdData_Delete(); },
+                          [this] {
+                              const auto range = gridSelection();
+                              return range ? rangeAsTsv(m_session->model, *range) : QString();
+                          },
+                          [this] { return analysis::exportTable(m_session->model); }});
     ui::acceptTextDrops(m_grdData, ui::ModifiedTextDropHandler([this](const QString &text, const QPoint &, Qt::KeyboardModifiers modifiers) {
                             grdData_OLEDragDrop(text, modifiers);
                         }));
@@ -300,6 +289,18 @@ void frmAnalyzaSubj::Form_Deactivate()
         main->setSaveItem(false);
         main->setOpenItemEnabled(false);
     }
+}
+
+void frmAnalyzaSubj::saveCommand()
+{
+    if (m_tab == kReportTab && !ui::isBusy(this))
+        m_report->cmdUlozit_Click();
+}
+
+void frmAnalyzaSubj::openCommand()
+{
+    if (m_tab == kReportTab && !ui::isBusy(this))
+        m_report->subReportOtevritCSS();
 }
 
 void frmAnalyzaSubj::updateFileItems()
@@ -445,20 +446,8 @@ void frmAnalyzaSubj::tvwData_OLEDragDrop(const QString &text)
     if (ui::isBusy(this))
         return;
     const auto payload = Payload::parse(text);
-    if (!payload)
-        return;
-    switch (payload->kind()) {
-    case Payload::Kind::SingleEntity:
-    case Payload::Kind::EntityList:
-        addEntities(payload->entityIds(), true);
-        break;
-    case Payload::Kind::TreeNode:
-        if (payload->node().kind == QLatin1String("SU"))
-            addEntities({payload->node().id}, false);
-        break;
-    default:
-        break;
-    }
+    if (const auto drop = payload ? payload->entityDrop(Payload::Kind::TreeNode) : std::nullopt)
+        addEntities(drop->ids, drop->expandGroups);
 }
 
 void frmAnalyzaSubj::grdData_OLEDragDrop(const QString &text, Qt::KeyboardModifiers modifiers)
@@ -520,14 +509,10 @@ void frmAnalyzaSubj::addEntities(const QList<qint32> &ids, bool expandGroups)
         for (qint32 id : ids) {
             if (task.stopped())
                 return Outcome::success();
-            QList<qint32> entities{id};
-            if (expandGroups && !shell::modHlavni::isSingleEntity(s.db, QString::number(id))) {
-                const auto members = s.data.groupMembers(id);
-                if (!members.ok())
-                    return members.outcome();
-                entities = members.value;
-            }
-            for (qint32 entity : entities) {
+            const Result<QList<qint32>> entities = shell::modHlavni::entitiesToAdd(s.db, id, expandGroups);
+            if (!entities.ok())
+                return entities.outcome();
+            for (qint32 entity : entities.value) {
                 // Each database call may have let the window go.
                 if (task.stopped())
                     return Outcome::success();
@@ -612,71 +597,6 @@ void frmAnalyzaSubj::grdData_Delete()
     m_grdData->clearSelection();
     m_session->engine.reapplyAggregate(true);
     m_grdAgreg->refresh();
-}
-
-void frmAnalyzaSubj::copySelection()
-{
-    if (const auto range = gridSelection())
-        QGuiApplication::clipboard()->setText(rangeAsTsv(m_session->model, *range));
-}
-
-void frmAnalyzaSubj::exportXlsx()
-{
-    exportTable(true);
-}
-
-void frmAnalyzaSubj::exportCsv()
-{
-    exportTable(false);
-}
-
-void frmAnalyzaSubj::exportTable(bool xlsx)
-{
-    // A fill still changes the table.
-    if (ui::isBusy(this))
-        return;
-    const QString suffix = xlsx ? QStringLiteral(".xlsx") : QStringLiteral(".csv");
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    QString path = ui::saveFileName(this, xlsx ? QStringLiteral("Exportovat do XLSX") : QStringLiteral("Exportovat do CSV"),
-                                    QDir(folder).filePath(windowTitle() + suffix),
-                                    xlsx ? QStringLiteral("Sešit XLSX (*.xlsx)") : QStringLiteral("Text CSV (*.csv)"));
-    if (path.isEmpty())
-        return;
-    if (!path.endsWith(suffix, Qt::CaseInsensitive))
-        path += suffix;
-    const Outcome written = xlsx ? writeXlsx(m_session->model, path) : writeCsv(m_session->model, path);
-    if (!written)
-        ui::critical(this, windowTitle(), QStringLiteral("Tabulku se nepodařilo uložit."), written.error);
-}
-
-void frmAnalyzaSubj::showGridMenu(const QPoint &pos)
-{
-    const bool busy = ui::isBusy(this);
-    m_copy->setEnabled(gridSelection().has_value());
-    m_exportXlsx->setEnabled(!busy);
-    m_exportCsv->setEnabled(!busy);
-    QMenu menu(this);
-    menu.addAction(m_copy);
-    menu.addSeparator();
-    menu.addAction(m_exportXlsx);
-    menu.addAction(m_exportCsv);
-    menu.exec(m_grdData->viewport()->mapToGlobal(pos));
-}
-
-bool frmAnalyzaSubj::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == m_grdData && event->type() == QEvent::KeyPress) {
-        auto *key = static_cast<QKeyEvent *>(event);
-        if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier) {
-            grdData_Delete();
-            return true;
-        }
-        if (key->matches(QKeySequence::Copy)) {
-            copySelection();
-            return true;
-        }
-    }
-    return QWidget::eventFilter(watched, event);
 }
 
 } // namespace verna::analysis

@@ -7,7 +7,6 @@
 #include <memory>
 #include <optional>
 
-class QAction;
 class QComboBox;
 class QLabel;
 class QListWidget;
@@ -18,6 +17,7 @@ class QTableView;
 
 namespace verna::ui {
 class FrozenTableView;
+class DragSourceList;
 }
 
 namespace verna::shell {
@@ -29,7 +29,6 @@ namespace verna::analysis {
 class AggregateGrid;
 class AnalysisModel;
 class ChartPanel;
-class DragSourceList;
 class EntityTree;
 class ReportPanel;
 
@@ -65,20 +64,17 @@ public:
     // Builds the report of the table and shows it on the "Report" tab.
     void subReport();
 
-    // Beyond the table itself: the selected cells as tab-separated text on the clipboard, the
-    // whole table with its aggregate row to a file the user names.
-    void copySelection();
-    void exportXlsx();
-    void exportCsv();
-
     // The frame's "Uložit" (and "Otevřít" on the report tab) follow the active window.
     void Form_Activate();
     void Form_Deactivate();
     void activated() override { Form_Activate(); }
     void deactivated() override { Form_Deactivate(); }
+    // On the report tab: "Uložit" saves the report as "Uložit report…" does, "Otevřít" picks
+    // the style sheet folder as "Složka stylů…" does.
+    void saveCommand() override;
+    void openCommand() override;
 
 protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
     void showEvent(QShowEvent *event) override;
 
 private:
@@ -90,9 +86,7 @@ private:
     // Fills lstFunkce with the indicators of the chosen group; the reason when the read failed.
     QString fillIndicatorList();
     void updateFileItems();
-    void showGridMenu(const QPoint &pos);
     std::optional<CellRange> gridSelection() const;
-    void exportTable(bool xlsx);
 
     // Runs a fill of the table or tree as the window's long task (Stop, Esc; busy meanwhile).
     // Work returns the outcome; a failure is told in one message and the table keeps what
@@ -114,17 +108,14 @@ private:
     QStackedWidget *m_frames = nullptr;
     EntityTree *m_tvwData = nullptr;
     QComboBox *m_cboFceSkupina = nullptr;
-    DragSourceList *m_lstFunkce = nullptr;
+    ui::DragSourceList *m_lstFunkce = nullptr;
     QLabel *m_lblPopisFunkce = nullptr;
-    DragSourceList *m_lstAgregacni = nullptr;
+    ui::DragSourceList *m_lstAgregacni = nullptr;
     ui::FrozenTableView *m_grdData = nullptr;
     AggregateGrid *m_grdAgreg = nullptr;
     QPushButton *m_cmdStop = nullptr;
     ChartPanel *m_chart = nullptr;
     ReportPanel *m_report = nullptr;
-    QAction *m_copy = nullptr;
-    QAction *m_exportXlsx = nullptr;
-    QAction *m_exportCsv = nullptr;
 };
 
 } // namespace verna::analysis

@@ -5,6 +5,7 @@
 #include "shell/appstate.h"
 #include "shell/frmhlavni.h"
 #include "ui/dragdrop.h"
+#include "ui/dragsourcelist.h"
 #include "ui/messages.h"
 
 #include <QBoxLayout>
@@ -28,21 +29,6 @@ qint32 itemId(const QListWidgetItem *item)
 {
     return item->data(Qt::UserRole).toInt();
 }
-
-// A member list that hands the start of a drag to the window.
-class MemberList : public QListWidget
-{
-public:
-    using QListWidget::QListWidget;
-    std::function<void()> dragStarted;
-
-protected:
-    void startDrag(Qt::DropActions) override
-    {
-        if (dragStarted)
-            dragStarted();
-    }
-};
 
 } // namespace
 
@@ -76,10 +62,9 @@ void frmUlozitSkupinu::buildControls()
     connect(m_txtNazevSkupiny, &QLineEdit::textEdited, this, [this] { m_nameChanged = true; });
     connect(m_txtPoznamka, &QPlainTextEdit::textChanged, this, [this] { m_noteChanged = m_noteChanged || !m_loading; });
 
-    auto *members = new MemberList(this);
-    members->dragStarted = [this] { lstSkupina_OLEStartDrag(); };
+    auto *members = new ui::DragSourceList(this);
+    members->setDragStarter([this] { lstSkupina_OLEStartDrag(); });
     m_lstSkupina = named(members, QStringLiteral("lstSkupina"));
-    m_lstSkupina->setDragEnabled(true);
     connect(m_lstSkupina, &QListWidget::itemChanged, this, &frmUlozitSkupinu::lstSkupina_ItemCheck);
     connect(m_lstSkupina, &QListWidget::itemSelectionChanged, this, &frmUlozitSkupinu::updateControls);
     ui::acceptTextDrops(m_lstSkupina, [this](const QString &text, const QPoint &) { lstSkupina_OLEDragDrop(text); });

@@ -5,7 +5,7 @@
 #include "shell/frmhlavni.h"
 #include "shell/windowregistry.h"
 #include "ui/dragdrop.h"
-#include "ui/idlehook.h"
+#include "ui/dragsourcelist.h"
 #include "ui/longtask.h"
 #include "ui/messages.h"
 
@@ -59,21 +59,6 @@ void addLine(QListWidget *list, const ListItem &line)
     item->setToolTip(line.text);
     list->addItem(item);
 }
-
-// A result list that hands the start of a drag to the window, which builds the payload.
-class ResultList : public QListWidget
-{
-public:
-    using QListWidget::QListWidget;
-    std::function<void()> dragStarted;
-
-protected:
-    void startDrag(Qt::DropActions) override
-    {
-        if (dragStarted)
-            dragStarted();
-    }
-};
 
 // The wait cursor while another window opens.
 class WaitCursor
@@ -153,8 +138,8 @@ void frmVyhledavani::buildControls()
     m_lstPravniForma->setSelectionMode(QAbstractItemView::MultiSelection);
     connect(m_lstPravniForma, &QListWidget::itemClicked, this, &frmVyhledavani::lstPravniForma_Click);
 
-    auto *results = new ResultList(this);
-    results->dragStarted = [this] { lstNalezeno_OLEStartDrag(); };
+    auto *results = new ui::DragSourceList(this);
+    results->setDragStarter([this] { lstNalezeno_OLEStartDrag(); });
     m_lstNalezeno = results;
     m_lstNalezeno->setObjectName(QStringLiteral("lstNalezeno"));
     m_lstNalezeno->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -163,7 +148,6 @@ void frmVyhledavani::buildControls()
     m_lstNalezeno->setUniformItemSizes(true);
     m_lstNalezeno->setLayoutMode(QListView::Batched);
     m_lstNalezeno->setBatchSize(2000);
-    m_lstNalezeno->setDragEnabled(true);
     m_lstNalezeno->installEventFilter(this);
     connect(m_lstNalezeno, &QListWidget::itemDoubleClicked, this, &frmVyhledavani::lstNalezeno_DblClick);
     connect(m_lstNalezeno, &QListWidget::itemSelectionChanged, this, &frmVyhledavani::updateControls);
@@ -281,7 +265,7 @@ void frmVyhledavani::searchByName()
     const NameQuery query{m_txtJmeno->text(), m_txtICO->text(), selectedCodes(), m_chkKdekoli->isChecked()};
     m_lblNalezeno->setText(nameCount(0));
     m_lstNalezeno->clear();
-    runListing(Running::Search, [this, &query] { return m_search.byName(query, entitySink(nameCount)); });
+    runListing(Running::Search, [this, &query](ui::LongTask &task) { return m_search.byName(query, entitySink(task, nameCount)); });
 }
 
 void frmVyhledavani::searchBranches()
@@ -296,7 +280,7 @@ void frmVyhledavani::searchBranches()
     m_lstNalezeno->clear();
     m_lblNalezeno->setText(nameCount(0));
     QPointer<frmVyhledavani> self(this);
-    runListing(Running::Search, [this, self, &query] {
+    runListing(Running::Search, [this, self, &query](ui::LongTask &) {
         return m_search.branches(query, [self](const ListItem &line, int) {
             if (self)
                 addLine(self->m_lstPravniForma, line);
@@ -316,7 +300,9 @@ void frmVyhledavani::listBranchEntities(qint32 branch, Running running)
     m_lstNalezeno->clear();
     m_lblNalezeno->setText(branchCount(0));
     const bool mainOnly = m_chkHlavniOkec->isChecked();
-    runListing(running, [this, branch, mainOnly] { return m_search.branchEntities(branch, mainOnly, entitySink(branchCount)); });
+    runListing(running, [this, branch, mainOnly](ui::LongTask &task) {
+        return m_search.branchEntities(branch, mainOnly, entitySink(task, branchCount));
+    });
 }
 
 void frmVyhledavani::cmdHledatVOboru_Click()
@@ -343,7 +329,9 @@ void frmVyhledavani::cmdHledatVOboru_Click()
     }
     m_lstNalezeno->clear();
     m_lblNalezeno->setText(branchCount(0));
-    runListing(Running::SameBranch, [this, entity] { return m_search.sameBranchEntities(entity, entitySink(branchCount)); });
+    runListing(Running::SameBranch, [this, entity](ui::LongTask &task) {
+        return m_search.sameBranchEntities(entity, entitySink(task, branchCount));
+    });
 }
 
 void frmVyhledavani::cmdEditace_Click()
@@ -392,7 +380,7 @@ void frmVyhledavani::lstNalezeno_OLEDragDrop(const QString &text)
         listBranchEntities(*branch, Running::Search);
 }
 
-void frmVyhledavani::runListing(Running running, const std::function<Listing()> &listing)
+void frmVyhledavani::runListing(Running running, const std::function<Listing(ui::LongTask &)> &listing)
 {
     QPushButton *stopButton = running == Running::Search ? m_cmdHledat : m_cmdHledatVOboru;
     Listing result;
@@ -400,7 +388,7 @@ void frmVyhledavani::runListing(Running running, const std::function<Listing()> 
         m_running = running;
         updateControls();
         m_search.setStopCheck(task.stopCheck());
-        result = listing();
+        result = listing(task);
         m_search.setStopCheck({});
     });
     if (end == ui::TaskEnd::Refused || end == ui::TaskEnd::WindowGone)
@@ -419,16 +407,17 @@ void frmVyhledavani::showFailure(const QString &reason)
     ui::critical(this, windowTitle(), kSearchFailed, reason);
 }
 
-EntitySearch::ItemSink frmVyhledavani::entitySink(const std::function<QString(int count)> &countText)
+EntitySearch::ItemSink frmVyhledavani::entitySink(ui::LongTask &task, const std::function<QString(int count)> &countText)
 {
     QPointer<frmVyhledavani> self(this);
-    return [self, countText](const ListItem &line, int count) {
+    return [self, &task, countText](const ListItem &line, int count) {
         if (!self)
             return;
         addLine(self->m_lstNalezeno, line);
         self->m_lblNalezeno->setText(countText(count));
-        // Rows show and Stop is heard while a long list fills, not only while it is read.
-        ui::processEventsPaced(true);
+        // Rows show and Stop is heard while a long list fills, not only while it is read;
+        // the search asks the task's stop check after each row.
+        task.next();
     };
 }
 

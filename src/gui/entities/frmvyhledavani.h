@@ -19,6 +19,10 @@ namespace verna::shell {
 class AppState;
 }
 
+namespace verna::ui {
+class LongTask;
+}
+
 namespace verna::entities {
 
 // The entity search window: finds entities by name, IČO and legal form or by branch, lists
@@ -65,8 +69,8 @@ private:
     // Runs a listing as the window's long task: its button reads "Stop", and the controls
     // that would start another listing or change its input are disabled until it ends. A
     // listing that fails is told and its count marked incomplete.
-    void runListing(Running running, const std::function<Listing()> &listing);
-    EntitySearch::ItemSink entitySink(const std::function<QString(int count)> &countText);
+    void runListing(Running running, const std::function<Listing(ui::LongTask &)> &listing);
+    EntitySearch::ItemSink entitySink(ui::LongTask &task, const std::function<QString(int count)> &countText);
     void showFailure(const QString &reason);
     void updateControls();
     QListWidgetItem *selectedResult() const;

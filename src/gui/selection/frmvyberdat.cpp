@@ -72,20 +72,8 @@ void frmVyberDat::tvwData_OLEDragDrop(const QString &text)
     if (ui::isBusy(this))
         return;
     const auto payload = Payload::parse(text);
-    if (!payload)
-        return;
-    switch (payload->kind()) {
-    case Payload::Kind::SingleEntity:
-    case Payload::Kind::EntityList:
-        addEntities(payload->entityIds(), true);
-        break;
-    case Payload::Kind::AnalysisNode:
-        if (payload->node().kind == QLatin1String("SU"))
-            addEntities({payload->node().id}, false);
-        break;
-    default:
-        break;
-    }
+    if (const auto drop = payload ? payload->entityDrop(Payload::Kind::AnalysisNode) : std::nullopt)
+        addEntities(drop->ids, drop->expandGroups);
 }
 
 void frmVyberDat::tvwData_OLEStartDrag()
@@ -104,16 +92,12 @@ void frmVyberDat::addEntities(const QList<qint32> &ids, bool expandGroups)
     QString failure;
     const ui::TaskEnd end = ui::runLongTask(this, nullptr, [&](ui::LongTask &task) {
         for (qint32 id : ids) {
-            QList<qint32> entities{id};
-            if (expandGroups && !shell::modHlavni::isSingleEntity(session->db, QString::number(id))) {
-                const auto members = session->data.members(id);
-                if (!members.ok()) {
-                    failure = members.error;
-                    return;
-                }
-                entities = members.value;
+            const Result<QList<qint32>> entities = shell::modHlavni::entitiesToAdd(session->db, id, expandGroups);
+            if (!entities.ok()) {
+                failure = entities.error;
+                return;
             }
-            for (qint32 entity : entities) {
+            for (qint32 entity : entities.value) {
                 if (!task.next())
                     return;
                 if (tree->hasEntity(entity))

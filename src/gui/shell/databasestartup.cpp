@@ -4,14 +4,11 @@
 #include "shell/appstate.h"
 #include "shell/frmhlavni.h"
 #include "shell/startup.h"
+#include "ui/longtask.h"
 #include "ui/messages.h"
 
-#include <QCoreApplication>
 #include <QFileInfo>
-#include <QProgressDialog>
 #include <QSet>
-
-#include <memory>
 
 namespace verna::shell {
 
@@ -80,21 +77,12 @@ bool connectAtStartup(db::Database &database, const std::optional<db::DatabaseLo
 {
     std::optional<db::DatabaseLocation> location = option;
     for (;;) {
-        // The first start builds the database and its demo data: a small window names the step.
-        std::unique_ptr<QProgressDialog> progress;
-        const auto step = [&](const QString &text) {
-            if (!progress) {
-                progress = std::make_unique<QProgressDialog>(text, QString(), 0, 0, parent);
-                progress->setWindowTitle(frmHlavni::kCaption);
-                progress->setMinimumDuration(0);
-                progress->setCancelButton(nullptr);
-                progress->show();
-            }
-            progress->setLabelText(text);
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        };
-        Outcome outcome = openDatabase(database, location, step);
-        progress.reset();
+        Outcome outcome;
+        {
+            // The first start builds the database and its demo data: a small window names the step.
+            ui::StepWindow progress(parent, frmHlavni::kCaption);
+            outcome = openDatabase(database, location, [&progress](const QString &text) { progress.step(text); });
+        }
         if (!outcome && database.location().kind == db::DatabaseLocation::Kind::Odbc) {
             QString reason = outcome.error;
             const QString prefix = kOdbcNotConfigured + QStringLiteral(": ");

@@ -9,17 +9,12 @@
 #include "ui/busyguard.h"
 #include "ui/dragdrop.h"
 #include "ui/frozentableview.h"
+#include "ui/gridcommands.h"
 #include "ui/longtask.h"
 #include "ui/messages.h"
 
 #include <QAction>
-#include <QApplication>
-#include <QClipboard>
-#include <QDir>
 #include <QHeaderView>
-#include <QKeyEvent>
-#include <QMenu>
-#include <QStandardPaths>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -68,23 +63,24 @@ frmTabulka::frmTabulka(shell::AppState &state, QWidget *parent)
         for (int c = 1; c < m_session->table.columnCount(); ++c)
             m_grdData->setColumnWidth(c, std::max(130, m_grdData->horizontalHeader()->sectionSizeHint(c)));
     });
-    m_grdData->setContextMenuPolicy(Qt::CustomContextMenu);
-    m_grdData->installEventFilter(this);
-    connect(m_grdData, &QWidget::customContextMenuRequested, this, &frmTabulka::showGridMenu);
     ui::acceptTextDrops(m_grdData, [this](const QString &text, const QPoint &) { grdData_OLEDragDrop(text); });
     layout->addWidget(m_grdData);
 
-    const auto action = [this](const QString &name, const QString &text, void (frmTabulka::*slot)()) {
-        auto *a = new QAction(text, this);
-        a->setObjectName(name);
-        connect(a, &QAction::triggered, this, slot);
-        return a;
-    };
-    m_copy = action(QStringLiteral("miKopirovat"), QStringLiteral("Kopírovat"), &frmTabulka::copySelection);
-    m_copy->setShortcut(QKeySequence::Copy);
-    m_exportXlsx = action(QStringLiteral("miExportXlsx"), QStringLiteral("Exportovat do XLSX…"), &frmTabulka::exportXlsx);
-    m_exportCsv = action(QStringLiteral("miExportCsv"), QStringLiteral("Exportovat do CSV…"), &frmTabulka::exportCsv);
-    m_change = action(QStringLiteral("miZmena"), QStringLiteral("Vložit sloupec Změna"), &frmTabulka::insertChange);
+    auto *commands = new ui::GridCommands(this, m_grdData,
+                                          {[this] { grdData_Delete(); },
+                                           [this] {
+                                               const QItemSelectionRange r = m_grdData->selectionModel()->selection().front();
+                                               return analysis::cellsAsTsv(
+                                                   m_session->table.cells(r.top(), r.left(), r.bottom(), r.right()));
+                                           },
+                                           [this] { return m_session->table.exportTable(); }});
+    auto *change = new QAction(QStringLiteral("Vložit sloupec Změna"), this);
+    change->setObjectName(QStringLiteral("miZmena"));
+    connect(change, &QAction::triggered, this, &frmTabulka::insertChange);
+    commands->addMenuAction(change, [this] {
+        const QModelIndex current = m_grdData->currentIndex();
+        return current.isValid() && m_session->table.canInsertChange(current.column());
+    });
 
     shell::frmHlavni::sizeChild(this, 0.5, 0.4, QSize(640, 480));
 }
@@ -164,84 +160,12 @@ void frmTabulka::grdData_Delete()
     m_grdData->clearSelection();
 }
 
-void frmTabulka::copySelection()
-{
-    const QItemSelection selection = m_grdData->selectionModel()->selection();
-    if (selection.isEmpty())
-        return;
-    const QItemSelectionRange &r = selection.front();
-    QGuiApplication::clipboard()->setText(analysis::cellsAsTsv(m_session->table.cells(r.top(), r.left(), r.bottom(), r.right())));
-}
-
 void frmTabulka::insertChange()
 {
     const QModelIndex current = m_grdData->currentIndex();
     if (ui::isBusy(this) || !current.isValid())
         return;
     m_session->table.insertChange(current.column());
-}
-
-void frmTabulka::exportXlsx()
-{
-    exportTable(true);
-}
-
-void frmTabulka::exportCsv()
-{
-    exportTable(false);
-}
-
-void frmTabulka::exportTable(bool xlsx)
-{
-    if (ui::isBusy(this))
-        return;
-    const QString suffix = xlsx ? QStringLiteral(".xlsx") : QStringLiteral(".csv");
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    QString path = ui::saveFileName(this, xlsx ? QStringLiteral("Exportovat do XLSX") : QStringLiteral("Exportovat do CSV"),
-                                    QDir(folder).filePath(windowTitle() + suffix),
-                                    xlsx ? QStringLiteral("Sešit XLSX (*.xlsx)") : QStringLiteral("Text CSV (*.csv)"));
-    if (path.isEmpty())
-        return;
-    if (!path.endsWith(suffix, Qt::CaseInsensitive))
-        path += suffix;
-    const analysis::ExportTable table = m_session->table.exportTable();
-    const Outcome written = xlsx ? analysis::writeXlsx(table, path) : analysis::writeCsv(table, path);
-    if (!written)
-        ui::critical(this, windowTitle(), QStringLiteral("Tabulku se nepodařilo uložit."), written.error);
-}
-
-void frmTabulka::showGridMenu(const QPoint &pos)
-{
-    const bool busy = ui::isBusy(this);
-    m_copy->setEnabled(m_grdData->selectionModel()->hasSelection());
-    m_exportXlsx->setEnabled(!busy);
-    m_exportCsv->setEnabled(!busy);
-    const QModelIndex current = m_grdData->currentIndex();
-    m_change->setEnabled(!busy && current.isValid() && m_session->table.canInsertChange(current.column()));
-    QMenu menu(this);
-    menu.addAction(m_copy);
-    menu.addSeparator();
-    menu.addAction(m_change);
-    menu.addSeparator();
-    menu.addAction(m_exportXlsx);
-    menu.addAction(m_exportCsv);
-    menu.exec(m_grdData->viewport()->mapToGlobal(pos));
-}
-
-bool frmTabulka::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == m_grdData && event->type() == QEvent::KeyPress) {
-        auto *key = static_cast<QKeyEvent *>(event);
-        if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier) {
-            grdData_Delete();
-            return true;
-        }
-        if (key->matches(QKeySequence::Copy)) {
-            copySelection();
-            return true;
-        }
-    }
-    return QWidget::eventFilter(watched, event);
 }
 
 } // namespace verna::statements

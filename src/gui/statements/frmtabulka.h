@@ -6,7 +6,6 @@
 #include <memory>
 #include <optional>
 
-class QAction;
 
 namespace verna::ui {
 class FrozenTableView;
@@ -40,11 +39,8 @@ public:
     void grdData_OLEDragDrop(const QString &text);
     void grdData_Delete();
 
-    // Beyond the table itself: copy, export, and the change between two statements of one
-    // entity (the selected column and the one right of it).
-    void copySelection();
-    void exportXlsx();
-    void exportCsv();
+    // The change between two statements of one entity (the selected column and the one
+    // right of it); copying and exports are the grid's commands (ui/gridcommands.h).
     void insertChange();
 
     void Form_Activate();
@@ -55,25 +51,16 @@ public:
     static inline const QString kIncompatible = QStringLiteral("Neslučitelné typy výkazů.") + QStringLiteral("\r\n")
         + QStringLiteral("Otevřete si nové okno \"Finanční data\".");
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 private:
     struct Session;
 
     void fill(const selection::NodeKey &key);
-    void exportTable(bool xlsx);
-    void showGridMenu(const QPoint &pos);
     // Columns of the selection when it covers whole columns (every row), else nullopt.
     std::optional<std::pair<int, int>> selectedColumns() const;
 
     shell::AppState &m_state;
     std::shared_ptr<Session> m_session;
     ui::FrozenTableView *m_grdData = nullptr;
-    QAction *m_copy = nullptr;
-    QAction *m_exportXlsx = nullptr;
-    QAction *m_exportCsv = nullptr;
-    QAction *m_change = nullptr;
 };
 
 } // namespace verna::statements

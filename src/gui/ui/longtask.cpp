@@ -5,6 +5,7 @@
 
 #include <QAbstractButton>
 #include <QEvent>
+#include <QProgressDialog>
 #include <QShortcut>
 
 namespace verna::ui {
@@ -122,6 +123,28 @@ TaskEnd runLongTask(QWidget *window, QAbstractButton *stopButton, const std::fun
     if (!task.m_state->window)
         return TaskEnd::WindowGone;
     return task.m_state->stopRequested ? TaskEnd::Stopped : TaskEnd::Finished;
+}
+
+StepWindow::StepWindow(QWidget *parent, const QString &title)
+    : m_parent(parent)
+    , m_title(title)
+{
+}
+
+StepWindow::~StepWindow() = default;
+
+void StepWindow::step(const QString &text)
+{
+    if (!m_dialog) {
+        m_dialog = std::make_unique<QProgressDialog>(text, QString(), 0, 0, m_parent);
+        m_dialog->setWindowTitle(m_title);
+        m_dialog->setMinimumDuration(0);
+        m_dialog->setCancelButton(nullptr);
+        m_dialog->show();
+    }
+    m_dialog->setLabelText(text);
+    // Nothing may be clicked into a database that is being built.
+    processEventsPaced(false);
 }
 
 } // namespace verna::ui

@@ -6,6 +6,7 @@
 #include <memory>
 
 class QAbstractButton;
+class QProgressDialog;
 
 namespace verna::ui {
 
@@ -20,8 +21,9 @@ enum class TaskEnd {
 class LongTask
 {
 public:
-    // Lets pending events run (at the shared pace of ui/idlehook), then tells whether the
-    // work may go on: no Stop, no Esc, no close asked, and the window still there.
+    // The work's step: lets pending events run (at most once per interval of ui/idlehook's
+    // shared pace), then tells whether the work may go on: no Stop, no Esc, no close asked,
+    // and the window still there.
     bool next();
     // The same question without processing events.
     bool stopped() const;
@@ -43,5 +45,25 @@ private:
 // close), stopButton reads "Stop" and is shown and usable, and Stop, Esc in the window or an
 // attempt to close it ask the work to end. Everything is restored afterwards.
 TaskEnd runLongTask(QWidget *window, QAbstractButton *stopButton, const std::function<void(LongTask &)> &work);
+
+// Names the steps of work that cannot be stopped and comes before any window that could run
+// it as a long task (the first start builds its database): the first step shows a small
+// window, each step sets its text and lets events through at the long tasks' pace, without
+// user input. The window goes with this object.
+class StepWindow
+{
+public:
+    StepWindow(QWidget *parent, const QString &title);
+    ~StepWindow();
+    StepWindow(const StepWindow &) = delete;
+    StepWindow &operator=(const StepWindow &) = delete;
+
+    void step(const QString &text);
+
+private:
+    QPointer<QWidget> m_parent;
+    QString m_title;
+    std::unique_ptr<QProgressDialog> m_dialog;
+};
 
 } // namespace verna::ui

@@ -1,6 +1,6 @@
-#include "analysis/dragsourcelist.h"
+#include "ui/dragsourcelist.h"
 
-namespace verna::analysis {
+namespace verna::ui {
 
 DragSourceList::DragSourceList(QWidget *parent)
     : QListWidget(parent)
@@ -14,4 +14,4 @@ void DragSourceList::startDrag(Qt::DropActions)
         m_starter();
 }
 
-} // namespace verna::analysis
+} // namespace verna::ui

@@ -3,7 +3,7 @@
 #include <QListWidget>
 #include <functional>
 
-namespace verna::analysis {
+namespace verna::ui {
 
 // A list box whose drags carry a text payload that its window builds.
 class DragSourceList : public QListWidget
@@ -22,4 +22,4 @@ private:
     std::function<void()> m_starter;
 };
 
-} // namespace verna::analysis
+} // namespace verna::ui
