@@ -291,18 +291,6 @@ void frmAnalyzaSubj::Form_Deactivate()
     }
 }
 
-void frmAnalyzaSubj::saveCommand()
-{
-    if (m_tab == kReportTab && !ui::isBusy(this))
-        m_report->cmdUlozit_Click();
-}
-
-void frmAnalyzaSubj::openCommand()
-{
-    if (m_tab == kReportTab && !ui::isBusy(this))
-        m_report->subReportOtevritCSS();
-}
-
 void frmAnalyzaSubj::updateFileItems()
 {
     shell::frmHlavni *main = shell::frmHlavni::of(this);

@@ -71,8 +71,6 @@ public:
     void deactivated() override { Form_Deactivate(); }
     // On the report tab: "Uložit" saves the report as "Uložit report…" does, "Otevřít" picks
     // the style sheet folder as "Složka stylů…" does.
-    void saveCommand() override;
-    void openCommand() override;
 
 protected:
     void showEvent(QShowEvent *event) override;

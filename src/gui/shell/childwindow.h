@@ -15,9 +15,6 @@ public:
     virtual void deactivated() {}
     // Asked before the window or the frame closes; false keeps everything open.
     virtual bool canClose() { return true; }
-    // The frame's "Uložit" and "Otevřít", while the window is the active one and has them enabled.
-    virtual void saveCommand() {}
-    virtual void openCommand() {}
 };
 
 } // namespace verna::shell

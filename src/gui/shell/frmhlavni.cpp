@@ -171,17 +171,9 @@ void frmHlavni::buildMenus()
     };
 
     QMenu *soubor = addMenu(QStringLiteral("mnuSoubor"), QStringLiteral("&Soubor"));
-    // "Otevřít" and "Uložit" carry no action of the frame's own: the active window runs them.
+    // "Otevřít" and "Uložit" carry no action: the windows only mark them (enabled, tag).
     m_miOtevrit = addItem(soubor, QStringLiteral("miOtevrit"), QStringLiteral("&Otevřít"));
     m_miUlozit = addItem(soubor, QStringLiteral("miUlozit"), QStringLiteral("&Uložit"));
-    connect(m_miOtevrit, &QAction::triggered, this, [this] {
-        if (ChildWindow *child = childInterface(activeChild()))
-            child->openCommand();
-    });
-    connect(m_miUlozit, &QAction::triggered, this, [this] {
-        if (ChildWindow *child = childInterface(activeChild()))
-            child->saveCommand();
-    });
     addSeparator(soubor, QStringLiteral("miL1"));
     connect(addItem(soubor, QStringLiteral("miKonec"), QStringLiteral("&Konec")), &QAction::triggered, this,
             &frmHlavni::miKonec_Click);
