@@ -146,8 +146,9 @@ TEST(NotAVernaDatabase, IsReportedAndLeftUntouched)
         EXPECT_EQ(r.exitCode, 1) << r.out.toStdString();
         EXPECT_TRUE(r.err.contains(u"VERNA"_s) || r.err.contains(u"poškozená"_s)) << r.err.toStdString();
         EXPECT_EQ(r.err.contains(u"init"_s), f.advisesInit) << r.err.toStdString();
-        if (f.initRefused)
+        if (f.initRefused) {
             EXPECT_EQ(tool(path, {u"init"_s, u"--force"_s}).exitCode, 1);
+        }
         EXPECT_TRUE(bytes(path) == before);
     }
 }

@@ -26,7 +26,9 @@ namespace {
 // must never run in the view.
 report::ReportSections oneRow()
 {
-    report::ReportSections s{.title = u"Finanční report"_s, .singleRow = true};
+    report::ReportSections s;
+    s.title = u"Finanční report"_s;
+    s.singleRow = true;
     s.computation = u"<!-- VYPOCET_START -->\r\n<SCRIPT>document.title = 'skript';</SCRIPT>\r\n<!-- VYPOCET_END -->\r\n"_s;
     s.chart = u"<!-- GRAF_START -->\r\n<!-- GRAF_END -->\r\n"_s;
     s.balanceAbbreviated = u"<!-- ROZVAHA_START -->\r\n<!-- ROZVAHA_END -->\r\n"_s;
@@ -152,7 +154,10 @@ TEST_F(ReportPanelTest, StylesAndBoxesReassembleTheHeldSections)
               u"spojení ztraceno"_s);
     EXPECT_EQ(readReport(panel.reportFile()), panel.html());
     EXPECT_TRUE(panel.html().contains(u"VYPOCET_START"_s));
-    ASSERT_EQ(panel.subReport(builds({.tooSmall = true, .title = u"Finanční report"_s})), QString());
+    report::ReportSections tooSmall;
+    tooSmall.tooSmall = true;
+    tooSmall.title = u"Finanční report"_s;
+    ASSERT_EQ(panel.subReport(builds(tooSmall)), QString());
     EXPECT_FALSE(panel.html().contains(u"VYPOCET_START"_s));
     EXPECT_FALSE(find<QCheckBox>(panel, "chkRozvaha")->isEnabled());
 }

@@ -208,7 +208,7 @@ TEST_F(StatementWindowsTest, TreeNodesDragOntoTheTable)
     auto *tree = qobject_cast<frmVyberDat *>(main->openDataSelection(std::nullopt));
     ASSERT_TRUE(onTree(tree, u"*/*"_s + entity()));
     auto *table = qobject_cast<frmTabulka *>(main->open(shell::WindowKind::StatementTable));
-    for (const QString year : {u"1998"_s, u"1999"_s}) {
+    for (const QString &year : {u"1998"_s, u"1999"_s}) {
         QTreeWidgetItem *node = tree->tree()->findKey(u"YR"_s + year + u"_"_s + entity());
         ASSERT_TRUE(node);
         tree->tree()->setCurrentItem(node);
