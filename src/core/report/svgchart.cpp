@@ -29,12 +29,12 @@ QString num(double v)
 
 constexpr double kCharWidth = 6.5; // average width of a 11px sans-serif character
 
-// A label cut to the room it has; the whole text goes into a tooltip.
-QString label(const QString &text, double room, const QString &attributes)
+// A label cut to the room it has, its suffix kept whole; the whole text goes into a tooltip.
+QString label(const QString &text, double room, const QString &attributes, const QString &suffix = {})
 {
-    const int fits = std::max(3, int(room / kCharWidth));
-    const QString shown = text.size() > fits ? text.left(fits - 1) + QChar(0x2026) : text;
-    return QStringLiteral("<text %1>%2<title>%3</title></text>").arg(attributes, escaped(shown), escaped(text));
+    const int fits = std::max(3, int(room / kCharWidth) - int(suffix.size()));
+    const QString shown = (text.size() > fits ? text.left(fits - 1) + QChar(0x2026) : text) + suffix;
+    return QStringLiteral("<text %1>%2<title>%3</title></text>").arg(attributes, escaped(shown), escaped(text + suffix));
 }
 
 // The legend under the chart: entries in rows that wrap at the width. Returns its lines and
@@ -185,8 +185,9 @@ QString columnChart(const SvgChartData &data, int width, int height, std::option
                        .arg(num(x0 + s * bar), num(a), num(std::max(0.5, bar - 1)), num(b - a), colour(s),
                             escaped(data.series.at(s) + QStringLiteral(", ") + data.categories.at(c)), QString::number(*v, 'g', 12));
         }
-        out << label(data.categories.at(c) + (onRight.value(c, false) ? QStringLiteral(" (pravá osa)") : QString()), group,
-                     QStringLiteral("x=\"%1\" y=\"%2\" font-size=\"11\" text-anchor=\"middle\"").arg(num(left + (c + 0.5) * group), num(bottom + 15)));
+        out << label(data.categories.at(c), group,
+                     QStringLiteral("x=\"%1\" y=\"%2\" font-size=\"11\" text-anchor=\"middle\"").arg(num(left + (c + 0.5) * group), num(bottom + 15)),
+                     onRight.value(c, false) ? QStringLiteral(" (pravá osa)") : QString());
     }
     if (range) {
         const double middle = (range->first + range->second) / 2;
