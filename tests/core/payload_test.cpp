@@ -119,6 +119,18 @@ TEST(Payload, NodeKeysAreReadByKind)
     EXPECT_EQ(quarter.node().id, -1234);
     EXPECT_EQ(parsed(u"@&@SY1999_12"_s).node().year, 1999);
     EXPECT_EQ(parsed(u"@&@SU12"_s).node().id, 12);
+
+    // A tree takes entities from the search window (groups expanded) and an entity node of the
+    // other tree (as it is); its own nodes and other kinds of node are no entity drop.
+    const auto drop = [](const QString &text, Payload::Kind otherTree) { return parsed(text).entityDrop(otherTree); };
+    EXPECT_EQ(drop(u"/*/5_6"_s, Payload::Kind::TreeNode)->ids, (QList<qint32>{5, 6}));
+    EXPECT_TRUE(drop(u"*/*5"_s, Payload::Kind::TreeNode)->expandGroups);
+    const auto node = drop(u"#&#SU-12"_s, Payload::Kind::TreeNode);
+    ASSERT_TRUE(node);
+    EXPECT_EQ(node->ids, QList<qint32>{-12});
+    EXPECT_FALSE(node->expandGroups);
+    EXPECT_FALSE(drop(u"#&#SU-12"_s, Payload::Kind::AnalysisNode));
+    EXPECT_FALSE(drop(u"#&#ob3366"_s, Payload::Kind::TreeNode));
 }
 
 TEST(Payload, HostileTextsAreNoPayload)
