@@ -104,19 +104,9 @@ public:
     QString text(int column) const override
     {
         QString out;
-        SQLWCHAR buffer[1024];
-        SQLLEN indicator = 0;
-        SQLRETURN rc;
-        while (SQL_SUCCEEDED(rc = SQLGetData(m_statement, static_cast<SQLUSMALLINT>(column + 1), SQL_C_WCHAR, buffer, sizeof buffer, &indicator))) {
-            if (indicator == SQL_NULL_DATA)
-                break;
-            const qsizetype chars = indicator == SQL_NO_TOTAL || indicator >= static_cast<SQLLEN>(sizeof buffer)
-                ? static_cast<qsizetype>(sizeof buffer / sizeof(SQLWCHAR)) - 1
-                : static_cast<qsizetype>(indicator / sizeof(SQLWCHAR));
-            out += QStringView(reinterpret_cast<const char16_t *>(buffer), chars);
-            if (rc == SQL_SUCCESS)
-                break;
-        }
+        read<SQLWCHAR, 1024>(column, SQL_C_WCHAR, [&out](const SQLWCHAR *data, qsizetype size) {
+            out += QStringView(reinterpret_cast<const char16_t *>(data), size);
+        });
         return out;
     }
     QByteArray ascii(int column) const override { return ascii(column, nullptr); }
@@ -125,21 +115,29 @@ private:
     QByteArray ascii(int column, bool *null) const
     {
         QByteArray out;
-        char buffer[4096];
+        const bool read = this->read<char, 4096>(column, SQL_C_CHAR, [&out](const char *data, qsizetype size) { out.append(data, size); });
+        if (null)
+            *null = !read;
+        return out;
+    }
+
+    // A column's text piece by piece, as long as the driver has more; false for NULL.
+    template <typename Char, qsizetype Size>
+    bool read(int column, SQLSMALLINT type, const std::function<void(const Char *, qsizetype)> &append) const
+    {
+        Char buffer[Size];
         SQLLEN indicator = 0;
         SQLRETURN rc;
-        while (SQL_SUCCEEDED(rc = SQLGetData(m_statement, static_cast<SQLUSMALLINT>(column + 1), SQL_C_CHAR, buffer, sizeof buffer, &indicator))) {
-            if (indicator == SQL_NULL_DATA) {
-                if (null)
-                    *null = true;
-                break;
-            }
-            const qsizetype bytes = indicator == SQL_NO_TOTAL || indicator >= static_cast<SQLLEN>(sizeof buffer) ? qsizetype(sizeof buffer) - 1 : qsizetype(indicator);
-            out.append(buffer, bytes);
+        while (SQL_SUCCEEDED(rc = SQLGetData(m_statement, static_cast<SQLUSMALLINT>(column + 1), type, buffer, sizeof buffer, &indicator))) {
+            if (indicator == SQL_NULL_DATA)
+                return false;
+            // A cut piece fills the buffer but for its terminating zero.
+            const bool cut = indicator == SQL_NO_TOTAL || indicator >= static_cast<SQLLEN>(sizeof buffer);
+            append(buffer, cut ? Size - 1 : static_cast<qsizetype>(indicator / static_cast<SQLLEN>(sizeof(Char))));
             if (rc == SQL_SUCCESS)
                 break;
         }
-        return out;
+        return true;
     }
 
     SQLHSTMT m_statement;

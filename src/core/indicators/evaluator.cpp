@@ -287,11 +287,7 @@ Outcome Evaluator::prefetchFormulas(const QList<int> &indicatorIds)
     }
     if (missing.size() < 2)
         return Outcome::success();
-    QStringList ids;
-    for (int id : std::as_const(missing))
-        ids << QString::number(id);
-    const QString sql = QStringLiteral("SELECT func_for_id, func_for_val FROM func_for WHERE inac_ind IN (0, 1) AND func_for_id IN (%1)")
-                            .arg(ids.join(QLatin1Char(',')));
+    const QString sql = FormulaSql::formulasQuery(missing);
     m_db.setSharedSql(sql);
     const db::Rows rows = m_db.queryRows(sql);
     if (!rows.ok())

@@ -168,6 +168,15 @@ QString FormulaSql::formulaQuery(const QString &indicatorId)
     return QStringLiteral("SELECT func_for_val FROM func_for WHERE inac_ind IN (0, 1) AND func_for_id = ") + indicatorId;
 }
 
+QString FormulaSql::formulasQuery(const QList<int> &indicatorIds)
+{
+    QStringList ids;
+    for (int id : indicatorIds)
+        ids << QString::number(id);
+    return QStringLiteral("SELECT func_for_id, func_for_val FROM func_for WHERE inac_ind IN (0, 1) AND func_for_id IN (%1)")
+        .arg(ids.join(QLatin1Char(',')));
+}
+
 QString FormulaSql::translate(const QString &formula, const Period &period)
 {
     QString statement = QStringLiteral("SELECT (");

@@ -20,6 +20,8 @@ public:
     static QString formQuery(const Period &period);
     // The stored formula of an indicator, also of the hidden ones (inac_ind 1).
     static QString formulaQuery(const QString &indicatorId);
+    // The same for several indicators at once: id and formula per row.
+    static QString formulasQuery(const QList<int> &indicatorIds);
 
     // The evaluation statement in T-SQL: "SELECT (" + the formula with every "[code]" replaced
     // by a scalar subquery + " )", character by character, nothing checked.
