@@ -10,7 +10,10 @@
 #include "ui/scripteduser.h"
 
 #include <QApplication>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLabel>
+#include <QProcess>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
@@ -18,6 +21,7 @@
 #include <QVBoxLayout>
 #include <gtest/gtest.h>
 #include <stdexcept>
+#include <unistd.h>
 
 using namespace verna;
 using namespace Qt::StringLiterals;
@@ -28,6 +32,36 @@ bool waitCursorShown()
 {
     const QCursor *cursor = QApplication::overrideCursor();
     return cursor && cursor->shape() == Qt::WaitCursor;
+}
+
+// The POSIX locks this process holds, as the kernel lists them.
+int locksHeld()
+{
+    QFile locks(QStringLiteral("/proc/locks"));
+    if (!locks.open(QIODevice::ReadOnly))
+        return -1;
+    int n = 0;
+    const QByteArray pid = QByteArray::number(getpid());
+    for (const QByteArray &line : locks.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        n += fields.size() > 4 && fields.at(4) == pid;
+    }
+    return n;
+}
+
+// Another process's statement on the file, through Python's sqlite3; its output, or the error.
+QString otherProcess(const QString &path, const QString &sql)
+{
+    QProcess python;
+    python.start(QStringLiteral("python3"), {QStringLiteral("-c"),
+                                             QStringLiteral("import sqlite3, sys\n"
+                                                            "c = sqlite3.connect(sys.argv[1], timeout=30)\n"
+                                                            "r = c.execute(sys.argv[2]).fetchall()\n"
+                                                            "c.commit(); c.close()\n"
+                                                            "print(r[0][0] if r else '')"),
+                                             path, sql});
+    python.waitForFinished(60000);
+    return QString::fromUtf8(python.readAllStandardOutput() + python.readAllStandardError()).trimmed();
 }
 
 } // namespace
@@ -216,4 +250,45 @@ TEST(IdleHook, ProcessesPendingEventsAfterDatabaseCallsAtTheSetPace)
     ui::installIdleHook(database, std::chrono::milliseconds(0));
     database.singleValue(u"SELECT count(*) FROM subj"_s);
     EXPECT_EQ(fired, 1);
+}
+
+// A file dialog listing the database's folder must not open and close the database, -wal or
+// -shm file: that drops every lock the process holds on it, and another process closing the
+// file would then checkpoint and delete the WAL this one still writes into.
+TEST(FileDialog, ListingTheDatabaseFolderKeepsTheLocksSoAnotherProcessSeesEveryWrite)
+{
+    test::SqliteFixture files;
+    db::Database database;
+    ASSERT_EQ(files.open(database, test::SqliteFixture::Content::Tables), "");
+    database.useWriteAheadLog();
+    ASSERT_TRUE(database.execute(u"INSERT INTO ctrl (row_id, inac_ind) VALUES (-1, 0)"_s));
+    const int held = locksHeld();
+    ASSERT_GT(held, 0);
+
+    bool listed = false;
+    QTimer::singleShot(0, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        auto *model = dialog->findChild<QFileSystemModel *>();
+        ASSERT_NE(model, nullptr);
+        listed = QTest::qWaitFor([&] {
+            const QModelIndex folder = model->index(QFileInfo(files.path()).absolutePath());
+            if (model->rowCount(folder) < 3)
+                return false;
+            for (int row = 0; row < model->rowCount(folder); ++row) {
+                model->data(model->index(row, 0, folder), Qt::DecorationRole);
+                model->data(model->index(row, 2, folder));
+            }
+            return true;
+        }, 5000);
+        QTest::qWait(300); // the listing's icons and types come from a worker
+        dialog->reject();
+    });
+    ui::openFileName(nullptr, u"Importovat výkazy"_s, QFileInfo(files.path()).absolutePath(), u"Všechny soubory (*)"_s);
+    ASSERT_TRUE(listed);
+    EXPECT_EQ(locksHeld(), held);
+
+    EXPECT_EQ(otherProcess(files.path(), u"INSERT INTO ctrl (row_id, inac_ind) VALUES (-2, 0)"_s), "");
+    ASSERT_TRUE(database.execute(u"INSERT INTO ctrl (row_id, inac_ind) VALUES (-3, 0)"_s));
+    EXPECT_EQ(otherProcess(files.path(), u"SELECT count(*) FROM ctrl"_s), "3");
 }

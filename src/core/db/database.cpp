@@ -1,4 +1,5 @@
 #include "db/database.h"
+#include "db/openfiles.h"
 
 #include "db/numbertext.h"
 #include "db/odbchandle.h"
@@ -152,6 +153,8 @@ Outcome Database::open(const DatabaseLocation &location)
         db.setConnectOptions(options);
         if (!db.open())
             return Outcome::failure(errorText(db.lastError()));
+        noteOpenDatabaseFile(location.path);
+        m_fileNoted = true;
         m_backend = Backend::SQLite;
         if (!registerSqliteFunctions(db))
             return Outcome::failure(QStringLiteral("Nelze připravit databázi SQLite."));
@@ -191,6 +194,9 @@ void Database::close()
         }
     }
     QSqlDatabase::removeDatabase(m_name);
+    if (m_fileNoted)
+        forgetOpenDatabaseFile(m_location.path);
+    m_fileNoted = false;
     m_depth = 0;
 }
 

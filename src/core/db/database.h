@@ -128,6 +128,7 @@ private:
     int m_depth = 0;
     bool m_rollbackOnly = false;
     bool m_readOnly = false;
+    bool m_fileNoted = false; // the file is in the process's list of open databases
     bool m_lostReported = false;
     QString m_lastError;
     QString m_sharedSql;

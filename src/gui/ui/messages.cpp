@@ -2,8 +2,12 @@
 
 #include "ui/scripteduser.h"
 
+#include "db/openfiles.h"
+
 #include <QFileDialog>
+#include <QFileIconProvider>
 #include <QMessageBox>
+#include <QMimeDatabase>
 #include <QPushButton>
 
 namespace verna::ui {
@@ -23,6 +27,45 @@ QMessageBox::Icon boxIcon(MessageIcon icon)
         return QMessageBox::Question;
     }
     return QMessageBox::NoIcon;
+}
+
+// Names a file's kind and icon from its name alone. Qt's own provider reads the first bytes of
+// every listed file to guess its type; closing that descriptor would drop SQLite's POSIX locks
+// of the whole process when the database, its -wal or -shm is among the files listed.
+class NameOnlyIconProvider : public QFileIconProvider
+{
+public:
+    QIcon icon(IconType type) const override { return QFileIconProvider::icon(type); }
+    QIcon icon(const QFileInfo &info) const override
+    {
+        return QFileIconProvider::icon(info.isDir() ? QFileIconProvider::Folder : QFileIconProvider::File);
+    }
+    QString type(const QFileInfo &info) const override
+    {
+        if (info.isDir())
+            return QStringLiteral("Složka");
+        const QMimeType mime = QMimeDatabase().mimeTypeForFile(info.fileName(), QMimeDatabase::MatchExtension);
+        return mime.isDefault() || mime.comment().isEmpty() ? QStringLiteral("Soubor") : mime.comment();
+    }
+};
+
+QString runFileDialog(QWidget *parent, const QString &title, const QString &path, const QString &filter,
+                      QFileDialog::AcceptMode mode)
+{
+    static NameOnlyIconProvider provider;
+    QFileDialog dialog(parent, title, path, filter);
+    // A native dialog would guess types in-process by content, as Qt's provider does.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setIconProvider(&provider);
+    dialog.setAcceptMode(mode);
+    dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    while (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+        const QString chosen = dialog.selectedFiles().constFirst();
+        if (!db::isOpenDatabaseFile(chosen))
+            return chosen;
+        exclamation(parent, title, db::openDatabaseFileRefusal(chosen));
+    }
+    return {};
 }
 
 } // namespace
@@ -80,14 +123,14 @@ QString openFileName(QWidget *parent, const QString &title, const QString &folde
 {
     if (ScriptedUser *user = ScriptedUser::current())
         return user->replyFile(title);
-    return QFileDialog::getOpenFileName(parent, title, folder, filter);
+    return runFileDialog(parent, title, folder, filter, QFileDialog::AcceptOpen);
 }
 
 QString saveFileName(QWidget *parent, const QString &title, const QString &path, const QString &filter)
 {
     if (ScriptedUser *user = ScriptedUser::current())
         return user->replyFile(title);
-    return QFileDialog::getSaveFileName(parent, title, path, filter);
+    return runFileDialog(parent, title, path, filter, QFileDialog::AcceptSave);
 }
 
 } // namespace verna::ui

@@ -1,0 +1,66 @@
+#include "db/openfiles.h"
+
+#include <QFile>
+#include <QMutex>
+#include <QStringList>
+
+#include <sys/stat.h>
+
+namespace verna::db {
+
+namespace {
+
+QMutex &guard()
+{
+    static QMutex m;
+    return m;
+}
+
+QStringList &openPaths()
+{
+    static QStringList paths;
+    return paths;
+}
+
+bool sameFile(const QString &a, const QString &b)
+{
+    struct stat sa {};
+    struct stat sb {};
+    return ::stat(QFile::encodeName(a).constData(), &sa) == 0 && ::stat(QFile::encodeName(b).constData(), &sb) == 0
+        && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+} // namespace
+
+void noteOpenDatabaseFile(const QString &path)
+{
+    QMutexLocker lock(&guard());
+    openPaths() << path;
+}
+
+void forgetOpenDatabaseFile(const QString &path)
+{
+    QMutexLocker lock(&guard());
+    openPaths().removeOne(path);
+}
+
+bool isOpenDatabaseFile(const QString &path)
+{
+    QMutexLocker lock(&guard());
+    for (const QString &open : std::as_const(openPaths())) {
+        for (const char *side : {"", "-wal", "-shm", "-journal"}) {
+            if (sameFile(path, open + QLatin1String(side)))
+                return true;
+        }
+    }
+    return false;
+}
+
+QString openDatabaseFileRefusal(const QString &path)
+{
+    return QStringLiteral("Soubor %1 patří k otevřené databázi; program s ním nesmí pracovat jako s jiným souborem. "
+                          "Zvolte jiný soubor.")
+        .arg(path);
+}
+
+} // namespace verna::db
