@@ -3,7 +3,11 @@
 #include "db/backend.h"
 #include "db/database.h"
 #include "db/sqlitefunctions.h"
+#include "db/sqlquote.h"
 #include "db/transaction.h"
+
+#include <QDir>
+#include <QFileInfo>
 
 
 namespace verna::db {
@@ -110,9 +114,9 @@ QString columnType(const char *type, Backend backend)
     const QString t = QString::fromLatin1(type);
     switch (backend) {
     case Backend::SQLite:
-        if (t == QLatin1String("text"))
-            return QStringLiteral("TEXT COLLATE ") + QString::fromLatin1(kSqliteTextCollation);
-        if (t == QLatin1String("time"))
+        // Plain TEXT: the file stays readable by any SQLite tool. The application's queries
+        // bring the Czech case-insensitive collation themselves.
+        if (t == QLatin1String("text") || t == QLatin1String("time"))
             return QStringLiteral("TEXT");
         if (t == QLatin1String("amount"))
             return QStringLiteral("REAL"); // a NUMERIC column would store 500.00 as 500 and divide it as an integer
@@ -154,35 +158,111 @@ bool execAll(Database &db, const QStringList &statements, QString &error)
 
 // Name searches without diacritics: a prefix seeks the folded search form; a search anywhere
 // in the name uses trigrams (an FTS5 table on SQLite; pg_trgm on PostgreSQL where it can be
-// had, without it the search scans).
+// had, without it the search scans). SQLite stores the folded forms (name_srch) through
+// triggers of plain SQL, so rows other tools write are folded and indexed as VERNA's are.
 QStringList searchIndexes(Backend backend)
 {
     if (backend == Backend::SqlServer)
         return {};
-    const QString folded = searchFoldSql(QStringLiteral("srch_name_txt"), backend);
-    QStringList out{QStringLiteral("CREATE INDEX ix_name_fold ON name ((%1))").arg(folded)};
     if (backend == Backend::SQLite) {
-        // Trigrams of the folded search forms, keyed by the name row; triggers keep them in step.
-        const auto fold = [](const char *row) { return searchFoldSql(QStringLiteral("%1.srch_name_txt").arg(QLatin1String(row)), Backend::SQLite); };
-        const QString add = QStringLiteral("INSERT INTO name_fold(rowid, fold) VALUES (new.row_id, %1);").arg(fold("new"));
-        const QString drop = QStringLiteral("INSERT INTO name_fold(name_fold, rowid, fold) VALUES ('delete', old.row_id, %1);").arg(fold("old"));
-        out << QStringLiteral("DROP TABLE IF EXISTS name_fold")
-            << QStringLiteral("CREATE VIRTUAL TABLE name_fold USING fts5(fold, content='', tokenize='trigram')")
-            << QStringLiteral("CREATE TRIGGER name_fold_insert AFTER INSERT ON name BEGIN %1 END").arg(add)
-            << QStringLiteral("CREATE TRIGGER name_fold_delete AFTER DELETE ON name BEGIN %1 END").arg(drop)
-            << QStringLiteral("CREATE TRIGGER name_fold_update AFTER UPDATE OF row_id, srch_name_txt ON name BEGIN %1 %2 END").arg(drop, add);
+        const QStringList steps = searchFoldSqliteSteps(QStringLiteral("new.srch_name_txt"), QStringLiteral("fold_txt"));
+        QString add = QStringLiteral("INSERT INTO name_srch (row_id, fold_txt) VALUES (new.row_id, %1);").arg(steps.front());
+        for (qsizetype i = 1; i < steps.size(); ++i)
+            add += QStringLiteral(" UPDATE name_srch SET fold_txt = %1 WHERE row_id = new.row_id;").arg(steps.at(i));
+        add += QStringLiteral(" INSERT INTO name_fold (rowid, fold) SELECT row_id, fold_txt FROM name_srch WHERE row_id = new.row_id;");
+        const QString drop = QStringLiteral("INSERT INTO name_fold (name_fold, rowid, fold) SELECT 'delete', row_id, fold_txt FROM name_srch "
+                                            "WHERE row_id = old.row_id; DELETE FROM name_srch WHERE row_id = old.row_id;");
+        return {QStringLiteral("DROP TABLE IF EXISTS name_fold"),
+                QStringLiteral("DROP TABLE IF EXISTS name_srch"),
+                QStringLiteral("CREATE TABLE name_srch (row_id INTEGER PRIMARY KEY, fold_txt TEXT)"),
+                QStringLiteral("CREATE INDEX ix_name_srch_fold ON name_srch (fold_txt)"),
+                QStringLiteral("CREATE VIRTUAL TABLE name_fold USING fts5(fold, content='', tokenize='trigram')"),
+                QStringLiteral("CREATE TRIGGER name_fold_insert AFTER INSERT ON name BEGIN %1 END").arg(add),
+                QStringLiteral("CREATE TRIGGER name_fold_delete AFTER DELETE ON name BEGIN %1 END").arg(drop),
+                QStringLiteral("CREATE TRIGGER name_fold_update AFTER UPDATE OF row_id, srch_name_txt ON name BEGIN %1 %2 END").arg(drop, add)};
     }
-    if (backend == Backend::PostgreSQL) {
-        QString literal = QStringLiteral("CREATE INDEX ix_name_fold_trgm ON name USING gin ((%1) %I.gin_trgm_ops)").arg(folded);
-        literal.replace(QLatin1Char('\''), QStringLiteral("''"));
-        out << QStringLiteral("DO $$ BEGIN "
-                              "BEGIN CREATE EXTENSION IF NOT EXISTS pg_trgm SCHEMA public; EXCEPTION WHEN OTHERS THEN NULL; END; "
-                              "IF EXISTS (SELECT 1 FROM pg_opclass WHERE opcname = 'gin_trgm_ops') THEN "
-                              "EXECUTE format('%1', (SELECT n.nspname FROM pg_opclass o JOIN pg_namespace n ON n.oid = o.opcnamespace "
-                              "WHERE o.opcname = 'gin_trgm_ops' LIMIT 1)); END IF; END $$")
-                   .arg(literal);
+    const QString folded = searchFoldSql(QStringLiteral("srch_name_txt"), backend);
+    QString literal = QStringLiteral("CREATE INDEX ix_name_fold_trgm ON name USING gin ((%1) %I.gin_trgm_ops)").arg(folded);
+    literal.replace(QLatin1Char('\''), QStringLiteral("''"));
+    return {QStringLiteral("CREATE INDEX ix_name_fold ON name ((%1))").arg(folded),
+            QStringLiteral("DO $$ BEGIN "
+                           "BEGIN CREATE EXTENSION IF NOT EXISTS pg_trgm SCHEMA public; EXCEPTION WHEN OTHERS THEN NULL; END; "
+                           "IF EXISTS (SELECT 1 FROM pg_opclass WHERE opcname = 'gin_trgm_ops') THEN "
+                           "EXECUTE format('%1', (SELECT n.nspname FROM pg_opclass o JOIN pg_namespace n ON n.oid = o.opcnamespace "
+                           "WHERE o.opcname = 'gin_trgm_ops' LIMIT 1)); END IF; END $$")
+                .arg(literal)};
+}
+
+// The schema's version, kept beside the tables other programs know.
+const QString kVersionTable = QStringLiteral("schema_ver");
+
+QString versionStatement()
+{
+    return QStringLiteral("INSERT INTO %1 (ver_nbr) VALUES (%2)").arg(kVersionTable).arg(Schema::kVersion);
+}
+
+bool hasTable(Database &db, const QString &table)
+{
+    QString sql;
+    switch (db.backend()) {
+    case Backend::SQLite:
+        sql = QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = '%1'");
+        break;
+    case Backend::PostgreSQL:
+        sql = QStringLiteral("SELECT count(*) FROM information_schema.tables WHERE table_schema = current_schema() AND table_name = '%1'");
+        break;
+    case Backend::SqlServer:
+        sql = QStringLiteral("SELECT count(*) FROM INFORMATION_SCHEMA.TABLES WHERE TABLE_SCHEMA = SCHEMA_NAME() AND TABLE_NAME = '%1'");
+        break;
     }
-    return out;
+    const Result<QList<QVariantList>> rows = db.queryNative(sql.arg(table));
+    return rows.ok() && !rows.value.isEmpty() && rows.value.front().value(0).toInt() > 0;
+}
+
+// A free name beside the file for its copy before an upgrade: "verna.zaloha-v1.sqlite".
+QString backupPath(const QString &path, int version)
+{
+    const QFileInfo info(path);
+    const QString suffix = info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix();
+    QString candidate;
+    for (int n = 1;; ++n) {
+        candidate = info.dir().filePath(QStringLiteral("%1.zaloha-v%2%3%4")
+                                            .arg(info.completeBaseName())
+                                            .arg(version)
+                                            .arg(n == 1 ? QString() : QStringLiteral("-%1").arg(n), suffix));
+        if (!QFileInfo::exists(candidate))
+            return candidate;
+    }
+}
+
+// Version 1 declared the application's collation on text columns and called its fold function
+// from an index and triggers: other SQLite tools could not read the file. The tables are
+// rebuilt with the plain declarations, their rows copied as they are.
+Outcome upgradeSqliteFrom1(Database &db)
+{
+    QString error;
+    QStringList statements = {QStringLiteral("DROP TRIGGER IF EXISTS name_fold_insert"),
+                              QStringLiteral("DROP TRIGGER IF EXISTS name_fold_delete"),
+                              QStringLiteral("DROP TRIGGER IF EXISTS name_fold_update"),
+                              QStringLiteral("DROP TABLE IF EXISTS name_fold")};
+    for (const Table &t : tables())
+        statements << QStringLiteral("ALTER TABLE %1 RENAME TO %1_v1").arg(QLatin1String(t.name));
+    for (const Index &i : indexes())
+        statements << QStringLiteral("DROP INDEX IF EXISTS %1").arg(QLatin1String(i.name));
+    statements << QStringLiteral("DROP INDEX IF EXISTS ix_name_fold");
+    if (!execAll(db, statements, error))
+        return Outcome::failure(error);
+    if (!execAll(db, Schema::statements(Backend::SQLite), error))
+        return Outcome::failure(error);
+    statements.clear();
+    for (const Table &t : tables()) {
+        QStringList columns;
+        for (const Column &c : t.columns)
+            columns << QLatin1String(c.name);
+        statements << QStringLiteral("INSERT INTO %1 (%2) SELECT %2 FROM %1_v1").arg(QLatin1String(t.name), columns.join(QStringLiteral(", ")))
+                   << QStringLiteral("DROP TABLE %1_v1").arg(QLatin1String(t.name));
+    }
+    return execAll(db, statements, error) ? Outcome::success() : Outcome::failure(error);
 }
 
 } // namespace
@@ -220,6 +300,7 @@ QStringList Schema::statements(Backend backend)
                         QString::fromLatin1(i.table), QString::fromLatin1(i.columns));
     }
     out << searchIndexes(backend);
+    out << QStringLiteral("CREATE TABLE %1 (ver_nbr INTEGER NOT NULL)").arg(kVersionTable) << versionStatement();
     return out;
 }
 
@@ -262,6 +343,8 @@ Outcome Schema::create(Database &db, bool replace)
     if (replace) {
         const QStringList present = presentTables(db);
         QStringList drops;
+        if (hasTable(db, kVersionTable))
+            drops << QStringLiteral("DROP TABLE ") + kVersionTable;
         for (const QString &name : tableNames()) {
             if (present.contains(name))
                 drops << QStringLiteral("DROP TABLE ") + name;
@@ -273,6 +356,58 @@ Outcome Schema::create(Database &db, bool replace)
         return Outcome::failure(QStringLiteral("Schéma nelze vytvořit: ") + error);
     if (!tx.commit())
         return Outcome::failure(QStringLiteral("Schéma nelze potvrdit: ") + db.lastError());
+    return Outcome::success();
+}
+
+Result<int> Schema::version(Database &db)
+{
+    if (!hasTable(db, kVersionTable))
+        return {1, {}};
+    const Result<QList<QVariantList>> rows = db.queryNative(QStringLiteral("SELECT max(ver_nbr) FROM ") + kVersionTable);
+    if (!rows.ok())
+        return Result<int>::failure(rows.error);
+    return {rows.value.isEmpty() ? 1 : rows.value.front().value(0).toInt(), {}};
+}
+
+Outcome Schema::upgrade(Database &db)
+{
+    const Result<int> found = version(db);
+    if (!found.ok())
+        return Outcome::failure(QStringLiteral("Verzi schématu databáze nelze zjistit: ") + found.error);
+    if (found.value > kVersion) {
+        return Outcome::failure(QStringLiteral("Databáze %1 pochází z novější verze programu VERNA (schéma %2, tato verze zná %3). "
+                                               "Otevřete ji novější verzí; tato ji nezmění.")
+                                    .arg(db.location().describe())
+                                    .arg(found.value)
+                                    .arg(kVersion));
+    }
+    // A file that cannot be written is read as it is: the application's queries work on both.
+    if (found.value == kVersion || db.isReadOnly())
+        return Outcome::success();
+    const auto failed = [](const QString &why) {
+        return Outcome::failure(QStringLiteral("Databázi nelze převést na novou verzi schématu, zůstala beze změny: ") + why);
+    };
+    QString backup;
+    if (db.backend() == Backend::SQLite) {
+        // SQLite writes the copy through its own connection: no second descriptor of the file
+        // is opened and closed here, which would drop the process's locks on it.
+        backup = backupPath(db.location().path, found.value);
+        if (const Outcome copied = db.executeNative(QStringLiteral("VACUUM INTO ") + quoted(backup)); !copied)
+            return failed(QStringLiteral("záložní kopii nelze vytvořit: ") + copied.error);
+    }
+    Transaction tx(db);
+    if (!tx.isActive())
+        return failed(db.lastError());
+    if (db.backend() == Backend::SQLite) {
+        if (const Outcome rebuilt = upgradeSqliteFrom1(db); !rebuilt)
+            return failed(rebuilt.error);
+    } else {
+        QString error;
+        if (!execAll(db, {QStringLiteral("CREATE TABLE %1 (ver_nbr INTEGER NOT NULL)").arg(kVersionTable), versionStatement()}, error))
+            return failed(error);
+    }
+    if (!tx.commit())
+        return failed(db.lastError());
     return Outcome::success();
 }
 

@@ -27,6 +27,15 @@ public:
 
     // The DDL statements for a backend (SQL Server text is kept for administrators).
     static QStringList statements(Backend backend);
+
+    // The version of the schema this program writes; a database records its own.
+    static constexpr int kVersion = 2;
+    // The open database's schema version (1 for files made before versions were recorded).
+    static Result<int> version(Database &db);
+    // Brings an older schema to this version in one transaction, after a copy of an SQLite
+    // file beside it; refuses a database of a newer version without changing it. A database
+    // that cannot be written is left as it is.
+    static Outcome upgrade(Database &db);
 };
 
 } // namespace verna::db

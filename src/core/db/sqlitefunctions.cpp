@@ -95,6 +95,27 @@ QString searchFoldSql(const QString &operand, Backend backend)
         + kPlain + QStringLiteral("'))");
 }
 
+QStringList searchFoldSqliteSteps(const QString &operand, const QString &folding)
+{
+    // replace() compares code points exactly in every SQLite build; lower() follows the build
+    // (ICU folds more than ASCII), so capitals are replaced one by one too. SQLite's parser
+    // takes about twenty nested calls, so the replacements come in steps.
+    QList<std::pair<QChar, QChar>> pairs;
+    for (qsizetype i = 0; i < kAccented.size(); ++i)
+        pairs.append({kAccented.at(i), kPlain.at(i).toLower()});
+    for (char c = 'A'; c <= 'Z'; ++c)
+        pairs.append({QChar::fromLatin1(c), QChar::fromLatin1(char(c - 'A' + 'a'))});
+    constexpr qsizetype kPerStep = 17;
+    QStringList steps;
+    for (qsizetype from = 0; from < pairs.size(); from += kPerStep) {
+        QString sql = steps.isEmpty() ? operand : folding;
+        for (qsizetype i = from; i < std::min(from + kPerStep, pairs.size()); ++i)
+            sql = QStringLiteral("replace(%1,'%2','%3')").arg(sql, pairs.at(i).first, pairs.at(i).second);
+        steps << sql;
+    }
+    return steps;
+}
+
 int compareText(const QString &a, const QString &b)
 {
     const int c = czechCollator().compare(a, b);

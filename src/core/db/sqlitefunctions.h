@@ -3,6 +3,7 @@
 #include "db/backend.h"
 
 #include <QString>
+#include <QStringList>
 
 class QSqlDatabase;
 
@@ -27,6 +28,11 @@ QString searchFold(const QString &text);
 // The SQL expression that folds operand as searchFold does and that the name indexes cover:
 // verna_fold() on SQLite (registered on the connection), translate() on PostgreSQL.
 QString searchFoldSql(const QString &operand, Backend backend);
+
+// The same fold in plain SQLite, for the stored search keys that other tools' writes keep in
+// step too: the first expression folds operand part of the way, each next one goes on from
+// the column `folding` holding the previous step's result.
+QStringList searchFoldSqliteSteps(const QString &operand, const QString &folding);
 
 // The collation order: <0, 0, >0.
 int compareText(const QString &a, const QString &b);

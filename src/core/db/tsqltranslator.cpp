@@ -241,6 +241,26 @@ Translation translate(const QString &statement, Backend backend)
         }
     }
 
+    // Text compares as on the T-SQL server (case-insensitive, trailing blanks ignored). SQLite
+    // columns are plain TEXT, so a literal compared with brings the collation. A literal of
+    // digits only (an IČO, a code) compares the same either way and keeps the plain indexes.
+    if (backend == Backend::SQLite) {
+        static const QRegularExpression compared(QStringLiteral("(=|<>|!=|<|>)\\s*\\x01(\\d+)\\x01"));
+        static const QRegularExpression digits(QStringLiteral("^'[0-9]*'$"));
+        QString out;
+        int last = 0;
+        auto it = compared.globalMatch(code);
+        while (it.hasNext()) {
+            const auto c = it.next();
+            out += code.mid(last, c.capturedEnd() - last);
+            if (!digits.match(m.literals.at(c.captured(2).toInt())).hasMatch())
+                out += QStringLiteral(" COLLATE ") + QString::fromLatin1(kSqliteTextCollation);
+            last = c.capturedEnd();
+        }
+        out += code.mid(last);
+        code = out;
+    }
+
     // LIKE: T-SQL compares case-insensitively and has no default escape character.
     {
         static const QRegularExpression like(QStringLiteral("([\\w.]+)(\\s+)(NOT\\s+)?LIKE\\s*\\x01(\\d+)\\x01"),

@@ -62,20 +62,20 @@ Listing EntitySearch::byName(const NameQuery &query, const ItemSink &sink)
         sink);
 }
 
-bool EntitySearch::hasTrigrams()
+bool EntitySearch::hasSearchKeys()
 {
-    if (!m_trigrams && m_db.backend() == db::Backend::SQLite) {
-        const auto table = m_db.queryNative(QStringLiteral("SELECT 1 FROM sqlite_master WHERE name = 'name_fold'"));
+    if (!m_searchKeys && m_db.backend() == db::Backend::SQLite) {
+        const auto table = m_db.queryNative(QStringLiteral("SELECT 1 FROM sqlite_master WHERE name = 'name_srch'"));
         if (table.ok())
-            m_trigrams = !table.value.isEmpty();
+            m_searchKeys = !table.value.isEmpty();
     }
-    return m_trigrams.value_or(false);
+    return m_searchKeys.value_or(false);
 }
 
 Listing EntitySearch::byNameFolded(const NameQuery &query, const ItemSink &sink)
 {
     Listing result;
-    const auto rows = m_db.queryNative(searchSql::byNameFolded(query, m_db.backend(), hasTrigrams()));
+    const auto rows = m_db.queryNative(searchSql::byNameFolded(query, m_db.backend(), hasSearchKeys()));
     if (!rows.ok()) {
         result.error = rows.error;
         return result;
@@ -143,7 +143,7 @@ Result<QList<FoundEntity>> EntitySearch::find(const QString &text)
             return Out::failure(byName.error);
         rows += byName.rows;
     } else {
-        const auto byName = m_db.queryNative(searchSql::byNameFolded(query, m_db.backend(), hasTrigrams()));
+        const auto byName = m_db.queryNative(searchSql::byNameFolded(query, m_db.backend(), hasSearchKeys()));
         if (!byName.ok())
             return Out::failure(byName.error);
         for (const QVariantList &row : byName.value)

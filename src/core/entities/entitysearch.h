@@ -89,15 +89,16 @@ public:
 
 private:
     Listing byNameFolded(const NameQuery &query, const ItemSink &sink);
-    // Whether the SQLite file has the trigram table of names (files made before it have not).
-    bool hasTrigrams();
+    // Whether the SQLite file stores the folded names and their trigrams (a file of an older
+    // schema, read as it is, has not).
+    bool hasSearchKeys();
     Result<QList<ListItem>> codeList(const QString &sql);
     Listing list(const QString &sql, const std::function<std::optional<ListItem>(const QStringList &row)> &line,
                  const ItemSink &sink);
 
     db::Database &m_db;
     StopCheck m_stop;
-    std::optional<bool> m_trigrams; // asked once
+    std::optional<bool> m_searchKeys; // asked once
 };
 
 } // namespace verna::entities

@@ -83,7 +83,7 @@ QString byName(const NameQuery &query)
     return sql;
 }
 
-QString byNameFolded(const NameQuery &query, db::Backend backend, bool withTrigrams)
+QString byNameFolded(const NameQuery &query, db::Backend backend, bool withSearchKeys)
 {
     const bool sqlite = backend == db::Backend::SQLite;
     QString ico = query.ico.trimmed();
@@ -103,11 +103,15 @@ QString byNameFolded(const NameQuery &query, db::Backend backend, bool withTrigr
     // each; left to itself it hashes the whole identifier table for them. OFFSET 0 keeps the
     // planner from turning the lateral lookup back into a plain join.
     const bool seekIdents = backend == db::Backend::PostgreSQL && byName && (!prefix.isEmpty() || piece.size() >= 3);
+    const bool storedKeys = sqlite && withSearchKeys && byName;
     QString sql = QStringLiteral("SELECT TRIM(i.ident_txt), TRIM(n.name_txt), n.subj_id FROM ")
         + (seekIdents ? QStringLiteral("name n CROSS JOIN LATERAL (SELECT ident_txt, inac_ind, form_type_cd FROM ident "
                                        "WHERE subj_id = n.subj_id OFFSET 0) i WHERE ")
                       : QStringLiteral("ident i, name n WHERE i.subj_id = n.subj_id AND "))
+        + (storedKeys ? QStringLiteral("f.row_id = n.row_id AND ") : QString())
         + QStringLiteral("i.inac_ind = 0 AND n.inac_ind = 0 ");
+    if (storedKeys)
+        sql.replace(QStringLiteral("ident i, name n WHERE"), QStringLiteral("ident i, name n, name_srch f WHERE"));
     if (query.legalForms.size() > 1)
         sql += QStringLiteral("AND i.form_type_cd IN(") + joinedCodes(query.legalForms) + QStringLiteral(") ");
     else if (query.legalForms.size() == 1)
@@ -123,13 +127,13 @@ QString byNameFolded(const NameQuery &query, db::Backend backend, bool withTrigr
                 pattern += QLatin1Char('\\');
             pattern += c;
         }
-        const QString folded = db::searchFoldSql(QStringLiteral("n.srch_name_txt"), backend);
-        // SQLite seeks its expression index by a range; PostgreSQL takes the prefix from LIKE itself.
+        const QString folded = storedKeys ? QStringLiteral("f.fold_txt") : db::searchFoldSql(QStringLiteral("n.srch_name_txt"), backend);
+        // SQLite seeks the stored keys' index by a range; PostgreSQL takes the prefix from LIKE itself.
         if (sqlite && !prefix.isEmpty()) {
             sql += QStringLiteral("AND %1 >= %2 AND %1 < %3 ")
                        .arg(folded, db::quoted(prefix), db::quoted(prefix + QString::fromUcs4(U"\U0010FFFF")));
         }
-        if (sqlite && withTrigrams && prefix.isEmpty() && piece.size() >= 3) {
+        if (storedKeys && prefix.isEmpty() && piece.size() >= 3) {
             // Anywhere in the name: the trigram table narrows the rows to those holding the
             // longest typed piece, LIKE then checks the whole pattern.
             sql += QStringLiteral("AND n.row_id IN (SELECT rowid FROM name_fold WHERE name_fold MATCH %1) ")

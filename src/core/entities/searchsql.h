@@ -45,9 +45,9 @@ QString branches(const BranchQuery &query);
 
 // The name search as SQLite and PostgreSQL run it: the same rows as byName, with names compared
 // without diacritics ("cesky" finds "Český"), through the folded-name index.
-// withTrigrams: the SQLite database has the trigram table of the names (files made before it
-// search anywhere by a scan).
-QString byNameFolded(const NameQuery &query, db::Backend backend, bool withTrigrams = true);
+// withSearchKeys: the SQLite database stores the folded names (name_srch) and their trigrams
+// (name_fold); a file of an older schema, read as it is, folds each name in the query instead.
+QString byNameFolded(const NameQuery &query, db::Backend backend, bool withSearchKeys = true);
 
 // Identifier, name and id of the live entities whose IČO contains the digits.
 QString byIcoPart(const QString &digits);

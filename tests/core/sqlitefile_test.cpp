@@ -1,0 +1,129 @@
+#include "db/database.h"
+#include "db/schema.h"
+#include "entities/entitysearch.h"
+#include "shell/demodata.h"
+#include "shell/startup.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include "support/printing.h"
+
+using namespace verna;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Runs a Python script with the sqlite3 module of the system on the file: another program
+// that knows nothing of VERNA's own functions and collations.
+QString python(const QString &path, const QString &script)
+{
+    QProcess p;
+    p.start(u"python3"_s, {u"-c"_s, u"import sqlite3, sys\nc = sqlite3.connect(sys.argv[1])\n"_s + script, path});
+    p.waitForFinished(60000);
+    return QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError()).trimmed();
+}
+
+// Checks the file, then selects, compares and sorts every table on its text columns.
+const QString kReadEverything = uR"(print(c.execute('PRAGMA integrity_check').fetchone()[0])
+for (t,) in c.execute("SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'name_fold%'").fetchall():
+    info = c.execute('PRAGMA table_info(' + t + ')').fetchall()
+    texts = [r[1] for r in info if r[2] == 'TEXT']
+    where = ' WHERE ' + texts[0] + " = 'x' OR " + texts[0] + " > ''" if texts else ''
+    c.execute('SELECT * FROM ' + t + where + ' ORDER BY ' + ', '.join(r[1] for r in info)).fetchall()
+)"_s;
+
+QList<qint32> found(db::Database &database, const QString &name, bool anywhere)
+{
+    QList<qint32> ids;
+    entities::NameQuery query;
+    query.name = name;
+    query.anywhere = anywhere;
+    const entities::Listing listing = entities::EntitySearch(database).byName(query, [&ids](const entities::ListItem &item, int) {
+        ids << item.id;
+    });
+    EXPECT_TRUE(listing.ok()) << listing.error.toStdString();
+    return ids;
+}
+
+QByteArray digest(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256) : QByteArray();
+}
+
+} // namespace
+
+// Other tools read and write the file: its schema uses nothing but SQLite itself, and a row
+// they insert lands in VERNA's search indexes as VERNA's own rows do.
+TEST(SqliteFile, IsAPlainSqliteDatabaseThatOtherToolsReadAndWriteWithoutBreakingTheSearch)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"verna.sqlite"_s);
+    db::Database database;
+    ASSERT_TRUE(database.open(db::DatabaseLocation::file(path)).ok);
+    ASSERT_TRUE(shell::initialiseDatabase(database, false).ok);
+    shell::DemoOptions demo;
+    demo.entities = 3;
+    demo.firstYear = demo.lastYear = 1998;
+    ASSERT_TRUE(shell::generateDemoData(database, demo).ok);
+    database.close();
+
+    EXPECT_EQ(python(path, kReadEverything), u"ok"_s);
+    EXPECT_EQ(python(path, u"c.execute(\"INSERT INTO name (row_id, inac_ind, subj_id, name_type_cd, name_txt, srch_name_txt) "
+                           "VALUES (-99, 0, 3366, 1, 'Žluťoučký kůň, s.r.o.', 'ŽluťoučkýKůňsro')\")\nc.commit()\n"
+                           "print(c.execute('PRAGMA integrity_check').fetchone()[0])"_s),
+              u"ok"_s);
+
+    ASSERT_TRUE(database.open(db::DatabaseLocation::file(path)).ok);
+    EXPECT_EQ(found(database, u"zlutoucky"_s, false), QList<qint32>{3366});
+    EXPECT_EQ(found(database, u"toučký k"_s, true), QList<qint32>{3366});
+    // The collation the columns no longer declare still rules the application's compares.
+    EXPECT_EQ(database.singleValue(u"SELECT count(*) FROM name WHERE name_txt = 'žluťoučký KŮŇ, S.R.O.  '"_s), u"1"_s);
+}
+
+// A file of the first schema is copied beside itself, then rebuilt in one go; a file of a
+// newer VERNA is refused and left exactly as it was.
+TEST(SqliteFile, AnOlderFileIsUpgradedAfterABackupAndANewerOneRefusedUntouched)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"verna.sqlite"_s);
+    ASSERT_TRUE(QFile::copy(QStringLiteral(VERNA_TEST_DATA "/verna-v1.sqlite"), path));
+    QFile(path).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    {
+        // Read as it is when it cannot be written: the search folds each name itself.
+        db::DatabaseLocation readOnly = db::DatabaseLocation::file(QStringLiteral(VERNA_TEST_DATA "/verna-v1.sqlite"));
+        readOnly.readOnly = true;
+        db::Database old;
+        ASSERT_TRUE(old.open(readOnly).ok);
+        EXPECT_EQ(found(old, u"kovovyroba"_s, false).size(), 1);
+        EXPECT_EQ(found(old, u"zdar"_s, true).size(), 1);
+    }
+    const QString counts = u"print(c.execute('SELECT (SELECT count(*) FROM name) || \"/\" || (SELECT count(*) FROM finl_item)').fetchone()[0])"_s;
+    const QString before = python(path, counts);
+
+    db::Database database;
+    const Outcome opened = shell::openDatabase(database, db::DatabaseLocation::file(path));
+    ASSERT_TRUE(opened.ok) << opened.error.toStdString();
+    EXPECT_EQ(db::Schema::version(database).value, db::Schema::kVersion);
+    EXPECT_EQ(found(database, u"zdar"_s, true).size(), 1);
+    EXPECT_EQ(found(database, u"kovovyroba"_s, false).size(), 1);
+    database.close();
+
+    const QString backup = dir.filePath(u"verna.zaloha-v1.sqlite"_s);
+    ASSERT_TRUE(QFile::exists(backup));
+    EXPECT_EQ(python(backup, counts), before);
+    EXPECT_EQ(python(path, counts), before);
+    EXPECT_EQ(python(path, kReadEverything), u"ok"_s);
+
+    EXPECT_EQ(python(path, u"c.execute('UPDATE schema_ver SET ver_nbr = 99')\nc.commit()"_s), u""_s);
+    const QByteArray newer = digest(path);
+    const Outcome refused = shell::openDatabase(database, db::DatabaseLocation::file(path));
+    EXPECT_FALSE(refused.ok);
+    EXPECT_TRUE(refused.error.contains(u"novější verze"_s)) << refused.error.toStdString();
+    database.close();
+    EXPECT_EQ(digest(path), newer);
+}
