@@ -95,7 +95,8 @@ TEST(SqliteFile, AnOlderFileIsUpgradedAfterABackupAndANewerOneRefusedUntouched)
     QFile(path).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
     {
         // Read as it is when it cannot be written: the search folds each name itself.
-        db::DatabaseLocation readOnly = db::DatabaseLocation::file(QStringLiteral(VERNA_TEST_DATA "/verna-v1.sqlite"));
+        ASSERT_TRUE(QFile::copy(path, dir.filePath(u"old.sqlite"_s)));
+        db::DatabaseLocation readOnly = db::DatabaseLocation::file(dir.filePath(u"old.sqlite"_s));
         readOnly.readOnly = true;
         db::Database old;
         ASSERT_TRUE(old.open(readOnly).ok);
