@@ -44,8 +44,11 @@ QString tooManyColumns(int line)
     return QStringLiteral("Řádek %1 má víc než %2 sloupců.").arg(line).arg(kMaxImportColumns);
 }
 
+// line 0: a shared string of a workbook, which belongs to no row.
 QString tooLongCell(int line)
 {
+    if (line <= 0)
+        return QStringLiteral("Text sdílený buňkami sešitu je delší než %1 znaků.").arg(kMaxImportCellChars);
     return QStringLiteral("Řádek %1: buňka je delší než %2 znaků.").arg(line).arg(kMaxImportCellChars);
 }
 
@@ -390,8 +393,9 @@ constexpr qint64 kMaxXmlRun = 1024 * 1024;
 class MemberDevice : public QIODevice
 {
 public:
-    explicit MemberDevice(zip_file_t *file)
+    MemberDevice(zip_file_t *file, const QString &name)
         : m_file(file)
+        , m_name(name)
     {
         open(QIODevice::ReadOnly | QIODevice::Unbuffered);
     }
@@ -413,7 +417,10 @@ protected:
         }
         m_total += n;
         if (m_total > kMaxImportBytes) {
-            problem = QStringLiteral("List sešitu je po rozbalení větší než %1 MiB.").arg(kMaxImportBytes / (1024 * 1024));
+            const int mib = static_cast<int>(kMaxImportBytes / (1024 * 1024));
+            problem = m_name.contains(QLatin1String("worksheets/"))
+                ? QStringLiteral("List sešitu je po rozbalení větší než %1 MiB.").arg(mib)
+                : QStringLiteral("Část sešitu %1 je po rozbalení větší než %2 MiB.").arg(m_name).arg(mib);
             return -1;
         }
         for (const char *p = data, *end = data + n; p < end;) {
@@ -434,6 +441,7 @@ protected:
 
 private:
     zip_file_t *m_file;
+    const QString m_name;
     qint64 m_total = 0;
     qint64 m_run = 0;
 };
@@ -496,7 +504,7 @@ Result<std::unique_ptr<MemberDevice>> openMember(zip_t *archive, const QString &
     const QByteArray path = name.toUtf8();
     zip_file_t *file = zip_fopen(archive, path.constData(), 0);
     if (file)
-        return {std::make_unique<MemberDevice>(file), {}};
+        return {std::make_unique<MemberDevice>(file, name), {}};
     switch (zip_error_code_zip(zip_get_error(archive))) {
     case ZIP_ER_NOENT:
         return required ? Out::failure(kBadXlsx + QStringLiteral(" Chybí v něm ") + name + QLatin1Char('.')) : Out{};
