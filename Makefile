@@ -2,7 +2,7 @@
 # make test - installs what is missing, builds, runs every test (with a private PostgreSQL)
 # make test-asan - the core and window tests again, built with AddressSanitizer and UBSan
 # make bench - the benchmark table (speed and memory figures beside their targets)
-# make fuzz - builds the fuzz targets with clang and libFuzzer in build-fuzz, runs each a minute
+# make fuzz - builds the fuzz targets with clang and libFuzzer in build-fuzz, runs each a minute within 512 MB
 BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -46,6 +46,8 @@ bench: build
 
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
+# An input that makes a target grow past this is a failure, as a hostile file must not.
+FUZZ_RSS_MB ?= 512
 FUZZ_TARGETS = formula payload csstitle import batch
 
 fuzz: deps
@@ -55,7 +57,7 @@ fuzz: deps
 	cmake --build $(FUZZ_BUILD) -j$(JOBS) $(foreach t,$(FUZZ_TARGETS),--target verna-fuzz-$(t))
 	@for t in $(FUZZ_TARGETS); do \
 		mkdir -p $(FUZZ_BUILD)/corpus/$$t && \
-		$(FUZZ_BUILD)/fuzz/verna-fuzz-$$t -max_total_time=$(FUZZ_SECONDS) -dict=fuzz/$$t.dict \
+		$(FUZZ_BUILD)/fuzz/verna-fuzz-$$t -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=$(FUZZ_RSS_MB) -dict=fuzz/$$t.dict \
 			$(FUZZ_BUILD)/corpus/$$t fuzz/corpus/$$t || exit 1; \
 	done
 

@@ -40,10 +40,11 @@ int commandImport(const Options &options, QTextStream &out, QTextStream &err)
     if (!openDatabase(database, options, err))
         return DatabaseError;
     const statements::ImportSummary summary = statements::StatementImport(database).importFile(path, o);
+    // The counts go to stdout; why the import failed, and every refusal, to stderr.
     const QStringList lines = summary.lines();
-    out << lines.front() << "\n";
-    for (qsizetype i = 1; i < lines.size(); ++i)
-        (summary.complete() ? out : err) << lines.at(i) << "\n";
+    const qsizetype counts = (summary.error.isEmpty() ? 0 : 1) + (summary.stopped ? 1 : 0);
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        (i == counts ? out : err) << lines.at(i) << "\n";
     return summary.complete() ? Success : DatabaseError;
 }
 

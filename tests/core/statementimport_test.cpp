@@ -14,6 +14,7 @@
 #include <QMap>
 #include <QProcess>
 #include <QThread>
+#include <zip.h>
 
 using namespace verna;
 using namespace verna::statements;
@@ -97,6 +98,45 @@ QString validIco(int n)
 {
     const QString first = QString::number(2000000 + n * 7919);
     return first + QString::number(shell::icoCheckDigit(first));
+}
+
+// A zip archive of the members, each deflated or, with method, stored and then marked as packed
+// by that method (one libzip cannot unpack).
+QByteArray zipOf(const QList<std::pair<QByteArray, QByteArray>> &members, int method = ZIP_CM_DEFLATE)
+{
+    QTemporaryDir dir;
+    const QByteArray path = QFile::encodeName(dir.filePath(u"z.xlsx"_s));
+    int error = 0;
+    zip_t *archive = zip_open(path.constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    for (const auto &[name, data] : members) {
+        const zip_int64_t i = zip_file_add(archive, name.constData(), zip_source_buffer(archive, data.constData(), data.size(), 0), 0);
+        zip_set_file_compression(archive, static_cast<zip_uint64_t>(i), method == ZIP_CM_DEFLATE ? ZIP_CM_DEFLATE : ZIP_CM_STORE, 0);
+    }
+    EXPECT_EQ(zip_close(archive), 0);
+    QFile file(QString::fromLocal8Bit(path));
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+    QByteArray bytes = file.readAll();
+    if (method != ZIP_CM_DEFLATE) {
+        // The method field of every local header and central directory entry.
+        const char low = char(method & 0xFF), high = char(method >> 8);
+        for (const auto &[signature, offset] : {std::pair{QByteArray("PK\x03\x04"), 8}, std::pair{QByteArray("PK\x01\x02"), 10}}) {
+            for (qsizetype at = bytes.indexOf(signature); at >= 0; at = bytes.indexOf(signature, at + 4)) {
+                bytes[at + offset] = low;
+                bytes[at + offset + 1] = high;
+            }
+        }
+    }
+    return bytes;
+}
+
+// A first sheet with the long header in row 1 and the given rows' XML after it.
+QByteArray sheetOf(const QByteArray &rows)
+{
+    QByteArray header = "<row r=\"1\">";
+    for (int c = 0; c < kLongHeader.size(); ++c)
+        header += "<c r=\"" + QByteArray(1, char('A' + c)) + "1\" t=\"inlineStr\"><is><t>" + kLongHeader[c].toUtf8() + "</t></is></c>";
+    return "<?xml version=\"1.0\"?><worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>" + header
+        + "</row>" + rows + "</sheetData></worksheet>";
 }
 
 class ImportTest : public BackendTest
@@ -334,4 +374,56 @@ TEST(ImportFiles, KilledImportLeavesNothing)
     ASSERT_TRUE(p.waitForFinished(10000));
     EXPECT_EQ(p.exitStatus(), QProcess::CrashExit);
     EXPECT_EQ(counts(), before);
+}
+
+// Hostile files end quickly with their reason, whatever they claim: a row wider or narrower than
+// the header, a device, a sheet that unpacks past the cap or reaches past the header, a
+// compression libzip cannot unpack, nesting without end. verna-db prints the reason to stderr.
+TEST(ImportFiles, HostileFilesAreRefusedEarlyWithTheirReason)
+{
+    // An unquoted decimal comma makes a ninth cell; a cell short is as wrong.
+    const QByteArray header = "ico,nazev,rok,ctvrtleti,vykaz,rozsah,radek,castka\n";
+    const QByteArray comma = header + "27143058,\"Pekárna Kolín, s.r.o.\",2005,4,rozvaha,zkraceny,92,227586,7\n";
+    Result<ImportRows> rows = readCsv(comma);
+    EXPECT_TRUE(rows.error.startsWith(u"Řádek 2 má 9 sloupců, záhlaví 8"_s)) << rows.error.toStdString();
+    rows = readCsv(header + "\n27143058,x,2005,4,rozvaha,zkraceny,92\n");
+    EXPECT_TRUE(rows.error.startsWith(u"Řádek 3 má 7 sloupců"_s)) << rows.error.toStdString();
+    EXPECT_TRUE(readCsv(header + "1,,2005,4,rozvaha,zkraceny,92,\"1,5\"\n,,\n").ok());
+
+    if (QFileInfo::exists(u"/dev/zero"_s)) {
+        const Outcome zero = readImportFile(u"/dev/zero"_s, [](const SparseRow &) { return Outcome::success(); });
+        EXPECT_EQ(zero.error, u"/dev/zero není obyčejný soubor."_s);
+    }
+
+    const auto xlsxError = [](const QByteArray &bytes) { return readXlsx(bytes).error.toStdString(); };
+    const QByteArray sheet = "xl/worksheets/sheet1.xml";
+    // Each row holds one cell far right of the header.
+    QByteArray sparse;
+    for (int r = 2; r < 5000; ++r)
+        sparse += "<row r=\"" + QByteArray::number(r) + "\"><c r=\"IV" + QByteArray::number(r) + "\"><v>1</v></c></row>";
+    EXPECT_EQ(xlsxError(zipOf({{sheet, sheetOf(sparse)}})), "Řádek 2: buňka IV2 leží za posledním sloupcem záhlaví.");
+    // Blank space unpacking past the cap, which only reading finds: the archive does not say.
+    const QByteArray bomb = sheetOf(("<row/>" + QByteArray(100000, ' ')).repeated(kMaxImportBytes / 100000 + 1));
+    EXPECT_EQ(xlsxError(zipOf({{sheet, bomb}})), "List sešitu je po rozbalení větší než 64 MiB.");
+    EXPECT_EQ(xlsxError(zipOf({{sheet, sheetOf({})}}, ZIP_CM_PPMD)),
+              "Soubor není čitelný sešit XLSX. Část xl/worksheets/sheet1.xml je uložena nepodporovanou kompresí.");
+    EXPECT_EQ(xlsxError(zipOf({{sheet, sheetOf(QByteArray("<a>").repeated(100000))}})),
+              "Soubor není čitelný sešit XLSX. Prvky jsou vnořeny hlouběji než do 32 úrovní.");
+    EXPECT_TRUE(readXlsx(zipOf({{sheet, sheetOf("<row r=\"2\"><c r=\"IV2\"/><c r=\"IU2\" t=\"inlineStr\"><is><t> </t></is></c></row>")}})).ok());
+
+    TestDatabase t(TestBackend::SQLite);
+    ASSERT_TRUE(t.open() && t.createSchema(true));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"comma.csv"_s);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(comma);
+    file.close();
+    QProcess p;
+    p.setEnvironment(t.childEnvironment());
+    p.start(QStringLiteral(VERNA_DB_TOOL), {u"--db"_s, t.dbOption(), u"import"_s, path});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitCode(), 1);
+    EXPECT_EQ(QString::fromUtf8(p.readAllStandardOutput()), u"Výkazů v souboru: 0, uloženo: 0 (z toho nahrazeno: 0), nových subjektů: 0.\n"_s);
+    EXPECT_TRUE(QString::fromUtf8(p.readAllStandardError()).startsWith(u"Řádek 2 má 9 sloupců"_s));
 }

@@ -11,16 +11,20 @@
 #include "statements/sumrules.h"
 
 #include <QHash>
+#include <QLocale>
 #include <QRegularExpression>
 #include <QSet>
-#include <map>
 #include <optional>
+#include <vector>
 
 namespace verna::statements {
 
 namespace {
 
 constexpr int kMaxNameLength = 255;
+// Statement pairs (entity and period) one file may hold. A file within the byte cap holds a few
+// ten thousand real pairs; a hostile one of a short row per pair would hold millions.
+constexpr size_t kMaxFilePairs = 200000;
 constexpr qint32 kCompanyType = 2; // Podnik
 
 enum class Column { Ico, Name, LegalForm, Year, Quarter, Type, Form, Code, Amount };
@@ -78,13 +82,14 @@ struct FileLayout {
     QList<std::pair<int, FilePeriod>> periods; // wide: column → period
 };
 
-Result<FileLayout> detectLayout(const ImportRow &header)
+Result<FileLayout> detectLayout(const SparseRow &header)
 {
     using Out = Result<FileLayout>;
     static const QRegularExpression periodHeader(QStringLiteral("^(\\d{4})\\s*/\\s*([1-4])$"));
     Out out;
-    for (int i = 0; i < header.cells.size(); ++i) {
-        const QString cell = header.cells.at(i).trimmed();
+    for (const ImportCell &c : header.cells) {
+        const int i = c.column;
+        const QString cell = c.text.trimmed();
         if (cell.isEmpty())
             continue;
         const auto m = periodHeader.match(cell);
@@ -120,10 +125,11 @@ Result<FileLayout> detectLayout(const ImportRow &header)
     return out;
 }
 
+// A statement line as read: only numbers are kept, so a large file stays small in memory.
 struct FileLine {
     int line = 0;
-    QString code;
-    QString amount;
+    qint32 code = 0;
+    Amount amount;
 };
 
 struct FileStatement {
@@ -131,7 +137,12 @@ struct FileStatement {
     int form = 0;
     int firstLine = 0;
     int mixedFormLine = 0; // a line of another form than the first
-    QList<FileLine> lines;
+    std::vector<FileLine> lines;
+    // The first line whose code or amount is unreadable. The statement is refused at its first
+    // fault in file order, so the lines after it are not kept.
+    int badLine = 0;
+    std::optional<qint32> badCode; // that line's code, when it is a number
+    QString badReason;
 };
 
 struct FilePair {
@@ -189,77 +200,130 @@ QString typeWord(int type)
     return type == kBalanceSheet ? QStringLiteral("rozvaha") : QStringLiteral("výsledovka");
 }
 
-// Groups the rows into statement pairs in the order they first appear. A row that cannot be
-// placed in a pair is refused, and with it the whole file.
-std::vector<FilePair> pairsOf(const ImportRows &rows, const FileLayout &layout, QList<ImportRefusal> &refusals)
+QString notALine(const QString &code, int form)
 {
+    return QStringLiteral("„%1“ není řádek %2 výkazu.").arg(shown(code), form == 4 ? QStringLiteral("plného") : QStringLiteral("zkráceného"));
+}
+
+// Groups the rows, as they are read, into statement pairs in the order the pairs first appear.
+// A row that cannot be placed in a pair is refused, and with it the whole file.
+class PairCollector
+{
+public:
+    // The header first, then the data rows.
+    Outcome add(const SparseRow &row);
+
+    bool hasHeader = false;
+    FileLayout layout;
     std::vector<FilePair> pairs;
-    std::map<std::tuple<QString, int, int>, size_t> index;
-    const auto cell = [](const ImportRow &row, int column) { return column < row.cells.size() ? row.cells.at(column).trimmed() : QString(); };
-    const auto at = [&](const ImportRow &row, Column c) { return layout.columns.contains(c) ? cell(row, layout.columns.value(c)) : QString(); };
-    for (int r = 1; r < rows.size(); ++r) {
-        const ImportRow &row = rows.at(r);
-        const auto refuse = [&](const QString &reason) { refusals.append({row.line, reason}); };
-        const std::optional<QString> ico = icoOf(at(row, Column::Ico));
-        if (!ico) {
-            refuse(QStringLiteral("IČO „%1“ není číslo o nejvýše 8 číslicích.").arg(shown(at(row, Column::Ico))));
-            continue;
-        }
-        const std::optional<int> type = statementType(at(row, Column::Type));
-        if (!type) {
-            refuse(QStringLiteral("Výkaz „%1“ není rozvaha ani vysledovka.").arg(shown(at(row, Column::Type))));
-            continue;
-        }
-        const std::optional<int> form = fillLevel(at(row, Column::Form));
-        if (!form) {
-            refuse(QStringLiteral("Rozsah „%1“ není plny ani zkraceny.").arg(shown(at(row, Column::Form))));
-            continue;
-        }
-        QList<std::pair<FilePeriod, QString>> amounts;
-        if (layout.wide) {
-            for (const auto &[column, period] : layout.periods) {
-                if (!cell(row, column).isEmpty())
-                    amounts.append({period, cell(row, column)});
-            }
-        } else {
-            const QString year = at(row, Column::Year);
-            const QString quarter = at(row, Column::Quarter);
-            if (!isStatementYear(year) || !db::isQuarter(quarter)) {
-                refuse(QStringLiteral("Období „%1/%2“ není rok (čtyři číslice, nejdříve 1993) a čtvrtletí 1 až 4.").arg(shown(year), shown(quarter)));
-                continue;
-            }
-            amounts.append({FilePeriod{year.toInt(), quarter.toInt()}, at(row, Column::Amount)});
-        }
-        for (const auto &[period, amount] : amounts) {
-            const auto key = std::make_tuple(*ico, period.year, period.quarter);
-            auto it = index.find(key);
-            if (it == index.end()) {
-                it = index.emplace(key, pairs.size()).first;
-                FilePair pair;
-                pair.ico = *ico;
-                pair.period = period;
-                pair.firstLine = row.line;
-                pairs.push_back(pair);
-            }
-            FilePair &pair = pairs[it->second];
-            if (pair.name.isEmpty())
-                pair.name = at(row, Column::Name);
-            if (pair.legalForm.isEmpty())
-                pair.legalForm = at(row, Column::LegalForm);
-            FileStatement &statement = *type == kBalanceSheet ? pair.balance : pair.income;
-            if (!statement.present) {
-                statement.present = true;
-                statement.form = *form;
-                statement.firstLine = row.line;
-            } else if (statement.form != *form) {
-                if (statement.mixedFormLine == 0)
-                    statement.mixedFormLine = row.line;
-                continue;
-            }
-            statement.lines.append({row.line, at(row, Column::Code), amount});
-        }
+    QList<ImportRefusal> refusals;
+    int unlistedRefusals = 0;
+    QHash<int, QString> codeTexts; // by file line: a code written otherwise than as a plain number
+
+private:
+    void addLine(FileStatement &statement, int line, const QString &code, const QString &amount);
+
+    QHash<quint64, size_t> m_index; // IČO, year and quarter → pair
+};
+
+Outcome PairCollector::add(const SparseRow &row)
+{
+    if (!hasHeader) {
+        Result<FileLayout> detected = detectLayout(row);
+        if (!detected.ok())
+            return detected.outcome();
+        layout = std::move(detected.value);
+        hasHeader = true;
+        return Outcome::success();
     }
-    return pairs;
+    const auto at = [&](Column c) { return layout.columns.contains(c) ? row.at(layout.columns.value(c)).trimmed() : QString(); };
+    const auto refuse = [&](const QString &reason) {
+        if (refusals.size() < ImportSummary::kMaxListedRefusals)
+            refusals.append({row.line, reason});
+        else
+            ++unlistedRefusals;
+        return Outcome::success();
+    };
+    const std::optional<QString> ico = icoOf(at(Column::Ico));
+    if (!ico)
+        return refuse(QStringLiteral("IČO „%1“ není číslo o nejvýše 8 číslicích.").arg(shown(at(Column::Ico))));
+    const std::optional<int> type = statementType(at(Column::Type));
+    if (!type)
+        return refuse(QStringLiteral("Výkaz „%1“ není rozvaha ani vysledovka.").arg(shown(at(Column::Type))));
+    const std::optional<int> form = fillLevel(at(Column::Form));
+    if (!form)
+        return refuse(QStringLiteral("Rozsah „%1“ není plny ani zkraceny.").arg(shown(at(Column::Form))));
+    QList<std::pair<FilePeriod, QString>> amounts;
+    if (layout.wide) {
+        for (const auto &[column, period] : layout.periods) {
+            const QString amount = row.at(column).trimmed();
+            if (!amount.isEmpty())
+                amounts.append({period, amount});
+        }
+    } else {
+        const QString year = at(Column::Year);
+        const QString quarter = at(Column::Quarter);
+        if (!isStatementYear(year) || !db::isQuarter(quarter))
+            return refuse(QStringLiteral("Období „%1/%2“ není rok (čtyři číslice, nejdříve 1993) a čtvrtletí 1 až 4.").arg(shown(year), shown(quarter)));
+        amounts.append({FilePeriod{year.toInt(), quarter.toInt()}, at(Column::Amount)});
+    }
+    const QString code = at(Column::Code);
+    for (const auto &[period, amount] : amounts) {
+        const quint64 key = ico->toULongLong() * 100000 + quint64(period.year) * 10 + quint64(period.quarter);
+        auto it = m_index.find(key);
+        if (it == m_index.end()) {
+            if (pairs.size() >= kMaxFilePairs)
+                return Outcome::failure(QStringLiteral("Řádek %1: soubor má víc než %2 dvojic výkazů (subjekt a období); rozdělte ho na menší.")
+                                            .arg(row.line)
+                                            .arg(QLocale(QLocale::Czech).toString(qulonglong(kMaxFilePairs))));
+            it = m_index.insert(key, pairs.size());
+            FilePair pair;
+            pair.ico = *ico;
+            pair.period = period;
+            pair.firstLine = row.line;
+            pairs.push_back(std::move(pair));
+        }
+        FilePair &pair = pairs[*it];
+        if (pair.name.isEmpty())
+            pair.name = at(Column::Name);
+        if (pair.legalForm.isEmpty())
+            pair.legalForm = at(Column::LegalForm);
+        FileStatement &statement = *type == kBalanceSheet ? pair.balance : pair.income;
+        if (!statement.present) {
+            statement.present = true;
+            statement.form = *form;
+            statement.firstLine = row.line;
+        } else if (statement.form != *form) {
+            if (statement.mixedFormLine == 0)
+                statement.mixedFormLine = row.line;
+            continue;
+        }
+        addLine(statement, row.line, code, amount);
+    }
+    return Outcome::success();
+}
+
+// Keeps the line as numbers; the first unreadable one is kept as its refusal instead.
+void PairCollector::addLine(FileStatement &statement, int line, const QString &code, const QString &amount)
+{
+    if (statement.badLine != 0)
+        return;
+    const std::optional<qint32> number = db::parseId(code);
+    if (!number) {
+        statement.badLine = line;
+        statement.badReason = notALine(code, statement.form);
+        return;
+    }
+    if (code != QString::number(*number))
+        codeTexts.insert(line, code);
+    const Result<Amount> parsed = Amount::parse(amount);
+    if (!parsed.ok()) {
+        statement.badLine = line;
+        statement.badCode = number;
+        statement.badReason = QStringLiteral("částka „%1“ řádku %2: %3").arg(shown(amount)).arg(*number).arg(parsed.error);
+        return;
+    }
+    statement.lines.push_back({line, *number, parsed.value});
 }
 
 // The legal form of a new entity: the form column (ČSÚ code), else the name's legal suffix.
@@ -301,7 +365,7 @@ public:
     {
     }
 
-    void run(const ImportRows &rows);
+    void run(PairCollector &file);
 
 private:
     bool stopped();
@@ -310,6 +374,8 @@ private:
     // The pair as it will be written, or a refusal added to the summary.
     std::optional<Accepted> check(const FilePair &file);
     bool checkStatement(const FilePair &file, int type, const FileStatement &statement, QList<std::pair<int, Amount>> &lines);
+    // Why a line's code has no place in the statement, or nothing.
+    std::optional<QString> codeFault(int line, qint32 code, const QList<int> &codes, int form, const QHash<int, Amount> &amounts) const;
     Result<std::optional<qint32>> entityOf(const QString &ico);
     Outcome write(QList<Accepted> &accepted, int checked);
 
@@ -320,6 +386,7 @@ private:
     std::optional<SumRules> m_rules;
     QHash<int, QList<int>> m_formCodes; // type * 10 + fill level → codes in form order
     QHash<QString, std::optional<qint32>> m_entities; // by IČO; none = not in the database
+    QHash<int, QString> m_codeTexts;                  // by file line: codes written otherwise than as numbers
 };
 
 bool Importer::stopped()
@@ -368,21 +435,22 @@ bool Importer::checkStatement(const FilePair &file, int type, const FileStatemen
     const QList<int> &codes = m_formCodes.value(type * 10 + statement.form);
     QHash<int, Amount> amounts;
     QHash<int, int> fileLines;
+    const auto refuse = [&](int line, const QString &reason) {
+        m_summary.refusals.append({line, what + QStringLiteral(": ") + reason});
+        return false;
+    };
     for (const FileLine &l : statement.lines) {
-        const auto refuse = [&](const QString &reason) {
-            m_summary.refusals.append({l.line, what + QStringLiteral(": ") + reason});
-            return false;
-        };
-        const std::optional<qint32> code = db::parseId(l.code);
-        if (!code || !codes.contains(*code))
-            return refuse(QStringLiteral("„%1“ není řádek %2 výkazu.").arg(shown(l.code), statement.form == 4 ? QStringLiteral("plného") : QStringLiteral("zkráceného")));
-        if (amounts.contains(*code))
-            return refuse(QStringLiteral("řádek %1 je uveden podruhé.").arg(*code));
-        const Result<Amount> amount = Amount::parse(l.amount);
-        if (!amount.ok())
-            return refuse(QStringLiteral("částka „%1“ řádku %2: %3").arg(shown(l.amount)).arg(*code).arg(amount.error));
-        amounts.insert(*code, amount.value);
-        fileLines.insert(*code, l.line);
+        if (const std::optional<QString> fault = codeFault(l.line, l.code, codes, statement.form, amounts))
+            return refuse(l.line, *fault);
+        amounts.insert(l.code, l.amount);
+        fileLines.insert(l.code, l.line);
+    }
+    if (statement.badLine != 0) {
+        if (statement.badCode) {
+            if (const std::optional<QString> fault = codeFault(statement.badLine, *statement.badCode, codes, statement.form, amounts))
+                return refuse(statement.badLine, *fault);
+        }
+        return refuse(statement.badLine, statement.badReason);
     }
     const QList<RuleFailure> failures = m_rules->check(type, statement.form, amounts);
     for (const RuleFailure &f : failures)
@@ -393,6 +461,15 @@ bool Importer::checkStatement(const FilePair &file, int type, const FileStatemen
     for (int code : codes)
         lines.append({code, amounts.value(code)});
     return true;
+}
+
+std::optional<QString> Importer::codeFault(int line, qint32 code, const QList<int> &codes, int form, const QHash<int, Amount> &amounts) const
+{
+    if (!codes.contains(code))
+        return notALine(m_codeTexts.value(line, QString::number(code)), form);
+    if (amounts.contains(code))
+        return QStringLiteral("řádek %1 je uveden podruhé.").arg(code);
+    return std::nullopt;
 }
 
 Result<std::optional<qint32>> Importer::entityOf(const QString &ico)
@@ -508,23 +585,18 @@ Outcome Importer::write(QList<Accepted> &accepted, int checked)
     return Outcome::success();
 }
 
-void Importer::run(const ImportRows &rows)
+void Importer::run(PairCollector &file)
 {
-    if (rows.isEmpty()) {
+    if (!file.hasHeader) {
         m_summary.error = QStringLiteral("Soubor neobsahuje žádné řádky.");
         return;
     }
-    const Result<FileLayout> layout = detectLayout(rows.front());
-    if (!layout.ok()) {
-        m_summary.error = layout.error;
-        return;
-    }
-    QList<ImportRefusal> rowRefusals;
-    const std::vector<FilePair> pairs = pairsOf(rows, layout.value, rowRefusals);
+    std::vector<FilePair> &pairs = file.pairs;
     for (const FilePair &p : pairs)
         m_summary.statements += (p.balance.present ? 1 : 0) + (p.income.present ? 1 : 0);
-    if (!rowRefusals.isEmpty()) {
-        m_summary.refusals = rowRefusals;
+    if (!file.refusals.isEmpty()) {
+        m_summary.refusals = file.refusals;
+        m_summary.unlistedRefusals = file.unlistedRefusals;
         m_summary.error = QStringLiteral("Některé řádky nelze přiřadit k výkazu; soubor nebyl načten.");
         return;
     }
@@ -532,6 +604,7 @@ void Importer::run(const ImportRows &rows)
         m_summary.error = o.error;
         return;
     }
+    m_codeTexts = std::move(file.codeTexts);
     const int total = static_cast<int>(pairs.size());
     QList<Accepted> accepted;
     for (int i = 0; i < total; ++i) {
@@ -542,6 +615,13 @@ void Importer::run(const ImportRows &rows)
             return;
         if (a)
             accepted.append(std::move(*a));
+        if (const qsizetype listed = m_summary.refusals.size(); listed > ImportSummary::kMaxListedRefusals) {
+            m_summary.unlistedRefusals += static_cast<int>(listed - ImportSummary::kMaxListedRefusals);
+            m_summary.refusals.resize(ImportSummary::kMaxListedRefusals);
+        }
+        // The checked pair's lines are in the accepted one now; memory holds one copy.
+        pairs[i].balance.lines = {};
+        pairs[i].income.lines = {};
         progress(i + 1, 2 * total);
     }
     if (accepted.isEmpty() || (!m_summary.refusals.isEmpty() && !m_options.partial))
@@ -570,6 +650,8 @@ QStringList ImportSummary::lines() const
         out << QStringLiteral("Nic nebylo uloženo.");
     for (const ImportRefusal &r : refusals)
         out << QStringLiteral("řádek %1: %2").arg(r.line).arg(r.reason);
+    if (unlistedRefusals > 0)
+        out << QStringLiteral("… a dalších %1 odmítnutí.").arg(unlistedRefusals);
     return out;
 }
 
@@ -580,19 +662,33 @@ StatementImport::StatementImport(db::Database &db)
 
 ImportSummary StatementImport::importFile(const QString &path, const ImportOptions &options)
 {
-    const Result<ImportRows> rows = readImportFile(path);
-    if (!rows.ok()) {
-        ImportSummary summary;
-        summary.error = rows.error;
+    ImportSummary summary;
+    PairCollector file;
+    const Outcome read = readImportFile(path, [&file](const SparseRow &row) { return file.add(row); });
+    if (!read) {
+        summary.error = read.error;
         return summary;
     }
-    return importRows(rows.value, options);
+    Importer(m_db, options, summary).run(file);
+    return summary;
 }
 
 ImportSummary StatementImport::importRows(const ImportRows &rows, const ImportOptions &options)
 {
     ImportSummary summary;
-    Importer(m_db, options, summary).run(rows);
+    PairCollector file;
+    for (const ImportRow &row : rows) {
+        SparseRow sparse{row.line, static_cast<int>(row.cells.size()), {}};
+        for (int c = 0; c < sparse.width; ++c) {
+            if (!row.cells.at(c).isEmpty())
+                sparse.cells.append({c, row.cells.at(c)});
+        }
+        if (const Outcome o = file.add(sparse); !o) {
+            summary.error = o.error;
+            return summary;
+        }
+    }
+    Importer(m_db, options, summary).run(file);
     return summary;
 }
 

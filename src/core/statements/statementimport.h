@@ -39,7 +39,10 @@ struct ImportSummary {
     int entitiesCreated = 0;
     int occupiedPeriods = 0; // pairs refused for want of replace
     int unknownEntities = 0; // pairs refused for want of creating their entity
+    // The first kMaxListedRefusals refusals; a hostile file may hold millions, which are counted.
+    static constexpr int kMaxListedRefusals = 1000;
     QList<ImportRefusal> refusals;
+    int unlistedRefusals = 0;
     bool stopped = false;
     QString error; // the file could not be read or the database failed: nothing written
 
