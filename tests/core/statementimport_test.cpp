@@ -394,6 +394,13 @@ TEST(ImportFiles, HostileFilesAreRefusedEarlyWithTheirReason)
         const Outcome zero = readImportFile(u"/dev/zero"_s, [](const SparseRow &) { return Outcome::success(); });
         EXPECT_EQ(zero.error, u"/dev/zero není obyčejný soubor."_s);
     }
+    {
+        // The open database is never read as a file: closing that descriptor would drop its locks.
+        TestDatabase t(TestBackend::SQLite);
+        ASSERT_TRUE(t.open() && t.createSchema());
+        const Outcome own = readImportFile(t.dbOption(), [](const SparseRow &) { return Outcome::success(); });
+        EXPECT_TRUE(own.error.contains(u"otevřené databázi"_s)) << own.error.toStdString();
+    }
 
     const auto xlsxError = [](const QByteArray &bytes) { return readXlsx(bytes).error.toStdString(); };
     const QByteArray sheet = "xl/worksheets/sheet1.xml";

@@ -1,5 +1,7 @@
 #include "statements/importreaders.h"
 
+#include "db/openfiles.h"
+
 #include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
@@ -847,6 +849,9 @@ Outcome readImportFile(const QString &path, const ImportRowSink &sink)
     const QFileInfo info(path);
     if (info.exists() && !info.isFile())
         return Outcome::failure(QStringLiteral("%1 není obyčejný soubor.").arg(path));
+    // Closing a second descriptor of the open database would drop this process's locks on it.
+    if (db::isOpenDatabaseFile(path))
+        return Outcome::failure(db::openDatabaseFileRefusal(path));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return Outcome::failure(QStringLiteral("Soubor %1 nelze otevřít: %2").arg(path, file.errorString()));
