@@ -9,6 +9,7 @@
 #include "analysis/evaluatorsource.h"
 #include "analysis/twodecimals.h"
 #include "db/database.h"
+#include "db/schema.h"
 #include "indicators/evaluator.h"
 #include "shell/demodata.h"
 #include "shell/startup.h"
@@ -163,7 +164,12 @@ bool openFixture(db::Database &database, const QString &file, const shell::DemoO
         const Outcome opened = database.open(db::DatabaseLocation::file(file));
         if (!opened)
             log << "database cannot be opened: " << opened.error << "\n";
-        return opened.ok;
+        // A fixture of another schema version is made anew: the figures are for today's schema.
+        if (!opened || db::Schema::version(database).value == db::Schema::kVersion)
+            return opened.ok;
+        database.close();
+        log << QFileInfo(file).fileName() << " is of another schema version\n";
+        QFile::remove(file);
     }
     log << "generating " << QFileInfo(file).fileName() << " (" << demo.entities << " entities) ...\n";
     log.flush();

@@ -75,7 +75,7 @@ PlanUse planUse(db::Database &database, const QString &sql)
         use.error = plan.error;
         return use;
     }
-    // SQLite: "SEARCH n USING INDEX ix_name_fold (<expr>>? AND <expr><?)", "SCAN name_fold
+    // SQLite: "SEARCH f USING COVERING INDEX ix_name_srch_fold (fold_txt>? AND fold_txt<?)", "SCAN name_fold
     // VIRTUAL TABLE INDEX 0:M2", "SCAN i"; PostgreSQL: "Index Scan using ix_ident_txt on ident i",
     // "Bitmap Index Scan on ix_name_fold_trgm", "Seq Scan on name n".
     static const QRegularExpression sqliteIndex(QStringLiteral("^(?:SEARCH|SCAN) \\S+ USING (?:COVERING )?INDEX (\\w+)|^SCAN (\\w+) VIRTUAL TABLE"));

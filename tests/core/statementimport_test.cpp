@@ -399,7 +399,7 @@ TEST(ImportFiles, HostileFilesAreRefusedEarlyWithTheirReason)
         TestDatabase t(TestBackend::SQLite);
         ASSERT_TRUE(t.open() && t.createSchema());
         const Outcome own = readImportFile(t.dbOption(), [](const SparseRow &) { return Outcome::success(); });
-        EXPECT_TRUE(own.error.contains(u"otevřené databázi"_s)) << own.error.toStdString();
+        EXPECT_TRUE(own.error.contains(u"je otevřená databáze"_s)) << own.error.toStdString();
     }
 
     const auto xlsxError = [](const QByteArray &bytes) { return readXlsx(bytes).error.toStdString(); };

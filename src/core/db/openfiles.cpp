@@ -58,7 +58,7 @@ bool isOpenDatabaseFile(const QString &path)
 
 QString openDatabaseFileRefusal(const QString &path)
 {
-    return QStringLiteral("Soubor %1 patří k otevřené databázi; program s ním nesmí pracovat jako s jiným souborem. "
+    return QStringLiteral("Soubor %1 je otevřená databáze nebo její pomocný soubor; ke čtení ani zápisu dat jej použít nelze. "
                           "Zvolte jiný soubor.")
         .arg(path);
 }
