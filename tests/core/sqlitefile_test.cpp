@@ -1,6 +1,8 @@
+#include "analysis/tableexport.h"
 #include "db/database.h"
 #include "db/schema.h"
 #include "entities/entitysearch.h"
+#include "report/reportbuilder.h"
 #include "shell/demodata.h"
 #include "shell/startup.h"
 
@@ -81,6 +83,12 @@ TEST(SqliteFile, IsAPlainSqliteDatabaseThatOtherToolsReadAndWriteWithoutBreaking
     ASSERT_TRUE(database.open(db::DatabaseLocation::file(path)).ok);
     EXPECT_EQ(found(database, u"zlutoucky"_s, false), QList<qint32>{3366});
     EXPECT_EQ(found(database, u"toučký k"_s, true), QList<qint32>{3366});
+    // Exports and reports never take the open database (or its log) for their file.
+    const QByteArray before = digest(path);
+    EXPECT_FALSE(analysis::writeCsv(analysis::ExportTable{}, path).ok);
+    EXPECT_FALSE(analysis::writeXlsx(analysis::ExportTable{}, path + u"-wal"_s).ok);
+    EXPECT_FALSE(report::writeReportFile(path, u"<html/>"_s).ok);
+    EXPECT_EQ(digest(path), before);
     // The collation the columns no longer declare still rules the application's compares.
     EXPECT_EQ(database.singleValue(u"SELECT count(*) FROM name WHERE name_txt = 'žluťoučký KŮŇ, S.R.O.  '"_s), u"1"_s);
 }

@@ -1,6 +1,7 @@
 #include "analysis/tableexport.h"
 
 #include "analysis/analysismodel.h"
+#include "db/openfiles.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -88,6 +89,8 @@ QString cellsAsTsv(const QList<QStringList> &cells)
 
 Outcome writeCsv(const ExportTable &table, const QString &path)
 {
+    if (db::isOpenDatabaseFile(path)) // replacing it would destroy the data the process is using
+        return Outcome::failure(db::openDatabaseFileRefusal(path));
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return Outcome::failure(QStringLiteral("Soubor nelze zapsat: ") + path);
@@ -99,6 +102,8 @@ Outcome writeCsv(const ExportTable &table, const QString &path)
 
 Outcome writeXlsx(const ExportTable &table, const QString &path)
 {
+    if (db::isOpenDatabaseFile(path)) // replacing it would destroy the data the process is using
+        return Outcome::failure(db::openDatabaseFileRefusal(path));
     auto failed = [&path](const QString &detail) {
         return Outcome::failure(QStringLiteral("Soubor XLSX nelze zapsat: %1 (%2)").arg(path, detail));
     };

@@ -1,6 +1,7 @@
 #include "db/openfiles.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QMutex>
 #include <QStringList>
 
@@ -49,7 +50,9 @@ bool isOpenDatabaseFile(const QString &path)
     QMutexLocker lock(&guard());
     for (const QString &open : std::as_const(openPaths())) {
         for (const char *side : {"", "-wal", "-shm", "-journal"}) {
-            if (sameFile(path, open + QLatin1String(side)))
+            // A side file that does not exist yet is recognised by its name.
+            const QString file = open + QLatin1String(side);
+            if (sameFile(path, file) || QFileInfo(path).absoluteFilePath() == QFileInfo(file).absoluteFilePath())
                 return true;
         }
     }

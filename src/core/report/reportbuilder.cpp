@@ -2,6 +2,7 @@
 
 #include "analysis/analysismodel.h"
 #include "db/database.h"
+#include "db/openfiles.h"
 #include "report/chartsection.h"
 #include "report/html.h"
 #include "report/statementsections.h"
@@ -218,6 +219,8 @@ QString defaultClassFolder()
 
 Outcome writeReportFile(const QString &path, const QString &html)
 {
+    if (db::isOpenDatabaseFile(path)) // replacing it would destroy the data the process is using
+        return Outcome::failure(db::openDatabaseFileRefusal(path));
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return Outcome::failure(QStringLiteral("Report nelze zapsat do souboru %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
