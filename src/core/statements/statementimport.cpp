@@ -305,13 +305,13 @@ public:
 
 private:
     bool stopped();
-    void progress(int done, int total);
+    void progress(ImportStep step, int done, int total);
     Outcome loadForms();
     // The pair as it will be written, or a refusal added to the summary.
     std::optional<Accepted> check(const FilePair &file);
     bool checkStatement(const FilePair &file, int type, const FileStatement &statement, QList<std::pair<int, Amount>> &lines);
     Result<std::optional<qint32>> entityOf(const QString &ico);
-    Outcome write(QList<Accepted> &accepted, int checked);
+    Outcome write(QList<Accepted> &accepted);
 
     db::Database &m_db;
     const ImportOptions &m_options;
@@ -329,10 +329,10 @@ bool Importer::stopped()
     return m_summary.stopped;
 }
 
-void Importer::progress(int done, int total)
+void Importer::progress(ImportStep step, int done, int total)
 {
     if (m_options.progress)
-        m_options.progress(done, total);
+        m_options.progress(step, done, total);
 }
 
 Outcome Importer::loadForms()
@@ -473,8 +473,7 @@ std::optional<Accepted> Importer::check(const FilePair &file)
     return out;
 }
 
-// checked: the pairs checked before, the first part of the progress.
-Outcome Importer::write(QList<Accepted> &accepted, int checked)
+Outcome Importer::write(QList<Accepted> &accepted)
 {
     const int total = static_cast<int>(accepted.size());
     db::Transaction tx(m_db);
@@ -501,8 +500,11 @@ Outcome Importer::write(QList<Accepted> &accepted, int checked)
             return Outcome::failure(QStringLiteral("Výkazy %1 za %2/%3: %4").arg(a.ico).arg(a.pair.year).arg(a.pair.quarter).arg(saved.reason()));
         m_summary.imported += 2;
         m_summary.replaced += a.replaces ? 2 : 0;
-        progress(checked + i + 1, checked + total);
+        progress(ImportStep::Writing, i + 1, total);
     }
+    // A stop seen during the last pair's events still leaves nothing written.
+    if (stopped())
+        return Outcome::success();
     if (!tx.commit())
         return Outcome::failure(m_db.lastError());
     return Outcome::success();
@@ -542,11 +544,11 @@ void Importer::run(const ImportRows &rows)
             return;
         if (a)
             accepted.append(std::move(*a));
-        progress(i + 1, 2 * total);
+        progress(ImportStep::Checking, i + 1, total);
     }
     if (accepted.isEmpty() || (!m_summary.refusals.isEmpty() && !m_options.partial))
         return;
-    if (const Outcome o = write(accepted, total); !o || m_summary.stopped) {
+    if (const Outcome o = write(accepted); !o || m_summary.stopped) {
         m_summary.error = o.error;
         m_summary.imported = m_summary.replaced = m_summary.entitiesCreated = 0;
     }
