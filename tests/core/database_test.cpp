@@ -1,4 +1,5 @@
 #include "db/databasecheck.h"
+#include "db/eventpause.h"
 #include "db/transaction.h"
 #include "support/testdatabase.h"
 
@@ -183,6 +184,32 @@ TEST_P(DatabaseTest, NativeReadInsideATransactionFailsAloneAndTheTransactionLive
     EXPECT_EQ(rows.value.size(), 1);
     EXPECT_TRUE(tx.commit());
     EXPECT_EQ(count(u"mem"_s), u"1"_s);
+}
+
+// Work that lets events through inside its transaction: what they start in the database
+// (another window's click) is refused before the driver, neither joins the transaction nor,
+// failing, aborts it, while the work's own calls go on and commit.
+TEST_P(DatabaseTest, CallsFromAnEventPauseInsideATransactionAreRefusedAndLeaveItAlone)
+{
+    db::Transaction tx(db());
+    ASSERT_TRUE(db().execute(memInsert(1, 2)).ok);
+    {
+        const db::EventPause pause;
+        const Outcome guest = db().execute(memInsert(1, 3));
+        EXPECT_FALSE(guest.ok);
+        EXPECT_EQ(guest.error, db::Database::kBusyText);
+        EXPECT_FALSE(db().readValue(u"SELECT count(*) FROM mem"_s).ok());
+        EXPECT_FALSE(db().queryNative(u"SELECT nonsense FROM nowhere"_s).ok());
+        EXPECT_FALSE(db::Transaction(db()).isActive());
+        db().rollbackTransaction();
+        EXPECT_TRUE(db().inTransaction());
+    }
+    ASSERT_TRUE(db().execute(memInsert(1, 4)).ok);
+    EXPECT_TRUE(tx.commit());
+    EXPECT_EQ(count(u"mem"_s), u"2"_s);
+    // With no transaction open there is nothing to protect.
+    const db::EventPause pause;
+    EXPECT_TRUE(db().execute(memInsert(1, 5)).ok);
 }
 
 VERNA_ALL_BACKENDS(DatabaseTest);

@@ -182,17 +182,19 @@ TEST_P(ImportTest, OneBrokenRuleImportsNothingNamingRuleAndLineAndPartialKeepsTh
     EXPECT_TRUE(all.refusals.front().reason.contains(u"92 = 93 + 94 + 119 + 146"_s)) << describe(all);
     EXPECT_TRUE(all.lines().contains(u"Nic nebylo uloženo."_s));
 
-    // Stop before anything is written leaves nothing either.
+    // Stop once a pair is written leaves nothing either: the transaction is rolled back.
     ImportOptions stopping;
     stopping.partial = true;
-    stopping.stopRequested = [] { return true; };
+    bool written = false;
+    stopping.progress = [&written](ImportStep step, int, int) { written = step == ImportStep::Writing; };
+    stopping.stopRequested = [&written] { return written; };
     EXPECT_TRUE(import(csv, stopping).stopped);
     EXPECT_EQ(activeStatements(u"year_dt = 2001"_s), u"0"_s);
 
     ImportOptions partial;
     partial.partial = true;
     int calls = 0;
-    partial.progress = [&calls](int done, int total) {
+    partial.progress = [&calls](ImportStep, int done, int total) {
         ++calls;
         EXPECT_LE(done, total);
     };

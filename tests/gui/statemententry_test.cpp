@@ -6,6 +6,7 @@
 #include "statements/frmeditace.h"
 #include "statements/frmnovyvykaz.h"
 #include "statements/statementlinesview.h"
+#include "ui/busyguard.h"
 
 #include <QApplication>
 #include <QFile>
@@ -228,4 +229,53 @@ TEST_F(StatementEntryWindowTest, ImportOffersWhatTheFileNeedsAndReportsTheSummar
     EXPECT_TRUE(lastMessage().contains(u"Nic nebylo uloženo."_s)) << lastMessage().toStdString();
     EXPECT_EQ(value(u"SELECT count(*) FROM finl_stmt WHERE inac_ind = 0 AND year_dt = 2005"_s), u"4"_s);
     EXPECT_EQ(control<QPushButton>(w, u"cmdImport"_s)->text(), u"Importovat výkazy…"_s);
+}
+
+// A long import shows its passes in the caption; Stop pressed while it writes ends it with
+// nothing written, and a database call from elsewhere meanwhile is refused, not joined.
+TEST_F(StatementEntryWindowTest, StopWhileTheImportWritesRollsItAllBack)
+{
+    frmNovyVykaz *w = open();
+    ASSERT_TRUE(w);
+    const QString caption = w->windowTitle();
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"vykazy.csv"_s);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("ico;nazev;rok;ctvrtleti;vykaz;rozsah;radek;castka\n");
+    constexpr int kPairs = 300;
+    for (int i = 0; i < kPairs; ++i) {
+        const QByteArray period = QByteArray::number(1993 + i / 4) + ';' + QByteArray::number(i % 4 + 1);
+        file.write("27074358;;" + period + ";rozvaha;zkraceny;92;0\n27074358;;" + period + ";vysledovka;zkraceny;90;0\n");
+    }
+    file.close();
+
+    auto *stop = control<QPushButton>(w, u"cmdImport"_s);
+    QString checking;
+    QString writing;
+    Outcome guest;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (checking.isEmpty() && w->windowTitle().contains(u"Kontroluji"_s))
+            checking = w->windowTitle();
+        if (!w->windowTitle().contains(u"Ukládám"_s))
+            return;
+        watch.stop();
+        writing = w->windowTitle();
+        guest = m_db.execute(u"DELETE FROM mem"_s);
+        stop->click();
+    });
+    watch.start(0);
+    m_user.willChooseFile(path);
+    click(w, u"cmdImport"_s);
+
+    EXPECT_EQ(checking, ui::kBusyCaption + u" Kontroluji výkazy: 1 z 300"_s);
+    EXPECT_EQ(writing, ui::kBusyCaption + u" Ukládám výkazy: 1 z 300"_s);
+    EXPECT_EQ(guest.error, db::Database::kBusyText);
+    EXPECT_EQ(lastMessage(), u"Import byl přerušen, nic nebylo uloženo."_s);
+    EXPECT_EQ(value(u"SELECT count(*) FROM finl_stmt WHERE subj_id = "_s + QString::number(m_company)), u"0"_s);
+    EXPECT_FALSE(m_db.inTransaction());
+    EXPECT_FALSE(ui::isBusy(w));
+    EXPECT_EQ(w->windowTitle(), caption);
+    EXPECT_EQ(stop->text(), u"Importovat výkazy…"_s);
 }

@@ -1,6 +1,7 @@
 #include "db/database.h"
 #include "db/openfiles.h"
 
+#include "db/eventpause.h"
 #include "db/numbertext.h"
 #include "db/odbchandle.h"
 #include "db/sqlitefunctions.h"
@@ -106,6 +107,9 @@ bool odbcConnectionDead(const QSqlDatabase &db)
 
 } // namespace
 
+const QString Database::kBusyText = QStringLiteral("Databáze je zaneprázdněna probíhající operací (například importem "
+                                                    "výkazů); zkuste to po jejím skončení.");
+
 Database::Database(QObject *parent)
     : QObject(parent)
     , m_name(QStringLiteral("verna-") + QUuid::createUuid().toString(QUuid::WithoutBraces))
@@ -129,6 +133,8 @@ bool Database::isOpen() const
 
 Outcome Database::open(const DatabaseLocation &location)
 {
+    if (refuseGuest())
+        return Outcome::failure(kBusyText);
     close();
     m_location = location;
     m_lostReported = false;
@@ -183,7 +189,7 @@ void Database::useWriteAheadLog()
 
 void Database::close()
 {
-    if (!QSqlDatabase::contains(m_name))
+    if (!QSqlDatabase::contains(m_name) || refuseGuest())
         return;
     {
         QSqlDatabase db = connection();
@@ -231,8 +237,24 @@ bool Database::beginTransaction()
     return begin(true);
 }
 
+bool Database::refusesCallsNow() const
+{
+    return m_depth > 0 && EventPause::depth() > m_ownerPause;
+}
+
+bool Database::refuseGuest()
+{
+    if (!refusesCallsNow())
+        return false;
+    m_lastError = kBusyText;
+    return true;
+}
+
 bool Database::begin(bool forWriting)
 {
+    // A guest would join the transaction of the work that let it run.
+    if (refuseGuest())
+        return false;
     if (m_depth > 0) {
         ++m_depth;
         return true;
@@ -260,6 +282,7 @@ bool Database::begin(bool forWriting)
     }
     if (ok) {
         m_depth = 1;
+        m_ownerPause = EventPause::depth();
         m_rollbackOnly = false;
         m_lockedTables.clear();
     }
@@ -268,7 +291,7 @@ bool Database::begin(bool forWriting)
 
 bool Database::commitTransaction()
 {
-    if (m_depth == 0)
+    if (m_depth == 0 || refuseGuest())
         return false;
     if (m_depth > 1) {
         --m_depth;
@@ -297,7 +320,7 @@ bool Database::commitTransaction()
 
 void Database::rollbackTransaction()
 {
-    if (m_depth == 0)
+    if (m_depth == 0 || refuseGuest())
         return;
     if (m_depth > 1) {
         --m_depth;
@@ -358,6 +381,8 @@ void Database::reconnectIfLost()
 
 bool Database::exec(QSqlQuery &q, const QString &sql)
 {
+    if (refuseGuest())
+        return false;
     if (const int n = ++g_statementsRun; n == g_failAt) {
         g_failAt = 0;
         m_lastError = QStringLiteral("zkušební porucha příkazu %1").arg(n);
@@ -480,6 +505,8 @@ Plan plan(const QStringList &pieces, Backend backend)
 
 Outcome Database::execute(const QString &batch, const RowSink &rowSink)
 {
+    if (refuseGuest())
+        return Outcome::failure(kBusyText);
     m_sharedSql = batch;
     reconnectIfLost();
     if (!isOpen())
@@ -587,6 +614,9 @@ Rows Database::queryRows(const QString &statement)
 Result<QList<QVariantList>> Database::queryNative(const QString &sql)
 {
     using Out = Result<QList<QVariantList>>;
+    // Before the savepoint, which would reach the driver on its own.
+    if (refuseGuest())
+        return Out::failure(kBusyText);
     reconnectIfLost();
     if (!isOpen())
         return Out::failure(notConnected(m_lostReported, m_lastError));

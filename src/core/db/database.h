@@ -85,6 +85,12 @@ public:
     void rollbackTransaction();
     bool inTransaction() const { return m_depth > 0; }
 
+    // Whether a call made now comes from a pass over events (EventPause) that the open
+    // transaction's own work let through: another window's work. Such calls are refused before
+    // they reach the driver (kBusyText); they neither join the transaction nor end it.
+    bool refusesCallsNow() const;
+    static const QString kBusyText;
+
     // Inside a transaction: keeps other writers of the table out until it ends, for keys
     // computed from the table's current contents (max+1, min-1).
     Outcome serialiseWriters(const QString &table);
@@ -121,11 +127,15 @@ private:
     bool execRaw(const QString &sql);
     // After a lost connection: opens it again before an operation that starts afresh.
     void reconnectIfLost();
+    // refusesCallsNow(), noting the refusal as the last error.
+    bool refuseGuest();
 
     QString m_name;
     DatabaseLocation m_location;
     Backend m_backend = Backend::SQLite;
     int m_depth = 0;
+    // The EventPause depth the open transaction began at; deeper calls are guests.
+    int m_ownerPause = 0;
     bool m_rollbackOnly = false;
     bool m_readOnly = false;
     bool m_fileNoted = false; // the file is in the process's list of open databases

@@ -369,7 +369,7 @@ public:
 
 private:
     bool stopped();
-    void progress(int done, int total);
+    void progress(ImportStep step, int done, int total);
     Outcome loadForms();
     // The pair as it will be written, or a refusal added to the summary.
     std::optional<Accepted> check(const FilePair &file);
@@ -377,7 +377,7 @@ private:
     // Why a line's code has no place in the statement, or nothing.
     std::optional<QString> codeFault(int line, qint32 code, const QList<int> &codes, int form, const QHash<int, Amount> &amounts) const;
     Result<std::optional<qint32>> entityOf(const QString &ico);
-    Outcome write(QList<Accepted> &accepted, int checked);
+    Outcome write(QList<Accepted> &accepted);
 
     db::Database &m_db;
     const ImportOptions &m_options;
@@ -396,10 +396,10 @@ bool Importer::stopped()
     return m_summary.stopped;
 }
 
-void Importer::progress(int done, int total)
+void Importer::progress(ImportStep step, int done, int total)
 {
     if (m_options.progress)
-        m_options.progress(done, total);
+        m_options.progress(step, done, total);
 }
 
 Outcome Importer::loadForms()
@@ -550,8 +550,7 @@ std::optional<Accepted> Importer::check(const FilePair &file)
     return out;
 }
 
-// checked: the pairs checked before, the first part of the progress.
-Outcome Importer::write(QList<Accepted> &accepted, int checked)
+Outcome Importer::write(QList<Accepted> &accepted)
 {
     const int total = static_cast<int>(accepted.size());
     db::Transaction tx(m_db);
@@ -578,8 +577,11 @@ Outcome Importer::write(QList<Accepted> &accepted, int checked)
             return Outcome::failure(QStringLiteral("Výkazy %1 za %2/%3: %4").arg(a.ico).arg(a.pair.year).arg(a.pair.quarter).arg(saved.reason()));
         m_summary.imported += 2;
         m_summary.replaced += a.replaces ? 2 : 0;
-        progress(checked + i + 1, checked + total);
+        progress(ImportStep::Writing, i + 1, total);
     }
+    // A stop seen during the last pair's events still leaves nothing written.
+    if (stopped())
+        return Outcome::success();
     if (!tx.commit())
         return Outcome::failure(m_db.lastError());
     return Outcome::success();
@@ -622,11 +624,11 @@ void Importer::run(PairCollector &file)
         // The checked pair's lines are in the accepted one now; memory holds one copy.
         pairs[i].balance.lines = {};
         pairs[i].income.lines = {};
-        progress(i + 1, 2 * total);
+        progress(ImportStep::Checking, i + 1, total);
     }
     if (accepted.isEmpty() || (!m_summary.refusals.isEmpty() && !m_options.partial))
         return;
-    if (const Outcome o = write(accepted, total); !o || m_summary.stopped) {
+    if (const Outcome o = write(accepted); !o || m_summary.stopped) {
         m_summary.error = o.error;
         m_summary.imported = m_summary.replaced = m_summary.entitiesCreated = 0;
     }
@@ -664,7 +666,21 @@ ImportSummary StatementImport::importFile(const QString &path, const ImportOptio
 {
     ImportSummary summary;
     PairCollector file;
-    const Outcome read = readImportFile(path, [&file](const SparseRow &row) { return file.add(row); });
+    int rows = 0;
+    const Outcome read = readImportFile(path, [&](const SparseRow &row) {
+        // A large file takes a while to read: the window paints and hears Stop meanwhile.
+        if (++rows % 2048 == 0) {
+            if (options.progress)
+                options.progress(ImportStep::Reading, rows, 0);
+            if (options.stopRequested && options.stopRequested()) {
+                summary.stopped = true;
+                return Outcome::failure(QString());
+            }
+        }
+        return file.add(row);
+    });
+    if (summary.stopped)
+        return summary;
     if (!read) {
         summary.error = read.error;
         return summary;

@@ -13,6 +13,10 @@ class Database;
 
 namespace verna::statements {
 
+// The two passes of an import over the file's statement pairs.
+// Reading counts the file's rows (its total is not known: 0); checking and writing count pairs.
+enum class ImportStep { Reading, Checking, Writing };
+
 struct ImportOptions {
     // Keep the statements that pass when others are refused; by default a refusal imports nothing.
     bool partial = false;
@@ -20,9 +24,10 @@ struct ImportOptions {
     bool replace = false;
     // Create an entity for an unknown IČO, named by the name column; by default it is refused.
     bool createEntities = false;
-    // Called with the work done and the whole; a window repaints and takes Stop here.
-    std::function<void(int done, int total)> progress;
-    // Asked between statements; true ends the import with nothing written.
+    // Called after each pair with the pass, the pairs done in it and its whole (the file's pairs
+    // when checking, the accepted ones when writing); a window repaints and takes Stop here.
+    std::function<void(ImportStep step, int done, int total)> progress;
+    // Asked between pairs and before the commit; true ends the import with nothing written.
     std::function<bool()> stopRequested;
 };
 

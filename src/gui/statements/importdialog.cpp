@@ -24,10 +24,15 @@ bool importStatements(QWidget *window, QAbstractButton *stopButton, db::Database
     for (;;) {
         ImportSummary summary;
         const ui::TaskEnd end = ui::runLongTask(window, stopButton, [&](ui::LongTask &task) {
-            // Events run only between transactions: another window's write must not join the import's.
-            options.progress = [&task, &db](int, int) {
-                if (!db.inTransaction())
-                    task.next();
+            // Events run also inside the import's transaction: the database refuses what they start.
+            options.progress = [&task](ImportStep step, int done, int total) {
+                if (step == ImportStep::Reading) {
+                    task.showProgress(QStringLiteral("Načítám soubor: %1 řádků").arg(done));
+                } else {
+                    const QString pass = step == ImportStep::Checking ? QStringLiteral("Kontroluji výkazy") : QStringLiteral("Ukládám výkazy");
+                    task.showProgress(QStringLiteral("%1: %2 z %3").arg(pass).arg(done).arg(total));
+                }
+                task.next();
             };
             options.stopRequested = task.stopCheck();
             summary = StatementImport(db).importFile(path, options);

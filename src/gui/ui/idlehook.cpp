@@ -1,6 +1,8 @@
 #include "ui/idlehook.h"
 
 #include "db/database.h"
+#include "db/eventpause.h"
+#include "ui/longtask.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -31,6 +33,8 @@ void processEventsPaced(bool userInput)
     if (p.pumping || p.sinceLast.elapsed() < p.interval.count())
         return;
     p.pumping = true;
+    // Whatever these events start is a guest of a transaction open below: the database refuses it.
+    const db::EventPause pause;
     QCoreApplication::processEvents(userInput ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
     p.pumping = false;
     p.sinceLast.restart();
@@ -40,7 +44,9 @@ void installIdleHook(db::Database &database, std::chrono::milliseconds interval)
 {
     pace().interval = interval;
     db::Database *db = &database;
-    database.setIdleHook([db]() { processEventsPaced(!db->inTransaction()); });
+    // A long task's Stop and Esc are user input and must be seen also inside its transaction;
+    // guests are refused there anyway. Short writes outside long tasks keep clicks for later.
+    database.setIdleHook([db]() { processEventsPaced(!db->inTransaction() || longTaskRunning()); });
 }
 
 } // namespace verna::ui

@@ -12,6 +12,8 @@ namespace verna::ui {
 
 namespace {
 
+int g_running = 0;
+
 // A close asked for while the work runs is refused (BusyGuard) and ends the work.
 class CloseWatcher : public QObject
 {
@@ -43,6 +45,7 @@ public:
         : m_button(stopButton)
         , m_busy(window)
     {
+        ++g_running;
         m_esc = new QShortcut(QKeySequence(Qt::Key_Escape), window);
         m_esc->setContext(Qt::WidgetWithChildrenShortcut);
         QObject::connect(m_esc, &QShortcut::activated, [stop] { *stop = true; });
@@ -60,6 +63,7 @@ public:
 
     ~Running()
     {
+        --g_running;
         delete m_esc.data();
         delete m_watcher.data();
         QObject::disconnect(m_clicked);
@@ -103,6 +107,12 @@ bool LongTask::stopped() const
     return m_state->stopRequested || !m_state->window;
 }
 
+void LongTask::showProgress(const QString &text)
+{
+    if (m_state->window)
+        m_state->window->setWindowTitle(kBusyCaption + QLatin1Char(' ') + text);
+}
+
 std::function<bool()> LongTask::stopCheck() const
 {
     return [state = m_state] { return state->stopRequested || !state->window; };
@@ -123,6 +133,11 @@ TaskEnd runLongTask(QWidget *window, QAbstractButton *stopButton, const std::fun
     if (!task.m_state->window)
         return TaskEnd::WindowGone;
     return task.m_state->stopRequested ? TaskEnd::Stopped : TaskEnd::Finished;
+}
+
+bool longTaskRunning()
+{
+    return g_running > 0;
 }
 
 StepWindow::StepWindow(QWidget *parent, const QString &title)

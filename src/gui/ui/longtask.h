@@ -27,6 +27,9 @@ public:
     bool next();
     // The same question without processing events.
     bool stopped() const;
+    // Shows how far the work is ("Kontroluji výkazy: 120 z 2400") after the busy caption until
+    // the next call or the end of the task.
+    void showProgress(const QString &text);
     // The question as a function for the core's stop checks; safe to call after the task.
     std::function<bool()> stopCheck() const;
 
@@ -45,6 +48,9 @@ private:
 // close), stopButton reads "Stop" and is shown and usable, and Stop, Esc in the window or an
 // attempt to close it ask the work to end. Everything is restored afterwards.
 TaskEnd runLongTask(QWidget *window, QAbstractButton *stopButton, const std::function<void(LongTask &)> &work);
+
+// Whether any window runs a long task now.
+bool longTaskRunning();
 
 // Names the steps of work that cannot be stopped and comes before any window that could run
 // it as a long task (the first start builds its database): the first step shows a small
