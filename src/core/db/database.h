@@ -41,6 +41,11 @@ public:
     // writes to the file: only for a file known to be VERNA's, or one being created.
     void useWriteAheadLog();
     bool isReadOnly() const { return m_readOnly; }
+    // Whether open() created the file in this run (it did not exist before).
+    bool createdFile() const { return m_createdFile; }
+    // Closes the connection and removes the file that open() created in this run, with its
+    // -wal and -shm, so that a failed init or first start leaves nothing behind.
+    void removeCreatedFile();
     void close();
     bool isOpen() const;
     Backend backend() const { return m_backend; }
@@ -113,6 +118,8 @@ signals:
     void connectionLost(const QString &reason);
 
 private:
+    Outcome openFile(const DatabaseLocation &location);
+    Outcome openSqlite(const QString &path, bool exists, bool immutable);
     bool begin(bool forWriting);
     // The one place backend SQL reaches the driver: forward-only, exact decimals, errors noted.
     bool exec(QSqlQuery &q, const QString &sql);
@@ -128,6 +135,7 @@ private:
     int m_depth = 0;
     bool m_rollbackOnly = false;
     bool m_readOnly = false;
+    bool m_createdFile = false;
     bool m_lostReported = false;
     QString m_lastError;
     QString m_sharedSql;
