@@ -298,3 +298,26 @@ TEST(SQLiteFile, FileInAFolderNobodyCanWriteIsReadAndWritesAreRefused)
     const ToolRun found = runVernaDb({u"--db"_s, path, u"find"_s, u"Doly"_s}, QProcessEnvironment::systemEnvironment().toStringList());
     EXPECT_EQ(found.exitCode, 0) << found.err.toStdString();
 }
+
+// A full disk is told as such; the write is undone and the file stays open for the next one.
+TEST(SQLiteFile, FullDiskIsToldAsSuchAndTheConnectionStays)
+{
+    TestDatabase test(TestBackend::SQLite);
+    ASSERT_TRUE(test.open() && test.createSchema()) << test.error().toStdString();
+    db::Database &db = test.db();
+    QSignalSpy lost(&db, &db::Database::connectionLost);
+    const auto pages = db.queryNative(u"PRAGMA page_count"_s);
+    ASSERT_TRUE(pages.ok() && !pages.value.isEmpty());
+    // No page beyond those the file has: as a disk with no room left.
+    ASSERT_TRUE(db.queryNative(u"PRAGMA max_page_count = "_s + pages.value.front().front().toString()).ok());
+    QString batch;
+    for (int i = 1; i <= 2000; ++i)
+        batch += memInsert(i, i) + CR;
+    const Outcome full = db.execute(batch);
+    EXPECT_FALSE(full.ok);
+    EXPECT_TRUE(full.error.contains(u"Na disku s databází došlo volné místo"_s)) << full.error.toStdString();
+    EXPECT_FALSE(full.error.contains(u"přerušeno"_s)) << full.error.toStdString();
+    EXPECT_EQ(lost.count(), 0);
+    EXPECT_EQ(db.singleValue(u"SELECT count(*) FROM mem"_s), u"0"_s);
+    EXPECT_TRUE(db.execute(memInsert(1, 2)).ok);
+}

@@ -78,6 +78,9 @@ int sqliteCode(const QSqlError &error)
     return ok ? code & 0xff : -1;
 }
 
+constexpr int kSqliteIoErr = 10;
+constexpr int kSqliteFull = 13;
+
 // Why a path that exists cannot hold a database file, or "" when it is a regular file.
 QString notARegularFile(const QFileInfo &info)
 {
@@ -101,6 +104,12 @@ QString notConnected(bool lost, const QString &lastError)
 }
 
 const QString kReadOnly = QStringLiteral("Databáze je otevřena jen pro čtení; změny nelze uložit.");
+
+bool isDiskFull(const QSqlError &error, Backend backend)
+{
+    // SQLSTATE 53100: disk_full on PostgreSQL.
+    return backend == Backend::SQLite ? sqliteCode(error) == kSqliteFull : error.nativeErrorCode().startsWith(QLatin1String("53100"));
+}
 
 Backend odbcBackend(const QSqlDatabase &db)
 {
@@ -282,9 +291,19 @@ void Database::idle()
 void Database::noteError(const QSqlError &error)
 {
     m_lastError = errorText(error);
+    if (isDiskFull(error, m_backend)) {
+        // Only the write is lost: its transaction rolls back and the connection stays.
+        m_lastError = QStringLiteral("Na disku s databází došlo volné místo; změny nebyly uloženy (%1)").arg(m_lastError);
+        return;
+    }
+    // Qt calls every failed step of SQLite a connection error; an open file has no link to lose.
     // SQLSTATE class 08: the link to the server is gone.
-    const bool lost = error.type() == QSqlError::ConnectionError || !connection().isOpen()
-        || (m_backend != Backend::SQLite && (error.nativeErrorCode().startsWith(QLatin1String("08")) || odbcConnectionDead(connection())));
+    const bool lost = !connection().isOpen()
+        || (m_backend != Backend::SQLite
+            && (error.type() == QSqlError::ConnectionError || error.nativeErrorCode().startsWith(QLatin1String("08"))
+                || odbcConnectionDead(connection())));
+    if (m_backend == Backend::SQLite && sqliteCode(error) == kSqliteIoErr)
+        m_lastError = QStringLiteral("Soubor databáze nelze číst ani do něj zapisovat (%1)").arg(m_lastError);
     if (lost)
         m_lastError = QStringLiteral("Spojení s databází bylo přerušeno (%1)").arg(m_lastError);
     if (lost && !m_lostReported) {
