@@ -249,6 +249,18 @@ Outcome Database::openSqlite(const QString &path, bool exists, bool immutable)
     return Outcome::success();
 }
 
+void Database::trimWriteAheadLog()
+{
+    if (m_backend != Backend::SQLite || m_readOnly || m_depth > 0 || !isOpen())
+        return;
+    // A reader of another process holds the log for as long as its read lasts: wait for it
+    // briefly, and leave the log as it is when it takes longer.
+    QSqlQuery q(connection());
+    q.exec(QStringLiteral("PRAGMA busy_timeout=1000"));
+    q.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+    q.exec(QStringLiteral("PRAGMA busy_timeout=%1").arg(kBusyTimeoutMs));
+}
+
 void Database::removeCreatedFile()
 {
     if (!m_createdFile)

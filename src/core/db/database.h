@@ -41,6 +41,9 @@ public:
     // writes to the file: only for a file known to be VERNA's, or one being created.
     void useWriteAheadLog();
     bool isReadOnly() const { return m_readOnly; }
+    // After large writes: empties the SQLite write-ahead log into the file, so the log does not
+    // stay as large as the writes were. Outside a transaction only; does nothing elsewhere.
+    void trimWriteAheadLog();
     // Whether open() created the file in this run (it did not exist before).
     bool createdFile() const { return m_createdFile; }
     // Closes the connection and removes the file that open() created in this run, with its

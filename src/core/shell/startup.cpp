@@ -22,6 +22,7 @@ Outcome initialiseDatabase(db::Database &database, bool replace)
         return loaded;
     if (!tx.commit())
         return Outcome::failure(database.lastError());
+    database.trimWriteAheadLog();
     return Outcome::success();
 }
 
@@ -67,7 +68,9 @@ Outcome openDatabase(db::Database &database, const std::optional<db::DatabaseLoc
     const db::DatabaseInspection found = db::inspectDatabase(database);
     if (embeddedDefault && found.state == db::DatabaseState::Empty) {
         const Outcome created = createEmbeddedDatabase(database, step);
-        if (!created)
+        if (created)
+            database.trimWriteAheadLog();
+        else
             database.removeCreatedFile();
         return created;
     }

@@ -505,6 +505,7 @@ Outcome Importer::write(QList<Accepted> &accepted, int checked)
     }
     if (!tx.commit())
         return Outcome::failure(m_db.lastError());
+    m_db.trimWriteAheadLog();
     return Outcome::success();
 }
 
