@@ -177,6 +177,8 @@ int commandInit(const Options &o, QTextStream &out, QTextStream &err)
     }
     database.useWriteAheadLog();
     if (const Outcome created = shell::initialiseDatabase(database, force); !created) {
+        // A file made by this run and left half-written would pass for a database later.
+        database.removeCreatedFile();
         err << "Databázi nelze založit: " << created.error << "\n";
         return DatabaseError;
     }

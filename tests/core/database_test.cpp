@@ -1,9 +1,13 @@
 #include "db/databasecheck.h"
 #include "db/eventpause.h"
+#include "db/schema.h"
 #include "db/transaction.h"
 #include "support/testdatabase.h"
 
+#include <QProcess>
 #include <QSignalSpy>
+
+#include <unistd.h>
 
 using namespace verna;
 using namespace verna::test;
@@ -252,4 +256,95 @@ TEST(SQLiteFile, QueriesTakeNoWriteLockAndReadOnlyFilesAreReadNotWritten)
     reader.close();
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), before);
+}
+
+namespace {
+
+// Makes a file and its folder unwritable for this process, root included: the immutable
+// attribute where the file system and the process's rights allow it, else (not root) the mode
+// bits. Undone when it goes out of scope, so the temporary folder can be removed.
+class WriteLock
+{
+public:
+    WriteLock(const QString &file, const QString &folder)
+        : m_paths{file, folder}
+    {
+        m_immutable = QProcess::execute(u"chattr"_s, {u"+i"_s, file, folder}) == 0;
+        if (!m_immutable && geteuid() != 0) {
+            QFile::setPermissions(file, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+            QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup);
+            m_modes = true;
+        }
+    }
+    ~WriteLock()
+    {
+        if (m_immutable)
+            QProcess::execute(u"chattr"_s, {u"-i"_s, m_paths[0], m_paths[1]});
+        if (m_modes) {
+            QFile::setPermissions(m_paths[1], QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            QFile::setPermissions(m_paths[0], QFile::ReadOwner | QFile::WriteOwner);
+        }
+    }
+    bool locked() const { return m_immutable || m_modes; }
+
+private:
+    QStringList m_paths;
+    bool m_immutable = false;
+    bool m_modes = false;
+};
+
+} // namespace
+
+// A VERNA file in write-ahead-log mode whose folder nobody can write (read-only medium or
+// share): SQLite cannot make the -shm index beside it, and the file is read all the same.
+TEST(SQLiteFile, FileInAFolderNobodyCanWriteIsReadAndWritesAreRefused)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(u"jen-cteni"_s);
+    const QString path = folder + u"/verna.sqlite"_s;
+    {
+        db::Database made;
+        ASSERT_TRUE(made.open(db::DatabaseLocation::file(path)).ok);
+        made.useWriteAheadLog();
+        ASSERT_TRUE(db::Schema::create(made).ok);
+        ASSERT_TRUE(made.execute(memInsert(1, 2)).ok);
+    }
+    ASSERT_FALSE(QFile::exists(path + u"-shm"_s));
+    const WriteLock lock(path, folder);
+    if (!lock.locked())
+        GTEST_SKIP() << "this process can make no file unwritable for itself";
+
+    db::Database reader;
+    const Outcome opened = reader.open(db::DatabaseLocation::file(path));
+    ASSERT_TRUE(opened.ok) << opened.error.toStdString();
+    EXPECT_TRUE(reader.isReadOnly());
+    const Outcome usable = db::checkVernaDatabase(reader);
+    EXPECT_TRUE(usable.ok) << usable.error.toStdString();
+    EXPECT_EQ(reader.singleValue(u"SELECT count(*) FROM mem"_s), u"1"_s);
+    EXPECT_EQ(reader.execute(memInsert(1, 3)).error, u"Databáze je otevřena jen pro čtení; změny nelze uložit."_s);
+    const ToolRun found = runVernaDb({u"--db"_s, path, u"find"_s, u"Doly"_s}, QProcessEnvironment::systemEnvironment().toStringList());
+    EXPECT_EQ(found.exitCode, 0) << found.err.toStdString();
+}
+
+// A full disk is told as such; the write is undone and the file stays open for the next one.
+TEST(SQLiteFile, FullDiskIsToldAsSuchAndTheConnectionStays)
+{
+    TestDatabase test(TestBackend::SQLite);
+    ASSERT_TRUE(test.open() && test.createSchema()) << test.error().toStdString();
+    db::Database &db = test.db();
+    QSignalSpy lost(&db, &db::Database::connectionLost);
+    const auto pages = db.queryNative(u"PRAGMA page_count"_s);
+    ASSERT_TRUE(pages.ok() && !pages.value.isEmpty());
+    // No page beyond those the file has: as a disk with no room left.
+    ASSERT_TRUE(db.queryNative(u"PRAGMA max_page_count = "_s + pages.value.front().front().toString()).ok());
+    QString batch;
+    for (int i = 1; i <= 2000; ++i)
+        batch += memInsert(i, i) + CR;
+    const Outcome full = db.execute(batch);
+    EXPECT_FALSE(full.ok);
+    EXPECT_TRUE(full.error.contains(u"Na disku s databází došlo volné místo"_s)) << full.error.toStdString();
+    EXPECT_FALSE(full.error.contains(u"přerušeno"_s)) << full.error.toStdString();
+    EXPECT_EQ(lost.count(), 0);
+    EXPECT_EQ(db.singleValue(u"SELECT count(*) FROM mem"_s), u"0"_s);
+    EXPECT_TRUE(db.execute(memInsert(1, 2)).ok);
 }

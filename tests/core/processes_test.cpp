@@ -5,6 +5,9 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <csignal>
+#include <sys/resource.h>
+
 using namespace verna;
 using namespace verna::test;
 using namespace Qt::StringLiterals;
@@ -151,6 +154,40 @@ TEST(NotAVernaDatabase, IsReportedAndLeftUntouched)
         }
         EXPECT_TRUE(bytes(path) == before);
     }
+    // A device is named for what it is, never offered to init, and init does not write to it.
+    for (const QStringList &args : {QStringList{u"find"_s, u"x"_s}, QStringList{u"init"_s}}) {
+        const ToolRun r = tool(u"/dev/zero"_s, args);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_TRUE(r.err.contains(u"není obyčejný soubor"_s)) << r.err.toStdString();
+        EXPECT_FALSE(r.err.contains(u"init"_s)) << r.err.toStdString();
+    }
+}
+
+// init that fails part-way (here: files may not grow past 64 KiB, as on a full disk) removes the
+// file it created, with its -wal and -shm; a file that was there before it stays.
+TEST(FailedInit, LeavesNoFileItCreated)
+{
+    QTemporaryDir dir;
+    const auto init = [](const QString &path) {
+        QProcess p;
+        p.setChildProcessModifier([] {
+            const rlimit limit{64 * 1024, 64 * 1024};
+            setrlimit(RLIMIT_FSIZE, &limit);
+            signal(SIGXFSZ, SIG_IGN); // a write past the limit fails instead of ending the process
+        });
+        p.start(kTool, {u"--db"_s, path, u"init"_s});
+        p.waitForFinished(60000);
+        return std::pair{p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardError())};
+    };
+    const auto [code, err] = init(dir.filePath(u"nova.sqlite"_s));
+    EXPECT_EQ(code, 1);
+    EXPECT_TRUE(err.startsWith(u"Databázi nelze založit: "_s)) << err.toStdString();
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+
+    const QString existing = dir.filePath(u"prazdna.sqlite"_s);
+    QFile(existing).open(QIODevice::WriteOnly);
+    EXPECT_EQ(init(existing).first, 1);
+    EXPECT_TRUE(QFile::exists(existing));
 }
 
 TEST(DatabaseChoice, OptionDataSourceOrEmbeddedFile)

@@ -70,6 +70,30 @@ QString sqliteUri(const QString &path, bool readOnly)
         + (readOnly ? QStringLiteral("?mode=ro") : QStringLiteral("?mode=rw"));
 }
 
+constexpr int kBusyTimeoutMs = 30000;
+
+// SQLite's result code without its extended part; -1 for an error of another kind.
+int sqliteCode(const QSqlError &error)
+{
+    bool ok = false;
+    const int code = error.nativeErrorCode().toInt(&ok);
+    return ok ? code & 0xff : -1;
+}
+
+constexpr int kSqliteIoErr = 10;
+constexpr int kSqliteFull = 13;
+
+// Why a path that exists cannot hold a database file, or "" when it is a regular file.
+QString notARegularFile(const QFileInfo &info)
+{
+    if (info.isFile())
+        return {};
+    const QString what = !info.exists() ? QStringLiteral("je to odkaz, který nikam nevede")
+        : info.isDir()                  ? QStringLiteral("je to složka")
+                                        : QStringLiteral("je to zařízení nebo jiný zvláštní soubor");
+    return QStringLiteral("%1 není obyčejný soubor (%2), a není to tedy soubor databáze.").arg(info.filePath(), what);
+}
+
 // The advisory lock every PostgreSQL write transaction holds ("VERN").
 constexpr qint64 kWriterLock = 0x5645524E;
 
@@ -82,6 +106,12 @@ QString notConnected(bool lost, const QString &lastError)
 }
 
 const QString kReadOnly = QStringLiteral("Databáze je otevřena jen pro čtení; změny nelze uložit.");
+
+bool isDiskFull(const QSqlError &error, Backend backend)
+{
+    // SQLSTATE 53100: disk_full on PostgreSQL.
+    return backend == Backend::SQLite ? sqliteCode(error) == kSqliteFull : error.nativeErrorCode().startsWith(QLatin1String("53100"));
+}
 
 Backend odbcBackend(const QSqlDatabase &db)
 {
@@ -139,37 +169,12 @@ Outcome Database::open(const DatabaseLocation &location)
     m_location = location;
     m_lostReported = false;
     m_readOnly = false;
+    m_createdFile = false;
     if (location.kind == DatabaseLocation::Kind::File) {
-        const QFileInfo info(location.path);
-        const bool exists = info.exists();
-        if (!exists && !QDir().mkpath(info.absolutePath()))
-            return Outcome::failure(QStringLiteral("Nelze vytvořit složku databáze: ") + info.absolutePath());
-        // A file that cannot be written (or whose folder cannot take a journal) is still read.
-        m_readOnly = location.readOnly || (exists && (!info.isWritable() || !QFileInfo(info.absolutePath()).isWritable()));
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-        QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=30000");
-        if (exists) {
-            db.setDatabaseName(sqliteUri(location.path, m_readOnly));
-            options += QStringLiteral(";QSQLITE_OPEN_URI");
-        } else {
-            db.setDatabaseName(location.path);
-        }
-        if (m_readOnly)
-            options += QStringLiteral(";QSQLITE_OPEN_READONLY");
-        db.setConnectOptions(options);
-        if (!db.open())
-            return Outcome::failure(errorText(db.lastError()));
-        noteOpenDatabaseFile(location.path);
-        m_fileNoted = true;
-        m_backend = Backend::SQLite;
-        if (!registerSqliteFunctions(db))
-            return Outcome::failure(QStringLiteral("Nelze připravit databázi SQLite."));
-        // Nothing here writes to the file: it may not be VERNA's (useWriteAheadLog does, later).
-        QSqlQuery(db).exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
-        // Searches over a large file come back to the same index pages: 32 MiB of cache keeps
-        // them where SQLite's default 2 MiB reads them from the file again.
-        QSqlQuery(db).exec(QStringLiteral("PRAGMA cache_size=-32768"));
-        return Outcome::success();
+        const Outcome opened = openFile(location);
+        if (!opened)
+            removeCreatedFile();
+        return opened;
     }
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), m_name);
     db.setDatabaseName(location.dsn);
@@ -179,6 +184,101 @@ Outcome Database::open(const DatabaseLocation &location)
         return Outcome::failure(errorText(db.lastError()));
     m_backend = odbcBackend(db);
     return Outcome::success();
+}
+
+Outcome Database::openFile(const DatabaseLocation &location)
+{
+    const QFileInfo info(location.path);
+    const bool exists = info.exists() || info.isSymLink();
+    if (exists) {
+        if (const QString odd = notARegularFile(info); !odd.isEmpty())
+            return Outcome::failure(odd);
+    } else {
+        if (!QDir().mkpath(info.absolutePath()))
+            return Outcome::failure(QStringLiteral("Nelze vytvořit složku databáze: ") + info.absolutePath());
+        // Created here rather than by SQLite, so that only a file this run made is ever removed
+        // again (a second process starting at the same moment finds it there).
+        QFile file(location.path);
+        m_createdFile = file.open(QIODevice::WriteOnly | QIODevice::NewOnly);
+    }
+    // A file that cannot be written (or whose folder cannot take a journal) is still read.
+    m_readOnly = location.readOnly || (exists && (!info.isWritable() || !QFileInfo(info.absolutePath()).isWritable()));
+    if (Outcome opened = openSqlite(location.path, exists || m_createdFile, false); !opened)
+        return opened;
+    if (m_readOnly) {
+        // A file in write-ahead-log mode is read through a -shm index that SQLite makes beside it.
+        // Where nobody can make it (a read-only folder or mount), the file is read as it stands
+        // (immutable): nobody is writing it then, as a writer keeps that index beside it.
+        QSqlQuery probe(connection());
+        const bool read = probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")) && probe.next();
+        const int code = sqliteCode(probe.lastError());
+        probe.finish();
+        if (!read && (code == 8 /* SQLITE_READONLY */ || code == 14 /* SQLITE_CANTOPEN */)) {
+            // Read as it stands, a file whose last write was cut short would show half of it.
+            for (const char *suffix : {"-wal", "-journal"}) {
+                const QString unfinished = location.path + QLatin1String(suffix);
+                if (QFileInfo(unfinished).size() > 0)
+                    return Outcome::failure(QStringLiteral("Vedle databáze leží soubor %1 s nedokončenými změnami; bez zápisu do "
+                                                           "složky databáze je nelze dokončit ani vrátit, a databázi proto nelze "
+                                                           "přečíst.").arg(unfinished));
+            }
+            if (Outcome opened = openSqlite(location.path, true, true); !opened)
+                return opened;
+        }
+    }
+    return Outcome::success();
+}
+
+Outcome Database::openSqlite(const QString &path, bool exists, bool immutable)
+{
+    close();
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+    QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs);
+    if (exists) {
+        db.setDatabaseName(sqliteUri(path, m_readOnly) + (immutable ? QStringLiteral("&immutable=1") : QString()));
+        options += QStringLiteral(";QSQLITE_OPEN_URI");
+    } else {
+        db.setDatabaseName(path);
+    }
+    if (m_readOnly)
+        options += QStringLiteral(";QSQLITE_OPEN_READONLY");
+    db.setConnectOptions(options);
+    if (!db.open())
+        return Outcome::failure(errorText(db.lastError()));
+    noteOpenDatabaseFile(path);
+    m_fileNoted = true;
+    m_backend = Backend::SQLite;
+    if (!registerSqliteFunctions(db))
+        return Outcome::failure(QStringLiteral("Nelze připravit databázi SQLite."));
+    // Nothing here writes to the file: it may not be VERNA's (useWriteAheadLog does, later).
+    QSqlQuery(db).exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+    // Searches over a large file come back to the same index pages: 32 MiB of cache keeps
+    // them where SQLite's default 2 MiB reads them from the file again.
+    QSqlQuery(db).exec(QStringLiteral("PRAGMA cache_size=-32768"));
+    return Outcome::success();
+}
+
+void Database::trimWriteAheadLog()
+{
+    if (m_backend != Backend::SQLite || m_readOnly || m_depth > 0 || !isOpen())
+        return;
+    // A reader of another process holds the log for as long as its read lasts: wait for it
+    // briefly, and leave the log as it is when it takes longer.
+    QSqlQuery q(connection());
+    q.exec(QStringLiteral("PRAGMA busy_timeout=1000"));
+    q.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+    q.exec(QStringLiteral("PRAGMA busy_timeout=%1").arg(kBusyTimeoutMs));
+}
+
+void Database::removeCreatedFile()
+{
+    if (!m_createdFile)
+        return;
+    const QString path = m_location.path;
+    close();
+    m_createdFile = false;
+    for (const char *suffix : {"", "-wal", "-shm", "-journal"})
+        QFile::remove(path + QLatin1String(suffix));
 }
 
 void Database::useWriteAheadLog()
@@ -215,9 +315,19 @@ void Database::idle()
 void Database::noteError(const QSqlError &error)
 {
     m_lastError = errorText(error);
+    if (isDiskFull(error, m_backend)) {
+        // Only the write is lost: its transaction rolls back and the connection stays.
+        m_lastError = QStringLiteral("Na disku s databází došlo volné místo; změny nebyly uloženy (%1)").arg(m_lastError);
+        return;
+    }
+    // Qt calls every failed step of SQLite a connection error; an open file has no link to lose.
     // SQLSTATE class 08: the link to the server is gone.
-    const bool lost = error.type() == QSqlError::ConnectionError || !connection().isOpen()
-        || (m_backend != Backend::SQLite && (error.nativeErrorCode().startsWith(QLatin1String("08")) || odbcConnectionDead(connection())));
+    const bool lost = !connection().isOpen()
+        || (m_backend != Backend::SQLite
+            && (error.type() == QSqlError::ConnectionError || error.nativeErrorCode().startsWith(QLatin1String("08"))
+                || odbcConnectionDead(connection())));
+    if (m_backend == Backend::SQLite && sqliteCode(error) == kSqliteIoErr)
+        m_lastError = QStringLiteral("Soubor databáze nelze číst ani do něj zapisovat (%1)").arg(m_lastError);
     if (lost)
         m_lastError = QStringLiteral("Spojení s databází bylo přerušeno (%1)").arg(m_lastError);
     if (lost && !m_lostReported) {

@@ -41,6 +41,14 @@ public:
     // writes to the file: only for a file known to be VERNA's, or one being created.
     void useWriteAheadLog();
     bool isReadOnly() const { return m_readOnly; }
+    // After large writes: empties the SQLite write-ahead log into the file, so the log does not
+    // stay as large as the writes were. Outside a transaction only; does nothing elsewhere.
+    void trimWriteAheadLog();
+    // Whether open() created the file in this run (it did not exist before).
+    bool createdFile() const { return m_createdFile; }
+    // Closes the connection and removes the file that open() created in this run, with its
+    // -wal and -shm, so that a failed init or first start leaves nothing behind.
+    void removeCreatedFile();
     void close();
     bool isOpen() const;
     Backend backend() const { return m_backend; }
@@ -119,6 +127,8 @@ signals:
     void connectionLost(const QString &reason);
 
 private:
+    Outcome openFile(const DatabaseLocation &location);
+    Outcome openSqlite(const QString &path, bool exists, bool immutable);
     bool begin(bool forWriting);
     // The one place backend SQL reaches the driver: forward-only, exact decimals, errors noted.
     bool exec(QSqlQuery &q, const QString &sql);
@@ -139,6 +149,7 @@ private:
     bool m_rollbackOnly = false;
     bool m_readOnly = false;
     bool m_fileNoted = false; // the file is in the process's list of open databases
+    bool m_createdFile = false;
     bool m_lostReported = false;
     QString m_lastError;
     QString m_sharedSql;

@@ -408,6 +408,7 @@ Outcome Schema::upgrade(Database &db)
     }
     if (!tx.commit())
         return failed(db.lastError());
+    db.trimWriteAheadLog(); // the rebuild went through the log whole
     return Outcome::success();
 }
 

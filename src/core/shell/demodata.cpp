@@ -613,7 +613,9 @@ Outcome generateDemoData(db::Database &db, const DemoOptions &options, const std
     if (options.entities < 0 || options.firstYear > options.lastYear || options.firstQuarter < 1 || options.lastQuarter > 4)
         return Outcome::failure(QStringLiteral("Neplatné volby ukázkových dat."));
     Generator generator(db, options);
-    return generator.run(progress);
+    const Outcome generated = generator.run(progress);
+    db.trimWriteAheadLog();
+    return generated;
 }
 
 } // namespace verna::shell

@@ -22,8 +22,31 @@ Outcome initialiseDatabase(db::Database &database, bool replace)
         return loaded;
     if (!tx.commit())
         return Outcome::failure(database.lastError());
+    database.trimWriteAheadLog();
     return Outcome::success();
 }
+
+namespace {
+
+// First start: all of it lands, or nothing does and the next start tries again.
+Outcome createEmbeddedDatabase(db::Database &database, const std::function<void(const QString &step)> &step)
+{
+    database.useWriteAheadLog();
+    db::Transaction tx(database);
+    if (step)
+        step(QStringLiteral("Zakládám databázi a číselníky…"));
+    if (const Outcome created = initialiseDatabase(database, false); !created)
+        return created;
+    if (step)
+        step(QStringLiteral("Vytvářím ukázková data…"));
+    if (const Outcome demo = generateDemoData(database, DemoOptions()); !demo)
+        return Outcome::failure(QStringLiteral("Ukázková data nelze vytvořit: ") + demo.error);
+    if (!tx.commit())
+        return Outcome::failure(database.lastError());
+    return Outcome::success();
+}
+
+} // namespace
 
 Outcome openDatabase(db::Database &database, const std::optional<db::DatabaseLocation> &option,
                      const std::function<void(const QString &step)> &step)
@@ -44,20 +67,12 @@ Outcome openDatabase(db::Database &database, const std::optional<db::DatabaseLoc
     }
     const db::DatabaseInspection found = db::inspectDatabase(database);
     if (embeddedDefault && found.state == db::DatabaseState::Empty) {
-        database.useWriteAheadLog();
-        // First start: all of it lands, or nothing does and the next start tries again.
-        db::Transaction tx(database);
-        if (step)
-            step(QStringLiteral("Zakládám databázi a číselníky…"));
-        if (const Outcome created = initialiseDatabase(database, false); !created)
-            return created;
-        if (step)
-            step(QStringLiteral("Vytvářím ukázková data…"));
-        if (const Outcome demo = generateDemoData(database, DemoOptions()); !demo)
-            return Outcome::failure(QStringLiteral("Ukázková data nelze vytvořit: ") + demo.error);
-        if (!tx.commit())
-            return Outcome::failure(database.lastError());
-        return Outcome::success();
+        const Outcome created = createEmbeddedDatabase(database, step);
+        if (created)
+            database.trimWriteAheadLog();
+        else
+            database.removeCreatedFile();
+        return created;
     }
     if (const Outcome usable = db::checkVernaDatabase(database, found); !usable)
         return usable;

@@ -584,6 +584,7 @@ Outcome Importer::write(QList<Accepted> &accepted)
         return Outcome::success();
     if (!tx.commit())
         return Outcome::failure(m_db.lastError());
+    m_db.trimWriteAheadLog();
     return Outcome::success();
 }
 
