@@ -30,15 +30,7 @@ bool IndicatorStore::isProtected(qint32 id)
 
 Result<QList<Entry>> IndicatorStore::indicators()
 {
-    const db::Rows rows = m_db.queryRows(QStringLiteral("SELECT RTRIM(LTRIM(func_for_name)), func_for_id FROM func_for WHERE inac_ind = 0 ORDER BY 1"));
-    if (!rows.ok())
-        return Result<QList<Entry>>::failure(rows.error);
-    Result<QList<Entry>> out;
-    for (const QStringList &row : rows.rows) {
-        if (const auto id = db::parseId(row.value(1)))
-            out.value.append({row.value(0), *id});
-    }
-    return out;
+    return db::readNamedIds(m_db, QStringLiteral("SELECT RTRIM(LTRIM(func_for_name)), func_for_id FROM func_for WHERE inac_ind = 0 ORDER BY 1"));
 }
 
 Result<IndicatorStore::Texts> IndicatorStore::load(qint32 id)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/namedid.h"
 #include "db/outcome.h"
 
 #include <QList>
@@ -13,10 +14,7 @@ class Database;
 namespace verna::indicators {
 
 // A line of a list: the text it shows and the id it carries.
-struct Entry {
-    QString name;
-    qint32 id = 0;
-};
+using Entry = db::NamedId;
 
 // How a save ended when the database did not fail: the record's id, or the name was taken.
 struct Saved {
