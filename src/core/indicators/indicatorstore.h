@@ -2,6 +2,7 @@
 
 #include "db/namedid.h"
 #include "db/outcome.h"
+#include "indicators/formulatext.h"
 
 #include <QList>
 #include <QString>
@@ -49,6 +50,9 @@ public:
     Outcome remove(qint32 id);
 
     static bool isProtected(qint32 id);
+
+    // The texts of statement lines, in the order of their codes, as the editor lists them.
+    Result<QList<ItemName>> itemNames(const QList<int> &codes);
 
 private:
     Result<bool> nameTaken(const QString &name, std::optional<qint32> except);

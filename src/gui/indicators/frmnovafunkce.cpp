@@ -145,24 +145,18 @@ void frmNovaFunkce::buildControls()
 
 void frmNovaFunkce::fillItemLists()
 {
-    db::Database &db = m_state.database();
-    QString failure;
-    const auto fill = [&](QListWidget *list, const QList<int> &codes) {
-        for (const int code : codes) {
-            const Result<QString> text = db.readValue(QStringLiteral("SELECT RTRIM(LTRIM(value_txt)) FROM cd_val WHERE val_agn = ")
-                                                      + QString::number(code));
-            if (!text.ok()) {
-                failure = text.error;
-                return;
-            }
-            auto *item = new QListWidgetItem(text.value.trimmed(), list);
-            item->setData(Qt::UserRole, code);
-            m_items.append({text.value.trimmed(), code});
+    const auto fill = [this](QListWidget *list, const QList<int> &codes) {
+        const Result<QList<ItemName>> names = m_store.itemNames(codes);
+        for (const ItemName &name : names.value) {
+            auto *item = new QListWidgetItem(name.text, list);
+            item->setData(Qt::UserRole, name.code);
+            m_items.append(name);
         }
+        return names.error;
     };
-    fill(m_lstRozvaha, shell::ItemCodes::abbreviatedBalanceSheet());
+    QString failure = fill(m_lstRozvaha, shell::ItemCodes::abbreviatedBalanceSheet());
     if (failure.isEmpty())
-        fill(m_lstVysledovka, shell::ItemCodes::abbreviatedIncomeStatement());
+        failure = fill(m_lstVysledovka, shell::ItemCodes::abbreviatedIncomeStatement());
     if (!failure.isEmpty()) {
         showFailure(QStringLiteral("Seznam položek výkazů nelze načíst."), failure);
         return;
