@@ -145,10 +145,10 @@ TEST_P(FaultInjectionTest, EveryWriteIsWholeOrNotThereAtAnyFailingStatement)
     for (const Write &write : writes) {
         for (int n = 1;; ++n) {
             const QStringList before = dump();
-            db::Database::failStatementForTesting(n);
+            db().failStatementForTesting(n);
             const bool ok = write.run();
-            const bool hit = db::Database::statementsRunForTesting() >= n;
-            db::Database::failStatementForTesting(0);
+            const bool hit = db().statementsRunForTesting() >= n;
+            db().failStatementForTesting(0);
             ASSERT_FALSE(db().inTransaction()) << write.name << " at statement " << n;
             if (!hit) {
                 ASSERT_TRUE(ok) << write.name << ": " << db().lastError().toStdString();

@@ -146,9 +146,9 @@ TEST_F(HostileWindowsTest, AFailedWriteShowsACzechErrorAndTheWindowStaysUsable)
     control<QComboBox>(form, u"cboOKEC_0"_s)->setCurrentIndex(1);
     control<QPlainTextEdit>(form, u"txtPoznamka"_s)->setPlainText(u"poznámka"_s);
     const QString before = value(u"SELECT count(*) FROM subj"_s) + value(u"SELECT count(*) FROM text"_s);
-    db::Database::failStatementForTesting(4);
+    m_db.failStatementForTesting(4);
     click(form, u"cmdOK"_s);
-    db::Database::failStatementForTesting(0);
+    m_db.failStatementForTesting(0);
     ASSERT_FALSE(m_user.messages().isEmpty());
     const ui::ShownMessage failed = m_user.messages().last();
     EXPECT_EQ(failed.icon, ui::MessageIcon::Critical);

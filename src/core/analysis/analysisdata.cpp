@@ -35,27 +35,14 @@ Result<QList<int>> AnalysisData::integers(const QString &sql)
     return out;
 }
 
-Result<QList<NamedId>> AnalysisData::namedIds(const QString &sql)
-{
-    const db::Rows rows = m_db.queryRows(sql);
-    if (!rows.ok())
-        return Result<QList<NamedId>>::failure(rows.error);
-    Result<QList<NamedId>> out;
-    for (const QStringList &row : rows.rows) {
-        if (const auto id = db::parseId(row.value(1)))
-            out.value.append({row.value(0), *id});
-    }
-    return out;
-}
-
 Result<QList<NamedId>> AnalysisData::indicatorGroups()
 {
-    return namedIds(QStringLiteral("SELECT RTRIM(LTRIM(func_grp_name)), func_grp_id FROM func_grp WHERE inac_ind = 0"));
+    return db::readNamedIds(m_db, QStringLiteral("SELECT RTRIM(LTRIM(func_grp_name)), func_grp_id FROM func_grp WHERE inac_ind = 0"));
 }
 
 Result<QList<NamedId>> AnalysisData::indicators(int groupId)
 {
-    return namedIds(groupId == 0
+    return db::readNamedIds(m_db, groupId == 0
         ? QStringLiteral("SELECT RTRIM(LTRIM(func_for_name)), func_for_id FROM func_for WHERE inac_ind = 0 ORDER BY 1")
         : QStringLiteral("SELECT RTRIM(LTRIM(f.func_for_name)), f.func_for_id FROM func_for f, func_mem m "
                          "WHERE f.inac_ind = 0 AND m.inac_ind = 0 AND m.func_mem_grp = ")

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/rowkey.h"
+#include "db/namedid.h"
 #include "db/outcome.h"
 
 #include <QHash>
@@ -16,10 +17,7 @@ namespace verna::analysis {
 
 using verna::Result;
 
-struct NamedId {
-    QString name;
-    int id = 0;
-};
+using NamedId = db::NamedId;
 
 // The read queries of the analysis window, in the texts the T-SQL server takes. Every id,
 // year and quarter is a checked integer before it is spliced. A failed read is an error.
@@ -50,7 +48,6 @@ public:
 
 private:
     Result<QList<int>> integers(const QString &sql);
-    Result<QList<NamedId>> namedIds(const QString &sql);
     db::Database &m_db;
 };
 

@@ -17,7 +17,6 @@
 #include <QUrl>
 #include <QUuid>
 
-#include <atomic>
 
 #include <sql.h>
 #include <sqlext.h>
@@ -459,20 +458,10 @@ Outcome Database::serialiseWriters(const QString &table)
     return Outcome::success();
 }
 
-namespace {
-std::atomic<int> g_failAt{0};
-std::atomic<int> g_statementsRun{0};
-} // namespace
-
 void Database::failStatementForTesting(int n)
 {
-    g_failAt = n;
-    g_statementsRun = 0;
-}
-
-int Database::statementsRunForTesting()
-{
-    return g_statementsRun;
+    m_failAt = n;
+    m_statementsRun = 0;
 }
 
 void Database::reconnectIfLost()
@@ -493,8 +482,8 @@ bool Database::exec(QSqlQuery &q, const QString &sql)
 {
     if (refuseGuest())
         return false;
-    if (const int n = ++g_statementsRun; n == g_failAt) {
-        g_failAt = 0;
+    if (const int n = ++m_statementsRun; n == m_failAt) {
+        m_failAt = 0;
         m_lastError = QStringLiteral("zkušební porucha příkazu %1").arg(n);
         return false;
     }

@@ -117,11 +117,11 @@ public:
     // next operation outside a transaction opens the connection again.
     void noteError(const QSqlError &error);
 
-    // Test switch, off in the product: the Nth statement from now that would reach the driver
-    // fails instead, as on a broken server (0 switches it off). statementsRun counts the
-    // statements since the switch was last set, faulted or not.
-    static void failStatementForTesting(int n);
-    static int statementsRunForTesting();
+    // Test switch of this connection, off in the product: the Nth statement from now that
+    // would reach the driver fails instead, as on a broken server (0 switches it off).
+    // statementsRun counts the statements since the switch was last set, faulted or not.
+    void failStatementForTesting(int n);
+    int statementsRunForTesting() const { return m_statementsRun; }
 
 signals:
     void connectionLost(const QString &reason);
@@ -155,6 +155,8 @@ private:
     QString m_sharedSql;
     QStringList m_lockedTables;
     std::function<void()> m_idleHook;
+    int m_failAt = 0;
+    int m_statementsRun = 0;
 };
 
 } // namespace verna::db

@@ -461,23 +461,30 @@ Outcome readAmounts(db::Database &database, const QList<Period> &periods, const 
 
 } // namespace
 
-Result<QList<QStringList>> Evaluator::columns(const QList<FormulaSource> &sources, const QList<Period> &periods,
-                                             const std::function<bool()> &shouldStop, const QList<int> &indicatorIds)
+// One operation over whole columns: per block of periods it reads the forms, chooses per cell
+// what to evaluate and computes the block's cells from its amounts (SQL Server: per cell).
+class Evaluator::ColumnRun
 {
-    // The operation shares what it reads within itself even when the caller keeps no cache.
-    EvaluationCache local;
-    EvaluationCache *const callerCache = m_cache;
-    if (!m_cache)
-        m_cache = &local;
-    struct Restore {
-        Evaluator *e;
-        EvaluationCache *cache;
-        ~Restore() { e->m_cache = cache; }
-    } restore{this, callerCache};
+public:
     using Out = Result<QList<QStringList>>;
-    if (const Outcome read = prefetchFormulas(indicatorIds); !read)
-        return Out::failure(read.error);
 
+    ColumnRun(Evaluator &evaluator, const QList<FormulaSource> &sources, const QList<Period> &periods)
+        : m_evaluator(evaluator)
+        , m_callerCache(evaluator.m_cache)
+        , m_sources(sources)
+        , m_periods(periods)
+    {
+        // The operation shares what it reads within itself even when the caller keeps no cache.
+        if (!m_evaluator.m_cache)
+            m_evaluator.m_cache = &m_local;
+    }
+    ~ColumnRun() { m_evaluator.m_cache = m_callerCache; }
+    ColumnRun(const ColumnRun &) = delete;
+    ColumnRun &operator=(const ColumnRun &) = delete;
+
+    Out run(const QList<int> &indicatorIds, const std::function<bool()> &shouldStop);
+
+private:
     // What a column evaluates differs by the form (full statements expand computed items) and,
     // for a formula with [219], by the quarter: at most eight texts per column.
     struct Variant {
@@ -490,109 +497,169 @@ Result<QList<QStringList>> Evaluator::columns(const QList<FormulaSource> &source
         bool valid = false;
         Variant variants[2][4];
     };
-    QList<Column> columnsOf;
-    QHash<QString, int> itemSlots; // item code -> slot, for the whole operation
-    QHash<QString, std::shared_ptr<const FormulaProgram>> programs;
-    const auto variant = [&](Column &column, bool full, const Period &p) -> Result<const Variant *> {
-        Variant &v = column.variants[full ? 1 : 0][p.quarter - 1];
-        if (!v.made) {
-            const Result<QString> text = full ? expanded(column.formula) : Result<QString>{column.formula, {}};
-            if (!text.ok())
-                return Result<const Variant *>::failure(text.error);
-            v.text = withPeriodItems(text.value, p);
-            auto &program = programs[v.text];
-            if (!program)
-                program = std::make_shared<const FormulaProgram>(*parsed(v.text), itemSlots);
-            v.program = program;
-            v.made = true;
-        }
-        return {&v, {}};
-    };
 
-    Out values;
-    values.value.resize(sources.size());
-    for (QStringList &column : values.value)
-        column.reserve(periods.size());
-    AmountBlock block; // its buffers serve every block of periods
-    const int chunkSize = db::idsPerStatement(m_db.backend());
-    for (int start = 0; start < periods.size(); start += chunkSize) {
-        const int end = std::min<int>(start + chunkSize, periods.size());
-        QList<Period> valid;
-        for (int i = start; i < end; ++i) {
-            if (periods.at(i).isValid())
-                valid << periods.at(i);
-        }
-        if (valid.isEmpty()) {
-            for (QStringList &column : values.value)
-                column << QStringList(end - start);
-            continue;
-        }
-        if (const Outcome outcome = prefetchForms(valid); !outcome)
-            return Out::failure(outcome.error);
-        if (columnsOf.isEmpty()) {
-            for (const FormulaSource &source : sources) {
-                const Result<QString> formula = source();
-                if (!formula.ok())
-                    return Out::failure(formula.error);
-                columnsOf.append({formula.value, Formula::isValidText(formula.value), {}});
-            }
-        }
-        // Per column and row what is evaluated; null where there is no value to compute.
-        QList<QList<const Variant *>> cells(sources.size(), QList<const Variant *>(end - start, nullptr));
-        QList<bool> full(end - start, false);
-        for (int i = start; i < end; ++i) {
-            if (!periods.at(i).isValid())
-                continue;
-            const Result<QString> form = statementForm(periods.at(i));
-            if (!form.ok())
-                return Out::failure(form.error);
-            full[i - start] = isFullForm(form.value);
-        }
-        for (int c = 0; c < sources.size(); ++c) {
-            if (!columnsOf[c].valid)
-                continue;
-            for (int i = start; i < end; ++i) {
-                if (!periods.at(i).isValid())
-                    continue;
-                const Result<const Variant *> v = variant(columnsOf[c], full.at(i - start), periods.at(i));
-                if (!v.ok())
-                    return Out::failure(v.error);
-                cells[c][i - start] = v.value;
-            }
-        }
-        if (m_db.backend() == db::Backend::SqlServer) {
-            // The T-SQL text is the evaluation there, one per cell.
-            for (int c = 0; c < sources.size(); ++c) {
-                QStringList chunk(end - start);
-                for (int i = 0; i < end - start; ++i) {
-                    if (!cells.at(c).at(i))
-                        continue;
-                    const Result<QString> value = evaluateText(cells.at(c).at(i)->text, periods.at(start + i));
-                    if (!value.ok())
-                        return Out::failure(value.error);
-                    chunk[i] = value.value;
-                }
-                values.value[c] << chunk;
-            }
-        } else {
-            if (const Outcome read = readAmounts(m_db, valid, itemSlots, block); !read)
-                return Out::failure(read.error);
-            QList<int> rows(end - start, -1);
-            for (int i = start; i < end; ++i)
-                rows[i - start] = block.rows.value(periods.at(i), -1);
-            for (int c = 0; c < sources.size(); ++c) {
-                QStringList chunk(end - start);
-                for (int i = 0; i < end - start; ++i) {
-                    if (const Variant *v = cells.at(c).at(i))
-                        chunk[i] = FormulaProgram::text(v->program->run(block.row(rows.at(i))));
-                }
-                values.value[c] << chunk;
-            }
-        }
-        if (shouldStop && end < periods.size() && shouldStop())
+    Outcome evaluateBlock(int start, int end);
+    Outcome readFormulas();
+    Result<const Variant *> variant(Column &column, bool full, const Period &p);
+    Outcome chooseCells(int start, int end);
+    Outcome evaluateOnServer(int start, int end);
+    Outcome computeFromAmounts(const QList<Period> &valid, int start, int end);
+
+    Evaluator &m_evaluator;
+    EvaluationCache m_local;
+    EvaluationCache *const m_callerCache;
+    const QList<FormulaSource> &m_sources;
+    const QList<Period> &m_periods;
+    QList<Column> m_columns;
+    QHash<QString, int> m_itemSlots; // item code -> slot, for the whole operation
+    QHash<QString, std::shared_ptr<const FormulaProgram>> m_programs;
+    // Per column and row of the block what is evaluated; null where there is no value to compute.
+    QList<QList<const Variant *>> m_cells;
+    AmountBlock m_block; // its buffers serve every block of periods
+    QList<QStringList> m_values;
+};
+
+Result<QList<QStringList>> Evaluator::ColumnRun::run(const QList<int> &indicatorIds, const std::function<bool()> &shouldStop)
+{
+    if (const Outcome read = m_evaluator.prefetchFormulas(indicatorIds); !read)
+        return Out::failure(read.error);
+    m_values.resize(m_sources.size());
+    for (QStringList &column : m_values)
+        column.reserve(m_periods.size());
+    const int chunkSize = db::idsPerStatement(m_evaluator.m_db.backend());
+    for (int start = 0; start < m_periods.size(); start += chunkSize) {
+        const int end = std::min<int>(start + chunkSize, m_periods.size());
+        if (const Outcome block = evaluateBlock(start, end); !block)
+            return Out::failure(block.error);
+        if (shouldStop && end < m_periods.size() && shouldStop())
             break;
     }
-    return values;
+    Out out;
+    out.value = std::move(m_values);
+    return out;
+}
+
+Outcome Evaluator::ColumnRun::evaluateBlock(int start, int end)
+{
+    QList<Period> valid;
+    for (int i = start; i < end; ++i) {
+        if (m_periods.at(i).isValid())
+            valid << m_periods.at(i);
+    }
+    if (valid.isEmpty()) {
+        for (QStringList &column : m_values)
+            column << QStringList(end - start);
+        return Outcome::success();
+    }
+    if (const Outcome forms = m_evaluator.prefetchForms(valid); !forms)
+        return forms;
+    if (const Outcome formulas = readFormulas(); !formulas)
+        return formulas;
+    if (const Outcome chosen = chooseCells(start, end); !chosen)
+        return chosen;
+    if (m_evaluator.m_db.backend() == db::Backend::SqlServer)
+        return evaluateOnServer(start, end);
+    return computeFromAmounts(valid, start, end);
+}
+
+// The columns' formulas, read when the first block needs them.
+Outcome Evaluator::ColumnRun::readFormulas()
+{
+    if (!m_columns.isEmpty())
+        return Outcome::success();
+    for (const FormulaSource &source : m_sources) {
+        const Result<QString> formula = source();
+        if (!formula.ok())
+            return Outcome::failure(formula.error);
+        m_columns.append({formula.value, Formula::isValidText(formula.value), {}});
+    }
+    return Outcome::success();
+}
+
+Result<const Evaluator::ColumnRun::Variant *> Evaluator::ColumnRun::variant(Column &column, bool full, const Period &p)
+{
+    Variant &v = column.variants[full ? 1 : 0][p.quarter - 1];
+    if (!v.made) {
+        const Result<QString> text = full ? m_evaluator.expanded(column.formula) : Result<QString>{column.formula, {}};
+        if (!text.ok())
+            return Result<const Variant *>::failure(text.error);
+        v.text = withPeriodItems(text.value, p);
+        auto &program = m_programs[v.text];
+        if (!program)
+            program = std::make_shared<const FormulaProgram>(*m_evaluator.parsed(v.text), m_itemSlots);
+        v.program = program;
+        v.made = true;
+    }
+    return {&v, {}};
+}
+
+Outcome Evaluator::ColumnRun::chooseCells(int start, int end)
+{
+    m_cells = QList<QList<const Variant *>>(m_sources.size(), QList<const Variant *>(end - start, nullptr));
+    QList<bool> full(end - start, false);
+    for (int i = start; i < end; ++i) {
+        if (!m_periods.at(i).isValid())
+            continue;
+        const Result<QString> form = m_evaluator.statementForm(m_periods.at(i));
+        if (!form.ok())
+            return Outcome::failure(form.error);
+        full[i - start] = isFullForm(form.value);
+    }
+    for (int c = 0; c < m_sources.size(); ++c) {
+        if (!m_columns[c].valid)
+            continue;
+        for (int i = start; i < end; ++i) {
+            if (!m_periods.at(i).isValid())
+                continue;
+            const Result<const Variant *> v = variant(m_columns[c], full.at(i - start), m_periods.at(i));
+            if (!v.ok())
+                return Outcome::failure(v.error);
+            m_cells[c][i - start] = v.value;
+        }
+    }
+    return Outcome::success();
+}
+
+// The T-SQL text is the evaluation there, one per cell.
+Outcome Evaluator::ColumnRun::evaluateOnServer(int start, int end)
+{
+    for (int c = 0; c < m_sources.size(); ++c) {
+        QStringList chunk(end - start);
+        for (int i = 0; i < end - start; ++i) {
+            if (!m_cells.at(c).at(i))
+                continue;
+            const Result<QString> value = m_evaluator.evaluateText(m_cells.at(c).at(i)->text, m_periods.at(start + i));
+            if (!value.ok())
+                return Outcome::failure(value.error);
+            chunk[i] = value.value;
+        }
+        m_values[c] << chunk;
+    }
+    return Outcome::success();
+}
+
+Outcome Evaluator::ColumnRun::computeFromAmounts(const QList<Period> &valid, int start, int end)
+{
+    if (const Outcome read = readAmounts(m_evaluator.m_db, valid, m_itemSlots, m_block); !read)
+        return read;
+    QList<int> rows(end - start, -1);
+    for (int i = start; i < end; ++i)
+        rows[i - start] = m_block.rows.value(m_periods.at(i), -1);
+    for (int c = 0; c < m_sources.size(); ++c) {
+        QStringList chunk(end - start);
+        for (int i = 0; i < end - start; ++i) {
+            if (const Variant *v = m_cells.at(c).at(i))
+                chunk[i] = FormulaProgram::text(v->program->run(m_block.row(rows.at(i))));
+        }
+        m_values[c] << chunk;
+    }
+    return Outcome::success();
+}
+
+Result<QList<QStringList>> Evaluator::columns(const QList<FormulaSource> &sources, const QList<Period> &periods,
+                                             const std::function<bool()> &shouldStop, const QList<int> &indicatorIds)
+{
+    return ColumnRun(*this, sources, periods).run(indicatorIds, shouldStop);
 }
 
 } // namespace verna::indicators

@@ -85,6 +85,7 @@ public:
 
 private:
     using FormulaSource = std::function<Result<QString>()>;
+    class ColumnRun;
 
     Result<QString> statementForm(const Period &period);
     Result<QString> indicatorFormula(int indicatorId);

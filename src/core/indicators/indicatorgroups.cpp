@@ -14,19 +14,6 @@ QString n(qint64 value)
 {
     return QString::number(value);
 }
-
-Result<QList<Entry>> entries(db::Database &db, const QString &sql)
-{
-    const db::Rows rows = db.queryRows(sql);
-    if (!rows.ok())
-        return Result<QList<Entry>>::failure(rows.error);
-    Result<QList<Entry>> out;
-    for (const QStringList &row : rows.rows) {
-        if (const auto id = db::parseId(row.value(1)))
-            out.value.append({row.value(0), *id});
-    }
-    return out;
-}
 } // namespace
 
 IndicatorGroups::IndicatorGroups(db::Database &db, qint16 dialect)
@@ -37,14 +24,14 @@ IndicatorGroups::IndicatorGroups(db::Database &db, qint16 dialect)
 
 Result<QList<Entry>> IndicatorGroups::groups()
 {
-    return entries(m_db, QStringLiteral("SELECT RTRIM(LTRIM(func_grp_name)), func_grp_id FROM func_grp WHERE inac_ind = 0 ORDER BY 1"));
+    return db::readNamedIds(m_db, QStringLiteral("SELECT RTRIM(LTRIM(func_grp_name)), func_grp_id FROM func_grp WHERE inac_ind = 0 ORDER BY 1"));
 }
 
 Result<QList<Entry>> IndicatorGroups::members(qint32 group)
 {
-    return entries(m_db, QStringLiteral("SELECT RTRIM(LTRIM(f.func_for_name)), f.func_for_id FROM func_for f, func_mem m "
-                                        "WHERE f.inac_ind = 0 AND m.inac_ind = 0 AND m.func_mem_grp = ")
-                             + n(group) + QStringLiteral(" AND f.func_for_id = m.func_mem_for"));
+    return db::readNamedIds(m_db, QStringLiteral("SELECT RTRIM(LTRIM(f.func_for_name)), f.func_for_id FROM func_for f, func_mem m "
+                                                 "WHERE f.inac_ind = 0 AND m.inac_ind = 0 AND m.func_mem_grp = ")
+                                      + n(group) + QStringLiteral(" AND f.func_for_id = m.func_mem_for"));
 }
 
 Result<QString> IndicatorGroups::description(qint32 group)

@@ -30,13 +30,18 @@ bool IndicatorStore::isProtected(qint32 id)
 
 Result<QList<Entry>> IndicatorStore::indicators()
 {
-    const db::Rows rows = m_db.queryRows(QStringLiteral("SELECT RTRIM(LTRIM(func_for_name)), func_for_id FROM func_for WHERE inac_ind = 0 ORDER BY 1"));
-    if (!rows.ok())
-        return Result<QList<Entry>>::failure(rows.error);
-    Result<QList<Entry>> out;
-    for (const QStringList &row : rows.rows) {
-        if (const auto id = db::parseId(row.value(1)))
-            out.value.append({row.value(0), *id});
+    return db::readNamedIds(m_db, QStringLiteral("SELECT RTRIM(LTRIM(func_for_name)), func_for_id FROM func_for WHERE inac_ind = 0 ORDER BY 1"));
+}
+
+Result<QList<ItemName>> IndicatorStore::itemNames(const QList<int> &codes)
+{
+    Result<QList<ItemName>> out;
+    out.value.reserve(codes.size());
+    for (const int code : codes) {
+        const Result<QString> text = m_db.readValue(QStringLiteral("SELECT RTRIM(LTRIM(value_txt)) FROM cd_val WHERE val_agn = ") + n(code));
+        if (!text.ok())
+            return Result<QList<ItemName>>::failure(text.error);
+        out.value.append({text.value.trimmed(), code});
     }
     return out;
 }

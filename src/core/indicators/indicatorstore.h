@@ -1,6 +1,8 @@
 #pragma once
 
+#include "db/namedid.h"
 #include "db/outcome.h"
+#include "indicators/formulatext.h"
 
 #include <QList>
 #include <QString>
@@ -13,10 +15,7 @@ class Database;
 namespace verna::indicators {
 
 // A line of a list: the text it shows and the id it carries.
-struct Entry {
-    QString name;
-    qint32 id = 0;
-};
+using Entry = db::NamedId;
 
 // How a save ended when the database did not fail: the record's id, or the name was taken.
 struct Saved {
@@ -51,6 +50,9 @@ public:
     Outcome remove(qint32 id);
 
     static bool isProtected(qint32 id);
+
+    // The texts of statement lines, in the order of their codes, as the editor lists them.
+    Result<QList<ItemName>> itemNames(const QList<int> &codes);
 
 private:
     Result<bool> nameTaken(const QString &name, std::optional<qint32> except);

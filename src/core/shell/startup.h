@@ -25,6 +25,10 @@ Outcome initialiseDatabase(db::Database &database, bool replace);
 Outcome openDatabase(db::Database &database, const std::optional<db::DatabaseLocation> &option,
                      const std::function<void(const QString &step)> &step = {});
 
+// Whether an open database can carry the windows: its code lists and statements can be read
+// and the code lists hold every line of the abbreviated statement forms.
+Outcome checkDatabaseUsable(db::Database &database);
+
 // Message that tells the user that the ODBC data source cannot be used.
 inline const QString kOdbcNotConfigured = QStringLiteral("Není nastaveno ODBC");
 // The data source is set up, its server does not answer: %1 the data source, %2 the reason.

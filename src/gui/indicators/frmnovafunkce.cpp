@@ -1,6 +1,7 @@
 #include "indicators/frmnovafunkce.h"
 
 #include "db/database.h"
+#include "indicators/editorcontrols.h"
 #include "indicators/evaluator.h"
 #include "shell/appstate.h"
 #include "ui/messages.h"
@@ -12,7 +13,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMdiSubWindow>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
@@ -50,6 +50,7 @@ frmNovaFunkce::frmNovaFunkce(shell::AppState &state, QWidget *parent)
     : QWidget(parent)
     , m_state(state)
     , m_store(state.database())
+    , m_controls(new EditorControls(this))
 {
     setObjectName(QStringLiteral("frmNovaFunkce"));
     setWindowTitle(kCaption);
@@ -64,29 +65,13 @@ frmNovaFunkce::~frmNovaFunkce() = default;
 
 void frmNovaFunkce::buildControls()
 {
-    m_cboNazev = new QComboBox(this);
-    m_cboNazev->setObjectName(QStringLiteral("cboNazev"));
-    m_cboNazev->setEditable(true);
-    // A typed name is a new name for the indicator, never a new entry of the list.
-    m_cboNazev->setInsertPolicy(QComboBox::NoInsert);
-    connect(m_cboNazev, &QComboBox::activated, this, &frmNovaFunkce::cboNazev_Click);
-    connect(m_cboNazev, &QComboBox::editTextChanged, this, [this] {
-        if (!m_loading)
-            m_nameChanged = true;
-    });
-
-    m_txtPopis = new QPlainTextEdit(this);
-    m_txtPopis->setObjectName(QStringLiteral("txtPopis"));
-    m_txtPopis->setTabChangesFocus(true);
-    connect(m_txtPopis, &QPlainTextEdit::textChanged, this, [this] {
-        if (!m_loading)
-            m_descriptionChanged = true;
-    });
+    m_cboNazev = m_controls->nameBox(QStringLiteral("cboNazev"), [this](int index) { cboNazev_Click(index); });
+    m_txtPopis = m_controls->descriptionBox();
 
     m_txtFunkce = new QLineEdit(this);
     m_txtFunkce->setObjectName(QStringLiteral("txtFunkce"));
     connect(m_txtFunkce, &QLineEdit::textChanged, this, [this] {
-        if (!m_loading)
+        if (!m_controls->isLoading())
             m_formulaChanged = true;
     });
 
@@ -100,22 +85,14 @@ void frmNovaFunkce::buildControls()
     m_lstVysledovka = itemList(QStringLiteral("lstVysledovka"));
 
     const auto button = [this](const QString &name, const QString &caption, void (frmNovaFunkce::*handler)()) {
-        auto *b = new QPushButton(caption, this);
-        b->setObjectName(name);
-        b->setAutoDefault(false);
-        connect(b, &QPushButton::clicked, this, handler);
-        return b;
+        return m_controls->button(name, caption, [this, handler] { (this->*handler)(); });
     };
     m_cmdOK = button(QStringLiteral("cmdOK"), QStringLiteral("OK"), &frmNovaFunkce::cmdOK_Click);
     m_cmdNova = button(QStringLiteral("cmdNova"), QStringLiteral("Nový"), &frmNovaFunkce::cmdNova_Click);
     m_cmdOdstranit = button(QStringLiteral("cmdOdstranit"), QStringLiteral("Odstranit"), &frmNovaFunkce::cmdOdstranit_Click);
     m_cmdStorno = button(QStringLiteral("cmdStorno"), QStringLiteral("Storno"), &frmNovaFunkce::cmdStorno_Click);
 
-    const auto label = [this](const QString &caption, QWidget *buddy) {
-        auto *l = new QLabel(caption, this);
-        l->setBuddy(buddy);
-        return l;
-    };
+    const auto label = [this](const QString &caption, QWidget *buddy) { return m_controls->label(caption, buddy); };
     auto *texts = new QGridLayout;
     texts->addWidget(label(QStringLiteral("Název ukazatele:"), m_cboNazev), 0, 0);
     texts->addWidget(m_cboNazev, 0, 1);
@@ -145,26 +122,20 @@ void frmNovaFunkce::buildControls()
 
 void frmNovaFunkce::fillItemLists()
 {
-    db::Database &db = m_state.database();
-    QString failure;
-    const auto fill = [&](QListWidget *list, const QList<int> &codes) {
-        for (const int code : codes) {
-            const Result<QString> text = db.readValue(QStringLiteral("SELECT RTRIM(LTRIM(value_txt)) FROM cd_val WHERE val_agn = ")
-                                                      + QString::number(code));
-            if (!text.ok()) {
-                failure = text.error;
-                return;
-            }
-            auto *item = new QListWidgetItem(text.value.trimmed(), list);
-            item->setData(Qt::UserRole, code);
-            m_items.append({text.value.trimmed(), code});
+    const auto fill = [this](QListWidget *list, const QList<int> &codes) {
+        const Result<QList<ItemName>> names = m_store.itemNames(codes);
+        for (const ItemName &name : names.value) {
+            auto *item = new QListWidgetItem(name.text, list);
+            item->setData(Qt::UserRole, name.code);
+            m_items.append(name);
         }
+        return names.error;
     };
-    fill(m_lstRozvaha, shell::ItemCodes::abbreviatedBalanceSheet());
+    QString failure = fill(m_lstRozvaha, shell::ItemCodes::abbreviatedBalanceSheet());
     if (failure.isEmpty())
-        fill(m_lstVysledovka, shell::ItemCodes::abbreviatedIncomeStatement());
+        failure = fill(m_lstVysledovka, shell::ItemCodes::abbreviatedIncomeStatement());
     if (!failure.isEmpty()) {
-        showFailure(QStringLiteral("Seznam položek výkazů nelze načíst."), failure);
+        m_controls->showFailure(QStringLiteral("Seznam položek výkazů nelze načíst."), failure);
         return;
     }
     // No statement stores this line: the evaluator puts in the days of the period, so flows
@@ -174,28 +145,16 @@ void frmNovaFunkce::fillItemLists()
     m_items.append({kDaysElapsedText, Evaluator::kDaysElapsedItem});
 }
 
-void frmNovaFunkce::setQuietly(const std::function<void()> &put)
-{
-    m_loading = true;
-    put();
-    m_loading = false;
-}
-
-void frmNovaFunkce::showFailure(const QString &text, const QString &reason)
-{
-    ui::critical(this, windowTitle(), text, reason);
-}
-
 void frmNovaFunkce::rebuildList()
 {
     const std::optional<qint32> wanted = m_state.takeSelectionAfterReload();
     const Result<QList<Entry>> indicators = m_store.indicators();
     if (!indicators.ok()) {
-        showFailure(QStringLiteral("Seznam ukazatelů nelze načíst."), indicators.error);
+        m_controls->showFailure(QStringLiteral("Seznam ukazatelů nelze načíst."), indicators.error);
         return;
     }
     int index = 0;
-    setQuietly([&] {
+    m_controls->setQuietly([&] {
         m_cboNazev->clear();
         for (const Entry &entry : indicators.value) {
             if (wanted && entry.id == *wanted)
@@ -216,16 +175,16 @@ void frmNovaFunkce::cboNazev_Click(int index)
     const qint32 id = m_cboNazev->itemData(index).toInt();
     const Result<IndicatorStore::Texts> texts = m_store.load(id);
     if (!texts.ok()) {
-        showFailure(QStringLiteral("Ukazatel nelze načíst."), texts.error);
+        m_controls->showFailure(QStringLiteral("Ukazatel nelze načíst."), texts.error);
         return;
     }
-    setQuietly([&] {
+    m_controls->setQuietly([&] {
         m_cboNazev->setCurrentIndex(index);
         m_cboNazev->setEditText(m_cboNazev->itemText(index));
         m_txtPopis->setPlainText(texts.value.description);
         m_txtFunkce->setText(displayFormula(texts.value.formula, m_items));
     });
-    m_nameChanged = m_descriptionChanged = m_formulaChanged = false;
+    m_controls->nameChanged = m_controls->descriptionChanged = m_formulaChanged = false;
     // Choosing an indicator ends a creation: the next save changes what is on display.
     m_creating = false;
     m_cmdOK->setText(kZmenit);
@@ -236,7 +195,7 @@ void frmNovaFunkce::cboNazev_Click(int index)
 void frmNovaFunkce::cmdNova_Click()
 {
     m_creating = true;
-    setQuietly([this] {
+    m_controls->setQuietly([this] {
         m_cboNazev->setCurrentIndex(-1);
         m_cboNazev->clearEditText();
         m_txtFunkce->clear();
@@ -277,7 +236,7 @@ void frmNovaFunkce::cmdOK_Click()
     Evaluator evaluator(m_state.database());
     const Result<QString> value = evaluator.formulaValue(*stored, Period{kTestYear, kTestQuarter, kTestEntity});
     if (!value.ok()) {
-        showFailure(QStringLiteral("Vzorec nelze ověřit, databáze ohlásila chybu."), value.error);
+        m_controls->showFailure(QStringLiteral("Vzorec nelze ověřit, databáze ohlásila chybu."), value.error);
         return;
     }
     if (!isNumber(value.value)) {
@@ -286,7 +245,7 @@ void frmNovaFunkce::cmdOK_Click()
         return;
     }
     // The user sees what will be stored.
-    setQuietly([&] { m_txtFunkce->setText(displayFormula(*stored, m_items)); });
+    m_controls->setQuietly([&] { m_txtFunkce->setText(displayFormula(*stored, m_items)); });
 
     if (m_creating || !m_current)
         create(name, *stored);
@@ -298,7 +257,7 @@ void frmNovaFunkce::create(const QString &name, const QString &formula)
 {
     const Result<Saved> saved = m_store.create({name, formula, m_txtPopis->toPlainText()});
     if (!saved.ok()) {
-        showFailure(QStringLiteral("Ukazatel nelze vytvořit, nic nebylo uloženo."), saved.error);
+        m_controls->showFailure(QStringLiteral("Ukazatel nelze vytvořit, nic nebylo uloženo."), saved.error);
         return;
     }
     if (saved.value.nameTaken) {
@@ -313,11 +272,11 @@ void frmNovaFunkce::create(const QString &name, const QString &formula)
 
 void frmNovaFunkce::change(qint32 id, const QString &name, const QString &formula)
 {
-    const Result<Saved> saved = m_store.change(id, m_nameChanged ? std::optional<QString>(m_cboNazev->currentText()) : std::nullopt,
-                                               m_descriptionChanged ? std::optional<QString>(m_txtPopis->toPlainText()) : std::nullopt,
+    const Result<Saved> saved = m_store.change(id, m_controls->nameChanged ? std::optional<QString>(m_cboNazev->currentText()) : std::nullopt,
+                                               m_controls->descriptionChanged ? std::optional<QString>(m_txtPopis->toPlainText()) : std::nullopt,
                                                m_formulaChanged ? std::optional<QString>(formula) : std::nullopt);
     if (!saved.ok()) {
-        showFailure(QStringLiteral("Ukazatel nelze změnit, nic nebylo uloženo."), saved.error);
+        m_controls->showFailure(QStringLiteral("Ukazatel nelze změnit, nic nebylo uloženo."), saved.error);
         return;
     }
     if (saved.value.nameTaken) {
@@ -327,7 +286,7 @@ void frmNovaFunkce::change(qint32 id, const QString &name, const QString &formul
         rebuildList();
         return;
     }
-    m_nameChanged = m_descriptionChanged = m_formulaChanged = false;
+    m_controls->nameChanged = m_controls->descriptionChanged = m_formulaChanged = false;
     ui::information(this, QCoreApplication::applicationName(), QStringLiteral("Ukazatel ") + name + QStringLiteral(" byl změněn."));
     m_state.setSelectionAfterReload(id);
     rebuildList();
@@ -345,7 +304,7 @@ void frmNovaFunkce::cmdOdstranit_Click()
                           + QStringLiteral("Chcete pokračovat?")))
         return;
     if (const Outcome removed = m_store.remove(*m_current); !removed) {
-        showFailure(QStringLiteral("Ukazatel nelze odstranit."), removed.error);
+        m_controls->showFailure(QStringLiteral("Ukazatel nelze odstranit."), removed.error);
         return;
     }
     m_state.setSelectionAfterReload(std::nullopt);
@@ -354,10 +313,7 @@ void frmNovaFunkce::cmdOdstranit_Click()
 
 void frmNovaFunkce::cmdStorno_Click()
 {
-    if (auto *sub = qobject_cast<QMdiSubWindow *>(parentWidget()))
-        sub->close();
-    else
-        close();
+    m_controls->closeWindow();
 }
 
 } // namespace verna::indicators

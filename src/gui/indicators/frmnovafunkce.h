@@ -4,7 +4,6 @@
 #include "indicators/indicatorstore.h"
 
 #include <QWidget>
-#include <functional>
 #include <optional>
 
 class QComboBox;
@@ -19,6 +18,8 @@ class AppState;
 }
 
 namespace verna::indicators {
+
+class EditorControls;
 
 // The indicator editor: creates, changes and deletes indicators. The user writes formulas with
 // the statement lines' texts; the window stores them with codes, after a test evaluation on the
@@ -50,21 +51,16 @@ private:
     void rebuildList();
     void create(const QString &name, const QString &formula);
     void change(qint32 id, const QString &name, const QString &formula);
-    // Puts a text into a control without counting it as the user's change.
-    void setQuietly(const std::function<void()> &put);
-    void showFailure(const QString &text, const QString &reason);
 
     shell::AppState &m_state;
     IndicatorStore m_store;
+    EditorControls *m_controls;
     QList<ItemName> m_items;
 
     // The indicator on display; none while a new one is composed.
     std::optional<qint32> m_current;
     bool m_creating = false;
-    bool m_nameChanged = false;
-    bool m_descriptionChanged = false;
     bool m_formulaChanged = false;
-    bool m_loading = false;
 
     QComboBox *m_cboNazev = nullptr;
     QPlainTextEdit *m_txtPopis = nullptr;

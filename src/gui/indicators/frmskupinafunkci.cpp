@@ -1,5 +1,6 @@
 #include "indicators/frmskupinafunkci.h"
 
+#include "indicators/editorcontrols.h"
 #include "shell/appstate.h"
 #include "ui/messages.h"
 
@@ -8,7 +9,6 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QListWidget>
-#include <QMdiSubWindow>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
@@ -50,6 +50,7 @@ frmSkupinaFunkci::frmSkupinaFunkci(shell::AppState &state, QWidget *parent)
     , m_state(state)
     , m_groups(state.database())
     , m_store(state.database())
+    , m_controls(new EditorControls(this))
 {
     setObjectName(QStringLiteral("frmSkupinaFunkci"));
     setWindowTitle(QStringLiteral("Skupina ukazatelů"));
@@ -62,24 +63,8 @@ frmSkupinaFunkci::~frmSkupinaFunkci() = default;
 
 void frmSkupinaFunkci::buildControls()
 {
-    m_cboFceSkupina = new QComboBox(this);
-    m_cboFceSkupina->setObjectName(QStringLiteral("cboFceSkupina"));
-    m_cboFceSkupina->setEditable(true);
-    // A typed text is a name for a new or renamed group, never a new entry of the list.
-    m_cboFceSkupina->setInsertPolicy(QComboBox::NoInsert);
-    connect(m_cboFceSkupina, &QComboBox::activated, this, &frmSkupinaFunkci::cboFceSkupina_Click);
-    connect(m_cboFceSkupina, &QComboBox::editTextChanged, this, [this] {
-        if (!m_loading)
-            m_nameChanged = true;
-    });
-
-    m_txtPopis = new QPlainTextEdit(this);
-    m_txtPopis->setObjectName(QStringLiteral("txtPopis"));
-    m_txtPopis->setTabChangesFocus(true);
-    connect(m_txtPopis, &QPlainTextEdit::textChanged, this, [this] {
-        if (!m_loading)
-            m_descriptionChanged = true;
-    });
+    m_cboFceSkupina = m_controls->nameBox(QStringLiteral("cboFceSkupina"), [this](int index) { cboFceSkupina_Click(index); });
+    m_txtPopis = m_controls->descriptionBox();
 
     const auto list = [this](const QString &name) {
         auto *l = new QListWidget(this);
@@ -93,11 +78,7 @@ void frmSkupinaFunkci::buildControls()
     connect(m_lstVse, &QListWidget::itemDoubleClicked, this, &frmSkupinaFunkci::cmdPridat_Click);
 
     const auto button = [this](const QString &name, const QString &caption, void (frmSkupinaFunkci::*handler)()) {
-        auto *b = new QPushButton(caption, this);
-        b->setObjectName(name);
-        b->setAutoDefault(false);
-        connect(b, &QPushButton::clicked, this, handler);
-        return b;
+        return m_controls->button(name, caption, [this, handler] { (this->*handler)(); });
     };
     m_cmdPridat = button(QStringLiteral("cmdPridat"), QStringLiteral(">>"), &frmSkupinaFunkci::cmdPridat_Click);
     m_cmdOdstranit = button(QStringLiteral("cmdOdstranit"), QStringLiteral("Odstranit"), &frmSkupinaFunkci::cmdOdstranit_Click);
@@ -108,11 +89,7 @@ void frmSkupinaFunkci::buildControls()
                                    &frmSkupinaFunkci::cmdOdstranitSkupinu_Click);
     m_cmdStorno = button(QStringLiteral("cmdStorno"), QStringLiteral("Storno"), &frmSkupinaFunkci::cmdStorno_Click);
 
-    const auto label = [this](const QString &caption, QWidget *buddy) {
-        auto *l = new QLabel(caption, this);
-        l->setBuddy(buddy);
-        return l;
-    };
+    const auto label = [this](const QString &caption, QWidget *buddy) { return m_controls->label(caption, buddy); };
     auto *top = new QGridLayout;
     top->addWidget(label(QStringLiteral("Skupina"), m_cboFceSkupina), 0, 0);
     top->addWidget(m_cboFceSkupina, 0, 1);
@@ -147,11 +124,6 @@ void frmSkupinaFunkci::buildControls()
     layout->addLayout(buttons);
 }
 
-void frmSkupinaFunkci::showFailure(const QString &text, const QString &reason)
-{
-    ui::critical(this, windowTitle(), text, reason);
-}
-
 void frmSkupinaFunkci::fillList(QListWidget *list, const QList<Entry> &entries)
 {
     list->clear();
@@ -165,20 +137,20 @@ void frmSkupinaFunkci::load()
     const Result<QList<Entry>> groups = m_groups.groups();
     const Result<QList<Entry>> indicators = groups.ok() ? m_store.indicators() : Result<QList<Entry>>{};
     if (!groups.ok() || !indicators.ok()) {
-        showFailure(QStringLiteral("Skupiny ukazatelů nelze načíst."), groups.ok() ? indicators.error : groups.error);
+        m_controls->showFailure(QStringLiteral("Skupiny ukazatelů nelze načíst."), groups.ok() ? indicators.error : groups.error);
         return;
     }
     int index = 0;
-    m_loading = true;
-    m_cboFceSkupina->clear();
-    // "Vše" carries no id: what it means is told by the mode.
-    m_cboFceSkupina->addItem(QStringLiteral("Vše"));
-    for (const Entry &group : groups.value) {
-        if (wanted && group.id == *wanted)
-            index = m_cboFceSkupina->count();
-        m_cboFceSkupina->addItem(group.name, group.id);
-    }
-    m_loading = false;
+    m_controls->setQuietly([&] {
+        m_cboFceSkupina->clear();
+        // "Vše" carries no id: what it means is told by the mode.
+        m_cboFceSkupina->addItem(QStringLiteral("Vše"));
+        for (const Entry &group : groups.value) {
+            if (wanted && group.id == *wanted)
+                index = m_cboFceSkupina->count();
+            m_cboFceSkupina->addItem(group.name, group.id);
+        }
+    });
     fillList(m_lstVse, indicators.value);
     m_lstPridane->clear();
     cboFceSkupina_Click(index);
@@ -193,18 +165,18 @@ void frmSkupinaFunkci::cboFceSkupina_Click(int index)
     const Result<QList<Entry>> members = all ? m_store.indicators() : m_groups.members(group);
     const Result<QString> description = all ? Result<QString>{} : m_groups.description(group);
     if (!members.ok() || !description.ok()) {
-        showFailure(QStringLiteral("Skupinu ukazatelů nelze načíst."), members.ok() ? description.error : members.error);
+        m_controls->showFailure(QStringLiteral("Skupinu ukazatelů nelze načíst."), members.ok() ? description.error : members.error);
         return;
     }
     m_mode = all ? Mode::All : Mode::Group;
     m_group = group;
     m_groupName = m_cboFceSkupina->itemText(index);
-    m_loading = true;
-    m_cboFceSkupina->setCurrentIndex(index);
-    m_cboFceSkupina->setEditText(m_groupName);
-    m_txtPopis->setPlainText(description.value);
-    m_loading = false;
-    m_nameChanged = m_descriptionChanged = false;
+    m_controls->setQuietly([&] {
+        m_cboFceSkupina->setCurrentIndex(index);
+        m_cboFceSkupina->setEditText(m_groupName);
+        m_txtPopis->setPlainText(description.value);
+    });
+    m_controls->nameChanged = m_controls->descriptionChanged = false;
     m_lstPridane->clear();
     fillList(m_lstVybrane, members.value);
     m_cmdOK->setEnabled(!all);
@@ -218,12 +190,12 @@ void frmSkupinaFunkci::cmdNova_Click()
     m_groupName.clear();
     m_cmdOK->setEnabled(false);
     m_cmdOdstranitSkupinu->setEnabled(false);
-    m_loading = true;
-    m_cboFceSkupina->setCurrentIndex(-1);
-    m_cboFceSkupina->clearEditText();
-    m_txtPopis->clear();
-    m_loading = false;
-    m_nameChanged = m_descriptionChanged = false;
+    m_controls->setQuietly([this] {
+        m_cboFceSkupina->setCurrentIndex(-1);
+        m_cboFceSkupina->clearEditText();
+        m_txtPopis->clear();
+    });
+    m_controls->nameChanged = m_controls->descriptionChanged = false;
     m_cboFceSkupina->setFocus();
     m_lstVybrane->clear();
     m_lstPridane->clear();
@@ -272,7 +244,7 @@ void frmSkupinaFunkci::cmdOdstranit_Click()
         if (wasPending)
             return;
         if (const Outcome removed = m_groups.removeMember(m_group, id); !removed) {
-            showFailure(QStringLiteral("Ukazatel nelze ze skupiny odstranit."), removed.error);
+            m_controls->showFailure(QStringLiteral("Ukazatel nelze ze skupiny odstranit."), removed.error);
             cboFceSkupina_Click(m_cboFceSkupina->currentIndex());
             return;
         }
@@ -290,7 +262,7 @@ void frmSkupinaFunkci::cmdOdstranit_Click()
     case Mode::All:
         // Deletes the indicator itself; the store refuses the ones full statements need.
         if (const Outcome removed = m_store.remove(id); !removed) {
-            showFailure(QStringLiteral("Ukazatel nelze odstranit."), removed.error);
+            m_controls->showFailure(QStringLiteral("Ukazatel nelze odstranit."), removed.error);
             return;
         }
         if (const Result<QList<Entry>> indicators = m_store.indicators(); indicators.ok())
@@ -306,14 +278,14 @@ void frmSkupinaFunkci::cmdOK_Click()
         return;
     const QString typed = m_cboFceSkupina->currentText().trimmed();
     std::optional<QString> name;
-    if (m_nameChanged && typed != m_groupName) {
+    if (m_controls->nameChanged && typed != m_groupName) {
         if (typed.isEmpty()) {
             ui::exclamation(this, windowTitle(), QStringLiteral("Zadejte jméno skupiny."));
             return;
         }
         const Result<bool> taken = m_groups.nameTaken(typed, m_group);
         if (!taken.ok()) {
-            showFailure(QStringLiteral("Skupinu ukazatelů nelze změnit."), taken.error);
+            m_controls->showFailure(QStringLiteral("Skupinu ukazatelů nelze změnit."), taken.error);
             return;
         }
         if (taken.value)
@@ -322,7 +294,7 @@ void frmSkupinaFunkci::cmdOK_Click()
             name = typed;
     }
     std::optional<QString> description;
-    if (m_descriptionChanged && ui::askYesNo(this, windowTitle(), QStringLiteral("Chcete změnit popis skupiny ukazatelů?")))
+    if (m_controls->descriptionChanged && ui::askYesNo(this, windowTitle(), QStringLiteral("Chcete změnit popis skupiny ukazatelů?")))
         description = m_txtPopis->toPlainText();
     const QString groupName = name.value_or(m_groupName);
     QList<qint32> added;
@@ -337,7 +309,7 @@ void frmSkupinaFunkci::cmdOK_Click()
 
     const Result<Saved> saved = m_groups.change(m_group, name, description, added);
     if (!saved.ok()) {
-        showFailure(QStringLiteral("Skupinu ukazatelů nelze změnit, nic nebylo uloženo."), saved.error);
+        m_controls->showFailure(QStringLiteral("Skupinu ukazatelů nelze změnit, nic nebylo uloženo."), saved.error);
         return;
     }
     if (saved.value.nameTaken) {
@@ -368,7 +340,7 @@ void frmSkupinaFunkci::cmdVytvorit_Click()
         members << itemId(m_lstVybrane->item(i));
     const Result<Saved> saved = m_groups.create(name, m_txtPopis->toPlainText(), members);
     if (!saved.ok()) {
-        showFailure(QStringLiteral("Skupinu ukazatelů nelze vytvořit, nic nebylo uloženo."), saved.error);
+        m_controls->showFailure(QStringLiteral("Skupinu ukazatelů nelze vytvořit, nic nebylo uloženo."), saved.error);
         return;
     }
     if (saved.value.nameTaken) {
@@ -388,7 +360,7 @@ void frmSkupinaFunkci::cmdOdstranitSkupinu_Click()
     if (!ui::askYesNo(this, windowTitle(), QStringLiteral("Chcete odstranit skupinu ukazatelů ") + m_groupName + QStringLiteral("?")))
         return;
     if (const Outcome removed = m_groups.remove(m_group); !removed) {
-        showFailure(QStringLiteral("Skupinu ukazatelů nelze odstranit."), removed.error);
+        m_controls->showFailure(QStringLiteral("Skupinu ukazatelů nelze odstranit."), removed.error);
         return;
     }
     m_state.setSelectionAfterReload(std::nullopt);
@@ -398,10 +370,7 @@ void frmSkupinaFunkci::cmdOdstranitSkupinu_Click()
 
 void frmSkupinaFunkci::cmdStorno_Click()
 {
-    if (auto *sub = qobject_cast<QMdiSubWindow *>(parentWidget()))
-        sub->close();
-    else
-        close();
+    m_controls->closeWindow();
 }
 
 } // namespace verna::indicators

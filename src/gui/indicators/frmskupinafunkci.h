@@ -17,6 +17,8 @@ class AppState;
 
 namespace verna::indicators {
 
+class EditorControls;
+
 // The indicator groups window: creates groups, renames them, changes their descriptions, adds
 // and removes members, deletes groups and, from "Vše", deletes indicators. What is chosen is a
 // mode of its own, so no group id (0, -1 or any other) is taken for "Vše" or a new group.
@@ -50,18 +52,15 @@ private:
     void load();
     void fillList(QListWidget *list, const QList<Entry> &entries);
     QList<Entry> pending() const;
-    void showFailure(const QString &text, const QString &reason);
 
     shell::AppState &m_state;
     IndicatorGroups m_groups;
     IndicatorStore m_store;
+    EditorControls *m_controls;
 
     Mode m_mode = Mode::All;
     qint32 m_group = 0;
     QString m_groupName;
-    bool m_nameChanged = false;
-    bool m_descriptionChanged = false;
-    bool m_loading = false;
 
     QComboBox *m_cboFceSkupina = nullptr;
     QPlainTextEdit *m_txtPopis = nullptr;

@@ -1,14 +1,12 @@
 #include "shell/databasestartup.h"
 
 #include "db/database.h"
-#include "shell/appstate.h"
 #include "shell/frmhlavni.h"
 #include "shell/startup.h"
 #include "ui/longtask.h"
 #include "ui/messages.h"
 
 #include <QFileInfo>
-#include <QSet>
 
 namespace verna::shell {
 
@@ -17,61 +15,7 @@ namespace {
 const QString kChooseFile = QStringLiteral("Vybrat jiný soubor...");
 const QString kQuit = QStringLiteral("Ukončit");
 
-// Codes of the list that the database lacks, in the order of the fixed list.
-QStringList missingCodes(db::Database &database, int list, const QList<int> &codes, QString &error)
-{
-    const db::Rows rows = database.queryRows(QStringLiteral("SELECT val_agn FROM cd_val WHERE tbl_cd = ")
-                                             + QString::number(list) + QStringLiteral(" AND inac_ind = 0"));
-    if (!rows.ok()) {
-        error = rows.error;
-        return {};
-    }
-    QSet<QString> present;
-    for (const QStringList &row : rows.rows)
-        present.insert(row.value(0));
-    QStringList missing;
-    for (const int code : codes) {
-        if (!present.contains(QString::number(code)))
-            missing << QString::number(code);
-    }
-    return missing;
-}
-
 } // namespace
-
-Outcome checkDatabaseUsable(db::Database &database)
-{
-    const struct {
-        QString table;
-        QString what;
-    } tables[] = {
-        {QStringLiteral("cd_val"), QStringLiteral("číselníků")},
-        {QStringLiteral("finl_stmt"), QStringLiteral("výkazů")},
-    };
-    for (const auto &t : tables) {
-        const db::Rows rows = database.queryRows(QStringLiteral("SELECT count(*) FROM ") + t.table);
-        if (!rows.ok())
-            return Outcome::failure(QStringLiteral("Tabulku %1 (%2) nelze přečíst: %3").arg(t.what, t.table, rows.error));
-    }
-    const struct {
-        int list;
-        QString what;
-        const QList<int> &codes;
-    } lists[] = {
-        {29, QStringLiteral("řádků rozvahy"), ItemCodes::abbreviatedBalanceSheet()},
-        {30, QStringLiteral("řádků výsledovky"), ItemCodes::abbreviatedIncomeStatement()},
-    };
-    for (const auto &l : lists) {
-        QString error;
-        const QStringList missing = missingCodes(database, l.list, l.codes, error);
-        if (!error.isEmpty())
-            return Outcome::failure(QStringLiteral("Číselník %1 nelze přečíst: %2").arg(l.what, error));
-        if (!missing.isEmpty())
-            return Outcome::failure(QStringLiteral("V číselníku %1 (číselník %2) chybí položky %3.")
-                                        .arg(l.what, QString::number(l.list), missing.join(QStringLiteral(", "))));
-    }
-    return Outcome::success();
-}
 
 bool connectAtStartup(db::Database &database, const std::optional<db::DatabaseLocation> &option, QWidget *parent)
 {

@@ -2,6 +2,7 @@
 
 #include "db/databaselocation.h"
 #include "db/outcome.h"
+#include "shell/startup.h"
 
 #include <optional>
 
@@ -12,10 +13,6 @@ class Database;
 }
 
 namespace verna::shell {
-
-// Whether an open database can carry the windows: its code lists and statements can be read
-// and the code lists hold every line of the abbreviated statement forms.
-Outcome checkDatabaseUsable(db::Database &database);
 
 // The start-up connection: opens what --db names (or the default) and checks it.
 // An unusable ODBC source: "Není nastaveno ODBC" with the driver's reason, and false.
