@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QProcess>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -291,4 +292,26 @@ TEST(FileDialog, ListingTheDatabaseFolderKeepsTheLocksSoAnotherProcessSeesEveryW
     EXPECT_EQ(otherProcess(files.path(), u"INSERT INTO ctrl (row_id, inac_ind) VALUES (-2, 0)"_s), "");
     ASSERT_TRUE(database.execute(u"INSERT INTO ctrl (row_id, inac_ind) VALUES (-3, 0)"_s));
     EXPECT_EQ(otherProcess(files.path(), u"SELECT count(*) FROM ctrl"_s), "3");
+}
+
+// A box taller than the screen hides its buttons: a long text keeps its first lines and the
+// whole of it scrolls in the details, as a long detail does.
+TEST(MessageBox, LongTextsScrollInTheDetailsSoTheButtonsStayInSight)
+{
+    QStringList lines;
+    for (int i = 1; i <= 400; ++i)
+        lines << u"řádek %1: odmítnut"_s.arg(i);
+    QString shown;
+    QString details;
+    QTimer::singleShot(0, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        shown = box->text();
+        details = box->detailedText();
+        box->accept();
+    });
+    ui::exclamation(nullptr, u"Importovat výkazy"_s, lines.join(u'\n'));
+    EXPECT_LE(shown.count(u'\n'), 15);
+    EXPECT_TRUE(shown.startsWith(u"řádek 1: odmítnut\n"_s));
+    EXPECT_TRUE(details.contains(u"řádek 400: odmítnut"_s));
 }

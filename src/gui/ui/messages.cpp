@@ -78,10 +78,20 @@ int choose(QWidget *parent, MessageIcon icon, const QString &title, const QStrin
     if (ScriptedUser *user = ScriptedUser::current())
         return user->reply({icon, title, text, detail, captions, {}}, escape);
 
-    QMessageBox box(boxIcon(icon), title, text, QMessageBox::NoButton, parent);
-    // The detail goes under the text, not behind a "Show Details" button in another language.
-    if (!detail.isEmpty())
-        box.setInformativeText(detail);
+    // A box taller than the screen hides its buttons: lines past the first few of a long text,
+    // and a long detail, go to the scrolling details pane.
+    constexpr qsizetype kBoxLines = 15;
+    QStringList lines = text.split(QLatin1Char('\n'));
+    QString scrolled = lines.size() > kBoxLines ? text : QString();
+    if (!scrolled.isEmpty())
+        lines = lines.mid(0, kBoxLines - 1) << QStringLiteral("…");
+    QMessageBox box(boxIcon(icon), title, lines.join(QLatin1Char('\n')), QMessageBox::NoButton, parent);
+    if (detail.count(QLatin1Char('\n')) >= kBoxLines)
+        scrolled += (scrolled.isEmpty() ? QString() : QStringLiteral("\n\n")) + detail;
+    else if (!detail.isEmpty())
+        box.setInformativeText(detail); // a short detail shows at once, under the text
+    if (!scrolled.isEmpty())
+        box.setDetailedText(scrolled);
     QList<QPushButton *> pushButtons;
     for (int i = 0; i < captions.size(); ++i) {
         const auto role = i == escape && captions.size() > 1 ? QMessageBox::RejectRole : QMessageBox::AcceptRole;
