@@ -54,6 +54,16 @@ TEST_F(StartupTest, MissingTableIsToldInCzechAndTheUserMayQuit)
     EXPECT_FALSE(m_database.isOpen()) << "a database that cannot be used is not kept open";
 }
 
+// A file in a folder that does not exist is refused before it is opened, and named all the same.
+TEST_F(StartupTest, AMissingFileIsNamedInTheMessage)
+{
+    const QString path = m_fixture.path(QStringLiteral("chybi/verna.sqlite"));
+    EXPECT_FALSE(shell::connectAtStartup(m_database, db::DatabaseLocation::file(path)));
+    ASSERT_EQ(m_user.messages().size(), 1);
+    EXPECT_TRUE(m_user.messages().front().text.startsWith(QStringLiteral("Databázi ") + path + QStringLiteral(" nelze použít")))
+        << m_user.messages().front().text.toStdString();
+}
+
 TEST_F(StartupTest, BrokenCodeListNamesTheMissingLines)
 {
     ASSERT_EQ(m_fixture.create(m_fixture.path(), Content::CodeLines), QString());

@@ -38,7 +38,7 @@ bool deliverDrop(QWidget *control, const QString &text, const QPoint &pos, Qt::K
         return false;
     QDropEvent drop(QPointF(pos), actions, &data, Qt::LeftButton, modifiers);
     QCoreApplication::sendEvent(surface, &drop);
-    return drop.isAccepted();
+    return drop.isAccepted() && drop.dropAction() == Qt::CopyAction;
 }
 
 } // namespace verna::test

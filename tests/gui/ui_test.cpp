@@ -230,9 +230,11 @@ TEST(DropSeam, DeliversTextToTheNamedControlThroughTheDropEventsUnlessRefused)
     }
     EXPECT_TRUE(received.isEmpty());
 
-    EXPECT_TRUE(test::deliverDrop(&window, u"lblSubjekt"_s, u"*/*1234"_s));
-    EXPECT_TRUE(test::deliverDrop(&window, u"lstNalezeno"_s, u"#&#AC15"_s, QPoint(5, 7)));
-    EXPECT_EQ(received, (QStringList{u"label:*/*1234"_s, u"list:#&#AC15"_s}));
+    // Another program's file link is no payload; what is taken is always copied, a move proposed or not.
+    EXPECT_FALSE(test::deliverDrop(&window, u"lblSubjekt"_s, u"file:///tmp/vykazy.csv"_s));
+    EXPECT_TRUE(test::deliverDrop(&window, u"lblSubjekt"_s, u"*/*1234"_s, {}, Qt::ShiftModifier));
+    EXPECT_TRUE(test::deliverDrop(&window, u"lstNalezeno"_s, u"#&#AC99001_3366"_s, QPoint(5, 7)));
+    EXPECT_EQ(received, (QStringList{u"label:*/*1234"_s, u"list:#&#AC99001_3366"_s}));
     EXPECT_EQ(positions, QList<QPoint>{QPoint(5, 7)});
 }
 

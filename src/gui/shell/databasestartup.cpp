@@ -40,7 +40,8 @@ bool connectAtStartup(db::Database &database, const std::optional<db::DatabaseLo
             if (outcome)
                 return true;
         }
-        const QString place = database.location().describe();
+        // A file refused before it was opened (a missing one) is named by what was asked for.
+        const QString place = location ? location->describe() : database.location().describe();
         database.close();
         const QString text = QStringLiteral("Databázi %1 nelze použít.\n\nMůžete vybrat jiný databázový soubor, "
                                             "nebo aplikaci ukončit.")

@@ -4,6 +4,8 @@
 #include "ui/frozentableview.h"
 #include "ui/scripteduser.h"
 
+#include "selection/payload.h"
+
 #include <QAbstractScrollArea>
 #include <QDrag>
 #include <QDropEvent>
@@ -39,19 +41,23 @@ protected:
         case QEvent::DragEnter:
         case QEvent::DragMove: {
             auto *drag = static_cast<QDragMoveEvent *>(event);
-            if (acceptable(drag->mimeData()))
-                drag->acceptProposedAction();
-            else
+            // Always a copy: a source that honours a move would delete what it dragged here.
+            if (acceptable(drag->mimeData()) && (drag->possibleActions() & Qt::CopyAction)) {
+                drag->setDropAction(Qt::CopyAction);
+                drag->accept();
+            } else {
                 drag->ignore();
+            }
             return true;
         }
         case QEvent::Drop: {
             auto *drop = static_cast<QDropEvent *>(event);
-            if (!acceptable(drop->mimeData())) {
+            if (!acceptable(drop->mimeData()) || !(drop->possibleActions() & Qt::CopyAction)) {
                 drop->ignore();
                 return true;
             }
-            drop->acceptProposedAction();
+            drop->setDropAction(Qt::CopyAction);
+            drop->accept();
             const QString text = drop->mimeData()->text();
             const QPoint pos = drop->position().toPoint();
             m_handler(text, pos, drop->modifiers());
@@ -65,7 +71,8 @@ protected:
 private:
     bool acceptable(const QMimeData *data) const
     {
-        return data && data->hasText() && !isBusy(ownerWindow(m_control));
+        // Only VERNA's own payloads: file links and other programs' texts are refused at once.
+        return data && data->hasText() && selection::Payload::parse(data->text()) && !isBusy(ownerWindow(m_control));
     }
 
     QWidget *m_control;
