@@ -1,9 +1,9 @@
 #include "db/schema.h"
 #include "entities/entitystore.h"
 #include "entities/groupstore.h"
+#include "entities/notes.h"
 #include "indicators/indicatorgroups.h"
 #include "indicators/indicatorstore.h"
-#include "shell/modhlavni.h"
 #include "statements/importreaders.h"
 #include "statements/statementimport.h"
 #include "statements/statementstore.h"
@@ -87,7 +87,7 @@ TEST_P(FaultInjectionTest, EveryWriteIsWholeOrNotThereAtAnyFailingStatement)
              other = w.id;
              return w.ok();
          }},
-        {"note", [&] { return shell::modHlavni::storeNote(db(), QString::number(entity), u"nová\r\npoznámka"_s).ok; }},
+        {"note", [&] { return entities::storeNote(db(), QString::number(entity), u"nová\r\npoznámka"_s).ok; }},
         {"entity editing", [&] { return entities.save(entity, u"Poruchy 2 s.r.o."_s, longNote).ok; }},
         {"new group", [&] {
              const entities::Written w = groups.create(u"Skupina poruch"_s, u"pozn."_s, {entity});

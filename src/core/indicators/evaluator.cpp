@@ -1,5 +1,6 @@
 #include "indicators/evaluator.h"
 
+#include "base/itemcodes.h"
 #include "db/database.h"
 #include "db/numbertext.h"
 #include "db/preparedquery.h"
@@ -8,7 +9,6 @@
 #include "indicators/formula.h"
 #include "indicators/formulaprogram.h"
 #include "indicators/formulasql.h"
-#include "shell/appstate.h"
 
 #include <QLocale>
 #include <QRegularExpression>
@@ -199,8 +199,8 @@ Result<QString> Evaluator::expanded(const QString &formula)
     // Every "[202]".."[213]" in one pass in table order; a stored formula that is not a valid
     // formula text is spliced as empty, which leaves no value.
     Result<QString> out{formula, {}};
-    const QList<int> &items = shell::ItemCodes::computedItems();
-    const QList<int> &indicators = shell::ItemCodes::computedItemFormulas();
+    const QList<int> &items = base::ItemCodes::computedItems();
+    const QList<int> &indicators = base::ItemCodes::computedItemFormulas();
     for (int i = 0; i < items.size(); ++i) {
         const QString reference = QLatin1Char('[') + QString::number(items.at(i)) + QLatin1Char(']');
         // A formula without the reference would be left as it is: no need to read it.
@@ -281,7 +281,7 @@ Outcome Evaluator::prefetchFormulas(const QList<int> &indicatorIds)
     // The columns' formulas and those computed items expand to, in one statement instead of
     // one each.
     QList<int> missing;
-    for (int id : indicatorIds + shell::ItemCodes::computedItemFormulas()) {
+    for (int id : indicatorIds + base::ItemCodes::computedItemFormulas()) {
         if (!m_cache->indicatorFormula(id) && !missing.contains(id))
             missing << id;
     }

@@ -1,10 +1,10 @@
 #include "shell/demodata.h"
 
+#include "base/itemcodes.h"
+#include "base/textforms.h"
 #include "db/bulkinsert.h"
 #include "db/database.h"
 #include "db/transaction.h"
-#include "shell/appstate.h"
-#include "shell/modhlavni.h"
 #include "shell/referencedata.h"
 #include "statements/sumrules.h"
 
@@ -16,21 +16,6 @@
 namespace verna::shell {
 
 using db::BulkInsert;
-
-int icoCheckDigit(const QString &firstSeven)
-{
-    int sum = 0;
-    for (int i = 0; i < 7; ++i)
-        sum += (8 - i) * firstSeven.at(i).digitValue();
-    const int r = sum % 11;
-    return (11 - r) % 10;
-}
-
-bool isValidIco(const QString &ico)
-{
-    static const QRegularExpression digits(QStringLiteral("^\\d{8}$"));
-    return digits.match(ico).hasMatch() && icoCheckDigit(ico.left(7)) == ico.at(7).digitValue();
-}
 
 namespace {
 
@@ -292,7 +277,7 @@ Outcome Generator::loadInputs()
             out->append(rule);
         }
     }
-    for (int id : ItemCodes::computedItemFormulas()) {
+    for (int id : base::ItemCodes::computedItemFormulas()) {
         const QString formula = m_db.singleValue(QStringLiteral("SELECT func_for_val FROM func_for WHERE func_for_id = %1").arg(id));
         if (formula.isEmpty())
             return Outcome::failure(QStringLiteral("Chybí ukazatel %1 pro vypočítané položky.").arg(id));
@@ -312,7 +297,7 @@ QString Generator::makeIco()
 {
     while (true) {
         QString first = QString::number(1000000 + m_random.below(8999999)).rightJustified(7, QLatin1Char('0'));
-        const int check = icoCheckDigit(first);
+        const int check = base::icoCheckDigit(first);
         const QString ico = first + QString::number(check);
         // The seed's very first IČO already there: this seed has been run on this database.
         if (m_icoDraws++ == 0 && m_usedIcos.count(ico))
@@ -375,7 +360,7 @@ Outcome Generator::writeEntity(int id, std::vector<int> &branchesOut)
         for (int s = 0; s < sentences; ++s)
             note += (s ? QStringLiteral(" ") : QString()) + m_random.pick(kNoteSentences);
         textId = m_nextTextId++;
-        const QStringList lines = modHlavni::noteLines(note);
+        const QStringList lines = base::noteLines(note);
         for (int k = 0; k < lines.size(); ++k) {
             if (Outcome o = m_text->add({QString::number(nextKey(QStringLiteral("text"), QStringLiteral("row_id"))), now, zero,
                                          QString::number(textId), QString::number(k + 1), BulkInsert::text(lines.at(k))});
@@ -391,7 +376,7 @@ Outcome Generator::writeEntity(int id, std::vector<int> &branchesOut)
           : o;
     o = o ? m_name->add({QString::number(nextKey(QStringLiteral("name"), QStringLiteral("row_id"))), now, zero, idText,
                          QStringLiteral("22"), BulkInsert::text(name), null, zero, null, zero,
-                         BulkInsert::text(modHlavni::searchForm(name))})
+                         BulkInsert::text(base::searchForm(name))})
           : o;
     // The main branch is number 1, the secondary ones follow.
     branchesOut = {division};
@@ -462,15 +447,15 @@ Outcome Generator::writeStatements(int id, int division)
                 balanceOut = balance;
                 incomeOut = income;
             } else {
-                for (int code : ItemCodes::abbreviatedBalanceSheet())
+                for (int code : base::ItemCodes::abbreviatedBalanceSheet())
                     balanceOut[code] = balance[code];
-                for (int i = 0; i < ItemCodes::computedItems().size(); ++i) {
+                for (int i = 0; i < base::ItemCodes::computedItems().size(); ++i) {
                     qint64 total = 0;
                     for (const auto &[sign, code] : m_rules.computedItems[i])
                         total += sign * income[code];
-                    income[ItemCodes::computedItems()[i]] = total;
+                    income[base::ItemCodes::computedItems()[i]] = total;
                 }
-                for (int code : ItemCodes::abbreviatedIncomeStatement())
+                for (int code : base::ItemCodes::abbreviatedIncomeStatement())
                     incomeOut[code] = income[code];
             }
             for (const auto &[type, amounts] : {std::pair{27, &balanceOut}, std::pair{28, &incomeOut}}) {
@@ -528,7 +513,7 @@ Outcome Generator::writeGroups(const std::vector<std::pair<int, int>> &entityBra
               : o;
         o = o ? m_name->add({QString::number(nextKey(QStringLiteral("name"), QStringLiteral("row_id"))), now, zero, idText,
                              QStringLiteral("22"), BulkInsert::text(name), null, zero, null, zero,
-                             BulkInsert::text(modHlavni::searchForm(name))})
+                             BulkInsert::text(base::searchForm(name))})
               : o;
         const int members = 3 + m_random.below(6);
         std::set<int> chosen;

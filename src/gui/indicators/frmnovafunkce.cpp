@@ -1,5 +1,6 @@
 #include "indicators/frmnovafunkce.h"
 
+#include "base/itemcodes.h"
 #include "db/database.h"
 #include "indicators/evaluator.h"
 #include "shell/appstate.h"
@@ -160,9 +161,9 @@ void frmNovaFunkce::fillItemLists()
             m_items.append({text.value.trimmed(), code});
         }
     };
-    fill(m_lstRozvaha, shell::ItemCodes::abbreviatedBalanceSheet());
+    fill(m_lstRozvaha, base::ItemCodes::abbreviatedBalanceSheet());
     if (failure.isEmpty())
-        fill(m_lstVysledovka, shell::ItemCodes::abbreviatedIncomeStatement());
+        fill(m_lstVysledovka, base::ItemCodes::abbreviatedIncomeStatement());
     if (!failure.isEmpty()) {
         showFailure(QStringLiteral("Seznam položek výkazů nelze načíst."), failure);
         return;

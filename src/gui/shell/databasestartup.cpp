@@ -1,7 +1,7 @@
 #include "shell/databasestartup.h"
 
+#include "base/itemcodes.h"
 #include "db/database.h"
-#include "shell/appstate.h"
 #include "shell/frmhlavni.h"
 #include "shell/startup.h"
 #include "ui/longtask.h"
@@ -58,8 +58,8 @@ Outcome checkDatabaseUsable(db::Database &database)
         QString what;
         const QList<int> &codes;
     } lists[] = {
-        {29, QStringLiteral("řádků rozvahy"), ItemCodes::abbreviatedBalanceSheet()},
-        {30, QStringLiteral("řádků výsledovky"), ItemCodes::abbreviatedIncomeStatement()},
+        {29, QStringLiteral("řádků rozvahy"), base::ItemCodes::abbreviatedBalanceSheet()},
+        {30, QStringLiteral("řádků výsledovky"), base::ItemCodes::abbreviatedIncomeStatement()},
     };
     for (const auto &l : lists) {
         QString error;
