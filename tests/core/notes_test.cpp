@@ -32,7 +32,7 @@ TEST_P(NotesTest, NotesComeBackExactlyAsTyped)
     };
     for (const QString &note : notes) {
         ASSERT_TRUE(entities::storeNote(db(), u"42"_s, note).ok) << db().lastError().toStdString();
-        EXPECT_EQ(entities::loadNote(db(), u"42"_s), note) << note.left(40).toStdString();
+        EXPECT_EQ(entities::loadNote(db(), u"42"_s).value, note) << note.left(40).toStdString();
         // Storing again replaced the old lines rather than adding to them.
         EXPECT_EQ(lineCount(), QString::number(base::noteLines(note).size()));
     }
@@ -56,7 +56,7 @@ TEST_P(NotesTest, SixHundredCharactersAreThreeNumberedLinesUnderOneNewNote)
     EXPECT_EQ(db().singleValue(u"SELECT text_id FROM subj WHERE subj_id = 43"_s), u"2"_s);
     ASSERT_TRUE(entities::storeNote(db(), u"42"_s, u"kratší"_s).ok);
     EXPECT_EQ(db().singleValue(u"SELECT text_id FROM subj WHERE subj_id = 42"_s), u"3"_s);
-    EXPECT_EQ(entities::loadNote(db(), u"43"_s), u"jiná"_s);
+    EXPECT_EQ(entities::loadNote(db(), u"43"_s).value, u"jiná"_s);
     EXPECT_EQ(db().singleValue(u"SELECT count(*) FROM text"_s), u"2"_s);
 }
 
@@ -65,12 +65,12 @@ TEST_P(NotesTest, IdsThatAreNotWholeNumbersRunNoSql)
     db().setSharedSql(u"untouched"_s);
     for (const char *bad : {"42 OR 1=1", "1-2", "42'", "", "4.2"}) {
         EXPECT_FALSE(entities::storeNote(db(), QString::fromLatin1(bad), u"x"_s).ok) << bad;
-        EXPECT_EQ(entities::loadNote(db(), QString::fromLatin1(bad)), QString()) << bad;
+        EXPECT_EQ(entities::loadNote(db(), QString::fromLatin1(bad)).value, QString()) << bad;
         EXPECT_FALSE(entities::isSingleEntity(db(), QString::fromLatin1(bad)).value) << bad;
     }
     EXPECT_EQ(db().sharedSql(), u"untouched"_s);
     EXPECT_EQ(lineCount(), u"0"_s);
-    EXPECT_EQ(entities::loadNote(db(), u"42"_s), QString());
+    EXPECT_EQ(entities::loadNote(db(), u"42"_s).value, QString());
 }
 
 TEST_P(NotesTest, GroupsAreTheEntitiesWithFormTwoHundredFifteen)

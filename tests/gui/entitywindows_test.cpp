@@ -88,7 +88,7 @@ TEST_F(EntityWindowsTest, ANewCompanyIsFoundEditedGroupedAnalysedAndDeleted)
     m_user.willAnswer(ui::kYes);
     click(editing, u"cmdOK"_s);
     EXPECT_EQ(lastMessage(), u"Změna byla uložena."_s);
-    EXPECT_EQ(entities::loadNote(m_db, QString::number(id)), u"Rohlíky i v sobotu"_s);
+    EXPECT_EQ(entities::loadNote(m_db, QString::number(id)).value, u"Rohlíky i v sobotu"_s);
 
     // A group of it and two other companies; a group dropped on it and a repeat add nothing.
     const qint32 b = company(u"25596641"_s, u"Mlýn"_s);

@@ -449,7 +449,7 @@ Report check(db::Database &db, const QStringList &logs, bool killed)
         }
         for (const auto &[entity, note] : notes) {
             if (note.acknowledged)
-                lost += !note.texts.contains(entities::loadNote(db, QString::number(entity)));
+                lost += !note.texts.contains(entities::loadNote(db, QString::number(entity)).value);
         }
     }
     report.line(QStringLiteral("acknowledged writes found in the database"), lost,

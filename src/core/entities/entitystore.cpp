@@ -158,7 +158,10 @@ Result<EntityDetails> EntityStore::load(qint32 id)
     }
     out.value.name = name.value;
     out.value.ico = ico.value;
-    out.value.note = entities::loadNote(m_db, subj);
+    const Result<QString> note = entities::loadNote(m_db, subj);
+    if (!note.ok())
+        return Out::failure(note.error);
+    out.value.note = note.value;
     for (const QStringList &row : branches.rows) {
         if (const auto code = db::parseId(row.value(2)))
             out.value.branches << ListItem{row.value(0) + QLatin1Char(' ') + row.value(1), *code};

@@ -50,7 +50,10 @@ Result<GroupDetails> GroupStore::load(qint32 group)
         return Out::failure(name.error);
     Out out;
     out.value.name = name.value;
-    out.value.note = entities::loadNote(m_db, id);
+    const Result<QString> note = entities::loadNote(m_db, id);
+    if (!note.ok())
+        return Out::failure(note.error);
+    out.value.note = note.value;
     for (const QStringList &row : members.rows) {
         if (const auto member = db::parseId(row.value(0)))
             out.value.members << GroupMember{*member, row.value(3) + QLatin1Char(' ') + row.value(2), row.value(1) == QLatin1String("0")};

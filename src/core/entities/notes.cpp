@@ -57,18 +57,24 @@ Outcome storeNote(db::Database &db, const QString &entityId, const QString &note
     return Outcome::success();
 }
 
-QString loadNote(db::Database &db, const QString &entityId)
+Result<QString> loadNote(db::Database &db, const QString &entityId)
 {
     if (!db::isId(entityId))
-        return QString();
-    const auto textId = db::parseId(db.singleValue(QStringLiteral("SELECT text_id FROM subj WHERE inac_ind = 0 AND subj_id = ") + entityId));
+        return {};
+    const Result<QString> linked = db.readValue(QStringLiteral("SELECT text_id FROM subj WHERE inac_ind = 0 AND subj_id = ") + entityId);
+    if (!linked.ok())
+        return linked;
+    const auto textId = db::parseId(linked.value);
     if (!textId)
-        return QString();
-    QString note;
+        return {};
+    Result<QString> note;
     db::RecordSet rs = db.openRecordSet(QStringLiteral("SELECT line_txt FROM text WHERE text_id = ") + QString::number(*textId)
                                         + QStringLiteral(" ORDER BY seq_nbr"));
     while (rs.next())
-        note += rs.text(0);
+        note.value += rs.text(0);
+    // next() ends both at the last line and on a failure: half a note is no note.
+    if (!rs.error().isEmpty())
+        return Result<QString>::failure(rs.error());
     return note;
 }
 

@@ -16,7 +16,8 @@ QString noteLineInsert(int dialect, int textId, int sequence, const QString &lin
 // Replaces the entity's note, all or nothing: old lines deleted, new lines written, linked.
 Outcome storeNote(db::Database &db, const QString &entityId, const QString &note, int dialect = 1);
 
-// The entity's note, or "" when it has none (or the id is not a whole number).
-QString loadNote(db::Database &db, const QString &entityId);
+// The entity's note, or "" when it has none (or the id is not a whole number); the database's
+// reason when a read fails.
+Result<QString> loadNote(db::Database &db, const QString &entityId);
 
 } // namespace verna::entities

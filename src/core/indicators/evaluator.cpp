@@ -139,6 +139,11 @@ QString Evaluator::rozvinVypocitanePolozky(QString &formula)
     return formula;
 }
 
+Result<QString> Evaluator::expandComputedItems(const QString &formula)
+{
+    return expanded(formula);
+}
+
 Result<QStringList> Evaluator::indicatorColumn(int indicatorId, const QList<Period> &periods, const std::function<bool()> &shouldStop)
 {
     const Result<QList<QStringList>> all = columns({[this, indicatorId] { return indicatorFormula(indicatorId); }}, periods, shouldStop);
@@ -257,13 +262,13 @@ Result<QString> Evaluator::evaluateText(const QString &text, const Period &perio
         m_lastBackendSql = tsql;
         const Result<QString> value = m_db.readValue(tsql);
         if (!value.ok())
-            return Result<QString>::failure(failedStatement(value.error).error);
+            return failedStatement(value.error) ? Result<QString>{} : Result<QString>::failure(value.error);
         return value;
     }
     m_lastBackendSql = FormulaSql::cellStatement(*tree, m_db.backend(), period);
     const Result<QList<QVariantList>> rows = m_db.queryNative(m_lastBackendSql);
     if (!rows.ok())
-        return Result<QString>::failure(failedStatement(rows.error).error);
+        return failedStatement(rows.error) ? Result<QString>{} : Result<QString>::failure(rows.error);
     return {rows.value.isEmpty() ? QString() : valueText(rows.value.front().value(0), tree->isIntegral()), {}};
 }
 

@@ -58,9 +58,12 @@ Result<std::optional<TreeNode>> TreeData::entity(qint32 id, const std::function<
         return Out::failure(branches.error);
     root.children += branches.value;
 
-    if (const QString note = entities::loadNote(m_db, sid); !note.isEmpty()) {
+    const Result<QString> note = entities::loadNote(m_db, sid);
+    if (!note.ok())
+        return Out::failure(note.error);
+    if (!note.value.isEmpty()) {
         TreeNode heading = node({}, QStringLiteral("Poznámka"));
-        heading.children << node(QStringLiteral("pz") + sid, note);
+        heading.children << node(QStringLiteral("pz") + sid, note.value);
         root.children << heading;
     }
 

@@ -220,13 +220,8 @@ private:
 
 qint64 Generator::nextKey(const QString &table, const QString &column)
 {
-    const QString key = table + QLatin1Char('.') + column;
-    auto it = m_keys.find(key);
-    if (it == m_keys.end()) {
-        const QString max = m_db.singleValue(QStringLiteral("SELECT max(%1) FROM %2").arg(column, table));
-        it = m_keys.emplace(key, std::max<qint64>(max.isEmpty() ? 0 : max.toLongLong(), 0)).first;
-    }
-    return ++it->second;
+    // lockAndReadKeys read every key column the generator fills; at() refuses one it did not.
+    return ++m_keys.at(table + QLatin1Char('.') + column);
 }
 
 Outcome Generator::lockAndReadKeys()
@@ -236,6 +231,18 @@ Outcome Generator::lockAndReadKeys()
             return o;
     }
     m_keys.clear();
+    // Each key column's largest key, read now: a failed read stops the run instead of numbering
+    // from zero into keys that exist.
+    static const std::pair<const char *, const char *> keyColumns[] = {
+        {"subj", "row_id"}, {"ident", "row_id"}, {"ident", "subj_id"}, {"name", "row_id"}, {"actv", "row_id"},
+        {"mem", "row_id"},  {"text", "row_id"},  {"finl_stmt", "row_id"}, {"finl_stmt", "finl_stmt_id"}, {"finl_item", "row_id"}};
+    for (const auto &[table, column] : keyColumns) {
+        const QString key = QString::fromLatin1(table) + QLatin1Char('.') + QString::fromLatin1(column);
+        const Result<QString> max = m_db.readValue(QStringLiteral("SELECT max(%1) FROM %2").arg(QLatin1String(column), QLatin1String(table)));
+        if (!max.ok())
+            return max.outcome();
+        m_keys[key] = std::max<qint64>(max.value.isEmpty() ? 0 : max.value.toLongLong(), 0);
+    }
     const Result<QString> maxText = m_db.readValue(QStringLiteral("SELECT max(text_id) FROM text"));
     if (!maxText.ok())
         return maxText.outcome();
@@ -256,6 +263,8 @@ Outcome Generator::loadInputs()
                                           .arg(kReferenceEntity)
                                           .arg(kReferenceYear)
                                           .arg(kReferenceQuarter));
+    if (!items.ok())
+        return Outcome::failure(items.error);
     for (const QStringList &row : items.rows)
         (row[0] == QLatin1String("27") ? m_template.balance : m_template.income)[row[1].toInt()] = row[2].toDouble();
     if (m_template.balance.empty() || m_template.income.empty())
@@ -278,12 +287,17 @@ Outcome Generator::loadInputs()
         }
     }
     for (int id : base::ItemCodes::computedItemFormulas()) {
-        const QString formula = m_db.singleValue(QStringLiteral("SELECT func_for_val FROM func_for WHERE func_for_id = %1").arg(id));
-        if (formula.isEmpty())
+        const Result<QString> formula = m_db.readValue(QStringLiteral("SELECT func_for_val FROM func_for WHERE func_for_id = %1").arg(id));
+        if (!formula.ok())
+            return formula.outcome();
+        if (formula.value.isEmpty())
             return Outcome::failure(QStringLiteral("Chybí ukazatel %1 pro vypočítané položky.").arg(id));
-        m_rules.computedItems.push_back(parseTerms(formula));
+        m_rules.computedItems.push_back(parseTerms(formula.value));
     }
-    for (const QStringList &row : m_db.queryRows(QStringLiteral("SELECT val_agn FROM cd_val WHERE tbl_cd = 217 AND inac_ind = 0 ORDER BY val_agn")).rows) {
+    const db::Rows branches = m_db.queryRows(QStringLiteral("SELECT val_agn FROM cd_val WHERE tbl_cd = 217 AND inac_ind = 0 ORDER BY val_agn"));
+    if (!branches.ok())
+        return Outcome::failure(branches.error);
+    for (const QStringList &row : branches.rows) {
         const int code = row[0].toInt();
         if (kBranchWords().count(code % 1000) && code < 3100)
             m_divisions.push_back(code);
