@@ -126,6 +126,35 @@ TEST_F(EntityWindowsTest, ANewCompanyIsFoundEditedGroupedAnalysedAndDeleted)
     EXPECT_EQ(value(u"SELECT inac_ind FROM ident WHERE subj_id = %1"_s.arg(id)), u"2"_s);
 }
 
+// The list is read again after a member is removed; a pending member the database cannot read
+// then is still written later, so the window says so instead of leaving it out silently.
+TEST_F(EntityWindowsTest, APendingMemberThatCannotBeReadAgainIsReported)
+{
+    const qint32 a = company(u"27074358"_s, u"Alfa"_s);
+    const qint32 b = company(u"25596641"_s, u"Beta"_s);
+    const auto removeBesidePending = [&](int failingStatement) {
+        const entities::Written group = entities::GroupStore(m_db).create(u"Skupina %1"_s.arg(failingStatement), {}, {a});
+        EXPECT_TRUE(group.ok());
+        auto *window = static_cast<entities::frmUlozitSkupinu *>(m_main->openEntityGroups(group.id));
+        EXPECT_TRUE(test::deliverDrop(window, u"lstSkupina"_s, u"*/*%1"_s.arg(b)));
+        control<QListWidget>(window, u"lstSkupina"_s)->setCurrentRow(0);
+        m_user.willAnswer(ui::kYes);
+        db::Database::failStatementForTesting(failingStatement);
+        click(window, u"cmdOdebrat"_s);
+        const int run = db::Database::statementsRunForTesting();
+        db::Database::failStatementForTesting(0);
+        EXPECT_EQ(window->pending(), QList<qint32>{b});
+        return run;
+    };
+    // The pending member is the last thing the reload reads.
+    const int statements = removeBesidePending(1000000);
+    EXPECT_EQ(lastMessage(), u"Chcete odstranit subjekt ze skupiny subjektů?"_s);
+    removeBesidePending(statements);
+    ASSERT_FALSE(m_user.messages().isEmpty());
+    EXPECT_EQ(m_user.messages().last().icon, ui::MessageIcon::Critical);
+    EXPECT_TRUE(m_user.messages().last().text.contains(u"Přidané subjekty nelze zobrazit"_s)) << m_user.messages().last().text.toStdString();
+}
+
 TEST_F(EntityWindowsTest, MembersOfAnExistingGroupAreSwitchedAtOnceAndAddedOnRequest)
 {
     const qint32 a = company(u"27074358"_s, u"Alfa"_s);
