@@ -129,7 +129,10 @@ void benchScale(BenchContext &context)
     }
 
     db::Database reopened;
-    reopened.open(db::DatabaseLocation::file(file));
+    if (const Outcome opened = reopened.open(db::DatabaseLocation::file(file)); !opened) {
+        context.table.check(QStringLiteral("verna-db analyze --entities @FILE"), QStringLiteral("no error"), opened.error, false);
+        return;
+    }
     const QList<qint32> ids = fixtureEntities(reopened);
     reopened.close();
     QString error;

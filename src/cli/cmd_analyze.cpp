@@ -10,7 +10,7 @@
 #include "db/database.h"
 #include "db/sqlquote.h"
 #include "entities/entitysearch.h"
-#include "shell/modhlavni.h"
+#include "entities/groupmembers.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -167,7 +167,7 @@ int fillTable(const AnalyzeOptions &o, db::Database &database, analysis::Analysi
         entities << *id.value;
     }
     if (o.group) {
-        const Result<bool> single = shell::modHlavni::isSingleEntity(database, QString::number(*o.group));
+        const Result<bool> single = entities::isSingleEntity(database, QString::number(*o.group));
         if (!single.ok())
             return fail(single.error);
         if (single.value) {

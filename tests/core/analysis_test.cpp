@@ -55,15 +55,15 @@ protected:
 TEST_P(AnalysisTest, CellsHoldTheEvaluatorsValuesRoundedToTwoDecimals)
 {
     EXPECT_EQ(m_engine->addEntityRows(3366).value, 1);
-    m_engine->addIndicator(kMarginShare, u"Marže"_s);
+    ASSERT_TRUE(m_engine->addIndicator(kMarginShare, u"Marže"_s).ok);
     EXPECT_EQ(m_model.cell(0, 0), u"2.56"_s);
 
     const QList<qint32> ids = companies();
     ASSERT_GE(ids.size(), 8);
     for (qint32 id : ids.mid(0, 3))
         EXPECT_GT(m_engine->addEntityRows(id).value, 0);
-    m_engine->addIndicator(1, u"Běžná likvidita"_s);
-    m_engine->addIndicator(10, u"ROA"_s);
+    ASSERT_TRUE(m_engine->addIndicator(1, u"Běžná likvidita"_s).ok);
+    ASSERT_TRUE(m_engine->addIndicator(10, u"ROA"_s).ok);
     indicators::Evaluator evaluator(db());
     for (int r = 0; r < m_model.dataRowCount(); ++r) {
         const RowKey key = m_model.rowKey(r);
@@ -159,13 +159,13 @@ TEST_P(AnalysisTest, AServerThatGoesAwayMidFillIsAnError)
 TEST_P(AnalysisTest, AggregatesPurgeIncompleteRowsAndFollowChanges)
 {
     const QList<qint32> ids = companies();
-    m_engine->addYearRows(ids.at(0), 1998);
-    m_engine->addYearRows(ids.at(1), 1998);
+    ASSERT_TRUE(m_engine->addYearRows(ids.at(0), 1998).ok());
+    ASSERT_TRUE(m_engine->addYearRows(ids.at(1), 1998).ok());
     // No income statement for one period: income-based indicators come back empty there.
     ASSERT_TRUE(db().execute(u"UPDATE finl_stmt SET inac_ind = 2 WHERE subj_id = %1 AND year_dt = 1998 "
                               "AND quarter_dt = 3 AND stmt_type_cd = 28"_s.arg(ids.at(1))).ok);
-    m_engine->addIndicator(10, u"ROA"_s);
-    m_engine->addIndicator(5, u"Zadluženost"_s);
+    ASSERT_TRUE(m_engine->addIndicator(10, u"ROA"_s).ok);
+    ASSERT_TRUE(m_engine->addIndicator(5, u"Zadluženost"_s).ok);
     const int rows = m_model.dataRowCount();
     m_engine->applyAggregate(Aggregate::Median);
     EXPECT_EQ(m_model.dataRowCount(), rows - 1);
@@ -184,9 +184,9 @@ TEST_P(AnalysisTest, AggregatesPurgeIncompleteRowsAndFollowChanges)
 
 TEST_P(AnalysisTest, ExportsCarryTheTableAndItsAggregateRow)
 {
-    m_engine->addEntityRows(3366);
-    m_engine->addEntityRows(companies().front());
-    m_engine->addIndicator(kMarginShare, u"Marže, podíl"_s);
+    ASSERT_TRUE(m_engine->addEntityRows(3366).ok());
+    ASSERT_TRUE(m_engine->addEntityRows(companies().front()).ok());
+    ASSERT_TRUE(m_engine->addIndicator(kMarginShare, u"Marže, podíl"_s).ok);
     m_engine->applyAggregate(Aggregate::Sum);
     const QString csv = tableAsCsv(m_model);
     EXPECT_TRUE(csv.startsWith(u"Subjekt,Období,\"Marže, podíl\"\n\"Strojírny Dolní Lhota, a.s.\",1996/4,2.56\n"_s)) << csv.toStdString();
@@ -213,9 +213,9 @@ TEST_P(AnalysisTest, CommandLineAnalysisPrintsWhatTheModelHolds)
 {
     const QList<qint32> ids = companies();
     for (qint32 id : ids.mid(0, 2))
-        m_engine->addYearRows(id, 1998);
-    m_engine->addIndicator(1, u"Běžná likvidita"_s);
-    m_engine->addIndicator(kMarginShare, u"Podíl obchodní marže na přidané hodnotě"_s);
+        ASSERT_TRUE(m_engine->addYearRows(id, 1998).ok());
+    ASSERT_TRUE(m_engine->addIndicator(1, u"Běžná likvidita"_s).ok);
+    ASSERT_TRUE(m_engine->addIndicator(kMarginShare, u"Podíl obchodní marže na přidané hodnotě"_s).ok);
     m_engine->applyAggregate(Aggregate::Median);
 
     QTemporaryDir dir;

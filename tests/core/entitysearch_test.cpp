@@ -1,7 +1,7 @@
+#include "base/textforms.h"
 #include "db/sqlquote.h"
 #include "entities/entitysearch.h"
 #include "shell/demodata.h"
-#include "shell/modhlavni.h"
 #include "support/testdatabase.h"
 
 using namespace verna;
@@ -81,7 +81,7 @@ protected:
         run(u"INSERT INTO ident VALUES(%1,getdate(),0,%2,23,%3,null,0,null,0,%4)\r"
             "INSERT INTO name VALUES(%5,getdate(),0,%2,22,%6,null,0,null,0,%7)"_s
                 .arg(key("ident"), QString::number(id), db::quoted(QString::fromUtf8(ico)), QString::number(form), key("name"),
-                     db::quoted(n), db::quoted(shell::modHlavni::searchForm(n))));
+                     db::quoted(n), db::quoted(base::searchForm(n))));
     }
 
     void addBranch(qint32 id, qint32 branch, int number, int state = 0)

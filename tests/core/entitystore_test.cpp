@@ -3,7 +3,7 @@
 #include "entities/entitysearch.h"
 #include "entities/entitystore.h"
 #include "entities/groupstore.h"
-#include "shell/modhlavni.h"
+#include "entities/notes.h"
 #include "support/testdatabase.h"
 
 
@@ -77,7 +77,7 @@ TEST_P(EntityStoreTest, NewEntityIsStoredExactlyAndFoundByPlainNameAndMainBranch
     EXPECT_EQ(value(u"SELECT form_type_cd FROM ident WHERE subj_id = %1"_s.arg(id)), QString::number(kSro));
     EXPECT_EQ(value(u"SELECT subj_type_cd FROM subj WHERE subj_id = %1"_s.arg(id)), QString::number(kType));
     EXPECT_EQ(value(u"SELECT name_txt FROM name WHERE subj_id = %1"_s.arg(id)), name);
-    EXPECT_EQ(shell::modHlavni::loadNote(db(), QString::number(id)), note);
+    EXPECT_EQ(entities::loadNote(db(), QString::number(id)).value, note);
     // The main branch is position 1, as the main-branch searches read it.
     EXPECT_EQ(value(u"SELECT actv_cd FROM actv WHERE subj_id = %1 AND actv_nbr = 1"_s.arg(id)), QString::number(kBranch));
     EXPECT_EQ(value(u"SELECT actv_cd FROM actv WHERE subj_id = %1 AND actv_nbr = 2"_s.arg(id)), QString::number(kBranch2));

@@ -357,19 +357,19 @@ TEST_P(EvaluatorTest, InjectedTextRunsNoSql)
 TEST_P(EvaluatorTest, RoundTripsStayWithinTheProtocolAndLeaveTheirSql)
 {
     Evaluator plain(db());
-    plain.formulaValue("[36]", kAbbreviated);
+    ASSERT_TRUE(plain.formulaValue("[36]", kAbbreviated).ok());
     EXPECT_EQ(db().sharedSql(), Evaluator::translate("[36]", kAbbreviated));
     EXPECT_FALSE(plain.lastBackendSql().isEmpty());
     // A stored formula that fails the check: the formula query was the last text built.
-    plain.indicatorValue(104, kAbbreviated);
+    ASSERT_TRUE(plain.indicatorValue(104, kAbbreviated).ok());
     EXPECT_EQ(db().sharedSql(), "SELECT func_for_val FROM func_for WHERE inac_ind IN (0, 1) AND func_for_id = 104");
     EXPECT_TRUE(plain.lastBackendSql().isEmpty());
 
     // Form, formula, evaluation.
-    EXPECT_EQ(countCalls(db(), [&] { plain.indicatorValue(100, kAbbreviated); }), 3);
-    EXPECT_EQ(countCalls(db(), [&] { plain.formulaValue("[92]", kNoIncome); }), 2);
+    EXPECT_EQ(countCalls(db(), [&] { EXPECT_TRUE(plain.indicatorValue(100, kAbbreviated).ok()); }), 3);
+    EXPECT_EQ(countCalls(db(), [&] { EXPECT_TRUE(plain.formulaValue("[92]", kNoIncome).ok()); }), 2);
     // A full statement: one more per computed item the formula references.
-    EXPECT_EQ(countCalls(db(), [&] { plain.indicatorValue(107, kFull); }), 5);
+    EXPECT_EQ(countCalls(db(), [&] { EXPECT_TRUE(plain.indicatorValue(107, kFull).ok()); }), 5);
 
     EvaluationCache cache;
     Evaluator cached(db(), &cache);

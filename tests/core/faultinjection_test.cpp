@@ -1,9 +1,13 @@
 #include "db/schema.h"
+#include "indicators/emptyvalue.h"
+#include "indicators/evaluator.h"
 #include "entities/entitystore.h"
 #include "entities/groupstore.h"
+#include "entities/notes.h"
 #include "indicators/indicatorgroups.h"
 #include "indicators/indicatorstore.h"
-#include "shell/modhlavni.h"
+#include "selection/treedata.h"
+#include "shell/demodata.h"
 #include "statements/importreaders.h"
 #include "statements/statementimport.h"
 #include "statements/statementstore.h"
@@ -87,7 +91,7 @@ TEST_P(FaultInjectionTest, EveryWriteIsWholeOrNotThereAtAnyFailingStatement)
              other = w.id;
              return w.ok();
          }},
-        {"note", [&] { return shell::modHlavni::storeNote(db(), QString::number(entity), u"nová\r\npoznámka"_s).ok; }},
+        {"note", [&] { return entities::storeNote(db(), QString::number(entity), u"nová\r\npoznámka"_s).ok; }},
         {"entity editing", [&] { return entities.save(entity, u"Poruchy 2 s.r.o."_s, longNote).ok; }},
         {"new group", [&] {
              const entities::Written w = groups.create(u"Skupina poruch"_s, u"pozn."_s, {entity});
@@ -138,6 +142,13 @@ TEST_P(FaultInjectionTest, EveryWriteIsWholeOrNotThereAtAnyFailingStatement)
              options.createEntities = true;
              return rows.ok() && statementImport.importRows(rows.value, options).complete();
          }},
+        {"demo data", [&] {
+             shell::DemoOptions demo;
+             demo.entities = 1;
+             demo.firstYear = demo.lastYear = 1999;
+             demo.firstQuarter = demo.lastQuarter = 4;
+             return shell::generateDemoData(db(), demo).ok;
+         }},
         {"group deleted", [&] { return groups.remove(group).ok; }},
         {"entity deleted", [&] { return entities.remove(entity).ok; }},
     };
@@ -160,6 +171,42 @@ TEST_P(FaultInjectionTest, EveryWriteIsWholeOrNotThereAtAnyFailingStatement)
         }
     }
     std::cout << "[ figures  ] " << writes.size() << " writes, " << faults << " faults injected, database as before after each\n";
+}
+
+// Each read fails at its 1st, 2nd, ... statement in turn: it reports the failure, never a
+// value made of what it read before (no note, an empty line, a misleading reason).
+TEST_P(FaultInjectionTest, EveryReadReportsAFailingStatement)
+{
+    entities::EntityStore entities(db());
+    entities::GroupStore groups(db());
+    const entities::Written entity = entities.create({u"27074358"_s, u"Čtení s.r.o."_s, 2, 1112, u"poznámka"_s, {3029}});
+    ASSERT_TRUE(entity.ok()) << entity.error.toStdString();
+    const entities::Written group = groups.create(u"Skupina čtení"_s, u"pozn."_s, {entity.id});
+    ASSERT_TRUE(group.ok()) << group.error.toStdString();
+    indicators::Evaluator evaluator(db());
+    selection::TreeData tree(db(), evaluator);
+    const std::vector<Write> reads = {
+        {"note", [&] { return entities::loadNote(db(), QString::number(entity.id)).ok(); }},
+        {"entity", [&] { return entities.load(entity.id).ok(); }},
+        {"group", [&] { return groups.load(group.id).ok(); }},
+        {"tree", [&] { return tree.entity(entity.id).ok(); }},
+        // A full income statement: [202] is expanded by its indicator's formula.
+        {"why no value", [&] { return indicators::whyNoValue(db(), std::nullopt, u"[202]/[1]"_s, u"3366"_s, u"1996"_s, u"4"_s).ok(); }},
+        {"schema version", [&] { return db::Schema::version(db()).ok(); }},
+    };
+    for (const Write &read : reads) {
+        for (int n = 1;; ++n) {
+            db().failStatementForTesting(n);
+            const bool ok = read.run();
+            const bool hit = db().statementsRunForTesting() >= n;
+            db().failStatementForTesting(0);
+            if (!hit) {
+                ASSERT_TRUE(ok) << read.name << ": " << db().lastError().toStdString();
+                break;
+            }
+            EXPECT_FALSE(ok) << read.name << " answered although its statement " << n << " failed";
+        }
+    }
 }
 
 VERNA_ALL_BACKENDS(FaultInjectionTest);

@@ -1,10 +1,9 @@
+#include "base/textforms.h"
 #include "entities/entitysearch.h"
 #include "entities/entitystore.h"
 #include "entities/groupstore.h"
 #include "indicators/indicatorgroups.h"
 #include "indicators/indicatorstore.h"
-#include "shell/demodata.h"
-#include "shell/modhlavni.h"
 #include "support/hostile.h"
 #include "support/testdatabase.h"
 
@@ -25,7 +24,7 @@ protected:
 QString validIco(int k)
 {
     const QString first = QString::number(8100000 + k);
-    return first + QString::number(shell::icoCheckDigit(first));
+    return first + QString::number(base::icoCheckDigit(first));
 }
 
 bool sqlError(const QString &message)

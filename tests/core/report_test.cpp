@@ -2,12 +2,12 @@
 #include "analysis/analysisengine.h"
 #include "analysis/analysismodel.h"
 #include "analysis/evaluatorsource.h"
+#include "base/itemcodes.h"
 #include "indicators/evaluator.h"
 #include "report/chartsection.h"
 #include "report/reportbuilder.h"
 #include "report/statementsections.h"
 #include "report/stylesheets.h"
-#include "shell/appstate.h"
 #include "support/testdatabase.h"
 
 #include <QDir>
@@ -195,7 +195,7 @@ TEST_P(ReportTest, GroupReportProfilesTheSelectedRowsAndLeavesOutTheEntity)
 TEST_P(ReportTest, AbbreviatedIncomeStatementStoredInListOrderEqualsTheDerivedOne)
 {
     const QString derived = section(m_statements->abbreviatedIncomeDerived(kRow));
-    const QList<int> &codes = shell::ItemCodes::abbreviatedIncomeStatement();
+    const QList<int> &codes = base::ItemCodes::abbreviatedIncomeStatement();
     ASSERT_EQ(derived.count(u"<TD CLASS=castka>"_s), codes.size());
     // The same lines stored as an abbreviated statement of 1997, added in list order so their
     // keys fall, one amount NULL.

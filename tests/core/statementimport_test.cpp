@@ -1,9 +1,9 @@
 // Statement import from CSV and XLSX: layouts, encodings, the sum rules of typed entry, and
 // all-or-nothing writing.
 #include "analysis/tableexport.h"
+#include "base/itemcodes.h"
+#include "base/textforms.h"
 #include "indicators/evaluator.h"
-#include "shell/appstate.h"
-#include "shell/demodata.h"
 #include "statements/importreaders.h"
 #include "statements/statementimport.h"
 #include "support/testdatabase.h"
@@ -40,14 +40,14 @@ Pair referencePair(db::Database &db)
                                "AND s.subj_id = 3366 AND s.year_dt = 1996 AND s.quarter_dt = 4 AND i.item_type_cd = %1"_s.arg(code))
             .toLongLong();
     };
-    for (int code : shell::ItemCodes::abbreviatedBalanceSheet())
+    for (int code : base::ItemCodes::abbreviatedBalanceSheet())
         p.balance.append({code, amount(code)});
     indicators::Evaluator evaluator(db);
-    const QList<int> &computed = shell::ItemCodes::computedItems();
-    for (int code : shell::ItemCodes::abbreviatedIncomeStatement()) {
+    const QList<int> &computed = base::ItemCodes::computedItems();
+    for (int code : base::ItemCodes::abbreviatedIncomeStatement()) {
         const qsizetype i = computed.indexOf(code);
         const qint64 value = i < 0 ? amount(code)
-                                   : evaluator.indicatorValue(shell::ItemCodes::computedItemFormulas().at(i), {1996, 4, 3366}).value.toLongLong();
+                                   : evaluator.indicatorValue(base::ItemCodes::computedItemFormulas().at(i), {1996, 4, 3366}).value.toLongLong();
         p.income.append({code, value});
     }
     return p;
@@ -97,7 +97,7 @@ QByteArray csvOf(const QStringList &header, const QList<QStringList> &rows, QCha
 QString validIco(int n)
 {
     const QString first = QString::number(2000000 + n * 7919);
-    return first + QString::number(shell::icoCheckDigit(first));
+    return first + QString::number(base::icoCheckDigit(first));
 }
 
 // A zip archive of the members, each deflated or, with method, stored and then marked as packed

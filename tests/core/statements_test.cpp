@@ -1,7 +1,7 @@
+#include "entities/groupmembers.h"
 #include "indicators/evaluator.h"
 #include "selection/nodekey.h"
 #include "selection/treedata.h"
-#include "shell/modhlavni.h"
 #include "statements/statementdata.h"
 #include "statements/statementtable.h"
 #include "statements/statementvalues.h"
@@ -229,7 +229,7 @@ TEST_P(StatementsTest, RenamedEntitiesAndMembersShowTheirCurrentNameOnce)
     ASSERT_EQ(groups->children.size(), 1);
     EXPECT_EQ(groups->children.front().tag, u"SK-5"_s);
     EXPECT_EQ(m_tree->memberNames(-5).value, QStringList{u"Nové jméno"_s});
-    EXPECT_EQ(shell::modHlavni::entitiesToAdd(db(), -5, true).value, QList<qint32>{kEntity});
+    EXPECT_EQ(entities::entitiesToAdd(db(), -5, true).value, QList<qint32>{kEntity});
     EXPECT_EQ(column(m_balance, Layout::Items).entityName, u"Nové jméno"_s);
     EXPECT_FALSE(m_tree->entity(-424242).value);
 }
@@ -241,7 +241,8 @@ TEST_P(StatementsTest, DropsGiveColumnsInTheirLayouts)
     addStatement(-61, 27, 1997, 2, {{92, u"20"_s}, {93, u"5"_s}});
     StatementTable table;
     const auto add = [&table](const StatementColumn &c) { table.appendColumn(c); };
-    ASSERT_TRUE(m_data->dropColumns(*selection::NodeKey::parseTreeKey(u"YR1997_3366"_s), add).ok);
+    const auto year = selection::NodeKey::parseTreeKey(u"YR1997_3366"_s);
+    ASSERT_TRUE(m_data->dropColumns(year->kind, year->id, year->year, add).ok);
     ASSERT_EQ(table.statementCount(), 2);
     EXPECT_EQ(table.rowCount(), 26); // the abbreviated one's lines, then the full one's abbreviated list; item 1 is on neither
     EXPECT_EQ(table.itemCode(0), 92);
@@ -250,7 +251,8 @@ TEST_P(StatementsTest, DropsGiveColumnsInTheirLayouts)
 
     StatementTable entity;
     const auto addEntity = [&entity](const StatementColumn &c) { entity.appendColumn(c); };
-    ASSERT_TRUE(m_data->dropColumns(*selection::NodeKey::parseTreeKey(u"CV3366"_s), addEntity).ok);
+    const auto incomes = selection::NodeKey::parseTreeKey(u"CV3366"_s);
+    ASSERT_TRUE(m_data->dropColumns(incomes->kind, incomes->id, incomes->year, addEntity).ok);
     ASSERT_EQ(entity.statementCount(), 1);
     EXPECT_EQ(entity.rowCount(), 27);
     EXPECT_TRUE(entity.isComputed(0, 1));

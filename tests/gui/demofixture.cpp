@@ -1,8 +1,8 @@
 #include "demofixture.h"
 
+#include "base/textforms.h"
 #include "db/sqlquote.h"
 #include "shell/demodata.h"
-#include "shell/modhlavni.h"
 
 #include <gtest/gtest.h>
 
@@ -46,7 +46,7 @@ QString DemoFixture::seed()
         sql << QStringLiteral("INSERT INTO ident VALUES((SELECT (min(row_id)-1) FROM ident),getdate(),0,%1,23,%2,null,0,null,0,%3)")
                    .arg(QString::number(id), db::quoted(ico), QString::number(form))
             << QStringLiteral("INSERT INTO name VALUES((SELECT (min(row_id)-1) FROM name),getdate(),0,%1,22,%2,null,0,null,0,%3)")
-                   .arg(QString::number(id), db::quoted(name), db::quoted(shell::modHlavni::searchForm(name)));
+                   .arg(QString::number(id), db::quoted(name), db::quoted(base::searchForm(name)));
     };
     const auto branch = [&sql](qint32 id, int number) {
         sql << QStringLiteral("INSERT INTO actv VALUES((SELECT (min(row_id)-1) FROM actv),getdate(),0,%1,%2,%3)").arg(id).arg(kBranch)

@@ -7,7 +7,7 @@
 #include "entities/frmnovysubjekt.h"
 #include "entities/frmulozitskupinu.h"
 #include "entities/frmvyhledavani.h"
-#include "shell/modhlavni.h"
+#include "entities/notes.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -88,7 +88,7 @@ TEST_F(EntityWindowsTest, ANewCompanyIsFoundEditedGroupedAnalysedAndDeleted)
     m_user.willAnswer(ui::kYes);
     click(editing, u"cmdOK"_s);
     EXPECT_EQ(lastMessage(), u"Změna byla uložena."_s);
-    EXPECT_EQ(shell::modHlavni::loadNote(m_db, QString::number(id)), u"Rohlíky i v sobotu"_s);
+    EXPECT_EQ(entities::loadNote(m_db, QString::number(id)).value, u"Rohlíky i v sobotu"_s);
 
     // A group of it and two other companies; a group dropped on it and a repeat add nothing.
     const qint32 b = company(u"25596641"_s, u"Mlýn"_s);
@@ -124,6 +124,35 @@ TEST_F(EntityWindowsTest, ANewCompanyIsFoundEditedGroupedAnalysedAndDeleted)
     EXPECT_EQ(lastMessage(), u"Všechny informace o subjektu jsou odstraněny."_s);
     EXPECT_TRUE(searchFor(u"pekarna"_s).isEmpty());
     EXPECT_EQ(value(u"SELECT inac_ind FROM ident WHERE subj_id = %1"_s.arg(id)), u"2"_s);
+}
+
+// The list is read again after a member is removed; a pending member the database cannot read
+// then is still written later, so the window says so instead of leaving it out silently.
+TEST_F(EntityWindowsTest, APendingMemberThatCannotBeReadAgainIsReported)
+{
+    const qint32 a = company(u"27074358"_s, u"Alfa"_s);
+    const qint32 b = company(u"25596641"_s, u"Beta"_s);
+    const auto removeBesidePending = [&](int failingStatement) {
+        const entities::Written group = entities::GroupStore(m_db).create(u"Skupina %1"_s.arg(failingStatement), {}, {a});
+        EXPECT_TRUE(group.ok());
+        auto *window = static_cast<entities::frmUlozitSkupinu *>(m_main->openEntityGroups(group.id));
+        EXPECT_TRUE(test::deliverDrop(window, u"lstSkupina"_s, u"*/*%1"_s.arg(b)));
+        control<QListWidget>(window, u"lstSkupina"_s)->setCurrentRow(0);
+        m_user.willAnswer(ui::kYes);
+        m_db.failStatementForTesting(failingStatement);
+        click(window, u"cmdOdebrat"_s);
+        const int run = m_db.statementsRunForTesting();
+        m_db.failStatementForTesting(0);
+        EXPECT_EQ(window->pending(), QList<qint32>{b});
+        return run;
+    };
+    // The pending member is the last thing the reload reads.
+    const int statements = removeBesidePending(1000000);
+    EXPECT_EQ(lastMessage(), u"Chcete odstranit subjekt ze skupiny subjektů?"_s);
+    removeBesidePending(statements);
+    ASSERT_FALSE(m_user.messages().isEmpty());
+    EXPECT_EQ(m_user.messages().last().icon, ui::MessageIcon::Critical);
+    EXPECT_TRUE(m_user.messages().last().text.contains(u"Přidané subjekty nelze zobrazit"_s)) << m_user.messages().last().text.toStdString();
 }
 
 TEST_F(EntityWindowsTest, MembersOfAnExistingGroupAreSwitchedAtOnceAndAddedOnRequest)

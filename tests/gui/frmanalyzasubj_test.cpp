@@ -233,7 +233,7 @@ TEST_F(AnalysisWindowTest, ADeletedEntityGetsNoNodeAndNoRows)
     const QString deleted = QString::number(spare.front());
     const QString deleteSql = u"UPDATE ident SET inac_ind = %1 WHERE subj_id = %2\rUPDATE name SET inac_ind = %1 WHERE subj_id = %2"_s;
     ASSERT_TRUE(s_db->execute(deleteSql.arg(2).arg(deleted)).ok);
-    const auto restore = qScopeGuard([&] { s_db->execute(deleteSql.arg(0).arg(deleted)); });
+    const auto restore = qScopeGuard([&] { EXPECT_TRUE(s_db->execute(deleteSql.arg(0).arg(deleted)).ok); });
 
     auto w = open();
     ASSERT_TRUE(onTree(w.get(), u"/*/%1_%2"_s.arg(deleted, entity())));
@@ -669,7 +669,7 @@ TEST_F(AnalysisWindowTest, AFailedReadIsToldOnceAndLeavesRowsAndCells)
     const QStringList before = {w->model().cell(0, 0), w->model().cell(0, 1)};
 
     ASSERT_TRUE(s_db->execute(u"ALTER TABLE finl_stmt RENAME TO finl_stmt_pryc"_s).ok);
-    const auto restore = qScopeGuard([] { s_db->execute(u"ALTER TABLE finl_stmt_pryc RENAME TO finl_stmt"_s); });
+    const auto restore = qScopeGuard([] { EXPECT_TRUE(s_db->execute(u"ALTER TABLE finl_stmt_pryc RENAME TO finl_stmt"_s).ok); });
     ASSERT_TRUE(onGrid(w.get(), u"@&@SY1998_"_s + entity()));
     ASSERT_EQ(user.messages().size(), 1);
     const ui::ShownMessage &message = user.messages().front();
@@ -688,7 +688,7 @@ TEST_F(AnalysisWindowTest, AFailedReadIsToldOnceAndLeavesRowsAndCells)
 
     // Lists that cannot be read at opening: one message for the load.
     ASSERT_TRUE(s_db->execute(u"ALTER TABLE func_for RENAME TO func_for_pryc"_s).ok);
-    const auto restoreList = qScopeGuard([] { s_db->execute(u"ALTER TABLE func_for_pryc RENAME TO func_for"_s); });
+    const auto restoreList = qScopeGuard([] { EXPECT_TRUE(s_db->execute(u"ALTER TABLE func_for_pryc RENAME TO func_for"_s).ok); });
     auto second = open();
     EXPECT_EQ(user.messages().size(), 3);
 }

@@ -1,9 +1,9 @@
 #include "dropdelivery.h"
+#include "entities/frmnovysubjekt.h"
+#include "entities/notes.h"
 #include "support/hostile.h"
 #include "windowtest.h"
 
-#include "entities/frmnovysubjekt.h"
-#include "shell/modhlavni.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -74,7 +74,7 @@ TEST_F(HostileWindowsTest, TypedTextsAreStoredExactlyOrRefused)
             ++stored;
             // A line edit drops line breaks and NUL as the user types them: what it shows is stored.
             EXPECT_EQ(value(u"SELECT name_txt FROM name WHERE subj_id = "_s + id), control<QLineEdit>(form, u"txtNazev"_s)->text()) << shown;
-            EXPECT_EQ(shell::modHlavni::loadNote(m_db, id), control<QPlainTextEdit>(form, u"txtPoznamka"_s)->toPlainText()) << shown;
+            EXPECT_EQ(entities::loadNote(m_db, id).value, control<QPlainTextEdit>(form, u"txtPoznamka"_s)->toPlainText()) << shown;
         }
         form->close();
 

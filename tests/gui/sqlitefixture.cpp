@@ -1,7 +1,7 @@
 #include "sqlitefixture.h"
 
+#include "base/itemcodes.h"
 #include "db/schema.h"
-#include "shell/appstate.h"
 #include "shell/startup.h"
 
 namespace verna::test {
@@ -19,8 +19,8 @@ QString codeLines()
                               .arg(row++).arg(list).arg(code).arg(seq++);
         }
     };
-    add(29, shell::ItemCodes::abbreviatedBalanceSheet());
-    add(30, shell::ItemCodes::abbreviatedIncomeStatement());
+    add(29, base::ItemCodes::abbreviatedBalanceSheet());
+    add(30, base::ItemCodes::abbreviatedIncomeStatement());
     return statements.join(QLatin1Char('\r'));
 }
 

@@ -3,7 +3,7 @@
 #include "analysis/analysisdata.h"
 #include "db/database.h"
 #include "entities/entitysearch.h"
-#include "shell/modhlavni.h"
+#include "entities/notes.h"
 #include "shell/startup.h"
 
 #include <QDir>
@@ -151,15 +151,15 @@ int serverFaults(bool required)
     expect(!cut.ok() && cut.error.startsWith(QStringLiteral("Spojení s databází bylo přerušeno")), "a read fails with a Czech message, no empty value", cut.error);
     const auto found = search.find(QStringLiteral("Strojírny"));
     expect(!found.ok() && found.error.startsWith(QStringLiteral("Spojení s databází bylo přerušeno")), "a search fails, no empty list", found.error);
-    const Outcome note = shell::modHlavni::storeNote(db, QString::number(kReference), QStringLiteral("během výpadku"));
+    const Outcome note = entities::storeNote(db, QString::number(kReference), QStringLiteral("během výpadku"));
     expect(!note.ok && !db.inTransaction(), "a write fails and leaves no transaction open", note.error);
     expect(lost == 1, "the loss is announced once");
 
     expect(cluster.start(), "server started again");
     const auto again = data.yearsOf(kReference);
     expect(again.ok() && again.value == years.value, "the same read works again without a restart", again.error);
-    const Outcome stored = shell::modHlavni::storeNote(db, QString::number(kReference), QStringLiteral("po výpadku"));
-    expect(stored.ok && shell::modHlavni::loadNote(db, QString::number(kReference)) == QStringLiteral("po výpadku"), "a write works again", stored.error);
+    const Outcome stored = entities::storeNote(db, QString::number(kReference), QStringLiteral("po výpadku"));
+    expect(stored.ok && entities::loadNote(db, QString::number(kReference)).value == QStringLiteral("po výpadku"), "a write works again", stored.error);
     std::printf("%s\n", faults ? "FAULTS FOUND" : "no crash, no empty result taken for data, reconnected");
     return faults ? 1 : 0;
 }

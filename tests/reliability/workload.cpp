@@ -4,14 +4,14 @@
 #include "analysis/analysisengine.h"
 #include "analysis/analysismodel.h"
 #include "analysis/evaluatorsource.h"
+#include "base/textforms.h"
 #include "db/database.h"
 #include "db/schema.h"
 #include "entities/entitysearch.h"
 #include "entities/entitystore.h"
 #include "entities/groupstore.h"
+#include "entities/notes.h"
 #include "indicators/indicatorstore.h"
-#include "shell/demodata.h"
-#include "shell/modhlavni.h"
 #include "shell/startup.h"
 #include "statements/statementstore.h"
 
@@ -97,7 +97,7 @@ public:
         for (int attempt = 0;; ++attempt) {
             const int n = ++m_count;
             const QString first = QString::number(9000000 + m_index * 10000 + n % 10000);
-            const QString ico = first + QString::number(shell::icoCheckDigit(first));
+            const QString ico = first + QString::number(base::icoCheckDigit(first));
             const QString name = QStringLiteral("Zátěž %1-%2 O'Brien & syn").arg(m_index).arg(n);
             const entities::Written w = m_entities.create({ico, name, 2, 1112, {}, {3029}});
             if (!w.ok() && w.error.isEmpty() && attempt < 5)
@@ -126,7 +126,7 @@ public:
             + QString(static_cast<int>(QRandomGenerator::global()->bounded(700)), QLatin1Char('x'));
         // Tried before it is acknowledged: after a kill the database may hold it unacknowledged.
         m_log.write({QStringLiteral("n"), QString::number(entity), encoded(text)});
-        if (const Outcome o = shell::modHlavni::storeNote(m_db, QString::number(entity), text); !o)
+        if (const Outcome o = entities::storeNote(m_db, QString::number(entity), text); !o)
             return {{}, o.error};
         return {{QStringLiteral("N"), QString::number(entity), encoded(text)}, {}};
     }
@@ -449,7 +449,7 @@ Report check(db::Database &db, const QStringList &logs, bool killed)
         }
         for (const auto &[entity, note] : notes) {
             if (note.acknowledged)
-                lost += !note.texts.contains(shell::modHlavni::loadNote(db, QString::number(entity)));
+                lost += !note.texts.contains(entities::loadNote(db, QString::number(entity)).value);
         }
     }
     report.line(QStringLiteral("acknowledged writes found in the database"), lost,

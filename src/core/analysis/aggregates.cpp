@@ -1,5 +1,7 @@
 #include "analysis/aggregates.h"
 
+#include "analysis/analysismodel.h"
+
 #include <algorithm>
 #include <numeric>
 
@@ -47,6 +49,17 @@ std::optional<Cents> aggregateCells(Aggregate kind, const QStringList &cells, co
             values.push_back(*v);
     }
     return aggregate(kind, std::move(values));
+}
+
+AggregateRow reportAggregate(const AnalysisModel &model)
+{
+    const Aggregate kind = model.currentAggregate().value_or(Aggregate::Mean);
+    AggregateRow row{aggregateNames().at(int(kind)), {}};
+    for (int c = 0; c < model.indicatorCount(); ++c) {
+        const auto value = aggregateCells(kind, model.columnCells(c), model.locale());
+        row.cells << (value ? formatCents(*value, model.locale()) : QString());
+    }
+    return row;
 }
 
 } // namespace verna::analysis

@@ -3,7 +3,7 @@
 #include "db/database.h"
 #include "db/preparedquery.h"
 #include "db/sqlquote.h"
-#include "shell/modhlavni.h"
+#include "entities/groupmembers.h"
 
 #include <QSet>
 #include <algorithm>
@@ -89,7 +89,7 @@ Result<QList<int>> AnalysisData::rowQuarters(qint32 entity, int year)
 
 Result<QList<qint32>> AnalysisData::groupMembers(qint32 group)
 {
-    return shell::modHlavni::groupMembers(m_db, group);
+    return entities::groupMembers(m_db, group);
 }
 
 Result<int> AnalysisData::statementCount(qint32 entity, int year, int quarter)

@@ -2,7 +2,6 @@
 
 #include "analysis/analysismodel.h"
 #include "analysis/twodecimals.h"
-#include "report/chartsection.h"
 
 #include <QDate>
 #include <QRegularExpression>
@@ -136,7 +135,7 @@ ChartData chartData(const AnalysisModel &model, const CellRange &selection)
     }
     if (wholeRows) {
         // The same reference as the report's profile: the aggregate shown, else the mean.
-        const report::AggregateRow aggregate = report::reportAggregate(model);
+        const AggregateRow aggregate = reportAggregate(model);
         data.referenceName = aggregate.name;
         for (const QString &cell : aggregate.cells)
             data.reference << number(cell, model.locale());
@@ -294,11 +293,23 @@ QList<QList<std::optional<int>>> profileScores(const ChartData &data)
         for (int c = 0; c < data.indicatorCount(); ++c) {
             const std::optional<double> x = data.rowValue(r, c);
             const std::optional<double> b = c < data.reference.size() ? data.reference.at(c) : std::nullopt;
-            line << (x && b ? std::optional<int>(report::profileScore(*x, *b)) : std::nullopt);
+            line << (x && b ? std::optional<int>(profileScore(*x, *b)) : std::nullopt);
         }
         out << line;
     }
     return out;
+}
+
+int profileScore(double x, double b)
+{
+    double score = 0;
+    if (b > 0)
+        score = x > 0 ? 100 * x / b : x == 0 ? 0 : 100 / (std::abs(x) * b);
+    else if (b == 0)
+        score = x > 0 ? 200 : x == 0 ? 100 : 0;
+    else
+        score = x > 0 ? 100 * x * std::abs(b) : x == 0 ? 100 * std::abs(b) : 100 * std::abs(b) / std::abs(x);
+    return static_cast<int>(std::round(std::clamp(score, 0.0, 200.0)));
 }
 
 } // namespace verna::analysis

@@ -91,6 +91,10 @@ QList<bool> largerOrder(const QList<double> &largest);
 // the date.
 QString chartTitle(const QString &caption, const ChartData &data, const QDate &date);
 
+// The score of a value against the aggregate's value in per cent, limited to 0…200 and
+// rounded to a whole number.
+int profileScore(double value, double reference);
+
 // The profile chart of whole rows: the report's score of each value against the reference,
 // scores[row][indicator], nullopt where the row or the reference has no number.
 QList<QList<std::optional<int>>> profileScores(const ChartData &data);

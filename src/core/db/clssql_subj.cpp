@@ -1,7 +1,7 @@
 #include "db/clssql_subj.h"
 
+#include "base/textforms.h"
 #include "db/sqlquote.h"
-#include "shell/modhlavni.h"
 
 namespace verna::db {
 
@@ -34,7 +34,7 @@ QString clsSQL_subj::getSQL_insert_name(const QString &name) const
     const QString trimmed = name.trimmed();
     const QString values = QStringLiteral("getdate(),0,") + n(m_subjid) + QStringLiteral(",") + QStringLiteral("22,") + QStringLiteral("'")
         + escapeApostrophes(trimmed) + QStringLiteral("',") + QStringLiteral("null,0,null,0,") + QStringLiteral("'")
-        + escapeApostrophes(shell::modHlavni::searchForm(trimmed)) + QStringLiteral("')");
+        + escapeApostrophes(base::searchForm(trimmed)) + QStringLiteral("')");
     if (m_server == 1)
         return QStringLiteral("INSERT INTO name VALUES (") + QStringLiteral("(SELECT (min(row_id)-1) FROM name),") + values;
     if (m_server == 2)

@@ -5,8 +5,9 @@
 namespace verna {
 
 // Success, or a failure with a Czech text for the user. Core code returns this and never
-// shows a dialog; the window or the command-line tool decides how to tell the user.
-struct Outcome {
+// shows a dialog; the window or the command-line tool decides how to tell the user. An
+// ignored one is a dropped error: the build refuses it.
+struct [[nodiscard]] Outcome {
     bool ok = true;
     QString error;
 
@@ -16,9 +17,9 @@ struct Outcome {
 };
 
 // A value read from the database, or the reason the read failed. "No value" (no row, a
-// NULL) is a value; only a failed read carries an error.
+// NULL) is a value; only a failed read carries an error. Like Outcome, never ignored.
 template <typename T>
-struct Result {
+struct [[nodiscard]] Result {
     T value{};
     QString error;
 

@@ -201,7 +201,7 @@ QString versionStatement()
     return QStringLiteral("INSERT INTO %1 (ver_nbr) VALUES (%2)").arg(kVersionTable).arg(Schema::kVersion);
 }
 
-bool hasTable(Database &db, const QString &table)
+Result<bool> hasTable(Database &db, const QString &table)
 {
     QString sql;
     switch (db.backend()) {
@@ -216,7 +216,9 @@ bool hasTable(Database &db, const QString &table)
         break;
     }
     const Result<QList<QVariantList>> rows = db.queryNative(sql.arg(table));
-    return rows.ok() && !rows.value.isEmpty() && rows.value.front().value(0).toInt() > 0;
+    if (!rows.ok())
+        return Result<bool>::failure(rows.error);
+    return {!rows.value.isEmpty() && rows.value.front().value(0).toInt() > 0, {}};
 }
 
 // A free name beside the file for its copy before an upgrade: "verna.zaloha-v1.sqlite".
@@ -304,7 +306,7 @@ QStringList Schema::statements(Backend backend)
     return out;
 }
 
-QStringList Schema::presentTables(Database &db)
+Result<QStringList> Schema::presentTables(Database &db)
 {
     QString names;
     for (const QString &name : tableNames())
@@ -323,15 +325,21 @@ QStringList Schema::presentTables(Database &db)
                              "AND TABLE_NAME IN (%1)").arg(names);
         break;
     }
-    QStringList present;
-    for (const QStringList &row : db.queryRows(sql).rows)
-        present << row.value(0).toLower();
+    const Rows rows = db.queryRows(sql);
+    if (!rows.ok())
+        return Result<QStringList>::failure(rows.error);
+    Result<QStringList> present;
+    for (const QStringList &row : rows.rows)
+        present.value << row.value(0).toLower();
     return present;
 }
 
-bool Schema::exists(Database &db)
+Result<bool> Schema::exists(Database &db)
 {
-    return !presentTables(db).isEmpty();
+    const Result<QStringList> present = presentTables(db);
+    if (!present.ok())
+        return Result<bool>::failure(present.error);
+    return {!present.value.isEmpty(), {}};
 }
 
 Outcome Schema::create(Database &db, bool replace)
@@ -341,12 +349,15 @@ Outcome Schema::create(Database &db, bool replace)
         return Outcome::failure(QStringLiteral("Nelze zahájit transakci: ") + db.lastError());
     QString error;
     if (replace) {
-        const QStringList present = presentTables(db);
+        const Result<QStringList> present = presentTables(db);
+        const Result<bool> versioned = hasTable(db, kVersionTable);
+        if (!present.ok() || !versioned.ok())
+            return Outcome::failure(QStringLiteral("Tabulky nelze odstranit: ") + (present.ok() ? versioned.error : present.error));
         QStringList drops;
-        if (hasTable(db, kVersionTable))
+        if (versioned.value)
             drops << QStringLiteral("DROP TABLE ") + kVersionTable;
         for (const QString &name : tableNames()) {
-            if (present.contains(name))
+            if (present.value.contains(name))
                 drops << QStringLiteral("DROP TABLE ") + name;
         }
         if (!execAll(db, drops, error))
@@ -361,7 +372,10 @@ Outcome Schema::create(Database &db, bool replace)
 
 Result<int> Schema::version(Database &db)
 {
-    if (!hasTable(db, kVersionTable))
+    const Result<bool> versioned = hasTable(db, kVersionTable);
+    if (!versioned.ok())
+        return Result<int>::failure(versioned.error);
+    if (!versioned.value)
         return {1, {}};
     const Result<QList<QVariantList>> rows = db.queryNative(QStringLiteral("SELECT max(ver_nbr) FROM ") + kVersionTable);
     if (!rows.ok())

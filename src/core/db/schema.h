@@ -16,11 +16,11 @@ public:
     // Names of VERNA's tables, in creation order.
     static QStringList tableNames();
 
-    // Which of VERNA's tables the target's current schema has.
-    static QStringList presentTables(Database &db);
+    // Which of VERNA's tables the target's current schema has; the reason when the read fails.
+    static Result<QStringList> presentTables(Database &db);
 
-    // Whether the target already has VERNA's tables (any of them).
-    static bool exists(Database &db);
+    // Whether the target already has VERNA's tables (any of them); the reason when the read fails.
+    static Result<bool> exists(Database &db);
 
     // Creates the tables; with replace, drops existing ones first. All or nothing.
     static Outcome create(Database &db, bool replace = false);

@@ -1,9 +1,9 @@
 #include "entities/entitysearch.h"
 
+#include "base/textforms.h"
 #include "db/database.h"
 #include "db/sqlitefunctions.h"
 #include "db/sqlquote.h"
-#include "shell/modhlavni.h"
 
 #include <QRegularExpression>
 
@@ -165,7 +165,7 @@ Result<std::optional<qint32>> EntitySearch::byIco(const QString &ico)
 {
     QString padded = ico.trimmed();
     const Result<QString> id = m_db.readValue(QStringLiteral("SELECT subj_id FROM ident WHERE ident_txt = ")
-                                              + db::quoted(shell::modHlavni::padIco(padded)) + QStringLiteral(" AND inac_ind = 0"));
+                                              + db::quoted(base::padIco(padded)) + QStringLiteral(" AND inac_ind = 0"));
     return {db::parseId(id.value), id.error};
 }
 

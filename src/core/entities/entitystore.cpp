@@ -1,12 +1,12 @@
 #include "entities/entitystore.h"
 
+#include "base/textforms.h"
 #include "db/clssql_actv.h"
 #include "db/clssql_subj.h"
 #include "db/database.h"
 #include "db/sqlquote.h"
 #include "db/transaction.h"
-#include "shell/demodata.h"
-#include "shell/modhlavni.h"
+#include "entities/notes.h"
 
 namespace verna::entities {
 
@@ -59,7 +59,7 @@ QString EntityStore::inputError(const NewEntity &entity)
 {
     if (entity.ico.size() != 8)
         return QStringLiteral("Zadejte IČO.");
-    if (!shell::isValidIco(entity.ico))
+    if (!base::isValidIco(entity.ico))
         return QStringLiteral("IČO ") + entity.ico + QStringLiteral(" není platné: nesouhlasí kontrolní číslice.");
     if (entity.name.trimmed().isEmpty())
         return QStringLiteral("Zadejte název subjektu.");
@@ -115,7 +115,7 @@ Written EntityStore::create(const NewEntity &entity)
     if (const Outcome o = m_db.execute(subj.getSQL_insert_subj(*entity.entityType)); !o)
         return fail(o.error);
     if (!entity.note.isEmpty()) {
-        if (const Outcome o = shell::modHlavni::storeNote(m_db, n(*id), entity.note, m_dialect); !o)
+        if (const Outcome o = entities::storeNote(m_db, n(*id), entity.note, m_dialect); !o)
             return fail(o.error);
     }
     db::clsSQL_actv actv;
@@ -158,7 +158,10 @@ Result<EntityDetails> EntityStore::load(qint32 id)
     }
     out.value.name = name.value;
     out.value.ico = ico.value;
-    out.value.note = shell::modHlavni::loadNote(m_db, subj);
+    const Result<QString> note = entities::loadNote(m_db, subj);
+    if (!note.ok())
+        return Out::failure(note.error);
+    out.value.note = note.value;
     for (const QStringList &row : branches.rows) {
         if (const auto code = db::parseId(row.value(2)))
             out.value.branches << ListItem{row.value(0) + QLatin1Char(' ') + row.value(1), *code};
@@ -189,7 +192,7 @@ Outcome EntityStore::save(qint32 id, const std::optional<QString> &name, const s
             return o;
     }
     if (note) {
-        if (const Outcome o = shell::modHlavni::storeNote(m_db, n(id), *note, m_dialect); !o)
+        if (const Outcome o = entities::storeNote(m_db, n(id), *note, m_dialect); !o)
             return o;
     }
     return tx.commit() ? Outcome::success() : Outcome::failure(m_db.lastError());

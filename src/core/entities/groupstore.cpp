@@ -1,10 +1,11 @@
 #include "entities/groupstore.h"
 
+#include "base/textforms.h"
 #include "db/clssql_subj.h"
 #include "db/database.h"
 #include "db/sqlquote.h"
 #include "db/transaction.h"
-#include "shell/modhlavni.h"
+#include "entities/notes.h"
 
 #include <QSet>
 
@@ -49,7 +50,10 @@ Result<GroupDetails> GroupStore::load(qint32 group)
         return Out::failure(name.error);
     Out out;
     out.value.name = name.value;
-    out.value.note = shell::modHlavni::loadNote(m_db, id);
+    const Result<QString> note = entities::loadNote(m_db, id);
+    if (!note.ok())
+        return Out::failure(note.error);
+    out.value.note = note.value;
     for (const QStringList &row : members.rows) {
         if (const auto member = db::parseId(row.value(0)))
             out.value.members << GroupMember{*member, row.value(3) + QLatin1Char(' ') + row.value(2), row.value(1) == QLatin1String("0")};
@@ -137,7 +141,7 @@ Written GroupStore::create(const QString &name, const QString &note, const QList
             return fail(o.error);
     }
     if (!note.isEmpty()) {
-        if (const Outcome o = shell::modHlavni::storeNote(m_db, n(*id), note, m_dialect); !o)
+        if (const Outcome o = entities::storeNote(m_db, n(*id), note, m_dialect); !o)
             return fail(o.error);
     }
     if (!tx.commit())
@@ -207,7 +211,7 @@ Written GroupStore::rename(qint32 group, const QString &name)
     }
     // The search form follows the name, or the search would find the group by its old name only.
     const Outcome o = m_db.execute(QStringLiteral("UPDATE name SET name_txt = ") + db::quoted(trimmed) + QStringLiteral(", srch_name_txt = ")
-                                   + db::quoted(shell::modHlavni::searchForm(trimmed)) + QStringLiteral(" WHERE subj_id = ") + n(group)
+                                   + db::quoted(base::searchForm(trimmed)) + QStringLiteral(" WHERE subj_id = ") + n(group)
                                    + QStringLiteral(" AND inac_ind = 0"));
     if (!o || !tx.commit())
         out.error = o ? m_db.lastError() : o.error;
@@ -217,7 +221,7 @@ Written GroupStore::rename(qint32 group, const QString &name)
 
 Outcome GroupStore::storeNote(qint32 group, const QString &note)
 {
-    return shell::modHlavni::storeNote(m_db, n(group), note, m_dialect);
+    return entities::storeNote(m_db, n(group), note, m_dialect);
 }
 
 Outcome GroupStore::remove(qint32 group)

@@ -1,8 +1,8 @@
 #include "entities/searchsql.h"
 
+#include "base/textforms.h"
 #include "db/sqlitefunctions.h"
 #include "db/sqlquote.h"
-#include "shell/modhlavni.h"
 
 #include <QStringList>
 
@@ -72,11 +72,11 @@ QString byName(const NameQuery &query)
     QString ico = query.ico.trimmed();
     const QString name = query.name.trimmed();
     if (!ico.isEmpty()) {
-        sql += QStringLiteral("AND i.ident_txt LIKE '") + likeLiteralText(shell::modHlavni::padIco(ico)) + QStringLiteral("' ");
+        sql += QStringLiteral("AND i.ident_txt LIKE '") + likeLiteralText(base::padIco(ico)) + QStringLiteral("' ");
     } else if (!(name.isEmpty() && !query.legalForms.isEmpty())) {
         // A typed "%" is the one wildcard a user may type ("%ova", "Str%Lhota"); everything
         // else typed matches itself.
-        const QString form = shell::modHlavni::searchForm(firstUpper(name));
+        const QString form = base::searchForm(firstUpper(name));
         sql += QStringLiteral("AND n.srch_name_txt LIKE '") + likePatternText(form) + QStringLiteral("%' ");
     }
     sql += QStringLiteral("AND i.inac_ind = 0 ORDER BY 2");
@@ -89,7 +89,7 @@ QString byNameFolded(const NameQuery &query, db::Backend backend, bool withSearc
     QString ico = query.ico.trimmed();
     const QString name = query.name.trimmed();
     const bool byName = ico.isEmpty() && !(name.isEmpty() && !query.legalForms.isEmpty());
-    QString form = db::searchFold(shell::modHlavni::searchForm(name));
+    QString form = db::searchFold(base::searchForm(name));
     if (query.anywhere && !form.startsWith(QLatin1Char('%')))
         form.prepend(QLatin1Char('%'));
     const QString prefix = form.left(form.indexOf(QLatin1Char('%')) < 0 ? form.size() : form.indexOf(QLatin1Char('%')));
@@ -118,7 +118,7 @@ QString byNameFolded(const NameQuery &query, db::Backend backend, bool withSearc
         sql += QStringLiteral("AND i.form_type_cd = ") + QString::number(query.legalForms.front()) + QLatin1Char(' ');
 
     if (!ico.isEmpty()) {
-        sql += QStringLiteral("AND i.ident_txt = ") + db::quoted(shell::modHlavni::padIco(ico)) + QLatin1Char(' ');
+        sql += QStringLiteral("AND i.ident_txt = ") + db::quoted(base::padIco(ico)) + QLatin1Char(' ');
     } else if (byName) {
         // Backslash escapes what the user typed; a typed "%" stays the one wildcard.
         QString pattern;

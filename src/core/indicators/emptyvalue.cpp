@@ -133,7 +133,10 @@ Result<QString> whyNoValue(db::Database &db, const std::optional<int> &indicator
         return Result<QString>::failure(form.error);
     if (form.value.toInt() == 4) {
         Evaluator evaluator(db);
-        evaluator.rozvinVypocitanePolozky(text);
+        const Result<QString> expanded = evaluator.expandComputedItems(text);
+        if (!expanded.ok())
+            return expanded;
+        text = expanded.value;
     }
     const Formula tree = Formula::parseExpanded(Evaluator::withPeriodItems(text, *period));
     if (!tree.isValid())

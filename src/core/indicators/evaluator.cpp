@@ -1,5 +1,6 @@
 #include "indicators/evaluator.h"
 
+#include "base/itemcodes.h"
 #include "db/database.h"
 #include "db/numbertext.h"
 #include "db/preparedquery.h"
@@ -8,7 +9,6 @@
 #include "indicators/formula.h"
 #include "indicators/formulaprogram.h"
 #include "indicators/formulasql.h"
-#include "shell/appstate.h"
 
 #include <QLocale>
 #include <QRegularExpression>
@@ -139,6 +139,11 @@ QString Evaluator::rozvinVypocitanePolozky(QString &formula)
     return formula;
 }
 
+Result<QString> Evaluator::expandComputedItems(const QString &formula)
+{
+    return expanded(formula);
+}
+
 Result<QStringList> Evaluator::indicatorColumn(int indicatorId, const QList<Period> &periods, const std::function<bool()> &shouldStop)
 {
     const Result<QList<QStringList>> all = columns({[this, indicatorId] { return indicatorFormula(indicatorId); }}, periods, shouldStop);
@@ -199,8 +204,8 @@ Result<QString> Evaluator::expanded(const QString &formula)
     // Every "[202]".."[213]" in one pass in table order; a stored formula that is not a valid
     // formula text is spliced as empty, which leaves no value.
     Result<QString> out{formula, {}};
-    const QList<int> &items = shell::ItemCodes::computedItems();
-    const QList<int> &indicators = shell::ItemCodes::computedItemFormulas();
+    const QList<int> &items = base::ItemCodes::computedItems();
+    const QList<int> &indicators = base::ItemCodes::computedItemFormulas();
     for (int i = 0; i < items.size(); ++i) {
         const QString reference = QLatin1Char('[') + QString::number(items.at(i)) + QLatin1Char(']');
         // A formula without the reference would be left as it is: no need to read it.
@@ -257,13 +262,13 @@ Result<QString> Evaluator::evaluateText(const QString &text, const Period &perio
         m_lastBackendSql = tsql;
         const Result<QString> value = m_db.readValue(tsql);
         if (!value.ok())
-            return Result<QString>::failure(failedStatement(value.error).error);
+            return failedStatement(value.error) ? Result<QString>{} : Result<QString>::failure(value.error);
         return value;
     }
     m_lastBackendSql = FormulaSql::cellStatement(*tree, m_db.backend(), period);
     const Result<QList<QVariantList>> rows = m_db.queryNative(m_lastBackendSql);
     if (!rows.ok())
-        return Result<QString>::failure(failedStatement(rows.error).error);
+        return failedStatement(rows.error) ? Result<QString>{} : Result<QString>::failure(rows.error);
     return {rows.value.isEmpty() ? QString() : valueText(rows.value.front().value(0), tree->isIntegral()), {}};
 }
 
@@ -281,7 +286,7 @@ Outcome Evaluator::prefetchFormulas(const QList<int> &indicatorIds)
     // The columns' formulas and those computed items expand to, in one statement instead of
     // one each.
     QList<int> missing;
-    for (int id : indicatorIds + shell::ItemCodes::computedItemFormulas()) {
+    for (int id : indicatorIds + base::ItemCodes::computedItemFormulas()) {
         if (!m_cache->indicatorFormula(id) && !missing.contains(id))
             missing << id;
     }

@@ -57,6 +57,8 @@ public:
     // + ") ", in one pass in table order; the argument receives the result too. A stored
     // formula that is not a valid formula text is spliced as empty, which leaves no value.
     QString rozvinVypocitanePolozky(QString &formula);
+    // The same expansion, or the database's reason when reading a computed item's formula fails.
+    Result<QString> expandComputedItems(const QString &formula);
 
     // A whole column at once: the values for many periods, the same texts as cell by cell. Per
     // block of a few hundred periods one statement reads the referenced amounts and the

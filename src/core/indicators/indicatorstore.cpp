@@ -1,10 +1,10 @@
 #include "indicators/indicatorstore.h"
 
+#include "base/itemcodes.h"
 #include "db/clssql_func.h"
 #include "db/database.h"
 #include "db/sqlquote.h"
 #include "db/transaction.h"
-#include "shell/appstate.h"
 
 namespace verna::indicators {
 
@@ -25,7 +25,7 @@ IndicatorStore::IndicatorStore(db::Database &db, qint16 dialect)
 
 bool IndicatorStore::isProtected(qint32 id)
 {
-    return shell::ItemCodes::computedItemFormulas().contains(id);
+    return base::ItemCodes::computedItemFormulas().contains(id);
 }
 
 Result<QList<Entry>> IndicatorStore::indicators()

@@ -136,29 +136,6 @@ ReportShape reportShape(const AnalysisModel &model, const analysis::CellRange &s
     return s;
 }
 
-AggregateRow reportAggregate(const AnalysisModel &model)
-{
-    const analysis::Aggregate kind = model.currentAggregate().value_or(analysis::Aggregate::Mean);
-    AggregateRow row{analysis::aggregateNames().at(int(kind)), {}};
-    for (int c = 0; c < model.indicatorCount(); ++c) {
-        const auto value = analysis::aggregateCells(kind, model.columnCells(c), model.locale());
-        row.cells << (value ? analysis::formatCents(*value, model.locale()) : QString());
-    }
-    return row;
-}
-
-int profileScore(double x, double b)
-{
-    double score = 0;
-    if (b > 0)
-        score = x > 0 ? 100 * x / b : x == 0 ? 0 : 100 / (std::abs(x) * b);
-    else if (b == 0)
-        score = x > 0 ? 200 : x == 0 ? 100 : 0;
-    else
-        score = x > 0 ? 100 * x * std::abs(b) : x == 0 ? 100 * std::abs(b) : 100 * std::abs(b) / std::abs(x);
-    return static_cast<int>(std::round(std::clamp(score, 0.0, 200.0)));
-}
-
 QString chartSection(const AnalysisModel &model, const ReportShape &shape, const QString &classFolder)
 {
     if (shape.isEmpty())

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "analysis/aggregates.h"
+#include "analysis/chartdata.h"
 #include "analysis/tableexport.h"
 
 #include <QString>
@@ -25,17 +27,11 @@ struct ReportShape {
 };
 ReportShape reportShape(const analysis::AnalysisModel &model, const analysis::CellRange &selection);
 
-// The aggregate row the report and the profile compare with: the model's current aggregate,
-// else the arithmetic mean; the name and one text per indicator column.
-struct AggregateRow {
-    QString name;
-    QStringList cells;
-};
-AggregateRow reportAggregate(const analysis::AnalysisModel &model);
-
-// The score of a value against the aggregate's value in per cent, limited to 0…200 and
-// rounded to a whole number.
-int profileScore(double value, double reference);
+// The aggregate row and the profile score are computed over the analysis model, so they live
+// there; the report keeps calling them by these names.
+using analysis::AggregateRow;
+using analysis::profileScore;
+using analysis::reportAggregate;
 
 // The chart section between GRAF markers: the profile applet for whole rows, else the column
 // chart applet, each with the same chart drawn inside as SVG.

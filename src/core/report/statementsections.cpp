@@ -1,9 +1,9 @@
 #include "report/statementsections.h"
 
+#include "base/itemcodes.h"
 #include "db/database.h"
 #include "indicators/evaluator.h"
 #include "report/html.h"
-#include "shell/appstate.h"
 
 #include <QHash>
 #include <algorithm>
@@ -83,9 +83,9 @@ Result<QString> StatementSections::stored(const analysis::RowKey &key, Kind kind
         + QStringLiteral("AND fs.inac_ind = 0 ") + QStringLiteral("AND fi.finl_stmt_id = fs.finl_stmt_id ")
         + QStringLiteral("AND fi.inac_ind = 0 ") + QStringLiteral("AND c.val_agn = fi.item_type_cd ");
     if (kind == Kind::AbbreviatedBalance)
-        sql += QStringLiteral("AND c.val_agn IN (") + codeList(shell::ItemCodes::abbreviatedBalanceSheet()) + QStringLiteral(") ");
+        sql += QStringLiteral("AND c.val_agn IN (") + codeList(base::ItemCodes::abbreviatedBalanceSheet()) + QStringLiteral(") ");
     if (kind == Kind::AbbreviatedIncome)
-        sql += QStringLiteral("AND c.val_agn IN (") + codeList(shell::ItemCodes::abbreviatedIncomeStatement()) + QStringLiteral(") ");
+        sql += QStringLiteral("AND c.val_agn IN (") + codeList(base::ItemCodes::abbreviatedIncomeStatement()) + QStringLiteral(") ");
     // Keys of stored rows fall as they are added, so storage order is no order to show:
     // the stored abbreviated lines are put in the order of their fixed list below.
     sql += QStringLiteral("ORDER BY c.seq_nbr, fi.row_id");
@@ -94,7 +94,7 @@ Result<QString> StatementSections::stored(const analysis::RowKey &key, Kind kind
         return Result<QString>::failure(rows.error);
     QList<QStringList> ordered = rows.rows;
     if (kind == Kind::AbbreviatedIncome) {
-        const QList<int> &order = shell::ItemCodes::abbreviatedIncomeStatement();
+        const QList<int> &order = base::ItemCodes::abbreviatedIncomeStatement();
         std::stable_sort(ordered.begin(), ordered.end(), [&order](const QStringList &a, const QStringList &b) {
             return order.indexOf(a.value(3).toInt()) < order.indexOf(b.value(3).toInt());
         });
@@ -111,8 +111,8 @@ Result<QString> StatementSections::stored(const analysis::RowKey &key, Kind kind
 
 Result<QString> StatementSections::abbreviatedIncomeDerived(const analysis::RowKey &key)
 {
-    const QList<int> &codes = shell::ItemCodes::abbreviatedIncomeStatement();
-    const QList<int> &computed = shell::ItemCodes::computedItems();
+    const QList<int> &codes = base::ItemCodes::abbreviatedIncomeStatement();
+    const QList<int> &computed = base::ItemCodes::computedItems();
     // The texts and stored amounts of all lines in two reads rather than three per line.
     const db::Rows texts = m_db.queryRows(QStringLiteral("SELECT val_agn, RTRIM(LTRIM(short_txt)), RTRIM(LTRIM(value_txt)) FROM cd_val "
                                                          "WHERE inac_ind = 0 AND val_agn IN (")
@@ -147,7 +147,7 @@ Result<QString> StatementSections::abbreviatedIncomeDerived(const analysis::RowK
         const qsizetype pair = computed.indexOf(code);
         QString amount = stored.value(code);
         if (pair >= 0) {
-            const Result<QString> value = m_evaluator.indicatorValue(shell::ItemCodes::computedItemFormulas().at(pair), key);
+            const Result<QString> value = m_evaluator.indicatorValue(base::ItemCodes::computedItemFormulas().at(pair), key);
             if (!value.ok())
                 return value;
             amount = value.value;

@@ -1,9 +1,9 @@
 #include "selection/treedata.h"
 
+#include "base/itemcodes.h"
 #include "db/database.h"
 #include "db/sqlquote.h"
-#include "shell/appstate.h"
-#include "shell/modhlavni.h"
+#include "entities/notes.h"
 #include "statements/statementvalues.h"
 
 namespace verna::selection {
@@ -58,9 +58,12 @@ Result<std::optional<TreeNode>> TreeData::entity(qint32 id, const std::function<
         return Out::failure(branches.error);
     root.children += branches.value;
 
-    if (const QString note = shell::modHlavni::loadNote(m_db, sid); !note.isEmpty()) {
+    const Result<QString> note = entities::loadNote(m_db, sid);
+    if (!note.ok())
+        return Out::failure(note.error);
+    if (!note.value.isEmpty()) {
         TreeNode heading = node({}, QStringLiteral("Poznámka"));
-        heading.children << node(QStringLiteral("pz") + sid, note);
+        heading.children << node(QStringLiteral("pz") + sid, note.value);
         root.children << heading;
     }
 
@@ -204,7 +207,7 @@ Result<QList<TreeNode>> TreeData::viewItems(const NodeKey &view)
         return {lines.value.children, lines.error};
     }
     if (kind == QLatin1String("QV")) {
-        const auto lines = itemLines(stmt, QStringLiteral("IZ"), &shell::ItemCodes::abbreviatedIncomeStatement());
+        const auto lines = itemLines(stmt, QStringLiteral("IZ"), &base::ItemCodes::abbreviatedIncomeStatement());
         return {lines.value.children, lines.error};
     }
     if (kind != QLatin1String("QZ") && kind != QLatin1String("QF"))
@@ -213,22 +216,22 @@ Result<QList<TreeNode>> TreeData::viewItems(const NodeKey &view)
     if (!type.ok())
         return Out::failure(type.error);
     if (type.value == QLatin1String("27")) {
-        const auto lines = itemLines(stmt, QStringLiteral("IZ"), &shell::ItemCodes::abbreviatedBalanceSheet());
+        const auto lines = itemLines(stmt, QStringLiteral("IZ"), &base::ItemCodes::abbreviatedBalanceSheet());
         return {lines.value.children, lines.error};
     }
     if (type.value != QLatin1String("28"))
         return {};
     // Every line of the abbreviated income statement, stored or computed, even without a value.
     Out out;
-    const QList<int> &computed = shell::ItemCodes::computedItems();
-    for (int code : shell::ItemCodes::abbreviatedIncomeStatement()) {
+    const QList<int> &computed = base::ItemCodes::computedItems();
+    for (int code : base::ItemCodes::abbreviatedIncomeStatement()) {
         const db::Rows title = m_db.queryRows(QStringLiteral("SELECT RTRIM(LTRIM(c.value_txt)), c.val_agn, RTRIM(LTRIM(c.short_txt)) FROM cd_val c ")
                                               + QStringLiteral("WHERE c.inac_ind = 0 AND c.val_agn = ") + n(code));
         if (!title.ok())
             return Out::failure(title.error);
         const qsizetype pair = computed.indexOf(code);
         const Result<QString> value = pair >= 0
-            ? statements::getHodnotaUkazatele(m_db, m_evaluator, shell::ItemCodes::computedItemFormulas().at(pair), stmt)
+            ? statements::getHodnotaUkazatele(m_db, m_evaluator, base::ItemCodes::computedItemFormulas().at(pair), stmt)
             : statements::getHodnotaPolozky(m_db, code, stmt);
         if (!value.ok())
             return Out::failure(value.error);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/itemcodes.h"
+
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -12,17 +14,8 @@ class Database;
 
 namespace verna::shell {
 
-// The fixed item-code lists that statement windows, the selection tree and the evaluator read.
-struct ItemCodes {
-    // Lines of the abbreviated balance sheet, in display order.
-    static const QList<int> &abbreviatedBalanceSheet();
-    // Lines of the abbreviated income statement, in display order.
-    static const QList<int> &abbreviatedIncomeStatement();
-    // Lines that a full income statement does not store ...
-    static const QList<int> &computedItems();
-    // ... and the indicators that compute them, pair by pair.
-    static const QList<int> &computedItemFormulas();
-};
+// The item-code lists live on the ground floor; the old name stays for the windows.
+using ItemCodes = base::ItemCodes;
 
 // The shared state of the application: one instance, passed to the windows that need it.
 class AppState : public QObject

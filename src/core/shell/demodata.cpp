@@ -1,10 +1,10 @@
 #include "shell/demodata.h"
 
+#include "base/itemcodes.h"
+#include "base/textforms.h"
 #include "db/bulkinsert.h"
 #include "db/database.h"
 #include "db/transaction.h"
-#include "shell/appstate.h"
-#include "shell/modhlavni.h"
 #include "shell/referencedata.h"
 #include "statements/sumrules.h"
 
@@ -16,21 +16,6 @@
 namespace verna::shell {
 
 using db::BulkInsert;
-
-int icoCheckDigit(const QString &firstSeven)
-{
-    int sum = 0;
-    for (int i = 0; i < 7; ++i)
-        sum += (8 - i) * firstSeven.at(i).digitValue();
-    const int r = sum % 11;
-    return (11 - r) % 10;
-}
-
-bool isValidIco(const QString &ico)
-{
-    static const QRegularExpression digits(QStringLiteral("^\\d{8}$"));
-    return digits.match(ico).hasMatch() && icoCheckDigit(ico.left(7)) == ico.at(7).digitValue();
-}
 
 namespace {
 
@@ -235,13 +220,8 @@ private:
 
 qint64 Generator::nextKey(const QString &table, const QString &column)
 {
-    const QString key = table + QLatin1Char('.') + column;
-    auto it = m_keys.find(key);
-    if (it == m_keys.end()) {
-        const QString max = m_db.singleValue(QStringLiteral("SELECT max(%1) FROM %2").arg(column, table));
-        it = m_keys.emplace(key, std::max<qint64>(max.isEmpty() ? 0 : max.toLongLong(), 0)).first;
-    }
-    return ++it->second;
+    // lockAndReadKeys read every key column the generator fills; at() refuses one it did not.
+    return ++m_keys.at(table + QLatin1Char('.') + column);
 }
 
 Outcome Generator::lockAndReadKeys()
@@ -251,6 +231,18 @@ Outcome Generator::lockAndReadKeys()
             return o;
     }
     m_keys.clear();
+    // Each key column's largest key, read now: a failed read stops the run instead of numbering
+    // from zero into keys that exist.
+    static const std::pair<const char *, const char *> keyColumns[] = {
+        {"subj", "row_id"}, {"ident", "row_id"}, {"ident", "subj_id"}, {"name", "row_id"}, {"actv", "row_id"},
+        {"mem", "row_id"},  {"text", "row_id"},  {"finl_stmt", "row_id"}, {"finl_stmt", "finl_stmt_id"}, {"finl_item", "row_id"}};
+    for (const auto &[table, column] : keyColumns) {
+        const QString key = QString::fromLatin1(table) + QLatin1Char('.') + QString::fromLatin1(column);
+        const Result<QString> max = m_db.readValue(QStringLiteral("SELECT max(%1) FROM %2").arg(QLatin1String(column), QLatin1String(table)));
+        if (!max.ok())
+            return max.outcome();
+        m_keys[key] = std::max<qint64>(max.value.isEmpty() ? 0 : max.value.toLongLong(), 0);
+    }
     const Result<QString> maxText = m_db.readValue(QStringLiteral("SELECT max(text_id) FROM text"));
     if (!maxText.ok())
         return maxText.outcome();
@@ -271,6 +263,8 @@ Outcome Generator::loadInputs()
                                           .arg(kReferenceEntity)
                                           .arg(kReferenceYear)
                                           .arg(kReferenceQuarter));
+    if (!items.ok())
+        return Outcome::failure(items.error);
     for (const QStringList &row : items.rows)
         (row[0] == QLatin1String("27") ? m_template.balance : m_template.income)[row[1].toInt()] = row[2].toDouble();
     if (m_template.balance.empty() || m_template.income.empty())
@@ -292,13 +286,18 @@ Outcome Generator::loadInputs()
             out->append(rule);
         }
     }
-    for (int id : ItemCodes::computedItemFormulas()) {
-        const QString formula = m_db.singleValue(QStringLiteral("SELECT func_for_val FROM func_for WHERE func_for_id = %1").arg(id));
-        if (formula.isEmpty())
+    for (int id : base::ItemCodes::computedItemFormulas()) {
+        const Result<QString> formula = m_db.readValue(QStringLiteral("SELECT func_for_val FROM func_for WHERE func_for_id = %1").arg(id));
+        if (!formula.ok())
+            return formula.outcome();
+        if (formula.value.isEmpty())
             return Outcome::failure(QStringLiteral("Chybí ukazatel %1 pro vypočítané položky.").arg(id));
-        m_rules.computedItems.push_back(parseTerms(formula));
+        m_rules.computedItems.push_back(parseTerms(formula.value));
     }
-    for (const QStringList &row : m_db.queryRows(QStringLiteral("SELECT val_agn FROM cd_val WHERE tbl_cd = 217 AND inac_ind = 0 ORDER BY val_agn")).rows) {
+    const db::Rows branches = m_db.queryRows(QStringLiteral("SELECT val_agn FROM cd_val WHERE tbl_cd = 217 AND inac_ind = 0 ORDER BY val_agn"));
+    if (!branches.ok())
+        return Outcome::failure(branches.error);
+    for (const QStringList &row : branches.rows) {
         const int code = row[0].toInt();
         if (kBranchWords().count(code % 1000) && code < 3100)
             m_divisions.push_back(code);
@@ -312,7 +311,7 @@ QString Generator::makeIco()
 {
     while (true) {
         QString first = QString::number(1000000 + m_random.below(8999999)).rightJustified(7, QLatin1Char('0'));
-        const int check = icoCheckDigit(first);
+        const int check = base::icoCheckDigit(first);
         const QString ico = first + QString::number(check);
         // The seed's very first IČO already there: this seed has been run on this database.
         if (m_icoDraws++ == 0 && m_usedIcos.count(ico))
@@ -375,7 +374,7 @@ Outcome Generator::writeEntity(int id, std::vector<int> &branchesOut)
         for (int s = 0; s < sentences; ++s)
             note += (s ? QStringLiteral(" ") : QString()) + m_random.pick(kNoteSentences);
         textId = m_nextTextId++;
-        const QStringList lines = modHlavni::noteLines(note);
+        const QStringList lines = base::noteLines(note);
         for (int k = 0; k < lines.size(); ++k) {
             if (Outcome o = m_text->add({QString::number(nextKey(QStringLiteral("text"), QStringLiteral("row_id"))), now, zero,
                                          QString::number(textId), QString::number(k + 1), BulkInsert::text(lines.at(k))});
@@ -391,7 +390,7 @@ Outcome Generator::writeEntity(int id, std::vector<int> &branchesOut)
           : o;
     o = o ? m_name->add({QString::number(nextKey(QStringLiteral("name"), QStringLiteral("row_id"))), now, zero, idText,
                          QStringLiteral("22"), BulkInsert::text(name), null, zero, null, zero,
-                         BulkInsert::text(modHlavni::searchForm(name))})
+                         BulkInsert::text(base::searchForm(name))})
           : o;
     // The main branch is number 1, the secondary ones follow.
     branchesOut = {division};
@@ -462,15 +461,15 @@ Outcome Generator::writeStatements(int id, int division)
                 balanceOut = balance;
                 incomeOut = income;
             } else {
-                for (int code : ItemCodes::abbreviatedBalanceSheet())
+                for (int code : base::ItemCodes::abbreviatedBalanceSheet())
                     balanceOut[code] = balance[code];
-                for (int i = 0; i < ItemCodes::computedItems().size(); ++i) {
+                for (int i = 0; i < base::ItemCodes::computedItems().size(); ++i) {
                     qint64 total = 0;
                     for (const auto &[sign, code] : m_rules.computedItems[i])
                         total += sign * income[code];
-                    income[ItemCodes::computedItems()[i]] = total;
+                    income[base::ItemCodes::computedItems()[i]] = total;
                 }
-                for (int code : ItemCodes::abbreviatedIncomeStatement())
+                for (int code : base::ItemCodes::abbreviatedIncomeStatement())
                     incomeOut[code] = income[code];
             }
             for (const auto &[type, amounts] : {std::pair{27, &balanceOut}, std::pair{28, &incomeOut}}) {
@@ -528,7 +527,7 @@ Outcome Generator::writeGroups(const std::vector<std::pair<int, int>> &entityBra
               : o;
         o = o ? m_name->add({QString::number(nextKey(QStringLiteral("name"), QStringLiteral("row_id"))), now, zero, idText,
                              QStringLiteral("22"), BulkInsert::text(name), null, zero, null, zero,
-                             BulkInsert::text(modHlavni::searchForm(name))})
+                             BulkInsert::text(base::searchForm(name))})
               : o;
         const int members = 3 + m_random.below(6);
         std::set<int> chosen;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/textforms.h"
 #include "db/outcome.h"
 
 #include <functional>
@@ -26,8 +27,8 @@ struct DemoOptions {
 Outcome generateDemoData(db::Database &db, const DemoOptions &options,
                          const std::function<void(int done, int total)> &progress = {});
 
-// The IČO check digit of the first seven digits (mod 11): valid when it equals the eighth.
-int icoCheckDigit(const QString &firstSeven);
-bool isValidIco(const QString &ico);
+// The IČO checks under the names callers have long used; they live on the ground floor.
+using base::icoCheckDigit;
+using base::isValidIco;
 
 } // namespace verna::shell

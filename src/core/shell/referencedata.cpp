@@ -1,9 +1,9 @@
 #include "shell/referencedata.h"
 
+#include "base/textforms.h"
 #include "db/bulkinsert.h"
 #include "db/database.h"
 #include "db/transaction.h"
-#include "shell/modhlavni.h"
 
 #include <QFile>
 
@@ -117,7 +117,7 @@ struct Loader {
                               numberLiteral(entity.value(r, QStringLiteral("form_type_cd")))})
                        .ok
                 && name.add({row, now, QStringLiteral("0"), id, QStringLiteral("22"), textLiteral(entityName), BulkInsert::null(),
-                             QStringLiteral("0"), BulkInsert::null(), QStringLiteral("0"), textLiteral(modHlavni::searchForm(entityName))})
+                             QStringLiteral("0"), BulkInsert::null(), QStringLiteral("0"), textLiteral(base::searchForm(entityName))})
                        .ok
                 && actv.add({row, now, QStringLiteral("0"), id, numberLiteral(entity.value(r, QStringLiteral("actv_cd"))), QStringLiteral("1")}).ok;
             if (!ok)

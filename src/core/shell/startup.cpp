@@ -1,10 +1,10 @@
 #include "shell/startup.h"
 
+#include "base/itemcodes.h"
 #include "db/database.h"
 #include "db/databasecheck.h"
 #include "db/schema.h"
 #include "db/transaction.h"
-#include "shell/appstate.h"
 #include "shell/demodata.h"
 #include "shell/referencedata.h"
 
@@ -128,8 +128,8 @@ Outcome checkDatabaseUsable(db::Database &database)
         QString what;
         const QList<int> &codes;
     } lists[] = {
-        {29, QStringLiteral("řádků rozvahy"), ItemCodes::abbreviatedBalanceSheet()},
-        {30, QStringLiteral("řádků výsledovky"), ItemCodes::abbreviatedIncomeStatement()},
+        {29, QStringLiteral("řádků rozvahy"), base::ItemCodes::abbreviatedBalanceSheet()},
+        {30, QStringLiteral("řádků výsledovky"), base::ItemCodes::abbreviatedIncomeStatement()},
     };
     for (const auto &l : lists) {
         QString error;

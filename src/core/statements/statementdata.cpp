@@ -1,11 +1,10 @@
 #include "statements/statementdata.h"
 
+#include "base/itemcodes.h"
 #include "db/database.h"
 #include "db/sqlquote.h"
 #include "indicators/evaluator.h"
 #include "indicators/period.h"
-#include "selection/nodekey.h"
-#include "shell/appstate.h"
 
 #include <QStringList>
 
@@ -150,19 +149,19 @@ Result<std::optional<StatementColumn>> StatementData::column(qint32 statementId,
         return {column, {}};
     }
 
-    column.codes = layout == Layout::AbbreviatedBalance ? shell::ItemCodes::abbreviatedBalanceSheet() : shell::ItemCodes::abbreviatedIncomeStatement();
+    column.codes = layout == Layout::AbbreviatedBalance ? base::ItemCodes::abbreviatedBalanceSheet() : base::ItemCodes::abbreviatedIncomeStatement();
     const auto titles = this->titles(column.codes);
     if (!titles.ok())
         return Out::failure(titles.error);
     column.titles = titles.value;
-    const QList<int> &computed = shell::ItemCodes::computedItems();
+    const QList<int> &computed = base::ItemCodes::computedItems();
     for (int code : std::as_const(column.codes)) {
         const qsizetype pair = computed.indexOf(code);
         if (layout != Layout::AbbreviatedIncomeComputed || pair < 0) {
             column.values.insert(code, stored.value(code));
             continue;
         }
-        const Result<QString> value = m_evaluator.indicatorValue(shell::ItemCodes::computedItemFormulas().at(pair), *period);
+        const Result<QString> value = m_evaluator.indicatorValue(base::ItemCodes::computedItemFormulas().at(pair), *period);
         if (!value.ok())
             return Out::failure(value.error);
         column.values.insert(code, value.value);
@@ -189,11 +188,11 @@ Outcome StatementData::yearColumns(qint32 entity, int year, int type, const std:
     return Outcome::success();
 }
 
-Outcome StatementData::dropColumns(const selection::NodeKey &key, const std::function<void(const StatementColumn &)> &add,
-                                   const std::function<bool()> &shouldStop)
+Outcome StatementData::dropColumns(const QString &nodeKind, qint32 id, int year,
+                                   const std::function<void(const StatementColumn &)> &add, const std::function<bool()> &shouldStop)
 {
     // A loaded view (N...) shows the same statement as its unloaded form (Q...).
-    QString kind = key.kind;
+    QString kind = nodeKind;
     if (kind.size() == 2 && kind.front() == QLatin1Char('N'))
         kind[0] = QLatin1Char('Q');
     static const QHash<QString, Layout> views = {
@@ -205,23 +204,23 @@ Outcome StatementData::dropColumns(const selection::NodeKey &key, const std::fun
         {QStringLiteral("QF"), Layout::AbbreviatedIncomeComputed},
     };
     if (const auto view = views.constFind(kind); view != views.cend()) {
-        const auto read = column(key.id, *view);
+        const auto read = column(id, *view);
         if (read.ok() && read.value)
             add(*read.value);
         return read.outcome();
     }
     const int type = kind.endsWith(QLatin1Char('R')) ? kBalanceSheet : kIncomeStatement;
     if (kind == QLatin1String("YR") || kind == QLatin1String("YV"))
-        return yearColumns(key.id, key.year, type, add, shouldStop);
+        return yearColumns(id, year, type, add, shouldStop);
     if (kind != QLatin1String("CR") && kind != QLatin1String("CV"))
         return Outcome::success();
-    const auto stored = years(key.id, type);
+    const auto stored = years(id, type);
     if (!stored.ok())
         return stored.outcome();
-    for (int year : stored.value) {
+    for (int storedYear : stored.value) {
         if (shouldStop && shouldStop())
             break;
-        if (const Outcome added = yearColumns(key.id, year, type, add, shouldStop); !added)
+        if (const Outcome added = yearColumns(id, storedYear, type, add, shouldStop); !added)
             return added;
     }
     return Outcome::success();

@@ -17,10 +17,6 @@ namespace verna::indicators {
 class Evaluator;
 }
 
-namespace verna::selection {
-struct NodeKey;
-}
-
 namespace verna::statements {
 
 using verna::Result;
@@ -75,10 +71,11 @@ public:
     // nullopt when no active statement has the id.
     Result<std::optional<StatementColumn>> column(qint32 statementId, Layout layout);
 
-    // The columns a tree node dropped on the table gives (a statement view, the statements of
-    // a year, of every year of an entity), each handed to add as soon as it is read. Other
-    // keys give none. When shouldStop answers true the columns read so far stay added.
-    Outcome dropColumns(const selection::NodeKey &key, const std::function<void(const StatementColumn &)> &add,
+    // The columns a data-selection tree node dropped on the table gives (a statement view, the
+    // statements of a year, of every year of an entity), each handed to add as soon as it is
+    // read; kind, id and year are those of the node's checked key. Other kinds give none. When
+    // shouldStop answers true the columns read so far stay added.
+    Outcome dropColumns(const QString &kind, qint32 id, int year, const std::function<void(const StatementColumn &)> &add,
                         const std::function<bool()> &shouldStop = {});
 
 private:

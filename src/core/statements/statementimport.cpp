@@ -1,10 +1,10 @@
 #include "statements/statementimport.h"
 
+#include "base/textforms.h"
 #include "db/database.h"
 #include "db/sqlquote.h"
 #include "db/transaction.h"
 #include "entities/entitystore.h"
-#include "shell/modhlavni.h"
 #include "statements/amount.h"
 #include "statements/statementdata.h"
 #include "statements/statementstore.h"
@@ -182,7 +182,7 @@ std::optional<QString> icoOf(const QString &cell)
     QString ico = cell.trimmed();
     if (!digits.match(ico).hasMatch())
         return std::nullopt;
-    return shell::modHlavni::padIco(ico);
+    return base::padIco(ico);
 }
 
 QString shown(const QString &cell)

@@ -1,10 +1,10 @@
 #include "statements/statementstore.h"
 
+#include "base/itemcodes.h"
 #include "db/clssql_finl.h"
 #include "db/database.h"
 #include "db/sqlquote.h"
 #include "db/transaction.h"
-#include "shell/appstate.h"
 
 #include <QSet>
 
@@ -70,11 +70,11 @@ Result<QList<StatementLine>> StatementStore::lines(int type, bool full)
         const StatementLine line{*code, row.value(0), row.value(1)};
         byCode.insert(*code, line);
         // A full income statement does not store the lines its indicators compute.
-        if (full && !(type == 28 && shell::ItemCodes::computedItems().contains(*code)))
+        if (full && !(type == 28 && base::ItemCodes::computedItems().contains(*code)))
             out.value << line;
     }
     if (!full) {
-        for (int code : type == 27 ? shell::ItemCodes::abbreviatedBalanceSheet() : shell::ItemCodes::abbreviatedIncomeStatement())
+        for (int code : type == 27 ? base::ItemCodes::abbreviatedBalanceSheet() : base::ItemCodes::abbreviatedIncomeStatement())
             out.value << byCode.value(code, StatementLine{code, {}, {}});
     }
     m_lines.insert(key, out.value);

@@ -11,13 +11,13 @@
 #include "analysis/evaluatorsource.h"
 #include "analysis/gridselection.h"
 #include "analysis/reportpanel.h"
+#include "entities/groupmembers.h"
 #include "indicators/evaluator.h"
 #include "report/chartsection.h"
 #include "report/reportbuilder.h"
 #include "selection/payload.h"
 #include "shell/appstate.h"
 #include "shell/frmhlavni.h"
-#include "shell/modhlavni.h"
 #include "ui/busyguard.h"
 #include "ui/dragdrop.h"
 #include "ui/dragsourcelist.h"
@@ -497,7 +497,7 @@ void frmAnalyzaSubj::addEntities(const QList<qint32> &ids, bool expandGroups)
         for (qint32 id : ids) {
             if (task.stopped())
                 return Outcome::success();
-            const Result<QList<qint32>> entities = shell::modHlavni::entitiesToAdd(s.db, id, expandGroups);
+            const Result<QList<qint32>> entities = entities::entitiesToAdd(s.db, id, expandGroups);
             if (!entities.ok())
                 return entities.outcome();
             for (qint32 entity : entities.value) {

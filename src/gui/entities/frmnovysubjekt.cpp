@@ -1,8 +1,7 @@
 #include "entities/frmnovysubjekt.h"
 
+#include "base/textforms.h"
 #include "shell/appstate.h"
-#include "shell/demodata.h"
-#include "shell/modhlavni.h"
 #include "ui/messages.h"
 
 #include <QBoxLayout>
@@ -120,8 +119,8 @@ void frmNovySubjekt::txtICO_LostFocus()
     // An empty box stays empty: eight zeros would be an IČO nobody typed.
     if (ico.isEmpty())
         return;
-    m_txtICO->setText(shell::modHlavni::padIco(ico));
-    if (!shell::isValidIco(ico)) {
+    m_txtICO->setText(base::padIco(ico));
+    if (!base::isValidIco(ico)) {
         ui::exclamation(this, windowTitle(), QStringLiteral("Zadejte platné IČO!"));
         m_txtICO->setFocus();
         m_txtICO->selectAll();

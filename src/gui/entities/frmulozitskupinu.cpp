@@ -127,10 +127,15 @@ void frmUlozitSkupinu::loadGroup()
             m_txtPoznamka->setPlainText(details.value.note);
         }
     }
-    // Members dropped before a reload are still waiting to be written.
+    // Members dropped before a reload are still waiting to be written; one the database cannot
+    // read is still written, so the list must not hide it silently.
     for (qint32 id : std::as_const(m_pending)) {
         const auto member = m_store.candidate(id);
-        if (member.ok() && member.value && !itemOf(id))
+        if (!member.ok()) {
+            showFailure(QStringLiteral("Přidané subjekty nelze zobrazit, databáze ohlásila chybu."), member.error);
+            break;
+        }
+        if (member.value && !itemOf(id))
             addItem(*member.value);
     }
     m_cmdZmenitSk->setText(m_group ? QStringLiteral("Změnit") : QStringLiteral("Vytvořit"));

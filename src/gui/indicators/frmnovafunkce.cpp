@@ -1,5 +1,6 @@
 #include "indicators/frmnovafunkce.h"
 
+#include "base/itemcodes.h"
 #include "db/database.h"
 #include "indicators/editorcontrols.h"
 #include "indicators/evaluator.h"
@@ -131,9 +132,9 @@ void frmNovaFunkce::fillItemLists()
         }
         return names.error;
     };
-    QString failure = fill(m_lstRozvaha, shell::ItemCodes::abbreviatedBalanceSheet());
+    QString failure = fill(m_lstRozvaha, base::ItemCodes::abbreviatedBalanceSheet());
     if (failure.isEmpty())
-        failure = fill(m_lstVysledovka, shell::ItemCodes::abbreviatedIncomeStatement());
+        failure = fill(m_lstVysledovka, base::ItemCodes::abbreviatedIncomeStatement());
     if (!failure.isEmpty()) {
         m_controls->showFailure(QStringLiteral("Seznam položek výkazů nelze načíst."), failure);
         return;

@@ -1,13 +1,13 @@
 #include "selection/frmvyberdat.h"
 
 #include "db/sqlquote.h"
+#include "entities/groupmembers.h"
 #include "indicators/evaluator.h"
 #include "selection/datatree.h"
 #include "selection/payload.h"
 #include "selection/treedata.h"
 #include "shell/appstate.h"
 #include "shell/frmhlavni.h"
-#include "shell/modhlavni.h"
 #include "ui/busyguard.h"
 #include "ui/dragdrop.h"
 #include "ui/longtask.h"
@@ -92,7 +92,7 @@ void frmVyberDat::addEntities(const QList<qint32> &ids, bool expandGroups)
     QString failure;
     const ui::TaskEnd end = ui::runLongTask(this, nullptr, [&](ui::LongTask &task) {
         for (qint32 id : ids) {
-            const Result<QList<qint32>> entities = shell::modHlavni::entitiesToAdd(session->db, id, expandGroups);
+            const Result<QList<qint32>> entities = entities::entitiesToAdd(session->db, id, expandGroups);
             if (!entities.ok()) {
                 failure = entities.error;
                 return;

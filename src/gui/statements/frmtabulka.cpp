@@ -127,7 +127,7 @@ void frmTabulka::fill(const selection::NodeKey &key)
     Outcome outcome;
     const ui::TaskEnd end = ui::runLongTask(this, nullptr, [&](ui::LongTask &task) {
         outcome = session->data.dropColumns(
-            key, [&session](const StatementColumn &column) { session->table.appendColumn(column); }, task.stopCheck());
+            key.kind, key.id, key.year, [&session](const StatementColumn &column) { session->table.appendColumn(column); }, task.stopCheck());
     });
     if (end == ui::TaskEnd::WindowGone || end == ui::TaskEnd::Refused)
         return;
