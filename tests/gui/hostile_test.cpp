@@ -3,6 +3,7 @@
 #include "windowtest.h"
 
 #include "entities/frmnovysubjekt.h"
+#include "shell/demodata.h"
 #include "shell/modhlavni.h"
 
 #include <QComboBox>
@@ -36,12 +37,8 @@ protected:
 
 QString validIco(int k)
 {
-    QString first = QString::number(8200000 + k);
-    int sum = 0;
-    for (int i = 0; i < 7; ++i)
-        sum += first.at(i).digitValue() * (8 - i);
-    const int check = (11 - sum % 11) % 10;
-    return first + QString::number(check);
+    const QString first = QString::number(8200000 + k);
+    return first + QString::number(shell::icoCheckDigit(first));
 }
 
 } // namespace
