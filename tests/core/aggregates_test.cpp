@@ -59,18 +59,6 @@ TEST(TwoDecimals, HalfAwayFromZeroOnTheDecimalValue)
     EXPECT_EQ(divideRounded(-5, 2), -3);
 }
 
-TEST(RowKeys, OnlyWellFormedKeysParse)
-{
-    const auto key = RowKey::parse(u"1999_2_-1234"_s);
-    ASSERT_TRUE(key.has_value());
-    EXPECT_EQ(key->year, 1999);
-    EXPECT_EQ(key->quarter, 2);
-    EXPECT_EQ(key->entity, -1234);
-    EXPECT_EQ(key->toString(), u"1999_2_-1234"_s);
-    for (const char *bad : {"1999_5_12", "199_2_12", "1999_2_", "1999_2_1-2", "1999_2_12'", "1999-2-12", "1999_2_12 OR 1=1"})
-        EXPECT_FALSE(RowKey::parse(QString::fromLatin1(bad)).has_value()) << bad;
-}
-
 TEST(AnalysisTable, RowsColumnsRemovalAndTheAggregateRow)
 {
     AnalysisModel model(kC);

@@ -318,9 +318,10 @@ TEST(EvaluatorDifferential, GeneratedAndHandWrittenFormulasAgree)
     EXPECT_GT(withValue, formulas.size() / 2);
 
     // Whole columns, computed from the amounts read per block, give the cell texts: every
-    // formula on the periods above, every 23rd on all the fixture's periods.
+    // formula on the periods above, every 23rd on all the fixture's periods and invalid ones.
+    const QList<Period> all = kPeriods + QList<Period>{{999, 4, 12}, {1999, 5, 12}, {1999, 4, 0}, kAbbreviated};
     for (int i = 0; i < formulas.size(); ++i) {
-        const QList<Period> periods = i % 23 == 0 ? kPeriods : QList<Period>{kAbbreviated, kFull};
+        const QList<Period> periods = i % 23 == 0 ? all : QList<Period>{kAbbreviated, kFull};
         for (Evaluator &evaluator : evaluators) {
             QStringList cells;
             for (const Period &p : periods)

@@ -381,37 +381,6 @@ TEST_P(EvaluatorTest, RoundTripsStayWithinTheProtocolAndLeaveTheirSql)
     EXPECT_EQ(second, first);
 }
 
-TEST_P(EvaluatorTest, CachedAndColumnPathsGiveTheCellTexts)
-{
-    const char *const formulas[] = {"[36]/[41]*100", "[205]+[213]", "[92]", "[119]/[92]", "[31]+[202]", "7/2", "[36]2",
-                                    "[999]",         "2^-1",        "3037000500*3037000500+[92]"};
-    QList<Period> periods = kPeriods;
-    periods << Period{999, 4, 12} << Period{1999, 5, 12} << Period{1999, 4, 0} << kAbbreviated;
-
-    EvaluationCache cache;
-    Evaluator cached(db(), &cache);
-    Evaluator plain(db());
-    for (const char *f : formulas) {
-        QStringList cells;
-        QStringList cachedCells;
-        for (const Period &p : periods) {
-            cells << checked(plain.formulaValue(f, p));
-            cachedCells << checked(cached.formulaValue(f, p));
-        }
-        EXPECT_EQ(cachedCells, cells) << f;
-        const Result<QStringList> column = plain.formulaColumn(f, periods);
-        EXPECT_TRUE(column.ok()) << column.error.toStdString();
-        EXPECT_EQ(column.value, cells) << f;
-    }
-    for (int id : {100, 101, 102, 104, 107, -3, 9999}) {
-        QStringList cells;
-        for (const Period &p : periods)
-            cells << checked(plain.indicatorValue(id, p));
-        EXPECT_EQ(plain.indicatorColumn(id, periods).value, cells) << id;
-        EXPECT_EQ(cached.indicatorColumn(id, periods).value, cells) << id;
-    }
-}
-
 TEST_P(EvaluatorTest, ColumnsSpanManyStatementsAndStopEarly)
 {
     QList<Period> periods;

@@ -24,12 +24,9 @@ protected:
 
 TEST_P(NotesTest, NotesComeBackExactlyAsTyped)
 {
-    const QString czech = u"Příliš žluťoučký kůň úpěl ďábelské ódy. "_s;
-    const QStringList notes = {
-        QString(), QString(255, QLatin1Char('a')), QString(256, QLatin1Char('b')), QString(600, QLatin1Char('c')), u"O'Brien's \"note\""_s,
-        u"'; DROP TABLE text --"_s, czech.repeated(20), u"první řádek\r\ndruhý řádek\r\n\r\n"_s,
-        QString(254, QLatin1Char('x')) + u"😀 a emoji on the line boundary"_s,
-    };
+    // Quotes, SQL and long Czech texts are in the hostile corpus; here the line boundaries.
+    const QStringList notes = {QString(), QString(255, QLatin1Char('a')), QString(256, QLatin1Char('b')), u"první řádek\r\ndruhý řádek\r\n\r\n"_s,
+                               QString(254, QLatin1Char('x')) + u"😀 a emoji on the line boundary"_s};
     for (const QString &note : notes) {
         ASSERT_TRUE(entities::storeNote(db(), u"42"_s, note).ok) << db().lastError().toStdString();
         EXPECT_EQ(entities::loadNote(db(), u"42"_s).value, note) << note.left(40).toStdString();

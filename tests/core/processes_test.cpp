@@ -32,35 +32,6 @@ class ProcessTest : public BackendTest
 
 } // namespace
 
-TEST_P(ProcessTest, EightConcurrentWritersMakeNoDuplicateKeysAndLoseNoRows)
-{
-    constexpr int kWorkers = 8;
-    constexpr int kRounds = 12;
-    for (int round = 0; round < kRounds; ++round) {
-        std::vector<std::unique_ptr<QProcess>> workers;
-        for (int w = 0; w < kWorkers; ++w) {
-            auto p = std::make_unique<QProcess>();
-            p->setEnvironment(testDatabase().childEnvironment());
-            // Two keyed inserts per transaction widen the window between key and insert.
-            p->start(kTool, {u"--db"_s, testDatabase().dbOption(), u"sql"_s,
-                             u"INSERT INTO mem VALUES ((select (min(row_id)-1) from mem),getdate(),0,%1,%2)\r"
-                              "INSERT INTO mem VALUES ((select (min(row_id)-1) from mem),getdate(),0,%1,%3)"_s.arg(w).arg(round * 2)
-                                 .arg(round * 2 + 1)});
-            workers.push_back(std::move(p));
-        }
-        for (auto &p : workers) {
-            ASSERT_TRUE(p->waitForFinished(60000));
-            EXPECT_EQ(p->exitCode(), 0) << p->readAllStandardError().toStdString();
-        }
-    }
-    const int expected = kWorkers * kRounds * 2;
-    EXPECT_EQ(db().singleValue(u"SELECT count(*) FROM mem"_s), QString::number(expected));
-    EXPECT_EQ(db().singleValue(u"SELECT count(DISTINCT row_id) FROM mem"_s), QString::number(expected));
-    EXPECT_EQ(db().singleValue(u"SELECT count(DISTINCT subj_id * 1000 + mem_id) FROM mem"_s), QString::number(expected));
-    EXPECT_EQ(db().singleValue(u"SELECT max(row_id) FROM mem"_s), u"-1"_s);
-    EXPECT_EQ(db().singleValue(u"SELECT min(row_id) FROM mem"_s), QString::number(-expected));
-}
-
 TEST_P(ProcessTest, SqlCommandPrintsRowsAndReportsErrorsWithExitCodes)
 {
     const QStringList env = testDatabase().childEnvironment();

@@ -1,9 +1,9 @@
+#include "base/textforms.h"
 #include "dropdelivery.h"
 #include "entities/frmnovysubjekt.h"
 #include "entities/notes.h"
 #include "support/hostile.h"
 #include "windowtest.h"
-
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -36,12 +36,8 @@ protected:
 
 QString validIco(int k)
 {
-    QString first = QString::number(8200000 + k);
-    int sum = 0;
-    for (int i = 0; i < 7; ++i)
-        sum += first.at(i).digitValue() * (8 - i);
-    const int check = (11 - sum % 11) % 10;
-    return first + QString::number(check);
+    const QString first = QString::number(8200000 + k);
+    return first + QString::number(base::icoCheckDigit(first));
 }
 
 } // namespace
