@@ -80,6 +80,13 @@ int commandEval(const Options &options, QTextStream &out, QTextStream &err)
         err << kEvalUsage;
         return UsageError;
     }
+    // A formula that cannot be read is the caller's mistake, not a missing value.
+    if (o->formula) {
+        if (const QString problem = indicators::formulaProblem(indicators::Formula::parse(*o->formula).error()); !problem.isEmpty()) {
+            err << "Vzorec nelze přečíst: " << problem << "\n" << kEvalUsage;
+            return UsageError;
+        }
+    }
     db::Database database;
     if (!openDatabase(database, options, err))
         return DatabaseError;

@@ -11,8 +11,6 @@
 
 namespace verna::indicators {
 
-namespace {
-
 QString formulaProblem(Formula::Error error)
 {
     switch (error) {
@@ -35,6 +33,8 @@ QString formulaProblem(Formula::Error error)
     }
     return QString();
 }
+
+namespace {
 
 // The formula computed in C++ from the item amounts, only to name what went wrong.
 struct Trouble {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/outcome.h"
+#include "indicators/formula.h"
 
 #include <QString>
 #include <optional>
@@ -15,6 +16,9 @@ namespace verna::indicators {
 // Czech sentence: a refused formula, an unknown indicator or entity, a period out of range, no
 // statement, missing items, a division by zero, an overflow. "" when none of these explains
 // it. It reads more than an evaluation does: for the command line and for editors, not loops.
+// What is wrong with a formula that cannot be read, as a Czech sentence; "" for a sound one.
+QString formulaProblem(Formula::Error error);
+
 Result<QString> whyNoValue(db::Database &db, const std::optional<int> &indicatorId, const QString &formula,
                            const QString &entity, const QString &year, const QString &quarter);
 
