@@ -216,6 +216,17 @@ TEST_P(DatabaseTest, CallsFromAnEventPauseInsideATransactionAreRefusedAndLeaveIt
     EXPECT_TRUE(db().execute(memInsert(1, 5)).ok);
 }
 
+// A database made before versions were recorded is brought to this one with its rows.
+TEST_P(DatabaseTest, AnUnversionedSchemaIsUpgradedWithItsRowsKept)
+{
+    ASSERT_TRUE(db().execute(memInsert(1, 2)).ok);
+    ASSERT_TRUE(db().executeNative(u"DROP TABLE schema_ver"_s).ok);
+    EXPECT_EQ(db::Schema::version(db()).value, 1);
+    ASSERT_TRUE(db::Schema::upgrade(db()).ok);
+    EXPECT_EQ(db::Schema::version(db()).value, db::Schema::kVersion);
+    EXPECT_EQ(count(u"mem"_s), u"1"_s);
+}
+
 VERNA_ALL_BACKENDS(DatabaseTest);
 
 // Reports read beside a writer, and a file that cannot be written is still read.

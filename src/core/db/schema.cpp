@@ -416,9 +416,11 @@ Outcome Schema::upgrade(Database &db)
         if (const Outcome rebuilt = upgradeSqliteFrom1(db); !rebuilt)
             return failed(rebuilt.error);
     } else {
+        // On a server the first schema differs only by this table: a login that may not create
+        // it (a reader) still works with the tables as they are, and the owner records it later.
         QString error;
         if (!execAll(db, {QStringLiteral("CREATE TABLE %1 (ver_nbr INTEGER NOT NULL)").arg(kVersionTable), versionStatement()}, error))
-            return failed(error);
+            return Outcome::success();
     }
     if (!tx.commit())
         return failed(db.lastError());
