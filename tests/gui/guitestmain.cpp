@@ -1,5 +1,7 @@
 #include <QApplication>
+#include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -16,6 +18,11 @@ int main(int argc, char **argv)
     QCoreApplication::setOrganizationName(QStringLiteral("VERNA"));
     QCoreApplication::setApplicationName(QStringLiteral("VERNA"));
     QStandardPaths::setTestModeEnabled(true);
+    // ctest runs test processes side by side: each keeps its settings to itself, so one
+    // test's style folder never shows up in another's.
+    const QTemporaryDir settings;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
