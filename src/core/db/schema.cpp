@@ -201,24 +201,41 @@ QString versionStatement()
     return QStringLiteral("INSERT INTO %1 (ver_nbr) VALUES (%2)").arg(kVersionTable).arg(Schema::kVersion);
 }
 
-Result<bool> hasTable(Database &db, const QString &table)
+// Which of the named tables the current schema holds, in lower case.
+Result<QStringList> tablesAmong(Database &db, const QStringList &tables)
 {
+    QString names;
+    for (const QString &name : tables)
+        names += (names.isEmpty() ? QString() : QStringLiteral(",")) + QLatin1Char('\'') + name + QLatin1Char('\'');
     QString sql;
     switch (db.backend()) {
     case Backend::SQLite:
-        sql = QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = '%1'");
+        sql = QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' AND name IN (%1)").arg(names);
         break;
     case Backend::PostgreSQL:
-        sql = QStringLiteral("SELECT count(*) FROM information_schema.tables WHERE table_schema = current_schema() AND table_name = '%1'");
+        sql = QStringLiteral("SELECT table_name FROM information_schema.tables WHERE table_schema = current_schema() "
+                             "AND table_name IN (%1)").arg(names);
         break;
     case Backend::SqlServer:
-        sql = QStringLiteral("SELECT count(*) FROM INFORMATION_SCHEMA.TABLES WHERE TABLE_SCHEMA = SCHEMA_NAME() AND TABLE_NAME = '%1'");
+        sql = QStringLiteral("SELECT TABLE_NAME FROM INFORMATION_SCHEMA.TABLES WHERE TABLE_SCHEMA = SCHEMA_NAME() "
+                             "AND TABLE_NAME IN (%1)").arg(names);
         break;
     }
-    const Result<QList<QVariantList>> rows = db.queryNative(sql.arg(table));
+    const Rows rows = db.queryRows(sql);
     if (!rows.ok())
-        return Result<bool>::failure(rows.error);
-    return {!rows.value.isEmpty() && rows.value.front().value(0).toInt() > 0, {}};
+        return Result<QStringList>::failure(rows.error);
+    Result<QStringList> present;
+    for (const QStringList &row : rows.rows)
+        present.value << row.value(0).toLower();
+    return present;
+}
+
+Result<bool> hasTable(Database &db, const QString &table)
+{
+    const Result<QStringList> present = tablesAmong(db, {table});
+    if (!present.ok())
+        return Result<bool>::failure(present.error);
+    return {!present.value.isEmpty(), {}};
 }
 
 // A free name beside the file for its copy before an upgrade: "verna.zaloha-v1.sqlite".
@@ -308,30 +325,7 @@ QStringList Schema::statements(Backend backend)
 
 Result<QStringList> Schema::presentTables(Database &db)
 {
-    QString names;
-    for (const QString &name : tableNames())
-        names += (names.isEmpty() ? QString() : QStringLiteral(",")) + QLatin1Char('\'') + name + QLatin1Char('\'');
-    QString sql;
-    switch (db.backend()) {
-    case Backend::SQLite:
-        sql = QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' AND name IN (%1)").arg(names);
-        break;
-    case Backend::PostgreSQL:
-        sql = QStringLiteral("SELECT table_name FROM information_schema.tables WHERE table_schema = current_schema() "
-                             "AND table_name IN (%1)").arg(names);
-        break;
-    case Backend::SqlServer:
-        sql = QStringLiteral("SELECT TABLE_NAME FROM INFORMATION_SCHEMA.TABLES WHERE TABLE_SCHEMA = SCHEMA_NAME() "
-                             "AND TABLE_NAME IN (%1)").arg(names);
-        break;
-    }
-    const Rows rows = db.queryRows(sql);
-    if (!rows.ok())
-        return Result<QStringList>::failure(rows.error);
-    Result<QStringList> present;
-    for (const QStringList &row : rows.rows)
-        present.value << row.value(0).toLower();
-    return present;
+    return tablesAmong(db, tableNames());
 }
 
 Result<bool> Schema::exists(Database &db)
