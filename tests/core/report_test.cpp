@@ -113,20 +113,6 @@ TEST(ReportStyles, TitlesFromTheFirstLineAndEveryCssFileListed)
         EXPECT_NE(style.title, QFileInfo(style.path).fileName());
 }
 
-TEST(ReportProfile, ScoresAgainstTheAggregateAreLimitedToTwoHundred)
-{
-    EXPECT_EQ(profileScore(50, 100), 50);
-    EXPECT_EQ(profileScore(300, 100), 200);
-    EXPECT_EQ(profileScore(7, 0), 200);
-    EXPECT_EQ(profileScore(0, 0), 100);
-    EXPECT_EQ(profileScore(-3, 0), 0);
-    EXPECT_EQ(profileScore(0, 5), 0);
-    EXPECT_EQ(profileScore(-2, 0.25), 200);  // 100 / (2 * 0.25)
-    EXPECT_EQ(profileScore(0.5, -1.5), 75);  // 100 * 0.5 * 1.5
-    EXPECT_EQ(profileScore(-4, -2), 50);     // 100 * 2 / 4
-    EXPECT_EQ(profileScore(0, -0.333), 33);
-}
-
 TEST(ReportFiles, NamesFollowTheCaptionAndWritesAreWhole)
 {
     EXPECT_EQ(reportFilePath(u"/css"_s, u"Analýza 1"_s), u"/css/~Analýza 1.htm"_s);
