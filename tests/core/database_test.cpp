@@ -40,17 +40,6 @@ protected:
 
 } // namespace
 
-TEST_P(DatabaseTest, FailingStatementRollsTheWholeBatchBack)
-{
-    const QString batch = u"BEGIN TRAN"_s + CR + memInsert(1, 2) + CR + memInsert(1, 3) + CR;
-    EXPECT_FALSE(db().execute(batch + u"INSERT INTO no_such_table VALUES (1)\rCOMMIT TRAN"_s).ok);
-    EXPECT_FALSE(db().inTransaction());
-    EXPECT_EQ(count(u"mem"_s), u"0"_s);
-    // The connection is usable afterwards, and a good batch lands whole.
-    EXPECT_TRUE(db().execute(batch + u"COMMIT TRAN"_s).ok);
-    EXPECT_EQ(count(u"mem"_s), u"2"_s);
-}
-
 // A batch promises one transaction: whatever ends or splits it early is refused before anything
 // runs, and the marks of the batch's own transaction are taken in every backend's words.
 TEST_P(DatabaseTest, BatchesThatWouldEndTheirTransactionEarlyAreRefusedWhole)
