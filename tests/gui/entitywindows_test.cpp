@@ -1,7 +1,6 @@
 #include "dropdelivery.h"
 #include "windowtest.h"
 
-#include "analysis/entitytree.h"
 #include "entities/entitystore.h"
 #include "entities/frmeditacesubjektu.h"
 #include "entities/frmnovysubjekt.h"
@@ -45,7 +44,7 @@ protected:
 
 } // namespace
 
-TEST_F(EntityWindowsTest, ANewCompanyIsFoundEditedGroupedAnalysedAndDeleted)
+TEST_F(EntityWindowsTest, ANewCompanyIsFoundEditedGroupedAndDeleted)
 {
     QWidget *form = m_main->open(WindowKind::NewEntity);
     ASSERT_NE(qobject_cast<entities::frmNovySubjekt *>(form), nullptr);
@@ -108,12 +107,6 @@ TEST_F(EntityWindowsTest, ANewCompanyIsFoundEditedGroupedAnalysedAndDeleted)
     ASSERT_TRUE(test::deliverDrop(groups, u"lstSkupina"_s, u"*/*%1"_s.arg(*group)));
     EXPECT_EQ(control<QListWidget>(groups, u"lstSkupina"_s)->count(), 3);
 
-    // Analysing the group: a drop of the group brings its members.
-    QWidget *analysis = m_main->open(WindowKind::Analysis);
-    ASSERT_TRUE(test::deliverDrop(analysis, u"tvwData"_s, u"*/*%1"_s.arg(*group)));
-    auto entities = control<analysis::EntityTree>(analysis, u"tvwData"_s)->entities();
-    std::sort(entities.begin(), entities.end());
-    EXPECT_EQ(entities, (QList<qint32>{std::min(id, b), std::max(id, b), kReference}));
     EXPECT_EQ(searchFor(u"pekari"_s), QStringList{u"skupina_ Pekaři"_s});
 
     // Deleted: gone from the search, its rows kept as deleted ones.
