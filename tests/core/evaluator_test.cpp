@@ -494,8 +494,6 @@ TEST_P(EvaluatorTest, WhyNoValueNamesTheReason)
         EXPECT_EQ(why.value, c.reason) << c.formula << " " << c.period.toString().toStdString();
     }
     EXPECT_EQ(whyNoValue(db(), {}, "[36]", "12 OR 1=1", "1999", "4").value, "Subjekt \"12 OR 1=1\" není celé číslo.");
-    execute("ALTER TABLE finl_item RENAME TO gone");
-    EXPECT_FALSE(whyNoValue(db(), {}, "[36]", "12", "1999", "4").ok());
 }
 
 TEST_P(EvaluatorTest, CommandLinePrintsTheValueOrWhyThereIsNone)
