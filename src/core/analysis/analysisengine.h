@@ -53,9 +53,10 @@ public:
 private:
     bool stopped() const { return m_shouldStop && m_shouldStop(); }
     Result<int> addRows(const QList<RowKey> &keys, const QHash<qint32, QString> *names = nullptr);
+    // Change columns after the value columns (in ascending order), all kept or none.
+    Outcome insertYearChanges(const QList<int> &valueColumns, YearChange kind);
     // Computes, for the rows from firstRow on, the cells of the value columns and the
     // year-before values of the change columns in one column fill.
-    Outcome insertYearChanges(const QList<int> &valueColumns, YearChange kind);
     Outcome fillColumns(int firstRow, const QList<RowKey> &rows, const QList<int> &valueColumns, const QList<int> &changeColumns);
 
     AnalysisModel &m_model;
