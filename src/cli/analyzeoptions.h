@@ -23,6 +23,7 @@ struct AnalyzeOptions {
     std::optional<QPair<int, int>> years;
     QList<int> indicators;
     std::optional<analysis::Aggregate> aggregate;
+    analysis::YearChange yearChange = analysis::YearChange::None; // beside every indicator column
     QString xlsx;
     QString csv;
 };

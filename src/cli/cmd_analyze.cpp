@@ -110,6 +110,9 @@ std::optional<AnalyzeOptions> parseAnalyzeOptions(const QStringList &args, QText
         } else if (a == QLatin1String("--aggregate")) {
             o.aggregate = analysis::aggregateFromIndex(v.toInt(&ok));
             ok = ok && o.aggregate.has_value();
+        } else if (a == QLatin1String("--yoy")) {
+            ok = v == QLatin1String("abs") || v == QLatin1String("pct");
+            o.yearChange = v == QLatin1String("pct") ? analysis::YearChange::Percent : analysis::YearChange::Absolute;
         } else if (a == QLatin1String("--xlsx")) {
             o.xlsx = v;
         } else if (a == QLatin1String("--csv")) {
@@ -200,6 +203,8 @@ int fillTable(const AnalyzeOptions &o, db::Database &database, analysis::Analysi
         columns.append({id, names.value(id)});
     if (const Outcome computed = engine.addIndicators(columns); !computed)
         return fail(computed.error);
+    if (const Outcome changes = engine.addYearChanges(o.yearChange); !changes)
+        return fail(changes.error);
     if (o.aggregate)
         engine.applyAggregate(*o.aggregate);
     return Success;

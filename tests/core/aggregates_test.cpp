@@ -59,6 +59,30 @@ TEST(TwoDecimals, HalfAwayFromZeroOnTheDecimalValue)
     EXPECT_EQ(divideRounded(-5, 2), -3);
 }
 
+TEST(YearChange, PerCentOnlyBetweenPositiveValuesAndCellsFollowTheirIndicator)
+{
+    EXPECT_EQ(yearChange(YearChange::Absolute, 150, 100), 50);
+    EXPECT_EQ(yearChange(YearChange::Absolute, -50, 100), -150);
+    EXPECT_EQ(yearChange(YearChange::Absolute, std::nullopt, 100), std::nullopt);
+    EXPECT_EQ(yearChange(YearChange::Percent, 150, 100), 5000);
+    EXPECT_EQ(yearChange(YearChange::Percent, 100, 300), -6667);
+    for (const auto &[value, before] : {std::pair<Cents, Cents>{150, 0}, {150, -100}, {-150, 100}, {0, 100}})
+        EXPECT_EQ(yearChange(YearChange::Percent, value, before), std::nullopt) << value << " " << before;
+
+    AnalysisModel model(kC);
+    model.appendRow(RowKey{1999, 1, 1}, u"Alfa"_s);
+    model.appendIndicator(10, u"ROA"_s);
+    model.setValue(0, 0, u"3"_s);
+    EXPECT_EQ(model.insertChangeColumn(0, YearChange::Absolute), 1);
+    model.setYearBefore(1, 0, {YearBeforeValue{true, 100}});
+    EXPECT_EQ(model.cell(0, 1), u"2.00"_s);
+    model.setValue(0, 0, u"0.5"_s);
+    EXPECT_EQ(model.cell(0, 1), u"-0.50"_s);
+    model.setChangeKind(1, YearChange::Percent);
+    EXPECT_EQ(model.cell(0, 1), u"-50.00"_s);
+    EXPECT_EQ(model.headerData(3, Qt::Horizontal).toString(), u"ROA – meziroční změna (%)"_s);
+}
+
 TEST(AnalysisTable, RowsColumnsRemovalAndTheAggregateRow)
 {
     AnalysisModel model(kC);

@@ -28,7 +28,7 @@ protected:
         shell::DemoOptions demo;
         demo.entities = 8;
         demo.seed = 3;
-        demo.firstYear = 1998;
+        demo.firstYear = m_firstDemoYear;
         demo.lastYear = 1998;
         ASSERT_TRUE(shell::generateDemoData(db(), demo).ok);
         m_data = std::make_unique<AnalysisData>(db());
@@ -44,6 +44,7 @@ protected:
         return ids;
     }
 
+    int m_firstDemoYear = 1998;
     AnalysisModel m_model;
     std::unique_ptr<AnalysisData> m_data;
     std::unique_ptr<EvaluatorSource> m_source;
@@ -119,6 +120,7 @@ TEST_P(AnalysisTest, AFailedReadIsAnErrorAndLeavesTheTableAsItWas)
     EXPECT_FALSE(column.ok);
     EXPECT_FALSE(column.error.isEmpty());
     EXPECT_FALSE(m_engine->addYearRows(ids.at(1), 1998).ok());
+    EXPECT_FALSE(m_engine->setYearChange(0, YearChange::Absolute).ok); // 1997 is no row: it is read
     EXPECT_EQ(snapshot(), before);
     EXPECT_EQ(m_model.indicatorCount(), 1);
     ASSERT_TRUE(db().execute(u"ALTER TABLE finl_item_x RENAME TO finl_item"_s).ok);
@@ -232,5 +234,76 @@ TEST_P(AnalysisTest, CommandLineAnalysisPrintsWhatTheModelHolds)
     EXPECT_EQ(run.exitCode, 2);
 }
 
+// Statements of 1997 too: the rows of 1998 have a year before.
+class YearChangeTest : public AnalysisTest
+{
+protected:
+    YearChangeTest() { m_firstDemoYear = 1997; }
+};
+
+TEST_P(YearChangeTest, TheChangeComparesWithTheSameQuarterAYearBeforeAlsoWhenThatIsNoRow)
+{
+    const QList<qint32> ids = companies();
+    // 1997/4 is a row, the other quarters of 1997 are not; 1996 has no statements.
+    ASSERT_TRUE(m_engine->addRow(RowKey{1997, 4, ids.at(0)}).ok());
+    ASSERT_GT(m_engine->addYearRows(ids.at(0), 1998).value, 2);
+    ASSERT_TRUE(m_engine->addIndicator(1, u"Běžná likvidita"_s).ok);
+    ASSERT_TRUE(m_engine->addIndicator(10, u"ROA"_s).ok);
+    ASSERT_TRUE(m_engine->setYearChange(0, YearChange::Absolute).ok);
+    ASSERT_EQ(m_model.indicatorCount(), 3);
+    EXPECT_EQ(m_model.indicatorName(1), u"Běžná likvidita – meziroční změna"_s);
+    EXPECT_EQ(m_model.indicatorId(2), 10);
+    // A row added later gets its change in the same fill.
+    ASSERT_EQ(m_engine->addRow(RowKey{1998, 2, ids.at(1)}).value, 1);
+
+    indicators::Evaluator evaluator(db());
+    const auto value = [&](const RowKey &key) { return roundToCents(evaluator.indicatorValue(1, key).value); };
+    const auto expected = [&](YearChange kind, int row) {
+        const RowKey key = m_model.rowKey(row);
+        const auto change = yearChange(kind, value(key), value(RowKey{key.year - 1, key.quarter, key.entity}));
+        return change ? formatCents(*change, QLocale::c()) : QString();
+    };
+    int compared = 0;
+    for (int r = 0; r < m_model.dataRowCount(); ++r) {
+        EXPECT_EQ(m_model.cell(r, 1), expected(YearChange::Absolute, r)) << m_model.rowKey(r).toString().toStdString();
+        compared += !m_model.cell(r, 1).isEmpty();
+    }
+    EXPECT_GE(compared, 3);
+
+    // No value a year before: empty, never 0, and the tooltip says why.
+    EXPECT_EQ(m_model.cell(0, 1), QString());
+    m_model.setMissingReason(evaluatorReasons(db()));
+    const QString tip = m_model.data(m_model.index(0, AnalysisModel::kFixedColumns + 1), Qt::ToolTipRole).toString();
+    EXPECT_TRUE(tip.startsWith(u"Hodnota za 1996/4 chybí: "_s) && tip.contains(u"žádný výkaz"_s)) << tip.toStdString();
+
+    // Switched to per cent through the change column itself.
+    ASSERT_TRUE(m_engine->setYearChange(1, YearChange::Percent).ok);
+    for (int r = 0; r < m_model.dataRowCount(); ++r)
+        EXPECT_EQ(m_model.cell(r, 1), expected(YearChange::Percent, r)) << m_model.rowKey(r).toString().toStdString();
+
+    // An empty change leaves the row in the aggregate; copy and export carry the column.
+    const int rows = m_model.dataRowCount();
+    m_engine->applyAggregate(Aggregate::Sum);
+    EXPECT_EQ(m_model.dataRowCount(), rows);
+    EXPECT_EQ(m_model.aggregateRow().size(), 3);
+    EXPECT_TRUE(tableAsCsv(m_model).startsWith(u"Subjekt,Období,Běžná likvidita,Běžná likvidita – meziroční změna (%),ROA\n"_s));
+    EXPECT_EQ(rangeAsTsv(m_model, CellRange{1, 3, 1, 3}), m_model.cell(1, 1) + u"\n"_s);
+
+    // The command line gives the same columns.
+    const ToolRun run = vernaDb({u"analyze"_s, u"--entities"_s, QString::number(ids.at(0)), u"--years"_s, u"1998"_s,
+                                 u"--indicators"_s, u"1"_s, u"--yoy"_s, u"pct"_s});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QStringList lines = run.out.split(u'\n');
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_TRUE(lines.at(0).endsWith(u" – meziroční změna (%)"_s)) << lines.at(0).toStdString();
+    EXPECT_EQ(lines.at(1).section(u',', -1), m_model.cell(1, 1));
+    EXPECT_EQ(vernaDb({u"analyze"_s, u"--entities"_s, u"1"_s, u"--years"_s, u"1998"_s, u"--indicators"_s, u"1"_s, u"--yoy"_s, u"x"_s}).exitCode, 2);
+
+    // The indicator column takes its change with it.
+    m_model.removeIndicators(0, 0);
+    EXPECT_EQ(m_model.indicatorCount(), 1);
+    EXPECT_EQ(m_model.indicatorName(0), u"ROA"_s);
+}
 
 VERNA_ALL_BACKENDS(AnalysisTest);
+VERNA_ALL_BACKENDS(YearChangeTest);

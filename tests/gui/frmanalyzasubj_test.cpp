@@ -400,6 +400,32 @@ TEST_F(FilledWindowTest, WholeColumnsAndTheWholeValueAreaGoAndTheAggregateFollow
     EXPECT_EQ(m_window->model().dataRowCount(), 4);
 }
 
+TEST_F(FilledWindowTest, TheYearOnYearChangeIsToggledFromTheMenuRightAfterItsColumn)
+{
+    ASSERT_TRUE(onGrid(m_window.get(), u"@&@SY1999_"_s + entity()));
+    const analysis::AnalysisModel &model = m_window->model();
+    const QList<analysis::RowKey> keys = model.rowKeys();
+    const int row1999 = int(keys.indexOf(analysis::RowKey{1999, 1, s_entity}));
+    ASSERT_GE(row1999, 0);
+    m_grid->setCurrentIndex(model.index(0, 3)); // the second indicator
+    control<QAction>(m_window.get(), u"miMezirocniZmena"_s)->trigger();
+    ASSERT_EQ(model.indicatorCount(), 4);
+    EXPECT_EQ(model.headerData(4, Qt::Horizontal).toString(), model.indicatorName(1) + u" – meziroční změna"_s);
+    const auto value = [&](int row) { return analysis::parseCell(model.cell(row, 1), model.locale()); };
+    ASSERT_TRUE(value(0) && value(row1999));
+    EXPECT_EQ(model.cell(row1999, 2), analysis::formatCents(*value(row1999) - *value(0), model.locale()));
+    // 1997 has no statements: no change, and the reason on the cell.
+    EXPECT_EQ(model.cell(0, 2), QString());
+    EXPECT_TRUE(model.data(model.index(0, 4), Qt::ToolTipRole).toString().startsWith(u"Hodnota za 1997/1 chybí: "_s));
+
+    // Per cent replaces it; asked again on the change column itself, it goes.
+    control<QAction>(m_window.get(), u"miMezirocniZmenaProcent"_s)->trigger();
+    EXPECT_TRUE(model.indicatorName(2).endsWith(u" (%)"_s));
+    m_grid->setCurrentIndex(model.index(0, 4));
+    control<QAction>(m_window.get(), u"miMezirocniZmenaProcent"_s)->trigger();
+    EXPECT_EQ(model.indicatorCount(), 3);
+}
+
 TEST_F(FilledWindowTest, TheChartTabChartsTheSelection)
 {
     auto *panel = m_window->findChild<analysis::ChartPanel *>();

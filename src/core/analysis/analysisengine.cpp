@@ -103,14 +103,22 @@ Result<int> AnalysisEngine::addRows(const QList<RowKey> &keys, const QHash<qint3
             added << key;
     }
     if (m_model.indicatorCount() > 0 && !added.isEmpty() && error.isEmpty() && !stopped()) {
-        QList<int> ids;
+        QList<int> valueColumns;
+        QList<int> changeColumns;
         for (int c = 0; c < m_model.indicatorCount(); ++c)
-            ids << m_model.indicatorId(c);
-        const Result<QList<QStringList>> values = m_source.columns(ids, added, m_shouldStop);
-        if (values.ok())
-            m_model.setValues(0, first, values.value);
-        else
-            error = values.error;
+            (m_model.isChangeColumn(c) ? changeColumns : valueColumns) << c;
+        if (changeColumns.isEmpty()) {
+            QList<int> ids;
+            for (int c : valueColumns)
+                ids << m_model.indicatorId(c);
+            const Result<QList<QStringList>> values = m_source.columns(ids, added, m_shouldStop);
+            if (values.ok())
+                m_model.setValues(0, first, values.value);
+            else
+                error = values.error;
+        } else if (const Outcome filled = fillColumns(first, added, valueColumns, changeColumns); !filled) {
+            error = filled.error;
+        }
     }
     if (!error.isEmpty()) {
         // Rows with cells that could not be read would pass for a result: they go again.
@@ -145,6 +153,127 @@ Outcome AnalysisEngine::addIndicators(const QList<QPair<int, QString>> &indicato
             return values.outcome();
         }
         m_model.setValues(first, 0, values.value);
+    }
+    reapplyAggregate();
+    return Outcome::success();
+}
+
+Outcome AnalysisEngine::fillColumns(int firstRow, const QList<RowKey> &rows, const QList<int> &valueColumns, const QList<int> &changeColumns)
+{
+    QHash<RowKey, int> tableRows;
+    const QList<RowKey> keys = m_model.rowKeys();
+    for (int r = 0; r < keys.size(); ++r)
+        tableRows.insert(keys.at(r), r);
+    // The rows' own periods first, then the year-before periods the table has no row for.
+    QList<RowKey> periods = valueColumns.isEmpty() ? QList<RowKey>() : rows;
+    const int ownPeriods = static_cast<int>(periods.size());
+    QHash<RowKey, int> evaluated;
+    if (!changeColumns.isEmpty()) {
+        for (const RowKey &key : rows) {
+            const RowKey before = yearBefore(key);
+            if (!tableRows.contains(before) && !evaluated.contains(before)) {
+                evaluated.insert(before, static_cast<int>(periods.size()));
+                periods << before;
+            }
+        }
+    }
+    // An indicator shown twice, or with its change, is computed once.
+    QList<int> ids;
+    QHash<int, int> idIndex;
+    const auto need = [&](int column) {
+        const int id = m_model.indicatorId(column);
+        if (!idIndex.contains(id)) {
+            idIndex.insert(id, static_cast<int>(ids.size()));
+            ids << id;
+        }
+    };
+    for (int c : valueColumns)
+        need(c);
+    for (int c : changeColumns)
+        need(c);
+    QList<QStringList> values;
+    if (!periods.isEmpty()) {
+        const Result<QList<QStringList>> read = m_source.columns(ids, periods, m_shouldStop);
+        if (!read.ok())
+            return read.outcome();
+        values = read.value;
+    }
+    // A stop leaves a prefix of the periods computed.
+    const int computed = values.isEmpty() ? 0 : static_cast<int>(values.front().size());
+    for (int c : valueColumns)
+        m_model.setValues(c, firstRow, {values.value(idIndex.value(m_model.indicatorId(c))).mid(0, ownPeriods)});
+    const QLocale &locale = m_model.locale();
+    for (int c : changeColumns) {
+        const QStringList column = values.value(idIndex.value(m_model.indicatorId(c)));
+        QList<YearBeforeValue> before;
+        before.reserve(rows.size());
+        for (const RowKey &key : rows) {
+            const RowKey earlier = yearBefore(key);
+            if (const auto row = tableRows.constFind(earlier); row != tableRows.cend()) {
+                const bool filledNow = !valueColumns.isEmpty() && *row >= firstRow && *row - firstRow < ownPeriods;
+                if (filledNow && *row - firstRow >= computed)
+                    before << YearBeforeValue{};
+                else
+                    before << YearBeforeValue{true, parseCell(m_model.cell(*row, c - 1), locale)};
+                continue;
+            }
+            const int at = evaluated.value(earlier);
+            before << (at < computed ? YearBeforeValue{true, roundToCents(column.at(at))} : YearBeforeValue{});
+        }
+        m_model.setYearBefore(c, firstRow, before);
+    }
+    return Outcome::success();
+}
+
+Outcome AnalysisEngine::setYearChange(int column, YearChange kind)
+{
+    if (column < 0 || column >= m_model.indicatorCount())
+        return Outcome::success();
+    if (m_model.isChangeColumn(column))
+        --column;
+    const int changeColumn = column + 1;
+    const bool shown = changeColumn < m_model.indicatorCount() && m_model.isChangeColumn(changeColumn);
+    if (kind != YearChange::None && !shown)
+        return insertYearChanges({column}, kind);
+    if (kind == YearChange::None && shown)
+        m_model.removeIndicators(changeColumn, changeColumn);
+    else if (shown)
+        m_model.setChangeKind(changeColumn, kind);
+    reapplyAggregate();
+    return Outcome::success();
+}
+
+Outcome AnalysisEngine::addYearChanges(YearChange kind)
+{
+    QList<int> columns;
+    for (int c = 0; c < m_model.indicatorCount(); ++c) {
+        if (m_model.isChangeColumn(c))
+            continue;
+        if (c + 1 < m_model.indicatorCount() && m_model.isChangeColumn(c + 1)) {
+            if (const Outcome switched = setYearChange(c, kind); !switched)
+                return switched;
+        } else {
+            columns << c;
+        }
+    }
+    return kind == YearChange::None ? Outcome::success() : insertYearChanges(columns, kind);
+}
+
+Outcome AnalysisEngine::insertYearChanges(const QList<int> &valueColumns, YearChange kind)
+{
+    // From the right, so the columns left of each insertion keep their places.
+    QList<int> changeColumns;
+    for (qsizetype i = valueColumns.size() - 1; i >= 0; --i) {
+        m_model.insertChangeColumn(valueColumns.at(i), kind);
+        changeColumns.prepend(valueColumns.at(i) + 1 + static_cast<int>(i));
+    }
+    if (m_model.dataRowCount() > 0 && !changeColumns.isEmpty()) {
+        if (const Outcome filled = fillColumns(0, m_model.rowKeys(), {}, changeColumns); !filled) {
+            for (qsizetype i = changeColumns.size() - 1; i >= 0; --i)
+                m_model.removeIndicators(changeColumns.at(i), changeColumns.at(i));
+            reapplyAggregate();
+            return filled;
+        }
     }
     reapplyAggregate();
     return Outcome::success();

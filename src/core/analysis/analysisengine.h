@@ -36,6 +36,14 @@ public:
     // Several columns (id, name) at once: their cells computed together, all or none kept.
     Outcome addIndicators(const QList<QPair<int, QString>> &indicators);
 
+    // Shows the year-on-year change of an indicator column (given by it or by its change
+    // column) right after it, switches it between absolute and per cent, or hides it (None).
+    // Year-before values come from the column fill, read together with the same blocks, also
+    // for periods that are no rows of the table; on a failed read no change column is added.
+    Outcome setYearChange(int column, YearChange kind);
+    // The same for every indicator column at once, their year-before values read together.
+    Outcome addYearChanges(YearChange kind);
+
     // Purges incomplete rows (unless busy elsewhere) and shows the aggregate.
     void applyAggregate(Aggregate aggregate, bool purge = true);
     // After rows or columns changed: the current aggregate, if any, is computed again. While
@@ -45,6 +53,11 @@ public:
 private:
     bool stopped() const { return m_shouldStop && m_shouldStop(); }
     Result<int> addRows(const QList<RowKey> &keys, const QHash<qint32, QString> *names = nullptr);
+    // Change columns after the value columns (in ascending order), all kept or none.
+    Outcome insertYearChanges(const QList<int> &valueColumns, YearChange kind);
+    // Computes, for the rows from firstRow on, the cells of the value columns and the
+    // year-before values of the change columns in one column fill.
+    Outcome fillColumns(int firstRow, const QList<RowKey> &rows, const QList<int> &valueColumns, const QList<int> &changeColumns);
 
     AnalysisModel &m_model;
     AnalysisData &m_data;

@@ -2,6 +2,7 @@
 
 #include "analysis/aggregates.h"
 #include "analysis/rowkey.h"
+#include "analysis/yearchange.h"
 
 #include <QAbstractTableModel>
 #include <QLocale>
@@ -12,6 +13,7 @@ namespace verna::analysis {
 
 // The analysis table: one row per period of an entity (unique by row key), column 0 the
 // entity's name, column 1 the period, then one column per indicator with texts as "0.00".
+// An indicator column may have its year-on-year change in the column right after it.
 // Holds the current aggregate and its row as well.
 class AnalysisModel : public QAbstractTableModel
 {
@@ -34,8 +36,9 @@ public:
     RowKey rowKey(int row) const { return m_rows.at(row).key; }
     QList<RowKey> rowKeys() const;
     QString entityName(int row) const { return m_rows.at(row).entityName; }
+    // For a change column: its indicator's id, and its header.
     int indicatorId(int column) const { return m_columns.at(column).id; }
-    QString indicatorName(int column) const { return m_columns.at(column).name; }
+    QString indicatorName(int column) const;
     QString cell(int row, int column) const { return m_rows.at(row).cells.at(column); }
     QStringList columnCells(int column) const;
 
@@ -49,11 +52,26 @@ public:
     // column), announced as one change and written row by row, as the rows hold their cells.
     void setValues(int firstColumn, int firstRow, const QList<QStringList> &columns);
 
+    // What a column shows: its indicator's values (None) or their year-on-year change.
+    YearChange yearChange(int column) const { return m_columns.at(column).change; }
+    bool isChangeColumn(int column) const { return yearChange(column) != YearChange::None; }
+    // Puts a change column right after the indicator column, its cells empty until their
+    // year-before values are set; returns its index.
+    int insertChangeColumn(int column, YearChange kind);
+    // Switches a change column between absolute and per cent; its cells follow.
+    void setChangeKind(int column, YearChange kind);
+    // The year-before values of a change column for rows from firstRow on.
+    void setYearBefore(int column, int firstRow, const QList<YearBeforeValue> &values);
+    // Who explains a missing value in a change cell's tooltip.
+    void setMissingReason(MissingReason reason) { m_missingReason = std::move(reason); }
+
     void removeDataRows(int first, int last);
+    // An indicator column takes its change column with it.
     void removeIndicators(int first, int last);
     void removeAllIndicators();
 
-    // Drops every row that has an empty indicator cell; returns how many went.
+    // Drops every row that has an empty indicator cell (a change may be empty in a complete
+    // row); returns how many went.
     int purgeIncompleteRows();
 
     // The aggregate shown under the table, if any, and its texts per indicator column
@@ -70,17 +88,25 @@ private:
         RowKey key;
         QString entityName;
         QStringList cells;
+        QList<YearBeforeValue> before; // beside cells; used in change columns only
     };
     struct Column {
         int id;
         QString name;
+        YearChange change = YearChange::None;
     };
+
+    QString changeCell(const Row &row, int column) const;
+    QString changeTip(int row, int column) const;
+    // Recomputes the change columns that follow columns first..last, in rows firstRow..lastRow.
+    void refreshChanges(int first, int last, int firstRow, int lastRow);
 
     QLocale m_locale;
     QList<Row> m_rows;
     QSet<RowKey> m_keys; // the keys of m_rows: a row is found without a scan
     QList<Column> m_columns;
     std::optional<Aggregate> m_aggregate;
+    MissingReason m_missingReason;
 };
 
 } // namespace verna::analysis

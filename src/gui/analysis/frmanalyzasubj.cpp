@@ -11,6 +11,7 @@
 #include "analysis/evaluatorsource.h"
 #include "analysis/gridselection.h"
 #include "analysis/reportpanel.h"
+#include "analysis/yearchangecommands.h"
 #include "entities/groupmembers.h"
 #include "indicators/evaluator.h"
 #include "report/chartsection.h"
@@ -233,13 +234,20 @@ QWidget *frmAnalyzaSubj::buildComputationPanel()
     });
     // Copying takes the selected cells as tab-separated text; the exports write the whole
     // table with its aggregate row.
-    new ui::GridCommands(this, m_grdData,
-                         {[this] { grdData_Delete(); },
-                          [this] {
-                              const auto range = gridSelection();
-                              return range ? rangeAsTsv(m_session->model, *range) : QString();
-                          },
-                          [this] { return analysis::exportTable(m_session->model); }});
+    auto *commands = new ui::GridCommands(this, m_grdData,
+                                          {[this] { grdData_Delete(); },
+                                           [this] {
+                                               const auto range = gridSelection();
+                                               return range ? rangeAsTsv(m_session->model, *range) : QString();
+                                           },
+                                           [this] { return analysis::exportTable(m_session->model); }});
+    new YearChangeCommands(this, m_grdData, *commands, m_session->model, [this](int column, YearChange kind) {
+        fill([column, kind](Session &s, ui::LongTask &) { return s.engine.setYearChange(column, kind); });
+    });
+    // An empty change cell tells why; no query runs in the middle of a fill.
+    m_session->model.setMissingReason([window = QPointer<frmAnalyzaSubj>(this), reasons = evaluatorReasons(m_session->db)](int id, const RowKey &period) {
+        return window && !ui::isBusy(window) ? reasons(id, period) : Result<QString>{};
+    });
     ui::acceptTextDrops(m_grdData, ui::ModifiedTextDropHandler([this](const QString &text, const QPoint &, Qt::KeyboardModifiers modifiers) {
                             grdData_OLEDragDrop(text, modifiers);
                         }));

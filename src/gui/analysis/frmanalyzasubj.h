@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/tableexport.h"
+#include "analysis/yearchange.h"
 #include "shell/childwindow.h"
 
 #include <QWidget>
