@@ -15,6 +15,12 @@ QString n(qint64 value)
 {
     return QString::number(value);
 }
+
+// Total revenues (výnosy celkem), the base of an income statement's structure: I. + II. + III.
+// + IV. and V.−I. + X. + the other financial revenues + XIII., in the abbreviated lines, which
+// the evaluator computes from a full statement too.
+const QString kRevenuesFormula = QStringLiteral("[202]+[37]+[205]+[207]+[209]+[211]+[84]");
+
 } // namespace
 
 Layout yearLayout(int type, bool abbreviated)
@@ -141,6 +147,12 @@ Result<std::optional<StatementColumn>> StatementData::column(qint32 statementId,
         storedCodes << *code;
         stored.insert(*code, row.value(3));
         storedTitles.insert(*code, row.value(1) + QLatin1Char(' ') + row.value(2));
+    }
+    if (column.type == kIncomeStatement) {
+        const Result<QString> revenues = m_evaluator.formulaValue(kRevenuesFormula, *period);
+        if (!revenues.ok())
+            return Out::failure(revenues.error);
+        column.revenues = revenues.value;
     }
     if (layout == Layout::Items) {
         column.codes = storedCodes;
