@@ -38,6 +38,9 @@ const char *const kUsage =
     "  import SOUBOR [--partial] [--replace] [--create-entities]\n"
     "                          načte výkazy ze souboru CSV nebo XLSX (popis v docs/import.md); je-li\n"
     "                          některý výkaz odmítnut, neuloží bez --partial nic\n"
+    "  dupont --entity E --periods 1998/4,1999/4\n"
+    "                          rozloží změnu ROE mezi dvěma obdobími na pět činitelů (daňové a úrokové\n"
+    "                          břemeno, provozní marže, obrat aktiv, finanční páka)\n"
     "\n"
     "Bez --db se použije zdroj ODBC \"finance\", je-li nastaven, jinak vestavěná databáze.\n";
 
@@ -53,7 +56,7 @@ std::optional<Options> parseOptions(const QStringList &arguments, QTextStream &e
     const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("vypíše nápovědu"));
     parser.addOption(dbOption);
     parser.addOption(helpOption);
-    parser.addPositionalArgument(QStringLiteral("PŘÍKAZ"), QStringLiteral("init, sql, demo, find, analyze, report, eval, statement nebo import"));
+    parser.addPositionalArgument(QStringLiteral("PŘÍKAZ"), QStringLiteral("init, sql, demo, find, analyze, report, eval, statement, import nebo dupont"));
     if (!parser.parse(QStringList{QStringLiteral("verna-db")} + arguments)) {
         if (!parser.unknownOptionNames().isEmpty())
             err << "Neznámá volba: " << parser.unknownOptionNames().join(QStringLiteral(", ")) << "\n";
@@ -229,6 +232,7 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
         {QStringLiteral("find"), commandFind},
         {QStringLiteral("report"), commandReport},
         {QStringLiteral("import"), commandImport},
+        {QStringLiteral("dupont"), commandDupont},
         // Further commands live in files of their own (commands.h).
     };
     const auto it = commands.find(options->command);
