@@ -1,5 +1,6 @@
 #include "analysis/roedecomposition.h"
 
+#include "indicators/derivedlines.h"
 #include "indicators/emptyvalue.h"
 #include "indicators/evaluator.h"
 
@@ -11,13 +12,19 @@ namespace verna::analysis {
 
 namespace {
 
-// The lines the factors are made of, each stated once.
-const QString kNetProfit = QStringLiteral("[90]");
-const QString kProfitBeforeTax = QStringLiteral("[91]");
-const QString kEbit = QStringLiteral("([91]+[210])");
-const QString kSales = QStringLiteral("([202]+[37])");
-const QString kAssets = QStringLiteral("[92]");
-const QString kEquity = QStringLiteral("[153]");
+QString line(int code)
+{
+    return QLatin1Char('[') + QString::number(code) + QLatin1Char(']');
+}
+
+// The lines the factors are made of: EBIT, sales and profit before tax are the evaluator's
+// derived lines, so they mean here what they mean in every indicator.
+const QString kNetProfit = line(90);
+const QString kProfitBeforeTax = line(indicators::DerivedLines::kProfitBeforeTax);
+const QString kEbit = line(indicators::DerivedLines::kEbit);
+const QString kSales = line(indicators::DerivedLines::kSales);
+const QString kAssets = line(92);
+const QString kEquity = line(153);
 // A flow of the year to date as a yearly flow, as the ROE indicator annualises it.
 const QString kYearly = QStringLiteral("*360/[219]");
 

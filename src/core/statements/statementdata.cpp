@@ -3,6 +3,7 @@
 #include "base/itemcodes.h"
 #include "db/database.h"
 #include "db/sqlquote.h"
+#include "indicators/derivedlines.h"
 #include "indicators/evaluator.h"
 #include "indicators/period.h"
 
@@ -16,10 +17,9 @@ QString n(qint64 value)
     return QString::number(value);
 }
 
-// Total revenues (výnosy celkem), the base of an income statement's structure: I. + II. + III.
-// + IV. and V.−I. + X. + the other financial revenues + XIII., in the abbreviated lines, which
-// the evaluator computes from a full statement too.
-const QString kRevenuesFormula = QStringLiteral("[202]+[37]+[205]+[207]+[209]+[211]+[84]");
+// Total revenues (výnosy celkem), the base of an income statement's structure: the evaluator's
+// derived line, so it means what it means in every indicator.
+const QString kRevenuesFormula = QLatin1Char('[') + QString::number(indicators::DerivedLines::kRevenues) + QLatin1Char(']');
 
 } // namespace
 
