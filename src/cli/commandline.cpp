@@ -29,7 +29,7 @@ const char *const kUsage =
     "          --indicators ID,ID [--aggregate 0|1|2] [--csv SOUBOR] [--xlsx SOUBOR]\n"
     "                          vypočte tabulku analýzy a vypíše ji jako CSV (agregace: 0 průměr, 1 suma, 2 medián)\n"
     "  report (analýza jako u analyze) --out SLOŽKA [--css SOUBOR] [--nazev NÁZEV]\n"
-    "         [--sections vypocet,graf,rozvaha,vysledovka] [--plna-rozvaha] [--plna-vysledovka]\n"
+    "         [--sections vypocet,graf,rozvaha,vysledovka,rozklad-roe] [--plna-rozvaha] [--plna-vysledovka]\n"
     "                          zapíše HTML report analýzy do souboru ~NÁZEV.htm ve složce (výchozí název Analýza 1)\n"
     "  eval --entity E --year R --quarter Q (--indicator ID | --formula VZOREC) [--sql]\n"
     "                          spočte ukazatel nebo vzorec pro subjekt a období (s --sql vypíše i dotazy)\n"
