@@ -294,6 +294,9 @@ TEST_P(AnalysisTest, RoeFactorsMultiplyToTheRoeIndicatorAndTheCommandPrintsTheDe
     // At a year's end the annualised ROE is the shipped indicator's.
     EXPECT_EQ(formatValue(evaluator.indicatorValue(11, found->b).value, QLocale::c()), found->table(QLocale::c()).last().at(2));
     EXPECT_NE(found->method, RoeMethod::None);
+    // The contributions add up to the change of the printed ROE values.
+    const QStringList roeRow = found->table(QLocale::c()).last();
+    EXPECT_EQ(*found->delta, *roundToCents(roeRow.at(2)) - *roundToCents(roeRow.at(1)));
     EXPECT_EQ(std::accumulate(found->contributions.cbegin(), found->contributions.cend(), Cents(0)), *found->delta);
 
     const QString entity = found->a.entityText();
