@@ -55,7 +55,7 @@ std::optional<ReportOptions> parse(const QStringList &args, QTextStream &err)
         } else if (a == QLatin1String("--nazev")) {
             o.caption = v;
         } else {
-            o.choice.computation = o.choice.chart = o.choice.balance = o.choice.income = false;
+            o.choice.computation = o.choice.chart = o.choice.balance = o.choice.income = o.choice.roe = false;
             for (const QString &part : v.split(QLatin1Char(','))) {
                 const QString s = part.trimmed();
                 if (s == QLatin1String("vypocet"))
@@ -66,8 +66,10 @@ std::optional<ReportOptions> parse(const QStringList &args, QTextStream &err)
                     o.choice.balance = true;
                 else if (s == QLatin1String("vysledovka"))
                     o.choice.income = true;
+                else if (s == QLatin1String("rozklad-roe"))
+                    o.choice.roe = true;
                 else {
-                    err << "Neznámý oddíl reportu: " << s << " (jsou vypocet, graf, rozvaha, vysledovka).\n";
+                    err << "Neznámý oddíl reportu: " << s << " (jsou vypocet, graf, rozvaha, vysledovka, rozklad-roe).\n";
                     return std::nullopt;
                 }
             }

@@ -31,7 +31,7 @@ const char *const kUsage =
     "                          --yoy přidá za každý ukazatel meziroční změnu proti stejnému čtvrtletí\n"
     "                          předchozího roku: abs rozdíl, pct v procentech, jen jsou-li obě hodnoty kladné)\n"
     "  report (analýza jako u analyze) --out SLOŽKA [--css SOUBOR] [--nazev NÁZEV]\n"
-    "         [--sections vypocet,graf,rozvaha,vysledovka] [--plna-rozvaha] [--plna-vysledovka]\n"
+    "         [--sections vypocet,graf,rozvaha,vysledovka,rozklad-roe] [--plna-rozvaha] [--plna-vysledovka]\n"
     "                          zapíše HTML report analýzy do souboru ~NÁZEV.htm ve složce (výchozí název Analýza 1)\n"
     "  eval --entity E --year R --quarter Q (--indicator ID | --formula VZOREC) [--sql]\n"
     "                          spočte ukazatel nebo vzorec pro subjekt a období (s --sql vypíše i dotazy)\n"
@@ -40,6 +40,9 @@ const char *const kUsage =
     "  import SOUBOR [--partial] [--replace] [--create-entities]\n"
     "                          načte výkazy ze souboru CSV nebo XLSX (popis v docs/import.md); je-li\n"
     "                          některý výkaz odmítnut, neuloží bez --partial nic\n"
+    "  dupont --entity E --periods 1998/4,1999/4\n"
+    "                          rozloží změnu ROE mezi dvěma obdobími na pět činitelů (daňové a úrokové\n"
+    "                          břemeno, provozní marže, obrat aktiv, finanční páka)\n"
     "\n"
     "Bez --db se použije zdroj ODBC \"finance\", je-li nastaven, jinak vestavěná databáze.\n";
 
@@ -55,7 +58,7 @@ std::optional<Options> parseOptions(const QStringList &arguments, QTextStream &e
     const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("vypíše nápovědu"));
     parser.addOption(dbOption);
     parser.addOption(helpOption);
-    parser.addPositionalArgument(QStringLiteral("PŘÍKAZ"), QStringLiteral("init, sql, demo, find, analyze, report, eval, statement nebo import"));
+    parser.addPositionalArgument(QStringLiteral("PŘÍKAZ"), QStringLiteral("init, sql, demo, find, analyze, report, eval, statement, import nebo dupont"));
     if (!parser.parse(QStringList{QStringLiteral("verna-db")} + arguments)) {
         if (!parser.unknownOptionNames().isEmpty())
             err << "Neznámá volba: " << parser.unknownOptionNames().join(QStringLiteral(", ")) << "\n";
@@ -231,6 +234,7 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
         {QStringLiteral("find"), commandFind},
         {QStringLiteral("report"), commandReport},
         {QStringLiteral("import"), commandImport},
+        {QStringLiteral("dupont"), commandDupont},
         // Further commands live in files of their own (commands.h).
     };
     const auto it = commands.find(options->command);

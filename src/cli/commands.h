@@ -41,5 +41,6 @@ int commandEval(const Options &options, QTextStream &out, QTextStream &err);
 int commandStatement(const Options &options, QTextStream &out, QTextStream &err);
 int commandReport(const Options &options, QTextStream &out, QTextStream &err);
 int commandImport(const Options &options, QTextStream &out, QTextStream &err);
+int commandDupont(const Options &options, QTextStream &out, QTextStream &err);
 
 } // namespace verna::cli

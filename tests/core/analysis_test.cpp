@@ -1,12 +1,14 @@
 #include "analysis/analysisdata.h"
 #include "analysis/analysisengine.h"
 #include "analysis/evaluatorsource.h"
+#include "analysis/roedecomposition.h"
 #include "analysis/tableexport.h"
 #include "indicators/evaluator.h"
 #include "shell/demodata.h"
 #include "support/testdatabase.h"
 
 #include <QProcess>
+#include <numeric>
 #include <QTemporaryDir>
 
 using namespace verna;
@@ -303,6 +305,81 @@ TEST_P(YearChangeTest, TheChangeComparesWithTheSameQuarterAYearBeforeAlsoWhenTha
     m_model.removeIndicators(0, 0);
     EXPECT_EQ(m_model.indicatorCount(), 1);
     EXPECT_EQ(m_model.indicatorName(0), u"ROA"_s);
+}
+
+TEST(RoeDecomposition, ContributionsAddUpToTheChangeOnBothMethodsAndRoundingKeepsTheSum)
+{
+    const auto check = [](const QList<double> &a, const QList<double> &b, RoeMethod method) {
+        const RoeContributions split = roeContributions(a, b);
+        EXPECT_EQ(split.method, method);
+        double product_a = 100, product_b = 100, sum = 0;
+        for (int i = 0; i < a.size(); ++i) {
+            product_a *= a.at(i);
+            product_b *= b.at(i);
+            sum += split.values.at(i);
+        }
+        EXPECT_NEAR(sum, product_b - product_a, 1e-9);
+        return split.values;
+    };
+    check({0.8, 0.9, 0.1, 1.2, 2.0}, {0.75, 0.95, 0.12, 1.1, 2.2}, RoeMethod::Logarithmic);
+    // An unchanged ROE still shows the factors that moved, in opposite directions.
+    const QList<double> even = check({0.8, 0.9, 0.1, 1.2, 2.0}, {0.8, 0.9, 0.2, 1.2, 1.0}, RoeMethod::Logarithmic);
+    EXPECT_GT(even.at(2), 1.0);
+    EXPECT_NEAR(even.at(2), -even.at(4), 1e-9);
+    // A loss makes the tax burden negative: substitution in the fixed order.
+    const QList<double> loss = check({1.3, 1.1, -0.05, 1.2, 2.0}, {0.8, 0.9, 0.1, 1.2, 2.0}, RoeMethod::Substitution);
+    EXPECT_NEAR(loss.at(0), (0.8 - 1.3) * 1.1 * -0.05 * 1.2 * 2.0 * 100, 1e-9);
+    EXPECT_EQ(loss.at(3), 0.0);
+
+    // Rounded one by one these would print 3.00 beside a change of 3.01.
+    const QList<Cents> rounded = roundToTotal({1.004, 1.004, 1.004}, 301);
+    EXPECT_EQ(std::accumulate(rounded.cbegin(), rounded.cend(), Cents(0)), 301);
+    EXPECT_EQ(roundToTotal({1.0, -0.996}, 0), (QList<Cents>{100, -100}));
+}
+
+TEST_P(AnalysisTest, RoeFactorsMultiplyToTheRoeIndicatorAndTheCommandPrintsTheDecomposition)
+{
+    indicators::Evaluator evaluator(db());
+    const RowKey a{1998, 2, 0}, b{1998, 4, 0};
+    std::optional<RoeDecomposition> found;
+    for (qint32 id : companies()) {
+        const auto d = decomposeRoe(db(), evaluator, RowKey{a.year, a.quarter, id}, RowKey{b.year, b.quarter, id});
+        ASSERT_TRUE(d.ok()) << d.error.toStdString();
+        if (d.value.reason.isEmpty()) {
+            found = d.value;
+            break;
+        }
+    }
+    ASSERT_TRUE(found);
+    for (const auto &[factors, roe] : {std::pair{found->factorsA, found->roeA}, std::pair{found->factorsB, found->roeB}}) {
+        double product = 100;
+        for (const RoeValue &f : factors)
+            product *= *f.value;
+        EXPECT_NEAR(product, *roe.value, 1e-9 * std::abs(*roe.value));
+    }
+    // At a year's end the annualised ROE is the shipped indicator's.
+    EXPECT_EQ(formatValue(evaluator.indicatorValue(11, found->b).value, QLocale::c()), found->table(QLocale::c()).last().at(2));
+    EXPECT_NE(found->method, RoeMethod::None);
+    // The contributions add up to the change of the printed ROE values.
+    const QStringList roeRow = found->table(QLocale::c()).last();
+    EXPECT_EQ(*found->delta, *roundToCents(roeRow.at(2)) - *roundToCents(roeRow.at(1)));
+    EXPECT_EQ(std::accumulate(found->contributions.cbegin(), found->contributions.cend(), Cents(0)), *found->delta);
+
+    const QString entity = found->a.entityText();
+    const ToolRun run = vernaDb({u"dupont"_s, u"--entity"_s, entity, u"--periods"_s, u"1998/2,1998/4"_s});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    QStringList expected{u"# Rozklad ROE subjektu "_s + entity + u": 1998/2 → 1998/4"_s};
+    for (const QStringList &row : found->table(QLocale::c()))
+        expected << row.join(u'\t');
+    expected << u"Změna ROE: "_s + formatCents(*found->delta, QLocale::c()) + u" p. b."_s << u"Metoda: "_s + roeMethodName(found->method);
+    EXPECT_EQ(run.out.split(u'\n', Qt::SkipEmptyParts), expected);
+
+    // A period without statements gives reasons, not numbers.
+    const ToolRun missing = vernaDb({u"dupont"_s, u"--entity"_s, entity, u"--periods"_s, u"1990/4,1998/4"_s});
+    EXPECT_EQ(missing.exitCode, 0);
+    EXPECT_TRUE(missing.err.contains(u"1990/4"_s)) << missing.err.toStdString();
+    EXPECT_FALSE(missing.out.contains(u"Metoda"_s));
+    EXPECT_EQ(vernaDb({u"dupont"_s, u"--entity"_s, entity, u"--periods"_s, u"1998/4"_s}).exitCode, 2);
 }
 
 VERNA_ALL_BACKENDS(AnalysisTest);

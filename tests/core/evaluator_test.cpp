@@ -43,7 +43,7 @@ Outcome verna::test::evaluator::insertFixture(db::Database &db)
     statement(3, kFull, 27, 4, "92:5000 119:-1500.75");
     // 205 is stored although a full statement computes it: it must not be read.
     statement(4, kFull, 28, 4, "31:1000 32:400 36:3000 37:12 40:250 41:0 47:1 49:2500.5 52:-2 55:3 56:4 57:5 58:6 60:7 61:8 "
-                               "71:9 72:0.25 87:-300 90:-77.7 205:77");
+                               "71:9 72:0.25 87:-300 90:-77.7 205:77 38:20 91:50");
     statement(5, kNoIncome, 27, 2, "92:100 119:40");
     statement(6, kTwoSheets, 27, 2, "92:1");
     statement(7, kTwoSheets, 27, 2, "92:2 119:3");
@@ -267,6 +267,10 @@ TEST_P(EvaluatorTest, StoredIndicatorsStatementsAndComputedItems)
         {0, "[205]", kFull, "2500.5"}, {0, "[213]", kFull, "-300"}, {0, "[205]/[36]", kFull, "0.8335"},
         {107, "", kFull, "2200.5"},
         {0, "[211]", kFull, ""}, // computed from items the statement does not hold
+        // Derived lines by the form: EBIT is profit before tax + interest on a full statement, the
+        // operating + financial + extraordinary result + interest on an abbreviated one.
+        {0, "[220]", kFull, "50.25"}, {0, "[222]*360/[219]", kFull, "1020"}, {0, "[225]/[220]", kFull, "0.995024875622"},
+        {0, "[220]", kAbbreviated, "1233295.39"}, {0, "[221]-[220]", kAbbreviated, "0.5"}, {0, "[222]", kAbbreviated, ""},
         // No income statement: nothing to expand, the balance sheet still answers.
         {0, "[119]/[92]", kNoIncome, "0.4"},
         // Two rows for one reference, or only a deleted statement: no value.

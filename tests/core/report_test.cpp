@@ -149,6 +149,14 @@ TEST_P(ReportTest, OneRowReportHasEverySectionEscapedWithTheChartDrawnInsideTheA
     const QString plain = assembleReport(sections, choice, {});
     EXPECT_FALSE(plain.contains(u"<LINK"_s));
     EXPECT_TRUE(plain.contains(u"<P CLASS=poznamka>"_s));
+
+    // On request the row's ROE decomposition follows the statements; a year before there is none.
+    choice.roe = true;
+    const QString withRoe = assembleReport(sections, choice, kStyle);
+    const qsizetype footer = html.indexOf(u"<P CLASS=paticka>"_s);
+    EXPECT_TRUE(withRoe.startsWith(html.left(footer)));
+    EXPECT_TRUE(withRoe.mid(footer).startsWith(u"<!-- ROZKLAD_ROE_START -->\r\n<H2 CLASS=vykaz>Rozklad ROE 1995/4 → 1996/4</H2>"_s));
+    EXPECT_TRUE(withRoe.contains(u"nemá za období 1995/4 hodnotu"_s));
 }
 
 TEST_P(ReportTest, GroupReportProfilesTheSelectedRowsAndLeavesOutTheEntity)

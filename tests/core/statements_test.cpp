@@ -5,6 +5,7 @@
 #include "statements/statementdata.h"
 #include "statements/statementtable.h"
 #include "statements/statementvalues.h"
+#include "statements/sumrules.h"
 #include "support/testdatabase.h"
 
 using namespace verna;
@@ -232,6 +233,76 @@ TEST_P(StatementsTest, RenamedEntitiesAndMembersShowTheirCurrentNameOnce)
     EXPECT_EQ(entities::entitiesToAdd(db(), -5, true).value, QList<qint32>{kEntity});
     EXPECT_EQ(column(m_balance, Layout::Items).entityName, u"Nové jméno"_s);
     EXPECT_FALSE(m_tree->entity(-424242).value);
+}
+
+TEST(StatementTableRules, StructureIsEmptyWithoutABaseAndGoesWithItsStatement)
+{
+    const auto statement = [](int type, const QString &total, const QString &revenues) {
+        StatementColumn c;
+        c.entity = 1;
+        c.year = 1999;
+        c.quarter = 4;
+        c.type = type;
+        c.revenues = revenues;
+        c.codes = {92, 119, 152, 153};
+        c.values = {{92, total}, {119, u"30"_s}, {152, u"120"_s}, {153, u"-45"_s}};
+        return c;
+    };
+    StatementTable table;
+    table.appendColumn(statement(kBalanceSheet, u"0"_s, {}));
+    table.setStructureShown(true);
+    table.appendColumn(statement(kBalanceSheet, u"200"_s, {}));
+    table.appendColumn(statement(kBalanceSheet, QString(), {}));
+    table.appendColumn(statement(kIncomeStatement, u"200"_s, {}));
+    ASSERT_EQ(table.columnCount(), 9);
+    EXPECT_EQ(table.headerLines(2), (QStringList{u"Struktura"_s, u"v %"_s}));
+    // Assets of total assets, liabilities of total liabilities; a zero or missing base (or an
+    // income statement without revenues) gives no share, never 0.
+    EXPECT_EQ(table.cells(0, 1, 3, 8), (QList<QStringList>{{u"0"_s, QString(), u"200"_s, u"100"_s, QString(), QString(), u"200"_s, QString()},
+                                                           {u"30"_s, QString(), u"30"_s, u"15"_s, u"30"_s, QString(), u"30"_s, QString()},
+                                                           {u"120"_s, u"100"_s, u"120"_s, u"100"_s, u"120"_s, u"100"_s, u"120"_s, QString()},
+                                                           {u"-45"_s, u"-37.5"_s, u"-45"_s, u"-37.5"_s, u"-45"_s, u"-37.5"_s, u"-45"_s, QString()}}));
+    // The change of two statements passes over the first one's structure.
+    ASSERT_TRUE(table.canInsertChange(1));
+    table.insertChange(2);
+    EXPECT_EQ(table.headerLines(3).front(), u"Změna"_s);
+    EXPECT_EQ(table.cells(0, 3, 0, 5), (QList<QStringList>{{u"200"_s, QString(), u"200"_s}}));
+    table.removeColumns(1, 1);
+    EXPECT_EQ(table.columnCount(), 7);
+    table.setStructureShown(false);
+    EXPECT_EQ(table.columnCount(), 4);
+}
+
+TEST_P(StatementsTest, StructureSharesAddUpOverTheSumRules)
+{
+    const auto rules = SumRules::load(db());
+    ASSERT_TRUE(rules.ok()) << rules.error.toStdString();
+    for (const auto &[type, id] : {std::pair{kBalanceSheet, m_balance}, std::pair{kIncomeStatement, m_income}}) {
+        StatementTable table;
+        table.setStructureShown(true);
+        table.appendColumn(column(id, Layout::Items));
+        ASSERT_EQ(table.columnCount(), 3);
+        QHash<int, double> share;
+        for (int r = 0; r < table.rowCount(); ++r) {
+            const QString text = table.cells(r, 2, r, 2).front().front();
+            if (!text.isEmpty())
+                share.insert(table.itemCode(r), text.toDouble());
+        }
+        if (type == kBalanceSheet) {
+            EXPECT_EQ(share.value(92), 100.0);
+            EXPECT_EQ(share.value(152), 100.0);
+        }
+        const QList<SumRule> ofType = rules.value.rules(type, 4);
+        ASSERT_FALSE(ofType.isEmpty());
+        for (const SumRule &rule : ofType) {
+            ASSERT_TRUE(share.contains(rule.left)) << rule.text().toStdString();
+            double sum = 0;
+            for (const auto &[sign, code] : rule.terms)
+                sum += sign * share.value(code);
+            // Each share is rounded to hundredths of a per cent.
+            EXPECT_NEAR(sum, share.value(rule.left), 0.005 * (rule.terms.size() + 1) + 1e-9) << rule.text().toStdString();
+        }
+    }
 }
 
 TEST_P(StatementsTest, DropsGiveColumnsInTheirLayouts)

@@ -9,6 +9,7 @@
 #include "analysis/frmanalyzasubj.h"
 #include "analysis/gridselection.h"
 #include "analysis/reportpanel.h"
+#include "analysis/roepyramid.h"
 #include "report/stylesheets.h"
 #include "shell/frmhlavni.h"
 #include "ui/frozentableview.h"
@@ -28,6 +29,7 @@
 #include <QSettings>
 #include <QTabBar>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -477,6 +479,39 @@ TEST_F(FilledWindowTest, TheReportTabShowsTheRowsReportAndTheFilesGoWithTheWindo
     m_window.reset();
     for (const QString &file : files)
         EXPECT_FALSE(QFile::exists(file)) << file.toStdString();
+    EXPECT_TRUE(m_user.messages().isEmpty());
+}
+
+// Two selected rows of one entity are decomposed on the "Rozklad ROE" tab; Ctrl+C copies the table.
+TEST_F(FilledWindowTest, TheRoeTabDecomposesTheSelectedRowsPeriods)
+{
+    selectCells(m_grid, 1, 0, 2, 4);
+    control<QTabBar>(m_window.get(), u"TabStrip1"_s)->setCurrentIndex(3);
+    EXPECT_TRUE(control(m_window.get(), u"Frame3"_s)->isVisible());
+    auto *table = control<QTableWidget>(m_window.get(), u"grdRozklad"_s);
+    ASSERT_EQ(table->rowCount(), 6);
+    EXPECT_EQ(table->horizontalHeaderItem(1)->text(), u"1998/2"_s);
+    EXPECT_EQ(table->horizontalHeaderItem(2)->text(), u"1998/3"_s);
+    for (int r = 0; r < 6; ++r) {
+        for (int c = 1; c < 4; ++c)
+            EXPECT_NE(table->item(r, c)->text(), u"–"_s) << r << "," << c;
+    }
+    const QStringList boxes = control<analysis::RoePyramid>(m_window.get(), u"picRozklad"_s)->boxTexts();
+    ASSERT_EQ(boxes.size(), 6);
+    EXPECT_TRUE(boxes.front().startsWith(u"ROE\n1998/2: "_s)) << boxes.front().toStdString();
+    EXPECT_TRUE(control<QLabel>(m_window.get(), u"lblMetoda"_s)->text().startsWith(u"Metoda rozkladu: "_s));
+    table->setFocus();
+    QTest::keyClick(table, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_TRUE(QApplication::clipboard()->text().contains(u"Finanční páka"_s));
+
+    // One row: the same quarter a year before, here without statements, gives its reason.
+    auto *tabs = control<QTabBar>(m_window.get(), u"TabStrip1"_s);
+    tabs->setCurrentIndex(0);
+    m_grid->setCurrentIndex(m_grid->model()->index(3, 2));
+    tabs->setCurrentIndex(3);
+    EXPECT_EQ(table->horizontalHeaderItem(1)->text(), u"1997/4"_s);
+    EXPECT_EQ(table->item(0, 3)->text(), u"–"_s);
+    EXPECT_TRUE(control<QLabel>(m_window.get(), u"lblMetoda"_s)->text().contains(u"1997/4"_s));
     EXPECT_TRUE(m_user.messages().isEmpty());
 }
 

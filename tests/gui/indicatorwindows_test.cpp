@@ -80,8 +80,9 @@ TEST_F(IndicatorWindowsTest, IndicatorFromLineTextsReachesANewGroupAndANewAnalys
     const QString roe = u"Rentabilita vlastního kapitálu (ROE)"_s;
     frmNovaFunkce editor(*m_state);
     auto *names = control<QComboBox>(&editor, u"cboNazev"_s);
-    EXPECT_EQ(control<QListWidget>(&editor, u"lstVysledovka"_s)->count(), 28);
+    EXPECT_EQ(control<QListWidget>(&editor, u"lstVysledovka"_s)->count(), 34);
     EXPECT_EQ(itemText(&editor, indicators::Evaluator::kDaysElapsedItem), u"Počet dní od začátku roku"_s);
+    EXPECT_EQ(itemText(&editor, 220), u"EBIT – zisk před úroky a zdaněním"_s);
 
     click(&editor, u"cmdNova"_s);
     EXPECT_EQ(control<QPushButton>(&editor, u"cmdOK"_s)->text(), u"Vytvořit"_s);

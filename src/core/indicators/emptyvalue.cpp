@@ -2,6 +2,7 @@
 
 #include "db/database.h"
 #include "db/sqlquote.h"
+#include "indicators/derivedlines.h"
 #include "indicators/evaluator.h"
 #include "indicators/formula.h"
 #include "indicators/formulasql.h"
@@ -131,7 +132,9 @@ Result<QString> whyNoValue(db::Database &db, const std::optional<int> &indicator
     const Result<QString> form = db.readValue(FormulaSql::formQuery(*period));
     if (!form.ok())
         return Result<QString>::failure(form.error);
-    if (form.value.toInt() == 4) {
+    const bool full = form.value.toInt() == 4;
+    text = DerivedLines::expanded(text, full);
+    if (full) {
         Evaluator evaluator(db);
         const Result<QString> expanded = evaluator.expandComputedItems(text);
         if (!expanded.ok())

@@ -5,6 +5,7 @@
 #include "db/numbertext.h"
 #include "db/preparedquery.h"
 #include "db/sqlquote.h"
+#include "indicators/derivedlines.h"
 #include "indicators/evaluationcache.h"
 #include "indicators/formula.h"
 #include "indicators/formulaprogram.h"
@@ -241,8 +242,8 @@ QString Evaluator::withPeriodItems(const QString &formula, const Period &period)
 Result<QString> Evaluator::evaluate(const QString &formula, const QString &form, const Period &period)
 {
     if (!isFullForm(form))
-        return evaluateText(withPeriodItems(formula, period), period);
-    const Result<QString> text = expanded(formula);
+        return evaluateText(withPeriodItems(DerivedLines::expanded(formula, false), period), period);
+    const Result<QString> text = expanded(DerivedLines::expanded(formula, true));
     if (!text.ok())
         return Result<QString>::failure(text.error);
     return evaluateText(withPeriodItems(text.value, period), period);
@@ -585,7 +586,8 @@ Result<const Evaluator::ColumnRun::Variant *> Evaluator::ColumnRun::variant(Colu
 {
     Variant &v = column.variants[full ? 1 : 0][p.quarter - 1];
     if (!v.made) {
-        const Result<QString> text = full ? m_evaluator.expanded(column.formula) : Result<QString>{column.formula, {}};
+        const QString derived = DerivedLines::expanded(column.formula, full);
+        const Result<QString> text = full ? m_evaluator.expanded(derived) : Result<QString>{derived, {}};
         if (!text.ok())
             return Result<const Variant *>::failure(text.error);
         v.text = withPeriodItems(text.value, p);

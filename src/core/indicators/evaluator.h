@@ -26,7 +26,8 @@ class Formula;
 // Computes indicator values: the database evaluates each formula as one statement with a
 // subquery per item reference. For one cell it reads the form of the period's income
 // statement and, for an indicator, its formula; when the income statement is full, computed
-// items 202..213 are expanded by the formulas of indicators 17..28.
+// items 202..213 are expanded by the formulas of indicators 17..28. The derived lines
+// 220..225 (EBIT, sales, ...; see DerivedLines) are written out by the form first.
 //
 // A value is text, "" when there is none: a missing item, no statement, a division by zero,
 // an overflow, an invalid or unknown formula, an invalid entity, year or quarter. That is not

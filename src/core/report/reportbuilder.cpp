@@ -1,10 +1,12 @@
 #include "report/reportbuilder.h"
 
 #include "analysis/analysismodel.h"
+#include "analysis/roedecomposition.h"
 #include "db/database.h"
 #include "db/openfiles.h"
 #include "report/chartsection.h"
 #include "report/html.h"
+#include "report/roesection.h"
 #include "report/statementsections.h"
 #include "report/stylesheets.h"
 
@@ -162,6 +164,11 @@ Result<ReportSections> ReportBuilder::build(const AnalysisModel &model, const an
     }
     if (!ok)
         return Out::failure(error);
+    const auto [a, b] = analysis::defaultRoePeriods(key);
+    const Result<analysis::RoeDecomposition> roe = analysis::decomposeRoe(m_db, m_evaluator, a, b);
+    if (!roe.ok())
+        return Out::failure(roe.error);
+    s.roe = roeSection(roe.value, model.locale());
     return {s, {}};
 }
 
@@ -187,6 +194,8 @@ QString assembleReport(const ReportSections &s, const SectionChoice &choice, con
             out += s.fullStatements && choice.balanceFull ? s.balanceFull : s.balanceAbbreviated;
         if (s.singleRow && choice.income)
             out += s.fullStatements && choice.incomeFull ? s.incomeFull : s.incomeAbbreviated;
+        if (s.singleRow && choice.roe)
+            out += s.roe;
     }
     out += lines({QStringLiteral("<P CLASS=paticka>Sestaveno programem <A HREF=\"https://verna.invalid/\">VERNA</A> pro finanční analýzu podniků.</P>"),
                   QStringLiteral("</BODY>"), QStringLiteral("</HTML>")});

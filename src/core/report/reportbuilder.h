@@ -31,6 +31,7 @@ struct SectionChoice {
     bool balanceFull = true; // chkRozvahaPlna
     bool income = true;      // chkVysledovka
     bool incomeFull = true;  // chkVysledovkaPlna
+    bool roe = false;        // chkRozkladRoe: on request, as it reads a year further back
 };
 
 // A built report: the sections, each between its markers, held so that check boxes and style
@@ -51,6 +52,7 @@ struct ReportSections {
     QString balanceAbbreviated;
     QString incomeFull;
     QString incomeAbbreviated;
+    QString roe; // the row's ROE decomposition against the same quarter a year before
 };
 
 // Builds the sections from the analysis table and its selection (model coordinates, as

@@ -3,6 +3,7 @@
 #include "base/itemcodes.h"
 #include "db/database.h"
 #include "db/sqlquote.h"
+#include "indicators/derivedlines.h"
 #include "indicators/evaluator.h"
 #include "indicators/period.h"
 
@@ -15,6 +16,11 @@ QString n(qint64 value)
 {
     return QString::number(value);
 }
+
+// Total revenues (výnosy celkem), the base of an income statement's structure: the evaluator's
+// derived line, so it means what it means in every indicator.
+const QString kRevenuesFormula = QLatin1Char('[') + QString::number(indicators::DerivedLines::kRevenues) + QLatin1Char(']');
+
 } // namespace
 
 Layout yearLayout(int type, bool abbreviated)
@@ -141,6 +147,12 @@ Result<std::optional<StatementColumn>> StatementData::column(qint32 statementId,
         storedCodes << *code;
         stored.insert(*code, row.value(3));
         storedTitles.insert(*code, row.value(1) + QLatin1Char(' ') + row.value(2));
+    }
+    if (column.type == kIncomeStatement) {
+        const Result<QString> revenues = m_evaluator.formulaValue(kRevenuesFormula, *period);
+        if (!revenues.ok())
+            return Out::failure(revenues.error);
+        column.revenues = revenues.value;
     }
     if (layout == Layout::Items) {
         column.codes = storedCodes;

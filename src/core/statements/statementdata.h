@@ -46,6 +46,7 @@ struct StatementColumn {
     QHash<int, QString> titles;
     QHash<int, QString> values;
     QSet<int> computed; // rows whose value an indicator computed
+    QString revenues;   // an income statement's total revenues, the base of its structure
 
     QString periodText() const { return QString::number(year) + QLatin1Char('/') + QString::number(quarter); }
 };

@@ -55,18 +55,48 @@ QString changeAbsolute(const QString &left, const QString &right)
     return centsText(*r - *l);
 }
 
+namespace {
+
+// numerator in per cent of denominator as hundredths of a per cent, rounded half away from
+// zero, without overflow; denominator is not zero.
+analysis::Cents hundredthsOfPercent(analysis::Cents numerator, analysis::Cents denominator)
+{
+    const __int128 n = static_cast<__int128>(numerator) * 10000 * (denominator < 0 ? -1 : 1);
+    const __int128 d = denominator < 0 ? -static_cast<__int128>(denominator) : static_cast<__int128>(denominator);
+    const __int128 half = d / 2;
+    return static_cast<analysis::Cents>(n >= 0 ? (n + half) / d : -((-n + half) / d));
+}
+
+} // namespace
+
 QString changePercent(const QString &left, const QString &right)
 {
     const auto l = analysis::roundToCents(left);
     const auto r = analysis::roundToCents(right);
     if (left.isEmpty() || right.isEmpty() || !l || !r || *l == 0)
         return {};
-    // Hundredths of a per cent, rounded half away from zero, without overflow.
-    const __int128 numerator = static_cast<__int128>(*r - *l) * 10000;
-    const __int128 denominator = *l < 0 ? -static_cast<__int128>(*l) : static_cast<__int128>(*l);
-    const __int128 half = denominator / 2;
-    const __int128 rounded = numerator >= 0 ? (numerator + half) / denominator : -((-numerator + half) / denominator);
-    return centsText(static_cast<analysis::Cents>(rounded));
+    // The change relative to |left|: a loss that shrinks is a rise.
+    return centsText(hundredthsOfPercent(*r - *l, *l < 0 ? -*l : *l));
+}
+
+QString sharePercent(const QString &value, const QString &base)
+{
+    const auto v = analysis::roundToCents(value);
+    const auto b = analysis::roundToCents(base);
+    if (value.isEmpty() || base.isEmpty() || !v || !b || *b == 0)
+        return {};
+    return centsText(hundredthsOfPercent(*v, *b));
+}
+
+QString structureBase(const StatementColumn &statement, int code)
+{
+    constexpr int kTotalAssets = 92;
+    constexpr int kTotalLiabilities = 152; // the first line of the liabilities side
+    if (statement.type == kIncomeStatement)
+        return statement.revenues;
+    if (statement.type == kBalanceSheet)
+        return statement.values.value(code >= kTotalLiabilities ? kTotalLiabilities : kTotalAssets);
+    return {};
 }
 
 StatementTable::StatementTable(QObject *parent)
@@ -107,6 +137,8 @@ void StatementTable::appendColumn(const StatementColumn &statement)
     column.serial = m_nextSerial++;
     column.statement = statement;
     m_columns.append(column);
+    if (m_structure)
+        m_columns.append(structureOf(column));
     endResetModel();
 }
 
@@ -133,12 +165,52 @@ void StatementTable::removeColumns(int first, int last)
     endResetModel();
 }
 
+StatementTable::Column StatementTable::structureOf(const Column &statement)
+{
+    Column structure;
+    structure.kind = ColumnKind::Structure;
+    structure.left = statement.serial;
+    return structure;
+}
+
+int StatementTable::statementEnd(int column) const
+{
+    if (column < 1 || column > m_columns.size())
+        return column;
+    if (m_columns.at(column - 1).kind == ColumnKind::Structure)
+        return column;
+    if (column < m_columns.size() && m_columns.at(column).kind == ColumnKind::Structure)
+        return column + 1;
+    return column;
+}
+
+void StatementTable::setStructureShown(bool shown)
+{
+    if (shown == m_structure)
+        return;
+    beginResetModel();
+    m_structure = shown;
+    if (shown) {
+        for (qsizetype i = m_columns.size() - 1; i >= 0; --i) {
+            if (m_columns.at(i).kind == ColumnKind::Statement)
+                m_columns.insert(i + 1, structureOf(m_columns.at(i)));
+        }
+    } else {
+        m_columns.removeIf([](const Column &c) { return c.kind == ColumnKind::Structure; });
+    }
+    endResetModel();
+}
+
 bool StatementTable::canInsertChange(int column) const
 {
-    if (column < 1 || column >= m_columns.size())
+    // On a structure column the change is that of its statement.
+    if (column > 1 && column <= m_columns.size() && m_columns.at(column - 1).kind == ColumnKind::Structure)
+        --column;
+    const int end = statementEnd(column);
+    if (column < 1 || end >= m_columns.size())
         return false;
     const Column &left = m_columns.at(column - 1);
-    const Column &right = m_columns.at(column);
+    const Column &right = m_columns.at(end);
     return left.kind == ColumnKind::Statement && right.kind == ColumnKind::Statement && left.statement.entity == right.statement.entity;
 }
 
@@ -146,8 +218,12 @@ void StatementTable::insertChange(int column)
 {
     if (!canInsertChange(column))
         return;
+    if (m_columns.at(column - 1).kind == ColumnKind::Structure)
+        --column;
+    const int end = statementEnd(column);
     const int left = m_columns.at(column - 1).serial;
-    const int right = m_columns.at(column).serial;
+    const int right = m_columns.at(end).serial;
+    column = end;
     beginInsertColumns({}, column + 1, column + 2);
     Column absolute;
     absolute.kind = ColumnKind::ChangeAbsolute;
@@ -187,6 +263,10 @@ QString StatementTable::text(int row, int column) const
     const Column &c = m_columns.at(column - 1);
     if (c.kind == ColumnKind::Statement)
         return c.statement.values.value(code);
+    if (c.kind == ColumnKind::Structure) {
+        const Column *statement = statementBySerial(c.left);
+        return statement ? sharePercent(statement->statement.values.value(code), structureBase(statement->statement, code)) : QString();
+    }
     const Column *left = statementBySerial(c.left);
     const Column *right = statementBySerial(c.right);
     if (!left || !right)
@@ -208,6 +288,8 @@ QStringList StatementTable::headerLines(int column) const
         return {kChange, QStringLiteral("absolutně")};
     case ColumnKind::ChangePercent:
         return {kChange, QStringLiteral("v %")};
+    case ColumnKind::Structure:
+        return {QStringLiteral("Struktura"), QStringLiteral("v %")};
     }
     return {};
 }

@@ -45,6 +45,10 @@ public:
     bool canInsertChange(int column) const;
     // Inserts "Změna" (absolute, then in per cent) between column and the next.
     void insertChange(int column);
+    // "Struktura": beside every statement the share of each line in per cent of its base
+    // (structureBase); statements added later get theirs too.
+    void setStructureShown(bool shown);
+    bool structureShown() const { return m_structure; }
 
     int itemCode(int row) const { return m_codes.value(row); }
     bool isComputed(int row, int column) const;
@@ -62,16 +66,19 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
 private:
-    enum class ColumnKind { Statement, ChangeAbsolute, ChangePercent };
+    enum class ColumnKind { Statement, ChangeAbsolute, ChangePercent, Structure };
     struct Column {
         ColumnKind kind = ColumnKind::Statement;
         int serial = 0;       // a statement column's own number
-        int left = 0, right = 0; // a change column: the serials of the statements it compares
+        int left = 0, right = 0; // a change column: the serials of the statements it compares; a structure column: left
         StatementColumn statement;
     };
 
     QString text(int row, int column) const;
     const Column *statementBySerial(int serial) const;
+    // The statement a column shows or describes the structure of, skipping that structure column.
+    int statementEnd(int column) const;
+    static Column structureOf(const Column &statement);
 
     QString m_kind;
     QString m_title;
@@ -79,11 +86,19 @@ private:
     QHash<int, QString> m_titles;
     QList<Column> m_columns; // model column c is m_columns[c - 1]
     int m_nextSerial = 1;
+    bool m_structure = false;
 };
 
 // The change between two amounts: right minus left, exact; "" when either is no number.
 QString changeAbsolute(const QString &left, const QString &right);
 // The same in per cent of |left|, two decimals; "" when left is zero.
 QString changePercent(const QString &left, const QString &right);
+
+// The base a line's structure share is taken of: a balance sheet's assets in per cent of
+// AKTIVA CELKEM [92], its liabilities of PASIVA CELKEM [152] (the same total); an income
+// statement's lines in per cent of its revenues. "" when the statement lacks it.
+QString structureBase(const StatementColumn &statement, int code);
+// value in per cent of base, two decimals; "" when either is no number or base is zero.
+QString sharePercent(const QString &value, const QString &base);
 
 } // namespace verna::statements

@@ -11,6 +11,7 @@
 #include "analysis/evaluatorsource.h"
 #include "analysis/gridselection.h"
 #include "analysis/reportpanel.h"
+#include "analysis/roepanel.h"
 #include "analysis/yearchangecommands.h"
 #include "entities/groupmembers.h"
 #include "indicators/evaluator.h"
@@ -52,6 +53,7 @@ const QString kDeleteRows = QStringLiteral("Opravdu chcete vybrané řádky odst
 constexpr int kIdRole = Qt::UserRole;
 constexpr int kChartTab = 1;
 constexpr int kReportTab = 2;
+constexpr int kRoeTab = 3;
 
 // The main window the new window will live in (the active one when there are several).
 } // namespace
@@ -131,6 +133,7 @@ void frmAnalyzaSubj::buildControls()
     m_tabStrip->addTab(QStringLiteral("Výpočet"));
     m_tabStrip->addTab(QStringLiteral("Graf"));
     m_tabStrip->addTab(QStringLiteral("Report"));
+    m_tabStrip->addTab(QStringLiteral("Rozklad ROE"));
     m_tabStrip->setExpanding(false);
     layout->addWidget(m_tabStrip);
 
@@ -151,6 +154,10 @@ void frmAnalyzaSubj::buildControls()
     m_report = new ReportPanel;
     m_report->setObjectName(QStringLiteral("Frame2"));
     m_frames->addWidget(m_report);
+    m_roe = new RoePanel(m_session->db);
+    m_roe->setObjectName(QStringLiteral("Frame3"));
+    m_frames->addWidget(m_roe);
+    connect(m_roe, &RoePanel::failed, this, &frmAnalyzaSubj::showFailure);
     layout->addWidget(m_frames, 1);
 
     // The profile's page, as the report would draw it, is the window's second temporary file.
@@ -330,7 +337,37 @@ void frmAnalyzaSubj::TabStrip1_Click()
         m_chart->setData(chartData(m_session->model, m_chartSelection));
     } else if (index == kReportTab) {
         subReport();
+    } else if (index == kRoeTab) {
+        showRoeDecomposition();
     }
+}
+
+void frmAnalyzaSubj::showRoeDecomposition()
+{
+    const AnalysisModel &model = m_session->model;
+    const QModelIndex current = m_grdData->currentIndex();
+    const int row = current.isValid() && current.row() < model.dataRowCount() ? current.row() : 0;
+    if (row >= model.dataRowCount())
+        return;
+    const RowKey key = model.rowKey(row);
+    // Two selected rows of one entity are the pair; else the current row and a year before.
+    auto [a, b] = defaultRoePeriods(key);
+    if (const auto range = gridSelection(); range && range->bottom - range->top == 1 && range->bottom < model.dataRowCount()) {
+        const RowKey first = model.rowKey(range->top);
+        const RowKey second = model.rowKey(range->bottom);
+        if (first.entity == second.entity && first.entity == key.entity) {
+            const bool ordered = std::pair(first.year, first.quarter) < std::pair(second.year, second.quarter);
+            a = ordered ? first : second;
+            b = ordered ? second : first;
+        }
+    }
+    const Result<QList<RowKey>> periods = m_session->data.rowPeriods({key.entity}, 1000, 9999);
+    if (!periods.ok()) {
+        showFailure(periods.error);
+        return;
+    }
+    if (const QString reason = m_roe->showEntity(model.entityName(row), periods.value, a, b); !reason.isEmpty())
+        showFailure(reason);
 }
 
 void frmAnalyzaSubj::subReport()

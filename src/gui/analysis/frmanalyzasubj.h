@@ -32,6 +32,7 @@ class AnalysisModel;
 class ChartPanel;
 class EntityTree;
 class ReportPanel;
+class RoePanel;
 
 // The analysis window: entities dropped on its tree, periods and indicators dropped on or
 // double-clicked into the result grid, aggregates under it, a chart of the selection and a
@@ -64,6 +65,8 @@ public:
     void TabStrip1_Click();
     // Builds the report of the table and shows it on the "Report" tab.
     void subReport();
+    // Shows the ROE decomposition of the current row's entity on the "Rozklad ROE" tab.
+    void showRoeDecomposition();
 
     // The frame's "Uložit" (and "Otevřít" on the report tab) follow the active window.
     void Form_Activate();
@@ -115,6 +118,7 @@ private:
     QPushButton *m_cmdStop = nullptr;
     ChartPanel *m_chart = nullptr;
     ReportPanel *m_report = nullptr;
+    RoePanel *m_roe = nullptr;
 };
 
 } // namespace verna::analysis

@@ -82,6 +82,9 @@ ReportPanel::ReportPanel(QWidget *parent)
         row->addStretch();
         grid->addLayout(row);
     }
+    m_chkRozkladRoe = box("chkRozkladRoe", QStringLiteral("Rozklad ROE"));
+    m_chkRozkladRoe->setChecked(false); // on request, so reports stay as they were unless asked
+    grid->addWidget(m_chkRozkladRoe);
 
     auto *styleLabel = new QLabel(QStringLiteral("Styl:"), this);
     m_lstStyl = new QListWidget(this);
@@ -218,6 +221,7 @@ void ReportPanel::updateBoxes()
     m_chkVysledovka->setEnabled(single);
     m_chkRozvahaPlna->setEnabled(single && m_sections.fullStatements);
     m_chkVysledovkaPlna->setEnabled(single && m_sections.fullStatements);
+    m_chkRozkladRoe->setEnabled(single);
     m_save->setEnabled(m_built);
     m_pdf->setEnabled(m_built && m_view);
 }
@@ -244,6 +248,7 @@ void ReportPanel::display()
     choice.balanceFull = m_chkRozvahaPlna->isChecked();
     choice.income = m_chkVysledovka->isChecked();
     choice.incomeFull = m_chkVysledovkaPlna->isChecked();
+    choice.roe = m_chkRozkladRoe->isChecked();
     m_html = report::assembleReport(m_sections, choice, currentStylePath());
     m_note->clear();
     if (m_lstStyl->count() == 0 && !m_sections.tooSmall)

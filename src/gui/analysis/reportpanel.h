@@ -93,6 +93,7 @@ private:
     QCheckBox *m_chkRozvahaPlna = nullptr;
     QCheckBox *m_chkVysledovka = nullptr;
     QCheckBox *m_chkVysledovkaPlna = nullptr;
+    QCheckBox *m_chkRozkladRoe = nullptr;
     QListWidget *m_lstStyl = nullptr;
     QLabel *m_note = nullptr;
     QPushButton *m_folder = nullptr;

@@ -2,6 +2,7 @@
 
 #include "base/itemcodes.h"
 #include "db/database.h"
+#include "indicators/derivedlines.h"
 #include "indicators/editorcontrols.h"
 #include "indicators/evaluator.h"
 #include "shell/appstate.h"
@@ -144,6 +145,12 @@ void frmNovaFunkce::fillItemLists()
     auto *days = new QListWidgetItem(kDaysElapsedText, m_lstVysledovka);
     days->setData(Qt::UserRole, Evaluator::kDaysElapsedItem);
     m_items.append({kDaysElapsedText, Evaluator::kDaysElapsedItem});
+    // Shared quantities (EBIT, sales, ...) that the evaluator writes out by the statement's form.
+    for (const DerivedLine &line : DerivedLines::all()) {
+        auto *derived = new QListWidgetItem(line.name, m_lstVysledovka);
+        derived->setData(Qt::UserRole, line.code);
+        m_items.append({line.name, line.code});
+    }
 }
 
 void frmNovaFunkce::rebuildList()

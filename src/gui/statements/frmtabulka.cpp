@@ -15,6 +15,7 @@
 
 #include <QAction>
 #include <QHeaderView>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -81,6 +82,16 @@ frmTabulka::frmTabulka(shell::AppState &state, QWidget *parent)
         const QModelIndex current = m_grdData->currentIndex();
         return current.isValid() && m_session->table.canInsertChange(current.column());
     });
+    auto *structure = new QAction(QStringLiteral("Zobrazit strukturu (v %)"), this);
+    structure->setObjectName(QStringLiteral("miStruktura"));
+    structure->setCheckable(true);
+    connect(structure, &QAction::toggled, this, [this, structure](bool shown) {
+        showStructure(shown);
+        // While busy the table stays as it is, and so does the check mark.
+        const QSignalBlocker blocker(structure);
+        structure->setChecked(m_session->table.structureShown());
+    });
+    commands->addMenuAction(structure, [] { return true; });
 
     shell::frmHlavni::sizeChild(this, 0.5, 0.4, QSize(640, 480));
 }
@@ -158,6 +169,13 @@ void frmTabulka::grdData_Delete()
         return;
     m_session->table.removeColumns(columns->first, columns->second);
     m_grdData->clearSelection();
+}
+
+void frmTabulka::showStructure(bool shown)
+{
+    if (ui::isBusy(this))
+        return;
+    m_session->table.setStructureShown(shown);
 }
 
 void frmTabulka::insertChange()

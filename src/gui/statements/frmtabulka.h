@@ -42,6 +42,9 @@ public:
     // The change between two statements of one entity (the selected column and the one
     // right of it); copying and exports are the grid's commands (ui/gridcommands.h).
     void insertChange();
+    // "Struktura": each line in per cent of total assets (balance sheets) or of revenues
+    // (income statements), beside every statement.
+    void showStructure(bool shown);
 
     void Form_Activate();
     void Form_Deactivate();
