@@ -558,8 +558,9 @@ TEST_F(AnalysisWindowTest, CtrlCCopiesTheSelectedRectangleAndTheMenuExportsTheTa
     control<QAction>(w.get(), u"miExportCsv"_s)->trigger();
     QFile written(csv + u".csv"_s);
     ASSERT_TRUE(written.open(QIODevice::ReadOnly));
-    const QString text = QString::fromUtf8(written.readAll());
-    EXPECT_TRUE(text.endsWith(u"Průměr aritmetický,,2.56\n"_s)) << text.toStdString();
+    const QByteArray bytes = written.readAll();
+    EXPECT_TRUE(bytes.startsWith("\xEF\xBB\xBF"));
+    EXPECT_TRUE(bytes.endsWith(u"Průměr aritmetický;;2,56\r\n"_s.toUtf8())) << bytes.toStdString();
     EXPECT_TRUE(user.messages().isEmpty());
 
     // A folder that is not there: the user is told, in Czech, with the reason.
