@@ -251,6 +251,14 @@ TEST_P(ReportTest, OneRowReportHasEverySectionEscapedWithTheChartDrawnInsideTheA
     const QString plain = assembleReport(sections, choice, {});
     EXPECT_FALSE(plain.contains(u"<LINK"_s));
     EXPECT_TRUE(plain.contains(u"<P CLASS=poznamka>"_s));
+
+    // Kept as one file, neither the style nor the applets point at this machine's files.
+    const QString style = defaultCssFolder() + u"/modry.css"_s;
+    const Result<QString> whole = selfContainedReport(assembleReport(sections, choice, style), style);
+    ASSERT_TRUE(whole.ok()) << whole.error.toStdString();
+    EXPECT_FALSE(whole.value.contains(u"file:"_s, Qt::CaseInsensitive));
+    EXPECT_TRUE(whole.value.contains(u"<STYLE>\r\n/* NAZEV: Modrý */"_s));
+    EXPECT_TRUE(whole.value.contains(u"<svg"_s));
 }
 
 TEST_P(ReportTest, GroupReportProfilesTheSelectedRowsAndLeavesOutTheEntity)
