@@ -13,7 +13,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <cmath>
 
 using namespace Qt::StringLiterals;
 using namespace verna;
@@ -113,6 +115,92 @@ TEST(ReportStyles, TitlesFromTheFirstLineAndEveryCssFileListed)
         EXPECT_NE(style.title, QFileInfo(style.path).fileName());
 }
 
+namespace {
+
+// The rules of a style sheet by selector, for the screen or (its print rules over them) print.
+QMap<QString, QMap<QString, QString>> cssRules(const QString &css, bool print)
+{
+    QString text = css;
+    text.remove(QRegularExpression(u"/\\*.*?\\*/"_s, QRegularExpression::DotMatchesEverythingOption));
+    const qsizetype media = text.indexOf(u"@media print"_s);
+    QString printRules;
+    if (media >= 0) {
+        const qsizetype open = text.indexOf(u'{', media);
+        qsizetype end = open + 1;
+        for (int depth = 1; depth > 0 && end < text.size(); ++end)
+            depth += text.at(end) == u'{' ? 1 : text.at(end) == u'}' ? -1 : 0;
+        printRules = text.mid(open + 1, end - open - 2);
+        text.remove(media, end - media);
+    }
+    QMap<QString, QMap<QString, QString>> rules;
+    static const QRegularExpression rule(u"([^{}]+)\\{([^{}]*)\\}"_s);
+    for (const QString &part : print ? QStringList{text, printRules} : QStringList{text}) {
+        for (const QRegularExpressionMatch &m : rule.globalMatch(part)) {
+            for (const QString &selector : m.captured(1).split(u',')) {
+                for (const QString &declaration : m.captured(2).split(u';')) {
+                    const qsizetype colon = declaration.indexOf(u':');
+                    if (colon > 0)
+                        rules[selector.simplified()][declaration.left(colon).trimmed()] = declaration.mid(colon + 1).trimmed();
+                }
+            }
+        }
+    }
+    return rules;
+}
+
+double luminance(const QString &hex)
+{
+    double sum = 0;
+    const double weights[] = {0.2126, 0.7152, 0.0722};
+    for (int i = 0; i < 3; ++i) {
+        const double c = hex.mid(1 + 2 * i, 2).toInt(nullptr, 16) / 255.0;
+        sum += weights[i] * (c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4));
+    }
+    return sum;
+}
+
+QStringList hexColours(const QString &value)
+{
+    QStringList out;
+    static const QRegularExpression hex(u"#[0-9a-fA-F]{6}\\b"_s);
+    for (const QRegularExpressionMatch &m : hex.globalMatch(value))
+        out << m.captured();
+    return out;
+}
+
+} // namespace
+
+// Every text of the shipped styles, on screen and in print (the PDF), stands out from its
+// background at least 4.5 : 1; a rule without its own background lies on the page's.
+TEST(ReportStyles, ShippedStylesKeepEveryTextReadable)
+{
+    const QList<StyleSheet> shipped = listStyleSheets(defaultCssFolder());
+    ASSERT_GE(shipped.size(), 3);
+    for (const StyleSheet &style : shipped) {
+        QFile file(style.path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QString css = QString::fromUtf8(file.readAll());
+        for (const bool print : {false, true}) {
+            const auto rules = cssRules(css, print);
+            const QString pageText = hexColours(rules[u"body"_s][u"color"_s]).value(0, u"#000000"_s);
+            const QString page = hexColours(rules[u"body"_s][u"background"_s]).value(0, u"#ffffff"_s);
+            for (auto it = rules.cbegin(); it != rules.cend(); ++it) {
+                const QStringList own = hexColours(it.value().value(u"background"_s) + u' ' + it.value().value(u"background-color"_s));
+                const QStringList texts = hexColours(it.value().value(u"color"_s));
+                if (texts.isEmpty() && own.isEmpty())
+                    continue;
+                const QString text = texts.value(0, pageText);
+                for (const QString &background : own.isEmpty() ? QStringList{page} : own) {
+                    const double a = luminance(text) + 0.05, b = luminance(background) + 0.05;
+                    EXPECT_GE(std::max(a, b) / std::min(a, b), 4.5) << QFileInfo(style.path).fileName().toStdString() << (print ? " print " : " screen ")
+                                                                   << it.key().toStdString() << ": " << text.toStdString() << " on "
+                                                                   << background.toStdString();
+                }
+            }
+        }
+    }
+}
+
 TEST(ReportFiles, NamesFollowTheCaptionAndWritesAreWhole)
 {
     EXPECT_EQ(reportFilePath(u"/css"_s, u"Analýza 1"_s), u"/css/~Analýza 1.htm"_s);
@@ -157,6 +245,13 @@ TEST_P(ReportTest, OneRowReportHasEverySectionEscapedWithTheChartDrawnInsideTheA
     EXPECT_TRUE(withRoe.startsWith(html.left(footer)));
     EXPECT_TRUE(withRoe.mid(footer).startsWith(u"<!-- ROZKLAD_ROE_START -->\r\n<H2 CLASS=vykaz>Rozklad ROE 1995/4 → 1996/4</H2>"_s));
     EXPECT_TRUE(withRoe.contains(u"nemá za období 1995/4 hodnotu"_s));
+    // Kept as one file, neither the style nor the applets point at this machine's files.
+    const QString style = defaultCssFolder() + u"/modry.css"_s;
+    const Result<QString> whole = selfContainedReport(assembleReport(sections, choice, style), style);
+    ASSERT_TRUE(whole.ok()) << whole.error.toStdString();
+    EXPECT_FALSE(whole.value.contains(u"file:"_s, Qt::CaseInsensitive));
+    EXPECT_TRUE(whole.value.contains(u"<STYLE>\r\n/* NAZEV: Modrý */"_s));
+    EXPECT_TRUE(whole.value.contains(u"<svg"_s));
 }
 
 TEST_P(ReportTest, GroupReportProfilesTheSelectedRowsAndLeavesOutTheEntity)

@@ -277,24 +277,28 @@ TEST_P(ImportTest, HostileCellsAreRefusedOrStoredAsTypedInEitherEncoding)
 
 VERNA_ALL_BACKENDS(ImportTest);
 
-// The same thousand statements from a long CSV and a wide XLSX give the same database; SQLite
-// is enough, the readers do not depend on the backend.
+// The same thousand statements from a long CSV (commas, decimal points), a wide XLSX and the
+// windows' CSV of the wide table (a byte-order mark, ";", decimal commas) give the same
+// database; SQLite is enough, the readers do not depend on the backend.
 TEST(ImportFiles, ThousandStatementsFromLongCsvAndWideXlsxGiveTheSameDatabase)
 {
-    TestDatabase csvDb(TestBackend::SQLite), xlsxDb(TestBackend::SQLite);
-    ASSERT_TRUE(csvDb.open() && csvDb.createSchema(true) && xlsxDb.open() && xlsxDb.createSchema(true));
+    TestDatabase csvDb(TestBackend::SQLite), xlsxDb(TestBackend::SQLite), windowCsvDb(TestBackend::SQLite);
+    ASSERT_TRUE(csvDb.open() && csvDb.createSchema(true) && xlsxDb.open() && xlsxDb.createSchema(true) && windowCsvDb.open()
+                && windowCsvDb.createSchema(true));
     const Pair pair = referencePair(csvDb.db());
     // 25 companies, 20 quarters each, amounts in whole and half thousands.
     QList<QStringList> rows;
     for (int i = 0; i < 500; ++i)
-        rows += longRows(pair, validIco(10 + i % 25), u"Firma %1, s.r.o."_s.arg(i % 25), 2000 + i / 100, 1 + (i / 25) % 4, 2 + i % 3);
+        rows += longRows(pair, validIco(10 + i % 25), u"Firma %1, s.r.o."_s.arg(i % 25), 2000 + i / 100, 1 + (i / 25) % 4, 2 + i % 3,
+                         QLatin1Char('.'));
     QTemporaryDir dir;
     const QString csvPath = dir.filePath(u"v.csv"_s);
     const QString xlsxPath = dir.filePath(u"v.xlsx"_s);
+    const QString windowCsvPath = dir.filePath(u"okno.csv"_s);
     {
         QFile f(csvPath);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(csvOf(kLongHeader, rows));
+        f.write(csvOf(kLongHeader, rows, QLatin1Char(',')));
     }
     // The XLSX holds the same amounts in the wide layout: a row per line, a column per period.
     analysis::ExportTable table;
@@ -322,6 +326,7 @@ TEST(ImportFiles, ThousandStatementsFromLongCsvAndWideXlsxGiveTheSameDatabase)
         return ok ? std::optional<double>(value) : std::nullopt;
     };
     ASSERT_TRUE(analysis::writeXlsx(table, xlsxPath).ok);
+    ASSERT_TRUE(analysis::writeSpreadsheetCsv(table, windowCsvPath).ok);
 
     ImportOptions create;
     create.createEntities = true;
@@ -329,15 +334,19 @@ TEST(ImportFiles, ThousandStatementsFromLongCsvAndWideXlsxGiveTheSameDatabase)
     const ImportSummary fromXlsx = StatementImport(xlsxDb.db()).importFile(xlsxPath, create);
     EXPECT_TRUE(fromCsv.complete()) << describe(fromCsv);
     EXPECT_TRUE(fromXlsx.complete()) << describe(fromXlsx);
+    const ImportSummary fromWindowCsv = StatementImport(windowCsvDb.db()).importFile(windowCsvPath, create);
+    EXPECT_TRUE(fromWindowCsv.complete()) << describe(fromWindowCsv);
     EXPECT_EQ(fromCsv.imported, 1000);
     const QString dump = u"SELECT i.ident_txt, n.name_txt, s.year_dt, s.quarter_dt, s.stmt_type_cd, s.fill_lvl_ind, f.item_type_cd, f.amt_val "
                           "FROM finl_item f, finl_stmt s, ident i, name n WHERE f.finl_stmt_id = s.finl_stmt_id AND s.subj_id = i.subj_id "
                           "AND n.subj_id = i.subj_id AND s.inac_ind = 0 AND f.inac_ind = 0 ORDER BY 1, 3, 4, 5, 7"_s;
     const db::Rows a = csvDb.db().queryRows(dump);
     const db::Rows b = xlsxDb.db().queryRows(dump);
-    ASSERT_TRUE(a.ok() && b.ok());
+    const db::Rows c = windowCsvDb.db().queryRows(dump);
+    ASSERT_TRUE(a.ok() && b.ok() && c.ok());
     EXPECT_GT(a.rows.size(), 500 * 53);
     EXPECT_TRUE(a.rows == b.rows);
+    EXPECT_TRUE(a.rows == c.rows);
 }
 
 // verna-db killed while it writes a large file: the one transaction leaves nothing behind.

@@ -26,6 +26,7 @@
 #include <QListWidget>
 #include <QScopeGuard>
 #include <QScrollBar>
+#include <QMdiArea>
 #include <QSettings>
 #include <QTabBar>
 #include <QTableView>
@@ -617,8 +618,9 @@ TEST_F(AnalysisWindowTest, CtrlCCopiesTheSelectedRectangleAndTheMenuExportsTheTa
     control<QAction>(w.get(), u"miExportCsv"_s)->trigger();
     QFile written(csv + u".csv"_s);
     ASSERT_TRUE(written.open(QIODevice::ReadOnly));
-    const QString text = QString::fromUtf8(written.readAll());
-    EXPECT_TRUE(text.endsWith(u"Průměr aritmetický,,2.56\n"_s)) << text.toStdString();
+    const QByteArray bytes = written.readAll();
+    EXPECT_TRUE(bytes.startsWith("\xEF\xBB\xBF"));
+    EXPECT_TRUE(bytes.endsWith(u"Průměr aritmetický;;2,56\r\n"_s.toUtf8())) << bytes.toStdString();
     EXPECT_TRUE(user.messages().isEmpty());
 
     // A folder that is not there: the user is told, in Czech, with the reason.
@@ -632,6 +634,7 @@ TEST_F(AnalysisWindowTest, CtrlCCopiesTheSelectedRectangleAndTheMenuExportsTheTa
 
 TEST_F(AnalysisWindowTest, InTheMainWindowItSizesItselfAndTagsTheFileItems)
 {
+    QSettings().remove(shell::frmHlavni::kPlacesGroup);
     auto main = mainWindow();
     main->resize(1000, 700);
     QApplication::setActiveWindow(main.get());
@@ -639,7 +642,11 @@ TEST_F(AnalysisWindowTest, InTheMainWindowItSizesItselfAndTagsTheFileItems)
     ASSERT_NE(w, nullptr);
     QCoreApplication::processEvents();
     EXPECT_EQ(w->windowTitle(), u"Analýza 1"_s);
-    EXPECT_EQ(w->size(), QSize(700, 280));
+    // Seven tenths of the workspace wide, four tenths high unless its controls need more.
+    const QSize area = main->mdiArea()->viewport()->size();
+    QWidget *frame = w->parentWidget();
+    EXPECT_EQ(frame->geometry(), QRect(0, 0, qRound(area.width() * 0.7),
+                                       std::max(qRound(area.height() * 0.4), frame->minimumSizeHint().height())));
 
     auto *save = main->findChild<QAction *>(u"miUlozit"_s);
     auto *openItem = main->findChild<QAction *>(u"miOtevrit"_s);

@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QTimer>
 #include <QToolBar>
 #include <gtest/gtest.h>
@@ -261,6 +262,56 @@ TEST_F(MainWindowTest, VodorovneAndSvisleTileTheClientArea)
     action(u"miSvisle"_s)->trigger();
     EXPECT_EQ(windows.front()->geometry(), QRect(0, 0, area.width(), area.height() / 3));
     EXPECT_EQ(windows.back()->geometry().bottom() + 1, area.height());
+}
+
+// Every window opens inside the workspace, small or large: its shares of it, cascaded over the
+// windows open, clamped; a kind comes back where it was closed while that still fits.
+TEST_F(MainWindowTest, WindowsOpenInsideTheWorkspaceAndComeBackWhereTheyWereWhileThatFits)
+{
+    QSettings().remove(frmHlavni::kPlacesGroup);
+    shell::WindowRegistry registry;
+    registry.add(WindowKind::StatementTable, [](shell::AppState &) {
+        auto *w = new QWidget;
+        w->setMinimumSize(120, 80);
+        frmHlavni::sizeChild(w, 0.5, 0.4, QSize(640, 480));
+        return w;
+    });
+    registry.add(WindowKind::NewStatement, [](shell::AppState &) {
+        auto *w = new QWidget;
+        w->setMinimumSize(200, 150);
+        w->resize(3000, 2000);
+        return w;
+    });
+    start(std::move(registry));
+    const auto frame = [](QWidget *w) { return w->parentWidget()->geometry(); };
+    const auto workspace = [this] { return QRect(QPoint(0, 0), m_window->mdiArea()->viewport()->size()); };
+
+    m_window->resize(1600, 1000);
+    QWidget *first = m_window->open(WindowKind::StatementTable);
+    const QRect area = workspace();
+    EXPECT_EQ(frame(first), QRect(0, 0, qRound(area.width() * 0.5), qRound(area.height() * 0.4)));
+    QWidget *second = m_window->open(WindowKind::StatementTable);
+    EXPECT_GT(frame(second).top(), 0);
+    EXPECT_EQ(frame(second).topLeft().x(), frame(second).topLeft().y());
+    QWidget *huge = m_window->open(WindowKind::NewStatement);
+    for (QWidget *w : {first, second, huge})
+        EXPECT_TRUE(area.contains(frame(w))) << frame(w).x() << "," << frame(w).y() << " " << frame(w).width() << "x" << frame(w).height();
+
+    // Moved, closed, opened again: where it was.
+    const QRect moved(300, 200, 700, 450);
+    first->parentWidget()->setGeometry(moved);
+    first->parentWidget()->close();
+    EXPECT_EQ(frame(m_window->open(WindowKind::StatementTable)), moved);
+
+    // A small workspace: the remembered place no longer fits, so it is clamped; so is the big one.
+    for (QWidget *w : m_window->childWindows())
+        w->parentWidget()->close();
+    m_window->resize(520, 420);
+    QWidget *small = m_window->open(WindowKind::StatementTable);
+    QWidget *big = m_window->open(WindowKind::NewStatement);
+    for (QWidget *w : {small, big})
+        EXPECT_TRUE(workspace().contains(frame(w))) << frame(w).x() << "," << frame(w).y() << " " << frame(w).width() << "x" << frame(w).height();
+    EXPECT_LT(frame(small).width(), moved.width());
 }
 
 TEST_F(MainWindowTest, BusyChildKeepsEverythingOpenAndClosingTheMainWindowThenClosesAll)

@@ -9,8 +9,10 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using namespace verna;
@@ -86,15 +88,33 @@ TEST_F(IndicatorWindowsTest, IndicatorFromLineTextsReachesANewGroupAndANewAnalys
 
     click(&editor, u"cmdNova"_s);
     EXPECT_EQ(control<QPushButton>(&editor, u"cmdOK"_s)->text(), u"Vytvořit"_s);
+    // The shipped name typed (in another case) and Enter: the new one stays on display, the
+    // window says the name is taken and offers to open that indicator.
+    auto *description = control<QPlainTextEdit>(&editor, u"txtPopis"_s);
+    description->setPlainText(u"Čistý zisk / vlastní kapitál"_s);
+    names->lineEdit()->insert(roe.toLower());
+    QTest::keyClick(names, Qt::Key_Return);
+    EXPECT_EQ(control<QPushButton>(&editor, u"cmdOK"_s)->text(), u"Vytvořit"_s);
+    EXPECT_EQ(description->toPlainText(), u"Čistý zisk / vlastní kapitál"_s);
+    EXPECT_FALSE(control<QLabel>(&editor, u"lblNazevObsazen"_s)->isHidden());
+    EXPECT_FALSE(control<QPushButton>(&editor, u"cmdOtevritObsazeny"_s)->isHidden());
     const QString formula = itemText(&editor, 90) + u" / "_s + itemText(&editor, 153) + u" * 100"_s;
     type(&editor, roe, u"Čistý zisk / vlastní kapitál"_s, formula);
     click(&editor, u"cmdOK"_s);
     ASSERT_EQ(m_user.messages().size(), 1);
     EXPECT_EQ(m_user.messages()[0].text, u"Zadejte jiný název ukazatele.\r\nUkazatel "_s + roe + u" již existuje."_s);
+    // The test on the reference company is shown, though nothing was stored.
+    indicators::Evaluator evaluator(m_db);
+    const QString tested = evaluator.formulaValue(u"[90]/[153]*100"_s, {1996, 4, 3366}).value;
+    ASSERT_FALSE(tested.isEmpty());
+    EXPECT_EQ(control<QLabel>(&editor, u"lblHodnota"_s)->text(),
+              u"Hodnota pro referenční subjekt 3366 za 4. čtvrtletí 1996: "_s + QString(tested).replace(u'.', u','));
 
-    // Deleting the shipped one frees the name.
-    names->setCurrentIndex(names->findText(roe));
-    editor.cboNazev_Click(names->findText(roe));
+    // Deleting the shipped one, opened from the offer, frees the name.
+    click(&editor, u"cmdOtevritObsazeny"_s);
+    EXPECT_EQ(names->currentText(), roe);
+    EXPECT_EQ(control<QPushButton>(&editor, u"cmdOK"_s)->text(), u"Změnit"_s);
+    EXPECT_TRUE(control<QLabel>(&editor, u"lblNazevObsazen"_s)->isHidden());
     m_user.willAnswer(ui::kYes);
     click(&editor, u"cmdOdstranit"_s);
     EXPECT_EQ(m_user.messages()[1].text, u"Ukazatel "_s + roe + u" bude odstraněn ze všech skupin.\r\nChcete pokračovat?"_s);
@@ -181,6 +201,14 @@ TEST_F(IndicatorWindowsTest, EditorStoresTextsExactlyAndKeepsTheFormulasMeaning)
     EXPECT_EQ(m_user.messages()[2].icon, ui::MessageIcon::Critical);
     EXPECT_EQ(m_user.messages()[2].text, u"Ve vzorci je chyba!\r\nZkontrolujte počet závorek a operátorů."_s);
     EXPECT_EQ(indicatorColumn(u"func_for_val"_s, name), u"[36]/2"_s);
+
+    // The formula box is labelled; a formula without a value on the reference company shows why.
+    auto *formula = control<QLineEdit>(&editor, u"txtFunkce"_s);
+    const QList<QLabel *> labels = editor.findChildren<QLabel *>();
+    EXPECT_TRUE(std::any_of(labels.begin(), labels.end(), [formula](QLabel *l) { return l->buddy() == formula && l->text() == u"Vzorec:"_s; }));
+    formula->setText(itemText(&editor, 36) + u" / 0"_s);
+    click(&editor, u"cmdOK"_s);
+    EXPECT_EQ(control<QLabel>(&editor, u"lblHodnota"_s)->text(), u"Hodnota pro referenční subjekt 3366 za 4. čtvrtletí 1996: žádná. Dělení nulou."_s);
 
     // A line text inside a longer one that follows it in the lists: the longer one wins.
     control<QLineEdit>(&editor, u"txtFunkce"_s)->setText(itemText(&editor, 153) + u"+"_s + itemText(&editor, 154));

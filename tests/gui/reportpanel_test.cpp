@@ -123,13 +123,19 @@ TEST_F(ReportPanelTest, TwoWindowsKeepAndDeleteOnlyTheirOwnFiles)
 
 TEST_F(ReportPanelTest, StylesAndBoxesReassembleTheHeldSections)
 {
-    ReportPanel panel;
+    QWidget window;
+    ReportPanel panel(&window);
     panel.fixFiles(u"Analýza 1"_s);
     int runs = 0;
     ASSERT_EQ(panel.subReport([&runs](const QString &) {
         ++runs;
         return Result<report::ReportSections>{oneRow(), {}};
     }), QString());
+    // A short panel scrolls its controls rather than squash the section boxes.
+    panel.resize(700, 120);
+    window.show();
+    auto *boxes = panel.findChild<QWidget *>(u"fraZobrazit"_s);
+    EXPECT_GE(boxes->height(), boxes->minimumSizeHint().height());
     auto *styles = find<QListWidget>(panel, "lstStyl");
     ASSERT_EQ(styles->count(), 2);
     EXPECT_EQ(styles->currentItem()->text(), u"Modrý"_s);
@@ -186,11 +192,17 @@ TEST_F(ReportPanelTest, NoStylesGiveAnUnstyledReportAndAMissingFolderIsAskedForO
     EXPECT_EQ(report::ReportSettings::cssFolder(), m_other.path());
     EXPECT_TRUE(panel.html().contains(u"<LINK"_s));
 
-    // Saving: the report as shown, to the file the user names.
-    m_user.willChooseFile(m_other.filePath(u"muj report"_s));
+    // Saving: the report as shown, to the file the user names, its style inside it: with the
+    // style folder gone it keeps its look, and it points at no file of this machine.
+    QTemporaryDir saved;
+    m_user.willChooseFile(saved.filePath(u"muj report"_s));
     find<QPushButton>(panel, "cmdReportUlozit")->click();
-    EXPECT_EQ(readReport(m_other.filePath(u"muj report.htm"_s)), panel.html());
-    EXPECT_FALSE(panel.subReportUlozit(m_other.filePath(u"chybi/r.htm"_s)));
+    ASSERT_TRUE(QDir(m_other.path()).removeRecursively());
+    const QString kept = readReport(saved.filePath(u"muj report.htm"_s));
+    EXPECT_TRUE(kept.contains(u"<STYLE>\r\n/* NAZEV: Modrý */\nbody { color: navy; }\r\n</STYLE>"_s)) << kept.toStdString();
+    EXPECT_FALSE(kept.contains(u"file:"_s, Qt::CaseInsensitive)) << kept.toStdString();
+    EXPECT_EQ(kept.section(u"<BODY>"_s, 1), panel.html().section(u"<BODY>"_s, 1));
+    EXPECT_FALSE(panel.subReportUlozit(saved.filePath(u"chybi/r.htm"_s)));
     ASSERT_EQ(m_user.messages().size(), 1);
     EXPECT_EQ(m_user.messages().front().text, u"Report se nepodařilo uložit."_s);
 }

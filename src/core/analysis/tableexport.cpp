@@ -26,10 +26,10 @@ QString inert(const QString &text)
     return QLatin1Char('\'') + text;
 }
 
-QString csvField(QString text)
+QString csvField(QString text, QChar separator = QLatin1Char(','))
 {
     text = inert(text);
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n'))
+    if (!text.contains(separator) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n'))
         && !text.contains(QLatin1Char('\r')))
         return text;
     QString escaped = text;
@@ -75,6 +75,32 @@ QString tableAsCsv(const ExportTable &table)
     return out;
 }
 
+QString tableAsSpreadsheetCsv(const ExportTable &table)
+{
+    QString out;
+    const QChar separator = QLatin1Char(';');
+    auto line = [&](const QStringList &cells, bool header) {
+        QStringList fields;
+        for (int c = 0; c < cells.size(); ++c) {
+            QString text = cells.at(c);
+            // A number is written as a Czech spreadsheet reads one: a decimal comma, no grouping.
+            if (!header && c >= table.fixedColumns && table.number && table.number(text)) {
+                text.remove(QRegularExpression(QStringLiteral("\\s")));
+                text.replace(QLatin1Char('.'), QLatin1Char(','));
+            }
+            fields << csvField(text, separator);
+        }
+        out += fields.join(separator) + QStringLiteral("\r\n");
+    };
+    for (const QStringList &row : table.header)
+        line(row, true);
+    for (const QStringList &row : table.rows)
+        line(row, false);
+    if (!table.footer.isEmpty())
+        line(table.footer, false);
+    return out;
+}
+
 QString cellsAsTsv(const QList<QStringList> &cells)
 {
     QString out;
@@ -95,6 +121,21 @@ Outcome writeCsv(const ExportTable &table, const QString &path)
     if (!file.open(QIODevice::WriteOnly))
         return Outcome::failure(QStringLiteral("Soubor nelze zapsat: ") + path);
     file.write(tableAsCsv(table).toUtf8());
+    if (!file.commit())
+        return Outcome::failure(QStringLiteral("Soubor nelze zapsat: ") + path);
+    return Outcome::success();
+}
+
+Outcome writeSpreadsheetCsv(const ExportTable &table, const QString &path)
+{
+    if (db::isOpenDatabaseFile(path)) // replacing it would destroy the data the process is using
+        return Outcome::failure(db::openDatabaseFileRefusal(path));
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return Outcome::failure(QStringLiteral("Soubor nelze zapsat: ") + path);
+    // Without the byte-order mark a spreadsheet takes the file for the system's code page.
+    file.write("\xEF\xBB\xBF");
+    file.write(tableAsSpreadsheetCsv(table).toUtf8());
     if (!file.commit())
         return Outcome::failure(QStringLiteral("Soubor nelze zapsat: ") + path);
     return Outcome::success();

@@ -37,9 +37,15 @@ struct ExportTable {
 
 // CSV (comma-separated, quoted where needed), header, rows and footer.
 QString tableAsCsv(const ExportTable &table);
+// CSV as a spreadsheet set to Czech opens it into columns: ";" between fields, numbers right
+// of the fixed columns with a decimal comma, lines ending CR LF. The windows export this; the
+// command line keeps the comma form above.
+QString tableAsSpreadsheetCsv(const ExportTable &table);
 // Tab-separated text of cells for spreadsheets to paste: one line per row.
 QString cellsAsTsv(const QList<QStringList> &cells);
 Outcome writeCsv(const ExportTable &table, const QString &path);
+// The spreadsheet CSV in UTF-8 with a byte-order mark.
+Outcome writeSpreadsheetCsv(const ExportTable &table, const QString &path);
 // XLSX with numbers as numbers and the header rows and fixed columns frozen.
 Outcome writeXlsx(const ExportTable &table, const QString &path);
 

@@ -12,7 +12,9 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
 
 namespace verna::report {
@@ -200,6 +202,27 @@ QString assembleReport(const ReportSections &s, const SectionChoice &choice, con
     out += lines({QStringLiteral("<P CLASS=paticka>Sestaveno programem <A HREF=\"https://verna.invalid/\">VERNA</A> pro finanční analýzu podniků.</P>"),
                   QStringLiteral("</BODY>"), QStringLiteral("</HTML>")});
     return out;
+}
+
+Result<QString> selfContainedReport(const QString &html, const QString &stylePath)
+{
+    QString out = html;
+    if (!stylePath.isEmpty()) {
+        QFile file(stylePath);
+        if (!file.open(QIODevice::ReadOnly))
+            return Result<QString>::failure(QStringLiteral("Styl %1 nelze přečíst: %2").arg(QDir::toNativeSeparators(stylePath), file.errorString()));
+        QString css = QString::fromUtf8(file.readAll());
+        if (css.startsWith(QChar(0xFEFF)))
+            css.remove(0, 1);
+        // A style sheet cannot end its own element early.
+        css.replace(QStringLiteral("</"), QStringLiteral("<\\/"));
+        const QString link = QStringLiteral("<LINK REL=\"STYLESHEET\" HREF=\"") + fileUrl(stylePath) + QStringLiteral("\">");
+        out.replace(link, QStringLiteral("<STYLE>") + kEol + css.trimmed() + kEol + QStringLiteral("</STYLE>"));
+    }
+    // The applets' classes are never sent along; their SVG fallback draws the chart.
+    static const QRegularExpression codebase(QStringLiteral("\\s+codebase=\"file:[^\"]*\""), QRegularExpression::CaseInsensitiveOption);
+    out.remove(codebase);
+    return {out, {}};
 }
 
 QString reportFilePath(const QString &cssFolder, const QString &caption)

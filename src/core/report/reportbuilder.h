@@ -77,6 +77,11 @@ private:
 // a too small table, a Czech note follows the title. Only the LINK line depends on the style.
 QString assembleReport(const ReportSections &sections, const SectionChoice &choice, const QString &stylePath);
 
+// The report as one file to keep or send: the style sheet's text in a STYLE element in place
+// of the LINK and no applet codebase, so nothing in it points at this machine's files. An
+// error when the style sheet cannot be read.
+Result<QString> selfContainedReport(const QString &html, const QString &stylePath);
+
 // The temporary files of a window in the CSS folder: "~" + caption + ".htm" and
 // "~_" + caption + ".htm" (characters no file name may hold become "_").
 QString reportFilePath(const QString &cssFolder, const QString &caption);

@@ -232,7 +232,7 @@ QString radarChartSvg(const SvgChartData &data, int width, int height)
             points << point(a, ring);
         out << QStringLiteral("<polygon points=\"%1\" fill=\"none\" stroke=\"%2\"/>")
                    .arg(points.join(QLatin1Char(' ')), ring == 100 ? QStringLiteral("#555") : QStringLiteral("#ccc"))
-            << QStringLiteral("<text x=\"%1\" y=\"%2\" font-size=\"9\" fill=\"#777\">%3</text>")
+            << QStringLiteral("<text x=\"%1\" y=\"%2\" font-size=\"9\" fill=\"#666\">%3</text>")
                    .arg(num(cx + 3), num(cy - ring / 200.0 * radius + 10))
                    .arg(ring);
     }

@@ -18,6 +18,8 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QStandardPaths>
 #include <QUrl>
@@ -113,9 +115,21 @@ ReportPanel::ReportPanel(QWidget *parent)
     side->addWidget(m_pdf);
     side->addWidget(m_note);
 
+    // In a short window the controls scroll rather than squash into each other.
+    auto *controls = new QWidget;
+    controls->setLayout(side);
+    auto *scroll = new QScrollArea(this);
+    scroll->setObjectName(QStringLiteral("scrReportOvladani"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(controls);
+    scroll->setMinimumWidth(controls->minimumSizeHint().width() + scroll->verticalScrollBar()->sizeHint().width());
+    scroll->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
+
     m_layout = new QHBoxLayout(this);
     m_layout->setContentsMargins(0, 4, 0, 0);
-    m_layout->addLayout(side);
+    m_layout->addWidget(scroll);
     m_noView = new QLabel(canShowWebView() ? QString() : kNoView, this);
     m_noView->setAlignment(Qt::AlignCenter);
     m_noView->setWordWrap(true);
@@ -290,7 +304,8 @@ void ReportPanel::subReportSmazatTMP()
 
 bool ReportPanel::subReportUlozit(const QString &path)
 {
-    const Outcome written = report::writeReportFile(path, m_html);
+    const Result<QString> whole = report::selfContainedReport(m_html, currentStylePath());
+    const Outcome written = whole.ok() ? report::writeReportFile(path, whole.value) : whole.outcome();
     if (!written)
         ui::critical(this, caption(), QStringLiteral("Report se nepodařilo uložit."), written.error);
     return written.ok;

@@ -42,7 +42,8 @@ public:
     // Builds the report and shows it; the database's reason when a read failed (the old
     // report then stays). Runs whenever the tab is selected.
     QString subReport(const Builder &build);
-    // Writes the report as shown now to another file, atomically; false after telling why.
+    // Writes the report as shown now to another file, atomically, as one self-contained file
+    // (its style embedded); false after telling why.
     bool subReportUlozit(const QString &path);
     // Lets the user choose the CSS folder by picking one of its style sheets.
     void subReportOtevritCSS();

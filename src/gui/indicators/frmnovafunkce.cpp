@@ -4,6 +4,7 @@
 #include "db/database.h"
 #include "indicators/derivedlines.h"
 #include "indicators/editorcontrols.h"
+#include "indicators/emptyvalue.h"
 #include "indicators/evaluator.h"
 #include "shell/appstate.h"
 #include "ui/messages.h"
@@ -12,6 +13,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -67,15 +69,41 @@ frmNovaFunkce::~frmNovaFunkce() = default;
 
 void frmNovaFunkce::buildControls()
 {
-    m_cboNazev = m_controls->nameBox(QStringLiteral("cboNazev"), [this](int index) { cboNazev_Click(index); });
+    m_cboNazev = m_controls->nameBox(QStringLiteral("cboNazev"), [this](int index) {
+        m_lblHodnota->clear();
+        cboNazev_Click(index);
+    });
+    // Enter in the name box would open the indicator of that name: a typed name only names.
+    m_cboNazev->installEventFilter(this);
+    m_cboNazev->lineEdit()->installEventFilter(this);
+    connect(m_cboNazev, &QComboBox::editTextChanged, this, &frmNovaFunkce::updateTakenName);
     m_txtPopis = m_controls->descriptionBox();
 
     m_txtFunkce = new QLineEdit(this);
     m_txtFunkce->setObjectName(QStringLiteral("txtFunkce"));
     connect(m_txtFunkce, &QLineEdit::textChanged, this, [this] {
-        if (!m_controls->isLoading())
+        if (!m_controls->isLoading()) {
             m_formulaChanged = true;
+            m_lblHodnota->clear();
+        }
     });
+
+    m_lblNazevObsazen = new QLabel(QStringLiteral("Ukazatel s tímto názvem již existuje, zadejte jiný název."), this);
+    m_lblNazevObsazen->setObjectName(QStringLiteral("lblNazevObsazen"));
+    m_lblNazevObsazen->setWordWrap(true);
+    m_lblNazevObsazen->hide();
+    m_cmdOtevritObsazeny = m_controls->button(QStringLiteral("cmdOtevritObsazeny"), QStringLiteral("Otevřít existující ukazatel"), [this] {
+        const int index = takenNameIndex();
+        if (index < 0)
+            return;
+        m_lblHodnota->clear();
+        cboNazev_Click(index);
+    });
+    m_cmdOtevritObsazeny->hide();
+    m_lblHodnota = new QLabel(this);
+    m_lblHodnota->setObjectName(QStringLiteral("lblHodnota"));
+    m_lblHodnota->setWordWrap(true);
+    m_lblHodnota->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     const auto itemList = [this](const QString &name) {
         auto *list = new QListWidget(this);
@@ -96,11 +124,17 @@ void frmNovaFunkce::buildControls()
 
     const auto label = [this](const QString &caption, QWidget *buddy) { return m_controls->label(caption, buddy); };
     auto *texts = new QGridLayout;
+    auto *taken = new QHBoxLayout;
+    taken->addWidget(m_lblNazevObsazen, 1);
+    taken->addWidget(m_cmdOtevritObsazeny);
     texts->addWidget(label(QStringLiteral("Název ukazatele:"), m_cboNazev), 0, 0);
     texts->addWidget(m_cboNazev, 0, 1);
-    texts->addWidget(label(QStringLiteral("Popis:"), m_txtPopis), 1, 0, Qt::AlignTop);
-    texts->addWidget(m_txtPopis, 1, 1);
-    texts->addWidget(m_txtFunkce, 2, 0, 1, 2);
+    texts->addLayout(taken, 1, 1);
+    texts->addWidget(label(QStringLiteral("Popis:"), m_txtPopis), 2, 0, Qt::AlignTop);
+    texts->addWidget(m_txtPopis, 2, 1);
+    texts->addWidget(label(QStringLiteral("Vzorec:"), m_txtFunkce), 3, 0);
+    texts->addWidget(m_txtFunkce, 3, 1);
+    texts->addWidget(m_lblHodnota, 4, 1);
     texts->setColumnStretch(1, 1);
 
     auto *lists = new QGridLayout;
@@ -198,11 +232,62 @@ void frmNovaFunkce::cboNazev_Click(int index)
     m_cmdOK->setText(kZmenit);
     m_current = id;
     m_cmdOdstranit->setEnabled(true);
+    updateTakenName();
+}
+
+bool frmNovaFunkce::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            updateTakenName();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+int frmNovaFunkce::takenNameIndex() const
+{
+    // Names compare as the database compares them: any case, trailing blanks ignored.
+    const QString typed = m_cboNazev->currentText().trimmed();
+    if (typed.isEmpty())
+        return -1;
+    for (int i = 0; i < m_cboNazev->count(); ++i) {
+        if (m_cboNazev->itemText(i).trimmed().compare(typed, Qt::CaseInsensitive) == 0
+            && (!m_current || m_cboNazev->itemData(i).toInt() != *m_current))
+            return i;
+    }
+    return -1;
+}
+
+void frmNovaFunkce::updateTakenName()
+{
+    const bool taken = takenNameIndex() >= 0;
+    m_lblNazevObsazen->setVisible(taken);
+    m_cmdOtevritObsazeny->setVisible(taken);
+}
+
+void frmNovaFunkce::showReferenceValue(const QString &formula, const QString &value)
+{
+    const QString where = QStringLiteral("Hodnota pro referenční subjekt %1 za %2. čtvrtletí %3: ")
+                              .arg(kTestEntity)
+                              .arg(kTestQuarter)
+                              .arg(kTestYear);
+    if (isNumber(value)) {
+        m_lblHodnota->setText(where + QString(value).replace(u'.', u','));
+        return;
+    }
+    const Result<QString> why = whyNoValue(m_state.database(), std::nullopt, formula, QString::number(kTestEntity),
+                                           QString::number(kTestYear), QString::number(kTestQuarter));
+    const QString reason = !why.ok() ? why.error : why.value.isEmpty() ? QStringLiteral("hodnotu nelze spočítat.") : why.value;
+    m_lblHodnota->setText(where + QStringLiteral("žádná. ") + reason);
 }
 
 void frmNovaFunkce::cmdNova_Click()
 {
     m_creating = true;
+    m_lblHodnota->clear();
     m_controls->setQuietly([this] {
         m_cboNazev->setCurrentIndex(-1);
         m_cboNazev->clearEditText();
@@ -212,6 +297,7 @@ void frmNovaFunkce::cmdNova_Click()
     m_cmdOK->setText(kVytvorit);
     m_current.reset();
     m_cmdOdstranit->setEnabled(false);
+    updateTakenName();
 }
 
 void frmNovaFunkce::lstPolozky_DblClick(QListWidgetItem *item)
@@ -247,6 +333,7 @@ void frmNovaFunkce::cmdOK_Click()
         m_controls->showFailure(QStringLiteral("Vzorec nelze ověřit, databáze ohlásila chybu."), value.error);
         return;
     }
+    showReferenceValue(*stored, value.value);
     if (!isNumber(value.value)) {
         ui::critical(this, windowTitle(), formulaError());
         m_txtFunkce->setFocus();

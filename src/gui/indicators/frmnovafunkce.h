@@ -7,6 +7,7 @@
 #include <optional>
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QListWidget;
 class QListWidgetItem;
@@ -44,6 +45,9 @@ public slots:
     void cmdStorno_Click();
     void lstPolozky_DblClick(QListWidgetItem *item);
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void buildControls();
     void fillItemLists();
@@ -51,6 +55,11 @@ private:
     void rebuildList();
     void create(const QString &name, const QString &formula);
     void change(qint32 id, const QString &name, const QString &formula);
+    // The list index of another indicator that already has the typed name, or -1.
+    int takenNameIndex() const;
+    void updateTakenName();
+    // Tells the value of the tested formula on the reference company, or why there is none.
+    void showReferenceValue(const QString &formula, const QString &value);
 
     shell::AppState &m_state;
     IndicatorStore m_store;
@@ -65,6 +74,9 @@ private:
     QComboBox *m_cboNazev = nullptr;
     QPlainTextEdit *m_txtPopis = nullptr;
     QLineEdit *m_txtFunkce = nullptr;
+    QLabel *m_lblNazevObsazen = nullptr;
+    QPushButton *m_cmdOtevritObsazeny = nullptr;
+    QLabel *m_lblHodnota = nullptr;
     QListWidget *m_lstRozvaha = nullptr;
     QListWidget *m_lstVysledovka = nullptr;
     QPushButton *m_cmdOK = nullptr;

@@ -4,6 +4,7 @@
 #include "shell/appstate.h"
 #include "shell/childwindow.h"
 #include "shell/frmabout.h"
+#include "shell/windowplacement.h"
 #include "ui/busyguard.h"
 #include "ui/icons.h"
 #include "ui/messages.h"
@@ -12,10 +13,14 @@
 #include <QCloseEvent>
 #include <QApplication>
 #include <QCoreApplication>
+#include <QLayout>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QSettings>
+#include <QStyle>
 #include <QToolBar>
+#include <functional>
 #include <limits>
 
 namespace verna::shell {
@@ -49,6 +54,27 @@ const QList<ToolbarButton> &toolbarButtons()
     return buttons;
 }
 
+// The shares of the workspace a window asks for, set by sizeChild and read when it opens.
+constexpr char kSizeShares[] = "vernaSizeShares";
+
+// The settings key under which each kind of window remembers its last place.
+QString placeKey(WindowKind kind)
+{
+    static const std::map<WindowKind, QString> names = {
+        {WindowKind::Search, QStringLiteral("frmVyhledavani")},
+        {WindowKind::DataSelection, QStringLiteral("frmVyberDat")},
+        {WindowKind::StatementTable, QStringLiteral("frmTabulka")},
+        {WindowKind::Analysis, QStringLiteral("frmAnalyzaSubj")},
+        {WindowKind::EntityGroups, QStringLiteral("frmUlozitSkupinu")},
+        {WindowKind::IndicatorGroups, QStringLiteral("frmSkupinaFunkci")},
+        {WindowKind::IndicatorEditor, QStringLiteral("frmNovaFunkce")},
+        {WindowKind::NewEntity, QStringLiteral("frmNovySubjekt")},
+        {WindowKind::NewStatement, QStringLiteral("frmNovyVykaz")},
+        {WindowKind::EntityEditing, QStringLiteral("frmEditaceSubjektu")},
+    };
+    return frmHlavni::kPlacesGroup + u'/' + names.at(kind);
+}
+
 ChildWindow *childInterface(QWidget *window)
 {
     return dynamic_cast<ChildWindow *>(window);
@@ -63,12 +89,13 @@ qint16 nextNumber(qint16 &counter)
 }
 
 // The frame of a child window. A window that closes itself (its own "Storno") is deleted,
-// and its now empty frame goes with it.
+// and its now empty frame goes with it. Either way the frame tells where it last was.
 class ChildFrame : public QMdiSubWindow
 {
 public:
-    explicit ChildFrame(QWidget *content)
+    ChildFrame(QWidget *content, std::function<void(QRect)> remember)
         : m_content(content)
+        , m_remember(std::move(remember))
     {
         setAttribute(Qt::WA_DeleteOnClose);
         setWidget(content);
@@ -83,17 +110,30 @@ protected:
             return;
         }
         QMdiSubWindow::closeEvent(event);
+        if (event->isAccepted())
+            rememberPlace();
     }
 
     void childEvent(QChildEvent *event) override
     {
         QMdiSubWindow::childEvent(event);
-        if (event->removed() && event->child() == m_content)
+        if (event->removed() && event->child() == m_content) {
+            rememberPlace();
             deleteLater();
+        }
     }
 
 private:
+    // Only a window in its normal state has a place worth restoring.
+    void rememberPlace()
+    {
+        if (m_remember && !isMinimized() && !isMaximized())
+            m_remember(geometry());
+        m_remember = nullptr;
+    }
+
     QObject *m_content;
+    std::function<void(QRect)> m_remember;
 };
 
 // A window that closed itself is hidden but stays listed until the event loop deletes it.
@@ -314,17 +354,40 @@ QWidget *frmHlavni::open(WindowKind kind)
         window->setWindowTitle(caption);
     ui::refuseCloseWhileBusy(window);
     window->setAttribute(Qt::WA_DeleteOnClose);
-    QMdiSubWindow *sub = m_mdi->addSubWindow(new ChildFrame(window));
+    const QString key = placeKey(kind);
+    QMdiSubWindow *sub = m_mdi->addSubWindow(new ChildFrame(window, [key](QRect place) { QSettings().setValue(key, place); }));
     if (!window->testAttribute(Qt::WA_SetWindowIcon))
         sub->setWindowIcon(windowIcon());
     sub->show();
-    if (sized)
-        sub->resize(size + (sub->size() - window->size()));
+    place(sub, kind, sized ? std::optional<QSize>(size + (sub->size() - window->size())) : std::nullopt);
     // The list of the "Okno" menu follows the window's caption.
     connect(window, &QWidget::windowTitleChanged, this, &frmHlavni::updateWindowMenu);
     connect(sub, &QObject::destroyed, this, &frmHlavni::updateWindowMenu, Qt::QueuedConnection);
     updateWindowMenu();
     return window;
+}
+
+// Every kind of window goes through here: its size in the workspace, clamped to it, cascaded
+// over the windows already open, or where it was last when that still fits.
+void frmHlavni::place(QMdiSubWindow *sub, WindowKind kind, std::optional<QSize> chosen)
+{
+    if (layout())
+        layout()->activate();
+    const QSize workspace = m_mdi->viewport()->size();
+    QSize wanted = chosen.value_or(sub->size());
+    if (const QSizeF shares = sub->widget()->property(kSizeShares).toSizeF(); shares.isValid())
+        wanted = QSize(qRound(workspace.width() * shares.width()), qRound(workspace.height() * shares.height()));
+    QList<QPoint> taken;
+    for (QMdiSubWindow *other : m_mdi->subWindowList()) {
+        if (other != sub && isOpen(other) && !other->isMinimized())
+            taken << other->geometry().topLeft();
+    }
+    std::optional<QRect> remembered;
+    if (const QVariant value = QSettings().value(placeKey(kind)); value.canConvert<QRect>())
+        remembered = value.toRect();
+    const int step = std::max(16, sub->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, sub));
+    const QSize minimum = sub->minimumSizeHint().expandedTo(sub->minimumSize());
+    sub->setGeometry(placeChild(wanted, minimum, workspace, remembered, taken, step));
 }
 
 // "Okno" lists the open windows, numbered, the active one checked; its commands need one.
@@ -406,6 +469,8 @@ void frmHlavni::sizeChild(QWidget *child, qreal widthShare, qreal heightShare, Q
         child->resize(qRound(main->width() * widthShare), qRound(main->height() * heightShare));
     else
         child->resize(fallback);
+    // The frame sizes the window again as shares of its workspace when it takes it in.
+    child->setProperty(kSizeShares, QSizeF(widthShare, heightShare));
 }
 
 void frmHlavni::miKonec_Click()

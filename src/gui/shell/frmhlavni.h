@@ -57,10 +57,13 @@ public:
     // The frame a child window lives in, or nullptr.
     static frmHlavni *of(const QWidget *child);
     // Sizes a new child window as shares of the frame's size (the active or any main window),
-    // or to the fallback when there is no frame.
+    // or to the fallback when there is no frame. Opened by the frame, the window's frame
+    // takes these shares of the workspace instead.
     static void sizeChild(QWidget *child, qreal widthShare, qreal heightShare, QSize fallback);
 
     static inline const QString kCaption = QStringLiteral("VERNA");
+    // The settings group where each kind of window keeps its last place in the workspace.
+    static inline const QString kPlacesGroup = QStringLiteral("Okna");
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -73,6 +76,7 @@ private:
     void updateCommandState();
     void runCommand(WindowKind kind);
     void updateWindowMenu();
+    void place(QMdiSubWindow *sub, WindowKind kind, std::optional<QSize> chosen);
 
     void miKonec_Click();
     void miVodorovne_Click();

@@ -62,7 +62,7 @@ void GridCommands::exportTable(bool xlsx)
     if (!path.endsWith(suffix, Qt::CaseInsensitive))
         path += suffix;
     const analysis::ExportTable table = m_handlers.table();
-    const Outcome written = xlsx ? analysis::writeXlsx(table, path) : analysis::writeCsv(table, path);
+    const Outcome written = xlsx ? analysis::writeXlsx(table, path) : analysis::writeSpreadsheetCsv(table, path);
     if (!written)
         critical(m_window, m_window->windowTitle(), QStringLiteral("Tabulku se nepodařilo uložit."), written.error);
 }
