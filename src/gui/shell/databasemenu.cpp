@@ -21,7 +21,7 @@ DatabaseMenu::DatabaseMenu(frmHlavni &main, AppState &state, QMenu *menu, QActio
     connect->setObjectName(QStringLiteral("miPripojit"));
     menu->insertAction(before, connect);
     QObject::connect(connect, &QAction::triggered, this, [this] { showDialog(); });
-    m_recent = new QMenu(QStringLiteral("Naposledy &použité"), menu);
+    m_recent = new QMenu(QStringLiteral("&Naposledy použité"), menu);
     m_recent->setObjectName(QStringLiteral("mnuNaposledy"));
     menu->insertMenu(before, m_recent);
     QObject::connect(m_recent, &QMenu::aboutToShow, this, &DatabaseMenu::fillRecent);
