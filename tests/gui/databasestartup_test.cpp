@@ -216,6 +216,7 @@ TEST_F(SwitchTest, F1OpensTheGuideAtTheActiveWindowsPage)
     EXPECT_TRUE(guide->browser()->toPlainText().contains(QStringLiteral("Vyhledávací obrazovka")));
 
     m_main->open(shell::WindowKind::Analysis);
+    QApplication::setActiveWindow(m_main.get());
     QTest::keyClick(m_main->activeChild(), Qt::Key_F1);
     EXPECT_EQ(m_main->findChildren<shell::frmNapoveda *>().size(), 1);
     EXPECT_TRUE(guide->browser()->source().path().endsWith(QStringLiteral("/analyza.md")));
