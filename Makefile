@@ -1,5 +1,6 @@
 # make run  - installs what is missing, builds, starts VERNA on the embedded demo database
 # make test - installs what is missing, builds, runs every test (with a private PostgreSQL)
+# make package - builds, then the Debian package (verna_VERSION_ARCH.deb in the build folder)
 # make test-asan - the core and window tests again, built with AddressSanitizer and UBSan
 # make bench - the benchmark table (speed and memory figures beside their targets)
 # make fuzz - builds the fuzz targets with clang and libFuzzer in build-fuzz, runs each a minute within 512 MB
@@ -7,7 +8,7 @@ BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps configure build run test test-asan bench fuzz clean
+.PHONY: all deps configure build run test package test-asan bench fuzz clean
 
 all: build
 
@@ -26,16 +27,20 @@ run: build
 test: build
 	bash scripts/test-postgres.sh ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
 
+package: build
+	cd $(BUILD) && cpack -G DEB
+
 ASAN_BUILD ?= build-asan
 ASAN_FLAGS = -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer
 
+# The package is built and tested from the plain build (make test), so it is left out here.
 # Leaks are not checked: Qt's and the drivers' one-time allocations would drown real reports.
 test-asan: deps
 	@test -f $(ASAN_BUILD)/build.ninja || cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 		"-DCMAKE_CXX_FLAGS=$(ASAN_FLAGS)" "-DCMAKE_EXE_LINKER_FLAGS=$(ASAN_FLAGS)"
 	cmake --build $(ASAN_BUILD) -j$(JOBS) --target verna-db verna-core-tests verna-gui-tests verna-fuzz-formula verna-fuzz-payload verna-fuzz-csstitle verna-fuzz-import verna-fuzz-batch verna-reliability
 	ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
-		bash scripts/test-postgres.sh ctest --test-dir $(ASAN_BUILD) --output-on-failure -j$(JOBS)
+		bash scripts/test-postgres.sh ctest --test-dir $(ASAN_BUILD) --output-on-failure -j$(JOBS) -E '^package\.'
 
 # The benchmark table: embedded figures, and the ODBC ones beside a private PostgreSQL when
 # one can be started (else those rows say they were skipped). Generated databases stay in

@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ ccache pkg-config
+  cmake ninja-build g++ ccache pkg-config dpkg-dev
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-odbc
   qt6-charts-dev qt6-webengine-dev libqt6opengl6-dev libgl-dev qt6-svg-dev qt6-qpa-plugins
   unixodbc unixodbc-dev odbc-postgresql

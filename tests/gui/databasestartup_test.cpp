@@ -1,9 +1,21 @@
 #include "sqlitefixture.h"
+#include "windowtest.h"
 
 #include "db/database.h"
+#include "shell/databasemenu.h"
 #include "shell/databasestartup.h"
+#include "shell/frmnapoveda.h"
+#include "shell/recentdatabases.h"
 #include "ui/scripteduser.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QDirIterator>
+#include <QFile>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QTest>
+#include <QTextBrowser>
 #include <gtest/gtest.h>
 
 using namespace verna;
@@ -105,4 +117,122 @@ TEST_F(StartupTest, UnusableOdbcSourceEndsTheApplicationWithTheDriversReason)
     EXPECT_FALSE(m.detail.isEmpty());
     EXPECT_FALSE(m.detail.startsWith(QStringLiteral("Není nastaveno ODBC")));
     EXPECT_TRUE(m_user.fileDialogs().isEmpty());
+}
+
+namespace {
+
+using SwitchTest = test::FrameTest;
+
+shell::DatabaseMenu &databaseMenu(shell::frmHlavni &main)
+{
+    auto *menu = main.findChild<shell::DatabaseMenu *>();
+    EXPECT_NE(menu, nullptr);
+    return *menu;
+}
+
+} // namespace
+
+// A place that cannot be used is told in Czech with the driver's text under it, and the open
+// database and its windows stay as they were.
+TEST_F(SwitchTest, AFailedSwitchKeepsTheCurrentDatabaseAndItsWindows)
+{
+    m_main->Form_Load();
+    const QString current = m_db.location().path;
+    QFile foreign(m_files.path(QStringLiteral("cizi.sqlite")));
+    ASSERT_TRUE(foreign.open(QIODevice::WriteOnly));
+    foreign.write("toto není databáze");
+    foreign.close();
+
+    const db::DatabaseLocation places[] = {db::DatabaseLocation::file(foreign.fileName()),
+                                           db::DatabaseLocation::odbc(QStringLiteral("verna_zadny_zdroj"))};
+    for (const db::DatabaseLocation &place : places) {
+        m_user.clear();
+        EXPECT_FALSE(databaseMenu(*m_main).switchTo(place));
+        ASSERT_EQ(m_user.messages().size(), 1) << place.describe().toStdString();
+        const ui::ShownMessage &m = m_user.messages().front();
+        EXPECT_EQ(m.icon, ui::MessageIcon::Critical);
+        EXPECT_TRUE(m.text.contains(QStringLiteral("Zůstává otevřena databáze ") + current)) << m.text.toStdString();
+        EXPECT_FALSE(m.detail.isEmpty());
+        EXPECT_FALSE(m.text.contains(m.detail)) << "the driver's text goes under the message only";
+        EXPECT_TRUE(m_db.isOpen());
+        EXPECT_EQ(m_db.location().path, current);
+        EXPECT_EQ(m_main->childWindows().size(), 1) << "the windows stay open";
+    }
+    EXPECT_TRUE(m_main->windowTitle().endsWith(current));
+}
+
+// A switch closes the windows, opens the search window on the new database, names it in the
+// title and puts it first among the recent ones; a password never reaches the settings.
+TEST_F(SwitchTest, ASwitchMovesEverythingAndTheRecentListKeepsNoPassword)
+{
+    m_main->Form_Load();
+    const QString second = m_files.path(QStringLiteral("druha.sqlite"));
+    ASSERT_TRUE(shell::createDatabaseFile(second).ok);
+    EXPECT_FALSE(shell::createDatabaseFile(second).ok) << "an existing file is never initialised anew";
+
+    ASSERT_TRUE(databaseMenu(*m_main).switchTo(db::DatabaseLocation::file(second)));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(m_db.location().path, second);
+    EXPECT_EQ(m_main->childWindows().size(), 1);
+    EXPECT_TRUE(m_main->windowTitle().endsWith(second));
+    QList<db::DatabaseLocation> recent = shell::RecentDatabases::load();
+    ASSERT_GE(recent.size(), 2);
+    EXPECT_EQ(recent.at(0).path, second);
+    EXPECT_EQ(recent.at(1).path, m_files.path());
+
+    db::DatabaseLocation server = db::DatabaseLocation::odbc(QStringLiteral("finance"));
+    server.user = QStringLiteral("analytik");
+    server.password = QStringLiteral("tajne-heslo-7");
+    shell::RecentDatabases::remember(server);
+    shell::RecentDatabases::remember(db::DatabaseLocation::odbc(QStringLiteral("sklad")));
+    QSettings settings;
+    settings.sync();
+    QFile stored(settings.fileName());
+    ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
+    const QByteArray text = stored.readAll();
+    EXPECT_TRUE(text.contains("analytik"));
+    EXPECT_FALSE(text.contains("tajne-heslo-7"));
+    EXPECT_FALSE(text.contains(db::DatabaseLocation().password.toUtf8())) << "nor the default one";
+    recent = shell::RecentDatabases::load();
+    EXPECT_EQ(recent.at(1).user, QStringLiteral("analytik"));
+    EXPECT_TRUE(recent.at(1).password.isEmpty()) << "typed again when reopened";
+    EXPECT_EQ(recent.at(0).password, db::DatabaseLocation().password);
+}
+
+// F1 opens the guide at the page of the window in front; the guide's pages link to pages and
+// pictures that exist.
+TEST_F(SwitchTest, F1OpensTheGuideAtTheActiveWindowsPage)
+{
+    m_main->Form_Load();
+    QApplication::setActiveWindow(m_main.get());
+    QWidget *search = m_main->activeChild();
+    ASSERT_NE(search, nullptr);
+    QTest::keyClick(search->focusWidget() ? search->focusWidget() : search, Qt::Key_F1);
+    auto *guide = m_main->findChild<shell::frmNapoveda *>();
+    ASSERT_NE(guide, nullptr);
+    EXPECT_TRUE(guide->isVisible());
+    EXPECT_TRUE(guide->browser()->source().path().endsWith(QStringLiteral("/vyhledavani.md")))
+        << guide->browser()->source().toString().toStdString();
+    EXPECT_TRUE(guide->browser()->toPlainText().contains(QStringLiteral("Vyhledávací obrazovka")));
+
+    m_main->open(shell::WindowKind::Analysis);
+    QApplication::setActiveWindow(m_main.get());
+    QTest::keyClick(m_main->activeChild(), Qt::Key_F1);
+    EXPECT_EQ(m_main->findChildren<shell::frmNapoveda *>().size(), 1);
+    EXPECT_TRUE(guide->browser()->source().path().endsWith(QStringLiteral("/analyza.md")));
+
+    const QDir folder(shell::frmNapoveda::guideFolder());
+    const QRegularExpression link(QStringLiteral("\\]\\(([^)#:]+)(#[^)]*)?\\)"));
+    int pages = 0;
+    for (const QString &name : folder.entryList({QStringLiteral("*.md")})) {
+        ++pages;
+        QFile page(folder.filePath(name));
+        ASSERT_TRUE(page.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(page.readAll());
+        for (auto it = link.globalMatch(text); it.hasNext();) {
+            const QString target = it.next().captured(1);
+            EXPECT_TRUE(folder.exists(target)) << name.toStdString() << " -> " << target.toStdString();
+        }
+    }
+    EXPECT_GE(pages, 10);
 }

@@ -3,7 +3,9 @@
 #include "db/database.h"
 #include "shell/appstate.h"
 #include "shell/childwindow.h"
+#include "shell/databasemenu.h"
 #include "shell/frmabout.h"
+#include "shell/frmnapoveda.h"
 #include "shell/windowplacement.h"
 #include "ui/busyguard.h"
 #include "ui/icons.h"
@@ -214,7 +216,8 @@ void frmHlavni::buildMenus()
     // "Otevřít" and "Uložit" carry no action: the windows only mark them (enabled, tag).
     m_miOtevrit = addItem(soubor, QStringLiteral("miOtevrit"), QStringLiteral("&Otevřít"));
     m_miUlozit = addItem(soubor, QStringLiteral("miUlozit"), QStringLiteral("&Uložit"));
-    addSeparator(soubor, QStringLiteral("miL1"));
+    QAction *miL1 = addSeparator(soubor, QStringLiteral("miL1"));
+    new DatabaseMenu(*this, m_state, soubor, miL1);
     connect(addItem(soubor, QStringLiteral("miKonec"), QStringLiteral("&Konec")), &QAction::triggered, this,
             &frmHlavni::miKonec_Click);
 
@@ -246,6 +249,9 @@ void frmHlavni::buildMenus()
     connect(m_windowCommands.back(), &QAction::triggered, this, &frmHlavni::miZavrit_Click);
 
     QMenu *napoveda = addMenu(QStringLiteral("mnuNapoveda"), QStringLiteral("Nápo&věda"));
+    QAction *guide = addItem(napoveda, QStringLiteral("miPrirucka"), QStringLiteral("&Uživatelská příručka"));
+    guide->setShortcut(QKeySequence::HelpContents);
+    connect(guide, &QAction::triggered, this, [this] { frmNapoveda::showFor(this, activeChild()); });
     connect(addItem(napoveda, QStringLiteral("miAbout"), QStringLiteral("&O aplikaci...")), &QAction::triggered, this,
             &frmHlavni::miAbout_Click);
 }
@@ -554,13 +560,11 @@ void frmHlavni::connectionLost(const QString &reason)
                  reason);
 }
 
-void frmHlavni::closeEvent(QCloseEvent *event)
+bool frmHlavni::closeChildWindows()
 {
     // A write in progress keeps the connection; a busy child window refuses to close.
-    if (m_state.database().inTransaction()) {
-        event->ignore();
-        return;
-    }
+    if (m_state.database().inTransaction())
+        return false;
     // Every child is asked before any closes; a busy one is told to stop its work.
     bool refused = false;
     for (QWidget *window : childWindows()) {
@@ -569,16 +573,21 @@ void frmHlavni::closeEvent(QCloseEvent *event)
         else if (ChildWindow *child = childInterface(window); child && !child->canClose())
             refused = true;
     }
-    if (refused) {
-        event->ignore();
-        return;
-    }
+    if (refused)
+        return false;
     m_mdi->closeAllSubWindows();
     for (QMdiSubWindow *sub : m_mdi->subWindowList()) {
-        if (isOpen(sub)) {
-            event->ignore();
-            return;
-        }
+        if (isOpen(sub))
+            return false;
+    }
+    return true;
+}
+
+void frmHlavni::closeEvent(QCloseEvent *event)
+{
+    if (!closeChildWindows()) {
+        event->ignore();
+        return;
     }
     m_state.database().close();
     event->accept();

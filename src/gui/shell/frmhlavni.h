@@ -47,6 +47,10 @@ public:
     QWidget *activeChild() const;
     QMdiArea *mdiArea() const { return m_mdi; }
 
+    // Asks every child window to close, as closing the frame does; false when one refuses
+    // or a write is in progress.
+    bool closeChildWindows();
+
     // miUlozit / miOtevrit for child windows: the financial data and analysis windows
     // enable "Uložit" with the tag "vykaz" while active and disable it, clearing the tag,
     // when deactivated. The frame attaches no action to either item.

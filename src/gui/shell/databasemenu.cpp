@@ -1,0 +1,125 @@
+#include "shell/databasemenu.h"
+
+#include "db/database.h"
+#include "shell/appstate.h"
+#include "shell/frmhlavni.h"
+#include "shell/frmpripojeni.h"
+#include "shell/recentdatabases.h"
+#include "shell/startup.h"
+#include "ui/messages.h"
+
+#include <QMenu>
+
+namespace verna::shell {
+
+DatabaseMenu::DatabaseMenu(frmHlavni &main, AppState &state, QMenu *menu, QAction *before)
+    : QObject(&main)
+    , m_main(main)
+    , m_state(state)
+{
+    auto *connect = new QAction(QStringLiteral("&Připojit k databázi…"), menu);
+    connect->setObjectName(QStringLiteral("miPripojit"));
+    menu->insertAction(before, connect);
+    QObject::connect(connect, &QAction::triggered, this, [this] { showDialog(); });
+    m_recent = new QMenu(QStringLiteral("&Naposledy použité"), menu);
+    m_recent->setObjectName(QStringLiteral("mnuNaposledy"));
+    menu->insertMenu(before, m_recent);
+    QObject::connect(m_recent, &QMenu::aboutToShow, this, &DatabaseMenu::fillRecent);
+    menu->insertSeparator(before);
+
+    if (m_state.database().isOpen())
+        RecentDatabases::remember(m_state.database().location());
+    fillRecent();
+    showInTitle();
+}
+
+void DatabaseMenu::fillRecent()
+{
+    m_recent->clear();
+    const db::DatabaseLocation &current = m_state.database().location();
+    for (const db::DatabaseLocation &location : RecentDatabases::load()) {
+        QAction *item = m_recent->addAction(location.describe());
+        const bool open = m_state.database().isOpen() && RecentDatabases::same(location, current);
+        item->setCheckable(open);
+        item->setChecked(open);
+        QObject::connect(item, &QAction::triggered, this, [this, location] { openRecent(location); });
+    }
+    m_recent->setEnabled(!m_recent->isEmpty());
+}
+
+void DatabaseMenu::openRecent(const db::DatabaseLocation &location)
+{
+    // A login other than the default has no stored password: the dialog asks for it.
+    if (location.kind == db::DatabaseLocation::Kind::Odbc && location.password.isEmpty())
+        showDialog(location);
+    else
+        switchTo(location);
+}
+
+void DatabaseMenu::showDialog(const std::optional<db::DatabaseLocation> &preset)
+{
+    frmPripojeni dialog(&m_main);
+    if (preset)
+        dialog.preset(*preset);
+    else if (m_state.database().isOpen())
+        dialog.preset(m_state.database().location());
+    // Asked again until a database opens or the user gives up.
+    while (dialog.exec() == QDialog::Accepted) {
+        const std::optional<db::DatabaseLocation> location = dialog.location();
+        if (location && switchTo(*location))
+            return;
+    }
+}
+
+bool DatabaseMenu::switchTo(const db::DatabaseLocation &location)
+{
+    db::Database &database = m_state.database();
+    if (database.isOpen() && RecentDatabases::same(location, database.location())) {
+        ui::information(&m_main, frmHlavni::kCaption, QStringLiteral("Databáze %1 je už otevřena.").arg(location.describe()));
+        return true;
+    }
+    if (database.inTransaction()) {
+        ui::exclamation(&m_main, frmHlavni::kCaption, QStringLiteral("Probíhá zápis do databáze; připojte se po jeho dokončení."));
+        return false;
+    }
+    if (const Outcome usable = frmPripojeni::probe(location); !usable) {
+        ui::critical(&m_main, frmHlavni::kCaption,
+                     frmPripojeni::failureText(location, usable.error) + QStringLiteral("\n\nZůstává otevřena databáze ")
+                         + database.location().describe() + QLatin1Char('.'),
+                     usable.error);
+        return false;
+    }
+    if (!m_main.closeChildWindows())
+        return false;
+    const db::DatabaseLocation previous = database.location();
+    Outcome opened = openDatabase(database, location);
+    if (opened)
+        opened = checkDatabaseUsable(database);
+    if (!opened) {
+        // It passed the test a moment ago; the previous database comes back.
+        database.close();
+        const Outcome back = openDatabase(database, previous);
+        ui::critical(&m_main, frmHlavni::kCaption,
+                     frmPripojeni::failureText(location, opened.error)
+                         + (back ? QStringLiteral("\n\nZůstává otevřena databáze ") + previous.describe() + QLatin1Char('.')
+                                 : QStringLiteral("\n\nNelze se vrátit ani k databázi ") + previous.describe() + QLatin1Char('.')),
+                     back ? opened.error : opened.error + QLatin1Char('\n') + back.error);
+        showInTitle();
+        m_main.Form_Load();
+        return false;
+    }
+    RecentDatabases::remember(location);
+    fillRecent();
+    showInTitle();
+    m_main.Form_Load();
+    return true;
+}
+
+void DatabaseMenu::showInTitle()
+{
+    const db::Database &database = m_state.database();
+    m_main.setWindowTitle(database.isOpen() ? frmHlavni::kCaption + QStringLiteral(" – ") + database.location().describe()
+                                            : frmHlavni::kCaption);
+}
+
+} // namespace verna::shell

@@ -1,0 +1,132 @@
+#include "shell/frmnapoveda.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTabBar>
+#include <QTextBrowser>
+#include <QVBoxLayout>
+#include <map>
+
+namespace verna::shell {
+
+namespace {
+
+const QString kTitle = QStringLiteral("VERNA – Uživatelská příručka");
+
+const std::map<QString, QString> &pages()
+{
+    static const std::map<QString, QString> map = {
+        {QStringLiteral("frmVyhledavani"), QStringLiteral("vyhledavani.md")},
+        {QStringLiteral("frmNovySubjekt"), QStringLiteral("subjekty.md")},
+        {QStringLiteral("frmEditaceSubjektu"), QStringLiteral("subjekty.md")},
+        {QStringLiteral("frmUlozitSkupinu"), QStringLiteral("skupiny-subjektu.md")},
+        {QStringLiteral("frmVyberDat"), QStringLiteral("vyber-dat.md")},
+        {QStringLiteral("frmTabulka"), QStringLiteral("financni-data.md")},
+        {QStringLiteral("frmEditace"), QStringLiteral("financni-data.md")},
+        {QStringLiteral("frmNovyVykaz"), QStringLiteral("vykazy.md")},
+        {QStringLiteral("frmNovaFunkce"), QStringLiteral("ukazatele.md")},
+        {QStringLiteral("frmSkupinaFunkci"), QStringLiteral("skupiny-ukazatelu.md")},
+        {QStringLiteral("frmAnalyzaSubj"), QStringLiteral("analyza.md")},
+    };
+    return map;
+}
+
+} // namespace
+
+frmNapoveda::frmNapoveda(QWidget *parent)
+    : QWidget(parent, Qt::Window)
+{
+    setObjectName(QStringLiteral("frmNapoveda"));
+    setWindowTitle(kTitle);
+    m_browser = new QTextBrowser(this);
+    m_browser->setObjectName(QStringLiteral("txtPrirucka"));
+    m_browser->setOpenExternalLinks(true);
+    const QString folder = guideFolder();
+    if (!folder.isEmpty())
+        m_browser->setSearchPaths({folder});
+
+    auto *back = new QPushButton(QStringLiteral("← &Zpět"), this);
+    back->setObjectName(QStringLiteral("cmdZpet"));
+    auto *forward = new QPushButton(QStringLiteral("&Vpřed →"), this);
+    forward->setObjectName(QStringLiteral("cmdVpred"));
+    auto *home = new QPushButton(QStringLiteral("&Obsah"), this);
+    home->setObjectName(QStringLiteral("cmdObsah"));
+    back->setEnabled(false);
+    forward->setEnabled(false);
+    connect(back, &QPushButton::clicked, m_browser, &QTextBrowser::backward);
+    connect(forward, &QPushButton::clicked, m_browser, &QTextBrowser::forward);
+    connect(home, &QPushButton::clicked, this, [this] { showPage(kContents); });
+    connect(m_browser, &QTextBrowser::backwardAvailable, back, &QPushButton::setEnabled);
+    connect(m_browser, &QTextBrowser::forwardAvailable, forward, &QPushButton::setEnabled);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(back);
+    buttons->addWidget(forward);
+    buttons->addWidget(home);
+    buttons->addStretch();
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(buttons);
+    layout->addWidget(m_browser);
+    resize(760, 680);
+}
+
+QString frmNapoveda::guideFolder()
+{
+    QStringList candidates{QCoreApplication::applicationDirPath() + QStringLiteral("/../share/verna/prirucka")};
+    candidates << QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, QStringLiteral("verna/prirucka"),
+                                            QStandardPaths::LocateDirectory);
+#ifdef VERNA_SOURCE_GUIDE_DIR
+    candidates << QStringLiteral(VERNA_SOURCE_GUIDE_DIR);
+#endif
+    for (const QString &folder : std::as_const(candidates)) {
+        if (!folder.isEmpty() && QFileInfo::exists(QDir(folder).filePath(kContents)))
+            return QDir(folder).absolutePath();
+    }
+    return {};
+}
+
+QString frmNapoveda::pageFor(const QWidget *window)
+{
+    if (!window)
+        return kContents;
+    // The analysis window's chart and report tabs have pages of their own.
+    if (window->objectName() == QLatin1String("frmAnalyzaSubj")) {
+        if (const QTabBar *tabs = window->findChild<QTabBar *>(QStringLiteral("TabStrip1"))) {
+            if (tabs->currentIndex() == 1)
+                return QStringLiteral("graf.md");
+            if (tabs->currentIndex() == 2)
+                return QStringLiteral("report.md");
+        }
+    }
+    const auto found = pages().find(window->objectName());
+    return found == pages().end() ? kContents : found->second;
+}
+
+void frmNapoveda::showPage(const QString &page)
+{
+    const QString folder = guideFolder();
+    if (folder.isEmpty()) {
+        m_browser->setMarkdown(QStringLiteral("# Příručka nebyla nalezena\n\nSložka příručky (`share/verna/prirucka`) "
+                                              "u programu chybí. Přeinstalujte VERNA."));
+        return;
+    }
+    m_browser->setSource(QUrl::fromLocalFile(QDir(folder).filePath(page)), QTextDocument::MarkdownResource);
+}
+
+frmNapoveda *frmNapoveda::showFor(QWidget *frame, QWidget *activeChild)
+{
+    frmNapoveda *guide = frame ? frame->findChild<frmNapoveda *>(QString(), Qt::FindDirectChildrenOnly) : nullptr;
+    if (!guide)
+        guide = new frmNapoveda(frame);
+    guide->showPage(pageFor(activeChild));
+    guide->show();
+    guide->raise();
+    guide->activateWindow();
+    return guide;
+}
+
+} // namespace verna::shell
