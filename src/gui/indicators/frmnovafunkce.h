@@ -20,6 +20,7 @@ class AppState;
 namespace verna::indicators {
 
 class EditorControls;
+class UnitControls;
 
 // The indicator editor: creates, changes and deletes indicators. The user writes formulas with
 // the statement lines' texts; the window stores them with codes, after a test evaluation on the
@@ -65,6 +66,7 @@ private:
     QComboBox *m_cboNazev = nullptr;
     QPlainTextEdit *m_txtPopis = nullptr;
     QLineEdit *m_txtFunkce = nullptr;
+    UnitControls *m_units = nullptr;
     QListWidget *m_lstRozvaha = nullptr;
     QListWidget *m_lstVysledovka = nullptr;
     QPushButton *m_cmdOK = nullptr;
