@@ -1,9 +1,11 @@
 #include "db/clssql_finl.h"
 #include "indicators/evaluator.h"
+#include "indicators/indicatorstore.h"
 #include "shell/appstate.h"
 #include "shell/referencedata.h"
 #include "support/testdatabase.h"
 
+#include <QFile>
 #include <QHash>
 #include <cmath>
 #include <algorithm>
@@ -300,6 +302,31 @@ TEST_P(ReferenceDataTest, In05HasAValueWithoutInterestCosts)
         const QString withoutCover =
             evaluator.formulaValue(u"0.13*[92]/[170]+3.97*[220]*360/[219]/[92]+0.21*[223]*360/[219]/[92]+0.09*[119]/[224]"_s, q4).value;
         EXPECT_NEAR(in05.toDouble() - withoutCover.toDouble(), 0.04 * (ebit > 0 ? 9 : ebit < 0 ? -9 : 0), 1e-9) << ebit;
+    }
+}
+
+// The list of shipped indicators in the documentation is the database's: ids, names, formulas,
+// units and directions, each indicator with its own section.
+TEST_P(ReferenceDataTest, DocumentedIndicatorsAreTheShippedOnes)
+{
+    QFile file(QStringLiteral(VERNA_DOCS_DIR "/ukazatele.md"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(file.readAll());
+    QHash<QString, QStringList> documented;
+    static const QRegularExpression row(u"^\\| (\\d+) \\| ([^|]+) \\| `([^|`]+)` \\| ([^|]+) \\| ([^|]+) \\|$"_s, QRegularExpression::MultilineOption);
+    for (auto it = row.globalMatch(text); it.hasNext();) {
+        const auto m = it.next();
+        documented.insert(m.captured(1), {m.captured(2), m.captured(3), m.captured(4), m.captured(5)});
+    }
+    indicators::IndicatorStore store(db());
+    const Result<QHash<qint32, indicators::IndicatorUnit>> units = store.units();
+    ASSERT_TRUE(units.ok()) << units.error.toStdString();
+    const auto shipped = db().queryRows(u"SELECT func_for_id, func_for_name, func_for_val FROM func_for WHERE inac_ind = 0"_s);
+    ASSERT_EQ(shipped.rows.size(), documented.size());
+    for (const QStringList &f : shipped.rows) {
+        const indicators::IndicatorUnit unit = units.value.value(f[0].toInt());
+        EXPECT_EQ(documented.value(f[0]), (QStringList{f[1], f[2], unit.unit, unit.describe()})) << f[0].toStdString();
+        EXPECT_TRUE(text.contains(u"\n### "_s + f[0] + u" "_s + f[1] + u"\n"_s)) << f[0].toStdString();
     }
 }
 
