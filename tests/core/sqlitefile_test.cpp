@@ -136,3 +136,4 @@ TEST(SqliteFile, AnOlderFileIsUpgradedAfterABackupAndANewerOneRefusedUntouched)
     database.close();
     EXPECT_EQ(digest(path), newer);
 }
+
