@@ -4,7 +4,10 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QImage>
+#include <QKeySequence>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStandardPaths>
 #include <QTabBar>
 #include <QTextBrowser>
@@ -35,6 +38,28 @@ const std::map<QString, QString> &pages()
     return map;
 }
 
+// The guide's pictures are taken of the whole main window: shown narrower than the page, so
+// that a picture never needs a sideways scroll.
+class GuideBrowser : public QTextBrowser
+{
+public:
+    using QTextBrowser::QTextBrowser;
+
+    QVariant loadResource(int type, const QUrl &name) override
+    {
+        QVariant resource = QTextBrowser::loadResource(type, name);
+        if (type != QTextDocument::ImageResource)
+            return resource;
+        QImage image = resource.value<QImage>();
+        if (image.isNull())
+            image.loadFromData(resource.toByteArray());
+        const int room = viewport()->width() - 2 * int(document()->documentMargin()) - 4;
+        if (image.isNull() || room <= 0 || image.width() <= room)
+            return resource;
+        return image.scaledToWidth(room, Qt::SmoothTransformation);
+    }
+};
+
 } // namespace
 
 frmNapoveda::frmNapoveda(QWidget *parent)
@@ -42,7 +67,7 @@ frmNapoveda::frmNapoveda(QWidget *parent)
 {
     setObjectName(QStringLiteral("frmNapoveda"));
     setWindowTitle(kTitle);
-    m_browser = new QTextBrowser(this);
+    m_browser = new GuideBrowser(this);
     m_browser->setObjectName(QStringLiteral("txtPrirucka"));
     m_browser->setOpenExternalLinks(true);
     const QString folder = guideFolder();
@@ -71,6 +96,8 @@ frmNapoveda::frmNapoveda(QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(buttons);
     layout->addWidget(m_browser);
+    auto *close = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(close, &QShortcut::activated, this, &QWidget::close);
     resize(760, 680);
 }
 
