@@ -103,12 +103,14 @@ frmNapoveda::frmNapoveda(QWidget *parent)
 
 QString frmNapoveda::guideFolder()
 {
+    // Beside the program when installed, the sources' guide when run from the build folder,
+    // and only then an installed copy elsewhere, which may be of another version.
     QStringList candidates{QCoreApplication::applicationDirPath() + QStringLiteral("/../share/verna/prirucka")};
-    candidates << QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, QStringLiteral("verna/prirucka"),
-                                            QStandardPaths::LocateDirectory);
 #ifdef VERNA_SOURCE_GUIDE_DIR
     candidates << QStringLiteral(VERNA_SOURCE_GUIDE_DIR);
 #endif
+    candidates << QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, QStringLiteral("verna/prirucka"),
+                                            QStandardPaths::LocateDirectory);
     for (const QString &folder : std::as_const(candidates)) {
         if (!folder.isEmpty() && QFileInfo::exists(QDir(folder).filePath(kContents)))
             return QDir(folder).absolutePath();
