@@ -88,12 +88,15 @@ TEST_F(IndicatorWindowsTest, IndicatorFromLineTextsReachesANewGroupAndANewAnalys
 
     click(&editor, u"cmdNova"_s);
     EXPECT_EQ(control<QPushButton>(&editor, u"cmdOK"_s)->text(), u"Vytvořit"_s);
-    // The shipped name typed (in another case) and Enter: the new one stays on display, the
-    // window says the name is taken and offers to open that indicator.
+    // The shipped name typed, Enter and Tab: the new one stays on display, the window says
+    // the name is taken and offers to open that indicator.
     auto *description = control<QPlainTextEdit>(&editor, u"txtPopis"_s);
     description->setPlainText(u"Čistý zisk / vlastní kapitál"_s);
-    names->lineEdit()->insert(roe.toLower());
+    names->lineEdit()->insert(roe + u' ');
+    QTest::keyClick(names->lineEdit(), Qt::Key_Backspace);
     QTest::keyClick(names, Qt::Key_Return);
+    QFocusEvent leave(QEvent::FocusOut, Qt::TabFocusReason);  // nor Tab out of the box
+    QCoreApplication::sendEvent(names, &leave);
     EXPECT_EQ(control<QPushButton>(&editor, u"cmdOK"_s)->text(), u"Vytvořit"_s);
     EXPECT_EQ(description->toPlainText(), u"Čistý zisk / vlastní kapitál"_s);
     EXPECT_FALSE(control<QLabel>(&editor, u"lblNazevObsazen"_s)->isHidden());

@@ -10,6 +10,31 @@
 
 namespace verna::indicators {
 
+namespace {
+
+// Leaving the box (Tab, a click elsewhere) with an existing name typed makes the combo box
+// report that item as chosen; here a typed name only names, and an item is opened only when
+// chosen from the list or with the arrow keys.
+class NameBox : public QComboBox
+{
+public:
+    using QComboBox::QComboBox;
+    bool isLeaving() const { return m_leaving; }
+
+protected:
+    void focusOutEvent(QFocusEvent *event) override
+    {
+        m_leaving = true;
+        QComboBox::focusOutEvent(event);
+        m_leaving = false;
+    }
+
+private:
+    bool m_leaving = false;
+};
+
+} // namespace
+
 EditorControls::EditorControls(QWidget *window)
     : QObject(window)
     , m_window(window)
@@ -18,11 +43,16 @@ EditorControls::EditorControls(QWidget *window)
 
 QComboBox *EditorControls::nameBox(const QString &objectName, std::function<void(int)> chosen)
 {
-    auto *box = new QComboBox(m_window);
+    auto *box = new NameBox(m_window);
     box->setObjectName(objectName);
     box->setEditable(true);
     box->setInsertPolicy(QComboBox::NoInsert);
-    connect(box, &QComboBox::activated, m_window, std::move(chosen));
+    // A new name is not completed into an existing one.
+    box->setCompleter(nullptr);
+    connect(box, &QComboBox::activated, m_window, [box, chosen = std::move(chosen)](int index) {
+        if (!box->isLeaving())
+            chosen(index);
+    });
     connect(box, &QComboBox::editTextChanged, this, [this] {
         if (!m_loading)
             nameChanged = true;
