@@ -5,6 +5,7 @@
 #include "analysis/twodecimals.h"
 #include "db/database.h"
 #include "db/numbertext.h"
+#include "indicators/derivedlines.h"
 #include "indicators/evaluator.h"
 #include "indicators/formula.h"
 #include "indicators/formulaprogram.h"
@@ -37,14 +38,16 @@ QList<Texts> formulaTexts(db::Database &database, const QList<int> &indicators)
     QList<Texts> out;
     indicators::Evaluator evaluator(database);
     for (int id : indicators) {
-        const QString formula = database.singleValue(indicators::FormulaSql::formulaQuery(QString::number(id))).trimmed();
-        QString expanded = formula;
+        const QString stored = database.singleValue(indicators::FormulaSql::formulaQuery(QString::number(id))).trimmed();
+        // The derived lines are written out by the form, as the evaluator does.
+        const QString formula = indicators::DerivedLines::expanded(stored, false);
+        QString expanded = indicators::DerivedLines::expanded(stored, true);
         evaluator.rozvinVypocitanePolozky(expanded);
         Texts t;
         for (int q = 1; q <= 4; ++q) {
             const indicators::Period p{2000, q, 0};
-            t.abbreviated[q - 1] = Formula::isValidText(formula) ? indicators::Evaluator::withPeriodItems(formula, p) : QString();
-            t.full[q - 1] = Formula::isValidText(formula) ? indicators::Evaluator::withPeriodItems(expanded, p) : QString();
+            t.abbreviated[q - 1] = Formula::isValidText(stored) ? indicators::Evaluator::withPeriodItems(formula, p) : QString();
+            t.full[q - 1] = Formula::isValidText(stored) ? indicators::Evaluator::withPeriodItems(expanded, p) : QString();
         }
         out << t;
     }

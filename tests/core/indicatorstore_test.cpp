@@ -59,6 +59,31 @@ TEST_P(IndicatorStoreTest, SavesAreWholeAndNamesCompareAsTheServerDoes)
     EXPECT_FALSE(store.create({hostile, u"1"_s, {}}).value.nameTaken);
 }
 
+// A unit and direction is saved with its indicator, follows a rename and goes with a deletion;
+// a refused save writes none of it.
+TEST_P(IndicatorStoreTest, UnitsAndDirectionsAreSavedWithTheirIndicator)
+{
+    IndicatorStore store(db());
+    EXPECT_EQ(store.unit(1).value, (IndicatorUnit{u"×"_s, Direction::TargetRange, 1.5, 2.5}));
+    const IndicatorUnit days{u"dny"_s, Direction::LowerBetter, std::nullopt, std::nullopt};
+    const Result<Saved> made = store.create({u"Doba inkasa"_s, u"[133]/[37]*360"_s, {}}, days);
+    ASSERT_TRUE(made.ok()) << made.error.toStdString();
+    EXPECT_EQ(store.unit(made.value.id).value, days);
+
+    const IndicatorUnit range{u"%"_s, Direction::TargetRange, 10, 20.5};
+    EXPECT_TRUE(store.change(made.value.id, u"Doba obratu zásob"_s, std::nullopt, std::nullopt, range).value.nameTaken);
+    EXPECT_EQ(store.unit(made.value.id).value, days);
+    ASSERT_TRUE(store.change(made.value.id, u"Doba inkasa pohledávek"_s, std::nullopt, std::nullopt, range).ok());
+    const Result<QHash<qint32, IndicatorUnit>> all = store.units();
+    ASSERT_TRUE(all.ok()) << all.error.toStdString();
+    EXPECT_EQ(all.value.value(made.value.id), range);
+    EXPECT_EQ(all.value.value(15).direction, Direction::LowerBetter);
+
+    ASSERT_TRUE(store.remove(made.value.id).ok);
+    EXPECT_EQ(count(u"SELECT count(*) FROM func_unit WHERE func_for_id = %1"_s.arg(made.value.id)), u"0"_s);
+    EXPECT_EQ(store.unit(made.value.id).value, IndicatorUnit{});
+}
+
 TEST_P(IndicatorStoreTest, GroupsKeepMembersOnceAndNamesCompareAsTheServerDoes)
 {
     IndicatorGroups groups(db());

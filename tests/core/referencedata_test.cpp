@@ -1,10 +1,13 @@
 #include "db/clssql_finl.h"
 #include "indicators/evaluator.h"
+#include "indicators/indicatorstore.h"
 #include "shell/appstate.h"
 #include "shell/referencedata.h"
 #include "support/testdatabase.h"
 
+#include <QFile>
 #include <QHash>
+#include <cmath>
 #include <algorithm>
 #include <QRegularExpression>
 #include <QSet>
@@ -94,7 +97,8 @@ TEST_P(ReferenceDataTest, EveryCodeARuleOrIndicatorUsesExistsInItsList)
     for (const QStringList &f : formulas.rows) {
         EXPECT_TRUE(alphabet.match(f[1]).hasMatch()) << f[1].toStdString();
         for (int code : codesIn(f[1]))
-            EXPECT_TRUE(balance.contains(code) || income.contains(code) || code == indicators::Evaluator::kDaysElapsedItem)
+            EXPECT_TRUE(balance.contains(code) || income.contains(code) || code == indicators::Evaluator::kDaysElapsedItem
+                        || (code >= 220 && code <= 225))
                 << f[0].toStdString() << ": " << code;
     }
     // Every indicator a group lists exists, and every list a branch list names has entries.
@@ -130,53 +134,200 @@ TEST_P(ReferenceDataTest, EverySumRuleHoldsOnTheReferenceStatements)
     }
 }
 
-TEST_P(ReferenceDataTest, ScoringModelsFollowTheirDefinitionsAndTurnoverIsYearlyInEveryQuarter)
+namespace {
+
+// A statement's lines and what the indicators share, worked out by hand: the textbook
+// quantities on a full statement, their nearest equivalents on an abbreviated one.
+struct Worked {
+    QHash<int, double> lines;
+    bool full = true;
+    double year = 1; // 360 / days elapsed
+
+    double v(int code) const { return lines.value(code); }
+    double ebt() const { return full ? v(91) : v(59) + v(77) + v(213); }
+    double interest() const { return full ? v(72) : v(210); }
+    double ebit() const { return ebt() + interest(); }
+    double sales() const { return full ? v(31) + v(38) : v(202) + v(37); }
+    double revenues() const
+    {
+        return full ? v(31) + v(37) + v(49) + v(56) + v(60) + v(62) + v(66) + v(68) + v(71) + v(73) + v(84)
+                    : v(202) + v(37) + v(205) + v(207) + v(209) + v(211);
+    }
+    double shortTerm() const { return v(182) + v(192) - v(193); }
+
+    // Every shipped indicator, flows set against stocks made yearly.
+    double indicator(int id) const
+    {
+        const double cover = interest() == 0 ? (ebit() > 0 ? 9 : ebit() < 0 ? -9 : 0) : std::clamp(ebit() / interest(), -9.0, 9.0);
+        switch (id) {
+        case 1: return v(119) / shortTerm();
+        case 2: return (v(119) - v(120)) / shortTerm();
+        case 3: return v(142) / shortTerm();
+        case 4: return v(119) - shortTerm();
+        case 5: return v(170) / v(92) * 100;
+        case 6: return v(153) / v(92) * 100;
+        case 7: return v(170) / v(153) * 100;
+        case 8: return ebit() / interest();
+        case 9: return v(153) / v(94) * 100;
+        case 10: return ebit() * year / v(92) * 100;
+        case 11: return v(90) * year / v(153) * 100;
+        case 12: return v(90) / sales() * 100;
+        case 13: return ebit() * year / (v(153) + v(171) + v(175) + v(193)) * 100;
+        case 14: return sales() * year / v(92);
+        case 15: return v(120) / (sales() * year) * 360;
+        case 16: return v(133) / (sales() * year) * 360;
+        case 29: return v(182) / (sales() * year) * 360;
+        case 30: return v(36) / v(41) * 100;
+        case 31: return v(41) / sales() * 100;
+        case 32: return v(42) / v(41) * 100;
+        case 33: return ebit() + v(48);
+        case 34: return v(59) / sales() * 100;
+        case 35: return sales() * year / v(120);
+        case 36: return (v(170) - v(171) - v(142)) / ((v(90) + v(48)) * year);
+        case 37:
+            return 0.13 * v(92) / v(170) + 0.04 * cover + 3.97 * ebit() * year / v(92) + 0.21 * revenues() * year / v(92)
+                + 0.09 * v(119) / shortTerm();
+        case 38:
+            return 0.717 * (v(119) - shortTerm()) / v(92) + 0.847 * (v(166) + v(169)) / v(92) + 3.107 * ebit() * year / v(92)
+                + 0.42 * v(153) / v(170) + 0.998 * sales() * year / v(92);
+        }
+        return std::nan("");
+    }
+};
+
+const QList<int> kShipped = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38};
+
+} // namespace
+
+// Every shipped indicator gives what its definition gives by hand: on the reference company's
+// full year-end statements, on the same business in a first quarter (flows a quarter of the
+// year's), and on that quarter entered as abbreviated statements.
+TEST_P(ReferenceDataTest, ShippedIndicatorsGiveTheirValuesWorkedOutByHand)
 {
     const QHash<int, qint64> balance = amounts(27);
     const QHash<int, qint64> income = amounts(28);
-    const auto v = [&](int code) { return static_cast<double>(balance.contains(code) ? balance.value(code) : income.value(code)); };
-    // The models by hand from the full lines: EBIT with the extraordinary result after tax (213 = [87]).
-    const double ebit = v(59) + v(77) + v(87) + v(72);
-    const double shortTerm = v(182) + v(192) - v(193);
-    const double revenue = v(31) + v(37) + v(49) + v(56) + v(58) + v(71) + v(60) + v(62) + v(66) + v(68) + v(73) + v(75);
-    const double in05 = 0.13 * v(92) / v(170) + 0.04 * std::clamp(ebit / v(72), -9.0, 9.0) + 3.97 * ebit / v(92)
-        + 0.21 * revenue / v(92) + 0.09 * v(119) / shortTerm;
-    const double zPrime = 0.717 * (v(119) - shortTerm) / v(92) + 0.847 * (v(166) + v(169)) / v(92) + 3.107 * ebit / v(92)
-        + 0.42 * v(153) / v(170) + 0.998 * (v(31) + v(37)) / v(92);
-    EXPECT_NEAR(in05, 1.13, 0.005);
-    EXPECT_NEAR(zPrime, 2.21, 0.005);
+    Worked yearEnd;
+    for (const QHash<int, qint64> *lines : {&balance, &income}) {
+        for (auto it = lines->cbegin(); it != lines->cend(); ++it)
+            yearEnd.lines.insert(it.key(), static_cast<double>(it.value()));
+    }
+    EXPECT_NEAR(yearEnd.indicator(37), 1.13, 0.005);
+    EXPECT_NEAR(yearEnd.indicator(38), 2.20, 0.005);
+
+    // The abbreviated quarter: its balance sheet lines, and a quarter of the income lines with
+    // 202..213 from the full lines as indicators 17..28 compute them.
+    Worked quarter{yearEnd.lines, true, 4};
+    Worked abbreviated{{}, false, 4};
+    for (int code : ItemCodes::abbreviatedBalanceSheet())
+        abbreviated.lines.insert(code, yearEnd.v(code));
+    for (int i = 0; i < ItemCodes::computedItems().size(); ++i) {
+        const QString formula = db().singleValue(
+            u"SELECT func_for_val FROM func_for WHERE func_for_id = %1"_s.arg(ItemCodes::computedItemFormulas().at(i)));
+        bool missing = false;
+        yearEnd.lines.insert(ItemCodes::computedItems().at(i), static_cast<double>(sumOf(formula, income, &missing)));
+    }
+    for (int code : ItemCodes::abbreviatedIncomeStatement())
+        abbreviated.lines.insert(code, yearEnd.v(code) / 4);
+    for (auto it = income.cbegin(); it != income.cend(); ++it)
+        quarter.lines[it.key()] = static_cast<double>(it.value()) / 4;
+
+    const auto enter = [&](int year, bool full, const QHash<int, double> &lines) {
+        for (int type : {1, 2}) {
+            db::clsSQL_finl finl;
+            finl.setSubjid(3366);
+            finl.setRok(static_cast<qint16>(year));
+            finl.setCtvrtleti(1);
+            finl.setPlna(full);
+            finl.setTyp_vykazu(static_cast<qint16>(type));
+            ASSERT_TRUE(db().execute(finl.getSQL_insert_finl_stmt()).ok);
+            const QString statement = db().singleValue(finl.getSQL_finl_stmt_id());
+            const QSet<int> sheet = listCodes(29);
+            for (auto it = lines.cbegin(); it != lines.cend(); ++it) {
+                if (sheet.contains(it.key()) == (type == 1)) {
+                    const QString amount = QString::number(it.value(), 'f', 2);
+                    ASSERT_TRUE(db().execute(finl.getSQL_insert_finl_item(statement, QString::number(it.key()), amount)).ok);
+                }
+            }
+        }
+    };
+    QHash<int, double> fullQuarter = quarter.lines;
+    for (int code : ItemCodes::computedItems())
+        fullQuarter.remove(code);
+    enter(1996, true, fullQuarter);
+    enter(1997, false, abbreviated.lines);
 
     indicators::Evaluator evaluator(db());
-    const indicators::Period q4{1996, 4, 3366};
-    EXPECT_NEAR(evaluator.indicatorValue(37, q4).value.toDouble(), in05, 1e-9);
-    EXPECT_NEAR(evaluator.indicatorValue(38, q4).value.toDouble(), zPrime, 1e-9);
-
-    // The same business in the first quarter: the same balance sheet, a quarter of the year's flows.
-    for (int type : {1, 2}) {
-        db::clsSQL_finl finl;
-        finl.setSubjid(3366);
-        finl.setRok(1996);
-        finl.setCtvrtleti(1);
-        finl.setPlna(true);
-        finl.setTyp_vykazu(type);
-        ASSERT_TRUE(db().execute(finl.getSQL_insert_finl_stmt()).ok);
-        const QString statement = db().singleValue(finl.getSQL_finl_stmt_id());
-        const QHash<int, qint64> &lines = type == 1 ? balance : income;
-        for (auto it = lines.cbegin(); it != lines.cend(); ++it) {
-            const QString amount = QString::number(type == 1 ? it.value() : it.value() / 4.0, 'f', 2);
-            ASSERT_TRUE(db().execute(finl.getSQL_insert_finl_item(statement, QString::number(it.key()), amount)).ok);
+    const struct {
+        indicators::Period period;
+        const Worked &worked;
+    } cases[] = {{{1996, 4, 3366}, yearEnd}, {{1996, 1, 3366}, quarter}, {{1997, 1, 3366}, abbreviated}};
+    for (const auto &c : cases) {
+        for (int id : kShipped) {
+            const double expected = c.worked.indicator(id);
+            EXPECT_NEAR(evaluator.indicatorValue(id, c.period).value.toDouble(), expected, 1e-9 * std::max(1.0, std::abs(expected)))
+                << id << " " << c.period.toString().toStdString();
         }
     }
-    const indicators::Period q1{1996, 1, 3366};
-    for (int indicator : {14, 15, 16, 29, 35, 36, 37, 38}) {
-        const double inQ4 = evaluator.indicatorValue(indicator, q4).value.toDouble();
-        EXPECT_NEAR(evaluator.indicatorValue(indicator, q1).value.toDouble(), inQ4, 1e-6 * std::max(1.0, std::abs(inQ4))) << indicator;
+    // An even business reads the same in its first quarter as at the year's end: every ratio,
+    // ROA among them; only EBITDA, an amount for the months so far, is a quarter of the year's.
+    for (int id : kShipped) {
+        const double inQ4 = evaluator.indicatorValue(id, cases[0].period).value.toDouble();
+        const double inQ1 = evaluator.indicatorValue(id, cases[1].period).value.toDouble();
+        EXPECT_NEAR(inQ1, id == 33 ? inQ4 / 4 : inQ4, 1e-9 * std::max(1.0, std::abs(inQ4))) << id;
     }
-    // A whole column computes the same, each quarter with its own days.
-    const QStringList column = evaluator.indicatorColumn(15, {q1, q4}).value;
-    ASSERT_EQ(column.size(), 2);
-    EXPECT_EQ(column[0], evaluator.indicatorValue(15, q1).value);
-    EXPECT_EQ(column[1], evaluator.indicatorValue(15, q4).value);
+    // A whole column computes the same, each period with its own form and days.
+    QList<indicators::Period> periods;
+    for (const auto &c : cases)
+        periods << c.period;
+    const Result<QList<QStringList>> columns = evaluator.indicatorColumns(kShipped, periods);
+    ASSERT_TRUE(columns.ok()) << columns.error.toStdString();
+    for (int i = 0; i < kShipped.size(); ++i) {
+        for (int p = 0; p < periods.size(); ++p)
+            EXPECT_EQ(columns.value.at(i).at(p), evaluator.indicatorValue(kShipped.at(i), periods.at(p)).value) << kShipped.at(i);
+    }
+}
+
+// IN05 has a value whenever its lines are there: with no interest costs its interest cover is
+// 9 at a profit, -9 at a loss and 0 at an EBIT of nothing.
+TEST_P(ReferenceDataTest, In05HasAValueWithoutInterestCosts)
+{
+    indicators::Evaluator evaluator(db());
+    const indicators::Period q4{1996, 4, 3366};
+    for (const double ebit : {0.0, 250.0, -250.0}) {
+        // Interest costs 0 and profit before tax set so that EBIT is as wanted.
+        ASSERT_TRUE(db().execute(u"UPDATE finl_item SET amt_val = 0 WHERE item_type_cd = 72"_s).ok);
+        ASSERT_TRUE(db().execute(u"UPDATE finl_item SET amt_val = %1 WHERE item_type_cd = 91"_s.arg(ebit)).ok);
+        const QString in05 = evaluator.indicatorValue(37, q4).value;
+        ASSERT_FALSE(in05.isEmpty()) << ebit;
+        const QString withoutCover =
+            evaluator.formulaValue(u"0.13*[92]/[170]+3.97*[220]*360/[219]/[92]+0.21*[223]*360/[219]/[92]+0.09*[119]/[224]"_s, q4).value;
+        EXPECT_NEAR(in05.toDouble() - withoutCover.toDouble(), 0.04 * (ebit > 0 ? 9 : ebit < 0 ? -9 : 0), 1e-9) << ebit;
+    }
+}
+
+// The list of shipped indicators in the documentation is the database's: ids, names, formulas,
+// units and directions, each indicator with its own section.
+TEST_P(ReferenceDataTest, DocumentedIndicatorsAreTheShippedOnes)
+{
+    QFile file(QStringLiteral(VERNA_DOCS_DIR "/ukazatele.md"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(file.readAll());
+    QHash<QString, QStringList> documented;
+    static const QRegularExpression row(u"^\\| (\\d+) \\| ([^|]+) \\| `([^|`]+)` \\| ([^|]+) \\| ([^|]+) \\|$"_s, QRegularExpression::MultilineOption);
+    for (auto it = row.globalMatch(text); it.hasNext();) {
+        const auto m = it.next();
+        documented.insert(m.captured(1), {m.captured(2), m.captured(3), m.captured(4), m.captured(5)});
+    }
+    indicators::IndicatorStore store(db());
+    const Result<QHash<qint32, indicators::IndicatorUnit>> units = store.units();
+    ASSERT_TRUE(units.ok()) << units.error.toStdString();
+    const auto shipped = db().queryRows(u"SELECT func_for_id, func_for_name, func_for_val FROM func_for WHERE inac_ind = 0"_s);
+    ASSERT_EQ(shipped.rows.size(), documented.size());
+    for (const QStringList &f : shipped.rows) {
+        const indicators::IndicatorUnit unit = units.value.value(f[0].toInt());
+        EXPECT_EQ(documented.value(f[0]), (QStringList{f[1], f[2], unit.unit, unit.describe()})) << f[0].toStdString();
+        EXPECT_TRUE(text.contains(u"\n### "_s + f[0] + u" "_s + f[1] + u"\n"_s)) << f[0].toStdString();
+    }
 }
 
 VERNA_ALL_BACKENDS(ReferenceDataTest);

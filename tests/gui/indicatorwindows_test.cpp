@@ -115,6 +115,8 @@ TEST_F(IndicatorWindowsTest, IndicatorFromLineTextsReachesANewGroupAndANewAnalys
     EXPECT_EQ(names->currentText(), roe);
     EXPECT_EQ(control<QPushButton>(&editor, u"cmdOK"_s)->text(), u"Změnit"_s);
     EXPECT_TRUE(control<QLabel>(&editor, u"lblNazevObsazen"_s)->isHidden());
+    EXPECT_EQ(control<QComboBox>(&editor, u"cboJednotka"_s)->currentText(), u"%"_s);
+    EXPECT_EQ(control<QComboBox>(&editor, u"cboSmer"_s)->currentText(), u"vyšší je lepší"_s);
     m_user.willAnswer(ui::kYes);
     click(&editor, u"cmdOdstranit"_s);
     EXPECT_EQ(m_user.messages()[1].text, u"Ukazatel "_s + roe + u" bude odstraněn ze všech skupin.\r\nChcete pokračovat?"_s);
@@ -122,6 +124,12 @@ TEST_F(IndicatorWindowsTest, IndicatorFromLineTextsReachesANewGroupAndANewAnalys
 
     click(&editor, u"cmdNova"_s);
     type(&editor, roe, u"Čistý zisk / vlastní kapitál"_s, formula);
+    // The unit and a target range are saved with the new indicator.
+    EXPECT_EQ(control<QComboBox>(&editor, u"cboJednotka"_s)->currentText(), u""_s);
+    control<QComboBox>(&editor, u"cboJednotka"_s)->setEditText(u"%"_s);
+    control<QComboBox>(&editor, u"cboSmer"_s)->setCurrentIndex(3);
+    control<QLineEdit>(&editor, u"txtOd"_s)->setText(u"5"_s);
+    control<QLineEdit>(&editor, u"txtDo"_s)->setText(u"15,5"_s);
     click(&editor, u"cmdOK"_s);
     ASSERT_EQ(m_user.messages().size(), 3);
     EXPECT_EQ(m_user.messages()[2].icon, ui::MessageIcon::Information);
@@ -129,6 +137,10 @@ TEST_F(IndicatorWindowsTest, IndicatorFromLineTextsReachesANewGroupAndANewAnalys
     EXPECT_EQ(indicatorColumn(u"func_for_val"_s, roe), u"[90]/[153]*100"_s);
     const qint32 id = indicatorColumn(u"func_for_id"_s, roe).toInt();
     EXPECT_LT(id, 0);
+    const QString unitRow = u" FROM func_unit WHERE func_for_id = %1"_s.arg(id);
+    EXPECT_EQ(value(u"SELECT unit_txt"_s + unitRow), u"%"_s);
+    EXPECT_EQ(value(u"SELECT dir_cd"_s + unitRow), u"3"_s);
+    EXPECT_EQ(value(u"SELECT high_val"_s + unitRow).toDouble(), 15.5);
     // The new indicator is selected and shown as it is stored.
     EXPECT_EQ(names->currentText(), roe);
     EXPECT_EQ(control<QLineEdit>(&editor, u"txtFunkce"_s)->text(), itemText(&editor, 90) + u"/"_s + itemText(&editor, 153) + u"*100"_s);

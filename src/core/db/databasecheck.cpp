@@ -37,7 +37,7 @@ DatabaseInspection inspectDatabase(Database &database)
     QStringList present;
     for (const QStringList &row : tables.rows)
         present << row.value(0).toLower();
-    for (const QString &name : Schema::tableNames()) {
+    for (const QString &name : Schema::firstTableNames()) {
         if (!present.contains(name))
             out.missingTables << name;
     }
@@ -45,7 +45,7 @@ DatabaseInspection inspectDatabase(Database &database)
         out.state = DatabaseState::Empty;
         return out;
     }
-    if (out.missingTables.size() == Schema::tableNames().size()) {
+    if (out.missingTables.size() == Schema::firstTableNames().size()) {
         // A server database may hold other applications' tables beside ours; a file may not.
         out.state = database.backend() == Backend::SQLite ? DatabaseState::Foreign : DatabaseState::Empty;
         return out;

@@ -5,6 +5,7 @@
 #include "db/sqlitefunctions.h"
 #include "db/sqlquote.h"
 #include "db/transaction.h"
+#include "shell/referencedata.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -22,6 +23,7 @@ struct Column {
 struct Table {
     const char *name;
     std::vector<Column> columns;
+    int since = 1; // the schema version that brought the table
 };
 
 // Positional inserts rely on this order; constant-only columns keep neutral names.
@@ -56,6 +58,10 @@ const std::vector<Table> &tables()
                     {"short_txt", "text"}, {"value_txt", "text"}, {"seq_nbr", "int"}}},
         {"ctrl", {{"row_id", "int"}, {"crt_dt", "time"}, {"inac_ind", "small"}, {"ctrl_type_cd", "int"}, {"fill_lvl_ind", "small"},
                   {"l_side", "text"}, {"r_side", "text"}}},
+        // An indicator's unit and the direction a reader takes it in (IndicatorUnit); beside
+        // func_for, whose columns other programs rely on.
+        {"func_unit", {{"row_id", "int"}, {"crt_dt", "time"}, {"inac_ind", "small"}, {"func_for_id", "int"}, {"unit_txt", "text"},
+                       {"dir_cd", "small"}, {"low_val", "amount"}, {"high_val", "amount"}}, 3},
     };
     return t;
 }
@@ -105,6 +111,8 @@ const std::vector<Index> &indexes()
         {"ix_func_mem_grp", "func_mem", "func_mem_grp", false},
         {"ix_cd_val_list", "cd_val", "tbl_cd, seq_nbr", false},
         {"ix_ctrl_type", "ctrl", "ctrl_type_cd, fill_lvl_ind", false},
+        {"ux_func_unit_row", "func_unit", "row_id", true},
+        {"ux_func_unit_for", "func_unit", "func_for_id", true},
     };
     return i;
 }
@@ -143,6 +151,34 @@ QString columnType(const char *type, Backend backend)
         return QStringLiteral("INT");
     }
     return QStringLiteral("INTEGER");
+}
+
+const Table *tableNamed(const char *name)
+{
+    for (const Table &t : tables()) {
+        if (qstrcmp(t.name, name) == 0)
+            return &t;
+    }
+    return nullptr;
+}
+
+QString createTable(const Table &t, Backend backend)
+{
+    QStringList cols;
+    for (const Column &c : t.columns) {
+        QString def = QString::fromLatin1(c.name) + QLatin1Char(' ') + columnType(c.type, backend);
+        if (QLatin1String(c.name) == QLatin1String("row_id"))
+            def += QStringLiteral(" NOT NULL");
+        cols << def;
+    }
+    return QStringLiteral("CREATE TABLE %1 (%2)").arg(QString::fromLatin1(t.name), cols.join(QStringLiteral(", ")));
+}
+
+QString createIndex(const Index &i)
+{
+    return QStringLiteral("CREATE %1INDEX %2 ON %3 (%4)")
+        .arg(i.unique ? QStringLiteral("UNIQUE ") : QString(), QString::fromLatin1(i.name), QString::fromLatin1(i.table),
+             QString::fromLatin1(i.columns));
 }
 
 bool execAll(Database &db, const QStringList &statements, QString &error)
@@ -264,10 +300,17 @@ Outcome upgradeSqliteFrom1(Database &db)
                               QStringLiteral("DROP TRIGGER IF EXISTS name_fold_delete"),
                               QStringLiteral("DROP TRIGGER IF EXISTS name_fold_update"),
                               QStringLiteral("DROP TABLE IF EXISTS name_fold")};
-    for (const Table &t : tables())
-        statements << QStringLiteral("ALTER TABLE %1 RENAME TO %1_v1").arg(QLatin1String(t.name));
+    for (const Table &t : tables()) {
+        if (t.since == 1)
+            statements << QStringLiteral("ALTER TABLE %1 RENAME TO %1_v1").arg(QLatin1String(t.name));
+    }
     for (const Index &i : indexes())
         statements << QStringLiteral("DROP INDEX IF EXISTS %1").arg(QLatin1String(i.name));
+    // Later tables are made anew by the statements below.
+    for (const Table &t : tables()) {
+        if (t.since != 1)
+            statements << QStringLiteral("DROP TABLE IF EXISTS %1").arg(QLatin1String(t.name));
+    }
     statements << QStringLiteral("DROP INDEX IF EXISTS ix_name_fold");
     if (!execAll(db, statements, error))
         return Outcome::failure(error);
@@ -275,6 +318,8 @@ Outcome upgradeSqliteFrom1(Database &db)
         return Outcome::failure(error);
     statements.clear();
     for (const Table &t : tables()) {
+        if (t.since != 1)
+            continue; // made empty by the statements above
         QStringList columns;
         for (const Column &c : t.columns)
             columns << QLatin1String(c.name);
@@ -303,24 +348,23 @@ QStringList Schema::statements(Backend backend)
                               "CREATE COLLATION verna_ci (provider = icu, locale = 'cs-u-ks-level2', deterministic = false); "
                               "END IF; END $$");
     }
-    for (const Table &t : tables()) {
-        QStringList cols;
-        for (const Column &c : t.columns) {
-            QString def = QString::fromLatin1(c.name) + QLatin1Char(' ') + columnType(c.type, backend);
-            if (QLatin1String(c.name) == QLatin1String("row_id"))
-                def += QStringLiteral(" NOT NULL");
-            cols << def;
-        }
-        out << QStringLiteral("CREATE TABLE %1 (%2)").arg(QString::fromLatin1(t.name), cols.join(QStringLiteral(", ")));
-    }
-    for (const Index &i : indexes()) {
-        out << QStringLiteral("CREATE %1INDEX %2 ON %3 (%4)")
-                   .arg(i.unique ? QStringLiteral("UNIQUE ") : QString(), QString::fromLatin1(i.name),
-                        QString::fromLatin1(i.table), QString::fromLatin1(i.columns));
-    }
+    for (const Table &t : tables())
+        out << createTable(t, backend);
+    for (const Index &i : indexes())
+        out << createIndex(i);
     out << searchIndexes(backend);
     out << QStringLiteral("CREATE TABLE %1 (ver_nbr INTEGER NOT NULL)").arg(kVersionTable) << versionStatement();
     return out;
+}
+
+QStringList Schema::firstTableNames()
+{
+    QStringList names;
+    for (const Table &t : tables()) {
+        if (t.since == 1)
+            names << QString::fromLatin1(t.name);
+    }
+    return names;
 }
 
 Result<QStringList> Schema::presentTables(Database &db)
@@ -406,16 +450,36 @@ Outcome Schema::upgrade(Database &db)
     Transaction tx(db);
     if (!tx.isActive())
         return failed(db.lastError());
-    if (db.backend() == Backend::SQLite) {
+    if (found.value == 1 && db.backend() == Backend::SQLite) {
         if (const Outcome rebuilt = upgradeSqliteFrom1(db); !rebuilt)
             return failed(rebuilt.error);
-    } else {
-        // On a server the first schema differs only by this table: a login that may not create
-        // it (a reader) still works with the tables as they are, and the owner records it later.
+    } else if (found.value == 1) {
+        // On a server the first schema lacks the version table: a login that may not create it
+        // (a reader) still works with the tables as they are, and the owner upgrades later.
         QString error;
         if (!execAll(db, {QStringLiteral("CREATE TABLE %1 (ver_nbr INTEGER NOT NULL)").arg(kVersionTable), versionStatement()}, error))
             return Outcome::success();
+    } else if (const Outcome recorded = db.executeNative(QStringLiteral("UPDATE %1 SET ver_nbr = %2").arg(kVersionTable).arg(kVersion));
+               !recorded) {
+        return failed(recorded.error);
     }
+    // Version 3: the units and directions of indicators, and the shipped indicators' formulas
+    // that state shared quantities once and annualise every flow set against a stock.
+    const Result<bool> hasUnits = hasTable(db, QStringLiteral("func_unit"));
+    if (!hasUnits.ok())
+        return failed(hasUnits.error);
+    if (!hasUnits.value) {
+        QStringList statements = {createTable(*tableNamed("func_unit"), db.backend())};
+        for (const Index &i : indexes()) {
+            if (qstrcmp(i.table, "func_unit") == 0)
+                statements << createIndex(i);
+        }
+        QString error;
+        if (!execAll(db, statements, error))
+            return failed(error);
+    }
+    if (const Outcome shipped = shell::upgradeShippedIndicators(db); !shipped)
+        return failed(shipped.error);
     if (!tx.commit())
         return failed(db.lastError());
     db.trimWriteAheadLog(); // the rebuild went through the log whole

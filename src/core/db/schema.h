@@ -15,6 +15,8 @@ class Schema
 public:
     // Names of VERNA's tables, in creation order.
     static QStringList tableNames();
+    // The tables every VERNA database has had from the first schema on; an upgrade adds the rest.
+    static QStringList firstTableNames();
 
     // Which of VERNA's tables the target's current schema has; the reason when the read fails.
     static Result<QStringList> presentTables(Database &db);
@@ -29,7 +31,7 @@ public:
     static QStringList statements(Backend backend);
 
     // The version of the schema this program writes; a database records its own.
-    static constexpr int kVersion = 2;
+    static constexpr int kVersion = 3;
     // The open database's schema version (1 for files made before versions were recorded).
     static Result<int> version(Database &db);
     // Brings an older schema to this version in one transaction, after a copy of an SQLite

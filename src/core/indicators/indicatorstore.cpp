@@ -3,6 +3,7 @@
 #include "base/itemcodes.h"
 #include "db/clssql_func.h"
 #include "db/database.h"
+#include "db/numbertext.h"
 #include "db/sqlquote.h"
 #include "db/transaction.h"
 
@@ -68,7 +69,7 @@ Result<bool> IndicatorStore::nameTaken(const QString &name, std::optional<qint32
     return {!rows.rows.isEmpty(), rows.error};
 }
 
-Result<Saved> IndicatorStore::create(const Texts &texts)
+Result<Saved> IndicatorStore::create(const Texts &texts, const std::optional<IndicatorUnit> &unit)
 {
     db::Transaction tx(m_db);
     if (!tx.isActive())
@@ -88,13 +89,17 @@ Result<Saved> IndicatorStore::create(const Texts &texts)
     const Result<QString> id = m_db.readValue(QStringLiteral("SELECT min(func_for_id) as x FROM func_for"));
     if (!id.ok())
         return Result<Saved>::failure(id.error);
+    if (unit) {
+        if (const Outcome written = writeUnit(id.value.toInt(), *unit); !written)
+            return Result<Saved>::failure(written.error);
+    }
     if (!tx.commit())
         return Result<Saved>::failure(m_db.lastError());
     return {{id.value.toInt(), false}, {}};
 }
 
 Result<Saved> IndicatorStore::change(qint32 id, const std::optional<QString> &name, const std::optional<QString> &description,
-                                     const std::optional<QString> &formula)
+                                     const std::optional<QString> &formula, const std::optional<IndicatorUnit> &unit)
 {
     db::Transaction tx(m_db);
     if (!tx.isActive())
@@ -118,6 +123,10 @@ Result<Saved> IndicatorStore::change(qint32 id, const std::optional<QString> &na
         if (const Outcome done = m_db.execute(update + QStringLiteral("WHERE func_for_id = ") + n(id)); !done)
             return Result<Saved>::failure(done.error);
     }
+    if (unit) {
+        if (const Outcome written = writeUnit(id, *unit); !written)
+            return Result<Saved>::failure(written.error);
+    }
     if (!tx.commit())
         return Result<Saved>::failure(m_db.lastError());
     return {{id, false}, {}};
@@ -127,7 +136,61 @@ Outcome IndicatorStore::remove(qint32 id)
 {
     if (isProtected(id))
         return Outcome::failure(QStringLiteral("Ukazatel %1 počítá řádek plného výkazu a nelze jej odstranit.").arg(id));
-    return m_db.execute(QStringLiteral("UPDATE func_for SET inac_ind = 2 WHERE func_for_id = ") + n(id));
+    db::Transaction tx(m_db);
+    if (!tx.isActive())
+        return Outcome::failure(kNoTransaction + m_db.lastError());
+    for (const QString &sql : {QStringLiteral("UPDATE func_for SET inac_ind = 2 WHERE func_for_id = "),
+                               QStringLiteral("DELETE FROM func_unit WHERE func_for_id = ")}) {
+        if (const Outcome done = m_db.execute(sql + n(id)); !done)
+            return done;
+    }
+    return tx.commit() ? Outcome::success() : Outcome::failure(m_db.lastError());
+}
+
+Outcome IndicatorStore::writeUnit(qint32 id, const IndicatorUnit &unit)
+{
+    const auto number = [](const std::optional<double> &value) { return value ? db::numberText(*value) : QStringLiteral("null"); };
+    const bool bounded = unit.direction == Direction::TargetRange;
+    if (const Outcome removed = m_db.execute(QStringLiteral("DELETE FROM func_unit WHERE func_for_id = ") + n(id)); !removed)
+        return removed;
+    return m_db.execute(QStringLiteral("INSERT INTO func_unit VALUES((SELECT min(row_id)-1 FROM func_unit),getdate(),0,") + n(id)
+                        + QLatin1Char(',') + db::quoted(unit.unit.trimmed()) + QLatin1Char(',') + n(static_cast<int>(unit.direction))
+                        + QLatin1Char(',') + number(bounded ? unit.low : std::nullopt) + QLatin1Char(',')
+                        + number(bounded ? unit.high : std::nullopt) + QLatin1Char(')'));
+}
+
+Result<QHash<qint32, IndicatorUnit>> IndicatorStore::readUnits(const QString &where)
+{
+    const db::Rows rows = m_db.queryRows(
+        QStringLiteral("SELECT func_for_id, RTRIM(LTRIM(unit_txt)), dir_cd, low_val, high_val FROM func_unit WHERE inac_ind = 0") + where);
+    if (!rows.ok())
+        return Result<QHash<qint32, IndicatorUnit>>::failure(rows.error);
+    Result<QHash<qint32, IndicatorUnit>> out;
+    const auto number = [](const QString &text) {
+        bool ok = false;
+        const double value = text.toDouble(&ok);
+        return ok ? std::optional<double>(value) : std::nullopt;
+    };
+    for (const QStringList &row : rows.rows) {
+        const int direction = row.value(2).toInt();
+        IndicatorUnit unit{row.value(1), direction >= 0 && direction <= 3 ? static_cast<Direction>(direction) : Direction::None,
+                           number(row.value(3)), number(row.value(4))};
+        out.value.insert(row.value(0).toInt(), unit);
+    }
+    return out;
+}
+
+Result<IndicatorUnit> IndicatorStore::unit(qint32 id)
+{
+    const Result<QHash<qint32, IndicatorUnit>> found = readUnits(QStringLiteral(" AND func_for_id = ") + n(id));
+    if (!found.ok())
+        return Result<IndicatorUnit>::failure(found.error);
+    return {found.value.value(id), {}};
+}
+
+Result<QHash<qint32, IndicatorUnit>> IndicatorStore::units()
+{
+    return readUnits(QString());
 }
 
 } // namespace verna::indicators

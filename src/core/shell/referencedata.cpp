@@ -3,9 +3,11 @@
 #include "base/textforms.h"
 #include "db/bulkinsert.h"
 #include "db/database.h"
+#include "db/sqlquote.h"
 #include "db/transaction.h"
 
 #include <QFile>
+#include <QHash>
 
 namespace verna::shell {
 
@@ -166,7 +168,78 @@ struct Loader {
     }
 };
 
+QStringList unitColumns()
+{
+    return {QStringLiteral("!row"), QStringLiteral("!CURRENT_TIMESTAMP"), QStringLiteral("!0"), QStringLiteral("#func_for_id"),
+            QStringLiteral("$unit_txt"), QStringLiteral("#dir_cd"), QStringLiteral("#low_val"), QStringLiteral("#high_val")};
+}
+
 } // namespace
+
+Outcome upgradeShippedIndicators(db::Database &db)
+{
+    const DataTable current = readReferenceTable(QStringLiteral("func_for"));
+    const DataTable before = readReferenceTable(QStringLiteral("func_for_v2"));
+    const DataTable units = readReferenceTable(QStringLiteral("func_unit"));
+    for (const DataTable *t : {&current, &before, &units}) {
+        if (!t->error.isEmpty())
+            return Outcome::failure(t->error);
+    }
+    const Result<QList<QVariantList>> stored =
+        db.queryNative(QStringLiteral("SELECT func_for_id, func_for_val, func_for_name FROM func_for WHERE func_for_id > 0"));
+    if (!stored.ok())
+        return Outcome::failure(stored.error);
+    QHash<qint32, QPair<QString, QString>> formulaAndName;
+    for (const QVariantList &row : stored.value)
+        formulaAndName.insert(row.value(0).toInt(), {row.value(1).toString().trimmed(), row.value(2).toString().trimmed()});
+
+    QHash<QString, int> currentRow;
+    for (int r = 0; r < current.rows.size(); ++r)
+        currentRow.insert(current.value(r, QStringLiteral("func_for_id")), r);
+    QStringList statements;
+    for (int r = 0; r < before.rows.size(); ++r) {
+        const QString id = before.value(r, QStringLiteral("func_for_id"));
+        const auto found = formulaAndName.constFind(id.toInt());
+        const QString oldFormula = before.value(r, QStringLiteral("func_for_val"));
+        if (found == formulaAndName.constEnd() || found->first != oldFormula || !currentRow.contains(id))
+            continue; // not shipped here, or the user's own formula
+        const int now = currentRow.value(id);
+        const qint32 keptId = id.toInt() + kOldFormulaOffset;
+        statements << QStringLiteral("INSERT INTO func_for (row_id, crt_dt, func_for_id, inac_ind, func_for_name, func_for_val, func_for_txt) "
+                                     "SELECT max(row_id) + 1, CURRENT_TIMESTAMP, %1, 1, %2, %3, %4 FROM func_for")
+                          .arg(keptId)
+                          .arg(db::quoted(found->second + kOldFormulaSuffix), db::quoted(oldFormula),
+                               db::quoted(before.value(r, QStringLiteral("func_for_txt"))))
+                   << QStringLiteral("UPDATE func_for SET func_for_val = %1, func_for_txt = %2 WHERE func_for_id = %3")
+                          .arg(db::quoted(current.value(now, QStringLiteral("func_for_val"))),
+                               db::quoted(current.value(now, QStringLiteral("func_for_txt"))), id);
+        formulaAndName.insert(keptId, {oldFormula, QString()});
+    }
+    for (const QString &sql : statements) {
+        if (const Outcome done = db.executeNative(sql); !done)
+            return done;
+    }
+    // Units for the shipped indicators present, and the same for the kept old formulas.
+    BulkInsert insert(db, QStringLiteral("func_unit"));
+    int row = 0;
+    for (int r = 0; r < units.rows.size(); ++r) {
+        const qint32 id = units.value(r, QStringLiteral("func_for_id")).toInt();
+        for (const qint32 target : {id, id + kOldFormulaOffset}) {
+            if (!formulaAndName.contains(target))
+                continue;
+            const auto number = [&](const char *column) {
+                const QString value = units.value(r, QString::fromLatin1(column));
+                return value.isEmpty() ? BulkInsert::null() : BulkInsert::amount(value);
+            };
+            const Outcome added = insert.add({QString::number(++row), BulkInsert::now(), QStringLiteral("0"), QString::number(target),
+                                              BulkInsert::text(units.value(r, QStringLiteral("unit_txt"))), number("dir_cd"),
+                                              number("low_val"), number("high_val")});
+            if (!added)
+                return added;
+        }
+    }
+    return insert.flush();
+}
 
 Outcome loadReferenceData(db::Database &db)
 {
@@ -189,6 +262,7 @@ Outcome loadReferenceData(db::Database &db)
         && loader.load(QStringLiteral("func_mem"), QStringLiteral("func_mem"),
                        {QStringLiteral("!row"), QStringLiteral("!CURRENT_TIMESTAMP"), QStringLiteral("!0"), QStringLiteral("#func_mem_grp"),
                         QStringLiteral("#func_mem_for")})
+        && loader.load(QStringLiteral("func_unit"), QStringLiteral("func_unit"), unitColumns())
         && loader.loadReferenceEntity();
     if (!ok)
         return Outcome::failure(QStringLiteral("Referenční data nelze uložit: ") + loader.error);

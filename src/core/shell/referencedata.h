@@ -29,6 +29,16 @@ DataTable readReferenceTable(const QString &name);
 // with its statement pair for 1996 Q4. All or nothing.
 Outcome loadReferenceData(db::Database &db);
 
+// Brings the shipped indicators of a database made by an earlier VERNA to this version's
+// reference data, inside the caller's transaction: a shipped indicator whose formula is still
+// the one shipped before gets the new formula and description, and its old formula is kept as
+// a hidden indicator (id + kOldFormulaOffset, named "... – původní vzorec") so earlier results
+// can be explained; a formula the user changed is left as it is. Units and directions are
+// written for the shipped indicators the database has.
+Outcome upgradeShippedIndicators(db::Database &db);
+inline constexpr int kOldFormulaOffset = 100;
+inline const QString kOldFormulaSuffix = QStringLiteral(" – původní vzorec");
+
 // Ids of the reference entity and its period, on which formulas are tried out.
 inline constexpr int kReferenceEntity = 3366;
 inline constexpr int kReferenceYear = 1996;

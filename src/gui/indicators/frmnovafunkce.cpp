@@ -6,6 +6,7 @@
 #include "indicators/editorcontrols.h"
 #include "indicators/emptyvalue.h"
 #include "indicators/evaluator.h"
+#include "indicators/unitcontrols.h"
 #include "shell/appstate.h"
 #include "ui/messages.h"
 
@@ -111,6 +112,7 @@ void frmNovaFunkce::buildControls()
         connect(list, &QListWidget::itemDoubleClicked, this, &frmNovaFunkce::lstPolozky_DblClick);
         return list;
     };
+    m_units = new UnitControls(this);
     m_lstRozvaha = itemList(QStringLiteral("lstRozvaha"));
     m_lstVysledovka = itemList(QStringLiteral("lstVysledovka"));
 
@@ -152,6 +154,7 @@ void frmNovaFunkce::buildControls()
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(texts);
+    layout->addWidget(m_units);
     layout->addLayout(lists, 1);
     layout->addLayout(buttons);
 }
@@ -226,6 +229,12 @@ void frmNovaFunkce::cboNazev_Click(int index)
         m_txtPopis->setPlainText(texts.value.description);
         m_txtFunkce->setText(displayFormula(texts.value.formula, m_items));
     });
+    const Result<IndicatorUnit> unit = m_store.unit(id);
+    if (!unit.ok()) {
+        m_controls->showFailure(QStringLiteral("Jednotku ukazatele nelze načíst."), unit.error);
+        return;
+    }
+    m_units->set(unit.value);
     m_controls->nameChanged = m_controls->descriptionChanged = m_formulaChanged = false;
     // Choosing an indicator ends a creation: the next save changes what is on display.
     m_creating = false;
@@ -294,6 +303,7 @@ void frmNovaFunkce::cmdNova_Click()
         m_txtFunkce->clear();
         m_txtPopis->clear();
     });
+    m_units->set({});
     m_cmdOK->setText(kVytvorit);
     m_current.reset();
     m_cmdOdstranit->setEnabled(false);
@@ -317,6 +327,11 @@ void frmNovaFunkce::cmdOK_Click()
     }
     if (m_txtFunkce->text().trimmed().isEmpty()) {
         ui::exclamation(this, windowTitle(), QStringLiteral("Vytvořte vzorec pro ukazatel."));
+        return;
+    }
+    QString unitProblem;
+    if (!m_units->value(&unitProblem)) {
+        ui::exclamation(this, windowTitle(), unitProblem);
         return;
     }
     // A character outside the formula language is refused, not dropped: dropping "." from
@@ -350,7 +365,7 @@ void frmNovaFunkce::cmdOK_Click()
 
 void frmNovaFunkce::create(const QString &name, const QString &formula)
 {
-    const Result<Saved> saved = m_store.create({name, formula, m_txtPopis->toPlainText()});
+    const Result<Saved> saved = m_store.create({name, formula, m_txtPopis->toPlainText()}, m_units->value(nullptr));
     if (!saved.ok()) {
         m_controls->showFailure(QStringLiteral("Ukazatel nelze vytvořit, nic nebylo uloženo."), saved.error);
         return;
@@ -369,7 +384,8 @@ void frmNovaFunkce::change(qint32 id, const QString &name, const QString &formul
 {
     const Result<Saved> saved = m_store.change(id, m_controls->nameChanged ? std::optional<QString>(m_cboNazev->currentText()) : std::nullopt,
                                                m_controls->descriptionChanged ? std::optional<QString>(m_txtPopis->toPlainText()) : std::nullopt,
-                                               m_formulaChanged ? std::optional<QString>(formula) : std::nullopt);
+                                               m_formulaChanged ? std::optional<QString>(formula) : std::nullopt,
+                                               m_units->changed ? m_units->value(nullptr) : std::nullopt);
     if (!saved.ok()) {
         m_controls->showFailure(QStringLiteral("Ukazatel nelze změnit, nic nebylo uloženo."), saved.error);
         return;
@@ -381,7 +397,7 @@ void frmNovaFunkce::change(qint32 id, const QString &name, const QString &formul
         rebuildList();
         return;
     }
-    m_controls->nameChanged = m_controls->descriptionChanged = m_formulaChanged = false;
+    m_controls->nameChanged = m_controls->descriptionChanged = m_formulaChanged = m_units->changed = false;
     ui::information(this, QCoreApplication::applicationName(), QStringLiteral("Ukazatel ") + name + QStringLiteral(" byl změněn."));
     m_state.setSelectionAfterReload(id);
     rebuildList();

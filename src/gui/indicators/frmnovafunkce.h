@@ -21,6 +21,7 @@ class AppState;
 namespace verna::indicators {
 
 class EditorControls;
+class UnitControls;
 
 // The indicator editor: creates, changes and deletes indicators. The user writes formulas with
 // the statement lines' texts; the window stores them with codes, after a test evaluation on the
@@ -77,6 +78,7 @@ private:
     QLabel *m_lblNazevObsazen = nullptr;
     QPushButton *m_cmdOtevritObsazeny = nullptr;
     QLabel *m_lblHodnota = nullptr;
+    UnitControls *m_units = nullptr;
     QListWidget *m_lstRozvaha = nullptr;
     QListWidget *m_lstVysledovka = nullptr;
     QPushButton *m_cmdOK = nullptr;
