@@ -172,7 +172,7 @@ TEST(SqliteFile, ASecondSchemaFileGetsTheNewShippedFormulasAndKeepsTheOldAndTheU
     db::Database database;
     const Outcome opened = shell::openDatabase(database, db::DatabaseLocation::file(path));
     ASSERT_TRUE(opened.ok) << opened.error.toStdString();
-    EXPECT_EQ(db::Schema::version(database).value, 3);
+    EXPECT_EQ(db::Schema::version(database).value, db::Schema::kVersion);
     EXPECT_TRUE(QFile::exists(dir.filePath(u"verna.zaloha-v2.sqlite"_s)));
     const auto formula = [&](int id) { return database.singleValue(u"SELECT func_for_val FROM func_for WHERE func_for_id = %1"_s.arg(id)); };
     // The shipped ids are all there, and only the kept old formulas are new.
