@@ -49,14 +49,15 @@ protected:
 } // namespace
 
 // verna-db history lists an entity's changes newest first, once each (on PostgreSQL the
-// triggers leave VERNA's own writes alone), and a changed statement names the one it replaced.
+// triggers leave VERNA's own writes alone), and a statement saved over its period names the
+// one it replaced.
 TEST_P(AuditTest, HistoryPrintsAStatementChangeWithTheStatementItReplaced)
 {
     const qint32 entity = newEntity(u"27074358"_s, u"Historie s.r.o."_s);
     statements::StatementStore store(db());
     const statements::SavedPair first = store.save(pair(entity));
     ASSERT_TRUE(first.ok()) << first.reason().toStdString();
-    const statements::SavedPair changed = store.save(pair(entity), statements::SaveOptions{first.ids, false});
+    const statements::SavedPair changed = store.save(pair(entity), statements::SaveOptions{std::nullopt, true});
     ASSERT_TRUE(changed.ok()) << changed.reason().toStdString();
 
     const ToolRun run = vernaDb({u"history"_s, u"--entity"_s, QString::number(entity)});

@@ -31,10 +31,10 @@ QString idList(const PairIds &ids)
     return out.join(QStringLiteral(", "));
 }
 
-// "rozvaha 2010/1": a statement as the audit trail names it (type 1 balance sheet, 2 income statement).
-QString statementLabel(int type, int year, int quarter)
+// "rozvaha 2010/1": a statement as the audit trail names it (by its type code, 27 or 28).
+QString statementLabel(int typeCode, int year, int quarter)
 {
-    return (type == 1 ? QStringLiteral("rozvaha %1/%2") : QStringLiteral("výsledovka %1/%2")).arg(year).arg(quarter);
+    return (typeCode == 27 ? QStringLiteral("rozvaha %1/%2") : QStringLiteral("výsledovka %1/%2")).arg(year).arg(quarter);
 }
 
 } // namespace
@@ -239,7 +239,7 @@ SavedPair StatementStore::save(const StatementPair &pair, const SaveOptions &opt
         if (const Outcome o = m_db.serialiseWriters(table); !o)
             return fail(o.error);
     }
-    // The statements replaced, by type (1 balance sheet, 2 income statement), for the audit trail.
+    // The statements replaced, by type code (27 balance sheet, 28 income statement), for the audit trail.
     QHash<int, qint32> replaced;
     const QString period = QStringLiteral("subj_id = ") + n(pair.entity) + QStringLiteral(" AND year_dt = ") + n(pair.year)
         + QStringLiteral(" AND quarter_dt = ") + n(pair.quarter);
@@ -253,7 +253,7 @@ SavedPair StatementStore::save(const StatementPair &pair, const SaveOptions &opt
             return refuse(QStringLiteral("Načtený výkaz už v databázi není; načtěte jej znovu."));
         if (const Outcome o = markDeleted(ids); !o)
             return fail(o.error);
-        for (const auto &[type, id] : {std::pair{1, options.replacing->balance}, std::pair{2, options.replacing->income}}) {
+        for (const auto &[type, id] : {std::pair{27, options.replacing->balance}, std::pair{28, options.replacing->income}}) {
             if (id != 0)
                 replaced.insert(type, id);
         }
@@ -311,7 +311,7 @@ SavedPair StatementStore::save(const StatementPair &pair, const SaveOptions &opt
         (typ == 1 ? out.ids.balance : out.ids.income) = *id;
     }
     QList<db::audit::Change> changes;
-    for (const auto &[type, id] : {std::pair{1, out.ids.balance}, std::pair{2, out.ids.income}}) {
+    for (const auto &[type, id] : {std::pair{27, out.ids.balance}, std::pair{28, out.ids.income}}) {
         const auto earlier = replaced.contains(type) ? std::optional<qint32>(replaced.value(type)) : std::nullopt;
         changes.append({earlier ? db::audit::kChange : db::audit::kInsert, db::audit::kStatement, id, pair.entity,
                         statementLabel(type, pair.year, pair.quarter), earlier});
