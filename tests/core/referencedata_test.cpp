@@ -1,4 +1,6 @@
 #include "db/clssql_finl.h"
+#include "db/schema.h"
+#include "db/sqlquote.h"
 #include "indicators/evaluator.h"
 #include "indicators/indicatorstore.h"
 #include "shell/appstate.h"
@@ -303,6 +305,53 @@ TEST_P(ReferenceDataTest, In05HasAValueWithoutInterestCosts)
             evaluator.formulaValue(u"0.13*[92]/[170]+3.97*[220]*360/[219]/[92]+0.21*[223]*360/[219]/[92]+0.09*[119]/[224]"_s, q4).value;
         EXPECT_NEAR(in05.toDouble() - withoutCover.toDouble(), 0.04 * (ebit > 0 ? 9 : ebit < 0 ? -9 : 0), 1e-9) << ebit;
     }
+}
+
+// A database of the second schema gets the shipped indicators' new formulas under their ids;
+// each old formula stays as a hidden indicator, and a formula the user changed is left alone.
+TEST_P(ReferenceDataTest, ASecondSchemaDatabaseGetsTheNewShippedFormulasAndKeepsTheOldAndTheUsersOwn)
+{
+    const DataTable before = readReferenceTable(u"func_for_v2"_s);
+    const DataTable shipped = readReferenceTable(u"func_for"_s);
+    ASSERT_GE(before.rows.size(), 10);
+    const QString usersOwn = u"[90]/[92]*100"_s;
+    // Back to what the second schema shipped, with one shipped formula edited by its user.
+    QStringList downgrade = {u"DROP TABLE func_unit"_s, u"UPDATE schema_ver SET ver_nbr = 2"_s};
+    for (int r = 0; r < before.rows.size(); ++r) {
+        downgrade << u"UPDATE func_for SET func_for_val = %1, func_for_txt = %2 WHERE func_for_id = %3"_s.arg(
+            db::quoted(before.value(r, u"func_for_val"_s)), db::quoted(before.value(r, u"func_for_txt"_s)), before.value(r, u"func_for_id"_s));
+    }
+    downgrade << u"UPDATE func_for SET func_for_val = '%1' WHERE func_for_id = 10"_s.arg(usersOwn);
+    for (const QString &sql : downgrade)
+        ASSERT_TRUE(db().executeNative(sql).ok) << sql.toStdString();
+    const auto ids = [&](const QString &where) {
+        QStringList out;
+        for (const QStringList &row : db().queryRows(u"SELECT func_for_id FROM func_for WHERE "_s + where + u" ORDER BY 1"_s).rows)
+            out << row.front();
+        return out;
+    };
+    const QStringList shippedIds = ids(u"func_for_id < 100"_s);
+
+    const Outcome upgraded = db::Schema::upgrade(db());
+    ASSERT_TRUE(upgraded.ok) << upgraded.error.toStdString();
+    EXPECT_EQ(db::Schema::version(db()).value, db::Schema::kVersion);
+    const auto formula = [&](int id) { return db().singleValue(u"SELECT func_for_val FROM func_for WHERE func_for_id = %1"_s.arg(id)); };
+    // The shipped ids are all there; the kept old formulas are the only new ones, all hidden.
+    EXPECT_EQ(ids(u"func_for_id < 100"_s), shippedIds);
+    EXPECT_EQ(ids(u"func_for_id > 100 AND inac_ind = 1"_s).size(), before.rows.size() - 1);
+    for (int r = 0; r < shipped.rows.size(); ++r) {
+        if (shipped.value(r, u"func_for_id"_s) == u"11"_s) {
+            EXPECT_EQ(formula(11), shipped.value(r, u"func_for_val"_s));
+        }
+    }
+    EXPECT_EQ(db().singleValue(u"SELECT func_for_name FROM func_for WHERE func_for_id = 111 AND inac_ind = 1"_s),
+              u"Rentabilita vlastního kapitálu (ROE) – původní vzorec"_s);
+    EXPECT_EQ(formula(111), u"[90]/[153]*100"_s);
+    EXPECT_EQ(formula(10), usersOwn);
+    EXPECT_EQ(formula(110), u""_s);
+    EXPECT_EQ(indicators::IndicatorStore(db()).unit(111).value.unit, u"%"_s);
+    // The old formula still explains an earlier result.
+    EXPECT_FALSE(indicators::Evaluator(db()).indicatorValue(111, {1996, 4, 3366}).value.isEmpty());
 }
 
 // The list of shipped indicators in the documentation is the database's: ids, names, formulas,

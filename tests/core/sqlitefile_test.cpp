@@ -1,12 +1,9 @@
 #include "analysis/tableexport.h"
 #include "db/database.h"
 #include "db/schema.h"
-#include "db/sqlquote.h"
 #include "entities/entitysearch.h"
-#include "indicators/evaluator.h"
 #include "report/reportbuilder.h"
 #include "shell/demodata.h"
-#include "shell/referencedata.h"
 #include "shell/startup.h"
 
 #include <QCryptographicHash>
@@ -140,58 +137,3 @@ TEST(SqliteFile, AnOlderFileIsUpgradedAfterABackupAndANewerOneRefusedUntouched)
     EXPECT_EQ(digest(path), newer);
 }
 
-// A file of the second schema gets the shipped indicators' new formulas under their ids; each
-// old formula stays as a hidden indicator, and a formula the user changed is left alone.
-TEST(SqliteFile, ASecondSchemaFileGetsTheNewShippedFormulasAndKeepsTheOldAndTheUsersOwn)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(u"verna.sqlite"_s);
-    const shell::DataTable before = shell::readReferenceTable(u"func_for_v2"_s);
-    const shell::DataTable shipped = shell::readReferenceTable(u"func_for"_s);
-    ASSERT_GE(before.rows.size(), 10);
-    const QString usersOwn = u"[90]/[92]*100"_s;
-    QString ids;
-    {
-        db::Database database;
-        ASSERT_TRUE(database.open(db::DatabaseLocation::file(path)).ok);
-        ASSERT_TRUE(shell::initialiseDatabase(database, false).ok);
-        // Back to what the second schema shipped, with one shipped formula edited by its user.
-        QStringList downgrade = {u"DROP TABLE func_unit"_s, u"UPDATE schema_ver SET ver_nbr = 2"_s};
-        for (int r = 0; r < before.rows.size(); ++r) {
-            downgrade << u"UPDATE func_for SET func_for_val = %1, func_for_txt = %2 WHERE func_for_id = %3"_s.arg(
-                db::quoted(before.value(r, u"func_for_val"_s)), db::quoted(before.value(r, u"func_for_txt"_s)),
-                before.value(r, u"func_for_id"_s));
-        }
-        downgrade << u"UPDATE func_for SET func_for_val = '%1' WHERE func_for_id = 10"_s.arg(usersOwn);
-        for (const QString &sql : downgrade)
-            ASSERT_TRUE(database.executeNative(sql).ok) << sql.toStdString();
-        ids = database.singleValue(u"SELECT group_concat(func_for_id) FROM (SELECT func_for_id FROM func_for ORDER BY 1)"_s);
-        database.close();
-    }
-
-    db::Database database;
-    const Outcome opened = shell::openDatabase(database, db::DatabaseLocation::file(path));
-    ASSERT_TRUE(opened.ok) << opened.error.toStdString();
-    EXPECT_EQ(db::Schema::version(database).value, db::Schema::kVersion);
-    EXPECT_TRUE(QFile::exists(dir.filePath(u"verna.zaloha-v2.sqlite"_s)));
-    const auto formula = [&](int id) { return database.singleValue(u"SELECT func_for_val FROM func_for WHERE func_for_id = %1"_s.arg(id)); };
-    // The shipped ids are all there, and only the kept old formulas are new.
-    EXPECT_EQ(database.singleValue(u"SELECT group_concat(func_for_id) FROM (SELECT func_for_id FROM func_for WHERE func_for_id < 100 "
-                                   "ORDER BY 1)"_s),
-              ids);
-    EXPECT_EQ(database.singleValue(u"SELECT count(*) FROM func_for WHERE func_for_id > 100 AND inac_ind = 1"_s),
-              QString::number(before.rows.size() - 1));
-    for (int r = 0; r < shipped.rows.size(); ++r) {
-        if (shipped.value(r, u"func_for_id"_s) == u"11"_s) {
-            EXPECT_EQ(formula(11), shipped.value(r, u"func_for_val"_s));
-        }
-    }
-    EXPECT_EQ(database.singleValue(u"SELECT func_for_name FROM func_for WHERE func_for_id = 111 AND inac_ind = 1"_s),
-              u"Rentabilita vlastního kapitálu (ROE) – původní vzorec"_s);
-    EXPECT_EQ(formula(111), u"[90]/[153]*100"_s);
-    EXPECT_EQ(formula(10), usersOwn);
-    EXPECT_EQ(formula(110), u""_s);
-    EXPECT_EQ(database.singleValue(u"SELECT unit_txt FROM func_unit WHERE func_for_id = 111"_s), u"%"_s);
-    // The old formula still explains an earlier result.
-    EXPECT_FALSE(indicators::Evaluator(database).indicatorValue(111, {1996, 4, 3366}).value.isEmpty());
-}
