@@ -72,6 +72,8 @@ TEST_P(AuditTest, HistoryPrintsAStatementChangeWithTheStatementItReplaced)
     if (GetParam() == TestBackend::PostgreSQL) {
         EXPECT_EQ(lines.first().section(u'\t', 1, 1), db().singleValue(u"SELECT CURRENT_USER"_s));
     }
+    const ToolRun since = vernaDb({u"history"_s, u"--since"_s, u"2000-01-01"_s});
+    EXPECT_EQ(since.out, run.out) << since.err.toStdString();
     EXPECT_EQ(vernaDb({u"history"_s}).exitCode, 2);
     EXPECT_EQ(vernaDb({u"history"_s, u"--since"_s, u"2024-13-01"_s}).exitCode, 2);
 }
@@ -111,6 +113,9 @@ TEST_P(AuditTest, PlainSqlIsAuditedOnPostgresAndOnlyAdministratorsChangeTheTrail
     EXPECT_EQ(rows.front().kind, db::audit::kEntity);
     EXPECT_TRUE(rows.front().label.contains(u"name"_s)) << rows.front().label.toStdString();
     EXPECT_EQ(rows.front().user, db().singleValue(u"SELECT CURRENT_USER"_s));
+    // So is SQL typed to verna-db, though VERNA runs it.
+    ASSERT_EQ(vernaDb({u"sql"_s, u"UPDATE name SET name_txt = 'Znovu s.r.o.' WHERE subj_id = %1"_s.arg(entity)}).exitCode, 0);
+    EXPECT_EQ(history(entity).size(), 3);
 
     // Roles are the cluster's: the test's own one goes at the end.
     const QString role = u"verna_audit_test_"_s + QUuid::createUuid().toString(QUuid::Id128).left(12);
@@ -135,7 +140,7 @@ TEST_P(AuditTest, PlainSqlIsAuditedOnPostgresAndOnlyAdministratorsChangeTheTrail
     EXPECT_FALSE(changed.ok);
     EXPECT_TRUE(changed.error.contains(u"verna_spravce"_s)) << changed.error.toStdString();
     EXPECT_FALSE(as(u"DELETE FROM audit_log"_s).ok);
-    EXPECT_EQ(history(entity).size(), 2);
+    EXPECT_EQ(history(entity).size(), 3);
     // An administrator may.
     ASSERT_TRUE(sql(u"GRANT verna_spravce TO "_s + role).ok);
     EXPECT_TRUE(as(u"DELETE FROM audit_log WHERE subj_id = %1"_s.arg(entity)).ok);
