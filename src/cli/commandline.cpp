@@ -1,9 +1,11 @@
 #include "commandline.h"
 #include "commands.h"
 
+#include "db/audit.h"
 #include "db/database.h"
 #include "db/databasecheck.h"
 #include "db/databaselocation.h"
+#include "db/transaction.h"
 #include "shell/startup.h"
 
 #include <QCommandLineParser>
@@ -43,6 +45,10 @@ const char *const kUsage =
     "  dupont --entity E --periods 1998/4,1999/4\n"
     "                          rozloží změnu ROE mezi dvěma obdobími na pět činitelů (daňové a úrokové\n"
     "                          břemeno, provozní marže, obrat aktiv, finanční páka)\n"
+    "  history (--entity E | --since RRRR-MM-DD)\n"
+    "                          vypíše historii změn subjektu nebo všech změn od data, nejnovější první;\n"
+    "                          sloupce oddělené tabulátorem: kdy, kdo, akce, druh, id, subjekt, popis,\n"
+    "                          id nahrazeného výkazu\n"
     "\n"
     "Bez --db se použije zdroj ODBC \"finance\", je-li nastaven, jinak vestavěná databáze.\n";
 
@@ -58,7 +64,7 @@ std::optional<Options> parseOptions(const QStringList &arguments, QTextStream &e
     const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("vypíše nápovědu"));
     parser.addOption(dbOption);
     parser.addOption(helpOption);
-    parser.addPositionalArgument(QStringLiteral("PŘÍKAZ"), QStringLiteral("init, sql, demo, find, analyze, report, eval, statement, import nebo dupont"));
+    parser.addPositionalArgument(QStringLiteral("PŘÍKAZ"), QStringLiteral("init, sql, demo, find, analyze, report, eval, statement, import, dupont nebo history"));
     if (!parser.parse(QStringList{QStringLiteral("verna-db")} + arguments)) {
         if (!parser.unknownOptionNames().isEmpty())
             err << "Neznámá volba: " << parser.unknownOptionNames().join(QStringLiteral(", ")) << "\n";
@@ -200,9 +206,18 @@ int commandSql(const Options &o, QTextStream &out, QTextStream &err)
     db::Database database;
     if (!openDatabase(database, o, err))
         return DatabaseError;
+    // On PostgreSQL the batch runs in a transaction the audit triggers record, as any plain SQL.
+    std::optional<db::Transaction> recorded;
+    if (database.backend() == db::Backend::PostgreSQL) {
+        recorded.emplace(database);
+        if (const Outcome left = recorded->isActive() ? db::audit::leaveToTriggers(database) : Outcome::failure(database.lastError()); !left) {
+            err << left.error << "\n";
+            return DatabaseError;
+        }
+    }
     const Outcome result = database.execute(o.rest.front(), [&out](const QStringList &row) { printRow(out, row); });
-    if (!result) {
-        err << result.error << "\n";
+    if (!result || (recorded && !recorded->commit())) {
+        err << (result ? database.lastError() : result.error) << "\n";
         return DatabaseError;
     }
     return Success;
@@ -227,6 +242,7 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
     static const QHash<QString, Command> commands = {
         {QStringLiteral("init"), commandInit},
         {QStringLiteral("sql"), commandSql},
+        {QStringLiteral("history"), commandHistory},
         {QStringLiteral("demo"), commandDemo},
         {QStringLiteral("analyze"), commandAnalyze},
         {QStringLiteral("eval"), commandEval},

@@ -42,5 +42,6 @@ int commandStatement(const Options &options, QTextStream &out, QTextStream &err)
 int commandReport(const Options &options, QTextStream &out, QTextStream &err);
 int commandImport(const Options &options, QTextStream &out, QTextStream &err);
 int commandDupont(const Options &options, QTextStream &out, QTextStream &err);
+int commandHistory(const Options &options, QTextStream &out, QTextStream &err);
 
 } // namespace verna::cli

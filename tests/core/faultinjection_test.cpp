@@ -1,3 +1,4 @@
+#include "db/audit.h"
 #include "db/schema.h"
 #include "indicators/emptyvalue.h"
 #include "indicators/evaluator.h"
@@ -41,17 +42,33 @@ protected:
         }
         return out;
     }
+
+    // The audit rows after the given key, as "action kind", sorted; their greatest key.
+    std::pair<QStringList, qint64> auditRowsAfter(qint64 key)
+    {
+        const auto rows = db().queryNative(u"SELECT row_id, action_txt, obj_type_txt FROM audit_log WHERE row_id > %1"_s.arg(key));
+        EXPECT_TRUE(rows.ok()) << rows.error.toStdString();
+        QStringList out;
+        for (const QVariantList &row : rows.value) {
+            out << row.value(1).toString() + u' ' + row.value(2).toString();
+            key = std::max(key, row.value(0).toLongLong());
+        }
+        out.sort();
+        return {out, key};
+    }
 };
 
 struct Write {
     const char *name;
     std::function<bool()> run;
+    QStringList audited; // the audit rows a success leaves, as "action kind", sorted
 };
 
 } // namespace
 
 // Each multi-statement write fails at its 1st, 2nd, ... statement in turn: after every one
-// of them the database is as before and no transaction is left open; then it succeeds.
+// of them the database is as before (its audit trail too) and no transaction is left open;
+// then it succeeds and leaves exactly its own audit rows.
 TEST_P(FaultInjectionTest, EveryWriteIsWholeOrNotThereAtAnyFailingStatement)
 {
     entities::EntityStore entities(db());
@@ -62,7 +79,7 @@ TEST_P(FaultInjectionTest, EveryWriteIsWholeOrNotThereAtAnyFailingStatement)
     statements::StatementStore statementStore(db());
     statements::StatementImport statementImport(db());
     qint32 entity = 0, other = 0, group = 0, indicator = 0, indicatorGroup = 0;
-    statements::PairIds pairIds;
+    statements::PairIds pairIds, replacedPair;
     // An abbreviated pair of zeros but one line outside the sum rules: every line is written.
     // The line lists are read here, before any statement is made to fail.
     const QList<statements::StatementLine> balanceLines = statementStore.lines(27, false).value;
@@ -85,74 +102,76 @@ TEST_P(FaultInjectionTest, EveryWriteIsWholeOrNotThereAtAnyFailingStatement)
              const entities::Written w = entities.create({u"27074358"_s, u"Poruchy s.r.o."_s, 2, 1112, longNote, {3029, 3001}});
              entity = w.id;
              return w.ok();
-         }},
+         }, {u"vložení subjekt"_s}},
         {"second entity", [&] {
              const entities::Written w = entities.create({u"25596641"_s, u"Druhá a.s."_s, 2, 1112, {}, {3029}});
              other = w.id;
              return w.ok();
-         }},
-        {"note", [&] { return entities::storeNote(db(), QString::number(entity), u"nová\r\npoznámka"_s).ok; }},
-        {"entity editing", [&] { return entities.save(entity, u"Poruchy 2 s.r.o."_s, longNote).ok; }},
+         }, {u"vložení subjekt"_s}},
+        {"note", [&] { return entities::storeNote(db(), QString::number(entity), u"nová\r\npoznámka"_s).ok; }, {u"změna poznámka"_s}},
+        {"entity editing", [&] { return entities.save(entity, u"Poruchy 2 s.r.o."_s, longNote).ok; }, {u"změna subjekt"_s}},
         {"new group", [&] {
              const entities::Written w = groups.create(u"Skupina poruch"_s, u"pozn."_s, {entity});
              group = w.id;
              return w.ok();
-         }},
-        {"group members", [&] { return groups.addMembers(group, {other}).ok(); }},
-        {"membership off", [&] { return entities.setMembership(group, other, false).ok; }},
-        {"member removed", [&] { return groups.removeMember(group, other).ok; }},
-        {"group renamed", [&] { return groups.rename(group, u"Skupina poruch 2"_s).ok(); }},
-        {"group note", [&] { return groups.storeNote(group, longNote).ok; }},
+         }, {u"vložení skupina subjektů"_s}},
+        {"group members", [&] { return groups.addMembers(group, {other}).ok(); }, {u"změna skupina subjektů"_s}},
+        {"membership off", [&] { return entities.setMembership(group, other, false).ok; }, {u"změna skupina subjektů"_s}},
+        {"member removed", [&] { return groups.removeMember(group, other).ok; }, {u"změna skupina subjektů"_s}},
+        {"group renamed", [&] { return groups.rename(group, u"Skupina poruch 2"_s).ok(); }, {u"změna skupina subjektů"_s}},
+        {"group note", [&] { return groups.storeNote(group, longNote).ok; }, {u"změna poznámka"_s}},
         {"new indicator", [&] {
              const auto s = indicators.create({u"Porucha"_s, u"[1]+[2]"_s, longNote});
              indicator = s.value.id;
              return s.ok() && !s.value.nameTaken;
-         }},
+         }, {u"vložení ukazatel"_s}},
         {"indicator changed", [&] {
              const auto s = indicators.change(indicator, u"Porucha 2"_s, u"popis"_s, u"[1]*2"_s);
              return s.ok() && !s.value.nameTaken;
-         }},
+         }, {u"změna ukazatel"_s}},
         {"new indicator group", [&] {
              const auto s = indicatorGroups.create(u"Poruchové"_s, u"popis"_s, {indicator, 1});
              indicatorGroup = s.value.id;
              return s.ok() && !s.value.nameTaken;
-         }},
+         }, {u"vložení skupina ukazatelů"_s}},
         {"indicator group changed", [&] {
              const auto s = indicatorGroups.change(indicatorGroup, u"Poruchové 2"_s, u"jiný popis"_s, {2});
              return s.ok() && !s.value.nameTaken;
-         }},
-        {"indicator group member removed", [&] { return indicatorGroups.removeMember(indicatorGroup, 2).ok; }},
-        {"indicator group deleted", [&] { return indicatorGroups.remove(indicatorGroup).ok; }},
-        {"indicator deleted", [&] { return indicators.remove(indicator).ok; }},
+         }, {u"změna skupina ukazatelů"_s}},
+        {"indicator group member removed", [&] { return indicatorGroups.removeMember(indicatorGroup, 2).ok; }, {u"změna skupina ukazatelů"_s}},
+        {"indicator group deleted", [&] { return indicatorGroups.remove(indicatorGroup).ok; }, {u"smazání skupina ukazatelů"_s}},
+        {"indicator deleted", [&] { return indicators.remove(indicator).ok; }, {u"smazání ukazatel"_s}},
         {"statement pair", [&] {
              const statements::SavedPair saved = statementStore.save(statementPair(2010));
              pairIds = saved.ids;
              return saved.ok();
-         }},
+         }, {u"vložení výkaz"_s, u"vložení výkaz"_s}},
         {"statement pair changed", [&] {
+             replacedPair = pairIds;
              const statements::SavedPair saved = statementStore.save(statementPair(2010), statements::SaveOptions{pairIds, false});
              if (saved.ok())
                  pairIds = saved.ids;
              return saved.ok();
-         }},
-        {"statement pair deleted", [&] { return statementStore.remove(pairIds).ok; }},
+         }, {u"změna výkaz"_s, u"změna výkaz"_s}},
+        {"statement pair deleted", [&] { return statementStore.remove(pairIds).ok; }, {u"smazání výkaz"_s, u"smazání výkaz"_s}},
         {"import", [&] {
              const Result<statements::ImportRows> rows = statements::readCsv(importFile);
              statements::ImportOptions options;
              options.createEntities = true;
              return rows.ok() && statementImport.importRows(rows.value, options).complete();
-         }},
+         }, {u"import subjekt"_s, u"import výkaz"_s, u"import výkaz"_s, u"import výkaz"_s, u"import výkaz"_s}},
         {"demo data", [&] {
              shell::DemoOptions demo;
              demo.entities = 1;
              demo.firstYear = demo.lastYear = 1999;
              demo.firstQuarter = demo.lastQuarter = 4;
              return shell::generateDemoData(db(), demo).ok;
-         }},
-        {"group deleted", [&] { return groups.remove(group).ok; }},
-        {"entity deleted", [&] { return entities.remove(entity).ok; }},
+         }, {u"vložení ukázková data"_s}},
+        {"group deleted", [&] { return groups.remove(group).ok; }, {u"smazání skupina subjektů"_s}},
+        {"entity deleted", [&] { return entities.remove(entity).ok; }, {u"smazání subjekt"_s}},
     };
     int faults = 0;
+    qint64 audited = auditRowsAfter(0).second;
     for (const Write &write : writes) {
         for (int n = 1;; ++n) {
             const QStringList before = dump();
@@ -163,6 +182,9 @@ TEST_P(FaultInjectionTest, EveryWriteIsWholeOrNotThereAtAnyFailingStatement)
             ASSERT_FALSE(db().inTransaction()) << write.name << " at statement " << n;
             if (!hit) {
                 ASSERT_TRUE(ok) << write.name << ": " << db().lastError().toStdString();
+                const auto [rows, last] = auditRowsAfter(audited);
+                EXPECT_EQ(rows, write.audited) << write.name;
+                audited = last;
                 break;
             }
             ++faults;
@@ -170,6 +192,15 @@ TEST_P(FaultInjectionTest, EveryWriteIsWholeOrNotThereAtAnyFailingStatement)
             ASSERT_EQ(dump(), before) << write.name << " at statement " << n;
         }
     }
+    // The changed pair's rows name the statements it replaced, kept as inactive rows.
+    const auto history = db::audit::history(db(), {entity, {}});
+    ASSERT_TRUE(history.ok()) << history.error.toStdString();
+    QSet<qint32> replaced;
+    for (const db::audit::Entry &e : history.value) {
+        if (e.action == db::audit::kChange && e.kind == db::audit::kStatement)
+            replaced.insert(e.replaced.value_or(0));
+    }
+    EXPECT_EQ(replaced, (QSet<qint32>{replacedPair.balance, replacedPair.income}));
     std::cout << "[ figures  ] " << writes.size() << " writes, " << faults << " faults injected, database as before after each\n";
 }
 
@@ -186,13 +217,13 @@ TEST_P(FaultInjectionTest, EveryReadReportsAFailingStatement)
     indicators::Evaluator evaluator(db());
     selection::TreeData tree(db(), evaluator);
     const std::vector<Write> reads = {
-        {"note", [&] { return entities::loadNote(db(), QString::number(entity.id)).ok(); }},
-        {"entity", [&] { return entities.load(entity.id).ok(); }},
-        {"group", [&] { return groups.load(group.id).ok(); }},
-        {"tree", [&] { return tree.entity(entity.id).ok(); }},
+        {"note", [&] { return entities::loadNote(db(), QString::number(entity.id)).ok(); }, {}},
+        {"entity", [&] { return entities.load(entity.id).ok(); }, {}},
+        {"group", [&] { return groups.load(group.id).ok(); }, {}},
+        {"tree", [&] { return tree.entity(entity.id).ok(); }, {}},
         // A full income statement: [202] is expanded by its indicator's formula.
-        {"why no value", [&] { return indicators::whyNoValue(db(), std::nullopt, u"[202]/[1]"_s, u"3366"_s, u"1996"_s, u"4"_s).ok(); }},
-        {"schema version", [&] { return db::Schema::version(db()).ok(); }},
+        {"why no value", [&] { return indicators::whyNoValue(db(), std::nullopt, u"[202]/[1]"_s, u"3366"_s, u"1996"_s, u"4"_s).ok(); }, {}},
+        {"schema version", [&] { return db::Schema::version(db()).ok(); }, {}},
     };
     for (const Write &read : reads) {
         for (int n = 1;; ++n) {

@@ -334,7 +334,7 @@ TEST_P(ReferenceDataTest, ASecondSchemaDatabaseGetsTheNewShippedFormulasAndKeeps
 
     const Outcome upgraded = db::Schema::upgrade(db());
     ASSERT_TRUE(upgraded.ok) << upgraded.error.toStdString();
-    EXPECT_EQ(db::Schema::version(db()).value, 3);
+    EXPECT_EQ(db::Schema::version(db()).value, db::Schema::kVersion);
     const auto formula = [&](int id) { return db().singleValue(u"SELECT func_for_val FROM func_for WHERE func_for_id = %1"_s.arg(id)); };
     // The shipped ids are all there; the kept old formulas are the only new ones, all hidden.
     EXPECT_EQ(ids(u"func_for_id < 100"_s), shippedIds);

@@ -3,16 +3,21 @@
 
 #include "entities/entitystore.h"
 #include "entities/frmeditacesubjektu.h"
+#include "entities/frmhistoriezmen.h"
 #include "entities/frmnovysubjekt.h"
 #include "entities/frmulozitskupinu.h"
 #include "entities/frmvyhledavani.h"
 #include "entities/notes.h"
+#include "statements/frmvykazhistorie.h"
+#include "statements/statementlinesview.h"
+#include "statements/statementstore.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QTreeWidget>
 #include <gtest/gtest.h>
 
 using namespace verna;
@@ -197,4 +202,50 @@ TEST_F(EntityWindowsTest, MembersOfAnExistingGroupAreSwitchedAtOnceAndAddedOnReq
     click(window, u"cmdOdebratSk"_s);
     EXPECT_EQ(lastMessage(), u"Skupinu se smazána."_s);
     EXPECT_TRUE(searchFor(u"nova"_s).isEmpty());
+}
+
+// "Historie změn" lists the entity's changes newest first; the statement a change replaced
+// opens as it was.
+TEST_F(EntityWindowsTest, TheHistoryOfChangesOpensTheStatementAChangeReplaced)
+{
+    const qint32 id = company(u"27074358"_s, u"Dějiny s.r.o."_s);
+    statements::StatementStore store(m_db);
+    const auto pair = [&](int line193) {
+        statements::StatementPair out{id, 2010, 1, false, {}, {}};
+        for (const auto &[type, target] : {std::pair{27, &out.balance}, std::pair{28, &out.income}}) {
+            for (const statements::StatementLine &line : store.lines(type, false).value)
+                target->append({line.code, statements::Amount::whole(line.code == 193 ? line193 : 0).value()});
+        }
+        return out;
+    };
+    const statements::SavedPair first = store.save(pair(5));
+    ASSERT_TRUE(first.ok()) << first.reason().toStdString();
+    ASSERT_TRUE(store.save(pair(7), statements::SaveOptions{first.ids, false}).ok());
+
+    auto *editing = m_main->openEntityEditing(id);
+    click(editing, u"cmdHistorie"_s);
+    auto *history = editing->findChild<entities::frmHistorieZmen *>();
+    ASSERT_NE(history, nullptr);
+    auto *rows = control<QTreeWidget>(history, u"lstHistorie"_s);
+    ASSERT_EQ(rows->topLevelItemCount(), 5);
+    EXPECT_EQ(rows->topLevelItem(4)->text(3), u"vložení"_s);
+    EXPECT_EQ(rows->topLevelItem(4)->text(2), u"subjekt: Dějiny s.r.o."_s);
+    QTreeWidgetItem *changed = rows->findItems(u"nahrazuje výkaz %1"_s.arg(first.ids.balance), Qt::MatchContains, 2).value(0);
+    ASSERT_NE(changed, nullptr);
+    EXPECT_EQ(changed->text(3), u"změna"_s);
+    EXPECT_LT(rows->indexOfTopLevelItem(changed), 2);
+    rows->setCurrentItem(changed);
+    click(history, u"cmdOtevritVykaz"_s);
+    auto *statement = history->findChild<statements::frmVykazHistorie *>();
+    ASSERT_NE(statement, nullptr);
+    EXPECT_TRUE(statement->windowTitle().startsWith(u"Rozvaha 2010/1 (neplatná"_s)) << statement->windowTitle().toStdString();
+    const statements::StatementLinesView *lines = statement->lines();
+    int found = 0;
+    for (int row = 0; row < lines->rowCount(); ++row) {
+        if (lines->code(row) == 193) {
+            EXPECT_EQ(lines->amount(row), u"5"_s);
+            ++found;
+        }
+    }
+    EXPECT_EQ(found, 1);
 }

@@ -1,4 +1,6 @@
 #include "db/database.h"
+
+#include "db/audit.h"
 #include "db/openfiles.h"
 
 #include "db/eventpause.h"
@@ -384,7 +386,9 @@ bool Database::begin(bool forWriting)
             noteError(connection().lastError());
         // One writer at a time, as on SQLite: writes that lock their tables statement by
         // statement in different orders (mem then text, text then mem) can then never deadlock.
-        if (ok && forWriting && m_backend == Backend::PostgreSQL && !execRaw(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(kWriterLock))) {
+        // The same statement marks the transaction as VERNA's, which records its own changes.
+        if (ok && forWriting && m_backend == Backend::PostgreSQL
+            && !execRaw(QStringLiteral("SELECT pg_advisory_xact_lock(%1), %2").arg(kWriterLock).arg(audit::writerMarkExpression()))) {
             connection().rollback();
             ok = false;
         }

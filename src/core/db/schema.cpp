@@ -1,5 +1,6 @@
 #include "db/schema.h"
 
+#include "db/audit.h"
 #include "db/backend.h"
 #include "db/database.h"
 #include "db/sqlitefunctions.h"
@@ -311,7 +312,7 @@ Outcome upgradeSqliteFrom1(Database &db)
         if (t.since != 1)
             statements << QStringLiteral("DROP TABLE IF EXISTS %1").arg(QLatin1String(t.name));
     }
-    statements << QStringLiteral("DROP INDEX IF EXISTS ix_name_fold");
+    statements << QStringLiteral("DROP TABLE IF EXISTS ") + audit::kTable << QStringLiteral("DROP INDEX IF EXISTS ix_name_fold");
     if (!execAll(db, statements, error))
         return Outcome::failure(error);
     if (!execAll(db, Schema::statements(Backend::SQLite), error))
@@ -336,7 +337,7 @@ QStringList Schema::tableNames()
     QStringList names;
     for (const Table &t : tables())
         names << QString::fromLatin1(t.name);
-    return names;
+    return names << audit::kTable;
 }
 
 QStringList Schema::statements(Backend backend)
@@ -353,6 +354,7 @@ QStringList Schema::statements(Backend backend)
     for (const Index &i : indexes())
         out << createIndex(i);
     out << searchIndexes(backend);
+    out << audit::schemaStatements(backend);
     out << QStringLiteral("CREATE TABLE %1 (ver_nbr INTEGER NOT NULL)").arg(kVersionTable) << versionStatement();
     return out;
 }
@@ -481,8 +483,19 @@ Outcome Schema::upgrade(Database &db)
         if (!execAll(db, statements, error))
             return failed(error);
     }
-    if (const Outcome shipped = shell::upgradeShippedIndicators(db); !shipped)
-        return failed(shipped.error);
+    if (found.value < 3) {
+        if (const Outcome shipped = shell::upgradeShippedIndicators(db); !shipped)
+            return failed(shipped.error);
+    }
+    // Version 4: the audit trail (and on PostgreSQL its triggers on the tables).
+    const Result<bool> hasAudit = hasTable(db, audit::kTable);
+    if (!hasAudit.ok())
+        return failed(hasAudit.error);
+    if (!hasAudit.value) {
+        QString error;
+        if (!execAll(db, audit::schemaStatements(db.backend()), error))
+            return failed(error);
+    }
     if (!tx.commit())
         return failed(db.lastError());
     db.trimWriteAheadLog(); // the rebuild went through the log whole

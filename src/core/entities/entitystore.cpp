@@ -2,6 +2,7 @@
 
 #include "base/textforms.h"
 #include "db/clssql_actv.h"
+#include "db/audit.h"
 #include "db/clssql_subj.h"
 #include "db/database.h"
 #include "db/sqlquote.h"
@@ -130,6 +131,8 @@ Written EntityStore::create(const NewEntity &entity)
         if (const Outcome o = m_db.execute(actv.getSQL_insert_actv(static_cast<qint16>(code), static_cast<qint16>(kMainBranch + i))); !o)
             return fail(o.error);
     }
+    if (const Outcome o = db::audit::record(m_db, {{db::audit::kInsert, db::audit::kEntity, *id, *id, entity.name.trimmed()}}); !o)
+        return fail(o.error);
     if (!tx.commit())
         return fail(m_db.lastError());
     out.id = *id;
@@ -195,14 +198,25 @@ Outcome EntityStore::save(qint32 id, const std::optional<QString> &name, const s
         if (const Outcome o = entities::storeNote(m_db, n(id), *note, m_dialect); !o)
             return o;
     }
+    if (const Outcome o = db::audit::record(m_db, {{db::audit::kChange, db::audit::kEntity, id, id, name ? name->trimmed() : QString()}}); !o)
+        return o;
     return tx.commit() ? Outcome::success() : Outcome::failure(m_db.lastError());
 }
 
 Outcome EntityStore::setMembership(qint32 group, qint32 member, bool active)
 {
-    return m_db.execute((active ? QStringLiteral("UPDATE mem SET inac_ind = 0 ") : QStringLiteral("UPDATE mem SET inac_ind = 1 "))
-                        + QStringLiteral("WHERE subj_id = ") + n(group) + QStringLiteral(" ") + QStringLiteral("AND mem_id = ") + n(member)
-                        + QStringLiteral(" AND inac_ind IN(0,1)"));
+    db::Transaction tx(m_db);
+    if (const Outcome o = begun(tx, m_db); !o)
+        return o;
+    if (const Outcome o = m_db.execute((active ? QStringLiteral("UPDATE mem SET inac_ind = 0 ") : QStringLiteral("UPDATE mem SET inac_ind = 1 "))
+                                       + QStringLiteral("WHERE subj_id = ") + n(group) + QStringLiteral(" ") + QStringLiteral("AND mem_id = ")
+                                       + n(member) + QStringLiteral(" AND inac_ind IN(0,1)"));
+        !o)
+        return o;
+    const QString label = (active ? QStringLiteral("členství ve skupině %1 zapnuto") : QStringLiteral("členství ve skupině %1 vypnuto")).arg(group);
+    if (const Outcome o = db::audit::record(m_db, {{db::audit::kChange, db::audit::kEntityGroup, group, member, label}}); !o)
+        return o;
+    return tx.commit() ? Outcome::success() : Outcome::failure(m_db.lastError());
 }
 
 Outcome EntityStore::remove(qint32 id)
@@ -220,6 +234,8 @@ Outcome EntityStore::remove(qint32 id)
         if (const Outcome o = m_db.execute(update + subj + QStringLiteral(" AND inac_ind = 0")); !o)
             return o;
     }
+    if (const Outcome o = db::audit::record(m_db, {{db::audit::kDelete, db::audit::kEntity, id, id, {}}}); !o)
+        return o;
     return tx.commit() ? Outcome::success() : Outcome::failure(m_db.lastError());
 }
 

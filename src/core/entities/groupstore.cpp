@@ -1,6 +1,7 @@
 #include "entities/groupstore.h"
 
 #include "base/textforms.h"
+#include "db/audit.h"
 #include "db/clssql_subj.h"
 #include "db/database.h"
 #include "db/sqlquote.h"
@@ -144,6 +145,8 @@ Written GroupStore::create(const QString &name, const QString &note, const QList
         if (const Outcome o = entities::storeNote(m_db, n(*id), note, m_dialect); !o)
             return fail(o.error);
     }
+    if (const Outcome o = db::audit::record(m_db, {{db::audit::kInsert, db::audit::kEntityGroup, *id, *id, name.trimmed()}}); !o)
+        return fail(o.error);
     if (!tx.commit())
         return fail(m_db.lastError());
     out.id = *id;
@@ -179,6 +182,10 @@ Result<int> GroupStore::addMembers(qint32 group, const QList<qint32> &members)
             return Out::failure(o.error);
         ++count;
     }
+    if (const Outcome o = db::audit::record(m_db, {{db::audit::kChange, db::audit::kEntityGroup, group, group,
+                                                    QStringLiteral("přidaní členové: %1").arg(count)}});
+        !o)
+        return Out::failure(o.error);
     if (!tx.commit())
         return Out::failure(m_db.lastError());
     return {count, {}};
@@ -186,8 +193,18 @@ Result<int> GroupStore::addMembers(qint32 group, const QList<qint32> &members)
 
 Outcome GroupStore::removeMember(qint32 group, qint32 member)
 {
-    return m_db.execute(QStringLiteral("UPDATE mem SET inac_ind = 2 WHERE subj_id = ") + n(group) + QStringLiteral(" ")
-                        + QStringLiteral("AND mem_id = ") + n(member));
+    db::Transaction tx(m_db);
+    if (!tx.isActive())
+        return Outcome::failure(m_db.lastError());
+    if (const Outcome o = m_db.execute(QStringLiteral("UPDATE mem SET inac_ind = 2 WHERE subj_id = ") + n(group) + QStringLiteral(" ")
+                                       + QStringLiteral("AND mem_id = ") + n(member));
+        !o)
+        return o;
+    if (const Outcome o = db::audit::record(m_db, {{db::audit::kChange, db::audit::kEntityGroup, group, member,
+                                                    QStringLiteral("odebrán ze skupiny %1").arg(group)}});
+        !o)
+        return o;
+    return tx.commit() ? Outcome::success() : Outcome::failure(m_db.lastError());
 }
 
 Written GroupStore::rename(qint32 group, const QString &name)
@@ -213,8 +230,9 @@ Written GroupStore::rename(qint32 group, const QString &name)
     const Outcome o = m_db.execute(QStringLiteral("UPDATE name SET name_txt = ") + db::quoted(trimmed) + QStringLiteral(", srch_name_txt = ")
                                    + db::quoted(base::searchForm(trimmed)) + QStringLiteral(" WHERE subj_id = ") + n(group)
                                    + QStringLiteral(" AND inac_ind = 0"));
-    if (!o || !tx.commit())
-        out.error = o ? m_db.lastError() : o.error;
+    const Outcome recorded = o ? db::audit::record(m_db, {{db::audit::kChange, db::audit::kEntityGroup, group, group, trimmed}}) : o;
+    if (!recorded || !tx.commit())
+        out.error = recorded ? m_db.lastError() : recorded.error;
     out.id = group;
     return out;
 }
@@ -237,6 +255,8 @@ Outcome GroupStore::remove(qint32 group)
         if (const Outcome o = m_db.execute(update + id); !o)
             return o;
     }
+    if (const Outcome o = db::audit::record(m_db, {{db::audit::kDelete, db::audit::kEntityGroup, group, group, {}}}); !o)
+        return o;
     return tx.commit() ? Outcome::success() : Outcome::failure(m_db.lastError());
 }
 

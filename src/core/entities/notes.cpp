@@ -1,6 +1,7 @@
 #include "entities/notes.h"
 
 #include "base/textforms.h"
+#include "db/audit.h"
 #include "db/database.h"
 #include "db/sqlquote.h"
 #include "db/transaction.h"
@@ -21,6 +22,8 @@ Outcome storeNote(db::Database &db, const QString &entityId, const QString &note
 {
     if (!db::isId(entityId))
         return Outcome::failure(QStringLiteral("Neplatné číslo subjektu: ") + entityId);
+    // A note written as part of a larger write (a new entity) is recorded by that write.
+    const bool recorded = !db.inTransaction();
     db::Transaction tx(db);
     if (!tx.isActive())
         return Outcome::failure(db.lastError());
@@ -52,6 +55,11 @@ Outcome storeNote(db::Database &db, const QString &entityId, const QString &note
     }
     if (Outcome linked = db.execute(QStringLiteral("UPDATE subj SET text_id = %1 WHERE subj_id = ").arg(textId) + entityId); !linked)
         return linked;
+    if (recorded) {
+        const qint32 entity = db::parseId(entityId).value_or(0);
+        if (Outcome o = db::audit::record(db, {{db::audit::kChange, db::audit::kNote, entity, entity, QStringLiteral("poznámka")}}); !o)
+            return o;
+    }
     if (!tx.commit())
         return Outcome::failure(db.lastError());
     return Outcome::success();

@@ -1,5 +1,6 @@
 #include "indicators/indicatorgroups.h"
 
+#include "db/audit.h"
 #include "db/clssql_func.h"
 #include "db/database.h"
 #include "db/sqlquote.h"
@@ -95,6 +96,8 @@ Result<Saved> IndicatorGroups::create(const QString &name, const QString &descri
     const qint32 group = id.value.toInt();
     if (const Outcome added = addMembers(group, members); !added)
         return Result<Saved>::failure(added.error);
+    if (const Outcome o = db::audit::record(m_db, {{db::audit::kInsert, db::audit::kIndicatorGroup, group, {}, name.trimmed()}}); !o)
+        return Result<Saved>::failure(o.error);
     if (!tx.commit())
         return Result<Saved>::failure(m_db.lastError());
     return {{group, false}, {}};
@@ -127,6 +130,9 @@ Result<Saved> IndicatorGroups::change(qint32 group, const std::optional<QString>
     }
     if (const Outcome done = addMembers(group, added); !done)
         return Result<Saved>::failure(done.error);
+    if (const Outcome o = db::audit::record(m_db, {{db::audit::kChange, db::audit::kIndicatorGroup, group, {}, name ? name->trimmed() : QString()}});
+        !o)
+        return Result<Saved>::failure(o.error);
     if (!tx.commit())
         return Result<Saved>::failure(m_db.lastError());
     return {{group, false}, {}};
@@ -134,13 +140,27 @@ Result<Saved> IndicatorGroups::change(qint32 group, const std::optional<QString>
 
 Outcome IndicatorGroups::removeMember(qint32 group, qint32 indicator)
 {
-    return m_db.execute(QStringLiteral("UPDATE func_mem SET inac_ind = 2 WHERE func_mem_grp = ") + n(group)
-                        + QStringLiteral(" AND func_mem_for = ") + n(indicator));
+    return writeRecorded(QStringLiteral("UPDATE func_mem SET inac_ind = 2 WHERE func_mem_grp = ") + n(group)
+                             + QStringLiteral(" AND func_mem_for = ") + n(indicator),
+                         {db::audit::kChange, db::audit::kIndicatorGroup, group, {}, QStringLiteral("odebrán ukazatel %1").arg(indicator)});
 }
 
 Outcome IndicatorGroups::remove(qint32 group)
 {
-    return m_db.execute(QStringLiteral("UPDATE func_grp SET inac_ind = 2 WHERE func_grp_id = ") + n(group));
+    return writeRecorded(QStringLiteral("UPDATE func_grp SET inac_ind = 2 WHERE func_grp_id = ") + n(group),
+                         {db::audit::kDelete, db::audit::kIndicatorGroup, group, {}, {}});
+}
+
+Outcome IndicatorGroups::writeRecorded(const QString &sql, const db::audit::Change &change)
+{
+    db::Transaction tx(m_db);
+    if (!tx.isActive())
+        return Outcome::failure(m_db.lastError());
+    if (const Outcome done = m_db.execute(sql); !done)
+        return done;
+    if (const Outcome o = db::audit::record(m_db, {change}); !o)
+        return o;
+    return tx.commit() ? Outcome::success() : Outcome::failure(m_db.lastError());
 }
 
 } // namespace verna::indicators

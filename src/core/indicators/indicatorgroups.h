@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/audit.h"
 #include "indicators/indicatorstore.h"
 
 namespace verna::indicators {
@@ -31,6 +32,8 @@ public:
 
 private:
     Outcome addMembers(qint32 group, const QList<qint32> &members);
+    // One statement and its audit row, together.
+    Outcome writeRecorded(const QString &sql, const db::audit::Change &change);
 
     db::Database &m_db;
     qint16 m_dialect;

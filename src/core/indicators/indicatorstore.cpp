@@ -1,6 +1,7 @@
 #include "indicators/indicatorstore.h"
 
 #include "base/itemcodes.h"
+#include "db/audit.h"
 #include "db/clssql_func.h"
 #include "db/database.h"
 #include "db/numbertext.h"
@@ -93,6 +94,8 @@ Result<Saved> IndicatorStore::create(const Texts &texts, const std::optional<Ind
         if (const Outcome written = writeUnit(id.value.toInt(), *unit); !written)
             return Result<Saved>::failure(written.error);
     }
+    if (const Outcome o = db::audit::record(m_db, {{db::audit::kInsert, db::audit::kIndicator, id.value.toInt(), {}, texts.name.trimmed()}}); !o)
+        return Result<Saved>::failure(o.error);
     if (!tx.commit())
         return Result<Saved>::failure(m_db.lastError());
     return {{id.value.toInt(), false}, {}};
@@ -127,6 +130,8 @@ Result<Saved> IndicatorStore::change(qint32 id, const std::optional<QString> &na
         if (const Outcome written = writeUnit(id, *unit); !written)
             return Result<Saved>::failure(written.error);
     }
+    if (const Outcome o = db::audit::record(m_db, {{db::audit::kChange, db::audit::kIndicator, id, {}, name ? name->trimmed() : QString()}}); !o)
+        return Result<Saved>::failure(o.error);
     if (!tx.commit())
         return Result<Saved>::failure(m_db.lastError());
     return {{id, false}, {}};
@@ -144,6 +149,8 @@ Outcome IndicatorStore::remove(qint32 id)
         if (const Outcome done = m_db.execute(sql + n(id)); !done)
             return done;
     }
+    if (const Outcome o = db::audit::record(m_db, {{db::audit::kDelete, db::audit::kIndicator, id, {}, {}}}); !o)
+        return o;
     return tx.commit() ? Outcome::success() : Outcome::failure(m_db.lastError());
 }
 

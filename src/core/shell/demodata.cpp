@@ -2,6 +2,7 @@
 
 #include "base/itemcodes.h"
 #include "base/textforms.h"
+#include "db/audit.h"
 #include "db/bulkinsert.h"
 #include "db/database.h"
 #include "db/transaction.h"
@@ -578,6 +579,7 @@ Outcome Generator::run(const std::function<void(int, int)> &progress)
         if (Outcome o = lockAndReadKeys(); !o)
             return o;
         std::vector<std::pair<int, int>> entityBranches;
+        const int chunkStart = done;
         const int batchEnd = std::min(m_options.entities, done + kEntitiesPerTransaction);
         for (; done < batchEnd; ++done) {
             const qint64 id = nextKey(QStringLiteral("ident"), QStringLiteral("subj_id"));
@@ -596,6 +598,10 @@ Outcome Generator::run(const std::function<void(int, int)> &progress)
         if (Outcome o = writeGroups(entityBranches); !o)
             return o;
         if (Outcome o = flushAll(); !o)
+            return o;
+        // One audit row per chunk: the trail says that demo entities came, not each line.
+        const QString label = QStringLiteral("ukázková data: %1 subjektů (semínko %2)").arg(done - chunkStart).arg(m_options.seed);
+        if (Outcome o = db::audit::record(m_db, {{db::audit::kInsert, db::audit::kDemoData, 0, {}, label}}); !o)
             return o;
         if (!tx.commit())
             return Outcome::failure(m_db.lastError());

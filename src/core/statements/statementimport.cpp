@@ -1,6 +1,7 @@
 #include "statements/statementimport.h"
 
 #include "base/textforms.h"
+#include "db/audit.h"
 #include "db/database.h"
 #include "db/sqlquote.h"
 #include "db/transaction.h"
@@ -557,6 +558,8 @@ Outcome Importer::write(QList<Accepted> &accepted)
     if (!tx.isActive())
         return Outcome::failure(m_db.lastError());
     entities::EntityStore entityStore(m_db);
+    // One audit row per written statement and new entity, all written at the end.
+    db::audit::Batch audit(m_db, db::audit::kImport);
     for (int i = 0; i < total; ++i) {
         if (stopped())
             return Outcome::success();
@@ -582,6 +585,8 @@ Outcome Importer::write(QList<Accepted> &accepted)
     // A stop seen during the last pair's events still leaves nothing written.
     if (stopped())
         return Outcome::success();
+    if (const Outcome o = audit.flush(); !o)
+        return o;
     if (!tx.commit())
         return Outcome::failure(m_db.lastError());
     m_db.trimWriteAheadLog();

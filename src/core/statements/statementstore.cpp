@@ -1,6 +1,7 @@
 #include "statements/statementstore.h"
 
 #include "base/itemcodes.h"
+#include "db/audit.h"
 #include "db/clssql_finl.h"
 #include "db/database.h"
 #include "db/sqlquote.h"
@@ -28,6 +29,12 @@ QString idList(const PairIds &ids)
             out << n(id);
     }
     return out.join(QStringLiteral(", "));
+}
+
+// "rozvaha 2010/1": a statement as the audit trail names it (by its type code, 27 or 28).
+QString statementLabel(int typeCode, int year, int quarter)
+{
+    return (typeCode == 27 ? QStringLiteral("rozvaha %1/%2") : QStringLiteral("výsledovka %1/%2")).arg(year).arg(quarter);
 }
 
 } // namespace
@@ -232,6 +239,8 @@ SavedPair StatementStore::save(const StatementPair &pair, const SaveOptions &opt
         if (const Outcome o = m_db.serialiseWriters(table); !o)
             return fail(o.error);
     }
+    // The statements replaced, by type code (27 balance sheet, 28 income statement), for the audit trail.
+    QHash<int, qint32> replaced;
     const QString period = QStringLiteral("subj_id = ") + n(pair.entity) + QStringLiteral(" AND year_dt = ") + n(pair.year)
         + QStringLiteral(" AND quarter_dt = ") + n(pair.quarter);
     if (options.replacing && !options.replacing->isEmpty()) {
@@ -244,16 +253,22 @@ SavedPair StatementStore::save(const StatementPair &pair, const SaveOptions &opt
             return refuse(QStringLiteral("Načtený výkaz už v databázi není; načtěte jej znovu."));
         if (const Outcome o = markDeleted(ids); !o)
             return fail(o.error);
+        for (const auto &[type, id] : {std::pair{27, options.replacing->balance}, std::pair{28, options.replacing->income}}) {
+            if (id != 0)
+                replaced.insert(type, id);
+        }
     }
     if (options.replacePeriod) {
-        const db::Rows rows = m_db.queryRows(QStringLiteral("SELECT finl_stmt_id FROM finl_stmt WHERE ") + period
+        const db::Rows rows = m_db.queryRows(QStringLiteral("SELECT finl_stmt_id, stmt_type_cd FROM finl_stmt WHERE ") + period
                                              + QStringLiteral(" AND inac_ind IN(0,1)"));
         if (!rows.ok())
             return fail(rows.error);
         QStringList ids;
         for (const QStringList &row : rows.rows) {
-            if (db::isId(row.value(0)))
+            if (const auto id = db::parseId(row.value(0))) {
                 ids << row.value(0);
+                replaced.insert(row.value(1).toInt(), *id);
+            }
         }
         if (!ids.isEmpty()) {
             if (const Outcome o = markDeleted(ids.join(QStringLiteral(", "))); !o)
@@ -295,6 +310,14 @@ SavedPair StatementStore::save(const StatementPair &pair, const SaveOptions &opt
         }
         (typ == 1 ? out.ids.balance : out.ids.income) = *id;
     }
+    QList<db::audit::Change> changes;
+    for (const auto &[type, id] : {std::pair{27, out.ids.balance}, std::pair{28, out.ids.income}}) {
+        const auto earlier = replaced.contains(type) ? std::optional<qint32>(replaced.value(type)) : std::nullopt;
+        changes.append({earlier ? db::audit::kChange : db::audit::kInsert, db::audit::kStatement, id, pair.entity,
+                        statementLabel(type, pair.year, pair.quarter), earlier});
+    }
+    if (const Outcome o = db::audit::record(m_db, changes); !o)
+        return fail(o.error);
     if (!tx.commit())
         return fail(m_db.lastError());
     return out;
@@ -307,7 +330,19 @@ Outcome StatementStore::remove(const PairIds &ids)
     db::Transaction tx(m_db);
     if (!tx.isActive())
         return Outcome::failure(m_db.lastError());
+    const db::Rows deleted = m_db.queryRows(QStringLiteral("SELECT finl_stmt_id, subj_id, stmt_type_cd, year_dt, quarter_dt FROM finl_stmt "
+                                                           "WHERE inac_ind IN(0,1) AND finl_stmt_id IN (")
+                                            + idList(ids) + QLatin1Char(')'));
+    if (!deleted.ok())
+        return Outcome::failure(deleted.error);
     if (const Outcome o = markDeleted(idList(ids)); !o)
+        return o;
+    QList<db::audit::Change> changes;
+    for (const QStringList &row : deleted.rows) {
+        changes.append({db::audit::kDelete, db::audit::kStatement, row.value(0).toInt(), row.value(1).toInt(),
+                        statementLabel(row.value(2).toInt(), row.value(3).toInt(), row.value(4).toInt())});
+    }
+    if (const Outcome o = db::audit::record(m_db, changes); !o)
         return o;
     return tx.commit() ? Outcome::success() : Outcome::failure(m_db.lastError());
 }

@@ -1,5 +1,6 @@
 #include "entities/frmeditacesubjektu.h"
 
+#include "entities/frmhistoriezmen.h"
 #include "shell/appstate.h"
 #include "ui/messages.h"
 
@@ -14,6 +15,7 @@ namespace verna::entities {
 
 frmEditaceSubjektu::frmEditaceSubjektu(shell::AppState &state, QWidget *parent)
     : QWidget(parent)
+    , m_db(state.database())
     , m_store(state.database())
     , m_id(state.entityToOpen())
 {
@@ -53,8 +55,11 @@ void frmEditaceSubjektu::buildControls()
     connect(m_cmdOK, &QPushButton::clicked, this, &frmEditaceSubjektu::cmdOK_Click);
     connect(m_cmdStorno, &QPushButton::clicked, this, &frmEditaceSubjektu::cmdStorno_Click);
     connect(m_cmdOdstranit, &QPushButton::clicked, this, &frmEditaceSubjektu::cmdOdstranit_Click);
+    m_cmdHistorie = named(new QPushButton(QStringLiteral("Historie změn"), this), QStringLiteral("cmdHistorie"));
+    connect(m_cmdHistorie, &QPushButton::clicked, this, &frmEditaceSubjektu::cmdHistorie_Click);
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(m_cmdOdstranit);
+    buttons->addWidget(m_cmdHistorie);
     buttons->addStretch(1);
     buttons->addWidget(m_cmdOK);
     buttons->addWidget(m_cmdStorno);
@@ -70,7 +75,8 @@ void frmEditaceSubjektu::Form_Load()
     if (!m_id || !details.ok() || details.value.ico.isEmpty()) {
         // Nothing to edit: no entity handed over, none live with the id, or the read failed.
         for (QWidget *w : {static_cast<QWidget *>(m_txtNazev), static_cast<QWidget *>(m_txtPoznamka),
-                           static_cast<QWidget *>(m_lstSkupiny), static_cast<QWidget *>(m_cmdOdstranit)})
+                           static_cast<QWidget *>(m_lstSkupiny), static_cast<QWidget *>(m_cmdOdstranit),
+                           static_cast<QWidget *>(m_cmdHistorie)})
             w->setEnabled(false);
         m_id.reset();
         if (!details.ok())
@@ -136,6 +142,17 @@ void frmEditaceSubjektu::cmdOK_Click()
     }
     ui::information(this, windowTitle(), QStringLiteral("Změna byla uložena."));
     close();
+}
+
+void frmEditaceSubjektu::cmdHistorie_Click()
+{
+    if (!m_id)
+        return;
+    auto *history = new frmHistorieZmen(m_db, *m_id, m_txtNazev->text(), this);
+    if (history->Form_Load())
+        history->show();
+    else
+        history->deleteLater();
 }
 
 void frmEditaceSubjektu::cmdStorno_Click()

@@ -31,11 +31,14 @@ public:
     void cmdOK_Click();
     void cmdStorno_Click();
     void cmdOdstranit_Click();
+    // "Historie změn": the entity's audit rows in a window of their own.
+    void cmdHistorie_Click();
 
 private:
     void buildControls();
     void Form_Load();
 
+    db::Database &m_db;
     EntityStore m_store;
     std::optional<qint32> m_id;
     bool m_nameChanged = false;
@@ -50,6 +53,7 @@ private:
     QPushButton *m_cmdOK = nullptr;
     QPushButton *m_cmdStorno = nullptr;
     QPushButton *m_cmdOdstranit = nullptr;
+    QPushButton *m_cmdHistorie = nullptr;
 };
 
 } // namespace verna::entities
