@@ -332,7 +332,7 @@ TEST_P(ReferenceDataTest, ASecondSchemaDatabaseGetsTheNewShippedFormulasAndKeeps
     };
     const QStringList shippedIds = ids(u"func_for_id < 100"_s);
 
-    const Outcome upgraded = db::Schema::upgrade(db());
+    const Outcome upgraded = db::Schema::upgrade(db(), shell::upgradeReferenceData);
     ASSERT_TRUE(upgraded.ok) << upgraded.error.toStdString();
     EXPECT_EQ(db::Schema::version(db()).value, db::Schema::kVersion);
     const auto formula = [&](int id) { return db().singleValue(u"SELECT func_for_val FROM func_for WHERE func_for_id = %1"_s.arg(id)); };

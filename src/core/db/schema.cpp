@@ -6,7 +6,6 @@
 #include "db/sqlitefunctions.h"
 #include "db/sqlquote.h"
 #include "db/transaction.h"
-#include "shell/referencedata.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -423,7 +422,7 @@ Result<int> Schema::version(Database &db)
     return {rows.value.isEmpty() ? 1 : rows.value.front().value(0).toInt(), {}};
 }
 
-Outcome Schema::upgrade(Database &db)
+Outcome Schema::upgrade(Database &db, const ReferenceDataStep &referenceData)
 {
     const Result<int> found = version(db);
     if (!found.ok())
@@ -483,8 +482,8 @@ Outcome Schema::upgrade(Database &db)
         if (!execAll(db, statements, error))
             return failed(error);
     }
-    if (found.value < 3) {
-        if (const Outcome shipped = shell::upgradeShippedIndicators(db); !shipped)
+    if (referenceData) {
+        if (const Outcome shipped = referenceData(db, found.value); !shipped)
             return failed(shipped.error);
     }
     // Version 4: the audit trail (and on PostgreSQL its triggers on the tables).

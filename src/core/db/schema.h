@@ -4,6 +4,7 @@
 #include "db/outcome.h"
 
 #include <QStringList>
+#include <functional>
 
 namespace verna::db {
 
@@ -36,8 +37,10 @@ public:
     static Result<int> version(Database &db);
     // Brings an older schema to this version in one transaction, after a copy of an SQLite
     // file beside it; refuses a database of a newer version without changing it. A database
-    // that cannot be written is left as it is.
-    static Outcome upgrade(Database &db);
+    // that cannot be written is left as it is. The reference data's own step runs in the same
+    // transaction and is told the version the database had.
+    using ReferenceDataStep = std::function<Outcome(Database &db, int fromVersion)>;
+    static Outcome upgrade(Database &db, const ReferenceDataStep &referenceData = {});
 };
 
 } // namespace verna::db

@@ -176,6 +176,12 @@ QStringList unitColumns()
 
 } // namespace
 
+Outcome upgradeReferenceData(db::Database &db, int fromVersion)
+{
+    // The shipped indicators changed with the third schema; later versions left them alone.
+    return fromVersion < 3 ? upgradeShippedIndicators(db) : Outcome::success();
+}
+
 Outcome upgradeShippedIndicators(db::Database &db)
 {
     const DataTable current = readReferenceTable(QStringLiteral("func_for"));

@@ -36,6 +36,8 @@ Outcome loadReferenceData(db::Database &db);
 // can be explained; a formula the user changed is left as it is. Units and directions are
 // written for the shipped indicators the database has.
 Outcome upgradeShippedIndicators(db::Database &db);
+// The reference data's step of a schema upgrade from the given version.
+Outcome upgradeReferenceData(db::Database &db, int fromVersion);
 inline constexpr int kOldFormulaOffset = 100;
 inline const QString kOldFormulaSuffix = QStringLiteral(" – původní vzorec");
 

@@ -103,7 +103,7 @@ Outcome openDatabase(db::Database &database, const std::optional<db::DatabaseLoc
     if (const Outcome usable = db::checkVernaDatabase(database, found); !usable)
         return usable;
     // A newer file is refused before anything is written to it, the journal mode included.
-    if (const Outcome current = db::Schema::upgrade(database); !current)
+    if (const Outcome current = db::Schema::upgrade(database, upgradeReferenceData); !current)
         return current;
     database.useWriteAheadLog();
     return Outcome::success();
