@@ -187,7 +187,8 @@ bool isLoopbackHost(const QString &host)
     if (h.isEmpty() || h.startsWith(QLatin1Char('/')))
         return true;
     if (h.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0
-        || h.endsWith(QLatin1String(".localhost"), Qt::CaseInsensitive))
+        || h.endsWith(QLatin1String(".localhost"), Qt::CaseInsensitive)
+        || h.compare(QLatin1String("localhost.localdomain"), Qt::CaseInsensitive) == 0)
         return true;
     QString address = h;
     if (address.startsWith(QLatin1Char('[')) && address.endsWith(QLatin1Char(']')))
