@@ -105,10 +105,8 @@ bool passwordFileHasEntry(const QString &file, const QString &host, const QStrin
     QFile in(file);
     if (!in.open(QIODevice::ReadOnly))
         return false;
-    // libpq's defaults for what the data source leaves out.
-    const QString wantedHost = isLoopbackHost(host) && (host.isEmpty() || host.startsWith(QLatin1Char('/')))
-        ? QStringLiteral("localhost")
-        : host;
+    // libpq's defaults for what the data source leaves out; a socket is "localhost" there.
+    const QString wantedHost = host.isEmpty() || host.startsWith(QLatin1Char('/')) ? QStringLiteral("localhost") : host;
     const QString wantedPort = port.isEmpty() ? QStringLiteral("5432") : port;
     const QString wantedDatabase = database.isEmpty() ? user : database;
     while (!in.atEnd()) {

@@ -44,12 +44,13 @@ frmPrihlaseni::frmPrihlaseni(const QString &dsn, const QString &user, Attempt at
     auto *form = new QFormLayout;
     form->addRow(QStringLiteral("&Uživatel:"), m_txtUzivatel);
     form->addRow(QStringLiteral("&Heslo:"), m_txtHeslo);
+    auto *intro = new QLabel(QStringLiteral("Zdroj dat ODBC „%1“ nemá uložené přihlášení. Zadejte své uživatelské "
+                                            "jméno a heslo k databázovému serveru.")
+                                 .arg(dsn),
+                             this);
+    intro->setWordWrap(true);
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(QStringLiteral("Zdroj dat ODBC „%1“ nemá uložené přihlášení. Zadejte své uživatelské "
-                                                "jméno a heslo k databázovému serveru.")
-                                     .arg(dsn),
-                                 this));
-    layout->itemAt(0)->widget()->setProperty("wordWrap", true);
+    layout->addWidget(intro);
     layout->addLayout(form);
     layout->addWidget(m_lblDuvod);
     layout->addWidget(m_txtPodrobnosti);
