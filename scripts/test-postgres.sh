@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Runs a command beside a private PostgreSQL cluster on loopback with a private ODBC data
-# source "finance" (role dba/qxj). Nothing is written to the machine's own ODBC or
-# PostgreSQL configuration; the cluster is stopped and removed afterwards.
+# Runs a command beside a private PostgreSQL cluster on loopback with private ODBC data
+# sources: "finance" (role dba/qxj, unencrypted), "finance_tls" (the same login over TLS,
+# SSLmode=require, with a self-signed certificate made for this run) and "finance_login"
+# (no stored login: the program asks for it). Nothing is written to the machine's own ODBC or
+# PostgreSQL configuration, and the user's own password file is not read; the cluster is
+# stopped and removed afterwards.
 #   scripts/test-postgres.sh COMMAND [ARGS...]
 set -euo pipefail
 
@@ -31,8 +34,14 @@ echo "qxj" > "$work/pw"
 chmod 644 "$work/pw"
 "${as_owner[@]}" "$initdb" -D "$work/data" -E UTF8 --locale=C.UTF-8 -U dba --pwfile="$work/pw" -A scram-sha-256 >"$work/initdb.log" 2>&1 \
   || { cat "$work/initdb.log" >&2; exit 1; }
+# The server's certificate: self-signed for this run, its key readable by the server only.
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=127.0.0.1" \
+  -keyout "$work/server.key" -out "$work/server.crt" >"$work/openssl.log" 2>&1 \
+  || { cat "$work/openssl.log" >&2; exit 1; }
+chmod 600 "$work/server.key"
+[ "$(id -u)" -ne 0 ] || chown postgres "$work/server.key" "$work/server.crt"
 "${as_owner[@]}" "$bindir/pg_ctl" -D "$work/data" -l "$work/server.log" -w \
-  -o "-p $port -k $work -c listen_addresses=127.0.0.1 -c fsync=off -c max_connections=60" start >/dev/null \
+  -o "-p $port -k $work -c listen_addresses=127.0.0.1 -c fsync=off -c max_connections=60 -c ssl=on -c ssl_cert_file=$work/server.crt -c ssl_key_file=$work/server.key" start >/dev/null \
   || { cat "$work/server.log" >&2; exit 1; }
 PGPASSWORD=qxj "$bindir/psql" -h 127.0.0.1 -p "$port" -U dba -d postgres -q -c "CREATE DATABASE finance" >/dev/null
 
@@ -50,11 +59,30 @@ Port=$port
 Database=finance
 Username=dba
 Password=qxj
+SSLmode=disable
+
+[finance_tls]
+Driver=PostgreSQL Unicode
+Servername=127.0.0.1
+Port=$port
+Database=finance
+Username=dba
+Password=qxj
+SSLmode=require
+
+[finance_login]
+Driver=PostgreSQL Unicode
+Servername=127.0.0.1
+Port=$port
+Database=finance
+SSLmode=disable
 INI
 export ODBCSYSINI="$work/odbc"
 export ODBCINI="$work/odbc/odbc.ini"
 export VERNA_TEST_POSTGRES=required
 export VERNA_TEST_PG_PORT="$port"
+# A password file of the user's would log "finance_login" in without asking.
+export PGPASSFILE="$work/pgpass"
 
 set +e
 "$@"

@@ -6,6 +6,7 @@
 #include "db/databasecheck.h"
 #include "db/databaselocation.h"
 #include "db/transaction.h"
+#include "login.h"
 #include "shell/startup.h"
 
 #include <QCommandLineParser>
@@ -17,7 +18,7 @@ namespace verna::cli {
 namespace {
 
 const char *const kUsage =
-    "Použití: verna-db [--db CESTA | --db odbc:DSN] PŘÍKAZ [VOLBY]\n"
+    "Použití: verna-db [--db CESTA | --db odbc:DSN] [--user JMÉNO] [--password-stdin] PŘÍKAZ [VOLBY]\n"
     "        verna-db --help\n"
     "\n"
     "Příkazy:\n"
@@ -50,7 +51,10 @@ const char *const kUsage =
     "                          sloupce oddělené tabulátorem: kdy, kdo, akce, druh, id, subjekt, popis,\n"
     "                          id nahrazeného výkazu\n"
     "\n"
-    "Bez --db se použije zdroj ODBC \"finance\", je-li nastaven, jinak vestavěná databáze.\n";
+    "Bez --db se použije zdroj ODBC \"finance\", je-li nastaven, jinak vestavěná databáze.\n"
+    "Nemá-li zdroj ODBC uložené jméno a heslo (ani v souboru hesel PostgreSQL), zeptá se verna-db na heslo\n"
+    "na terminálu (bez zobrazení); s --password-stdin je přečte z prvního řádku standardního vstupu.\n"
+    "Jméno dá --user, zdroj dat, nebo dotaz na terminálu. Heslo se na příkazové řádce nezadává.\n";
 
 // Parses the global options before the command; what follows the command is its own. Nullopt
 // with a message on a usage error; a request for help gives an Options without a command.
@@ -62,18 +66,28 @@ std::optional<Options> parseOptions(const QStringList &arguments, QTextStream &e
     const QCommandLineOption dbOption(QStringLiteral("db"), QStringLiteral("databáze: soubor SQLite nebo odbc:DSN"),
                                       QStringLiteral("CESTA"));
     const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("vypíše nápovědu"));
+    const QCommandLineOption userOption(QStringLiteral("user"), QStringLiteral("přihlašovací jméno ke zdroji ODBC"),
+                                        QStringLiteral("JMÉNO"));
+    const QCommandLineOption passwordStdinOption(QStringLiteral("password-stdin"),
+                                                 QStringLiteral("heslo ke zdroji ODBC z prvního řádku standardního vstupu"));
     parser.addOption(dbOption);
+    parser.addOption(userOption);
+    parser.addOption(passwordStdinOption);
     parser.addOption(helpOption);
     parser.addPositionalArgument(QStringLiteral("PŘÍKAZ"), QStringLiteral("init, sql, demo, find, analyze, report, eval, statement, import, dupont nebo history"));
     if (!parser.parse(QStringList{QStringLiteral("verna-db")} + arguments)) {
         if (!parser.unknownOptionNames().isEmpty())
             err << "Neznámá volba: " << parser.unknownOptionNames().join(QStringLiteral(", ")) << "\n";
+        else if (parser.errorText().contains(QLatin1String("user")))
+            err << "Volba --user potřebuje jméno.\n";
         else
             err << "Volba --db potřebuje cestu nebo odbc:DSN.\n";
         return std::nullopt;
     }
     Options o;
     help = parser.isSet(helpOption);
+    o.user = parser.value(userOption).trimmed();
+    o.passwordStdin = parser.isSet(passwordStdinOption);
     if (parser.isSet(dbOption)) {
         const QString value = parser.value(dbOption);
         o.location = db::parseDatabaseOption(value);
@@ -124,7 +138,10 @@ void printRow(QTextStream &out, const QStringList &row)
 
 bool openDatabase(db::Database &database, const Options &options, QTextStream &err)
 {
-    const Outcome opened = shell::openDatabase(database, options.location);
+    const auto location = loggedInLocation(options, err);
+    if (!location)
+        return false;
+    const Outcome opened = shell::openDatabase(database, *location);
     if (!opened)
         err << opened.error << "\n";
     return opened.ok;
@@ -156,7 +173,10 @@ int commandInit(const Options &o, QTextStream &out, QTextStream &err)
             return UsageError;
         }
     }
-    const db::DatabaseLocation location = o.location.value_or(db::defaultDatabaseLocation());
+    const auto place = loggedInLocation(o, err);
+    if (!place)
+        return DatabaseError;
+    const db::DatabaseLocation location = place->value_or(db::defaultDatabaseLocation());
     db::Database database;
     if (const Outcome opened = database.open(location); !opened) {
         err << "Databázi nelze otevřít (" << location.describe() << "): " << opened.error << "\n";

@@ -17,6 +17,8 @@ struct Options {
     std::optional<db::DatabaseLocation> location;
     QString command;
     QStringList rest;
+    QString user;               // --user: the login name for a data source that keeps none
+    bool passwordStdin = false; // --password-stdin: its password is the first line of standard input
 };
 
 // Opens the database the options name (the default one without --db); false after telling

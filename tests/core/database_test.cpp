@@ -1,9 +1,11 @@
 #include "db/databasecheck.h"
 #include "db/eventpause.h"
+#include "db/odbclogin.h"
 #include "db/schema.h"
 #include "db/transaction.h"
 #include "support/testdatabase.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
 
@@ -347,4 +349,91 @@ TEST(SQLiteFile, FullDiskIsToldAsSuchAndTheConnectionStays)
     EXPECT_EQ(lost.count(), 0);
     EXPECT_EQ(db.singleValue(u"SELECT count(*) FROM mem"_s), u"0"_s);
     EXPECT_TRUE(db.execute(memInsert(1, 2)).ok);
+}
+
+// The unencrypted-link warning is for remote servers only; a login failure is named by the
+// driver's words, whatever server sent them.
+TEST(ServerLogin, LoopbackAndFailureKindsAreReadFromPlainText)
+{
+    for (const char *host : {"", "localhost", "127.0.0.1", "127.1.2.3", "::1", "[::1]", "0:0:0:0:0:0:0:1", "/run/postgresql"})
+        EXPECT_TRUE(db::isLoopbackHost(QString::fromUtf8(host))) << host;
+    for (const char *host : {"db.firma.cz", "10.0.0.5", "128.0.0.1", "127.example.com", "::2", "::ffff:10.0.0.1"})
+        EXPECT_FALSE(db::isLoopbackHost(QString::fromUtf8(host))) << host;
+    EXPECT_TRUE(db::warnsUnencrypted(u"db.firma.cz"_s, false));
+    EXPECT_FALSE(db::warnsUnencrypted(u"db.firma.cz"_s, true));
+    EXPECT_FALSE(db::warnsUnencrypted(u"127.0.0.1"_s, false));
+
+    const QString prefix = u"[unixODBC]connection to server at \"10.0.0.5\", port 5432 failed: "_s;
+    EXPECT_EQ(db::classifyLoginFailure(prefix + u"FATAL:  password authentication failed for user \"x\""_s),
+              db::LoginFailure::WrongLogin);
+    EXPECT_EQ(db::classifyLoginFailure(prefix + u"fe_sendauth: no password supplied"_s), db::LoginFailure::WrongLogin);
+    EXPECT_EQ(db::classifyLoginFailure(prefix + u"FATAL:  database \"nothere\" does not exist"_s),
+              db::LoginFailure::DatabaseMissing);
+    EXPECT_EQ(db::classifyLoginFailure(prefix + u"Connection refused\n\tIs the server running on that host?"_s),
+              db::LoginFailure::ServerUnreachable);
+    EXPECT_EQ(db::classifyLoginFailure(u"[unixODBC][Driver Manager]Data source name not found"_s), db::LoginFailure::Other);
+}
+
+// A data source needs a typed login unless it carries a name and a password, in odbc.ini or in
+// a password file that libpq would read (matching line, private to its owner).
+TEST(ServerLogin, ASourceWithoutAPasswordAsksUnlessThePasswordFileHasOne)
+{
+    db::OdbcSourceEntry entry;
+    entry.server = u"db.firma.cz"_s;
+    entry.database = u"finance"_s;
+    EXPECT_TRUE(db::loginNeed(entry, QString()).ask) << "no name";
+    entry.user = u"jin:y"_s;
+    EXPECT_TRUE(db::loginNeed(entry, QString()).ask);
+    EXPECT_EQ(db::loginNeed(entry, QString()).user, u"jin:y"_s) << "the source's name is offered";
+    entry.hasPassword = true;
+    EXPECT_FALSE(db::loginNeed(entry, QString()).ask);
+    entry.hasPassword = false;
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"pgpass"_s);
+    const auto write = [&path](const QByteArray &text, QFile::Permissions permissions) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(text);
+        file.close();
+        ASSERT_TRUE(file.setPermissions(permissions));
+    };
+    const QFile::Permissions owner = QFile::ReadOwner | QFile::WriteOwner;
+    write("# comment\ndb.firma.cz:5433:finance:jin\\:y:heslo\n*:*:jina:jin\\:y:heslo\n", owner);
+    EXPECT_TRUE(db::loginNeed(entry, path).ask) << "another port, another database";
+    write("db.firma.cz:*:finance:jin\\:y:heslo\n", owner | QFile::ReadGroup);
+    EXPECT_TRUE(db::loginNeed(entry, path).ask) << "libpq ignores a file others can read";
+    write("db.firma.cz:*:finance:jin\\:y:heslo\n", owner);
+    EXPECT_FALSE(db::loginNeed(entry, path).ask);
+}
+
+// On the test server: "finance_login" keeps no login and asks, a wrong password is told as
+// such and the right one connects; "finance_tls" is encrypted, "finance" is not.
+TEST(ServerLogin, OwnLoginsAndEncryptionOnTheTestServer)
+{
+    if (!db::isOdbcDataSourceConfigured(u"finance_login"_s) || !db::isOdbcDataSourceConfigured(u"finance_tls"_s)) {
+        if (qEnvironmentVariable("VERNA_TEST_POSTGRES") == QLatin1String("required"))
+            FAIL() << "the test data sources \"finance_login\" and \"finance_tls\" are missing";
+        GTEST_SKIP() << "no test data sources for logins";
+    }
+    EXPECT_TRUE(db::loginNeed(u"finance_login"_s).ask);
+    EXPECT_FALSE(db::loginNeed(db::kDefaultDsn).ask);
+    EXPECT_EQ(db::odbcSourceEntry(u"finance_tls"_s).sslMode, u"require"_s);
+
+    db::Database server;
+    db::DatabaseLocation login = db::DatabaseLocation::odbc(u"finance_login"_s);
+    login.password = u"spatne"_s;
+    const Outcome refused = server.open(login);
+    ASSERT_FALSE(refused.ok);
+    EXPECT_EQ(db::classifyLoginFailure(refused.error), db::LoginFailure::WrongLogin) << refused.error.toStdString();
+    login.password = u"qxj"_s;
+    ASSERT_TRUE(server.open(login).ok);
+    EXPECT_FALSE(server.isEncrypted());
+
+    const Outcome tls = server.open(db::withSourceLogin(db::DatabaseLocation::odbc(u"finance_tls"_s)));
+    ASSERT_TRUE(tls.ok) << tls.error.toStdString();
+    EXPECT_TRUE(server.isEncrypted());
+    EXPECT_EQ(server.singleValue(u"SELECT current_user"_s), u"dba"_s);
+    ASSERT_TRUE(server.open(db::withSourceLogin(db::DatabaseLocation::odbc(db::kDefaultDsn))).ok);
+    EXPECT_FALSE(server.isEncrypted());
 }

@@ -181,12 +181,13 @@ TEST(DatabaseChoice, OptionDataSourceOrEmbeddedFile)
     QDirIterator files(home.filePath(u"data"_s), {u"*.sqlite"_s}, QDir::Files, QDirIterator::Subdirectories);
     EXPECT_TRUE(files.hasNext());
 
-    // A configured but unreachable "finance" is reported, not silently replaced.
+    // A configured but unreachable "finance" is reported, not silently replaced. (It carries a
+    // login: one without would be asked for first.)
     const QString brokenOdbc = home.filePath(u"odbc-broken"_s);
     QDir().mkpath(brokenOdbc);
     QFile ini(brokenOdbc + u"/odbc.ini"_s);
     ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write("[finance]\nDriver=NoSuchDriverAnywhere\nServername=127.0.0.1\nPort=1\n");
+    ini.write("[finance]\nDriver=NoSuchDriverAnywhere\nServername=127.0.0.1\nPort=1\nUsername=dba\nPassword=qxj\n");
     ini.close();
     const QStringList broken = withVariables(noDsn, {u"ODBCSYSINI="_s + brokenOdbc, u"ODBCINI="_s + brokenOdbc + u"/odbc.ini"_s});
     r = runVernaDb({u"sql"_s, u"SELECT 1"_s}, broken);
@@ -198,7 +199,7 @@ TEST(DatabaseChoice, OptionDataSourceOrEmbeddedFile)
     if (!drivers.hasNext())
         return;
     ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write("[finance]\nDriver=" + drivers.next().toUtf8() + "\nServername=127.0.0.1\nPort=1\nDatabase=finance\n");
+    ini.write("[finance]\nDriver=" + drivers.next().toUtf8() + "\nServername=127.0.0.1\nPort=1\nDatabase=finance\nUsername=dba\nPassword=qxj\n");
     ini.close();
     r = runVernaDb({u"sql"_s, u"SELECT 1"_s}, broken);
     EXPECT_EQ(r.exitCode, 1);

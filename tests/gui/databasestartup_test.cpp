@@ -5,6 +5,7 @@
 #include "shell/databasemenu.h"
 #include "shell/databasestartup.h"
 #include "shell/frmnapoveda.h"
+#include "shell/frmprihlaseni.h"
 #include "shell/recentdatabases.h"
 #include "ui/scripteduser.h"
 
@@ -12,6 +13,12 @@
 #include <QApplication>
 #include <QDirIterator>
 #include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTest>
@@ -117,6 +124,95 @@ TEST_F(StartupTest, UnusableOdbcSourceEndsTheApplicationWithTheDriversReason)
     EXPECT_FALSE(m.detail.isEmpty());
     EXPECT_FALSE(m.detail.startsWith(QStringLiteral("Není nastaveno ODBC")));
     EXPECT_TRUE(m_user.fileDialogs().isEmpty());
+}
+
+// A data source that keeps no login asks for one before anything is opened, offering the name
+// used there last; a failed try is told in the dialog, which stays for another, and Storno
+// ends the start. The typed password reaches no setting.
+TEST_F(StartupTest, ASourceWithoutALoginAsksAndStornoEndsTheStart)
+{
+    QTemporaryDir odbc;
+    QFile ini(odbc.filePath(QStringLiteral("odbc.ini")));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    QDirIterator drivers(QStringLiteral("/usr/lib"), {QStringLiteral("psqlodbcw.so")}, QDir::Files, QDirIterator::Subdirectories);
+    const bool driver = drivers.hasNext();
+    ini.write("[verna_prihlaseni]\nDriver=" + (driver ? drivers.next().toUtf8() : QByteArray("chybi"))
+              + "\nServername=127.0.0.1\nPort=1\nDatabase=finance\n");
+    ini.close();
+    const QByteArray savedIni = qgetenv("ODBCINI");
+    const QByteArray savedPass = qgetenv("PGPASSFILE");
+    qputenv("ODBCINI", QFile::encodeName(ini.fileName()));
+    qputenv("PGPASSFILE", QFile::encodeName(odbc.filePath(QStringLiteral("zadny"))));
+    db::DatabaseLocation earlier = db::DatabaseLocation::odbc(QStringLiteral("verna_prihlaseni"));
+    earlier.user = QStringLiteral("analytik");
+    shell::RecentDatabases::remember(earlier);
+
+    bool asked = false;
+    QString offered, reason;
+    QTimer::singleShot(0, [&] {
+        auto *dialog = qobject_cast<shell::frmPrihlaseni *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        asked = true;
+        offered = dialog->findChild<QLineEdit *>(QStringLiteral("txtUzivatel"))->text();
+        dialog->findChild<QLineEdit *>(QStringLiteral("txtHeslo"))->setText(QStringLiteral("tajne-heslo-9"));
+        dialog->findChild<QPushButton *>(QStringLiteral("cmdPrihlasit"))->click();
+        reason = dialog->findChild<QLabel *>(QStringLiteral("lblDuvod"))->text();
+        dialog->findChild<QPushButton *>(QStringLiteral("cmdStorno"))->click();
+    });
+    const bool started = shell::connectAtStartup(m_database, earlier);
+    for (const auto &[name, value] : {std::pair{"ODBCINI", savedIni}, std::pair{"PGPASSFILE", savedPass}}) {
+        if (value.isNull())
+            qunsetenv(name);
+        else
+            qputenv(name, value);
+    }
+
+    EXPECT_FALSE(started);
+    EXPECT_TRUE(asked);
+    EXPECT_EQ(offered, QStringLiteral("analytik"));
+    EXPECT_TRUE(reason.contains(QStringLiteral("„verna_prihlaseni“"))) << reason.toStdString();
+    if (driver) {
+        EXPECT_TRUE(reason.contains(QStringLiteral("není dostupný"))) << "nothing listens on port 1";
+    }
+    EXPECT_FALSE(m_database.isOpen());
+    EXPECT_TRUE(m_user.messages().isEmpty()) << "Storno is an answer, not a failure";
+    QSettings settings;
+    settings.sync();
+    QFile stored(settings.fileName());
+    ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(stored.readAll().contains("tajne-heslo-9"));
+}
+
+// A wrong password is named in Czech with the driver's words under it and the dialog stays; the
+// next try with the right one closes it.
+TEST(LoginDialog, AWrongPasswordIsToldInCzechAndARetryLogsIn)
+{
+    QStringList tries;
+    shell::frmPrihlaseni dialog(QStringLiteral("finance"), QStringLiteral("analytik"),
+                                [&tries](const QString &user, const QString &password) {
+                                    tries << user + QLatin1Char('/') + password;
+                                    return password == QLatin1String("dobre")
+                                        ? Outcome::success()
+                                        : Outcome::failure(QStringLiteral("connection to server at \"db\", port 5432 failed: "
+                                                                          "FATAL:  password authentication failed for user \"analytik\""));
+                                });
+    dialog.show();
+    auto *password = dialog.findChild<QLineEdit *>(QStringLiteral("txtHeslo"));
+    auto *login = dialog.findChild<QPushButton *>(QStringLiteral("cmdPrihlasit"));
+    password->setText(QStringLiteral("spatne"));
+    login->click();
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_NE(dialog.result(), QDialog::Accepted);
+    EXPECT_TRUE(dialog.findChild<QLabel *>(QStringLiteral("lblDuvod"))->text().startsWith(
+        QStringLiteral("Nesprávné uživatelské jméno nebo heslo")));
+    EXPECT_TRUE(dialog.findChild<QPlainTextEdit *>(QStringLiteral("txtPodrobnosti"))->toPlainText().contains(
+        QStringLiteral("password authentication failed")));
+    EXPECT_TRUE(password->text().isEmpty());
+    password->setText(QStringLiteral("dobre"));
+    login->click();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(tries, (QStringList{QStringLiteral("analytik/spatne"), QStringLiteral("analytik/dobre")}));
 }
 
 namespace {

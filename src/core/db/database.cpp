@@ -136,6 +136,18 @@ bool odbcConnectionDead(const QSqlDatabase &db)
     return hdbc && SQL_SUCCEEDED(SQLGetConnectAttr(hdbc, SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)) && dead == SQL_CD_TRUE;
 }
 
+// A value for the ODBC connection string: one with separators or braces goes in braces, with
+// a closing brace doubled, so a password such as "a;b}" reaches the driver as typed.
+QString connectionValue(const QString &value)
+{
+    if (!value.contains(QLatin1Char(';')) && !value.contains(QLatin1Char('{')) && !value.contains(QLatin1Char('}'))
+        && value.trimmed() == value)
+        return value;
+    QString braced = value;
+    braced.replace(QLatin1Char('}'), QLatin1String("}}"));
+    return QLatin1Char('{') + braced + QLatin1Char('}');
+}
+
 } // namespace
 
 const QString Database::kBusyText = QStringLiteral("Databáze je zaneprázdněna probíhající operací (například importem "
@@ -171,6 +183,7 @@ Outcome Database::open(const DatabaseLocation &location)
     m_lostReported = false;
     m_readOnly = false;
     m_createdFile = false;
+    m_encrypted = false;
     if (location.kind == DatabaseLocation::Kind::File) {
         const Outcome opened = openFile(location);
         if (!opened)
@@ -179,12 +192,32 @@ Outcome Database::open(const DatabaseLocation &location)
     }
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), m_name);
     db.setDatabaseName(location.dsn);
-    db.setUserName(location.user);
-    db.setPassword(location.password);
+    // Empty ones are not sent: the data source's own login (or a password file) applies.
+    db.setUserName(connectionValue(location.user));
+    db.setPassword(connectionValue(location.password));
     if (!db.open())
         return Outcome::failure(errorText(db.lastError()));
     m_backend = odbcBackend(db);
+    m_encrypted = readEncrypted();
     return Outcome::success();
+}
+
+bool Database::readEncrypted()
+{
+    QString sql;
+    if (m_backend == Backend::PostgreSQL)
+        sql = QStringLiteral("SELECT ssl FROM pg_stat_ssl WHERE pid = pg_backend_pid()");
+    else if (m_backend == Backend::SqlServer)
+        sql = QStringLiteral("SELECT encrypt_option FROM sys.dm_exec_connections WHERE session_id = @@SPID");
+    else
+        return false;
+    // An answer that cannot be read counts as unencrypted: the warning errs on the safe side.
+    QSqlQuery q(connection());
+    q.setForwardOnly(true);
+    if (!q.exec(sql) || !q.next())
+        return false;
+    const QString value = q.value(0).toString().trimmed().toLower();
+    return value == QLatin1String("1") || value == QLatin1String("true") || value == QLatin1String("t");
 }
 
 Outcome Database::openFile(const DatabaseLocation &location)

@@ -53,6 +53,9 @@ public:
     bool isOpen() const;
     Backend backend() const { return m_backend; }
     const DatabaseLocation &location() const { return m_location; }
+    // Whether the server says the link to it is encrypted (TLS), as read right after connecting.
+    // A file is never "encrypted": it is not sent anywhere.
+    bool isEncrypted() const { return m_encrypted; }
     QSqlDatabase connection() const;
 
     // Runs a batch (statements separated by CR or ";") in one transaction; BEGIN TRAN and
@@ -128,6 +131,7 @@ signals:
 
 private:
     Outcome openFile(const DatabaseLocation &location);
+    bool readEncrypted();
     Outcome openSqlite(const QString &path, bool exists, bool immutable);
     bool begin(bool forWriting);
     // The one place backend SQL reaches the driver: forward-only, exact decimals, errors noted.
@@ -151,6 +155,7 @@ private:
     bool m_fileNoted = false; // the file is in the process's list of open databases
     bool m_createdFile = false;
     bool m_lostReported = false;
+    bool m_encrypted = false;
     QString m_lastError;
     QString m_sharedSql;
     QStringList m_lockedTables;

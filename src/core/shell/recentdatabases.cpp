@@ -66,6 +66,16 @@ void RecentDatabases::remember(const db::DatabaseLocation &location)
     settings.endArray();
 }
 
+QString RecentDatabases::lastUser(const QString &dsn)
+{
+    const db::DatabaseLocation wanted = db::DatabaseLocation::odbc(dsn);
+    for (const db::DatabaseLocation &location : load()) {
+        if (same(location, wanted))
+            return location.user;
+    }
+    return {};
+}
+
 bool RecentDatabases::same(const db::DatabaseLocation &a, const db::DatabaseLocation &b)
 {
     if (a.kind != b.kind)

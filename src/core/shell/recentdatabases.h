@@ -19,6 +19,8 @@ public:
     static QList<db::DatabaseLocation> load();
     // Puts the location first, drops its older entry and the ones past the limit.
     static void remember(const db::DatabaseLocation &location);
+    // The login name used last with the data source ("" when it is not in the list).
+    static QString lastUser(const QString &dsn);
     // Whether two locations name the same database (files by their absolute path).
     static bool same(const db::DatabaseLocation &a, const db::DatabaseLocation &b);
 };

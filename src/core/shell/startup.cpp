@@ -3,6 +3,7 @@
 #include "base/itemcodes.h"
 #include "db/database.h"
 #include "db/databasecheck.h"
+#include "db/odbclogin.h"
 #include "db/schema.h"
 #include "db/transaction.h"
 #include "shell/demodata.h"
@@ -84,8 +85,13 @@ Outcome openDatabase(db::Database &database, const std::optional<db::DatabaseLoc
         return Outcome::failure(QStringLiteral("Databáze %1 neexistuje; založte ji příkazem „verna-db --db %1 init“.").arg(location.describe()));
     if (const Outcome opened = database.open(location); !opened) {
         if (location.kind == db::DatabaseLocation::Kind::Odbc) {
-            if (db::classifyOdbcFailure(location.dsn, opened.error) == db::OdbcFailure::ServerUnavailable)
+            if (db::classifyOdbcFailure(location.dsn, opened.error) == db::OdbcFailure::ServerUnavailable) {
+                // A refused login or a missing database is named as such, not as a silent server.
+                const db::LoginFailure why = db::classifyLoginFailure(opened.error);
+                if (why == db::LoginFailure::WrongLogin || why == db::LoginFailure::DatabaseMissing)
+                    return Outcome::failure(db::loginFailureText(why, location.dsn).chopped(1) + QStringLiteral(": ") + opened.error);
                 return Outcome::failure(kOdbcServerUnavailable.arg(location.dsn, opened.error));
+            }
             return Outcome::failure(kOdbcNotConfigured + QStringLiteral(": ") + opened.error);
         }
         return Outcome::failure(QStringLiteral("Databázi nelze otevřít (") + location.describe() + QStringLiteral("): ")

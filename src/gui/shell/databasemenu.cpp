@@ -1,14 +1,17 @@
 #include "shell/databasemenu.h"
 
 #include "db/database.h"
+#include "db/odbclogin.h"
 #include "shell/appstate.h"
 #include "shell/frmhlavni.h"
 #include "shell/frmpripojeni.h"
+#include "shell/loginstep.h"
 #include "shell/recentdatabases.h"
 #include "shell/startup.h"
 #include "ui/messages.h"
 
 #include <QMenu>
+#include <QTimer>
 
 namespace verna::shell {
 
@@ -31,6 +34,8 @@ DatabaseMenu::DatabaseMenu(frmHlavni &main, AppState &state, QMenu *menu, QActio
         RecentDatabases::remember(m_state.database().location());
     fillRecent();
     showInTitle();
+    // After the frame has shown: the warning belongs in front of it.
+    QTimer::singleShot(0, this, &DatabaseMenu::warnIfUnencrypted);
 }
 
 void DatabaseMenu::fillRecent()
@@ -49,11 +54,8 @@ void DatabaseMenu::fillRecent()
 
 void DatabaseMenu::openRecent(const db::DatabaseLocation &location)
 {
-    // A login other than the default has no stored password: the dialog asks for it.
-    if (location.kind == db::DatabaseLocation::Kind::Odbc && location.password.isEmpty())
-        showDialog(location);
-    else
-        switchTo(location);
+    // A data source without a login of its own asks for it on the way (switchTo).
+    switchTo(location);
 }
 
 void DatabaseMenu::showDialog(const std::optional<db::DatabaseLocation> &preset)
@@ -71,17 +73,21 @@ void DatabaseMenu::showDialog(const std::optional<db::DatabaseLocation> &preset)
     }
 }
 
-bool DatabaseMenu::switchTo(const db::DatabaseLocation &location)
+bool DatabaseMenu::switchTo(const db::DatabaseLocation &place)
 {
     db::Database &database = m_state.database();
-    if (database.isOpen() && RecentDatabases::same(location, database.location())) {
-        ui::information(&m_main, frmHlavni::kCaption, QStringLiteral("Databáze %1 je už otevřena.").arg(location.describe()));
+    if (database.isOpen() && RecentDatabases::same(place, database.location())) {
+        ui::information(&m_main, frmHlavni::kCaption, QStringLiteral("Databáze %1 je už otevřena.").arg(place.describe()));
         return true;
     }
     if (database.inTransaction()) {
         ui::exclamation(&m_main, frmHlavni::kCaption, QStringLiteral("Probíhá zápis do databáze; připojte se po jeho dokončení."));
         return false;
     }
+    const std::optional<db::DatabaseLocation> loggedIn = logInTo(place, &m_main);
+    if (!loggedIn)
+        return false;
+    const db::DatabaseLocation &location = *loggedIn;
     if (const Outcome usable = frmPripojeni::probe(location); !usable) {
         ui::critical(&m_main, frmHlavni::kCaption,
                      frmPripojeni::failureText(location, usable.error) + QStringLiteral("\n\nZůstává otevřena databáze ")
@@ -112,6 +118,7 @@ bool DatabaseMenu::switchTo(const db::DatabaseLocation &location)
     fillRecent();
     showInTitle();
     m_main.Form_Load();
+    warnIfUnencrypted();
     return true;
 }
 
@@ -119,7 +126,24 @@ void DatabaseMenu::showInTitle()
 {
     const db::Database &database = m_state.database();
     m_main.setWindowTitle(database.isOpen() ? frmHlavni::kCaption + QStringLiteral(" – ") + database.location().describe()
+                                                  + (database.isEncrypted() ? QStringLiteral(" 🔒") : QString())
                                             : frmHlavni::kCaption);
+}
+
+void DatabaseMenu::warnIfUnencrypted()
+{
+    const db::Database &database = m_state.database();
+    if (m_warnedUnencrypted || !database.isOpen() || database.location().kind != db::DatabaseLocation::Kind::Odbc)
+        return;
+    const QString host = db::odbcSourceEntry(database.location().dsn).server;
+    if (!db::warnsUnencrypted(host, database.isEncrypted()))
+        return;
+    m_warnedUnencrypted = true;
+    ui::exclamation(&m_main, frmHlavni::kCaption,
+                    QStringLiteral("Spojení s databázovým serverem %1 (zdroj ODBC „%2“) není šifrované: jména, hesla i data "
+                                   "jdou sítí nechráněná.\n\nPožádejte správce, aby na serveru zapnul TLS a ve zdroji dat "
+                                   "nastavil SSLmode=require nebo verify-full.")
+                        .arg(host, database.location().dsn));
 }
 
 } // namespace verna::shell

@@ -2,6 +2,7 @@
 
 #include "db/database.h"
 #include "shell/frmhlavni.h"
+#include "shell/loginstep.h"
 #include "shell/startup.h"
 #include "ui/longtask.h"
 #include "ui/messages.h"
@@ -20,6 +21,13 @@ const QString kQuit = QStringLiteral("Ukončit");
 bool connectAtStartup(db::Database &database, const std::optional<db::DatabaseLocation> &option, QWidget *parent)
 {
     std::optional<db::DatabaseLocation> location = option;
+    // A data source is logged in to first; giving up there ends the start like a refusal.
+    if (const db::DatabaseLocation target = option.value_or(db::defaultDatabaseLocation());
+        target.kind == db::DatabaseLocation::Kind::Odbc) {
+        location = logInTo(target, parent);
+        if (!location)
+            return false;
+    }
     for (;;) {
         Outcome outcome;
         {

@@ -3,6 +3,7 @@
 #include "db/database.h"
 #include "db/odbcsources.h"
 #include "db/openfiles.h"
+#include "shell/loginstep.h"
 #include "shell/recentdatabases.h"
 #include "shell/startup.h"
 #include "ui/messages.h"
@@ -56,9 +57,6 @@ frmPripojeni::frmPripojeni(QWidget *parent)
     m_optOdbc = named(new QRadioButton(QStringLiteral("Zdroj dat &ODBC"), this), QStringLiteral("optOdbc"));
     m_cboZdroj = named(new QComboBox(this), QStringLiteral("cboZdroj"));
     m_cboZdroj->setEditable(true);
-    m_txtUzivatel = named(new QLineEdit(db::DatabaseLocation().user, this), QStringLiteral("txtUzivatel"));
-    m_txtHeslo = named(new QLineEdit(db::DatabaseLocation().password, this), QStringLiteral("txtHeslo"));
-    m_txtHeslo->setEchoMode(QLineEdit::Password);
 
     // The machine's data sources as the driver manager lists them; a name may still be typed.
     const Result<QList<db::OdbcSource>> sources = db::odbcDataSources();
@@ -83,13 +81,15 @@ frmPripojeni::frmPripojeni(QWidget *parent)
     grid->addWidget(m_optOdbc, 2, 0, 1, 3);
     auto *odbc = new QFormLayout;
     odbc->addRow(QStringLiteral("Zdroj dat:"), m_cboZdroj);
-    odbc->addRow(QStringLiteral("Uživatel:"), m_txtUzivatel);
-    odbc->addRow(QStringLiteral("Heslo:"), m_txtHeslo);
     grid->addLayout(odbc, 3, 0, 1, 3);
     grid->setColumnStretch(0, 1);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(grid);
-    layout->addWidget(new QLabel(QStringLiteral("Heslo se nikam neukládá."), this));
+    auto *login = new QLabel(QStringLiteral("Jméno a heslo se berou ze zdroje dat; nemá-li je uložené, program se na ně "
+                                            "zeptá. Heslo se nikam neukládá."),
+                             this);
+    login->setWordWrap(true);
+    layout->addWidget(login);
     auto *bottom = new QHBoxLayout;
     bottom->addWidget(cmdVyzkouset);
     bottom->addStretch();
@@ -98,7 +98,7 @@ frmPripojeni::frmPripojeni(QWidget *parent)
     resize(560, sizeHint().height());
 
     m_fileControls = {m_txtSoubor, cmdVybrat, cmdNovy};
-    m_odbcControls = {m_cboZdroj, m_txtUzivatel, m_txtHeslo};
+    m_odbcControls = {m_cboZdroj};
     m_optSoubor->setChecked(true);
     updateEnabled();
     connect(m_optSoubor, &QRadioButton::toggled, this, &frmPripojeni::updateEnabled);
@@ -131,8 +131,6 @@ void frmPripojeni::preset(const db::DatabaseLocation &location)
         m_cboZdroj->setCurrentIndex(index);
     else
         m_cboZdroj->setEditText(location.dsn);
-    m_txtUzivatel->setText(location.user);
-    m_txtHeslo->setText(location.password);
 }
 
 std::optional<db::DatabaseLocation> frmPripojeni::location(bool tell)
@@ -156,10 +154,8 @@ std::optional<db::DatabaseLocation> frmPripojeni::location(bool tell)
             ui::exclamation(this, kTitle, QStringLiteral("Vyberte zdroj dat ODBC."));
         return std::nullopt;
     }
-    db::DatabaseLocation location = db::DatabaseLocation::odbc(dsn);
-    location.user = m_txtUzivatel->text();
-    location.password = m_txtHeslo->text();
-    return location;
+    // The login is settled when the source is opened (logInTo).
+    return db::DatabaseLocation::odbc(dsn);
 }
 
 void frmPripojeni::chooseFile()
@@ -218,7 +214,10 @@ QString frmPripojeni::failureText(const db::DatabaseLocation &location, const QS
 
 void frmPripojeni::testConnection()
 {
-    const std::optional<db::DatabaseLocation> place = location(true);
+    const std::optional<db::DatabaseLocation> chosen = location(true);
+    if (!chosen)
+        return;
+    const std::optional<db::DatabaseLocation> place = logInTo(*chosen, this);
     if (!place)
         return;
     const Outcome outcome = probe(*place);

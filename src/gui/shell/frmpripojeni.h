@@ -14,14 +14,14 @@ namespace verna::shell {
 
 // "Připojit k databázi…": an SQLite file (an existing one, or a new one made with the
 // reference data) or an ODBC data source from the machine's list, with a test of the
-// connection. Hands the chosen place back; the caller switches to it.
+// connection. A data source's login is asked for by the login step (logInTo), not here. Hands the chosen place back; the caller switches to it.
 class frmPripojeni : public QDialog
 {
     Q_OBJECT
 public:
     explicit frmPripojeni(QWidget *parent = nullptr);
 
-    // Fills the controls from a place (a recent entry whose password must be typed again).
+    // Fills the controls from a place.
     void preset(const db::DatabaseLocation &location);
     // What the controls name, or nothing (and a message) when something is missing.
     std::optional<db::DatabaseLocation> location(bool tell = false);
@@ -45,8 +45,6 @@ private:
     QRadioButton *m_optOdbc = nullptr;
     QLineEdit *m_txtSoubor = nullptr;
     QComboBox *m_cboZdroj = nullptr;
-    QLineEdit *m_txtUzivatel = nullptr;
-    QLineEdit *m_txtHeslo = nullptr;
     QList<QWidget *> m_fileControls;
     QList<QWidget *> m_odbcControls;
 };
