@@ -43,6 +43,10 @@ const char *const kUsage =
     "  dupont --entity E --periods 1998/4,1999/4\n"
     "                          rozloží změnu ROE mezi dvěma obdobími na pět činitelů (daňové a úrokové\n"
     "                          břemeno, provozní marže, obrat aktiv, finanční páka)\n"
+    "  roles                   na serveru PostgreSQL založí role verna_ctenar, verna_analytik, verna_editor\n"
+    "                          a verna_spravce (každá má práva předchozí) a předá tabulky roli verna_vlastnik\n"
+    "  user add JMÉNO --role ROLE | user role JMÉNO ROLE | user remove JMÉNO\n"
+    "                          spravuje přihlášení na serveru; heslo se čte z terminálu nebo vstupu\n"
     "\n"
     "Bez --db se použije zdroj ODBC \"finance\", je-li nastaven, jinak vestavěná databáze.\n";
 
@@ -58,7 +62,7 @@ std::optional<Options> parseOptions(const QStringList &arguments, QTextStream &e
     const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("vypíše nápovědu"));
     parser.addOption(dbOption);
     parser.addOption(helpOption);
-    parser.addPositionalArgument(QStringLiteral("PŘÍKAZ"), QStringLiteral("init, sql, demo, find, analyze, report, eval, statement, import nebo dupont"));
+    parser.addPositionalArgument(QStringLiteral("PŘÍKAZ"), QStringLiteral("init, sql, demo, find, analyze, report, eval, statement, import, dupont, roles nebo user"));
     if (!parser.parse(QStringList{QStringLiteral("verna-db")} + arguments)) {
         if (!parser.unknownOptionNames().isEmpty())
             err << "Neznámá volba: " << parser.unknownOptionNames().join(QStringLiteral(", ")) << "\n";
@@ -235,6 +239,8 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
         {QStringLiteral("report"), commandReport},
         {QStringLiteral("import"), commandImport},
         {QStringLiteral("dupont"), commandDupont},
+        {QStringLiteral("roles"), commandRoles},
+        {QStringLiteral("user"), commandUser},
         // Further commands live in files of their own (commands.h).
     };
     const auto it = commands.find(options->command);

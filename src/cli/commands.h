@@ -42,5 +42,7 @@ int commandStatement(const Options &options, QTextStream &out, QTextStream &err)
 int commandReport(const Options &options, QTextStream &out, QTextStream &err);
 int commandImport(const Options &options, QTextStream &out, QTextStream &err);
 int commandDupont(const Options &options, QTextStream &out, QTextStream &err);
+int commandRoles(const Options &options, QTextStream &out, QTextStream &err);
+int commandUser(const Options &options, QTextStream &out, QTextStream &err);
 
 } // namespace verna::cli
