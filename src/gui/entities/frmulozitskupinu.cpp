@@ -7,6 +7,7 @@
 #include "ui/dragdrop.h"
 #include "ui/dragsourcelist.h"
 #include "ui/messages.h"
+#include "ui/rightsgate.h"
 
 #include <QBoxLayout>
 #include <QFormLayout>
@@ -41,6 +42,11 @@ frmUlozitSkupinu::frmUlozitSkupinu(shell::AppState &state, QWidget *parent)
     setObjectName(QStringLiteral("frmUlozitSkupinu"));
     setWindowTitle(QStringLiteral("Uložit skupinu subjektů"));
     buildControls();
+    // Commands beyond the user's rights stay off, their tooltips say why.
+    ui::requireRight(m_cmdZmenitSk, m_state.rights(), db::Right::Groups);
+    ui::requireRight(m_cmdOdebratSk, m_state.rights(), db::Right::Groups);
+    ui::requireRight(m_cmdOdebrat, m_state.rights(), db::Right::Groups);
+    ui::requireRight(m_cmdUlozit, m_state.rights(), db::Right::Groups);
     loadGroup();
 }
 
