@@ -47,6 +47,7 @@ std::optional<QString> readHidden(const char *prompt, QTextStream &err)
     if (terminal) {
         tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
         err << "\n";
+        err.flush();
     }
     return line;
 }

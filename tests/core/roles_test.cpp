@@ -10,6 +10,7 @@
 #include "statements/statementstore.h"
 #include "support/testdatabase.h"
 
+#include <QProcess>
 #include <QUuid>
 #include <functional>
 
@@ -25,6 +26,34 @@ protected:
     bool withReferenceData() const override { return true; }
 
     // Every row of every table, sorted: equal dumps mean equal databases.
+    // A login name no other run of the tests uses (the roles are the whole server's).
+    static QString freshName(int k) { return u"u"_s + QUuid::createUuid().toString(QUuid::Id128).left(12) + u"_%1"_s.arg(k); }
+
+    // verna-db with standard input.
+    ToolRun vernaDbWithInput(const QStringList &arguments, const QByteArray &input)
+    {
+        QProcess p;
+        p.setEnvironment(testDatabase().childEnvironment());
+        p.start(QStringLiteral(VERNA_DB_TOOL), QStringList{u"--db"_s, testDatabase().dbOption()} + arguments);
+        p.write(input);
+        p.closeWriteChannel();
+        p.waitForFinished(60000);
+        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
+                QString::fromUtf8(p.readAllStandardError())};
+    }
+
+    // A connection as the login, to this test's tables.
+    Outcome connectAs(db::Database &user, const QString &name, const QString &password)
+    {
+        db::DatabaseLocation location = db::DatabaseLocation::odbc(db::kDefaultDsn);
+        location.user = name;
+        location.password = password;
+        if (const Outcome opened = user.open(location); !opened)
+            return opened;
+        const QString schema = db().queryNative(u"SELECT current_schema()"_s).value.value(0).value(0).toString();
+        return user.executeNative(u"SET search_path TO "_s + schema);
+    }
+
     QStringList dump()
     {
         QStringList out;
@@ -83,6 +112,26 @@ TEST_P(RolesTest, RolesCommandIsRepeatableOnAServerAndRefusedOnAFile)
                                           "AND tableowner <> 'verna_vlastnik'"_s);
     ASSERT_TRUE(foreign.ok()) << foreign.error.toStdString();
     EXPECT_EQ(foreign.value.front().value(0).toInt(), 0);
+
+    // A login made with the password on standard input, moved to another role, removed.
+    const QString name = freshName(0);
+    EXPECT_EQ(vernaDbWithInput({u"user"_s, u"add"_s, u"ne-platné"_s, u"--role"_s, db::kReaderRole}, "x\n").exitCode, 2);
+    const ToolRun added = vernaDbWithInput({u"user"_s, u"add"_s, name, u"--role"_s, db::kReaderRole}, "Heslo' 1\n");
+    ASSERT_EQ(added.exitCode, 0) << added.err.toStdString();
+    {
+        db::Database user;
+        const Outcome connected = connectAs(user, name, u"Heslo' 1"_s);
+        ASSERT_TRUE(connected.ok) << connected.error.toStdString();
+        EXPECT_FALSE(db::Rights::read(user).value.canWriteStatements());
+        const ToolRun moved = vernaDb({u"user"_s, u"role"_s, name, db::kEditorRole});
+        ASSERT_EQ(moved.exitCode, 0) << moved.err.toStdString();
+        EXPECT_TRUE(db::Rights::read(user).value.canWriteStatements());
+        EXPECT_FALSE(db::Rights::read(user).value.canWriteCodeLists());
+    }
+    const ToolRun removed = vernaDb({u"user"_s, u"remove"_s, name});
+    EXPECT_EQ(removed.exitCode, 0) << removed.err.toStdString();
+    db::Database gone;
+    EXPECT_FALSE(connectAs(gone, name, u"Heslo' 1"_s).ok);
 }
 
 // A login of each role tries every kind of write: what its role allows is written, the rest is
@@ -93,7 +142,6 @@ TEST_P(RolesTest, EachRoleWritesExactlyWhatItsRightsAllow)
     if (GetParam() == TestBackend::SQLite)
         GTEST_SKIP() << "roles exist only on a server";
     ASSERT_TRUE(db::setupRoles(db()).ok);
-    const QString schema = db().queryNative(u"SELECT current_schema()"_s).value.value(0).value(0).toString();
     const entities::Written entity = entities::EntityStore(db()).create({u"27074358"_s, u"Role s.r.o."_s, 2, 1112, {}, {3029}});
     ASSERT_TRUE(entity.ok()) << entity.error.toStdString();
     statements::StatementStore lineSource(db());
@@ -142,17 +190,20 @@ TEST_P(RolesTest, EachRoleWritesExactlyWhatItsRightsAllow)
     };
     const QStringList roles = {db::kReaderRole, db::kAnalystRole, db::kEditorRole, db::kAdminRole};
     for (int k = 0; k < roles.size(); ++k) {
-        const QString name = u"u"_s + QUuid::createUuid().toString(QUuid::Id128).left(12) + u"_%1"_s.arg(k);
+        const QString name = freshName(k);
         const QString password = u"tajné'heslo %1"_s.arg(k); // an apostrophe goes through the quoting
         ASSERT_TRUE(db::addUser(db(), name, roles.at(k), password).ok);
         {
-            db::DatabaseLocation location = db::DatabaseLocation::odbc(db::kDefaultDsn);
-            location.user = name;
-            location.password = password;
             db::Database user;
-            const Outcome opened = user.open(location);
-            ASSERT_TRUE(opened.ok) << opened.error.toStdString();
-            ASSERT_TRUE(user.executeNative(u"SET search_path TO "_s + schema).ok);
+            const Outcome connected = connectAs(user, name, password);
+            ASSERT_TRUE(connected.ok) << connected.error.toStdString();
+            // Roles are set by the tables' owner only; logins are made by an administrator only.
+            EXPECT_TRUE(db::setupRoles(user).error.contains(u"Role může nastavit jen"_s)) << roles.at(k).toStdString();
+            const QString made = freshName(9);
+            EXPECT_EQ(db::addUser(user, made, db::kReaderRole, u"x"_s).ok, roles.at(k) == db::kAdminRole) << roles.at(k).toStdString();
+            if (roles.at(k) == db::kAdminRole) {
+                EXPECT_TRUE(db::removeUser(user, made).ok);
+            }
             const Result<db::Rights> rights = db::Rights::read(user);
             ASSERT_TRUE(rights.ok()) << rights.error.toStdString();
             for (const Writer &writer : writers) {

@@ -154,7 +154,9 @@ QListWidgetItem *frmUlozitSkupinu::addItem(const GroupMember &member)
 {
     auto *item = new QListWidgetItem(member.text, m_lstSkupina);
     item->setData(Qt::UserRole, member.id);
-    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+    // A tick is written at once: without the right it is shown but cannot be changed.
+    const bool writable = m_state.rights().canWriteGroups();
+    item->setFlags(writable ? item->flags() | Qt::ItemIsUserCheckable : item->flags() & ~Qt::ItemIsUserCheckable);
     item->setCheckState(member.active ? Qt::Checked : Qt::Unchecked);
     return item;
 }
