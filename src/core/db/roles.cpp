@@ -170,6 +170,8 @@ Outcome setupRoles(Database &db)
                << QStringLiteral("GRANT %1, %2, %3 TO %4 WITH ADMIN OPTION").arg(kReaderRole, kAnalystRole, kEditorRole, kAdminRole);
     // The login running this keeps the tables it hands over within reach (a run again, upgrades).
     statements << QStringLiteral("DO $$ BEGIN EXECUTE format('GRANT %1 TO %I', current_user); END $$").arg(kOwnerRole);
+    // The new owner needs to create in the schema for the tables to become its own.
+    statements << inCurrentSchema(QStringLiteral("GRANT USAGE, CREATE ON SCHEMA %I TO ") + kOwnerRole);
     // Objects of extensions stay the extension's.
     statements << QStringLiteral(
                       "DO $$ DECLARE r record; BEGIN "
