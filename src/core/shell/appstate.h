@@ -30,7 +30,6 @@ public:
 
     // What the user may change on the open database; the windows disable the rest.
     const db::Rights &rights() const { return m_rights; }
-    void setRights(const db::Rights &rights) { m_rights = rights; }
     // Reads the rights after connecting. A failed read leaves no rights, with the reason.
     Outcome readRights();
 

@@ -314,7 +314,7 @@ void frmHlavni::Form_Load()
 {
     // Read on every connection: another database may have another user with other rights.
     if (const Outcome read = m_state.readRights(); !read)
-        ui::exclamation(this, kCaption, read.error + QStringLiteral("\nZměny v databázi nejsou do jejich zjištění dostupné."));
+        ui::exclamation(this, kCaption, read.error + QStringLiteral("\nPříkazy, které mění data, zůstanou vypnuté."));
     updateCommandState();
     m_miOtevrit->setEnabled(false);
     m_miUlozit->setEnabled(false);
