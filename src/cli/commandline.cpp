@@ -50,6 +50,10 @@ const char *const kUsage =
     "                          vypíše historii změn subjektu nebo všech změn od data, nejnovější první;\n"
     "                          sloupce oddělené tabulátorem: kdy, kdo, akce, druh, id, subjekt, popis,\n"
     "                          id nahrazeného výkazu\n"
+    "  roles                   na serveru PostgreSQL založí role verna_ctenar, verna_analytik, verna_editor\n"
+    "                          a verna_spravce (každá má práva předchozí) a předá tabulky roli verna_vlastnik\n"
+    "  user add JMÉNO --role ROLE | user role JMÉNO ROLE | user remove JMÉNO\n"
+    "                          spravuje přihlášení na serveru; heslo se čte z terminálu nebo vstupu\n"
     "\n"
     "Bez --db se použije zdroj ODBC \"finance\", je-li nastaven, jinak vestavěná databáze.\n"
     "Nemá-li zdroj ODBC uložené jméno a heslo (ani v souboru hesel PostgreSQL), zeptá se verna-db na heslo\n"
@@ -74,7 +78,8 @@ std::optional<Options> parseOptions(const QStringList &arguments, QTextStream &e
     parser.addOption(userOption);
     parser.addOption(passwordStdinOption);
     parser.addOption(helpOption);
-    parser.addPositionalArgument(QStringLiteral("PŘÍKAZ"), QStringLiteral("init, sql, demo, find, analyze, report, eval, statement, import, dupont nebo history"));
+    parser.addPositionalArgument(QStringLiteral("PŘÍKAZ"),
+                                 QStringLiteral("init, sql, demo, find, analyze, report, eval, statement, import, dupont, history, roles nebo user"));
     if (!parser.parse(QStringList{QStringLiteral("verna-db")} + arguments)) {
         if (!parser.unknownOptionNames().isEmpty())
             err << "Neznámá volba: " << parser.unknownOptionNames().join(QStringLiteral(", ")) << "\n";
@@ -271,6 +276,8 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
         {QStringLiteral("report"), commandReport},
         {QStringLiteral("import"), commandImport},
         {QStringLiteral("dupont"), commandDupont},
+        {QStringLiteral("roles"), commandRoles},
+        {QStringLiteral("user"), commandUser},
         // Further commands live in files of their own (commands.h).
     };
     const auto it = commands.find(options->command);

@@ -45,5 +45,7 @@ int commandReport(const Options &options, QTextStream &out, QTextStream &err);
 int commandImport(const Options &options, QTextStream &out, QTextStream &err);
 int commandDupont(const Options &options, QTextStream &out, QTextStream &err);
 int commandHistory(const Options &options, QTextStream &out, QTextStream &err);
+int commandRoles(const Options &options, QTextStream &out, QTextStream &err);
+int commandUser(const Options &options, QTextStream &out, QTextStream &err);
 
 } // namespace verna::cli

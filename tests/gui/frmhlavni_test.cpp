@@ -1,4 +1,5 @@
 #include "sqlitefixture.h"
+#include "windowtest.h"
 
 #include "db/database.h"
 #include "shell/appstate.h"
@@ -360,4 +361,46 @@ TEST_F(MainWindowTest, AboutBoxIsModalOwnedAndClosesWithOk)
     action(u"miAbout"_s)->trigger();
     EXPECT_NE(box, nullptr);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+namespace {
+
+class RightsTest : public test::FrameTest
+{
+};
+
+} // namespace
+
+// A file opened for reading only gives the user a reader's rights: the commands that would write
+// are off, say which right is missing, and stay off when the window turns them on.
+TEST_F(RightsTest, ReaderSeesWritingCommandsDisabledWithTheMissingRight)
+{
+    db::DatabaseLocation readOnly = m_db.location();
+    readOnly.readOnly = true;
+    ASSERT_TRUE(m_db.open(readOnly).ok);
+    m_main->Form_Load();
+    const auto action = [this](const QString &name) { return m_main->findChild<QAction *>(name); };
+    for (const QString &name : {u"cmdNovySubjekt"_s, u"miNovySubjekt"_s, u"cmdNovyVykaz"_s, u"miNovyVykaz"_s})
+        EXPECT_FALSE(action(name)->isEnabled()) << name.toStdString();
+    EXPECT_EQ(action(u"cmdNovySubjekt"_s)->toolTip(), u"Nemáte oprávnění měnit subjekty (role verna_editor)."_s);
+    EXPECT_TRUE(action(u"cmdHledatSubjekt"_s)->isEnabled());
+
+    const struct {
+        WindowKind kind;
+        QString button;
+        db::Right right;
+    } gated[] = {{WindowKind::NewStatement, u"cmdImport"_s, db::Right::Statements},
+                 {WindowKind::IndicatorGroups, u"cmdVytvorit"_s, db::Right::Indicators},
+                 {WindowKind::IndicatorEditor, u"cmdOK"_s, db::Right::Indicators},
+                 {WindowKind::EntityGroups, u"cmdZmenitSk"_s, db::Right::Groups}};
+    for (const auto &g : gated) {
+        QWidget *window = m_main->open(g.kind);
+        ASSERT_NE(window, nullptr);
+        auto *button = control<QPushButton>(window, g.button);
+        ASSERT_NE(button, nullptr);
+        button->setEnabled(true); // as the window does when its state allows the command
+        EXPECT_FALSE(button->isEnabled()) << g.button.toStdString();
+        EXPECT_EQ(button->toolTip(), db::Rights::missing(g.right));
+    }
+    EXPECT_EQ(db::Rights::missing(db::Right::Statements), u"Nemáte oprávnění měnit výkazy (role verna_editor)."_s);
 }

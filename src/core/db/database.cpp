@@ -6,6 +6,7 @@
 #include "db/eventpause.h"
 #include "db/numbertext.h"
 #include "db/odbchandle.h"
+#include "db/rights.h"
 #include "db/sqlitefunctions.h"
 #include "db/tsqltranslator.h"
 
@@ -532,6 +533,9 @@ bool Database::exec(QSqlQuery &q, const QString &sql)
     if (q.exec(sql))
         return true;
     noteError(q.lastError());
+    // The user's role does not allow the statement: say so, whatever the server's language.
+    if (m_backend != Backend::SQLite && isInsufficientPrivilege(q))
+        m_lastError = insufficientPrivilegeText(errorText(q.lastError()));
     return false;
 }
 

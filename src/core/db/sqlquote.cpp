@@ -14,6 +14,13 @@ QString quoted(const QString &text)
     return QLatin1Char('\'') + escapeApostrophes(text) + QLatin1Char('\'');
 }
 
+QString quotedIdentifier(const QString &name)
+{
+    QString inner = name;
+    inner.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + inner + QLatin1Char('"');
+}
+
 std::optional<qint32> parseId(const QString &text)
 {
     if (text.isEmpty() || text.size() > 11)

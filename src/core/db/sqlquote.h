@@ -8,6 +8,10 @@ namespace verna::db {
 // The one quoting helper: a text value spliced into SQL, apostrophes doubled, between quotes.
 QString quoted(const QString &text);
 
+// A name spliced into SQL as an identifier (a role, a schema): between double quotes, inner
+// double quotes doubled, its case kept.
+QString quotedIdentifier(const QString &name);
+
 // Doubles apostrophes without adding the surrounding quotes (for pieces inside a quoted literal).
 QString escapeApostrophes(const QString &text);
 

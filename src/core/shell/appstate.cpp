@@ -8,4 +8,11 @@ AppState::AppState(db::Database &database, QObject *parent)
 {
 }
 
+Outcome AppState::readRights()
+{
+    const Result<db::Rights> read = db::Rights::read(m_database);
+    m_rights = read.ok() ? read.value : db::Rights::none();
+    return read.outcome();
+}
+
 } // namespace verna::shell

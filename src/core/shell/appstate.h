@@ -1,6 +1,8 @@
 #pragma once
 
 #include "base/itemcodes.h"
+#include "db/outcome.h"
+#include "db/rights.h"
 
 #include <QList>
 #include <QObject>
@@ -26,6 +28,11 @@ public:
 
     db::Database &database() const { return m_database; }
 
+    // What the user may change on the open database; the windows disable the rest.
+    const db::Rights &rights() const { return m_rights; }
+    // Reads the rights after connecting. A failed read leaves no rights, with the reason.
+    Outcome readRights();
+
     // Entity the next entity-editing or data-selection window shows; none = show everything.
     std::optional<qint32> entityToOpen() const { return m_entityToOpen; }
     void setEntityToOpen(std::optional<qint32> id) { m_entityToOpen = id; }
@@ -43,6 +50,7 @@ public:
 
 private:
     db::Database &m_database;
+    db::Rights m_rights = db::Rights::all();
     std::optional<qint32> m_entityToOpen;
     std::optional<qint32> m_groupToEdit;
     std::optional<qint32> m_selectionAfterReload;

@@ -3,6 +3,7 @@
 #include "entities/frmhistoriezmen.h"
 #include "shell/appstate.h"
 #include "ui/messages.h"
+#include "ui/rightsgate.h"
 
 #include <QFormLayout>
 #include <QLineEdit>
@@ -22,6 +23,10 @@ frmEditaceSubjektu::frmEditaceSubjektu(shell::AppState &state, QWidget *parent)
     setObjectName(QStringLiteral("frmEditaceSubjektu"));
     setWindowTitle(QStringLiteral("Editace subjektu"));
     buildControls();
+    // Commands beyond the user's rights stay off, their tooltips say why.
+    ui::requireRight(m_cmdOK, state.rights(), db::Right::Entities);
+    ui::requireRight(m_cmdOdstranit, state.rights(), db::Right::Entities);
+    ui::requireRight(m_lstSkupiny, state.rights(), db::Right::Groups);
     Form_Load();
 }
 

@@ -3,6 +3,7 @@
 #include "base/textforms.h"
 #include "shell/appstate.h"
 #include "ui/messages.h"
+#include "ui/rightsgate.h"
 
 #include <QBoxLayout>
 #include <QComboBox>
@@ -40,6 +41,8 @@ frmNovySubjekt::frmNovySubjekt(shell::AppState &state, QWidget *parent)
 {
     setObjectName(QStringLiteral("frmNovySubjekt"));
     buildControls();
+    // Commands beyond the user's rights stay off, their tooltips say why.
+    ui::requireRight(m_cmdOK, state.rights(), db::Right::Entities);
     Form_Load();
 }
 

@@ -7,6 +7,7 @@
 #include "ui/dragdrop.h"
 #include "ui/dragsourcelist.h"
 #include "ui/messages.h"
+#include "ui/rightsgate.h"
 
 #include <QBoxLayout>
 #include <QFormLayout>
@@ -41,6 +42,11 @@ frmUlozitSkupinu::frmUlozitSkupinu(shell::AppState &state, QWidget *parent)
     setObjectName(QStringLiteral("frmUlozitSkupinu"));
     setWindowTitle(QStringLiteral("Uložit skupinu subjektů"));
     buildControls();
+    // Commands beyond the user's rights stay off, their tooltips say why.
+    ui::requireRight(m_cmdZmenitSk, m_state.rights(), db::Right::Groups);
+    ui::requireRight(m_cmdOdebratSk, m_state.rights(), db::Right::Groups);
+    ui::requireRight(m_cmdOdebrat, m_state.rights(), db::Right::Groups);
+    ui::requireRight(m_cmdUlozit, m_state.rights(), db::Right::Groups);
     loadGroup();
 }
 
@@ -148,7 +154,9 @@ QListWidgetItem *frmUlozitSkupinu::addItem(const GroupMember &member)
 {
     auto *item = new QListWidgetItem(member.text, m_lstSkupina);
     item->setData(Qt::UserRole, member.id);
-    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+    // A tick is written at once: without the right it is shown but cannot be changed.
+    const bool writable = m_state.rights().canWriteGroups();
+    item->setFlags(writable ? item->flags() | Qt::ItemIsUserCheckable : item->flags() & ~Qt::ItemIsUserCheckable);
     item->setCheckState(member.active ? Qt::Checked : Qt::Unchecked);
     return item;
 }

@@ -9,6 +9,7 @@
 #include "indicators/unitcontrols.h"
 #include "shell/appstate.h"
 #include "ui/messages.h"
+#include "ui/rightsgate.h"
 
 #include <QBoxLayout>
 #include <QComboBox>
@@ -60,6 +61,9 @@ frmNovaFunkce::frmNovaFunkce(shell::AppState &state, QWidget *parent)
     setObjectName(QStringLiteral("frmNovaFunkce"));
     setWindowTitle(kCaption);
     buildControls();
+    // Commands beyond the user's rights stay off, their tooltips say why.
+    ui::requireRight(m_cmdOK, m_state.rights(), db::Right::Indicators);
+    ui::requireRight(m_cmdOdstranit, m_state.rights(), db::Right::Indicators);
     resize(560, 420);
 
     fillItemLists();

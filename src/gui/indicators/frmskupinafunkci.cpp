@@ -3,6 +3,7 @@
 #include "indicators/editorcontrols.h"
 #include "shell/appstate.h"
 #include "ui/messages.h"
+#include "ui/rightsgate.h"
 
 #include <QBoxLayout>
 #include <QComboBox>
@@ -55,6 +56,12 @@ frmSkupinaFunkci::frmSkupinaFunkci(shell::AppState &state, QWidget *parent)
     setObjectName(QStringLiteral("frmSkupinaFunkci"));
     setWindowTitle(QStringLiteral("Skupina ukazatelů"));
     buildControls();
+    // Commands beyond the user's rights stay off, their tooltips say why.
+    ui::requireRight(m_cmdPridat, m_state.rights(), db::Right::Indicators);
+    ui::requireRight(m_cmdOdstranit, m_state.rights(), db::Right::Indicators);
+    ui::requireRight(m_cmdVytvorit, m_state.rights(), db::Right::Indicators);
+    ui::requireRight(m_cmdOK, m_state.rights(), db::Right::Indicators);
+    ui::requireRight(m_cmdOdstranitSkupinu, m_state.rights(), db::Right::Indicators);
     resize(560, 400);
     load();
 }

@@ -275,19 +275,47 @@ void frmHlavni::buildToolbar()
     }
 }
 
-// A command is usable once its window exists; until then it is shown disabled.
+namespace {
+
+// The right a command's window needs: windows that only create something.
+std::optional<db::Right> rightFor(WindowKind kind)
+{
+    switch (kind) {
+    case WindowKind::NewEntity:
+        return db::Right::Entities;
+    case WindowKind::NewStatement:
+        return db::Right::Statements;
+    default:
+        return std::nullopt;
+    }
+}
+
+} // namespace
+
+// A command is usable once its window exists and the user may do what it is for; until then it
+// is shown disabled (the tooltip names a missing right).
 void frmHlavni::updateCommandState()
 {
+    const auto apply = [this](QAction *action, WindowKind kind, const QString &text) {
+        const std::optional<db::Right> right = rightFor(kind);
+        const bool allowed = !right || m_state.rights().can(*right);
+        action->setEnabled(m_registry.has(kind) && allowed);
+        action->setToolTip(allowed ? text : db::Rights::missing(*right));
+    };
     for (const auto &[action, kind] : m_commandItems)
-        action->setEnabled(m_registry.has(kind));
+        apply(action, kind, QString());
     for (const ToolbarButton &button : toolbarButtons()) {
         if (QAction *action = m_toolbar->findChild<QAction *>(button.key))
-            action->setEnabled(m_registry.has(button.kind));
+            apply(action, button.kind, button.text);
     }
 }
 
 void frmHlavni::Form_Load()
 {
+    // Read on every connection: another database may have another user with other rights.
+    if (const Outcome read = m_state.readRights(); !read)
+        ui::exclamation(this, kCaption, read.error + QStringLiteral("\nPříkazy, které mění data, zůstanou vypnuté."));
+    updateCommandState();
     m_miOtevrit->setEnabled(false);
     m_miUlozit->setEnabled(false);
     open(WindowKind::Search);

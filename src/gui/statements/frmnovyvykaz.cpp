@@ -9,6 +9,7 @@
 #include "ui/busyguard.h"
 #include "ui/dragdrop.h"
 #include "ui/messages.h"
+#include "ui/rightsgate.h"
 
 #include <QBoxLayout>
 #include <QCheckBox>
@@ -47,6 +48,10 @@ frmNovyVykaz::frmNovyVykaz(shell::AppState &state, QWidget *parent)
     setObjectName(QStringLiteral("frmNovyVykaz"));
     setWindowTitle(kCaption);
     buildControls();
+    // Commands beyond the user's rights stay off, their tooltips say why.
+    ui::requireRight(m_cmdOK, m_state.rights(), db::Right::Statements);
+    ui::requireRight(m_cmdOdstranit, m_state.rights(), db::Right::Statements);
+    ui::requireRight(m_cmdImport, m_state.rights(), db::Right::Statements);
     ui::refuseCloseWhileBusy(this);
     Form_Load();
 }
