@@ -1,5 +1,6 @@
 #include "db/roles.h"
 
+#include "db/audit.h"
 #include "db/database.h"
 #include "db/rights.h"
 #include "db/schema.h"
@@ -16,7 +17,6 @@ const QString kServerOnly = QStringLiteral("Role a uživatelé existují jen na 
                                            "je soubor nebo jiný server a oprávnění v ní nejsou.");
 
 // An audit table of its own rights: whoever writes records, only an administrator changes records.
-const QString kAuditTable = QStringLiteral("audit");
 
 QStringList groupRoles()
 {
@@ -132,8 +132,11 @@ QStringList roleStatements(const QString &name, const QString &role)
 
 QStringList extraGrants()
 {
-    return {whereTableExists(kAuditTable, QStringLiteral("GRANT INSERT ON %1 TO %2").arg(kAuditTable, kAnalystRole)),
-            whereTableExists(kAuditTable, QStringLiteral("GRANT UPDATE, DELETE ON %1 TO %2").arg(kAuditTable, kAdminRole))};
+    // The audit trail: each writer adds its rows, only the administrator may change them.
+    QStringList out;
+    for (const QString &grant : audit::grantStatements())
+        out << whereTableExists(audit::kTable, grant);
+    return out;
 }
 
 Outcome setupRoles(Database &db)
