@@ -739,7 +739,7 @@ TEST_F(AnalysisWindowTest, AFailedReadIsToldOnceAndLeavesRowsAndCells)
     const ui::ShownMessage &message = user.messages().front();
     EXPECT_EQ(message.icon, ui::MessageIcon::Critical);
     EXPECT_EQ(message.title, u"Analýza 1"_s);
-    EXPECT_EQ(message.text, u"Operaci nelze dokončit, databáze ohlásila chybu."_s);
+    EXPECT_EQ(message.text, u"Hodnoty analýzy nelze spočítat, databáze ohlásila chybu."_s);
     EXPECT_TRUE(message.detail.contains(u"finl_stmt"_s)) << message.detail.toStdString();
 
     ASSERT_TRUE(onTree(w.get(), u"*/*"_s + entity()));

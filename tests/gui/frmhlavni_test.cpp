@@ -334,20 +334,6 @@ TEST_F(MainWindowTest, BusyChildKeepsEverythingOpenAndClosingTheMainWindowThenCl
     EXPECT_FALSE(m_database.isOpen());
 }
 
-TEST_F(MainWindowTest, LostConnectionIsToldOnce)
-{
-    start({});
-    emit m_database.connectionLost(u"server closed the connection unexpectedly"_s);
-    emit m_database.connectionLost(u"znovu"_s);
-    QCoreApplication::processEvents();
-    ASSERT_EQ(m_user.messages().size(), 1);
-    const ui::ShownMessage &message = m_user.messages().front();
-    EXPECT_EQ(message.icon, ui::MessageIcon::Critical);
-    EXPECT_EQ(message.title, u"VERNA"_s);
-    EXPECT_TRUE(message.text.startsWith(u"Spojení s databází bylo přerušeno"_s));
-    EXPECT_EQ(message.detail, u"server closed the connection unexpectedly"_s);
-}
-
 TEST_F(MainWindowTest, AboutBoxIsModalOwnedAndClosesWithOk)
 {
     start({});

@@ -9,6 +9,7 @@
 #include "ui/busyguard.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -198,6 +199,31 @@ TEST_F(StatementEntryWindowTest, AnAbbreviatedPairIsTypedCheckedSavedChangedAndD
 
 // "Importovat výkazy…": a refused file offers to create the unknown entity and imports then; a
 // second import of the same file offers replacing and, declined, writes nothing.
+// A save the connection breaks under: one box, saying what was not done and that the connection
+// was lost, with the driver's words only in its details; the next save works.
+TEST_F(StatementEntryWindowTest, ASaveCutByALostConnectionIsToldInOneBox)
+{
+    frmNovyVykaz *w = open();
+    ASSERT_TRUE(w);
+    ASSERT_TRUE(test::deliverDrop(w, u"lblSubjekt"_s, u"*/*"_s + QString::number(m_company)));
+    control<QLineEdit>(w, u"txtRok"_s)->setText(u"2024"_s);
+    control<QCheckBox>(w, u"chkKontrola"_s)->setChecked(false);
+    const qsizetype before = m_user.messages().size();
+    m_db.failStatementForTesting(2, true);
+    click(w, u"cmdOK"_s);
+    m_db.failStatementForTesting(0);
+    QCoreApplication::processEvents(); // a box queued behind the save would show now
+    ASSERT_EQ(m_user.messages().size(), before + 1);
+    const ui::ShownMessage failed = m_user.messages().last();
+    EXPECT_EQ(failed.icon, ui::MessageIcon::Critical);
+    EXPECT_EQ(failed.text, u"Výkaz nelze uložit, nic nebylo zapsáno. Spojení s databází bylo přerušeno. Až bude databáze opět "
+                           "dostupná, akci opakujte."_s);
+    EXPECT_TRUE(failed.detail.contains(u"zkušební porucha příkazu 2"_s)) << failed.detail.toStdString();
+    EXPECT_EQ(activePeriods(), QString());
+    click(w, u"cmdOK"_s);
+    EXPECT_EQ(lastMessage(), u"Výkaz byl uložen."_s);
+}
+
 TEST_F(StatementEntryWindowTest, ImportOffersWhatTheFileNeedsAndReportsTheSummary)
 {
     frmNovyVykaz *w = open();

@@ -160,6 +160,18 @@ int serverFaults(bool required)
     expect(again.ok() && again.value == years.value, "the same read works again without a restart", again.error);
     const Outcome stored = entities::storeNote(db, QString::number(kReference), QStringLiteral("po výpadku"));
     expect(stored.ok && entities::loadNote(db, QString::number(kReference)).value == QStringLiteral("po výpadku"), "a write works again", stored.error);
+
+    // A restart while the connection sits idle: a read opens it again and nothing is told.
+    expect(cluster.stop() && cluster.start(), "server restarted while the connection was idle");
+    const auto afterRestart = search.find(QStringLiteral("Strojírny"));
+    expect(afterRestart.ok() && lost == 1, "the next search simply works, nothing announced", afterRestart.error);
+    // A write is never run again on its own: it says it was not done, and the next one works.
+    expect(cluster.stop() && cluster.start(), "server restarted again");
+    const Outcome cutWrite = entities::storeNote(db, QString::number(kReference), QStringLiteral("po restartu"));
+    expect(!cutWrite.ok && db::isConnectionLoss(cutWrite.error) && lost == 2, "the next write is reported once", cutWrite.error);
+    expect(entities::loadNote(db, QString::number(kReference)).value == QStringLiteral("po výpadku"), "and was not run again");
+    const Outcome nextWrite = entities::storeNote(db, QString::number(kReference), QStringLiteral("po restartu"));
+    expect(nextWrite.ok && entities::loadNote(db, QString::number(kReference)).value == QStringLiteral("po restartu"), "the write after it works", nextWrite.error);
     std::printf("%s\n", faults ? "FAULTS FOUND" : "no crash, no empty result taken for data, reconnected");
     return faults ? 1 : 0;
 }

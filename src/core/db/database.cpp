@@ -20,6 +20,9 @@
 #include <QUrl>
 #include <QUuid>
 
+#include <optional>
+#include <utility>
+
 
 #include <sql.h>
 #include <sqlext.h>
@@ -364,11 +367,45 @@ void Database::noteError(const QSqlError &error)
     if (m_backend == Backend::SQLite && sqliteCode(error) == kSqliteIoErr)
         m_lastError = QStringLiteral("Soubor databáze nelze číst ani do něj zapisovat (%1)").arg(m_lastError);
     if (lost)
-        m_lastError = QStringLiteral("Spojení s databází bylo přerušeno (%1)").arg(m_lastError);
+        m_lastError = QStringLiteral("%1 (%2)").arg(kConnectionLostText, m_lastError);
     if (lost && !m_lostReported) {
         m_lostReported = true;
-        emit connectionLost(m_lastError);
+        if (m_quietReads > 0)
+            m_unannouncedLoss = m_lastError;
+        else
+            emit connectionLost(m_lastError);
     }
+}
+
+Database::ReadRetry::ReadRetry(Database &database)
+    : m_db(database)
+    , m_armed(database.m_depth == 0 && !database.m_lostReported && database.m_location.kind == DatabaseLocation::Kind::Odbc)
+{
+    if (m_armed)
+        ++m_db.m_quietReads;
+}
+
+Database::ReadRetry::~ReadRetry()
+{
+    if (!m_armed)
+        return;
+    --m_db.m_quietReads;
+    if (m_db.m_quietReads == 0 && !m_db.m_unannouncedLoss.isEmpty())
+        emit m_db.connectionLost(std::exchange(m_db.m_unannouncedLoss, QString()));
+}
+
+bool Database::ReadRetry::again(bool delivered)
+{
+    if (!m_armed || !m_db.m_lostReported || delivered)
+        return false;
+    m_db.reconnectIfLost();
+    if (m_db.m_lostReported)
+        return false;
+    // Open again: the loss needs no word, and the read runs once more, this time announcing.
+    m_db.m_unannouncedLoss.clear();
+    m_armed = false;
+    --m_db.m_quietReads;
+    return true;
 }
 
 bool Database::execRaw(const QString &sql)
@@ -496,9 +533,10 @@ Outcome Database::serialiseWriters(const QString &table)
     return Outcome::success();
 }
 
-void Database::failStatementForTesting(int n)
+void Database::failStatementForTesting(int n, bool asLostConnection)
 {
     m_failAt = n;
+    m_failAsLoss = asLostConnection;
     m_statementsRun = 0;
 }
 
@@ -523,6 +561,10 @@ bool Database::exec(QSqlQuery &q, const QString &sql)
     if (const int n = ++m_statementsRun; n == m_failAt) {
         m_failAt = 0;
         m_lastError = QStringLiteral("zkušební porucha příkazu %1").arg(n);
+        if (m_failAsLoss) {
+            m_lastError = QStringLiteral("%1 (%2)").arg(kConnectionLostText, m_lastError);
+            emit connectionLost(m_lastError);
+        }
         return false;
     }
     q = QSqlQuery(connection());
@@ -659,10 +701,28 @@ Outcome Database::execute(const QString &batch, const RowSink &rowSink)
     if (p.statements.empty())
         return Outcome::success();
 
-    if (!begin(!p.readOnly))
+    // Only a batch of queries that has handed out no row yet may run again.
+    std::optional<ReadRetry> retry;
+    if (p.readOnly)
+        retry.emplace(*this);
+    bool delivered = false;
+    const RowSink sink = !rowSink ? RowSink() : [&](const QStringList &row) {
+        delivered = true;
+        rowSink(row);
+    };
+    for (;;) {
+        const Outcome result = runBatch(p.statements, !p.readOnly, sink);
+        if (result || !retry || !retry->again(delivered))
+            return result;
+    }
+}
+
+Outcome Database::runBatch(const std::vector<tsql::Translation> &statements, bool forWriting, const RowSink &rowSink)
+{
+    if (!begin(forWriting))
         return Outcome::failure(m_lastError == kReadOnly ? kReadOnly : QStringLiteral("Transakci nelze zahájit: ") + m_lastError);
     Outcome result;
-    for (const tsql::Translation &t : p.statements) {
+    for (const tsql::Translation &t : statements) {
         result = runStatement(t, rowSink);
         idle();
         if (!result)
@@ -712,8 +772,23 @@ RecordSet Database::openRecordSet(const QString &statement)
     const QString sql = tsql::translate(statements.front(), m_backend).sql;
     switch (tsql::classify(sql, m_backend)) {
     case tsql::StatementKind::Plain:
-    case tsql::StatementKind::Query:
         return openTranslated(sql);
+    case tsql::StatementKind::Query: {
+        ReadRetry retry(*this);
+        for (;;) {
+            RecordSet rs = openTranslated(sql);
+            if (rs.error().isEmpty())
+                return rs;
+            // The failed statement goes before the connection is opened again.
+            const QString error = rs.error();
+            rs = RecordSet();
+            if (!retry.again()) {
+                rs.m_db = this;
+                rs.m_error = error;
+                return rs;
+            }
+        }
+    }
     default: {
         // A read must not end or split the caller's transaction either.
         RecordSet rs;
@@ -768,7 +843,13 @@ Result<QList<QVariantList>> Database::queryNative(const QString &sql)
         && QSqlQuery(connection()).exec(QStringLiteral("SAVEPOINT verna_read"));
     Out out;
     QSqlQuery q;
+    ReadRetry retry(*this);
     bool ok = exec(q, sql);
+    if (!ok && !savepoint && tsql::classify(sql, m_backend) == tsql::StatementKind::Query) {
+        q = QSqlQuery();
+        if (retry.again())
+            ok = exec(q, sql);
+    }
     if (ok) {
         const int columns = q.record().count();
         while (q.next()) {

@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QVariantList>
 #include <functional>
+#include <vector>
 
 class QSqlError;
 
@@ -18,6 +19,11 @@ namespace verna::db {
 namespace tsql {
 struct Translation;
 }
+
+// The words every failure caused by a lost server connection carries; a window tells such a
+// failure by them and says so in its one message.
+inline const QString kConnectionLostText = QStringLiteral("Spojení s databází bylo přerušeno");
+inline bool isConnectionLoss(const QString &error) { return error.contains(kConnectionLostText); }
 
 struct Rows {
     QList<QStringList> rows;
@@ -120,10 +126,32 @@ public:
     // next operation outside a transaction opens the connection again.
     void noteError(const QSqlError &error);
 
+    // One read outside a transaction that may run once more: when it finds the connection lost
+    // before it delivered anything (the server restarted while the connection sat idle), the
+    // connection is opened again and the read repeated, and nothing is reported. A loss that
+    // stays is announced. Writes never use it; inside a transaction the transaction went with
+    // the connection, so a read there runs once.
+    class ReadRetry
+    {
+    public:
+        explicit ReadRetry(Database &database);
+        ~ReadRetry();
+        ReadRetry(const ReadRetry &) = delete;
+        ReadRetry &operator=(const ReadRetry &) = delete;
+        // After a failed attempt: true when it failed on a lost connection that is open again,
+        // so the read runs once more. delivered: the attempt already handed rows out.
+        bool again(bool delivered = false);
+
+    private:
+        Database &m_db;
+        bool m_armed = false;
+    };
+
     // Test switch of this connection, off in the product: the Nth statement from now that
-    // would reach the driver fails instead, as on a broken server (0 switches it off).
+    // would reach the driver fails instead, as on a broken server (0 switches it off); with
+    // asLostConnection it fails as a lost connection does, announced as one.
     // statementsRun counts the statements since the switch was last set, faulted or not.
-    void failStatementForTesting(int n);
+    void failStatementForTesting(int n, bool asLostConnection = false);
     int statementsRunForTesting() const { return m_statementsRun; }
 
 signals:
@@ -138,6 +166,8 @@ private:
     bool exec(QSqlQuery &q, const QString &sql);
     RecordSet openTranslated(const QString &sql);
     Outcome runStatement(const tsql::Translation &statement, const RowSink &rowSink);
+    // The translated statements of one batch in one transaction.
+    Outcome runBatch(const std::vector<tsql::Translation> &statements, bool forWriting, const RowSink &rowSink);
     bool execRaw(const QString &sql);
     // After a lost connection: opens it again before an operation that starts afresh.
     void reconnectIfLost();
@@ -156,11 +186,15 @@ private:
     bool m_createdFile = false;
     bool m_lostReported = false;
     bool m_encrypted = false;
+    // Reads that may still run again (ReadRetry): a loss they find is not announced yet.
+    int m_quietReads = 0;
+    QString m_unannouncedLoss;
     QString m_lastError;
     QString m_sharedSql;
     QStringList m_lockedTables;
     std::function<void()> m_idleHook;
     int m_failAt = 0;
+    bool m_failAsLoss = false;
     int m_statementsRun = 0;
 };
 

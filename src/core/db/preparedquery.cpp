@@ -275,7 +275,9 @@ QString inList(Backend backend, const QString &column, const QList<qint64> &valu
     return column + QStringLiteral(" IN (") + marks + QLatin1Char(')');
 }
 
-Outcome queryPrepared(Database &database, const QString &sql, const QVariantList &values, const std::function<void(const PreparedRow &row)> &rowSink)
+namespace {
+
+Outcome queryPreparedOnce(Database &database, const QString &sql, const QVariantList &values, const std::function<void(const PreparedRow &row)> &rowSink)
 {
     if (!database.isOpen())
         return Outcome::failure(QStringLiteral("Databáze není připojena."));
@@ -311,6 +313,24 @@ Outcome queryPrepared(Database &database, const QString &sql, const QVariantList
     q.finish();
     database.idle();
     return ok ? Outcome::success() : Outcome::failure(database.lastError());
+}
+
+} // namespace
+
+Outcome queryPrepared(Database &database, const QString &sql, const QVariantList &values, const std::function<void(const PreparedRow &row)> &rowSink)
+{
+    // A server restarted while the connection sat idle: the read runs again on a new one.
+    Database::ReadRetry retry(database);
+    bool delivered = false;
+    const auto sink = [&](const PreparedRow &row) {
+        delivered = true;
+        rowSink(row);
+    };
+    for (;;) {
+        const Outcome read = queryPreparedOnce(database, sql, values, sink);
+        if (read || !retry.again(delivered))
+            return read;
+    }
 }
 
 } // namespace verna::db

@@ -50,6 +50,8 @@ namespace {
 const QString kDeleteTitle = QStringLiteral("Odstranění řádků");
 const QString kDeleteColumns = QStringLiteral("Opravdu chcete vybrané sloupce odstranit?");
 const QString kDeleteRows = QStringLiteral("Opravdu chcete vybrané řádky odstranit?");
+const QString kListFailed = QStringLiteral("Seznam ukazatelů nelze načíst, databáze ohlásila chybu.");
+const QString kRoeFailed = QStringLiteral("Rozklad ROE nelze zobrazit, databáze ohlásila chybu.");
 constexpr int kIdRole = Qt::UserRole;
 constexpr int kChartTab = 1;
 constexpr int kReportTab = 2;
@@ -112,14 +114,14 @@ bool frmAnalyzaSubj::fill(Work &&work)
     if (end == ui::TaskEnd::Refused || end == ui::TaskEnd::WindowGone)
         return false;
     if (!outcome)
-        showFailure(outcome.error);
+        showFailure(QStringLiteral("Hodnoty analýzy nelze spočítat, databáze ohlásila chybu."), outcome.error);
     m_grdAgreg->refresh();
     return true;
 }
 
-void frmAnalyzaSubj::showFailure(const QString &reason)
+void frmAnalyzaSubj::showFailure(const QString &what, const QString &reason)
 {
-    ui::databaseFailure(this, windowTitle(), reason);
+    ui::databaseFailure(this, windowTitle(), what, reason);
 }
 
 void frmAnalyzaSubj::buildControls()
@@ -157,7 +159,7 @@ void frmAnalyzaSubj::buildControls()
     m_roe = new RoePanel(m_session->db);
     m_roe->setObjectName(QStringLiteral("Frame3"));
     m_frames->addWidget(m_roe);
-    connect(m_roe, &RoePanel::failed, this, &frmAnalyzaSubj::showFailure);
+    connect(m_roe, &RoePanel::failed, this, [this](const QString &reason) { showFailure(kRoeFailed, reason); });
     layout->addWidget(m_frames, 1);
 
     // The profile's page, as the report would draw it, is the window's second temporary file.
@@ -283,7 +285,7 @@ void frmAnalyzaSubj::Form_Load()
         const QString listFailure = fillIndicatorList();
         // One message for the load, once the window is in its frame and carries its caption.
         if (const QString reason = groups.ok() ? listFailure : groups.error; !reason.isEmpty())
-            QTimer::singleShot(0, this, [this, reason] { showFailure(reason); });
+            QTimer::singleShot(0, this, [this, reason] { showFailure(kListFailed, reason); });
     }
     m_lblPopisFunkce->clear();
     m_lstAgregacni->clear();
@@ -363,11 +365,11 @@ void frmAnalyzaSubj::showRoeDecomposition()
     }
     const Result<QList<RowKey>> periods = m_session->data.rowPeriods({key.entity}, 1000, 9999);
     if (!periods.ok()) {
-        showFailure(periods.error);
+        showFailure(kRoeFailed, periods.error);
         return;
     }
     if (const QString reason = m_roe->showEntity(model.entityName(row), periods.value, a, b); !reason.isEmpty())
-        showFailure(reason);
+        showFailure(kRoeFailed, reason);
 }
 
 void frmAnalyzaSubj::subReport()
@@ -389,7 +391,7 @@ void frmAnalyzaSubj::subReport()
         return builder.build(session->model, selection, classFolder, currentRow);
     });
     if (!failure.isEmpty())
-        showFailure(failure);
+        showFailure(QStringLiteral("Report nelze sestavit, databáze ohlásila chybu."), failure);
 }
 
 void frmAnalyzaSubj::showEvent(QShowEvent *event)
@@ -402,7 +404,7 @@ void frmAnalyzaSubj::showEvent(QShowEvent *event)
 void frmAnalyzaSubj::cboFceSkupina_Click()
 {
     if (const QString reason = fillIndicatorList(); !reason.isEmpty())
-        showFailure(reason);
+        showFailure(kListFailed, reason);
 }
 
 QString frmAnalyzaSubj::fillIndicatorList()
@@ -425,7 +427,7 @@ void frmAnalyzaSubj::lstFunkce_Click()
     const auto description = m_session->data.indicatorDescription(item->data(kIdRole).toInt());
     m_lblPopisFunkce->setText(description.value);
     if (!description.ok())
-        showFailure(description.error);
+        showFailure(QStringLiteral("Popis ukazatele nelze načíst, databáze ohlásila chybu."), description.error);
 }
 
 void frmAnalyzaSubj::lstFunkce_DblClick()

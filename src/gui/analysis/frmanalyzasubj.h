@@ -95,7 +95,8 @@ private:
     // it had. False when the window was busy already or is gone by the end.
     template <typename Work>
     bool fill(Work &&work);
-    void showFailure(const QString &reason);
+    // One message for a failed action: what did not happen, the database's reason under it.
+    void showFailure(const QString &what, const QString &reason);
     void addEntities(const QList<qint32> &ids, bool expandGroups);
     void addIndicators(const QList<int> &indices);
     void applyAggregate(int index);

@@ -62,9 +62,9 @@ void frmVyberDat::Form_Load()
         QTimer::singleShot(0, this, [this, id = *entity] { addEntities({id}, true); });
 }
 
-void frmVyberDat::showFailure(const QString &reason)
+void frmVyberDat::showFailure(const QString &what, const QString &reason)
 {
-    ui::databaseFailure(this, kCaption, reason);
+    ui::databaseFailure(this, kCaption, what, reason);
 }
 
 void frmVyberDat::tvwData_OLEDragDrop(const QString &text)
@@ -116,7 +116,7 @@ void frmVyberDat::addEntities(const QList<qint32> &ids, bool expandGroups)
         }
     });
     if (end != ui::TaskEnd::WindowGone && !failure.isEmpty())
-        showFailure(failure);
+        showFailure(QStringLiteral("Subjekty nelze přidat, databáze ohlásila chybu."), failure);
 }
 
 void frmVyberDat::tvwData_NodeClick(QTreeWidgetItem *node)
@@ -142,7 +142,7 @@ void frmVyberDat::loadView(QTreeWidgetItem *node)
     if (end == ui::TaskEnd::WindowGone || end == ui::TaskEnd::Refused)
         return;
     if (!items.ok()) {
-        showFailure(items.error);
+        showFailure(QStringLiteral("Položky stromu nelze načíst, databáze ohlásila chybu."), items.error);
         return;
     }
     DataTree::addChildren(node, items.value);
@@ -165,7 +165,7 @@ void frmVyberDat::loadMembers(QTreeWidgetItem *node)
     if (end == ui::TaskEnd::WindowGone || end == ui::TaskEnd::Refused || stopped)
         return;
     if (!names.ok()) {
-        showFailure(names.error);
+        showFailure(QStringLiteral("Členy skupiny nelze načíst, databáze ohlásila chybu."), names.error);
         return;
     }
     QList<TreeNode> members;

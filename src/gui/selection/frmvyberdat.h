@@ -43,7 +43,7 @@ private:
     void addEntities(const QList<qint32> &ids, bool expandGroups);
     void loadView(QTreeWidgetItem *node);
     void loadMembers(QTreeWidgetItem *node);
-    void showFailure(const QString &reason);
+    void showFailure(const QString &what, const QString &reason);
 
     shell::AppState &m_state;
     std::shared_ptr<Session> m_session;

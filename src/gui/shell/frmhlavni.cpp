@@ -167,9 +167,8 @@ frmHlavni::frmHlavni(AppState &state, WindowRegistry registry, QWidget *parent)
     buildMenus();
     buildToolbar();
     updateCommandState();
-
-    // Shown once the database call that noticed the loss has returned to the event loop.
-    connect(&m_state.database(), &db::Database::connectionLost, this, &frmHlavni::connectionLost, Qt::QueuedConnection);
+    // A lost connection is told by the window whose action it failed, in that action's one
+    // message; the frame adds no box of its own.
 }
 
 frmHlavni::~frmHlavni()
@@ -575,17 +574,6 @@ void frmHlavni::subWindowActivated(QMdiSubWindow *window)
             after->activated();
     }
     updateWindowMenu();
-}
-
-void frmHlavni::connectionLost(const QString &reason)
-{
-    if (m_connectionLostShown)
-        return;
-    m_connectionLostShown = true;
-    ui::critical(this, kCaption,
-                 QStringLiteral("Spojení s databází bylo přerušeno. Data nyní nelze číst ani ukládat; "
-                                "jakmile bude databáze opět dostupná, akci opakujte."),
-                 reason);
 }
 
 bool frmHlavni::closeChildWindows()

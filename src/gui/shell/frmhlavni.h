@@ -89,7 +89,6 @@ private:
     void miAbout_Click();
     void arrange(Qt::Orientation orientation);
     void subWindowActivated(QMdiSubWindow *window);
-    void connectionLost(const QString &reason);
 
     AppState &m_state;
     WindowRegistry m_registry;
@@ -103,7 +102,6 @@ private:
     QList<QAction *> m_windowItems;
     QList<std::pair<QAction *, WindowKind>> m_commandItems;
     QPointer<QWidget> m_activeChild;
-    bool m_connectionLostShown = false;
 
     // Numbers of the search, financial data and analysis windows opened so far.
     qint16 m_searchCounter = 0;

@@ -177,7 +177,7 @@ bool frmNovyVykaz::fillLists(bool full)
     const Result<QList<StatementLine>> balance = m_store.lines(27, full);
     const Result<QList<StatementLine>> income = m_store.lines(28, full);
     if (!balance.ok() || !income.ok()) {
-        failed(balance.ok() ? income.error : balance.error);
+        failed(QStringLiteral("Řádky výkazů nelze načíst, databáze ohlásila chybu."), balance.ok() ? income.error : balance.error);
         return false;
     }
     m_lvwRozvaha->setLines(balance.value);
@@ -203,7 +203,7 @@ void frmNovyVykaz::loadAmounts()
             continue;
         const Result<QHash<int, QString>> amounts = m_store.amounts(id);
         if (!amounts.ok()) {
-            failed(amounts.error);
+            failed(QStringLiteral("Částky výkazu nelze načíst, databáze ohlásila chybu."), amounts.error);
             return;
         }
         list->setAmounts(amounts.value);
@@ -223,7 +223,7 @@ void frmNovyVykaz::setEntity(qint32 id)
 {
     const Result<StatementEntity> chosen = m_store.entity(id);
     if (!chosen.ok()) {
-        failed(chosen.error);
+        failed(QStringLiteral("Subjekt nelze načíst, databáze ohlásila chybu."), chosen.error);
         return;
     }
     if (!chosen.value.exists || chosen.value.group) {
@@ -252,7 +252,7 @@ void frmNovyVykaz::listStatements()
         return;
     const Result<QList<ListedStatement>> listed = m_store.list(*m_entity);
     if (!listed.ok()) {
-        failed(listed.error);
+        failed(QStringLiteral("Seznam výkazů nelze načíst, databáze ohlásila chybu."), listed.error);
         return;
     }
     for (const ListedStatement &statement : listed.value) {
@@ -303,7 +303,7 @@ void frmNovyVykaz::lstVykazy_Click()
     m_cboCtvrtleti->setEnabled(false);
     const Result<PeriodPair> pair = m_store.findPair(*m_entity, year, quarter);
     if (!pair.ok()) {
-        failed(pair.error);
+        failed(QStringLiteral("Výkaz nelze načíst, databáze ohlásila chybu."), pair.error);
         return;
     }
     const bool full = pair.value.form == kFull;
@@ -381,7 +381,7 @@ void frmNovyVykaz::cmdOK_Click()
     if (m_chkKontrola->isChecked()) {
         const Result<QStringList> failures = sumCheck(typed[0], typed[1]);
         if (!failures.ok()) {
-            failed(failures.error);
+            failed(QStringLiteral("Součty výkazu nelze zkontrolovat, nic nebylo zapsáno."), failures.error);
             return;
         }
         if (!failures.value.isEmpty()) {
@@ -405,7 +405,7 @@ void frmNovyVykaz::cmdOK_Click()
         return;
     }
     if (!saved.error.isEmpty()) {
-        ui::critical(this, windowTitle(), QStringLiteral("Výkaz nelze uložit, nic nebylo zapsáno."), saved.error);
+        failed(QStringLiteral("Výkaz nelze uložit, nic nebylo zapsáno."), saved.error);
         return;
     }
     ui::information(this, windowTitle(), QStringLiteral("Výkaz byl uložen."));
@@ -439,9 +439,11 @@ void frmNovyVykaz::cmdOdstranit_Click()
         ui::BusyGuard busy(this, m_caption);
         removed = m_store.remove(m_loaded);
     }
-    if (!removed)
-        ui::choose(this, ui::MessageIcon::Exclamation, windowTitle(), QStringLiteral("Vykaz se nepodařilo odstranit."), {ui::kOk}, 0,
-                   removed.error);
+    if (!removed) {
+        // Nothing changed: the window stays as it was, and the one message is all the user sees.
+        failed(QStringLiteral("Vykaz se nepodařilo odstranit."), removed.error);
+        return;
+    }
     cmdVycistit_Click();
     listStatements();
 }
@@ -456,9 +458,9 @@ bool frmNovyVykaz::canClose()
     return !ui::isBusy(this);
 }
 
-void frmNovyVykaz::failed(const QString &reason)
+void frmNovyVykaz::failed(const QString &what, const QString &reason)
 {
-    ui::databaseFailure(this, windowTitle(), reason);
+    ui::databaseFailure(this, windowTitle(), what, reason);
 }
 
 } // namespace verna::statements

@@ -66,7 +66,8 @@ private:
     void clearLoaded();
     // The failing sum rules of both lists, one text each; an error when the rules cannot be read.
     Result<QStringList> sumCheck(const QHash<int, Amount> &balance, const QHash<int, Amount> &income);
-    void failed(const QString &reason);
+    // One message for a failed action: what did not happen, the database's reason under it.
+    void failed(const QString &what, const QString &reason);
 
     shell::AppState &m_state;
     StatementStore m_store;

@@ -145,7 +145,8 @@ void frmTabulka::fill(const selection::NodeKey &key)
     m_session->table.setKind(*rule);
     setWindowTitle(m_session->table.title());
     if (!outcome)
-        ui::databaseFailure(this, windowTitle(), outcome.error);
+        ui::databaseFailure(this, windowTitle(), QStringLiteral("Výkazy nelze do tabulky načíst, databáze ohlásila chybu."),
+                            outcome.error);
 }
 
 std::optional<std::pair<int, int>> frmTabulka::selectedColumns() const

@@ -2,6 +2,7 @@
 
 #include "ui/scripteduser.h"
 
+#include "db/database.h"
 #include "db/openfiles.h"
 
 #include <QFileDialog>
@@ -13,6 +14,9 @@
 namespace verna::ui {
 
 namespace {
+
+const QString kConnectionLostSentence = db::kConnectionLostText
+    + QStringLiteral(". Až bude databáze opět dostupná, akci opakujte.");
 
 QMessageBox::Icon boxIcon(MessageIcon icon)
 {
@@ -68,10 +72,11 @@ QString runFileDialog(QWidget *parent, const QString &title, const QString &path
     return {};
 }
 
-} // namespace
+// Where a box shows its detail: a short one at once under the text, or only on asking.
+enum class DetailShown { UnderText, OnRequest };
 
-int choose(QWidget *parent, MessageIcon icon, const QString &title, const QString &text, const QStringList &buttons,
-           int escapeButton, const QString &detail)
+int showBox(QWidget *parent, MessageIcon icon, const QString &title, const QString &text, const QStringList &buttons,
+            int escapeButton, const QString &detail, DetailShown shown)
 {
     const QStringList captions = buttons.isEmpty() ? QStringList{kOk} : buttons;
     const int escape = qBound(0, escapeButton, int(captions.size()) - 1);
@@ -86,7 +91,7 @@ int choose(QWidget *parent, MessageIcon icon, const QString &title, const QStrin
     if (!scrolled.isEmpty())
         lines = lines.mid(0, kBoxLines - 1) << QStringLiteral("…");
     QMessageBox box(boxIcon(icon), title, lines.join(QLatin1Char('\n')), QMessageBox::NoButton, parent);
-    if (detail.count(QLatin1Char('\n')) >= kBoxLines)
+    if (shown == DetailShown::OnRequest || detail.count(QLatin1Char('\n')) >= kBoxLines)
         scrolled += (scrolled.isEmpty() ? QString() : QStringLiteral("\n\n")) + detail;
     else if (!detail.isEmpty())
         box.setInformativeText(detail); // a short detail shows at once, under the text
@@ -104,6 +109,14 @@ int choose(QWidget *parent, MessageIcon icon, const QString &title, const QStrin
     return chosen >= 0 ? chosen : escape;
 }
 
+} // namespace
+
+int choose(QWidget *parent, MessageIcon icon, const QString &title, const QString &text, const QStringList &buttons,
+           int escapeButton, const QString &detail)
+{
+    return showBox(parent, icon, title, text, buttons, escapeButton, detail, DetailShown::UnderText);
+}
+
 void information(QWidget *parent, const QString &title, const QString &text)
 {
     choose(parent, MessageIcon::Information, title, text, {kOk}, 0);
@@ -116,12 +129,21 @@ void exclamation(QWidget *parent, const QString &title, const QString &text)
 
 void critical(QWidget *parent, const QString &title, const QString &text, const QString &detail)
 {
-    choose(parent, MessageIcon::Critical, title, text, {kOk}, 0, detail);
+    // One box for the action: the lost connection is its second sentence, not a box of its own.
+    const QString told = db::isConnectionLoss(detail) && !db::isConnectionLoss(text)
+        ? text + QLatin1Char(' ') + kConnectionLostSentence
+        : text;
+    showBox(parent, MessageIcon::Critical, title, told, {kOk}, 0, detail, DetailShown::OnRequest);
+}
+
+void databaseFailure(QWidget *parent, const QString &title, const QString &what, const QString &reason)
+{
+    critical(parent, title, what, reason);
 }
 
 void databaseFailure(QWidget *parent, const QString &title, const QString &reason)
 {
-    critical(parent, title, QStringLiteral("Operaci nelze dokončit, databáze ohlásila chybu."), reason);
+    databaseFailure(parent, title, QStringLiteral("Operaci nelze dokončit, databáze ohlásila chybu."), reason);
 }
 
 bool askYesNo(QWidget *parent, const QString &title, const QString &text)

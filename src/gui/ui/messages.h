@@ -27,9 +27,12 @@ struct ShownMessage {
 void information(QWidget *parent, const QString &title, const QString &text);
 // Input errors.
 void exclamation(QWidget *parent, const QString &title, const QString &text);
-// Failures; detail is the technical reason, shown under the text.
+// Failures: text names what did not happen; detail is the technical reason (the driver's
+// words), kept under "Podrobnosti". A failure caused by a lost connection says so in the text.
 void critical(QWidget *parent, const QString &title, const QString &text, const QString &detail = {});
-// An operation the database failed: one sentence for every window, the database's reason under it.
+// An operation the database failed, in the same shape: what did not happen, the reason under it.
+void databaseFailure(QWidget *parent, const QString &title, const QString &what, const QString &reason);
+// The same for an operation a window does not name.
 void databaseFailure(QWidget *parent, const QString &title, const QString &reason);
 // Yes/No question with the question icon; true when the answer is "Ano".
 bool askYesNo(QWidget *parent, const QString &title, const QString &text);
