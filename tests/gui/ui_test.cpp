@@ -10,6 +10,7 @@
 #include "ui/scripteduser.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QLabel>
@@ -253,6 +254,39 @@ TEST(IdleHook, ProcessesPendingEventsAfterDatabaseCallsAtTheSetPace)
     ui::installIdleHook(database, std::chrono::milliseconds(0));
     database.singleValue(u"SELECT count(*) FROM subj"_s);
     EXPECT_EQ(fired, 1);
+}
+
+// A statement the server keeps waiting: the window paints and takes events meanwhile, shows the
+// busy caption within half a second, and Esc cancels the statement. Needs the test server.
+TEST(IdleHook, AWaitOnTheServerKeepsTheWindowAliveShowsItBusyAndEscCancels)
+{
+    if (qEnvironmentVariableIsEmpty("VERNA_TEST_PG_PORT"))
+        GTEST_SKIP() << "no PostgreSQL test server (scripts/test-postgres.sh)";
+    db::Database database;
+    ASSERT_TRUE(database.open(db::DatabaseLocation::odbc(db::kDefaultDsn)).ok);
+    ui::installIdleHook(database);
+    QWidget window;
+    window.setWindowTitle(u"Okno"_s);
+    window.show();
+    window.activateWindow();
+    window.setFocus();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+
+    QString captionDuringWait;
+    QTimer::singleShot(700, &window, [&] {
+        captionDuringWait = window.windowTitle();
+        QTest::keyClick(&window, Qt::Key_Escape);
+    });
+    QElapsedTimer clock;
+    clock.start();
+    const auto slept = database.readValue(u"SELECT pg_sleep(10)"_s);
+    EXPECT_EQ(captionDuringWait, ui::kBusyCaption) << "the posted event ran during the wait";
+    EXPECT_FALSE(slept.ok());
+    EXPECT_TRUE(slept.error.startsWith(u"Operace byla zastavena"_s)) << qPrintable(slept.error);
+    EXPECT_LT(clock.elapsed(), 2000);
+    EXPECT_EQ(window.windowTitle(), u"Okno"_s);
+    EXPECT_FALSE(ui::isBusy(&window));
+    EXPECT_EQ(database.readValue(u"SELECT 1"_s).value, u"1"_s) << "the connection goes on";
 }
 
 // A file dialog listing the database's folder must not open and close the database, -wal or

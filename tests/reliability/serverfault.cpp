@@ -7,9 +7,11 @@
 #include "shell/startup.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <csignal>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -87,6 +89,24 @@ public:
         return run(m_bin + QStringLiteral("/pg_ctl"),
                    {QStringLiteral("-D"), data(), QStringLiteral("-l"), m_dir.filePath(QStringLiteral("server.log")), QStringLiteral("-w"), QStringLiteral("-o"),
                     QStringLiteral("-p %1 -k %2 -c listen_addresses=127.0.0.1 -c fsync=off").arg(m_port).arg(m_dir.path()), QStringLiteral("start")});
+    }
+    // Stops (SIGSTOP) or resumes (SIGCONT) the server and all its processes, as a stalled
+    // network or an overloaded server looks to a client: the kernel still takes its packets.
+    bool signalAll(int signal)
+    {
+        QFile pidFile(QDir(data()).filePath(QStringLiteral("postmaster.pid")));
+        if (!pidFile.open(QIODevice::ReadOnly))
+            return false;
+        const QString postmaster = QString::fromLatin1(pidFile.readLine()).trimmed();
+        QProcess children;
+        children.start(QStringLiteral("pgrep"), {QStringLiteral("-P"), postmaster});
+        children.waitForFinished();
+        QStringList pids = QString::fromLatin1(children.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        pids.prepend(postmaster);
+        bool ok = true;
+        for (const QString &pid : pids)
+            ok = ::kill(pid.trimmed().toInt(), signal) == 0 && ok;
+        return ok;
     }
     bool stop() { return run(m_bin + QStringLiteral("/pg_ctl"), {QStringLiteral("-D"), data(), QStringLiteral("-m"), QStringLiteral("fast"), QStringLiteral("-w"), QStringLiteral("stop")}); }
     QString connection() const
@@ -172,6 +192,63 @@ int serverFaults(bool required)
     expect(entities::loadNote(db, QString::number(kReference)).value == QStringLiteral("po výpadku"), "and was not run again");
     const Outcome nextWrite = entities::storeNote(db, QString::number(kReference), QStringLiteral("po restartu"));
     expect(nextWrite.ok && entities::loadNote(db, QString::number(kReference)).value == QStringLiteral("po restartu"), "the write after it works", nextWrite.error);
+    std::printf("stalled server: its processes stopped (SIGSTOP) under the connection, then resumed\n");
+    const int lostBefore = lost;
+    using namespace std::chrono_literals;
+    db.setResponseLimit(2s);
+    QElapsedTimer clock;
+    bool stopAsked = false;
+    const auto stopAfter = [&stopAsked](std::chrono::milliseconds after) {
+        return db::Database::WaitHook{[&stopAsked, after](std::chrono::milliseconds waited) { return !(stopAsked = stopAsked || waited >= after); }, {}};
+    };
+    // A slow statement on an answering server: Stop cancels it, the connection stays.
+    db.setWaitHook(stopAfter(300ms));
+    clock.start();
+    const auto slow = db.readValue(QStringLiteral("SELECT pg_sleep(20)"));
+    expect(!slow.ok() && slow.error.startsWith(QStringLiteral("Operace byla zastavena")) && clock.elapsed() < 1000,
+           "Stop cancels a slow statement at once", slow.error + QStringLiteral(" (%1 ms)").arg(clock.elapsed()));
+    db.setWaitHook({});
+    expect(data.yearsOf(kReference).ok() && lost == lostBefore, "the same connection goes on");
+
+    const QString noted = entities::loadNote(db, QString::number(kReference)).value;
+    const auto answered = search.find(QStringLiteral("Strojírny"));
+    expect(cluster.signalAll(SIGSTOP), "server stopped with SIGSTOP");
+    clock.restart();
+    const auto stalled = search.find(QStringLiteral("Strojírny"));
+    expect(!stalled.ok() && stalled.error.contains(QStringLiteral("Databázový server neodpovídá ani po 2 s")) && clock.elapsed() < 4500,
+           "a search gets control back at the limit with one message", stalled.error + QStringLiteral(" (%1 ms)").arg(clock.elapsed()));
+    clock.restart();
+    const auto filled = data.rowPeriods({kReference}, 1990, 2030);
+    expect(!filled.ok() && filled.error.contains(QStringLiteral("neodpovídá")) && clock.elapsed() < 4500,
+           "a fill's read gets control back (a fresh connection within the limit)", filled.error + QStringLiteral(" (%1 ms)").arg(clock.elapsed()));
+    stopAsked = false;
+    db.setWaitHook(stopAfter(300ms));
+    clock.restart();
+    const Outcome stoppedSave = entities::storeNote(db, QString::number(kReference), QStringLiteral("zastaveno"));
+    expect(!stoppedSave.ok && clock.elapsed() < 2000 && !db.inTransaction(), "Stop ends a save at once", stoppedSave.error + QStringLiteral(" (%1 ms)").arg(clock.elapsed()));
+    db.setWaitHook({});
+    expect(cluster.signalAll(SIGCONT), "server resumed");
+    expect(entities::loadNote(db, QString::number(kReference)).value == noted, "the stopped save left nothing");
+    const auto resumed = search.find(QStringLiteral("Strojírny"));
+    expect(resumed.ok() && answered.ok() && resumed.value.size() == answered.value.size() && !answered.value.isEmpty(), "the search works again", resumed.error);
+
+    // The server stops between the statements of a save: nothing of it stays.
+    bool stalledMidway = false;
+    db.setIdleHook([&] {
+        if (db.inTransaction() && !stalledMidway)
+            stalledMidway = cluster.signalAll(SIGSTOP);
+    });
+    clock.restart();
+    const Outcome halfway = entities::storeNote(db, QString::number(kReference), QStringLiteral("napůl"));
+    db.setIdleHook({});
+    expect(stalledMidway && !halfway.ok && halfway.error.contains(QStringLiteral("neodpovídá")) && !db.inTransaction() && clock.elapsed() < 4500,
+           "a save stalled midway ends at the limit", halfway.error);
+    expect(cluster.signalAll(SIGCONT), "server resumed");
+    const auto after = entities::loadNote(db, QString::number(kReference));
+    expect(after.ok() && after.value == noted, "the stalled save left nothing half-written", after.error);
+    expect(entities::storeNote(db, QString::number(kReference), QStringLiteral("znovu")).ok
+               && entities::loadNote(db, QString::number(kReference)).value == QStringLiteral("znovu"),
+           "the next save works");
     std::printf("%s\n", faults ? "FAULTS FOUND" : "no crash, no empty result taken for data, reconnected");
     return faults ? 1 : 0;
 }

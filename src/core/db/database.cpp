@@ -5,12 +5,16 @@
 
 #include "db/eventpause.h"
 #include "db/numbertext.h"
+#include "db/odbcsources.h"
 #include "db/odbchandle.h"
 #include "db/rights.h"
+#include "db/serverthread.h"
 #include "db/sqlitefunctions.h"
 #include "db/tsqltranslator.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QSettings>
 #include <QFileInfo>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -20,9 +24,9 @@
 #include <QUrl>
 #include <QUuid>
 
+#include <cmath>
 #include <optional>
 #include <utility>
-
 
 #include <sql.h>
 #include <sqlext.h>
@@ -152,7 +156,82 @@ QString connectionValue(const QString &value)
     return QLatin1Char('{') + braced + QLatin1Char('}');
 }
 
+// How often a caller waiting on the server hears of it, and how long a cancelled call may take
+// to return before its connection is given up.
+constexpr std::chrono::milliseconds kWaitSlice{20};
+constexpr std::chrono::milliseconds kCancelGrace{1000};
+constexpr int kDefaultResponseLimitSeconds = 15;
+
+QString waitedSeconds(std::chrono::milliseconds limit)
+{
+    return QString::number(std::ceil(limit.count() / 100.0) / 10.0, 'f', limit.count() % 1000 ? 1 : 0);
+}
+
+QString noAnswer(Database::ServerCall kind, std::chrono::milliseconds limit)
+{
+    const QString head = QStringLiteral("Databázový server neodpovídá ani po %1 s; ").arg(waitedSeconds(limit));
+    switch (kind) {
+    case Database::ServerCall::Connect:
+        return head + QStringLiteral("spojení s databází nebylo navázáno.");
+    case Database::ServerCall::Commit:
+        return head + QStringLiteral("nelze zjistit, zda se změny uložily (uloží se buď všechny, nebo žádná).");
+    case Database::ServerCall::Statement:
+    case Database::ServerCall::Rollback:
+        break;
+    }
+    return head + QStringLiteral("operace byla přerušena a v databázi nic nezměnila.");
+}
+
+QString stopped(Database::ServerCall kind)
+{
+    switch (kind) {
+    case Database::ServerCall::Connect:
+        return QStringLiteral("Připojování k databázi bylo zastaveno; spojení nebylo navázáno.");
+    case Database::ServerCall::Commit:
+        return QStringLiteral("Operace byla zastavena při ukládání změn; nelze zjistit, zda se uložily (uloží se buď "
+                              "všechny, nebo žádná).");
+    case Database::ServerCall::Statement:
+    case Database::ServerCall::Rollback:
+        break;
+    }
+    return QStringLiteral("Operace byla zastavena a v databázi nic nezměnila.");
+}
+
+// A QODBC statement handed to the connection's thread, with what its run answered.
+struct ServerQuery {
+    QSqlQuery query;
+    bool ok = false;
+};
+
+// psqlODBC hands libpq options through: TCP keepalive notices a server that vanished while the
+// connection was idle. Only for the PostgreSQL driver; QODBC puts "DSN=" before a plain name.
+QString withKeepalive(const QString &dsn)
+{
+    const QString options = QStringLiteral(";pqopt={keepalives=1 keepalives_idle=30 keepalives_interval=10 keepalives_count=3}");
+    if (dsn.contains(QLatin1String("DRIVER="), Qt::CaseInsensitive))
+        return dsn.contains(QLatin1String("psqlodbc"), Qt::CaseInsensitive) ? dsn + options : dsn;
+    if (dsn.contains(QLatin1Char(';')) || dsn.contains(QLatin1Char('=')))
+        return dsn;
+    const Result<QList<OdbcSource>> sources = odbcDataSources();
+    for (const OdbcSource &source : sources.value) {
+        if (source.name.compare(dsn, Qt::CaseInsensitive) == 0 && source.description.contains(QLatin1String("PostgreSQL"), Qt::CaseInsensitive))
+            return dsn + options;
+    }
+    return dsn;
+}
+
 } // namespace
+
+std::chrono::milliseconds Database::configuredResponseLimit()
+{
+    bool ok = false;
+    double seconds = qEnvironmentVariable("VERNA_LIMIT_ODPOVEDI").toDouble(&ok);
+    if (!ok || seconds <= 0)
+        seconds = QSettings().value(QStringLiteral("Databaze/LimitOdpovedi"), kDefaultResponseLimitSeconds).toDouble(&ok);
+    if (!ok || seconds <= 0)
+        seconds = kDefaultResponseLimitSeconds;
+    return std::chrono::milliseconds(qRound64(seconds * 1000));
+}
 
 const QString Database::kBusyText = QStringLiteral("Databáze je zaneprázdněna probíhající operací (například importem "
                                                     "výkazů); zkuste to po jejím skončení.");
@@ -160,6 +239,7 @@ const QString Database::kBusyText = QStringLiteral("Databáze je zaneprázdněna
 Database::Database(QObject *parent)
     : QObject(parent)
     , m_name(QStringLiteral("verna-") + QUuid::createUuid().toString(QUuid::WithoutBraces))
+    , m_responseLimit(configuredResponseLimit())
 {
 }
 
@@ -171,6 +251,16 @@ Database::~Database()
 QSqlDatabase Database::connection() const
 {
     return QSqlDatabase::database(m_name, false);
+}
+
+bool Database::readyForCall()
+{
+    reconnectIfLost();
+    if (isOpen())
+        return true;
+    if (!m_lostReported || m_lastError.isEmpty())
+        m_lastError = QStringLiteral("Databáze není připojena.");
+    return false;
 }
 
 bool Database::isOpen() const
@@ -195,13 +285,14 @@ Outcome Database::open(const DatabaseLocation &location)
         return opened;
     }
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), m_name);
-    db.setDatabaseName(location.dsn);
+    db.setDatabaseName(withKeepalive(location.dsn));
     // Empty ones are not sent: the data source's own login (or a password file) applies.
     db.setUserName(connectionValue(location.user));
     db.setPassword(connectionValue(location.password));
-    if (!db.open())
-        return Outcome::failure(errorText(db.lastError()));
-    m_backend = odbcBackend(db);
+    m_server = std::make_unique<ServerThread>();
+    if (Outcome opened = openServerConnection(); !opened)
+        return opened;
+    m_backend = odbcBackend(connection());
     m_encrypted = readEncrypted();
     return Outcome::success();
 }
@@ -216,12 +307,88 @@ bool Database::readEncrypted()
     else
         return false;
     // An answer that cannot be read counts as unencrypted: the warning errs on the safe side.
-    QSqlQuery q(connection());
-    q.setForwardOnly(true);
-    if (!q.exec(sql) || !q.next())
+    QSqlQuery q;
+    if (!runOnDriver(q, sql) || !q.next())
         return false;
     const QString value = q.value(0).toString().trimmed().toLower();
     return value == QLatin1String("1") || value == QLatin1String("true") || value == QLatin1String("t");
+}
+
+Outcome Database::openServerConnection()
+{
+    QSqlDatabase db = connection();
+    // The driver's own login limit (psqlODBC: libpq's connect_timeout), beside this side's clock.
+    db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1").arg(std::max<qint64>(1, (m_responseLimit.count() + 999) / 1000)));
+    auto opened = std::make_shared<bool>(false);
+    QElapsedTimer clock;
+    clock.start();
+    if (Outcome waited = awaitServer(ServerCall::Connect, [db, opened]() mutable { *opened = db.open(); }); !waited)
+        return waited;
+    if (*opened)
+        return Outcome::success();
+    // The driver's login limit ran out first: the same news as this side's clock.
+    if (clock.elapsed() + kWaitSlice.count() >= m_responseLimit.count())
+        return Outcome::failure(noAnswer(ServerCall::Connect, m_responseLimit));
+    return Outcome::failure(errorText(db.lastError()));
+}
+
+Outcome Database::awaitServer(ServerCall kind, const std::function<void()> &call, const std::function<void()> &cancel)
+{
+    if (!m_server) {
+        call();
+        return Outcome::success();
+    }
+    m_server->start(call);
+    if (m_server->wait(kWaitSlice))
+        return Outcome::success();
+    QElapsedTimer clock;
+    clock.start();
+    ++m_serverWaits;
+    QString failure;
+    std::chrono::milliseconds askedAt{0};
+    bool abandoned = false;
+    while (!m_server->wait(kWaitSlice)) {
+        const std::chrono::milliseconds waited(clock.elapsed() + kWaitSlice.count());
+        const bool goOn = !m_waitHook.waiting || m_waitHook.waiting(waited);
+        if (failure.isEmpty() && (!goOn || waited >= m_responseLimit)) {
+            failure = goOn ? noAnswer(kind, m_responseLimit) : stopped(kind);
+            askedAt = waited;
+            if (cancel)
+                cancel();
+        } else if (!failure.isEmpty() && waited - askedAt >= kCancelGrace) {
+            abandonConnection();
+            abandoned = true;
+            break;
+        }
+    }
+    --m_serverWaits;
+    if (m_waitHook.ended)
+        m_waitHook.ended();
+    if (failure.isEmpty() || (!cancel && !abandoned))
+        return Outcome::success();
+    m_lastError = failure;
+    if (abandoned && m_depth > 0)
+        m_abandonedTransaction = failure;
+    return Outcome::failure(failure);
+}
+
+void Database::abandonConnection()
+{
+    // The old connection and its thread are never touched here again: the thread closes it
+    // once the server answers (a transaction left open there is rolled back by the server).
+    QSqlDatabase old = connection();
+    const QString oldName = m_name;
+    m_name = QStringLiteral("verna-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    QSqlDatabase::cloneDatabase(old, m_name);
+    m_server->abandon([old, oldName]() mutable {
+        old.close();
+        old = QSqlDatabase();
+        QSqlDatabase::removeDatabase(oldName);
+    });
+    m_server = std::make_unique<ServerThread>();
+    // Lost, and told by the failed call itself: the next operation outside a transaction reopens.
+    m_lostReported = true;
+    m_lockedTables.clear();
 }
 
 Outcome Database::openFile(const DatabaseLocation &location)
@@ -338,6 +505,8 @@ void Database::close()
         }
     }
     QSqlDatabase::removeDatabase(m_name);
+    m_server.reset();
+    m_abandonedTransaction.clear();
     if (m_fileNoted)
         forgetOpenDatabaseFile(m_location.path);
     m_fileNoted = false;
@@ -421,7 +590,7 @@ bool Database::beginTransaction()
 
 bool Database::refusesCallsNow() const
 {
-    return m_depth > 0 && EventPause::depth() > m_ownerPause;
+    return m_serverWaits > 0 || (m_depth > 0 && EventPause::depth() > m_ownerPause);
 }
 
 bool Database::refuseGuest()
@@ -442,6 +611,10 @@ bool Database::begin(bool forWriting)
         return true;
     }
     reconnectIfLost();
+    if (m_server && !isOpen()) {
+        m_lastError = notConnected(m_lostReported, m_lastError);
+        return false;
+    }
     if (forWriting && m_readOnly) {
         m_lastError = kReadOnly;
         return false;
@@ -460,7 +633,9 @@ bool Database::begin(bool forWriting)
         // The same statement marks the transaction as VERNA's, which records its own changes.
         if (ok && forWriting && m_backend == Backend::PostgreSQL
             && !execRaw(QStringLiteral("SELECT pg_advisory_xact_lock(%1), %2").arg(kWriterLock).arg(audit::writerMarkExpression()))) {
-            connection().rollback();
+            // A connection given up meanwhile has nothing left to roll back.
+            if (m_abandonedTransaction.isEmpty() && !m_lostReported)
+                endServerTransaction(false);
             ok = false;
         }
     }
@@ -488,10 +663,8 @@ bool Database::commitTransaction()
     bool ok = false;
     if (m_backend == Backend::SQLite) {
         ok = execRaw(QStringLiteral("COMMIT"));
-    } else {
-        ok = connection().commit();
-        if (!ok)
-            noteError(connection().lastError());
+    } else if (m_abandonedTransaction.isEmpty()) {
+        ok = endServerTransaction(true);
     }
     if (!ok) {
         rollbackTransaction();
@@ -513,8 +686,9 @@ void Database::rollbackTransaction()
     }
     if (m_backend == Backend::SQLite)
         QSqlQuery(connection()).exec(QStringLiteral("ROLLBACK"));
-    else
-        connection().rollback();
+    else if (m_abandonedTransaction.isEmpty())
+        endServerTransaction(false);
+    m_abandonedTransaction.clear();
     m_depth = 0;
     m_rollbackOnly = false;
     m_lockedTables.clear();
@@ -546,11 +720,11 @@ void Database::reconnectIfLost()
         return;
     QSqlDatabase db = connection();
     db.close();
-    if (db.open()) {
+    if (const Outcome opened = openServerConnection(); opened) {
         m_lostReported = false;
         m_lockedTables.clear();
     } else {
-        m_lastError = errorText(db.lastError());
+        m_lastError = opened.error;
     }
 }
 
@@ -567,18 +741,55 @@ bool Database::exec(QSqlQuery &q, const QString &sql)
         }
         return false;
     }
-    q = QSqlQuery(connection());
-    q.setForwardOnly(true);
+    return runOnDriver(q, sql);
+}
+
+bool Database::runOnDriver(QSqlQuery &q, const QString &sql)
+{
+    if (!m_abandonedTransaction.isEmpty()) {
+        m_lastError = m_abandonedTransaction;
+        return false;
+    }
+    if (!m_server) {
+        q = QSqlQuery(connection());
+        q.setForwardOnly(true);
+        if (q.exec(sql))
+            return true;
+        noteError(q.lastError());
+        return false;
+    }
+    // The query belongs to the call until it returns: a call left behind keeps it alive.
+    auto call = std::make_shared<ServerQuery>();
+    call->query = QSqlQuery(connection());
+    call->query.setForwardOnly(true);
     // Exact decimals from a server come as text and are normalised, never through double.
-    if (m_backend != Backend::SQLite)
-        q.setNumericalPrecisionPolicy(QSql::HighPrecision);
-    if (q.exec(sql))
+    call->query.setNumericalPrecisionPolicy(QSql::HighPrecision);
+    const Outcome waited = awaitServer(
+        ServerCall::Statement, [call, sql] { call->ok = call->query.exec(sql); },
+        [call] { cancelOdbcStatement(odbcStatementHandle(call->query)); });
+    if (!waited)
+        return false;
+    q = std::move(call->query);
+    if (call->ok)
         return true;
     noteError(q.lastError());
     // The user's role does not allow the statement: say so, whatever the server's language.
     if (m_backend != Backend::SQLite && isInsufficientPrivilege(q))
         m_lastError = insufficientPrivilegeText(errorText(q.lastError()));
     return false;
+}
+
+bool Database::endServerTransaction(bool commit)
+{
+    QSqlDatabase db = connection();
+    auto ended = std::make_shared<bool>(false);
+    const Outcome waited = awaitServer(commit ? ServerCall::Commit : ServerCall::Rollback,
+                                       [db, ended, commit]() mutable { *ended = commit ? db.commit() : db.rollback(); });
+    if (!waited)
+        return false;
+    if (!*ended)
+        noteError(db.lastError());
+    return *ended;
 }
 
 RecordSet Database::openTranslated(const QString &sql)
@@ -839,8 +1050,8 @@ Result<QList<QVariantList>> Database::queryNative(const QString &sql)
         return Out::failure(kNulRefused);
     // PostgreSQL aborts a transaction on its first failing statement; a failed read inside the
     // caller's transaction is undone to a savepoint so that the transaction lives on.
-    const bool savepoint = m_backend == Backend::PostgreSQL && m_depth > 0
-        && QSqlQuery(connection()).exec(QStringLiteral("SAVEPOINT verna_read"));
+    QSqlQuery mark;
+    const bool savepoint = m_backend == Backend::PostgreSQL && m_depth > 0 && runOnDriver(mark, QStringLiteral("SAVEPOINT verna_read"));
     Out out;
     QSqlQuery q;
     ReadRetry retry(*this);
@@ -866,10 +1077,12 @@ Result<QList<QVariantList>> Database::queryNative(const QString &sql)
     }
     q.finish();
     if (savepoint) {
-        QSqlQuery undo(connection());
+        const QString error = m_lastError;
+        QSqlQuery undo;
         if (!ok)
-            undo.exec(QStringLiteral("ROLLBACK TO SAVEPOINT verna_read"));
-        undo.exec(QStringLiteral("RELEASE SAVEPOINT verna_read"));
+            runOnDriver(undo, QStringLiteral("ROLLBACK TO SAVEPOINT verna_read"));
+        runOnDriver(undo, QStringLiteral("RELEASE SAVEPOINT verna_read"));
+        m_lastError = error;
     }
     idle();
     if (!ok)

@@ -9,7 +9,9 @@
 #include <QSqlDatabase>
 #include <QStringList>
 #include <QVariantList>
+#include <chrono>
 #include <functional>
+#include <memory>
 #include <vector>
 
 class QSqlError;
@@ -24,6 +26,7 @@ struct Translation;
 // failure by them and says so in its one message.
 inline const QString kConnectionLostText = QStringLiteral("Spojení s databází bylo přerušeno");
 inline bool isConnectionLoss(const QString &error) { return error.contains(kConnectionLostText); }
+class ServerThread;
 
 struct Rows {
     QList<QStringList> rows;
@@ -63,6 +66,9 @@ public:
     // A file is never "encrypted": it is not sent anywhere.
     bool isEncrypted() const { return m_encrypted; }
     QSqlDatabase connection() const;
+    // Whether the connection is open for a call made now, after opening it again when it was
+    // lost (outside a transaction); the reason is lastError() when it is not.
+    bool readyForCall();
 
     // Runs a batch (statements separated by CR or ";") in one transaction; BEGIN TRAN and
     // COMMIT TRAN mark that transaction. Any failing statement rolls the whole batch back. A
@@ -103,8 +109,9 @@ public:
     bool inTransaction() const { return m_depth > 0; }
 
     // Whether a call made now comes from a pass over events (EventPause) that the open
-    // transaction's own work let through: another window's work. Such calls are refused before
-    // they reach the driver (kBusyText); they neither join the transaction nor end it.
+    // transaction's own work let through, or that a wait on the server lets through: another
+    // window's work. Such calls are refused before they reach the driver (kBusyText); they
+    // neither join the transaction nor end it.
     bool refusesCallsNow() const;
     static const QString kBusyText;
 
@@ -119,6 +126,30 @@ public:
     // Called after every database call, so a window can repaint and take Stop mid-loop.
     void setIdleHook(std::function<void()> hook) { m_idleHook = std::move(hook); }
     void idle();
+
+    // What the caller does while a call waits on a server (ODBC connections only): waiting is
+    // asked every few milliseconds with the time waited so far and answers false to stop the
+    // call; ended follows once after the last question.
+    struct WaitHook {
+        std::function<bool(std::chrono::milliseconds waited)> waiting;
+        std::function<void()> ended;
+    };
+    void setWaitHook(WaitHook hook) { m_waitHook = std::move(hook); }
+
+    // How long a connect or one statement may go unanswered before it is given up: the setting
+    // Databaze/LimitOdpovedi in seconds (15 when unset), or VERNA_LIMIT_ODPOVEDI when set.
+    static std::chrono::milliseconds configuredResponseLimit();
+    std::chrono::milliseconds responseLimit() const { return m_responseLimit; }
+    // Takes effect for the next call (the login limit at the next connect).
+    void setResponseLimit(std::chrono::milliseconds limit) { m_responseLimit = limit; }
+
+    // Runs a call that waits on the server: on an embedded file here and now; on a server on the
+    // connection's own thread, while the wait hook keeps the caller's windows alive. Stop or the
+    // response limit run cancel (which must not block) and fail with a Czech message; a server
+    // that does not take the cancel either is left with its connection (the next operation
+    // opens a fresh one). A call without cancel that returns in time counts as answered.
+    enum class ServerCall { Connect, Statement, Commit, Rollback };
+    Outcome awaitServer(ServerCall kind, const std::function<void()> &call, const std::function<void()> &cancel = {});
 
     QString lastError() const { return m_lastError; }
 
@@ -173,6 +204,15 @@ private:
     void reconnectIfLost();
     // refusesCallsNow(), noting the refusal as the last error.
     bool refuseGuest();
+    // Opens the server connection set up under m_name, within the response limit.
+    Outcome openServerConnection();
+    // A statement on the driver; on a server through awaitServer. Errors are noted.
+    bool runOnDriver(QSqlQuery &q, const QString &sql);
+    // Ends the server transaction (commit or rollback) through awaitServer.
+    bool endServerTransaction(bool commit);
+    // Gives up the connection whose call does not return: it is closed on its own thread once
+    // the server answers, and a fresh one (not open yet) takes its place.
+    void abandonConnection();
 
     QString m_name;
     DatabaseLocation m_location;
@@ -196,6 +236,13 @@ private:
     int m_failAt = 0;
     bool m_failAsLoss = false;
     int m_statementsRun = 0;
+    std::unique_ptr<ServerThread> m_server;
+    WaitHook m_waitHook;
+    std::chrono::milliseconds m_responseLimit;
+    // Calls waiting on the server now; whatever the wait hook lets run meanwhile is refused.
+    int m_serverWaits = 0;
+    // The open transaction's connection was given up: its statements fail with this text.
+    QString m_abandonedTransaction;
 };
 
 } // namespace verna::db

@@ -157,23 +157,48 @@ QSqlError odbcError(SQLSMALLINT type, SQLHANDLE handle)
                      QSqlError::StatementError, QString::fromUtf16(reinterpret_cast<const char16_t *>(state), 5));
 }
 
+// A statement handle freed by whoever lets go of it last: the caller, or the connection's thread
+// when a call that waits on the server is left behind.
+struct OdbcStatement {
+    SQLHSTMT handle = SQL_NULL_HSTMT;
+    SQLRETURN executed = SQL_ERROR;
+    ~OdbcStatement()
+    {
+        if (handle)
+            SQLFreeHandle(SQL_HANDLE_STMT, handle);
+    }
+};
+
 // A plain statement on the connection's own ODBC handle: each field read straight from the
 // driver, without a QVariant and a record per value (a fill reads tens of thousands).
 Outcome odbcQuery(Database &database, SQLHANDLE connection, const QString &sql, const std::function<void(const PreparedRow &)> &rowSink)
 {
-    SQLHSTMT statement = SQL_NULL_HSTMT;
-    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, connection, &statement))) {
+    auto statement = std::make_shared<OdbcStatement>();
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, connection, &statement->handle))) {
+        statement->handle = SQL_NULL_HSTMT;
         database.noteError(odbcError(SQL_HANDLE_DBC, connection));
         return Outcome::failure(database.lastError());
     }
-    SQLRETURN rc = SQLExecDirectW(statement, const_cast<SQLWCHAR *>(reinterpret_cast<const SQLWCHAR *>(sql.utf16())), static_cast<SQLINTEGER>(sql.size()));
+    // The rows are in the client once the statement returns (psqlODBC reads them all then).
+    const Outcome waited = database.awaitServer(
+        Database::ServerCall::Statement,
+        [statement, sql] {
+            statement->executed = SQLExecDirectW(statement->handle, const_cast<SQLWCHAR *>(reinterpret_cast<const SQLWCHAR *>(sql.utf16())),
+                                                 static_cast<SQLINTEGER>(sql.size()));
+        },
+        [handle = statement->handle] { cancelOdbcStatement(handle); });
+    if (!waited) {
+        database.idle();
+        return waited;
+    }
+    SQLRETURN rc = statement->executed;
     if (SQL_SUCCEEDED(rc)) {
-        const OdbcRow row(statement);
-        while (SQL_SUCCEEDED(rc = SQLFetch(statement)))
+        const OdbcRow row(statement->handle);
+        while (SQL_SUCCEEDED(rc = SQLFetch(statement->handle)))
             rowSink(row);
     }
-    const QSqlError error = rc == SQL_NO_DATA ? QSqlError() : odbcError(SQL_HANDLE_STMT, statement);
-    SQLFreeHandle(SQL_HANDLE_STMT, statement);
+    const QSqlError error = rc == SQL_NO_DATA ? QSqlError() : odbcError(SQL_HANDLE_STMT, statement->handle);
+    statement.reset();
     database.idle();
     if (!error.isValid())
         return Outcome::success();
@@ -279,8 +304,8 @@ namespace {
 
 Outcome queryPreparedOnce(Database &database, const QString &sql, const QVariantList &values, const std::function<void(const PreparedRow &row)> &rowSink)
 {
-    if (!database.isOpen())
-        return Outcome::failure(QStringLiteral("Databáze není připojena."));
+    if (!database.readyForCall())
+        return Outcome::failure(database.lastError());
     const QSqlDatabase connection = database.connection();
     if (sqlite3 *handle = database.backend() == Backend::SQLite ? sqliteHandle(connection) : nullptr)
         return sqliteQuery(database, handle, sql, values, rowSink);
@@ -291,19 +316,36 @@ Outcome queryPreparedOnce(Database &database, const QString &sql, const QVariant
         if (SQLHANDLE handle = binds.isEmpty() ? odbcHandle(connection) : nullptr)
             return odbcQuery(database, handle, text, rowSink);
     }
-    QSqlQuery q(connection);
-    q.setForwardOnly(true);
+    // The query belongs to the call until it returns: a call left behind keeps it alive.
+    struct Call {
+        QSqlQuery query;
+        bool ok = false;
+    };
+    auto call = std::make_shared<Call>();
+    call->query = QSqlQuery(connection);
+    call->query.setForwardOnly(true);
     // Exact decimals from a server come as text, never through the driver's double.
-    q.setNumericalPrecisionPolicy(QSql::HighPrecision);
-    bool ok = true;
-    if (binds.isEmpty()) {
-        ok = q.exec(text);
-    } else {
-        ok = q.prepare(text);
-        for (const QVariant &value : binds)
-            q.addBindValue(value);
-        ok = ok && q.exec();
+    call->query.setNumericalPrecisionPolicy(QSql::HighPrecision);
+    const Outcome waited = database.awaitServer(
+        Database::ServerCall::Statement,
+        [call, text, binds] {
+            QSqlQuery &q = call->query;
+            if (binds.isEmpty()) {
+                call->ok = q.exec(text);
+            } else {
+                call->ok = q.prepare(text);
+                for (const QVariant &value : binds)
+                    q.addBindValue(value);
+                call->ok = call->ok && q.exec();
+            }
+        },
+        [call] { cancelOdbcStatement(odbcStatementHandle(call->query)); });
+    if (!waited) {
+        database.idle();
+        return waited;
     }
+    QSqlQuery q = std::move(call->query);
+    bool ok = call->ok;
     const QueryRow row(q);
     while (ok && q.next())
         rowSink(row);

@@ -113,7 +113,8 @@ bool frmAnalyzaSubj::fill(Work &&work)
     });
     if (end == ui::TaskEnd::Refused || end == ui::TaskEnd::WindowGone)
         return false;
-    if (!outcome)
+    // A statement that Stop cancelled needs no message: the user asked for the end.
+    if (!outcome && end != ui::TaskEnd::Stopped)
         showFailure(QStringLiteral("Hodnoty analýzy nelze spočítat, databáze ohlásila chybu."), outcome.error);
     m_grdAgreg->refresh();
     return true;

@@ -396,9 +396,11 @@ void frmVyhledavani::runListing(Running running, const std::function<Listing(ui:
     m_running = Running::None;
     updateControls();
     if (!result.ok()) {
-        // The rows read before the failure stay, marked as not the whole answer.
+        // The rows read before the failure stay, marked as not the whole answer. A statement
+        // that Stop cancelled needs no message: the user asked for the end.
         m_lblNalezeno->setText(m_lblNalezeno->text() + kIncomplete);
-        showFailure(result.error);
+        if (end != ui::TaskEnd::Stopped)
+            showFailure(result.error);
     }
 }
 

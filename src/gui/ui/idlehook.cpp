@@ -47,6 +47,8 @@ void installIdleHook(db::Database &database, std::chrono::milliseconds interval)
     // A long task's Stop and Esc are user input and must be seen also inside its transaction;
     // guests are refused there anyway. Short writes outside long tasks keep clicks for later.
     database.setIdleHook([db]() { processEventsPaced(!db->inTransaction() || longTaskRunning()); });
+    database.setWaitHook({[db](std::chrono::milliseconds waited) { return waitingOnServer(waited, !db->inTransaction() || longTaskRunning()); },
+                          [] { serverWaitEnded(); }});
 }
 
 } // namespace verna::ui

@@ -12,6 +12,7 @@ namespace verna::ui {
 // processed after a call when at least interval has passed since they last were. Inside a
 // transaction only repaints run, unless a long task runs: user input then runs too, and
 // whatever it starts in the database is refused until the transaction ends (db::EventPause).
+// It also installs the wait hook (ui::waitingOnServer) for calls that wait on a server.
 void installIdleHook(db::Database &database, std::chrono::milliseconds interval = std::chrono::milliseconds(50));
 
 // One pass over pending events if the pace allows it (the interval of the idle hook, 50 ms

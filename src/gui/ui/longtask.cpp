@@ -4,6 +4,7 @@
 #include "ui/idlehook.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QEvent>
 #include <QProgressDialog>
 #include <QShortcut>
@@ -13,6 +14,10 @@ namespace verna::ui {
 namespace {
 
 int g_running = 0;
+// The stop questions of the running long tasks, innermost last.
+std::vector<std::function<bool()>> g_stopChecks;
+// How long a wait on the server goes unseen before the window shows it.
+constexpr std::chrono::milliseconds kShowWaitAfter{500};
 
 // A close asked for while the work runs is refused (BusyGuard) and ends the work.
 class CloseWatcher : public QObject
@@ -128,7 +133,9 @@ TaskEnd runLongTask(QWidget *window, QAbstractButton *stopButton, const std::fun
         // outlives the window.
         const std::shared_ptr<bool> stop(task.m_state, &task.m_state->stopRequested);
         Running running(window, stopButton, stop);
+        g_stopChecks.push_back(task.stopCheck());
         work(task);
+        g_stopChecks.pop_back();
     }
     if (!task.m_state->window)
         return TaskEnd::WindowGone;
@@ -138,6 +145,46 @@ TaskEnd runLongTask(QWidget *window, QAbstractButton *stopButton, const std::fun
 bool longTaskRunning()
 {
     return g_running > 0;
+}
+
+namespace {
+
+// The window made busy by a wait on the server outside any long task.
+struct ServerWait {
+    std::shared_ptr<bool> stop;
+    std::unique_ptr<Running> running;
+};
+
+ServerWait &serverWait()
+{
+    static ServerWait wait;
+    return wait;
+}
+
+} // namespace
+
+bool waitingOnServer(std::chrono::milliseconds waited, bool userInput)
+{
+    const bool shown = waited >= kShowWaitAfter;
+    processEventsPaced(userInput || shown);
+    if (!g_stopChecks.empty())
+        return !g_stopChecks.back()();
+    ServerWait &wait = serverWait();
+    if (shown && !wait.stop) {
+        wait.stop = std::make_shared<bool>(false);
+        QWidget *focus = QApplication::focusWidget();
+        QWidget *window = focus ? ownerWindow(focus) : QApplication::activeWindow();
+        if (window && !isBusy(window))
+            wait.running = std::make_unique<Running>(window, nullptr, wait.stop);
+    }
+    return !(wait.stop && *wait.stop);
+}
+
+void serverWaitEnded()
+{
+    ServerWait &wait = serverWait();
+    wait.running.reset();
+    wait.stop.reset();
 }
 
 StepWindow::StepWindow(QWidget *parent, const QString &title)

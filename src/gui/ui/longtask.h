@@ -2,6 +2,7 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -51,6 +52,14 @@ TaskEnd runLongTask(QWidget *window, QAbstractButton *stopButton, const std::fun
 
 // Whether any window runs a long task now.
 bool longTaskRunning();
+
+// While a database call waits on its server: pending events run at the long tasks' pace (user
+// input too once half a second has passed, or when userInput says so), and from then on the
+// window with the focus shows it is busy and takes Esc, unless a long task runs already. The
+// answer is false once Stop, Esc or a close asks the wait to end. serverWaitEnded puts the
+// window back.
+bool waitingOnServer(std::chrono::milliseconds waited, bool userInput);
+void serverWaitEnded();
 
 // Names the steps of work that cannot be stopped and comes before any window that could run
 // it as a long task (the first start builds its database): the first step shows a small
