@@ -1,3 +1,4 @@
+#include "db/audit.h"
 #include "db/rights.h"
 #include "db/roles.h"
 #include "db/schema.h"
@@ -84,6 +85,8 @@ struct Writer {
 TEST_P(RolesTest, RolesCommandIsRepeatableOnAServerAndRefusedOnAFile)
 {
     for (const QString &table : db::Schema::tableNames()) {
+        if (table == db::audit::kTable)
+            continue; // every writer adds to it: granted apart, by the audit trail's own lines
         const auto &list = db::tableRights();
         EXPECT_TRUE(std::any_of(list.begin(), list.end(), [&](const db::TableRight &t) { return table == QLatin1String(t.table); }))
             << table.toStdString() << " has no right in the table list";

@@ -208,7 +208,9 @@ int serverFaults(bool required)
     expect(!slow.ok() && slow.error.startsWith(QStringLiteral("Operace byla zastavena")) && clock.elapsed() < 1000,
            "Stop cancels a slow statement at once", slow.error + QStringLiteral(" (%1 ms)").arg(clock.elapsed()));
     db.setWaitHook({});
-    expect(data.yearsOf(kReference).ok() && lost == lostBefore, "the same connection goes on");
+    const auto goesOn = data.yearsOf(kReference);
+    expect(goesOn.ok() && lost == lostBefore, "the same connection goes on",
+           goesOn.error + QStringLiteral(" (lost %1 → %2)").arg(lostBefore).arg(lost));
 
     const QString noted = entities::loadNote(db, QString::number(kReference)).value;
     const auto answered = search.find(QStringLiteral("Strojírny"));

@@ -26,6 +26,7 @@
 
 #include <cmath>
 #include <optional>
+#include <thread>
 #include <utility>
 
 #include <sql.h>
@@ -332,12 +333,13 @@ Outcome Database::openServerConnection()
     return Outcome::failure(errorText(db.lastError()));
 }
 
-Outcome Database::awaitServer(ServerCall kind, const std::function<void()> &call, const std::function<void()> &cancel)
+Outcome Database::awaitServer(ServerCall kind, const std::function<void()> &call, const CancelCall &cancel)
 {
     if (!m_server) {
         call();
         return Outcome::success();
     }
+    m_serverGaveUp = false;
     m_server->start(call);
     if (m_server->wait(kWaitSlice))
         return Outcome::success();
@@ -347,6 +349,7 @@ Outcome Database::awaitServer(ServerCall kind, const std::function<void()> &call
     QString failure;
     std::chrono::milliseconds askedAt{0};
     bool abandoned = false;
+    std::shared_ptr<std::atomic_bool> cancelled;
     while (!m_server->wait(kWaitSlice)) {
         const std::chrono::milliseconds waited(clock.elapsed() + kWaitSlice.count());
         const bool goOn = !m_waitHook.waiting || m_waitHook.waiting(waited);
@@ -354,11 +357,24 @@ Outcome Database::awaitServer(ServerCall kind, const std::function<void()> &call
             failure = goOn ? noAnswer(kind, m_responseLimit) : stopped(kind);
             askedAt = waited;
             if (cancel)
-                cancel();
+                cancelled = cancel();
         } else if (!failure.isEmpty() && waited - askedAt >= kCancelGrace) {
             abandonConnection();
             abandoned = true;
             break;
+        }
+    }
+    // The statement ended, but a cancel request still on its way would hit the connection's
+    // next statement: wait for it within the same grace, else give the connection up.
+    while (cancelled && !*cancelled && !abandoned) {
+        const std::chrono::milliseconds waited(clock.elapsed());
+        if (waited - askedAt >= kCancelGrace) {
+            abandonConnection();
+            abandoned = true;
+        } else {
+            if (m_waitHook.waiting)
+                m_waitHook.waiting(waited);
+            std::this_thread::sleep_for(kWaitSlice);
         }
     }
     --m_serverWaits;
@@ -367,6 +383,7 @@ Outcome Database::awaitServer(ServerCall kind, const std::function<void()> &call
     if (failure.isEmpty() || (!cancel && !abandoned))
         return Outcome::success();
     m_lastError = failure;
+    m_serverGaveUp = true;
     if (abandoned && m_depth > 0)
         m_abandonedTransaction = failure;
     return Outcome::failure(failure);
@@ -565,7 +582,7 @@ Database::ReadRetry::~ReadRetry()
 
 bool Database::ReadRetry::again(bool delivered)
 {
-    if (!m_armed || !m_db.m_lostReported || delivered)
+    if (!m_armed || !m_db.m_lostReported || delivered || m_db.m_serverGaveUp)
         return false;
     m_db.reconnectIfLost();
     if (m_db.m_lostReported)
@@ -766,7 +783,7 @@ bool Database::runOnDriver(QSqlQuery &q, const QString &sql)
     call->query.setNumericalPrecisionPolicy(QSql::HighPrecision);
     const Outcome waited = awaitServer(
         ServerCall::Statement, [call, sql] { call->ok = call->query.exec(sql); },
-        [call] { cancelOdbcStatement(odbcStatementHandle(call->query)); });
+        [call] { return cancelOdbcStatement(odbcStatementHandle(call->query), call); });
     if (!waited)
         return false;
     q = std::move(call->query);

@@ -9,6 +9,7 @@
 #include <QSqlDatabase>
 #include <QStringList>
 #include <QVariantList>
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -147,9 +148,11 @@ public:
     // connection's own thread, while the wait hook keeps the caller's windows alive. Stop or the
     // response limit run cancel (which must not block) and fail with a Czech message; a server
     // that does not take the cancel either is left with its connection (the next operation
-    // opens a fresh one). A call without cancel that returns in time counts as answered.
+    // opens a fresh one). A call without cancel that returns in time counts as answered. Cancel
+    // answers a flag set once its request has returned: the connection is used again only then.
     enum class ServerCall { Connect, Statement, Commit, Rollback };
-    Outcome awaitServer(ServerCall kind, const std::function<void()> &call, const std::function<void()> &cancel = {});
+    using CancelCall = std::function<std::shared_ptr<std::atomic_bool>()>;
+    Outcome awaitServer(ServerCall kind, const std::function<void()> &call, const CancelCall &cancel = {});
 
     QString lastError() const { return m_lastError; }
 
@@ -243,6 +246,9 @@ private:
     int m_serverWaits = 0;
     // The open transaction's connection was given up: its statements fail with this text.
     QString m_abandonedTransaction;
+    // The last call to the server ended unanswered (the limit, or Stop): a read is then not
+    // tried again, which would only wait as long once more.
+    bool m_serverGaveUp = false;
 };
 
 } // namespace verna::db

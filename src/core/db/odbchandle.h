@@ -7,6 +7,8 @@
 #include <QVariant>
 
 #include <sql.h>
+#include <atomic>
+#include <memory>
 #include <thread>
 
 namespace verna::db {
@@ -30,11 +32,18 @@ inline SQLHANDLE odbcStatementHandle(const QSqlQuery &query)
 }
 
 // Asks the driver to cancel a statement running on another thread. The request itself waits on
-// the server (a stopped one never answers it), so it goes on a thread of its own.
-inline void cancelOdbcStatement(SQLHANDLE statement)
+// the server (a stopped one never answers it), so it goes on a thread of its own, which keeps
+// the statement alive until the request returns; the answer tells when it has.
+inline std::shared_ptr<std::atomic_bool> cancelOdbcStatement(SQLHANDLE statement, std::shared_ptr<const void> keepAlive)
 {
-    if (statement)
-        std::thread([statement] { SQLCancel(statement); }).detach();
+    auto done = std::make_shared<std::atomic_bool>(statement == nullptr);
+    if (statement) {
+        std::thread([statement, done, keepAlive = std::move(keepAlive)] {
+            SQLCancel(statement);
+            *done = true;
+        }).detach();
+    }
+    return done;
 }
 
 } // namespace verna::db

@@ -186,7 +186,7 @@ Outcome odbcQuery(Database &database, SQLHANDLE connection, const QString &sql, 
             statement->executed = SQLExecDirectW(statement->handle, const_cast<SQLWCHAR *>(reinterpret_cast<const SQLWCHAR *>(sql.utf16())),
                                                  static_cast<SQLINTEGER>(sql.size()));
         },
-        [handle = statement->handle] { cancelOdbcStatement(handle); });
+        [statement] { return cancelOdbcStatement(statement->handle, statement); });
     if (!waited) {
         database.idle();
         return waited;
@@ -339,7 +339,7 @@ Outcome queryPreparedOnce(Database &database, const QString &sql, const QVariant
                 call->ok = call->ok && q.exec();
             }
         },
-        [call] { cancelOdbcStatement(odbcStatementHandle(call->query)); });
+        [call] { return cancelOdbcStatement(odbcStatementHandle(call->query), call); });
     if (!waited) {
         database.idle();
         return waited;

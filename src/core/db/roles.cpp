@@ -181,7 +181,10 @@ Outcome setupRoles(Database &db)
                       "FOR r IN SELECT c.relname, c.relkind FROM pg_class c WHERE c.relkind IN ('r', 'p', 'S', 'v', 'm') "
                       "AND c.relnamespace = (SELECT oid FROM pg_namespace WHERE nspname = current_schema()) "
                       "AND NOT EXISTS (SELECT 1 FROM pg_depend d WHERE d.classid = 'pg_class'::regclass AND d.objid = c.oid AND d.deptype = 'e') "
-                      "AND pg_get_userbyid(c.relowner) <> %1 LOOP "
+                      "AND pg_get_userbyid(c.relowner) <> %1 "
+                      // A table's own sequence (serial, identity) goes with its table.
+                      "AND NOT (c.relkind = 'S' AND EXISTS (SELECT 1 FROM pg_depend d WHERE d.classid = 'pg_class'::regclass "
+                      "AND d.objid = c.oid AND d.deptype IN ('a', 'i'))) LOOP "
                       "EXECUTE format('ALTER %s %I OWNER TO %2', CASE r.relkind WHEN 'S' THEN 'SEQUENCE' WHEN 'v' THEN 'VIEW' "
                       "WHEN 'm' THEN 'MATERIALIZED VIEW' ELSE 'TABLE' END, r.relname); END LOOP; "
                       "FOR r IN SELECT p.oid::regprocedure AS f FROM pg_proc p WHERE p.prokind IN ('f', 'p') "
