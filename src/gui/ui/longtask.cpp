@@ -166,7 +166,9 @@ ServerWait &serverWait()
 bool waitingOnServer(std::chrono::milliseconds waited, bool userInput)
 {
     const bool shown = waited >= kShowWaitAfter;
-    processEventsPaced(userInput || shown);
+    // Until the window shows that it waits, a click or key waits too and runs once the call has
+    // returned: work it would start now could only be refused. A long task's Stop is seen at once.
+    processEventsPaced((userInput && longTaskRunning()) || shown);
     if (!g_stopChecks.empty())
         return !g_stopChecks.back()();
     ServerWait &wait = serverWait();
