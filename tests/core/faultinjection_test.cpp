@@ -27,21 +27,6 @@ class FaultInjectionTest : public BackendTest
 protected:
     bool withReferenceData() const override { return true; }
 
-    // Every row of every table, sorted: equal dumps mean equal databases.
-    QStringList dump()
-    {
-        QStringList out;
-        for (const QString &table : db::Schema::tableNames()) {
-            const db::Rows rows = db().queryRows(u"SELECT * FROM "_s + table);
-            EXPECT_TRUE(rows.ok()) << rows.error.toStdString();
-            QStringList lines;
-            for (const QStringList &row : rows.rows)
-                lines << table + u':' + row.join(u'|');
-            lines.sort();
-            out += lines;
-        }
-        return out;
-    }
 
     // The audit rows after the given key, as "action kind", sorted; their greatest key.
     std::pair<QStringList, qint64> auditRowsAfter(qint64 key)
@@ -174,7 +159,7 @@ TEST_P(FaultInjectionTest, EveryWriteIsWholeOrNotThereAtAnyFailingStatement)
     qint64 audited = auditRowsAfter(0).second;
     for (const Write &write : writes) {
         for (int n = 1;; ++n) {
-            const QStringList before = dump();
+            const QStringList before = allRows();
             db().failStatementForTesting(n);
             const bool ok = write.run();
             const bool hit = db().statementsRunForTesting() >= n;
@@ -189,7 +174,7 @@ TEST_P(FaultInjectionTest, EveryWriteIsWholeOrNotThereAtAnyFailingStatement)
             }
             ++faults;
             EXPECT_FALSE(ok) << write.name << " succeeded although its statement " << n << " failed";
-            ASSERT_EQ(dump(), before) << write.name << " at statement " << n;
+            ASSERT_EQ(allRows(), before) << write.name << " at statement " << n;
         }
     }
     // The changed pair's rows name the statements it replaced, kept as inactive rows.

@@ -54,21 +54,6 @@ protected:
         const QString schema = db().queryNative(u"SELECT current_schema()"_s).value.value(0).value(0).toString();
         return user.executeNative(u"SET search_path TO "_s + schema);
     }
-
-    QStringList dump()
-    {
-        QStringList out;
-        for (const QString &table : db::Schema::tableNames()) {
-            const db::Rows rows = db().queryRows(u"SELECT * FROM "_s + table);
-            EXPECT_TRUE(rows.ok()) << rows.error.toStdString();
-            QStringList lines;
-            for (const QStringList &row : rows.rows)
-                lines << table + u':' + row.join(u'|');
-            lines.sort();
-            out += lines;
-        }
-        return out;
-    }
 };
 
 // A core writer tried by a user: "" when it wrote, else its reason.
@@ -212,14 +197,14 @@ TEST_P(RolesTest, EachRoleWritesExactlyWhatItsRightsAllow)
             for (const Writer &writer : writers) {
                 const bool allowed = k >= roles.indexOf(db::roleFor(writer.right));
                 EXPECT_EQ(rights.value.can(writer.right), allowed) << roles.at(k).toStdString() << " " << writer.name;
-                const QStringList before = dump();
+                const QStringList before = allRows();
                 const QString error = writer.run(user, k);
                 if (allowed) {
                     EXPECT_EQ(error, QString()) << roles.at(k).toStdString() << " " << writer.name;
                 } else {
                     EXPECT_TRUE(error.contains(u"Nemáte oprávnění"_s)) << roles.at(k).toStdString() << " " << writer.name << ": "
                                                                        << error.toStdString();
-                    EXPECT_EQ(dump(), before) << roles.at(k).toStdString() << " " << writer.name;
+                    EXPECT_EQ(allRows(), before) << roles.at(k).toStdString() << " " << writer.name;
                 }
                 EXPECT_FALSE(user.inTransaction());
             }

@@ -105,6 +105,21 @@ void BackendTest::SetUp()
     prepare();
 }
 
+QStringList BackendTest::allRows()
+{
+    QStringList out;
+    for (const QString &table : db::Schema::tableNames()) {
+        const db::Rows rows = db().queryRows(QStringLiteral("SELECT * FROM ") + table);
+        EXPECT_TRUE(rows.ok()) << rows.error.toStdString();
+        QStringList lines;
+        for (const QStringList &row : rows.rows)
+            lines << table + QLatin1Char(':') + row.join(QLatin1Char('|'));
+        lines.sort();
+        out += lines;
+    }
+    return out;
+}
+
 ToolRun BackendTest::vernaDb(const QStringList &arguments)
 {
     return runVernaDb(QStringList{QStringLiteral("--db"), m_test->dbOption()} + arguments, m_test->childEnvironment());

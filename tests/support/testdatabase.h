@@ -70,6 +70,8 @@ protected:
     ToolRun vernaDb(const QStringList &arguments);
     db::Database &db() { return m_test->db(); }
     TestDatabase &testDatabase() { return *m_test; }
+    // Every row of every table, sorted: equal dumps mean equal databases.
+    QStringList allRows();
 
 private:
     std::unique_ptr<TestDatabase> m_test;
