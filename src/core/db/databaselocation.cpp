@@ -1,10 +1,10 @@
 #include "db/databaselocation.h"
 
+#include "db/odbcsources.h"
+
 #include <QDir>
 #include <QStandardPaths>
-
-#include <sql.h>
-#include <sqlext.h>
+#include <algorithm>
 
 namespace verna::db {
 
@@ -44,26 +44,9 @@ std::optional<DatabaseLocation> parseDatabaseOption(const QString &value)
 
 bool isOdbcDataSourceConfigured(const QString &dsn)
 {
-    SQLHENV env = SQL_NULL_HENV;
-    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env)))
-        return false;
-    SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-    bool found = false;
-    SQLCHAR name[SQL_MAX_DSN_LENGTH + 1];
-    SQLCHAR description[512];
-    SQLSMALLINT nameLength = 0;
-    SQLSMALLINT descriptionLength = 0;
-    SQLUSMALLINT direction = SQL_FETCH_FIRST;
-    while (SQL_SUCCEEDED(SQLDataSources(env, direction, name, sizeof name, &nameLength, description,
-                                        sizeof description, &descriptionLength))) {
-        direction = SQL_FETCH_NEXT;
-        if (QString::fromUtf8(reinterpret_cast<const char *>(name), nameLength).compare(dsn, Qt::CaseInsensitive) == 0) {
-            found = true;
-            break;
-        }
-    }
-    SQLFreeHandle(SQL_HANDLE_ENV, env);
-    return found;
+    const Result<QList<OdbcSource>> sources = odbcDataSources();
+    return std::any_of(sources.value.cbegin(), sources.value.cend(),
+                       [&dsn](const OdbcSource &source) { return source.name.compare(dsn, Qt::CaseInsensitive) == 0; });
 }
 
 OdbcFailure classifyOdbcFailure(const QString &dsn, const QString &error)
