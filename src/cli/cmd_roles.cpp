@@ -1,13 +1,12 @@
 #include "commandline.h"
 #include "commands.h"
+#include "login.h"
 
 #include "db/database.h"
 #include "db/rights.h"
 #include "db/roles.h"
 
 #include <cstdio>
-#include <string>
-#include <termios.h>
 #include <unistd.h>
 
 namespace verna::cli {
@@ -17,58 +16,23 @@ namespace {
 const char *const kServerOnly = "Role a uživatelé existují jen na databázovém serveru PostgreSQL (--db odbc:DSN); "
                                 "vestavěná databáze je soubor a oprávnění v ní určuje jen souborový systém.\n";
 
-// One line of standard input, without its line end; nullopt at the end of input.
-std::optional<QString> readLine()
-{
-    std::string line;
-    int c = 0;
-    while ((c = std::fgetc(stdin)) != EOF && c != '\n')
-        line.push_back(char(c));
-    if (c == EOF && line.empty())
-        return std::nullopt;
-    if (!line.empty() && line.back() == '\r')
-        line.pop_back();
-    return QString::fromStdString(line);
-}
-
-// A line typed on the terminal without echo.
-std::optional<QString> readHidden(const char *prompt, QTextStream &err)
-{
-    err << prompt;
-    err.flush();
-    termios saved{};
-    const bool terminal = tcgetattr(STDIN_FILENO, &saved) == 0;
-    if (terminal) {
-        termios quiet = saved;
-        quiet.c_lflag &= ~tcflag_t(ECHO);
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
-    }
-    std::optional<QString> line = readLine();
-    if (terminal) {
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
-        err << "\n";
-        err.flush();
-    }
-    return line;
-}
-
 // The password from the terminal (typed twice) or the first line of standard input; never
 // from the command line, where other users of the machine could read it.
 std::optional<QString> readPassword(const QString &user, QTextStream &err)
 {
     if (!isatty(STDIN_FILENO)) {
-        std::optional<QString> line = readLine();
+        std::optional<QString> line = readLine(stdin);
         if (!line || line->isEmpty())
             err << "Heslo se čte z prvního řádku standardního vstupu; ten je prázdný.\n";
         return line && !line->isEmpty() ? line : std::nullopt;
     }
     const QByteArray prompt = QStringLiteral("Heslo uživatele %1: ").arg(user).toUtf8();
-    const std::optional<QString> first = readHidden(prompt.constData(), err);
+    const std::optional<QString> first = askTerminal(prompt.constData(), true);
     if (!first || first->isEmpty()) {
         err << "Heslo nesmí být prázdné.\n";
         return std::nullopt;
     }
-    const std::optional<QString> again = readHidden("Heslo znovu: ", err);
+    const std::optional<QString> again = askTerminal("Heslo znovu: ", true);
     if (!again || *again != *first) {
         err << "Hesla se neshodují; nic nebylo změněno.\n";
         return std::nullopt;

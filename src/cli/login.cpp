@@ -10,8 +10,6 @@
 
 namespace verna::cli {
 
-namespace {
-
 // One line from the stream, without its line end; nullopt at the end of the input.
 std::optional<QString> readLine(FILE *in)
 {
@@ -50,7 +48,6 @@ std::optional<QString> askTerminal(const char *prompt, bool secret)
     return answer;
 }
 
-} // namespace
 
 std::optional<std::optional<db::DatabaseLocation>> loggedInLocation(const Options &options, QTextStream &err)
 {

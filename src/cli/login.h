@@ -2,6 +2,8 @@
 
 #include "commands.h"
 
+#include <cstdio>
+
 namespace verna::cli {
 
 // The place a command opens, with its login settled: a file, or a data source with a login of
@@ -10,5 +12,10 @@ namespace verna::cli {
 // The name comes from --user, the source, or the terminal. Nullopt after telling why on err.
 // (A location of nullopt inside means the default embedded file.)
 std::optional<std::optional<db::DatabaseLocation>> loggedInLocation(const Options &options, QTextStream &err);
+
+// One line from the stream, without its line end; nullopt at the end of the input.
+std::optional<QString> readLine(FILE *in);
+// Asks on the controlling terminal; the answer is not echoed when it is secret.
+std::optional<QString> askTerminal(const char *prompt, bool secret);
 
 } // namespace verna::cli
