@@ -6,10 +6,13 @@
 #include "db/bulkinsert.h"
 #include "db/database.h"
 #include "db/transaction.h"
+#include "shell/demoindustry.h"
 #include "shell/referencedata.h"
 #include "statements/sumrules.h"
 
 #include <QRegularExpression>
+#include <algorithm>
+#include <cmath>
 #include <map>
 #include <random>
 #include <set>
@@ -32,6 +35,8 @@ public:
     double unit() { return static_cast<double>(m_engine() >> 11) / 9007199254740992.0; }
     double between(double a, double b) { return a + (b - a) * unit(); }
     bool chance(double p) { return unit() < p; }
+    // Bell-shaped around 0 with spread 1, within ±3.
+    double normal() { return (unit() + unit() + unit() - 1.5) * 2; }
     template<typename T>
     const T &pick(const std::vector<T> &items) { return items.at(below(static_cast<int>(items.size()))); }
 
@@ -120,6 +125,8 @@ const std::vector<QString> kNoteSentences = {
     QStringLiteral("Firma čerpá investiční úvěr na novou halu."), QStringLiteral("Kontakt: ekonomické oddělení, p. Dvořák."),
 };
 
+constexpr int kGoods = 125; // inventories of goods bought for resale
+
 // The statements a template (the reference entity's) gives, as amounts per item code.
 struct Template {
     std::map<int, qint64> balance;
@@ -132,6 +139,7 @@ struct Rules {
     statements::SumRules all;
     QList<SumRule> balanceFull; // the rules that sum lines, to compute totals with
     QList<SumRule> incomeFull;
+    std::set<int> incomeLefts; // the lines the income rules compute
     std::vector<std::vector<std::pair<int, int>>> computedItems; // terms of indicators 17..28
 };
 
@@ -145,6 +153,39 @@ std::vector<std::pair<int, int>> parseTerms(const QString &expression)
         terms.emplace_back(m.captured(1) == QLatin1String("-") ? -1 : 1, m.captured(2).toInt());
     }
     return terms;
+}
+
+// The lines a total sums, leaves only (except the excluded), each with its share of the total in
+// the template: the demo splits a total it has chosen the way the reference company splits it.
+using Shape = std::vector<std::pair<int, double>>;
+
+Shape shapeOf(int total, const QList<SumRule> &rules, const std::map<int, qint64> &amounts, const std::set<int> &excluded = {})
+{
+    std::map<int, const SumRule *> byLeft;
+    for (const SumRule &r : rules)
+        byLeft.emplace(r.left, &r);
+    std::vector<int> leaves;
+    std::vector<int> open = {total};
+    while (!open.empty()) {
+        const int code = open.back();
+        open.pop_back();
+        const auto rule = byLeft.find(code);
+        if (rule == byLeft.end()) {
+            if (!excluded.count(code))
+                leaves.push_back(code);
+            continue;
+        }
+        for (const auto &[sign, term] : rule->second->terms)
+            open.push_back(term);
+    }
+    std::sort(leaves.begin(), leaves.end());
+    double sum = 0;
+    for (int leaf : leaves)
+        sum += amounts.count(leaf) ? amounts.at(leaf) : 0;
+    Shape shape;
+    for (int leaf : leaves)
+        shape.emplace_back(leaf, sum > 0 && amounts.count(leaf) ? amounts.at(leaf) / sum : 0.0);
+    return shape;
 }
 
 // Evaluates the rules whose right sides are known until nothing changes (sums before totals).
@@ -196,6 +237,10 @@ private:
     Outcome lockAndReadKeys();
     qint64 nextKey(const QString &table, const QString &column);
     QString makeIco();
+    int pickDivision();
+    double vary(double spread) { return std::exp(spread * m_random.normal()); }
+    double perAssets(int code) const { return m_template.balance.at(code) / m_templateAssets; }
+    void spread(std::map<int, qint64> &amounts, int total, double amount);
     QString makeName(int division, const LegalForm &form);
     const LegalForm &pickLegalForm();
     Outcome writeEntity(int id, std::vector<int> &branchesOut);
@@ -210,6 +255,12 @@ private:
     Template m_template;
     Rules m_rules;
     std::vector<int> m_divisions; // val_agn of OKEČ divisions
+    std::vector<int> m_divisionDeck; // main branches still to deal, each as often as its weight
+    double m_templateSales = 0;
+    double m_templateAssets = 0;
+    std::map<int, qint64> m_emptyBalance; // every line of a full statement, at zero
+    std::map<int, qint64> m_emptyIncome;
+    std::map<int, Shape> m_shapes;
     std::set<QString> m_usedIcos;
     std::set<QString> m_usedNames;
     std::map<QString, qint64> m_keys;
@@ -305,6 +356,23 @@ Outcome Generator::loadInputs()
     }
     if (m_divisions.empty())
         return Outcome::failure(QStringLiteral("Chybí číselník OKEČ."));
+
+    for (const auto &[code, amount] : m_template.balance)
+        m_emptyBalance[code] = 0;
+    for (const auto &[code, amount] : m_template.income)
+        m_emptyIncome[code] = 0;
+    for (const SumRule &rule : m_rules.incomeFull)
+        m_rules.incomeLefts.insert(rule.left);
+    m_templateSales = m_template.income[31] + m_template.income[38];
+    m_templateAssets = m_template.balance[92];
+    if (m_templateSales <= 0 || m_templateAssets <= 0)
+        return Outcome::failure(QStringLiteral("Referenční výkazy subjektu 3366 nemají tržby nebo aktiva."));
+    for (int total : {94, 127, 133, 142, 146, 171, 175, 182, 196})
+        m_shapes[total] = shapeOf(total, m_rules.balanceFull, m_template.balance);
+    // Goods and the year's result are set on their own.
+    m_shapes[120] = shapeOf(120, m_rules.balanceFull, m_template.balance, {kGoods});
+    m_shapes[153] = shapeOf(153, m_rules.balanceFull, m_template.balance, {169});
+    m_shapes[42] = shapeOf(42, m_rules.incomeFull, m_template.income);
     return Outcome::success();
 }
 
@@ -320,6 +388,27 @@ QString Generator::makeIco()
         if (m_usedIcos.insert(ico).second)
             return ico;
     }
+}
+
+// Main branches are dealt from a deck holding each division as often as its weight, so that even
+// a few hundred companies give the large branches their share, not just on average.
+int Generator::pickDivision()
+{
+    if (m_divisionDeck.empty()) {
+        for (int division : m_divisions)
+            m_divisionDeck.insert(m_divisionDeck.end(), demoDivisionWeight(division % 1000), division);
+    }
+    const int at = m_random.below(static_cast<int>(m_divisionDeck.size()));
+    const int division = m_divisionDeck[at];
+    m_divisionDeck[at] = m_divisionDeck.back();
+    m_divisionDeck.pop_back();
+    return division;
+}
+
+void Generator::spread(std::map<int, qint64> &amounts, int total, double amount)
+{
+    for (const auto &[code, share] : m_shapes.at(total))
+        amounts[code] = share == 0 ? 0 : std::llround(amount * share * m_random.between(0.9, 1.1));
 }
 
 const LegalForm &Generator::pickLegalForm()
@@ -362,7 +451,7 @@ QString Generator::makeName(int division, const LegalForm &form)
 Outcome Generator::writeEntity(int id, std::vector<int> &branchesOut)
 {
     const LegalForm &form = pickLegalForm();
-    const int division = m_random.pick(m_divisions);
+    const int division = pickDivision();
     const QString name = makeName(division, form);
     const QString idText = QString::number(id);
     const QString now = BulkInsert::now();
@@ -412,10 +501,26 @@ Outcome Generator::writeEntity(int id, std::vector<int> &branchesOut)
 
 Outcome Generator::writeStatements(int id, int division)
 {
-    Q_UNUSED(division)
+    const DemoIndustry &industry = demoIndustry(division % 1000);
     const bool full = m_random.chance(0.7);
-    double scale = std::exp(m_random.between(std::log(0.02), std::log(3.0)));
-    const double margin = m_random.between(-0.04, 0.06); // profitability of this company
+    double sales = m_templateSales * std::exp(m_random.between(std::log(0.02), std::log(3.0)));
+    // This company around its branch: the way it trades, holds stock, collects, pays and borrows.
+    const double goodsShare = std::clamp(industry.goodsShare * vary(0.3), 0.0, 0.98);
+    const double goodsMargin = std::clamp(industry.goodsMargin * vary(0.25), 0.02, 0.8);
+    const double valueAdded = std::clamp(industry.valueAdded * vary(0.2), 0.03, 0.9);
+    const double fixedShare = std::clamp(industry.fixedShare * vary(0.25), 0.05, 0.95);
+    const double inventoryDays = industry.inventoryDays * vary(0.4);
+    const double receivableDays = industry.receivableDays * vary(0.35);
+    const double payableDays = industry.payableDays * vary(0.3);
+    const double cashDays = industry.cashDays * vary(0.6);
+    const double longLoanShare = std::clamp(industry.longLoanShare * vary(0.3), 0.0, 1.0);
+    const double depreciation = industry.depreciation * vary(0.2);
+    const double interestRate = m_random.between(0.06, 0.1);
+    // A few companies live on thin equity, which makes their returns on equity swing widely.
+    const double equityShare = m_random.chance(0.05) ? m_random.between(0.04, 0.12) : std::clamp(industry.equityShare * vary(0.3), 0.1, 0.9);
+    // Most earn about what their branch earns, a few far more; a few are in trouble.
+    const bool troubled = m_random.chance(0.05);
+    const double margin = troubled ? -m_random.between(0.01, 0.06) : industry.margin * std::exp(industry.marginSpread * m_random.normal());
     // Entities join the data at different times, like real ones.
     const int totalQuarters = (m_options.lastYear - m_options.firstYear) * 4 + m_options.lastQuarter - m_options.firstQuarter + 1;
     const int skip = m_random.chance(0.25) ? m_random.below(std::max(1, totalQuarters / 2)) : 0;
@@ -425,28 +530,76 @@ Outcome Generator::writeStatements(int id, int division)
     const QString idText = QString::number(id);
     int index = 0;
     for (int year = m_options.firstYear; year <= m_options.lastYear; ++year) {
-        scale *= m_random.between(0.93, 1.15);
+        sales *= m_random.between(0.93, 1.15);
+        // Now and then a bad year.
+        const double yearMargin = m_random.chance(0.03) ? -m_random.between(0.0, 0.03) : margin * vary(0.2);
         const int q1 = year == m_options.firstYear ? m_options.firstQuarter : 1;
         const int q4 = year == m_options.lastYear ? m_options.lastQuarter : 4;
         for (int quarter = q1; quarter <= q4; ++quarter, ++index) {
             if (index < skip)
                 continue;
-            // Balance sheet: the template's shape, this company's size, some noise.
-            std::map<int, qint64> balance;
-            for (const auto &[code, amount] : m_template.balance)
-                balance[code] = amount == 0 ? 0 : std::llround(amount * scale * m_random.between(0.8, 1.2));
+            // Balance sheet: assets from this company's turnover days and how much it owns for good.
+            std::map<int, qint64> balance = m_emptyBalance;
+            const double inventory = inventoryDays / 360 * sales * m_random.between(0.9, 1.1);
+            const double receivables = receivableDays / 360 * sales * m_random.between(0.9, 1.1);
+            const double cash = cashDays / 360 * sales * m_random.between(0.8, 1.2);
+            const double longReceivables = m_template.balance.at(127) / m_templateSales * sales;
+            const double current = inventory + receivables + cash + longReceivables;
+            const double fixed = current * fixedShare / (1 - fixedShare);
+            const double assets = (fixed + current) * (1 + perAssets(146));
+            spread(balance, 94, fixed);
+            balance[kGoods] = std::llround(inventory * goodsShare);
+            spread(balance, 120, inventory * (1 - goodsShare));
+            spread(balance, 127, longReceivables);
+            spread(balance, 133, receivables);
+            spread(balance, 142, cash);
+            spread(balance, 146, assets * perAssets(146));
+            // Liabilities: equity by this company's share, debts to suppliers by its payment days,
+            // bank loans for the rest.
+            const double equity = equityShare * assets;
+            const double provisions = assets * perAssets(171) * m_random.between(0.5, 1.5);
+            const double longLiabilities = assets * perAssets(175) * m_random.between(0.5, 1.5);
+            const double payables = payableDays / 360 * sales * m_random.between(0.9, 1.1);
+            const double deferred = assets * perAssets(196);
+            spread(balance, 171, provisions);
+            spread(balance, 175, longLiabilities);
+            spread(balance, 182, payables);
+            spread(balance, 196, deferred);
+            const double loans = std::max(0.0, assets - equity - provisions - longLiabilities - payables - deferred);
+            balance[193] = std::llround(loans * longLoanShare);
+            balance[194] = std::llround(loans) - balance[193];
+
             // Income statement: cumulative within the year, as quarterly statements are.
-            std::map<int, qint64> income;
+            std::map<int, qint64> income = m_emptyIncome;
             const double share = quarter / 4.0;
-            for (const auto &[code, amount] : m_template.income)
-                income[code] = amount == 0 ? 0 : std::llround(amount * scale * share * m_random.between(0.9, 1.1));
-            // Costs follow the revenue they belong to, so margins keep their sign.
-            income[32] = std::llround(income[31] * m_random.between(0.78, 0.92));
-            income[40] = std::llround((income[38] + income[39]) * m_random.between(0.55, 0.7));
-            // Profitability: other operating revenue carries this company's margin.
-            income[56] += std::llround(income[38] * margin);
+            const double periodSales = sales * share * m_random.between(0.95, 1.05);
+            const double periodShare = periodSales / m_templateSales;
+            for (const auto &[code, amount] : m_template.income) {
+                if (amount != 0 && !m_rules.incomeLefts.count(code))
+                    income[code] = std::llround(amount * periodShare * m_random.between(0.8, 1.2));
+            }
+            income[31] = std::llround(periodSales * goodsShare);
+            income[32] = std::llround(income[31] * (1 - goodsMargin));
+            income[38] = std::llround(periodSales) - income[31];
+            income[39] = std::llround(income[38] * m_random.between(-0.02, 0.03));
+            const qint64 output = income[31] - income[32] + income[38] + income[39];
+            income[40] = std::max(output - std::llround(periodSales * valueAdded), output / 20);
+            income[48] = std::llround(fixed * depreciation * share);
+            income[71] = std::llround(cash * 0.03 * share);
+            income[72] = std::llround(loans * interestRate * share);
+            income[82] = 0;
+            spread(income, 42, 0);
             applyRules(income, m_rules.incomeFull);
+            // Staff costs take what is left of value added after this year's operating margin.
+            const qint64 staff = std::max(income[59] - std::llround(periodSales * yearMargin), income[41] / 7);
+            spread(income, 42, static_cast<double>(staff));
+            applyRules(income, m_rules.incomeFull);
+            income[82] = std::max<qint64>(0, std::llround((income[59] + income[77]) * m_random.between(0.3, 0.39)));
+            applyRules(income, m_rules.incomeFull);
+
+            // The year's result stands in equity; the rest of equity makes up this company's share.
             balance[169] = income[90];
+            spread(balance, 153, std::max(equity - static_cast<double>(income[90]), 0.02 * assets));
             applyRules(balance, m_rules.balanceFull);
             // Balance the sheet through short-term bank loans or bank accounts.
             const qint64 gap = balance[92] - balance[152];
