@@ -4,7 +4,9 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <map>
+#include <set>
 
 using namespace verna;
 using namespace verna::shell;
@@ -129,6 +131,65 @@ TEST_P(DemoDataTest, EntitiesLookRealAndTheSameSeedGivesTheSameData)
     ASSERT_TRUE(third.createSchema(true));
     ASSERT_TRUE(generateDemoData(third.db(), other).ok);
     EXPECT_NE(dump(third.db()), first);
+}
+
+// The first start's demo lets a company be compared with its branch: a few branches hold enough
+// companies in every period that matters, and the branches' statements differ as real ones do.
+TEST_P(DemoDataTest, FirstStartDemoHasLargeBranchesThatDifferAndSpread)
+{
+    if (GetParam() != TestBackend::SQLite)
+        GTEST_SKIP() << "the first start makes an embedded file";
+    ASSERT_TRUE(generateDemoData(db(), DemoOptions()).ok) << db().lastError().toStdString();
+
+    std::map<int, int> largePeriods; // division -> periods in which it has 30 companies with statements
+    const auto counts = db().queryRows(u"SELECT a.actv_cd, count(DISTINCT s.subj_id) FROM actv a, finl_stmt s "
+                                        "WHERE a.subj_id = s.subj_id AND a.actv_nbr = 1 AND s.stmt_type_cd = 27 "
+                                        "AND (s.year_dt >= 1998 OR (s.year_dt = 1996 AND s.quarter_dt = 4)) "
+                                        "GROUP BY s.year_dt, s.quarter_dt, a.actv_cd"_s);
+    ASSERT_TRUE(counts.ok()) << counts.error.toStdString();
+    for (const QStringList &row : counts.rows)
+        largePeriods[row[0].toInt()] += row[1].toInt() >= 30;
+    std::set<int> large;
+    for (const auto &[division, periods] : largePeriods) {
+        if (periods == 9) // 1996/4 and the eight quarters of 1998 and 1999
+            large.insert(division);
+    }
+    EXPECT_TRUE(large.count(3029)) << "the reference company's division";
+    EXPECT_GE(large.size(), 4u);
+    EXPECT_LE(large.size(), 6u);
+
+    // Per company of a division in 1998/4: inventories and debts per assets, and the year's result.
+    struct Figures {
+        std::vector<double> inventories, debts, results;
+    };
+    std::map<int, Figures> byDivision;
+    const auto items = db().queryRows(u"SELECT a.actv_cd, s.subj_id, i.item_type_cd, i.amt_val FROM actv a, finl_stmt s, finl_item i "
+                                       "WHERE a.subj_id = s.subj_id AND a.actv_nbr = 1 AND s.finl_stmt_id = i.finl_stmt_id "
+                                       "AND s.year_dt = 1998 AND s.quarter_dt = 4 AND i.item_type_cd IN (90, 92, 120, 170)"_s);
+    ASSERT_TRUE(items.ok()) << items.error.toStdString();
+    std::map<std::pair<int, int>, std::map<int, double>> companies;
+    for (const QStringList &row : items.rows)
+        companies[{row[0].toInt(), row[1].toInt()}][row[2].toInt()] = row[3].toDouble();
+    for (auto &[key, lines] : companies) {
+        Figures &f = byDivision[key.first];
+        f.inventories.push_back(lines[120] / lines[92]);
+        f.debts.push_back(lines[170] / lines[92]);
+        f.results.push_back(lines[90] / lines[92]);
+    }
+    const auto quantile = [](std::vector<double> values, double q) {
+        std::sort(values.begin(), values.end());
+        return values.at(static_cast<size_t>(q * (values.size() - 1)));
+    };
+    const Figures &machinery = byDivision[3029];
+    const Figures &construction = byDivision[3045];
+    const Figures &wholesale = byDivision[3051];
+    EXPECT_GT(quantile(machinery.inventories, 0.5), 2 * quantile(construction.inventories, 0.5));
+    EXPECT_GT(quantile(wholesale.debts, 0.5), quantile(machinery.debts, 0.5) + 0.1);
+    // Within a branch: most companies earn, a few lose, and returns spread.
+    const auto losses = std::count_if(machinery.results.begin(), machinery.results.end(), [](double r) { return r < 0; });
+    EXPECT_GE(losses, 1);
+    EXPECT_LE(losses, static_cast<long>(machinery.results.size() / 4));
+    EXPECT_GT(quantile(machinery.results, 0.75) - quantile(machinery.results, 0.25), 0.03);
 }
 
 VERNA_ALL_BACKENDS(DemoDataTest);
