@@ -6,6 +6,7 @@
 #include "support/testdatabase.h"
 
 #include <algorithm>
+#include <cmath>
 
 using namespace verna;
 using namespace verna::analysis;
@@ -228,6 +229,44 @@ TEST_P(PeerBenchmarkTest, AStatementChangedAfterwardsShowsAndAFailedReadIsAnErro
     }
     m_benchmark->setStopCheck([] { return true; });
     EXPECT_EQ(m_benchmark->compute({row}, {1}, {}).error, u"Výpočet byl přerušen."_s);
+}
+
+TEST_P(PeerBenchmarkTest, CommandLinePrintsTheCoresFigures)
+{
+    const QList<qint32> entities = {m_companies.at(0), m_companies.at(9), m_companies.at(11)};
+    const QList<int> ids = {1, kMarginShare};
+    const ToolRun run = vernaDb({u"benchmark"_s, u"--entities"_s, u"%1,%2,%3"_s.arg(entities.at(0)).arg(entities.at(1)).arg(entities.at(2)),
+                                 u"--periods"_s, u"1998/4"_s, u"--indicators"_s, u"1,30"_s, u"--peers"_s, u"sekce"_s});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    QStringList lines = run.out.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.takeFirst(), u"entity,period,indicator,value,n,d1,q1,median,q3,d9,rank,reason"_s);
+
+    QList<RowKey> rows;
+    for (qint32 entity : entities)
+        rows << RowKey{1998, 4, entity};
+    const auto core = m_benchmark->compute(rows, ids, {PeerChoice::Kind::Section});
+    ASSERT_TRUE(core.ok());
+    ASSERT_EQ(lines.size(), rows.size() * ids.size());
+    const auto near = [](const QString &printed, double value) { return std::abs(printed.toDouble() - value) <= 0.005; };
+    for (int r = 0; r < rows.size(); ++r) {
+        for (int i = 0; i < ids.size(); ++i) {
+            const PeerFigures &f = core.value.at(r).figures.at(i);
+            const QString line = lines.at(r * ids.size() + i);
+            const QStringList fields = line.split(u',');
+            ASSERT_EQ(fields.size(), 12) << line.toStdString();
+            EXPECT_EQ(fields.mid(0, 3), (QStringList{QString::number(entities.at(r)), u"1998/4"_s, QString::number(ids.at(i))}));
+            EXPECT_TRUE(near(fields.at(3), f.value.toDouble())) << line.toStdString();
+            EXPECT_EQ(fields.at(4).toInt(), f.n);
+            EXPECT_EQ(fields.at(11), f.reason);
+            const double expected[] = {f.d1, f.q1, f.median, f.q3, f.d9, f.rank.value_or(0)};
+            for (int k = 0; k < 6; ++k) {
+                EXPECT_EQ(fields.at(5 + k).isEmpty(), !f.hasFigures) << line.toStdString();
+                EXPECT_TRUE(!f.hasFigures || near(fields.at(5 + k), expected[k])) << line.toStdString();
+            }
+        }
+    }
+    EXPECT_TRUE(lines.last().endsWith(u",Subjekt nemá přiřazen obor činnosti."_s));
+    EXPECT_EQ(vernaDb({u"benchmark"_s, u"--entities"_s, u"1"_s, u"--periods"_s, u"1998/4"_s, u"--indicators"_s, u"1"_s, u"--peers"_s, u"okec"_s}).exitCode, 2);
 }
 
 VERNA_ALL_BACKENDS(PeerBenchmarkTest);
