@@ -7,6 +7,7 @@
 
 #include <QSet>
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <map>
 
@@ -193,20 +194,33 @@ private:
     Membership m_shared;
 };
 
-Result<QSet<qint32>> readIds(db::Database &db, const QString &sql, const QVariantList &binds = {})
+Result<QSet<qint32>> readIds(db::Database &db, const QString &sql)
 {
     Result<QSet<qint32>> out;
-    const Outcome read = db::queryPrepared(db, sql, binds, [&](const db::PreparedRow &row) { out.value.insert(static_cast<qint32>(row.integer(0))); });
+    const Outcome read = db::queryPrepared(db, sql, {}, [&](const db::PreparedRow &row) { out.value.insert(static_cast<qint32>(row.integer(0))); });
     if (!read)
         return Result<QSet<qint32>>::failure(read.error);
     return out;
 }
 
+// A value text of the evaluator: plain decimal in the C locale. Read without QString's locale
+// machinery, which would cost more than the whole fill for a large peer set.
 std::optional<double> number(const QString &text)
 {
-    bool ok = false;
-    const double value = text.toDouble(&ok);
-    return ok && std::isfinite(value) ? std::optional<double>(value) : std::nullopt;
+    char buffer[64];
+    if (text.isEmpty() || text.size() >= qsizetype(sizeof buffer))
+        return std::nullopt;
+    qsizetype length = 0;
+    for (const QChar c : text) {
+        if (c.unicode() > 127)
+            return std::nullopt;
+        buffer[length++] = static_cast<char>(c.unicode());
+    }
+    double value = 0;
+    const auto [end, error] = std::from_chars(buffer, buffer + length, value);
+    if (error != std::errc() || end != buffer + length || !std::isfinite(value))
+        return std::nullopt;
+    return value;
 }
 
 Zone zoneOf(double value, double q1, double q3)
@@ -367,42 +381,53 @@ Result<QList<PeerBenchmarkRow>> PeerBenchmark::compute(const QList<RowKey> &rows
         out.value.append(PeerBenchmarkRow{row, m.description, 0, {}});
     }
 
-    // One fill per period, over the peers of all its rows that have a statement then.
-    std::map<std::pair<int, int>, QList<int>> rowsOfPeriod;
+    // One fill per year over the peers of all its rows that have a statement in their periods:
+    // the evaluator reads a company's amounts a year at a time, so the year's quarters share it.
+    std::map<int, QList<int>> rowsOfYear;
     for (int r = 0; r < rows.size(); ++r)
-        rowsOfPeriod[{rows.at(r).year, rows.at(r).quarter}] << r;
-    for (const auto &[period, rowIndexes] : rowsOfPeriod) {
+        rowsOfYear[rows.at(r).year] << r;
+    for (const auto &[year, rowIndexes] : rowsOfYear) {
         if (stopped())
             return Out::failure(kStopped);
         QStringList conditions;
+        QSet<int> quarters;
         for (int r : rowIndexes) {
+            quarters.insert(rows.at(r).quarter);
             const QString &sql = membershipOf[rows.at(r).entity].sql;
             const QString condition = QStringLiteral("f.subj_id IN (") + sql + QLatin1Char(')');
             if (!sql.isEmpty() && !conditions.contains(condition))
                 conditions << condition;
         }
-        QSet<qint32> withStatement;
+        QSet<RowKey> withStatement;
         if (!conditions.isEmpty()) {
-            Result<QSet<qint32>> ids = readIds(m_db,
-                                               QStringLiteral("SELECT DISTINCT f.subj_id FROM finl_stmt f WHERE f.inac_ind = 0 AND f.stmt_type_cd IN (27, 28) "
-                                                              "AND f.year_dt = ? AND f.quarter_dt = ? AND (")
-                                                   + conditions.join(QStringLiteral(" OR ")) + QLatin1Char(')'),
-                                               {period.first, period.second});
-            if (!ids.ok())
-                return Out::failure(ids.error);
-            withStatement = std::move(ids.value);
+            QList<int> quarterList(quarters.begin(), quarters.end());
+            std::sort(quarterList.begin(), quarterList.end());
+            QStringList quarterTexts;
+            for (int q : quarterList)
+                quarterTexts << n(q);
+            const Outcome read = db::queryPrepared(
+                m_db,
+                QStringLiteral("SELECT DISTINCT f.subj_id, f.quarter_dt FROM finl_stmt f WHERE f.inac_ind = 0 AND f.stmt_type_cd IN (27, 28) "
+                               "AND f.year_dt = ? AND f.quarter_dt IN (")
+                    + quarterTexts.join(QStringLiteral(", ")) + QStringLiteral(") AND (") + conditions.join(QStringLiteral(" OR ")) + QLatin1Char(')'),
+                {year}, [&](const db::PreparedRow &row) {
+                    withStatement.insert(RowKey{year, static_cast<int>(row.integer(1)), static_cast<qint32>(row.integer(0))});
+                });
+            if (!read)
+                return Out::failure(read.error);
         }
-        QSet<qint32> fillSet = withStatement;
+        QSet<RowKey> fillSet = withStatement;
         for (int r : rowIndexes)
-            fillSet.insert(rows.at(r).entity);
-        QList<qint32> fillEntities(fillSet.begin(), fillSet.end());
-        std::sort(fillEntities.begin(), fillEntities.end());
-        QList<RowKey> keys;
-        QHash<qint32, int> position;
-        keys.reserve(fillEntities.size());
-        for (qint32 entity : fillEntities) {
-            position.insert(entity, static_cast<int>(keys.size()));
-            keys << RowKey{period.first, period.second, entity};
+            fillSet.insert(rows.at(r));
+        // In the order of companies, then quarters, as the evaluator reads them.
+        QList<RowKey> keys(fillSet.begin(), fillSet.end());
+        std::sort(keys.begin(), keys.end(), [](const RowKey &a, const RowKey &b) { return std::pair(a.entity, a.quarter) < std::pair(b.entity, b.quarter); });
+        QHash<RowKey, int> position;
+        QHash<int, QList<int>> keysOfQuarter;
+        position.reserve(keys.size());
+        for (int k = 0; k < keys.size(); ++k) {
+            position.insert(keys.at(k), k);
+            keysOfQuarter[keys.at(k).quarter] << k;
         }
 
         const Result<QList<QStringList>> columns = m_source.columns(indicatorIds, keys, m_shouldStop ? m_shouldStop : std::function<bool()>());
@@ -417,14 +442,15 @@ Result<QList<PeerBenchmarkRow>> PeerBenchmark::compute(const QList<RowKey> &rows
 
         for (int r : rowIndexes) {
             PeerBenchmarkRow &result = out.value[r];
-            const qint32 self = rows.at(r).entity;
-            const Membership &m = membershipOf[self];
+            const RowKey self = rows.at(r);
+            const Membership &m = membershipOf[self.entity];
             QList<int> peerPositions;
             if (!m.sql.isEmpty()) {
                 const QSet<qint32> &peers = members[m.sql];
-                for (qint32 entity : fillEntities) {
-                    if (entity == self || (withStatement.contains(entity) && peers.contains(entity)))
-                        peerPositions << position.value(entity);
+                for (int k : keysOfQuarter.value(self.quarter)) {
+                    const RowKey &key = keys.at(k);
+                    if (key == self || (withStatement.contains(key) && peers.contains(key.entity)))
+                        peerPositions << k;
                 }
                 result.peerCount = static_cast<int>(peerPositions.size());
             }

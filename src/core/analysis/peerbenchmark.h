@@ -87,7 +87,8 @@ struct PeerBenchmarkRow {
 
 // Figures of company-periods against their peers. The peers' values come from the same column
 // fill as the analysis table, so a peer's value is exactly what the analysis shows for it. Rows
-// that share a period are filled together: the peers of all of them in one fill per period.
+// that share a year are filled together: the peers of all of them in one fill per year (the
+// evaluator reads a company's amounts a year at a time).
 // Nothing is cached: a statement saved, imported or deleted shows the next time.
 class PeerBenchmark
 {
