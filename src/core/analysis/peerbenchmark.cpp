@@ -352,9 +352,11 @@ Result<QList<PeerBenchmarkRow>> PeerBenchmark::compute(const QList<RowKey> &rows
     const auto stopped = [this] { return m_shouldStop && m_shouldStop(); };
 
     QList<qint32> entities;
+    QSet<qint32> seen;
     for (const RowKey &row : rows) {
-        if (!entities.contains(row.entity))
+        if (!seen.contains(row.entity))
             entities << row.entity;
+        seen.insert(row.entity);
     }
     Memberships memberships(m_db, choice);
     if (const Outcome prepared = memberships.prepare(entities); !prepared)
