@@ -1,6 +1,6 @@
 // Benchmarks with repeatable fixtures from the demo generator, printed as one table: each
 // figure, its target, what this run measured and the ratios measured side by side.
-//   verna-bench [--markdown FILE] [--fixtures DIR] [--scale-entities N] [fill|postgres|scale ...]
+//   verna-bench [--markdown FILE] [--fixtures DIR] [--scale-entities N] [fill|postgres|scale|report|peers ...]
 #include "benchmarks.h"
 
 #include "analysis/analysisdata.h"
@@ -343,10 +343,10 @@ int main(int argc, char *argv[])
     const struct {
         const char *name;
         void (*run)(BenchContext &);
-    } benchmarks[] = {{"fill", benchFill}, {"postgres", benchFillPostgres}, {"scale", benchScale}, {"report", benchReport}};
+    } benchmarks[] = {{"fill", benchFill}, {"postgres", benchFillPostgres}, {"scale", benchScale}, {"report", benchReport}, {"peers", benchPeers}};
     for (const QString &name : names) {
         if (std::none_of(std::begin(benchmarks), std::end(benchmarks), [&](const auto &b) { return name == QLatin1String(b.name); })) {
-            QTextStream(stderr) << "Neznámý benchmark: " << name << " (fill, postgres, scale, report)\n";
+            QTextStream(stderr) << "Neznámý benchmark: " << name << " (fill, postgres, scale, report, peers)\n";
             return 2;
         }
     }

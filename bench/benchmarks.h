@@ -131,5 +131,14 @@ void benchReport(BenchContext &context);
 void benchSearch(BenchContext &context, verna::db::Database &database, int entityCount);
 void benchStart(BenchContext &context, const QString &file, int entityCount);
 void benchSearchWindow(BenchContext &context, verna::db::Database &database, int entityCount);
-// Companies of the scale fixture (100,000 unless asked otherwise while developing).
+// Companies of the scale fixture (100,000 unless asked otherwise while developing), how it is
+// generated and where it is kept.
 extern int scaleEntities;
+verna::shell::DemoOptions scaleDemo();
+QString scaleFixtureFile(const BenchContext &context);
+// verna-db with the arguments, its output dropped: the CPU time of the whole process, or -1
+// with the reason in error.
+qint64 cliCpuNs(const BenchContext &context, const QStringList &arguments, QString &error);
+// A company's peer figures against a division of 10,000 companies, embedded and over ODBC,
+// beside the limit of the same cells; verna-db benchmark per cell at 10,000 and 100,000 peers.
+void benchPeers(BenchContext &context);

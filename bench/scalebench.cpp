@@ -37,13 +37,21 @@ qint64 cliAnalyze(BenchContext &context, const QString &file, const QList<qint32
     QStringList indicators;
     for (int id : kFillIndicators)
         indicators << QString::number(id);
+    return cliCpuNs(context, {QStringLiteral("--db"), file, QStringLiteral("analyze"), QStringLiteral("--entities"), QLatin1Char('@') + list.fileName(),
+                              QStringLiteral("--years"), QString::number(kYear), QStringLiteral("--indicators"), indicators.join(QLatin1Char(','))},
+                    error);
+}
+
+} // namespace
+
+qint64 cliCpuNs(const BenchContext &context, const QStringList &arguments, QString &error)
+{
     QProcess cli;
     cli.setStandardOutputFile(QProcess::nullDevice());
     // The child's CPU time: on a shared machine its wall clock is mostly other jobs'.
     rusage before{};
     getrusage(RUSAGE_CHILDREN, &before);
-    cli.start(context.cli, {QStringLiteral("--db"), file, QStringLiteral("analyze"), QStringLiteral("--entities"), QLatin1Char('@') + list.fileName(),
-                            QStringLiteral("--years"), QString::number(kYear), QStringLiteral("--indicators"), indicators.join(QLatin1Char(','))});
+    cli.start(context.cli, arguments);
     if (!cli.waitForFinished(-1) || cli.exitCode() != 0) {
         error = QString::fromUtf8(cli.readAllStandardError()).trimmed();
         return -1;
@@ -56,11 +64,7 @@ qint64 cliAnalyze(BenchContext &context, const QString &file, const QList<qint32
     return ns(after) - ns(before);
 }
 
-} // namespace
-
-int scaleEntities = 100000;
-
-void benchScale(BenchContext &context)
+shell::DemoOptions scaleDemo()
 {
     shell::DemoOptions demo;
     demo.entities = scaleEntities;
@@ -69,7 +73,20 @@ void benchScale(BenchContext &context)
     demo.lastYear = kYear;
     demo.firstQuarter = 4;
     demo.lastQuarter = 4;
-    const QString file = QFileInfo(context.fixtures + QStringLiteral("/scale-%1.sqlite").arg(scaleEntities)).absoluteFilePath();
+    return demo;
+}
+
+QString scaleFixtureFile(const BenchContext &context)
+{
+    return QFileInfo(context.fixtures + QStringLiteral("/scale-%1.sqlite").arg(scaleEntities)).absoluteFilePath();
+}
+
+int scaleEntities = 100000;
+
+void benchScale(BenchContext &context)
+{
+    const shell::DemoOptions demo = scaleDemo();
+    const QString file = scaleFixtureFile(context);
     db::Database database;
     QElapsedTimer made;
     made.start();

@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -72,6 +73,10 @@ struct PeerFigures {
     QString reason;
 };
 
+// The figures of one indicator from the peers' value texts ("" = none; the company's own among
+// them) and the company's own value text.
+PeerFigures figuresOf(int indicatorId, const QString &own, const QStringList &peerTexts);
+
 // The peers of one company-period and its figures per indicator.
 struct PeerBenchmarkRow {
     RowKey row;
@@ -82,7 +87,8 @@ struct PeerBenchmarkRow {
 
 // Figures of company-periods against their peers. The peers' values come from the same column
 // fill as the analysis table, so a peer's value is exactly what the analysis shows for it. Rows
-// that share a period are filled together: the peers of all of them in one fill per period.
+// that share a year are filled together: the peers of all of them in one fill per year (the
+// evaluator reads a company's amounts a year at a time).
 // Nothing is cached: a statement saved, imported or deleted shows the next time.
 class PeerBenchmark
 {

@@ -1,0 +1,255 @@
+// A company's peer figures: 12 indicators x the 4 quarters of 1998 against a division of
+// 10,000 companies (the demo data with every main branch moved into one division), on the
+// embedded database and over ODBC, beside the limit of the same peers' cells: the raw sqlite3
+// pass (or the server's statement) plus a sort of each indicator's values per quarter. Then
+// verna-db benchmark per cell at 10,000 and at 100,000 peers.
+#include "benchmarks.h"
+
+#include "analysis/analysisdata.h"
+#include "analysis/evaluatorsource.h"
+#include "analysis/peerbenchmark.h"
+#include "db/database.h"
+#include "db/databaselocation.h"
+#include "shell/demodata.h"
+
+#include <QFileInfo>
+#include <algorithm>
+
+using namespace verna;
+
+namespace {
+
+constexpr int kYear = 1998;
+const QString kPeerDatabase = QStringLiteral("verna_peers");
+
+shell::DemoOptions peerDemo()
+{
+    shell::DemoOptions demo;
+    demo.entities = 10000;
+    demo.seed = 23;
+    demo.firstYear = kYear;
+    demo.lastYear = kYear;
+    return demo;
+}
+
+// Every company's main branch into division 29, where the reference company is already.
+bool intoOneDivision(db::Database &database, QTextStream &log)
+{
+    const Outcome moved = database.execute(QStringLiteral("UPDATE actv SET actv_cd = 3029 WHERE actv_nbr = 1 AND actv_cd <> 3029"));
+    if (!moved)
+        log << "main branches cannot be moved: " << moved.error << "\n";
+    return moved.ok;
+}
+
+struct PeerRun {
+    qint64 wallNs = 0;
+    qint64 cpuNs = 0;
+    qint64 peerCells = 0; // the peers' cells the figures were computed from
+    QString error;
+};
+
+PeerRun bestPeerRun(db::Database &database, const QList<analysis::RowKey> &rows, bool byCpu)
+{
+    PeerRun best;
+    for (int run = 0; run < 3; ++run) {
+        analysis::EvaluatorSource source(database);
+        analysis::PeerBenchmark benchmark(database, source);
+        const Stopwatch timer;
+        const auto computed = benchmark.compute(rows, kFillIndicators, {});
+        PeerRun r{timer.wallNs(), timer.cpuNs(), 0, computed.error};
+        if (!r.error.isEmpty())
+            return r;
+        for (const analysis::PeerBenchmarkRow &row : computed.value)
+            r.peerCells += static_cast<qint64>(row.peerCount) * kFillIndicators.size();
+        if (run == 0 || (byCpu ? r.cpuNs < best.cpuNs : r.wallNs < best.wallNs))
+            best = r;
+    }
+    return best;
+}
+
+// CPU time of sorting each indicator's values per quarter, as the figures need.
+qint64 sortNs(const QList<QStringList> &texts, const QList<analysis::RowKey> &rows)
+{
+    const Stopwatch timer;
+    for (const QStringList &column : texts) {
+        std::vector<double> perQuarter[4];
+        for (int r = 0; r < column.size(); ++r) {
+            bool ok = false;
+            const double v = column.at(r).toDouble(&ok);
+            if (ok)
+                perQuarter[rows.at(r).quarter - 1].push_back(v);
+        }
+        for (auto &values : perQuarter)
+            std::sort(values.begin(), values.end());
+    }
+    return timer.cpuNs();
+}
+
+// The subject: the first company with all four quarters; the peers' rows: every company's.
+bool subjectAndPeers(db::Database &database, QList<analysis::RowKey> &subject, QList<analysis::RowKey> &peers, QTextStream &log)
+{
+    analysis::AnalysisData data(database);
+    const QList<qint32> entities = fixtureEntities(database);
+    const auto read = data.rowPeriods(entities, kYear, kYear);
+    if (!read.ok()) {
+        log << read.error << "\n";
+        return false;
+    }
+    peers = read.value;
+    subject.clear();
+    for (const analysis::RowKey &row : peers) {
+        if (!subject.isEmpty() && subject.front().entity != row.entity)
+            subject.clear();
+        subject << row;
+        if (subject.size() == 4)
+            return true;
+    }
+    return false;
+}
+
+QString ms(qint64 ns)
+{
+    return millis(ns / 1e6);
+}
+
+void benchPeersEmbedded(BenchContext &context, const QString &file, QList<analysis::RowKey> &subject, qint64 &peerCells)
+{
+    db::Database database;
+    if (!openFixture(database, file, peerDemo(), context.log) || !intoOneDivision(database, context.log)) {
+        context.table.check(QStringLiteral("peer fixture (SQLite)"), QStringLiteral("made"), QStringLiteral("failed"), false);
+        return;
+    }
+    QList<analysis::RowKey> peers;
+    if (!subjectAndPeers(database, subject, peers, context.log)) {
+        context.table.check(QStringLiteral("peer fixture (SQLite)"), QStringLiteral("a company with 4 quarters"), QStringLiteral("none"), false);
+        return;
+    }
+    const PeerRun run = bestPeerRun(database, subject, true);
+    if (!run.error.isEmpty()) {
+        context.table.check(QStringLiteral("peer figures (SQLite)"), QStringLiteral("no error"), run.error, false);
+        return;
+    }
+    peerCells = run.peerCells;
+    qint64 limit = -1;
+    for (int pass = 0; pass < 3; ++pass) {
+        const RawPass raw = rawSqlitePass(database, QFileInfo(file).absoluteFilePath(), peers, kFillIndicators);
+        if (!raw.error.isEmpty()) {
+            context.log << raw.error << "\n";
+            break;
+        }
+        const qint64 total = raw.cpuNanoseconds + sortNs(raw.texts, peers);
+        limit = limit < 0 ? total : std::min(limit, total);
+    }
+    const QString shape = QStringLiteral("%1 indicators x %2 quarters of one company against %3 companies of one division; %4 peers' cells")
+                              .arg(kFillIndicators.size())
+                              .arg(subject.size())
+                              .arg(fixtureEntities(database).size())
+                              .arg(run.peerCells);
+    context.table.check(QStringLiteral("peer figures, embedded"), QStringLiteral("< 1 s"), ms(run.cpuNs), run.cpuNs < 1000000000,
+                        shape + QStringLiteral("; CPU time; wall clock ") + ms(run.wallNs));
+    context.table.info(QStringLiteral("peer figures limit, embedded"), limit < 0 ? QStringLiteral("failed") : ms(limit),
+                       QStringLiteral("raw sqlite3 C-API pass over the peers' %1 rows plus a sort per indicator and quarter; figures / limit %2")
+                           .arg(peers.size())
+                           .arg(run.cpuNs / static_cast<double>(std::max<qint64>(1, limit)), 0, 'f', 2));
+}
+
+void benchPeersOdbc(BenchContext &context)
+{
+    const QString name = QStringLiteral("peer figures, ODBC");
+    db::Database server;
+    if (const Outcome opened = server.open(db::DatabaseLocation::odbc(db::kDefaultDsn)); !opened || server.backend() != db::Backend::PostgreSQL) {
+        context.table.add(Figure::Status::Skipped, name, QStringLiteral("< 2 s"),
+                          QStringLiteral("PostgreSQL not available (make bench runs it beside a private cluster): ") + opened.error);
+        return;
+    }
+    // A database of its own beside "finance", dropped at the end (a copy left behind by a
+    // broken run is dropped here first).
+    const auto drop = [&] { return server.executeNative(QStringLiteral("DROP DATABASE IF EXISTS ") + kPeerDatabase); };
+    Outcome made = drop();
+    if (made)
+        made = server.executeNative(QStringLiteral("CREATE DATABASE ") + kPeerDatabase);
+    if (!made) {
+        context.table.check(name, QStringLiteral("no error"), made.error, false);
+        return;
+    }
+    {
+        db::Database database;
+        context.log << "generating the PostgreSQL peer fixture ...\n";
+        context.log.flush();
+        QList<analysis::RowKey> subject, peers;
+        if (!makeFixture(database, QStringLiteral("odbc:") + db::kDefaultDsn + QStringLiteral(";Database=") + kPeerDatabase, peerDemo(), context.log)
+            || !intoOneDivision(database, context.log) || !database.executeNative(QStringLiteral("VACUUM ANALYZE")).ok
+            || !subjectAndPeers(database, subject, peers, context.log)) {
+            context.table.check(QStringLiteral("peer fixture (PostgreSQL)"), QStringLiteral("made"), QStringLiteral("failed"), false);
+        } else if (const PeerRun run = bestPeerRun(database, subject, false); !run.error.isEmpty()) {
+            context.table.check(name, QStringLiteral("no error"), run.error, false);
+        } else {
+            const ServerPass statement = postgresStatement(database, peers, kYear, kFillIndicators);
+            const double limitMs = statement.milliseconds + sortNs(statement.texts, peers) / 1e6;
+            context.table.check(name, QStringLiteral("< 2 s"), ms(run.wallNs), run.wallNs < 2000000000,
+                                QStringLiteral("wall clock; the same figures as embedded, %1 peers' cells").arg(run.peerCells));
+            context.table.info(QStringLiteral("peer figures limit, ODBC"), statement.error.isEmpty() ? millis(limitMs) : statement.error,
+                               QStringLiteral("the server's statement over the peers' %1 rows (EXPLAIN ANALYZE) plus the sort; figures / limit %2")
+                                   .arg(peers.size())
+                                   .arg(run.wallNs / 1e6 / std::max(1e-6, limitMs), 0, 'f', 2));
+        }
+    }
+    if (const Outcome dropped = drop(); !dropped)
+        context.log << "the peer database cannot be dropped: " << dropped.error << "\n";
+}
+
+// verna-db benchmark over its whole process: one company's quarter(s) against 10,000 peers, and
+// against every company of the 100,000 of the scale fixture.
+void benchPeersCommand(BenchContext &context, const QString &file, const QList<analysis::RowKey> &subject, qint64 peerCells)
+{
+    QStringList indicators;
+    for (int id : kFillIndicators)
+        indicators << QString::number(id);
+    const QStringList common = {QStringLiteral("--indicators"), indicators.join(QLatin1Char(',')), QStringLiteral("--entities")};
+    QString error;
+    const qint64 small = cliCpuNs(context, QStringList{QStringLiteral("--db"), file, QStringLiteral("benchmark"), QStringLiteral("--years"), QString::number(kYear)}
+                                               + common + QStringList{QString::number(subject.front().entity)},
+                                  error);
+    db::Database scale;
+    const QString scaleFile = scaleFixtureFile(context);
+    qint64 large = -1;
+    qint64 largeCells = 0;
+    if (small >= 0 && openFixture(scale, scaleFile, scaleDemo(), context.log)) {
+        const QList<qint32> companies = fixtureEntities(scale);
+        largeCells = scale.readValue(QStringLiteral("SELECT count(DISTINCT subj_id) FROM finl_stmt WHERE inac_ind = 0 AND year_dt = %1 AND quarter_dt = 4")
+                                         .arg(kYear))
+                         .value.toLongLong()
+            * kFillIndicators.size();
+        scale.close();
+        large = cliCpuNs(context, QStringList{QStringLiteral("--db"), scaleFile, QStringLiteral("benchmark"), QStringLiteral("--periods"),
+                                              QStringLiteral("%1/4").arg(kYear), QStringLiteral("--peers"), QStringLiteral("vse")}
+                                      + common + QStringList{QString::number(companies.value(companies.size() / 2))},
+                         error);
+    }
+    if (small < 0 || large < 0) {
+        context.table.check(QStringLiteral("verna-db benchmark"), QStringLiteral("no error"), error.isEmpty() ? QStringLiteral("failed") : error, false);
+        return;
+    }
+    const double perCellSmall = small / 1e3 / std::max<qint64>(1, peerCells);
+    const double perCellLarge = large / 1e3 / std::max<qint64>(1, largeCells);
+    context.table.info(QStringLiteral("verna-db benchmark per peer cell, %1 / 10000 peers").arg(largeCells / kFillIndicators.size()),
+                       QString::number(perCellLarge / perCellSmall, 'f', 2),
+                       QStringLiteral("%1 vs %2 us of CPU per peer cell (whole process); %3 s for %4 cells against all companies")
+                           .arg(perCellLarge, 0, 'f', 2)
+                           .arg(perCellSmall, 0, 'f', 2)
+                           .arg(large / 1e9, 0, 'f', 1)
+                           .arg(largeCells));
+}
+
+} // namespace
+
+void benchPeers(BenchContext &context)
+{
+    const QString file = QFileInfo(context.fixtures + QStringLiteral("/peers-10000.sqlite")).absoluteFilePath();
+    QList<analysis::RowKey> subject;
+    qint64 peerCells = 0;
+    benchPeersEmbedded(context, file, subject, peerCells);
+    benchPeersOdbc(context);
+    if (!subject.isEmpty())
+        benchPeersCommand(context, file, subject, peerCells);
+}
