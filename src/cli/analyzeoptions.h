@@ -37,8 +37,9 @@ struct ComputedAnalysis {
 
 // Parses the analysis arguments (a usage error names the command), opens the database and
 // fills the table as the analysis window would: rows of the entities' periods, then the
-// indicator columns, then the aggregate. Returns an exit code, with the message on err.
+// indicator columns, then the aggregate; with rowsOnly the rows alone (the indicators checked).
+// Returns an exit code, with the message on err.
 int computeAnalysis(const QStringList &args, const QString &command, const Options &global, ComputedAnalysis &analysis,
-                    QTextStream &err);
+                    QTextStream &err, bool rowsOnly = false);
 
 } // namespace verna::cli

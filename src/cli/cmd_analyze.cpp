@@ -133,7 +133,7 @@ std::optional<AnalyzeOptions> parseAnalyzeOptions(const QStringList &args, QText
     return o;
 }
 
-int fillTable(const AnalyzeOptions &o, db::Database &database, analysis::AnalysisModel &model, QTextStream &err)
+int fillTable(const AnalyzeOptions &o, db::Database &database, analysis::AnalysisModel &model, QTextStream &err, bool rowsOnly)
 {
     analysis::AnalysisData data(database);
     analysis::EvaluatorSource source(database);
@@ -198,6 +198,8 @@ int fillTable(const AnalyzeOptions &o, db::Database &database, analysis::Analysi
                 return fail(added.error);
         }
     }
+    if (rowsOnly)
+        return Success;
     QList<QPair<int, QString>> columns;
     for (int id : o.indicators)
         columns.append({id, names.value(id)});
@@ -213,7 +215,7 @@ int fillTable(const AnalyzeOptions &o, db::Database &database, analysis::Analysi
 } // namespace
 
 int computeAnalysis(const QStringList &args, const QString &command, const Options &global, ComputedAnalysis &analysis,
-                    QTextStream &err)
+                    QTextStream &err, bool rowsOnly)
 {
     std::optional<AnalyzeOptions> parsed = parseAnalyzeOptions(args, err, command);
     if (!parsed)
@@ -221,7 +223,7 @@ int computeAnalysis(const QStringList &args, const QString &command, const Optio
     analysis.options = std::move(*parsed);
     if (!openDatabase(analysis.database, global, err))
         return DatabaseError;
-    return fillTable(analysis.options, analysis.database, analysis.model, err);
+    return fillTable(analysis.options, analysis.database, analysis.model, err, rowsOnly);
 }
 
 int commandAnalyze(const Options &options, QTextStream &out, QTextStream &err)

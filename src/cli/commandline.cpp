@@ -33,6 +33,11 @@ const char *const kUsage =
     "                          vypočte tabulku analýzy a vypíše ji jako CSV (agregace: 0 průměr, 1 suma, 2 medián;\n"
     "                          --yoy přidá za každý ukazatel meziroční změnu proti stejnému čtvrtletí\n"
     "                          předchozího roku: abs rozdíl, pct v procentech, jen jsou-li obě hodnoty kladné)\n"
+    "  benchmark (subjekty, období a ukazatele jako u analyze) [--peers obor|sekce|skupina:ID|vse]\n"
+    "                          srovná každý ukazatel řádku s podniky téhož oddílu OKEČ (obor, výchozí), téže\n"
+    "                          sekce, členy skupiny nebo všemi podniky ve stejném období a vypíše CSV:\n"
+    "                          entity,period,indicator,value,n,d1,q1,median,q3,d9,rank,reason (decily, kvartily,\n"
+    "                          medián a percentil subjektu; při méně než 5 hodnotách jen n a důvod)\n"
     "  report (analýza jako u analyze) --out SLOŽKA [--css SOUBOR] [--nazev NÁZEV]\n"
     "         [--sections vypocet,graf,rozvaha,vysledovka,rozklad-roe,odvetvi] [--plna-rozvaha] [--plna-vysledovka]\n"
     "         [--peers obor|sekce|skupina:ID|vse]\n"
@@ -80,7 +85,7 @@ std::optional<Options> parseOptions(const QStringList &arguments, QTextStream &e
     parser.addOption(passwordStdinOption);
     parser.addOption(helpOption);
     parser.addPositionalArgument(QStringLiteral("PŘÍKAZ"),
-                                 QStringLiteral("init, sql, demo, find, analyze, report, eval, statement, import, dupont, history, roles nebo user"));
+                                 QStringLiteral("init, sql, demo, find, analyze, benchmark, report, eval, statement, import, dupont, history, roles nebo user"));
     if (!parser.parse(QStringList{QStringLiteral("verna-db")} + arguments)) {
         if (!parser.unknownOptionNames().isEmpty())
             err << "Neznámá volba: " << parser.unknownOptionNames().join(QStringLiteral(", ")) << "\n";
@@ -271,6 +276,7 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
         {QStringLiteral("history"), commandHistory},
         {QStringLiteral("demo"), commandDemo},
         {QStringLiteral("analyze"), commandAnalyze},
+        {QStringLiteral("benchmark"), commandBenchmark},
         {QStringLiteral("eval"), commandEval},
         {QStringLiteral("statement"), commandStatement},
         {QStringLiteral("find"), commandFind},

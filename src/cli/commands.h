@@ -38,6 +38,7 @@ int commandInit(const Options &options, QTextStream &out, QTextStream &err);
 int commandSql(const Options &options, QTextStream &out, QTextStream &err);
 int commandDemo(const Options &options, QTextStream &out, QTextStream &err);
 int commandAnalyze(const Options &options, QTextStream &out, QTextStream &err);
+int commandBenchmark(const Options &options, QTextStream &out, QTextStream &err);
 int commandFind(const Options &options, QTextStream &out, QTextStream &err);
 int commandEval(const Options &options, QTextStream &out, QTextStream &err);
 int commandStatement(const Options &options, QTextStream &out, QTextStream &err);

@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -71,6 +72,10 @@ struct PeerFigures {
     Zone zone = Zone::None;
     QString reason;
 };
+
+// The figures of one indicator from the peers' value texts ("" = none; the company's own among
+// them) and the company's own value text.
+PeerFigures figuresOf(int indicatorId, const QString &own, const QStringList &peerTexts);
 
 // The peers of one company-period and its figures per indicator.
 struct PeerBenchmarkRow {
