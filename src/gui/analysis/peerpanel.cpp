@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QScrollArea>
 #include <QShortcut>
 #include <QSignalBlocker>
@@ -47,9 +48,9 @@ PeerPanel::PeerPanel(QWidget *parent)
     layout->addLayout(top);
     setGroups({});
 
-    auto *splitter = new QSplitter(Qt::Vertical, this);
-    splitter->setChildrenCollapsible(false);
-    m_grdOdvetvi = new QTableWidget(splitter);
+    m_splitter = new QSplitter(Qt::Vertical, this);
+    m_splitter->setChildrenCollapsible(false);
+    m_grdOdvetvi = new QTableWidget(m_splitter);
     m_grdOdvetvi->setObjectName(QStringLiteral("grdOdvetvi"));
     m_grdOdvetvi->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_grdOdvetvi->setSelectionMode(QAbstractItemView::ContiguousSelection);
@@ -59,13 +60,13 @@ PeerPanel::PeerPanel(QWidget *parent)
     m_grdOdvetvi->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_grdOdvetvi->horizontalHeader()->setStretchLastSection(true);
     m_chart = new PeerBoxChart;
-    auto *scroll = new QScrollArea(splitter);
+    auto *scroll = new QScrollArea(m_splitter);
     scroll->setObjectName(QStringLiteral("scrOdvetviGraf"));
     scroll->setWidgetResizable(true);
     scroll->setWidget(m_chart);
-    splitter->setStretchFactor(0, 1);
-    splitter->setStretchFactor(1, 1);
-    layout->addWidget(splitter, 1);
+    m_splitter->setStretchFactor(0, 0);
+    m_splitter->setStretchFactor(1, 1);
+    layout->addWidget(m_splitter, 1);
 
     // The table copies and exports as the analysis grid does; nothing in it is deleted.
     new ui::GridCommands(this, m_grdOdvetvi, {[] {}, [this] { return selectionText(); }, [this] { return exportTable(); }});
@@ -139,6 +140,20 @@ void PeerPanel::showRow(const QString &entityName, const PeerBenchmarkRow &row, 
         }
     }
     m_chart->setRow(row, names, locale);
+    fitTable();
+}
+
+void PeerPanel::fitTable()
+{
+    m_grdOdvetvi->resizeRowsToContents();
+    int height = m_grdOdvetvi->horizontalHeader()->height() + 2 * m_grdOdvetvi->frameWidth();
+    for (int r = 0; r < m_grdOdvetvi->rowCount(); ++r)
+        height += m_grdOdvetvi->rowHeight(r);
+    if (m_grdOdvetvi->horizontalScrollBar()->isVisible())
+        height += m_grdOdvetvi->horizontalScrollBar()->height();
+    const int total = m_splitter->height() - m_splitter->handleWidth();
+    const int table = std::min(height, total / 2);
+    m_splitter->setSizes({table, total - table});
 }
 
 void PeerPanel::showNote(const QString &note)

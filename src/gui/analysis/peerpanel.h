@@ -11,6 +11,7 @@
 class QComboBox;
 class QLabel;
 class QPushButton;
+class QSplitter;
 class QTableWidget;
 
 namespace verna::analysis {
@@ -50,9 +51,12 @@ signals:
 
 private:
     QString selectionText() const;
+    // The table as tall as its rows, within half the tab; the chart takes the rest.
+    void fitTable();
 
     QComboBox *m_cboSrovnani = nullptr;
     QLabel *m_lblOdvetvi = nullptr;
+    QSplitter *m_splitter = nullptr;
     QTableWidget *m_grdOdvetvi = nullptr;
     PeerBoxChart *m_chart = nullptr;
     QPushButton *m_cmdStop = nullptr;
