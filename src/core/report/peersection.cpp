@@ -40,11 +40,11 @@ QString boxesSvg(const analysis::PeerBenchmarkRow &row, const QStringList &names
                    .arg(mid - 9)
                    .arg(QString::number(std::max(1.0, (s.at(f.q3) - s.at(f.q1)) * kPlot), 'f', 1));
         svg += QStringLiteral("<line x1=\"%1\" y1=\"%2\" x2=\"%1\" y2=\"%3\" stroke=\"#1d3557\" stroke-width=\"2\"/>").arg(x(s, f.median)).arg(mid - 9).arg(mid + 9);
-        for (const auto &[end, anchor] : {std::pair{f.d1, "end"}, std::pair{f.d9, "start"}}) {
-            svg += QStringLiteral("<text x=\"%1\" y=\"%2\" font-size=\"10\" fill=\"#555\" text-anchor=\"%3\">%4</text>")
+        for (const auto &[end, label] : {std::pair{f.d1, "D1 "}, std::pair{f.d9, "D9 "}}) {
+            svg += QStringLiteral("<text x=\"%1\" y=\"%2\" font-size=\"10\" fill=\"#555\" text-anchor=\"middle\">%3</text>")
                        .arg(x(s, end))
                        .arg(mid + 22)
-                       .arg(QLatin1String(anchor), escaped(peertable::number(end, locale)));
+                       .arg(escaped(QLatin1String(label) + peertable::number(end, locale)));
         }
         if (value) {
             const double cx = kName + kPad + s.at(*value) * kPlot;
