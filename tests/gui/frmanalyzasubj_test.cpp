@@ -549,6 +549,9 @@ TEST_F(FilledWindowTest, ThePeerTabShowsTheRowAmongItsPeersAndFollowsThePeerChoi
     ASSERT_EQ(table->rowCount(), 3);
     EXPECT_NE(tableText(), amongAll);
     EXPECT_TRUE(control<QLabel>(m_window.get(), u"lblOdvetvi"_s)->text().contains(u"skupina"_s));
+    // A new window starts with the peers chosen last.
+    const auto other = open();
+    EXPECT_EQ(control<QComboBox>(other.get(), u"cboSrovnani"_s)->currentData().toString(), u"skupina:%1"_s.arg(s_group));
 
     table->setFocus();
     table->selectAll();
