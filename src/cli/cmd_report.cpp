@@ -20,6 +20,7 @@ struct ReportOptions {
     QString css;
     QString caption = QStringLiteral("Analýza 1");
     report::SectionChoice choice;
+    analysis::PeerChoice peers;
     QStringList analysis; // the arguments analyze takes
 };
 
@@ -38,7 +39,8 @@ std::optional<ReportOptions> parse(const QStringList &args, QTextStream &err)
             o.choice.incomeFull = true;
             continue;
         }
-        const bool own = a == QLatin1String("--out") || a == QLatin1String("--css") || a == QLatin1String("--sections") || a == QLatin1String("--nazev");
+        const bool own = a == QLatin1String("--out") || a == QLatin1String("--css") || a == QLatin1String("--sections") || a == QLatin1String("--nazev")
+            || a == QLatin1String("--peers");
         if (!own || i + 1 >= args.size()) {
             if (a == QLatin1String("--xlsx") || a == QLatin1String("--csv")) {
                 err << "Příkaz report volbu " << a << " nebere; tabulku zapíše příkaz analyze.\n";
@@ -54,8 +56,15 @@ std::optional<ReportOptions> parse(const QStringList &args, QTextStream &err)
             o.css = v;
         } else if (a == QLatin1String("--nazev")) {
             o.caption = v;
+        } else if (a == QLatin1String("--peers")) {
+            const std::optional<analysis::PeerChoice> choice = analysis::PeerChoice::parse(v);
+            if (!choice) {
+                err << "Neznámé srovnání: " << v << " (je obor, sekce, skupina:ID nebo vse).\n";
+                return std::nullopt;
+            }
+            o.peers = *choice;
         } else {
-            o.choice.computation = o.choice.chart = o.choice.balance = o.choice.income = o.choice.roe = false;
+            o.choice.computation = o.choice.chart = o.choice.balance = o.choice.income = o.choice.roe = o.choice.peers = false;
             for (const QString &part : v.split(QLatin1Char(','))) {
                 const QString s = part.trimmed();
                 if (s == QLatin1String("vypocet"))
@@ -68,8 +77,10 @@ std::optional<ReportOptions> parse(const QStringList &args, QTextStream &err)
                     o.choice.income = true;
                 else if (s == QLatin1String("rozklad-roe"))
                     o.choice.roe = true;
+                else if (s == QLatin1String("odvetvi"))
+                    o.choice.peers = true;
                 else {
-                    err << "Neznámý oddíl reportu: " << s << " (jsou vypocet, graf, rozvaha, vysledovka, rozklad-roe).\n";
+                    err << "Neznámý oddíl reportu: " << s << " (jsou vypocet, graf, rozvaha, vysledovka, rozklad-roe, odvetvi).\n";
                     return std::nullopt;
                 }
             }
@@ -107,6 +118,9 @@ int commandReport(const Options &options, QTextStream &out, QTextStream &err)
 
     indicators::Evaluator evaluator(database);
     report::ReportBuilder builder(database, evaluator);
+    // The peers' statements are read only for a report that shows them.
+    if (o->choice.peers)
+        builder.setPeerChoice(o->peers);
     const Result<report::ReportSections> sections = builder.build(model, {}, report::defaultClassFolder());
     if (!sections.ok()) {
         err << "Report nelze sestavit: " << sections.error << "\n";

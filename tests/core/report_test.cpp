@@ -245,6 +245,17 @@ TEST_P(ReportTest, OneRowReportHasEverySectionEscapedWithTheChartDrawnInsideTheA
     EXPECT_TRUE(withRoe.startsWith(html.left(footer)));
     EXPECT_TRUE(withRoe.mid(footer).startsWith(u"<!-- ROZKLAD_ROE_START -->\r\n<H2 CLASS=vykaz>Rozklad ROE 1995/4 → 1996/4</H2>"_s));
     EXPECT_TRUE(withRoe.contains(u"nemá za období 1995/4 hodnotu"_s));
+    // Asked for, the row against its peers follows: names escaped in the table and the boxes.
+    EXPECT_TRUE(sections.peers.isEmpty());
+    m_builder->setPeerChoice(analysis::PeerChoice{analysis::PeerChoice::Kind::All});
+    choice.roe = false;
+    choice.peers = true;
+    const QString withPeers = assembleReport(build(), choice, kStyle);
+    EXPECT_TRUE(withPeers.mid(footer).startsWith(u"<!-- ODVETVI_START -->\r\n<H2 CLASS=vykaz>Srovnání s odvětvím 1996/4</H2>"_s));
+    const QString peers = withPeers.section(u"<!-- ODVETVI_START -->"_s, 1).section(u"<!-- ODVETVI_END -->"_s, 0, 0);
+    EXPECT_EQ(peers.count(u"Zisk, &quot;čistý&quot; &amp; &lt;hrubý&gt;"_s), 2);
+    EXPECT_FALSE(peers.contains(u"<hrubý>"_s));
+    EXPECT_TRUE(peers.contains(u"<svg"_s));
     // Kept as one file, neither the style nor the applets point at this machine's files.
     const QString style = defaultCssFolder() + u"/modry.css"_s;
     const Result<QString> whole = selfContainedReport(assembleReport(sections, choice, style), style);

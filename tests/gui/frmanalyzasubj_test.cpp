@@ -8,6 +8,7 @@
 #include "analysis/entitytree.h"
 #include "analysis/frmanalyzasubj.h"
 #include "analysis/gridselection.h"
+#include "analysis/peerboxchart.h"
 #include "analysis/reportpanel.h"
 #include "analysis/roepyramid.h"
 #include "report/stylesheets.h"
@@ -18,6 +19,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QColor>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -513,6 +515,75 @@ TEST_F(FilledWindowTest, TheRoeTabDecomposesTheSelectedRowsPeriods)
     EXPECT_EQ(table->horizontalHeaderItem(1)->text(), u"1997/4"_s);
     EXPECT_EQ(table->item(0, 3)->text(), u"–"_s);
     EXPECT_TRUE(control<QLabel>(m_window.get(), u"lblMetoda"_s)->text().contains(u"1997/4"_s));
+    EXPECT_TRUE(m_user.messages().isEmpty());
+}
+
+// The "Odvětví" tab sets the current row against its peers, afresh for every choice of peers;
+// Ctrl+C copies the figures.
+TEST_F(FilledWindowTest, ThePeerTabShowsTheRowAmongItsPeersAndFollowsThePeerChoice)
+{
+    auto *choice = control<QComboBox>(m_window.get(), u"cboSrovnani"_s);
+    choice->setCurrentIndex(choice->findData(u"vse"_s));
+    control<QTabBar>(m_window.get(), u"TabStrip1"_s)->setCurrentIndex(4);
+    EXPECT_TRUE(control(m_window.get(), u"Frame4"_s)->isVisible());
+    auto *table = control<QTableWidget>(m_window.get(), u"grdOdvetvi"_s);
+    const auto tableText = [table] {
+        QStringList cells;
+        for (int r = 0; r < table->rowCount(); ++r)
+            for (int c = 0; c < table->columnCount(); ++c)
+                cells << table->item(r, c)->text();
+        return cells;
+    };
+    ASSERT_EQ(table->rowCount(), 3);
+    QStringList names;
+    for (int r = 0; r < 3; ++r) {
+        names << m_window->model().indicatorName(r);
+        EXPECT_EQ(table->item(r, 0)->text(), names.back());
+        EXPECT_FALSE(table->item(r, 5)->text().isEmpty()) << r; // the median
+        EXPECT_FALSE(table->item(r, 9)->text().isEmpty()) << r; // the zone
+    }
+    EXPECT_EQ(control<analysis::PeerBoxChart>(m_window.get(), u"picOdvetvi"_s)->boxNames(), names);
+    const QStringList amongAll = tableText();
+
+    choice->setCurrentIndex(choice->findData(u"skupina:%1"_s.arg(s_group)));
+    ASSERT_EQ(table->rowCount(), 3);
+    EXPECT_NE(tableText(), amongAll);
+    EXPECT_TRUE(control<QLabel>(m_window.get(), u"lblOdvetvi"_s)->text().contains(u"skupina"_s));
+    // A new window starts with the peers chosen last.
+    const auto other = open();
+    EXPECT_EQ(control<QComboBox>(other.get(), u"cboSrovnani"_s)->currentData().toString(), u"skupina:%1"_s.arg(s_group));
+
+    table->setFocus();
+    table->selectAll();
+    QTest::keyClick(table, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_TRUE(QApplication::clipboard()->text().startsWith(names.front() + u'\t')) << QApplication::clipboard()->text().toStdString();
+    EXPECT_TRUE(m_user.messages().isEmpty());
+}
+
+// "Obarvit podle odvětví" colours every indicator cell by its zone with its rank in the tip,
+// follows rows added while on, and goes when switched off.
+TEST_F(FilledWindowTest, ColouringByPeersMarksEveryValueAndFollowsNewRows)
+{
+    auto *choice = control<QComboBox>(m_window.get(), u"cboSrovnani"_s);
+    choice->setCurrentIndex(choice->findData(u"vse"_s));
+    auto *colour = control<QAction>(m_window.get(), u"miObarvitOdvetvi"_s);
+    colour->trigger();
+    ASSERT_TRUE(colour->isChecked());
+    const QAbstractItemModel *grid = m_grid->model();
+    const auto expectMarked = [&](int row) {
+        for (int c = 2; c < 5; ++c) {
+            const QModelIndex cell = grid->index(row, c);
+            EXPECT_TRUE(grid->data(cell, Qt::ToolTipRole).toString().contains(u". percentil"_s)) << row << "," << c;
+            EXPECT_TRUE(grid->data(cell, Qt::BackgroundRole).value<QColor>().isValid()) << row << "," << c;
+        }
+    };
+    expectMarked(0);
+    ASSERT_TRUE(onGrid(m_window.get(), u"@&@SQ1999_1_"_s + entity()));
+    ASSERT_EQ(m_window->model().dataRowCount(), 5);
+    expectMarked(4);
+
+    colour->trigger();
+    EXPECT_FALSE(grid->data(grid->index(0, 2), Qt::BackgroundRole).isValid());
     EXPECT_TRUE(m_user.messages().isEmpty());
 }
 

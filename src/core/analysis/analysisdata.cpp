@@ -40,6 +40,12 @@ Result<QList<NamedId>> AnalysisData::indicatorGroups()
     return db::readNamedIds(m_db, QStringLiteral("SELECT RTRIM(LTRIM(func_grp_name)), func_grp_id FROM func_grp WHERE inac_ind = 0"));
 }
 
+Result<QList<NamedId>> AnalysisData::entityGroups()
+{
+    return db::readNamedIds(m_db, QStringLiteral("SELECT RTRIM(LTRIM(n.name_txt)), i.subj_id FROM ident i, name n WHERE i.inac_ind = 0 "
+                                                 "AND i.form_type_cd = 215 AND n.subj_id = i.subj_id AND n.inac_ind = 0 ORDER BY 1"));
+}
+
 Result<QList<NamedId>> AnalysisData::indicators(int groupId)
 {
     return db::readNamedIds(m_db, groupId == 0

@@ -41,6 +41,8 @@ public:
     // year and quarter.
     Result<QList<RowKey>> rowPeriods(const QList<qint32> &entities, int firstYear, int lastYear);
     Result<QList<qint32>> groupMembers(qint32 group);
+    // The live entity groups by name, to choose peers from.
+    Result<QList<NamedId>> entityGroups();
     Result<int> statementCount(qint32 entity, int year, int quarter);
     Result<QString> rowEntityName(qint32 entity);
     // Names of many entities at once (an entity without a live name is missing).

@@ -1,11 +1,15 @@
 #include "report/reportbuilder.h"
 
 #include "analysis/analysismodel.h"
+#include "analysis/evaluatorsource.h"
+#include "analysis/peertable.h"
 #include "analysis/roedecomposition.h"
 #include "db/database.h"
 #include "db/openfiles.h"
+#include "indicators/indicatorstore.h"
 #include "report/chartsection.h"
 #include "report/html.h"
+#include "report/peersection.h"
 #include "report/roesection.h"
 #include "report/statementsections.h"
 #include "report/stylesheets.h"
@@ -171,6 +175,22 @@ Result<ReportSections> ReportBuilder::build(const AnalysisModel &model, const an
     if (!roe.ok())
         return Out::failure(roe.error);
     s.roe = roeSection(roe.value, model.locale());
+    if (m_peers) {
+        const analysis::peertable::Columns columns = analysis::peertable::columns(model);
+        analysis::EvaluatorSource source(m_db);
+        analysis::PeerBenchmark benchmark(m_db, source);
+        const Result<QList<analysis::PeerBenchmarkRow>> peers = benchmark.compute({key}, columns.ids, *m_peers);
+        if (!peers.ok())
+            return Out::failure(peers.error);
+        const Result<QHash<qint32, indicators::IndicatorUnit>> units = indicators::IndicatorStore(m_db).units();
+        if (!units.ok())
+            return Out::failure(units.error);
+        QHash<qint32, indicators::Direction> directions;
+        for (auto it = units.value.cbegin(); it != units.value.cend(); ++it)
+            directions.insert(it.key(), it.value().direction);
+        if (!peers.value.isEmpty())
+            s.peers = peerSection(peers.value.front(), columns.names, directions, model.locale());
+    }
     return {s, {}};
 }
 
@@ -198,6 +218,8 @@ QString assembleReport(const ReportSections &s, const SectionChoice &choice, con
             out += s.fullStatements && choice.incomeFull ? s.incomeFull : s.incomeAbbreviated;
         if (s.singleRow && choice.roe)
             out += s.roe;
+        if (s.singleRow && choice.peers)
+            out += s.peers;
     }
     out += lines({QStringLiteral("<P CLASS=paticka>Sestaveno programem <A HREF=\"https://verna.invalid/\">VERNA</A> pro finanční analýzu podniků.</P>"),
                   QStringLiteral("</BODY>"), QStringLiteral("</HTML>")});

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analysis/peerbenchmark.h"
 #include "analysis/rowkey.h"
 #include "analysis/tableexport.h"
 #include "db/outcome.h"
@@ -32,6 +33,7 @@ struct SectionChoice {
     bool income = true;      // chkVysledovka
     bool incomeFull = true;  // chkVysledovkaPlna
     bool roe = false;        // chkRozkladRoe: on request, as it reads a year further back
+    bool peers = false;      // chkOdvetvi: on request, as it reads every peer's statements
 };
 
 // A built report: the sections, each between its markers, held so that check boxes and style
@@ -53,6 +55,7 @@ struct ReportSections {
     QString incomeFull;
     QString incomeAbbreviated;
     QString roe; // the row's ROE decomposition against the same quarter a year before
+    QString peers; // the row against its peers, when the builder was given a peer choice
 };
 
 // Builds the sections from the analysis table and its selection (model coordinates, as
@@ -66,10 +69,14 @@ public:
     ReportBuilder(db::Database &db, indicators::Evaluator &evaluator);
     Result<ReportSections> build(const analysis::AnalysisModel &model, const analysis::CellRange &selection, const QString &classFolder,
                                  int currentRow = -1);
+    // For one row, builds the section of the row against these peers too; without a choice
+    // no peer is read.
+    void setPeerChoice(std::optional<analysis::PeerChoice> choice) { m_peers = choice; }
 
 private:
     db::Database &m_db;
     indicators::Evaluator &m_evaluator;
+    std::optional<analysis::PeerChoice> m_peers;
 };
 
 // The whole document: header (with a LINK to stylePath as a file URL when it is not ""),

@@ -10,11 +10,15 @@
 #include "analysis/entitytree.h"
 #include "analysis/evaluatorsource.h"
 #include "analysis/gridselection.h"
+#include "analysis/peerpanel.h"
+#include "analysis/peertable.h"
+#include "analysis/peerzonemodel.h"
 #include "analysis/reportpanel.h"
 #include "analysis/roepanel.h"
 #include "analysis/yearchangecommands.h"
 #include "entities/groupmembers.h"
 #include "indicators/evaluator.h"
+#include "indicators/indicatorstore.h"
 #include "report/chartsection.h"
 #include "report/reportbuilder.h"
 #include "selection/payload.h"
@@ -28,11 +32,13 @@
 #include "ui/longtask.h"
 #include "ui/messages.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QSettings>
 #include <QTimer>
 #include <QSignalBlocker>
 #include <QSplitter>
@@ -56,6 +62,10 @@ constexpr int kIdRole = Qt::UserRole;
 constexpr int kChartTab = 1;
 constexpr int kReportTab = 2;
 constexpr int kRoeTab = 3;
+constexpr int kPeerTab = 4;
+const QString kPeersFailed = QStringLiteral("Srovnání s odvětvím nelze spočítat, databáze ohlásila chybu.");
+// The peer choice a new window starts with: the last one used in any window.
+const QString kPeerChoiceKey = QStringLiteral("Analyza/Srovnani");
 
 // The main window the new window will live in (the active one when there are several).
 } // namespace
@@ -117,6 +127,9 @@ bool frmAnalyzaSubj::fill(Work &&work)
     if (!outcome && end != ui::TaskEnd::Stopped)
         showFailure(QStringLiteral("Hodnoty analýzy nelze spočítat, databáze ohlásila chybu."), outcome.error);
     m_grdAgreg->refresh();
+    // Coloured cells follow the table's new rows, columns and values.
+    if (m_miObarvitOdvetvi->isChecked())
+        colourByPeers();
     return true;
 }
 
@@ -137,6 +150,7 @@ void frmAnalyzaSubj::buildControls()
     m_tabStrip->addTab(QStringLiteral("Graf"));
     m_tabStrip->addTab(QStringLiteral("Report"));
     m_tabStrip->addTab(QStringLiteral("Rozklad ROE"));
+    m_tabStrip->addTab(QStringLiteral("Odvětví"));
     m_tabStrip->setExpanding(false);
     layout->addWidget(m_tabStrip);
 
@@ -160,7 +174,12 @@ void frmAnalyzaSubj::buildControls()
     m_roe = new RoePanel(m_session->db);
     m_roe->setObjectName(QStringLiteral("Frame3"));
     m_frames->addWidget(m_roe);
+    connect(m_report, &ReportPanel::peersWanted, this, [this] { subReport(); });
     connect(m_roe, &RoePanel::failed, this, [this](const QString &reason) { showFailure(kRoeFailed, reason); });
+    m_peers = new PeerPanel;
+    m_peers->setObjectName(QStringLiteral("Frame4"));
+    m_frames->addWidget(m_peers);
+    connect(m_peers, &PeerPanel::choiceChanged, this, [this] { peerChoiceChanged(); });
     layout->addWidget(m_frames, 1);
 
     // The profile's page, as the report would draw it, is the window's second temporary file.
@@ -234,10 +253,11 @@ QWidget *frmAnalyzaSubj::buildComputationPanel()
     m_grdData->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_grdData->horizontalHeader()->setHighlightSections(false);
     m_grdData->verticalHeader()->setDefaultSectionSize(m_grdData->fontMetrics().height() + 8);
-    m_grdData->setModel(&m_session->model);
+    m_zones = new PeerZoneModel(m_session->model, this);
+    m_grdData->setModel(m_zones);
     m_grdData->setColumnWidth(0, 220);
     // A new indicator column is as wide as its name, within reason; the user can drag it wider.
-    connect(&m_session->model, &QAbstractItemModel::columnsInserted, this, [this](const QModelIndex &, int first, int last) {
+    connect(m_zones, &QAbstractItemModel::columnsInserted, this, [this](const QModelIndex &, int first, int last) {
         QHeaderView *header = m_grdData->horizontalHeader();
         for (int c = first; c <= last; ++c)
             header->resizeSection(c, std::clamp(header->sectionSizeHint(c), 80, 240));
@@ -251,6 +271,16 @@ QWidget *frmAnalyzaSubj::buildComputationPanel()
                                                return range ? rangeAsTsv(m_session->model, *range) : QString();
                                            },
                                            [this] { return analysis::exportTable(m_session->model); }});
+    m_miObarvitOdvetvi = new QAction(QStringLiteral("Obarvit podle odvětví"), this);
+    m_miObarvitOdvetvi->setObjectName(QStringLiteral("miObarvitOdvetvi"));
+    m_miObarvitOdvetvi->setCheckable(true);
+    connect(m_miObarvitOdvetvi, &QAction::triggered, this, [this](bool on) {
+        if (on)
+            colourByPeers();
+        else
+            m_zones->clearZones();
+    });
+    commands->addMenuAction(m_miObarvitOdvetvi, [this] { return m_session->model.dataRowCount() > 0 && m_session->model.indicatorCount() > 0; });
     new YearChangeCommands(this, m_grdData, *commands, m_session->model, [this](int column, YearChange kind) {
         fill([column, kind](Session &s, ui::LongTask &) { return s.engine.setYearChange(column, kind); });
     });
@@ -288,6 +318,11 @@ void frmAnalyzaSubj::Form_Load()
         if (const QString reason = groups.ok() ? listFailure : groups.error; !reason.isEmpty())
             QTimer::singleShot(0, this, [this, reason] { showFailure(kListFailed, reason); });
     }
+    const auto groups = m_session->data.entityGroups();
+    m_peers->setGroups(groups.value);
+    m_peers->setChoice(PeerChoice::parse(QSettings().value(kPeerChoiceKey).toString()).value_or(PeerChoice{}));
+    if (!groups.ok())
+        QTimer::singleShot(0, this, [this, reason = groups.error] { showFailure(QStringLiteral("Skupiny subjektů nelze načíst, databáze ohlásila chybu."), reason); });
     m_lblPopisFunkce->clear();
     m_lstAgregacni->clear();
     m_lstAgregacni->addItems(aggregateNames());
@@ -342,7 +377,95 @@ void frmAnalyzaSubj::TabStrip1_Click()
         subReport();
     } else if (index == kRoeTab) {
         showRoeDecomposition();
+    } else if (index == kPeerTab) {
+        showPeers();
     }
+}
+
+std::optional<QList<PeerBenchmarkRow>> frmAnalyzaSubj::benchmark(const QList<RowKey> &rows, QAbstractButton *stop,
+                                                                 QHash<qint32, indicators::Direction> &directions)
+{
+    const std::shared_ptr<Session> session = m_session;
+    const QList<int> ids = peertable::columns(session->model).ids;
+    const PeerChoice choice = m_peers->choice();
+    Result<QList<PeerBenchmarkRow>> figures;
+    Result<QHash<qint32, indicators::IndicatorUnit>> units;
+    // Other peers chosen meanwhile would be shown the figures of these.
+    m_peers->setChoiceEnabled(false);
+    const ui::TaskEnd end = ui::runLongTask(this, stop, [&](ui::LongTask &task) {
+        units = indicators::IndicatorStore(session->db).units();
+        if (!units.ok() || task.stopped())
+            return;
+        PeerBenchmark peers(session->db, session->source);
+        peers.setStopCheck(task.stopCheck());
+        figures = peers.compute(rows, ids, choice);
+    });
+    if (end == ui::TaskEnd::WindowGone)
+        return std::nullopt;
+    m_peers->setChoiceEnabled(true);
+    if (end != ui::TaskEnd::Finished)
+        return std::nullopt;
+    if (const QString error = units.ok() ? figures.error : units.error; !error.isEmpty()) {
+        showFailure(kPeersFailed, error);
+        return std::nullopt;
+    }
+    directions.clear();
+    for (auto it = units.value.cbegin(); it != units.value.cend(); ++it)
+        directions.insert(it.key(), it.value().direction);
+    return figures.value;
+}
+
+void frmAnalyzaSubj::showPeers()
+{
+    const AnalysisModel &model = m_session->model;
+    // Groups made since the window opened are offered too.
+    if (const auto groups = m_session->data.entityGroups(); groups.ok())
+        m_peers->setGroups(groups.value);
+    m_peers->setWindowTitle(windowTitle() + QStringLiteral(" – odvětví"));
+    if (model.dataRowCount() == 0 || peertable::columns(model).ids.isEmpty()) {
+        m_peers->showNote(QStringLiteral("Přidejte do tabulky analýzy řádek a ukazatel; zde se pak zobrazí srovnání aktuálního řádku "
+                                         "s podniky odvětví."));
+        return;
+    }
+    const QModelIndex current = m_grdData->currentIndex();
+    const int row = current.isValid() && current.row() < model.dataRowCount() ? current.row() : 0;
+    const RowKey key = model.rowKey(row);
+    const QString name = model.entityName(row);
+    const peertable::Columns columns = peertable::columns(model);
+    QHash<qint32, indicators::Direction> directions;
+    const QPointer<frmAnalyzaSubj> alive(this);
+    const std::optional<QList<PeerBenchmarkRow>> figures = benchmark({key}, m_peers->stopButton(), directions);
+    if (!alive)
+        return;
+    if (!figures || figures->isEmpty()) {
+        m_peers->showNote(QStringLiteral("Srovnání nebylo spočítáno."));
+        return;
+    }
+    m_peers->showRow(name, figures->front(), columns.names, directions, model.locale());
+}
+
+void frmAnalyzaSubj::colourByPeers()
+{
+    const QPointer<frmAnalyzaSubj> alive(this);
+    QHash<qint32, indicators::Direction> directions;
+    const std::optional<QList<PeerBenchmarkRow>> figures = benchmark(m_session->model.rowKeys(), m_cmdStop, directions);
+    if (!alive)
+        return;
+    if (!figures) {
+        m_miObarvitOdvetvi->setChecked(false);
+        m_zones->clearZones();
+        return;
+    }
+    m_zones->setZones(*figures, directions);
+}
+
+void frmAnalyzaSubj::peerChoiceChanged()
+{
+    QSettings().setValue(kPeerChoiceKey, m_peers->choice().toString());
+    if (m_tab == kPeerTab)
+        showPeers();
+    if (m_miObarvitOdvetvi->isChecked())
+        colourByPeers();
 }
 
 void frmAnalyzaSubj::showRoeDecomposition()
@@ -386,9 +509,11 @@ void frmAnalyzaSubj::subReport()
     const QModelIndex current = m_grdData->currentIndex();
     const int currentRow = current.isValid() ? current.row() : -1;
     const std::shared_ptr<Session> session = m_session;
-    const QString failure = m_report->subReport([session, selection, currentRow](const QString &classFolder) {
+    const std::optional<PeerChoice> peers = m_report->wantsPeers() ? std::optional(m_peers->choice()) : std::nullopt;
+    const QString failure = m_report->subReport([session, selection, currentRow, peers](const QString &classFolder) {
         indicators::Evaluator evaluator(session->db);
         report::ReportBuilder builder(session->db, evaluator);
+        builder.setPeerChoice(peers);
         return builder.build(session->model, selection, classFolder, currentRow);
     });
     if (!failure.isEmpty())

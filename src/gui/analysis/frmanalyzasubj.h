@@ -1,13 +1,18 @@
 #pragma once
 
+#include "analysis/rowkey.h"
 #include "analysis/tableexport.h"
 #include "analysis/yearchange.h"
+#include "indicators/indicatorunit.h"
 #include "shell/childwindow.h"
 
+#include <QHash>
 #include <QWidget>
 #include <memory>
 #include <optional>
 
+class QAbstractButton;
+class QAction;
 class QComboBox;
 class QLabel;
 class QListWidget;
@@ -31,15 +36,18 @@ class AggregateGrid;
 class AnalysisModel;
 class ChartPanel;
 class EntityTree;
+class PeerPanel;
+class PeerZoneModel;
 class ReportPanel;
 class RoePanel;
+struct PeerBenchmarkRow;
 
 // The analysis window: entities dropped on its tree, periods and indicators dropped on or
 // double-clicked into the result grid, aggregates under it, a chart of the selection and a
 // report of the table. The table, its computation, aggregates and report live in the core;
 // the window collects input and shows the result. While it fills the table it is busy: Stop
 // and Esc end the fill, and drops, deletions, double-clicks, tab changes and closing are
-// refused.
+// refused. The "Odvětví" tab and the grid's colouring compare rows with their peers.
 class frmAnalyzaSubj : public QWidget, public shell::ChildWindow
 {
     Q_OBJECT
@@ -67,6 +75,11 @@ public:
     void subReport();
     // Shows the ROE decomposition of the current row's entity on the "Rozklad ROE" tab.
     void showRoeDecomposition();
+    // Shows the current row against its peers on the "Odvětví" tab, computed afresh.
+    void showPeers();
+    // Colours every indicator cell by its zone among the peers ("Obarvit podle odvětví"),
+    // computed afresh for all rows; switched off when that fails or is stopped.
+    void colourByPeers();
 
     // The frame's "Uložit" (and "Otevřít" on the report tab) follow the active window.
     void Form_Activate();
@@ -100,6 +113,11 @@ private:
     void addEntities(const QList<qint32> &ids, bool expandGroups);
     void addIndicators(const QList<int> &indices);
     void applyAggregate(int index);
+    // The peer figures of rows for the table's indicator columns, as a long task with the
+    // given Stop button; nullopt when it did not run to its end (a failure is told).
+    std::optional<QList<PeerBenchmarkRow>> benchmark(const QList<RowKey> &rows, QAbstractButton *stop,
+                                                     QHash<qint32, indicators::Direction> &directions);
+    void peerChoiceChanged();
 
     shell::AppState &m_state;
     std::shared_ptr<Session> m_session;
@@ -120,6 +138,9 @@ private:
     ChartPanel *m_chart = nullptr;
     ReportPanel *m_report = nullptr;
     RoePanel *m_roe = nullptr;
+    PeerPanel *m_peers = nullptr;
+    PeerZoneModel *m_zones = nullptr;
+    QAction *m_miObarvitOdvetvi = nullptr;
 };
 
 } // namespace verna::analysis

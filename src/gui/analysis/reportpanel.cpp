@@ -87,6 +87,9 @@ ReportPanel::ReportPanel(QWidget *parent)
     m_chkRozkladRoe = box("chkRozkladRoe", QStringLiteral("Rozklad ROE"));
     m_chkRozkladRoe->setChecked(false); // on request, so reports stay as they were unless asked
     grid->addWidget(m_chkRozkladRoe);
+    m_chkOdvetvi = box("chkOdvetvi", QStringLiteral("Srovnání s odvětvím"));
+    m_chkOdvetvi->setChecked(false);
+    grid->addWidget(m_chkOdvetvi);
 
     auto *styleLabel = new QLabel(QStringLiteral("Styl:"), this);
     m_lstStyl = new QListWidget(this);
@@ -236,12 +239,23 @@ void ReportPanel::updateBoxes()
     m_chkRozvahaPlna->setEnabled(single && m_sections.fullStatements);
     m_chkVysledovkaPlna->setEnabled(single && m_sections.fullStatements);
     m_chkRozkladRoe->setEnabled(single);
+    m_chkOdvetvi->setEnabled(single);
     m_save->setEnabled(m_built);
     m_pdf->setEnabled(m_built && m_view);
 }
 
+bool ReportPanel::wantsPeers() const
+{
+    return m_chkOdvetvi->isChecked();
+}
+
 void ReportPanel::chk_Click()
 {
+    // The peers are read only for a report that shows them.
+    if (m_built && m_chkOdvetvi->isChecked() && m_sections.singleRow && m_sections.peers.isEmpty()) {
+        emit peersWanted();
+        return;
+    }
     if (m_built)
         display();
 }
@@ -263,6 +277,7 @@ void ReportPanel::display()
     choice.income = m_chkVysledovka->isChecked();
     choice.incomeFull = m_chkVysledovkaPlna->isChecked();
     choice.roe = m_chkRozkladRoe->isChecked();
+    choice.peers = m_chkOdvetvi->isChecked();
     m_html = report::assembleReport(m_sections, choice, currentStylePath());
     m_note->clear();
     if (m_lstStyl->count() == 0 && !m_sections.tooSmall)

@@ -59,6 +59,8 @@ public:
     static bool canShowWebView();
     QWebEngineView *view() const { return m_view; }
 
+    // Whether the report shows its row against the peers: the builder then reads them.
+    bool wantsPeers() const;
     void chk_Click();
     void lstStyl_Click();
     void cmdUlozit_Click();
@@ -67,6 +69,8 @@ public:
 signals:
     // The PDF of cmdPdf_Click was written (or not): it is printed in the background.
     void pdfWritten(const QString &path, bool ok);
+    // The peers' section was asked for but the report was built without it.
+    void peersWanted();
 
 private:
     void ensureView();
@@ -95,6 +99,7 @@ private:
     QCheckBox *m_chkVysledovka = nullptr;
     QCheckBox *m_chkVysledovkaPlna = nullptr;
     QCheckBox *m_chkRozkladRoe = nullptr;
+    QCheckBox *m_chkOdvetvi = nullptr;
     QListWidget *m_lstStyl = nullptr;
     QLabel *m_note = nullptr;
     QPushButton *m_folder = nullptr;
