@@ -13,8 +13,9 @@ namespace peertable = analysis::peertable;
 // company's value as a diamond, each on its own scale with D1 and D9 written under it.
 QString boxesSvg(const analysis::PeerBenchmarkRow &row, const QStringList &names, const QLocale &locale)
 {
-    constexpr int kName = 230, kPlot = 440, kRow = 46, kTop = 8, kPad = 10;
-    const int width = kName + kPlot + 2 * kPad;
+    // The right margin holds half of a centred D9 label with a long number.
+    constexpr int kName = 230, kPlot = 440, kRow = 46, kTop = 8, kPad = 10, kRightMargin = 60;
+    const int width = kName + kPlot + kPad + kRightMargin;
     const int height = kTop + static_cast<int>(row.figures.size()) * kRow + kPad;
     QString svg = QStringLiteral("<svg xmlns=\"http://www.w3.org/2000/svg\" class=\"graf\" width=\"%1\" height=\"%2\" viewBox=\"0 0 %1 %2\" "
                                  "font-family=\"sans-serif\" font-size=\"12\" role=\"img\">")
