@@ -359,7 +359,7 @@ Outcome Database::awaitServer(ServerCall kind, const std::function<void()> &call
             if (cancel)
                 cancelled = cancel();
         } else if (!failure.isEmpty() && waited - askedAt >= kCancelGrace) {
-            abandonConnection();
+            abandonConnection(cancelled);
             abandoned = true;
             break;
         }
@@ -369,7 +369,7 @@ Outcome Database::awaitServer(ServerCall kind, const std::function<void()> &call
     while (cancelled && !*cancelled && !abandoned) {
         const std::chrono::milliseconds waited(clock.elapsed());
         if (waited - askedAt >= kCancelGrace) {
-            abandonConnection();
+            abandonConnection(cancelled);
             abandoned = true;
         } else {
             if (m_waitHook.waiting)
@@ -389,7 +389,7 @@ Outcome Database::awaitServer(ServerCall kind, const std::function<void()> &call
     return Outcome::failure(failure);
 }
 
-void Database::abandonConnection()
+void Database::abandonConnection(const std::shared_ptr<std::atomic_bool> &cancelDone)
 {
     // The old connection and its thread are never touched here again: the thread closes it
     // once the server answers (a transaction left open there is rolled back by the server).
@@ -397,10 +397,24 @@ void Database::abandonConnection()
     const QString oldName = m_name;
     m_name = QStringLiteral("verna-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
     QSqlDatabase::cloneDatabase(old, m_name);
-    m_server->abandon([old, oldName]() mutable {
+    auto close = [old, oldName]() mutable {
         old.close();
         old = QSqlDatabase();
         QSqlDatabase::removeDatabase(oldName);
+    };
+    m_server->abandon([close, cancelDone]() mutable {
+        if (!cancelDone || *cancelDone) {
+            close();
+            return;
+        }
+        // Closing frees the statements, and the cancel request still inside the driver would
+        // touch a freed one. It returns once the server answers; the close waits for it on a
+        // thread of its own, so that nobody else waits on a server that may never answer.
+        std::thread([close, cancelDone]() mutable {
+            while (!*cancelDone)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            close();
+        }).detach();
     });
     m_server = std::make_unique<ServerThread>();
     // Lost, and told by the failed call itself: the next operation outside a transaction reopens.

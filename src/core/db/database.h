@@ -215,7 +215,7 @@ private:
     bool endServerTransaction(bool commit);
     // Gives up the connection whose call does not return: it is closed on its own thread once
     // the server answers, and a fresh one (not open yet) takes its place.
-    void abandonConnection();
+    void abandonConnection(const std::shared_ptr<std::atomic_bool> &cancelDone);
 
     QString m_name;
     DatabaseLocation m_location;
