@@ -5,6 +5,7 @@
 #include "analysis/tableexport.h"
 #include "indicators/evaluator.h"
 #include "shell/demodata.h"
+#include "support/files.h"
 #include "support/testdatabase.h"
 
 #include <QProcess>
@@ -220,11 +221,9 @@ TEST_P(AnalysisTest, CommandLineAnalysisPrintsWhatTheModelHolds)
     const QStringList env = testDatabase().childEnvironment();
     const QStringList analyze = {u"--db"_s, testDatabase().dbOption(), u"analyze"_s, u"--years"_s, u"1998"_s, u"--entities"_s};
     // The entity list from a file, one id a line, as a list too long for a command line comes.
-    QFile list(dir.filePath(u"entities.txt"_s));
-    ASSERT_TRUE(list.open(QIODevice::WriteOnly));
-    list.write(u"%1\n%2\n"_s.arg(ids.at(0)).arg(ids.at(1)).toUtf8());
-    list.close();
-    ToolRun run = runVernaDb(analyze + QStringList{u"@"_s + list.fileName(), u"--indicators"_s,
+    const QString list = dir.filePath(u"entities.txt"_s);
+    ASSERT_TRUE(writeFile(list, u"%1\n%2\n"_s.arg(ids.at(0)).arg(ids.at(1)).toUtf8()));
+    ToolRun run = runVernaDb(analyze + QStringList{u"@"_s + list, u"--indicators"_s,
                                                    u"1,%1"_s.arg(kMarginShare), u"--aggregate"_s, u"2"_s, u"--xlsx"_s,
                                                    dir.filePath(u"out.xlsx"_s)}, env);
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();

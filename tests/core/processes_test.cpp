@@ -1,4 +1,5 @@
 // verna-db run as a separate process: concurrent writers and the choice of database.
+#include "support/files.h"
 #include "support/testdatabase.h"
 
 #include <QDirIterator>
@@ -73,13 +74,9 @@ TEST(NotAVernaDatabase, IsReportedAndLeftUntouched)
     QTemporaryDir dir;
     const QStringList env = QProcessEnvironment::systemEnvironment().toStringList();
     const auto tool = [&env](const QString &path, const QStringList &args) { return runVernaDb(QStringList{u"--db"_s, path} + args, env); };
-    const auto bytes = [](const QString &path) {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    };
     const QString good = dir.filePath(u"verna.sqlite"_s);
     ASSERT_EQ(tool(good, {u"init"_s}).exitCode, 0);
-    const QByteArray verna = bytes(good);
+    const QByteArray verna = readFile(good);
     const int pageSize = (static_cast<uchar>(verna.at(16)) << 8) | static_cast<uchar>(verna.at(17));
     const int cdValPage = tool(good, {u"sql"_s, u"SELECT rootpage FROM sqlite_master WHERE name = 'cd_val'"_s}).out.trimmed().toInt();
     ASSERT_GT(cdValPage, 1);
@@ -106,16 +103,13 @@ TEST(NotAVernaDatabase, IsReportedAndLeftUntouched)
     for (const auto &f : files) {
         SCOPED_TRACE(f.name);
         const QString path = dir.filePath(QString::fromLatin1(f.name) + u".sqlite"_s);
-        QFile out(path);
-        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-        out.write(f.bytes);
-        out.close();
+        ASSERT_TRUE(writeFile(path, f.bytes));
         if (f.prepare) {
             db::Database prepare;
             ASSERT_TRUE(prepare.open(db::DatabaseLocation::file(path)).ok);
             ASSERT_TRUE(prepare.executeNative(QString::fromLatin1(f.prepare)).ok);
         }
-        const QByteArray before = bytes(path);
+        const QByteArray before = readFile(path);
         const ToolRun r = tool(path, {u"sql"_s, u"SELECT count(*) FROM cd_val"_s});
         EXPECT_EQ(r.exitCode, 1) << r.out.toStdString();
         EXPECT_TRUE(r.err.contains(u"VERNA"_s) || r.err.contains(u"poškozená"_s)) << r.err.toStdString();
@@ -123,7 +117,7 @@ TEST(NotAVernaDatabase, IsReportedAndLeftUntouched)
         if (f.initRefused) {
             EXPECT_EQ(tool(path, {u"init"_s, u"--force"_s}).exitCode, 1);
         }
-        EXPECT_TRUE(bytes(path) == before);
+        EXPECT_TRUE(readFile(path) == before);
     }
     // A device is named for what it is, never offered to init, and init does not write to it.
     for (const QStringList &args : {QStringList{u"find"_s, u"x"_s}, QStringList{u"init"_s}}) {
@@ -156,7 +150,7 @@ TEST(FailedInit, LeavesNoFileItCreated)
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
 
     const QString existing = dir.filePath(u"prazdna.sqlite"_s);
-    QFile(existing).open(QIODevice::WriteOnly);
+    ASSERT_TRUE(writeFile(existing, {}));
     EXPECT_EQ(init(existing).first, 1);
     EXPECT_TRUE(QFile::exists(existing));
 }
@@ -185,10 +179,8 @@ TEST(DatabaseChoice, OptionDataSourceOrEmbeddedFile)
     // login: one without would be asked for first.)
     const QString brokenOdbc = home.filePath(u"odbc-broken"_s);
     QDir().mkpath(brokenOdbc);
-    QFile ini(brokenOdbc + u"/odbc.ini"_s);
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write("[finance]\nDriver=NoSuchDriverAnywhere\nServername=127.0.0.1\nPort=1\nUsername=dba\nPassword=qxj\n");
-    ini.close();
+    const QString ini = brokenOdbc + u"/odbc.ini"_s;
+    ASSERT_TRUE(writeFile(ini, "[finance]\nDriver=NoSuchDriverAnywhere\nServername=127.0.0.1\nPort=1\nUsername=dba\nPassword=qxj\n"));
     const QStringList broken = withVariables(noDsn, {u"ODBCSYSINI="_s + brokenOdbc, u"ODBCINI="_s + brokenOdbc + u"/odbc.ini"_s});
     r = runVernaDb({u"sql"_s, u"SELECT 1"_s}, broken);
     EXPECT_EQ(r.exitCode, 1);
@@ -198,9 +190,7 @@ TEST(DatabaseChoice, OptionDataSourceOrEmbeddedFile)
     QDirIterator drivers(u"/usr/lib"_s, {u"psqlodbcw.so"_s}, QDir::Files, QDirIterator::Subdirectories);
     if (!drivers.hasNext())
         return;
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write("[finance]\nDriver=" + drivers.next().toUtf8() + "\nServername=127.0.0.1\nPort=1\nDatabase=finance\nUsername=dba\nPassword=qxj\n");
-    ini.close();
+    ASSERT_TRUE(writeFile(ini, "[finance]\nDriver=" + drivers.next().toUtf8() + "\nServername=127.0.0.1\nPort=1\nDatabase=finance\nUsername=dba\nPassword=qxj\n"));
     r = runVernaDb({u"sql"_s, u"SELECT 1"_s}, broken);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains(u"Databázový server zdroje ODBC „finance“ není dostupný"_s)) << r.err.toStdString();

@@ -8,6 +8,7 @@
 #include "report/reportbuilder.h"
 #include "report/statementsections.h"
 #include "report/stylesheets.h"
+#include "support/files.h"
 #include "support/testdatabase.h"
 
 #include <QDir>
@@ -36,9 +37,7 @@ void expectGolden(const QString &name, const QString &html)
     if (qEnvironmentVariableIsSet("VERNA_UPDATE_GOLDEN")) {
         ASSERT_TRUE(writeReportFile(path, html).ok);
     }
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
-    QString text = QString::fromUtf8(file.readAll());
+    QString text = QString::fromUtf8(readFile(path));
     if (text.startsWith(QChar(0xFEFF)))
         text.remove(0, 1);
     const QStringList expected = text.split(u"\r\n"_s);
@@ -101,9 +100,7 @@ TEST(ReportStyles, TitlesFromTheFirstLineAndEveryCssFileListed)
 
     QTemporaryDir dir;
     for (const auto &[file, text] : {std::pair{"b.CSS", "/* NAZEV: Velká přípona */\n"}, std::pair{"a.css", "h1 {}\n"}, std::pair{"c.txt", "/* NAZEV: Ne */"}}) {
-        QFile f(dir.filePath(QString::fromLatin1(file)));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(text);
+        ASSERT_TRUE(writeFile(dir.filePath(QString::fromLatin1(file)), text));
     }
     EXPECT_EQ(listStyleSheets(dir.path()), (QList<StyleSheet>{{dir.filePath(u"a.css"_s), u"a.css"_s}, {dir.filePath(u"b.CSS"_s), u"Velká přípona"_s}}));
     EXPECT_TRUE(listStyleSheets(dir.filePath(u"chybi"_s)).isEmpty());
@@ -177,9 +174,7 @@ TEST(ReportStyles, ShippedStylesKeepEveryTextReadable)
     const QList<StyleSheet> shipped = listStyleSheets(defaultCssFolder());
     ASSERT_GE(shipped.size(), 3);
     for (const StyleSheet &style : shipped) {
-        QFile file(style.path);
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-        const QString css = QString::fromUtf8(file.readAll());
+        const QString css = QString::fromUtf8(readFile(style.path));
         for (const bool print : {false, true}) {
             const auto rules = cssRules(css, print);
             const QString pageText = hexColours(rules[u"body"_s][u"color"_s]).value(0, u"#000000"_s);
@@ -208,9 +203,7 @@ TEST(ReportFiles, NamesFollowTheCaptionAndWritesAreWhole)
     QTemporaryDir dir;
     const QString path = dir.filePath(u"r.htm"_s);
     ASSERT_TRUE(writeReportFile(path, u"Č"_s).ok);
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), QByteArray("\xEF\xBB\xBF\xC4\x8C"));
+    EXPECT_EQ(readFile(path), QByteArray("\xEF\xBB\xBF\xC4\x8C"));
     EXPECT_FALSE(writeReportFile(dir.filePath(u"chybi/r.htm"_s), u"x"_s).ok);
 }
 
@@ -327,10 +320,7 @@ TEST_P(ReportTest, CommandLineWritesTheReportTheCoreWrites)
     choice.incomeFull = false;
     const QString core = dir.filePath(u"core.htm"_s);
     ASSERT_TRUE(writeReportFile(core, assembleReport(built.value, choice, style)).ok);
-    QFile a(reportFilePath(dir.path(), u"Analýza 1"_s));
-    QFile b(core);
-    ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
-    EXPECT_EQ(a.readAll(), b.readAll());
+    EXPECT_EQ(readFile(reportFilePath(dir.path(), u"Analýza 1"_s)), readFile(core));
 
     EXPECT_EQ(vernaDb({u"report"_s, u"--entities"_s, u"3366"_s, u"--periods"_s, u"1996/4"_s,
                           u"--indicators"_s, u"1"_s, u"--out"_s, dir.path(), u"--sections"_s, u"tabulka"_s}).exitCode, 2);

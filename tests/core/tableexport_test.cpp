@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include "support/files.h"
 #include "support/printing.h"
 
 using namespace verna::analysis;
@@ -46,9 +47,7 @@ TEST(TableExport, SpreadsheetCsvReadsBackInTheCzechDialectAndThroughTheImport)
     QTemporaryDir dir;
     const QString path = dir.filePath(u"tabulka.csv"_s);
     ASSERT_TRUE(writeSpreadsheetCsv(table, path).ok);
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(file.readAll().startsWith("\xEF\xBB\xBF"));
+    EXPECT_TRUE(verna::test::readFile(path).startsWith("\xEF\xBB\xBF"));
     const QList<QStringList> expected = {{QString(), u"Pekárna; \"Kolín\""_s}, {QString(), u"1996/4"_s}, {u"Aktiva celkem"_s, u"-1234,5"_s},
                                          {u"'=SUM(A1)"_s, u"0,25"_s}, {u"Dva\nřádky"_s, u"1000"_s}};
 

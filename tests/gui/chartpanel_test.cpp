@@ -2,6 +2,7 @@
 #include "analysis/chartdata.h"
 #include "analysis/chartpanel.h"
 #include "ui/scripteduser.h"
+#include "support/files.h"
 
 #include <QApplication>
 #include <QAreaSeries>
@@ -68,10 +69,7 @@ struct PdfPages {
 // Page dictionaries and media boxes stay uncompressed in the PDFs Qt writes.
 PdfPages readPdf(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QString text = QString::fromLatin1(file.readAll());
+    const QString text = QString::fromLatin1(test::readFile(path));
     PdfPages pages;
     static const QRegularExpression page(u"/Type\\s*/Page(?![a-zA-Z])"_s);
     pages.count = int(text.count(page));

@@ -7,6 +7,7 @@
 #include "statements/frmnovyvykaz.h"
 #include "statements/statementlinesview.h"
 #include "ui/busyguard.h"
+#include "support/files.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -231,15 +232,12 @@ TEST_F(StatementEntryWindowTest, ImportOffersWhatTheFileNeedsAndReportsTheSummar
     ASSERT_TRUE(test::deliverDrop(w, u"lblSubjekt"_s, u"*/*"_s + QString::number(m_company)));
     QTemporaryDir dir;
     const QString path = dir.filePath(u"vykazy.csv"_s);
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     // Lines left out are 0, so a few lines make pairs that pass every rule.
-    file.write("ico;nazev;rok;ctvrtleti;vykaz;rozsah;radek;castka\n"
-               "27074358;;2005;4;rozvaha;zkraceny;92;10\n27074358;;2005;4;rozvaha;zkraceny;93;10\n"
-               "27074358;;2005;4;rozvaha;zkraceny;152;10\n27074358;;2005;4;rozvaha;zkraceny;153;10\n"
-               "27074358;;2005;4;rozvaha;zkraceny;154;10\n27074358;;2005;4;vysledovka;zkraceny;90;0\n"
-               "25596641;Nová, a.s.;2005;4;rozvaha;2;92;0\n25596641;Nová, a.s.;2005;4;vysledovka;2;90;0\n");
-    file.close();
+    ASSERT_TRUE(test::writeFile(path, "ico;nazev;rok;ctvrtleti;vykaz;rozsah;radek;castka\n"
+                                      "27074358;;2005;4;rozvaha;zkraceny;92;10\n27074358;;2005;4;rozvaha;zkraceny;93;10\n"
+                                      "27074358;;2005;4;rozvaha;zkraceny;152;10\n27074358;;2005;4;rozvaha;zkraceny;153;10\n"
+                                      "27074358;;2005;4;rozvaha;zkraceny;154;10\n27074358;;2005;4;vysledovka;zkraceny;90;0\n"
+                                      "25596641;Nová, a.s.;2005;4;rozvaha;2;92;0\n25596641;Nová, a.s.;2005;4;vysledovka;2;90;0\n"));
 
     m_user.willChooseFile(path);
     m_user.willAnswer(ui::kYes);

@@ -24,6 +24,13 @@ QString WindowTest::lastMessage() const
     return m_user.messages().isEmpty() ? QString() : m_user.messages().last().text;
 }
 
+void WindowTest::expectMessage(qsizetype n, ui::MessageIcon icon, const QString &text) const
+{
+    ASSERT_EQ(m_user.messages().size(), n + 1) << text.toStdString();
+    EXPECT_EQ(m_user.messages()[n].icon, icon) << text.toStdString();
+    EXPECT_EQ(m_user.messages()[n].text, text);
+}
+
 void FrameTest::SetUp()
 {
     WindowTest::SetUp();

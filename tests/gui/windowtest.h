@@ -31,6 +31,8 @@ protected:
     static void click(QWidget *window, const QString &button) { control<QPushButton>(window, button)->click(); }
     static QStringList texts(QListWidget *list);
     QString lastMessage() const;
+    // Checks that the n-th message shown (from 0) is the last one, with this icon and text.
+    void expectMessage(qsizetype n, ui::MessageIcon icon, const QString &text) const;
     QString value(const QString &sql) { return m_db.singleValue(sql); }
 
     SqliteFixture m_files;
