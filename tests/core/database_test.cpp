@@ -3,6 +3,7 @@
 #include "db/odbclogin.h"
 #include "db/schema.h"
 #include "db/transaction.h"
+#include "support/files.h"
 #include "support/testdatabase.h"
 
 #include <QFile>
@@ -90,6 +91,16 @@ TEST_P(DatabaseTest, GuardRollsBackUnlessCommittedAndInnerFailureSpoilsTheOuter)
         EXPECT_TRUE(tx.commit());
     }
     EXPECT_EQ(count(u"mem"_s), u"1"_s);
+
+    // A native read that fails inside a transaction fails alone; the transaction lives on.
+    db::Transaction tx(db());
+    ASSERT_TRUE(db().execute(memInsert(1, 3)).ok);
+    EXPECT_FALSE(db().queryNative(u"SELECT nonsense FROM nowhere"_s).ok());
+    const auto rows = db().queryNative(u"SELECT mem_id FROM mem"_s);
+    ASSERT_TRUE(rows.ok()) << rows.error.toStdString();
+    EXPECT_EQ(rows.value.size(), 2);
+    EXPECT_TRUE(tx.commit());
+    EXPECT_EQ(count(u"mem"_s), u"2"_s);
 }
 
 // Delivered keys start at 1; the application's go below zero from -1 all the same.
@@ -103,25 +114,18 @@ TEST_P(DatabaseTest, ApplicationKeysAreNegativeFromMinusOne)
     EXPECT_EQ(db().singleValue(u"SELECT func_grp_id FROM func_grp WHERE func_grp_name = 'C'"_s), u"-1"_s);
 }
 
-TEST_P(DatabaseTest, TextComparesCaseInsensitivelyAndLikeTakesTypedMetacharactersLiterally)
+TEST_P(DatabaseTest, TextComparesCaseInsensitivelyLikeTakesTypedMetacharactersLiterallyAndSortsInCzech)
 {
     addNames({u"Čokoládovny Žďár"_s, u"Sleva 50% s.r.o."_s, u"Sleva 500 s.r.o."_s, u"A_B"_s, u"AxB"_s, u"O'Neill"_s});
-    const auto matches = [this](const char *where) { return db().singleValue(u"SELECT count(*) FROM name WHERE "_s + QString::fromUtf8(where)); };
-    EXPECT_EQ(matches("name_txt = 'čokoládovny žďár'"), u"1"_s);
-    EXPECT_EQ(matches("name_txt = 'ČOKOLÁDOVNY ŽĎÁR'"), u"1"_s);
-    EXPECT_EQ(matches("name_txt = 'cokoladovny zdar'"), u"0"_s);
-    EXPECT_EQ(matches("name_txt LIKE 'čoko%'"), u"1"_s);
-    EXPECT_EQ(matches("name_txt LIKE '%ŽĎÁR'"), u"1"_s);
-    EXPECT_EQ(matches("name_txt LIKE 'sleva 50%'"), u"2"_s);
-    EXPECT_EQ(matches("name_txt LIKE 'sleva 50[%]%'"), u"1"_s);
-    EXPECT_EQ(matches("name_txt LIKE 'a_b'"), u"2"_s);
-    EXPECT_EQ(matches("name_txt LIKE 'a[_]b'"), u"1"_s);
-    EXPECT_EQ(matches("name_txt LIKE 'o''n%'"), u"1"_s);
+    const std::pair<const char *, const char *> matches[] = {
+        {"= 'čokoládovny žďár'", "1"}, {"= 'ČOKOLÁDOVNY ŽĎÁR'", "1"}, {"= 'cokoladovny zdar'", "0"}, {"LIKE 'čoko%'", "1"},
+        {"LIKE '%ŽĎÁR'", "1"},         {"LIKE 'sleva 50%'", "2"},     {"LIKE 'sleva 50[%]%'", "1"},   {"LIKE 'a_b'", "2"},
+        {"LIKE 'a[_]b'", "1"},         {"LIKE 'o''n%'", "1"}};
+    for (const auto &[where, count] : matches)
+        EXPECT_EQ(db().singleValue(u"SELECT count(*) FROM name WHERE name_txt "_s + QString::fromUtf8(where)), QString::fromUtf8(count)) << where;
     EXPECT_EQ(db().singleValue(u"SELECT RTRIM(LTRIM(name_txt)) FROM name WHERE subj_id = 6"_s), u"O'Neill"_s);
-}
 
-TEST_P(DatabaseTest, TextSortsInCzechAlphabeticalOrder)
-{
+    ASSERT_TRUE(db().execute(u"DELETE FROM name"_s).ok);
     addNames({u"chata"_s, u"Čaj"_s, u"hrad"_s, u"cukr"_s, u"Dům"_s, u"Řeka"_s, u"rak"_s, u"Šíp"_s, u"sova"_s});
     QStringList sorted;
     for (const QStringList &row : db().queryRows(u"SELECT RTRIM(LTRIM(name_txt)) FROM name ORDER BY 1"_s).rows)
@@ -197,18 +201,6 @@ TEST_P(DatabaseTest, ADroppedIdleConnectionIsReopenedForReadsButNeverForWrites)
     EXPECT_EQ(count(u"mem"_s), u"1"_s);
 }
 
-TEST_P(DatabaseTest, NativeReadInsideATransactionFailsAloneAndTheTransactionLivesOn)
-{
-    db::Transaction tx(db());
-    ASSERT_TRUE(db().execute(memInsert(1, 2)).ok);
-    EXPECT_FALSE(db().queryNative(u"SELECT nonsense FROM nowhere"_s).ok());
-    const auto rows = db().queryNative(u"SELECT mem_id FROM mem"_s);
-    ASSERT_TRUE(rows.ok()) << rows.error.toStdString();
-    EXPECT_EQ(rows.value.size(), 1);
-    EXPECT_TRUE(tx.commit());
-    EXPECT_EQ(count(u"mem"_s), u"1"_s);
-}
-
 // Work that lets events through inside its transaction: what they start in the database
 // (another window's click) is refused before the driver, neither joins the transaction nor,
 // failing, aborts it, while the work's own calls go on and commit.
@@ -269,10 +261,7 @@ TEST(SQLiteFile, QueriesTakeNoWriteLockAndReadOnlyFilesAreReadNotWritten)
     writer.close();
     test.db().close();
 
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray before = file.readAll();
-    file.close();
+    const QByteArray before = readFile(path);
     db::DatabaseLocation location = db::DatabaseLocation::file(path);
     location.readOnly = true;
     db::Database reader;
@@ -284,8 +273,7 @@ TEST(SQLiteFile, QueriesTakeNoWriteLockAndReadOnlyFilesAreReadNotWritten)
     EXPECT_TRUE(write.error.contains(u"jen pro čtení"_s)) << write.error.toStdString();
     reader.useWriteAheadLog();
     reader.close();
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), before);
+    EXPECT_EQ(readFile(path), before);
 }
 
 namespace {
@@ -420,11 +408,7 @@ TEST(ServerLogin, ASourceWithoutAPasswordAsksUnlessThePasswordFileHasOne)
     QTemporaryDir dir;
     const QString path = dir.filePath(u"pgpass"_s);
     const auto write = [&path](const QByteArray &text, QFile::Permissions permissions) {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(text);
-        file.close();
-        ASSERT_TRUE(file.setPermissions(permissions));
+        ASSERT_TRUE(writeFile(path, text) && QFile::setPermissions(path, permissions));
     };
     const QFile::Permissions owner = QFile::ReadOwner | QFile::WriteOwner;
     write("# comment\ndb.firma.cz:5433:finance:jin\\:y:heslo\n*:*:jina:jin\\:y:heslo\n", owner);
