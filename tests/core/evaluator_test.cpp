@@ -192,11 +192,8 @@ namespace {
 class EvaluatorTest : public BackendTest
 {
 protected:
-    void SetUp() override
+    void prepare() override
     {
-        BackendTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
         const Outcome written = insertFixture(db());
         ASSERT_TRUE(written.ok) << written.error.toStdString();
     }
@@ -212,10 +209,7 @@ protected:
     QString count(const QString &table) { return db().singleValue("SELECT count(*) FROM " + table); }
     void execute(const QString &sql) { ASSERT_TRUE(db().execute(sql).ok) << sql.toStdString(); }
 
-    ToolRun eval(const QStringList &arguments)
-    {
-        return runVernaDb(QStringList{"--db", testDatabase().dbOption(), "eval"} + arguments, testDatabase().childEnvironment());
-    }
+    ToolRun eval(const QStringList &arguments) { return vernaDb(QStringList{"eval"} + arguments); }
 };
 
 const QStringList kCliPeriod = {"--entity", "12", "--year", "1999", "--quarter", "4"};

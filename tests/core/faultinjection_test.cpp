@@ -27,7 +27,6 @@ class FaultInjectionTest : public BackendTest
 protected:
     bool withReferenceData() const override { return true; }
 
-
     // The audit rows after the given key, as "action kind", sorted; their greatest key.
     std::pair<QStringList, qint64> auditRowsAfter(qint64 key)
     {
@@ -82,47 +81,35 @@ TEST_P(FaultInjectionTest, EveryWriteIsWholeOrNotThereAtAnyFailingStatement)
                                   "25596641;Druhá a.s.;2011;2;vysledovka;zkraceny;202;0\n"
                                   "48135445;Nová z importu s.r.o.;2011;2;rozvaha;zkraceny;193;3\n"
                                   "48135445;Nová z importu s.r.o.;2011;2;vysledovka;zkraceny;202;0\n";
+    // Keep the new row's id; say whether the write succeeded.
+    const auto made = [](qint32 &id, const entities::Written &w) {
+        id = w.id;
+        return w.ok();
+    };
+    const auto saved = [](qint32 &id, const auto &s) {
+        id = s.ok() ? s.value.id : id;
+        return s.ok() && !s.value.nameTaken;
+    };
     const std::vector<Write> writes = {
-        {"new entity", [&] {
-             const entities::Written w = entities.create({u"27074358"_s, u"Poruchy s.r.o."_s, 2, 1112, longNote, {3029, 3001}});
-             entity = w.id;
-             return w.ok();
-         }, {u"vložení subjekt"_s}},
-        {"second entity", [&] {
-             const entities::Written w = entities.create({u"25596641"_s, u"Druhá a.s."_s, 2, 1112, {}, {3029}});
-             other = w.id;
-             return w.ok();
-         }, {u"vložení subjekt"_s}},
+        {"new entity", [&] { return made(entity, entities.create({u"27074358"_s, u"Poruchy s.r.o."_s, 2, 1112, longNote, {3029, 3001}})); },
+         {u"vložení subjekt"_s}},
+        {"second entity", [&] { return made(other, entities.create({u"25596641"_s, u"Druhá a.s."_s, 2, 1112, {}, {3029}})); }, {u"vložení subjekt"_s}},
         {"note", [&] { return entities::storeNote(db(), QString::number(entity), u"nová\r\npoznámka"_s).ok; }, {u"změna poznámka"_s}},
         {"entity editing", [&] { return entities.save(entity, u"Poruchy 2 s.r.o."_s, longNote).ok; }, {u"změna subjekt"_s}},
-        {"new group", [&] {
-             const entities::Written w = groups.create(u"Skupina poruch"_s, u"pozn."_s, {entity});
-             group = w.id;
-             return w.ok();
-         }, {u"vložení skupina subjektů"_s}},
+        {"new group", [&] { return made(group, groups.create(u"Skupina poruch"_s, u"pozn."_s, {entity})); }, {u"vložení skupina subjektů"_s}},
         {"group members", [&] { return groups.addMembers(group, {other}).ok(); }, {u"změna skupina subjektů"_s}},
         {"membership off", [&] { return entities.setMembership(group, other, false).ok; }, {u"změna skupina subjektů"_s}},
         {"member removed", [&] { return groups.removeMember(group, other).ok; }, {u"změna skupina subjektů"_s}},
         {"group renamed", [&] { return groups.rename(group, u"Skupina poruch 2"_s).ok(); }, {u"změna skupina subjektů"_s}},
         {"group note", [&] { return groups.storeNote(group, longNote).ok; }, {u"změna poznámka"_s}},
-        {"new indicator", [&] {
-             const auto s = indicators.create({u"Porucha"_s, u"[1]+[2]"_s, longNote});
-             indicator = s.value.id;
-             return s.ok() && !s.value.nameTaken;
-         }, {u"vložení ukazatel"_s}},
-        {"indicator changed", [&] {
-             const auto s = indicators.change(indicator, u"Porucha 2"_s, u"popis"_s, u"[1]*2"_s);
-             return s.ok() && !s.value.nameTaken;
-         }, {u"změna ukazatel"_s}},
-        {"new indicator group", [&] {
-             const auto s = indicatorGroups.create(u"Poruchové"_s, u"popis"_s, {indicator, 1});
-             indicatorGroup = s.value.id;
-             return s.ok() && !s.value.nameTaken;
-         }, {u"vložení skupina ukazatelů"_s}},
-        {"indicator group changed", [&] {
-             const auto s = indicatorGroups.change(indicatorGroup, u"Poruchové 2"_s, u"jiný popis"_s, {2});
-             return s.ok() && !s.value.nameTaken;
-         }, {u"změna skupina ukazatelů"_s}},
+        {"new indicator", [&] { return saved(indicator, indicators.create({u"Porucha"_s, u"[1]+[2]"_s, longNote})); }, {u"vložení ukazatel"_s}},
+        {"indicator changed", [&] { return saved(indicator, indicators.change(indicator, u"Porucha 2"_s, u"popis"_s, u"[1]*2"_s)); },
+         {u"změna ukazatel"_s}},
+        {"new indicator group", [&] { return saved(indicatorGroup, indicatorGroups.create(u"Poruchové"_s, u"popis"_s, {indicator, 1})); },
+         {u"vložení skupina ukazatelů"_s}},
+        {"indicator group changed",
+         [&] { return saved(indicatorGroup, indicatorGroups.change(indicatorGroup, u"Poruchové 2"_s, u"jiný popis"_s, {2})); },
+         {u"změna skupina ukazatelů"_s}},
         {"indicator group member removed", [&] { return indicatorGroups.removeMember(indicatorGroup, 2).ok; }, {u"změna skupina ukazatelů"_s}},
         {"indicator group deleted", [&] { return indicatorGroups.remove(indicatorGroup).ok; }, {u"smazání skupina ukazatelů"_s}},
         {"indicator deleted", [&] { return indicators.remove(indicator).ok; }, {u"smazání ukazatel"_s}},

@@ -27,42 +27,32 @@ QStringList withVariables(QStringList env, const QStringList &overrides)
     return env;
 }
 
-class ProcessTest : public BackendTest
-{
-};
+using ProcessTest = BackendTest;
 
 } // namespace
 
 TEST_P(ProcessTest, SqlCommandPrintsRowsAndReportsErrorsWithExitCodes)
 {
-    const QStringList env = testDatabase().childEnvironment();
-    const QString dbOption = testDatabase().dbOption();
-    ToolRun r = runVernaDb({u"--db"_s, dbOption, u"sql"_s, u"SELECT count(*) FROM finl_stmt"_s}, env);
+    ToolRun r = vernaDb({u"sql"_s, u"SELECT count(*) FROM finl_stmt"_s});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, u"0\n"_s);
     // Every row is one line: tabs, line breaks and backslashes in values are escaped.
-    r = runVernaDb({u"--db"_s, dbOption, u"sql"_s, u"SELECT 'a\tb\r\nc\\d', NULL, 2"_s}, env);
+    r = vernaDb({u"sql"_s, u"SELECT 'a\tb\r\nc\\d', NULL, 2"_s});
     EXPECT_EQ(r.out, u"a\\tb\\r\\nc\\\\d\t\t2\n"_s) << r.err.toStdString();
-    r = runVernaDb({u"--db"_s, dbOption, u"sql"_s, u"SELECT * FROM no_such_table"_s}, env);
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.err.startsWith(u"Příkaz SQL selhal: "_s)) << r.err.toStdString();
-    r = runVernaDb({u"--db"_s, dbOption, u"sql"_s}, env);
-    EXPECT_EQ(r.exitCode, 2);
-    r = runVernaDb({u"--db"_s, dbOption, u"frobnicate"_s}, env);
-    EXPECT_EQ(r.exitCode, 2);
-    r = runVernaDb({u"--help"_s}, env);
-    EXPECT_EQ(r.exitCode, 0);
-    EXPECT_TRUE(r.out.contains(u"analyze"_s)) << r.out.toStdString();
+    r = vernaDb({u"sql"_s, u"SELECT * FROM no_such_table"_s});
+    EXPECT_TRUE(r.exitCode == 1 && r.err.startsWith(u"Příkaz SQL selhal: "_s)) << r.err.toStdString();
+    EXPECT_EQ(vernaDb({u"sql"_s}).exitCode, 2);
+    EXPECT_EQ(vernaDb({u"frobnicate"_s}).exitCode, 2);
+    r = runVernaDb({u"--help"_s}, testDatabase().childEnvironment());
+    EXPECT_TRUE(r.exitCode == 0 && r.out.contains(u"analyze"_s)) << r.out.toStdString();
     // A mistyped file is reported, not created empty.
     QTemporaryDir dir;
     const QString missing = dir.filePath(u"preklep.sqlite"_s);
-    r = runVernaDb({u"--db"_s, missing, u"sql"_s, u"SELECT 1"_s}, env);
-    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(runVernaDb({u"--db"_s, missing, u"sql"_s, u"SELECT 1"_s}, testDatabase().childEnvironment()).exitCode, 1);
     EXPECT_FALSE(QFile::exists(missing));
     // init refuses a database that already has the tables.
-    r = runVernaDb({u"--db"_s, dbOption, u"init"_s}, env);
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.err.contains(u"--force"_s)) << r.err.toStdString();
+    r = vernaDb({u"init"_s});
+    EXPECT_TRUE(r.exitCode == 1 && r.err.contains(u"--force"_s)) << r.err.toStdString();
 }
 
 VERNA_ALL_BACKENDS(ProcessTest);

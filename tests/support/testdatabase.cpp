@@ -12,11 +12,13 @@
 
 namespace verna::test {
 
-ToolRun runVernaDb(const QStringList &arguments, const QStringList &environment)
+ToolRun runVernaDb(const QStringList &arguments, const QStringList &environment, const QByteArray &input)
 {
     QProcess p;
     p.setEnvironment(environment);
     p.start(QStringLiteral(VERNA_DB_TOOL), arguments);
+    if (!input.isEmpty() && p.write(input) == input.size())
+        p.closeWriteChannel();
     p.waitForFinished(60000);
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
             QString::fromUtf8(p.readAllStandardError())};
@@ -120,9 +122,9 @@ QStringList BackendTest::allRows()
     return out;
 }
 
-ToolRun BackendTest::vernaDb(const QStringList &arguments)
+ToolRun BackendTest::vernaDb(const QStringList &arguments, const QByteArray &input)
 {
-    return runVernaDb(QStringList{QStringLiteral("--db"), m_test->dbOption()} + arguments, m_test->childEnvironment());
+    return runVernaDb(QStringList{QStringLiteral("--db"), m_test->dbOption()} + arguments, m_test->childEnvironment(), input);
 }
 
 void BackendTest::TearDown()
