@@ -6,12 +6,12 @@
 #include "shell/demodata.h"
 #include "shell/startup.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include "support/files.h"
 #include "support/printing.h"
 
 using namespace verna;
@@ -41,20 +41,10 @@ for (t,) in c.execute("SELECT name FROM sqlite_master WHERE type = 'table' AND n
 QList<qint32> found(db::Database &database, const QString &name, bool anywhere)
 {
     QList<qint32> ids;
-    entities::NameQuery query;
-    query.name = name;
-    query.anywhere = anywhere;
-    const entities::Listing listing = entities::EntitySearch(database).byName(query, [&ids](const entities::ListItem &item, int) {
-        ids << item.id;
-    });
+    const entities::Listing listing = entities::EntitySearch(database).byName(entities::NameQuery{name, {}, {}, anywhere},
+                                                                              [&ids](const entities::ListItem &item, int) { ids << item.id; });
     EXPECT_TRUE(listing.ok()) << listing.error.toStdString();
     return ids;
-}
-
-QByteArray digest(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256) : QByteArray();
 }
 
 } // namespace
@@ -84,11 +74,11 @@ TEST(SqliteFile, IsAPlainSqliteDatabaseThatOtherToolsReadAndWriteWithoutBreaking
     EXPECT_EQ(found(database, u"zlutoucky"_s, false), QList<qint32>{3366});
     EXPECT_EQ(found(database, u"toučký k"_s, true), QList<qint32>{3366});
     // Exports and reports never take the open database (or its log) for their file.
-    const QByteArray before = digest(path);
+    const QByteArray before = test::readFile(path);
     EXPECT_FALSE(analysis::writeCsv(analysis::ExportTable{}, path).ok);
     EXPECT_FALSE(analysis::writeXlsx(analysis::ExportTable{}, path + u"-wal"_s).ok);
     EXPECT_FALSE(report::writeReportFile(path, u"<html/>"_s).ok);
-    EXPECT_EQ(digest(path), before);
+    EXPECT_EQ(test::readFile(path), before);
     // The collation the columns no longer declare still rules the application's compares.
     EXPECT_EQ(database.singleValue(u"SELECT count(*) FROM name WHERE name_txt = 'žluťoučký KŮŇ, S.R.O.  '"_s), u"1"_s);
 }
@@ -129,11 +119,11 @@ TEST(SqliteFile, AnOlderFileIsUpgradedAfterABackupAndANewerOneRefusedUntouched)
     EXPECT_EQ(python(path, kReadEverything), u"ok"_s);
 
     EXPECT_EQ(python(path, u"c.execute('UPDATE schema_ver SET ver_nbr = 99')\nc.commit()"_s), u""_s);
-    const QByteArray newer = digest(path);
+    const QByteArray newer = test::readFile(path);
     const Outcome refused = shell::openDatabase(database, db::DatabaseLocation::file(path));
     EXPECT_FALSE(refused.ok);
     EXPECT_TRUE(refused.error.contains(u"novější verze"_s)) << refused.error.toStdString();
     database.close();
-    EXPECT_EQ(digest(path), newer);
+    EXPECT_EQ(test::readFile(path), newer);
 }
 
