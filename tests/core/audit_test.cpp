@@ -69,9 +69,8 @@ TEST_P(AuditTest, HistoryPrintsAStatementChangeWithTheStatementItReplaced)
     EXPECT_EQ(lines.filter(balance).size(), 1) << run.out.toStdString();
     // Who: never empty, and on a server the server's user.
     EXPECT_FALSE(lines.first().section(u'\t', 1, 1).isEmpty());
-    if (GetParam() == TestBackend::PostgreSQL) {
+    if (GetParam() == TestBackend::PostgreSQL)
         EXPECT_EQ(lines.first().section(u'\t', 1, 1), db().singleValue(u"SELECT CURRENT_USER"_s));
-    }
     const ToolRun since = vernaDb({u"history"_s, u"--since"_s, u"2000-01-01"_s});
     EXPECT_EQ(since.out, run.out) << since.err.toStdString();
     EXPECT_EQ(vernaDb({u"history"_s}).exitCode, 2);
@@ -83,10 +82,8 @@ TEST_P(AuditTest, AThirdSchemaDatabaseIsUpgradedWithItsRowsKept)
 {
     const qint32 entity = newEntity(u"27074358"_s, u"Starší s.r.o."_s);
     ASSERT_TRUE(sql(u"DROP TABLE audit_log"_s).ok);
-    if (GetParam() == TestBackend::PostgreSQL) {
-        ASSERT_TRUE(sql(u"DROP FUNCTION verna_audit_row() CASCADE"_s).ok);
-        ASSERT_TRUE(sql(u"DROP FUNCTION verna_audit_guard() CASCADE"_s).ok);
-    }
+    if (GetParam() == TestBackend::PostgreSQL)
+        ASSERT_TRUE(sql(u"DROP FUNCTION verna_audit_row() CASCADE"_s).ok && sql(u"DROP FUNCTION verna_audit_guard() CASCADE"_s).ok);
     ASSERT_TRUE(sql(u"UPDATE schema_ver SET ver_nbr = 3"_s).ok);
     const Outcome upgraded = db::Schema::upgrade(db());
     ASSERT_TRUE(upgraded.ok) << upgraded.error.toStdString();
@@ -120,9 +117,8 @@ TEST_P(AuditTest, PlainSqlIsAuditedOnPostgresAndOnlyAdministratorsChangeTheTrail
     // Roles are the cluster's: the test's own one goes at the end.
     const QString role = u"verna_audit_test_"_s + QUuid::createUuid().toString(QUuid::Id128).left(12);
     const QString schema = db().singleValue(u"SELECT current_schema()"_s);
-    for (const QString &name : {u"verna_ctenar"_s, u"verna_analytik"_s, u"verna_editor"_s, u"verna_spravce"_s}) {
+    for (const QString &name : {u"verna_ctenar"_s, u"verna_analytik"_s, u"verna_editor"_s, u"verna_spravce"_s})
         ASSERT_TRUE(sql(u"DO $$ BEGIN CREATE ROLE %1 NOLOGIN; EXCEPTION WHEN duplicate_object THEN NULL; END $$"_s.arg(name)).ok);
-    }
     for (const QString &grant : db::audit::grantStatements())
         ASSERT_TRUE(sql(grant).ok) << grant.toStdString();
     for (const QString &setup : {u"CREATE ROLE %1 NOLOGIN IN ROLE verna_editor"_s, u"GRANT USAGE ON SCHEMA %2 TO %1"_s,
@@ -137,8 +133,7 @@ TEST_P(AuditTest, PlainSqlIsAuditedOnPostgresAndOnlyAdministratorsChangeTheTrail
     // An editor adds rows, and even granted the privileges changes and deletes none.
     EXPECT_TRUE(as(u"INSERT INTO audit_log (action_txt, obj_type_txt) VALUES ('změna', 'subjekt')"_s).ok);
     const Outcome changed = as(u"UPDATE audit_log SET user_txt = 'nikdo'"_s);
-    EXPECT_FALSE(changed.ok);
-    EXPECT_TRUE(changed.error.contains(u"verna_spravce"_s)) << changed.error.toStdString();
+    EXPECT_TRUE(!changed.ok && changed.error.contains(u"verna_spravce"_s)) << changed.error.toStdString();
     EXPECT_FALSE(as(u"DELETE FROM audit_log"_s).ok);
     EXPECT_EQ(history(entity).size(), 3);
     // An administrator may.
