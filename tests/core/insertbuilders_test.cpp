@@ -77,12 +77,11 @@ TEST(InsertBuilders, SettersKeepTheirRulesAndOnlyNumbersAreSpliced)
     clsSQL_finl finl;
     // Codes are derived only by the setters: a new builder writes 0 for both.
     EXPECT_TRUE(finl.getSQL_insert_finl_stmt().endsWith(",0,0,null,0,null,0,0,null,'uživatel',1,0,1990,1)"));
-    finl.setCtvrtleti(3);
-    finl.setCtvrtleti(5);
-    finl.setCtvrtleti(0);
+    for (const int quarter : {3, 5, 0})
+        finl.setCtvrtleti(static_cast<qint16>(quarter));
     EXPECT_EQ(finl.ctvrtleti(), 3);
-    finl.setTyp_vykazu(2);
-    finl.setTyp_vykazu(3);
+    for (const int type : {2, 3})
+        finl.setTyp_vykazu(static_cast<qint16>(type));
     EXPECT_EQ(finl.typ_vykazu(), 2);
     EXPECT_TRUE(finl.getSQL_finl_stmt_id().endsWith("stmt_type_cd = 28"));
     for (const auto &[stmt, item, amount] : {std::tuple{"1", "36", "1e5"}, {"1", "36", "1,5"}, {"1 OR 1=1", "36", "1"},
@@ -91,11 +90,7 @@ TEST(InsertBuilders, SettersKeepTheirRulesAndOnlyNumbersAreSpliced)
     EXPECT_EQ(finl.getSQL_amt_val(u"1;"_s, 36), "");
 }
 
-namespace {
-class InsertBuildersDbTest : public BackendTest
-{
-};
-} // namespace
+using InsertBuildersDbTest = BackendTest;
 
 TEST_P(InsertBuildersDbTest, DialectOneRunsAndStoresTextsAsTyped)
 {
