@@ -69,8 +69,9 @@ TEST_P(AuditTest, HistoryPrintsAStatementChangeWithTheStatementItReplaced)
     EXPECT_EQ(lines.filter(balance).size(), 1) << run.out.toStdString();
     // Who: never empty, and on a server the server's user.
     EXPECT_FALSE(lines.first().section(u'\t', 1, 1).isEmpty());
-    if (GetParam() == TestBackend::PostgreSQL)
+    if (GetParam() == TestBackend::PostgreSQL) {
         EXPECT_EQ(lines.first().section(u'\t', 1, 1), db().singleValue(u"SELECT CURRENT_USER"_s));
+    }
     const ToolRun since = vernaDb({u"history"_s, u"--since"_s, u"2000-01-01"_s});
     EXPECT_EQ(since.out, run.out) << since.err.toStdString();
     EXPECT_EQ(vernaDb({u"history"_s}).exitCode, 2);
@@ -82,8 +83,9 @@ TEST_P(AuditTest, AThirdSchemaDatabaseIsUpgradedWithItsRowsKept)
 {
     const qint32 entity = newEntity(u"27074358"_s, u"Starší s.r.o."_s);
     ASSERT_TRUE(sql(u"DROP TABLE audit_log"_s).ok);
-    if (GetParam() == TestBackend::PostgreSQL)
+    if (GetParam() == TestBackend::PostgreSQL) {
         ASSERT_TRUE(sql(u"DROP FUNCTION verna_audit_row() CASCADE"_s).ok && sql(u"DROP FUNCTION verna_audit_guard() CASCADE"_s).ok);
+    }
     ASSERT_TRUE(sql(u"UPDATE schema_ver SET ver_nbr = 3"_s).ok);
     const Outcome upgraded = db::Schema::upgrade(db());
     ASSERT_TRUE(upgraded.ok) << upgraded.error.toStdString();

@@ -68,8 +68,9 @@ TEST_P(DemoDataTest, GeneratedStatementsPassEverySumRule)
     db().useWriteAheadLog();
     ASSERT_TRUE(generateDemoData(db(), smallRun()).ok) << db().lastError().toStdString();
     // The write-ahead log is emptied into the file afterwards, not left as large as the data.
-    if (GetParam() == TestBackend::SQLite)
+    if (GetParam() == TestBackend::SQLite) {
         EXPECT_EQ(QFileInfo(db().location().path + u"-wal"_s).size(), 0);
+    }
     const Result<statements::SumRules> rules = statements::SumRules::load(db());
     ASSERT_TRUE(rules.ok()) << rules.error.toStdString();
     std::map<int, std::pair<int, int>> kinds; // statement id -> (type, form)

@@ -77,8 +77,9 @@ TEST_P(HostileInputTest, TextsAreStoredExactlyOrRefused)
         }
         const auto grouped = indicatorGroups.create(s + u" g"_s, s, {});
         ASSERT_FALSE(sqlError(grouped.error)) << shown << ": " << grouped.error.toStdString();
-        if (grouped.ok() && !grouped.value.nameTaken)
+        if (grouped.ok() && !grouped.value.nameTaken) {
             EXPECT_EQ(indicatorGroups.description(grouped.value.id).value, s) << shown;
+        }
     }
     std::cout << "[ figures  ] " << corpus.size() << " hostile texts: " << stored << " stored exactly, " << refused << " refused\n";
 }

@@ -171,8 +171,9 @@ TEST_P(RolesTest, EachRoleWritesExactlyWhatItsRightsAllow)
             EXPECT_TRUE(db::setupRoles(user).error.contains(u"Role může nastavit jen"_s)) << roles.at(k).toStdString();
             const QString made = freshName(9);
             EXPECT_EQ(db::addUser(user, made, db::kReaderRole, u"x"_s).ok, roles.at(k) == db::kAdminRole) << roles.at(k).toStdString();
-            if (roles.at(k) == db::kAdminRole)
+            if (roles.at(k) == db::kAdminRole) {
                 EXPECT_TRUE(db::removeUser(user, made).ok);
+            }
             const Result<db::Rights> rights = db::Rights::read(user);
             ASSERT_TRUE(rights.ok()) << rights.error.toStdString();
             for (const Writer &writer : writers) {

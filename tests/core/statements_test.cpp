@@ -286,8 +286,9 @@ TEST_P(StatementsTest, StructureSharesAddUpOverTheSumRules)
             if (!text.isEmpty())
                 share.insert(table.itemCode(r), text.toDouble());
         }
-        if (type == kBalanceSheet)
+        if (type == kBalanceSheet) {
             EXPECT_TRUE(share.value(92) == 100.0 && share.value(152) == 100.0);
+        }
         const QList<SumRule> ofType = rules.value.rules(type, 4);
         ASSERT_FALSE(ofType.isEmpty());
         for (const SumRule &rule : ofType) {
