@@ -19,10 +19,7 @@ TEST(BatchSplitting, SplitsAtCarriageReturnsOutsideQuotesAndComments)
     EXPECT_EQ(parts[2], u"-- it's a comment"_s);
     EXPECT_TRUE(parts[3].contains(u"/* don't\r split */"_s));
     EXPECT_EQ(parts[4], u"COMMIT TRAN"_s);
-}
-
-TEST(BatchSplitting, SemicolonsSplitTooAndAnUnterminatedQuoteKeepsTheRest)
-{
+    // Semicolons split too; an unterminated quote keeps the rest.
     EXPECT_EQ(splitBatch(u"DELETE FROM a; COMMIT;DELETE FROM b;"_s), (QStringList{u"DELETE FROM a"_s, u"COMMIT"_s, u"DELETE FROM b"_s}));
     EXPECT_EQ(splitBatch(u"SELECT ';', [a;b], \"c;d\" /* ; */ -- ;"_s).size(), 1);
     EXPECT_EQ(splitBatch(u"SELECT 'a\rb; c"_s).size(), 1);
@@ -73,10 +70,7 @@ TEST(Translation, SqlServerGetsTheTextUnchanged)
     const Translation t = translate(sql, Backend::SqlServer);
     EXPECT_EQ(t.sql, sql);
     EXPECT_EQ(t.keyTables, QStringList{u"ident"_s});
-}
-
-TEST(Translation, KeySubqueriesOfEveryQuotedShapeBecomeNegativeKeys)
-{
+    // Key subqueries of every quoted shape become negative keys elsewhere.
     for (const QString &shape : {u"(SELECT (min(row_id)-1) FROM ident)"_s, u"(select (min(row_id)-1) from text)"_s,
                                  u"(SELECT min(row_id)-1 FROM func_for)"_s, u"(SELECT min(row_id) - 1 FROM func_mem)"_s,
                                  u"(SELECT (min(func_grp_id) - 1) FROM func_grp)"_s}) {
@@ -85,14 +79,10 @@ TEST(Translation, KeySubqueriesOfEveryQuotedShapeBecomeNegativeKeys)
         EXPECT_TRUE(t.sql.contains(u"CURRENT_TIMESTAMP"_s)) << t.sql.toStdString();
         EXPECT_EQ(t.keyTables.size(), 1);
     }
-}
-
-TEST(Translation, QuotedTextIsNeverRewritten)
-{
-    const QString sql = u"INSERT INTO text VALUES(1,getdate(),0,1,1,'getdate() (SELECT (min(row_id)-1) FROM x) LIKE ''a''')"_s;
-    const Translation t = translate(sql, Backend::PostgreSQL);
-    EXPECT_TRUE(t.sql.endsWith(u"'getdate() (SELECT (min(row_id)-1) FROM x) LIKE ''a''')"_s)) << t.sql.toStdString();
-    EXPECT_TRUE(t.keyTables.isEmpty());
+    // Quoted text is never rewritten.
+    const QString quoted = u"INSERT INTO text VALUES(1,getdate(),0,1,1,'getdate() (SELECT (min(row_id)-1) FROM x) LIKE ''a''')"_s;
+    EXPECT_TRUE(translate(quoted, Backend::PostgreSQL).sql.endsWith(u"'getdate() (SELECT (min(row_id)-1) FROM x) LIKE ''a''')"_s));
+    EXPECT_TRUE(translate(quoted, Backend::PostgreSQL).keyTables.isEmpty());
 }
 
 TEST(Translation, TrimOfNumbersCastsToTextOnPostgreSQL)
