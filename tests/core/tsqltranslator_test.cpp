@@ -64,7 +64,7 @@ TEST(StatementKinds, TransactionControlInEveryFormAndDialect)
         EXPECT_EQ(classify(QString::fromUtf8(c.text), c.backend), c.kind) << c.text;
 }
 
-TEST(Translation, SqlServerGetsTheTextUnchanged)
+TEST(Translation, SqlServerGetsTheTextUnchangedOthersGetNegativeKeysAndQuotedTextStays)
 {
     const QString sql = u"INSERT INTO ident VALUES ((SELECT (min(row_id)-1) FROM ident),getdate(),0)"_s;
     const Translation t = translate(sql, Backend::SqlServer);
@@ -85,19 +85,16 @@ TEST(Translation, SqlServerGetsTheTextUnchanged)
     EXPECT_TRUE(translate(quoted, Backend::PostgreSQL).keyTables.isEmpty());
 }
 
-TEST(Translation, TrimOfNumbersCastsToTextOnPostgreSQL)
+TEST(Translation, TrimOfNumbersCastsToTextAndLikePatternsAreEscapedForTheBackend)
 {
     const QString sql = u"SELECT RTRIM(LTRIM(value_txt)), RTRIM(LTRIM(val_agn)) FROM cd_val WHERE tbl_cd = 1"_s;
     EXPECT_EQ(translate(sql, Backend::PostgreSQL).sql,
               u"SELECT RTRIM(LTRIM(CAST((value_txt) AS TEXT))), RTRIM(LTRIM(CAST((val_agn) AS TEXT))) FROM cd_val WHERE tbl_cd = 1"_s);
     EXPECT_EQ(translate(sql, Backend::SQLite).sql,
               u"SELECT RTRIM(LTRIM(value_txt)) COLLATE CZ_CI, RTRIM(LTRIM(val_agn)) COLLATE CZ_CI FROM cd_val WHERE tbl_cd = 1"_s);
-}
-
-TEST(Translation, LikePatternsTakeBracketEscapesAndKeepBackslashesLiteral)
-{
-    const QString sql = u"SELECT 1 FROM name n WHERE n.srch_name_txt LIKE '50[%][_]a\\b%'"_s;
-    EXPECT_EQ(translate(sql, Backend::SQLite).sql, u"SELECT 1 FROM name n WHERE n.srch_name_txt LIKE '50\\%\\_a\\\\b%' ESCAPE '\\'"_s);
-    EXPECT_EQ(translate(sql, Backend::PostgreSQL).sql,
+    // LIKE patterns take bracket escapes and keep backslashes literal.
+    const QString like = u"SELECT 1 FROM name n WHERE n.srch_name_txt LIKE '50[%][_]a\\b%'"_s;
+    EXPECT_EQ(translate(like, Backend::SQLite).sql, u"SELECT 1 FROM name n WHERE n.srch_name_txt LIKE '50\\%\\_a\\\\b%' ESCAPE '\\'"_s);
+    EXPECT_EQ(translate(like, Backend::PostgreSQL).sql,
               u"SELECT 1 FROM name n WHERE n.srch_name_txt COLLATE \"default\" ILIKE '50\\%\\_a\\\\b%' ESCAPE '\\'"_s);
 }
