@@ -8,6 +8,7 @@
 #include "shell/frmprihlaseni.h"
 #include "shell/recentdatabases.h"
 #include "ui/scripteduser.h"
+#include "support/files.h"
 
 #include <QAction>
 #include <QApplication>
@@ -32,6 +33,14 @@ namespace {
 
 const QString kChooseFile = QStringLiteral("Vybrat jiný soubor...");
 
+// The settings file as written, to see what reached it.
+QByteArray storedSettings()
+{
+    QSettings settings;
+    settings.sync();
+    return test::readFile(settings.fileName());
+}
+
 class StartupTest : public ::testing::Test
 {
 protected:
@@ -52,8 +61,7 @@ protected:
 // The reference data shipped with the application must carry the windows on its own.
 TEST_F(StartupTest, DatabaseWithTheReferenceDataStartsSilently)
 {
-    EXPECT_TRUE(startOn(Content::ReferenceData));
-    EXPECT_TRUE(m_database.isOpen());
+    EXPECT_TRUE(startOn(Content::ReferenceData) && m_database.isOpen());
     for (const ui::ShownMessage &m : m_user.messages())
         ADD_FAILURE() << m.detail.toStdString();
 }
@@ -110,8 +118,7 @@ TEST_F(StartupTest, UserCanPointToAnotherDatabase)
     EXPECT_TRUE(startOn(Content::Tables));
     EXPECT_EQ(m_user.messages().size(), 2);
     EXPECT_EQ(m_user.fileDialogs().size(), 2);
-    EXPECT_TRUE(m_database.isOpen());
-    EXPECT_EQ(m_database.location().path, good);
+    EXPECT_EQ(m_database.isOpen() ? m_database.location().path : QString(), good);
 }
 
 TEST_F(StartupTest, UnusableOdbcSourceEndsTheApplicationWithTheDriversReason)
@@ -121,8 +128,7 @@ TEST_F(StartupTest, UnusableOdbcSourceEndsTheApplicationWithTheDriversReason)
     const ui::ShownMessage &m = m_user.messages().front();
     EXPECT_EQ(m.text, QStringLiteral("Není nastaveno ODBC"));
     EXPECT_EQ(m.icon, ui::MessageIcon::Critical);
-    EXPECT_FALSE(m.detail.isEmpty());
-    EXPECT_FALSE(m.detail.startsWith(QStringLiteral("Není nastaveno ODBC")));
+    EXPECT_TRUE(!m.detail.isEmpty() && !m.detail.startsWith(QStringLiteral("Není nastaveno ODBC"))) << m.detail.toStdString();
     EXPECT_TRUE(m_user.fileDialogs().isEmpty());
 }
 
@@ -132,16 +138,14 @@ TEST_F(StartupTest, UnusableOdbcSourceEndsTheApplicationWithTheDriversReason)
 TEST_F(StartupTest, ASourceWithoutALoginAsksAndStornoEndsTheStart)
 {
     QTemporaryDir odbc;
-    QFile ini(odbc.filePath(QStringLiteral("odbc.ini")));
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    const QString ini = odbc.filePath(QStringLiteral("odbc.ini"));
     QDirIterator drivers(QStringLiteral("/usr/lib"), {QStringLiteral("psqlodbcw.so")}, QDir::Files, QDirIterator::Subdirectories);
     const bool driver = drivers.hasNext();
-    ini.write("[verna_prihlaseni]\nDriver=" + (driver ? drivers.next().toUtf8() : QByteArray("chybi"))
-              + "\nServername=127.0.0.1\nPort=1\nDatabase=finance\n");
-    ini.close();
+    ASSERT_TRUE(test::writeFile(ini, "[verna_prihlaseni]\nDriver=" + (driver ? drivers.next().toUtf8() : QByteArray("chybi"))
+                                         + "\nServername=127.0.0.1\nPort=1\nDatabase=finance\n"));
     const QByteArray savedIni = qgetenv("ODBCINI");
     const QByteArray savedPass = qgetenv("PGPASSFILE");
-    qputenv("ODBCINI", QFile::encodeName(ini.fileName()));
+    qputenv("ODBCINI", QFile::encodeName(ini));
     qputenv("PGPASSFILE", QFile::encodeName(odbc.filePath(QStringLiteral("zadny"))));
     db::DatabaseLocation earlier = db::DatabaseLocation::odbc(QStringLiteral("verna_prihlaseni"));
     earlier.user = QStringLiteral("analytik");
@@ -177,11 +181,8 @@ TEST_F(StartupTest, ASourceWithoutALoginAsksAndStornoEndsTheStart)
     }
     EXPECT_FALSE(m_database.isOpen());
     EXPECT_TRUE(m_user.messages().isEmpty()) << "Storno is an answer, not a failure";
-    QSettings settings;
-    settings.sync();
-    QFile stored(settings.fileName());
-    ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
-    EXPECT_FALSE(stored.readAll().contains("tajne-heslo-9"));
+    EXPECT_TRUE(storedSettings().contains("verna_prihlaseni"));
+    EXPECT_FALSE(storedSettings().contains("tajne-heslo-9"));
 }
 
 // A wrong password is named in Czech with the driver's words under it and the dialog stays; the
@@ -234,12 +235,10 @@ TEST_F(SwitchTest, AFailedSwitchKeepsTheCurrentDatabaseAndItsWindows)
 {
     m_main->Form_Load();
     const QString current = m_db.location().path;
-    QFile foreign(m_files.path(QStringLiteral("cizi.sqlite")));
-    ASSERT_TRUE(foreign.open(QIODevice::WriteOnly));
-    foreign.write("toto není databáze");
-    foreign.close();
+    const QString foreign = m_files.path(QStringLiteral("cizi.sqlite"));
+    ASSERT_TRUE(test::writeFile(foreign, "toto není databáze"));
 
-    const db::DatabaseLocation places[] = {db::DatabaseLocation::file(foreign.fileName()),
+    const db::DatabaseLocation places[] = {db::DatabaseLocation::file(foreign),
                                            db::DatabaseLocation::odbc(QStringLiteral("verna_zadny_zdroj"))};
     for (const db::DatabaseLocation &place : places) {
         m_user.clear();
@@ -281,11 +280,7 @@ TEST_F(SwitchTest, ASwitchMovesEverythingAndTheRecentListKeepsNoPassword)
     server.password = QStringLiteral("tajne-heslo-7");
     shell::RecentDatabases::remember(server);
     shell::RecentDatabases::remember(db::DatabaseLocation::odbc(QStringLiteral("sklad")));
-    QSettings settings;
-    settings.sync();
-    QFile stored(settings.fileName());
-    ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
-    const QByteArray text = stored.readAll();
+    const QByteArray text = storedSettings();
     EXPECT_TRUE(text.contains("analytik"));
     EXPECT_FALSE(text.contains("tajne-heslo-7"));
     EXPECT_FALSE(text.contains(db::DatabaseLocation().password.toUtf8())) << "nor the default one";
@@ -322,9 +317,7 @@ TEST_F(SwitchTest, F1OpensTheGuideAtTheActiveWindowsPage)
     int pages = 0;
     for (const QString &name : folder.entryList({QStringLiteral("*.md")})) {
         ++pages;
-        QFile page(folder.filePath(name));
-        ASSERT_TRUE(page.open(QIODevice::ReadOnly));
-        const QString text = QString::fromUtf8(page.readAll());
+        const QString text = QString::fromUtf8(test::readFile(folder.filePath(name)));
         for (auto it = link.globalMatch(text); it.hasNext();) {
             const QString target = it.next().captured(1);
             EXPECT_TRUE(folder.exists(target)) << name.toStdString() << " -> " << target.toStdString();
