@@ -2,6 +2,7 @@
 #include "db/schema.h"
 #include "entities/entitystore.h"
 #include "statements/statementstore.h"
+#include "support/statementpair.h"
 #include "support/testdatabase.h"
 
 #include <QUuid>
@@ -24,18 +25,6 @@ protected:
         return w.id;
     }
 
-    // An abbreviated pair of zeros but one line outside the sum rules.
-    statements::StatementPair pair(qint32 entity)
-    {
-        statements::StatementStore store(db());
-        statements::StatementPair out{entity, 2010, 1, false, {}, {}};
-        for (const auto &[type, target] : {std::pair{27, &out.balance}, std::pair{28, &out.income}}) {
-            for (const statements::StatementLine &line : store.lines(type, false).value)
-                target->append({line.code, statements::Amount::whole(line.code == 193 ? 5 : 0).value()});
-        }
-        return out;
-    }
-
     QList<db::audit::Entry> history(qint32 entity)
     {
         const auto rows = db::audit::history(db(), {entity, {}});
@@ -55,9 +44,9 @@ TEST_P(AuditTest, HistoryPrintsAStatementChangeWithTheStatementItReplaced)
 {
     const qint32 entity = newEntity(u"27074358"_s, u"Historie s.r.o."_s);
     statements::StatementStore store(db());
-    const statements::SavedPair first = store.save(pair(entity));
+    const statements::SavedPair first = store.save(markedPair(store, entity, 2010, 1, 5));
     ASSERT_TRUE(first.ok()) << first.reason().toStdString();
-    const statements::SavedPair changed = store.save(pair(entity), statements::SaveOptions{std::nullopt, true});
+    const statements::SavedPair changed = store.save(markedPair(store, entity, 2010, 1, 5), statements::SaveOptions{std::nullopt, true});
     ASSERT_TRUE(changed.ok()) << changed.reason().toStdString();
 
     const ToolRun run = vernaDb({u"history"_s, u"--entity"_s, QString::number(entity)});

@@ -12,6 +12,7 @@
 #include "statements/importreaders.h"
 #include "statements/statementimport.h"
 #include "statements/statementstore.h"
+#include "support/statementpair.h"
 #include "support/testdatabase.h"
 
 #include <functional>
@@ -68,14 +69,7 @@ TEST_P(FaultInjectionTest, EveryWriteIsWholeOrNotThereAtAnyFailingStatement)
     // The line lists are read here, before any statement is made to fail.
     const QList<statements::StatementLine> balanceLines = statementStore.lines(27, false).value;
     const QList<statements::StatementLine> incomeLines = statementStore.lines(28, false).value;
-    const auto statementPair = [&](int year) {
-        statements::StatementPair pair{entity, year, 1, false, {}, {}};
-        for (const auto &[lines, target] : {std::pair{&balanceLines, &pair.balance}, std::pair{&incomeLines, &pair.income}}) {
-            for (const statements::StatementLine &line : *lines)
-                target->append({line.code, statements::Amount::whole(line.code == 193 ? 5 : 0).value()});
-        }
-        return pair;
-    };
+    const auto statementPair = [&](int year) { return markedPair(balanceLines, incomeLines, entity, year, 1, 5); };
     const QByteArray importFile = "ico;nazev;rok;ctvrtleti;vykaz;rozsah;radek;castka\n"
                                   "25596641;Druhá a.s.;2011;2;rozvaha;zkraceny;193;7\n"
                                   "25596641;Druhá a.s.;2011;2;vysledovka;zkraceny;202;0\n"

@@ -9,6 +9,7 @@
 #include "statements/importreaders.h"
 #include "statements/statementimport.h"
 #include "statements/statementstore.h"
+#include "support/statementpair.h"
 #include "support/testdatabase.h"
 
 #include <QUuid>
@@ -137,12 +138,7 @@ TEST_P(RolesTest, EachRoleWritesExactlyWhatItsRightsAllow)
              return w.refusal + w.error;
          }},
         {"statement", db::Right::Statements, [&](db::Database &d, int k) {
-             statements::StatementPair pair{entity.id, 2000 + k, 1, false, {}, {}};
-             for (const auto &[lines, target] : {std::pair{&balanceLines, &pair.balance}, std::pair{&incomeLines, &pair.income}}) {
-                 for (const statements::StatementLine &line : *lines)
-                     target->append({line.code, statements::Amount::whole(line.code == 193 ? 5 : 0).value()});
-             }
-             return statements::StatementStore(d).save(pair).reason();
+             return statements::StatementStore(d).save(markedPair(balanceLines, incomeLines, entity.id, 2000 + k, 1, 5)).reason();
          }},
         {"import", db::Right::Statements, [](db::Database &d, int k) {
              const QByteArray file = u"ico;nazev;rok;ctvrtleti;vykaz;rozsah;radek;castka\n"
