@@ -148,13 +148,9 @@ TEST_F(MainWindowTest, CommandsWithoutTheirWindowStayVisibleButDisabled)
     registry.add(WindowKind::Search, plainWindow);
     start(std::move(registry));
 
-    EXPECT_TRUE(action(u"miSubjekt"_s)->isEnabled());
-    EXPECT_TRUE(action(u"cmdHledatSubjekt"_s)->isEnabled());
-    for (const QString &name : {u"miAnalyza"_s, u"miNovyVykaz"_s, u"cmdAnalyza"_s, u"cmdNovyVykaz"_s}) {
-        EXPECT_FALSE(action(name)->isEnabled()) << name.toStdString();
-        EXPECT_TRUE(action(name)->isVisible()) << name.toStdString();
-    }
-    for (const QString &name : {u"miKonec"_s, u"miVodorovne"_s, u"miZavrit"_s, u"miAbout"_s})
+    for (const QString &name : {u"miAnalyza"_s, u"miNovyVykaz"_s, u"cmdAnalyza"_s, u"cmdNovyVykaz"_s})
+        EXPECT_TRUE(!action(name)->isEnabled() && action(name)->isVisible()) << name.toStdString();
+    for (const QString &name : {u"miSubjekt"_s, u"cmdHledatSubjekt"_s, u"miKonec"_s, u"miVodorovne"_s, u"miZavrit"_s, u"miAbout"_s})
         EXPECT_TRUE(action(name)->isEnabled()) << name.toStdString();
     EXPECT_FALSE(m_window->windowIcon().isNull());
 }
@@ -211,8 +207,7 @@ TEST_F(MainWindowTest, OtevritAndUlozitAreInertAndTheActiveChildDrivesUlozit)
     start(std::move(registry));
     QAction *otevrit = action(u"miOtevrit"_s);
     QAction *ulozit = action(u"miUlozit"_s);
-    EXPECT_FALSE(otevrit->isEnabled());
-    EXPECT_FALSE(ulozit->isEnabled());
+    EXPECT_FALSE(otevrit->isEnabled() || ulozit->isEnabled());
     m_window->setOpenItemEnabled(true);
     m_window->setSaveItem(true, u"vykaz"_s);
     otevrit->trigger();
@@ -225,8 +220,7 @@ TEST_F(MainWindowTest, OtevritAndUlozitAreInertAndTheActiveChildDrivesUlozit)
     QMdiArea *mdi = m_window->mdiArea();
     action(u"miVykaz"_s)->trigger();
     mdi->setActiveSubWindow(mdi->subWindowList(QMdiArea::CreationOrder).back());
-    EXPECT_TRUE(ulozit->isEnabled());
-    EXPECT_EQ(m_window->saveItemTag(), u"vykaz"_s);
+    EXPECT_EQ(ulozit->isEnabled() ? m_window->saveItemTag() : QString(), u"vykaz"_s);
     mdi->setActiveSubWindow(mdi->subWindowList(QMdiArea::CreationOrder).front());
     EXPECT_FALSE(ulozit->isEnabled());
     EXPECT_EQ(m_window->saveItemTag(), QString());
@@ -324,14 +318,12 @@ TEST_F(MainWindowTest, BusyChildKeepsEverythingOpenAndClosingTheMainWindowThenCl
         action(u"miZavrit"_s)->trigger();
         EXPECT_EQ(m_window->childWindows().size(), 1);
         EXPECT_FALSE(m_window->close());
-        EXPECT_TRUE(m_window->isVisible());
-        EXPECT_TRUE(m_database.isOpen());
+        EXPECT_TRUE(m_window->isVisible() && m_database.isOpen());
     }
     EXPECT_EQ(search->windowTitle(), u"Vyhledávací obrazovka 1"_s);
     action(u"miAnalyza"_s)->trigger();
     EXPECT_TRUE(m_window->close());
-    EXPECT_TRUE(m_window->childWindows().isEmpty());
-    EXPECT_FALSE(m_database.isOpen());
+    EXPECT_TRUE(m_window->childWindows().isEmpty() && !m_database.isOpen());
 }
 
 TEST_F(MainWindowTest, AboutBoxIsModalOwnedAndClosesWithOk)
@@ -349,13 +341,7 @@ TEST_F(MainWindowTest, AboutBoxIsModalOwnedAndClosesWithOk)
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
-namespace {
-
-class RightsTest : public test::FrameTest
-{
-};
-
-} // namespace
+using RightsTest = test::FrameTest;
 
 // A file opened for reading only gives the user a reader's rights: the commands that would write
 // are off, say which right is missing, and stay off when the window turns them on.
