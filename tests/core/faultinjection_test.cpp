@@ -87,7 +87,8 @@ TEST_P(FaultInjectionTest, EveryWriteIsWholeOrNotThereAtAnyFailingStatement)
     const std::vector<Write> writes = {
         {"new entity", [&] { return made(entity, entities.create({u"27074358"_s, u"Poruchy s.r.o."_s, 2, 1112, longNote, {3029, 3001}})); },
          {u"vložení subjekt"_s}},
-        {"second entity", [&] { return made(other, entities.create({u"25596641"_s, u"Druhá a.s."_s, 2, 1112, {}, {3029}})); }, {u"vložení subjekt"_s}},
+        {"second entity", [&] { return made(other, entities.create({u"25596641"_s, u"Druhá a.s."_s, 2, 1112, {}, {3029}})); },
+         {u"vložení subjekt"_s}},
         {"note", [&] { return entities::storeNote(db(), QString::number(entity), u"nová\r\npoznámka"_s).ok; }, {u"změna poznámka"_s}},
         {"entity editing", [&] { return entities.save(entity, u"Poruchy 2 s.r.o."_s, longNote).ok; }, {u"změna subjekt"_s}},
         {"new group", [&] { return made(group, groups.create(u"Skupina poruch"_s, u"pozn."_s, {entity})); }, {u"vložení skupina subjektů"_s}},

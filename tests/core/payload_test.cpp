@@ -39,9 +39,10 @@ TEST(Payload, EveryKindSurvivesARoundTrip)
     EXPECT_EQ(parsed(u"/*/-12_7"_s).entityIds(), (QList<qint32>{-12, 7}));
 
     EXPECT_EQ(Payload::aggregate(-1), QString()); // no aggregate chosen drags nothing
-    const std::tuple<QString, Payload::Kind, QList<int>> indices[] = {{Payload::aggregate(3), Payload::Kind::Aggregate, {3}},
-                                                                       {Payload::indicatorOne(0), Payload::Kind::IndicatorOne, {0}},
-                                                                       {Payload::indicatorsSeveral({0, 3, 4}), Payload::Kind::IndicatorsSeveral, {0, 3, 4}}};
+    const std::tuple<QString, Payload::Kind, QList<int>> indices[] = {
+        {Payload::aggregate(3), Payload::Kind::Aggregate, {3}},
+        {Payload::indicatorOne(0), Payload::Kind::IndicatorOne, {0}},
+        {Payload::indicatorsSeveral({0, 3, 4}), Payload::Kind::IndicatorsSeveral, {0, 3, 4}}};
     for (const auto &[text, kind, expected] : indices) {
         EXPECT_EQ(parsed(text).kind(), kind) << text.toStdString();
         EXPECT_EQ(parsed(text).indices(), expected) << text.toStdString();

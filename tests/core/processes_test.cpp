@@ -180,7 +180,8 @@ TEST(DatabaseChoice, OptionDataSourceOrEmbeddedFile)
     QDirIterator drivers(u"/usr/lib"_s, {u"psqlodbcw.so"_s}, QDir::Files, QDirIterator::Subdirectories);
     if (!drivers.hasNext())
         return;
-    ASSERT_TRUE(writeFile(ini, "[finance]\nDriver=" + drivers.next().toUtf8() + "\nServername=127.0.0.1\nPort=1\nDatabase=finance\nUsername=dba\nPassword=qxj\n"));
+    ASSERT_TRUE(writeFile(ini, "[finance]\nDriver=" + drivers.next().toUtf8()
+                                   + "\nServername=127.0.0.1\nPort=1\nDatabase=finance\nUsername=dba\nPassword=qxj\n"));
     r = runVernaDb({u"sql"_s, u"SELECT 1"_s}, broken);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains(u"Databázový server zdroje ODBC „finance“ není dostupný"_s)) << r.err.toStdString();

@@ -447,7 +447,8 @@ Report check(db::Database &db, const QStringList &logs, bool killed)
         duplicates += count(db, u"SELECT count(*) FROM (SELECT row_id FROM %1 GROUP BY row_id HAVING count(*) > 1) x"_s.arg(table), report);
     for (const char *key : {"subj subj_id", "func_for func_for_id", "func_grp func_grp_id", "subj text_id", "finl_stmt finl_stmt_id"}) {
         const QStringList k = QString::fromLatin1(key).split(u' ');
-        duplicates += count(db, u"SELECT count(*) FROM (SELECT %2 FROM %1 WHERE %2 IS NOT NULL GROUP BY %2 HAVING count(*) > 1) x"_s.arg(k[0], k[1]), report);
+        duplicates += count(db, u"SELECT count(*) FROM (SELECT %2 FROM %1 WHERE %2 IS NOT NULL GROUP BY %2 HAVING count(*) > 1) x"_s.arg(k[0], k[1]),
+                            report);
     }
     report.line(u"duplicate keys"_s, duplicates, QString::number(duplicates));
     return report;
