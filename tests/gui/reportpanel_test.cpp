@@ -101,7 +101,7 @@ TEST_F(ReportPanelTest, TwoWindowsKeepAndDeleteOnlyTheirOwnFiles)
     // A "Paprsky" page, and a report of another program's window of the same caption.
     ASSERT_TRUE(second->writeProfilePage(u"<HTML></HTML>"_s));
     const QString theirs = QDir(m_other.path()).filePath(u"~Analýza 1.htm"_s);
-    writeFile(theirs, "jejich");
+    ASSERT_TRUE(test::writeFile(theirs, "jejich"));
 
     first.reset();
     EXPECT_FALSE(QFile::exists(firstFile));
