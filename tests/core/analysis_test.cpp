@@ -21,11 +21,9 @@ namespace {
 
 constexpr int kMarginShare = 30; // obchodní marže / přidaná hodnota, 2.56 on the reference pair
 
-class AnalysisTest : public BackendTest
+class AnalysisTest : public ReferenceTest
 {
 protected:
-    bool withReferenceData() const override { return true; }
-
     void prepare() override
     {
         shell::DemoOptions demo;

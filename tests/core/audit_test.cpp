@@ -13,11 +13,9 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class AuditTest : public BackendTest
+class AuditTest : public ReferenceTest
 {
 protected:
-    bool withReferenceData() const override { return true; }
-
     qint32 newEntity(const QString &ico, const QString &name)
     {
         const entities::Written w = entities::EntityStore(db()).create({ico, name, 2, 1112, {}, {3029}});

@@ -13,11 +13,9 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class DemoDataTest : public BackendTest
+class DemoDataTest : public ReferenceTest
 {
 protected:
-    bool withReferenceData() const override { return true; }
-
     DemoOptions smallRun() const
     {
         DemoOptions o;

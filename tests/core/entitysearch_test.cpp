@@ -19,11 +19,9 @@ constexpr int kAs = 1121;  // Akciová společnost
 constexpr int kSro = 1112; // Společnost s ručením omezeným
 constexpr int kVos = 1111; // Veřejná obchodní společnost
 
-class EntitySearchTest : public BackendTest
+class EntitySearchTest : public ReferenceTest
 {
 protected:
-    bool withReferenceData() const override { return true; }
-
     void prepare() override
     {
         shell::DemoOptions demo;

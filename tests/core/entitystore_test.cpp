@@ -21,11 +21,9 @@ constexpr qint32 kReference = 3366; // Strojírny Dolní Lhota, a.s.
 
 const QStringList kTables = {"ident", "name", "subj", "actv", "mem", "text", "finl_stmt"};
 
-class EntityStoreTest : public BackendTest
+class EntityStoreTest : public ReferenceTest
 {
 protected:
-    bool withReferenceData() const override { return true; }
-
     void prepare() override
     {
         m_store = std::make_unique<EntityStore>(db());

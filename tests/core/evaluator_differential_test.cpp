@@ -332,13 +332,7 @@ TEST(EvaluatorDifferential, GeneratedAndHandWrittenFormulasAgree)
     }
 }
 
-namespace {
-class DemoDifferentialTest : public BackendTest
-{
-protected:
-    bool withReferenceData() const override { return true; }
-};
-} // namespace
+using DemoDifferentialTest = ReferenceTest;
 
 // On generated companies, every indicator's columns computed together give the texts the
 // backend's own statement gives cell by cell.

@@ -23,11 +23,9 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class FaultInjectionTest : public BackendTest
+class FaultInjectionTest : public ReferenceTest
 {
 protected:
-    bool withReferenceData() const override { return true; }
-
     // The audit rows after the given key, as "action kind", sorted; their greatest key.
     std::pair<QStringList, qint64> auditRowsAfter(qint64 key)
     {

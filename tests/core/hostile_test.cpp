@@ -15,11 +15,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class HostileInputTest : public BackendTest
-{
-protected:
-    bool withReferenceData() const override { return true; }
-};
+using HostileInputTest = ReferenceTest;
 
 QString validIco(int k)
 {

@@ -22,10 +22,9 @@ TEST(FormulaText, LongestNamesFirstDecimalsKeptAnythingElseRefused)
 }
 
 namespace {
-class IndicatorStoreTest : public BackendTest
+class IndicatorStoreTest : public ReferenceTest
 {
 protected:
-    bool withReferenceData() const override { return true; }
     QString count(const QString &sql) { return db().singleValue(sql); }
 };
 } // namespace

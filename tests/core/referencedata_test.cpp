@@ -21,11 +21,9 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class ReferenceDataTest : public BackendTest
+class ReferenceDataTest : public ReferenceTest
 {
 protected:
-    bool withReferenceData() const override { return true; }
-
     QSet<int> listCodes(int list)
     {
         QSet<int> codes;

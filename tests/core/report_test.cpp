@@ -47,11 +47,9 @@ void expectGolden(const QString &name, const QString &html)
     EXPECT_EQ(actual.size(), expected.size());
 }
 
-class ReportTest : public BackendTest
+class ReportTest : public ReferenceTest
 {
 protected:
-    bool withReferenceData() const override { return true; }
-
     void prepare() override
     {
         m_evaluator = std::make_unique<indicators::Evaluator>(db());

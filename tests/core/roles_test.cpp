@@ -21,11 +21,9 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class RolesTest : public BackendTest
+class RolesTest : public ReferenceTest
 {
 protected:
-    bool withReferenceData() const override { return true; }
-
     // A login name no other run of the tests uses (the roles are the whole server's).
     static QString freshName(int k) { return u"u"_s + QUuid::createUuid().toString(QUuid::Id128).left(12) + u"_%1"_s.arg(k); }
 

@@ -25,11 +25,9 @@ QHash<int, Amount> amounts(const QList<std::pair<int, QString>> &typed)
     return out;
 }
 
-class StatementEntryTest : public BackendTest
+class StatementEntryTest : public ReferenceTest
 {
 protected:
-    bool withReferenceData() const override { return true; }
-
     void prepare() override
     {
         m_store = std::make_unique<StatementStore>(db());

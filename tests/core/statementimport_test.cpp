@@ -138,11 +138,9 @@ QByteArray sheetOf(const QByteArray &rows)
         + "</row>" + rows + "</sheetData></worksheet>";
 }
 
-class ImportTest : public BackendTest
+class ImportTest : public ReferenceTest
 {
 protected:
-    bool withReferenceData() const override { return true; }
-
     ImportSummary import(const QByteArray &csv, ImportOptions options = {})
     {
         const Result<ImportRows> rows = readCsv(csv);

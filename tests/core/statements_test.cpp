@@ -17,11 +17,9 @@ namespace {
 
 constexpr qint32 kEntity = 3366;
 
-class StatementsTest : public BackendTest
+class StatementsTest : public ReferenceTest
 {
 protected:
-    bool withReferenceData() const override { return true; }
-
     void prepare() override
     {
         m_evaluator = std::make_unique<indicators::Evaluator>(db());

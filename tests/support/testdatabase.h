@@ -78,6 +78,13 @@ private:
     std::unique_ptr<TestDatabase> m_test;
 };
 
+// The same on a database with the application's reference data.
+class ReferenceTest : public BackendTest
+{
+protected:
+    bool withReferenceData() const override { return true; }
+};
+
 #define VERNA_ALL_BACKENDS(Suite)                                                                                    \
     INSTANTIATE_TEST_SUITE_P(Backends, Suite,                                                                          \
                              ::testing::Values(::verna::test::TestBackend::SQLite, ::verna::test::TestBackend::PostgreSQL), \
