@@ -114,7 +114,7 @@ TEST_P(DemoDataTest, EntitiesLookRealAndTheSameSeedGivesTheSameData)
               u"0"_s);
 
     // The same seed elsewhere gives the same data, another seed other data.
-    for (const int seed : {5, 6}) {
+    for (const quint32 seed : {5u, 6u}) {
         DemoOptions again = options;
         again.seed = seed;
         TestDatabase elsewhere(GetParam());
