@@ -125,7 +125,9 @@ const QStringList kQxInCzechOrder = {
 
 } // namespace
 
-TEST_P(EntitySearchTest, NamesAreFoundInCzechOrderTrimmedAndCaseInsensitively)
+// Names are found in Czech order, trimmed and case-insensitively; legal forms narrow the search;
+// a typed "%" is a wildcard and other metacharacters match themselves; Stop ends the listing.
+TEST_P(EntitySearchTest, NamesAreFoundInCzechOrderNarrowedByFormsAndTakenLiterally)
 {
     const Lines found = byName(u"%qx"_s);
     EXPECT_EQ(found.texts, kQxInCzechOrder);
@@ -141,10 +143,7 @@ TEST_P(EntitySearchTest, NamesAreFoundInCzechOrderTrimmedAndCaseInsensitively)
     EXPECT_EQ(byName({}, u" 123 "_s).ids, QList<qint32>{900002});
     EXPECT_TRUE(byName({}, u"1111111_"_s).texts.isEmpty());
     EXPECT_TRUE(byName({}, u"1%"_s).texts.isEmpty());
-}
 
-TEST_P(EntitySearchTest, LegalFormsNarrowTheSearchOneSeveralOrNone)
-{
     EXPECT_EQ(byName(u"%Qx"_s, {}, {kSro}).ids, (QList<qint32>{900002, 900004, -7}));
     EXPECT_EQ(byName(u"%Qx"_s, {}, {kAs, kVos}).ids, (QList<qint32>{900001, 900003}));
 
@@ -153,10 +152,7 @@ TEST_P(EntitySearchTest, LegalFormsNarrowTheSearchOneSeveralOrNone)
     EXPECT_TRUE(companies.ids.contains(900001) && companies.ids.contains(900008) && !companies.ids.contains(900002));
     const int all = db().singleValue(u"SELECT count(*) FROM ident i, name n WHERE i.subj_id = n.subj_id"_s).toInt();
     EXPECT_EQ(byName({}).ids.size(), all);
-}
 
-TEST_P(EntitySearchTest, TypedPercentIsAWildcardOtherMetacharactersMatchThemselves)
-{
     EXPECT_EQ(byName(u"100%Wz"_s).ids, (QList<qint32>{900005, 900006}));
     EXPECT_EQ(byName(u"Cih%Qx"_s).ids, QList<qint32>{900001});
     EXPECT_TRUE(byName(u"Str%Lhota"_s).ids.contains(3366));
@@ -170,10 +166,18 @@ TEST_P(EntitySearchTest, TypedPercentIsAWildcardOtherMetacharactersMatchThemselv
         EXPECT_TRUE(byName({}, hostile).ids.isEmpty()) << hostile.toStdString();
     }
     EXPECT_EQ(byName(u"%qx"_s).ids.size(), 6);
+
+    // Stop ends the listing after the current row.
+    int asked = 0;
+    m_search->setStopCheck([&asked] { return ++asked >= 2; });
+    const Lines stopped = byName(u"%qx"_s);
+    EXPECT_TRUE(stopped.listing.stopped && stopped.listing.count == 2);
+    EXPECT_EQ(stopped.texts, kQxInCzechOrder.mid(0, 2));
 }
 
-// Branches come from the branch lists only; apostrophes match and "%" is a wildcard.
-TEST_P(EntitySearchTest, BranchesAreFoundInTheBranchListsOnly)
+// Branches come from the branch lists only; apostrophes match and "%" is a wildcard. A branch
+// lists its entities, and an entity those sharing a branch with it.
+TEST_P(EntitySearchTest, BranchesAreFoundInTheBranchListsOnlyAndListTheirEntities)
 {
     // No list selected: every list of 216, never another code list.
     const Lines found = branches(u"ZZ"_s, {});
@@ -196,10 +200,7 @@ TEST_P(EntitySearchTest, BranchesAreFoundInTheBranchListsOnly)
     }
     // The delivered branches are still there to be found.
     EXPECT_FALSE(branches(u"01"_s, u"zem"_s).ids.isEmpty());
-}
 
-TEST_P(EntitySearchTest, EntitiesOfABranchAndOfTheSameBranch)
-{
     const auto ofBranch = [this](qint32 branch, bool mainOnly) {
         return collect([&](const EntitySearch::ItemSink &sink) { return m_search->branchEntities(branch, mainOnly, sink); });
     };
@@ -219,15 +220,6 @@ TEST_P(EntitySearchTest, EntitiesOfABranchAndOfTheSameBranch)
 
     EXPECT_EQ(m_search->mainBranch(900001).value, kBranchA);
     EXPECT_TRUE(!m_search->mainBranch(900003).value && !m_search->mainBranch(900004).value);
-}
-
-TEST_P(EntitySearchTest, StopEndsTheListingAfterTheCurrentRow)
-{
-    int asked = 0;
-    m_search->setStopCheck([&asked] { return ++asked >= 2; });
-    const Lines found = byName(u"%qx"_s);
-    EXPECT_TRUE(found.listing.stopped && found.listing.count == 2);
-    EXPECT_EQ(found.texts, kQxInCzechOrder.mid(0, 2));
 }
 
 VERNA_ALL_BACKENDS(EntitySearchTest);

@@ -22,8 +22,20 @@ protected:
 
 } // namespace
 
-TEST_P(NotesTest, NotesComeBackExactlyAsTyped)
+// Ids that are no whole numbers run no SQL; notes come back exactly as typed; groups are the
+// entities of form 215, and a failed read is no answer.
+TEST_P(NotesTest, NotesComeBackExactlyAsTypedAndOnlyWholeIdsRunSql)
 {
+    db().setSharedSql(u"untouched"_s);
+    for (const char *bad : {"42 OR 1=1", "1-2", "42'", "", "4.2"}) {
+        EXPECT_FALSE(entities::storeNote(db(), QString::fromLatin1(bad), u"x"_s).ok) << bad;
+        EXPECT_EQ(entities::loadNote(db(), QString::fromLatin1(bad)).value, QString()) << bad;
+        EXPECT_FALSE(entities::isSingleEntity(db(), QString::fromLatin1(bad)).value) << bad;
+    }
+    EXPECT_EQ(db().sharedSql(), u"untouched"_s);
+    EXPECT_EQ(lineCount(), u"0"_s);
+    EXPECT_EQ(entities::loadNote(db(), u"42"_s).value, QString());
+
     // Quotes, SQL and long Czech texts are in the hostile corpus; here the line boundaries.
     const QStringList notes = {QString(), QString(255, QLatin1Char('a')), QString(256, QLatin1Char('b')), u"první řádek\r\ndruhý řádek\r\n\r\n"_s,
                                QString(254, QLatin1Char('x')) + u"😀 a emoji on the line boundary"_s};
@@ -34,6 +46,17 @@ TEST_P(NotesTest, NotesComeBackExactlyAsTyped)
         EXPECT_EQ(lineCount(), QString::number(base::noteLines(note).size()));
     }
     EXPECT_EQ(db().singleValue(u"SELECT count(*) FROM subj"_s), u"1"_s);
+
+    ASSERT_TRUE(db().execute(u"INSERT INTO ident VALUES (1,getdate(),0,7,23,'skupina_',null,0,null,0,215)\r"
+                              "INSERT INTO ident VALUES (2,getdate(),0,8,23,'00000123',null,0,null,0,1112)\r"
+                              "INSERT INTO ident VALUES (3,getdate(),2,9,23,'skupina_',null,0,null,0,215)"_s).ok);
+    EXPECT_FALSE(entities::isSingleEntity(db(), u"7"_s).value);
+    EXPECT_TRUE(entities::isSingleEntity(db(), u"8"_s).value);
+    EXPECT_TRUE(entities::isSingleEntity(db(), u"9"_s).value); // a deleted group
+    EXPECT_TRUE(entities::isSingleEntity(db(), u"12345"_s).value); // no ident row at all
+    // A failed read is not "a single entity".
+    ASSERT_TRUE(db().execute(u"DROP TABLE ident"_s).ok);
+    EXPECT_FALSE(entities::isSingleEntity(db(), u"7"_s).ok());
 }
 
 TEST_P(NotesTest, SixHundredCharactersAreThreeNumberedLinesUnderOneNewNote)
@@ -55,33 +78,6 @@ TEST_P(NotesTest, SixHundredCharactersAreThreeNumberedLinesUnderOneNewNote)
     EXPECT_EQ(db().singleValue(u"SELECT text_id FROM subj WHERE subj_id = 42"_s), u"3"_s);
     EXPECT_EQ(entities::loadNote(db(), u"43"_s).value, u"jiná"_s);
     EXPECT_EQ(db().singleValue(u"SELECT count(*) FROM text"_s), u"2"_s);
-}
-
-TEST_P(NotesTest, IdsThatAreNotWholeNumbersRunNoSql)
-{
-    db().setSharedSql(u"untouched"_s);
-    for (const char *bad : {"42 OR 1=1", "1-2", "42'", "", "4.2"}) {
-        EXPECT_FALSE(entities::storeNote(db(), QString::fromLatin1(bad), u"x"_s).ok) << bad;
-        EXPECT_EQ(entities::loadNote(db(), QString::fromLatin1(bad)).value, QString()) << bad;
-        EXPECT_FALSE(entities::isSingleEntity(db(), QString::fromLatin1(bad)).value) << bad;
-    }
-    EXPECT_EQ(db().sharedSql(), u"untouched"_s);
-    EXPECT_EQ(lineCount(), u"0"_s);
-    EXPECT_EQ(entities::loadNote(db(), u"42"_s).value, QString());
-}
-
-TEST_P(NotesTest, GroupsAreTheEntitiesWithFormTwoHundredFifteen)
-{
-    ASSERT_TRUE(db().execute(u"INSERT INTO ident VALUES (1,getdate(),0,7,23,'skupina_',null,0,null,0,215)\r"
-                              "INSERT INTO ident VALUES (2,getdate(),0,8,23,'00000123',null,0,null,0,1112)\r"
-                              "INSERT INTO ident VALUES (3,getdate(),2,9,23,'skupina_',null,0,null,0,215)"_s).ok);
-    EXPECT_FALSE(entities::isSingleEntity(db(), u"7"_s).value);
-    EXPECT_TRUE(entities::isSingleEntity(db(), u"8"_s).value);
-    EXPECT_TRUE(entities::isSingleEntity(db(), u"9"_s).value); // a deleted group
-    EXPECT_TRUE(entities::isSingleEntity(db(), u"12345"_s).value); // no ident row at all
-    // A failed read is not "a single entity".
-    ASSERT_TRUE(db().execute(u"DROP TABLE ident"_s).ok);
-    EXPECT_FALSE(entities::isSingleEntity(db(), u"7"_s).ok());
 }
 
 VERNA_ALL_BACKENDS(NotesTest);
