@@ -47,43 +47,39 @@ protected:
 
 } // namespace
 
-TEST_F(ChartDataTest, WholeColumnsChartEveryRowAgainstTheSelectedColumns)
+TEST_F(ChartDataTest, WholeColumnsWholeRowsAndOtherSelectionsChartTheirCells)
 {
-    const ChartData d = chartData(model, range(2, 3, 0, 4)); // either corner first
-    EXPECT_EQ(d.series, (QStringList{u"Alfa a.s. 1996/4"_s, u"Alfa a.s. 1997/1"_s, u"Beta s.r.o. 1997/1"_s}));
-    EXPECT_EQ(d.categories, (QStringList{u"Rentabilita"_s, u"Zadluženost"_s}));
-    EXPECT_EQ(d.value(2, 1), 22.0);
-    EXPECT_FALSE(d.wholeRows);
-    EXPECT_EQ(d.seriesTitle, kRowsAxisTitle);
-    EXPECT_EQ(d.categoryTitle, kIndicatorsAxisTitle);
+    const ChartData columns = chartData(model, range(2, 3, 0, 4)); // either corner first
+    EXPECT_EQ(columns.series, (QStringList{u"Alfa a.s. 1996/4"_s, u"Alfa a.s. 1997/1"_s, u"Beta s.r.o. 1997/1"_s}));
+    EXPECT_EQ(columns.categories, (QStringList{u"Rentabilita"_s, u"Zadluženost"_s}));
+    EXPECT_EQ(columns.value(2, 1), 22.0);
+    EXPECT_FALSE(columns.wholeRows);
+    EXPECT_EQ(columns.seriesTitle, kRowsAxisTitle);
+    EXPECT_EQ(columns.categoryTitle, kIndicatorsAxisTitle);
 
     // The whole table is whole columns first: no profile chart.
     EXPECT_FALSE(chartData(model, range(0, 2, 2, 4)).wholeRows);
     EXPECT_FALSE(chartData(model).wholeRows);
     EXPECT_TRUE(chartData(model).series.size() == 3 && chartData(model).categories.size() == 3);
-}
 
-TEST_F(ChartDataTest, WholeRowsChartEveryIndicatorAndOfferTheProfileChart)
-{
-    const ChartData d = chartData(model, range(2, 4, 1, 2));
-    EXPECT_EQ(d.series, (QStringList{u"Alfa a.s. 1997/1"_s, u"Beta s.r.o. 1997/1"_s}));
-    EXPECT_EQ(d.categories.size(), 3);
-    EXPECT_EQ(d.value(0, 0), 10.0);
-    EXPECT_TRUE(d.wholeRows);
+    // Whole rows chart every indicator and offer the profile chart.
+    const ChartData rows = chartData(model, range(2, 4, 1, 2));
+    EXPECT_EQ(rows.series, (QStringList{u"Alfa a.s. 1997/1"_s, u"Beta s.r.o. 1997/1"_s}));
+    EXPECT_EQ(rows.categories.size(), 3);
+    EXPECT_EQ(rows.value(0, 0), 10.0);
+    EXPECT_TRUE(rows.wholeRows);
 
     // A row picked by its header covers name and period too; a name alone stands for its row.
     EXPECT_EQ(chartData(model, range(1, 0, 1, 4)), chartData(model, range(1, 2, 1, 4)));
-    EXPECT_EQ(chartData(model, range(1, 0, 2, 1)), d);
-}
+    EXPECT_EQ(chartData(model, range(1, 0, 2, 1)), rows);
 
-TEST_F(ChartDataTest, OtherSelectionsChartTheRectangle)
-{
-    const ChartData d = chartData(model, range(1, 3, 0, 3));
-    EXPECT_EQ(d.series.size(), 2);
-    EXPECT_EQ(d.categories, QStringList{u"Rentabilita"_s});
-    EXPECT_EQ(d.value(0, 0), 1.0);
-    EXPECT_EQ(d.value(1, 0), 11.0);
-    EXPECT_FALSE(d.wholeRows);
+    // Other selections chart the rectangle.
+    const ChartData rectangle = chartData(model, range(1, 3, 0, 3));
+    EXPECT_EQ(rectangle.series.size(), 2);
+    EXPECT_EQ(rectangle.categories, QStringList{u"Rentabilita"_s});
+    EXPECT_EQ(rectangle.value(0, 0), 1.0);
+    EXPECT_EQ(rectangle.value(1, 0), 11.0);
+    EXPECT_FALSE(rectangle.wholeRows);
 
     // Name and period are no values: a rectangle starting in them begins at the first indicator.
     const ChartData fromName = chartData(model, range(0, 1, 1, 3));
@@ -105,7 +101,7 @@ TEST_F(ChartDataTest, CellsAreReadInTheTablesLocale)
     EXPECT_EQ(d.locale, model.locale());
 }
 
-TEST_F(ChartDataTest, RotationSwapsSeriesAndCategoriesAndTwiceIsIdentity)
+TEST_F(ChartDataTest, RotationSwapsSeriesAndCategoriesTwiceIsIdentityAndTooSmallTablesGiveNoData)
 {
     const ChartData d = chartData(model, range(0, 2, 1, 4));
     const ChartData r = d.rotated();
@@ -120,10 +116,8 @@ TEST_F(ChartDataTest, RotationSwapsSeriesAndCategoriesAndTwiceIsIdentity)
             EXPECT_EQ(r.value(c, s), d.value(s, c));
     EXPECT_EQ(r.wholeRows, d.wholeRows);
     EXPECT_EQ(r.rotated(), d);
-}
 
-TEST_F(ChartDataTest, TooSmallTablesGiveNoData)
-{
+    // Too small tables give no data.
     AnalysisModel noIndicators(kCzech);
     noIndicators.appendRow({1996, 4, 3366}, u"Alfa a.s."_s);
     EXPECT_TRUE(chartData(noIndicators, range(0, 0, 0, 1)).isEmpty());
