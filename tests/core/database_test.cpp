@@ -104,7 +104,7 @@ TEST_P(DatabaseTest, GuardRollsBackUnlessCommittedAndInnerFailureSpoilsTheOuter)
 }
 
 // Delivered keys start at 1; the application's go below zero from -1 all the same.
-TEST_P(DatabaseTest, ApplicationKeysAreNegativeFromMinusOne)
+TEST_P(DatabaseTest, ApplicationKeysAreNegativeFromMinusOneAndValuesComeBackAsPlainText)
 {
     ASSERT_TRUE(db().execute(u"INSERT INTO func_grp VALUES (1,getdate(),0,1,'A','a')\r"
                              "INSERT INTO func_grp VALUES (2,getdate(),0,2,'B','b')"_s).ok);
@@ -112,6 +112,25 @@ TEST_P(DatabaseTest, ApplicationKeysAreNegativeFromMinusOne)
                              "(SELECT min(func_grp_id) - 1 FROM func_grp),'C','c')"_s).ok);
     EXPECT_EQ(db().singleValue(u"SELECT row_id FROM func_grp WHERE func_grp_name = 'C'"_s), u"-1"_s);
     EXPECT_EQ(db().singleValue(u"SELECT func_grp_id FROM func_grp WHERE func_grp_name = 'C'"_s), u"-1"_s);
+
+    // Values come back as plain text.
+    EXPECT_EQ(db().singleValue(u"SELECT 45"_s), u"45"_s);
+    EXPECT_EQ(db().singleValue(u"SELECT subj_id FROM mem"_s), QString());
+    EXPECT_EQ(db().singleValue(u"SELECT NULL"_s), QString());
+    EXPECT_EQ(db().singleValue(u"SELECT nonsense FROM nowhere"_s), QString());
+    EXPECT_TRUE(db().execute(u"SELECT nonsense FROM nowhere"_s).error.startsWith(u"Příkaz SQL selhal: "_s));
+    ASSERT_TRUE(db().execute(u"INSERT INTO finl_item VALUES (1,getdate(),0,1,1,36,500.00)\r"
+                             "INSERT INTO finl_item VALUES (2,getdate(),0,1,1,41,1000)\r"
+                             "INSERT INTO finl_item VALUES (3,getdate(),0,1,1,42,1234567890.12)\r"
+                             "INSERT INTO finl_item VALUES (4,getdate(),0,1,1,43,-0.5)"_s).ok);
+    const auto amount = [this](int item) { return db().singleValue(u"SELECT amt_val FROM finl_item WHERE item_type_cd = %1"_s.arg(item)); };
+    EXPECT_EQ(amount(36), u"500"_s);
+    EXPECT_EQ(amount(42), u"1234567890.12"_s);
+    EXPECT_EQ(amount(43), u"-0.5"_s);
+    // An amount divided by an amount is a decimal quotient, not integer division.
+    EXPECT_EQ(db().singleValue(u"SELECT (SELECT amt_val FROM finl_item WHERE item_type_cd = 36) / "
+                               "(SELECT amt_val FROM finl_item WHERE item_type_cd = 41)"_s), u"0.5"_s);
+    EXPECT_EQ(db().singleValue(u"SELECT RTRIM(LTRIM(item_type_cd)) FROM finl_item WHERE row_id = 1"_s), u"36"_s);
 }
 
 TEST_P(DatabaseTest, TextComparesCaseInsensitivelyLikeTakesTypedMetacharactersLiterallyAndSortsInCzech)
@@ -131,27 +150,6 @@ TEST_P(DatabaseTest, TextComparesCaseInsensitivelyLikeTakesTypedMetacharactersLi
     for (const QStringList &row : db().queryRows(u"SELECT RTRIM(LTRIM(name_txt)) FROM name ORDER BY 1"_s).rows)
         sorted << row.front();
     EXPECT_EQ(sorted, (QStringList{u"cukr"_s, u"Čaj"_s, u"Dům"_s, u"hrad"_s, u"chata"_s, u"rak"_s, u"Řeka"_s, u"sova"_s, u"Šíp"_s}));
-}
-
-TEST_P(DatabaseTest, ValuesComeBackAsPlainText)
-{
-    EXPECT_EQ(db().singleValue(u"SELECT 45"_s), u"45"_s);
-    EXPECT_EQ(db().singleValue(u"SELECT subj_id FROM mem"_s), QString());
-    EXPECT_EQ(db().singleValue(u"SELECT NULL"_s), QString());
-    EXPECT_EQ(db().singleValue(u"SELECT nonsense FROM nowhere"_s), QString());
-    EXPECT_TRUE(db().execute(u"SELECT nonsense FROM nowhere"_s).error.startsWith(u"Příkaz SQL selhal: "_s));
-    ASSERT_TRUE(db().execute(u"INSERT INTO finl_item VALUES (1,getdate(),0,1,1,36,500.00)\r"
-                             "INSERT INTO finl_item VALUES (2,getdate(),0,1,1,41,1000)\r"
-                             "INSERT INTO finl_item VALUES (3,getdate(),0,1,1,42,1234567890.12)\r"
-                             "INSERT INTO finl_item VALUES (4,getdate(),0,1,1,43,-0.5)"_s).ok);
-    const auto amount = [this](int item) { return db().singleValue(u"SELECT amt_val FROM finl_item WHERE item_type_cd = %1"_s.arg(item)); };
-    EXPECT_EQ(amount(36), u"500"_s);
-    EXPECT_EQ(amount(42), u"1234567890.12"_s);
-    EXPECT_EQ(amount(43), u"-0.5"_s);
-    // An amount divided by an amount is a decimal quotient, not integer division.
-    EXPECT_EQ(db().singleValue(u"SELECT (SELECT amt_val FROM finl_item WHERE item_type_cd = 36) / "
-                               "(SELECT amt_val FROM finl_item WHERE item_type_cd = 41)"_s), u"0.5"_s);
-    EXPECT_EQ(db().singleValue(u"SELECT RTRIM(LTRIM(item_type_cd)) FROM finl_item WHERE row_id = 1"_s), u"36"_s);
 }
 
 // A server that dropped the idle connection (as a restart does): a read opens it again and
@@ -369,7 +367,7 @@ TEST(SQLiteFile, FullDiskIsToldAsSuchAndTheConnectionStays)
 
 // The unencrypted-link warning is for remote servers only; a login failure is named by the
 // driver's words, whatever server sent them.
-TEST(ServerLogin, LoopbackAndFailureKindsAreReadFromPlainText)
+TEST(ServerLogin, LoopbackFailureKindsAndTheNeedOfALoginAreReadFromPlainText)
 {
     for (const char *host : {"", "localhost", "127.0.0.1", "127.1.2.3", "::1", "[::1]", "0:0:0:0:0:0:0:1", "/run/postgresql"})
         EXPECT_TRUE(db::isLoopbackHost(QString::fromUtf8(host))) << host;
@@ -388,12 +386,7 @@ TEST(ServerLogin, LoopbackAndFailureKindsAreReadFromPlainText)
     EXPECT_EQ(db::classifyLoginFailure(prefix + u"Connection refused\n\tIs the server running on that host?"_s),
               db::LoginFailure::ServerUnreachable);
     EXPECT_EQ(db::classifyLoginFailure(u"[unixODBC][Driver Manager]Data source name not found"_s), db::LoginFailure::Other);
-}
 
-// A data source needs a typed login unless it carries a name and a password, in odbc.ini or in
-// a password file that libpq would read (matching line, private to its owner).
-TEST(ServerLogin, ASourceWithoutAPasswordAsksUnlessThePasswordFileHasOne)
-{
     db::OdbcSourceEntry entry;
     entry.server = u"db.firma.cz"_s;
     entry.database = u"finance"_s;

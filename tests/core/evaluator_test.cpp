@@ -94,7 +94,7 @@ int countCalls(db::Database &db, const std::function<void()> &f)
 
 } // namespace
 
-TEST(EvaluatorSql, TextsAreTheApplicationsCharacterForCharacter)
+TEST(EvaluatorSql, TextsAreTheApplicationsOnlyCheckedFormulasPassAndEmittedStatementsCarryOnlyCheckedText)
 {
     EXPECT_EQ(tsql("[36]/[41]*100").toStdString(),
               "SELECT ( (SELECT i.amt_val FROM finl_item i, finl_stmt s WHERE s.subj_id = 12 AND s.year_dt = 1999 AND "
@@ -123,10 +123,8 @@ TEST(EvaluatorSql, TextsAreTheApplicationsCharacterForCharacter)
     EXPECT_EQ(FormulaSql::formQuery(kAbbreviated), "SELECT fill_lvl_ind FROM finl_stmt WHERE subj_id = 12 AND inac_ind = 0 AND "
                                                    "year_dt = 1999 AND quarter_dt = 4 AND stmt_type_cd = 28");
     EXPECT_EQ(FormulaSql::formulaQuery("20"), "SELECT func_for_val FROM func_for WHERE inac_ind IN (0, 1) AND func_for_id = 20");
-}
 
-TEST(EvaluatorSql, OnlyTheFormulaAlphabetWithinBoundsPassesTheCheck)
-{
+    // Only the formula alphabet within its bounds passes the check.
     using E = Formula::Error;
     const QString chain = "1" + QString("+1").repeated(Formula::kMaxHeight - 1);
     // Groups on the right and minus signs nest; a run of operators along the left is flat.
@@ -137,7 +135,7 @@ TEST(EvaluatorSql, OnlyTheFormulaAlphabetWithinBoundsPassesTheCheck)
         return text;
     };
     const auto parens = [](int n) { return QString(n, '(') + "1" + QString(n, ')'); };
-    const std::pair<QString, E> cases[] = {
+    const std::pair<QString, E> checks[] = {
         {"[36]/[41]*100", E::None}, {"-(+[0036])^2", E::None},  {"", E::Empty},           {"[3a6]", E::Character},
         {"[36] OR 1=1", E::Character}, {"1);DROP TABLE func_for--", E::Character},         {"[36]+'x'", E::Character},
         {"1.5 * [36] ", E::None},   {"1.", E::Character},       {".5", E::Character},     {"1.2.3", E::Character},
@@ -153,7 +151,7 @@ TEST(EvaluatorSql, OnlyTheFormulaAlphabetWithinBoundsPassesTheCheck)
         {nested("[1]-", Formula::kMaxNesting), E::None}, {nested("[1]-", Formula::kMaxNesting + 1), E::TooDeep},
         {nested("-", Formula::kMaxNesting + 1), E::TooDeep},
     };
-    for (const auto &[text, error] : cases)
+    for (const auto &[text, error] : checks)
         EXPECT_EQ(Formula::parse(text).error(), error) << text.left(60).toStdString();
     EXPECT_EQ(Formula::parse(nested("[1]-", Formula::kMaxNesting)).nesting(), Formula::kMaxNesting);
     EXPECT_EQ(Formula::parse("([59]+[77]+[210])/([153]+[171]+[175]+[193])*100").nesting(), 2);
@@ -162,10 +160,8 @@ TEST(EvaluatorSql, OnlyTheFormulaAlphabetWithinBoundsPassesTheCheck)
     EXPECT_FALSE(Formula::parseExpanded("1 2").isValid());
     EXPECT_FALSE(Formula::parseExpanded(" () ").isValid());
     EXPECT_EQ(Formula::parse("[36]+[041]*[36]").itemCodes(), (QStringList{"36", "41"}));
-}
 
-TEST(EvaluatorSql, EmittedStatementsCarryOnlyCheckedText)
-{
+    // Emitted statements carry only checked text.
     const Formula f = Formula::parse("-[36]/(7-2)^[41]");
     ASSERT_TRUE(f.isValid());
     const Period p{1999, 4, -12};

@@ -69,7 +69,7 @@ QString otherProcess(const QString &path, const QString &sql)
 } // namespace
 
 // Boxes with one button take no reply, so the script stays aligned with the questions.
-TEST(MessageSeam, RecordsEveryBoxAndQuestionsTakeScriptedRepliesInOrderDefaultingToNo)
+TEST(MessageSeam, RecordsEveryBoxRepliesInOrderDefaultingToNoAndNestsWithinAnOuterUser)
 {
     ui::ScriptedUser user;
     user.willAnswer(ui::kYes);
@@ -92,10 +92,8 @@ TEST(MessageSeam, RecordsEveryBoxAndQuestionsTakeScriptedRepliesInOrderDefaultin
     EXPECT_EQ(question.answer, ui::kYes);
     EXPECT_EQ(user.messages()[2].icon, ui::MessageIcon::Exclamation);
     EXPECT_EQ(user.messages()[4].answer, ui::kNo);
-}
 
-TEST(MessageSeam, NestedScriptedUserHandsBackToTheOuterOne)
-{
+    // A nested scripted user hands back to the outer one.
     ui::ScriptedUser outer;
     {
         ui::ScriptedUser inner;
