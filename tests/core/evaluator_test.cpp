@@ -285,7 +285,7 @@ TEST_P(EvaluatorTest, StoredIndicatorsStatementsAndComputedItems)
     EXPECT_EQ(evaluator.rozvinVypocitanePolozky(b), " ([202]) ");
 }
 
-TEST_P(EvaluatorTest, VariantCallTakesNumbersAsIndicators)
+TEST_P(EvaluatorTest, VariantCallsRoundTripsDeepFormulasAndWhyNoValue)
 {
     Evaluator evaluator(db());
     const auto value = [&](const QVariant &subject) { return evaluator.getHodnotaFunkce(subject, "12", "1999", "4"); };
@@ -298,6 +298,85 @@ TEST_P(EvaluatorTest, VariantCallTakesNumbersAsIndicators)
     EXPECT_EQ(value("[36]"), "8750");
     // The typed entry point: "100" as a formula is the constant.
     EXPECT_EQ(checked(evaluator.formulaValue("100", kAbbreviated)), "100");
+
+    // Round trips stay within the protocol and leave their SQL.
+    Evaluator plain(db());
+    ASSERT_TRUE(plain.formulaValue("[36]", kAbbreviated).ok());
+    EXPECT_EQ(db().sharedSql(), Evaluator::translate("[36]", kAbbreviated));
+    EXPECT_FALSE(plain.lastBackendSql().isEmpty());
+    // A stored formula that fails the check: the formula query was the last text built.
+    ASSERT_TRUE(plain.indicatorValue(104, kAbbreviated).ok());
+    EXPECT_EQ(db().sharedSql(), "SELECT func_for_val FROM func_for WHERE inac_ind IN (0, 1) AND func_for_id = 104");
+    EXPECT_TRUE(plain.lastBackendSql().isEmpty());
+
+    // Form, formula, evaluation.
+    EXPECT_EQ(countCalls(db(), [&] { EXPECT_TRUE(plain.indicatorValue(100, kAbbreviated).ok()); }), 3);
+    EXPECT_EQ(countCalls(db(), [&] { EXPECT_TRUE(plain.formulaValue("[92]", kNoIncome).ok()); }), 2);
+    // A full statement: one more per computed item the formula references.
+    EXPECT_EQ(countCalls(db(), [&] { EXPECT_TRUE(plain.indicatorValue(107, kFull).ok()); }), 5);
+
+    EvaluationCache cache;
+    Evaluator cached(db(), &cache);
+    QString first;
+    EXPECT_EQ(countCalls(db(), [&] { first = checked(cached.indicatorValue(107, kFull)); }), 5);
+    QString second;
+    EXPECT_EQ(countCalls(db(), [&] { second = checked(cached.indicatorValue(107, kFull)); }), 1);
+    EXPECT_EQ(first, "2200.5");
+    EXPECT_EQ(second, first);
+
+    // The deepest formulas evaluate alike.
+    // The longest run of operators, and one more.
+    const QString sum = "[37]" + QString("+[37]").repeated(Formula::kMaxHeight - 1);
+    EXPECT_EQ(formula(sum), QString::number(3 * Formula::kMaxHeight));
+    EXPECT_EQ(formula(sum + "+[37]"), "");
+    // The deepest nesting, and one more.
+    QString nested = "[37]";
+    int expected = 3;
+    for (int i = 0; i < Formula::kMaxNesting; ++i) {
+        nested = "[37]-(" + nested + ")";
+        expected = 3 - expected;
+    }
+    EXPECT_EQ(formula(nested), QString::number(expected));
+    EXPECT_EQ(formula("[37]-(" + nested + ")"), "");
+    QString mixed = "[37]";
+    for (int i = 1; i < 150; ++i)
+        mixed = "(" + mixed + ")^1*(1+0)";
+    EXPECT_EQ(formula(mixed), "3");
+
+    // Why there is no value names the reason.
+    const struct {
+        std::optional<int> indicator;
+        const char *formula;
+        Period period; // written as the texts typed
+        const char *reason;
+    } cases[] = {
+        {{}, "[36]", kAbbreviated, ""},
+        {{}, "[36]2", kAbbreviated, "Vzorec není syntakticky správný."},
+        {{}, "[36]+'x'", kAbbreviated, "Vzorec obsahuje nepovolený znak (povoleny jsou odkazy [kód], čísla, + - * / ^ a závorky)."},
+        {105, "", kAbbreviated, "Vzorec není syntakticky správný."},
+        {9999, "", kAbbreviated, "Ukazatel 9999 neexistuje."},
+        {{}, "[36]", Period{1999, 4, 77}, "Subjekt 77 neexistuje."},
+        {{}, "[36]", Period{999, 4, 12}, "Rok \"999\" není čtyřmístný rok."},
+        {{}, "[36]", Period{1999, 5, 12}, "Čtvrtletí \"5\" není 1 až 4."},
+        {100, "", Period{2005, 4, 12}, "Subjekt 12 nemá za období 2005/4 žádný výkaz."},
+        {{}, "[36]+[999]+[998]", kAbbreviated, "Ve výkazech období chybí položky: [999], [998]."},
+        {{}, "[92]", kTwoSheets, "Položky jsou ve výkazech období vícekrát: [92]."},
+        // A full statement: the formulas of the computed items are what misses items.
+        {{}, "[211]", kFull, "Ve výkazech období chybí položky: [62], [66], [68], [73], [75]."},
+        {{}, "[36]/[142]", kAbbreviated, "Dělení nulou."},
+        {100, "", kFull, "Dělení nulou."},
+        {{}, "10^308*10", kAbbreviated, "Přetečení: výsledek je mimo rozsah čísel."},
+        {{}, "9223372036854775807+1", kAbbreviated, "Přetečení: výsledek je mimo rozsah čísel."},
+        {{}, "2^-1075", kAbbreviated, "Podtečení: výsledek je blíže nule, než lze zobrazit."},
+        {{}, "0^(0-1)", kAbbreviated, "Mocnina nemá reálnou hodnotu (nula na záporný exponent nebo záporné číslo na neceločíselný)."},
+    };
+    for (const auto &c : cases) {
+        const Result<QString> why = whyNoValue(db(), c.indicator, c.formula, c.period.entityText(), c.period.yearText(),
+                                               c.period.quarterText());
+        EXPECT_TRUE(why.ok()) << why.error.toStdString();
+        EXPECT_EQ(why.value, c.reason) << c.formula << " " << c.period.toString().toStdString();
+    }
+    EXPECT_EQ(whyNoValue(db(), {}, "[36]", "12 OR 1=1", "1999", "4").value, "Subjekt \"12 OR 1=1\" není celé číslo.");
 }
 
 TEST_P(EvaluatorTest, InjectedTextRunsNoSql)
@@ -348,33 +427,6 @@ TEST_P(EvaluatorTest, InjectedTextRunsNoSql)
     EXPECT_EQ(count("finl_item"), items);
 }
 
-TEST_P(EvaluatorTest, RoundTripsStayWithinTheProtocolAndLeaveTheirSql)
-{
-    Evaluator plain(db());
-    ASSERT_TRUE(plain.formulaValue("[36]", kAbbreviated).ok());
-    EXPECT_EQ(db().sharedSql(), Evaluator::translate("[36]", kAbbreviated));
-    EXPECT_FALSE(plain.lastBackendSql().isEmpty());
-    // A stored formula that fails the check: the formula query was the last text built.
-    ASSERT_TRUE(plain.indicatorValue(104, kAbbreviated).ok());
-    EXPECT_EQ(db().sharedSql(), "SELECT func_for_val FROM func_for WHERE inac_ind IN (0, 1) AND func_for_id = 104");
-    EXPECT_TRUE(plain.lastBackendSql().isEmpty());
-
-    // Form, formula, evaluation.
-    EXPECT_EQ(countCalls(db(), [&] { EXPECT_TRUE(plain.indicatorValue(100, kAbbreviated).ok()); }), 3);
-    EXPECT_EQ(countCalls(db(), [&] { EXPECT_TRUE(plain.formulaValue("[92]", kNoIncome).ok()); }), 2);
-    // A full statement: one more per computed item the formula references.
-    EXPECT_EQ(countCalls(db(), [&] { EXPECT_TRUE(plain.indicatorValue(107, kFull).ok()); }), 5);
-
-    EvaluationCache cache;
-    Evaluator cached(db(), &cache);
-    QString first;
-    EXPECT_EQ(countCalls(db(), [&] { first = checked(cached.indicatorValue(107, kFull)); }), 5);
-    QString second;
-    EXPECT_EQ(countCalls(db(), [&] { second = checked(cached.indicatorValue(107, kFull)); }), 1);
-    EXPECT_EQ(first, "2200.5");
-    EXPECT_EQ(second, first);
-}
-
 TEST_P(EvaluatorTest, ColumnsSpanManyStatementsAndStopEarly)
 {
     QList<Period> periods;
@@ -410,27 +462,6 @@ TEST_P(EvaluatorTest, FailedEvaluationLeavesTheCallersTransactionUsable)
     EXPECT_EQ(formula("[36]"), "1");
 }
 
-TEST_P(EvaluatorTest, DeepestFormulasEvaluateAlike)
-{
-    // The longest run of operators, and one more.
-    const QString sum = "[37]" + QString("+[37]").repeated(Formula::kMaxHeight - 1);
-    EXPECT_EQ(formula(sum), QString::number(3 * Formula::kMaxHeight));
-    EXPECT_EQ(formula(sum + "+[37]"), "");
-    // The deepest nesting, and one more.
-    QString nested = "[37]";
-    int expected = 3;
-    for (int i = 0; i < Formula::kMaxNesting; ++i) {
-        nested = "[37]-(" + nested + ")";
-        expected = 3 - expected;
-    }
-    EXPECT_EQ(formula(nested), QString::number(expected));
-    EXPECT_EQ(formula("[37]-(" + nested + ")"), "");
-    QString mixed = "[37]";
-    for (int i = 1; i < 150; ++i)
-        mixed = "(" + mixed + ")^1*(1+0)";
-    EXPECT_EQ(formula(mixed), "3");
-}
-
 TEST_P(EvaluatorTest, FailedReadIsAnErrorNotNoValue)
 {
     for (const QString table : {"finl_item", "func_for"}) {
@@ -451,43 +482,6 @@ TEST_P(EvaluatorTest, FailedReadIsAnErrorNotNoValue)
         execute("ALTER TABLE gone RENAME TO " + table);
         EXPECT_EQ(indicator(100), "2.56402742777");
     }
-}
-
-TEST_P(EvaluatorTest, WhyNoValueNamesTheReason)
-{
-    const struct {
-        std::optional<int> indicator;
-        const char *formula;
-        Period period; // written as the texts typed
-        const char *reason;
-    } cases[] = {
-        {{}, "[36]", kAbbreviated, ""},
-        {{}, "[36]2", kAbbreviated, "Vzorec není syntakticky správný."},
-        {{}, "[36]+'x'", kAbbreviated, "Vzorec obsahuje nepovolený znak (povoleny jsou odkazy [kód], čísla, + - * / ^ a závorky)."},
-        {105, "", kAbbreviated, "Vzorec není syntakticky správný."},
-        {9999, "", kAbbreviated, "Ukazatel 9999 neexistuje."},
-        {{}, "[36]", Period{1999, 4, 77}, "Subjekt 77 neexistuje."},
-        {{}, "[36]", Period{999, 4, 12}, "Rok \"999\" není čtyřmístný rok."},
-        {{}, "[36]", Period{1999, 5, 12}, "Čtvrtletí \"5\" není 1 až 4."},
-        {100, "", Period{2005, 4, 12}, "Subjekt 12 nemá za období 2005/4 žádný výkaz."},
-        {{}, "[36]+[999]+[998]", kAbbreviated, "Ve výkazech období chybí položky: [999], [998]."},
-        {{}, "[92]", kTwoSheets, "Položky jsou ve výkazech období vícekrát: [92]."},
-        // A full statement: the formulas of the computed items are what misses items.
-        {{}, "[211]", kFull, "Ve výkazech období chybí položky: [62], [66], [68], [73], [75]."},
-        {{}, "[36]/[142]", kAbbreviated, "Dělení nulou."},
-        {100, "", kFull, "Dělení nulou."},
-        {{}, "10^308*10", kAbbreviated, "Přetečení: výsledek je mimo rozsah čísel."},
-        {{}, "9223372036854775807+1", kAbbreviated, "Přetečení: výsledek je mimo rozsah čísel."},
-        {{}, "2^-1075", kAbbreviated, "Podtečení: výsledek je blíže nule, než lze zobrazit."},
-        {{}, "0^(0-1)", kAbbreviated, "Mocnina nemá reálnou hodnotu (nula na záporný exponent nebo záporné číslo na neceločíselný)."},
-    };
-    for (const auto &c : cases) {
-        const Result<QString> why = whyNoValue(db(), c.indicator, c.formula, c.period.entityText(), c.period.yearText(),
-                                               c.period.quarterText());
-        EXPECT_TRUE(why.ok()) << why.error.toStdString();
-        EXPECT_EQ(why.value, c.reason) << c.formula << " " << c.period.toString().toStdString();
-    }
-    EXPECT_EQ(whyNoValue(db(), {}, "[36]", "12 OR 1=1", "1999", "4").value, "Subjekt \"12 OR 1=1\" není celé číslo.");
 }
 
 TEST_P(EvaluatorTest, CommandLinePrintsTheValueOrWhyThereIsNone)

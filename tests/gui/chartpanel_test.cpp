@@ -104,7 +104,7 @@ protected:
 
 } // namespace
 
-TEST_F(ChartPanelTest, OpensAsBarsWithIndicatorsAsSeriesAndRotatesBack)
+TEST_F(ChartPanelTest, OpensAsBarsRotatesBackAndEachTypeDrawsItsSeriesWithRaysOnlyForWholeRows)
 {
     panel.setData(threeByTwo());
     EXPECT_EQ(types()->currentIndex(), ChartPanel::Bars);
@@ -129,10 +129,8 @@ TEST_F(ChartPanelTest, OpensAsBarsWithIndicatorsAsSeriesAndRotatesBack)
     click("cmdOtocit");
     EXPECT_EQ(panel.data(), shown);
     EXPECT_EQ(seriesOf<QBarSeries>(panel).front()->count(), 2);
-}
 
-TEST_F(ChartPanelTest, EachTypeDrawsItsSeriesAndRaysOnlyForWholeRows)
-{
+    // Each type draws its series; rays only for whole rows.
     panel.setData(threeByTwo());
     choose(ChartPanel::Lines);
     ASSERT_EQ(seriesOf<QLineSeries>(panel).size(), 2);
@@ -175,7 +173,7 @@ TEST_F(ChartPanelTest, EachTypeDrawsItsSeriesAndRaysOnlyForWholeRows)
     EXPECT_EQ(find<QStackedWidget>("fraGraf")->currentWidget(), find<QChartView>("Chart"));
 }
 
-TEST_F(ChartPanelTest, IndicatorsOfALargerOrderGetARightAxisOrAHintToRotate)
+TEST_F(ChartPanelTest, IndicatorsOfALargerOrderGetARightAxisAndATableTooSmallClearsTheChart)
 {
     panel.setData(threeByTwo(false, 1000000));
     const auto bars = seriesOf<QBarSeries>(panel);
@@ -198,10 +196,8 @@ TEST_F(ChartPanelTest, IndicatorsOfALargerOrderGetARightAxisOrAHintToRotate)
     click("cmdOtocit");
     EXPECT_EQ(panel.chart()->axes(Qt::Vertical).size(), 1);
     EXPECT_FALSE(find<QLabel>("lblGrafPoznamka")->isHidden());
-}
 
-TEST_F(ChartPanelTest, ATableTooSmallClearsTheOldChart)
-{
+    // A table too small clears the old chart.
     panel.setData(threeByTwo());
     ASSERT_FALSE(panel.chart()->series().isEmpty());
 
