@@ -89,27 +89,6 @@ protected:
 
 } // namespace
 
-TEST(ReportStyles, TitlesFromTheFirstLineAndEveryCssFileListed)
-{
-    EXPECT_EQ(styleTitle(u"a.css"_s, "/* NAZEV: Modrý */\nbody {}"), u"Modrý"_s);
-    EXPECT_EQ(styleTitle(u"a.css"_s, "\xEF\xBB\xBF/* NAZEV:  Dva  slova */  \r\n"), u"Dva  slova"_s);
-    EXPECT_EQ(styleTitle(u"a.css"_s, "body {}\n/* NAZEV: Pozdě */"), u"a.css"_s);
-    EXPECT_EQ(styleTitle(u"a.css"_s, "/* NAZEV: */"), u"a.css"_s);
-
-    QTemporaryDir dir;
-    for (const auto &[file, text] : {std::pair{"b.CSS", "/* NAZEV: Velká přípona */\n"}, std::pair{"a.css", "h1 {}\n"}, std::pair{"c.txt", "/* NAZEV: Ne */"}}) {
-        ASSERT_TRUE(writeFile(dir.filePath(QString::fromLatin1(file)), text));
-    }
-    EXPECT_EQ(listStyleSheets(dir.path()), (QList<StyleSheet>{{dir.filePath(u"a.css"_s), u"a.css"_s}, {dir.filePath(u"b.CSS"_s), u"Velká přípona"_s}}));
-    EXPECT_TRUE(listStyleSheets(dir.filePath(u"chybi"_s)).isEmpty());
-
-    // The shipped styles are found from the build tree, each with a title of its own.
-    const QList<StyleSheet> shipped = listStyleSheets(defaultCssFolder());
-    ASSERT_GE(shipped.size(), 3);
-    for (const StyleSheet &style : shipped)
-        EXPECT_NE(style.title, QFileInfo(style.path).fileName());
-}
-
 namespace {
 
 // The rules of a style sheet by selector, for the screen or (its print rules over them) print.
@@ -165,13 +144,31 @@ QStringList hexColours(const QString &value)
 
 } // namespace
 
-// Every text of the shipped styles, on screen and in print (the PDF), stands out from its
-// background at least 4.5 : 1; a rule without its own background lies on the page's.
-TEST(ReportStyles, ShippedStylesKeepEveryTextReadable)
+TEST(ReportStyles, TitlesListsReadableShippedStylesAndReportFileNames)
 {
+    EXPECT_EQ(styleTitle(u"a.css"_s, "/* NAZEV: Modrý */\nbody {}"), u"Modrý"_s);
+    EXPECT_EQ(styleTitle(u"a.css"_s, "\xEF\xBB\xBF/* NAZEV:  Dva  slova */  \r\n"), u"Dva  slova"_s);
+    EXPECT_EQ(styleTitle(u"a.css"_s, "body {}\n/* NAZEV: Pozdě */"), u"a.css"_s);
+    EXPECT_EQ(styleTitle(u"a.css"_s, "/* NAZEV: */"), u"a.css"_s);
+
+    QTemporaryDir dir;
+    for (const auto &[file, text] : {std::pair{"b.CSS", "/* NAZEV: Velká přípona */\n"}, std::pair{"a.css", "h1 {}\n"}, std::pair{"c.txt", "/* NAZEV: Ne */"}}) {
+        ASSERT_TRUE(writeFile(dir.filePath(QString::fromLatin1(file)), text));
+    }
+    EXPECT_EQ(listStyleSheets(dir.path()), (QList<StyleSheet>{{dir.filePath(u"a.css"_s), u"a.css"_s}, {dir.filePath(u"b.CSS"_s), u"Velká přípona"_s}}));
+    EXPECT_TRUE(listStyleSheets(dir.filePath(u"chybi"_s)).isEmpty());
+
+    // The shipped styles are found from the build tree, each with a title of its own.
     const QList<StyleSheet> shipped = listStyleSheets(defaultCssFolder());
     ASSERT_GE(shipped.size(), 3);
-    for (const StyleSheet &style : shipped) {
+    for (const StyleSheet &style : shipped)
+        EXPECT_NE(style.title, QFileInfo(style.path).fileName());
+
+    // Every text of the shipped styles, on screen and in print (the PDF), stands out from its background at
+    // least 4.5 : 1; a rule without its own background lies on the page's.
+    const QList<StyleSheet> styles = listStyleSheets(defaultCssFolder());
+    ASSERT_GE(styles.size(), 3);
+    for (const StyleSheet &style : styles) {
         const QString css = QString::fromUtf8(readFile(style.path));
         for (const bool print : {false, true}) {
             const auto rules = cssRules(css, print);
@@ -192,17 +189,15 @@ TEST(ReportStyles, ShippedStylesKeepEveryTextReadable)
             }
         }
     }
-}
 
-TEST(ReportFiles, NamesFollowTheCaptionAndWritesAreWhole)
-{
+    // Report file names follow the caption and writes are whole.
     EXPECT_EQ(reportFilePath(u"/css"_s, u"Analýza 1"_s), u"/css/~Analýza 1.htm"_s);
     EXPECT_EQ(profileFilePath(u"/css"_s, u"A/B"_s), u"/css/~_A_B.htm"_s);
-    QTemporaryDir dir;
-    const QString path = dir.filePath(u"r.htm"_s);
-    ASSERT_TRUE(writeReportFile(path, u"Č"_s).ok);
-    EXPECT_EQ(readFile(path), QByteArray("\xEF\xBB\xBF\xC4\x8C"));
-    EXPECT_FALSE(writeReportFile(dir.filePath(u"chybi/r.htm"_s), u"x"_s).ok);
+    QTemporaryDir files;
+    const QString file = files.filePath(u"r.htm"_s);
+    ASSERT_TRUE(writeReportFile(file, u"Č"_s).ok);
+    EXPECT_EQ(readFile(file), QByteArray("\xEF\xBB\xBF\xC4\x8C"));
+    EXPECT_FALSE(writeReportFile(files.filePath(u"chybi/r.htm"_s), u"x"_s).ok);
 }
 
 TEST_P(ReportTest, OneRowReportHasEverySectionEscapedWithTheChartDrawnInsideTheApplet)

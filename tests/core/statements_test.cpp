@@ -70,7 +70,7 @@ QStringList texts(const QList<selection::TreeNode> &nodes)
 
 } // namespace
 
-TEST(StatementLine, NameIsCutOrPaddedAndValueRightAligned)
+TEST(StatementTableRules, LinesDropKindsColumnsAndStructureOfTheTable)
 {
     QString name = u"A"_s;
     EXPECT_EQ(formatRadekPolozky(name, QString()), u"A"_s.leftJustified(55));
@@ -82,10 +82,8 @@ TEST(StatementLine, NameIsCutOrPaddedAndValueRightAligned)
     EXPECT_EQ(longer, QString(40, QLatin1Char('y')));
     QString any = u"B"_s;
     EXPECT_EQ(formatRadekPolozky(any, u"1234567890123456"_s).size(), 56); // a long value is kept whole
-}
 
-TEST(StatementTableRules, DropKindsAndIncompatibility)
-{
+    // Drop kinds, and which the table accepts.
     EXPECT_EQ(dropRule(u"NP"_s)->kind, u"QP"_s);
     EXPECT_EQ(dropRule(u"QZ"_s)->title, u"Zkrácená rozvaha"_s);
     EXPECT_EQ(dropRule(u"NF"_s)->kind, u"QV"_s);
@@ -97,11 +95,9 @@ TEST(StatementTableRules, DropKindsAndIncompatibility)
     EXPECT_TRUE(table.accepts(*dropRule(u"QW"_s)));
     EXPECT_FALSE(table.accepts(*dropRule(u"QP"_s)));
     EXPECT_FALSE(table.accepts(*dropRule(u"YV"_s)));
-}
 
-TEST(StatementTableRules, ColumnsAlignByCodeAndAnEmptiedTableStartsAfresh)
-{
-    const auto statement = [](qint32 id, const QList<std::pair<int, QString>> &items) {
+    // Columns align by code; an emptied table starts afresh.
+    const auto column = [](qint32 id, const QList<std::pair<int, QString>> &items) {
         StatementColumn c;
         c.statementId = id;
         c.entity = 1;
@@ -114,32 +110,68 @@ TEST(StatementTableRules, ColumnsAlignByCodeAndAnEmptiedTableStartsAfresh)
         }
         return c;
     };
-    StatementTable table;
-    table.appendColumn(statement(1, {{10, u"100"_s}, {30, u"300"_s}}));
-    table.appendColumn(statement(2, {{20, u"2"_s}, {30, u"350.5"_s}, {40, u"4"_s}}));
-    ASSERT_EQ(table.rowCount(), 4);
-    EXPECT_EQ(table.cells(0, 0, 3, 2), (QList<QStringList>{{u"r10"_s, u"100"_s, QString()},
+    StatementTable aligned;
+    aligned.appendColumn(column(1, {{10, u"100"_s}, {30, u"300"_s}}));
+    aligned.appendColumn(column(2, {{20, u"2"_s}, {30, u"350.5"_s}, {40, u"4"_s}}));
+    ASSERT_EQ(aligned.rowCount(), 4);
+    EXPECT_EQ(aligned.cells(0, 0, 3, 2), (QList<QStringList>{{u"r10"_s, u"100"_s, QString()},
                                                            {u"r20"_s, QString(), u"2"_s},
                                                            {u"r30"_s, u"300"_s, u"350.5"_s},
                                                            {u"r40"_s, QString(), u"4"_s}}));
     // The change between two statements of one entity, absolute and in per cent of the first.
-    ASSERT_TRUE(table.canInsertChange(1));
-    table.insertChange(1);
-    EXPECT_EQ(table.headerLines(2).front(), u"Změna"_s);
-    EXPECT_EQ(table.cells(2, 2, 2, 4), (QList<QStringList>{{u"50.5"_s, u"16.83"_s, u"350.5"_s}}));
-    EXPECT_EQ(table.cells(0, 2, 0, 3), (QList<QStringList>{{QString(), QString()}}));
-    EXPECT_TRUE(analysis::tableAsCsv(table.exportTable()).startsWith(u",,Změna,Změna,\n,1999/4,absolutně,v %,1999/4\nr10,100,,,\n"_s));
+    ASSERT_TRUE(aligned.canInsertChange(1));
+    aligned.insertChange(1);
+    EXPECT_EQ(aligned.headerLines(2).front(), u"Změna"_s);
+    EXPECT_EQ(aligned.cells(2, 2, 2, 4), (QList<QStringList>{{u"50.5"_s, u"16.83"_s, u"350.5"_s}}));
+    EXPECT_EQ(aligned.cells(0, 2, 0, 3), (QList<QStringList>{{QString(), QString()}}));
+    EXPECT_TRUE(analysis::tableAsCsv(aligned.exportTable()).startsWith(u",,Změna,Změna,\n,1999/4,absolutně,v %,1999/4\nr10,100,,,\n"_s));
     EXPECT_EQ(changePercent(u"-200"_s, u"-100"_s), u"50"_s);
     EXPECT_EQ(changePercent(u"0"_s, u"5"_s), QString());
-    // Removing a compared statement takes its change columns along.
-    table.removeColumns(4, 4);
-    EXPECT_EQ(table.columnCount(), 2);
-    table.removeColumns(1, 1);
-    EXPECT_EQ(table.rowCount(), 0);
-    table.appendColumn(statement(3, {{50, u"5"_s}}));
-    EXPECT_EQ(table.rowCount(), 1);
-    EXPECT_EQ(table.columnCount(), 2);
-    EXPECT_EQ(table.exportTable().header.size(), 2);
+    // Removing a compared column takes its change columns along.
+    aligned.removeColumns(4, 4);
+    EXPECT_EQ(aligned.columnCount(), 2);
+    aligned.removeColumns(1, 1);
+    EXPECT_EQ(aligned.rowCount(), 0);
+    aligned.appendColumn(column(3, {{50, u"5"_s}}));
+    EXPECT_EQ(aligned.rowCount(), 1);
+    EXPECT_EQ(aligned.columnCount(), 2);
+    EXPECT_EQ(aligned.exportTable().header.size(), 2);
+
+    // The structure is empty without a base and goes with its statement.
+    const auto shares = [](int type, const QString &total, const QString &revenues) {
+        StatementColumn c;
+        c.entity = 1;
+        c.year = 1999;
+        c.quarter = 4;
+        c.type = type;
+        c.revenues = revenues;
+        c.codes = {92, 119, 152, 153};
+        c.values = {{92, total}, {119, u"30"_s}, {152, u"120"_s}, {153, u"-45"_s}};
+        return c;
+    };
+    StatementTable structure;
+    structure.appendColumn(shares(kBalanceSheet, u"0"_s, {}));
+    structure.setStructureShown(true);
+    structure.appendColumn(shares(kBalanceSheet, u"200"_s, {}));
+    structure.appendColumn(shares(kBalanceSheet, QString(), {}));
+    structure.appendColumn(shares(kIncomeStatement, u"200"_s, {}));
+    ASSERT_EQ(structure.columnCount(), 9);
+    EXPECT_EQ(structure.headerLines(2), (QStringList{u"Struktura"_s, u"v %"_s}));
+    // Assets of total assets, liabilities of total liabilities; a zero or missing base (or an
+    // income shares without revenues) gives no share, never 0.
+    EXPECT_EQ(structure.cells(0, 1, 3, 8), (QList<QStringList>{{u"0"_s, QString(), u"200"_s, u"100"_s, QString(), QString(), u"200"_s, QString()},
+                                                           {u"30"_s, QString(), u"30"_s, u"15"_s, u"30"_s, QString(), u"30"_s, QString()},
+                                                           {u"120"_s, u"100"_s, u"120"_s, u"100"_s, u"120"_s, u"100"_s, u"120"_s, QString()},
+                                                           {u"-45"_s, u"-37.5"_s, u"-45"_s, u"-37.5"_s, u"-45"_s, u"-37.5"_s, u"-45"_s, QString()}}));
+    // The change of two statements passes over the first one's structure.
+    ASSERT_TRUE(structure.canInsertChange(1));
+    structure.insertChange(2);
+    EXPECT_EQ(structure.headerLines(3).front(), u"Změna"_s);
+    EXPECT_EQ(structure.cells(0, 3, 0, 5), (QList<QStringList>{{u"200"_s, QString(), u"200"_s}}));
+    structure.removeColumns(1, 1);
+    EXPECT_EQ(structure.columnCount(), 7);
+    structure.setStructureShown(false);
+    EXPECT_EQ(structure.columnCount(), 4);
 }
 
 TEST_P(StatementsTest, ValuesOfItemsAndComputedRows)
@@ -210,66 +242,7 @@ TEST_P(StatementsTest, TreeShowsViewsByFormAndLoadsTheirLines)
     EXPECT_EQ(selection::TreeData::loadedKey(u"QP12"_s), u"NP12"_s);
 }
 
-TEST_P(StatementsTest, RenamedEntitiesAndMembersShowTheirCurrentNameOnce)
-{
-    ASSERT_TRUE(db().execute(u"UPDATE name SET inac_ind = 1 WHERE subj_id = 3366\r"
-                              "INSERT INTO name VALUES(-90,getdate(),0,3366,22,'Nové jméno',null,0,null,0,'novejmeno')\r"
-                              "INSERT INTO ident VALUES(-91,getdate(),0,-5,23,'skup',null,0,null,0,215)\r"
-                              "INSERT INTO name VALUES(-92,getdate(),0,-5,22,'Skupina',null,0,null,0,'skupina')\r"
-                              "INSERT INTO mem VALUES(-93,getdate(),0,-5,3366)"_s).ok);
-    const auto entity = m_tree->entity(kEntity);
-    ASSERT_TRUE(entity.value);
-    EXPECT_TRUE(entity.value->text.endsWith(u" Nové jméno"_s));
-    const auto groups = std::find_if(entity.value->children.cbegin(), entity.value->children.cend(),
-                                     [](const auto &c) { return c.text == u"Členství ve skupinách"_s; });
-    ASSERT_NE(groups, entity.value->children.cend());
-    ASSERT_EQ(groups->children.size(), 1);
-    EXPECT_EQ(groups->children.front().tag, u"SK-5"_s);
-    EXPECT_EQ(m_tree->memberNames(-5).value, QStringList{u"Nové jméno"_s});
-    EXPECT_EQ(entities::entitiesToAdd(db(), -5, true).value, QList<qint32>{kEntity});
-    EXPECT_EQ(column(m_balance, Layout::Items).entityName, u"Nové jméno"_s);
-    EXPECT_FALSE(m_tree->entity(-424242).value);
-}
-
-TEST(StatementTableRules, StructureIsEmptyWithoutABaseAndGoesWithItsStatement)
-{
-    const auto statement = [](int type, const QString &total, const QString &revenues) {
-        StatementColumn c;
-        c.entity = 1;
-        c.year = 1999;
-        c.quarter = 4;
-        c.type = type;
-        c.revenues = revenues;
-        c.codes = {92, 119, 152, 153};
-        c.values = {{92, total}, {119, u"30"_s}, {152, u"120"_s}, {153, u"-45"_s}};
-        return c;
-    };
-    StatementTable table;
-    table.appendColumn(statement(kBalanceSheet, u"0"_s, {}));
-    table.setStructureShown(true);
-    table.appendColumn(statement(kBalanceSheet, u"200"_s, {}));
-    table.appendColumn(statement(kBalanceSheet, QString(), {}));
-    table.appendColumn(statement(kIncomeStatement, u"200"_s, {}));
-    ASSERT_EQ(table.columnCount(), 9);
-    EXPECT_EQ(table.headerLines(2), (QStringList{u"Struktura"_s, u"v %"_s}));
-    // Assets of total assets, liabilities of total liabilities; a zero or missing base (or an
-    // income statement without revenues) gives no share, never 0.
-    EXPECT_EQ(table.cells(0, 1, 3, 8), (QList<QStringList>{{u"0"_s, QString(), u"200"_s, u"100"_s, QString(), QString(), u"200"_s, QString()},
-                                                           {u"30"_s, QString(), u"30"_s, u"15"_s, u"30"_s, QString(), u"30"_s, QString()},
-                                                           {u"120"_s, u"100"_s, u"120"_s, u"100"_s, u"120"_s, u"100"_s, u"120"_s, QString()},
-                                                           {u"-45"_s, u"-37.5"_s, u"-45"_s, u"-37.5"_s, u"-45"_s, u"-37.5"_s, u"-45"_s, QString()}}));
-    // The change of two statements passes over the first one's structure.
-    ASSERT_TRUE(table.canInsertChange(1));
-    table.insertChange(2);
-    EXPECT_EQ(table.headerLines(3).front(), u"Změna"_s);
-    EXPECT_EQ(table.cells(0, 3, 0, 5), (QList<QStringList>{{u"200"_s, QString(), u"200"_s}}));
-    table.removeColumns(1, 1);
-    EXPECT_EQ(table.columnCount(), 7);
-    table.setStructureShown(false);
-    EXPECT_EQ(table.columnCount(), 4);
-}
-
-TEST_P(StatementsTest, StructureSharesAddUpOverTheSumRules)
+TEST_P(StatementsTest, StructureSharesAddUpDropsGiveColumnsTheCommandPrintsThemAndRenamesShowOnce)
 {
     const auto rules = SumRules::load(db());
     ASSERT_TRUE(rules.ok()) << rules.error.toStdString();
@@ -298,10 +271,8 @@ TEST_P(StatementsTest, StructureSharesAddUpOverTheSumRules)
             EXPECT_NEAR(sum, share.value(rule.left), 0.005 * (rule.terms.size() + 1) + 1e-9) << rule.text().toStdString();
         }
     }
-}
 
-TEST_P(StatementsTest, DropsGiveColumnsInTheirLayouts)
-{
+    // Drops give columns in their layouts.
     // 1997 holds a full and an abbreviated balance sheet.
     addStatement(-60, 27, 1997, 4, {{92, u"10"_s}, {1, u"1"_s}});
     addStatement(-61, 27, 1997, 2, {{92, u"20"_s}, {93, u"5"_s}});
@@ -325,10 +296,8 @@ TEST_P(StatementsTest, DropsGiveColumnsInTheirLayouts)
     // A statement that no longer exists gives no column.
     const auto gone = m_data->column(-424242, Layout::Items);
     EXPECT_TRUE(gone.ok() && !gone.value);
-}
 
-TEST_P(StatementsTest, CommandPrintsAStatementAsTheTableShowsIt)
-{
+    // The command prints a statement as the table shows it.
     const auto statement = [this](const QString &year, const QStringList &more = {}) {
         return vernaDb(QStringList{u"statement"_s, u"--entity"_s, u"3366"_s, u"--year"_s, year, u"--quarter"_s, u"4"_s} + more);
     };
@@ -341,6 +310,25 @@ TEST_P(StatementsTest, CommandPrintsAStatementAsTheTableShowsIt)
     EXPECT_FALSE(lines.at(3).endsWith(u"\tvypočteno"_s));
     EXPECT_EQ(statement(u"96"_s).exitCode, 2);
     EXPECT_EQ(statement(u"1990"_s).exitCode, 1);
+
+    // Renamed entities and members show their current name once.
+    ASSERT_TRUE(db().execute(u"UPDATE name SET inac_ind = 1 WHERE subj_id = 3366\r"
+                              "INSERT INTO name VALUES(-90,getdate(),0,3366,22,'Nové jméno',null,0,null,0,'novejmeno')\r"
+                              "INSERT INTO ident VALUES(-91,getdate(),0,-5,23,'skup',null,0,null,0,215)\r"
+                              "INSERT INTO name VALUES(-92,getdate(),0,-5,22,'Skupina',null,0,null,0,'skupina')\r"
+                              "INSERT INTO mem VALUES(-93,getdate(),0,-5,3366)"_s).ok);
+    const auto node = m_tree->node(kEntity);
+    ASSERT_TRUE(node.value);
+    EXPECT_TRUE(node.value->text.endsWith(u" Nové jméno"_s));
+    const auto groups = std::find_if(node.value->children.cbegin(), node.value->children.cend(),
+                                     [](const auto &c) { return c.text == u"Členství ve skupinách"_s; });
+    ASSERT_NE(groups, node.value->children.cend());
+    ASSERT_EQ(groups->children.size(), 1);
+    EXPECT_EQ(groups->children.front().tag, u"SK-5"_s);
+    EXPECT_EQ(m_tree->memberNames(-5).value, QStringList{u"Nové jméno"_s});
+    EXPECT_EQ(entities::entitiesToAdd(db(), -5, true).value, QList<qint32>{kEntity});
+    EXPECT_EQ(column(m_balance, Layout::Items).entityName, u"Nové jméno"_s);
+    EXPECT_FALSE(m_tree->node(-424242).value);
 }
 
 VERNA_ALL_BACKENDS(StatementsTest);
