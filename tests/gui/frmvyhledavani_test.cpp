@@ -114,7 +114,7 @@ const QStringList kQx = {"11111111 Cihelna Qx a.s.", "00000123 Čepice Qx s.r.o.
 
 } // namespace
 
-TEST_F(SearchWindowTest, NameModeFindsByNamePartIcoAndLegalForms)
+TEST_F(SearchWindowTest, NameAndBranchModesFindDragsCarryEntitiesAndStopReallyStops)
 {
     openStandalone();
     EXPECT_EQ(modeList()->selectedItems().size(), modeList()->count());
@@ -131,10 +131,8 @@ TEST_F(SearchWindowTest, NameModeFindsByNamePartIcoAndLegalForms)
     modeList()->findItems(u"Společnost s ručením omezeným"_s, Qt::MatchExactly).front()->setSelected(true);
     search(u"%qx"_s);
     EXPECT_EQ(texts(results()), (QStringList{"00000123 Čepice Qx s.r.o.", "* 44444444 Novákova Qx s.r.o."}));
-}
 
-TEST_F(SearchWindowTest, BranchSearchFindsBranchesListsTheirEntitiesAndCanBeRepeated)
-{
+    // Branch search finds branches, lists their entities and can be repeated.
     openStandalone();
     control<QAbstractButton>("optTypHledani_1")->click();
     type("txtJmeno", u"50% podíl 'Qx'"_s);
@@ -163,10 +161,45 @@ TEST_F(SearchWindowTest, BranchSearchFindsBranchesListsTheirEntitiesAndCanBeRepe
     EXPECT_EQ(modeList()->count(), 0);
     button("cmdHledat")->click();
     EXPECT_EQ(modeList()->count(), 0);
-}
 
-TEST_F(SearchWindowTest, StopReallyStopsNajitAndVOboruAndVOboruRefusesEntitiesWithoutBranches)
-{
+    // Drags carry the selected entities; only branch node drops are taken.
+    openStandalone();
+    search(u"%qx"_s);
+    // A real press and move on a selected line starts the drag.
+    selectLine(u"* 44444444 Novákova Qx s.r.o."_s);
+    QWidget *viewport = results()->viewport();
+    const QPoint at = results()->visualItemRect(results()->item(2)).center();
+    QTest::mousePress(viewport, Qt::LeftButton, {}, at);
+    for (int step = 1; step <= 2; ++step) {
+        const QPoint to = at + QPoint(step * (QApplication::startDragDistance() + 5), 0);
+        QMouseEvent move(QEvent::MouseMove, to, viewport->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &move);
+    }
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, at);
+    EXPECT_EQ(m_user.drags(), QStringList{"*/*-7"});
+
+    results()->item(0)->setSelected(true);
+    results()->item(3)->setSelected(true);
+    m_window->lstNalezeno_OLEStartDrag();
+    results()->clearSelection();
+    m_window->lstNalezeno_OLEStartDrag();
+    EXPECT_EQ(m_user.drags(), (QStringList{"*/*-7", "/*/900001_-7_-8"}));
+
+    // A branch node dropped from elsewhere lists its entities; other texts run nothing.
+    ASSERT_TRUE(test::deliverDrop(m_window.get(), u"lstNalezeno"_s, u"#&#AC99001_3366"_s));
+    EXPECT_EQ(results()->count(), 9);
+    EXPECT_EQ(count(), u"Nalezeno 9 subjektů"_s);
+
+    int calls = 0;
+    db().setIdleHook([&calls] { ++calls; });
+    for (const char *text : {"#&#AC99001", "#&#AC99001;DROP TABLE actv", "#&#ACx_1", "#&#AC-5_1", "#&#AC99999999999_1",
+                             "#&#SU900001", "*/*900001", "/*/1_2", "@&@SU1", ""}) {
+        test::deliverDrop(m_window.get(), u"lstNalezeno"_s, QString::fromLatin1(text));
+        EXPECT_EQ(results()->count(), 9) << text;
+    }
+    EXPECT_EQ(calls, 0);
+
+    // Stop really stops Najít and V oboru; V oboru refuses entities without branches.
     openStandalone();
     clickDuringListing("cmdHledat");
     button("cmdHledat")->click();
@@ -210,45 +243,6 @@ TEST_F(SearchWindowTest, StopReallyStopsNajitAndVOboruAndVOboruRefusesEntitiesWi
     EXPECT_EQ(m_user.messages()[0].text, u"Subjekt nemá přiřazen obor činnosti."_s);
     EXPECT_EQ(m_user.messages()[0].title, u"Vyhledávací obrazovka 1"_s);
     EXPECT_EQ(button("cmdHledatVOboru")->text(), u"V oboru"_s);
-}
-
-TEST_F(SearchWindowTest, DragsCarrySelectedEntitiesAndOnlyBranchNodeDropsAreTaken)
-{
-    openStandalone();
-    search(u"%qx"_s);
-    // A real press and move on a selected line starts the drag.
-    selectLine(u"* 44444444 Novákova Qx s.r.o."_s);
-    QWidget *viewport = results()->viewport();
-    const QPoint at = results()->visualItemRect(results()->item(2)).center();
-    QTest::mousePress(viewport, Qt::LeftButton, {}, at);
-    for (int step = 1; step <= 2; ++step) {
-        const QPoint to = at + QPoint(step * (QApplication::startDragDistance() + 5), 0);
-        QMouseEvent move(QEvent::MouseMove, to, viewport->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(viewport, &move);
-    }
-    QTest::mouseRelease(viewport, Qt::LeftButton, {}, at);
-    EXPECT_EQ(m_user.drags(), QStringList{"*/*-7"});
-
-    results()->item(0)->setSelected(true);
-    results()->item(3)->setSelected(true);
-    m_window->lstNalezeno_OLEStartDrag();
-    results()->clearSelection();
-    m_window->lstNalezeno_OLEStartDrag();
-    EXPECT_EQ(m_user.drags(), (QStringList{"*/*-7", "/*/900001_-7_-8"}));
-
-    // A branch node dropped from elsewhere lists its entities; other texts run nothing.
-    ASSERT_TRUE(test::deliverDrop(m_window.get(), u"lstNalezeno"_s, u"#&#AC99001_3366"_s));
-    EXPECT_EQ(results()->count(), 9);
-    EXPECT_EQ(count(), u"Nalezeno 9 subjektů"_s);
-
-    int calls = 0;
-    db().setIdleHook([&calls] { ++calls; });
-    for (const char *text : {"#&#AC99001", "#&#AC99001;DROP TABLE actv", "#&#ACx_1", "#&#AC-5_1", "#&#AC99999999999_1",
-                             "#&#SU900001", "*/*900001", "/*/1_2", "@&@SU1", ""}) {
-        test::deliverDrop(m_window.get(), u"lstNalezeno"_s, QString::fromLatin1(text));
-        EXPECT_EQ(results()->count(), 9) << text;
-    }
-    EXPECT_EQ(calls, 0);
 }
 
 // The hand-overs reach stand-ins of the windows they open, on the right entity.

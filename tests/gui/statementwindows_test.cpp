@@ -142,16 +142,6 @@ TEST_F(StatementWindowsTest, EscDuringInsertionLeavesNothingAndTheNextDropWorks)
     EXPECT_EQ(w->tree()->topLevelItemCount(), 1);
 }
 
-TEST_F(StatementWindowsTest, WindowOpensOnTheHandedOverEntity)
-{
-    auto main = mainWindow();
-    EXPECT_TRUE(main->findChild<QAction *>(u"miVyber"_s)->isEnabled());
-    EXPECT_TRUE(main->findChild<QAction *>(u"miVykaz"_s)->isEnabled());
-    auto *w = qobject_cast<frmVyberDat *>(main->openDataSelection(3366));
-    ASSERT_TRUE(w);
-    QTRY_COMPARE(w->tree()->entities(), QList<qint32>{3366});
-}
-
 TEST_F(StatementWindowsTest, TableShowsDroppedStatementsSideBySide)
 {
     ui::ScriptedUser user;
@@ -200,8 +190,9 @@ TEST_F(StatementWindowsTest, TableShowsDroppedStatementsSideBySide)
     EXPECT_TRUE(main->saveItemTag().isEmpty());
 }
 
-// The user's way: a balance-sheet year dragged from the tree onto the table.
-TEST_F(StatementWindowsTest, TreeNodesDragOntoTheTable)
+// The user's way: a balance-sheet year dragged from the tree onto the table; a data selection
+// opened on an entity shows it.
+TEST_F(StatementWindowsTest, TreeNodesDragOntoTheTableAndAWindowOpensOnTheHandedOverEntity)
 {
     ui::ScriptedUser user;
     auto main = mainWindow();
@@ -217,4 +208,10 @@ TEST_F(StatementWindowsTest, TreeNodesDragOntoTheTable)
     }
     EXPECT_EQ(table->table().statementCount(), s_db->singleValue(u"SELECT count(*) FROM finl_stmt WHERE inac_ind = 0 AND stmt_type_cd = 27 AND subj_id = "_s + entity()).toInt());
     EXPECT_TRUE(user.messages().isEmpty());
+
+    // The window opens on the entity handed over.
+    EXPECT_TRUE(main->findChild<QAction *>(u"miVyber"_s)->isEnabled() && main->findChild<QAction *>(u"miVykaz"_s)->isEnabled());
+    auto *w = qobject_cast<frmVyberDat *>(main->openDataSelection(3366));
+    ASSERT_TRUE(w);
+    QTRY_COMPARE(w->tree()->entities(), QList<qint32>{3366});
 }
