@@ -38,7 +38,7 @@ protected:
 // verna-db history lists an entity's changes newest first, once each (on PostgreSQL the
 // triggers leave VERNA's own writes alone), and a statement saved over its period names the
 // one it replaced.
-TEST_P(AuditTest, HistoryPrintsAStatementChangeWithTheStatementItReplaced)
+TEST_P(AuditTest, HistoryPrintsAStatementChangeWithTheStatementItReplacedAndAnOlderSchemaGetsTheTrail)
 {
     const qint32 entity = newEntity(u"27074358"_s, u"Historie s.r.o."_s);
     statements::StatementStore store(db());
@@ -63,12 +63,9 @@ TEST_P(AuditTest, HistoryPrintsAStatementChangeWithTheStatementItReplaced)
     EXPECT_EQ(since.out, run.out) << since.err.toStdString();
     EXPECT_EQ(vernaDb({u"history"_s}).exitCode, 2);
     EXPECT_EQ(vernaDb({u"history"_s, u"--since"_s, u"2024-13-01"_s}).exitCode, 2);
-}
 
-// A database of the third schema gets the audit trail, with its rows kept.
-TEST_P(AuditTest, AThirdSchemaDatabaseIsUpgradedWithItsRowsKept)
-{
-    const qint32 entity = newEntity(u"27074358"_s, u"Starší s.r.o."_s);
+    // A database of the third schema gets the audit trail, with its rows kept.
+    const qint32 older = newEntity(u"27074358"_s, u"Starší s.r.o."_s);
     ASSERT_TRUE(sql(u"DROP TABLE audit_log"_s).ok);
     if (GetParam() == TestBackend::PostgreSQL) {
         ASSERT_TRUE(sql(u"DROP FUNCTION verna_audit_row() CASCADE"_s).ok && sql(u"DROP FUNCTION verna_audit_guard() CASCADE"_s).ok);
@@ -77,9 +74,9 @@ TEST_P(AuditTest, AThirdSchemaDatabaseIsUpgradedWithItsRowsKept)
     const Outcome upgraded = db::Schema::upgrade(db());
     ASSERT_TRUE(upgraded.ok) << upgraded.error.toStdString();
     EXPECT_EQ(db::Schema::version(db()).value, db::Schema::kVersion);
-    EXPECT_EQ(db().singleValue(u"SELECT name_txt FROM name WHERE subj_id = %1 AND inac_ind = 0"_s.arg(entity)), u"Starší s.r.o."_s);
-    ASSERT_TRUE(entities::EntityStore(db()).save(entity, u"Novější s.r.o."_s, std::nullopt).ok);
-    const QList<db::audit::Entry> rows = history(entity);
+    EXPECT_EQ(db().singleValue(u"SELECT name_txt FROM name WHERE subj_id = %1 AND inac_ind = 0"_s.arg(older)), u"Starší s.r.o."_s);
+    ASSERT_TRUE(entities::EntityStore(db()).save(older, u"Novější s.r.o."_s, std::nullopt).ok);
+    const QList<db::audit::Entry> rows = history(older);
     ASSERT_EQ(rows.size(), 1);
     EXPECT_EQ(rows.front().action, db::audit::kChange);
     EXPECT_EQ(rows.front().label, u"Novější s.r.o."_s);

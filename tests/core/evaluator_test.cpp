@@ -379,7 +379,7 @@ TEST_P(EvaluatorTest, VariantCallsRoundTripsDeepFormulasAndWhyNoValue)
     EXPECT_EQ(whyNoValue(db(), {}, "[36]", "12 OR 1=1", "1999", "4").value, "Subjekt \"12 OR 1=1\" není celé číslo.");
 }
 
-TEST_P(EvaluatorTest, InjectedTextRunsNoSql)
+TEST_P(EvaluatorTest, InjectedTextRunsNoSqlAFailedReadIsAnErrorAndTheCommandLinePrintsTheValueOrWhy)
 {
     const QString funcFor = count("func_for");
     const QString items = count("finl_item");
@@ -425,45 +425,8 @@ TEST_P(EvaluatorTest, InjectedTextRunsNoSql)
     EXPECT_EQ(Evaluator(db()).rozvinVypocitanePolozky(text), " () ");
     EXPECT_EQ(count("func_for"), funcFor);
     EXPECT_EQ(count("finl_item"), items);
-}
 
-TEST_P(EvaluatorTest, ColumnsSpanManyStatementsAndStopEarly)
-{
-    QList<Period> periods;
-    // More periods than one statement of either backend takes.
-    for (int i = 0; i < 11000; ++i)
-        periods << kPeriods.at(i % kPeriods.size());
-    Evaluator evaluator(db());
-    const QStringList column = evaluator.indicatorColumn(107, periods).value;
-    ASSERT_EQ(column.size(), periods.size());
-    for (int i = 0; i < kPeriods.size(); ++i)
-        EXPECT_EQ(column.at(i + 600), checked(evaluator.indicatorValue(107, kPeriods.at(i))));
-
-    int asked = 0;
-    const Result<QStringList> partial = evaluator.indicatorColumn(107, periods, [&asked] { return ++asked == 1; });
-    EXPECT_TRUE(partial.ok());
-    EXPECT_FALSE(partial.value.isEmpty());
-    EXPECT_LT(partial.value.size(), column.size());
-    EXPECT_EQ(partial.value, column.mid(0, partial.value.size()));
-}
-
-TEST_P(EvaluatorTest, FailedEvaluationLeavesTheCallersTransactionUsable)
-{
-    db::Transaction tx(db());
-    ASSERT_TRUE(tx.isActive());
-    EXPECT_EQ(formula("9223372036854775807+1"), "");
-    EXPECT_EQ(formula("2^1023*2"), "");
-    const Result<QStringList> column = Evaluator(db()).formulaColumn("[92]*3037000500*3037000500+9223372036854775807*2", {kAbbreviated});
-    EXPECT_TRUE(column.ok()) << column.error.toStdString();
-    EXPECT_EQ(column.value, QStringList{""});
-    EXPECT_EQ(formula("[36]"), "8750");
-    execute("UPDATE finl_item SET amt_val = 1 WHERE item_type_cd = 36 AND subj_id = 12");
-    EXPECT_TRUE(tx.commit());
-    EXPECT_EQ(formula("[36]"), "1");
-}
-
-TEST_P(EvaluatorTest, FailedReadIsAnErrorNotNoValue)
-{
+    // A failed read is an error, not no value.
     for (const QString table : {"finl_item", "func_for"}) {
         execute("ALTER TABLE " + table + " RENAME TO gone");
         Evaluator evaluator(db());
@@ -482,10 +445,8 @@ TEST_P(EvaluatorTest, FailedReadIsAnErrorNotNoValue)
         execute("ALTER TABLE gone RENAME TO " + table);
         EXPECT_EQ(indicator(100), "2.56402742777");
     }
-}
 
-TEST_P(EvaluatorTest, CommandLinePrintsTheValueOrWhyThereIsNone)
-{
+    // The command line prints the value or why there is none.
     const ToolRun value = eval(kCliPeriod + QStringList{"--indicator", "100"});
     EXPECT_EQ(value.exitCode, 0) << value.err.toStdString();
     EXPECT_EQ(value.out, "2.56402742777\n");
@@ -527,6 +488,41 @@ TEST_P(EvaluatorTest, CommandLinePrintsTheValueOrWhyThereIsNone)
     const ToolRun lost = runVernaDb(QStringList{"--db", "odbc:verna-no-such-source", "eval"} + kCliPeriod + f,
                                     testDatabase().childEnvironment());
     EXPECT_EQ(lost.exitCode, 1);
+}
+
+TEST_P(EvaluatorTest, ColumnsSpanManyStatementsAndStopEarly)
+{
+    QList<Period> periods;
+    // More periods than one statement of either backend takes.
+    for (int i = 0; i < 11000; ++i)
+        periods << kPeriods.at(i % kPeriods.size());
+    Evaluator evaluator(db());
+    const QStringList column = evaluator.indicatorColumn(107, periods).value;
+    ASSERT_EQ(column.size(), periods.size());
+    for (int i = 0; i < kPeriods.size(); ++i)
+        EXPECT_EQ(column.at(i + 600), checked(evaluator.indicatorValue(107, kPeriods.at(i))));
+
+    int asked = 0;
+    const Result<QStringList> partial = evaluator.indicatorColumn(107, periods, [&asked] { return ++asked == 1; });
+    EXPECT_TRUE(partial.ok());
+    EXPECT_FALSE(partial.value.isEmpty());
+    EXPECT_LT(partial.value.size(), column.size());
+    EXPECT_EQ(partial.value, column.mid(0, partial.value.size()));
+}
+
+TEST_P(EvaluatorTest, FailedEvaluationLeavesTheCallersTransactionUsable)
+{
+    db::Transaction tx(db());
+    ASSERT_TRUE(tx.isActive());
+    EXPECT_EQ(formula("9223372036854775807+1"), "");
+    EXPECT_EQ(formula("2^1023*2"), "");
+    const Result<QStringList> column = Evaluator(db()).formulaColumn("[92]*3037000500*3037000500+9223372036854775807*2", {kAbbreviated});
+    EXPECT_TRUE(column.ok()) << column.error.toStdString();
+    EXPECT_EQ(column.value, QStringList{""});
+    EXPECT_EQ(formula("[36]"), "8750");
+    execute("UPDATE finl_item SET amt_val = 1 WHERE item_type_cd = 36 AND subj_id = 12");
+    EXPECT_TRUE(tx.commit());
+    EXPECT_EQ(formula("[36]"), "1");
 }
 
 VERNA_ALL_BACKENDS(EvaluatorTest);
