@@ -317,7 +317,7 @@ TEST_P(StatementsTest, StructureSharesAddUpDropsGiveColumnsTheCommandPrintsThemA
                               "INSERT INTO ident VALUES(-91,getdate(),0,-5,23,'skup',null,0,null,0,215)\r"
                               "INSERT INTO name VALUES(-92,getdate(),0,-5,22,'Skupina',null,0,null,0,'skupina')\r"
                               "INSERT INTO mem VALUES(-93,getdate(),0,-5,3366)"_s).ok);
-    const auto node = m_tree->node(kEntity);
+    const auto node = m_tree->entity(kEntity);
     ASSERT_TRUE(node.value);
     EXPECT_TRUE(node.value->text.endsWith(u" Nové jméno"_s));
     const auto groups = std::find_if(node.value->children.cbegin(), node.value->children.cend(),
@@ -328,7 +328,7 @@ TEST_P(StatementsTest, StructureSharesAddUpDropsGiveColumnsTheCommandPrintsThemA
     EXPECT_EQ(m_tree->memberNames(-5).value, QStringList{u"Nové jméno"_s});
     EXPECT_EQ(entities::entitiesToAdd(db(), -5, true).value, QList<qint32>{kEntity});
     EXPECT_EQ(column(m_balance, Layout::Items).entityName, u"Nové jméno"_s);
-    EXPECT_FALSE(m_tree->node(-424242).value);
+    EXPECT_FALSE(m_tree->entity(-424242).value);
 }
 
 VERNA_ALL_BACKENDS(StatementsTest);
