@@ -82,7 +82,7 @@ TEST_P(NotesTest, SixHundredCharactersAreThreeNumberedLinesUnderOneNewNote)
 
 VERNA_ALL_BACKENDS(NotesTest);
 
-TEST(SharedHelpers, IcoPaddingAndSearchForm)
+TEST(SharedHelpers, IcoPaddingSearchFormAndNoteLines)
 {
     QString empty;
     EXPECT_EQ(base::padIco(empty), u"00000000"_s);
@@ -93,10 +93,8 @@ TEST(SharedHelpers, IcoPaddingAndSearchForm)
     EXPECT_EQ(base::padIco(nine), u"123456789"_s);
     EXPECT_EQ(base::searchForm(u"A.B. (C) s.r.o."_s), u"ABCsro"_s);
     EXPECT_EQ(base::searchForm(u"O'Neill/Šťastný\\Řez-1,2:_x"_s), u"ONeillŠťastnýŘez12x"_s);
-}
 
-TEST(SharedHelpers, NoteLinesAndTheirInserts)
-{
+    // Note lines and their inserts.
     EXPECT_EQ(base::noteLines(QString()), QStringList{QString()});
     EXPECT_EQ(base::noteLines(QString(255, QLatin1Char('a'))).size(), 2);
     EXPECT_EQ(base::noteLines(QString(255, QLatin1Char('a'))).last(), QString());
@@ -106,3 +104,4 @@ TEST(SharedHelpers, NoteLinesAndTheirInserts)
     EXPECT_EQ(entities::noteLineInsert(2, 5, 2, u"x"_s),
               u"DECLARE @row int\rselect @row = (min(row_id)-1) from text\rINSERT INTO text VALUES(@row,null,0,5,2,'x')"_s);
 }
+

@@ -22,7 +22,7 @@ Payload parsed(const QString &text)
 
 } // namespace
 
-TEST(Payload, EveryKindSurvivesARoundTrip)
+TEST(Payload, EveryKindSurvivesARoundTripNodeKeysAreReadByKindAndHostileTextsAreNone)
 {
     const qint32 lowest = std::numeric_limits<qint32>::min();
     const qint32 highest = std::numeric_limits<qint32>::max();
@@ -51,10 +51,8 @@ TEST(Payload, EveryKindSurvivesARoundTrip)
     EXPECT_TRUE(several.text().endsWith(QLatin1Char('_')));
     // Carried in the order given, as the receiver adds columns in that order.
     EXPECT_EQ(parsed(u"@&@FS3_0_"_s).indices(), (QList<int>{3, 0}));
-}
 
-TEST(Payload, NodeKeysAreReadByKind)
-{
+    // Node keys are read by kind.
     struct Case {
         QString key;
         QString kind;
@@ -97,10 +95,8 @@ TEST(Payload, NodeKeysAreReadByKind)
     EXPECT_TRUE(node && node->ids == QList<qint32>{-12} && !node->expandGroups);
     EXPECT_FALSE(drop(u"#&#SU-12"_s, Payload::Kind::AnalysisNode));
     EXPECT_FALSE(drop(u"#&#ob3366"_s, Payload::Kind::TreeNode));
-}
 
-TEST(Payload, HostileTextsAreNoPayload)
-{
+    // Hostile texts are no payload.
     const QStringList refused = {
         QString(), u"*/*"_s, u"*/*12'"_s, u"*/*1 OR 1=1"_s, u"*/*2147483648"_s, u"*/*+5"_s, u"*/* 5"_s, u"*/*5\n"_s, u"*/*1-2"_s,
         u"/*/"_s, u"/*/1-2"_s, u"/*/--5"_s, u"/*/1__2"_s, u"/*/12'"_s, u"/*/1_"_s, u"/*/_1"_s, u"/*/1,2"_s,
@@ -113,3 +109,4 @@ TEST(Payload, HostileTextsAreNoPayload)
     for (const QString &text : refused)
         EXPECT_FALSE(Payload::parse(text).has_value()) << text.toStdString();
 }
+

@@ -59,7 +59,7 @@ VERNA_ALL_BACKENDS(ProcessTest);
 
 // Whatever the file holds, verna-db says in Czech that it is not a usable VERNA database,
 // exits 1, and leaves the file as it was; init does not take over a foreign or damaged file.
-TEST(NotAVernaDatabase, IsReportedAndLeftUntouched)
+TEST(NotAVernaDatabase, IsReportedAndLeftUntouchedAndAFailedInitLeavesNoFileItCreated)
 {
     QTemporaryDir dir;
     const QStringList env = QProcessEnvironment::systemEnvironment().toStringList();
@@ -116,13 +116,10 @@ TEST(NotAVernaDatabase, IsReportedAndLeftUntouched)
         EXPECT_TRUE(r.err.contains(u"není obyčejný soubor"_s)) << r.err.toStdString();
         EXPECT_FALSE(r.err.contains(u"init"_s)) << r.err.toStdString();
     }
-}
 
-// init that fails part-way (here: files may not grow past 64 KiB, as on a full disk) removes the
-// file it created, with its -wal and -shm; a file that was there before it stays.
-TEST(FailedInit, LeavesNoFileItCreated)
-{
-    QTemporaryDir dir;
+    // init that fails part-way (here: files may not grow past 64 KiB, as on a full disk) removes the
+    // file it created, with its -wal and -shm; a file that was there before it stays.
+    QTemporaryDir folder;
     const auto init = [](const QString &path) {
         QProcess p;
         p.setChildProcessModifier([] {
@@ -134,12 +131,12 @@ TEST(FailedInit, LeavesNoFileItCreated)
         p.waitForFinished(60000);
         return std::pair{p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardError())};
     };
-    const auto [code, err] = init(dir.filePath(u"nova.sqlite"_s));
+    const auto [code, err] = init(folder.filePath(u"nova.sqlite"_s));
     EXPECT_EQ(code, 1);
     EXPECT_TRUE(err.startsWith(u"Databázi nelze založit: "_s)) << err.toStdString();
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
 
-    const QString existing = dir.filePath(u"prazdna.sqlite"_s);
+    const QString existing = folder.filePath(u"prazdna.sqlite"_s);
     ASSERT_TRUE(writeFile(existing, {}));
     EXPECT_EQ(init(existing).first, 1);
     EXPECT_TRUE(QFile::exists(existing));

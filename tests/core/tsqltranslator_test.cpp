@@ -64,7 +64,7 @@ TEST(StatementKinds, TransactionControlInEveryFormAndDialect)
         EXPECT_EQ(classify(QString::fromUtf8(c.text), c.backend), c.kind) << c.text;
 }
 
-TEST(Translation, SqlServerGetsTheTextUnchangedOthersGetNegativeKeysAndQuotedTextStays)
+TEST(Translation, SqlServerTextsStayOthersGetNegativeKeysNumbersTrimmedAsTextAndEscapedPatterns)
 {
     const QString sql = u"INSERT INTO ident VALUES ((SELECT (min(row_id)-1) FROM ident),getdate(),0)"_s;
     const Translation t = translate(sql, Backend::SqlServer);
@@ -83,14 +83,12 @@ TEST(Translation, SqlServerGetsTheTextUnchangedOthersGetNegativeKeysAndQuotedTex
     const QString quoted = u"INSERT INTO text VALUES(1,getdate(),0,1,1,'getdate() (SELECT (min(row_id)-1) FROM x) LIKE ''a''')"_s;
     EXPECT_TRUE(translate(quoted, Backend::PostgreSQL).sql.endsWith(u"'getdate() (SELECT (min(row_id)-1) FROM x) LIKE ''a''')"_s));
     EXPECT_TRUE(translate(quoted, Backend::PostgreSQL).keyTables.isEmpty());
-}
 
-TEST(Translation, TrimOfNumbersCastsToTextAndLikePatternsAreEscapedForTheBackend)
-{
-    const QString sql = u"SELECT RTRIM(LTRIM(value_txt)), RTRIM(LTRIM(val_agn)) FROM cd_val WHERE tbl_cd = 1"_s;
-    EXPECT_EQ(translate(sql, Backend::PostgreSQL).sql,
+    // A trim of numbers casts to text on PostgreSQL.
+    const QString trim = u"SELECT RTRIM(LTRIM(value_txt)), RTRIM(LTRIM(val_agn)) FROM cd_val WHERE tbl_cd = 1"_s;
+    EXPECT_EQ(translate(trim, Backend::PostgreSQL).sql,
               u"SELECT RTRIM(LTRIM(CAST((value_txt) AS TEXT))), RTRIM(LTRIM(CAST((val_agn) AS TEXT))) FROM cd_val WHERE tbl_cd = 1"_s);
-    EXPECT_EQ(translate(sql, Backend::SQLite).sql,
+    EXPECT_EQ(translate(trim, Backend::SQLite).sql,
               u"SELECT RTRIM(LTRIM(value_txt)) COLLATE CZ_CI, RTRIM(LTRIM(val_agn)) COLLATE CZ_CI FROM cd_val WHERE tbl_cd = 1"_s);
     // LIKE patterns take bracket escapes and keep backslashes literal.
     const QString like = u"SELECT 1 FROM name n WHERE n.srch_name_txt LIKE '50[%][_]a\\b%'"_s;
@@ -98,3 +96,4 @@ TEST(Translation, TrimOfNumbersCastsToTextAndLikePatternsAreEscapedForTheBackend
     EXPECT_EQ(translate(like, Backend::PostgreSQL).sql,
               u"SELECT 1 FROM name n WHERE n.srch_name_txt COLLATE \"default\" ILIKE '50\\%\\_a\\\\b%' ESCAPE '\\'"_s);
 }
+

@@ -7,34 +7,29 @@
 using namespace verna::db;
 using namespace Qt::StringLiterals;
 
-TEST(NumberText, PlainDecimalWithoutExponentOrTrailingZeros)
+TEST(NumberText, PlainDecimalsWithoutExponentOrTrailingZerosAndServerDecimalsNormalisedExactly)
 {
     const std::pair<double, const char *> cases[] = {{45.0, "45"},     {0.5, "0.5"},     {1234567890.12, "1234567890.12"}, {-1234567.25, "-1234567.25"},
                                                      {1e15, "1000000000000000"}, {0.1 + 0.2, "0.3"}, {2.675, "2.675"},    {1e-7, "0.0000001"},
                                                      {-0.0, "0"}};
     for (const auto &[number, text] : cases)
         EXPECT_EQ(numberText(number), QString::fromLatin1(text)) << text;
-}
 
-TEST(NumberText, ServerDecimalsAreNormalisedExactly)
-{
-    const std::pair<const char *, const char *> cases[] = {{"500.00", "500"}, {"-0.50", "-0.5"}, {"-0.00", "0"}, {"1E+3", "1000"}, {".5", "0.5"},
+    // Server decimals are normalised exactly.
+    const std::pair<const char *, const char *> decimals[] = {{"500.00", "500"}, {"-0.50", "-0.5"}, {"-0.00", "0"}, {"1E+3", "1000"}, {".5", "0.5"},
                                                            {"abc", "abc"},    {"123456789012345678.12", "123456789012345678.12"}};
-    for (const auto &[server, text] : cases)
+    for (const auto &[server, text] : decimals)
         EXPECT_EQ(normaliseDecimalText(QString::fromLatin1(server)), QString::fromLatin1(text)) << server;
     // Text columns keep their text even when it looks like a number.
     EXPECT_EQ(valueText(u"1.50"_s, false), u"1.50"_s);
     EXPECT_EQ(valueText(QVariant(), true), QString());
 }
 
-TEST(Quoting, DoublesApostrophes)
+TEST(Quoting, DoublesApostrophesAndOnlyWholeThirtyTwoBitIntegersAreIds)
 {
     EXPECT_EQ(quoted(u"O'Brien"_s), u"'O''Brien'"_s);
     EXPECT_EQ(quoted(u"'; DROP TABLE text --"_s), u"'''; DROP TABLE text --'"_s);
-}
 
-TEST(Quoting, OnlyWholeThirtyTwoBitIntegersAreIds)
-{
     EXPECT_EQ(parseId(u"-12"_s), -12);
     EXPECT_EQ(parseId(u"2147483647"_s), 2147483647);
     EXPECT_EQ(parseId(u"-2147483648"_s), std::numeric_limits<qint32>::min());
