@@ -379,8 +379,29 @@ TEST_P(EvaluatorTest, VariantCallsRoundTripsDeepFormulasAndWhyNoValue)
     EXPECT_EQ(whyNoValue(db(), {}, "[36]", "12 OR 1=1", "1999", "4").value, "Subjekt \"12 OR 1=1\" není celé číslo.");
 }
 
-TEST_P(EvaluatorTest, InjectedTextRunsNoSqlAFailedReadIsAnErrorAndTheCommandLinePrintsTheValueOrWhy)
+TEST_P(EvaluatorTest, AFailedReadIsAnErrorInjectedTextRunsNoSqlAndTheCommandLinePrintsTheValueOrWhy)
 {
+    // A failed read is an error, not no value.
+    for (const QString table : {"finl_item", "func_for"}) {
+        execute("ALTER TABLE " + table + " RENAME TO gone");
+        Evaluator evaluator(db());
+        // func_for is read for an indicator and for the computed items of a full statement.
+        const Result<QString> results[] = {evaluator.indicatorValue(100, kAbbreviated), evaluator.formulaValue("[205]", kFull)};
+        for (const Result<QString> &r : results) {
+            EXPECT_FALSE(r.ok()) << table.toStdString();
+            EXPECT_TRUE(r.error.contains(table)) << r.error.toStdString();
+        }
+        for (const Result<QStringList> &r : {evaluator.indicatorColumn(100, kPeriods), evaluator.formulaColumn("[205]", kPeriods)}) {
+            EXPECT_FALSE(r.ok()) << table.toStdString();
+            EXPECT_TRUE(r.error.contains(table)) << r.error.toStdString();
+        }
+        EXPECT_EQ(evaluator.getHodnotaFunkce(100, "12", "1999", "4"), "");
+        EXPECT_EQ(evaluator.formulaValue("[36]", kAbbreviated).ok(), table != "finl_item");
+        execute("ALTER TABLE gone RENAME TO " + table);
+        EXPECT_EQ(indicator(100), "2.56402742777");
+    }
+
+    // Injected text runs no SQL.
     const QString funcFor = count("func_for");
     const QString items = count("finl_item");
     const QString marker = "(nothing built)";
@@ -425,26 +446,6 @@ TEST_P(EvaluatorTest, InjectedTextRunsNoSqlAFailedReadIsAnErrorAndTheCommandLine
     EXPECT_EQ(Evaluator(db()).rozvinVypocitanePolozky(text), " () ");
     EXPECT_EQ(count("func_for"), funcFor);
     EXPECT_EQ(count("finl_item"), items);
-
-    // A failed read is an error, not no value.
-    for (const QString table : {"finl_item", "func_for"}) {
-        execute("ALTER TABLE " + table + " RENAME TO gone");
-        Evaluator evaluator(db());
-        // func_for is read for an indicator and for the computed items of a full statement.
-        const Result<QString> results[] = {evaluator.indicatorValue(100, kAbbreviated), evaluator.formulaValue("[205]", kFull)};
-        for (const Result<QString> &r : results) {
-            EXPECT_FALSE(r.ok()) << table.toStdString();
-            EXPECT_TRUE(r.error.contains(table)) << r.error.toStdString();
-        }
-        for (const Result<QStringList> &r : {evaluator.indicatorColumn(100, kPeriods), evaluator.formulaColumn("[205]", kPeriods)}) {
-            EXPECT_FALSE(r.ok()) << table.toStdString();
-            EXPECT_TRUE(r.error.contains(table)) << r.error.toStdString();
-        }
-        EXPECT_EQ(evaluator.getHodnotaFunkce(100, "12", "1999", "4"), "");
-        EXPECT_EQ(evaluator.formulaValue("[36]", kAbbreviated).ok(), table != "finl_item");
-        execute("ALTER TABLE gone RENAME TO " + table);
-        EXPECT_EQ(indicator(100), "2.56402742777");
-    }
 
     // The command line prints the value or why there is none.
     const ToolRun value = eval(kCliPeriod + QStringList{"--indicator", "100"});
