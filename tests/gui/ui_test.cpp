@@ -66,6 +66,22 @@ QString otherProcess(const QString &path, const QString &sql)
     return QString::fromUtf8(python.readAllStandardOutput() + python.readAllStandardError()).trimmed();
 }
 
+// Runs a task of up to a hundred steps on window with stop as its button, calling poke at
+// the third step; returns how it ended and the steps taken.
+std::pair<ui::TaskEnd, int> runSteps(QWidget *window, QPushButton *stop, const std::function<void()> &poke = {})
+{
+    int count = 0;
+    const ui::TaskEnd end = ui::runLongTask(window, stop, [&](ui::LongTask &task) {
+        while (count < 100) {
+            if (++count == 3 && poke)
+                poke();
+            if (!task.next())
+                break;
+        }
+    });
+    return {end, count};
+}
+
 } // namespace
 
 // Boxes with one button take no reply, so the script stays aligned with the questions.
@@ -108,7 +124,7 @@ TEST(MessageSeam, RecordsEveryBoxRepliesInOrderDefaultingToNoAndNestsWithinAnOut
 
 // Guards nest; caption, cursor and flag come back also through an exception or a window
 // deleted meanwhile.
-TEST(BusyGuard, ShowsBusyCaptionAndWaitCursorAndRestoresThemWhateverHappens)
+TEST(BusyGuard, ShowsBusyCaptionAndWaitCursorWhateverHappensAndLongTasksEndOnStopEscOrClose)
 {
     QWidget window;
     window.setWindowTitle(u"Nový výkaz"_s);
@@ -141,58 +157,35 @@ TEST(BusyGuard, ShowsBusyCaptionAndWaitCursorAndRestoresThemWhateverHappens)
         delete gone;
     }
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-}
 
-namespace {
-
-// Runs a task of up to a hundred steps on window with stop as its button, calling poke at
-// the third step; returns how it ended and the steps taken.
-std::pair<ui::TaskEnd, int> runSteps(QWidget *window, QPushButton *stop, const std::function<void()> &poke = {})
-{
-    int count = 0;
-    const ui::TaskEnd end = ui::runLongTask(window, stop, [&](ui::LongTask &task) {
-        while (count < 100) {
-            if (++count == 3 && poke)
-                poke();
-            if (!task.next())
-                break;
-        }
-    });
-    return {end, count};
-}
-
-} // namespace
-
-// Stop, Esc and a close each end the loop at once; a busy window takes no second task; the
-// stop button and caption come back; a window deleted meanwhile is reported gone.
-TEST(LongTask, StopEscAndCloseEndTheLoopAndEverythingIsRestored)
-{
-    QWidget window;
-    auto *stop = new QPushButton(u"Najít"_s, &window);
-    window.setWindowTitle(u"Analýza 1"_s);
-    window.show();
-    QApplication::setActiveWindow(&window);
+    // A long task: Stop, Esc and a close each end the loop at once; a busy window takes no second task; the stop
+    // button and caption come back; a window deleted meanwhile is reported gone.
+    QWidget task;
+    auto *stop = new QPushButton(u"Najít"_s, &task);
+    task.setWindowTitle(u"Analýza 1"_s);
+    task.show();
+    QApplication::setActiveWindow(&task);
     ui::TaskEnd nested = ui::TaskEnd::Finished;
     const auto clickStop = [&] {
         EXPECT_EQ(stop->text(), u"Stop"_s);
-        nested = ui::runLongTask(&window, nullptr, [](ui::LongTask &) {});
+        nested = ui::runLongTask(&task, nullptr, [](ui::LongTask &) {});
         stop->click();
     };
-    EXPECT_EQ(runSteps(&window, stop, clickStop), std::pair(ui::TaskEnd::Stopped, 3));
+    EXPECT_EQ(runSteps(&task, stop, clickStop), std::pair(ui::TaskEnd::Stopped, 3));
     EXPECT_EQ(nested, ui::TaskEnd::Refused);
     EXPECT_EQ(stop->text(), u"Najít"_s);
-    EXPECT_EQ(window.windowTitle(), u"Analýza 1"_s);
-    EXPECT_FALSE(ui::isBusy(&window));
+    EXPECT_EQ(task.windowTitle(), u"Analýza 1"_s);
+    EXPECT_FALSE(ui::isBusy(&task));
 
-    EXPECT_EQ(runSteps(&window, stop, [&] { QTest::keyClick(stop, Qt::Key_Escape); }), std::pair(ui::TaskEnd::Stopped, 3));
+    EXPECT_EQ(runSteps(&task, stop, [&] { QTest::keyClick(stop, Qt::Key_Escape); }), std::pair(ui::TaskEnd::Stopped, 3));
     bool closed = true;
-    EXPECT_EQ(runSteps(&window, stop, [&] { closed = window.close(); }), std::pair(ui::TaskEnd::Stopped, 3));
+    EXPECT_EQ(runSteps(&task, stop, [&] { closed = task.close(); }), std::pair(ui::TaskEnd::Stopped, 3));
     EXPECT_FALSE(closed);
-    EXPECT_EQ(runSteps(&window, stop), std::pair(ui::TaskEnd::Finished, 100));
+    EXPECT_EQ(runSteps(&task, stop), std::pair(ui::TaskEnd::Finished, 100));
 
-    auto *gone = new QWidget;
-    EXPECT_EQ(ui::runLongTask(gone, nullptr, [gone](ui::LongTask &task) {
-                  delete gone;
+    auto *deleted = new QWidget;
+    EXPECT_EQ(ui::runLongTask(deleted, nullptr, [deleted](ui::LongTask &task) {
+                  delete deleted;
                   EXPECT_TRUE(task.stopped());
               }), ui::TaskEnd::WindowGone);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
