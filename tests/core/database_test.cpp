@@ -42,6 +42,39 @@ protected:
     }
 };
 
+// Makes a file and its folder unwritable for this process, root included: the immutable
+// attribute where the file system and the process's rights allow it, else (not root) the mode
+// bits. Undone when it goes out of scope, so the temporary folder can be removed.
+class WriteLock
+{
+public:
+    WriteLock(const QString &file, const QString &folder)
+        : m_paths{file, folder}
+    {
+        m_immutable = QProcess::execute(u"chattr"_s, {u"+i"_s, file, folder}) == 0;
+        if (!m_immutable && geteuid() != 0) {
+            QFile::setPermissions(file, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+            QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup);
+            m_modes = true;
+        }
+    }
+    ~WriteLock()
+    {
+        if (m_immutable)
+            QProcess::execute(u"chattr"_s, {u"-i"_s, m_paths[0], m_paths[1]});
+        if (m_modes) {
+            QFile::setPermissions(m_paths[1], QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            QFile::setPermissions(m_paths[0], QFile::ReadOwner | QFile::WriteOwner);
+        }
+    }
+    bool locked() const { return m_immutable || m_modes; }
+
+private:
+    QStringList m_paths;
+    bool m_immutable = false;
+    bool m_modes = false;
+};
+
 } // namespace
 
 // A batch promises one transaction: whatever ends or splits it early is refused before anything
@@ -273,43 +306,6 @@ TEST(SQLiteFile, QueriesTakeNoWriteLockAndReadOnlyFilesAreReadNotWritten)
     reader.close();
     EXPECT_EQ(readFile(path), before);
 }
-
-namespace {
-
-// Makes a file and its folder unwritable for this process, root included: the immutable
-// attribute where the file system and the process's rights allow it, else (not root) the mode
-// bits. Undone when it goes out of scope, so the temporary folder can be removed.
-class WriteLock
-{
-public:
-    WriteLock(const QString &file, const QString &folder)
-        : m_paths{file, folder}
-    {
-        m_immutable = QProcess::execute(u"chattr"_s, {u"+i"_s, file, folder}) == 0;
-        if (!m_immutable && geteuid() != 0) {
-            QFile::setPermissions(file, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
-            QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup);
-            m_modes = true;
-        }
-    }
-    ~WriteLock()
-    {
-        if (m_immutable)
-            QProcess::execute(u"chattr"_s, {u"-i"_s, m_paths[0], m_paths[1]});
-        if (m_modes) {
-            QFile::setPermissions(m_paths[1], QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-            QFile::setPermissions(m_paths[0], QFile::ReadOwner | QFile::WriteOwner);
-        }
-    }
-    bool locked() const { return m_immutable || m_modes; }
-
-private:
-    QStringList m_paths;
-    bool m_immutable = false;
-    bool m_modes = false;
-};
-
-} // namespace
 
 // A VERNA file in write-ahead-log mode whose folder nobody can write (read-only medium or
 // share): SQLite cannot make the -shm index beside it, and the file is read all the same.

@@ -92,6 +92,31 @@ int countCalls(db::Database &db, const std::function<void()> &f)
     return calls;
 }
 
+class EvaluatorTest : public BackendTest
+{
+protected:
+    void prepare() override
+    {
+        const Outcome written = insertFixture(db());
+        ASSERT_TRUE(written.ok) << written.error.toStdString();
+    }
+
+    // A value where no read may fail.
+    static QString checked(const Result<QString> &r)
+    {
+        EXPECT_TRUE(r.ok()) << r.error.toStdString();
+        return r.value;
+    }
+    QString formula(const QString &text, const Period &p = kAbbreviated) { return checked(Evaluator(db()).formulaValue(text, p)); }
+    QString indicator(int id, const Period &p = kAbbreviated) { return checked(Evaluator(db()).indicatorValue(id, p)); }
+    QString count(const QString &table) { return db().singleValue("SELECT count(*) FROM " + table); }
+    void execute(const QString &sql) { ASSERT_TRUE(db().execute(sql).ok) << sql.toStdString(); }
+
+    ToolRun eval(const QStringList &arguments) { return vernaDb(QStringList{"eval"} + arguments); }
+};
+
+const QStringList kCliPeriod = {"--entity", "12", "--year", "1999", "--quarter", "4"};
+
 } // namespace
 
 TEST(EvaluatorSql, TextsAreTheApplicationsOnlyCheckedFormulasPassAndEmittedStatementsCarryOnlyCheckedText)
@@ -182,35 +207,6 @@ TEST(EvaluatorSql, TextsAreTheApplicationsOnlyCheckedFormulasPassAndEmittedState
         EXPECT_TRUE(cell.contains("s.subj_id = -12 AND s.year_dt = 1999 AND s.quarter_dt = 4"));
     }
 }
-
-namespace {
-
-class EvaluatorTest : public BackendTest
-{
-protected:
-    void prepare() override
-    {
-        const Outcome written = insertFixture(db());
-        ASSERT_TRUE(written.ok) << written.error.toStdString();
-    }
-
-    // A value where no read may fail.
-    static QString checked(const Result<QString> &r)
-    {
-        EXPECT_TRUE(r.ok()) << r.error.toStdString();
-        return r.value;
-    }
-    QString formula(const QString &text, const Period &p = kAbbreviated) { return checked(Evaluator(db()).formulaValue(text, p)); }
-    QString indicator(int id, const Period &p = kAbbreviated) { return checked(Evaluator(db()).indicatorValue(id, p)); }
-    QString count(const QString &table) { return db().singleValue("SELECT count(*) FROM " + table); }
-    void execute(const QString &sql) { ASSERT_TRUE(db().execute(sql).ok) << sql.toStdString(); }
-
-    ToolRun eval(const QStringList &arguments) { return vernaDb(QStringList{"eval"} + arguments); }
-};
-
-const QStringList kCliPeriod = {"--entity", "12", "--year", "1999", "--quarter", "4"};
-
-} // namespace
 
 TEST_P(EvaluatorTest, ArithmeticFollowsTheReferenceSemantics)
 {

@@ -71,6 +71,67 @@ std::vector<int> codesIn(const QString &formula)
     return codes;
 }
 
+// A statement's lines and what the indicators share, worked out by hand: the textbook
+// quantities on a full statement, their nearest equivalents on an abbreviated one.
+struct Worked {
+    QHash<int, double> lines;
+    bool full = true;
+    double year = 1; // 360 / days elapsed
+
+    double v(int code) const { return lines.value(code); }
+    double ebt() const { return full ? v(91) : v(59) + v(77) + v(213); }
+    double interest() const { return full ? v(72) : v(210); }
+    double ebit() const { return ebt() + interest(); }
+    double sales() const { return full ? v(31) + v(38) : v(202) + v(37); }
+    double revenues() const
+    {
+        return full ? v(31) + v(37) + v(49) + v(56) + v(60) + v(62) + v(66) + v(68) + v(71) + v(73) + v(84)
+                    : v(202) + v(37) + v(205) + v(207) + v(209) + v(211);
+    }
+    double shortTerm() const { return v(182) + v(192) - v(193); }
+
+    // Every shipped indicator, flows set against stocks made yearly.
+    double indicator(int id) const
+    {
+        const double cover = interest() == 0 ? (ebit() > 0 ? 9 : ebit() < 0 ? -9 : 0) : std::clamp(ebit() / interest(), -9.0, 9.0);
+        switch (id) {
+        case 1: return v(119) / shortTerm();
+        case 2: return (v(119) - v(120)) / shortTerm();
+        case 3: return v(142) / shortTerm();
+        case 4: return v(119) - shortTerm();
+        case 5: return v(170) / v(92) * 100;
+        case 6: return v(153) / v(92) * 100;
+        case 7: return v(170) / v(153) * 100;
+        case 8: return ebit() / interest();
+        case 9: return v(153) / v(94) * 100;
+        case 10: return ebit() * year / v(92) * 100;
+        case 11: return v(90) * year / v(153) * 100;
+        case 12: return v(90) / sales() * 100;
+        case 13: return ebit() * year / (v(153) + v(171) + v(175) + v(193)) * 100;
+        case 14: return sales() * year / v(92);
+        case 15: return v(120) / (sales() * year) * 360;
+        case 16: return v(133) / (sales() * year) * 360;
+        case 29: return v(182) / (sales() * year) * 360;
+        case 30: return v(36) / v(41) * 100;
+        case 31: return v(41) / sales() * 100;
+        case 32: return v(42) / v(41) * 100;
+        case 33: return ebit() + v(48);
+        case 34: return v(59) / sales() * 100;
+        case 35: return sales() * year / v(120);
+        case 36: return (v(170) - v(171) - v(142)) / ((v(90) + v(48)) * year);
+        case 37:
+            return 0.13 * v(92) / v(170) + 0.04 * cover + 3.97 * ebit() * year / v(92) + 0.21 * revenues() * year / v(92)
+                + 0.09 * v(119) / shortTerm();
+        case 38:
+            return 0.717 * (v(119) - shortTerm()) / v(92) + 0.847 * (v(166) + v(169)) / v(92) + 3.107 * ebit() * year / v(92)
+                + 0.42 * v(153) / v(170) + 0.998 * sales() * year / v(92);
+        }
+        return std::nan("");
+    }
+};
+
+const QList<int> kShipped = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38};
+
 } // namespace
 
 TEST_P(ReferenceDataTest, EveryCodeARuleOrIndicatorUsesExistsInItsListAndTheDocumentationListsTheShippedOnes)
@@ -155,71 +216,6 @@ TEST_P(ReferenceDataTest, EverySumRuleHoldsOnTheReferenceStatements)
         EXPECT_FALSE(missing) << rule.join(QLatin1Char(' ')).toStdString();
     }
 }
-
-namespace {
-
-// A statement's lines and what the indicators share, worked out by hand: the textbook
-// quantities on a full statement, their nearest equivalents on an abbreviated one.
-struct Worked {
-    QHash<int, double> lines;
-    bool full = true;
-    double year = 1; // 360 / days elapsed
-
-    double v(int code) const { return lines.value(code); }
-    double ebt() const { return full ? v(91) : v(59) + v(77) + v(213); }
-    double interest() const { return full ? v(72) : v(210); }
-    double ebit() const { return ebt() + interest(); }
-    double sales() const { return full ? v(31) + v(38) : v(202) + v(37); }
-    double revenues() const
-    {
-        return full ? v(31) + v(37) + v(49) + v(56) + v(60) + v(62) + v(66) + v(68) + v(71) + v(73) + v(84)
-                    : v(202) + v(37) + v(205) + v(207) + v(209) + v(211);
-    }
-    double shortTerm() const { return v(182) + v(192) - v(193); }
-
-    // Every shipped indicator, flows set against stocks made yearly.
-    double indicator(int id) const
-    {
-        const double cover = interest() == 0 ? (ebit() > 0 ? 9 : ebit() < 0 ? -9 : 0) : std::clamp(ebit() / interest(), -9.0, 9.0);
-        switch (id) {
-        case 1: return v(119) / shortTerm();
-        case 2: return (v(119) - v(120)) / shortTerm();
-        case 3: return v(142) / shortTerm();
-        case 4: return v(119) - shortTerm();
-        case 5: return v(170) / v(92) * 100;
-        case 6: return v(153) / v(92) * 100;
-        case 7: return v(170) / v(153) * 100;
-        case 8: return ebit() / interest();
-        case 9: return v(153) / v(94) * 100;
-        case 10: return ebit() * year / v(92) * 100;
-        case 11: return v(90) * year / v(153) * 100;
-        case 12: return v(90) / sales() * 100;
-        case 13: return ebit() * year / (v(153) + v(171) + v(175) + v(193)) * 100;
-        case 14: return sales() * year / v(92);
-        case 15: return v(120) / (sales() * year) * 360;
-        case 16: return v(133) / (sales() * year) * 360;
-        case 29: return v(182) / (sales() * year) * 360;
-        case 30: return v(36) / v(41) * 100;
-        case 31: return v(41) / sales() * 100;
-        case 32: return v(42) / v(41) * 100;
-        case 33: return ebit() + v(48);
-        case 34: return v(59) / sales() * 100;
-        case 35: return sales() * year / v(120);
-        case 36: return (v(170) - v(171) - v(142)) / ((v(90) + v(48)) * year);
-        case 37:
-            return 0.13 * v(92) / v(170) + 0.04 * cover + 3.97 * ebit() * year / v(92) + 0.21 * revenues() * year / v(92)
-                + 0.09 * v(119) / shortTerm();
-        case 38:
-            return 0.717 * (v(119) - shortTerm()) / v(92) + 0.847 * (v(166) + v(169)) / v(92) + 3.107 * ebit() * year / v(92)
-                + 0.42 * v(153) / v(170) + 0.998 * sales() * year / v(92);
-        }
-        return std::nan("");
-    }
-};
-
-const QList<int> kShipped = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38};
-
-} // namespace
 
 // Every shipped indicator gives what its definition gives by hand: on the reference company's
 // full year-end statements, on the same business in a first quarter (flows a quarter of the

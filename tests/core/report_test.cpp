@@ -87,10 +87,6 @@ protected:
     std::unique_ptr<StatementSections> m_statements;
 };
 
-} // namespace
-
-namespace {
-
 // The rules of a style sheet by selector, for the screen or (its print rules over them) print.
 QMap<QString, QMap<QString, QString>> cssRules(const QString &css, bool print)
 {

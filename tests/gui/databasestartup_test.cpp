@@ -56,6 +56,15 @@ protected:
     db::Database m_database;
 };
 
+using SwitchTest = test::FrameTest;
+
+shell::DatabaseMenu &databaseMenu(shell::frmHlavni &main)
+{
+    auto *menu = main.findChild<shell::DatabaseMenu *>();
+    EXPECT_NE(menu, nullptr);
+    return *menu;
+}
+
 } // namespace
 
 // The reference data shipped with the application must carry the windows on its own.
@@ -212,19 +221,6 @@ TEST(LoginDialog, AWrongPasswordIsToldInCzechAndARetryLogsIn)
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(tries, (QStringList{QStringLiteral("analytik/spatne"), QStringLiteral("analytik/dobre")}));
 }
-
-namespace {
-
-using SwitchTest = test::FrameTest;
-
-shell::DatabaseMenu &databaseMenu(shell::frmHlavni &main)
-{
-    auto *menu = main.findChild<shell::DatabaseMenu *>();
-    EXPECT_NE(menu, nullptr);
-    return *menu;
-}
-
-} // namespace
 
 // A place that cannot be used is told in Czech with the driver's text under it, and the open
 // database and its windows stay as they were.

@@ -195,6 +195,24 @@ bool open(db::Database &db, const QString &dbOption, Log &log)
     return true;
 }
 
+qint64 count(db::Database &db, const QString &sql, Report &report)
+{
+    const Result<QString> v = db.readValue(sql);
+    if (!v.ok()) {
+        report.line(u"check query failed: "_s + v.error, 1);
+        return 0;
+    }
+    return v.value.toLongLong();
+}
+
+QString percentile(std::vector<double> &values, double p)
+{
+    if (values.empty())
+        return u"-"_s;
+    std::sort(values.begin(), values.end());
+    return QString::number(values[std::min(values.size() - 1, static_cast<size_t>(p * values.size()))], 'f', 1) + u" ms"_s;
+}
+
 } // namespace
 
 int runWriter(const QString &dbOption, int seconds, const QString &logPath, int index)
@@ -288,28 +306,6 @@ bool Report::clean() const
 {
     return std::all_of(m_lines.begin(), m_lines.end(), [](const Line &l) { return l.faults == 0; });
 }
-
-namespace {
-
-qint64 count(db::Database &db, const QString &sql, Report &report)
-{
-    const Result<QString> v = db.readValue(sql);
-    if (!v.ok()) {
-        report.line(u"check query failed: "_s + v.error, 1);
-        return 0;
-    }
-    return v.value.toLongLong();
-}
-
-QString percentile(std::vector<double> &values, double p)
-{
-    if (values.empty())
-        return u"-"_s;
-    std::sort(values.begin(), values.end());
-    return QString::number(values[std::min(values.size() - 1, static_cast<size_t>(p * values.size()))], 'f', 1) + u" ms"_s;
-}
-
-} // namespace
 
 void Report::addWholeness(db::Database &db)
 {
