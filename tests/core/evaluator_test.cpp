@@ -208,10 +208,10 @@ TEST(EvaluatorSql, TextsAreTheApplicationsOnlyCheckedFormulasPassAndEmittedState
     }
 }
 
-TEST_P(EvaluatorTest, ArithmeticFollowsTheReferenceSemantics)
+TEST_P(EvaluatorTest, ArithmeticStoredIndicatorsAndColumnsFollowTheReferenceSemanticsAndFailuresLeaveTheTransaction)
 {
     // No value is no error: each one is ok() with "".
-    const std::pair<const char *, const char *> cases[] = {
+    const std::pair<const char *, const char *> arithmetic[] = {
         {"[36]", "8750"}, {"[0036]", "8750"}, {"[36]/[41]*100", "2.56402742777"}, {"-[120]", "200600.25"},
         {"[119]+[120]", "200620.25"}, {"[36]/1000", "8.75"}, {"[182]*100", "12345678912"},
         // integer constants truncate toward zero; amounts divide as decimals
@@ -231,12 +231,9 @@ TEST_P(EvaluatorTest, ArithmeticFollowsTheReferenceSemantics)
         // texts the server refuses
         {"[36]2", ""}, {"[36]]", ""}, {"]", ""}, {"[3a6]", ""}, {"", ""}, {"1--2", ""}, {"2(3)", ""},
     };
-    for (const auto &[text, expected] : cases)
+    for (const auto &[text, expected] : arithmetic)
         EXPECT_EQ(formula(text), expected) << text;
-}
 
-TEST_P(EvaluatorTest, StoredIndicatorsStatementsAndComputedItems)
-{
     // indicator 0: the formula; else the stored indicator.
     const struct {
         int indicator;
@@ -279,6 +276,37 @@ TEST_P(EvaluatorTest, StoredIndicatorsStatementsAndComputedItems)
     EXPECT_EQ(evaluator.rozvinVypocitanePolozky(a), " ( ([202]) +1) ");
     QString b = "[213]";
     EXPECT_EQ(evaluator.rozvinVypocitanePolozky(b), " ([202]) ");
+
+    // Columns span many statements and stop early.
+    QList<Period> periods;
+    // More periods than one statement of either backend takes.
+    for (int i = 0; i < 11000; ++i)
+        periods << kPeriods.at(i % kPeriods.size());
+    Evaluator spanning(db());
+    const QStringList column = spanning.indicatorColumn(107, periods).value;
+    ASSERT_EQ(column.size(), periods.size());
+    for (int i = 0; i < kPeriods.size(); ++i)
+        EXPECT_EQ(column.at(i + 600), checked(spanning.indicatorValue(107, kPeriods.at(i))));
+
+    int asked = 0;
+    const Result<QStringList> partial = spanning.indicatorColumn(107, periods, [&asked] { return ++asked == 1; });
+    EXPECT_TRUE(partial.ok());
+    EXPECT_FALSE(partial.value.isEmpty());
+    EXPECT_LT(partial.value.size(), column.size());
+    EXPECT_EQ(partial.value, column.mid(0, partial.value.size()));
+
+    // A failed evaluation leaves the caller's transaction usable.
+    db::Transaction tx(db());
+    ASSERT_TRUE(tx.isActive());
+    EXPECT_EQ(formula("9223372036854775807+1"), "");
+    EXPECT_EQ(formula("2^1023*2"), "");
+    const Result<QStringList> failed = Evaluator(db()).formulaColumn("[92]*3037000500*3037000500+9223372036854775807*2", {kAbbreviated});
+    EXPECT_TRUE(failed.ok()) << failed.error.toStdString();
+    EXPECT_EQ(failed.value, QStringList{""});
+    EXPECT_EQ(formula("[36]"), "8750");
+    execute("UPDATE finl_item SET amt_val = 1 WHERE item_type_cd = 36 AND subj_id = 12");
+    EXPECT_TRUE(tx.commit());
+    EXPECT_EQ(formula("[36]"), "1");
 }
 
 TEST_P(EvaluatorTest, VariantCallsRoundTripsDeepFormulasAndWhyNoValue)
@@ -485,41 +513,6 @@ TEST_P(EvaluatorTest, AFailedReadIsAnErrorInjectedTextRunsNoSqlAndTheCommandLine
     const ToolRun lost = runVernaDb(QStringList{"--db", "odbc:verna-no-such-source", "eval"} + kCliPeriod + f,
                                     testDatabase().childEnvironment());
     EXPECT_EQ(lost.exitCode, 1);
-}
-
-TEST_P(EvaluatorTest, ColumnsSpanManyStatementsAndStopEarly)
-{
-    QList<Period> periods;
-    // More periods than one statement of either backend takes.
-    for (int i = 0; i < 11000; ++i)
-        periods << kPeriods.at(i % kPeriods.size());
-    Evaluator evaluator(db());
-    const QStringList column = evaluator.indicatorColumn(107, periods).value;
-    ASSERT_EQ(column.size(), periods.size());
-    for (int i = 0; i < kPeriods.size(); ++i)
-        EXPECT_EQ(column.at(i + 600), checked(evaluator.indicatorValue(107, kPeriods.at(i))));
-
-    int asked = 0;
-    const Result<QStringList> partial = evaluator.indicatorColumn(107, periods, [&asked] { return ++asked == 1; });
-    EXPECT_TRUE(partial.ok());
-    EXPECT_FALSE(partial.value.isEmpty());
-    EXPECT_LT(partial.value.size(), column.size());
-    EXPECT_EQ(partial.value, column.mid(0, partial.value.size()));
-}
-
-TEST_P(EvaluatorTest, FailedEvaluationLeavesTheCallersTransactionUsable)
-{
-    db::Transaction tx(db());
-    ASSERT_TRUE(tx.isActive());
-    EXPECT_EQ(formula("9223372036854775807+1"), "");
-    EXPECT_EQ(formula("2^1023*2"), "");
-    const Result<QStringList> column = Evaluator(db()).formulaColumn("[92]*3037000500*3037000500+9223372036854775807*2", {kAbbreviated});
-    EXPECT_TRUE(column.ok()) << column.error.toStdString();
-    EXPECT_EQ(column.value, QStringList{""});
-    EXPECT_EQ(formula("[36]"), "8750");
-    execute("UPDATE finl_item SET amt_val = 1 WHERE item_type_cd = 36 AND subj_id = 12");
-    EXPECT_TRUE(tx.commit());
-    EXPECT_EQ(formula("[36]"), "1");
 }
 
 VERNA_ALL_BACKENDS(EvaluatorTest);

@@ -192,36 +192,33 @@ TEST_P(ReferenceDataTest, EveryCodeARuleOrIndicatorUsesExistsInItsListAndTheDocu
     }
 }
 
-TEST_P(ReferenceDataTest, EverySumRuleHoldsOnTheReferenceStatements)
+TEST_P(ReferenceDataTest, SumRulesHoldShippedIndicatorsGiveTheirValuesWorkedOutByHandAndTheSecondSchemaIsUpgraded)
 {
-    const QHash<int, qint64> balance = amounts(27);
-    QHash<int, qint64> income = amounts(28);
-    ASSERT_FALSE(balance.isEmpty());
-    ASSERT_FALSE(income.isEmpty());
+    const QHash<int, qint64> sheetAmounts = amounts(27);
+    QHash<int, qint64> incomeAmounts = amounts(28);
+    ASSERT_FALSE(sheetAmounts.isEmpty());
+    ASSERT_FALSE(incomeAmounts.isEmpty());
     // The abbreviated lines a full statement does not store come from indicators 17..28.
-    QHash<int, qint64> abbreviatedIncome = income;
+    QHash<int, qint64> abbreviatedIncome = incomeAmounts;
     for (int i = 0; i < ItemCodes::computedItems().size(); ++i) {
         const QString formula = db().singleValue(
             u"SELECT func_for_val FROM func_for WHERE func_for_id = %1"_s.arg(ItemCodes::computedItemFormulas().at(i)));
         bool missing = false;
-        abbreviatedIncome[ItemCodes::computedItems().at(i)] = sumOf(formula, income, &missing);
+        abbreviatedIncome[ItemCodes::computedItems().at(i)] = sumOf(formula, incomeAmounts, &missing);
         EXPECT_FALSE(missing) << formula.toStdString();
     }
     const auto rules = db().queryRows(u"SELECT ctrl_type_cd, fill_lvl_ind, l_side, r_side FROM ctrl WHERE inac_ind = 0"_s);
     for (const QStringList &rule : rules.rows) {
         const bool isBalance = rule[0] == QLatin1String("27");
-        const QHash<int, qint64> &values = isBalance ? balance : (rule[1] == QLatin1String("4") ? income : abbreviatedIncome);
+        const QHash<int, qint64> &values = isBalance ? sheetAmounts : (rule[1] == QLatin1String("4") ? incomeAmounts : abbreviatedIncome);
         bool missing = false;
         EXPECT_EQ(values.value(rule[2].toInt()), sumOf(rule[3], values, &missing)) << rule.join(QLatin1Char(' ')).toStdString();
         EXPECT_FALSE(missing) << rule.join(QLatin1Char(' ')).toStdString();
     }
-}
 
-// Every shipped indicator gives what its definition gives by hand: on the reference company's
-// full year-end statements, on the same business in a first quarter (flows a quarter of the
-// year's), and on that quarter entered as abbreviated statements.
-TEST_P(ReferenceDataTest, ShippedIndicatorsGiveTheirValuesWorkedOutByHand)
-{
+    // Every shipped indicator gives what its definition gives by hand: on the reference company's full year-end
+    // statements, on the same business in a first quarter (flows a quarter of the year's), and on that quarter
+    // entered as abbreviated statements.
     const QHash<int, qint64> balance = amounts(27);
     const QHash<int, qint64> income = amounts(28);
     Worked yearEnd;
@@ -303,30 +300,24 @@ TEST_P(ReferenceDataTest, ShippedIndicatorsGiveTheirValuesWorkedOutByHand)
         for (int p = 0; p < periods.size(); ++p)
             EXPECT_EQ(columns.value.at(i).at(p), evaluator.indicatorValue(kShipped.at(i), periods.at(p)).value) << kShipped.at(i);
     }
-}
 
-// IN05 has a value whenever its lines are there: with no interest costs its interest cover is
-// 9 at a profit, -9 at a loss and 0 at an EBIT of nothing.
-TEST_P(ReferenceDataTest, In05HasAValueWithoutInterestCosts)
-{
-    indicators::Evaluator evaluator(db());
+    // IN05 has a value whenever its lines are there: with no interest costs its interest cover is 9 at a profit,
+    // -9 at a loss and 0 at an EBIT of nothing.
+    indicators::Evaluator in05(db());
     const indicators::Period q4{1996, 4, 3366};
     for (const double ebit : {0.0, 250.0, -250.0}) {
         // Interest costs 0 and profit before tax set so that EBIT is as wanted.
         ASSERT_TRUE(db().execute(u"UPDATE finl_item SET amt_val = 0 WHERE item_type_cd = 72"_s).ok);
         ASSERT_TRUE(db().execute(u"UPDATE finl_item SET amt_val = %1 WHERE item_type_cd = 91"_s.arg(ebit)).ok);
-        const QString in05 = evaluator.indicatorValue(37, q4).value;
+        const QString in05 = in05.indicatorValue(37, q4).value;
         ASSERT_FALSE(in05.isEmpty()) << ebit;
         const QString withoutCover =
-            evaluator.formulaValue(u"0.13*[92]/[170]+3.97*[220]*360/[219]/[92]+0.21*[223]*360/[219]/[92]+0.09*[119]/[224]"_s, q4).value;
+            in05.formulaValue(u"0.13*[92]/[170]+3.97*[220]*360/[219]/[92]+0.21*[223]*360/[219]/[92]+0.09*[119]/[224]"_s, q4).value;
         EXPECT_NEAR(in05.toDouble() - withoutCover.toDouble(), 0.04 * (ebit > 0 ? 9 : ebit < 0 ? -9 : 0), 1e-9) << ebit;
     }
-}
 
-// A database of the second schema gets the shipped indicators' new formulas under their ids;
-// each old formula stays as a hidden indicator, and a formula the user changed is left alone.
-TEST_P(ReferenceDataTest, ASecondSchemaDatabaseGetsTheNewShippedFormulasAndKeepsTheOldAndTheUsersOwn)
-{
+    // A database of the second schema gets the shipped indicators' new formulas under their ids; each old
+    // formula stays as a hidden indicator, and a formula the user changed is left alone.
     const DataTable before = readReferenceTable(u"func_for_v2"_s);
     const DataTable shipped = readReferenceTable(u"func_for"_s);
     ASSERT_GE(before.rows.size(), 10);

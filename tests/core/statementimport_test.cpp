@@ -161,7 +161,7 @@ std::string describe(const ImportSummary &s)
 
 } // namespace
 
-TEST_P(ImportTest, OneBrokenRuleImportsNothingNamingRuleAndLineAndPartialKeepsTheRest)
+TEST_P(ImportTest, BrokenRulesOccupiedPeriodsUnknownIcosAndHostileCellsAreRefusedOrTakenAsAsked)
 {
     const Pair pair = referencePair(db());
     QList<QStringList> rows = longRows(pair, u"46192832"_s, QString(), 2001, 1, 2) + longRows(pair, u"46192832"_s, QString(), 2001, 2, 3);
@@ -202,15 +202,12 @@ TEST_P(ImportTest, OneBrokenRuleImportsNothingNamingRuleAndLineAndPartialKeepsTh
     EXPECT_EQ(activeStatements(u"year_dt = 2001 AND quarter_dt = 1"_s), u"2"_s);
     EXPECT_EQ(db().singleValue(u"SELECT i.amt_val FROM finl_item i, finl_stmt s WHERE s.finl_stmt_id = i.finl_stmt_id AND s.year_dt = 2001 "
                                 "AND s.inac_ind = 0 AND i.item_type_cd = 92"_s), QString::number(pair.balance.front().second));
-}
 
-TEST_P(ImportTest, OccupiedPeriodsNeedReplaceAndUnknownIcosNeedCreation)
-{
-    const Pair pair = referencePair(db());
+    // Occupied periods need replacing and unknown IČOs creating.
     const QString newIco = validIco(1);
-    const QByteArray csv = csvOf(kLongHeader, longRows(pair, u"46192832"_s, QString(), 1996, 4, 2)
+    const QByteArray occupied = csvOf(kLongHeader, longRows(pair, u"46192832"_s, QString(), 1996, 4, 2)
                                                   + longRows(pair, newIco, u"Nová firma, s.r.o."_s, 2002, 3, 2));
-    const ImportSummary refused = import(csv);
+    const ImportSummary refused = import(occupied);
     ASSERT_EQ(refused.refusals.size(), 2) << describe(refused);
     EXPECT_EQ(refused.refusals[0].line, 2);
     EXPECT_TRUE(refused.refusals[0].reason.contains(u"--replace"_s));
@@ -219,7 +216,7 @@ TEST_P(ImportTest, OccupiedPeriodsNeedReplaceAndUnknownIcosNeedCreation)
 
     ImportOptions both;
     both.replace = both.createEntities = true;
-    const ImportSummary done = import(csv, both);
+    const ImportSummary done = import(occupied, both);
     EXPECT_TRUE(done.complete()) << describe(done);
     EXPECT_EQ(done.replaced, 2);
     EXPECT_EQ(done.entitiesCreated, 1);
@@ -229,11 +226,8 @@ TEST_P(ImportTest, OccupiedPeriodsNeedReplaceAndUnknownIcosNeedCreation)
     EXPECT_EQ(db().singleValue(u"SELECT n.name_txt FROM name n, ident i WHERE n.subj_id = i.subj_id AND i.ident_txt = '%1'"_s.arg(newIco)),
               u"Nová firma, s.r.o."_s);
     EXPECT_EQ(db().singleValue(u"SELECT i.form_type_cd FROM ident i WHERE i.ident_txt = '%1'"_s.arg(newIco)), u"1112"_s);
-}
 
-TEST_P(ImportTest, HostileCellsAreRefusedOrStoredAsTypedInEitherEncoding)
-{
-    const Pair pair = referencePair(db());
+    // Hostile cells are refused or stored as typed, in either encoding.
     ImportOptions create;
     create.createEntities = true;
     // Names are stored as typed, apostrophes and formulas included.
