@@ -212,12 +212,12 @@ TEST_F(MainWindowTest, CommandsNeedTheirWindowOwnCaptionsStayWindowsOpenInsideTh
     EXPECT_EQ(m_window->saveItemTag(), QString());
 
     // A window that may not close keeps itself and the frame open.
-    auto *saving = static_cast<SavingWindow *>(m_window->childWindows().back());
-    saving->closable = false;
-    EXPECT_FALSE(saving->parentWidget()->close());
+    auto *closing = static_cast<SavingWindow *>(m_window->childWindows().back());
+    closing->closable = false;
+    EXPECT_FALSE(closing->parentWidget()->close());
     EXPECT_FALSE(m_window->close());
     EXPECT_EQ(m_window->childWindows().size(), 2);
-    saving->closable = true;
+    closing->closable = true;
     EXPECT_TRUE(m_window->close());
 }
 
