@@ -303,16 +303,15 @@ TEST_P(ReferenceDataTest, SumRulesHoldShippedIndicatorsGiveTheirValuesWorkedOutB
 
     // IN05 has a value whenever its lines are there: with no interest costs its interest cover is 9 at a profit,
     // -9 at a loss and 0 at an EBIT of nothing.
-    indicators::Evaluator in05(db());
     const indicators::Period q4{1996, 4, 3366};
     for (const double ebit : {0.0, 250.0, -250.0}) {
         // Interest costs 0 and profit before tax set so that EBIT is as wanted.
         ASSERT_TRUE(db().execute(u"UPDATE finl_item SET amt_val = 0 WHERE item_type_cd = 72"_s).ok);
         ASSERT_TRUE(db().execute(u"UPDATE finl_item SET amt_val = %1 WHERE item_type_cd = 91"_s.arg(ebit)).ok);
-        const QString in05 = in05.indicatorValue(37, q4).value;
+        const QString in05 = evaluator.indicatorValue(37, q4).value;
         ASSERT_FALSE(in05.isEmpty()) << ebit;
         const QString withoutCover =
-            in05.formulaValue(u"0.13*[92]/[170]+3.97*[220]*360/[219]/[92]+0.21*[223]*360/[219]/[92]+0.09*[119]/[224]"_s, q4).value;
+            evaluator.formulaValue(u"0.13*[92]/[170]+3.97*[220]*360/[219]/[92]+0.21*[223]*360/[219]/[92]+0.09*[119]/[224]"_s, q4).value;
         EXPECT_NEAR(in05.toDouble() - withoutCover.toDouble(), 0.04 * (ebit > 0 ? 9 : ebit < 0 ? -9 : 0), 1e-9) << ebit;
     }
 
