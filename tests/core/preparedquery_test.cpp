@@ -11,9 +11,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class PreparedQueryTest : public test::BackendTest
-{
-};
+using PreparedQueryTest = test::BackendTest;
 
 TEST_P(PreparedQueryTest, RowsComeBackWhole)
 {
