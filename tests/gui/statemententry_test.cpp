@@ -264,15 +264,13 @@ TEST_F(StatementEntryWindowTest, StopWhileTheImportWritesRollsItAllBack)
     const QString caption = w->windowTitle();
     QTemporaryDir dir;
     const QString path = dir.filePath(u"vykazy.csv"_s);
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("ico;nazev;rok;ctvrtleti;vykaz;rozsah;radek;castka\n");
+    QByteArray csv = "ico;nazev;rok;ctvrtleti;vykaz;rozsah;radek;castka\n";
     constexpr int kPairs = 300;
     for (int i = 0; i < kPairs; ++i) {
         const QByteArray period = QByteArray::number(1993 + i / 4) + ';' + QByteArray::number(i % 4 + 1);
-        file.write("27074358;;" + period + ";rozvaha;zkraceny;92;0\n27074358;;" + period + ";vysledovka;zkraceny;90;0\n");
+        csv += "27074358;;" + period + ";rozvaha;zkraceny;92;0\n27074358;;" + period + ";vysledovka;zkraceny;90;0\n";
     }
-    file.close();
+    ASSERT_TRUE(test::writeFile(path, csv));
 
     auto *stop = control<QPushButton>(w, u"cmdImport"_s);
     QString checking;
