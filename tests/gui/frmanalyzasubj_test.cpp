@@ -169,7 +169,7 @@ protected:
     inline static qint32 s_group = 0;
 };
 
-TEST_F(AnalysisWindowTest, LoadsGroupsIndicatorsAggregatesAndShowsTheComputationTab)
+TEST_F(AnalysisWindowTest, LoadsItsListsAndEntityDropsBuildTheTreeOnceWithTheMembersOfGroups)
 {
     auto w = open();
     auto *groups = control<QComboBox>(w.get(), u"cboFceSkupina"_s);
@@ -191,11 +191,9 @@ TEST_F(AnalysisWindowTest, LoadsGroupsIndicatorsAggregatesAndShowsTheComputation
     EXPECT_EQ(control<QLabel>(w.get(), u"lblPopisFunkce"_s)->text(),
               s_db->singleValue(u"SELECT RTRIM(LTRIM(func_for_txt)) FROM func_for WHERE func_for_id = "_s
                                 + functions->item(0)->data(Qt::UserRole).toString()));
-}
 
-TEST_F(AnalysisWindowTest, EntityDropsBuildTheTreeOnceAndGroupsBringTheirMembers)
-{
-    auto w = open();
+    // Entity drops build the tree once; groups bring their members.
+    w = open();
     auto *tree = control<analysis::EntityTree>(w.get(), u"tvwData"_s);
     const QString id = entity();
     ASSERT_TRUE(onTree(w.get(), u"*/*"_s + id));
@@ -247,7 +245,7 @@ TEST_F(AnalysisWindowTest, ADeletedEntityGetsNoNodeAndNoRows)
     EXPECT_EQ(w->model().dataRowCount(), 0);
 }
 
-TEST_F(AnalysisWindowTest, YearDropAndDoubleClickedIndicatorsFillTheGrid)
+TEST_F(AnalysisWindowTest, YearDropsDoubleClickedIndicatorsAndCtrlDroppedQuartersFillTheGrid)
 {
     auto w = open();
     // The same year twice: its four quarters once.
@@ -264,12 +262,9 @@ TEST_F(AnalysisWindowTest, YearDropAndDoubleClickedIndicatorsFillTheGrid)
     // The reference entity's known value, through a quarter drop and an "FC" drop.
     addReferenceCell(w.get(), u"AF0"_s);
     EXPECT_EQ(w->model().cell(4, 2), u"2.56"_s);
-}
 
-// Without Ctrl a quarter is one row; with Ctrl it goes to the entities of the tree.
-TEST_F(AnalysisWindowTest, CtrlDropOfAQuarterAddsItForTheEntitiesOfTheTree)
-{
-    auto w = open();
+    // Without Ctrl a quarter is one row; with Ctrl it goes to the entities of the tree.
+    w = open();
     ASSERT_TRUE(onTree(w.get(), u"/*/%1_3366"_s.arg(entity())));
     const QString plain = u"1998_2_"_s + entity();
     ASSERT_TRUE(onGrid(w.get(), u"@&@SQ"_s + plain));
@@ -277,7 +272,7 @@ TEST_F(AnalysisWindowTest, CtrlDropOfAQuarterAddsItForTheEntitiesOfTheTree)
     EXPECT_EQ(rows(*w), (QStringList{plain, u"1998_3_"_s + entity()})); // 3366 has no 1998 statements
 }
 
-TEST_F(AnalysisWindowTest, IndicatorDragsAndDropsKeepTheListsOrder)
+TEST_F(AnalysisWindowTest, IndicatorDragsAndDropsKeepTheListsOrderAndHostilePayloadsChangeNothing)
 {
     ui::ScriptedUser user;
     auto w = open();
@@ -306,11 +301,9 @@ TEST_F(AnalysisWindowTest, IndicatorDragsAndDropsKeepTheListsOrder)
     // What the tree drags, the grid takes.
     ASSERT_TRUE(onGrid(w.get(), user.drags().last()));
     EXPECT_EQ(rows(*w), QStringList{u"1996_4_3366"_s});
-}
 
-TEST_F(AnalysisWindowTest, HostilePayloadsRunNoSqlAndChangeNothing)
-{
-    auto w = open();
+    // Hostile payloads run no SQL and change nothing.
+    w = open();
     ASSERT_TRUE(onGrid(w.get(), u"@&@SQ1996_4_3366"_s));
     int calls = 0;
     s_db->setIdleHook([&calls] { ++calls; });
@@ -586,7 +579,7 @@ TEST_F(FilledWindowTest, AggregateByDoubleClickAndByDropIsTheSameRowLinedUpUnder
     EXPECT_EQ(aggregate->columnViewportPosition(2), m_grid->columnViewportPosition(3));
 }
 
-TEST_F(AnalysisWindowTest, CzechCellsAreWrittenAndAggregatedWithTheDecimalComma)
+TEST_F(AnalysisWindowTest, CzechCellsTakeTheDecimalCommaCtrlCCopiesAndTheMenuExportsTheTable)
 {
     const QLocale before;
     QLocale::setDefault(QLocale(QLocale::Czech, QLocale::CzechRepublic));
@@ -595,12 +588,10 @@ TEST_F(AnalysisWindowTest, CzechCellsAreWrittenAndAggregatedWithTheDecimalComma)
     addReferenceCell(w.get(), u"AF1"_s);
     EXPECT_EQ(w->model().cell(0, 0), u"2,56"_s);
     EXPECT_EQ(control<analysis::AggregateGrid>(w.get(), u"grdAgreg"_s)->cellText(1), u"2,56"_s);
-}
 
-TEST_F(AnalysisWindowTest, CtrlCCopiesTheSelectedRectangleAndTheMenuExportsTheTable)
-{
+    // Ctrl+C copies the selected rectangle; the menu exports the table.
     ui::ScriptedUser user;
-    auto w = open();
+    w = open();
     addReferenceCell(w.get(), u"AF0"_s);
     auto *grid = control<QTableView>(w.get(), u"grdData"_s);
     selectCells(grid, 0, 1, 0, 2);
