@@ -246,7 +246,7 @@ TEST_F(SearchWindowTest, NameAndBranchModesFindDragsCarryEntitiesAndStopReallySt
 }
 
 // The hand-overs reach stand-ins of the windows they open, on the right entity.
-TEST_F(SearchWindowTest, DoubleClickAndEditaceOpenTheirWindowsOnTheSelectedEntity)
+TEST_F(SearchWindowTest, DoubleClickAndEditaceHandOverTheEntityAndAListingRefusesDropsAndStopsOnClose)
 {
     QStringList opened;
     const auto standIn = [&opened](const QString &name, auto slot) {
@@ -281,12 +281,9 @@ TEST_F(SearchWindowTest, DoubleClickAndEditaceOpenTheirWindowsOnTheSelectedEntit
     EXPECT_EQ(opened, (QStringList{u"frmVyberDat 900001"_s, u"frmVyberDat -7"_s, u"frmEditaceSubjektu 900002"_s,
                                    u"frmUlozitSkupinu -8"_s, u"frmVyberDat -"_s}));
     EXPECT_EQ(m_main->childWindows().size(), 6);
-}
 
-// A listing is the window's long task: drops are ignored and a close is refused but stops
-// it; Editace waits for its window to exist.
-TEST_F(SearchWindowTest, DuringAListingDropsAreIgnoredAndClosingStopsIt)
-{
+    // A listing is the window's long task: drops are ignored and a close is refused but stops it; Editace waits
+    // for its window to exist.
     frmVyhledavani *search = openInMainWindow({});
     ASSERT_NE(search, nullptr);
     QPointer<QMdiSubWindow> frame = m_main->mdiArea()->subWindowList().front();
