@@ -423,7 +423,7 @@ TEST_F(FilledWindowTest, TheYearOnYearChangeIsToggledFromTheMenuRightAfterItsCol
     EXPECT_EQ(model.indicatorCount(), 3);
 }
 
-TEST_F(FilledWindowTest, TheChartTabChartsTheSelection)
+TEST_F(FilledWindowTest, TheChartTabChartsTheSelectionAndTheRoeTabDecomposesTheSelectedRowsPeriods)
 {
     auto *panel = m_window->findChild<analysis::ChartPanel *>();
     ASSERT_NE(panel, nullptr);
@@ -440,6 +440,35 @@ TEST_F(FilledWindowTest, TheChartTabChartsTheSelection)
     m_grid->clearSelection();
     tabs->setCurrentIndex(1);
     EXPECT_EQ(panel->data().categories.size(), 4);
+
+    // Two selected rows of one entity are decomposed on the "Rozklad ROE" tab; Ctrl+C copies the table.
+    selectCells(m_grid, 1, 0, 2, 4);
+    control<QTabBar>(m_window.get(), u"TabStrip1"_s)->setCurrentIndex(3);
+    EXPECT_TRUE(control(m_window.get(), u"Frame3"_s)->isVisible());
+    auto *table = control<QTableWidget>(m_window.get(), u"grdRozklad"_s);
+    ASSERT_EQ(table->rowCount(), 6);
+    EXPECT_EQ(table->horizontalHeaderItem(1)->text() + u' ' + table->horizontalHeaderItem(2)->text(), u"1998/2 1998/3"_s);
+    for (int r = 0; r < 6; ++r) {
+        for (int c = 1; c < 4; ++c)
+            EXPECT_NE(table->item(r, c)->text(), u"–"_s) << r << "," << c;
+    }
+    const QStringList boxes = control<analysis::RoePyramid>(m_window.get(), u"picRozklad"_s)->boxTexts();
+    ASSERT_EQ(boxes.size(), 6);
+    EXPECT_TRUE(boxes.front().startsWith(u"ROE\n1998/2: "_s)) << boxes.front().toStdString();
+    EXPECT_TRUE(control<QLabel>(m_window.get(), u"lblMetoda"_s)->text().startsWith(u"Metoda rozkladu: "_s));
+    table->setFocus();
+    QTest::keyClick(table, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_TRUE(QApplication::clipboard()->text().contains(u"Finanční páka"_s));
+
+    // One row: the same quarter a year before, here without statements, gives its reason.
+    auto *roeTabs = control<QTabBar>(m_window.get(), u"TabStrip1"_s);
+    roeTabs->setCurrentIndex(0);
+    m_grid->setCurrentIndex(m_grid->model()->index(3, 2));
+    roeTabs->setCurrentIndex(3);
+    EXPECT_EQ(table->horizontalHeaderItem(1)->text(), u"1997/4"_s);
+    EXPECT_EQ(table->item(0, 3)->text(), u"–"_s);
+    EXPECT_TRUE(control<QLabel>(m_window.get(), u"lblMetoda"_s)->text().contains(u"1997/4"_s));
+    EXPECT_TRUE(m_user.messages().isEmpty());
 }
 
 // One row whole: the report of that row with its statements; the profile page beside it; both
@@ -475,40 +504,8 @@ TEST_F(FilledWindowTest, TheReportTabShowsTheRowsReportAndTheFilesGoWithTheWindo
     EXPECT_TRUE(m_user.messages().isEmpty());
 }
 
-// Two selected rows of one entity are decomposed on the "Rozklad ROE" tab; Ctrl+C copies the table.
-TEST_F(FilledWindowTest, TheRoeTabDecomposesTheSelectedRowsPeriods)
-{
-    selectCells(m_grid, 1, 0, 2, 4);
-    control<QTabBar>(m_window.get(), u"TabStrip1"_s)->setCurrentIndex(3);
-    EXPECT_TRUE(control(m_window.get(), u"Frame3"_s)->isVisible());
-    auto *table = control<QTableWidget>(m_window.get(), u"grdRozklad"_s);
-    ASSERT_EQ(table->rowCount(), 6);
-    EXPECT_EQ(table->horizontalHeaderItem(1)->text() + u' ' + table->horizontalHeaderItem(2)->text(), u"1998/2 1998/3"_s);
-    for (int r = 0; r < 6; ++r) {
-        for (int c = 1; c < 4; ++c)
-            EXPECT_NE(table->item(r, c)->text(), u"–"_s) << r << "," << c;
-    }
-    const QStringList boxes = control<analysis::RoePyramid>(m_window.get(), u"picRozklad"_s)->boxTexts();
-    ASSERT_EQ(boxes.size(), 6);
-    EXPECT_TRUE(boxes.front().startsWith(u"ROE\n1998/2: "_s)) << boxes.front().toStdString();
-    EXPECT_TRUE(control<QLabel>(m_window.get(), u"lblMetoda"_s)->text().startsWith(u"Metoda rozkladu: "_s));
-    table->setFocus();
-    QTest::keyClick(table, Qt::Key_C, Qt::ControlModifier);
-    EXPECT_TRUE(QApplication::clipboard()->text().contains(u"Finanční páka"_s));
-
-    // One row: the same quarter a year before, here without statements, gives its reason.
-    auto *tabs = control<QTabBar>(m_window.get(), u"TabStrip1"_s);
-    tabs->setCurrentIndex(0);
-    m_grid->setCurrentIndex(m_grid->model()->index(3, 2));
-    tabs->setCurrentIndex(3);
-    EXPECT_EQ(table->horizontalHeaderItem(1)->text(), u"1997/4"_s);
-    EXPECT_EQ(table->item(0, 3)->text(), u"–"_s);
-    EXPECT_TRUE(control<QLabel>(m_window.get(), u"lblMetoda"_s)->text().contains(u"1997/4"_s));
-    EXPECT_TRUE(m_user.messages().isEmpty());
-}
-
 // "Subjekt" and "Období" stay in view over the scrolled indicator columns and take drops.
-TEST_F(FilledWindowTest, NameAndPeriodColumnsStayWhenScrolledRight)
+TEST_F(FilledWindowTest, NameAndPeriodStayWhenScrolledAndTheAggregateRowLinesUpUnderTheGrid)
 {
     QTableView *frozen = m_grid->frozenView();
     m_window->resize(300, 500);
@@ -530,26 +527,8 @@ TEST_F(FilledWindowTest, NameAndPeriodColumnsStayWhenScrolledRight)
     // A drop on the frozen part is a drop on the grid.
     ASSERT_TRUE(test::deliverDrop(frozen, u"@&@SQ1999_1_"_s + entity()));
     EXPECT_EQ(m_window->model().dataRowCount(), 5);
-}
 
-TEST(GridSelection, ShapesOfTheDeleteKey)
-{
-    using analysis::CellRange;
-    using analysis::DeleteRequest;
-    using analysis::deleteRequest;
-    // 4 data rows and 3 indicators (columns 2..4): select all reversed, name and period never go, outside the table;
-    // without indicators a row from name to period is whole.
-    const std::tuple<CellRange, int, DeleteRequest::Kind> cases[] = {
-        {{0, 2, 3, 4}, 3, DeleteRequest::AllIndicators}, {{3, 4, 0, 0}, 3, DeleteRequest::AllIndicators},
-        {{3, 3, 0, 0}, 3, DeleteRequest::Indicators},    {{0, 0, 3, 1}, 3, DeleteRequest::None},
-        {{1, 3, 2, 3}, 3, DeleteRequest::None},          {{0, 2, 9, 4}, 3, DeleteRequest::None},
-        {{1, 0, 1, 1}, 0, DeleteRequest::Rows},          {{1, 1, 1, 1}, 0, DeleteRequest::None}};
-    for (const auto &[range, indicators, kind] : cases)
-        EXPECT_EQ(deleteRequest(range, 4, indicators).kind, kind) << range.top << "," << range.left << " " << range.bottom << "," << range.right;
-}
-
-TEST_F(FilledWindowTest, AggregateByDoubleClickAndByDropIsTheSameRowLinedUpUnderTheGrid)
-{
+    // The aggregate by double-click and by drop is the same row, lined up under the grid.
     auto *aggregate = control<analysis::AggregateGrid>(m_window.get(), u"grdAgreg"_s);
 
     doubleClick(control<QListWidget>(m_window.get(), u"lstAgregacni"_s), 2);
@@ -577,6 +556,22 @@ TEST_F(FilledWindowTest, AggregateByDoubleClickAndByDropIsTheSameRowLinedUpUnder
     m_grid->horizontalScrollBar()->setValue(m_grid->horizontalScrollBar()->maximum());
     EXPECT_EQ(aggregate->horizontalScrollBar()->value(), m_grid->horizontalScrollBar()->value());
     EXPECT_EQ(aggregate->columnViewportPosition(2), m_grid->columnViewportPosition(3));
+}
+
+TEST(GridSelection, ShapesOfTheDeleteKey)
+{
+    using analysis::CellRange;
+    using analysis::DeleteRequest;
+    using analysis::deleteRequest;
+    // 4 data rows and 3 indicators (columns 2..4): select all reversed, name and period never go, outside the table;
+    // without indicators a row from name to period is whole.
+    const std::tuple<CellRange, int, DeleteRequest::Kind> cases[] = {
+        {{0, 2, 3, 4}, 3, DeleteRequest::AllIndicators}, {{3, 4, 0, 0}, 3, DeleteRequest::AllIndicators},
+        {{3, 3, 0, 0}, 3, DeleteRequest::Indicators},    {{0, 0, 3, 1}, 3, DeleteRequest::None},
+        {{1, 3, 2, 3}, 3, DeleteRequest::None},          {{0, 2, 9, 4}, 3, DeleteRequest::None},
+        {{1, 0, 1, 1}, 0, DeleteRequest::Rows},          {{1, 1, 1, 1}, 0, DeleteRequest::None}};
+    for (const auto &[range, indicators, kind] : cases)
+        EXPECT_EQ(deleteRequest(range, 4, indicators).kind, kind) << range.top << "," << range.left << " " << range.bottom << "," << range.right;
 }
 
 TEST_F(AnalysisWindowTest, CzechCellsTakeTheDecimalCommaCtrlCCopiesAndTheMenuExportsTheTable)
