@@ -393,6 +393,7 @@ Report check(db::Database &db, const QStringList &logs, bool killed)
         for (const QByteArray &raw : file.readAll().split('\n')) {
             const QStringList f = QString::fromUtf8(raw).split(u'\t');
             const QString tag = f.value(0);
+            acknowledged += tag.size() == 1 && u"EGISN"_s.contains(tag);
             if (tag == u"L"_s) {
                 writeMs.push_back(f.value(1).toDouble());
             } else if (tag == u"R"_s) {
@@ -403,20 +404,15 @@ Report check(db::Database &db, const QStringList &logs, bool killed)
                 deadlocks += f.value(2).contains(u"deadlock"_s, Qt::CaseInsensitive);
                 failures[f.value(1) + u": "_s + f.value(2).left(160)]++;
             } else if (tag == u"E"_s) {
-                ++acknowledged;
                 lost += named.value(f.value(1).toInt()) != qMakePair(f.value(2), f.value(3));
             } else if (tag == u"G"_s) {
-                ++acknowledged;
                 lost += named.value(f.value(1).toInt()).second != f.value(2) || !members.contains({f.value(1).toInt(), f.value(3).toInt()});
             } else if (tag == u"I"_s) {
-                ++acknowledged;
                 lost += indicators.value(f.value(1).toInt()) != f.value(2);
             } else if (tag == u"S"_s) {
                 // A later save of the same period retires a pair but keeps its rows.
-                ++acknowledged;
                 lost += markers.value(f.value(1).toInt(), -1) != f.value(3).toLongLong() || !statementIds.contains(f.value(2).toInt());
             } else if (tag == u"N"_s) {
-                ++acknowledged;
                 notes[f.value(1).toInt()] = {true, {decoded(f.value(2))}};
             } else if (tag == u"n"_s && killed) {
                 notes[f.value(1).toInt()].texts << decoded(f.value(2));
