@@ -218,7 +218,7 @@ TEST_F(ChartPanelTest, IndicatorsOfALargerOrderGetARightAxisAndATableTooSmallCle
 
 // PDF and print (here through the print dialog to a PDF file) give one landscape A4 page, the
 // clipboard only gets the picture Copy puts there, and failures are told in Czech.
-TEST_F(ChartPanelTest, PdfPrintAndCopyEachGiveThePictureWhereAsked)
+TEST_F(ChartPanelTest, PdfPrintAndCopyGiveThePictureAndLongNamesAreShortenedOnTheAxisAndWholeInTheTooltip)
 {
     panel.resize(800, 500);
     panel.setData(threeByTwo());
@@ -256,10 +256,8 @@ TEST_F(ChartPanelTest, PdfPrintAndCopyEachGiveThePictureWhereAsked)
     EXPECT_TRUE(user.messages()[0].text.startsWith(u"Graf se nepodařilo uložit do souboru"_s));
     EXPECT_EQ(user.messages()[1].icon, ui::MessageIcon::Critical);
     EXPECT_EQ(user.messages()[1].text, u"Graf se nepodařilo vytisknout: tiskárna úlohu nepřijala."_s);
-}
 
-TEST_F(ChartPanelTest, LongEntityNamesAreShortenedOnTheAxisAndWholeInTheTooltip)
-{
+    // Long entity names are shortened on the axis and whole in the tooltip.
     panel.resize(900, 600);
     panel.show();
     panel.setData(threeByTwo());
@@ -288,3 +286,4 @@ TEST_F(ChartPanelTest, LongEntityNamesAreShortenedOnTheAxisAndWholeInTheTooltip)
         legend << marker->label();
     EXPECT_EQ(legend, (QStringList{u"1996/4"_s, u"1997/1"_s, u"1997/2"_s}));
 }
+
