@@ -26,12 +26,7 @@ class AnalysisTest : public ReferenceTest
 protected:
     void prepare() override
     {
-        shell::DemoOptions demo;
-        demo.entities = 8;
-        demo.seed = 3;
-        demo.firstYear = m_firstDemoYear;
-        demo.lastYear = 1998;
-        ASSERT_TRUE(shell::generateDemoData(db(), demo).ok);
+        ASSERT_TRUE(shell::generateDemoData(db(), {.entities = 8, .seed = 3, .firstYear = m_firstDemoYear, .lastYear = 1998}).ok);
         m_data = std::make_unique<AnalysisData>(db());
         m_source = std::make_unique<EvaluatorSource>(db());
         m_engine = std::make_unique<AnalysisEngine>(m_model, *m_data, *m_source);

@@ -13,21 +13,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class DemoDataTest : public ReferenceTest
-{
-protected:
-    DemoOptions smallRun() const
-    {
-        DemoOptions o;
-        o.entities = 24;
-        o.seed = 5;
-        o.firstYear = 1998;
-        o.lastYear = 1999;
-        o.firstQuarter = 3;
-        o.lastQuarter = 2;
-        return o;
-    }
-};
+using DemoDataTest = ReferenceTest;
+const DemoOptions kSmallRun = {.entities = 24, .seed = 5, .firstYear = 1998, .lastYear = 1999, .firstQuarter = 3, .lastQuarter = 2};
 
 // Everything but the creation times, in key order: equal dumps mean equal databases.
 QStringList dump(db::Database &db)
@@ -63,7 +50,7 @@ TEST(DemoData, IcoCheckDigit)
 
 TEST_P(DemoDataTest, GeneratedStatementsPassEverySumRuleEntitiesLookRealAndTheSameSeedGivesTheSameData)
 {
-    const DemoOptions options = smallRun();
+    const DemoOptions options = kSmallRun;
     db().useWriteAheadLog();
     ASSERT_TRUE(generateDemoData(db(), options).ok) << db().lastError().toStdString();
     // The write-ahead log is emptied into the file afterwards, not left as large as the data.

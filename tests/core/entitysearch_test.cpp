@@ -24,11 +24,8 @@ class EntitySearchTest : public ReferenceTest
 protected:
     void prepare() override
     {
-        shell::DemoOptions demo;
-        demo.entities = 8;
-        demo.firstYear = demo.lastYear = 1998;
-        demo.firstQuarter = demo.lastQuarter = 4;
-        ASSERT_TRUE(shell::generateDemoData(db(), demo).ok) << db().lastError().toStdString();
+        ASSERT_TRUE(shell::generateDemoData(db(), {.entities = 8, .firstYear = 1998, .lastYear = 1998, .firstQuarter = 4, .lastQuarter = 4}).ok)
+            << db().lastError().toStdString();
 
         addCode(217, kBranchA, "ZZ1", "50% podíl 'Qx'", 9001);
         addCode(217, kBranchB, "ZZ2", "500 Qx", 9002);

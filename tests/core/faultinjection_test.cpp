@@ -125,13 +125,9 @@ TEST_P(FaultInjectionTest, EveryWriteIsWholeOrNotThereAndEveryReadReportsAFailin
              options.createEntities = true;
              return rows.ok() && statementImport.importRows(rows.value, options).complete();
          }, {u"import subjekt"_s, u"import výkaz"_s, u"import výkaz"_s, u"import výkaz"_s, u"import výkaz"_s}},
-        {"demo data", [&] {
-             shell::DemoOptions demo;
-             demo.entities = 1;
-             demo.firstYear = demo.lastYear = 1999;
-             demo.firstQuarter = demo.lastQuarter = 4;
-             return shell::generateDemoData(db(), demo).ok;
-         }, {u"vložení ukázková data"_s}},
+        {"demo data",
+         [&] { return shell::generateDemoData(db(), {.entities = 1, .firstYear = 1999, .lastYear = 1999, .firstQuarter = 4, .lastQuarter = 4}).ok; },
+         {u"vložení ukázková data"_s}},
         {"group deleted", [&] { return groups.remove(group).ok; }, {u"smazání skupina subjektů"_s}},
         {"entity deleted", [&] { return entities.remove(entity).ok; }, {u"smazání subjekt"_s}},
     };

@@ -58,10 +58,7 @@ TEST(SqliteFile, IsAPlainSqliteDatabaseThatOtherToolsReadAndWriteWithoutBreaking
     db::Database database;
     ASSERT_TRUE(database.open(db::DatabaseLocation::file(path)).ok);
     ASSERT_TRUE(shell::initialiseDatabase(database, false).ok);
-    shell::DemoOptions demo;
-    demo.entities = 3;
-    demo.firstYear = demo.lastYear = 1998;
-    ASSERT_TRUE(shell::generateDemoData(database, demo).ok);
+    ASSERT_TRUE(shell::generateDemoData(database, {.entities = 3, .firstYear = 1998, .lastYear = 1998}).ok);
     database.close();
 
     EXPECT_EQ(python(path, kReadEverything), u"ok"_s);
