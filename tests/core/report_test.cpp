@@ -201,8 +201,7 @@ TEST_P(ReportTest, OneRowReportHasEverySectionEscapedWithTheChartDrawnInsideTheA
     const ReportSections sections = build();
     ASSERT_TRUE(sections.singleRow);
     EXPECT_TRUE(sections.fullStatements);
-    SectionChoice choice;
-    choice.incomeFull = false;
+    SectionChoice choice{.incomeFull = false};
     const QString html = assembleReport(sections, choice, kStyle);
     expectGolden(u"report-one.htm"_s, html);
 
@@ -304,9 +303,7 @@ TEST_P(ReportTest, CommandLineWritesTheReportTheCoreWrites)
         ASSERT_TRUE(engine.addIndicator(id, name).ok);
     const auto built = m_builder->build(model, {}, QFileInfo(QStringLiteral(VERNA_DB_TOOL)).absolutePath() + u"/class/"_s);
     ASSERT_TRUE(built.ok());
-    SectionChoice choice;
-    choice.chart = false;
-    choice.incomeFull = false;
+    const SectionChoice choice{.chart = false, .incomeFull = false};
     const QString core = dir.filePath(u"core.htm"_s);
     ASSERT_TRUE(writeReportFile(core, assembleReport(built.value, choice, style)).ok);
     EXPECT_EQ(readFile(reportFilePath(dir.path(), u"Analýza 1"_s)), readFile(core));

@@ -163,9 +163,7 @@ TEST_P(StatementEntryTest, AChangeReplacesTheLoadedPairAndADeleteTakesBoth)
     ASSERT_TRUE(first.ok()) << first.reason().toStdString();
     const QString before = activeStatements();
 
-    SaveOptions change;
-    change.replacing = first.ids;
-    const SavedPair changed = m_store->save(pair(2001, false, amounts({{92, u"6"_s}}), {}), change);
+    const SavedPair changed = m_store->save(pair(2001, false, amounts({{92, u"6"_s}}), {}), SaveOptions{first.ids, false});
     ASSERT_TRUE(changed.ok()) << changed.reason().toStdString();
     EXPECT_EQ(stored(changed.ids.balance).value(92).text(), u"6"_s);
     EXPECT_TRUE(stored(first.ids.balance).isEmpty());
