@@ -168,7 +168,7 @@ TEST_P(StatementEntryTest, AChangeReplacesTheLoadedPairAndADeleteTakesBoth)
     EXPECT_EQ(stored(changed.ids.balance).value(92).text(), u"6"_s);
     EXPECT_TRUE(stored(first.ids.balance).isEmpty());
     // The replaced pair is gone: replacing it again is refused rather than writing a second pair.
-    EXPECT_FALSE(m_store->save(pair(2004, false, {}, {}), change).ok());
+    EXPECT_FALSE(m_store->save(pair(2004, false, {}, {}), SaveOptions{first.ids, false}).ok());
 
     ASSERT_TRUE(m_store->remove(changed.ids).ok);
     EXPECT_TRUE(m_store->findPair(shell::kReferenceEntity, 2001, 1).value.ids.isEmpty());
