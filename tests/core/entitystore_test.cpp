@@ -108,7 +108,7 @@ TEST_P(EntityStoreTest, NewEntityIsStoredExactlyAndNamesAreFoundWithoutDiacritic
     }
 }
 
-TEST_P(EntityStoreTest, RefusalsWriteNothing)
+TEST_P(EntityStoreTest, RefusalsWriteNothingRenamesKeepTheOldRowAndGroupNamesAreUnique)
 {
     const qint32 id = create(u"27074358"_s, u"Pekárna"_s);
     const QString before = snapshot();
@@ -121,17 +121,15 @@ TEST_P(EntityStoreTest, RefusalsWriteNothing)
     EXPECT_EQ(m_groups->create(u" "_s, {}, {id}).refusal, u"Zadejte název pro skupinu."_s);
     EXPECT_FALSE(m_store->save(id, u" "_s, std::nullopt).ok);
     EXPECT_EQ(snapshot(), before);
-}
 
-TEST_P(EntityStoreTest, RenameKeepsTheOldRowAndSearchFindsTheNewNameOnly)
-{
-    const qint32 id = create(u"27074358"_s, u"Stará firma"_s);
-    ASSERT_TRUE(m_store->save(id, u"O'Neill nová"_s, std::nullopt).ok);
-    EXPECT_EQ(byName(u"oneill"_s), QList<qint32>{id});
+    // A rename keeps the old row; the search finds the new name only.
+    const qint32 firm = create(u"00176150"_s, u"Stará firma"_s);
+    ASSERT_TRUE(m_store->save(firm, u"O'Neill nová"_s, std::nullopt).ok);
+    EXPECT_EQ(byName(u"oneill"_s), QList<qint32>{firm});
     EXPECT_TRUE(byName(u"stara"_s).isEmpty());
-    EXPECT_EQ(value(u"SELECT count(*) FROM name WHERE subj_id = %1 AND inac_ind = 2"_s.arg(id)), u"1"_s);
+    EXPECT_EQ(value(u"SELECT count(*) FROM name WHERE subj_id = %1 AND inac_ind = 2"_s.arg(firm)), u"1"_s);
 
-    const Written group = m_groups->create(u"Pekaři"_s, {}, {id});
+    const Written group = m_groups->create(u"Pekaři"_s, {}, {firm});
     ASSERT_TRUE(group.ok());
     ASSERT_TRUE(m_groups->rename(group.id, u"Mlynáři"_s).ok());
     EXPECT_EQ(byName(u"mlynari"_s), QList<qint32>{group.id});
@@ -139,12 +137,10 @@ TEST_P(EntityStoreTest, RenameKeepsTheOldRowAndSearchFindsTheNewNameOnly)
     // Anywhere in the name too: the trigrams followed the new search form.
     EXPECT_EQ(byName(u"ynari"_s, true), QList<qint32>{group.id});
     EXPECT_TRUE(byName(u"ekari"_s, true).isEmpty());
-}
 
-TEST_P(EntityStoreTest, GroupNamesAreUniqueAmongGroupsOfEitherTypeCode)
-{
-    const qint32 id = create(u"27074358"_s, u"Alfa"_s);
-    ASSERT_TRUE(m_groups->create(u"Pekaři"_s, {}, {id}).ok());
+    // Group names are unique among groups of either type code.
+    const qint32 alfa = create(u"63998530"_s, u"Alfa"_s);
+    ASSERT_TRUE(m_groups->create(u"Pekaři"_s, {}, {alfa}).ok());
     // A delivered group: type 214.
     ASSERT_TRUE(db().execute(u"INSERT INTO ident VALUES (900,getdate(),0,900,23,'skupina_',null,0,null,0,215)\r"
                               "INSERT INTO subj VALUES (900,getdate(),0,900,214,null,0,null,0,null)\r"
