@@ -51,14 +51,7 @@ protected:
         control<QLineEdit>(editor, u"txtFunkce"_s)->setText(formula);
     }
 
-    static int rowOf(QListWidget *list, qint32 id)
-    {
-        for (int i = 0; i < list->count(); ++i) {
-            if (list->item(i)->data(Qt::UserRole).toInt() == id)
-                return i;
-        }
-        return -1;
-    }
+    static int rowOf(QListWidget *list, qint32 id) { return int(ids(list).indexOf(id)); }
     static QList<qint32> ids(QListWidget *list)
     {
         QList<qint32> out;
