@@ -224,7 +224,7 @@ TEST(LoginDialog, AWrongPasswordIsToldInCzechAndARetryLogsIn)
 
 // A place that cannot be used is told in Czech with the driver's text under it, and the open
 // database and its windows stay as they were.
-TEST_F(SwitchTest, AFailedSwitchKeepsTheCurrentDatabaseAndF1OpensTheGuideAtTheActiveWindowsPage)
+TEST_F(SwitchTest, FailedSwitchesKeepTheDatabaseF1OpensTheGuideAndASwitchMovesEverything)
 {
     m_main->Form_Load();
     const QString current = m_db.location().path;
@@ -277,13 +277,9 @@ TEST_F(SwitchTest, AFailedSwitchKeepsTheCurrentDatabaseAndF1OpensTheGuideAtTheAc
         }
     }
     EXPECT_GE(pages, 10);
-}
 
-// A switch closes the windows, opens the search window on the new database, names it in the
-// title and puts it first among the recent ones; a password never reaches the settings.
-TEST_F(SwitchTest, ASwitchMovesEverythingAndTheRecentListKeepsNoPassword)
-{
-    m_main->Form_Load();
+    // A switch closes the windows, opens the search window on the new database, names it in the title and puts
+    // it first among the recent ones; a password never reaches the settings.
     const QString second = m_files.path(QStringLiteral("druha.sqlite"));
     ASSERT_TRUE(shell::createDatabaseFile(second).ok);
     EXPECT_FALSE(shell::createDatabaseFile(second).ok) << "an existing file is never initialised anew";
