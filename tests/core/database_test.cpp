@@ -380,7 +380,9 @@ TEST(ServerLogin, LoopbackFailureKindsAndTheNeedOfALoginAreReadFromPlainText)
               db::LoginFailure::ServerUnreachable);
     EXPECT_EQ(db::classifyLoginFailure(u"[unixODBC][Driver Manager]Data source name not found"_s), db::LoginFailure::Other);
 
-    db::OdbcSourceEntry entry{.server = u"db.firma.cz"_s, .database = u"finance"_s};
+    db::OdbcSourceEntry entry;
+    entry.server = u"db.firma.cz"_s;
+    entry.database = u"finance"_s;
     EXPECT_TRUE(db::loginNeed(entry, QString()).ask) << "no name";
     entry.user = u"jin:y"_s;
     EXPECT_TRUE(db::loginNeed(entry, QString()).ask);

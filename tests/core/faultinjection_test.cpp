@@ -121,7 +121,7 @@ TEST_P(FaultInjectionTest, EveryWriteIsWholeOrNotThereAndEveryReadReportsAFailin
         {"statement pair deleted", [&] { return statementStore.remove(pairIds).ok; }, {u"smazání výkaz"_s, u"smazání výkaz"_s}},
         {"import", [&] {
              const Result<statements::ImportRows> rows = statements::readCsv(importFile);
-             return rows.ok() && statementImport.importRows(rows.value, {.createEntities = true}).complete();
+             return rows.ok() && statementImport.importRows(rows.value, {.createEntities = true, .progress = {}, .stopRequested = {}}).complete();
          }, {u"import subjekt"_s, u"import výkaz"_s, u"import výkaz"_s, u"import výkaz"_s, u"import výkaz"_s}},
         {"demo data",
          [&] { return shell::generateDemoData(db(), {.entities = 1, .firstYear = 1999, .lastYear = 1999, .firstQuarter = 4, .lastQuarter = 4}).ok; },

@@ -190,7 +190,7 @@ TEST_P(ImportTest, BrokenRulesOccupiedPeriodsUnknownIcosAndHostileCellsAreRefuse
     const ImportSummary some = import(csv, {.partial = true, .progress = [&calls](ImportStep, int done, int total) {
                                                 EXPECT_LE(done, total);
                                                 ++calls;
-                                            }});
+                                            }, .stopRequested = {}});
     EXPECT_EQ(some.imported, 2) << describe(some);
     EXPECT_FALSE(some.complete());
     EXPECT_GE(calls, 2);
@@ -209,7 +209,7 @@ TEST_P(ImportTest, BrokenRulesOccupiedPeriodsUnknownIcosAndHostileCellsAreRefuse
     EXPECT_EQ(refused.refusals[1].line, 2 + 53);
     EXPECT_TRUE(refused.refusals[1].reason.startsWith(u"Neznámé IČO "_s + newIco));
 
-    const ImportSummary done = import(occupied, {.replace = true, .createEntities = true});
+    const ImportSummary done = import(occupied, {.replace = true, .createEntities = true, .progress = {}, .stopRequested = {}});
     EXPECT_TRUE(done.complete()) << describe(done);
     EXPECT_EQ(done.replaced, 2);
     EXPECT_EQ(done.entitiesCreated, 1);
@@ -221,7 +221,7 @@ TEST_P(ImportTest, BrokenRulesOccupiedPeriodsUnknownIcosAndHostileCellsAreRefuse
     EXPECT_EQ(db().singleValue(u"SELECT i.form_type_cd FROM ident i WHERE i.ident_txt = '%1'"_s.arg(newIco)), u"1112"_s);
 
     // Hostile cells are refused or stored as typed, in either encoding.
-    const ImportOptions create{.createEntities = true};
+    const ImportOptions create{.createEntities = true, .progress = {}, .stopRequested = {}};
     // Names are stored as typed, apostrophes and formulas included.
     const QString quote = u"O'Brien \"Stroje\"; =HYPERLINK(\"x\"), s.r.o."_s;
     const QString formula = u"=1+2, a.s."_s;
@@ -305,7 +305,7 @@ TEST(ImportFiles, ThousandStatementsFromLongCsvAndWideXlsxGiveTheSameDatabase)
     ASSERT_TRUE(analysis::writeXlsx(table, paths[1]).ok);
     ASSERT_TRUE(analysis::writeSpreadsheetCsv(table, paths[2]).ok);
 
-    const ImportOptions create{.createEntities = true};
+    const ImportOptions create{.createEntities = true, .progress = {}, .stopRequested = {}};
     const QString dump = u"SELECT i.ident_txt, n.name_txt, s.year_dt, s.quarter_dt, s.stmt_type_cd, s.fill_lvl_ind, f.item_type_cd, f.amt_val "
                           "FROM finl_item f, finl_stmt s, ident i, name n WHERE f.finl_stmt_id = s.finl_stmt_id AND s.subj_id = i.subj_id "
                           "AND n.subj_id = i.subj_id AND s.inac_ind = 0 AND f.inac_ind = 0 ORDER BY 1, 3, 4, 5, 7"_s;

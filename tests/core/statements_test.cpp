@@ -98,7 +98,11 @@ TEST(StatementTableRules, LinesDropKindsColumnsAndStructureOfTheTable)
 
     // Columns align by code; an emptied table starts afresh.
     const auto column = [](qint32 id, const QList<std::pair<int, QString>> &items) {
-        StatementColumn c{.statementId = id, .entity = 1, .year = 1999, .quarter = 4};
+        StatementColumn c;
+        c.statementId = id;
+        c.entity = 1;
+        c.year = 1999;
+        c.quarter = 4;
         for (const auto &[code, value] : items) {
             c.codes << code;
             c.titles.insert(code, u"r"_s + QString::number(code));
@@ -135,8 +139,15 @@ TEST(StatementTableRules, LinesDropKindsColumnsAndStructureOfTheTable)
 
     // The structure is empty without a base and goes with its statement.
     const auto shares = [](int type, const QString &total, const QString &revenues) {
-        return StatementColumn{.entity = 1, .year = 1999, .quarter = 4, .type = type, .codes = {92, 119, 152, 153},
-                               .values = {{92, total}, {119, u"30"_s}, {152, u"120"_s}, {153, u"-45"_s}}, .revenues = revenues};
+        StatementColumn c;
+        c.entity = 1;
+        c.year = 1999;
+        c.quarter = 4;
+        c.type = type;
+        c.revenues = revenues;
+        c.codes = {92, 119, 152, 153};
+        c.values = {{92, total}, {119, u"30"_s}, {152, u"120"_s}, {153, u"-45"_s}};
+        return c;
     };
     StatementTable structure;
     structure.appendColumn(shares(kBalanceSheet, u"0"_s, {}));
