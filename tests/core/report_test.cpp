@@ -196,7 +196,7 @@ TEST(ReportStyles, TitlesListsReadableShippedStylesAndReportFileNames)
     EXPECT_FALSE(writeReportFile(files.filePath(u"chybi/r.htm"_s), u"x"_s).ok);
 }
 
-TEST_P(ReportTest, OneRowReportHasEverySectionEscapedWithTheChartDrawnInsideTheApplet)
+TEST_P(ReportTest, OneRowReportTheStoredAbbreviatedIncomeAndTheCommandLineReportAreTheCoresOwn)
 {
     const ReportSections sections = build();
     ASSERT_TRUE(sections.singleRow);
@@ -233,6 +233,52 @@ TEST_P(ReportTest, OneRowReportHasEverySectionEscapedWithTheChartDrawnInsideTheA
     EXPECT_FALSE(whole.value.contains(u"file:"_s, Qt::CaseInsensitive));
     EXPECT_TRUE(whole.value.contains(u"<STYLE>\r\n/* NAZEV: Modrý */"_s));
     EXPECT_TRUE(whole.value.contains(u"<svg"_s));
+
+    // An abbreviated income statement stored in list order equals the derived one.
+    const QString derived = section(m_statements->abbreviatedIncomeDerived(kRow));
+    const QList<int> &codes = base::ItemCodes::abbreviatedIncomeStatement();
+    ASSERT_EQ(derived.count(u"<TD CLASS=castka>"_s), codes.size());
+    // The same lines stored as an abbreviated statement of 1997, added in list order so their
+    // keys fall, one amount NULL.
+    QStringList sql{u"INSERT INTO finl_stmt VALUES(-9000,getdate(),0,-9,3366,28,null,0,null,0,0,null,null,1,2,1997,4)"_s};
+    const QStringList amounts = derived.split(u"<TD CLASS=castka>"_s).mid(1);
+    for (int i = 0; i < codes.size(); ++i) {
+        const QString amount = amounts.at(i).section(u'<', 0, 0);
+        sql << u"INSERT INTO finl_item VALUES(%1,getdate(),0,-9,3366,%2,%3)"_s.arg(-9001 - i).arg(codes.at(i)).arg(amount.isEmpty() ? u"null"_s : amount);
+    }
+    ASSERT_TRUE(db().execute(sql.join(u'\r')).ok);
+    EXPECT_EQ(section(m_statements->abbreviatedIncomeStored({1997, 4, 3366})), derived);
+    EXPECT_EQ(section(m_statements->incomeStatementForm({1997, 4, 3366})), u"2"_s);
+
+    ASSERT_TRUE(db().execute(u"UPDATE finl_item SET amt_val = NULL WHERE finl_stmt_id = -9 AND item_type_cd = 36"_s).ok);
+    const QString withNull = section(m_statements->abbreviatedIncomeStored({1997, 4, 3366}));
+    EXPECT_TRUE(withNull.contains(u"</TD>\r\n<TD CLASS=castka></TD>\r\n"_s));
+    EXPECT_TRUE(section(m_statements->fullIncomeStatement({1997, 4, 3366})).contains(u"Výsledovka plná"_s));
+
+    // The command line writes the report the core writes.
+    QTemporaryDir dir;
+    const QString css = defaultCssFolder() + u"/modry.css"_s;
+    const ToolRun run = vernaDb({u"report"_s, u"--entities"_s, u"3366"_s, u"--periods"_s, u"1996/4"_s,
+                                    u"--indicators"_s, u"1,33"_s, u"--out"_s, dir.path(), u"--css"_s, css, u"--plna-rozvaha"_s,
+                                    u"--sections"_s, u"vypocet,rozvaha,vysledovka"_s});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+
+    analysis::AnalysisModel model{QLocale::c()};
+    analysis::AnalysisData data(db());
+    analysis::EvaluatorSource source(db());
+    analysis::AnalysisEngine engine(model, data, source);
+    ASSERT_TRUE(engine.addRow(kRow).ok());
+    for (const auto &[id, name] : {std::pair{1, u"Běžná likvidita"_s}, std::pair{33, u"EBITDA"_s}})
+        ASSERT_TRUE(engine.addIndicator(id, name).ok);
+    const auto built = m_builder->build(model, {}, QFileInfo(QStringLiteral(VERNA_DB_TOOL)).absolutePath() + u"/class/"_s);
+    ASSERT_TRUE(built.ok());
+    const SectionChoice coreChoice{.chart = false, .incomeFull = false};
+    const QString core = dir.filePath(u"core.htm"_s);
+    ASSERT_TRUE(writeReportFile(core, assembleReport(built.value, coreChoice, css)).ok);
+    EXPECT_EQ(readFile(reportFilePath(dir.path(), u"Analýza 1"_s)), readFile(core));
+
+    EXPECT_EQ(vernaDb({u"report"_s, u"--entities"_s, u"3366"_s, u"--periods"_s, u"1996/4"_s,
+                          u"--indicators"_s, u"1"_s, u"--out"_s, dir.path(), u"--sections"_s, u"tabulka"_s}).exitCode, 2);
 }
 
 TEST_P(ReportTest, GroupReportProfilesTheSelectedRowsAndLeavesOutTheEntity)
@@ -260,56 +306,6 @@ TEST_P(ReportTest, GroupReportProfilesTheSelectedRowsAndLeavesOutTheEntity)
     const QString note = assembleReport(small.value, SectionChoice{}, kStyle);
     EXPECT_TRUE(note.contains(u"<P CLASS=poznamka>"_s));
     EXPECT_FALSE(note.contains(u"VYPOCET"_s));
-}
-
-TEST_P(ReportTest, AbbreviatedIncomeStatementStoredInListOrderEqualsTheDerivedOne)
-{
-    const QString derived = section(m_statements->abbreviatedIncomeDerived(kRow));
-    const QList<int> &codes = base::ItemCodes::abbreviatedIncomeStatement();
-    ASSERT_EQ(derived.count(u"<TD CLASS=castka>"_s), codes.size());
-    // The same lines stored as an abbreviated statement of 1997, added in list order so their
-    // keys fall, one amount NULL.
-    QStringList sql{u"INSERT INTO finl_stmt VALUES(-9000,getdate(),0,-9,3366,28,null,0,null,0,0,null,null,1,2,1997,4)"_s};
-    const QStringList amounts = derived.split(u"<TD CLASS=castka>"_s).mid(1);
-    for (int i = 0; i < codes.size(); ++i) {
-        const QString amount = amounts.at(i).section(u'<', 0, 0);
-        sql << u"INSERT INTO finl_item VALUES(%1,getdate(),0,-9,3366,%2,%3)"_s.arg(-9001 - i).arg(codes.at(i)).arg(amount.isEmpty() ? u"null"_s : amount);
-    }
-    ASSERT_TRUE(db().execute(sql.join(u'\r')).ok);
-    EXPECT_EQ(section(m_statements->abbreviatedIncomeStored({1997, 4, 3366})), derived);
-    EXPECT_EQ(section(m_statements->incomeStatementForm({1997, 4, 3366})), u"2"_s);
-
-    ASSERT_TRUE(db().execute(u"UPDATE finl_item SET amt_val = NULL WHERE finl_stmt_id = -9 AND item_type_cd = 36"_s).ok);
-    const QString withNull = section(m_statements->abbreviatedIncomeStored({1997, 4, 3366}));
-    EXPECT_TRUE(withNull.contains(u"</TD>\r\n<TD CLASS=castka></TD>\r\n"_s));
-    EXPECT_TRUE(section(m_statements->fullIncomeStatement({1997, 4, 3366})).contains(u"Výsledovka plná"_s));
-}
-
-TEST_P(ReportTest, CommandLineWritesTheReportTheCoreWrites)
-{
-    QTemporaryDir dir;
-    const QString style = defaultCssFolder() + u"/modry.css"_s;
-    const ToolRun run = vernaDb({u"report"_s, u"--entities"_s, u"3366"_s, u"--periods"_s, u"1996/4"_s,
-                                    u"--indicators"_s, u"1,33"_s, u"--out"_s, dir.path(), u"--css"_s, style, u"--plna-rozvaha"_s,
-                                    u"--sections"_s, u"vypocet,rozvaha,vysledovka"_s});
-    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
-
-    analysis::AnalysisModel model{QLocale::c()};
-    analysis::AnalysisData data(db());
-    analysis::EvaluatorSource source(db());
-    analysis::AnalysisEngine engine(model, data, source);
-    ASSERT_TRUE(engine.addRow(kRow).ok());
-    for (const auto &[id, name] : {std::pair{1, u"Běžná likvidita"_s}, std::pair{33, u"EBITDA"_s}})
-        ASSERT_TRUE(engine.addIndicator(id, name).ok);
-    const auto built = m_builder->build(model, {}, QFileInfo(QStringLiteral(VERNA_DB_TOOL)).absolutePath() + u"/class/"_s);
-    ASSERT_TRUE(built.ok());
-    const SectionChoice choice{.chart = false, .incomeFull = false};
-    const QString core = dir.filePath(u"core.htm"_s);
-    ASSERT_TRUE(writeReportFile(core, assembleReport(built.value, choice, style)).ok);
-    EXPECT_EQ(readFile(reportFilePath(dir.path(), u"Analýza 1"_s)), readFile(core));
-
-    EXPECT_EQ(vernaDb({u"report"_s, u"--entities"_s, u"3366"_s, u"--periods"_s, u"1996/4"_s,
-                          u"--indicators"_s, u"1"_s, u"--out"_s, dir.path(), u"--sections"_s, u"tabulka"_s}).exitCode, 2);
 }
 
 VERNA_ALL_BACKENDS(ReportTest);
