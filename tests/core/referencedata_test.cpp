@@ -134,31 +134,31 @@ const QList<int> kShipped = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 
 
 } // namespace
 
-TEST_P(ReferenceDataTest, EveryCodeARuleOrIndicatorUsesExistsInItsListAndTheDocumentationListsTheShippedOnes)
+TEST_P(ReferenceDataTest, CodesRulesIndicatorsAndTheirDocumentationHoldAndTheSecondSchemaIsUpgraded)
 {
-    const QSet<int> balance = listCodes(29);
-    const QSet<int> income = listCodes(30);
+    const QSet<int> sheetCodes = listCodes(29);
+    const QSet<int> incomeCodes = listCodes(30);
     for (int code : ItemCodes::abbreviatedBalanceSheet())
-        EXPECT_TRUE(balance.contains(code)) << code;
+        EXPECT_TRUE(sheetCodes.contains(code)) << code;
     for (int code : ItemCodes::abbreviatedIncomeStatement())
-        EXPECT_TRUE(income.contains(code)) << code;
-    EXPECT_TRUE((balance & income).isEmpty());
+        EXPECT_TRUE(incomeCodes.contains(code)) << code;
+    EXPECT_TRUE((sheetCodes & incomeCodes).isEmpty());
 
-    const auto rules = db().queryRows(u"SELECT ctrl_type_cd, l_side, r_side FROM ctrl WHERE inac_ind = 0"_s);
-    ASSERT_GE(rules.rows.size(), 20);
-    for (const QStringList &rule : rules.rows) {
-        const QSet<int> &list = rule[0] == QLatin1String("27") ? balance : income;
+    const auto ruleRows = db().queryRows(u"SELECT ctrl_type_cd, l_side, r_side FROM ctrl WHERE inac_ind = 0"_s);
+    ASSERT_GE(ruleRows.rows.size(), 20);
+    for (const QStringList &rule : ruleRows.rows) {
+        const QSet<int> &list = rule[0] == QLatin1String("27") ? sheetCodes : incomeCodes;
         EXPECT_TRUE(list.contains(rule[1].toInt())) << rule.join(QLatin1Char(' ')).toStdString();
         for (const QString &code : rule[2].split(QRegularExpression(u"[+-]"_s), Qt::SkipEmptyParts))
             EXPECT_TRUE(list.contains(code.toInt())) << rule.join(QLatin1Char(' ')).toStdString();
     }
-    const auto formulas = db().queryRows(u"SELECT func_for_id, func_for_val FROM func_for WHERE inac_ind IN (0, 1)"_s);
-    ASSERT_GE(formulas.rows.size(), 12 + 15);
+    const auto formulaRows = db().queryRows(u"SELECT func_for_id, func_for_val FROM func_for WHERE inac_ind IN (0, 1)"_s);
+    ASSERT_GE(formulaRows.rows.size(), 12 + 15);
     static const QRegularExpression alphabet(u"^[0-9.\\[\\]+\\-*/^()]+$"_s);
-    for (const QStringList &f : formulas.rows) {
+    for (const QStringList &f : formulaRows.rows) {
         EXPECT_TRUE(alphabet.match(f[1]).hasMatch()) << f[1].toStdString();
         for (int code : codesIn(f[1]))
-            EXPECT_TRUE(balance.contains(code) || income.contains(code) || code == indicators::Evaluator::kDaysElapsedItem
+            EXPECT_TRUE(sheetCodes.contains(code) || incomeCodes.contains(code) || code == indicators::Evaluator::kDaysElapsedItem
                         || (code >= 220 && code <= 225))
                 << f[0].toStdString() << ": " << code;
     }
@@ -169,8 +169,8 @@ TEST_P(ReferenceDataTest, EveryCodeARuleOrIndicatorUsesExistsInItsListAndTheDocu
     EXPECT_GE(listCodes(217).size(), 60);
     EXPECT_TRUE(listCodes(1).contains(215));
 
-    // The list of shipped indicators in the documentation is the database's: ids, names,
-    // formulas, units and directions, each indicator with its own section.
+    // The list of shippedRows indicators in the documentation is the database's: ids, names,
+    // formulaRows, units and directions, each indicator with its own section.
     QFile file(QStringLiteral(VERNA_DOCS_DIR "/ukazatele.md"));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(file.readAll());
@@ -183,17 +183,15 @@ TEST_P(ReferenceDataTest, EveryCodeARuleOrIndicatorUsesExistsInItsListAndTheDocu
     indicators::IndicatorStore store(db());
     const Result<QHash<qint32, indicators::IndicatorUnit>> units = store.units();
     ASSERT_TRUE(units.ok()) << units.error.toStdString();
-    const auto shipped = db().queryRows(u"SELECT func_for_id, func_for_name, func_for_val FROM func_for WHERE inac_ind = 0"_s);
-    ASSERT_EQ(shipped.rows.size(), documented.size());
-    for (const QStringList &f : shipped.rows) {
+    const auto shippedRows = db().queryRows(u"SELECT func_for_id, func_for_name, func_for_val FROM func_for WHERE inac_ind = 0"_s);
+    ASSERT_EQ(shippedRows.rows.size(), documented.size());
+    for (const QStringList &f : shippedRows.rows) {
         const indicators::IndicatorUnit unit = units.value.value(f[0].toInt());
         EXPECT_EQ(documented.value(f[0]), (QStringList{f[1], f[2], unit.unit, unit.describe()})) << f[0].toStdString();
         EXPECT_TRUE(text.contains(u"\n### "_s + f[0] + u" "_s + f[1] + u"\n"_s)) << f[0].toStdString();
     }
-}
 
-TEST_P(ReferenceDataTest, SumRulesHoldShippedIndicatorsGiveTheirValuesWorkedOutByHandAndTheSecondSchemaIsUpgraded)
-{
+    // Every sum rule holds on the reference statements.
     const QHash<int, qint64> sheetAmounts = amounts(27);
     QHash<int, qint64> incomeAmounts = amounts(28);
     ASSERT_FALSE(sheetAmounts.isEmpty());
