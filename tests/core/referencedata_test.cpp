@@ -61,16 +61,6 @@ qint64 sumOf(const QString &expression, const QHash<int, qint64> &amounts, bool 
     return total;
 }
 
-std::vector<int> codesIn(const QString &formula)
-{
-    std::vector<int> codes;
-    static const QRegularExpression ref(u"\\[(\\d+)\\]"_s);
-    auto it = ref.globalMatch(formula);
-    while (it.hasNext())
-        codes.push_back(it.next().captured(1).toInt());
-    return codes;
-}
-
 // A statement's lines and what the indicators share, worked out by hand: the textbook
 // quantities on a full statement, their nearest equivalents on an abbreviated one.
 struct Worked {
@@ -157,10 +147,13 @@ TEST_P(ReferenceDataTest, CodesRulesIndicatorsAndTheirDocumentationHoldAndTheSec
     static const QRegularExpression alphabet(u"^[0-9.\\[\\]+\\-*/^()]+$"_s);
     for (const QStringList &f : formulaRows.rows) {
         EXPECT_TRUE(alphabet.match(f[1]).hasMatch()) << f[1].toStdString();
-        for (int code : codesIn(f[1]))
+        static const QRegularExpression reference(u"\\[(\\d+)\\]"_s);
+        for (const QRegularExpressionMatch &m : reference.globalMatch(f[1])) {
+            const int code = m.captured(1).toInt();
             EXPECT_TRUE(sheetCodes.contains(code) || incomeCodes.contains(code) || code == indicators::Evaluator::kDaysElapsedItem
                         || (code >= 220 && code <= 225))
                 << f[0].toStdString() << ": " << code;
+        }
     }
     // Every indicator a group lists exists, and every list a branch list names has entries.
     EXPECT_EQ(db().singleValue(u"SELECT count(*) FROM func_mem m WHERE NOT EXISTS "

@@ -30,12 +30,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-bool waitCursorShown()
-{
-    const QCursor *cursor = QApplication::overrideCursor();
-    return cursor && cursor->shape() == Qt::WaitCursor;
-}
-
 // The POSIX locks this process holds, as the kernel lists them.
 int locksHeld()
 {
@@ -131,7 +125,7 @@ TEST(BusyGuard, ShowsBusyCaptionAndWaitCursorWhateverHappensAndLongTasksEndOnSto
     try {
         ui::BusyGuard busy(&window);
         EXPECT_EQ(window.windowTitle(), ui::kBusyCaption);
-        EXPECT_TRUE(waitCursorShown());
+        EXPECT_TRUE(QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor);
         {
             ui::BusyGuard inner(&window);
         }

@@ -6,6 +6,7 @@
 #include "analysis/evaluatorsource.h"
 #include "base/textforms.h"
 #include "db/database.h"
+#include "db/databaselocation.h"
 #include "db/schema.h"
 #include "entities/entitysearch.h"
 #include "entities/entitystore.h"
@@ -32,13 +33,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr qint32 kReference = 3366;
-
-std::optional<db::DatabaseLocation> location(const QString &option)
-{
-    if (option.startsWith(u"odbc:"_s))
-        return db::DatabaseLocation::odbc(option.mid(5));
-    return db::DatabaseLocation::file(option);
-}
 
 // One line per event, written through at once so that a kill loses none that was acknowledged.
 class Log
@@ -188,7 +182,7 @@ private:
 
 bool open(db::Database &db, const QString &dbOption, Log &log)
 {
-    if (const Outcome o = shell::openDatabase(db, location(dbOption)); !o) {
+    if (const Outcome o = shell::openDatabase(db, db::parseDatabaseOption(dbOption)); !o) {
         log.write({u"F"_s, u"open"_s, oneLine(o.error)});
         return false;
     }
