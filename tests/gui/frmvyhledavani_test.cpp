@@ -1,5 +1,6 @@
 #include "demofixture.h"
 #include "dropdelivery.h"
+#include "windowtest.h"
 
 #include "entities/frmvyhledavani.h"
 #include "shell/frmhlavni.h"
@@ -74,14 +75,6 @@ protected:
     QPushButton *button(const char *name) const { return control<QPushButton>(name); }
     QString count() const { return control<QLabel>("lblNalezeno")->text(); }
 
-    QStringList texts(QListWidget *list) const
-    {
-        QStringList out;
-        for (int i = 0; i < list->count(); ++i)
-            out << list->item(i)->text();
-        return out;
-    }
-
     void type(const char *box, const QString &text) { control<QLineEdit>(box)->setText(text); }
     void search(const QString &name)
     {
@@ -119,42 +112,42 @@ TEST_F(SearchWindowTest, NameAndBranchModesFindDragsCarryEntitiesAndStopReallySt
     openStandalone();
     EXPECT_EQ(modeList()->selectedItems().size(), modeList()->count());
     search(u"%qx"_s);
-    EXPECT_EQ(texts(results()), kQx);
+    EXPECT_EQ(test::texts(results()), kQx);
     EXPECT_EQ(count(), u"Počet nalezených subjektů: 4"_s);
 
     // Enter in the IČO box searches; the padded IČO wins over the name.
     type("txtICO", u"123"_s);
     QTest::keyClick(control<QLineEdit>("txtICO"), Qt::Key_Return);
-    EXPECT_EQ(texts(results()), QStringList{"00000123 Čepice Qx s.r.o."});
+    EXPECT_EQ(test::texts(results()), QStringList{"00000123 Čepice Qx s.r.o."});
     button("cmdSmazat")->click();
     button("cmdNic")->click();
     modeList()->findItems(u"Společnost s ručením omezeným"_s, Qt::MatchExactly).front()->setSelected(true);
     search(u"%qx"_s);
-    EXPECT_EQ(texts(results()), (QStringList{"00000123 Čepice Qx s.r.o.", "* 44444444 Novákova Qx s.r.o."}));
+    EXPECT_EQ(test::texts(results()), (QStringList{"00000123 Čepice Qx s.r.o.", "* 44444444 Novákova Qx s.r.o."}));
 
     // Branch search finds branches, lists their entities and can be repeated.
     openStandalone();
     control<QAbstractButton>("optTypHledani_1")->click();
     type("txtJmeno", u"50% podíl 'Qx'"_s);
     button("cmdHledat")->click();
-    ASSERT_EQ(texts(modeList()), QStringList{"ZZ1 50% podíl 'Qx'"});
+    ASSERT_EQ(test::texts(modeList()), QStringList{"ZZ1 50% podíl 'Qx'"});
 
     control<QCheckBox>("chkHlavniOkec")->setChecked(true);
     QListWidgetItem *branch = modeList()->item(0);
     QTest::mouseClick(modeList()->viewport(), Qt::LeftButton, {}, modeList()->visualItemRect(branch).center());
-    EXPECT_EQ(texts(results()), (QStringList{"Cihelna Qx a.s. 11111111", "Čepice Qx s.r.o. 00000123", "Novákova Qx s.r.o. 44444444"}));
+    EXPECT_EQ(test::texts(results()), (QStringList{"Cihelna Qx a.s. 11111111", "Čepice Qx s.r.o. 00000123", "Novákova Qx s.r.o. 44444444"}));
     EXPECT_EQ(count(), u"Nalezeno 3 subjektů"_s);
 
     // A second search while the list shows branches looks in the classification lists again.
     type("txtJmeno", QString());
     type("txtICO", u"zz"_s);
     button("cmdHledat")->click();
-    EXPECT_EQ(texts(modeList()), (QStringList{"ZZ1 50% podíl 'Qx'", "ZZ2 500 Qx"}));
+    EXPECT_EQ(test::texts(modeList()), (QStringList{"ZZ1 50% podíl 'Qx'", "ZZ2 500 Qx"}));
     EXPECT_TRUE(results()->count() == 0);
 
     // Only CZ-NACE chosen: the OKEČ branches are not found, now or on a repeated search.
     control<QAbstractButton>("optTypHledani_1")->click();
-    ASSERT_EQ(texts(modeList()), (QStringList{"OKEČ", "CZ-NACE"}));
+    ASSERT_EQ(test::texts(modeList()), (QStringList{"OKEČ", "CZ-NACE"}));
     button("cmdNic")->click();
     modeList()->item(1)->setSelected(true);
     button("cmdHledat")->click();
@@ -232,7 +225,7 @@ TEST_F(SearchWindowTest, NameAndBranchModesFindDragsCarryEntitiesAndStopReallySt
 
     selectLine(u"11111111 Cihelna Qx a.s."_s);
     button("cmdHledatVOboru")->click();
-    EXPECT_EQ(texts(results()), (QStringList{"Cihelna Qx a.s. 11111111", "Čepice Qx s.r.o. 00000123", "Novákova Qx s.r.o. 44444444"}));
+    EXPECT_EQ(test::texts(results()), (QStringList{"Cihelna Qx a.s. 11111111", "Čepice Qx s.r.o. 00000123", "Novákova Qx s.r.o. 44444444"}));
 
     run(u"UPDATE actv SET inac_ind = 2 WHERE subj_id = 900001"_s);
     const auto restore = qScopeGuard([this] { m_demo->run(u"UPDATE actv SET inac_ind = 0 WHERE subj_id = 900001"_s); });
@@ -298,7 +291,7 @@ TEST_F(SearchWindowTest, DoubleClickAndEditaceHandOverTheEntityAndAListingRefuse
     EXPECT_FALSE(closed);
     EXPECT_FALSE(search->isSearching());
     EXPECT_LT(results()->count(), 10);
-    EXPECT_FALSE(texts(results()).contains(u"Obor Qz 900010 99990010"_s));
+    EXPECT_FALSE(test::texts(results()).contains(u"Obor Qz 900010 99990010"_s));
 
     search->findChild<QLineEdit *>(u"txtJmeno"_s)->setText(u"%qx"_s);
     button("cmdHledat")->click();

@@ -11,7 +11,7 @@ void WindowTest::SetUp()
     m_state = std::make_unique<shell::AppState>(m_db);
 }
 
-QStringList WindowTest::texts(QListWidget *list)
+QStringList texts(QListWidget *list)
 {
     QStringList out;
     for (int i = 0; i < list->count(); ++i)
