@@ -68,7 +68,7 @@ protected:
 
 } // namespace
 
-TEST_F(StatementWindowsTest, TreeTakesEntitiesOnceAndLoadsViewsAndMembersOnClick)
+TEST_F(StatementWindowsTest, TreeTakesEntitiesOnceLoadsViewsAndMembersOnClickAndEscEndsAnInsertion)
 {
     auto main = mainWindow();
     auto *w = qobject_cast<frmVyberDat *>(main->openDataSelection(std::nullopt));
@@ -113,33 +113,30 @@ TEST_F(StatementWindowsTest, TreeTakesEntitiesOnceAndLoadsViewsAndMembersOnClick
     tree->setCurrentItem(group);
     w->tvwData_OLEStartDrag();
     EXPECT_EQ(user.drags(), QStringList{u"#&#QG"_s + stmt});
-}
 
-// Esc ends an insertion before its entity is added; a drop meanwhile is refused; the next drop works.
-TEST_F(StatementWindowsTest, EscDuringInsertionLeavesNothingAndTheNextDropWorks)
-{
-    auto main = mainWindow();
-    auto *w = qobject_cast<frmVyberDat *>(main->openDataSelection(std::nullopt));
-    ASSERT_TRUE(w);
-    QApplication::setActiveWindow(main.get());
-    w->tree()->setFocus();
+    // Esc ends an insertion before its entity is added; a drop meanwhile is refused; the next drop works.
+    auto second = mainWindow();
+    auto *selection = qobject_cast<frmVyberDat *>(second->openDataSelection(std::nullopt));
+    ASSERT_TRUE(selection);
+    QApplication::setActiveWindow(second.get());
+    selection->tree()->setFocus();
     int calls = 0;
     bool refused = true;
     s_db->setIdleHook([&] {
         if (++calls != 2)
             return;
-        refused &= !onTree(w, u"*/*3366"_s);
-        QTest::keyClick(w->tree(), Qt::Key_Escape);
+        refused &= !onTree(selection, u"*/*3366"_s);
+        QTest::keyClick(selection->tree(), Qt::Key_Escape);
     });
-    onTree(w, u"*/*"_s + entity());
+    onTree(selection, u"*/*"_s + entity());
     s_db->setIdleHook({});
     EXPECT_GE(calls, 2);
     EXPECT_TRUE(refused);
-    EXPECT_TRUE(w->tree()->entities().isEmpty());
-    EXPECT_FALSE(ui::isBusy(w));
-    ASSERT_TRUE(onTree(w, u"*/*"_s + entity()));
-    EXPECT_EQ(w->tree()->entities(), QList<qint32>{s_entity});
-    EXPECT_EQ(w->tree()->topLevelItemCount(), 1);
+    EXPECT_TRUE(selection->tree()->entities().isEmpty());
+    EXPECT_FALSE(ui::isBusy(selection));
+    ASSERT_TRUE(onTree(selection, u"*/*"_s + entity()));
+    EXPECT_EQ(selection->tree()->entities(), QList<qint32>{s_entity});
+    EXPECT_EQ(selection->tree()->topLevelItemCount(), 1);
 }
 
 TEST_F(StatementWindowsTest, TableShowsDroppedStatementsSideBySide)
