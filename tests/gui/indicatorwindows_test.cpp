@@ -171,7 +171,7 @@ TEST_F(IndicatorWindowsTest, IndicatorFromLineTextsReachesANewGroupAndANewAnalys
 // Texts are stored as typed, a rename to the own name is no duplicate, a decimal constant
 // is kept, a character outside the formula language is refused, a name inside a longer one
 // stays whole.
-TEST_F(IndicatorWindowsTest, EditorStoresTextsExactlyAndKeepsTheFormulasMeaning)
+TEST_F(IndicatorWindowsTest, EditorStoresTextsExactlyKeepsTheFormulasMeaningAndFailedSavesChangeNothing)
 {
     const QString equity = value(u"SELECT RTRIM(LTRIM(value_txt)) FROM cd_val WHERE val_agn = 153"_s);
     ASSERT_TRUE(m_db.execute(u"UPDATE cd_val SET value_txt = '%1 a jeho část' WHERE val_agn = 154"_s.arg(equity)).ok);
@@ -216,19 +216,17 @@ TEST_F(IndicatorWindowsTest, EditorStoresTextsExactlyAndKeepsTheFormulasMeaning)
     click(&editor, u"cmdOK"_s);
     EXPECT_EQ(m_user.messages().last().icon, ui::MessageIcon::Information);
     EXPECT_EQ(indicatorColumn(u"func_for_val"_s, name), u"[153]+[154]"_s);
-}
 
-// A save that fails part-way is told with its reason and leaves the database as it was.
-TEST_F(IndicatorWindowsTest, FailedSavesChangeNothingAndShowNoSuccess)
-{
-    frmNovaFunkce editor(*m_state);
+    // A save that fails part-way is told with its reason and leaves the database as it was.
+    m_user.clear();
+    frmNovaFunkce failing(*m_state);
     const QString before = value(u"SELECT func_for_name FROM func_for WHERE func_for_id = 1"_s);
-    auto *names = control<QComboBox>(&editor, u"cboNazev"_s);
-    editor.cboNazev_Click(names->findText(before));
+    auto *names = control<QComboBox>(&failing, u"cboNazev"_s);
+    failing.cboNazev_Click(names->findText(before));
     ASSERT_TRUE(m_db.executeNative(u"CREATE TRIGGER no_formula BEFORE UPDATE OF func_for_val ON func_for "
                                     "BEGIN SELECT RAISE(ABORT, 'vzorec nelze zapsat'); END"_s).ok);
-    type(&editor, u"Nový název"_s, u"Nový popis"_s, itemText(&editor, 119) + u"/"_s + itemText(&editor, 182));
-    click(&editor, u"cmdOK"_s);
+    type(&failing, u"Nový název"_s, u"Nový popis"_s, itemText(&failing, 119) + u"/"_s + itemText(&failing, 182));
+    click(&failing, u"cmdOK"_s);
     expectMessage(0, ui::MessageIcon::Critical, u"Ukazatel nelze změnit, nic nebylo uloženo."_s);
     EXPECT_TRUE(m_user.messages()[0].detail.contains(u"vzorec nelze zapsat"_s)) << m_user.messages()[0].detail.toStdString();
     EXPECT_EQ(value(u"SELECT func_for_name FROM func_for WHERE func_for_id = 1"_s), before);
