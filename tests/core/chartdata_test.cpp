@@ -47,7 +47,7 @@ protected:
 
 } // namespace
 
-TEST_F(ChartDataTest, WholeColumnsWholeRowsAndOtherSelectionsChartTheirCells)
+TEST_F(ChartDataTest, SelectionsChartTheirCellsRotateAndLabelThemAndTooSmallTablesGiveNoData)
 {
     const ChartData columns = chartData(model, range(2, 3, 0, 4)); // either corner first
     EXPECT_EQ(columns.series, (QStringList{u"Alfa a.s. 1996/4"_s, u"Alfa a.s. 1997/1"_s, u"Beta s.r.o. 1997/1"_s}));
@@ -85,24 +85,8 @@ TEST_F(ChartDataTest, WholeColumnsWholeRowsAndOtherSelectionsChartTheirCells)
     const ChartData fromName = chartData(model, range(0, 1, 1, 3));
     EXPECT_EQ(fromName.categories, (QStringList{u"Běžná likvidita"_s, u"Rentabilita"_s}));
     EXPECT_FALSE(fromName.wholeRows);
-}
 
-TEST_F(ChartDataTest, CellsAreReadInTheTablesLocale)
-{
-    model.setValue(0, 0, u"1.666"_s);
-    model.setValue(1, 0, u"-2.5"_s);
-    model.setValue(2, 0, QString()); // the evaluator had no value
-    ASSERT_EQ(model.cell(0, 0), u"1,67"_s);
-
-    const ChartData d = chartData(model, range(0, 2, 2, 2));
-    EXPECT_DOUBLE_EQ(*d.value(0, 0), 1.67);
-    EXPECT_DOUBLE_EQ(*d.value(1, 0), -2.5);
-    EXPECT_FALSE(d.value(2, 0).has_value());
-    EXPECT_EQ(d.locale, model.locale());
-}
-
-TEST_F(ChartDataTest, RotationSwapsSeriesAndCategoriesTwiceIsIdentityAndTooSmallTablesGiveNoData)
-{
+    // Rotation swaps series and categories; twice it is the identity.
     const ChartData d = chartData(model, range(0, 2, 1, 4));
     const ChartData r = d.rotated();
     EXPECT_EQ(r.series, d.categories);
@@ -133,6 +117,31 @@ TEST_F(ChartDataTest, RotationSwapsSeriesAndCategoriesTwiceIsIdentityAndTooSmall
 
     // A selection outside the table charts all of it rather than nothing.
     EXPECT_EQ(chartData(model, range(7, 9, 8, 12)), chartData(model));
+
+    // Labels follow the rotation; the title names the caption, the companies and the date.
+    const ChartData whole = chartData(model);
+    EXPECT_EQ(shortSeriesLabels(whole, 30).labels, (QStringList{u"1996/4 Alfa a.s."_s, u"1997/1 Alfa a.s."_s, u"1997/1 Beta s.r.o."_s}));
+    EXPECT_EQ(shortCategoryLabels(whole.rotated(), 30).labels, shortSeriesLabels(whole, 30).labels);
+    EXPECT_EQ(shortSeriesLabels(whole.rotated(), 30).labels, whole.categories);
+
+    EXPECT_EQ(chartTitle(u"Analýza 2"_s, whole, QDate(2026, 3, 7)), u"Analýza 2 – Alfa a.s., Beta s.r.o. – 7. 3. 2026"_s);
+    ChartData many = whole;
+    many.rowNames = QStringList{u"A"_s, u"B"_s, u"C"_s, u"D"_s, u"E"_s};
+    EXPECT_EQ(chartTitle(u"Analýza 2"_s, many, QDate(2026, 3, 7)), u"Analýza 2 – A, B, C… (5 subjektů) – 7. 3. 2026"_s);
+}
+
+TEST_F(ChartDataTest, CellsAreReadInTheTablesLocale)
+{
+    model.setValue(0, 0, u"1.666"_s);
+    model.setValue(1, 0, u"-2.5"_s);
+    model.setValue(2, 0, QString()); // the evaluator had no value
+    ASSERT_EQ(model.cell(0, 0), u"1,67"_s);
+
+    const ChartData d = chartData(model, range(0, 2, 2, 2));
+    EXPECT_DOUBLE_EQ(*d.value(0, 0), 1.67);
+    EXPECT_DOUBLE_EQ(*d.value(1, 0), -2.5);
+    EXPECT_FALSE(d.value(2, 0).has_value());
+    EXPECT_EQ(d.locale, model.locale());
 }
 
 // Two or more companies: each label still tells entity and period apart, not "Stroj…"/"Če…".
@@ -166,19 +175,6 @@ TEST(ChartLabelsTest, RowLabelsShortenTheSharedPartAndKeepWhatTellsThemApart)
               (QStringList{u"R. t. provozní"_s, u"R. t. čistá"_s, u"Zisk"_s, u"Zisk (2)"_s}));
     EXPECT_EQ(shortNames({u"Velmi dlouhý název první"_s, u"Velmi dlouhý název druhá"_s}, 8).labels,
               (QStringList{u"Vel…rvní"_s, u"Vel…ruhá"_s}));
-}
-
-TEST_F(ChartDataTest, LabelsFollowTheRotationAndTheTitleNamesCaptionCompaniesAndDate)
-{
-    const ChartData d = chartData(model);
-    EXPECT_EQ(shortSeriesLabels(d, 30).labels, (QStringList{u"1996/4 Alfa a.s."_s, u"1997/1 Alfa a.s."_s, u"1997/1 Beta s.r.o."_s}));
-    EXPECT_EQ(shortCategoryLabels(d.rotated(), 30).labels, shortSeriesLabels(d, 30).labels);
-    EXPECT_EQ(shortSeriesLabels(d.rotated(), 30).labels, d.categories);
-
-    EXPECT_EQ(chartTitle(u"Analýza 2"_s, d, QDate(2026, 3, 7)), u"Analýza 2 – Alfa a.s., Beta s.r.o. – 7. 3. 2026"_s);
-    ChartData many = d;
-    many.rowNames = QStringList{u"A"_s, u"B"_s, u"C"_s, u"D"_s, u"E"_s};
-    EXPECT_EQ(chartTitle(u"Analýza 2"_s, many, QDate(2026, 3, 7)), u"Analýza 2 – A, B, C… (5 subjektů) – 7. 3. 2026"_s);
 }
 
 TEST_F(ChartDataTest, SeriesOfAMuchLargerOrderGetTheirOwnAxis)
