@@ -7,7 +7,7 @@ using namespace verna::db::tsql;
 using namespace Qt::StringLiterals;
 
 
-TEST(BatchSplitting, SplitsAtCarriageReturnsOutsideQuotesAndComments)
+TEST(BatchSplitting, SplitsOutsideQuotesAndCommentsAndReadsTransactionControlInEveryDialect)
 {
     const QString note = u"INSERT INTO text VALUES(1,null,0,1,1,'první řádek\r\ndruhý ''citát''\r')"_s;
     const QString batch = u"BEGIN TRAN\r"_s + note
@@ -23,11 +23,8 @@ TEST(BatchSplitting, SplitsAtCarriageReturnsOutsideQuotesAndComments)
     EXPECT_EQ(splitBatch(u"DELETE FROM a; COMMIT;DELETE FROM b;"_s), (QStringList{u"DELETE FROM a"_s, u"COMMIT"_s, u"DELETE FROM b"_s}));
     EXPECT_EQ(splitBatch(u"SELECT ';', [a;b], \"c;d\" /* ; */ -- ;"_s).size(), 1);
     EXPECT_EQ(splitBatch(u"SELECT 'a\rb; c"_s).size(), 1);
-}
 
-// Transaction-control forms beyond those the batch test runs, read as the backend reads them.
-TEST(StatementKinds, TransactionControlInEveryFormAndDialect)
-{
+    // Transaction-control forms beyond those the batch test runs, read as the backend reads them.
     using K = StatementKind;
     const struct {
         const char *text;

@@ -7,7 +7,7 @@
 using namespace verna::db;
 using namespace Qt::StringLiterals;
 
-TEST(NumberText, PlainDecimalsWithoutExponentOrTrailingZerosAndServerDecimalsNormalisedExactly)
+TEST(ValueTexts, NumbersAreNormalisedIdsAndQuotesCheckedAndTextComparesInCzech)
 {
     const std::pair<double, const char *> cases[] = {{45.0, "45"},     {0.5, "0.5"},     {1234567890.12, "1234567890.12"}, {-1234567.25, "-1234567.25"},
                                                      {1e15, "1000000000000000"}, {0.1 + 0.2, "0.3"}, {2.675, "2.675"},    {1e-7, "0.0000001"},
@@ -23,10 +23,8 @@ TEST(NumberText, PlainDecimalsWithoutExponentOrTrailingZerosAndServerDecimalsNor
     // Text columns keep their text even when it looks like a number.
     EXPECT_EQ(valueText(u"1.50"_s, false), u"1.50"_s);
     EXPECT_EQ(valueText(QVariant(), true), QString());
-}
 
-TEST(Quoting, DoublesApostrophesAndOnlyWholeThirtyTwoBitIntegersAreIds)
-{
+    // Quoting doubles apostrophes; only whole 32-bit integers are ids.
     EXPECT_EQ(quoted(u"O'Brien"_s), u"'O''Brien'"_s);
     EXPECT_EQ(quoted(u"'; DROP TABLE text --"_s), u"'''; DROP TABLE text --'"_s);
 
@@ -37,10 +35,8 @@ TEST(Quoting, DoublesApostrophesAndOnlyWholeThirtyTwoBitIntegersAreIds)
         EXPECT_FALSE(isId(QString::fromLatin1(bad))) << bad;
     EXPECT_TRUE(isYear(u"1996"_s) && !isYear(u"996"_s) && !isYear(u"19960"_s));
     EXPECT_TRUE(isQuarter(u"4"_s) && !isQuarter(u"5"_s) && !isQuarter(u"0"_s));
-}
 
-TEST(TextComparison, CaseInsensitiveWithCzechLettersAndTrailingBlanks)
-{
+    // Text compares case-insensitively, with Czech letters and trailing blanks.
     EXPECT_EQ(compareText(u"čeština"_s, u"ČEŠTINA"_s), 0);
     EXPECT_NE(compareText(u"cestina"_s, u"čeština"_s), 0);
     // Czech order: c < č < d, h < ch < i.
@@ -55,3 +51,4 @@ TEST(TextComparison, CaseInsensitiveWithCzechLettersAndTrailingBlanks)
     for (const auto &[pattern, text, escape, matches] : likes)
         EXPECT_EQ(sqlLikeMatch(pattern, text, escape), matches) << pattern.toStdString() << " ~ " << text.toStdString();
 }
+
