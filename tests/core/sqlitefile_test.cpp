@@ -51,7 +51,7 @@ QList<qint32> found(db::Database &database, const QString &name, bool anywhere)
 
 // Other tools read and write the file: its schema uses nothing but SQLite itself, and a row
 // they insert lands in VERNA's search indexes as VERNA's own rows do.
-TEST(SqliteFile, IsAPlainSqliteDatabaseThatOtherToolsReadAndWriteWithoutBreakingTheSearch)
+TEST(SqliteFile, IsAPlainSqliteDatabaseForOtherToolsAndAnOlderFileIsUpgradedAfterABackup)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(u"verna.sqlite"_s);
@@ -78,20 +78,17 @@ TEST(SqliteFile, IsAPlainSqliteDatabaseThatOtherToolsReadAndWriteWithoutBreaking
     EXPECT_EQ(test::readFile(path), before);
     // The collation the columns no longer declare still rules the application's compares.
     EXPECT_EQ(database.singleValue(u"SELECT count(*) FROM name WHERE name_txt = 'žluťoučký KŮŇ, S.R.O.  '"_s), u"1"_s);
-}
 
-// A file of the first schema is copied beside itself, then rebuilt in one go; a file of a
-// newer VERNA is refused and left exactly as it was.
-TEST(SqliteFile, AnOlderFileIsUpgradedAfterABackupAndANewerOneRefusedUntouched)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(u"verna.sqlite"_s);
-    ASSERT_TRUE(QFile::copy(QStringLiteral(VERNA_TEST_DATA "/verna-v1.sqlite"), path));
-    QFile(path).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    // A file of the first schema is copied beside itself, then rebuilt in one go; a file of a newer VERNA is
+    // refused and left exactly as it was.
+    QTemporaryDir folder;
+    const QString file = folder.filePath(u"verna.sqlite"_s);
+    ASSERT_TRUE(QFile::copy(QStringLiteral(VERNA_TEST_DATA "/verna-v1.sqlite"), file));
+    QFile(file).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
     {
         // Read as it is when it cannot be written: the search folds each name itself.
-        ASSERT_TRUE(QFile::copy(path, dir.filePath(u"old.sqlite"_s)));
-        db::DatabaseLocation readOnly = db::DatabaseLocation::file(dir.filePath(u"old.sqlite"_s));
+        ASSERT_TRUE(QFile::copy(file, folder.filePath(u"old.sqlite"_s)));
+        db::DatabaseLocation readOnly = db::DatabaseLocation::file(folder.filePath(u"old.sqlite"_s));
         readOnly.readOnly = true;
         db::Database old;
         ASSERT_TRUE(old.open(readOnly).ok);
@@ -99,28 +96,28 @@ TEST(SqliteFile, AnOlderFileIsUpgradedAfterABackupAndANewerOneRefusedUntouched)
         EXPECT_EQ(found(old, u"zdar"_s, true).size(), 1);
     }
     const QString counts = u"print(c.execute('SELECT (SELECT count(*) FROM name) || \"/\" || (SELECT count(*) FROM finl_item)').fetchone()[0])"_s;
-    const QString before = python(path, counts);
+    const QString counted = python(file, counts);
 
-    db::Database database;
-    const Outcome opened = shell::openDatabase(database, db::DatabaseLocation::file(path));
+    db::Database upgraded;
+    const Outcome opened = shell::openDatabase(upgraded, db::DatabaseLocation::file(file));
     ASSERT_TRUE(opened.ok) << opened.error.toStdString();
-    EXPECT_EQ(db::Schema::version(database).value, db::Schema::kVersion);
-    EXPECT_EQ(found(database, u"zdar"_s, true).size(), 1);
-    EXPECT_EQ(found(database, u"kovovyroba"_s, false).size(), 1);
-    database.close();
+    EXPECT_EQ(db::Schema::version(upgraded).value, db::Schema::kVersion);
+    EXPECT_EQ(found(upgraded, u"zdar"_s, true).size(), 1);
+    EXPECT_EQ(found(upgraded, u"kovovyroba"_s, false).size(), 1);
+    upgraded.close();
 
-    const QString backup = dir.filePath(u"verna.zaloha-v1.sqlite"_s);
+    const QString backup = folder.filePath(u"verna.zaloha-v1.sqlite"_s);
     ASSERT_TRUE(QFile::exists(backup));
-    EXPECT_EQ(python(backup, counts), before);
-    EXPECT_EQ(python(path, counts), before);
-    EXPECT_EQ(python(path, kReadEverything), u"ok"_s);
+    EXPECT_EQ(python(backup, counts), counted);
+    EXPECT_EQ(python(file, counts), counted);
+    EXPECT_EQ(python(file, kReadEverything), u"ok"_s);
 
-    EXPECT_EQ(python(path, u"c.execute('UPDATE schema_ver SET ver_nbr = 99')\nc.commit()"_s), u""_s);
-    const QByteArray newer = test::readFile(path);
-    const Outcome refused = shell::openDatabase(database, db::DatabaseLocation::file(path));
+    EXPECT_EQ(python(file, u"c.execute('UPDATE schema_ver SET ver_nbr = 99')\nc.commit()"_s), u""_s);
+    const QByteArray newer = test::readFile(file);
+    const Outcome refused = shell::openDatabase(upgraded, db::DatabaseLocation::file(file));
     EXPECT_FALSE(refused.ok);
     EXPECT_TRUE(refused.error.contains(u"novější verze"_s)) << refused.error.toStdString();
-    database.close();
-    EXPECT_EQ(test::readFile(path), newer);
+    upgraded.close();
+    EXPECT_EQ(test::readFile(file), newer);
 }
 

@@ -323,7 +323,7 @@ TEST(ImportFiles, ThousandStatementsFromLongCsvAndWideXlsxGiveTheSameDatabase)
 }
 
 // verna-db killed while it writes a large file: the one transaction leaves nothing behind.
-TEST(ImportFiles, KilledImportLeavesNothing)
+TEST(ImportFiles, AKilledImportLeavesNothingAndHostileFilesAreRefusedEarlyWithTheirReason)
 {
     TestDatabase t(TestBackend::SQLite);
     ASSERT_TRUE(t.open() && t.createSchema(true));
@@ -355,20 +355,17 @@ TEST(ImportFiles, KilledImportLeavesNothing)
     ASSERT_TRUE(p.waitForFinished(10000));
     EXPECT_EQ(p.exitStatus(), QProcess::CrashExit);
     EXPECT_EQ(counts(), before);
-}
 
-// Hostile files end quickly with their reason, whatever they claim: a row wider or narrower than
-// the header, a device, a sheet that unpacks past the cap or reaches past the header, a
-// compression libzip cannot unpack, nesting without end. verna-db prints the reason to stderr.
-TEST(ImportFiles, HostileFilesAreRefusedEarlyWithTheirReason)
-{
+    // Hostile files end quickly with their reason, whatever they claim: a row wider or narrower than the header,
+    // a device, a sheet that unpacks past the cap or reaches past the header, a compression libzip cannot
+    // unpack, nesting without end. verna-db prints the reason to stderr.
     // An unquoted decimal comma makes a ninth cell; a cell short is as wrong.
     const QByteArray header = "ico,nazev,rok,ctvrtleti,vykaz,rozsah,radek,castka\n";
     const QByteArray comma = header + "27143058,\"Pekárna Kolín, s.r.o.\",2005,4,rozvaha,zkraceny,92,227586,7\n";
-    Result<ImportRows> rows = readCsv(comma);
-    EXPECT_TRUE(rows.error.startsWith(u"Řádek 2 má 9 sloupců, záhlaví 8"_s)) << rows.error.toStdString();
-    rows = readCsv(header + "\n27143058,x,2005,4,rozvaha,zkraceny,92\n");
-    EXPECT_TRUE(rows.error.startsWith(u"Řádek 3 má 7 sloupců"_s)) << rows.error.toStdString();
+    Result<ImportRows> read = readCsv(comma);
+    EXPECT_TRUE(read.error.startsWith(u"Řádek 2 má 9 sloupců, záhlaví 8"_s)) << read.error.toStdString();
+    read = readCsv(header + "\n27143058,x,2005,4,rozvaha,zkraceny,92\n");
+    EXPECT_TRUE(read.error.startsWith(u"Řádek 3 má 7 sloupců"_s)) << read.error.toStdString();
     EXPECT_TRUE(readCsv(header + "1,,2005,4,rozvaha,zkraceny,92,\"1,5\"\n,,\n").ok());
 
     if (QFileInfo::exists(u"/dev/zero"_s)) {
@@ -377,9 +374,9 @@ TEST(ImportFiles, HostileFilesAreRefusedEarlyWithTheirReason)
     }
     {
         // The open database is never read as a file: closing that descriptor would drop its locks.
-        TestDatabase t(TestBackend::SQLite);
-        ASSERT_TRUE(t.open() && t.createSchema());
-        const Outcome own = readImportFile(t.dbOption(), [](const SparseRow &) { return Outcome::success(); });
+        TestDatabase fresh(TestBackend::SQLite);
+        ASSERT_TRUE(fresh.open() && fresh.createSchema());
+        const Outcome own = readImportFile(fresh.dbOption(), [](const SparseRow &) { return Outcome::success(); });
         EXPECT_TRUE(own.error.contains(u"je otevřená databáze"_s)) << own.error.toStdString();
     }
 
@@ -399,13 +396,14 @@ TEST(ImportFiles, HostileFilesAreRefusedEarlyWithTheirReason)
               "Soubor není čitelný sešit XLSX. Prvky jsou vnořeny hlouběji než do 32 úrovní.");
     EXPECT_TRUE(readXlsx(zipOf({{sheet, sheetOf("<row r=\"2\"><c r=\"IV2\"/><c r=\"IU2\" t=\"inlineStr\"><is><t> </t></is></c></row>")}})).ok());
 
-    TestDatabase t(TestBackend::SQLite);
-    ASSERT_TRUE(t.open() && t.createSchema(true));
-    QTemporaryDir dir;
-    const QString path = dir.filePath(u"comma.csv"_s);
-    ASSERT_TRUE(writeFile(path, comma));
-    const ToolRun run = runVernaDb({u"--db"_s, t.dbOption(), u"import"_s, path}, t.childEnvironment());
+    TestDatabase fresh(TestBackend::SQLite);
+    ASSERT_TRUE(fresh.open() && fresh.createSchema(true));
+    QTemporaryDir folder;
+    const QString file = folder.filePath(u"comma.csv"_s);
+    ASSERT_TRUE(writeFile(file, comma));
+    const ToolRun run = runVernaDb({u"--db"_s, fresh.dbOption(), u"import"_s, file}, fresh.childEnvironment());
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.out, u"Výkazů v souboru: 0, uloženo: 0 (z toho nahrazeno: 0), nových subjektů: 0.\n"_s);
     EXPECT_TRUE(run.err.startsWith(u"Řádek 2 má 9 sloupců"_s)) << run.err.toStdString();
 }
+
