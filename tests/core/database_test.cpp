@@ -269,7 +269,7 @@ TEST_P(DatabaseTest, CallsFromAnEventPauseInsideATransactionAreRefusedAndLeaveIt
 VERNA_ALL_BACKENDS(DatabaseTest);
 
 // Reports read beside a writer, and a file that cannot be written is still read.
-TEST(SQLiteFile, QueriesTakeNoWriteLockAndReadOnlyFilesAreReadNotWritten)
+TEST(SQLiteFile, QueriesTakeNoWriteLockReadOnlyFilesAreReadAndAFullDiskIsToldAsSuch)
 {
     TestDatabase test(TestBackend::SQLite);
     ASSERT_TRUE(test.open() && test.createSchema()) << test.error().toStdString();
@@ -302,6 +302,26 @@ TEST(SQLiteFile, QueriesTakeNoWriteLockAndReadOnlyFilesAreReadNotWritten)
     reader.useWriteAheadLog();
     reader.close();
     EXPECT_EQ(readFile(path), before);
+
+    // A full disk is told as such; the write is undone and the file stays open for the next one.
+    TestDatabase disk(TestBackend::SQLite);
+    ASSERT_TRUE(disk.open() && disk.createSchema()) << disk.error().toStdString();
+    db::Database &diskDb = disk.db();
+    QSignalSpy lost(&diskDb, &db::Database::connectionLost);
+    const auto pages = diskDb.queryNative(u"PRAGMA page_count"_s);
+    ASSERT_TRUE(pages.ok() && !pages.value.isEmpty());
+    // No page beyond those the file has: as a disk with no room left.
+    ASSERT_TRUE(diskDb.queryNative(u"PRAGMA max_page_count = "_s + pages.value.front().front().toString()).ok());
+    QString batch;
+    for (int i = 1; i <= 2000; ++i)
+        batch += memInsert(i, i) + CR;
+    const Outcome full = diskDb.execute(batch);
+    EXPECT_FALSE(full.ok);
+    EXPECT_TRUE(full.error.contains(u"Na disku s databází došlo volné místo"_s)) << full.error.toStdString();
+    EXPECT_FALSE(full.error.contains(u"přerušeno"_s)) << full.error.toStdString();
+    EXPECT_EQ(lost.count(), 0);
+    EXPECT_EQ(diskDb.singleValue(u"SELECT count(*) FROM mem"_s), u"0"_s);
+    EXPECT_TRUE(diskDb.execute(memInsert(1, 2)).ok);
 }
 
 // A VERNA file in write-ahead-log mode whose folder nobody can write (read-only medium or
@@ -333,29 +353,6 @@ TEST(SQLiteFile, FileInAFolderNobodyCanWriteIsReadAndWritesAreRefused)
     EXPECT_EQ(reader.execute(memInsert(1, 3)).error, u"Databáze je otevřena jen pro čtení; změny nelze uložit."_s);
     const ToolRun found = runVernaDb({u"--db"_s, path, u"find"_s, u"Doly"_s}, QProcessEnvironment::systemEnvironment().toStringList());
     EXPECT_EQ(found.exitCode, 0) << found.err.toStdString();
-}
-
-// A full disk is told as such; the write is undone and the file stays open for the next one.
-TEST(SQLiteFile, FullDiskIsToldAsSuchAndTheConnectionStays)
-{
-    TestDatabase test(TestBackend::SQLite);
-    ASSERT_TRUE(test.open() && test.createSchema()) << test.error().toStdString();
-    db::Database &db = test.db();
-    QSignalSpy lost(&db, &db::Database::connectionLost);
-    const auto pages = db.queryNative(u"PRAGMA page_count"_s);
-    ASSERT_TRUE(pages.ok() && !pages.value.isEmpty());
-    // No page beyond those the file has: as a disk with no room left.
-    ASSERT_TRUE(db.queryNative(u"PRAGMA max_page_count = "_s + pages.value.front().front().toString()).ok());
-    QString batch;
-    for (int i = 1; i <= 2000; ++i)
-        batch += memInsert(i, i) + CR;
-    const Outcome full = db.execute(batch);
-    EXPECT_FALSE(full.ok);
-    EXPECT_TRUE(full.error.contains(u"Na disku s databází došlo volné místo"_s)) << full.error.toStdString();
-    EXPECT_FALSE(full.error.contains(u"přerušeno"_s)) << full.error.toStdString();
-    EXPECT_EQ(lost.count(), 0);
-    EXPECT_EQ(db.singleValue(u"SELECT count(*) FROM mem"_s), u"0"_s);
-    EXPECT_TRUE(db.execute(memInsert(1, 2)).ok);
 }
 
 // The unencrypted-link warning is for remote servers only; a login failure is named by the

@@ -75,7 +75,7 @@ TEST_F(StartupTest, DatabaseWithTheReferenceDataStartsSilently)
         ADD_FAILURE() << m.detail.toStdString();
 }
 
-TEST_F(StartupTest, MissingTableIsToldInCzechAndTheUserMayQuit)
+TEST_F(StartupTest, UnusableDatabasesAreToldInCzechAndTheUserMayQuit)
 {
     EXPECT_FALSE(startOn(Content::Empty));
     ASSERT_EQ(m_user.messages().size(), 1);
@@ -95,6 +95,15 @@ TEST_F(StartupTest, MissingTableIsToldInCzechAndTheUserMayQuit)
     ASSERT_EQ(m_user.messages().size(), 2);
     EXPECT_TRUE(m_user.messages().last().text.startsWith(QStringLiteral("Databázi ") + path + QStringLiteral(" nelze použít")))
         << m_user.messages().last().text.toStdString();
+
+    // An unusable ODBC source ends the application with the driver's reason.
+    EXPECT_FALSE(shell::connectAtStartup(m_database, db::DatabaseLocation::odbc(QStringLiteral("verna_zadny_zdroj"))));
+    ASSERT_EQ(m_user.messages().size(), 3);
+    const ui::ShownMessage &odbc = m_user.messages().last();
+    EXPECT_EQ(odbc.text, QStringLiteral("Není nastaveno ODBC"));
+    EXPECT_EQ(odbc.icon, ui::MessageIcon::Critical);
+    EXPECT_TRUE(!odbc.detail.isEmpty() && !odbc.detail.startsWith(QStringLiteral("Není nastaveno ODBC"))) << odbc.detail.toStdString();
+    EXPECT_TRUE(m_user.fileDialogs().isEmpty());
 }
 
 TEST_F(StartupTest, BrokenCodeListNamesTheMissingLines)
@@ -125,17 +134,6 @@ TEST_F(StartupTest, UserCanPointToAnotherDatabase)
     EXPECT_EQ(m_user.messages().size(), 2);
     EXPECT_EQ(m_user.fileDialogs().size(), 2);
     EXPECT_EQ(m_database.isOpen() ? m_database.location().path : QString(), good);
-}
-
-TEST_F(StartupTest, UnusableOdbcSourceEndsTheApplicationWithTheDriversReason)
-{
-    EXPECT_FALSE(shell::connectAtStartup(m_database, db::DatabaseLocation::odbc(QStringLiteral("verna_zadny_zdroj"))));
-    ASSERT_EQ(m_user.messages().size(), 1);
-    const ui::ShownMessage &m = m_user.messages().front();
-    EXPECT_EQ(m.text, QStringLiteral("Není nastaveno ODBC"));
-    EXPECT_EQ(m.icon, ui::MessageIcon::Critical);
-    EXPECT_TRUE(!m.detail.isEmpty() && !m.detail.startsWith(QStringLiteral("Není nastaveno ODBC"))) << m.detail.toStdString();
-    EXPECT_TRUE(m_user.fileDialogs().isEmpty());
 }
 
 // A data source that keeps no login asks for one before anything is opened, offering the name
