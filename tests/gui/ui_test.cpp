@@ -224,7 +224,7 @@ TEST(DropSeam, DeliversTextToTheNamedControlThroughTheDropEventsUnlessRefused)
     EXPECT_EQ(positions, QList<QPoint>{QPoint(5, 7)});
 }
 
-TEST(IdleHook, ProcessesPendingEventsAfterDatabaseCallsAtTheSetPace)
+TEST(IdleHook, ProcessesPendingEventsAtTheSetPaceAndAFileDialogKeepsTheDatabaseLocks)
 {
     test::SqliteFixture fixture;
     db::Database database;
@@ -239,6 +239,44 @@ TEST(IdleHook, ProcessesPendingEventsAfterDatabaseCallsAtTheSetPace)
     ui::installIdleHook(database, std::chrono::milliseconds(0));
     database.singleValue(u"SELECT count(*) FROM subj"_s);
     EXPECT_EQ(fired, 1);
+
+    // A file dialog listing the database's folder must not open and close the database, -wal or -shm file: that
+    // drops every lock the process holds on it, and another process closing the file would then checkpoint and
+    // delete the WAL this one still writes into.
+    test::SqliteFixture files;
+    db::Database walDb;
+    ASSERT_EQ(files.open(walDb, test::SqliteFixture::Content::Tables), "");
+    walDb.useWriteAheadLog();
+    ASSERT_TRUE(walDb.execute(u"INSERT INTO ctrl (row_id, inac_ind) VALUES (-1, 0)"_s));
+    const int held = locksHeld();
+    ASSERT_GT(held, 0);
+
+    bool listed = false;
+    QTimer::singleShot(0, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        auto *model = dialog->findChild<QFileSystemModel *>();
+        ASSERT_NE(model, nullptr);
+        listed = QTest::qWaitFor([&] {
+            const QModelIndex folder = model->index(QFileInfo(files.path()).absolutePath());
+            if (model->rowCount(folder) < 3)
+                return false;
+            for (int row = 0; row < model->rowCount(folder); ++row) {
+                model->data(model->index(row, 0, folder), Qt::DecorationRole);
+                model->data(model->index(row, 2, folder));
+            }
+            return true;
+        }, 5000);
+        QTest::qWait(300); // the listing's icons and types come from a worker
+        dialog->reject();
+    });
+    ui::openFileName(nullptr, u"Importovat výkazy"_s, QFileInfo(files.path()).absolutePath(), u"Všechny soubory (*)"_s);
+    ASSERT_TRUE(listed);
+    EXPECT_EQ(locksHeld(), held);
+
+    EXPECT_EQ(otherProcess(files.path(), u"INSERT INTO ctrl (row_id, inac_ind) VALUES (-2, 0)"_s), "");
+    ASSERT_TRUE(walDb.execute(u"INSERT INTO ctrl (row_id, inac_ind) VALUES (-3, 0)"_s));
+    EXPECT_EQ(otherProcess(files.path(), u"SELECT count(*) FROM ctrl"_s), "3");
 }
 
 // A statement the server keeps waiting: the window paints and takes events meanwhile, shows the
@@ -272,47 +310,6 @@ TEST(IdleHook, AWaitOnTheServerKeepsTheWindowAliveShowsItBusyAndEscCancels)
     EXPECT_EQ(window.windowTitle(), u"Okno"_s);
     EXPECT_FALSE(ui::isBusy(&window));
     EXPECT_EQ(database.readValue(u"SELECT 1"_s).value, u"1"_s) << "the connection goes on";
-}
-
-// A file dialog listing the database's folder must not open and close the database, -wal or
-// -shm file: that drops every lock the process holds on it, and another process closing the
-// file would then checkpoint and delete the WAL this one still writes into.
-TEST(FileDialog, ListingTheDatabaseFolderKeepsTheLocksSoAnotherProcessSeesEveryWrite)
-{
-    test::SqliteFixture files;
-    db::Database database;
-    ASSERT_EQ(files.open(database, test::SqliteFixture::Content::Tables), "");
-    database.useWriteAheadLog();
-    ASSERT_TRUE(database.execute(u"INSERT INTO ctrl (row_id, inac_ind) VALUES (-1, 0)"_s));
-    const int held = locksHeld();
-    ASSERT_GT(held, 0);
-
-    bool listed = false;
-    QTimer::singleShot(0, [&] {
-        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-        ASSERT_NE(dialog, nullptr);
-        auto *model = dialog->findChild<QFileSystemModel *>();
-        ASSERT_NE(model, nullptr);
-        listed = QTest::qWaitFor([&] {
-            const QModelIndex folder = model->index(QFileInfo(files.path()).absolutePath());
-            if (model->rowCount(folder) < 3)
-                return false;
-            for (int row = 0; row < model->rowCount(folder); ++row) {
-                model->data(model->index(row, 0, folder), Qt::DecorationRole);
-                model->data(model->index(row, 2, folder));
-            }
-            return true;
-        }, 5000);
-        QTest::qWait(300); // the listing's icons and types come from a worker
-        dialog->reject();
-    });
-    ui::openFileName(nullptr, u"Importovat výkazy"_s, QFileInfo(files.path()).absolutePath(), u"Všechny soubory (*)"_s);
-    ASSERT_TRUE(listed);
-    EXPECT_EQ(locksHeld(), held);
-
-    EXPECT_EQ(otherProcess(files.path(), u"INSERT INTO ctrl (row_id, inac_ind) VALUES (-2, 0)"_s), "");
-    ASSERT_TRUE(database.execute(u"INSERT INTO ctrl (row_id, inac_ind) VALUES (-3, 0)"_s));
-    EXPECT_EQ(otherProcess(files.path(), u"SELECT count(*) FROM ctrl"_s), "3");
 }
 
 // A box taller than the screen hides its buttons: a long text keeps its first lines and the
