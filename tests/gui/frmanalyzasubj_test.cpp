@@ -423,54 +423,23 @@ TEST_F(FilledWindowTest, TheYearOnYearChangeIsToggledFromTheMenuRightAfterItsCol
     EXPECT_EQ(model.indicatorCount(), 3);
 }
 
-// One row whole: the report of that row with its statements; the profile page beside it; both
-// files go with the window.
-TEST_F(FilledWindowTest, TheReportChartAndRoeTabsShowTheSelectionAndTheFilesGoWithTheWindow)
+TEST_F(FilledWindowTest, TheChartRoeAndReportTabsShowTheSelectionAndTheFilesGoWithTheWindow)
 {
-    // The files go to the CSS folder the window finds when it opens.
-    QTemporaryDir styles;
-    report::ReportSettings::setCssFolder(styles.path());
-    const auto restore = qScopeGuard([] { QSettings().remove(u"Report"_s); });
-    m_window = open();
-    ASSERT_TRUE(onGrid(m_window.get(), u"@&@SY1998_"_s + entity()));
-    ASSERT_TRUE(onGrid(m_window.get(), u"@&@FS0_1_2_"_s));
-    m_grid = control<ui::FrozenTableView>(m_window.get(), u"grdData"_s);
-    auto *tabs = control<QTabBar>(m_window.get(), u"TabStrip1"_s);
-    selectCells(m_grid, 1, 0, 1, 4);
-    tabs->setCurrentIndex(2);
-    auto *panel = m_window->findChild<analysis::ReportPanel *>();
+    auto *panel = m_window->findChild<analysis::ChartPanel *>();
     ASSERT_NE(panel, nullptr);
-    EXPECT_TRUE(panel->isVisible());
-    EXPECT_TRUE(panel->html().contains(u"<!-- ROZVAHA_START -->"_s)); // the one-row report, with its statements
-    EXPECT_EQ(panel->reportFile(), QDir(styles.path()).filePath(u"~Analýza 1.htm"_s));
-    EXPECT_TRUE(QFile::exists(panel->reportFile()));
-
-    tabs->setCurrentIndex(1);
-    control<QComboBox>(m_window.get(), u"cboTypGrafu"_s)->setCurrentIndex(analysis::ChartPanel::Rays);
-    EXPECT_TRUE(QFile::exists(panel->profileFile()));
-
-    const QStringList files{panel->reportFile(), panel->profileFile()};
-    m_window.reset();
-    for (const QString &file : files)
-        EXPECT_FALSE(QFile::exists(file)) << file.toStdString();
-    EXPECT_TRUE(m_user.messages().isEmpty());
-
-    // The chart tab charts the selection.
-    auto *chart = m_window->findChild<analysis::ChartPanel *>();
-    ASSERT_NE(chart, nullptr);
-    auto *chartTabs = control<QTabBar>(m_window.get(), u"TabStrip1"_s);
+    auto *tabs = control<QTabBar>(m_window.get(), u"TabStrip1"_s);
 
     // Rows 2 and 3 whole: after the first rotation the indicators are the series.
     selectCells(m_grid, 1, 0, 2, 4);
-    chartTabs->setCurrentIndex(1);
+    tabs->setCurrentIndex(1);
     EXPECT_TRUE(control(m_window.get(), u"Frame1"_s)->isVisible());
-    EXPECT_TRUE(chart->data().series.size() == 3 && chart->data().categories.size() == 2 && chart->data().wholeRows);
+    EXPECT_TRUE(panel->data().series.size() == 3 && panel->data().categories.size() == 2 && panel->data().wholeRows);
 
     // Back, and with nothing selected the whole table.
-    chartTabs->setCurrentIndex(0);
+    tabs->setCurrentIndex(0);
     m_grid->clearSelection();
-    chartTabs->setCurrentIndex(1);
-    EXPECT_EQ(chart->data().categories.size(), 4);
+    tabs->setCurrentIndex(1);
+    EXPECT_EQ(panel->data().categories.size(), 4);
 
     // Two selected rows of one entity are decomposed on the "Rozklad ROE" tab; Ctrl+C copies the table.
     selectCells(m_grid, 1, 0, 2, 4);
@@ -499,6 +468,36 @@ TEST_F(FilledWindowTest, TheReportChartAndRoeTabsShowTheSelectionAndTheFilesGoWi
     EXPECT_EQ(table->horizontalHeaderItem(1)->text(), u"1997/4"_s);
     EXPECT_EQ(table->item(0, 3)->text(), u"–"_s);
     EXPECT_TRUE(control<QLabel>(m_window.get(), u"lblMetoda"_s)->text().contains(u"1997/4"_s));
+    EXPECT_TRUE(m_user.messages().isEmpty());
+
+    // One row whole: the report of that row with its statements; the profile page beside it; both files go with
+    // the window.
+    // The files go to the CSS folder the window finds when it opens.
+    QTemporaryDir styles;
+    report::ReportSettings::setCssFolder(styles.path());
+    const auto restore = qScopeGuard([] { QSettings().remove(u"Report"_s); });
+    m_window = open();
+    ASSERT_TRUE(onGrid(m_window.get(), u"@&@SY1998_"_s + entity()));
+    ASSERT_TRUE(onGrid(m_window.get(), u"@&@FS0_1_2_"_s));
+    m_grid = control<ui::FrozenTableView>(m_window.get(), u"grdData"_s);
+    auto *reportTabs = control<QTabBar>(m_window.get(), u"TabStrip1"_s);
+    selectCells(m_grid, 1, 0, 1, 4);
+    reportTabs->setCurrentIndex(2);
+    auto *report = m_window->findChild<analysis::ReportPanel *>();
+    ASSERT_NE(report, nullptr);
+    EXPECT_TRUE(report->isVisible());
+    EXPECT_TRUE(report->html().contains(u"<!-- ROZVAHA_START -->"_s)); // the one-row report, with its statements
+    EXPECT_EQ(report->reportFile(), QDir(styles.path()).filePath(u"~Analýza 1.htm"_s));
+    EXPECT_TRUE(QFile::exists(report->reportFile()));
+
+    reportTabs->setCurrentIndex(1);
+    control<QComboBox>(m_window.get(), u"cboTypGrafu"_s)->setCurrentIndex(analysis::ChartPanel::Rays);
+    EXPECT_TRUE(QFile::exists(report->profileFile()));
+
+    const QStringList files{report->reportFile(), report->profileFile()};
+    m_window.reset();
+    for (const QString &file : files)
+        EXPECT_FALSE(QFile::exists(file)) << file.toStdString();
     EXPECT_TRUE(m_user.messages().isEmpty());
 }
 
