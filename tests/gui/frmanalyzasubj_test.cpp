@@ -169,7 +169,7 @@ protected:
     inline static qint32 s_group = 0;
 };
 
-TEST_F(AnalysisWindowTest, LoadsItsListsAndEntityDropsBuildTheTreeOnceWithTheMembersOfGroups)
+TEST_F(AnalysisWindowTest, ListsDropsAndDragsFillTheTreeAndTheGridAndHostilePayloadsChangeNothing)
 {
     auto w = open();
     auto *groups = control<QComboBox>(w.get(), u"cboFceSkupina"_s);
@@ -225,6 +225,76 @@ TEST_F(AnalysisWindowTest, LoadsItsListsAndEntityDropsBuildTheTreeOnceWithTheMem
     // An id that names no live entity adds no node.
     ASSERT_TRUE(onTree(w.get(), u"*/*987654"_s));
     EXPECT_EQ(tree->topLevelItemCount(), expected.size() + 1);
+
+    // A year dropped twice gives its four quarters once; double-clicked indicators fill the grid.
+    auto yearWindow = open();
+    // The same year twice: its four quarters once.
+    ASSERT_TRUE(onGrid(yearWindow.get(), u"@&@SY1998_"_s + entity()));
+    ASSERT_TRUE(onGrid(yearWindow.get(), u"@&@SY1998_"_s + entity()));
+    ASSERT_EQ(yearWindow->model().dataRowCount(), 4);
+
+    auto *yearFunctions = control<QListWidget>(yearWindow.get(), u"lstFunkce"_s);
+    doubleClick(yearFunctions, 0);
+    doubleClick(yearFunctions, 2);
+    ASSERT_EQ(yearWindow->model().indicatorCount(), 2);
+    EXPECT_EQ(yearWindow->model().indicatorName(1), yearFunctions->item(2)->text());
+
+    // The reference entity's known value, through a quarter drop and an "FC" drop.
+    addReferenceCell(yearWindow.get(), u"AF0"_s);
+    EXPECT_EQ(yearWindow->model().cell(4, 2), u"2.56"_s);
+
+    // Without Ctrl a quarter is one row; with Ctrl it goes to the entities of the tree.
+    yearWindow = open();
+    ASSERT_TRUE(onTree(yearWindow.get(), u"/*/%1_3366"_s.arg(entity())));
+    const QString plain = u"1998_2_"_s + entity();
+    ASSERT_TRUE(onGrid(yearWindow.get(), u"@&@SQ"_s + plain));
+    ASSERT_TRUE(onGrid(yearWindow.get(), u"@&@SQ1998_3_3366"_s, Qt::ControlModifier));
+    EXPECT_EQ(rows(*yearWindow), (QStringList{plain, u"1998_3_"_s + entity()})); // 3366 has no 1998 statements
+
+    // Indicator drags and drops keep the list's order.
+    ui::ScriptedUser user;
+    auto dragWindow = open();
+    auto *dragFunctions = control<QListWidget>(dragWindow.get(), u"lstFunkce"_s);
+    auto *dragTree = control<analysis::EntityTree>(dragWindow.get(), u"tvwData"_s);
+
+    // An empty table takes the columns and computes nothing.
+    ASSERT_TRUE(onGrid(dragWindow.get(), u"@&@FS0_3_"_s));
+    EXPECT_EQ(columnIds(*dragWindow), (QList<int>{dragFunctions->item(0)->data(Qt::UserRole).toInt(), dragFunctions->item(3)->data(Qt::UserRole).toInt()}));
+    EXPECT_EQ(dragWindow->model().dataRowCount(), 0);
+
+    dragWindow->lstFunkce_OLEStartDrag(); // nothing selected: no drag
+    dragFunctions->item(4)->setSelected(true);
+    dragWindow->lstFunkce_OLEStartDrag();
+    dragFunctions->item(0)->setSelected(true);
+    dragFunctions->item(3)->setSelected(true);
+    dragWindow->lstFunkce_OLEStartDrag();
+    control<QListWidget>(dragWindow.get(), u"lstAgregacni"_s)->setCurrentRow(2);
+    dragWindow->lstAgregacni_OLEStartDrag();
+    dragWindow->tvwData_OLEStartDrag(); // empty tree: no drag
+    ASSERT_TRUE(onTree(dragWindow.get(), u"*/*3366"_s));
+    dragTree->findKey(u"SY1996_3366"_s)->setSelected(true);
+    dragWindow->tvwData_OLEStartDrag();
+    EXPECT_EQ(user.drags(), (QStringList{u"@&@FC4"_s, u"@&@FS0_3_4_"_s, u"@&@AF2"_s, u"@&@SY1996_3366"_s}));
+
+    // What the dragTree drags, the grid takes.
+    ASSERT_TRUE(onGrid(dragWindow.get(), user.drags().last()));
+    EXPECT_EQ(rows(*dragWindow), QStringList{u"1996_4_3366"_s});
+
+    // Hostile payloads run no SQL and change nothing.
+    dragWindow = open();
+    ASSERT_TRUE(onGrid(dragWindow.get(), u"@&@SQ1996_4_3366"_s));
+    int calls = 0;
+    s_db->setIdleHook([&calls] { ++calls; });
+    for (const char *text : {"@&@SU1-2", "@&@FS1__2", "@&@SQ1999_2_12'", "*/*12'", "/*/1_2;DROP", "#&#SU5 OR 1=1", "@&@FC99999",
+                             "@&@AF7", "@&@SY98_3366", "@&@SQ1999_5_1", "@&@XX1", "/*", "@&@FS0_99999_", "@&@AF-1", ""}) {
+        for (const QString &target : {u"tvwData"_s, u"grdData"_s, u"grdAgreg"_s})
+            test::deliverDrop(dragWindow.get(), target, QString::fromLatin1(text));
+    }
+    EXPECT_EQ(calls, 0);
+    EXPECT_EQ(rows(*dragWindow), QStringList{u"1996_4_3366"_s});
+    EXPECT_EQ(dragWindow->model().indicatorCount(), 0);
+    EXPECT_FALSE(dragWindow->model().currentAggregate());
+    EXPECT_EQ(control<QTreeWidget>(dragWindow.get(), u"tvwData"_s)->topLevelItemCount(), 0);
 }
 
 // An entity deleted meanwhile gets neither a tree node nor rows.
@@ -243,80 +313,6 @@ TEST_F(AnalysisWindowTest, ADeletedEntityGetsNoNodeAndNoRows)
     for (const QString &node : {u"@&@SU"_s, u"@&@SY1998_"_s, u"@&@SQ1998_1_"_s})
         ASSERT_TRUE(onGrid(w.get(), node + deleted));
     EXPECT_EQ(w->model().dataRowCount(), 0);
-}
-
-TEST_F(AnalysisWindowTest, YearDropsDoubleClickedIndicatorsAndCtrlDroppedQuartersFillTheGrid)
-{
-    auto w = open();
-    // The same year twice: its four quarters once.
-    ASSERT_TRUE(onGrid(w.get(), u"@&@SY1998_"_s + entity()));
-    ASSERT_TRUE(onGrid(w.get(), u"@&@SY1998_"_s + entity()));
-    ASSERT_EQ(w->model().dataRowCount(), 4);
-
-    auto *functions = control<QListWidget>(w.get(), u"lstFunkce"_s);
-    doubleClick(functions, 0);
-    doubleClick(functions, 2);
-    ASSERT_EQ(w->model().indicatorCount(), 2);
-    EXPECT_EQ(w->model().indicatorName(1), functions->item(2)->text());
-
-    // The reference entity's known value, through a quarter drop and an "FC" drop.
-    addReferenceCell(w.get(), u"AF0"_s);
-    EXPECT_EQ(w->model().cell(4, 2), u"2.56"_s);
-
-    // Without Ctrl a quarter is one row; with Ctrl it goes to the entities of the tree.
-    w = open();
-    ASSERT_TRUE(onTree(w.get(), u"/*/%1_3366"_s.arg(entity())));
-    const QString plain = u"1998_2_"_s + entity();
-    ASSERT_TRUE(onGrid(w.get(), u"@&@SQ"_s + plain));
-    ASSERT_TRUE(onGrid(w.get(), u"@&@SQ1998_3_3366"_s, Qt::ControlModifier));
-    EXPECT_EQ(rows(*w), (QStringList{plain, u"1998_3_"_s + entity()})); // 3366 has no 1998 statements
-}
-
-TEST_F(AnalysisWindowTest, IndicatorDragsAndDropsKeepTheListsOrderAndHostilePayloadsChangeNothing)
-{
-    ui::ScriptedUser user;
-    auto w = open();
-    auto *functions = control<QListWidget>(w.get(), u"lstFunkce"_s);
-    auto *tree = control<analysis::EntityTree>(w.get(), u"tvwData"_s);
-
-    // An empty table takes the columns and computes nothing.
-    ASSERT_TRUE(onGrid(w.get(), u"@&@FS0_3_"_s));
-    EXPECT_EQ(columnIds(*w), (QList<int>{functions->item(0)->data(Qt::UserRole).toInt(), functions->item(3)->data(Qt::UserRole).toInt()}));
-    EXPECT_EQ(w->model().dataRowCount(), 0);
-
-    w->lstFunkce_OLEStartDrag(); // nothing selected: no drag
-    functions->item(4)->setSelected(true);
-    w->lstFunkce_OLEStartDrag();
-    functions->item(0)->setSelected(true);
-    functions->item(3)->setSelected(true);
-    w->lstFunkce_OLEStartDrag();
-    control<QListWidget>(w.get(), u"lstAgregacni"_s)->setCurrentRow(2);
-    w->lstAgregacni_OLEStartDrag();
-    w->tvwData_OLEStartDrag(); // empty tree: no drag
-    ASSERT_TRUE(onTree(w.get(), u"*/*3366"_s));
-    tree->findKey(u"SY1996_3366"_s)->setSelected(true);
-    w->tvwData_OLEStartDrag();
-    EXPECT_EQ(user.drags(), (QStringList{u"@&@FC4"_s, u"@&@FS0_3_4_"_s, u"@&@AF2"_s, u"@&@SY1996_3366"_s}));
-
-    // What the tree drags, the grid takes.
-    ASSERT_TRUE(onGrid(w.get(), user.drags().last()));
-    EXPECT_EQ(rows(*w), QStringList{u"1996_4_3366"_s});
-
-    // Hostile payloads run no SQL and change nothing.
-    w = open();
-    ASSERT_TRUE(onGrid(w.get(), u"@&@SQ1996_4_3366"_s));
-    int calls = 0;
-    s_db->setIdleHook([&calls] { ++calls; });
-    for (const char *text : {"@&@SU1-2", "@&@FS1__2", "@&@SQ1999_2_12'", "*/*12'", "/*/1_2;DROP", "#&#SU5 OR 1=1", "@&@FC99999",
-                             "@&@AF7", "@&@SY98_3366", "@&@SQ1999_5_1", "@&@XX1", "/*", "@&@FS0_99999_", "@&@AF-1", ""}) {
-        for (const QString &target : {u"tvwData"_s, u"grdData"_s, u"grdAgreg"_s})
-            test::deliverDrop(w.get(), target, QString::fromLatin1(text));
-    }
-    EXPECT_EQ(calls, 0);
-    EXPECT_EQ(rows(*w), QStringList{u"1996_4_3366"_s});
-    EXPECT_EQ(w->model().indicatorCount(), 0);
-    EXPECT_FALSE(w->model().currentAggregate());
-    EXPECT_EQ(control<QTreeWidget>(w.get(), u"tvwData"_s)->topLevelItemCount(), 0);
 }
 
 class FilledWindowTest : public AnalysisWindowTest
@@ -571,7 +567,7 @@ TEST(GridSelection, ShapesOfTheDeleteKey)
         EXPECT_EQ(deleteRequest(range, 4, indicators).kind, kind) << range.top << "," << range.left << " " << range.bottom << "," << range.right;
 }
 
-TEST_F(AnalysisWindowTest, CzechCellsTakeTheDecimalCommaCtrlCCopiesAndTheMenuExportsTheTable)
+TEST_F(AnalysisWindowTest, CzechCellsCopiesExportsAndTheWindowInTheMainWindow)
 {
     const QLocale before;
     QLocale::setDefault(QLocale(QLocale::Czech, QLocale::CzechRepublic));
@@ -607,36 +603,34 @@ TEST_F(AnalysisWindowTest, CzechCellsTakeTheDecimalCommaCtrlCCopiesAndTheMenuExp
     EXPECT_EQ(user.messages().front().icon, ui::MessageIcon::Critical);
     EXPECT_EQ(user.messages().front().text, u"Tabulku se nepodařilo uložit."_s);
     EXPECT_FALSE(user.messages().front().detail.isEmpty());
-}
 
-TEST_F(AnalysisWindowTest, InTheMainWindowItSizesItselfAndTagsTheFileItems)
-{
+    // In the main window it sizes itself and tags the file items.
     QSettings().remove(shell::frmHlavni::kPlacesGroup);
     auto main = mainWindow();
     main->resize(1000, 700);
     QApplication::setActiveWindow(main.get());
-    QWidget *w = main->open(shell::WindowKind::Analysis);
-    ASSERT_NE(w, nullptr);
+    QWidget *framed = main->open(shell::WindowKind::Analysis);
+    ASSERT_NE(framed, nullptr);
     QCoreApplication::processEvents();
-    EXPECT_EQ(w->windowTitle(), u"Analýza 1"_s);
+    EXPECT_EQ(framed->windowTitle(), u"Analýza 1"_s);
     // Seven tenths of the workspace wide, four tenths high unless its controls need more.
     const QSize area = main->mdiArea()->viewport()->size();
-    QWidget *frame = w->parentWidget();
+    QWidget *frame = framed->parentWidget();
     EXPECT_EQ(frame->geometry(), QRect(0, 0, qRound(area.width() * 0.7),
                                        std::max(qRound(area.height() * 0.4), frame->minimumSizeHint().height())));
 
     auto *save = main->findChild<QAction *>(u"miUlozit"_s);
     auto *openItem = main->findChild<QAction *>(u"miOtevrit"_s);
-    auto *tabs = control<QTabBar>(w, u"TabStrip1"_s);
+    auto *tabs = control<QTabBar>(framed, u"TabStrip1"_s);
     EXPECT_EQ(save->isEnabled() ? main->saveItemTag() : QString(), u"vykaz"_s);
     tabs->setCurrentIndex(2);
     EXPECT_EQ(main->saveItemTag(), u"report"_s);
     EXPECT_TRUE(openItem->isEnabled());
-    EXPECT_TRUE(control(w, u"Frame2"_s)->isVisible());
+    EXPECT_TRUE(control(framed, u"Frame2"_s)->isVisible());
     tabs->setCurrentIndex(1);
     EXPECT_EQ(main->saveItemTag(), u"vykaz"_s);
     EXPECT_FALSE(openItem->isEnabled());
-    qobject_cast<frmAnalyzaSubj *>(w)->Form_Deactivate();
+    qobject_cast<frmAnalyzaSubj *>(framed)->Form_Deactivate();
     EXPECT_TRUE(!save->isEnabled() && main->saveItemTag().isEmpty());
 }
 
