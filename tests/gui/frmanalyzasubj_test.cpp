@@ -297,24 +297,6 @@ TEST_F(AnalysisWindowTest, ListsDropsAndDragsFillTheTreeAndTheGridAndHostilePayl
     EXPECT_EQ(control<QTreeWidget>(dragWindow.get(), u"tvwData"_s)->topLevelItemCount(), 0);
 }
 
-// An entity deleted meanwhile gets neither a tree node nor rows.
-TEST_F(AnalysisWindowTest, ADeletedEntityGetsNoNodeAndNoRows)
-{
-    QList<qint32> spare = fullYear1998(true);
-    spare.removeAll(s_entity);
-    const QString deleted = QString::number(spare.front());
-    const QString deleteSql = u"UPDATE ident SET inac_ind = %1 WHERE subj_id = %2\rUPDATE name SET inac_ind = %1 WHERE subj_id = %2"_s;
-    ASSERT_TRUE(s_db->execute(deleteSql.arg(2).arg(deleted)).ok);
-    const auto restore = qScopeGuard([&] { EXPECT_TRUE(s_db->execute(deleteSql.arg(0).arg(deleted)).ok); });
-
-    auto w = open();
-    ASSERT_TRUE(onTree(w.get(), u"/*/%1_%2"_s.arg(deleted, entity())));
-    EXPECT_EQ(control<analysis::EntityTree>(w.get(), u"tvwData"_s)->entities(), QList<qint32>{s_entity});
-    for (const QString &node : {u"@&@SU"_s, u"@&@SY1998_"_s, u"@&@SQ1998_1_"_s})
-        ASSERT_TRUE(onGrid(w.get(), node + deleted));
-    EXPECT_EQ(w->model().dataRowCount(), 0);
-}
-
 class FilledWindowTest : public AnalysisWindowTest
 {
 protected:
@@ -638,7 +620,7 @@ TEST_F(AnalysisWindowTest, CzechCellsCopiesExportsAndTheWindowInTheMainWindow)
 
 // A fill interrupted by everything a user can do meanwhile: every change is refused, a close
 // is refused and ends the fill, the window survives; deleting it mid-fill does not crash.
-TEST_F(AnalysisWindowTest, WhileFillingEverythingThatWouldChangeTheTableIsRefused)
+TEST_F(AnalysisWindowTest, WhileFillingChangesAreRefusedAndADeletedEntityGetsNoNodeAndNoRows)
 {
     ui::ScriptedUser user;
     auto main = mainWindow();
@@ -691,6 +673,21 @@ TEST_F(AnalysisWindowTest, WhileFillingEverythingThatWouldChangeTheTableIsRefuse
     onGrid(w, u"@&@SY1999_"_s + entity());
     s_db->setIdleHook({});
     EXPECT_TRUE(w.isNull());
+
+    // An entity deleted meanwhile gets neither a tree node nor rows.
+    QList<qint32> spare = fullYear1998(true);
+    spare.removeAll(s_entity);
+    const QString deleted = QString::number(spare.front());
+    const QString deleteSql = u"UPDATE ident SET inac_ind = %1 WHERE subj_id = %2\rUPDATE name SET inac_ind = %1 WHERE subj_id = %2"_s;
+    ASSERT_TRUE(s_db->execute(deleteSql.arg(2).arg(deleted)).ok);
+    const auto restore = qScopeGuard([&] { EXPECT_TRUE(s_db->execute(deleteSql.arg(0).arg(deleted)).ok); });
+
+    auto plain = open();
+    ASSERT_TRUE(onTree(plain.get(), u"/*/%1_%2"_s.arg(deleted, entity())));
+    EXPECT_EQ(control<analysis::EntityTree>(plain.get(), u"tvwData"_s)->entities(), QList<qint32>{s_entity});
+    for (const QString &node : {u"@&@SU"_s, u"@&@SY1998_"_s, u"@&@SQ1998_1_"_s})
+        ASSERT_TRUE(onGrid(plain.get(), node + deleted));
+    EXPECT_EQ(plain->model().dataRowCount(), 0);
 }
 
 // A fill whose reads fail tells it once per operation and leaves the table as it was.

@@ -78,44 +78,6 @@ std::pair<ui::TaskEnd, int> runSteps(QWidget *window, QPushButton *stop, const s
 
 } // namespace
 
-// Boxes with one button take no reply, so the script stays aligned with the questions.
-TEST(MessageSeam, RecordsEveryBoxRepliesInOrderDefaultingToNoAndNestsWithinAnOuterUser)
-{
-    ui::ScriptedUser user;
-    user.willAnswer(ui::kYes);
-    user.willAnswer(ui::kNo);
-    ui::information(nullptr, u"Nový subjekt"_s, u"Subjekt byl uložen."_s);
-    EXPECT_TRUE(ui::askYesNo(nullptr, u"Smazat"_s, u"Opravdu smazat?"_s));
-    ui::exclamation(nullptr, u"Nový subjekt"_s, u"Zadejte IČO."_s);
-    EXPECT_FALSE(ui::askYesNo(nullptr, u"Smazat"_s, u"Opravdu smazat?"_s));
-    EXPECT_FALSE(ui::askYesNo(nullptr, u"Smazat"_s, u"Bez odpovědi"_s));
-
-    ASSERT_EQ(user.messages().size(), 5);
-    const ui::ShownMessage &info = user.messages()[0];
-    EXPECT_EQ(info.icon, ui::MessageIcon::Information);
-    EXPECT_EQ(info.title, u"Nový subjekt"_s);
-    EXPECT_EQ(info.text, u"Subjekt byl uložen."_s);
-    EXPECT_EQ(info.buttons, QStringList{ui::kOk});
-    const ui::ShownMessage &question = user.messages()[1];
-    EXPECT_EQ(question.icon, ui::MessageIcon::Question);
-    EXPECT_EQ(question.buttons, (QStringList{ui::kYes, ui::kNo}));
-    EXPECT_EQ(question.answer, ui::kYes);
-    EXPECT_EQ(user.messages()[2].icon, ui::MessageIcon::Exclamation);
-    EXPECT_EQ(user.messages()[4].answer, ui::kNo);
-
-    // A nested scripted user hands back to the outer one.
-    ui::ScriptedUser outer;
-    {
-        ui::ScriptedUser inner;
-        ui::information(nullptr, u"t"_s, u"vnitřní"_s);
-        EXPECT_EQ(inner.messages().size(), 1);
-    }
-    EXPECT_EQ(ui::ScriptedUser::current(), &outer);
-    ui::information(nullptr, u"t"_s, u"vnější"_s);
-    ASSERT_EQ(outer.messages().size(), 1);
-    EXPECT_EQ(outer.messages()[0].text, u"vnější"_s);
-}
-
 // Guards nest; caption, cursor and flag come back also through an exception or a window
 // deleted meanwhile.
 TEST(BusyGuard, ShowsBusyCaptionAndWaitCursorWhateverHappensAndLongTasksEndOnStopEscOrClose)
@@ -314,7 +276,7 @@ TEST(IdleHook, AWaitOnTheServerKeepsTheWindowAliveShowsItBusyAndEscCancels)
 
 // A box taller than the screen hides its buttons: a long text keeps its first lines and the
 // whole of it scrolls in the details, as a long detail does.
-TEST(MessageBox, LongTextsScrollInTheDetailsSoTheButtonsStayInSight)
+TEST(MessageSeam, LongTextsScrollInTheDetailsAndScriptedUsersRecordEveryBoxAndReplyInOrder)
 {
     QStringList lines;
     for (int i = 1; i <= 400; ++i)
@@ -332,4 +294,40 @@ TEST(MessageBox, LongTextsScrollInTheDetailsSoTheButtonsStayInSight)
     EXPECT_LE(shown.count(u'\n'), 15);
     EXPECT_TRUE(shown.startsWith(u"řádek 1: odmítnut\n"_s));
     EXPECT_TRUE(details.contains(u"řádek 400: odmítnut"_s));
+
+    // Boxes with one button take no reply, so the script stays aligned with the questions; a nested scripted user hands back to the outer one.
+    ui::ScriptedUser user;
+    user.willAnswer(ui::kYes);
+    user.willAnswer(ui::kNo);
+    ui::information(nullptr, u"Nový subjekt"_s, u"Subjekt byl uložen."_s);
+    EXPECT_TRUE(ui::askYesNo(nullptr, u"Smazat"_s, u"Opravdu smazat?"_s));
+    ui::exclamation(nullptr, u"Nový subjekt"_s, u"Zadejte IČO."_s);
+    EXPECT_FALSE(ui::askYesNo(nullptr, u"Smazat"_s, u"Opravdu smazat?"_s));
+    EXPECT_FALSE(ui::askYesNo(nullptr, u"Smazat"_s, u"Bez odpovědi"_s));
+
+    ASSERT_EQ(user.messages().size(), 5);
+    const ui::ShownMessage &info = user.messages()[0];
+    EXPECT_EQ(info.icon, ui::MessageIcon::Information);
+    EXPECT_EQ(info.title, u"Nový subjekt"_s);
+    EXPECT_EQ(info.text, u"Subjekt byl uložen."_s);
+    EXPECT_EQ(info.buttons, QStringList{ui::kOk});
+    const ui::ShownMessage &question = user.messages()[1];
+    EXPECT_EQ(question.icon, ui::MessageIcon::Question);
+    EXPECT_EQ(question.buttons, (QStringList{ui::kYes, ui::kNo}));
+    EXPECT_EQ(question.answer, ui::kYes);
+    EXPECT_EQ(user.messages()[2].icon, ui::MessageIcon::Exclamation);
+    EXPECT_EQ(user.messages()[4].answer, ui::kNo);
+
+    // A nested scripted user hands back to the outer one.
+    ui::ScriptedUser outer;
+    {
+        ui::ScriptedUser inner;
+        ui::information(nullptr, u"t"_s, u"vnitřní"_s);
+        EXPECT_EQ(inner.messages().size(), 1);
+    }
+    EXPECT_EQ(ui::ScriptedUser::current(), &outer);
+    ui::information(nullptr, u"t"_s, u"vnější"_s);
+    ASSERT_EQ(outer.messages().size(), 1);
+    EXPECT_EQ(outer.messages()[0].text, u"vnější"_s);
 }
+
