@@ -80,7 +80,7 @@ std::pair<ui::TaskEnd, int> runSteps(QWidget *window, QPushButton *stop, const s
 
 // Guards nest; caption, cursor and flag come back also through an exception or a window
 // deleted meanwhile.
-TEST(BusyGuard, ShowsBusyCaptionAndWaitCursorWhateverHappensAndLongTasksEndOnStopEscOrClose)
+TEST(BusyGuard, BusyWindowsShowItEndLongTasksOnStopEscOrCloseAndTakeNoDrops)
 {
     QWidget window;
     window.setWindowTitle(u"Nový výkaz"_s);
@@ -145,19 +145,16 @@ TEST(BusyGuard, ShowsBusyCaptionAndWaitCursorWhateverHappensAndLongTasksEndOnSto
                   EXPECT_TRUE(task.stopped());
               }), ui::TaskEnd::WindowGone);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-}
 
-// Only controls that take drops get them, and only while their window is not busy.
-TEST(DropSeam, DeliversTextToTheNamedControlThroughTheDropEventsUnlessRefused)
-{
-    QWidget window;
-    auto *label = new QLabel(&window);
-    auto *list = new QListWidget(&window);
-    auto *plain = new QLabel(&window);
+    // Only controls that take drops get them, and only while their window is not busy.
+    QWidget dropWindow;
+    auto *label = new QLabel(&dropWindow);
+    auto *list = new QListWidget(&dropWindow);
+    auto *plain = new QLabel(&dropWindow);
     label->setObjectName(u"lblSubjekt"_s);
     list->setObjectName(u"lstNalezeno"_s);
     plain->setObjectName(u"lblJiny"_s);
-    auto *layout = new QVBoxLayout(&window);
+    auto *layout = new QVBoxLayout(&dropWindow);
     layout->addWidget(label);
     layout->addWidget(list);
     QStringList received;
@@ -167,21 +164,21 @@ TEST(DropSeam, DeliversTextToTheNamedControlThroughTheDropEventsUnlessRefused)
         received << u"list:"_s + text;
         positions << pos;
     });
-    window.resize(300, 300);
-    window.show();
+    dropWindow.resize(300, 300);
+    dropWindow.show();
 
-    EXPECT_FALSE(test::deliverDrop(&window, u"lblJiny"_s, u"*/*1"_s));
-    EXPECT_FALSE(test::deliverDrop(&window, u"lstNeni"_s, u"*/*1"_s));
+    EXPECT_FALSE(test::deliverDrop(&dropWindow, u"lblJiny"_s, u"*/*1"_s));
+    EXPECT_FALSE(test::deliverDrop(&dropWindow, u"lstNeni"_s, u"*/*1"_s));
     {
-        ui::BusyGuard busy(&window);
-        EXPECT_FALSE(test::deliverDrop(&window, u"lstNalezeno"_s, u"*/*1"_s));
+        ui::BusyGuard busy(&dropWindow);
+        EXPECT_FALSE(test::deliverDrop(&dropWindow, u"lstNalezeno"_s, u"*/*1"_s));
     }
     EXPECT_TRUE(received.isEmpty());
 
     // Another program's file link is no payload; what is taken is always copied, a move proposed or not.
-    EXPECT_FALSE(test::deliverDrop(&window, u"lblSubjekt"_s, u"file:///tmp/vykazy.csv"_s));
-    EXPECT_TRUE(test::deliverDrop(&window, u"lblSubjekt"_s, u"*/*1234"_s, {}, Qt::ShiftModifier));
-    EXPECT_TRUE(test::deliverDrop(&window, u"lstNalezeno"_s, u"#&#AC99001_3366"_s, QPoint(5, 7)));
+    EXPECT_FALSE(test::deliverDrop(&dropWindow, u"lblSubjekt"_s, u"file:///tmp/vykazy.csv"_s));
+    EXPECT_TRUE(test::deliverDrop(&dropWindow, u"lblSubjekt"_s, u"*/*1234"_s, {}, Qt::ShiftModifier));
+    EXPECT_TRUE(test::deliverDrop(&dropWindow, u"lstNalezeno"_s, u"#&#AC99001_3366"_s, QPoint(5, 7)));
     EXPECT_EQ(received, (QStringList{u"label:*/*1234"_s, u"list:#&#AC99001_3366"_s}));
     EXPECT_EQ(positions, QList<QPoint>{QPoint(5, 7)});
 }
