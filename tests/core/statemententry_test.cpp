@@ -86,7 +86,7 @@ TEST(StatementEntryTexts, AmountsAreCheckedNumbersAndRuleSidesLineCodesJoinedByP
     EXPECT_FALSE(SumRules::parseTerms(u"31*32"_s, rule.terms) || SumRules::parseTerms(u"31+"_s, rule.terms));
 }
 
-TEST_P(StatementEntryTest, SumRulesNameWhatFailsAndPairsSaveAndReloadExactlyWithAPeriodNeverTakenTwice)
+TEST_P(StatementEntryTest, SumRulesNameWhatFailsPairsSaveAndReloadExactlyAndAChangeReplacesTheLoadedPair)
 {
     QHash<int, Amount> checked = stored(m_reference.ids.balance);
     const QHash<int, Amount> checkedIncome = stored(m_reference.ids.income);
@@ -152,15 +152,13 @@ TEST_P(StatementEntryTest, SumRulesNameWhatFailsAndPairsSaveAndReloadExactlyWith
     ASSERT_TRUE(replaced.ok()) << replaced.reason().toStdString();
     EXPECT_EQ(db().singleValue(u"SELECT count(*) FROM finl_item WHERE inac_ind = 0 AND finl_stmt_id = "_s + QString::number(taken.ids.income)),
               u"0"_s);
-}
 
-TEST_P(StatementEntryTest, AChangeReplacesTheLoadedPairAndADeleteTakesBoth)
-{
-    const SavedPair first = m_store->save(pair(2001, false, amounts({{92, u"5"_s}}), amounts({{90, u"3"_s}})));
+    // A change replaces the loaded pair; a delete takes both.
+    const SavedPair first = m_store->save(pair(2006, false, amounts({{92, u"5"_s}}), amounts({{90, u"3"_s}})));
     ASSERT_TRUE(first.ok()) << first.reason().toStdString();
     const QString before = activeStatements();
 
-    const SavedPair changed = m_store->save(pair(2001, false, amounts({{92, u"6"_s}}), {}), SaveOptions{first.ids, false});
+    const SavedPair changed = m_store->save(pair(2006, false, amounts({{92, u"6"_s}}), {}), SaveOptions{first.ids, false});
     ASSERT_TRUE(changed.ok()) << changed.reason().toStdString();
     EXPECT_EQ(stored(changed.ids.balance).value(92).text(), u"6"_s);
     EXPECT_TRUE(stored(first.ids.balance).isEmpty());
@@ -168,7 +166,7 @@ TEST_P(StatementEntryTest, AChangeReplacesTheLoadedPairAndADeleteTakesBoth)
     EXPECT_FALSE(m_store->save(pair(2004, false, {}, {}), SaveOptions{first.ids, false}).ok());
 
     ASSERT_TRUE(m_store->remove(changed.ids).ok);
-    EXPECT_TRUE(m_store->findPair(shell::kReferenceEntity, 2001, 1).value.ids.isEmpty());
+    EXPECT_TRUE(m_store->findPair(shell::kReferenceEntity, 2006, 1).value.ids.isEmpty());
     EXPECT_TRUE(stored(changed.ids.income).isEmpty());
     EXPECT_EQ(activeStatements(), QString::number(before.toInt() - 2));
 }
