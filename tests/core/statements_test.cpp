@@ -166,7 +166,7 @@ TEST(StatementTableRules, LinesDropKindsColumnsAndStructureOfTheTable)
     EXPECT_EQ(structure.columnCount(), 4);
 }
 
-TEST_P(StatementsTest, ValuesOfItemsAndComputedRows)
+TEST_P(StatementsTest, ValuesOfItemsAndComputedRowsAndTheTreeOfViewsByForm)
 {
     const QString id = QString::number(m_balance);
     EXPECT_EQ(getHodnotaPolozky(db(), 92, id).value, u"809550"_s);
@@ -186,11 +186,9 @@ TEST_P(StatementsTest, ValuesOfItemsAndComputedRows)
     addStatement(-50, 27, 1997, 2, {{92, u"1234.50"_s}, {93, u"-0.25"_s}});
     EXPECT_EQ(getHodnotaPolozky(db(), 92, u"-50"_s).value, u"1234.5"_s);
     EXPECT_EQ(column(-50, Layout::Items).values.value(93), u"-0.25"_s);
-}
 
-TEST_P(StatementsTest, TreeShowsViewsByFormAndLoadsTheirLines)
-{
-    addStatement(-50, 28, 1997, 2, {{202, u"7"_s}, {36, u"11"_s}});
+    // The tree shows views by form and loads their lines.
+    addStatement(-51, 28, 1997, 2, {{202, u"7"_s}, {36, u"11"_s}});
     const auto entity = m_tree->entity(kEntity);
     ASSERT_TRUE(entity.ok() && entity.value) << entity.error.toStdString();
     const selection::TreeNode &root = *entity.value;
@@ -210,7 +208,7 @@ TEST_P(StatementsTest, TreeShowsViewsByFormAndLoadsTheirLines)
     EXPECT_EQ(fullQuarter.children.at(0).key, u"QF"_s + QString::number(m_income));
     const selection::TreeNode abbreviated = incomes.children.at(1).children.value(0);
     ASSERT_EQ(abbreviated.children.size(), 1);
-    EXPECT_EQ(abbreviated.children.at(0).key, u"QV-50"_s);
+    EXPECT_EQ(abbreviated.children.at(0).key, u"QV-51"_s);
     EXPECT_EQ(abbreviated.children.at(0).text, u"* Zkrácený"_s);
     const selection::TreeNode balanceQuarter = child(root, u"CR3366"_s).children.value(0).children.value(0);
     EXPECT_EQ(balanceQuarter.children.value(0).key, u"QZ"_s + QString::number(m_balance));
@@ -225,7 +223,7 @@ TEST_P(StatementsTest, TreeShowsViewsByFormAndLoadsTheirLines)
     for (const auto &line : qf.value)
         EXPECT_GE(line.text.size(), 55);
     // An abbreviated one shows only what it stores, in list order.
-    const auto qv = m_tree->viewItems(*selection::NodeKey::parseTreeKey(u"QV-50"_s));
+    const auto qv = m_tree->viewItems(*selection::NodeKey::parseTreeKey(u"QV-51"_s));
     ASSERT_EQ(qv.value.size(), 2);
     EXPECT_TRUE(qv.value.at(0).text.endsWith(u"7"_s));
     EXPECT_TRUE(qv.value.at(1).key.startsWith(u"IZ"_s));
