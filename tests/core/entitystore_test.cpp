@@ -108,7 +108,7 @@ TEST_P(EntityStoreTest, NewEntityIsStoredExactlyAndNamesAreFoundWithoutDiacritic
     }
 }
 
-TEST_P(EntityStoreTest, RefusalsRenamesGroupNamesAndMembershipsKeepEveryRowRight)
+TEST_P(EntityStoreTest, RefusalsRenamesGroupsMembershipsAndDeletionKeepEveryRowRight)
 {
     const qint32 id = create(u"27074358"_s, u"Pekárna"_s);
     const QString before = snapshot();
@@ -151,45 +151,42 @@ TEST_P(EntityStoreTest, RefusalsRenamesGroupNamesAndMembershipsKeepEveryRowRight
     EXPECT_TRUE(m_groups->create(u"Alfa"_s, {}, {}).ok());
 
     // Memberships are switched, never revived and never written twice.
-    const qint32 alfa2 = create(u"60193336"_s, u"Alfa"_s);
+    const qint32 member = create(u"60193336"_s, u"Alfa"_s);
     const qint32 beta = create(u"45274649"_s, u"Beta"_s);
-    const Written skupina = m_groups->create(u"Skupina"_s, u"poznámka"_s, {alfa2, alfa2, beta});
+    const Written skupina = m_groups->create(u"Skupina"_s, u"poznámka"_s, {member, member, beta});
     ASSERT_TRUE(skupina.ok());
     EXPECT_EQ(m_groups->isGroup(skupina.id).value, true);
     EXPECT_EQ(m_groups->candidate(skupina.id).value, std::nullopt); // groups do not nest
-    EXPECT_EQ(m_groups->candidate(alfa2).value->text, u"60193336 Alfa"_s);
+    EXPECT_EQ(m_groups->candidate(member).value->text, u"60193336 Alfa"_s);
 
     analysis::AnalysisData data(db());
-    EXPECT_EQ(data.groupMembers(skupina.id).value, (QList<qint32>{alfa2, beta}));
-    ASSERT_TRUE(m_store->setMembership(skupina.id, alfa2, false).ok);
+    EXPECT_EQ(data.groupMembers(skupina.id).value, (QList<qint32>{member, beta}));
+    ASSERT_TRUE(m_store->setMembership(skupina.id, member, false).ok);
     EXPECT_EQ(data.groupMembers(skupina.id).value, QList<qint32>{beta});
-    EXPECT_EQ(m_store->load(alfa2).value.groups.front().active, false);
+    EXPECT_EQ(m_store->load(member).value.groups.front().active, false);
     ASSERT_TRUE(m_groups->removeMember(skupina.id, beta).ok);
     ASSERT_TRUE(m_store->setMembership(skupina.id, beta, true).ok);
     EXPECT_TRUE(data.groupMembers(skupina.id).value.isEmpty());
-    // beta was removed: added again it is alfa2 new member; alfa2 is still in the skupina (switched off).
-    EXPECT_EQ(m_groups->addMembers(skupina.id, {alfa2, beta, beta}).value, 1);
+    // beta was removed: added again it is member new member; member is still in the skupina (switched off).
+    EXPECT_EQ(m_groups->addMembers(skupina.id, {member, beta, beta}).value, 1);
     EXPECT_EQ(value(u"SELECT count(*) FROM mem WHERE subj_id = %1"_s.arg(skupina.id)), u"3"_s);
     const GroupDetails details = m_groups->load(skupina.id).value;
     EXPECT_EQ((QStringList{details.name, details.note, QString::number(details.members.size())}), (QStringList{u"Skupina"_s, u"poznámka"_s, u"2"_s}));
-}
 
-TEST_P(EntityStoreTest, DeletionHidesTheEntityEverywhereButKeepsItsRows)
-{
-    const qint32 a = create(u"27074358"_s, u"Pekárna"_s);
+    // Deletion hides the entity everywhere but keeps its rows.
     const qint32 b = create(u"25596641"_s, u"Beta"_s);
     ASSERT_TRUE(db().execute(u"INSERT INTO finl_stmt VALUES(-1,getdate(),0,-1,%1,27,null,0,null,0,0,null,'uživatel',1,2,1999,4)\r"
-                              "INSERT INTO finl_item VALUES(-1,getdate(),0,-1,%1,92,100)"_s.arg(a)).ok);
-    const Written group = m_groups->create(u"Skupina"_s, {}, {a, b});
-    ASSERT_TRUE(m_store->remove(a).ok);
+                              "INSERT INTO finl_item VALUES(-1,getdate(),0,-1,%1,92,100)"_s.arg(id)).ok);
+    const Written gone = m_groups->create(u"Skupina pekáren"_s, {}, {id, b});
+    ASSERT_TRUE(m_store->remove(id).ok);
     EXPECT_TRUE(byName(u"pekarna"_s).isEmpty());
     EXPECT_TRUE(m_search->find(u"pekarna"_s).value.isEmpty());
-    analysis::AnalysisData data(db());
-    EXPECT_EQ(data.entityIdentity(a).value, std::nullopt);
-    EXPECT_EQ(data.groupMembers(group.id).value, QList<qint32>{b});
+    analysis::AnalysisData deleted(db());
+    EXPECT_EQ(deleted.entityIdentity(id).value, std::nullopt);
+    EXPECT_EQ(deleted.groupMembers(gone.id).value, QList<qint32>{b});
     for (const QString &t : {u"ident"_s, u"name"_s, u"subj"_s, u"actv"_s, u"finl_stmt"_s})
-        EXPECT_EQ(value(u"SELECT min(inac_ind) FROM %1 WHERE subj_id = %2"_s.arg(t).arg(a)), u"2"_s) << t.toStdString();
-    EXPECT_EQ(value(u"SELECT inac_ind FROM finl_item WHERE subj_id = %1"_s.arg(a)), u"0"_s);
+        EXPECT_EQ(value(u"SELECT min(inac_ind) FROM %1 WHERE subj_id = %2"_s.arg(t).arg(id)), u"2"_s) << t.toStdString();
+    EXPECT_EQ(value(u"SELECT inac_ind FROM finl_item WHERE subj_id = %1"_s.arg(id)), u"0"_s);
     // Its IČO is free again.
     EXPECT_TRUE(m_store->create(NewEntity{u"27074358"_s, u"Nová"_s, kType, kSro, {}, {}}).ok());
 }
