@@ -5,6 +5,7 @@
 #include "analysis/tableexport.h"
 #include "indicators/evaluator.h"
 #include "shell/demodata.h"
+#include "support/files.h"
 #include "support/testdatabase.h"
 
 #include <QProcess>
@@ -20,19 +21,12 @@ namespace {
 
 constexpr int kMarginShare = 30; // obchodní marže / přidaná hodnota, 2.56 on the reference pair
 
-class AnalysisTest : public BackendTest
+class AnalysisTest : public ReferenceTest
 {
 protected:
-    bool withReferenceData() const override { return true; }
-
     void prepare() override
     {
-        shell::DemoOptions demo;
-        demo.entities = 8;
-        demo.seed = 3;
-        demo.firstYear = m_firstDemoYear;
-        demo.lastYear = 1998;
-        ASSERT_TRUE(shell::generateDemoData(db(), demo).ok);
+        ASSERT_TRUE(shell::generateDemoData(db(), {.entities = 8, .seed = 3, .firstYear = m_firstDemoYear, .lastYear = 1998}).ok);
         m_data = std::make_unique<AnalysisData>(db());
         m_source = std::make_unique<EvaluatorSource>(db());
         m_engine = std::make_unique<AnalysisEngine>(m_model, *m_data, *m_source);
@@ -119,8 +113,7 @@ TEST_P(AnalysisTest, AFailedReadIsAnErrorAndLeavesTheTableAsItWas)
     // The items table gone, as on a damaged or foreign database: errors, never empty cells.
     ASSERT_TRUE(db().execute(u"ALTER TABLE finl_item RENAME TO finl_item_x"_s).ok);
     const Outcome column = m_engine->addIndicator(10, u"ROA"_s);
-    EXPECT_FALSE(column.ok);
-    EXPECT_FALSE(column.error.isEmpty());
+    EXPECT_TRUE(!column.ok && !column.error.isEmpty());
     EXPECT_FALSE(m_engine->addYearRows(ids.at(1), 1998).ok());
     EXPECT_FALSE(m_engine->setYearChange(0, YearChange::Absolute).ok); // 1997 is no row: it is read
     EXPECT_EQ(snapshot(), before);
@@ -143,13 +136,11 @@ TEST_P(AnalysisTest, AServerThatGoesAwayMidFillIsAnError)
     AnalysisData data(fill);
     EvaluatorSource source(fill);
     AnalysisEngine engine(model, data, source);
-    const QList<qint32> ids = companies();
-    for (qint32 id : ids)
+    for (qint32 id : companies())
         ASSERT_TRUE(engine.addYearRows(id, 1998).ok());
     ASSERT_TRUE(engine.addIndicator(1, u"Běžná likvidita"_s).ok);
     ASSERT_TRUE(db().execute(u"SELECT pg_terminate_backend("_s + pid + QLatin1Char(')')).ok);
-    const Outcome computed = engine.addIndicator(10, u"ROA"_s);
-    EXPECT_FALSE(computed.ok);
+    EXPECT_FALSE(engine.addIndicator(10, u"ROA"_s).ok);
     EXPECT_EQ(model.indicatorCount(), 1);
     EXPECT_FALSE(engine.addEntityRows(3366).ok());
 }
@@ -157,13 +148,11 @@ TEST_P(AnalysisTest, AServerThatGoesAwayMidFillIsAnError)
 TEST_P(AnalysisTest, AggregatesPurgeIncompleteRowsAndFollowChanges)
 {
     const QList<qint32> ids = companies();
-    ASSERT_TRUE(m_engine->addYearRows(ids.at(0), 1998).ok());
-    ASSERT_TRUE(m_engine->addYearRows(ids.at(1), 1998).ok());
+    ASSERT_TRUE(m_engine->addYearRows(ids.at(0), 1998).ok() && m_engine->addYearRows(ids.at(1), 1998).ok());
     // No income statement for one period: income-based indicators come back empty there.
     ASSERT_TRUE(db().execute(u"UPDATE finl_stmt SET inac_ind = 2 WHERE subj_id = %1 AND year_dt = 1998 "
                               "AND quarter_dt = 3 AND stmt_type_cd = 28"_s.arg(ids.at(1))).ok);
-    ASSERT_TRUE(m_engine->addIndicator(10, u"ROA"_s).ok);
-    ASSERT_TRUE(m_engine->addIndicator(5, u"Zadluženost"_s).ok);
+    ASSERT_TRUE(m_engine->addIndicator(10, u"ROA"_s).ok && m_engine->addIndicator(5, u"Zadluženost"_s).ok);
     const int rows = m_model.dataRowCount();
     m_engine->applyAggregate(Aggregate::Median);
     EXPECT_EQ(m_model.dataRowCount(), rows - 1);
@@ -182,8 +171,7 @@ TEST_P(AnalysisTest, AggregatesPurgeIncompleteRowsAndFollowChanges)
 
 TEST_P(AnalysisTest, ExportsCarryTheTableAndItsAggregateRow)
 {
-    ASSERT_TRUE(m_engine->addEntityRows(3366).ok());
-    ASSERT_TRUE(m_engine->addEntityRows(companies().front()).ok());
+    ASSERT_TRUE(m_engine->addEntityRows(3366).ok() && m_engine->addEntityRows(companies().front()).ok());
     ASSERT_TRUE(m_engine->addIndicator(kMarginShare, u"Marže, podíl"_s).ok);
     m_engine->applyAggregate(Aggregate::Sum);
     const QString csv = tableAsCsv(m_model);
@@ -217,23 +205,18 @@ TEST_P(AnalysisTest, CommandLineAnalysisPrintsWhatTheModelHolds)
     m_engine->applyAggregate(Aggregate::Median);
 
     QTemporaryDir dir;
-    const QStringList env = testDatabase().childEnvironment();
-    const QStringList analyze = {u"--db"_s, testDatabase().dbOption(), u"analyze"_s, u"--years"_s, u"1998"_s, u"--entities"_s};
+    const QStringList analyze = {u"analyze"_s, u"--years"_s, u"1998"_s, u"--entities"_s};
     // The entity list from a file, one id a line, as a list too long for a command line comes.
-    QFile list(dir.filePath(u"entities.txt"_s));
-    ASSERT_TRUE(list.open(QIODevice::WriteOnly));
-    list.write(u"%1\n%2\n"_s.arg(ids.at(0)).arg(ids.at(1)).toUtf8());
-    list.close();
-    ToolRun run = runVernaDb(analyze + QStringList{u"@"_s + list.fileName(), u"--indicators"_s,
-                                                   u"1,%1"_s.arg(kMarginShare), u"--aggregate"_s, u"2"_s, u"--xlsx"_s,
-                                                   dir.filePath(u"out.xlsx"_s)}, env);
+    const QString list = dir.filePath(u"entities.txt"_s);
+    ASSERT_TRUE(writeFile(list, u"%1\n%2\n"_s.arg(ids.at(0)).arg(ids.at(1)).toUtf8()));
+    ToolRun run = vernaDb(analyze + QStringList{u"@"_s + list, u"--indicators"_s, u"1,%1"_s.arg(kMarginShare), u"--aggregate"_s, u"2"_s,
+                                                u"--xlsx"_s, dir.filePath(u"out.xlsx"_s)});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     // The header's names come from the database; the rows and the median row must match.
     EXPECT_EQ(run.out.section(u'\n', 1, -1), tableAsCsv(m_model).section(u'\n', 1, -1));
     EXPECT_TRUE(QFile::exists(dir.filePath(u"out.xlsx"_s)));
 
-    run = runVernaDb(analyze + QStringList{u"1;DROP"_s, u"--indicators"_s, u"1"_s}, env);
-    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(vernaDb(analyze + QStringList{u"1;DROP"_s, u"--indicators"_s, u"1"_s}).exitCode, 2);
 }
 
 // Statements of 1997 too: the rows of 1998 have a year before.

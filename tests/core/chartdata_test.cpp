@@ -3,6 +3,7 @@
 #include "report/chartsection.h"
 
 #include <QDate>
+#include <array>
 
 #include <gtest/gtest.h>
 
@@ -46,67 +47,46 @@ protected:
 
 } // namespace
 
-TEST_F(ChartDataTest, WholeColumnsChartEveryRowAgainstTheSelectedColumns)
+TEST_F(ChartDataTest, SelectionsChartTheirCellsRotateAndLabelThemAndTooSmallTablesGiveNoData)
 {
-    const ChartData d = chartData(model, range(2, 3, 0, 4)); // either corner first
-    EXPECT_EQ(d.series, (QStringList{u"Alfa a.s. 1996/4"_s, u"Alfa a.s. 1997/1"_s, u"Beta s.r.o. 1997/1"_s}));
-    EXPECT_EQ(d.categories, (QStringList{u"Rentabilita"_s, u"Zadluženost"_s}));
-    EXPECT_EQ(d.value(2, 1), 22.0);
-    EXPECT_FALSE(d.wholeRows);
-    EXPECT_EQ(d.seriesTitle, kRowsAxisTitle);
-    EXPECT_EQ(d.categoryTitle, kIndicatorsAxisTitle);
+    const ChartData columns = chartData(model, range(2, 3, 0, 4)); // either corner first
+    EXPECT_EQ(columns.series, (QStringList{u"Alfa a.s. 1996/4"_s, u"Alfa a.s. 1997/1"_s, u"Beta s.r.o. 1997/1"_s}));
+    EXPECT_EQ(columns.categories, (QStringList{u"Rentabilita"_s, u"Zadluženost"_s}));
+    EXPECT_EQ(columns.value(2, 1), 22.0);
+    EXPECT_FALSE(columns.wholeRows);
+    EXPECT_EQ(columns.seriesTitle, kRowsAxisTitle);
+    EXPECT_EQ(columns.categoryTitle, kIndicatorsAxisTitle);
 
     // The whole table is whole columns first: no profile chart.
     EXPECT_FALSE(chartData(model, range(0, 2, 2, 4)).wholeRows);
     EXPECT_FALSE(chartData(model).wholeRows);
-    EXPECT_EQ(chartData(model).series.size(), 3);
-    EXPECT_EQ(chartData(model).categories.size(), 3);
-}
+    EXPECT_TRUE(chartData(model).series.size() == 3 && chartData(model).categories.size() == 3);
 
-TEST_F(ChartDataTest, WholeRowsChartEveryIndicatorAndOfferTheProfileChart)
-{
-    const ChartData d = chartData(model, range(2, 4, 1, 2));
-    EXPECT_EQ(d.series, (QStringList{u"Alfa a.s. 1997/1"_s, u"Beta s.r.o. 1997/1"_s}));
-    EXPECT_EQ(d.categories.size(), 3);
-    EXPECT_EQ(d.value(0, 0), 10.0);
-    EXPECT_TRUE(d.wholeRows);
+    // Whole rows chart every indicator and offer the profile chart.
+    const ChartData rows = chartData(model, range(2, 4, 1, 2));
+    EXPECT_EQ(rows.series, (QStringList{u"Alfa a.s. 1997/1"_s, u"Beta s.r.o. 1997/1"_s}));
+    EXPECT_EQ(rows.categories.size(), 3);
+    EXPECT_EQ(rows.value(0, 0), 10.0);
+    EXPECT_TRUE(rows.wholeRows);
 
     // A row picked by its header covers name and period too; a name alone stands for its row.
     EXPECT_EQ(chartData(model, range(1, 0, 1, 4)), chartData(model, range(1, 2, 1, 4)));
-    EXPECT_EQ(chartData(model, range(1, 0, 2, 1)), d);
-}
+    EXPECT_EQ(chartData(model, range(1, 0, 2, 1)), rows);
 
-TEST_F(ChartDataTest, OtherSelectionsChartTheRectangle)
-{
-    const ChartData d = chartData(model, range(1, 3, 0, 3));
-    EXPECT_EQ(d.series.size(), 2);
-    EXPECT_EQ(d.categories, QStringList{u"Rentabilita"_s});
-    EXPECT_EQ(d.value(0, 0), 1.0);
-    EXPECT_EQ(d.value(1, 0), 11.0);
-    EXPECT_FALSE(d.wholeRows);
+    // Other selections chart the rectangle.
+    const ChartData rectangle = chartData(model, range(1, 3, 0, 3));
+    EXPECT_EQ(rectangle.series.size(), 2);
+    EXPECT_EQ(rectangle.categories, QStringList{u"Rentabilita"_s});
+    EXPECT_EQ(rectangle.value(0, 0), 1.0);
+    EXPECT_EQ(rectangle.value(1, 0), 11.0);
+    EXPECT_FALSE(rectangle.wholeRows);
 
     // Name and period are no values: a rectangle starting in them begins at the first indicator.
     const ChartData fromName = chartData(model, range(0, 1, 1, 3));
     EXPECT_EQ(fromName.categories, (QStringList{u"Běžná likvidita"_s, u"Rentabilita"_s}));
     EXPECT_FALSE(fromName.wholeRows);
-}
 
-TEST_F(ChartDataTest, CellsAreReadInTheTablesLocale)
-{
-    model.setValue(0, 0, u"1.666"_s);
-    model.setValue(1, 0, u"-2.5"_s);
-    model.setValue(2, 0, QString()); // the evaluator had no value
-    ASSERT_EQ(model.cell(0, 0), u"1,67"_s);
-
-    const ChartData d = chartData(model, range(0, 2, 2, 2));
-    EXPECT_DOUBLE_EQ(*d.value(0, 0), 1.67);
-    EXPECT_DOUBLE_EQ(*d.value(1, 0), -2.5);
-    EXPECT_FALSE(d.value(2, 0).has_value());
-    EXPECT_EQ(d.locale, model.locale());
-}
-
-TEST_F(ChartDataTest, RotationSwapsSeriesAndCategoriesAndTwiceIsIdentity)
-{
+    // Rotation swaps series and categories; twice it is the identity.
     const ChartData d = chartData(model, range(0, 2, 1, 4));
     const ChartData r = d.rotated();
     EXPECT_EQ(r.series, d.categories);
@@ -120,10 +100,8 @@ TEST_F(ChartDataTest, RotationSwapsSeriesAndCategoriesAndTwiceIsIdentity)
             EXPECT_EQ(r.value(c, s), d.value(s, c));
     EXPECT_EQ(r.wholeRows, d.wholeRows);
     EXPECT_EQ(r.rotated(), d);
-}
 
-TEST_F(ChartDataTest, TooSmallTablesGiveNoData)
-{
+    // Too small tables give no data.
     AnalysisModel noIndicators(kCzech);
     noIndicators.appendRow({1996, 4, 3366}, u"Alfa a.s."_s);
     EXPECT_TRUE(chartData(noIndicators, range(0, 0, 0, 1)).isEmpty());
@@ -139,6 +117,31 @@ TEST_F(ChartDataTest, TooSmallTablesGiveNoData)
 
     // A selection outside the table charts all of it rather than nothing.
     EXPECT_EQ(chartData(model, range(7, 9, 8, 12)), chartData(model));
+
+    // Labels follow the rotation; the title names the caption, the companies and the date.
+    const ChartData whole = chartData(model);
+    EXPECT_EQ(shortSeriesLabels(whole, 30).labels, (QStringList{u"1996/4 Alfa a.s."_s, u"1997/1 Alfa a.s."_s, u"1997/1 Beta s.r.o."_s}));
+    EXPECT_EQ(shortCategoryLabels(whole.rotated(), 30).labels, shortSeriesLabels(whole, 30).labels);
+    EXPECT_EQ(shortSeriesLabels(whole.rotated(), 30).labels, whole.categories);
+
+    EXPECT_EQ(chartTitle(u"Analýza 2"_s, whole, QDate(2026, 3, 7)), u"Analýza 2 – Alfa a.s., Beta s.r.o. – 7. 3. 2026"_s);
+    ChartData many = whole;
+    many.rowNames = QStringList{u"A"_s, u"B"_s, u"C"_s, u"D"_s, u"E"_s};
+    EXPECT_EQ(chartTitle(u"Analýza 2"_s, many, QDate(2026, 3, 7)), u"Analýza 2 – A, B, C… (5 subjektů) – 7. 3. 2026"_s);
+}
+
+TEST_F(ChartDataTest, CellsAreReadInTheTablesLocale)
+{
+    model.setValue(0, 0, u"1.666"_s);
+    model.setValue(1, 0, u"-2.5"_s);
+    model.setValue(2, 0, QString()); // the evaluator had no value
+    ASSERT_EQ(model.cell(0, 0), u"1,67"_s);
+
+    const ChartData d = chartData(model, range(0, 2, 2, 2));
+    EXPECT_DOUBLE_EQ(*d.value(0, 0), 1.67);
+    EXPECT_DOUBLE_EQ(*d.value(1, 0), -2.5);
+    EXPECT_FALSE(d.value(2, 0).has_value());
+    EXPECT_EQ(d.locale, model.locale());
 }
 
 // Two or more companies: each label still tells entity and period apart, not "Stroj…"/"Če…".
@@ -174,19 +177,6 @@ TEST(ChartLabelsTest, RowLabelsShortenTheSharedPartAndKeepWhatTellsThemApart)
               (QStringList{u"Vel…rvní"_s, u"Vel…ruhá"_s}));
 }
 
-TEST_F(ChartDataTest, LabelsFollowTheRotationAndTheTitleNamesCaptionCompaniesAndDate)
-{
-    const ChartData d = chartData(model);
-    EXPECT_EQ(shortSeriesLabels(d, 30).labels, (QStringList{u"1996/4 Alfa a.s."_s, u"1997/1 Alfa a.s."_s, u"1997/1 Beta s.r.o."_s}));
-    EXPECT_EQ(shortCategoryLabels(d.rotated(), 30).labels, shortSeriesLabels(d, 30).labels);
-    EXPECT_EQ(shortSeriesLabels(d.rotated(), 30).labels, d.categories);
-
-    EXPECT_EQ(chartTitle(u"Analýza 2"_s, d, QDate(2026, 3, 7)), u"Analýza 2 – Alfa a.s., Beta s.r.o. – 7. 3. 2026"_s);
-    ChartData many = d;
-    many.rowNames = QStringList{u"A"_s, u"B"_s, u"C"_s, u"D"_s, u"E"_s};
-    EXPECT_EQ(chartTitle(u"Analýza 2"_s, many, QDate(2026, 3, 7)), u"Analýza 2 – A, B, C… (5 subjektů) – 7. 3. 2026"_s);
-}
-
 TEST_F(ChartDataTest, SeriesOfAMuchLargerOrderGetTheirOwnAxis)
 {
     model.appendIndicator(40, u"EBITDA"_s);
@@ -206,27 +196,19 @@ TEST_F(ChartDataTest, SeriesOfAMuchLargerOrderGetTheirOwnAxis)
 
 TEST_F(ChartDataTest, ProfileScoresRowsAgainstTheAggregateOnTheScaleToTwoHundred)
 {
-    EXPECT_EQ(verna::report::profileScore(50, 100), 50);
-    EXPECT_EQ(verna::report::profileScore(300, 100), 200);
-    EXPECT_EQ(verna::report::profileScore(7, 0), 200);
-    EXPECT_EQ(verna::report::profileScore(0, 0), 100);
-    EXPECT_EQ(verna::report::profileScore(-3, 0), 0);
-    EXPECT_EQ(verna::report::profileScore(0, 4), 0);
-    EXPECT_EQ(verna::report::profileScore(-4, 0.5), 50);  // 100 / (|x|·b)
-    EXPECT_EQ(verna::report::profileScore(0.5, -2), 100); // 100·x·|b|
-    EXPECT_EQ(verna::report::profileScore(0, -0.5), 50);
-    EXPECT_EQ(verna::report::profileScore(-8, -2), 25);   // 100·|b| / |x|
-    EXPECT_EQ(verna::report::profileScore(1, 3), 33);
+    // {value, reference, score}: 100 / (|x|·b) for x < 0 < b, 100·x·|b| for b < 0 < x, 100·|b| / |x| for both below zero.
+    const std::array<double, 3> scores[] = {{50, 100, 50}, {300, 100, 200}, {7, 0, 200},   {0, 0, 100},    {-3, 0, 0},  {0, 4, 0},
+                                            {-4, 0.5, 50}, {0.5, -2, 100},  {0, -0.5, 50}, {-8, -2, 25}, {1, 3, 33}};
+    for (const auto &[x, b, score] : scores)
+        EXPECT_EQ(verna::report::profileScore(x, b), static_cast<int>(score)) << x << " against " << b;
 
     // Whole rows 1 and 2 against the mean of each whole column (no aggregate shown yet).
     const ChartData d = chartData(model, {1, 2, 2, 4});
     ASSERT_TRUE(d.wholeRows);
     EXPECT_EQ(d.referenceName, u"Průměr aritmetický"_s);
     EXPECT_EQ(d.reference, (QList<std::optional<double>>{10.0, 11.0, 12.0}));
-    const auto scores = profileScores(d);
-    EXPECT_EQ(scores, profileScores(d.rotated()));
-    EXPECT_EQ(scores.at(0), (QList<std::optional<int>>{100, 100, 100}));
-    EXPECT_EQ(scores.at(1), (QList<std::optional<int>>{200, 191, 183}));
+    EXPECT_EQ(profileScores(d), profileScores(d.rotated()));
+    EXPECT_EQ(profileScores(d), (QList<QList<std::optional<int>>>{{100, 100, 100}, {200, 191, 183}}));
 
     model.setCurrentAggregate(Aggregate::Median);
     model.setValue(0, 0, QString());

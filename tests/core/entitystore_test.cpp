@@ -6,7 +6,6 @@
 #include "entities/notes.h"
 #include "support/testdatabase.h"
 
-
 using namespace verna;
 using namespace verna::entities;
 using namespace verna::test;
@@ -22,11 +21,9 @@ constexpr qint32 kReference = 3366; // Strojírny Dolní Lhota, a.s.
 
 const QStringList kTables = {"ident", "name", "subj", "actv", "mem", "text", "finl_stmt"};
 
-class EntityStoreTest : public BackendTest
+class EntityStoreTest : public ReferenceTest
 {
 protected:
-    bool withReferenceData() const override { return true; }
-
     void prepare() override
     {
         m_store = std::make_unique<EntityStore>(db());
@@ -68,7 +65,7 @@ protected:
 
 } // namespace
 
-TEST_P(EntityStoreTest, NewEntityIsStoredExactlyAndFoundByPlainNameAndMainBranch)
+TEST_P(EntityStoreTest, NewEntityIsStoredExactlyAndNamesAreFoundWithoutDiacriticsAndAnywhere)
 {
     const QString name = u"Pekárna U Nováků, s.r.o."_s;
     const QString note = u"O'Brien's \"pekárna\"\r\n"_s + QString(300, QLatin1Char('x'));
@@ -87,18 +84,15 @@ TEST_P(EntityStoreTest, NewEntityIsStoredExactlyAndFoundByPlainNameAndMainBranch
     EXPECT_EQ(byName(u"PEKÁRNA"_s), QList<qint32>{id});
     EXPECT_EQ(byName(u"novaku"_s, true), QList<qint32>{id});
     EXPECT_TRUE(byName(u"novaku"_s).isEmpty());
+    EXPECT_EQ(byName(u"strojirny"_s), QList<qint32>{kReference});
+    EXPECT_EQ(byName(u"lhota"_s, true), QList<qint32>{kReference});
+    EXPECT_EQ(byName(u"%dolni"_s), QList<qint32>{kReference});
 
     const qint32 apostrophe = create(u"25596641"_s, u"McDonald's"_s, {}, {});
     EXPECT_EQ(value(u"SELECT name_txt FROM name WHERE subj_id = %1"_s.arg(apostrophe)), u"McDonald's"_s);
     EXPECT_EQ(byName(u"mcdonald's"_s), QList<qint32>{apostrophe});
     EXPECT_EQ(value(u"SELECT count(*) FROM actv WHERE subj_id = %1"_s.arg(apostrophe)), u"0"_s);
-}
 
-TEST_P(EntityStoreTest, ReferenceNamesAreFoundWithoutDiacriticsAndAnywhere)
-{
-    EXPECT_EQ(byName(u"strojirny"_s), QList<qint32>{kReference});
-    EXPECT_EQ(byName(u"lhota"_s, true), QList<qint32>{kReference});
-    EXPECT_EQ(byName(u"%dolni"_s), QList<qint32>{kReference});
     const qint32 cesky = create(u"68407700"_s, u"Český_100%"_s, {}, {});
     EXPECT_EQ(byName(u"cesky"_s), QList<qint32>{cesky});
     EXPECT_EQ(byName(u"ceskyx100"_s), QList<qint32>{}); // "_" is a character, not a wildcard
@@ -114,7 +108,7 @@ TEST_P(EntityStoreTest, ReferenceNamesAreFoundWithoutDiacriticsAndAnywhere)
     }
 }
 
-TEST_P(EntityStoreTest, RefusalsWriteNothing)
+TEST_P(EntityStoreTest, RefusalsRenamesGroupsMembershipsAndDeletionKeepEveryRowRight)
 {
     const qint32 id = create(u"27074358"_s, u"Pekárna"_s);
     const QString before = snapshot();
@@ -127,17 +121,15 @@ TEST_P(EntityStoreTest, RefusalsWriteNothing)
     EXPECT_EQ(m_groups->create(u" "_s, {}, {id}).refusal, u"Zadejte název pro skupinu."_s);
     EXPECT_FALSE(m_store->save(id, u" "_s, std::nullopt).ok);
     EXPECT_EQ(snapshot(), before);
-}
 
-TEST_P(EntityStoreTest, RenameKeepsTheOldRowAndSearchFindsTheNewNameOnly)
-{
-    const qint32 id = create(u"27074358"_s, u"Stará firma"_s);
-    ASSERT_TRUE(m_store->save(id, u"O'Neill nová"_s, std::nullopt).ok);
-    EXPECT_EQ(byName(u"oneill"_s), QList<qint32>{id});
+    // A rename keeps the old row; the search finds the new name only.
+    const qint32 firm = create(u"00176150"_s, u"Stará firma"_s);
+    ASSERT_TRUE(m_store->save(firm, u"O'Neill nová"_s, std::nullopt).ok);
+    EXPECT_EQ(byName(u"oneill"_s), QList<qint32>{firm});
     EXPECT_TRUE(byName(u"stara"_s).isEmpty());
-    EXPECT_EQ(value(u"SELECT count(*) FROM name WHERE subj_id = %1 AND inac_ind = 2"_s.arg(id)), u"1"_s);
+    EXPECT_EQ(value(u"SELECT count(*) FROM name WHERE subj_id = %1 AND inac_ind = 2"_s.arg(firm)), u"1"_s);
 
-    const Written group = m_groups->create(u"Pekaři"_s, {}, {id});
+    const Written group = m_groups->create(u"Pekaři"_s, {}, {firm});
     ASSERT_TRUE(group.ok());
     ASSERT_TRUE(m_groups->rename(group.id, u"Mlynáři"_s).ok());
     EXPECT_EQ(byName(u"mlynari"_s), QList<qint32>{group.id});
@@ -145,12 +137,10 @@ TEST_P(EntityStoreTest, RenameKeepsTheOldRowAndSearchFindsTheNewNameOnly)
     // Anywhere in the name too: the trigrams followed the new search form.
     EXPECT_EQ(byName(u"ynari"_s, true), QList<qint32>{group.id});
     EXPECT_TRUE(byName(u"ekari"_s, true).isEmpty());
-}
 
-TEST_P(EntityStoreTest, GroupNamesAreUniqueAmongGroupsOfEitherTypeCode)
-{
-    const qint32 id = create(u"27074358"_s, u"Alfa"_s);
-    ASSERT_TRUE(m_groups->create(u"Pekaři"_s, {}, {id}).ok());
+    // Group names are unique among groups of either type code.
+    const qint32 alfa = create(u"63998530"_s, u"Alfa"_s);
+    ASSERT_TRUE(m_groups->create(u"Pekaři"_s, {}, {alfa}).ok());
     // A delivered group: type 214.
     ASSERT_TRUE(db().execute(u"INSERT INTO ident VALUES (900,getdate(),0,900,23,'skupina_',null,0,null,0,215)\r"
                               "INSERT INTO subj VALUES (900,getdate(),0,900,214,null,0,null,0,null)\r"
@@ -159,51 +149,44 @@ TEST_P(EntityStoreTest, GroupNamesAreUniqueAmongGroupsOfEitherTypeCode)
     EXPECT_FALSE(m_groups->create(u"Dodaná"_s, {}, {}).refusal.isEmpty());
     // An entity that is no group may share the name.
     EXPECT_TRUE(m_groups->create(u"Alfa"_s, {}, {}).ok());
-}
 
-TEST_P(EntityStoreTest, MembershipsAreSwitchedNeverRevivedAndNeverWrittenTwice)
-{
-    const qint32 a = create(u"27074358"_s, u"Alfa"_s);
-    const qint32 b = create(u"25596641"_s, u"Beta"_s);
-    const Written group = m_groups->create(u"Skupina"_s, u"poznámka"_s, {a, a, b});
-    ASSERT_TRUE(group.ok());
-    EXPECT_EQ(m_groups->isGroup(group.id).value, true);
-    EXPECT_EQ(m_groups->candidate(group.id).value, std::nullopt); // groups do not nest
-    EXPECT_EQ(m_groups->candidate(a).value->text, u"27074358 Alfa"_s);
+    // Memberships are switched, never revived and never written twice.
+    const qint32 member = create(u"60193336"_s, u"Alfa"_s);
+    const qint32 beta = create(u"45274649"_s, u"Beta"_s);
+    const Written skupina = m_groups->create(u"Skupina"_s, u"poznámka"_s, {member, member, beta});
+    ASSERT_TRUE(skupina.ok());
+    EXPECT_EQ(m_groups->isGroup(skupina.id).value, true);
+    EXPECT_EQ(m_groups->candidate(skupina.id).value, std::nullopt); // groups do not nest
+    EXPECT_EQ(m_groups->candidate(member).value->text, u"60193336 Alfa"_s);
 
     analysis::AnalysisData data(db());
-    EXPECT_EQ(data.groupMembers(group.id).value, (QList<qint32>{a, b}));
-    ASSERT_TRUE(m_store->setMembership(group.id, a, false).ok);
-    EXPECT_EQ(data.groupMembers(group.id).value, QList<qint32>{b});
-    EXPECT_EQ(m_store->load(a).value.groups.front().active, false);
-    ASSERT_TRUE(m_groups->removeMember(group.id, b).ok);
-    ASSERT_TRUE(m_store->setMembership(group.id, b, true).ok);
-    EXPECT_TRUE(data.groupMembers(group.id).value.isEmpty());
-    // b was removed: added again it is a new member; a is still in the group (switched off).
-    EXPECT_EQ(m_groups->addMembers(group.id, {a, b, b}).value, 1);
-    EXPECT_EQ(value(u"SELECT count(*) FROM mem WHERE subj_id = %1"_s.arg(group.id)), u"3"_s);
-    const GroupDetails details = m_groups->load(group.id).value;
-    EXPECT_EQ(details.name, u"Skupina"_s);
-    EXPECT_EQ(details.note, u"poznámka"_s);
-    EXPECT_EQ(details.members.size(), 2);
-}
+    EXPECT_EQ(data.groupMembers(skupina.id).value, (QList<qint32>{member, beta}));
+    ASSERT_TRUE(m_store->setMembership(skupina.id, member, false).ok);
+    EXPECT_EQ(data.groupMembers(skupina.id).value, QList<qint32>{beta});
+    EXPECT_EQ(m_store->load(member).value.groups.front().active, false);
+    ASSERT_TRUE(m_groups->removeMember(skupina.id, beta).ok);
+    ASSERT_TRUE(m_store->setMembership(skupina.id, beta, true).ok);
+    EXPECT_TRUE(data.groupMembers(skupina.id).value.isEmpty());
+    // beta was removed: added again it is member new member; member is still in the skupina (switched off).
+    EXPECT_EQ(m_groups->addMembers(skupina.id, {member, beta, beta}).value, 1);
+    EXPECT_EQ(value(u"SELECT count(*) FROM mem WHERE subj_id = %1"_s.arg(skupina.id)), u"3"_s);
+    const GroupDetails details = m_groups->load(skupina.id).value;
+    EXPECT_EQ((QStringList{details.name, details.note, QString::number(details.members.size())}), (QStringList{u"Skupina"_s, u"poznámka"_s, u"2"_s}));
 
-TEST_P(EntityStoreTest, DeletionHidesTheEntityEverywhereButKeepsItsRows)
-{
-    const qint32 a = create(u"27074358"_s, u"Pekárna"_s);
+    // Deletion hides the entity everywhere but keeps its rows.
     const qint32 b = create(u"25596641"_s, u"Beta"_s);
     ASSERT_TRUE(db().execute(u"INSERT INTO finl_stmt VALUES(-1,getdate(),0,-1,%1,27,null,0,null,0,0,null,'uživatel',1,2,1999,4)\r"
-                              "INSERT INTO finl_item VALUES(-1,getdate(),0,-1,%1,92,100)"_s.arg(a)).ok);
-    const Written group = m_groups->create(u"Skupina"_s, {}, {a, b});
-    ASSERT_TRUE(m_store->remove(a).ok);
+                              "INSERT INTO finl_item VALUES(-1,getdate(),0,-1,%1,92,100)"_s.arg(id)).ok);
+    const Written gone = m_groups->create(u"Skupina pekáren"_s, {}, {id, b});
+    ASSERT_TRUE(m_store->remove(id).ok);
     EXPECT_TRUE(byName(u"pekarna"_s).isEmpty());
     EXPECT_TRUE(m_search->find(u"pekarna"_s).value.isEmpty());
-    analysis::AnalysisData data(db());
-    EXPECT_EQ(data.entityIdentity(a).value, std::nullopt);
-    EXPECT_EQ(data.groupMembers(group.id).value, QList<qint32>{b});
+    analysis::AnalysisData deleted(db());
+    EXPECT_EQ(deleted.entityIdentity(id).value, std::nullopt);
+    EXPECT_EQ(deleted.groupMembers(gone.id).value, QList<qint32>{b});
     for (const QString &t : {u"ident"_s, u"name"_s, u"subj"_s, u"actv"_s, u"finl_stmt"_s})
-        EXPECT_EQ(value(u"SELECT min(inac_ind) FROM %1 WHERE subj_id = %2"_s.arg(t).arg(a)), u"2"_s) << t.toStdString();
-    EXPECT_EQ(value(u"SELECT inac_ind FROM finl_item WHERE subj_id = %1"_s.arg(a)), u"0"_s);
+        EXPECT_EQ(value(u"SELECT min(inac_ind) FROM %1 WHERE subj_id = %2"_s.arg(t).arg(id)), u"2"_s) << t.toStdString();
+    EXPECT_EQ(value(u"SELECT inac_ind FROM finl_item WHERE subj_id = %1"_s.arg(id)), u"0"_s);
     // Its IČO is free again.
     EXPECT_TRUE(m_store->create(NewEntity{u"27074358"_s, u"Nová"_s, kType, kSro, {}, {}}).ok());
 }
@@ -212,11 +195,9 @@ TEST_P(EntityStoreTest, FindListsIdIcoAndNameForScripts)
 {
     const qint32 id = create(u"27074358"_s, u"Pekárna U Nováků"_s);
     const auto byIco = m_search->find(u"0743"_s);
-    ASSERT_TRUE(byIco.ok());
-    ASSERT_EQ(byIco.value.size(), 1);
-    EXPECT_EQ(byIco.value.front().id, id);
-    EXPECT_EQ(byIco.value.front().ico, u"27074358"_s);
-    EXPECT_EQ(byIco.value.front().name, u"Pekárna U Nováků"_s);
+    ASSERT_TRUE(byIco.ok() && byIco.value.size() == 1);
+    EXPECT_EQ((QStringList{QString::number(byIco.value.front().id), byIco.value.front().ico, byIco.value.front().name}),
+              (QStringList{QString::number(id), u"27074358"_s, u"Pekárna U Nováků"_s}));
     EXPECT_EQ(m_search->find(u"u novaku"_s).value.size(), 1);
     EXPECT_EQ(m_search->byIco(u"27074358"_s).value, id);
 

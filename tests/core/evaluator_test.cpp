@@ -92,9 +92,34 @@ int countCalls(db::Database &db, const std::function<void()> &f)
     return calls;
 }
 
+class EvaluatorTest : public BackendTest
+{
+protected:
+    void prepare() override
+    {
+        const Outcome written = insertFixture(db());
+        ASSERT_TRUE(written.ok) << written.error.toStdString();
+    }
+
+    // A value where no read may fail.
+    static QString checked(const Result<QString> &r)
+    {
+        EXPECT_TRUE(r.ok()) << r.error.toStdString();
+        return r.value;
+    }
+    QString formula(const QString &text, const Period &p = kAbbreviated) { return checked(Evaluator(db()).formulaValue(text, p)); }
+    QString indicator(int id, const Period &p = kAbbreviated) { return checked(Evaluator(db()).indicatorValue(id, p)); }
+    QString count(const QString &table) { return db().singleValue("SELECT count(*) FROM " + table); }
+    void execute(const QString &sql) { ASSERT_TRUE(db().execute(sql).ok) << sql.toStdString(); }
+
+    ToolRun eval(const QStringList &arguments) { return vernaDb(QStringList{"eval"} + arguments); }
+};
+
+const QStringList kCliPeriod = {"--entity", "12", "--year", "1999", "--quarter", "4"};
+
 } // namespace
 
-TEST(EvaluatorSql, TextsAreTheApplicationsCharacterForCharacter)
+TEST(EvaluatorSql, TextsAreTheApplicationsOnlyCheckedFormulasPassAndEmittedStatementsCarryOnlyCheckedText)
 {
     EXPECT_EQ(tsql("[36]/[41]*100").toStdString(),
               "SELECT ( (SELECT i.amt_val FROM finl_item i, finl_stmt s WHERE s.subj_id = 12 AND s.year_dt = 1999 AND "
@@ -123,10 +148,8 @@ TEST(EvaluatorSql, TextsAreTheApplicationsCharacterForCharacter)
     EXPECT_EQ(FormulaSql::formQuery(kAbbreviated), "SELECT fill_lvl_ind FROM finl_stmt WHERE subj_id = 12 AND inac_ind = 0 AND "
                                                    "year_dt = 1999 AND quarter_dt = 4 AND stmt_type_cd = 28");
     EXPECT_EQ(FormulaSql::formulaQuery("20"), "SELECT func_for_val FROM func_for WHERE inac_ind IN (0, 1) AND func_for_id = 20");
-}
 
-TEST(EvaluatorSql, OnlyTheFormulaAlphabetWithinBoundsPassesTheCheck)
-{
+    // Only the formula alphabet within its bounds passes the check.
     using E = Formula::Error;
     const QString chain = "1" + QString("+1").repeated(Formula::kMaxHeight - 1);
     // Groups on the right and minus signs nest; a run of operators along the left is flat.
@@ -137,7 +160,7 @@ TEST(EvaluatorSql, OnlyTheFormulaAlphabetWithinBoundsPassesTheCheck)
         return text;
     };
     const auto parens = [](int n) { return QString(n, '(') + "1" + QString(n, ')'); };
-    const std::pair<QString, E> cases[] = {
+    const std::pair<QString, E> checks[] = {
         {"[36]/[41]*100", E::None}, {"-(+[0036])^2", E::None},  {"", E::Empty},           {"[3a6]", E::Character},
         {"[36] OR 1=1", E::Character}, {"1);DROP TABLE func_for--", E::Character},         {"[36]+'x'", E::Character},
         {"1.5 * [36] ", E::None},   {"1.", E::Character},       {".5", E::Character},     {"1.2.3", E::Character},
@@ -153,7 +176,7 @@ TEST(EvaluatorSql, OnlyTheFormulaAlphabetWithinBoundsPassesTheCheck)
         {nested("[1]-", Formula::kMaxNesting), E::None}, {nested("[1]-", Formula::kMaxNesting + 1), E::TooDeep},
         {nested("-", Formula::kMaxNesting + 1), E::TooDeep},
     };
-    for (const auto &[text, error] : cases)
+    for (const auto &[text, error] : checks)
         EXPECT_EQ(Formula::parse(text).error(), error) << text.left(60).toStdString();
     EXPECT_EQ(Formula::parse(nested("[1]-", Formula::kMaxNesting)).nesting(), Formula::kMaxNesting);
     EXPECT_EQ(Formula::parse("([59]+[77]+[210])/([153]+[171]+[175]+[193])*100").nesting(), 2);
@@ -162,10 +185,8 @@ TEST(EvaluatorSql, OnlyTheFormulaAlphabetWithinBoundsPassesTheCheck)
     EXPECT_FALSE(Formula::parseExpanded("1 2").isValid());
     EXPECT_FALSE(Formula::parseExpanded(" () ").isValid());
     EXPECT_EQ(Formula::parse("[36]+[041]*[36]").itemCodes(), (QStringList{"36", "41"}));
-}
 
-TEST(EvaluatorSql, EmittedStatementsCarryOnlyCheckedText)
-{
+    // Emitted statements carry only checked text.
     const Formula f = Formula::parse("-[36]/(7-2)^[41]");
     ASSERT_TRUE(f.isValid());
     const Period p{1999, 4, -12};
@@ -187,45 +208,10 @@ TEST(EvaluatorSql, EmittedStatementsCarryOnlyCheckedText)
     }
 }
 
-namespace {
-
-class EvaluatorTest : public BackendTest
-{
-protected:
-    void SetUp() override
-    {
-        BackendTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
-        const Outcome written = insertFixture(db());
-        ASSERT_TRUE(written.ok) << written.error.toStdString();
-    }
-
-    // A value where no read may fail.
-    static QString checked(const Result<QString> &r)
-    {
-        EXPECT_TRUE(r.ok()) << r.error.toStdString();
-        return r.value;
-    }
-    QString formula(const QString &text, const Period &p = kAbbreviated) { return checked(Evaluator(db()).formulaValue(text, p)); }
-    QString indicator(int id, const Period &p = kAbbreviated) { return checked(Evaluator(db()).indicatorValue(id, p)); }
-    QString count(const QString &table) { return db().singleValue("SELECT count(*) FROM " + table); }
-    void execute(const QString &sql) { ASSERT_TRUE(db().execute(sql).ok) << sql.toStdString(); }
-
-    ToolRun eval(const QStringList &arguments)
-    {
-        return runVernaDb(QStringList{"--db", testDatabase().dbOption(), "eval"} + arguments, testDatabase().childEnvironment());
-    }
-};
-
-const QStringList kCliPeriod = {"--entity", "12", "--year", "1999", "--quarter", "4"};
-
-} // namespace
-
-TEST_P(EvaluatorTest, ArithmeticFollowsTheReferenceSemantics)
+TEST_P(EvaluatorTest, ArithmeticStoredIndicatorsAndColumnsFollowTheReferenceSemanticsAndFailuresLeaveTheTransaction)
 {
     // No value is no error: each one is ok() with "".
-    const std::pair<const char *, const char *> cases[] = {
+    const std::pair<const char *, const char *> arithmetic[] = {
         {"[36]", "8750"}, {"[0036]", "8750"}, {"[36]/[41]*100", "2.56402742777"}, {"-[120]", "200600.25"},
         {"[119]+[120]", "200620.25"}, {"[36]/1000", "8.75"}, {"[182]*100", "12345678912"},
         // integer constants truncate toward zero; amounts divide as decimals
@@ -245,12 +231,9 @@ TEST_P(EvaluatorTest, ArithmeticFollowsTheReferenceSemantics)
         // texts the server refuses
         {"[36]2", ""}, {"[36]]", ""}, {"]", ""}, {"[3a6]", ""}, {"", ""}, {"1--2", ""}, {"2(3)", ""},
     };
-    for (const auto &[text, expected] : cases)
+    for (const auto &[text, expected] : arithmetic)
         EXPECT_EQ(formula(text), expected) << text;
-}
 
-TEST_P(EvaluatorTest, StoredIndicatorsStatementsAndComputedItems)
-{
     // indicator 0: the formula; else the stored indicator.
     const struct {
         int indicator;
@@ -293,9 +276,40 @@ TEST_P(EvaluatorTest, StoredIndicatorsStatementsAndComputedItems)
     EXPECT_EQ(evaluator.rozvinVypocitanePolozky(a), " ( ([202]) +1) ");
     QString b = "[213]";
     EXPECT_EQ(evaluator.rozvinVypocitanePolozky(b), " ([202]) ");
+
+    // Columns span many statements and stop early.
+    QList<Period> periods;
+    // More periods than one statement of either backend takes.
+    for (int i = 0; i < 11000; ++i)
+        periods << kPeriods.at(i % kPeriods.size());
+    Evaluator spanning(db());
+    const QStringList column = spanning.indicatorColumn(107, periods).value;
+    ASSERT_EQ(column.size(), periods.size());
+    for (int i = 0; i < kPeriods.size(); ++i)
+        EXPECT_EQ(column.at(i + 600), checked(spanning.indicatorValue(107, kPeriods.at(i))));
+
+    int asked = 0;
+    const Result<QStringList> partial = spanning.indicatorColumn(107, periods, [&asked] { return ++asked == 1; });
+    EXPECT_TRUE(partial.ok());
+    EXPECT_FALSE(partial.value.isEmpty());
+    EXPECT_LT(partial.value.size(), column.size());
+    EXPECT_EQ(partial.value, column.mid(0, partial.value.size()));
+
+    // A failed evaluation leaves the caller's transaction usable.
+    db::Transaction tx(db());
+    ASSERT_TRUE(tx.isActive());
+    EXPECT_EQ(formula("9223372036854775807+1"), "");
+    EXPECT_EQ(formula("2^1023*2"), "");
+    const Result<QStringList> failed = Evaluator(db()).formulaColumn("[92]*3037000500*3037000500+9223372036854775807*2", {kAbbreviated});
+    EXPECT_TRUE(failed.ok()) << failed.error.toStdString();
+    EXPECT_EQ(failed.value, QStringList{""});
+    EXPECT_EQ(formula("[36]"), "8750");
+    execute("UPDATE finl_item SET amt_val = 1 WHERE item_type_cd = 36 AND subj_id = 12");
+    EXPECT_TRUE(tx.commit());
+    EXPECT_EQ(formula("[36]"), "1");
 }
 
-TEST_P(EvaluatorTest, VariantCallTakesNumbersAsIndicators)
+TEST_P(EvaluatorTest, VariantCallsRoundTripsDeepFormulasAndWhyNoValue)
 {
     Evaluator evaluator(db());
     const auto value = [&](const QVariant &subject) { return evaluator.getHodnotaFunkce(subject, "12", "1999", "4"); };
@@ -308,10 +322,110 @@ TEST_P(EvaluatorTest, VariantCallTakesNumbersAsIndicators)
     EXPECT_EQ(value("[36]"), "8750");
     // The typed entry point: "100" as a formula is the constant.
     EXPECT_EQ(checked(evaluator.formulaValue("100", kAbbreviated)), "100");
+
+    // Round trips stay within the protocol and leave their SQL.
+    Evaluator plain(db());
+    ASSERT_TRUE(plain.formulaValue("[36]", kAbbreviated).ok());
+    EXPECT_EQ(db().sharedSql(), Evaluator::translate("[36]", kAbbreviated));
+    EXPECT_FALSE(plain.lastBackendSql().isEmpty());
+    // A stored formula that fails the check: the formula query was the last text built.
+    ASSERT_TRUE(plain.indicatorValue(104, kAbbreviated).ok());
+    EXPECT_EQ(db().sharedSql(), "SELECT func_for_val FROM func_for WHERE inac_ind IN (0, 1) AND func_for_id = 104");
+    EXPECT_TRUE(plain.lastBackendSql().isEmpty());
+
+    // Form, formula, evaluation.
+    EXPECT_EQ(countCalls(db(), [&] { EXPECT_TRUE(plain.indicatorValue(100, kAbbreviated).ok()); }), 3);
+    EXPECT_EQ(countCalls(db(), [&] { EXPECT_TRUE(plain.formulaValue("[92]", kNoIncome).ok()); }), 2);
+    // A full statement: one more per computed item the formula references.
+    EXPECT_EQ(countCalls(db(), [&] { EXPECT_TRUE(plain.indicatorValue(107, kFull).ok()); }), 5);
+
+    EvaluationCache cache;
+    Evaluator cached(db(), &cache);
+    QString first;
+    EXPECT_EQ(countCalls(db(), [&] { first = checked(cached.indicatorValue(107, kFull)); }), 5);
+    QString second;
+    EXPECT_EQ(countCalls(db(), [&] { second = checked(cached.indicatorValue(107, kFull)); }), 1);
+    EXPECT_EQ(first, "2200.5");
+    EXPECT_EQ(second, first);
+
+    // The deepest formulas evaluate alike.
+    // The longest run of operators, and one more.
+    const QString sum = "[37]" + QString("+[37]").repeated(Formula::kMaxHeight - 1);
+    EXPECT_EQ(formula(sum), QString::number(3 * Formula::kMaxHeight));
+    EXPECT_EQ(formula(sum + "+[37]"), "");
+    // The deepest nesting, and one more.
+    QString nested = "[37]";
+    int expected = 3;
+    for (int i = 0; i < Formula::kMaxNesting; ++i) {
+        nested = "[37]-(" + nested + ")";
+        expected = 3 - expected;
+    }
+    EXPECT_EQ(formula(nested), QString::number(expected));
+    EXPECT_EQ(formula("[37]-(" + nested + ")"), "");
+    QString mixed = "[37]";
+    for (int i = 1; i < 150; ++i)
+        mixed = "(" + mixed + ")^1*(1+0)";
+    EXPECT_EQ(formula(mixed), "3");
+
+    // Why there is no value names the reason.
+    const struct {
+        std::optional<int> indicator;
+        const char *formula;
+        Period period; // written as the texts typed
+        const char *reason;
+    } cases[] = {
+        {{}, "[36]", kAbbreviated, ""},
+        {{}, "[36]2", kAbbreviated, "Vzorec není syntakticky správný."},
+        {{}, "[36]+'x'", kAbbreviated, "Vzorec obsahuje nepovolený znak (povoleny jsou odkazy [kód], čísla, + - * / ^ a závorky)."},
+        {105, "", kAbbreviated, "Vzorec není syntakticky správný."},
+        {9999, "", kAbbreviated, "Ukazatel 9999 neexistuje."},
+        {{}, "[36]", Period{1999, 4, 77}, "Subjekt 77 neexistuje."},
+        {{}, "[36]", Period{999, 4, 12}, "Rok \"999\" není čtyřmístný rok."},
+        {{}, "[36]", Period{1999, 5, 12}, "Čtvrtletí \"5\" není 1 až 4."},
+        {100, "", Period{2005, 4, 12}, "Subjekt 12 nemá za období 2005/4 žádný výkaz."},
+        {{}, "[36]+[999]+[998]", kAbbreviated, "Ve výkazech období chybí položky: [999], [998]."},
+        {{}, "[92]", kTwoSheets, "Položky jsou ve výkazech období vícekrát: [92]."},
+        // A full statement: the formulas of the computed items are what misses items.
+        {{}, "[211]", kFull, "Ve výkazech období chybí položky: [62], [66], [68], [73], [75]."},
+        {{}, "[36]/[142]", kAbbreviated, "Dělení nulou."},
+        {100, "", kFull, "Dělení nulou."},
+        {{}, "10^308*10", kAbbreviated, "Přetečení: výsledek je mimo rozsah čísel."},
+        {{}, "9223372036854775807+1", kAbbreviated, "Přetečení: výsledek je mimo rozsah čísel."},
+        {{}, "2^-1075", kAbbreviated, "Podtečení: výsledek je blíže nule, než lze zobrazit."},
+        {{}, "0^(0-1)", kAbbreviated, "Mocnina nemá reálnou hodnotu (nula na záporný exponent nebo záporné číslo na neceločíselný)."},
+    };
+    for (const auto &c : cases) {
+        const Result<QString> why = whyNoValue(db(), c.indicator, c.formula, c.period.entityText(), c.period.yearText(),
+                                               c.period.quarterText());
+        EXPECT_TRUE(why.ok()) << why.error.toStdString();
+        EXPECT_EQ(why.value, c.reason) << c.formula << " " << c.period.toString().toStdString();
+    }
+    EXPECT_EQ(whyNoValue(db(), {}, "[36]", "12 OR 1=1", "1999", "4").value, "Subjekt \"12 OR 1=1\" není celé číslo.");
 }
 
-TEST_P(EvaluatorTest, InjectedTextRunsNoSql)
+TEST_P(EvaluatorTest, AFailedReadIsAnErrorInjectedTextRunsNoSqlAndTheCommandLinePrintsTheValueOrWhy)
 {
+    // A failed read is an error, not no value.
+    for (const QString table : {"finl_item", "func_for"}) {
+        execute("ALTER TABLE " + table + " RENAME TO gone");
+        Evaluator evaluator(db());
+        // func_for is read for an indicator and for the computed items of a full statement.
+        const Result<QString> results[] = {evaluator.indicatorValue(100, kAbbreviated), evaluator.formulaValue("[205]", kFull)};
+        for (const Result<QString> &r : results) {
+            EXPECT_FALSE(r.ok()) << table.toStdString();
+            EXPECT_TRUE(r.error.contains(table)) << r.error.toStdString();
+        }
+        for (const Result<QStringList> &r : {evaluator.indicatorColumn(100, kPeriods), evaluator.formulaColumn("[205]", kPeriods)}) {
+            EXPECT_FALSE(r.ok()) << table.toStdString();
+            EXPECT_TRUE(r.error.contains(table)) << r.error.toStdString();
+        }
+        EXPECT_EQ(evaluator.getHodnotaFunkce(100, "12", "1999", "4"), "");
+        EXPECT_EQ(evaluator.formulaValue("[36]", kAbbreviated).ok(), table != "finl_item");
+        execute("ALTER TABLE gone RENAME TO " + table);
+        EXPECT_EQ(indicator(100), "2.56402742777");
+    }
+
+    // Injected text runs no SQL.
     const QString funcFor = count("func_for");
     const QString items = count("finl_item");
     const QString marker = "(nothing built)";
@@ -356,152 +470,8 @@ TEST_P(EvaluatorTest, InjectedTextRunsNoSql)
     EXPECT_EQ(Evaluator(db()).rozvinVypocitanePolozky(text), " () ");
     EXPECT_EQ(count("func_for"), funcFor);
     EXPECT_EQ(count("finl_item"), items);
-}
 
-TEST_P(EvaluatorTest, RoundTripsStayWithinTheProtocolAndLeaveTheirSql)
-{
-    Evaluator plain(db());
-    ASSERT_TRUE(plain.formulaValue("[36]", kAbbreviated).ok());
-    EXPECT_EQ(db().sharedSql(), Evaluator::translate("[36]", kAbbreviated));
-    EXPECT_FALSE(plain.lastBackendSql().isEmpty());
-    // A stored formula that fails the check: the formula query was the last text built.
-    ASSERT_TRUE(plain.indicatorValue(104, kAbbreviated).ok());
-    EXPECT_EQ(db().sharedSql(), "SELECT func_for_val FROM func_for WHERE inac_ind IN (0, 1) AND func_for_id = 104");
-    EXPECT_TRUE(plain.lastBackendSql().isEmpty());
-
-    // Form, formula, evaluation.
-    EXPECT_EQ(countCalls(db(), [&] { EXPECT_TRUE(plain.indicatorValue(100, kAbbreviated).ok()); }), 3);
-    EXPECT_EQ(countCalls(db(), [&] { EXPECT_TRUE(plain.formulaValue("[92]", kNoIncome).ok()); }), 2);
-    // A full statement: one more per computed item the formula references.
-    EXPECT_EQ(countCalls(db(), [&] { EXPECT_TRUE(plain.indicatorValue(107, kFull).ok()); }), 5);
-
-    EvaluationCache cache;
-    Evaluator cached(db(), &cache);
-    QString first;
-    EXPECT_EQ(countCalls(db(), [&] { first = checked(cached.indicatorValue(107, kFull)); }), 5);
-    QString second;
-    EXPECT_EQ(countCalls(db(), [&] { second = checked(cached.indicatorValue(107, kFull)); }), 1);
-    EXPECT_EQ(first, "2200.5");
-    EXPECT_EQ(second, first);
-}
-
-TEST_P(EvaluatorTest, ColumnsSpanManyStatementsAndStopEarly)
-{
-    QList<Period> periods;
-    // More periods than one statement of either backend takes.
-    for (int i = 0; i < 11000; ++i)
-        periods << kPeriods.at(i % kPeriods.size());
-    Evaluator evaluator(db());
-    const QStringList column = evaluator.indicatorColumn(107, periods).value;
-    ASSERT_EQ(column.size(), periods.size());
-    for (int i = 0; i < kPeriods.size(); ++i)
-        EXPECT_EQ(column.at(i + 600), checked(evaluator.indicatorValue(107, kPeriods.at(i))));
-
-    int asked = 0;
-    const Result<QStringList> partial = evaluator.indicatorColumn(107, periods, [&asked] { return ++asked == 1; });
-    EXPECT_TRUE(partial.ok());
-    EXPECT_FALSE(partial.value.isEmpty());
-    EXPECT_LT(partial.value.size(), column.size());
-    EXPECT_EQ(partial.value, column.mid(0, partial.value.size()));
-}
-
-TEST_P(EvaluatorTest, FailedEvaluationLeavesTheCallersTransactionUsable)
-{
-    db::Transaction tx(db());
-    ASSERT_TRUE(tx.isActive());
-    EXPECT_EQ(formula("9223372036854775807+1"), "");
-    EXPECT_EQ(formula("2^1023*2"), "");
-    const Result<QStringList> column = Evaluator(db()).formulaColumn("[92]*3037000500*3037000500+9223372036854775807*2", {kAbbreviated});
-    EXPECT_TRUE(column.ok()) << column.error.toStdString();
-    EXPECT_EQ(column.value, QStringList{""});
-    EXPECT_EQ(formula("[36]"), "8750");
-    execute("UPDATE finl_item SET amt_val = 1 WHERE item_type_cd = 36 AND subj_id = 12");
-    EXPECT_TRUE(tx.commit());
-    EXPECT_EQ(formula("[36]"), "1");
-}
-
-TEST_P(EvaluatorTest, DeepestFormulasEvaluateAlike)
-{
-    // The longest run of operators, and one more.
-    const QString sum = "[37]" + QString("+[37]").repeated(Formula::kMaxHeight - 1);
-    EXPECT_EQ(formula(sum), QString::number(3 * Formula::kMaxHeight));
-    EXPECT_EQ(formula(sum + "+[37]"), "");
-    // The deepest nesting, and one more.
-    QString nested = "[37]";
-    int expected = 3;
-    for (int i = 0; i < Formula::kMaxNesting; ++i) {
-        nested = "[37]-(" + nested + ")";
-        expected = 3 - expected;
-    }
-    EXPECT_EQ(formula(nested), QString::number(expected));
-    EXPECT_EQ(formula("[37]-(" + nested + ")"), "");
-    QString mixed = "[37]";
-    for (int i = 1; i < 150; ++i)
-        mixed = "(" + mixed + ")^1*(1+0)";
-    EXPECT_EQ(formula(mixed), "3");
-}
-
-TEST_P(EvaluatorTest, FailedReadIsAnErrorNotNoValue)
-{
-    for (const QString table : {"finl_item", "func_for"}) {
-        execute("ALTER TABLE " + table + " RENAME TO gone");
-        Evaluator evaluator(db());
-        // func_for is read for an indicator and for the computed items of a full statement.
-        const Result<QString> results[] = {evaluator.indicatorValue(100, kAbbreviated), evaluator.formulaValue("[205]", kFull)};
-        for (const Result<QString> &r : results) {
-            EXPECT_FALSE(r.ok()) << table.toStdString();
-            EXPECT_TRUE(r.error.contains(table)) << r.error.toStdString();
-        }
-        for (const Result<QStringList> &r : {evaluator.indicatorColumn(100, kPeriods), evaluator.formulaColumn("[205]", kPeriods)}) {
-            EXPECT_FALSE(r.ok()) << table.toStdString();
-            EXPECT_TRUE(r.error.contains(table)) << r.error.toStdString();
-        }
-        EXPECT_EQ(evaluator.getHodnotaFunkce(100, "12", "1999", "4"), "");
-        EXPECT_EQ(evaluator.formulaValue("[36]", kAbbreviated).ok(), table != "finl_item");
-        execute("ALTER TABLE gone RENAME TO " + table);
-        EXPECT_EQ(indicator(100), "2.56402742777");
-    }
-}
-
-TEST_P(EvaluatorTest, WhyNoValueNamesTheReason)
-{
-    const struct {
-        std::optional<int> indicator;
-        const char *formula;
-        Period period; // written as the texts typed
-        const char *reason;
-    } cases[] = {
-        {{}, "[36]", kAbbreviated, ""},
-        {{}, "[36]2", kAbbreviated, "Vzorec není syntakticky správný."},
-        {{}, "[36]+'x'", kAbbreviated, "Vzorec obsahuje nepovolený znak (povoleny jsou odkazy [kód], čísla, + - * / ^ a závorky)."},
-        {105, "", kAbbreviated, "Vzorec není syntakticky správný."},
-        {9999, "", kAbbreviated, "Ukazatel 9999 neexistuje."},
-        {{}, "[36]", Period{1999, 4, 77}, "Subjekt 77 neexistuje."},
-        {{}, "[36]", Period{999, 4, 12}, "Rok \"999\" není čtyřmístný rok."},
-        {{}, "[36]", Period{1999, 5, 12}, "Čtvrtletí \"5\" není 1 až 4."},
-        {100, "", Period{2005, 4, 12}, "Subjekt 12 nemá za období 2005/4 žádný výkaz."},
-        {{}, "[36]+[999]+[998]", kAbbreviated, "Ve výkazech období chybí položky: [999], [998]."},
-        {{}, "[92]", kTwoSheets, "Položky jsou ve výkazech období vícekrát: [92]."},
-        // A full statement: the formulas of the computed items are what misses items.
-        {{}, "[211]", kFull, "Ve výkazech období chybí položky: [62], [66], [68], [73], [75]."},
-        {{}, "[36]/[142]", kAbbreviated, "Dělení nulou."},
-        {100, "", kFull, "Dělení nulou."},
-        {{}, "10^308*10", kAbbreviated, "Přetečení: výsledek je mimo rozsah čísel."},
-        {{}, "9223372036854775807+1", kAbbreviated, "Přetečení: výsledek je mimo rozsah čísel."},
-        {{}, "2^-1075", kAbbreviated, "Podtečení: výsledek je blíže nule, než lze zobrazit."},
-        {{}, "0^(0-1)", kAbbreviated, "Mocnina nemá reálnou hodnotu (nula na záporný exponent nebo záporné číslo na neceločíselný)."},
-    };
-    for (const auto &c : cases) {
-        const Result<QString> why = whyNoValue(db(), c.indicator, c.formula, c.period.entityText(), c.period.yearText(),
-                                               c.period.quarterText());
-        EXPECT_TRUE(why.ok()) << why.error.toStdString();
-        EXPECT_EQ(why.value, c.reason) << c.formula << " " << c.period.toString().toStdString();
-    }
-    EXPECT_EQ(whyNoValue(db(), {}, "[36]", "12 OR 1=1", "1999", "4").value, "Subjekt \"12 OR 1=1\" není celé číslo.");
-}
-
-TEST_P(EvaluatorTest, CommandLinePrintsTheValueOrWhyThereIsNone)
-{
+    // The command line prints the value or why there is none.
     const ToolRun value = eval(kCliPeriod + QStringList{"--indicator", "100"});
     EXPECT_EQ(value.exitCode, 0) << value.err.toStdString();
     EXPECT_EQ(value.out, "2.56402742777\n");

@@ -22,15 +22,14 @@ TEST(FormulaText, LongestNamesFirstDecimalsKeptAnythingElseRefused)
 }
 
 namespace {
-class IndicatorStoreTest : public BackendTest
+class IndicatorStoreTest : public ReferenceTest
 {
 protected:
-    bool withReferenceData() const override { return true; }
     QString count(const QString &sql) { return db().singleValue(sql); }
 };
 } // namespace
 
-TEST_P(IndicatorStoreTest, SavesAreWholeAndNamesCompareAsTheServerDoes)
+TEST_P(IndicatorStoreTest, SavesAreWholeNamesCompareAsTheServerDoesAndUnitsAndMembersGoWithThem)
 {
     IndicatorStore store(db());
     const QString hostile = u"ROE 'vlastní' kapitál'); DROP TABLE func_for --"_s;
@@ -57,54 +56,49 @@ TEST_P(IndicatorStoreTest, SavesAreWholeAndNamesCompareAsTheServerDoes)
     EXPECT_EQ(count(u"SELECT inac_ind FROM func_for WHERE func_for_id = 17"_s), u"1"_s);
     ASSERT_TRUE(store.remove(made.value.id).ok);
     EXPECT_FALSE(store.create({hostile, u"1"_s, {}}).value.nameTaken);
-}
 
-// A unit and direction is saved with its indicator, follows a rename and goes with a deletion;
-// a refused save writes none of it.
-TEST_P(IndicatorStoreTest, UnitsAndDirectionsAreSavedWithTheirIndicator)
-{
-    IndicatorStore store(db());
-    EXPECT_EQ(store.unit(1).value, (IndicatorUnit{u"×"_s, Direction::TargetRange, 1.5, 2.5}));
+    // A unit and direction is saved with its indicator, follows a rename and goes with a deletion; a refused
+    // save writes none of it.
+    IndicatorStore units(db());
+    EXPECT_EQ(units.unit(1).value, (IndicatorUnit{u"×"_s, Direction::TargetRange, 1.5, 2.5}));
     const IndicatorUnit days{u"dny"_s, Direction::LowerBetter, std::nullopt, std::nullopt};
-    const Result<Saved> made = store.create({u"Doba inkasa"_s, u"[133]/[37]*360"_s, {}}, days);
-    ASSERT_TRUE(made.ok()) << made.error.toStdString();
-    EXPECT_EQ(store.unit(made.value.id).value, days);
+    const Result<Saved> doba = units.create({u"Doba inkasa"_s, u"[133]/[37]*360"_s, {}}, days);
+    ASSERT_TRUE(doba.ok()) << doba.error.toStdString();
+    EXPECT_EQ(units.unit(doba.value.id).value, days);
 
     const IndicatorUnit range{u"%"_s, Direction::TargetRange, 10, 20.5};
-    EXPECT_TRUE(store.change(made.value.id, u"Doba obratu zásob"_s, std::nullopt, std::nullopt, range).value.nameTaken);
-    EXPECT_EQ(store.unit(made.value.id).value, days);
-    ASSERT_TRUE(store.change(made.value.id, u"Doba inkasa pohledávek"_s, std::nullopt, std::nullopt, range).ok());
-    const Result<QHash<qint32, IndicatorUnit>> all = store.units();
+    EXPECT_TRUE(units.change(doba.value.id, u"Doba obratu zásob"_s, std::nullopt, std::nullopt, range).value.nameTaken);
+    EXPECT_EQ(units.unit(doba.value.id).value, days);
+    ASSERT_TRUE(units.change(doba.value.id, u"Doba inkasa pohledávek"_s, std::nullopt, std::nullopt, range).ok());
+    const Result<QHash<qint32, IndicatorUnit>> all = units.units();
     ASSERT_TRUE(all.ok()) << all.error.toStdString();
-    EXPECT_EQ(all.value.value(made.value.id), range);
+    EXPECT_EQ(all.value.value(doba.value.id), range);
     EXPECT_EQ(all.value.value(15).direction, Direction::LowerBetter);
 
-    ASSERT_TRUE(store.remove(made.value.id).ok);
-    EXPECT_EQ(count(u"SELECT count(*) FROM func_unit WHERE func_for_id = %1"_s.arg(made.value.id)), u"0"_s);
-    EXPECT_EQ(store.unit(made.value.id).value, IndicatorUnit{});
-}
+    ASSERT_TRUE(units.remove(doba.value.id).ok);
+    EXPECT_EQ(count(u"SELECT count(*) FROM func_unit WHERE func_for_id = %1"_s.arg(doba.value.id)), u"0"_s);
+    EXPECT_EQ(units.unit(doba.value.id).value, IndicatorUnit{});
 
-TEST_P(IndicatorStoreTest, GroupsKeepMembersOnceAndNamesCompareAsTheServerDoes)
-{
+    // Groups keep their members once and their names compare as the server does.
     IndicatorGroups groups(db());
     const QList<Entry> indicators = IndicatorStore(db()).indicators().value;
     ASSERT_GE(indicators.size(), 3);
-    const Result<Saved> made = groups.create(u"Moje 'ukazatele'"_s, u"popis"_s,
+    const Result<Saved> group = groups.create(u"Moje 'ukazatele'"_s, u"popis"_s,
                                              {indicators[0].id, indicators[1].id, indicators[0].id});
-    ASSERT_TRUE(made.ok()) << made.error.toStdString();
-    EXPECT_EQ(groups.members(made.value.id).value.size(), 2);
+    ASSERT_TRUE(group.ok()) << group.error.toStdString();
+    EXPECT_EQ(groups.members(group.value.id).value.size(), 2);
     EXPECT_TRUE(groups.create(u"MOJE 'UKAZATELE'"_s, {}, {}).value.nameTaken);
 
-    const Result<Saved> changed = groups.change(made.value.id, u"Moje 'ukazatele'"_s, std::nullopt,
+    const Result<Saved> changed = groups.change(group.value.id, u"Moje 'ukazatele'"_s, std::nullopt,
                                                 {indicators[1].id, indicators[2].id});
     EXPECT_FALSE(changed.value.nameTaken);
-    EXPECT_EQ(groups.members(made.value.id).value.size(), 3);
-    ASSERT_TRUE(groups.removeMember(made.value.id, indicators[2].id).ok);
-    EXPECT_EQ(groups.members(made.value.id).value.size(), 2);
+    EXPECT_EQ(groups.members(group.value.id).value.size(), 3);
+    ASSERT_TRUE(groups.removeMember(group.value.id, indicators[2].id).ok);
+    EXPECT_EQ(groups.members(group.value.id).value.size(), 2);
 
-    ASSERT_TRUE(groups.remove(made.value.id).ok);
+    ASSERT_TRUE(groups.remove(group.value.id).ok);
     for (const Entry &g : groups.groups().value)
-        EXPECT_NE(g.id, made.value.id);
+        EXPECT_NE(g.id, group.value.id);
 }
 
 VERNA_ALL_BACKENDS(IndicatorStoreTest);

@@ -12,7 +12,7 @@ using namespace verna::test;
 using namespace Qt::StringLiterals;
 
 // Dialect 1 runs on every backend below; dialect 2 is checked as text.
-TEST(InsertBuilders, TextsOfDialectTwoAndNoneWithoutADialect)
+TEST(InsertBuilders, TextsOfDialectTwoNoneWithoutADialectAndSettersKeepTheirRules)
 {
     clsSQL_subj subj;
     subj.setIco(u"12345678"_s);
@@ -70,32 +70,25 @@ TEST(InsertBuilders, TextsOfDialectTwoAndNoneWithoutADialect)
     EXPECT_EQ(func.getSQL_insert_func_grp(u"G"_s, u"d"_s),
               "DECLARE @row int\rSELECT @row = (min(row_id) - 1) FROM func_grp\rDECLARE @func_grp_id int\rSELECT @func_grp_id = "
               "(min(func_grp_id) - 1) FROM func_grp\rINSERT INTO func_grp VALUES (@row,getdate(),0,@func_grp_id,'G','d')");
-}
 
-TEST(InsertBuilders, SettersKeepTheirRulesAndOnlyNumbersAreSpliced)
-{
-    clsSQL_finl finl;
+    // Setters keep their rules and only numbers are spliced.
+    clsSQL_finl fresh;
     // Codes are derived only by the setters: a new builder writes 0 for both.
-    EXPECT_TRUE(finl.getSQL_insert_finl_stmt().endsWith(",0,0,null,0,null,0,0,null,'uživatel',1,0,1990,1)"));
-    finl.setCtvrtleti(3);
-    finl.setCtvrtleti(5);
-    finl.setCtvrtleti(0);
-    EXPECT_EQ(finl.ctvrtleti(), 3);
-    finl.setTyp_vykazu(2);
-    finl.setTyp_vykazu(3);
-    EXPECT_EQ(finl.typ_vykazu(), 2);
-    EXPECT_TRUE(finl.getSQL_finl_stmt_id().endsWith("stmt_type_cd = 28"));
+    EXPECT_TRUE(fresh.getSQL_insert_finl_stmt().endsWith(",0,0,null,0,null,0,0,null,'uživatel',1,0,1990,1)"));
+    for (const int quarter : {3, 5, 0})
+        fresh.setCtvrtleti(static_cast<qint16>(quarter));
+    EXPECT_EQ(fresh.ctvrtleti(), 3);
+    for (const int type : {2, 3})
+        fresh.setTyp_vykazu(static_cast<qint16>(type));
+    EXPECT_EQ(fresh.typ_vykazu(), 2);
+    EXPECT_TRUE(fresh.getSQL_finl_stmt_id().endsWith("stmt_type_cd = 28"));
     for (const auto &[stmt, item, amount] : {std::tuple{"1", "36", "1e5"}, {"1", "36", "1,5"}, {"1 OR 1=1", "36", "1"},
                                             {"1", "36); DROP TABLE x--", "1"}, {"1", "36", "--5"}, {"@row", "36", "1"}})
-        EXPECT_EQ(finl.getSQL_insert_finl_item(QString::fromUtf8(stmt), QString::fromUtf8(item), QString::fromUtf8(amount)), "") << stmt << item << amount;
-    EXPECT_EQ(finl.getSQL_amt_val(u"1;"_s, 36), "");
+        EXPECT_EQ(fresh.getSQL_insert_finl_item(QString::fromUtf8(stmt), QString::fromUtf8(item), QString::fromUtf8(amount)), "") << stmt << item << amount;
+    EXPECT_EQ(fresh.getSQL_amt_val(u"1;"_s, 36), "");
 }
 
-namespace {
-class InsertBuildersDbTest : public BackendTest
-{
-};
-} // namespace
+using InsertBuildersDbTest = BackendTest;
 
 TEST_P(InsertBuildersDbTest, DialectOneRunsAndStoresTextsAsTyped)
 {

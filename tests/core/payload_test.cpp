@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <limits>
+#include <tuple>
 #include <ostream>
 
 using namespace verna::selection;
@@ -21,7 +22,7 @@ Payload parsed(const QString &text)
 
 } // namespace
 
-TEST(Payload, EveryKindSurvivesARoundTrip)
+TEST(Payload, EveryKindSurvivesARoundTripNodeKeysAreReadByKindAndHostileTextsAreNone)
 {
     const qint32 lowest = std::numeric_limits<qint32>::min();
     const qint32 highest = std::numeric_limits<qint32>::max();
@@ -38,22 +39,20 @@ TEST(Payload, EveryKindSurvivesARoundTrip)
     EXPECT_EQ(parsed(u"/*/-12_7"_s).entityIds(), (QList<qint32>{-12, 7}));
 
     EXPECT_EQ(Payload::aggregate(-1), QString()); // no aggregate chosen drags nothing
-    const Payload aggregate = parsed(Payload::aggregate(3));
-    EXPECT_EQ(aggregate.kind(), Payload::Kind::Aggregate);
-    EXPECT_EQ(aggregate.indices(), QList<int>{3});
-    const Payload one = parsed(Payload::indicatorOne(0));
-    EXPECT_EQ(one.kind(), Payload::Kind::IndicatorOne);
-    EXPECT_EQ(one.indices(), QList<int>{0});
+    const std::tuple<QString, Payload::Kind, QList<int>> indices[] = {
+        {Payload::aggregate(3), Payload::Kind::Aggregate, {3}},
+        {Payload::indicatorOne(0), Payload::Kind::IndicatorOne, {0}},
+        {Payload::indicatorsSeveral({0, 3, 4}), Payload::Kind::IndicatorsSeveral, {0, 3, 4}}};
+    for (const auto &[text, kind, expected] : indices) {
+        EXPECT_EQ(parsed(text).kind(), kind) << text.toStdString();
+        EXPECT_EQ(parsed(text).indices(), expected) << text.toStdString();
+    }
     const Payload several = parsed(Payload::indicatorsSeveral({0, 3, 4}));
-    EXPECT_EQ(several.kind(), Payload::Kind::IndicatorsSeveral);
-    EXPECT_EQ(several.indices(), (QList<int>{0, 3, 4}));
     EXPECT_TRUE(several.text().endsWith(QLatin1Char('_')));
     // Carried in the order given, as the receiver adds columns in that order.
     EXPECT_EQ(parsed(u"@&@FS3_0_"_s).indices(), (QList<int>{3, 0}));
-}
 
-TEST(Payload, NodeKeysAreReadByKind)
-{
+    // Node keys are read by kind.
     struct Case {
         QString key;
         QString kind;
@@ -74,10 +73,8 @@ TEST(Payload, NodeKeysAreReadByKind)
     for (const Case &c : tree) {
         const Payload p = parsed(Payload::kTreeNode + c.key);
         EXPECT_EQ(p.kind(), Payload::Kind::TreeNode);
-        EXPECT_EQ(p.node().kind, c.kind) << c.key.toStdString();
-        EXPECT_EQ(p.node().id, c.id) << c.key.toStdString();
-        EXPECT_EQ(p.node().year, c.year) << c.key.toStdString();
-        EXPECT_EQ(p.node().code, c.code) << c.key.toStdString();
+        EXPECT_EQ(std::tuple(p.node().kind, p.node().id, p.node().year, p.node().code), std::tuple(c.kind, c.id, c.year, c.code))
+            << c.key.toStdString();
         EXPECT_EQ(p.text(), Payload::kTreeNode + c.key);
     }
     EXPECT_EQ(parsed(u"#&#AC3029_3366"_s).branchCode(), 3029);
@@ -85,10 +82,7 @@ TEST(Payload, NodeKeysAreReadByKind)
 
     const Payload quarter = parsed(u"@&@SQ1999_2_-1234"_s);
     EXPECT_EQ(quarter.kind(), Payload::Kind::AnalysisNode);
-    EXPECT_EQ(quarter.node().kind, u"SQ"_s);
-    EXPECT_EQ(quarter.node().year, 1999);
-    EXPECT_EQ(quarter.node().quarter, 2);
-    EXPECT_EQ(quarter.node().id, -1234);
+    EXPECT_EQ(std::tuple(quarter.node().kind, quarter.node().year, quarter.node().quarter, quarter.node().id), std::tuple(u"SQ"_s, 1999, 2, -1234));
     EXPECT_EQ(parsed(u"@&@SY1999_12"_s).node().year, 1999);
     EXPECT_EQ(parsed(u"@&@SU12"_s).node().id, 12);
 
@@ -98,15 +92,11 @@ TEST(Payload, NodeKeysAreReadByKind)
     EXPECT_EQ(drop(u"/*/5_6"_s, Payload::Kind::TreeNode)->ids, (QList<qint32>{5, 6}));
     EXPECT_TRUE(drop(u"*/*5"_s, Payload::Kind::TreeNode)->expandGroups);
     const auto node = drop(u"#&#SU-12"_s, Payload::Kind::TreeNode);
-    ASSERT_TRUE(node);
-    EXPECT_EQ(node->ids, QList<qint32>{-12});
-    EXPECT_FALSE(node->expandGroups);
+    EXPECT_TRUE(node && node->ids == QList<qint32>{-12} && !node->expandGroups);
     EXPECT_FALSE(drop(u"#&#SU-12"_s, Payload::Kind::AnalysisNode));
     EXPECT_FALSE(drop(u"#&#ob3366"_s, Payload::Kind::TreeNode));
-}
 
-TEST(Payload, HostileTextsAreNoPayload)
-{
+    // Hostile texts are no payload.
     const QStringList refused = {
         QString(), u"*/*"_s, u"*/*12'"_s, u"*/*1 OR 1=1"_s, u"*/*2147483648"_s, u"*/*+5"_s, u"*/* 5"_s, u"*/*5\n"_s, u"*/*1-2"_s,
         u"/*/"_s, u"/*/1-2"_s, u"/*/--5"_s, u"/*/1__2"_s, u"/*/12'"_s, u"/*/1_"_s, u"/*/_1"_s, u"/*/1,2"_s,
@@ -119,3 +109,4 @@ TEST(Payload, HostileTextsAreNoPayload)
     for (const QString &text : refused)
         EXPECT_FALSE(Payload::parse(text).has_value()) << text.toStdString();
 }
+

@@ -11,18 +11,15 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class PreparedQueryTest : public test::BackendTest
-{
-};
+using PreparedQueryTest = test::BackendTest;
 
 TEST_P(PreparedQueryTest, RowsComeBackWhole)
 {
     const QString name = u"Žluťoučký kůň a.s. "_s.repeated(120); // longer than one read of the driver
     const QString digits = u"1234 5.25 "_s.repeated(900);
     ASSERT_TRUE(db().execute(u"CREATE TABLE pq (id INT, name_txt VARCHAR(4000), code_txt VARCHAR(9000), amt_val DECIMAL(19,4))"_s).ok);
-    ASSERT_TRUE(db().execute(u"INSERT INTO pq VALUES (1, '%1', '%2', -12.5)"_s.arg(name, digits)).ok);
-    ASSERT_TRUE(db().execute(u"INSERT INTO pq VALUES (2, NULL, NULL, NULL)"_s).ok);
-    ASSERT_TRUE(db().execute(u"INSERT INTO pq VALUES (3, 'x', '', 0.0001)"_s).ok);
+    ASSERT_TRUE(db().execute(u"INSERT INTO pq VALUES (1, '%1', '%2', -12.5)\rINSERT INTO pq VALUES (2, NULL, NULL, NULL)\r"
+                             "INSERT INTO pq VALUES (3, 'x', '', 0.0001)"_s.arg(name, digits)).ok);
 
     QVariantList binds;
     const QString ids = db::inList(db().backend(), u"id"_s, {1, 2, 3, 5'000'000'000}, binds);

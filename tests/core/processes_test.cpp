@@ -1,4 +1,5 @@
 // verna-db run as a separate process: concurrent writers and the choice of database.
+#include "support/files.h"
 #include "support/testdatabase.h"
 
 #include <QDirIterator>
@@ -26,60 +27,46 @@ QStringList withVariables(QStringList env, const QStringList &overrides)
     return env;
 }
 
-class ProcessTest : public BackendTest
-{
-};
+using ProcessTest = BackendTest;
 
 } // namespace
 
 TEST_P(ProcessTest, SqlCommandPrintsRowsAndReportsErrorsWithExitCodes)
 {
-    const QStringList env = testDatabase().childEnvironment();
-    const QString dbOption = testDatabase().dbOption();
-    ToolRun r = runVernaDb({u"--db"_s, dbOption, u"sql"_s, u"SELECT count(*) FROM finl_stmt"_s}, env);
+    ToolRun r = vernaDb({u"sql"_s, u"SELECT count(*) FROM finl_stmt"_s});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, u"0\n"_s);
     // Every row is one line: tabs, line breaks and backslashes in values are escaped.
-    r = runVernaDb({u"--db"_s, dbOption, u"sql"_s, u"SELECT 'a\tb\r\nc\\d', NULL, 2"_s}, env);
+    r = vernaDb({u"sql"_s, u"SELECT 'a\tb\r\nc\\d', NULL, 2"_s});
     EXPECT_EQ(r.out, u"a\\tb\\r\\nc\\\\d\t\t2\n"_s) << r.err.toStdString();
-    r = runVernaDb({u"--db"_s, dbOption, u"sql"_s, u"SELECT * FROM no_such_table"_s}, env);
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.err.startsWith(u"Příkaz SQL selhal: "_s)) << r.err.toStdString();
-    r = runVernaDb({u"--db"_s, dbOption, u"sql"_s}, env);
-    EXPECT_EQ(r.exitCode, 2);
-    r = runVernaDb({u"--db"_s, dbOption, u"frobnicate"_s}, env);
-    EXPECT_EQ(r.exitCode, 2);
-    r = runVernaDb({u"--help"_s}, env);
-    EXPECT_EQ(r.exitCode, 0);
-    EXPECT_TRUE(r.out.contains(u"analyze"_s)) << r.out.toStdString();
+    r = vernaDb({u"sql"_s, u"SELECT * FROM no_such_table"_s});
+    EXPECT_TRUE(r.exitCode == 1 && r.err.startsWith(u"Příkaz SQL selhal: "_s)) << r.err.toStdString();
+    EXPECT_EQ(vernaDb({u"sql"_s}).exitCode, 2);
+    EXPECT_EQ(vernaDb({u"frobnicate"_s}).exitCode, 2);
+    r = runVernaDb({u"--help"_s}, testDatabase().childEnvironment());
+    EXPECT_TRUE(r.exitCode == 0 && r.out.contains(u"analyze"_s)) << r.out.toStdString();
     // A mistyped file is reported, not created empty.
     QTemporaryDir dir;
     const QString missing = dir.filePath(u"preklep.sqlite"_s);
-    r = runVernaDb({u"--db"_s, missing, u"sql"_s, u"SELECT 1"_s}, env);
-    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(runVernaDb({u"--db"_s, missing, u"sql"_s, u"SELECT 1"_s}, testDatabase().childEnvironment()).exitCode, 1);
     EXPECT_FALSE(QFile::exists(missing));
     // init refuses a database that already has the tables.
-    r = runVernaDb({u"--db"_s, dbOption, u"init"_s}, env);
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.err.contains(u"--force"_s)) << r.err.toStdString();
+    r = vernaDb({u"init"_s});
+    EXPECT_TRUE(r.exitCode == 1 && r.err.contains(u"--force"_s)) << r.err.toStdString();
 }
 
 VERNA_ALL_BACKENDS(ProcessTest);
 
 // Whatever the file holds, verna-db says in Czech that it is not a usable VERNA database,
 // exits 1, and leaves the file as it was; init does not take over a foreign or damaged file.
-TEST(NotAVernaDatabase, IsReportedAndLeftUntouched)
+TEST(NotAVernaDatabase, IsReportedAndLeftUntouchedAndAFailedInitLeavesNoFileItCreated)
 {
     QTemporaryDir dir;
     const QStringList env = QProcessEnvironment::systemEnvironment().toStringList();
     const auto tool = [&env](const QString &path, const QStringList &args) { return runVernaDb(QStringList{u"--db"_s, path} + args, env); };
-    const auto bytes = [](const QString &path) {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    };
     const QString good = dir.filePath(u"verna.sqlite"_s);
     ASSERT_EQ(tool(good, {u"init"_s}).exitCode, 0);
-    const QByteArray verna = bytes(good);
+    const QByteArray verna = readFile(good);
     const int pageSize = (static_cast<uchar>(verna.at(16)) << 8) | static_cast<uchar>(verna.at(17));
     const int cdValPage = tool(good, {u"sql"_s, u"SELECT rootpage FROM sqlite_master WHERE name = 'cd_val'"_s}).out.trimmed().toInt();
     ASSERT_GT(cdValPage, 1);
@@ -106,16 +93,13 @@ TEST(NotAVernaDatabase, IsReportedAndLeftUntouched)
     for (const auto &f : files) {
         SCOPED_TRACE(f.name);
         const QString path = dir.filePath(QString::fromLatin1(f.name) + u".sqlite"_s);
-        QFile out(path);
-        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-        out.write(f.bytes);
-        out.close();
+        ASSERT_TRUE(writeFile(path, f.bytes));
         if (f.prepare) {
             db::Database prepare;
             ASSERT_TRUE(prepare.open(db::DatabaseLocation::file(path)).ok);
             ASSERT_TRUE(prepare.executeNative(QString::fromLatin1(f.prepare)).ok);
         }
-        const QByteArray before = bytes(path);
+        const QByteArray before = readFile(path);
         const ToolRun r = tool(path, {u"sql"_s, u"SELECT count(*) FROM cd_val"_s});
         EXPECT_EQ(r.exitCode, 1) << r.out.toStdString();
         EXPECT_TRUE(r.err.contains(u"VERNA"_s) || r.err.contains(u"poškozená"_s)) << r.err.toStdString();
@@ -123,7 +107,7 @@ TEST(NotAVernaDatabase, IsReportedAndLeftUntouched)
         if (f.initRefused) {
             EXPECT_EQ(tool(path, {u"init"_s, u"--force"_s}).exitCode, 1);
         }
-        EXPECT_TRUE(bytes(path) == before);
+        EXPECT_TRUE(readFile(path) == before);
     }
     // A device is named for what it is, never offered to init, and init does not write to it.
     for (const QStringList &args : {QStringList{u"find"_s, u"x"_s}, QStringList{u"init"_s}}) {
@@ -132,13 +116,10 @@ TEST(NotAVernaDatabase, IsReportedAndLeftUntouched)
         EXPECT_TRUE(r.err.contains(u"není obyčejný soubor"_s)) << r.err.toStdString();
         EXPECT_FALSE(r.err.contains(u"init"_s)) << r.err.toStdString();
     }
-}
 
-// init that fails part-way (here: files may not grow past 64 KiB, as on a full disk) removes the
-// file it created, with its -wal and -shm; a file that was there before it stays.
-TEST(FailedInit, LeavesNoFileItCreated)
-{
-    QTemporaryDir dir;
+    // init that fails part-way (here: files may not grow past 64 KiB, as on a full disk) removes the
+    // file it created, with its -wal and -shm; a file that was there before it stays.
+    QTemporaryDir folder;
     const auto init = [](const QString &path) {
         QProcess p;
         p.setChildProcessModifier([] {
@@ -150,13 +131,13 @@ TEST(FailedInit, LeavesNoFileItCreated)
         p.waitForFinished(60000);
         return std::pair{p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardError())};
     };
-    const auto [code, err] = init(dir.filePath(u"nova.sqlite"_s));
+    const auto [code, err] = init(folder.filePath(u"nova.sqlite"_s));
     EXPECT_EQ(code, 1);
     EXPECT_TRUE(err.startsWith(u"Databázi nelze založit: "_s)) << err.toStdString();
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
 
-    const QString existing = dir.filePath(u"prazdna.sqlite"_s);
-    QFile(existing).open(QIODevice::WriteOnly);
+    const QString existing = folder.filePath(u"prazdna.sqlite"_s);
+    ASSERT_TRUE(writeFile(existing, {}));
     EXPECT_EQ(init(existing).first, 1);
     EXPECT_TRUE(QFile::exists(existing));
 }
@@ -185,10 +166,8 @@ TEST(DatabaseChoice, OptionDataSourceOrEmbeddedFile)
     // login: one without would be asked for first.)
     const QString brokenOdbc = home.filePath(u"odbc-broken"_s);
     QDir().mkpath(brokenOdbc);
-    QFile ini(brokenOdbc + u"/odbc.ini"_s);
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write("[finance]\nDriver=NoSuchDriverAnywhere\nServername=127.0.0.1\nPort=1\nUsername=dba\nPassword=qxj\n");
-    ini.close();
+    const QString ini = brokenOdbc + u"/odbc.ini"_s;
+    ASSERT_TRUE(writeFile(ini, "[finance]\nDriver=NoSuchDriverAnywhere\nServername=127.0.0.1\nPort=1\nUsername=dba\nPassword=qxj\n"));
     const QStringList broken = withVariables(noDsn, {u"ODBCSYSINI="_s + brokenOdbc, u"ODBCINI="_s + brokenOdbc + u"/odbc.ini"_s});
     r = runVernaDb({u"sql"_s, u"SELECT 1"_s}, broken);
     EXPECT_EQ(r.exitCode, 1);
@@ -198,9 +177,8 @@ TEST(DatabaseChoice, OptionDataSourceOrEmbeddedFile)
     QDirIterator drivers(u"/usr/lib"_s, {u"psqlodbcw.so"_s}, QDir::Files, QDirIterator::Subdirectories);
     if (!drivers.hasNext())
         return;
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write("[finance]\nDriver=" + drivers.next().toUtf8() + "\nServername=127.0.0.1\nPort=1\nDatabase=finance\nUsername=dba\nPassword=qxj\n");
-    ini.close();
+    ASSERT_TRUE(writeFile(ini, "[finance]\nDriver=" + drivers.next().toUtf8()
+                                   + "\nServername=127.0.0.1\nPort=1\nDatabase=finance\nUsername=dba\nPassword=qxj\n"));
     r = runVernaDb({u"sql"_s, u"SELECT 1"_s}, broken);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains(u"Databázový server zdroje ODBC „finance“ není dostupný"_s)) << r.err.toStdString();

@@ -21,11 +21,9 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class ReferenceDataTest : public BackendTest
+class ReferenceDataTest : public ReferenceTest
 {
 protected:
-    bool withReferenceData() const override { return true; }
-
     QSet<int> listCodes(int list)
     {
         QSet<int> codes;
@@ -62,81 +60,6 @@ qint64 sumOf(const QString &expression, const QHash<int, qint64> &amounts, bool 
     }
     return total;
 }
-
-std::vector<int> codesIn(const QString &formula)
-{
-    std::vector<int> codes;
-    static const QRegularExpression ref(u"\\[(\\d+)\\]"_s);
-    auto it = ref.globalMatch(formula);
-    while (it.hasNext())
-        codes.push_back(it.next().captured(1).toInt());
-    return codes;
-}
-
-} // namespace
-
-TEST_P(ReferenceDataTest, EveryCodeARuleOrIndicatorUsesExistsInItsList)
-{
-    const QSet<int> balance = listCodes(29);
-    const QSet<int> income = listCodes(30);
-    for (int code : ItemCodes::abbreviatedBalanceSheet())
-        EXPECT_TRUE(balance.contains(code)) << code;
-    for (int code : ItemCodes::abbreviatedIncomeStatement())
-        EXPECT_TRUE(income.contains(code)) << code;
-    EXPECT_TRUE((balance & income).isEmpty());
-
-    const auto rules = db().queryRows(u"SELECT ctrl_type_cd, l_side, r_side FROM ctrl WHERE inac_ind = 0"_s);
-    ASSERT_GE(rules.rows.size(), 20);
-    for (const QStringList &rule : rules.rows) {
-        const QSet<int> &list = rule[0] == QLatin1String("27") ? balance : income;
-        EXPECT_TRUE(list.contains(rule[1].toInt())) << rule.join(QLatin1Char(' ')).toStdString();
-        for (const QString &code : rule[2].split(QRegularExpression(u"[+-]"_s), Qt::SkipEmptyParts))
-            EXPECT_TRUE(list.contains(code.toInt())) << rule.join(QLatin1Char(' ')).toStdString();
-    }
-    const auto formulas = db().queryRows(u"SELECT func_for_id, func_for_val FROM func_for WHERE inac_ind IN (0, 1)"_s);
-    ASSERT_GE(formulas.rows.size(), 12 + 15);
-    static const QRegularExpression alphabet(u"^[0-9.\\[\\]+\\-*/^()]+$"_s);
-    for (const QStringList &f : formulas.rows) {
-        EXPECT_TRUE(alphabet.match(f[1]).hasMatch()) << f[1].toStdString();
-        for (int code : codesIn(f[1]))
-            EXPECT_TRUE(balance.contains(code) || income.contains(code) || code == indicators::Evaluator::kDaysElapsedItem
-                        || (code >= 220 && code <= 225))
-                << f[0].toStdString() << ": " << code;
-    }
-    // Every indicator a group lists exists, and every list a branch list names has entries.
-    EXPECT_EQ(db().singleValue(u"SELECT count(*) FROM func_mem m WHERE NOT EXISTS "
-                                "(SELECT 1 FROM func_for f WHERE f.func_for_id = m.func_mem_for AND f.inac_ind = 0)"_s),
-              u"0"_s);
-    EXPECT_GE(listCodes(217).size(), 60);
-    EXPECT_TRUE(listCodes(1).contains(215));
-}
-
-TEST_P(ReferenceDataTest, EverySumRuleHoldsOnTheReferenceStatements)
-{
-    const QHash<int, qint64> balance = amounts(27);
-    QHash<int, qint64> income = amounts(28);
-    ASSERT_FALSE(balance.isEmpty());
-    ASSERT_FALSE(income.isEmpty());
-    // The abbreviated lines a full statement does not store come from indicators 17..28.
-    QHash<int, qint64> abbreviatedIncome = income;
-    for (int i = 0; i < ItemCodes::computedItems().size(); ++i) {
-        const QString formula = db().singleValue(
-            u"SELECT func_for_val FROM func_for WHERE func_for_id = %1"_s.arg(ItemCodes::computedItemFormulas().at(i)));
-        bool missing = false;
-        abbreviatedIncome[ItemCodes::computedItems().at(i)] = sumOf(formula, income, &missing);
-        EXPECT_FALSE(missing) << formula.toStdString();
-    }
-    const auto rules = db().queryRows(u"SELECT ctrl_type_cd, fill_lvl_ind, l_side, r_side FROM ctrl WHERE inac_ind = 0"_s);
-    for (const QStringList &rule : rules.rows) {
-        const bool isBalance = rule[0] == QLatin1String("27");
-        const QHash<int, qint64> &values = isBalance ? balance : (rule[1] == QLatin1String("4") ? income : abbreviatedIncome);
-        bool missing = false;
-        EXPECT_EQ(values.value(rule[2].toInt()), sumOf(rule[3], values, &missing)) << rule.join(QLatin1Char(' ')).toStdString();
-        EXPECT_FALSE(missing) << rule.join(QLatin1Char(' ')).toStdString();
-    }
-}
-
-namespace {
 
 // A statement's lines and what the indicators share, worked out by hand: the textbook
 // quantities on a full statement, their nearest equivalents on an abbreviated one.
@@ -201,11 +124,92 @@ const QList<int> kShipped = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 
 
 } // namespace
 
-// Every shipped indicator gives what its definition gives by hand: on the reference company's
-// full year-end statements, on the same business in a first quarter (flows a quarter of the
-// year's), and on that quarter entered as abbreviated statements.
-TEST_P(ReferenceDataTest, ShippedIndicatorsGiveTheirValuesWorkedOutByHand)
+TEST_P(ReferenceDataTest, CodesRulesIndicatorsAndTheirDocumentationHoldAndTheSecondSchemaIsUpgraded)
 {
+    const QSet<int> sheetCodes = listCodes(29);
+    const QSet<int> incomeCodes = listCodes(30);
+    for (int code : ItemCodes::abbreviatedBalanceSheet())
+        EXPECT_TRUE(sheetCodes.contains(code)) << code;
+    for (int code : ItemCodes::abbreviatedIncomeStatement())
+        EXPECT_TRUE(incomeCodes.contains(code)) << code;
+    EXPECT_TRUE((sheetCodes & incomeCodes).isEmpty());
+
+    const auto ruleRows = db().queryRows(u"SELECT ctrl_type_cd, l_side, r_side FROM ctrl WHERE inac_ind = 0"_s);
+    ASSERT_GE(ruleRows.rows.size(), 20);
+    for (const QStringList &rule : ruleRows.rows) {
+        const QSet<int> &list = rule[0] == QLatin1String("27") ? sheetCodes : incomeCodes;
+        EXPECT_TRUE(list.contains(rule[1].toInt())) << rule.join(QLatin1Char(' ')).toStdString();
+        for (const QString &code : rule[2].split(QRegularExpression(u"[+-]"_s), Qt::SkipEmptyParts))
+            EXPECT_TRUE(list.contains(code.toInt())) << rule.join(QLatin1Char(' ')).toStdString();
+    }
+    const auto formulaRows = db().queryRows(u"SELECT func_for_id, func_for_val FROM func_for WHERE inac_ind IN (0, 1)"_s);
+    ASSERT_GE(formulaRows.rows.size(), 12 + 15);
+    static const QRegularExpression alphabet(u"^[0-9.\\[\\]+\\-*/^()]+$"_s);
+    for (const QStringList &f : formulaRows.rows) {
+        EXPECT_TRUE(alphabet.match(f[1]).hasMatch()) << f[1].toStdString();
+        static const QRegularExpression reference(u"\\[(\\d+)\\]"_s);
+        for (const QRegularExpressionMatch &m : reference.globalMatch(f[1])) {
+            const int code = m.captured(1).toInt();
+            EXPECT_TRUE(sheetCodes.contains(code) || incomeCodes.contains(code) || code == indicators::Evaluator::kDaysElapsedItem
+                        || (code >= 220 && code <= 225))
+                << f[0].toStdString() << ": " << code;
+        }
+    }
+    // Every indicator a group lists exists, and every list a branch list names has entries.
+    EXPECT_EQ(db().singleValue(u"SELECT count(*) FROM func_mem m WHERE NOT EXISTS "
+                                "(SELECT 1 FROM func_for f WHERE f.func_for_id = m.func_mem_for AND f.inac_ind = 0)"_s),
+              u"0"_s);
+    EXPECT_GE(listCodes(217).size(), 60);
+    EXPECT_TRUE(listCodes(1).contains(215));
+
+    // The list of shippedRows indicators in the documentation is the database's: ids, names,
+    // formulaRows, units and directions, each indicator with its own section.
+    QFile file(QStringLiteral(VERNA_DOCS_DIR "/ukazatele.md"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(file.readAll());
+    QHash<QString, QStringList> documented;
+    static const QRegularExpression row(u"^\\| (\\d+) \\| ([^|]+) \\| `([^|`]+)` \\| ([^|]+) \\| ([^|]+) \\|$"_s, QRegularExpression::MultilineOption);
+    for (auto it = row.globalMatch(text); it.hasNext();) {
+        const auto m = it.next();
+        documented.insert(m.captured(1), {m.captured(2), m.captured(3), m.captured(4), m.captured(5)});
+    }
+    indicators::IndicatorStore store(db());
+    const Result<QHash<qint32, indicators::IndicatorUnit>> units = store.units();
+    ASSERT_TRUE(units.ok()) << units.error.toStdString();
+    const auto shippedRows = db().queryRows(u"SELECT func_for_id, func_for_name, func_for_val FROM func_for WHERE inac_ind = 0"_s);
+    ASSERT_EQ(shippedRows.rows.size(), documented.size());
+    for (const QStringList &f : shippedRows.rows) {
+        const indicators::IndicatorUnit unit = units.value.value(f[0].toInt());
+        EXPECT_EQ(documented.value(f[0]), (QStringList{f[1], f[2], unit.unit, unit.describe()})) << f[0].toStdString();
+        EXPECT_TRUE(text.contains(u"\n### "_s + f[0] + u" "_s + f[1] + u"\n"_s)) << f[0].toStdString();
+    }
+
+    // Every sum rule holds on the reference statements.
+    const QHash<int, qint64> sheetAmounts = amounts(27);
+    QHash<int, qint64> incomeAmounts = amounts(28);
+    ASSERT_FALSE(sheetAmounts.isEmpty());
+    ASSERT_FALSE(incomeAmounts.isEmpty());
+    // The abbreviated lines a full statement does not store come from indicators 17..28.
+    QHash<int, qint64> abbreviatedIncome = incomeAmounts;
+    for (int i = 0; i < ItemCodes::computedItems().size(); ++i) {
+        const QString formula = db().singleValue(
+            u"SELECT func_for_val FROM func_for WHERE func_for_id = %1"_s.arg(ItemCodes::computedItemFormulas().at(i)));
+        bool missing = false;
+        abbreviatedIncome[ItemCodes::computedItems().at(i)] = sumOf(formula, incomeAmounts, &missing);
+        EXPECT_FALSE(missing) << formula.toStdString();
+    }
+    const auto rules = db().queryRows(u"SELECT ctrl_type_cd, fill_lvl_ind, l_side, r_side FROM ctrl WHERE inac_ind = 0"_s);
+    for (const QStringList &rule : rules.rows) {
+        const bool isBalance = rule[0] == QLatin1String("27");
+        const QHash<int, qint64> &values = isBalance ? sheetAmounts : (rule[1] == QLatin1String("4") ? incomeAmounts : abbreviatedIncome);
+        bool missing = false;
+        EXPECT_EQ(values.value(rule[2].toInt()), sumOf(rule[3], values, &missing)) << rule.join(QLatin1Char(' ')).toStdString();
+        EXPECT_FALSE(missing) << rule.join(QLatin1Char(' ')).toStdString();
+    }
+
+    // Every shipped indicator gives what its definition gives by hand: on the reference company's full year-end
+    // statements, on the same business in a first quarter (flows a quarter of the year's), and on that quarter
+    // entered as abbreviated statements.
     const QHash<int, qint64> balance = amounts(27);
     const QHash<int, qint64> income = amounts(28);
     Worked yearEnd;
@@ -287,13 +291,9 @@ TEST_P(ReferenceDataTest, ShippedIndicatorsGiveTheirValuesWorkedOutByHand)
         for (int p = 0; p < periods.size(); ++p)
             EXPECT_EQ(columns.value.at(i).at(p), evaluator.indicatorValue(kShipped.at(i), periods.at(p)).value) << kShipped.at(i);
     }
-}
 
-// IN05 has a value whenever its lines are there: with no interest costs its interest cover is
-// 9 at a profit, -9 at a loss and 0 at an EBIT of nothing.
-TEST_P(ReferenceDataTest, In05HasAValueWithoutInterestCosts)
-{
-    indicators::Evaluator evaluator(db());
+    // IN05 has a value whenever its lines are there: with no interest costs its interest cover is 9 at a profit,
+    // -9 at a loss and 0 at an EBIT of nothing.
     const indicators::Period q4{1996, 4, 3366};
     for (const double ebit : {0.0, 250.0, -250.0}) {
         // Interest costs 0 and profit before tax set so that EBIT is as wanted.
@@ -305,12 +305,9 @@ TEST_P(ReferenceDataTest, In05HasAValueWithoutInterestCosts)
             evaluator.formulaValue(u"0.13*[92]/[170]+3.97*[220]*360/[219]/[92]+0.21*[223]*360/[219]/[92]+0.09*[119]/[224]"_s, q4).value;
         EXPECT_NEAR(in05.toDouble() - withoutCover.toDouble(), 0.04 * (ebit > 0 ? 9 : ebit < 0 ? -9 : 0), 1e-9) << ebit;
     }
-}
 
-// A database of the second schema gets the shipped indicators' new formulas under their ids;
-// each old formula stays as a hidden indicator, and a formula the user changed is left alone.
-TEST_P(ReferenceDataTest, ASecondSchemaDatabaseGetsTheNewShippedFormulasAndKeepsTheOldAndTheUsersOwn)
-{
+    // A database of the second schema gets the shipped indicators' new formulas under their ids; each old
+    // formula stays as a hidden indicator, and a formula the user changed is left alone.
     const DataTable before = readReferenceTable(u"func_for_v2"_s);
     const DataTable shipped = readReferenceTable(u"func_for"_s);
     ASSERT_GE(before.rows.size(), 10);
@@ -352,31 +349,6 @@ TEST_P(ReferenceDataTest, ASecondSchemaDatabaseGetsTheNewShippedFormulasAndKeeps
     EXPECT_EQ(indicators::IndicatorStore(db()).unit(111).value.unit, u"%"_s);
     // The old formula still explains an earlier result.
     EXPECT_FALSE(indicators::Evaluator(db()).indicatorValue(111, {1996, 4, 3366}).value.isEmpty());
-}
-
-// The list of shipped indicators in the documentation is the database's: ids, names, formulas,
-// units and directions, each indicator with its own section.
-TEST_P(ReferenceDataTest, DocumentedIndicatorsAreTheShippedOnes)
-{
-    QFile file(QStringLiteral(VERNA_DOCS_DIR "/ukazatele.md"));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QString text = QString::fromUtf8(file.readAll());
-    QHash<QString, QStringList> documented;
-    static const QRegularExpression row(u"^\\| (\\d+) \\| ([^|]+) \\| `([^|`]+)` \\| ([^|]+) \\| ([^|]+) \\|$"_s, QRegularExpression::MultilineOption);
-    for (auto it = row.globalMatch(text); it.hasNext();) {
-        const auto m = it.next();
-        documented.insert(m.captured(1), {m.captured(2), m.captured(3), m.captured(4), m.captured(5)});
-    }
-    indicators::IndicatorStore store(db());
-    const Result<QHash<qint32, indicators::IndicatorUnit>> units = store.units();
-    ASSERT_TRUE(units.ok()) << units.error.toStdString();
-    const auto shipped = db().queryRows(u"SELECT func_for_id, func_for_name, func_for_val FROM func_for WHERE inac_ind = 0"_s);
-    ASSERT_EQ(shipped.rows.size(), documented.size());
-    for (const QStringList &f : shipped.rows) {
-        const indicators::IndicatorUnit unit = units.value.value(f[0].toInt());
-        EXPECT_EQ(documented.value(f[0]), (QStringList{f[1], f[2], unit.unit, unit.describe()})) << f[0].toStdString();
-        EXPECT_TRUE(text.contains(u"\n### "_s + f[0] + u" "_s + f[1] + u"\n"_s)) << f[0].toStdString();
-    }
 }
 
 VERNA_ALL_BACKENDS(ReferenceDataTest);

@@ -8,6 +8,7 @@
 #include "report/reportbuilder.h"
 #include "report/statementsections.h"
 #include "report/stylesheets.h"
+#include "support/files.h"
 #include "support/testdatabase.h"
 
 #include <QDir>
@@ -36,9 +37,7 @@ void expectGolden(const QString &name, const QString &html)
     if (qEnvironmentVariableIsSet("VERNA_UPDATE_GOLDEN")) {
         ASSERT_TRUE(writeReportFile(path, html).ok);
     }
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
-    QString text = QString::fromUtf8(file.readAll());
+    QString text = QString::fromUtf8(readFile(path));
     if (text.startsWith(QChar(0xFEFF)))
         text.remove(0, 1);
     const QStringList expected = text.split(u"\r\n"_s);
@@ -48,11 +47,9 @@ void expectGolden(const QString &name, const QString &html)
     EXPECT_EQ(actual.size(), expected.size());
 }
 
-class ReportTest : public BackendTest
+class ReportTest : public ReferenceTest
 {
 protected:
-    bool withReferenceData() const override { return true; }
-
     void prepare() override
     {
         m_evaluator = std::make_unique<indicators::Evaluator>(db());
@@ -89,33 +86,6 @@ protected:
     std::unique_ptr<ReportBuilder> m_builder;
     std::unique_ptr<StatementSections> m_statements;
 };
-
-} // namespace
-
-TEST(ReportStyles, TitlesFromTheFirstLineAndEveryCssFileListed)
-{
-    EXPECT_EQ(styleTitle(u"a.css"_s, "/* NAZEV: Modrý */\nbody {}"), u"Modrý"_s);
-    EXPECT_EQ(styleTitle(u"a.css"_s, "\xEF\xBB\xBF/* NAZEV:  Dva  slova */  \r\n"), u"Dva  slova"_s);
-    EXPECT_EQ(styleTitle(u"a.css"_s, "body {}\n/* NAZEV: Pozdě */"), u"a.css"_s);
-    EXPECT_EQ(styleTitle(u"a.css"_s, "/* NAZEV: */"), u"a.css"_s);
-
-    QTemporaryDir dir;
-    for (const auto &[file, text] : {std::pair{"b.CSS", "/* NAZEV: Velká přípona */\n"}, std::pair{"a.css", "h1 {}\n"}, std::pair{"c.txt", "/* NAZEV: Ne */"}}) {
-        QFile f(dir.filePath(QString::fromLatin1(file)));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(text);
-    }
-    EXPECT_EQ(listStyleSheets(dir.path()), (QList<StyleSheet>{{dir.filePath(u"a.css"_s), u"a.css"_s}, {dir.filePath(u"b.CSS"_s), u"Velká přípona"_s}}));
-    EXPECT_TRUE(listStyleSheets(dir.filePath(u"chybi"_s)).isEmpty());
-
-    // The shipped styles are found from the build tree, each with a title of its own.
-    const QList<StyleSheet> shipped = listStyleSheets(defaultCssFolder());
-    ASSERT_GE(shipped.size(), 3);
-    for (const StyleSheet &style : shipped)
-        EXPECT_NE(style.title, QFileInfo(style.path).fileName());
-}
-
-namespace {
 
 // The rules of a style sheet by selector, for the screen or (its print rules over them) print.
 QMap<QString, QMap<QString, QString>> cssRules(const QString &css, bool print)
@@ -170,16 +140,32 @@ QStringList hexColours(const QString &value)
 
 } // namespace
 
-// Every text of the shipped styles, on screen and in print (the PDF), stands out from its
-// background at least 4.5 : 1; a rule without its own background lies on the page's.
-TEST(ReportStyles, ShippedStylesKeepEveryTextReadable)
+TEST(ReportStyles, TitlesListsReadableShippedStylesAndReportFileNames)
 {
+    EXPECT_EQ(styleTitle(u"a.css"_s, "/* NAZEV: Modrý */\nbody {}"), u"Modrý"_s);
+    EXPECT_EQ(styleTitle(u"a.css"_s, "\xEF\xBB\xBF/* NAZEV:  Dva  slova */  \r\n"), u"Dva  slova"_s);
+    EXPECT_EQ(styleTitle(u"a.css"_s, "body {}\n/* NAZEV: Pozdě */"), u"a.css"_s);
+    EXPECT_EQ(styleTitle(u"a.css"_s, "/* NAZEV: */"), u"a.css"_s);
+
+    QTemporaryDir dir;
+    for (const auto &[file, text] : {std::pair{"b.CSS", "/* NAZEV: Velká přípona */\n"}, std::pair{"a.css", "h1 {}\n"}, std::pair{"c.txt", "/* NAZEV: Ne */"}}) {
+        ASSERT_TRUE(writeFile(dir.filePath(QString::fromLatin1(file)), text));
+    }
+    EXPECT_EQ(listStyleSheets(dir.path()), (QList<StyleSheet>{{dir.filePath(u"a.css"_s), u"a.css"_s}, {dir.filePath(u"b.CSS"_s), u"Velká přípona"_s}}));
+    EXPECT_TRUE(listStyleSheets(dir.filePath(u"chybi"_s)).isEmpty());
+
+    // The shipped styles are found from the build tree, each with a title of its own.
     const QList<StyleSheet> shipped = listStyleSheets(defaultCssFolder());
     ASSERT_GE(shipped.size(), 3);
-    for (const StyleSheet &style : shipped) {
-        QFile file(style.path);
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-        const QString css = QString::fromUtf8(file.readAll());
+    for (const StyleSheet &style : shipped)
+        EXPECT_NE(style.title, QFileInfo(style.path).fileName());
+
+    // Every text of the shipped styles, on screen and in print (the PDF), stands out from its background at
+    // least 4.5 : 1; a rule without its own background lies on the page's.
+    const QList<StyleSheet> styles = listStyleSheets(defaultCssFolder());
+    ASSERT_GE(styles.size(), 3);
+    for (const StyleSheet &style : styles) {
+        const QString css = QString::fromUtf8(readFile(style.path));
         for (const bool print : {false, true}) {
             const auto rules = cssRules(css, print);
             const QString pageText = hexColours(rules[u"body"_s][u"color"_s]).value(0, u"#000000"_s);
@@ -199,28 +185,23 @@ TEST(ReportStyles, ShippedStylesKeepEveryTextReadable)
             }
         }
     }
-}
 
-TEST(ReportFiles, NamesFollowTheCaptionAndWritesAreWhole)
-{
+    // Report file names follow the caption and writes are whole.
     EXPECT_EQ(reportFilePath(u"/css"_s, u"Analýza 1"_s), u"/css/~Analýza 1.htm"_s);
     EXPECT_EQ(profileFilePath(u"/css"_s, u"A/B"_s), u"/css/~_A_B.htm"_s);
-    QTemporaryDir dir;
-    const QString path = dir.filePath(u"r.htm"_s);
-    ASSERT_TRUE(writeReportFile(path, u"Č"_s).ok);
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), QByteArray("\xEF\xBB\xBF\xC4\x8C"));
-    EXPECT_FALSE(writeReportFile(dir.filePath(u"chybi/r.htm"_s), u"x"_s).ok);
+    QTemporaryDir files;
+    const QString file = files.filePath(u"r.htm"_s);
+    ASSERT_TRUE(writeReportFile(file, u"Č"_s).ok);
+    EXPECT_EQ(readFile(file), QByteArray("\xEF\xBB\xBF\xC4\x8C"));
+    EXPECT_FALSE(writeReportFile(files.filePath(u"chybi/r.htm"_s), u"x"_s).ok);
 }
 
-TEST_P(ReportTest, OneRowReportHasEverySectionEscapedWithTheChartDrawnInsideTheApplet)
+TEST_P(ReportTest, OneRowReportTheStoredAbbreviatedIncomeAndTheCommandLineReportAreTheCoresOwn)
 {
     const ReportSections sections = build();
     ASSERT_TRUE(sections.singleRow);
     EXPECT_TRUE(sections.fullStatements);
-    SectionChoice choice;
-    choice.incomeFull = false;
+    SectionChoice choice{.incomeFull = false};
     const QString html = assembleReport(sections, choice, kStyle);
     expectGolden(u"report-one.htm"_s, html);
 
@@ -263,6 +244,52 @@ TEST_P(ReportTest, OneRowReportHasEverySectionEscapedWithTheChartDrawnInsideTheA
     EXPECT_FALSE(whole.value.contains(u"file:"_s, Qt::CaseInsensitive));
     EXPECT_TRUE(whole.value.contains(u"<STYLE>\r\n/* NAZEV: Modrý */"_s));
     EXPECT_TRUE(whole.value.contains(u"<svg"_s));
+
+    // An abbreviated income statement stored in list order equals the derived one.
+    const QString derived = section(m_statements->abbreviatedIncomeDerived(kRow));
+    const QList<int> &codes = base::ItemCodes::abbreviatedIncomeStatement();
+    ASSERT_EQ(derived.count(u"<TD CLASS=castka>"_s), codes.size());
+    // The same lines stored as an abbreviated statement of 1997, added in list order so their
+    // keys fall, one amount NULL.
+    QStringList sql{u"INSERT INTO finl_stmt VALUES(-9000,getdate(),0,-9,3366,28,null,0,null,0,0,null,null,1,2,1997,4)"_s};
+    const QStringList amounts = derived.split(u"<TD CLASS=castka>"_s).mid(1);
+    for (int i = 0; i < codes.size(); ++i) {
+        const QString amount = amounts.at(i).section(u'<', 0, 0);
+        sql << u"INSERT INTO finl_item VALUES(%1,getdate(),0,-9,3366,%2,%3)"_s.arg(-9001 - i).arg(codes.at(i)).arg(amount.isEmpty() ? u"null"_s : amount);
+    }
+    ASSERT_TRUE(db().execute(sql.join(u'\r')).ok);
+    EXPECT_EQ(section(m_statements->abbreviatedIncomeStored({1997, 4, 3366})), derived);
+    EXPECT_EQ(section(m_statements->incomeStatementForm({1997, 4, 3366})), u"2"_s);
+
+    ASSERT_TRUE(db().execute(u"UPDATE finl_item SET amt_val = NULL WHERE finl_stmt_id = -9 AND item_type_cd = 36"_s).ok);
+    const QString withNull = section(m_statements->abbreviatedIncomeStored({1997, 4, 3366}));
+    EXPECT_TRUE(withNull.contains(u"</TD>\r\n<TD CLASS=castka></TD>\r\n"_s));
+    EXPECT_TRUE(section(m_statements->fullIncomeStatement({1997, 4, 3366})).contains(u"Výsledovka plná"_s));
+
+    // The command line writes the report the core writes.
+    QTemporaryDir dir;
+    const QString css = defaultCssFolder() + u"/modry.css"_s;
+    const ToolRun run = vernaDb({u"report"_s, u"--entities"_s, u"3366"_s, u"--periods"_s, u"1996/4"_s,
+                                    u"--indicators"_s, u"1,33"_s, u"--out"_s, dir.path(), u"--css"_s, css, u"--plna-rozvaha"_s,
+                                    u"--sections"_s, u"vypocet,rozvaha,vysledovka"_s});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+
+    analysis::AnalysisModel model{QLocale::c()};
+    analysis::AnalysisData data(db());
+    analysis::EvaluatorSource source(db());
+    analysis::AnalysisEngine engine(model, data, source);
+    ASSERT_TRUE(engine.addRow(kRow).ok());
+    for (const auto &[id, name] : {std::pair{1, u"Běžná likvidita"_s}, std::pair{33, u"EBITDA"_s}})
+        ASSERT_TRUE(engine.addIndicator(id, name).ok);
+    const auto built = m_builder->build(model, {}, QFileInfo(QStringLiteral(VERNA_DB_TOOL)).absolutePath() + u"/class/"_s);
+    ASSERT_TRUE(built.ok());
+    const SectionChoice coreChoice{.chart = false, .incomeFull = false};
+    const QString core = dir.filePath(u"core.htm"_s);
+    ASSERT_TRUE(writeReportFile(core, assembleReport(built.value, coreChoice, css)).ok);
+    EXPECT_EQ(readFile(reportFilePath(dir.path(), u"Analýza 1"_s)), readFile(core));
+
+    EXPECT_EQ(vernaDb({u"report"_s, u"--entities"_s, u"3366"_s, u"--periods"_s, u"1996/4"_s,
+                          u"--indicators"_s, u"1"_s, u"--out"_s, dir.path(), u"--sections"_s, u"tabulka"_s}).exitCode, 2);
 }
 
 TEST_P(ReportTest, GroupReportProfilesTheSelectedRowsAndLeavesOutTheEntity)
@@ -290,61 +317,6 @@ TEST_P(ReportTest, GroupReportProfilesTheSelectedRowsAndLeavesOutTheEntity)
     const QString note = assembleReport(small.value, SectionChoice{}, kStyle);
     EXPECT_TRUE(note.contains(u"<P CLASS=poznamka>"_s));
     EXPECT_FALSE(note.contains(u"VYPOCET"_s));
-}
-
-TEST_P(ReportTest, AbbreviatedIncomeStatementStoredInListOrderEqualsTheDerivedOne)
-{
-    const QString derived = section(m_statements->abbreviatedIncomeDerived(kRow));
-    const QList<int> &codes = base::ItemCodes::abbreviatedIncomeStatement();
-    ASSERT_EQ(derived.count(u"<TD CLASS=castka>"_s), codes.size());
-    // The same lines stored as an abbreviated statement of 1997, added in list order so their
-    // keys fall, one amount NULL.
-    QStringList sql{u"INSERT INTO finl_stmt VALUES(-9000,getdate(),0,-9,3366,28,null,0,null,0,0,null,null,1,2,1997,4)"_s};
-    const QStringList amounts = derived.split(u"<TD CLASS=castka>"_s).mid(1);
-    for (int i = 0; i < codes.size(); ++i) {
-        const QString amount = amounts.at(i).section(u'<', 0, 0);
-        sql << u"INSERT INTO finl_item VALUES(%1,getdate(),0,-9,3366,%2,%3)"_s.arg(-9001 - i).arg(codes.at(i)).arg(amount.isEmpty() ? u"null"_s : amount);
-    }
-    ASSERT_TRUE(db().execute(sql.join(u'\r')).ok);
-    EXPECT_EQ(section(m_statements->abbreviatedIncomeStored({1997, 4, 3366})), derived);
-    EXPECT_EQ(section(m_statements->incomeStatementForm({1997, 4, 3366})), u"2"_s);
-
-    ASSERT_TRUE(db().execute(u"UPDATE finl_item SET amt_val = NULL WHERE finl_stmt_id = -9 AND item_type_cd = 36"_s).ok);
-    const QString withNull = section(m_statements->abbreviatedIncomeStored({1997, 4, 3366}));
-    EXPECT_TRUE(withNull.contains(u"</TD>\r\n<TD CLASS=castka></TD>\r\n"_s));
-    EXPECT_TRUE(section(m_statements->fullIncomeStatement({1997, 4, 3366})).contains(u"Výsledovka plná"_s));
-}
-
-TEST_P(ReportTest, CommandLineWritesTheReportTheCoreWrites)
-{
-    QTemporaryDir dir;
-    const QString style = defaultCssFolder() + u"/modry.css"_s;
-    const ToolRun run = vernaDb({u"report"_s, u"--entities"_s, u"3366"_s, u"--periods"_s, u"1996/4"_s,
-                                    u"--indicators"_s, u"1,33"_s, u"--out"_s, dir.path(), u"--css"_s, style, u"--plna-rozvaha"_s,
-                                    u"--sections"_s, u"vypocet,rozvaha,vysledovka"_s});
-    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
-
-    analysis::AnalysisModel model{QLocale::c()};
-    analysis::AnalysisData data(db());
-    analysis::EvaluatorSource source(db());
-    analysis::AnalysisEngine engine(model, data, source);
-    ASSERT_TRUE(engine.addRow(kRow).ok());
-    for (const auto &[id, name] : {std::pair{1, u"Běžná likvidita"_s}, std::pair{33, u"EBITDA"_s}})
-        ASSERT_TRUE(engine.addIndicator(id, name).ok);
-    const auto built = m_builder->build(model, {}, QFileInfo(QStringLiteral(VERNA_DB_TOOL)).absolutePath() + u"/class/"_s);
-    ASSERT_TRUE(built.ok());
-    SectionChoice choice;
-    choice.chart = false;
-    choice.incomeFull = false;
-    const QString core = dir.filePath(u"core.htm"_s);
-    ASSERT_TRUE(writeReportFile(core, assembleReport(built.value, choice, style)).ok);
-    QFile a(reportFilePath(dir.path(), u"Analýza 1"_s));
-    QFile b(core);
-    ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
-    EXPECT_EQ(a.readAll(), b.readAll());
-
-    EXPECT_EQ(vernaDb({u"report"_s, u"--entities"_s, u"3366"_s, u"--periods"_s, u"1996/4"_s,
-                          u"--indicators"_s, u"1"_s, u"--out"_s, dir.path(), u"--sections"_s, u"tabulka"_s}).exitCode, 2);
 }
 
 VERNA_ALL_BACKENDS(ReportTest);

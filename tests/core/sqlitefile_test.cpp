@@ -6,12 +6,12 @@
 #include "shell/demodata.h"
 #include "shell/startup.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include "support/files.h"
 #include "support/printing.h"
 
 using namespace verna;
@@ -41,37 +41,24 @@ for (t,) in c.execute("SELECT name FROM sqlite_master WHERE type = 'table' AND n
 QList<qint32> found(db::Database &database, const QString &name, bool anywhere)
 {
     QList<qint32> ids;
-    entities::NameQuery query;
-    query.name = name;
-    query.anywhere = anywhere;
-    const entities::Listing listing = entities::EntitySearch(database).byName(query, [&ids](const entities::ListItem &item, int) {
-        ids << item.id;
-    });
+    const entities::Listing listing = entities::EntitySearch(database).byName(entities::NameQuery{name, {}, {}, anywhere},
+                                                                              [&ids](const entities::ListItem &item, int) { ids << item.id; });
     EXPECT_TRUE(listing.ok()) << listing.error.toStdString();
     return ids;
-}
-
-QByteArray digest(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256) : QByteArray();
 }
 
 } // namespace
 
 // Other tools read and write the file: its schema uses nothing but SQLite itself, and a row
 // they insert lands in VERNA's search indexes as VERNA's own rows do.
-TEST(SqliteFile, IsAPlainSqliteDatabaseThatOtherToolsReadAndWriteWithoutBreakingTheSearch)
+TEST(SqliteFile, IsAPlainSqliteDatabaseForOtherToolsAndAnOlderFileIsUpgradedAfterABackup)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(u"verna.sqlite"_s);
     db::Database database;
     ASSERT_TRUE(database.open(db::DatabaseLocation::file(path)).ok);
     ASSERT_TRUE(shell::initialiseDatabase(database, false).ok);
-    shell::DemoOptions demo;
-    demo.entities = 3;
-    demo.firstYear = demo.lastYear = 1998;
-    ASSERT_TRUE(shell::generateDemoData(database, demo).ok);
+    ASSERT_TRUE(shell::generateDemoData(database, {.entities = 3, .firstYear = 1998, .lastYear = 1998}).ok);
     database.close();
 
     EXPECT_EQ(python(path, kReadEverything), u"ok"_s);
@@ -84,27 +71,24 @@ TEST(SqliteFile, IsAPlainSqliteDatabaseThatOtherToolsReadAndWriteWithoutBreaking
     EXPECT_EQ(found(database, u"zlutoucky"_s, false), QList<qint32>{3366});
     EXPECT_EQ(found(database, u"toučký k"_s, true), QList<qint32>{3366});
     // Exports and reports never take the open database (or its log) for their file.
-    const QByteArray before = digest(path);
+    const QByteArray before = test::readFile(path);
     EXPECT_FALSE(analysis::writeCsv(analysis::ExportTable{}, path).ok);
     EXPECT_FALSE(analysis::writeXlsx(analysis::ExportTable{}, path + u"-wal"_s).ok);
     EXPECT_FALSE(report::writeReportFile(path, u"<html/>"_s).ok);
-    EXPECT_EQ(digest(path), before);
+    EXPECT_EQ(test::readFile(path), before);
     // The collation the columns no longer declare still rules the application's compares.
     EXPECT_EQ(database.singleValue(u"SELECT count(*) FROM name WHERE name_txt = 'žluťoučký KŮŇ, S.R.O.  '"_s), u"1"_s);
-}
 
-// A file of the first schema is copied beside itself, then rebuilt in one go; a file of a
-// newer VERNA is refused and left exactly as it was.
-TEST(SqliteFile, AnOlderFileIsUpgradedAfterABackupAndANewerOneRefusedUntouched)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(u"verna.sqlite"_s);
-    ASSERT_TRUE(QFile::copy(QStringLiteral(VERNA_TEST_DATA "/verna-v1.sqlite"), path));
-    QFile(path).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    // A file of the first schema is copied beside itself, then rebuilt in one go; a file of a newer VERNA is
+    // refused and left exactly as it was.
+    QTemporaryDir folder;
+    const QString file = folder.filePath(u"verna.sqlite"_s);
+    ASSERT_TRUE(QFile::copy(QStringLiteral(VERNA_TEST_DATA "/verna-v1.sqlite"), file));
+    QFile(file).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
     {
         // Read as it is when it cannot be written: the search folds each name itself.
-        ASSERT_TRUE(QFile::copy(path, dir.filePath(u"old.sqlite"_s)));
-        db::DatabaseLocation readOnly = db::DatabaseLocation::file(dir.filePath(u"old.sqlite"_s));
+        ASSERT_TRUE(QFile::copy(file, folder.filePath(u"old.sqlite"_s)));
+        db::DatabaseLocation readOnly = db::DatabaseLocation::file(folder.filePath(u"old.sqlite"_s));
         readOnly.readOnly = true;
         db::Database old;
         ASSERT_TRUE(old.open(readOnly).ok);
@@ -112,28 +96,28 @@ TEST(SqliteFile, AnOlderFileIsUpgradedAfterABackupAndANewerOneRefusedUntouched)
         EXPECT_EQ(found(old, u"zdar"_s, true).size(), 1);
     }
     const QString counts = u"print(c.execute('SELECT (SELECT count(*) FROM name) || \"/\" || (SELECT count(*) FROM finl_item)').fetchone()[0])"_s;
-    const QString before = python(path, counts);
+    const QString counted = python(file, counts);
 
-    db::Database database;
-    const Outcome opened = shell::openDatabase(database, db::DatabaseLocation::file(path));
+    db::Database upgraded;
+    const Outcome opened = shell::openDatabase(upgraded, db::DatabaseLocation::file(file));
     ASSERT_TRUE(opened.ok) << opened.error.toStdString();
-    EXPECT_EQ(db::Schema::version(database).value, db::Schema::kVersion);
-    EXPECT_EQ(found(database, u"zdar"_s, true).size(), 1);
-    EXPECT_EQ(found(database, u"kovovyroba"_s, false).size(), 1);
-    database.close();
+    EXPECT_EQ(db::Schema::version(upgraded).value, db::Schema::kVersion);
+    EXPECT_EQ(found(upgraded, u"zdar"_s, true).size(), 1);
+    EXPECT_EQ(found(upgraded, u"kovovyroba"_s, false).size(), 1);
+    upgraded.close();
 
-    const QString backup = dir.filePath(u"verna.zaloha-v1.sqlite"_s);
+    const QString backup = folder.filePath(u"verna.zaloha-v1.sqlite"_s);
     ASSERT_TRUE(QFile::exists(backup));
-    EXPECT_EQ(python(backup, counts), before);
-    EXPECT_EQ(python(path, counts), before);
-    EXPECT_EQ(python(path, kReadEverything), u"ok"_s);
+    EXPECT_EQ(python(backup, counts), counted);
+    EXPECT_EQ(python(file, counts), counted);
+    EXPECT_EQ(python(file, kReadEverything), u"ok"_s);
 
-    EXPECT_EQ(python(path, u"c.execute('UPDATE schema_ver SET ver_nbr = 99')\nc.commit()"_s), u""_s);
-    const QByteArray newer = digest(path);
-    const Outcome refused = shell::openDatabase(database, db::DatabaseLocation::file(path));
+    EXPECT_EQ(python(file, u"c.execute('UPDATE schema_ver SET ver_nbr = 99')\nc.commit()"_s), u""_s);
+    const QByteArray newer = test::readFile(file);
+    const Outcome refused = shell::openDatabase(upgraded, db::DatabaseLocation::file(file));
     EXPECT_FALSE(refused.ok);
     EXPECT_TRUE(refused.error.contains(u"novější verze"_s)) << refused.error.toStdString();
-    database.close();
-    EXPECT_EQ(digest(path), newer);
+    upgraded.close();
+    EXPECT_EQ(test::readFile(file), newer);
 }
 

@@ -6,6 +6,7 @@
 #include "indicators/evaluator.h"
 #include "statements/importreaders.h"
 #include "statements/statementimport.h"
+#include "support/files.h"
 #include "support/testdatabase.h"
 
 #include <QDir>
@@ -113,9 +114,7 @@ QByteArray zipOf(const QList<std::pair<QByteArray, QByteArray>> &members, int me
         zip_set_file_compression(archive, static_cast<zip_uint64_t>(i), method == ZIP_CM_DEFLATE ? ZIP_CM_DEFLATE : ZIP_CM_STORE, 0);
     }
     EXPECT_EQ(zip_close(archive), 0);
-    QFile file(QString::fromLocal8Bit(path));
-    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
-    QByteArray bytes = file.readAll();
+    QByteArray bytes = readFile(QString::fromLocal8Bit(path));
     if (method != ZIP_CM_DEFLATE) {
         // The method field of every local header and central directory entry.
         const char low = char(method & 0xFF), high = char(method >> 8);
@@ -139,11 +138,9 @@ QByteArray sheetOf(const QByteArray &rows)
         + "</row>" + rows + "</sheetData></worksheet>";
 }
 
-class ImportTest : public BackendTest
+class ImportTest : public ReferenceTest
 {
 protected:
-    bool withReferenceData() const override { return true; }
-
     ImportSummary import(const QByteArray &csv, ImportOptions options = {})
     {
         const Result<ImportRows> rows = readCsv(csv);
@@ -164,7 +161,7 @@ std::string describe(const ImportSummary &s)
 
 } // namespace
 
-TEST_P(ImportTest, OneBrokenRuleImportsNothingNamingRuleAndLineAndPartialKeepsTheRest)
+TEST_P(ImportTest, BrokenRulesOccupiedPeriodsUnknownIcosAndHostileCellsAreRefusedOrTakenAsAsked)
 {
     const Pair pair = referencePair(db());
     QList<QStringList> rows = longRows(pair, u"46192832"_s, QString(), 2001, 1, 2) + longRows(pair, u"46192832"_s, QString(), 2001, 2, 3);
@@ -183,46 +180,36 @@ TEST_P(ImportTest, OneBrokenRuleImportsNothingNamingRuleAndLineAndPartialKeepsTh
     EXPECT_TRUE(all.lines().contains(u"Nic nebylo uloženo."_s));
 
     // Stop once a pair is written leaves nothing either: the transaction is rolled back.
-    ImportOptions stopping;
-    stopping.partial = true;
     bool written = false;
-    stopping.progress = [&written](ImportStep step, int, int) { written = step == ImportStep::Writing; };
-    stopping.stopRequested = [&written] { return written; };
-    EXPECT_TRUE(import(csv, stopping).stopped);
+    EXPECT_TRUE(import(csv, {.partial = true, .progress = [&written](ImportStep step, int, int) { written = step == ImportStep::Writing; },
+                             .stopRequested = [&written] { return written; }})
+                    .stopped);
     EXPECT_EQ(activeStatements(u"year_dt = 2001"_s), u"0"_s);
 
-    ImportOptions partial;
-    partial.partial = true;
     int calls = 0;
-    partial.progress = [&calls](ImportStep, int done, int total) {
-        ++calls;
-        EXPECT_LE(done, total);
-    };
-    const ImportSummary some = import(csv, partial);
+    const ImportSummary some = import(csv, {.partial = true, .progress = [&calls](ImportStep, int done, int total) {
+                                                EXPECT_LE(done, total);
+                                                ++calls;
+                                            }, .stopRequested = {}});
     EXPECT_EQ(some.imported, 2) << describe(some);
     EXPECT_FALSE(some.complete());
     EXPECT_GE(calls, 2);
     EXPECT_EQ(activeStatements(u"year_dt = 2001 AND quarter_dt = 1"_s), u"2"_s);
     EXPECT_EQ(db().singleValue(u"SELECT i.amt_val FROM finl_item i, finl_stmt s WHERE s.finl_stmt_id = i.finl_stmt_id AND s.year_dt = 2001 "
                                 "AND s.inac_ind = 0 AND i.item_type_cd = 92"_s), QString::number(pair.balance.front().second));
-}
 
-TEST_P(ImportTest, OccupiedPeriodsNeedReplaceAndUnknownIcosNeedCreation)
-{
-    const Pair pair = referencePair(db());
+    // Occupied periods need replacing and unknown IČOs creating.
     const QString newIco = validIco(1);
-    const QByteArray csv = csvOf(kLongHeader, longRows(pair, u"46192832"_s, QString(), 1996, 4, 2)
+    const QByteArray occupied = csvOf(kLongHeader, longRows(pair, u"46192832"_s, QString(), 1996, 4, 2)
                                                   + longRows(pair, newIco, u"Nová firma, s.r.o."_s, 2002, 3, 2));
-    const ImportSummary refused = import(csv);
+    const ImportSummary refused = import(occupied);
     ASSERT_EQ(refused.refusals.size(), 2) << describe(refused);
     EXPECT_EQ(refused.refusals[0].line, 2);
     EXPECT_TRUE(refused.refusals[0].reason.contains(u"--replace"_s));
     EXPECT_EQ(refused.refusals[1].line, 2 + 53);
     EXPECT_TRUE(refused.refusals[1].reason.startsWith(u"Neznámé IČO "_s + newIco));
 
-    ImportOptions both;
-    both.replace = both.createEntities = true;
-    const ImportSummary done = import(csv, both);
+    const ImportSummary done = import(occupied, {.replace = true, .createEntities = true, .progress = {}, .stopRequested = {}});
     EXPECT_TRUE(done.complete()) << describe(done);
     EXPECT_EQ(done.replaced, 2);
     EXPECT_EQ(done.entitiesCreated, 1);
@@ -232,13 +219,9 @@ TEST_P(ImportTest, OccupiedPeriodsNeedReplaceAndUnknownIcosNeedCreation)
     EXPECT_EQ(db().singleValue(u"SELECT n.name_txt FROM name n, ident i WHERE n.subj_id = i.subj_id AND i.ident_txt = '%1'"_s.arg(newIco)),
               u"Nová firma, s.r.o."_s);
     EXPECT_EQ(db().singleValue(u"SELECT i.form_type_cd FROM ident i WHERE i.ident_txt = '%1'"_s.arg(newIco)), u"1112"_s);
-}
 
-TEST_P(ImportTest, HostileCellsAreRefusedOrStoredAsTypedInEitherEncoding)
-{
-    const Pair pair = referencePair(db());
-    ImportOptions create;
-    create.createEntities = true;
+    // Hostile cells are refused or stored as typed, in either encoding.
+    const ImportOptions create{.createEntities = true, .progress = {}, .stopRequested = {}};
     // Names are stored as typed, apostrophes and formulas included.
     const QString quote = u"O'Brien \"Stroje\"; =HYPERLINK(\"x\"), s.r.o."_s;
     const QString formula = u"=1+2, a.s."_s;
@@ -280,26 +263,20 @@ VERNA_ALL_BACKENDS(ImportTest);
 // The same thousand statements from a long CSV (commas, decimal points), a wide XLSX and the
 // windows' CSV of the wide table (a byte-order mark, ";", decimal commas) give the same
 // database; SQLite is enough, the readers do not depend on the backend.
-TEST(ImportFiles, ThousandStatementsFromLongCsvAndWideXlsxGiveTheSameDatabase)
+TEST(ImportFiles, ThousandStatementsReadAlikeAKilledImportLeavesNothingAndHostileFilesAreRefused)
 {
-    TestDatabase csvDb(TestBackend::SQLite), xlsxDb(TestBackend::SQLite), windowCsvDb(TestBackend::SQLite);
-    ASSERT_TRUE(csvDb.open() && csvDb.createSchema(true) && xlsxDb.open() && xlsxDb.createSchema(true) && windowCsvDb.open()
-                && windowCsvDb.createSchema(true));
-    const Pair pair = referencePair(csvDb.db());
+    TestDatabase dbs[] = {TestDatabase(TestBackend::SQLite), TestDatabase(TestBackend::SQLite), TestDatabase(TestBackend::SQLite)};
+    for (TestDatabase &t : dbs)
+        ASSERT_TRUE(t.open() && t.createSchema(true));
+    const Pair pair = referencePair(dbs[0].db());
     // 25 companies, 20 quarters each, amounts in whole and half thousands.
     QList<QStringList> rows;
     for (int i = 0; i < 500; ++i)
         rows += longRows(pair, validIco(10 + i % 25), u"Firma %1, s.r.o."_s.arg(i % 25), 2000 + i / 100, 1 + (i / 25) % 4, 2 + i % 3,
                          QLatin1Char('.'));
     QTemporaryDir dir;
-    const QString csvPath = dir.filePath(u"v.csv"_s);
-    const QString xlsxPath = dir.filePath(u"v.xlsx"_s);
-    const QString windowCsvPath = dir.filePath(u"okno.csv"_s);
-    {
-        QFile f(csvPath);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(csvOf(kLongHeader, rows, QLatin1Char(',')));
-    }
+    const QString paths[] = {dir.filePath(u"v.csv"_s), dir.filePath(u"v.xlsx"_s), dir.filePath(u"okno.csv"_s)};
+    ASSERT_TRUE(writeFile(paths[0], csvOf(kLongHeader, rows, QLatin1Char(','))));
     // The XLSX holds the same amounts in the wide layout: a row per line, a column per period.
     analysis::ExportTable table;
     table.sheetName = u"Výkazy"_s;
@@ -325,45 +302,35 @@ TEST(ImportFiles, ThousandStatementsFromLongCsvAndWideXlsxGiveTheSameDatabase)
         const double value = text.toDouble(&ok);
         return ok ? std::optional<double>(value) : std::nullopt;
     };
-    ASSERT_TRUE(analysis::writeXlsx(table, xlsxPath).ok);
-    ASSERT_TRUE(analysis::writeSpreadsheetCsv(table, windowCsvPath).ok);
+    ASSERT_TRUE(analysis::writeXlsx(table, paths[1]).ok);
+    ASSERT_TRUE(analysis::writeSpreadsheetCsv(table, paths[2]).ok);
 
-    ImportOptions create;
-    create.createEntities = true;
-    const ImportSummary fromCsv = StatementImport(csvDb.db()).importFile(csvPath, create);
-    const ImportSummary fromXlsx = StatementImport(xlsxDb.db()).importFile(xlsxPath, create);
-    EXPECT_TRUE(fromCsv.complete()) << describe(fromCsv);
-    EXPECT_TRUE(fromXlsx.complete()) << describe(fromXlsx);
-    const ImportSummary fromWindowCsv = StatementImport(windowCsvDb.db()).importFile(windowCsvPath, create);
-    EXPECT_TRUE(fromWindowCsv.complete()) << describe(fromWindowCsv);
-    EXPECT_EQ(fromCsv.imported, 1000);
+    const ImportOptions create{.createEntities = true, .progress = {}, .stopRequested = {}};
     const QString dump = u"SELECT i.ident_txt, n.name_txt, s.year_dt, s.quarter_dt, s.stmt_type_cd, s.fill_lvl_ind, f.item_type_cd, f.amt_val "
                           "FROM finl_item f, finl_stmt s, ident i, name n WHERE f.finl_stmt_id = s.finl_stmt_id AND s.subj_id = i.subj_id "
                           "AND n.subj_id = i.subj_id AND s.inac_ind = 0 AND f.inac_ind = 0 ORDER BY 1, 3, 4, 5, 7"_s;
-    const db::Rows a = csvDb.db().queryRows(dump);
-    const db::Rows b = xlsxDb.db().queryRows(dump);
-    const db::Rows c = windowCsvDb.db().queryRows(dump);
-    ASSERT_TRUE(a.ok() && b.ok() && c.ok());
-    EXPECT_GT(a.rows.size(), 500 * 53);
-    EXPECT_TRUE(a.rows == b.rows);
-    EXPECT_TRUE(a.rows == c.rows);
-}
+    QList<QStringList> first;
+    for (int i = 0; i < 3; ++i) {
+        const ImportSummary s = StatementImport(dbs[i].db()).importFile(paths[i], create);
+        EXPECT_TRUE(s.complete() && s.imported == 1000) << paths[i].toStdString() << describe(s);
+        const db::Rows rows = dbs[i].db().queryRows(dump);
+        ASSERT_TRUE(rows.ok());
+        EXPECT_GT(rows.rows.size(), 500 * 53);
+        if (i == 0)
+            first = rows.rows;
+        EXPECT_TRUE(rows.rows == first) << paths[i].toStdString();
+    }
 
-// verna-db killed while it writes a large file: the one transaction leaves nothing behind.
-TEST(ImportFiles, KilledImportLeavesNothing)
-{
+    // verna-db killed while it writes a large file: the one transaction leaves nothing behind.
     TestDatabase t(TestBackend::SQLite);
     ASSERT_TRUE(t.open() && t.createSchema(true));
-    const Pair pair = referencePair(t.db());
-    QList<QStringList> rows;
+    const Pair bigPair = referencePair(t.db());
+    QList<QStringList> bigRows;
     for (int i = 0; i < 3000; ++i)
-        rows += longRows(pair, validIco(100 + i % 30), u"Firma, s.r.o."_s, 1993 + i / 120, 1 + (i / 30) % 4, 2);
-    QTemporaryDir dir;
-    const QString path = dir.filePath(u"big.csv"_s);
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(csvOf(kLongHeader, rows));
-    file.close();
+        bigRows += longRows(bigPair, validIco(100 + i % 30), u"Firma, s.r.o."_s, 1993 + i / 120, 1 + (i / 30) % 4, 2);
+    QTemporaryDir bigDir;
+    const QString path = bigDir.filePath(u"big.csv"_s);
+    ASSERT_TRUE(writeFile(path, csvOf(kLongHeader, bigRows)));
     const auto counts = [&t] {
         return t.db().singleValue(u"SELECT count(*) FROM finl_stmt"_s) + u"/"_s + t.db().singleValue(u"SELECT count(*) FROM finl_item"_s)
             + u"/"_s + t.db().singleValue(u"SELECT count(*) FROM ident"_s);
@@ -385,20 +352,17 @@ TEST(ImportFiles, KilledImportLeavesNothing)
     ASSERT_TRUE(p.waitForFinished(10000));
     EXPECT_EQ(p.exitStatus(), QProcess::CrashExit);
     EXPECT_EQ(counts(), before);
-}
 
-// Hostile files end quickly with their reason, whatever they claim: a row wider or narrower than
-// the header, a device, a sheet that unpacks past the cap or reaches past the header, a
-// compression libzip cannot unpack, nesting without end. verna-db prints the reason to stderr.
-TEST(ImportFiles, HostileFilesAreRefusedEarlyWithTheirReason)
-{
+    // Hostile files end quickly with their reason, whatever they claim: a row wider or narrower than the header,
+    // a device, a sheet that unpacks past the cap or reaches past the header, a compression libzip cannot
+    // unpack, nesting without end. verna-db prints the reason to stderr.
     // An unquoted decimal comma makes a ninth cell; a cell short is as wrong.
     const QByteArray header = "ico,nazev,rok,ctvrtleti,vykaz,rozsah,radek,castka\n";
     const QByteArray comma = header + "27143058,\"Pekárna Kolín, s.r.o.\",2005,4,rozvaha,zkraceny,92,227586,7\n";
-    Result<ImportRows> rows = readCsv(comma);
-    EXPECT_TRUE(rows.error.startsWith(u"Řádek 2 má 9 sloupců, záhlaví 8"_s)) << rows.error.toStdString();
-    rows = readCsv(header + "\n27143058,x,2005,4,rozvaha,zkraceny,92\n");
-    EXPECT_TRUE(rows.error.startsWith(u"Řádek 3 má 7 sloupců"_s)) << rows.error.toStdString();
+    Result<ImportRows> read = readCsv(comma);
+    EXPECT_TRUE(read.error.startsWith(u"Řádek 2 má 9 sloupců, záhlaví 8"_s)) << read.error.toStdString();
+    read = readCsv(header + "\n27143058,x,2005,4,rozvaha,zkraceny,92\n");
+    EXPECT_TRUE(read.error.startsWith(u"Řádek 3 má 7 sloupců"_s)) << read.error.toStdString();
     EXPECT_TRUE(readCsv(header + "1,,2005,4,rozvaha,zkraceny,92,\"1,5\"\n,,\n").ok());
 
     if (QFileInfo::exists(u"/dev/zero"_s)) {
@@ -407,9 +371,9 @@ TEST(ImportFiles, HostileFilesAreRefusedEarlyWithTheirReason)
     }
     {
         // The open database is never read as a file: closing that descriptor would drop its locks.
-        TestDatabase t(TestBackend::SQLite);
-        ASSERT_TRUE(t.open() && t.createSchema());
-        const Outcome own = readImportFile(t.dbOption(), [](const SparseRow &) { return Outcome::success(); });
+        TestDatabase fresh(TestBackend::SQLite);
+        ASSERT_TRUE(fresh.open() && fresh.createSchema());
+        const Outcome own = readImportFile(fresh.dbOption(), [](const SparseRow &) { return Outcome::success(); });
         EXPECT_TRUE(own.error.contains(u"je otevřená databáze"_s)) << own.error.toStdString();
     }
 
@@ -429,19 +393,14 @@ TEST(ImportFiles, HostileFilesAreRefusedEarlyWithTheirReason)
               "Soubor není čitelný sešit XLSX. Prvky jsou vnořeny hlouběji než do 32 úrovní.");
     EXPECT_TRUE(readXlsx(zipOf({{sheet, sheetOf("<row r=\"2\"><c r=\"IV2\"/><c r=\"IU2\" t=\"inlineStr\"><is><t> </t></is></c></row>")}})).ok());
 
-    TestDatabase t(TestBackend::SQLite);
-    ASSERT_TRUE(t.open() && t.createSchema(true));
-    QTemporaryDir dir;
-    const QString path = dir.filePath(u"comma.csv"_s);
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(comma);
-    file.close();
-    QProcess p;
-    p.setEnvironment(t.childEnvironment());
-    p.start(QStringLiteral(VERNA_DB_TOOL), {u"--db"_s, t.dbOption(), u"import"_s, path});
-    ASSERT_TRUE(p.waitForFinished(30000));
-    EXPECT_EQ(p.exitCode(), 1);
-    EXPECT_EQ(QString::fromUtf8(p.readAllStandardOutput()), u"Výkazů v souboru: 0, uloženo: 0 (z toho nahrazeno: 0), nových subjektů: 0.\n"_s);
-    EXPECT_TRUE(QString::fromUtf8(p.readAllStandardError()).startsWith(u"Řádek 2 má 9 sloupců"_s));
+    TestDatabase fresh(TestBackend::SQLite);
+    ASSERT_TRUE(fresh.open() && fresh.createSchema(true));
+    QTemporaryDir folder;
+    const QString file = folder.filePath(u"comma.csv"_s);
+    ASSERT_TRUE(writeFile(file, comma));
+    const ToolRun run = runVernaDb({u"--db"_s, fresh.dbOption(), u"import"_s, file}, fresh.childEnvironment());
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, u"Výkazů v souboru: 0, uloženo: 0 (z toho nahrazeno: 0), nových subjektů: 0.\n"_s);
+    EXPECT_TRUE(run.err.startsWith(u"Řádek 2 má 9 sloupců"_s)) << run.err.toStdString();
 }
+

@@ -6,20 +6,6 @@
 using namespace verna::report;
 using namespace Qt::StringLiterals;
 
-namespace {
-
-// Heights of the columns, in the order drawn.
-QList<double> columnHeights(const QString &svg)
-{
-    QList<double> out;
-    static const QRegularExpression column(uR"re(<rect x="[^"]+" y="[^"]+" width="[^"]+" height="([^"]+)" fill="#[0-9a-f]+"><title>)re"_s);
-    for (auto it = column.globalMatch(svg); it.hasNext();)
-        out << it.next().captured(1).toDouble();
-    return out;
-}
-
-} // namespace
-
 TEST(SvgChartTest, AnIndicatorOfAMuchLargerOrderIsReadOnARightAxis)
 {
     // A ratio near 1 beside an amount in millions: on one axis the ratio's columns vanish.
@@ -27,7 +13,11 @@ TEST(SvgChartTest, AnIndicatorOfAMuchLargerOrderIsReadOnARightAxis)
     const QString svg = columnChartSvg(data);
     EXPECT_TRUE(svg.contains(u"EBITDA (pravá osa)"_s));
     EXPECT_FALSE(svg.contains(u"likvidita (pravá osa)"_s));
-    const QList<double> heights = columnHeights(svg);
+    // Heights of the columns, in the order drawn.
+    QList<double> heights;
+    static const QRegularExpression column(uR"re(<rect x="[^"]+" y="[^"]+" width="[^"]+" height="([^"]+)" fill="#[0-9a-f]+"><title>)re"_s);
+    for (const QRegularExpressionMatch &m : column.globalMatch(svg))
+        heights << m.captured(1).toDouble();
     ASSERT_EQ(heights.size(), 4);
     // Each column stands against its own axis (-0.5…1.5 left, -1 M…3 M right, zero shared).
     EXPECT_NEAR(heights[0] / heights[1], 3.0, 0.02);

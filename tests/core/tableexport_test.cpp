@@ -9,13 +9,14 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include "support/files.h"
 #include "support/printing.h"
 
 using namespace verna::analysis;
 using namespace Qt::StringLiterals;
 
 // A company named like a formula must reach a spreadsheet as text; numbers stay numbers.
-TEST(TableExport, FormulaLikeCellsAreNeutralisedNumbersAreNot)
+TEST(TableExport, FormulaLikeCellsAreNeutralisedAndTheCsvReadsBackInTheCzechDialectAndThroughTheImport)
 {
     ExportTable table;
     table.header << QStringList{u"=Název"_s, u"Období"_s};
@@ -27,28 +28,23 @@ TEST(TableExport, FormulaLikeCellsAreNeutralisedNumbersAreNot)
                                  "'@SUM(A1),'-1+1\n"
                                  "'\tx,a=b\n"_s);
     EXPECT_EQ(cellsAsTsv({{u"-5"_s, u"=1+1"_s, u"\r=2"_s}}), u"-5\t'=1+1\t' =2\n"_s);
-}
 
-// The windows' CSV: a spreadsheet set to Czech (Python's csv with ";" and a decimal comma stands
-// in for one) and the statement import read the same cells from it.
-TEST(TableExport, SpreadsheetCsvReadsBackInTheCzechDialectAndThroughTheImport)
-{
-    ExportTable table;
-    table.header << QStringList{QString(), u"Pekárna; \"Kolín\""_s} << QStringList{QString(), u"1996/4"_s};
-    table.rows << QStringList{u"Aktiva celkem"_s, u"-1234.5"_s} << QStringList{u"=SUM(A1)"_s, u"0.25"_s}
+    // The windows' CSV: a spreadsheet set to Czech (Python's csv with ";" and a decimal comma stands in for one)
+    // and the statement import read the same cells from it.
+    ExportTable czech;
+    czech.header << QStringList{QString(), u"Pekárna; \"Kolín\""_s} << QStringList{QString(), u"1996/4"_s};
+    czech.rows << QStringList{u"Aktiva celkem"_s, u"-1234.5"_s} << QStringList{u"=SUM(A1)"_s, u"0.25"_s}
                << QStringList{u"Dva\nřádky"_s, u"1 000"_s};
-    table.fixedColumns = 1;
-    table.number = [](QString cell) -> std::optional<double> {
+    czech.fixedColumns = 1;
+    czech.number = [](QString cell) -> std::optional<double> {
         bool ok = false;
         const double value = cell.remove(u' ').toDouble(&ok);
         return ok ? std::optional<double>(value) : std::nullopt;
     };
     QTemporaryDir dir;
     const QString path = dir.filePath(u"tabulka.csv"_s);
-    ASSERT_TRUE(writeSpreadsheetCsv(table, path).ok);
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(file.readAll().startsWith("\xEF\xBB\xBF"));
+    ASSERT_TRUE(writeSpreadsheetCsv(czech, path).ok);
+    EXPECT_TRUE(verna::test::readFile(path).startsWith("\xEF\xBB\xBF"));
     const QList<QStringList> expected = {{QString(), u"Pekárna; \"Kolín\""_s}, {QString(), u"1996/4"_s}, {u"Aktiva celkem"_s, u"-1234,5"_s},
                                          {u"'=SUM(A1)"_s, u"0,25"_s}, {u"Dva\nřádky"_s, u"1000"_s}};
 
@@ -74,3 +70,4 @@ print(json.dumps({'rows': rows, 'sum': sum(float(r[1].replace(',', '.')) for r i
     EXPECT_EQ(cells, expected);
     EXPECT_DOUBLE_EQ(read.value(u"sum"_s).toDouble(), -1234.5 + 0.25 + 1000);
 }
+

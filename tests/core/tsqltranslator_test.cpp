@@ -7,7 +7,7 @@ using namespace verna::db::tsql;
 using namespace Qt::StringLiterals;
 
 
-TEST(BatchSplitting, SplitsAtCarriageReturnsOutsideQuotesAndComments)
+TEST(BatchSplitting, SplitsOutsideQuotesAndCommentsAndReadsTransactionControlInEveryDialect)
 {
     const QString note = u"INSERT INTO text VALUES(1,null,0,1,1,'první řádek\r\ndruhý ''citát''\r')"_s;
     const QString batch = u"BEGIN TRAN\r"_s + note
@@ -19,18 +19,12 @@ TEST(BatchSplitting, SplitsAtCarriageReturnsOutsideQuotesAndComments)
     EXPECT_EQ(parts[2], u"-- it's a comment"_s);
     EXPECT_TRUE(parts[3].contains(u"/* don't\r split */"_s));
     EXPECT_EQ(parts[4], u"COMMIT TRAN"_s);
-}
-
-TEST(BatchSplitting, SemicolonsSplitTooAndAnUnterminatedQuoteKeepsTheRest)
-{
+    // Semicolons split too; an unterminated quote keeps the rest.
     EXPECT_EQ(splitBatch(u"DELETE FROM a; COMMIT;DELETE FROM b;"_s), (QStringList{u"DELETE FROM a"_s, u"COMMIT"_s, u"DELETE FROM b"_s}));
     EXPECT_EQ(splitBatch(u"SELECT ';', [a;b], \"c;d\" /* ; */ -- ;"_s).size(), 1);
     EXPECT_EQ(splitBatch(u"SELECT 'a\rb; c"_s).size(), 1);
-}
 
-// Transaction-control forms beyond those the batch test runs, read as the backend reads them.
-TEST(StatementKinds, TransactionControlInEveryFormAndDialect)
-{
+    // Transaction-control forms beyond those the batch test runs, read as the backend reads them.
     using K = StatementKind;
     const struct {
         const char *text;
@@ -67,16 +61,13 @@ TEST(StatementKinds, TransactionControlInEveryFormAndDialect)
         EXPECT_EQ(classify(QString::fromUtf8(c.text), c.backend), c.kind) << c.text;
 }
 
-TEST(Translation, SqlServerGetsTheTextUnchanged)
+TEST(Translation, SqlServerTextsStayOthersGetNegativeKeysNumbersTrimmedAsTextAndEscapedPatterns)
 {
     const QString sql = u"INSERT INTO ident VALUES ((SELECT (min(row_id)-1) FROM ident),getdate(),0)"_s;
     const Translation t = translate(sql, Backend::SqlServer);
     EXPECT_EQ(t.sql, sql);
     EXPECT_EQ(t.keyTables, QStringList{u"ident"_s});
-}
-
-TEST(Translation, KeySubqueriesOfEveryQuotedShapeBecomeNegativeKeys)
-{
+    // Key subqueries of every quoted shape become negative keys elsewhere.
     for (const QString &shape : {u"(SELECT (min(row_id)-1) FROM ident)"_s, u"(select (min(row_id)-1) from text)"_s,
                                  u"(SELECT min(row_id)-1 FROM func_for)"_s, u"(SELECT min(row_id) - 1 FROM func_mem)"_s,
                                  u"(SELECT (min(func_grp_id) - 1) FROM func_grp)"_s}) {
@@ -85,29 +76,21 @@ TEST(Translation, KeySubqueriesOfEveryQuotedShapeBecomeNegativeKeys)
         EXPECT_TRUE(t.sql.contains(u"CURRENT_TIMESTAMP"_s)) << t.sql.toStdString();
         EXPECT_EQ(t.keyTables.size(), 1);
     }
-}
+    // Quoted text is never rewritten.
+    const QString quoted = u"INSERT INTO text VALUES(1,getdate(),0,1,1,'getdate() (SELECT (min(row_id)-1) FROM x) LIKE ''a''')"_s;
+    EXPECT_TRUE(translate(quoted, Backend::PostgreSQL).sql.endsWith(u"'getdate() (SELECT (min(row_id)-1) FROM x) LIKE ''a''')"_s));
+    EXPECT_TRUE(translate(quoted, Backend::PostgreSQL).keyTables.isEmpty());
 
-TEST(Translation, QuotedTextIsNeverRewritten)
-{
-    const QString sql = u"INSERT INTO text VALUES(1,getdate(),0,1,1,'getdate() (SELECT (min(row_id)-1) FROM x) LIKE ''a''')"_s;
-    const Translation t = translate(sql, Backend::PostgreSQL);
-    EXPECT_TRUE(t.sql.endsWith(u"'getdate() (SELECT (min(row_id)-1) FROM x) LIKE ''a''')"_s)) << t.sql.toStdString();
-    EXPECT_TRUE(t.keyTables.isEmpty());
-}
-
-TEST(Translation, TrimOfNumbersCastsToTextOnPostgreSQL)
-{
-    const QString sql = u"SELECT RTRIM(LTRIM(value_txt)), RTRIM(LTRIM(val_agn)) FROM cd_val WHERE tbl_cd = 1"_s;
-    EXPECT_EQ(translate(sql, Backend::PostgreSQL).sql,
+    // A trim of numbers casts to text on PostgreSQL.
+    const QString trim = u"SELECT RTRIM(LTRIM(value_txt)), RTRIM(LTRIM(val_agn)) FROM cd_val WHERE tbl_cd = 1"_s;
+    EXPECT_EQ(translate(trim, Backend::PostgreSQL).sql,
               u"SELECT RTRIM(LTRIM(CAST((value_txt) AS TEXT))), RTRIM(LTRIM(CAST((val_agn) AS TEXT))) FROM cd_val WHERE tbl_cd = 1"_s);
-    EXPECT_EQ(translate(sql, Backend::SQLite).sql,
+    EXPECT_EQ(translate(trim, Backend::SQLite).sql,
               u"SELECT RTRIM(LTRIM(value_txt)) COLLATE CZ_CI, RTRIM(LTRIM(val_agn)) COLLATE CZ_CI FROM cd_val WHERE tbl_cd = 1"_s);
-}
-
-TEST(Translation, LikePatternsTakeBracketEscapesAndKeepBackslashesLiteral)
-{
-    const QString sql = u"SELECT 1 FROM name n WHERE n.srch_name_txt LIKE '50[%][_]a\\b%'"_s;
-    EXPECT_EQ(translate(sql, Backend::SQLite).sql, u"SELECT 1 FROM name n WHERE n.srch_name_txt LIKE '50\\%\\_a\\\\b%' ESCAPE '\\'"_s);
-    EXPECT_EQ(translate(sql, Backend::PostgreSQL).sql,
+    // LIKE patterns take bracket escapes and keep backslashes literal.
+    const QString like = u"SELECT 1 FROM name n WHERE n.srch_name_txt LIKE '50[%][_]a\\b%'"_s;
+    EXPECT_EQ(translate(like, Backend::SQLite).sql, u"SELECT 1 FROM name n WHERE n.srch_name_txt LIKE '50\\%\\_a\\\\b%' ESCAPE '\\'"_s);
+    EXPECT_EQ(translate(like, Backend::PostgreSQL).sql,
               u"SELECT 1 FROM name n WHERE n.srch_name_txt COLLATE \"default\" ILIKE '50\\%\\_a\\\\b%' ESCAPE '\\'"_s);
 }
+

@@ -2,6 +2,7 @@
 #include "analysis/chartdata.h"
 #include "analysis/chartpanel.h"
 #include "ui/scripteduser.h"
+#include "support/files.h"
 
 #include <QApplication>
 #include <QAreaSeries>
@@ -60,33 +61,16 @@ template <class T> QList<T *> seriesOf(const ChartPanel &panel)
     return out;
 }
 
-struct PdfPages {
-    int count = 0;
-    QSizeF size;
-};
-
-// Page dictionaries and media boxes stay uncompressed in the PDFs Qt writes.
-PdfPages readPdf(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QString text = QString::fromLatin1(file.readAll());
-    PdfPages pages;
-    static const QRegularExpression page(u"/Type\\s*/Page(?![a-zA-Z])"_s);
-    pages.count = int(text.count(page));
-    static const QRegularExpression box(u"/MediaBox\\s*\\[\\s*([-\\d.]+)\\s+([-\\d.]+)\\s+([-\\d.]+)\\s+([-\\d.]+)\\s*\\]"_s);
-    if (const auto m = box.match(text); m.hasMatch())
-        pages.size = QSizeF(m.captured(3).toDouble() - m.captured(1).toDouble(), m.captured(4).toDouble() - m.captured(2).toDouble());
-    return pages;
-}
-
+// One page of 842 × 595 points; page dictionaries and media boxes stay uncompressed in the PDFs Qt writes.
 void expectOneLandscapeA4(const QString &path)
 {
-    const PdfPages pdf = readPdf(path);
-    EXPECT_EQ(pdf.count, 1) << path.toStdString();
-    EXPECT_NEAR(pdf.size.width(), 842, 1);
-    EXPECT_NEAR(pdf.size.height(), 595, 1);
+    const QString text = QString::fromLatin1(test::readFile(path));
+    static const QRegularExpression page(u"/Type\\s*/Page(?![a-zA-Z])"_s);
+    EXPECT_EQ(text.count(page), 1) << path.toStdString();
+    static const QRegularExpression box(u"/MediaBox\\s*\\[\\s*([-\\d.]+)\\s+([-\\d.]+)\\s+([-\\d.]+)\\s+([-\\d.]+)\\s*\\]"_s);
+    const auto m = box.match(text);
+    EXPECT_NEAR(m.captured(3).toDouble() - m.captured(1).toDouble(), 842, 1);
+    EXPECT_NEAR(m.captured(4).toDouble() - m.captured(2).toDouble(), 595, 1);
 }
 
 class ChartPanelTest : public ::testing::Test
@@ -106,7 +90,7 @@ protected:
 
 } // namespace
 
-TEST_F(ChartPanelTest, OpensAsBarsWithIndicatorsAsSeriesAndRotatesBack)
+TEST_F(ChartPanelTest, DrawsEachTypeOnItsAxesClearsForATooSmallTableAndGivesThePictureWhereAsked)
 {
     panel.setData(threeByTwo());
     EXPECT_EQ(types()->currentIndex(), ChartPanel::Bars);
@@ -131,10 +115,8 @@ TEST_F(ChartPanelTest, OpensAsBarsWithIndicatorsAsSeriesAndRotatesBack)
     click("cmdOtocit");
     EXPECT_EQ(panel.data(), shown);
     EXPECT_EQ(seriesOf<QBarSeries>(panel).front()->count(), 2);
-}
 
-TEST_F(ChartPanelTest, EachTypeDrawsItsSeriesAndRaysOnlyForWholeRows)
-{
+    // Each type draws its series; rays only for whole rows.
     panel.setData(threeByTwo());
     choose(ChartPanel::Lines);
     ASSERT_EQ(seriesOf<QLineSeries>(panel).size(), 2);
@@ -175,17 +157,15 @@ TEST_F(ChartPanelTest, EachTypeDrawsItsSeriesAndRaysOnlyForWholeRows)
     EXPECT_EQ(types()->count(), 4);
     EXPECT_FALSE(qobject_cast<QPolarChart *>(panel.chart()));
     EXPECT_EQ(find<QStackedWidget>("fraGraf")->currentWidget(), find<QChartView>("Chart"));
-}
 
-TEST_F(ChartPanelTest, IndicatorsOfALargerOrderGetARightAxisOrAHintToRotate)
-{
+    // Indicators of a larger order get a right axis or a hint to rotate.
     panel.setData(threeByTwo(false, 1000000));
-    const auto bars = seriesOf<QBarSeries>(panel);
-    ASSERT_EQ(bars.size(), 2);
+    const auto large = seriesOf<QBarSeries>(panel);
+    ASSERT_EQ(large.size(), 2);
     EXPECT_EQ(panel.chart()->axes(Qt::Vertical).size(), 2);
-    EXPECT_EQ(bars.at(1)->attachedAxes().back()->alignment(), Qt::AlignRight);
-    EXPECT_DOUBLE_EQ(bars.at(1)->barSets().at(1)->at(2), -2000000);
-    EXPECT_DOUBLE_EQ(bars.at(0)->barSets().at(1)->at(2), 0); // its slot on the left stays empty
+    EXPECT_EQ(large.at(1)->attachedAxes().back()->alignment(), Qt::AlignRight);
+    EXPECT_DOUBLE_EQ(large.at(1)->barSets().at(1)->at(2), -2000000);
+    EXPECT_DOUBLE_EQ(large.at(0)->barSets().at(1)->at(2), 0); // its slot on the left stays empty
     QStringList legend;
     for (QLegendMarker *marker : panel.chart()->legend()->markers())
         if (marker->isVisible())
@@ -200,10 +180,8 @@ TEST_F(ChartPanelTest, IndicatorsOfALargerOrderGetARightAxisOrAHintToRotate)
     click("cmdOtocit");
     EXPECT_EQ(panel.chart()->axes(Qt::Vertical).size(), 1);
     EXPECT_FALSE(find<QLabel>("lblGrafPoznamka")->isHidden());
-}
 
-TEST_F(ChartPanelTest, ATableTooSmallClearsTheOldChart)
-{
+    // A table too small clears the old chart.
     panel.setData(threeByTwo());
     ASSERT_FALSE(panel.chart()->series().isEmpty());
 
@@ -220,31 +198,28 @@ TEST_F(ChartPanelTest, ATableTooSmallClearsTheOldChart)
     panel.cmdGrafTisk_Click();
     EXPECT_TRUE(panel.data().isEmpty());
     EXPECT_TRUE(user.fileDialogs().isEmpty());
-}
 
-// PDF and print (here through the print dialog to a PDF file) give one landscape A4 page, the
-// clipboard only gets the picture Copy puts there, and failures are told in Czech.
-TEST_F(ChartPanelTest, PdfPrintAndCopyEachGiveThePictureWhereAsked)
-{
+    // PDF and print (here through the print dialog to a PDF file) give one landscape A4 page, the clipboard only
+    // gets the picture Copy puts there, and failures are told in Czech.
     panel.resize(800, 500);
     panel.setData(threeByTwo());
     QGuiApplication::clipboard()->setText(u"uživatelův text"_s);
-    ui::ScriptedUser user;
+    ui::ScriptedUser pdfUser;
     const QString pdf = dir.filePath(u"graf.pdf"_s);
-    user.willChooseFile(dir.filePath(u"graf"_s));
+    pdfUser.willChooseFile(dir.filePath(u"graf"_s));
     click("cmdGrafPdf");
     expectOneLandscapeA4(pdf);
     // Overwriting gives one page again, not a second one appended.
     ASSERT_TRUE(panel.writePdf(pdf));
     expectOneLandscapeA4(pdf);
     const QString printed = dir.filePath(u"tisk.pdf"_s);
-    user.willChooseFile(printed);
+    pdfUser.willChooseFile(printed);
     click("cmdGrafTisk");
     expectOneLandscapeA4(printed);
-    user.willChooseFile(QString()); // cancelled: nothing printed, nothing told
+    pdfUser.willChooseFile(QString()); // cancelled: nothing printed, nothing told
     click("cmdGrafTisk");
-    EXPECT_EQ(user.fileDialogs(), (QStringList{u"Uložit graf jako PDF"_s, u"Tisk grafu"_s, u"Tisk grafu"_s}));
-    EXPECT_TRUE(user.messages().isEmpty());
+    EXPECT_EQ(pdfUser.fileDialogs(), (QStringList{u"Uložit graf jako PDF"_s, u"Tisk grafu"_s, u"Tisk grafu"_s}));
+    EXPECT_TRUE(pdfUser.messages().isEmpty());
     EXPECT_EQ(QGuiApplication::clipboard()->text(), u"uživatelův text"_s);
 
     click("cmdCopy");
@@ -255,28 +230,26 @@ TEST_F(ChartPanelTest, PdfPrintAndCopyEachGiveThePictureWhereAsked)
     const QString missing = dir.filePath(u"chybi/graf.pdf"_s);
     EXPECT_FALSE(panel.writePdf(missing));
     EXPECT_FALSE(QFile::exists(missing));
-    user.willChooseFile(dir.filePath(u"chybi/tisk.pdf"_s));
+    pdfUser.willChooseFile(dir.filePath(u"chybi/tisk.pdf"_s));
     click("cmdGrafTisk");
-    ASSERT_EQ(user.messages().size(), 2);
-    EXPECT_EQ(user.messages()[0].icon, ui::MessageIcon::Critical);
-    EXPECT_TRUE(user.messages()[0].text.startsWith(u"Graf se nepodařilo uložit do souboru"_s));
-    EXPECT_EQ(user.messages()[1].icon, ui::MessageIcon::Critical);
-    EXPECT_EQ(user.messages()[1].text, u"Graf se nepodařilo vytisknout: tiskárna úlohu nepřijala."_s);
-}
+    ASSERT_EQ(pdfUser.messages().size(), 2);
+    EXPECT_EQ(pdfUser.messages()[0].icon, ui::MessageIcon::Critical);
+    EXPECT_TRUE(pdfUser.messages()[0].text.startsWith(u"Graf se nepodařilo uložit do souboru"_s));
+    EXPECT_EQ(pdfUser.messages()[1].icon, ui::MessageIcon::Critical);
+    EXPECT_EQ(pdfUser.messages()[1].text, u"Graf se nepodařilo vytisknout: tiskárna úlohu nepřijala."_s);
 
-TEST_F(ChartPanelTest, LongEntityNamesAreShortenedOnTheAxisAndWholeInTheTooltip)
-{
+    // Long entity names are shortened on the names and whole in the tooltip.
     panel.resize(900, 600);
     panel.show();
     panel.setData(threeByTwo());
     QApplication::processEvents();
 
-    auto *axis = qobject_cast<QBarCategoryAxis *>(panel.chart()->axes(Qt::Horizontal).value(0));
-    ASSERT_TRUE(axis);
-    const QString label = axis->at(0);
+    auto *names = qobject_cast<QBarCategoryAxis *>(panel.chart()->axes(Qt::Horizontal).value(0));
+    ASSERT_TRUE(names);
+    const QString label = names->at(0);
     EXPECT_LT(label.size(), (kLongName + u" 1996/4"_s).size());
     EXPECT_TRUE(label.endsWith(u"1996/4"_s)) << label.toStdString();
-    EXPECT_EQ(axis->categories().size(), 3); // still one label per period
+    EXPECT_EQ(names->categories().size(), 3); // still one label per period
     EXPECT_EQ(panel.chart()->title(), kLongName);
 
     const auto *view = find<QChartView>("Chart");
@@ -289,8 +262,9 @@ TEST_F(ChartPanelTest, LongEntityNamesAreShortenedOnTheAxisAndWholeInTheTooltip)
 
     // Turned, the periods are the legend: three entries, not three alike cut names.
     click("cmdOtocit");
-    QStringList legend;
+    QStringList rotatedLegend;
     for (QLegendMarker *marker : panel.chart()->legend()->markers())
-        legend << marker->label();
-    EXPECT_EQ(legend, (QStringList{u"1996/4"_s, u"1997/1"_s, u"1997/2"_s}));
+        rotatedLegend << marker->label();
+    EXPECT_EQ(rotatedLegend, (QStringList{u"1996/4"_s, u"1997/1"_s, u"1997/2"_s}));
 }
+

@@ -8,6 +8,7 @@
 #include "shell/frmprihlaseni.h"
 #include "shell/recentdatabases.h"
 #include "ui/scripteduser.h"
+#include "support/files.h"
 
 #include <QAction>
 #include <QApplication>
@@ -32,6 +33,14 @@ namespace {
 
 const QString kChooseFile = QStringLiteral("Vybrat jiný soubor...");
 
+// The settings file as written, to see what reached it.
+QByteArray storedSettings()
+{
+    QSettings settings;
+    settings.sync();
+    return test::readFile(settings.fileName());
+}
+
 class StartupTest : public ::testing::Test
 {
 protected:
@@ -47,18 +56,26 @@ protected:
     db::Database m_database;
 };
 
+using SwitchTest = test::FrameTest;
+
+shell::DatabaseMenu &databaseMenu(shell::frmHlavni &main)
+{
+    auto *menu = main.findChild<shell::DatabaseMenu *>();
+    EXPECT_NE(menu, nullptr);
+    return *menu;
+}
+
 } // namespace
 
 // The reference data shipped with the application must carry the windows on its own.
 TEST_F(StartupTest, DatabaseWithTheReferenceDataStartsSilently)
 {
-    EXPECT_TRUE(startOn(Content::ReferenceData));
-    EXPECT_TRUE(m_database.isOpen());
+    EXPECT_TRUE(startOn(Content::ReferenceData) && m_database.isOpen());
     for (const ui::ShownMessage &m : m_user.messages())
         ADD_FAILURE() << m.detail.toStdString();
 }
 
-TEST_F(StartupTest, MissingTableIsToldInCzechAndTheUserMayQuit)
+TEST_F(StartupTest, UnusableDatabasesAreToldInCzechTheUserMayQuitAndALoginMayBeDeclined)
 {
     EXPECT_FALSE(startOn(Content::Empty));
     ASSERT_EQ(m_user.messages().size(), 1);
@@ -71,78 +88,36 @@ TEST_F(StartupTest, MissingTableIsToldInCzechAndTheUserMayQuit)
     EXPECT_EQ(m.buttons, (QStringList{kChooseFile, QStringLiteral("Ukončit")}));
     EXPECT_EQ(m.answer, QStringLiteral("Ukončit"));
     EXPECT_FALSE(m_database.isOpen()) << "a database that cannot be used is not kept open";
-}
 
-// A file in a folder that does not exist is refused before it is opened, and named all the same.
-TEST_F(StartupTest, AMissingFileIsNamedInTheMessage)
-{
+    // A file in a folder that does not exist is refused before it is opened, and named all the same.
     const QString path = m_fixture.path(QStringLiteral("chybi/verna.sqlite"));
     EXPECT_FALSE(shell::connectAtStartup(m_database, db::DatabaseLocation::file(path)));
-    ASSERT_EQ(m_user.messages().size(), 1);
-    EXPECT_TRUE(m_user.messages().front().text.startsWith(QStringLiteral("Databázi ") + path + QStringLiteral(" nelze použít")))
-        << m_user.messages().front().text.toStdString();
-}
+    ASSERT_EQ(m_user.messages().size(), 2);
+    EXPECT_TRUE(m_user.messages().last().text.startsWith(QStringLiteral("Databázi ") + path + QStringLiteral(" nelze použít")))
+        << m_user.messages().last().text.toStdString();
 
-TEST_F(StartupTest, BrokenCodeListNamesTheMissingLines)
-{
-    ASSERT_EQ(m_fixture.create(m_fixture.path(), Content::CodeLines), QString());
-    {
-        db::Database database;
-        ASSERT_TRUE(database.open(db::DatabaseLocation::file(m_fixture.path())).ok);
-        ASSERT_TRUE(database.execute(QStringLiteral("UPDATE cd_val SET inac_ind = 2 WHERE val_agn IN(103,213)")).ok);
-    }
-    EXPECT_FALSE(shell::connectAtStartup(m_database, db::DatabaseLocation::file(m_fixture.path())));
-    ASSERT_EQ(m_user.messages().size(), 1);
-    const QString detail = m_user.messages().front().detail;
-    EXPECT_TRUE(detail.contains(QStringLiteral("číselníku řádků rozvahy (číselník 29) chybí položky 103")))
-        << detail.toStdString();
-}
-
-TEST_F(StartupTest, UserCanPointToAnotherDatabase)
-{
-    const QString good = m_fixture.path(QStringLiteral("jina.sqlite"));
-    ASSERT_EQ(m_fixture.create(good, Content::CodeLines), QString());
-    m_user.willAnswer(kChooseFile);
-    m_user.willChooseFile(QString()); // cancelled: the question comes again
-    m_user.willAnswer(kChooseFile);
-    m_user.willChooseFile(good);
-
-    EXPECT_TRUE(startOn(Content::Tables));
-    EXPECT_EQ(m_user.messages().size(), 2);
-    EXPECT_EQ(m_user.fileDialogs().size(), 2);
-    EXPECT_TRUE(m_database.isOpen());
-    EXPECT_EQ(m_database.location().path, good);
-}
-
-TEST_F(StartupTest, UnusableOdbcSourceEndsTheApplicationWithTheDriversReason)
-{
+    // An unusable ODBC source ends the application with the driver's reason.
     EXPECT_FALSE(shell::connectAtStartup(m_database, db::DatabaseLocation::odbc(QStringLiteral("verna_zadny_zdroj"))));
-    ASSERT_EQ(m_user.messages().size(), 1);
-    const ui::ShownMessage &m = m_user.messages().front();
-    EXPECT_EQ(m.text, QStringLiteral("Není nastaveno ODBC"));
-    EXPECT_EQ(m.icon, ui::MessageIcon::Critical);
-    EXPECT_FALSE(m.detail.isEmpty());
-    EXPECT_FALSE(m.detail.startsWith(QStringLiteral("Není nastaveno ODBC")));
+    ASSERT_EQ(m_user.messages().size(), 3);
+    const ui::ShownMessage &odbc = m_user.messages().last();
+    EXPECT_EQ(odbc.text, QStringLiteral("Není nastaveno ODBC"));
+    EXPECT_EQ(odbc.icon, ui::MessageIcon::Critical);
+    EXPECT_TRUE(!odbc.detail.isEmpty() && !odbc.detail.startsWith(QStringLiteral("Není nastaveno ODBC"))) << odbc.detail.toStdString();
     EXPECT_TRUE(m_user.fileDialogs().isEmpty());
-}
 
-// A data source that keeps no login asks for one before anything is opened, offering the name
-// used there last; a failed try is told in the dialog, which stays for another, and Storno
-// ends the start. The typed password reaches no setting.
-TEST_F(StartupTest, ASourceWithoutALoginAsksAndStornoEndsTheStart)
-{
-    QTemporaryDir odbc;
-    QFile ini(odbc.filePath(QStringLiteral("odbc.ini")));
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    // A data source that keeps no login asks for one before anything is opened, offering the name used there
+    // last; a failed try is told in the dialog, which stays for another, and Storno ends the start. The typed
+    // password reaches no setting.
+    QTemporaryDir odbcDir;
+    const QString ini = odbcDir.filePath(QStringLiteral("odbc.ini"));
     QDirIterator drivers(QStringLiteral("/usr/lib"), {QStringLiteral("psqlodbcw.so")}, QDir::Files, QDirIterator::Subdirectories);
     const bool driver = drivers.hasNext();
-    ini.write("[verna_prihlaseni]\nDriver=" + (driver ? drivers.next().toUtf8() : QByteArray("chybi"))
-              + "\nServername=127.0.0.1\nPort=1\nDatabase=finance\n");
-    ini.close();
+    ASSERT_TRUE(test::writeFile(ini, "[verna_prihlaseni]\nDriver=" + (driver ? drivers.next().toUtf8() : QByteArray("chybi"))
+                                         + "\nServername=127.0.0.1\nPort=1\nDatabase=finance\n"));
     const QByteArray savedIni = qgetenv("ODBCINI");
     const QByteArray savedPass = qgetenv("PGPASSFILE");
-    qputenv("ODBCINI", QFile::encodeName(ini.fileName()));
-    qputenv("PGPASSFILE", QFile::encodeName(odbc.filePath(QStringLiteral("zadny"))));
+    qputenv("ODBCINI", QFile::encodeName(ini));
+    qputenv("PGPASSFILE", QFile::encodeName(odbcDir.filePath(QStringLiteral("zadny"))));
     db::DatabaseLocation earlier = db::DatabaseLocation::odbc(QStringLiteral("verna_prihlaseni"));
     earlier.user = QStringLiteral("analytik");
     shell::RecentDatabases::remember(earlier);
@@ -176,12 +151,39 @@ TEST_F(StartupTest, ASourceWithoutALoginAsksAndStornoEndsTheStart)
         EXPECT_TRUE(reason.contains(QStringLiteral("není dostupný"))) << "nothing listens on port 1";
     }
     EXPECT_FALSE(m_database.isOpen());
-    EXPECT_TRUE(m_user.messages().isEmpty()) << "Storno is an answer, not a failure";
-    QSettings settings;
-    settings.sync();
-    QFile stored(settings.fileName());
-    ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
-    EXPECT_FALSE(stored.readAll().contains("tajne-heslo-9"));
+    EXPECT_EQ(m_user.messages().size(), 3) << "Storno is an answer, not a failure";
+    EXPECT_TRUE(storedSettings().contains("verna_prihlaseni"));
+    EXPECT_FALSE(storedSettings().contains("tajne-heslo-9"));
+}
+
+TEST_F(StartupTest, BrokenCodeListNamesTheMissingLines)
+{
+    ASSERT_EQ(m_fixture.create(m_fixture.path(), Content::CodeLines), QString());
+    {
+        db::Database database;
+        ASSERT_TRUE(database.open(db::DatabaseLocation::file(m_fixture.path())).ok);
+        ASSERT_TRUE(database.execute(QStringLiteral("UPDATE cd_val SET inac_ind = 2 WHERE val_agn IN(103,213)")).ok);
+    }
+    EXPECT_FALSE(shell::connectAtStartup(m_database, db::DatabaseLocation::file(m_fixture.path())));
+    ASSERT_EQ(m_user.messages().size(), 1);
+    const QString detail = m_user.messages().front().detail;
+    EXPECT_TRUE(detail.contains(QStringLiteral("číselníku řádků rozvahy (číselník 29) chybí položky 103")))
+        << detail.toStdString();
+}
+
+TEST_F(StartupTest, UserCanPointToAnotherDatabase)
+{
+    const QString good = m_fixture.path(QStringLiteral("jina.sqlite"));
+    ASSERT_EQ(m_fixture.create(good, Content::CodeLines), QString());
+    m_user.willAnswer(kChooseFile);
+    m_user.willChooseFile(QString()); // cancelled: the question comes again
+    m_user.willAnswer(kChooseFile);
+    m_user.willChooseFile(good);
+
+    EXPECT_TRUE(startOn(Content::Tables));
+    EXPECT_EQ(m_user.messages().size(), 2);
+    EXPECT_EQ(m_user.fileDialogs().size(), 2);
+    EXPECT_EQ(m_database.isOpen() ? m_database.location().path : QString(), good);
 }
 
 // A wrong password is named in Czech with the driver's words under it and the dialog stays; the
@@ -215,31 +217,16 @@ TEST(LoginDialog, AWrongPasswordIsToldInCzechAndARetryLogsIn)
     EXPECT_EQ(tries, (QStringList{QStringLiteral("analytik/spatne"), QStringLiteral("analytik/dobre")}));
 }
 
-namespace {
-
-using SwitchTest = test::FrameTest;
-
-shell::DatabaseMenu &databaseMenu(shell::frmHlavni &main)
-{
-    auto *menu = main.findChild<shell::DatabaseMenu *>();
-    EXPECT_NE(menu, nullptr);
-    return *menu;
-}
-
-} // namespace
-
 // A place that cannot be used is told in Czech with the driver's text under it, and the open
 // database and its windows stay as they were.
-TEST_F(SwitchTest, AFailedSwitchKeepsTheCurrentDatabaseAndItsWindows)
+TEST_F(SwitchTest, FailedSwitchesKeepTheDatabaseF1OpensTheGuideAndASwitchMovesEverything)
 {
     m_main->Form_Load();
     const QString current = m_db.location().path;
-    QFile foreign(m_files.path(QStringLiteral("cizi.sqlite")));
-    ASSERT_TRUE(foreign.open(QIODevice::WriteOnly));
-    foreign.write("toto není databáze");
-    foreign.close();
+    const QString foreign = m_files.path(QStringLiteral("cizi.sqlite"));
+    ASSERT_TRUE(test::writeFile(foreign, "toto není databáze"));
 
-    const db::DatabaseLocation places[] = {db::DatabaseLocation::file(foreign.fileName()),
+    const db::DatabaseLocation places[] = {db::DatabaseLocation::file(foreign),
                                            db::DatabaseLocation::odbc(QStringLiteral("verna_zadny_zdroj"))};
     for (const db::DatabaseLocation &place : places) {
         m_user.clear();
@@ -250,56 +237,12 @@ TEST_F(SwitchTest, AFailedSwitchKeepsTheCurrentDatabaseAndItsWindows)
         EXPECT_TRUE(m.text.contains(QStringLiteral("Zůstává otevřena databáze ") + current)) << m.text.toStdString();
         EXPECT_FALSE(m.detail.isEmpty());
         EXPECT_FALSE(m.text.contains(m.detail)) << "the driver's text goes under the message only";
-        EXPECT_TRUE(m_db.isOpen());
-        EXPECT_EQ(m_db.location().path, current);
+        EXPECT_EQ(m_db.isOpen() ? m_db.location().path : QString(), current);
         EXPECT_EQ(m_main->childWindows().size(), 1) << "the windows stay open";
     }
     EXPECT_TRUE(m_main->windowTitle().endsWith(current));
-}
 
-// A switch closes the windows, opens the search window on the new database, names it in the
-// title and puts it first among the recent ones; a password never reaches the settings.
-TEST_F(SwitchTest, ASwitchMovesEverythingAndTheRecentListKeepsNoPassword)
-{
-    m_main->Form_Load();
-    const QString second = m_files.path(QStringLiteral("druha.sqlite"));
-    ASSERT_TRUE(shell::createDatabaseFile(second).ok);
-    EXPECT_FALSE(shell::createDatabaseFile(second).ok) << "an existing file is never initialised anew";
-
-    ASSERT_TRUE(databaseMenu(*m_main).switchTo(db::DatabaseLocation::file(second)));
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_EQ(m_db.location().path, second);
-    EXPECT_EQ(m_main->childWindows().size(), 1);
-    EXPECT_TRUE(m_main->windowTitle().endsWith(second));
-    QList<db::DatabaseLocation> recent = shell::RecentDatabases::load();
-    ASSERT_GE(recent.size(), 2);
-    EXPECT_EQ(recent.at(0).path, second);
-    EXPECT_EQ(recent.at(1).path, m_files.path());
-
-    db::DatabaseLocation server = db::DatabaseLocation::odbc(QStringLiteral("finance"));
-    server.user = QStringLiteral("analytik");
-    server.password = QStringLiteral("tajne-heslo-7");
-    shell::RecentDatabases::remember(server);
-    shell::RecentDatabases::remember(db::DatabaseLocation::odbc(QStringLiteral("sklad")));
-    QSettings settings;
-    settings.sync();
-    QFile stored(settings.fileName());
-    ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
-    const QByteArray text = stored.readAll();
-    EXPECT_TRUE(text.contains("analytik"));
-    EXPECT_FALSE(text.contains("tajne-heslo-7"));
-    EXPECT_FALSE(text.contains(db::DatabaseLocation().password.toUtf8())) << "nor the default one";
-    recent = shell::RecentDatabases::load();
-    EXPECT_EQ(recent.at(1).user, QStringLiteral("analytik"));
-    EXPECT_TRUE(recent.at(1).password.isEmpty()) << "typed again when reopened";
-    EXPECT_EQ(recent.at(0).password, db::DatabaseLocation().password);
-}
-
-// F1 opens the guide at the page of the window in front; the guide's pages link to pages and
-// pictures that exist.
-TEST_F(SwitchTest, F1OpensTheGuideAtTheActiveWindowsPage)
-{
-    m_main->Form_Load();
+    // F1 opens the guide at the page of the window in front; the guide's pages link to pages and pictures that exist.
     QApplication::setActiveWindow(m_main.get());
     QWidget *search = m_main->activeChild();
     ASSERT_NE(search, nullptr);
@@ -322,13 +265,42 @@ TEST_F(SwitchTest, F1OpensTheGuideAtTheActiveWindowsPage)
     int pages = 0;
     for (const QString &name : folder.entryList({QStringLiteral("*.md")})) {
         ++pages;
-        QFile page(folder.filePath(name));
-        ASSERT_TRUE(page.open(QIODevice::ReadOnly));
-        const QString text = QString::fromUtf8(page.readAll());
+        const QString text = QString::fromUtf8(test::readFile(folder.filePath(name)));
         for (auto it = link.globalMatch(text); it.hasNext();) {
             const QString target = it.next().captured(1);
             EXPECT_TRUE(folder.exists(target)) << name.toStdString() << " -> " << target.toStdString();
         }
     }
     EXPECT_GE(pages, 10);
+
+    // A switch closes the windows, opens the search window on the new database, names it in the title and puts
+    // it first among the recent ones; a password never reaches the settings.
+    const QString second = m_files.path(QStringLiteral("druha.sqlite"));
+    ASSERT_TRUE(shell::createDatabaseFile(second).ok);
+    EXPECT_FALSE(shell::createDatabaseFile(second).ok) << "an existing file is never initialised anew";
+
+    ASSERT_TRUE(databaseMenu(*m_main).switchTo(db::DatabaseLocation::file(second)));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(m_db.location().path, second);
+    EXPECT_EQ(m_main->childWindows().size(), 1);
+    EXPECT_TRUE(m_main->windowTitle().endsWith(second));
+    QList<db::DatabaseLocation> recent = shell::RecentDatabases::load();
+    ASSERT_GE(recent.size(), 2);
+    EXPECT_EQ(recent.at(0).path, second);
+    EXPECT_EQ(recent.at(1).path, m_files.path());
+
+    db::DatabaseLocation server = db::DatabaseLocation::odbc(QStringLiteral("finance"));
+    server.user = QStringLiteral("analytik");
+    server.password = QStringLiteral("tajne-heslo-7");
+    shell::RecentDatabases::remember(server);
+    shell::RecentDatabases::remember(db::DatabaseLocation::odbc(QStringLiteral("sklad")));
+    const QByteArray text = storedSettings();
+    EXPECT_TRUE(text.contains("analytik"));
+    EXPECT_FALSE(text.contains("tajne-heslo-7"));
+    EXPECT_FALSE(text.contains(db::DatabaseLocation().password.toUtf8())) << "nor the default one";
+    recent = shell::RecentDatabases::load();
+    EXPECT_EQ(recent.at(1).user, QStringLiteral("analytik"));
+    EXPECT_TRUE(recent.at(1).password.isEmpty()) << "typed again when reopened";
+    EXPECT_EQ(recent.at(0).password, db::DatabaseLocation().password);
 }
+

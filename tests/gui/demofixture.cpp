@@ -31,11 +31,7 @@ QString DemoFixture::seed()
 {
     if (QString error = m_files.open(m_db, SqliteFixture::Content::ReferenceData); !error.isEmpty())
         return error;
-    shell::DemoOptions demo;
-    demo.entities = 12;
-    demo.firstYear = 1998;
-    demo.lastYear = 1999;
-    if (const Outcome made = shell::generateDemoData(m_db, demo); !made)
+    if (const Outcome made = shell::generateDemoData(m_db, {.entities = 12, .firstYear = 1998, .lastYear = 1999}); !made)
         return made.error;
 
     QStringList sql = {

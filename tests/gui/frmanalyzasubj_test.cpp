@@ -15,6 +15,7 @@
 #include "shell/frmhlavni.h"
 #include "ui/frozentableview.h"
 #include "ui/scripteduser.h"
+#include "support/files.h"
 
 #include <QAction>
 #include <QApplication>
@@ -170,7 +171,7 @@ protected:
     inline static qint32 s_group = 0;
 };
 
-TEST_F(AnalysisWindowTest, LoadsGroupsIndicatorsAggregatesAndShowsTheComputationTab)
+TEST_F(AnalysisWindowTest, ListsDropsAndDragsFillTheTreeAndTheGridAndHostilePayloadsChangeNothing)
 {
     auto w = open();
     auto *groups = control<QComboBox>(w.get(), u"cboFceSkupina"_s);
@@ -192,11 +193,9 @@ TEST_F(AnalysisWindowTest, LoadsGroupsIndicatorsAggregatesAndShowsTheComputation
     EXPECT_EQ(control<QLabel>(w.get(), u"lblPopisFunkce"_s)->text(),
               s_db->singleValue(u"SELECT RTRIM(LTRIM(func_for_txt)) FROM func_for WHERE func_for_id = "_s
                                 + functions->item(0)->data(Qt::UserRole).toString()));
-}
 
-TEST_F(AnalysisWindowTest, EntityDropsBuildTheTreeOnceAndGroupsBringTheirMembers)
-{
-    auto w = open();
+    // Entity drops build the tree once; groups bring their members.
+    w = open();
     auto *tree = control<analysis::EntityTree>(w.get(), u"tvwData"_s);
     const QString id = entity();
     ASSERT_TRUE(onTree(w.get(), u"*/*"_s + id));
@@ -228,103 +227,76 @@ TEST_F(AnalysisWindowTest, EntityDropsBuildTheTreeOnceAndGroupsBringTheirMembers
     // An id that names no live entity adds no node.
     ASSERT_TRUE(onTree(w.get(), u"*/*987654"_s));
     EXPECT_EQ(tree->topLevelItemCount(), expected.size() + 1);
-}
 
-// An entity deleted meanwhile gets neither a tree node nor rows.
-TEST_F(AnalysisWindowTest, ADeletedEntityGetsNoNodeAndNoRows)
-{
-    QList<qint32> spare = fullYear1998(true);
-    spare.removeAll(s_entity);
-    const QString deleted = QString::number(spare.front());
-    const QString deleteSql = u"UPDATE ident SET inac_ind = %1 WHERE subj_id = %2\rUPDATE name SET inac_ind = %1 WHERE subj_id = %2"_s;
-    ASSERT_TRUE(s_db->execute(deleteSql.arg(2).arg(deleted)).ok);
-    const auto restore = qScopeGuard([&] { EXPECT_TRUE(s_db->execute(deleteSql.arg(0).arg(deleted)).ok); });
-
-    auto w = open();
-    ASSERT_TRUE(onTree(w.get(), u"/*/%1_%2"_s.arg(deleted, entity())));
-    EXPECT_EQ(control<analysis::EntityTree>(w.get(), u"tvwData"_s)->entities(), QList<qint32>{s_entity});
-    for (const QString &node : {u"@&@SU"_s, u"@&@SY1998_"_s, u"@&@SQ1998_1_"_s})
-        ASSERT_TRUE(onGrid(w.get(), node + deleted));
-    EXPECT_EQ(w->model().dataRowCount(), 0);
-}
-
-TEST_F(AnalysisWindowTest, YearDropAndDoubleClickedIndicatorsFillTheGrid)
-{
-    auto w = open();
+    // A year dropped twice gives its four quarters once; double-clicked indicators fill the grid.
+    auto yearWindow = open();
     // The same year twice: its four quarters once.
-    ASSERT_TRUE(onGrid(w.get(), u"@&@SY1998_"_s + entity()));
-    ASSERT_TRUE(onGrid(w.get(), u"@&@SY1998_"_s + entity()));
-    ASSERT_EQ(w->model().dataRowCount(), 4);
+    ASSERT_TRUE(onGrid(yearWindow.get(), u"@&@SY1998_"_s + entity()));
+    ASSERT_TRUE(onGrid(yearWindow.get(), u"@&@SY1998_"_s + entity()));
+    ASSERT_EQ(yearWindow->model().dataRowCount(), 4);
 
-    auto *functions = control<QListWidget>(w.get(), u"lstFunkce"_s);
-    doubleClick(functions, 0);
-    doubleClick(functions, 2);
-    ASSERT_EQ(w->model().indicatorCount(), 2);
-    EXPECT_EQ(w->model().indicatorName(1), functions->item(2)->text());
+    auto *yearFunctions = control<QListWidget>(yearWindow.get(), u"lstFunkce"_s);
+    doubleClick(yearFunctions, 0);
+    doubleClick(yearFunctions, 2);
+    ASSERT_EQ(yearWindow->model().indicatorCount(), 2);
+    EXPECT_EQ(yearWindow->model().indicatorName(1), yearFunctions->item(2)->text());
 
     // The reference entity's known value, through a quarter drop and an "FC" drop.
-    addReferenceCell(w.get(), u"AF0"_s);
-    EXPECT_EQ(w->model().cell(4, 2), u"2.56"_s);
-}
+    addReferenceCell(yearWindow.get(), u"AF0"_s);
+    EXPECT_EQ(yearWindow->model().cell(4, 2), u"2.56"_s);
 
-// Without Ctrl a quarter is one row; with Ctrl it goes to the entities of the tree.
-TEST_F(AnalysisWindowTest, CtrlDropOfAQuarterAddsItForTheEntitiesOfTheTree)
-{
-    auto w = open();
-    ASSERT_TRUE(onTree(w.get(), u"/*/%1_3366"_s.arg(entity())));
+    // Without Ctrl a quarter is one row; with Ctrl it goes to the entities of the tree.
+    yearWindow = open();
+    ASSERT_TRUE(onTree(yearWindow.get(), u"/*/%1_3366"_s.arg(entity())));
     const QString plain = u"1998_2_"_s + entity();
-    ASSERT_TRUE(onGrid(w.get(), u"@&@SQ"_s + plain));
-    ASSERT_TRUE(onGrid(w.get(), u"@&@SQ1998_3_3366"_s, Qt::ControlModifier));
-    EXPECT_EQ(rows(*w), (QStringList{plain, u"1998_3_"_s + entity()})); // 3366 has no 1998 statements
-}
+    ASSERT_TRUE(onGrid(yearWindow.get(), u"@&@SQ"_s + plain));
+    ASSERT_TRUE(onGrid(yearWindow.get(), u"@&@SQ1998_3_3366"_s, Qt::ControlModifier));
+    EXPECT_EQ(rows(*yearWindow), (QStringList{plain, u"1998_3_"_s + entity()})); // 3366 has no 1998 statements
 
-TEST_F(AnalysisWindowTest, IndicatorDragsAndDropsKeepTheListsOrder)
-{
+    // Indicator drags and drops keep the list's order.
     ui::ScriptedUser user;
-    auto w = open();
-    auto *functions = control<QListWidget>(w.get(), u"lstFunkce"_s);
-    auto *tree = control<analysis::EntityTree>(w.get(), u"tvwData"_s);
+    auto dragWindow = open();
+    auto *dragFunctions = control<QListWidget>(dragWindow.get(), u"lstFunkce"_s);
+    auto *dragTree = control<analysis::EntityTree>(dragWindow.get(), u"tvwData"_s);
 
     // An empty table takes the columns and computes nothing.
-    ASSERT_TRUE(onGrid(w.get(), u"@&@FS0_3_"_s));
-    EXPECT_EQ(columnIds(*w), (QList<int>{functions->item(0)->data(Qt::UserRole).toInt(), functions->item(3)->data(Qt::UserRole).toInt()}));
-    EXPECT_EQ(w->model().dataRowCount(), 0);
+    ASSERT_TRUE(onGrid(dragWindow.get(), u"@&@FS0_3_"_s));
+    EXPECT_EQ(columnIds(*dragWindow), (QList<int>{dragFunctions->item(0)->data(Qt::UserRole).toInt(), dragFunctions->item(3)->data(Qt::UserRole).toInt()}));
+    EXPECT_EQ(dragWindow->model().dataRowCount(), 0);
 
-    w->lstFunkce_OLEStartDrag(); // nothing selected: no drag
-    functions->item(4)->setSelected(true);
-    w->lstFunkce_OLEStartDrag();
-    functions->item(0)->setSelected(true);
-    functions->item(3)->setSelected(true);
-    w->lstFunkce_OLEStartDrag();
-    control<QListWidget>(w.get(), u"lstAgregacni"_s)->setCurrentRow(2);
-    w->lstAgregacni_OLEStartDrag();
-    w->tvwData_OLEStartDrag(); // empty tree: no drag
-    ASSERT_TRUE(onTree(w.get(), u"*/*3366"_s));
-    tree->findKey(u"SY1996_3366"_s)->setSelected(true);
-    w->tvwData_OLEStartDrag();
+    dragWindow->lstFunkce_OLEStartDrag(); // nothing selected: no drag
+    dragFunctions->item(4)->setSelected(true);
+    dragWindow->lstFunkce_OLEStartDrag();
+    dragFunctions->item(0)->setSelected(true);
+    dragFunctions->item(3)->setSelected(true);
+    dragWindow->lstFunkce_OLEStartDrag();
+    control<QListWidget>(dragWindow.get(), u"lstAgregacni"_s)->setCurrentRow(2);
+    dragWindow->lstAgregacni_OLEStartDrag();
+    dragWindow->tvwData_OLEStartDrag(); // empty tree: no drag
+    ASSERT_TRUE(onTree(dragWindow.get(), u"*/*3366"_s));
+    dragTree->findKey(u"SY1996_3366"_s)->setSelected(true);
+    dragWindow->tvwData_OLEStartDrag();
     EXPECT_EQ(user.drags(), (QStringList{u"@&@FC4"_s, u"@&@FS0_3_4_"_s, u"@&@AF2"_s, u"@&@SY1996_3366"_s}));
 
-    // What the tree drags, the grid takes.
-    ASSERT_TRUE(onGrid(w.get(), user.drags().last()));
-    EXPECT_EQ(rows(*w), QStringList{u"1996_4_3366"_s});
-}
+    // What the dragTree drags, the grid takes.
+    ASSERT_TRUE(onGrid(dragWindow.get(), user.drags().last()));
+    EXPECT_EQ(rows(*dragWindow), QStringList{u"1996_4_3366"_s});
 
-TEST_F(AnalysisWindowTest, HostilePayloadsRunNoSqlAndChangeNothing)
-{
-    auto w = open();
-    ASSERT_TRUE(onGrid(w.get(), u"@&@SQ1996_4_3366"_s));
+    // Hostile payloads run no SQL and change nothing.
+    dragWindow = open();
+    ASSERT_TRUE(onGrid(dragWindow.get(), u"@&@SQ1996_4_3366"_s));
     int calls = 0;
     s_db->setIdleHook([&calls] { ++calls; });
     for (const char *text : {"@&@SU1-2", "@&@FS1__2", "@&@SQ1999_2_12'", "*/*12'", "/*/1_2;DROP", "#&#SU5 OR 1=1", "@&@FC99999",
                              "@&@AF7", "@&@SY98_3366", "@&@SQ1999_5_1", "@&@XX1", "/*", "@&@FS0_99999_", "@&@AF-1", ""}) {
         for (const QString &target : {u"tvwData"_s, u"grdData"_s, u"grdAgreg"_s})
-            test::deliverDrop(w.get(), target, QString::fromLatin1(text));
+            test::deliverDrop(dragWindow.get(), target, QString::fromLatin1(text));
     }
     EXPECT_EQ(calls, 0);
-    EXPECT_EQ(rows(*w), QStringList{u"1996_4_3366"_s});
-    EXPECT_EQ(w->model().indicatorCount(), 0);
-    EXPECT_FALSE(w->model().currentAggregate());
-    EXPECT_EQ(control<QTreeWidget>(w.get(), u"tvwData"_s)->topLevelItemCount(), 0);
+    EXPECT_EQ(rows(*dragWindow), QStringList{u"1996_4_3366"_s});
+    EXPECT_EQ(dragWindow->model().indicatorCount(), 0);
+    EXPECT_FALSE(dragWindow->model().currentAggregate());
+    EXPECT_EQ(control<QTreeWidget>(dragWindow.get(), u"tvwData"_s)->topLevelItemCount(), 0);
 }
 
 class FilledWindowTest : public AnalysisWindowTest
@@ -431,7 +403,7 @@ TEST_F(FilledWindowTest, TheYearOnYearChangeIsToggledFromTheMenuRightAfterItsCol
     EXPECT_EQ(model.indicatorCount(), 3);
 }
 
-TEST_F(FilledWindowTest, TheChartTabChartsTheSelection)
+TEST_F(FilledWindowTest, TheChartRoeAndReportTabsShowTheSelectionAndTheFilesGoWithTheWindow)
 {
     auto *panel = m_window->findChild<analysis::ChartPanel *>();
     ASSERT_NE(panel, nullptr);
@@ -441,60 +413,21 @@ TEST_F(FilledWindowTest, TheChartTabChartsTheSelection)
     selectCells(m_grid, 1, 0, 2, 4);
     tabs->setCurrentIndex(1);
     EXPECT_TRUE(control(m_window.get(), u"Frame1"_s)->isVisible());
-    EXPECT_EQ(panel->data().series.size(), 3);
-    EXPECT_EQ(panel->data().categories.size(), 2);
-    EXPECT_TRUE(panel->data().wholeRows);
+    EXPECT_TRUE(panel->data().series.size() == 3 && panel->data().categories.size() == 2 && panel->data().wholeRows);
 
     // Back, and with nothing selected the whole table.
     tabs->setCurrentIndex(0);
     m_grid->clearSelection();
     tabs->setCurrentIndex(1);
     EXPECT_EQ(panel->data().categories.size(), 4);
-}
 
-// One row whole: the report of that row with its statements; the profile page beside it; both
-// files go with the window.
-TEST_F(FilledWindowTest, TheReportTabShowsTheRowsReportAndTheFilesGoWithTheWindow)
-{
-    // The files go to the CSS folder the window finds when it opens.
-    QTemporaryDir styles;
-    report::ReportSettings::setCssFolder(styles.path());
-    const auto restore = qScopeGuard([] { QSettings().remove(u"Report"_s); });
-    m_window = open();
-    ASSERT_TRUE(onGrid(m_window.get(), u"@&@SY1998_"_s + entity()));
-    ASSERT_TRUE(onGrid(m_window.get(), u"@&@FS0_1_2_"_s));
-    m_grid = control<ui::FrozenTableView>(m_window.get(), u"grdData"_s);
-    auto *tabs = control<QTabBar>(m_window.get(), u"TabStrip1"_s);
-    selectCells(m_grid, 1, 0, 1, 4);
-    tabs->setCurrentIndex(2);
-    auto *panel = m_window->findChild<analysis::ReportPanel *>();
-    ASSERT_NE(panel, nullptr);
-    EXPECT_TRUE(panel->isVisible());
-    EXPECT_TRUE(panel->html().contains(u"<!-- ROZVAHA_START -->"_s)); // the one-row report, with its statements
-    EXPECT_EQ(panel->reportFile(), QDir(styles.path()).filePath(u"~Analýza 1.htm"_s));
-    EXPECT_TRUE(QFile::exists(panel->reportFile()));
-
-    tabs->setCurrentIndex(1);
-    control<QComboBox>(m_window.get(), u"cboTypGrafu"_s)->setCurrentIndex(analysis::ChartPanel::Rays);
-    EXPECT_TRUE(QFile::exists(panel->profileFile()));
-
-    const QStringList files{panel->reportFile(), panel->profileFile()};
-    m_window.reset();
-    for (const QString &file : files)
-        EXPECT_FALSE(QFile::exists(file)) << file.toStdString();
-    EXPECT_TRUE(m_user.messages().isEmpty());
-}
-
-// Two selected rows of one entity are decomposed on the "Rozklad ROE" tab; Ctrl+C copies the table.
-TEST_F(FilledWindowTest, TheRoeTabDecomposesTheSelectedRowsPeriods)
-{
+    // Two selected rows of one entity are decomposed on the "Rozklad ROE" tab; Ctrl+C copies the table.
     selectCells(m_grid, 1, 0, 2, 4);
     control<QTabBar>(m_window.get(), u"TabStrip1"_s)->setCurrentIndex(3);
     EXPECT_TRUE(control(m_window.get(), u"Frame3"_s)->isVisible());
     auto *table = control<QTableWidget>(m_window.get(), u"grdRozklad"_s);
     ASSERT_EQ(table->rowCount(), 6);
-    EXPECT_EQ(table->horizontalHeaderItem(1)->text(), u"1998/2"_s);
-    EXPECT_EQ(table->horizontalHeaderItem(2)->text(), u"1998/3"_s);
+    EXPECT_EQ(table->horizontalHeaderItem(1)->text() + u' ' + table->horizontalHeaderItem(2)->text(), u"1998/2 1998/3"_s);
     for (int r = 0; r < 6; ++r) {
         for (int c = 1; c < 4; ++c)
             EXPECT_NE(table->item(r, c)->text(), u"–"_s) << r << "," << c;
@@ -508,13 +441,43 @@ TEST_F(FilledWindowTest, TheRoeTabDecomposesTheSelectedRowsPeriods)
     EXPECT_TRUE(QApplication::clipboard()->text().contains(u"Finanční páka"_s));
 
     // One row: the same quarter a year before, here without statements, gives its reason.
-    auto *tabs = control<QTabBar>(m_window.get(), u"TabStrip1"_s);
-    tabs->setCurrentIndex(0);
+    auto *roeTabs = control<QTabBar>(m_window.get(), u"TabStrip1"_s);
+    roeTabs->setCurrentIndex(0);
     m_grid->setCurrentIndex(m_grid->model()->index(3, 2));
-    tabs->setCurrentIndex(3);
+    roeTabs->setCurrentIndex(3);
     EXPECT_EQ(table->horizontalHeaderItem(1)->text(), u"1997/4"_s);
     EXPECT_EQ(table->item(0, 3)->text(), u"–"_s);
     EXPECT_TRUE(control<QLabel>(m_window.get(), u"lblMetoda"_s)->text().contains(u"1997/4"_s));
+    EXPECT_TRUE(m_user.messages().isEmpty());
+
+    // One row whole: the report of that row with its statements; the profile page beside it; both files go with
+    // the window.
+    // The files go to the CSS folder the window finds when it opens.
+    QTemporaryDir styles;
+    report::ReportSettings::setCssFolder(styles.path());
+    const auto restore = qScopeGuard([] { QSettings().remove(u"Report"_s); });
+    m_window = open();
+    ASSERT_TRUE(onGrid(m_window.get(), u"@&@SY1998_"_s + entity()));
+    ASSERT_TRUE(onGrid(m_window.get(), u"@&@FS0_1_2_"_s));
+    m_grid = control<ui::FrozenTableView>(m_window.get(), u"grdData"_s);
+    auto *reportTabs = control<QTabBar>(m_window.get(), u"TabStrip1"_s);
+    selectCells(m_grid, 1, 0, 1, 4);
+    reportTabs->setCurrentIndex(2);
+    auto *report = m_window->findChild<analysis::ReportPanel *>();
+    ASSERT_NE(report, nullptr);
+    EXPECT_TRUE(report->isVisible());
+    EXPECT_TRUE(report->html().contains(u"<!-- ROZVAHA_START -->"_s)); // the one-row report, with its statements
+    EXPECT_EQ(report->reportFile(), QDir(styles.path()).filePath(u"~Analýza 1.htm"_s));
+    EXPECT_TRUE(QFile::exists(report->reportFile()));
+
+    reportTabs->setCurrentIndex(1);
+    control<QComboBox>(m_window.get(), u"cboTypGrafu"_s)->setCurrentIndex(analysis::ChartPanel::Rays);
+    EXPECT_TRUE(QFile::exists(report->profileFile()));
+
+    const QStringList files{report->reportFile(), report->profileFile()};
+    m_window.reset();
+    for (const QString &file : files)
+        EXPECT_FALSE(QFile::exists(file)) << file.toStdString();
     EXPECT_TRUE(m_user.messages().isEmpty());
 }
 
@@ -588,7 +551,7 @@ TEST_F(FilledWindowTest, ColouringByPeersMarksEveryValueAndFollowsNewRows)
 }
 
 // "Subjekt" and "Období" stay in view over the scrolled indicator columns and take drops.
-TEST_F(FilledWindowTest, NameAndPeriodColumnsStayWhenScrolledRight)
+TEST_F(FilledWindowTest, NameAndPeriodStayWhenScrolledAndTheAggregateRowLinesUpUnderTheGrid)
 {
     QTableView *frozen = m_grid->frozenView();
     m_window->resize(300, 500);
@@ -603,35 +566,15 @@ TEST_F(FilledWindowTest, NameAndPeriodColumnsStayWhenScrolledRight)
     EXPECT_EQ(frozen->width(), m_grid->columnWidth(0) + m_grid->columnWidth(1));
     EXPECT_EQ(frozen->x(), m_grid->verticalHeader()->width() + m_grid->frameWidth());
     EXPECT_EQ(frozen->columnViewportPosition(0), 0);
-    EXPECT_FALSE(frozen->isColumnHidden(1));
-    EXPECT_TRUE(frozen->isColumnHidden(2));
+    EXPECT_TRUE(!frozen->isColumnHidden(1) && frozen->isColumnHidden(2));
     EXPECT_EQ(frozen->model()->index(0, 1).data().toString(), u"1998/1"_s);
     EXPECT_EQ(frozen->selectionModel(), m_grid->selectionModel());
 
     // A drop on the frozen part is a drop on the grid.
     ASSERT_TRUE(test::deliverDrop(frozen, u"@&@SQ1999_1_"_s + entity()));
     EXPECT_EQ(m_window->model().dataRowCount(), 5);
-}
 
-TEST(GridSelection, ShapesOfTheDeleteKey)
-{
-    using analysis::CellRange;
-    using analysis::DeleteRequest;
-    using analysis::deleteRequest;
-    // 4 data rows, 3 indicators: columns 2..4.
-    EXPECT_EQ(deleteRequest(CellRange{0, 2, 3, 4}, 4, 3).kind, DeleteRequest::AllIndicators);
-    EXPECT_EQ(deleteRequest(CellRange{3, 4, 0, 0}, 4, 3).kind, DeleteRequest::AllIndicators); // select all, reversed
-    EXPECT_EQ(deleteRequest(CellRange{3, 3, 0, 0}, 4, 3).kind, DeleteRequest::Indicators); // name and period never go
-    EXPECT_EQ(deleteRequest(CellRange{0, 0, 3, 1}, 4, 3).kind, DeleteRequest::None);
-    EXPECT_EQ(deleteRequest(CellRange{1, 3, 2, 3}, 4, 3).kind, DeleteRequest::None);
-    EXPECT_EQ(deleteRequest(CellRange{0, 2, 9, 4}, 4, 3).kind, DeleteRequest::None); // outside the table
-    // Without indicators a row from name to period is whole.
-    EXPECT_EQ(deleteRequest(CellRange{1, 0, 1, 1}, 4, 0).kind, DeleteRequest::Rows);
-    EXPECT_EQ(deleteRequest(CellRange{1, 1, 1, 1}, 4, 0).kind, DeleteRequest::None);
-}
-
-TEST_F(FilledWindowTest, AggregateByDoubleClickAndByDropIsTheSameRowLinedUpUnderTheGrid)
-{
+    // The aggregate by double-click and by drop is the same row, lined up under the grid.
     auto *aggregate = control<analysis::AggregateGrid>(m_window.get(), u"grdAgreg"_s);
 
     doubleClick(control<QListWidget>(m_window.get(), u"lstAgregacni"_s), 2);
@@ -661,7 +604,23 @@ TEST_F(FilledWindowTest, AggregateByDoubleClickAndByDropIsTheSameRowLinedUpUnder
     EXPECT_EQ(aggregate->columnViewportPosition(2), m_grid->columnViewportPosition(3));
 }
 
-TEST_F(AnalysisWindowTest, CzechCellsAreWrittenAndAggregatedWithTheDecimalComma)
+TEST(GridSelection, ShapesOfTheDeleteKey)
+{
+    using analysis::CellRange;
+    using analysis::DeleteRequest;
+    using analysis::deleteRequest;
+    // 4 data rows and 3 indicators (columns 2..4): select all reversed, name and period never go, outside the table;
+    // without indicators a row from name to period is whole.
+    const std::tuple<CellRange, int, DeleteRequest::Kind> cases[] = {
+        {{0, 2, 3, 4}, 3, DeleteRequest::AllIndicators}, {{3, 4, 0, 0}, 3, DeleteRequest::AllIndicators},
+        {{3, 3, 0, 0}, 3, DeleteRequest::Indicators},    {{0, 0, 3, 1}, 3, DeleteRequest::None},
+        {{1, 3, 2, 3}, 3, DeleteRequest::None},          {{0, 2, 9, 4}, 3, DeleteRequest::None},
+        {{1, 0, 1, 1}, 0, DeleteRequest::Rows},          {{1, 1, 1, 1}, 0, DeleteRequest::None}};
+    for (const auto &[range, indicators, kind] : cases)
+        EXPECT_EQ(deleteRequest(range, 4, indicators).kind, kind) << range.top << "," << range.left << " " << range.bottom << "," << range.right;
+}
+
+TEST_F(AnalysisWindowTest, CzechCellsCopiesExportsAndTheWindowInTheMainWindow)
 {
     const QLocale before;
     QLocale::setDefault(QLocale(QLocale::Czech, QLocale::CzechRepublic));
@@ -670,12 +629,10 @@ TEST_F(AnalysisWindowTest, CzechCellsAreWrittenAndAggregatedWithTheDecimalComma)
     addReferenceCell(w.get(), u"AF1"_s);
     EXPECT_EQ(w->model().cell(0, 0), u"2,56"_s);
     EXPECT_EQ(control<analysis::AggregateGrid>(w.get(), u"grdAgreg"_s)->cellText(1), u"2,56"_s);
-}
 
-TEST_F(AnalysisWindowTest, CtrlCCopiesTheSelectedRectangleAndTheMenuExportsTheTable)
-{
+    // Ctrl+C copies the selected rectangle; the menu exports the table.
     ui::ScriptedUser user;
-    auto w = open();
+    w = open();
     addReferenceCell(w.get(), u"AF0"_s);
     auto *grid = control<QTableView>(w.get(), u"grdData"_s);
     selectCells(grid, 0, 1, 0, 2);
@@ -687,9 +644,7 @@ TEST_F(AnalysisWindowTest, CtrlCCopiesTheSelectedRectangleAndTheMenuExportsTheTa
     const QString csv = dir.filePath(u"tabulka"_s); // the suffix is added
     user.willChooseFile(csv);
     control<QAction>(w.get(), u"miExportCsv"_s)->trigger();
-    QFile written(csv + u".csv"_s);
-    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
-    const QByteArray bytes = written.readAll();
+    const QByteArray bytes = test::readFile(csv + u".csv"_s);
     EXPECT_TRUE(bytes.startsWith("\xEF\xBB\xBF"));
     EXPECT_TRUE(bytes.endsWith(u"Průměr aritmetický;;2,56\r\n"_s.toUtf8())) << bytes.toStdString();
     EXPECT_TRUE(user.messages().isEmpty());
@@ -701,46 +656,42 @@ TEST_F(AnalysisWindowTest, CtrlCCopiesTheSelectedRectangleAndTheMenuExportsTheTa
     EXPECT_EQ(user.messages().front().icon, ui::MessageIcon::Critical);
     EXPECT_EQ(user.messages().front().text, u"Tabulku se nepodařilo uložit."_s);
     EXPECT_FALSE(user.messages().front().detail.isEmpty());
-}
 
-TEST_F(AnalysisWindowTest, InTheMainWindowItSizesItselfAndTagsTheFileItems)
-{
+    // In the main window it sizes itself and tags the file items.
     QSettings().remove(shell::frmHlavni::kPlacesGroup);
     auto main = mainWindow();
     main->resize(1000, 700);
     QApplication::setActiveWindow(main.get());
-    QWidget *w = main->open(shell::WindowKind::Analysis);
-    ASSERT_NE(w, nullptr);
+    QWidget *framed = main->open(shell::WindowKind::Analysis);
+    ASSERT_NE(framed, nullptr);
     QCoreApplication::processEvents();
-    EXPECT_EQ(w->windowTitle(), u"Analýza 1"_s);
+    EXPECT_EQ(framed->windowTitle(), u"Analýza 1"_s);
     // Seven tenths of the workspace wide, four tenths high unless its controls need more.
     const QSize area = main->mdiArea()->viewport()->size();
-    QWidget *frame = w->parentWidget();
+    QWidget *frame = framed->parentWidget();
     EXPECT_EQ(frame->geometry(), QRect(0, 0, qRound(area.width() * 0.7),
                                        std::max(qRound(area.height() * 0.4), frame->minimumSizeHint().height())));
 
     auto *save = main->findChild<QAction *>(u"miUlozit"_s);
     auto *openItem = main->findChild<QAction *>(u"miOtevrit"_s);
-    auto *tabs = control<QTabBar>(w, u"TabStrip1"_s);
-    EXPECT_TRUE(save->isEnabled());
-    EXPECT_EQ(main->saveItemTag(), u"vykaz"_s);
+    auto *tabs = control<QTabBar>(framed, u"TabStrip1"_s);
+    EXPECT_EQ(save->isEnabled() ? main->saveItemTag() : QString(), u"vykaz"_s);
     tabs->setCurrentIndex(2);
     EXPECT_EQ(main->saveItemTag(), u"report"_s);
     EXPECT_TRUE(openItem->isEnabled());
-    EXPECT_TRUE(control(w, u"Frame2"_s)->isVisible());
+    EXPECT_TRUE(control(framed, u"Frame2"_s)->isVisible());
     tabs->setCurrentIndex(1);
     EXPECT_EQ(main->saveItemTag(), u"vykaz"_s);
     EXPECT_FALSE(openItem->isEnabled());
-    qobject_cast<frmAnalyzaSubj *>(w)->Form_Deactivate();
-    EXPECT_FALSE(save->isEnabled());
-    EXPECT_EQ(main->saveItemTag(), QString());
+    qobject_cast<frmAnalyzaSubj *>(framed)->Form_Deactivate();
+    EXPECT_TRUE(!save->isEnabled() && main->saveItemTag().isEmpty());
 }
 
 
 
 // A fill interrupted by everything a user can do meanwhile: every change is refused, a close
 // is refused and ends the fill, the window survives; deleting it mid-fill does not crash.
-TEST_F(AnalysisWindowTest, WhileFillingEverythingThatWouldChangeTheTableIsRefused)
+TEST_F(AnalysisWindowTest, WhileFillingChangesAreRefusedAndADeletedEntityGetsNoNodeAndNoRows)
 {
     ui::ScriptedUser user;
     auto main = mainWindow();
@@ -793,6 +744,21 @@ TEST_F(AnalysisWindowTest, WhileFillingEverythingThatWouldChangeTheTableIsRefuse
     onGrid(w, u"@&@SY1999_"_s + entity());
     s_db->setIdleHook({});
     EXPECT_TRUE(w.isNull());
+
+    // An entity deleted meanwhile gets neither a tree node nor rows.
+    QList<qint32> spare = fullYear1998(true);
+    spare.removeAll(s_entity);
+    const QString deleted = QString::number(spare.front());
+    const QString deleteSql = u"UPDATE ident SET inac_ind = %1 WHERE subj_id = %2\rUPDATE name SET inac_ind = %1 WHERE subj_id = %2"_s;
+    ASSERT_TRUE(s_db->execute(deleteSql.arg(2).arg(deleted)).ok);
+    const auto restore = qScopeGuard([&] { EXPECT_TRUE(s_db->execute(deleteSql.arg(0).arg(deleted)).ok); });
+
+    auto plain = open();
+    ASSERT_TRUE(onTree(plain.get(), u"/*/%1_%2"_s.arg(deleted, entity())));
+    EXPECT_EQ(control<analysis::EntityTree>(plain.get(), u"tvwData"_s)->entities(), QList<qint32>{s_entity});
+    for (const QString &node : {u"@&@SU"_s, u"@&@SY1998_"_s, u"@&@SQ1998_1_"_s})
+        ASSERT_TRUE(onGrid(plain.get(), node + deleted));
+    EXPECT_EQ(plain->model().dataRowCount(), 0);
 }
 
 // A fill whose reads fail tells it once per operation and leaves the table as it was.

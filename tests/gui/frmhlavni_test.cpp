@@ -102,10 +102,164 @@ protected:
 
 } // namespace
 
-// "Okno" lists the open windows, numbered, the active one checked; Zavřít closes the active one,
-// a child closing itself leaves no empty frame, and the commands need a window.
-TEST_F(MainWindowTest, WindowMenuListsTheOpenWindowsAndZavritClosesTheActiveOne)
+TEST_F(MainWindowTest, CommandsNeedTheirWindowOwnCaptionsStayWindowsOpenInsideTheWorkspaceAndTheActiveChildDrivesUlozit)
 {
+    shell::WindowRegistry searchOnly;
+    searchOnly.add(WindowKind::Search, plainWindow);
+    start(std::move(searchOnly));
+
+    for (const QString &name : {u"miAnalyza"_s, u"miNovyVykaz"_s, u"cmdAnalyza"_s, u"cmdNovyVykaz"_s})
+        EXPECT_TRUE(!action(name)->isEnabled() && action(name)->isVisible()) << name.toStdString();
+    for (const QString &name : {u"miSubjekt"_s, u"cmdHledatSubjekt"_s, u"miKonec"_s, u"miVodorovne"_s, u"miZavrit"_s, u"miAbout"_s})
+        EXPECT_TRUE(action(name)->isEnabled()) << name.toStdString();
+    EXPECT_FALSE(m_window->windowIcon().isNull());
+
+    // Without the search window none opens at start; a window's own caption and size stay, and Výběr dat always
+    // opens on everything, whatever entity was last chosen.
+    QList<std::optional<qint32>> seen;
+    shell::WindowRegistry registry;
+    registry.add(WindowKind::NewEntity, [](shell::AppState &) {
+        auto *w = new QWidget;
+        w->setWindowTitle(u"Nový subjekt"_s);
+        w->resize(420, 310);
+        return w;
+    });
+    registry.add(WindowKind::DataSelection, [&seen](shell::AppState &state) {
+        seen << state.entityToOpen();
+        return new QWidget;
+    });
+    start(std::move(registry));
+    EXPECT_TRUE(captions().isEmpty());
+    action(u"cmdNovySubjekt"_s)->trigger();
+    EXPECT_EQ(m_window->childWindows().front()->size(), QSize(420, 310));
+    m_state->setEntityToOpen(1234);
+    action(u"cmdVyberDat"_s)->trigger();
+    m_state->setEntityToOpen(-5);
+    action(u"miVyber"_s)->trigger();
+    EXPECT_EQ(seen, (QList<std::optional<qint32>>{std::nullopt, std::nullopt}));
+    EXPECT_EQ(captions(), (QStringList{u"Nový subjekt"_s, u"Výběr dat"_s, u"Výběr dat"_s}));
+
+    // Every window opens inside the workspace, small or large: its shares of it, cascaded over the windows open,
+    // clamped; a kind comes back where it was closed while that still fits.
+    QSettings().remove(frmHlavni::kPlacesGroup);
+    shell::WindowRegistry sized;
+    sized.add(WindowKind::StatementTable, [](shell::AppState &) {
+        auto *w = new QWidget;
+        w->setMinimumSize(120, 80);
+        frmHlavni::sizeChild(w, 0.5, 0.4, QSize(640, 480));
+        return w;
+    });
+    sized.add(WindowKind::NewStatement, [](shell::AppState &) {
+        auto *w = new QWidget;
+        w->setMinimumSize(200, 150);
+        w->resize(3000, 2000);
+        return w;
+    });
+    start(std::move(sized));
+    const auto frame = [](QWidget *w) { return w->parentWidget()->geometry(); };
+    const auto workspace = [this] { return QRect(QPoint(0, 0), m_window->mdiArea()->viewport()->size()); };
+
+    m_window->resize(1600, 1000);
+    QWidget *first = m_window->open(WindowKind::StatementTable);
+    const QRect area = workspace();
+    EXPECT_EQ(frame(first), QRect(0, 0, qRound(area.width() * 0.5), qRound(area.height() * 0.4)));
+    QWidget *second = m_window->open(WindowKind::StatementTable);
+    EXPECT_GT(frame(second).top(), 0);
+    EXPECT_EQ(frame(second).topLeft().x(), frame(second).topLeft().y());
+    QWidget *huge = m_window->open(WindowKind::NewStatement);
+    for (QWidget *w : {first, second, huge})
+        EXPECT_TRUE(area.contains(frame(w))) << frame(w).x() << "," << frame(w).y() << " " << frame(w).width() << "x" << frame(w).height();
+
+    // Moved, closed, opened again: where it was.
+    const QRect moved(300, 200, 700, 450);
+    first->parentWidget()->setGeometry(moved);
+    first->parentWidget()->close();
+    EXPECT_EQ(frame(m_window->open(WindowKind::StatementTable)), moved);
+
+    // A small workspace: the remembered place no longer fits, so it is clamped; so is the big one.
+    for (QWidget *w : m_window->childWindows())
+        w->parentWidget()->close();
+    m_window->resize(520, 420);
+    QWidget *small = m_window->open(WindowKind::StatementTable);
+    QWidget *big = m_window->open(WindowKind::NewStatement);
+    for (QWidget *w : {small, big})
+        EXPECT_TRUE(workspace().contains(frame(w))) << frame(w).x() << "," << frame(w).y() << " " << frame(w).width() << "x" << frame(w).height();
+    EXPECT_LT(frame(small).width(), moved.width());
+
+    // Otevřít and Uložit do nothing themselves; the active child turns Uložit on and off; a window that may not
+    // close keeps itself and the frame open.
+    shell::WindowRegistry saving = allPlainWindows();
+    saving.add(WindowKind::StatementTable, [](shell::AppState &) { return new SavingWindow; });
+    start(std::move(saving));
+    QAction *otevrit = action(u"miOtevrit"_s);
+    QAction *ulozit = action(u"miUlozit"_s);
+    EXPECT_FALSE(otevrit->isEnabled() || ulozit->isEnabled());
+    m_window->setOpenItemEnabled(true);
+    m_window->setSaveItem(true, u"vykaz"_s);
+    otevrit->trigger();
+    ulozit->trigger();
+    EXPECT_EQ(m_window->childWindows().size(), 1);
+    EXPECT_TRUE(m_user.messages().isEmpty());
+    m_window->setSaveItem(false);
+    EXPECT_FALSE(ulozit->isEnabled());
+
+    QMdiArea *mdi = m_window->mdiArea();
+    action(u"miVykaz"_s)->trigger();
+    mdi->setActiveSubWindow(mdi->subWindowList(QMdiArea::CreationOrder).back());
+    EXPECT_EQ(ulozit->isEnabled() ? m_window->saveItemTag() : QString(), u"vykaz"_s);
+    mdi->setActiveSubWindow(mdi->subWindowList(QMdiArea::CreationOrder).front());
+    EXPECT_FALSE(ulozit->isEnabled());
+    EXPECT_EQ(m_window->saveItemTag(), QString());
+
+    // A window that may not close keeps itself and the frame open.
+    auto *closing = static_cast<SavingWindow *>(m_window->childWindows().back());
+    closing->closable = false;
+    EXPECT_FALSE(closing->parentWidget()->close());
+    EXPECT_FALSE(m_window->close());
+    EXPECT_EQ(m_window->childWindows().size(), 2);
+    closing->closable = true;
+    EXPECT_TRUE(m_window->close());
+}
+
+TEST_F(MainWindowTest, KindsCountOnTheirOwnWindowsTileTheMenuListsThemAboutIsModalAndABusyChildKeepsThemOpen)
+{
+    start(allPlainWindows());
+    EXPECT_EQ(captions(), QStringList{u"Vyhledávací obrazovka 1"_s});
+    m_window->Toolbar1_ButtonClick(u"cmdNeznamy"_s); // unknown keys do nothing
+    m_window->Toolbar1_ButtonClick(QString());
+    EXPECT_EQ(captions().size(), 1);
+
+    for (const char *name : {"cmdHledatSubjekt", "cmdHledatSubjekt", "miVykaz", "cmdFinancniData", "cmdAnalyza", "miSubjekt"})
+        action(QString::fromLatin1(name))->trigger();
+    EXPECT_EQ(captions(), (QStringList{u"Vyhledávací obrazovka 1"_s, u"Vyhledávací obrazovka 2"_s, u"Vyhledávací obrazovka 3"_s,
+                                       u"Zobrazení finančních dat 1"_s, u"Zobrazení finančních dat 2"_s, u"Analýza 1"_s,
+                                       u"Vyhledávací obrazovka 4"_s}));
+    EXPECT_TRUE(m_user.messages().isEmpty());
+
+    // Vodorovně and Svisle tile the client area.
+    start(allPlainWindows());
+    action(u"miAnalyza"_s)->trigger();
+    action(u"miVykaz"_s)->trigger();
+    const QList<QMdiSubWindow *> windows = m_window->mdiArea()->subWindowList(QMdiArea::CreationOrder);
+    ASSERT_EQ(windows.size(), 3);
+    const QSize area = m_window->mdiArea()->viewport()->size();
+    action(u"miVodorovne"_s)->trigger();
+    int left = 0;
+    for (QMdiSubWindow *w : windows) {
+        EXPECT_EQ(w->geometry().top(), 0);
+        EXPECT_EQ(w->height(), area.height());
+        EXPECT_EQ(w->x(), left);
+        EXPECT_NEAR(w->width(), area.width() / 3, 1);
+        left += w->width();
+    }
+    EXPECT_EQ(left, area.width());
+
+    action(u"miSvisle"_s)->trigger();
+    EXPECT_EQ(windows.front()->geometry(), QRect(0, 0, area.width(), area.height() / 3));
+    EXPECT_EQ(windows.back()->geometry().bottom() + 1, area.height());
+
+    // "Okno" lists the open windows, numbered, the active one checked; Zavřít closes the active one, a child
+    // closing itself leaves no empty frame, and the commands need a window.
     start(allPlainWindows());
     auto *menu = m_window->findChild<QMenu *>(u"mnuOkno"_s);
     const auto listed = [menu] {
@@ -140,202 +294,8 @@ TEST_F(MainWindowTest, WindowMenuListsTheOpenWindowsAndZavritClosesTheActiveOne)
     EXPECT_TRUE(listed().isEmpty());
     for (const QString &name : {u"miVodorovne"_s, u"miSvisle"_s, u"miZavrit"_s})
         EXPECT_FALSE(action(name)->isEnabled()) << name.toStdString();
-}
 
-TEST_F(MainWindowTest, CommandsWithoutTheirWindowStayVisibleButDisabled)
-{
-    shell::WindowRegistry registry;
-    registry.add(WindowKind::Search, plainWindow);
-    start(std::move(registry));
-
-    EXPECT_TRUE(action(u"miSubjekt"_s)->isEnabled());
-    EXPECT_TRUE(action(u"cmdHledatSubjekt"_s)->isEnabled());
-    for (const QString &name : {u"miAnalyza"_s, u"miNovyVykaz"_s, u"cmdAnalyza"_s, u"cmdNovyVykaz"_s}) {
-        EXPECT_FALSE(action(name)->isEnabled()) << name.toStdString();
-        EXPECT_TRUE(action(name)->isVisible()) << name.toStdString();
-    }
-    for (const QString &name : {u"miKonec"_s, u"miVodorovne"_s, u"miZavrit"_s, u"miAbout"_s})
-        EXPECT_TRUE(action(name)->isEnabled()) << name.toStdString();
-    EXPECT_FALSE(m_window->windowIcon().isNull());
-}
-
-TEST_F(MainWindowTest, StartUpOpensSearchWindowOneAndEachKindCountsOnItsOwn)
-{
-    start(allPlainWindows());
-    EXPECT_EQ(captions(), QStringList{u"Vyhledávací obrazovka 1"_s});
-    m_window->Toolbar1_ButtonClick(u"cmdNeznamy"_s); // unknown keys do nothing
-    m_window->Toolbar1_ButtonClick(QString());
-    EXPECT_EQ(captions().size(), 1);
-
-    for (const char *name : {"cmdHledatSubjekt", "cmdHledatSubjekt", "miVykaz", "cmdFinancniData", "cmdAnalyza", "miSubjekt"})
-        action(QString::fromLatin1(name))->trigger();
-    EXPECT_EQ(captions(), (QStringList{u"Vyhledávací obrazovka 1"_s, u"Vyhledávací obrazovka 2"_s, u"Vyhledávací obrazovka 3"_s,
-                                       u"Zobrazení finančních dat 1"_s, u"Zobrazení finančních dat 2"_s, u"Analýza 1"_s,
-                                       u"Vyhledávací obrazovka 4"_s}));
-    EXPECT_TRUE(m_user.messages().isEmpty());
-}
-
-// Without the search window none opens at start; a window's own caption and size stay, and
-// Výběr dat always opens on everything, whatever entity was last chosen.
-TEST_F(MainWindowTest, OwnCaptionsAndSizesStayAndVyberDatOpensOnEverything)
-{
-    QList<std::optional<qint32>> seen;
-    shell::WindowRegistry registry;
-    registry.add(WindowKind::NewEntity, [](shell::AppState &) {
-        auto *w = new QWidget;
-        w->setWindowTitle(u"Nový subjekt"_s);
-        w->resize(420, 310);
-        return w;
-    });
-    registry.add(WindowKind::DataSelection, [&seen](shell::AppState &state) {
-        seen << state.entityToOpen();
-        return new QWidget;
-    });
-    start(std::move(registry));
-    EXPECT_TRUE(captions().isEmpty());
-    action(u"cmdNovySubjekt"_s)->trigger();
-    EXPECT_EQ(m_window->childWindows().front()->size(), QSize(420, 310));
-    m_state->setEntityToOpen(1234);
-    action(u"cmdVyberDat"_s)->trigger();
-    m_state->setEntityToOpen(-5);
-    action(u"miVyber"_s)->trigger();
-    EXPECT_EQ(seen, (QList<std::optional<qint32>>{std::nullopt, std::nullopt}));
-    EXPECT_EQ(captions(), (QStringList{u"Nový subjekt"_s, u"Výběr dat"_s, u"Výběr dat"_s}));
-}
-
-// Otevřít and Uložit do nothing themselves; the active child turns Uložit on and off.
-TEST_F(MainWindowTest, OtevritAndUlozitAreInertAndTheActiveChildDrivesUlozit)
-{
-    shell::WindowRegistry registry = allPlainWindows();
-    registry.add(WindowKind::StatementTable, [](shell::AppState &) { return new SavingWindow; });
-    start(std::move(registry));
-    QAction *otevrit = action(u"miOtevrit"_s);
-    QAction *ulozit = action(u"miUlozit"_s);
-    EXPECT_FALSE(otevrit->isEnabled());
-    EXPECT_FALSE(ulozit->isEnabled());
-    m_window->setOpenItemEnabled(true);
-    m_window->setSaveItem(true, u"vykaz"_s);
-    otevrit->trigger();
-    ulozit->trigger();
-    EXPECT_EQ(m_window->childWindows().size(), 1);
-    EXPECT_TRUE(m_user.messages().isEmpty());
-    m_window->setSaveItem(false);
-    EXPECT_FALSE(ulozit->isEnabled());
-
-    QMdiArea *mdi = m_window->mdiArea();
-    action(u"miVykaz"_s)->trigger();
-    mdi->setActiveSubWindow(mdi->subWindowList(QMdiArea::CreationOrder).back());
-    EXPECT_TRUE(ulozit->isEnabled());
-    EXPECT_EQ(m_window->saveItemTag(), u"vykaz"_s);
-    mdi->setActiveSubWindow(mdi->subWindowList(QMdiArea::CreationOrder).front());
-    EXPECT_FALSE(ulozit->isEnabled());
-    EXPECT_EQ(m_window->saveItemTag(), QString());
-
-    // A window that may not close keeps itself and the frame open.
-    auto *saving = static_cast<SavingWindow *>(m_window->childWindows().back());
-    saving->closable = false;
-    EXPECT_FALSE(saving->parentWidget()->close());
-    EXPECT_FALSE(m_window->close());
-    EXPECT_EQ(m_window->childWindows().size(), 2);
-    saving->closable = true;
-    EXPECT_TRUE(m_window->close());
-}
-
-TEST_F(MainWindowTest, VodorovneAndSvisleTileTheClientArea)
-{
-    start(allPlainWindows());
-    action(u"miAnalyza"_s)->trigger();
-    action(u"miVykaz"_s)->trigger();
-    const QList<QMdiSubWindow *> windows = m_window->mdiArea()->subWindowList(QMdiArea::CreationOrder);
-    ASSERT_EQ(windows.size(), 3);
-    const QSize area = m_window->mdiArea()->viewport()->size();
-    action(u"miVodorovne"_s)->trigger();
-    int left = 0;
-    for (QMdiSubWindow *w : windows) {
-        EXPECT_EQ(w->geometry().top(), 0);
-        EXPECT_EQ(w->height(), area.height());
-        EXPECT_EQ(w->x(), left);
-        EXPECT_NEAR(w->width(), area.width() / 3, 1);
-        left += w->width();
-    }
-    EXPECT_EQ(left, area.width());
-
-    action(u"miSvisle"_s)->trigger();
-    EXPECT_EQ(windows.front()->geometry(), QRect(0, 0, area.width(), area.height() / 3));
-    EXPECT_EQ(windows.back()->geometry().bottom() + 1, area.height());
-}
-
-// Every window opens inside the workspace, small or large: its shares of it, cascaded over the
-// windows open, clamped; a kind comes back where it was closed while that still fits.
-TEST_F(MainWindowTest, WindowsOpenInsideTheWorkspaceAndComeBackWhereTheyWereWhileThatFits)
-{
-    QSettings().remove(frmHlavni::kPlacesGroup);
-    shell::WindowRegistry registry;
-    registry.add(WindowKind::StatementTable, [](shell::AppState &) {
-        auto *w = new QWidget;
-        w->setMinimumSize(120, 80);
-        frmHlavni::sizeChild(w, 0.5, 0.4, QSize(640, 480));
-        return w;
-    });
-    registry.add(WindowKind::NewStatement, [](shell::AppState &) {
-        auto *w = new QWidget;
-        w->setMinimumSize(200, 150);
-        w->resize(3000, 2000);
-        return w;
-    });
-    start(std::move(registry));
-    const auto frame = [](QWidget *w) { return w->parentWidget()->geometry(); };
-    const auto workspace = [this] { return QRect(QPoint(0, 0), m_window->mdiArea()->viewport()->size()); };
-
-    m_window->resize(1600, 1000);
-    QWidget *first = m_window->open(WindowKind::StatementTable);
-    const QRect area = workspace();
-    EXPECT_EQ(frame(first), QRect(0, 0, qRound(area.width() * 0.5), qRound(area.height() * 0.4)));
-    QWidget *second = m_window->open(WindowKind::StatementTable);
-    EXPECT_GT(frame(second).top(), 0);
-    EXPECT_EQ(frame(second).topLeft().x(), frame(second).topLeft().y());
-    QWidget *huge = m_window->open(WindowKind::NewStatement);
-    for (QWidget *w : {first, second, huge})
-        EXPECT_TRUE(area.contains(frame(w))) << frame(w).x() << "," << frame(w).y() << " " << frame(w).width() << "x" << frame(w).height();
-
-    // Moved, closed, opened again: where it was.
-    const QRect moved(300, 200, 700, 450);
-    first->parentWidget()->setGeometry(moved);
-    first->parentWidget()->close();
-    EXPECT_EQ(frame(m_window->open(WindowKind::StatementTable)), moved);
-
-    // A small workspace: the remembered place no longer fits, so it is clamped; so is the big one.
-    for (QWidget *w : m_window->childWindows())
-        w->parentWidget()->close();
-    m_window->resize(520, 420);
-    QWidget *small = m_window->open(WindowKind::StatementTable);
-    QWidget *big = m_window->open(WindowKind::NewStatement);
-    for (QWidget *w : {small, big})
-        EXPECT_TRUE(workspace().contains(frame(w))) << frame(w).x() << "," << frame(w).y() << " " << frame(w).width() << "x" << frame(w).height();
-    EXPECT_LT(frame(small).width(), moved.width());
-}
-
-TEST_F(MainWindowTest, BusyChildKeepsEverythingOpenAndClosingTheMainWindowThenClosesAll)
-{
-    start(allPlainWindows());
-    QWidget *search = m_window->childWindows().front();
-    {
-        ui::BusyGuard busy(search);
-        action(u"miZavrit"_s)->trigger();
-        EXPECT_EQ(m_window->childWindows().size(), 1);
-        EXPECT_FALSE(m_window->close());
-        EXPECT_TRUE(m_window->isVisible());
-        EXPECT_TRUE(m_database.isOpen());
-    }
-    EXPECT_EQ(search->windowTitle(), u"Vyhledávací obrazovka 1"_s);
-    action(u"miAnalyza"_s)->trigger();
-    EXPECT_TRUE(m_window->close());
-    EXPECT_TRUE(m_window->childWindows().isEmpty());
-    EXPECT_FALSE(m_database.isOpen());
-}
-
-TEST_F(MainWindowTest, AboutBoxIsModalOwnedAndClosesWithOk)
-{
+    // The about box is modal, owned and closes with OK.
     start({});
     QWidget *box = nullptr;
     QTimer::singleShot(0, [&] {
@@ -347,15 +307,24 @@ TEST_F(MainWindowTest, AboutBoxIsModalOwnedAndClosesWithOk)
     action(u"miAbout"_s)->trigger();
     EXPECT_NE(box, nullptr);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+
+    // A busy child keeps everything open; closing the main window then closes all.
+    start(allPlainWindows());
+    QWidget *search = m_window->childWindows().front();
+    {
+        ui::BusyGuard busy(search);
+        action(u"miZavrit"_s)->trigger();
+        EXPECT_EQ(m_window->childWindows().size(), 1);
+        EXPECT_FALSE(m_window->close());
+        EXPECT_TRUE(m_window->isVisible() && m_database.isOpen());
+    }
+    EXPECT_EQ(search->windowTitle(), u"Vyhledávací obrazovka 1"_s);
+    action(u"miAnalyza"_s)->trigger();
+    EXPECT_TRUE(m_window->close());
+    EXPECT_TRUE(m_window->childWindows().isEmpty() && !m_database.isOpen());
 }
 
-namespace {
-
-class RightsTest : public test::FrameTest
-{
-};
-
-} // namespace
+using RightsTest = test::FrameTest;
 
 // A file opened for reading only gives the user a reader's rights: the commands that would write
 // are off, say which right is missing, and stay off when the window turns them on.

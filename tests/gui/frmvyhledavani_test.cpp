@@ -1,5 +1,6 @@
 #include "demofixture.h"
 #include "dropdelivery.h"
+#include "windowtest.h"
 
 #include "entities/frmvyhledavani.h"
 #include "shell/frmhlavni.h"
@@ -74,14 +75,6 @@ protected:
     QPushButton *button(const char *name) const { return control<QPushButton>(name); }
     QString count() const { return control<QLabel>("lblNalezeno")->text(); }
 
-    QStringList texts(QListWidget *list) const
-    {
-        QStringList out;
-        for (int i = 0; i < list->count(); ++i)
-            out << list->item(i)->text();
-        return out;
-    }
-
     void type(const char *box, const QString &text) { control<QLineEdit>(box)->setText(text); }
     void search(const QString &name)
     {
@@ -114,106 +107,55 @@ const QStringList kQx = {"11111111 Cihelna Qx a.s.", "00000123 Čepice Qx s.r.o.
 
 } // namespace
 
-TEST_F(SearchWindowTest, NameModeFindsByNamePartIcoAndLegalForms)
+TEST_F(SearchWindowTest, NameAndBranchModesFindDragsCarryEntitiesStopReallyStopsAndAFailedReadIsTold)
 {
     openStandalone();
     EXPECT_EQ(modeList()->selectedItems().size(), modeList()->count());
     search(u"%qx"_s);
-    EXPECT_EQ(texts(results()), kQx);
+    EXPECT_EQ(test::texts(results()), kQx);
     EXPECT_EQ(count(), u"Počet nalezených subjektů: 4"_s);
 
     // Enter in the IČO box searches; the padded IČO wins over the name.
     type("txtICO", u"123"_s);
     QTest::keyClick(control<QLineEdit>("txtICO"), Qt::Key_Return);
-    EXPECT_EQ(texts(results()), QStringList{"00000123 Čepice Qx s.r.o."});
+    EXPECT_EQ(test::texts(results()), QStringList{"00000123 Čepice Qx s.r.o."});
     button("cmdSmazat")->click();
     button("cmdNic")->click();
     modeList()->findItems(u"Společnost s ručením omezeným"_s, Qt::MatchExactly).front()->setSelected(true);
     search(u"%qx"_s);
-    EXPECT_EQ(texts(results()), (QStringList{"00000123 Čepice Qx s.r.o.", "* 44444444 Novákova Qx s.r.o."}));
-}
+    EXPECT_EQ(test::texts(results()), (QStringList{"00000123 Čepice Qx s.r.o.", "* 44444444 Novákova Qx s.r.o."}));
 
-TEST_F(SearchWindowTest, BranchSearchFindsBranchesListsTheirEntitiesAndCanBeRepeated)
-{
+    // Branch search finds branches, lists their entities and can be repeated.
     openStandalone();
     control<QAbstractButton>("optTypHledani_1")->click();
     type("txtJmeno", u"50% podíl 'Qx'"_s);
     button("cmdHledat")->click();
-    ASSERT_EQ(texts(modeList()), QStringList{"ZZ1 50% podíl 'Qx'"});
+    ASSERT_EQ(test::texts(modeList()), QStringList{"ZZ1 50% podíl 'Qx'"});
 
     control<QCheckBox>("chkHlavniOkec")->setChecked(true);
     QListWidgetItem *branch = modeList()->item(0);
     QTest::mouseClick(modeList()->viewport(), Qt::LeftButton, {}, modeList()->visualItemRect(branch).center());
-    EXPECT_EQ(texts(results()), (QStringList{"Cihelna Qx a.s. 11111111", "Čepice Qx s.r.o. 00000123", "Novákova Qx s.r.o. 44444444"}));
+    EXPECT_EQ(test::texts(results()), (QStringList{"Cihelna Qx a.s. 11111111", "Čepice Qx s.r.o. 00000123", "Novákova Qx s.r.o. 44444444"}));
     EXPECT_EQ(count(), u"Nalezeno 3 subjektů"_s);
 
     // A second search while the list shows branches looks in the classification lists again.
     type("txtJmeno", QString());
     type("txtICO", u"zz"_s);
     button("cmdHledat")->click();
-    EXPECT_EQ(texts(modeList()), (QStringList{"ZZ1 50% podíl 'Qx'", "ZZ2 500 Qx"}));
+    EXPECT_EQ(test::texts(modeList()), (QStringList{"ZZ1 50% podíl 'Qx'", "ZZ2 500 Qx"}));
     EXPECT_TRUE(results()->count() == 0);
 
     // Only CZ-NACE chosen: the OKEČ branches are not found, now or on a repeated search.
     control<QAbstractButton>("optTypHledani_1")->click();
-    ASSERT_EQ(texts(modeList()), (QStringList{"OKEČ", "CZ-NACE"}));
+    ASSERT_EQ(test::texts(modeList()), (QStringList{"OKEČ", "CZ-NACE"}));
     button("cmdNic")->click();
     modeList()->item(1)->setSelected(true);
     button("cmdHledat")->click();
     EXPECT_EQ(modeList()->count(), 0);
     button("cmdHledat")->click();
     EXPECT_EQ(modeList()->count(), 0);
-}
 
-TEST_F(SearchWindowTest, StopReallyStopsNajitAndVOboruAndVOboruRefusesEntitiesWithoutBranches)
-{
-    openStandalone();
-    clickDuringListing("cmdHledat");
-    button("cmdHledat")->click();
-    const int listed = results()->count();
-    EXPECT_TRUE(listed >= 1 && listed < 10) << listed;
-    EXPECT_EQ(count(), u"Počet nalezených subjektů: %1"_s.arg(listed));
-    EXPECT_EQ(button("cmdHledat")->text(), u"&Najít"_s);
-    EXPECT_FALSE(m_window->isSearching());
-    EXPECT_EQ(m_window->windowTitle(), u"Vyhledávací obrazovka 1"_s);
-
-    search(u"čep"_s);
-    selectLine(u"00000123 Čepice Qx s.r.o."_s);
-    button("cmdHledatVOboru")->click();
-    EXPECT_EQ(count(), u"Nalezeno 9 subjektů"_s);
-    EXPECT_EQ(results()->count(), 9);
-
-    selectLine(u"Čepice Qx s.r.o. 00000123"_s);
-    clickDuringListing("cmdHledatVOboru");
-    button("cmdHledatVOboru")->click();
-    EXPECT_TRUE(results()->count() >= 1 && results()->count() < 9) << results()->count();
-    EXPECT_EQ(count(), u"Nalezeno %1 subjektů"_s.arg(results()->count()));
-    EXPECT_EQ(button("cmdHledatVOboru")->text(), u"V oboru"_s);
-    EXPECT_TRUE(button("cmdHledat")->isEnabled());
-
-    // Main branches only; a group has none, nor has an entity whose branches are gone.
-    control<QCheckBox>("chkHlavniOkec")->setChecked(true);
-    search(u"%qx"_s);
-    selectLine(u"skupina_ Skupina Qx"_s);
-    EXPECT_FALSE(button("cmdHledatVOboru")->isEnabled());
-
-    selectLine(u"11111111 Cihelna Qx a.s."_s);
-    button("cmdHledatVOboru")->click();
-    EXPECT_EQ(texts(results()), (QStringList{"Cihelna Qx a.s. 11111111", "Čepice Qx s.r.o. 00000123", "Novákova Qx s.r.o. 44444444"}));
-
-    run(u"UPDATE actv SET inac_ind = 2 WHERE subj_id = 900001"_s);
-    const auto restore = qScopeGuard([this] { m_demo->run(u"UPDATE actv SET inac_ind = 0 WHERE subj_id = 900001"_s); });
-    selectLine(u"Cihelna Qx a.s. 11111111"_s);
-    button("cmdHledatVOboru")->click();
-    ASSERT_EQ(m_user.messages().size(), 1);
-    EXPECT_EQ(m_user.messages()[0].icon, ui::MessageIcon::Exclamation);
-    EXPECT_EQ(m_user.messages()[0].text, u"Subjekt nemá přiřazen obor činnosti."_s);
-    EXPECT_EQ(m_user.messages()[0].title, u"Vyhledávací obrazovka 1"_s);
-    EXPECT_EQ(button("cmdHledatVOboru")->text(), u"V oboru"_s);
-}
-
-TEST_F(SearchWindowTest, DragsCarrySelectedEntitiesAndOnlyBranchNodeDropsAreTaken)
-{
+    // Drags carry the selected entities; only branch node drops are taken.
     openStandalone();
     search(u"%qx"_s);
     // A real press and move on a selected line starts the drag.
@@ -249,10 +191,69 @@ TEST_F(SearchWindowTest, DragsCarrySelectedEntitiesAndOnlyBranchNodeDropsAreTake
         EXPECT_EQ(results()->count(), 9) << text;
     }
     EXPECT_EQ(calls, 0);
+
+    // Stop really stops Najít and V oboru; V oboru refuses entities without branches.
+    openStandalone();
+    clickDuringListing("cmdHledat");
+    button("cmdHledat")->click();
+    const int listed = results()->count();
+    EXPECT_TRUE(listed >= 1 && listed < 10) << listed;
+    EXPECT_EQ(count(), u"Počet nalezených subjektů: %1"_s.arg(listed));
+    EXPECT_EQ(button("cmdHledat")->text(), u"&Najít"_s);
+    EXPECT_FALSE(m_window->isSearching());
+    EXPECT_EQ(m_window->windowTitle(), u"Vyhledávací obrazovka 1"_s);
+
+    search(u"čep"_s);
+    selectLine(u"00000123 Čepice Qx s.r.o."_s);
+    button("cmdHledatVOboru")->click();
+    EXPECT_EQ(count(), u"Nalezeno 9 subjektů"_s);
+    EXPECT_EQ(results()->count(), 9);
+
+    selectLine(u"Čepice Qx s.r.o. 00000123"_s);
+    clickDuringListing("cmdHledatVOboru");
+    button("cmdHledatVOboru")->click();
+    EXPECT_TRUE(results()->count() >= 1 && results()->count() < 9) << results()->count();
+    EXPECT_EQ(count(), u"Nalezeno %1 subjektů"_s.arg(results()->count()));
+    EXPECT_EQ(button("cmdHledatVOboru")->text(), u"V oboru"_s);
+    EXPECT_TRUE(button("cmdHledat")->isEnabled());
+
+    // Main branches only; a group has none, nor has an entity whose branches are gone.
+    control<QCheckBox>("chkHlavniOkec")->setChecked(true);
+    search(u"%qx"_s);
+    selectLine(u"skupina_ Skupina Qx"_s);
+    EXPECT_FALSE(button("cmdHledatVOboru")->isEnabled());
+
+    selectLine(u"11111111 Cihelna Qx a.s."_s);
+    button("cmdHledatVOboru")->click();
+    EXPECT_EQ(test::texts(results()), (QStringList{"Cihelna Qx a.s. 11111111", "Čepice Qx s.r.o. 00000123", "Novákova Qx s.r.o. 44444444"}));
+
+    run(u"UPDATE actv SET inac_ind = 2 WHERE subj_id = 900001"_s);
+    const auto restore = qScopeGuard([this] { m_demo->run(u"UPDATE actv SET inac_ind = 0 WHERE subj_id = 900001"_s); });
+    selectLine(u"Cihelna Qx a.s. 11111111"_s);
+    button("cmdHledatVOboru")->click();
+    ASSERT_EQ(m_user.messages().size(), 1);
+    EXPECT_EQ(m_user.messages()[0].icon, ui::MessageIcon::Exclamation);
+    EXPECT_EQ(m_user.messages()[0].text, u"Subjekt nemá přiřazen obor činnosti."_s);
+    EXPECT_EQ(m_user.messages()[0].title, u"Vyhledávací obrazovka 1"_s);
+    EXPECT_EQ(button("cmdHledatVOboru")->text(), u"V oboru"_s);
+
+    // A read that fails is told once; the count says the list is not the whole answer.
+    openStandalone();
+    run(u"ALTER TABLE name RENAME TO name_pryc"_s);
+    const auto restoreName = qScopeGuard([this] { m_demo->run(u"ALTER TABLE name_pryc RENAME TO name"_s); });
+    search(u"%qx"_s);
+    ASSERT_EQ(m_user.messages().size(), 2);
+    const ui::ShownMessage &message = m_user.messages().last();
+    EXPECT_EQ(message.icon, ui::MessageIcon::Critical);
+    EXPECT_EQ(message.title, u"Vyhledávací obrazovka 1"_s);
+    EXPECT_TRUE(message.text.startsWith(u"Hledání nelze dokončit"_s));
+    EXPECT_TRUE(message.detail.contains(u"name"_s)) << message.detail.toStdString();
+    EXPECT_EQ(count(), u"Počet nalezených subjektů: 0 (neúplné)"_s);
+    EXPECT_EQ(results()->count(), 0);
 }
 
 // The hand-overs reach stand-ins of the windows they open, on the right entity.
-TEST_F(SearchWindowTest, DoubleClickAndEditaceOpenTheirWindowsOnTheSelectedEntity)
+TEST_F(SearchWindowTest, DoubleClickAndEditaceHandOverTheEntityAndAListingRefusesDropsAndStopsOnClose)
 {
     QStringList opened;
     const auto standIn = [&opened](const QString &name, auto slot) {
@@ -287,12 +288,9 @@ TEST_F(SearchWindowTest, DoubleClickAndEditaceOpenTheirWindowsOnTheSelectedEntit
     EXPECT_EQ(opened, (QStringList{u"frmVyberDat 900001"_s, u"frmVyberDat -7"_s, u"frmEditaceSubjektu 900002"_s,
                                    u"frmUlozitSkupinu -8"_s, u"frmVyberDat -"_s}));
     EXPECT_EQ(m_main->childWindows().size(), 6);
-}
 
-// A listing is the window's long task: drops are ignored and a close is refused but stops
-// it; Editace waits for its window to exist.
-TEST_F(SearchWindowTest, DuringAListingDropsAreIgnoredAndClosingStopsIt)
-{
+    // A listing is the window's long task: drops are ignored and a close is refused but stops it; Editace waits
+    // for its window to exist.
     frmVyhledavani *search = openInMainWindow({});
     ASSERT_NE(search, nullptr);
     QPointer<QMdiSubWindow> frame = m_main->mdiArea()->subWindowList().front();
@@ -307,7 +305,7 @@ TEST_F(SearchWindowTest, DuringAListingDropsAreIgnoredAndClosingStopsIt)
     EXPECT_FALSE(closed);
     EXPECT_FALSE(search->isSearching());
     EXPECT_LT(results()->count(), 10);
-    EXPECT_FALSE(texts(results()).contains(u"Obor Qz 900010 99990010"_s));
+    EXPECT_FALSE(test::texts(results()).contains(u"Obor Qz 900010 99990010"_s));
 
     search->findChild<QLineEdit *>(u"txtJmeno"_s)->setText(u"%qx"_s);
     button("cmdHledat")->click();
@@ -316,19 +314,3 @@ TEST_F(SearchWindowTest, DuringAListingDropsAreIgnoredAndClosingStopsIt)
     EXPECT_TRUE(frame->close());
 }
 
-// A read that fails is told once; the count says the list is not the whole answer.
-TEST_F(SearchWindowTest, AFailedReadIsToldAndTheCountMarkedIncomplete)
-{
-    openStandalone();
-    run(u"ALTER TABLE name RENAME TO name_pryc"_s);
-    const auto restore = qScopeGuard([this] { m_demo->run(u"ALTER TABLE name_pryc RENAME TO name"_s); });
-    search(u"%qx"_s);
-    ASSERT_EQ(m_user.messages().size(), 1);
-    const ui::ShownMessage &message = m_user.messages().front();
-    EXPECT_EQ(message.icon, ui::MessageIcon::Critical);
-    EXPECT_EQ(message.title, u"Vyhledávací obrazovka 1"_s);
-    EXPECT_TRUE(message.text.startsWith(u"Hledání nelze dokončit"_s));
-    EXPECT_TRUE(message.detail.contains(u"name"_s)) << message.detail.toStdString();
-    EXPECT_EQ(count(), u"Počet nalezených subjektů: 0 (neúplné)"_s);
-    EXPECT_EQ(results()->count(), 0);
-}

@@ -44,7 +44,7 @@ QString validIco(int k)
 
 // Each hostile text typed into the search, the new entity, the group and the indicator editor
 // windows: stored exactly as typed or refused with a message; never a database failure.
-TEST_F(HostileWindowsTest, TypedTextsAreStoredExactlyOrRefused)
+TEST_F(HostileWindowsTest, TypedAndDroppedTextsAreTakenOrRefusedAndAFailedWriteIsToldInCzech)
 {
     const QStringList corpus = test::hostileInputs();
     ASSERT_GT(corpus.size(), 30);
@@ -93,12 +93,9 @@ TEST_F(HostileWindowsTest, TypedTextsAreStoredExactlyOrRefused)
         EXPECT_EQ(failures(mark), "") << shown;
     }
     std::cout << "[ figures  ] " << corpus.size() << " hostile texts typed into 4 windows, " << stored << " new entities stored\n";
-}
 
-// Each hostile text, bare and behind every payload marker, dropped on every drop target of
-// every window: ignored or taken, never a database failure or a crash.
-TEST_F(HostileWindowsTest, DroppedTextsOnEveryTargetAreIgnoredOrTaken)
-{
+    // Each hostile text, bare and behind every payload marker, dropped on every drop target of every window:
+    // ignored or taken, never a database failure or a crash.
     QList<QWidget *> windows;
     for (WindowKind kind : {WindowKind::Search, WindowKind::DataSelection, WindowKind::StatementTable, WindowKind::Analysis,
                             WindowKind::EntityGroups, WindowKind::IndicatorGroups, WindowKind::IndicatorEditor, WindowKind::NewEntity}) {
@@ -129,12 +126,9 @@ TEST_F(HostileWindowsTest, DroppedTextsOnEveryTargetAreIgnoredOrTaken)
     EXPECT_GT(drops, 1000);
     EXPECT_EQ(failures(0), "");
     std::cout << "[ figures  ] " << drops << " hostile drops on " << windows.size() << " windows, " << taken << " accepted by the widget, none a database failure\n";
-}
 
-// A write that fails in the middle shows a Czech error, leaves nothing behind, and the window
-// takes the same input again.
-TEST_F(HostileWindowsTest, AFailedWriteShowsACzechErrorAndTheWindowStaysUsable)
-{
+    // A write that fails in the middle shows a Czech error, leaves nothing behind, and the window takes the same
+    // input again.
     QWidget *form = m_main->open(WindowKind::NewEntity);
     control<QLineEdit>(form, u"txtICO"_s)->setText(u"27074358"_s);
     control<QLineEdit>(form, u"txtNazev"_s)->setText(u"Porucha s.r.o."_s);
@@ -154,3 +148,4 @@ TEST_F(HostileWindowsTest, AFailedWriteShowsACzechErrorAndTheWindowStaysUsable)
     click(form, u"cmdOK"_s);
     EXPECT_EQ(m_user.messages().last().text, u"Nový subjekt byl vytvořen."_s);
 }
+

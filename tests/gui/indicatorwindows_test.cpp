@@ -51,14 +51,7 @@ protected:
         control<QLineEdit>(editor, u"txtFunkce"_s)->setText(formula);
     }
 
-    static int rowOf(QListWidget *list, qint32 id)
-    {
-        for (int i = 0; i < list->count(); ++i) {
-            if (list->item(i)->data(Qt::UserRole).toInt() == id)
-                return i;
-        }
-        return -1;
-    }
+    static int rowOf(QListWidget *list, qint32 id) { return int(ids(list).indexOf(id)); }
     static QList<qint32> ids(QListWidget *list)
     {
         QList<qint32> out;
@@ -104,8 +97,7 @@ TEST_F(IndicatorWindowsTest, IndicatorFromLineTextsReachesANewGroupAndANewAnalys
     const QString formula = itemText(&editor, 90) + u" / "_s + itemText(&editor, 153) + u" * 100"_s;
     type(&editor, roe, u"Čistý zisk / vlastní kapitál"_s, formula);
     click(&editor, u"cmdOK"_s);
-    ASSERT_EQ(m_user.messages().size(), 1);
-    EXPECT_EQ(m_user.messages()[0].text, u"Zadejte jiný název ukazatele.\r\nUkazatel "_s + roe + u" již existuje."_s);
+    expectMessage(0, ui::MessageIcon::Exclamation, u"Zadejte jiný název ukazatele.\r\nUkazatel "_s + roe + u" již existuje."_s);
     // The test on the reference company is shown, though nothing was stored.
     indicators::Evaluator evaluator(m_db);
     const QString tested = evaluator.formulaValue(u"[90]/[153]*100"_s, {1996, 4, 3366}).value;
@@ -134,9 +126,7 @@ TEST_F(IndicatorWindowsTest, IndicatorFromLineTextsReachesANewGroupAndANewAnalys
     control<QLineEdit>(&editor, u"txtOd"_s)->setText(u"5"_s);
     control<QLineEdit>(&editor, u"txtDo"_s)->setText(u"15,5"_s);
     click(&editor, u"cmdOK"_s);
-    ASSERT_EQ(m_user.messages().size(), 3);
-    EXPECT_EQ(m_user.messages()[2].icon, ui::MessageIcon::Information);
-    EXPECT_EQ(m_user.messages()[2].text, u"Ukazatel "_s + roe + u" byl vytvořen."_s);
+    expectMessage(2, ui::MessageIcon::Information, u"Ukazatel "_s + roe + u" byl vytvořen."_s);
     EXPECT_EQ(indicatorColumn(u"func_for_val"_s, roe), u"[90]/[153]*100"_s);
     const qint32 id = indicatorColumn(u"func_for_id"_s, roe).toInt();
     EXPECT_LT(id, 0);
@@ -181,7 +171,7 @@ TEST_F(IndicatorWindowsTest, IndicatorFromLineTextsReachesANewGroupAndANewAnalys
 // Texts are stored as typed, a rename to the own name is no duplicate, a decimal constant
 // is kept, a character outside the formula language is refused, a name inside a longer one
 // stays whole.
-TEST_F(IndicatorWindowsTest, EditorStoresTextsExactlyAndKeepsTheFormulasMeaning)
+TEST_F(IndicatorWindowsTest, EditorStoresTextsExactlyKeepsTheFormulasMeaningAndFailedSavesChangeNothing)
 {
     const QString equity = value(u"SELECT RTRIM(LTRIM(value_txt)) FROM cd_val WHERE val_agn = 153"_s);
     ASSERT_TRUE(m_db.execute(u"UPDATE cd_val SET value_txt = '%1 a jeho část' WHERE val_agn = 154"_s.arg(equity)).ok);
@@ -191,8 +181,7 @@ TEST_F(IndicatorWindowsTest, EditorStoresTextsExactlyAndKeepsTheFormulasMeaning)
     click(&editor, u"cmdNova"_s);
     type(&editor, name, description, u"0.5*"_s + itemText(&editor, 36));
     click(&editor, u"cmdOK"_s);
-    ASSERT_EQ(m_user.messages().size(), 1);
-    EXPECT_EQ(m_user.messages()[0].text, u"Ukazatel "_s + name + u" byl vytvořen."_s);
+    expectMessage(0, ui::MessageIcon::Information, u"Ukazatel "_s + name + u" byl vytvořen."_s);
     EXPECT_EQ(indicatorColumn(u"func_for_val"_s, name), u"0.5*[36]"_s);
     EXPECT_EQ(indicatorColumn(u"func_for_txt"_s, name), description);
     EXPECT_EQ(control<QPlainTextEdit>(&editor, u"txtPopis"_s)->toPlainText(), description);
@@ -205,16 +194,13 @@ TEST_F(IndicatorWindowsTest, EditorStoresTextsExactlyAndKeepsTheFormulasMeaning)
     control<QComboBox>(&editor, u"cboNazev"_s)->setEditText(name.toUpper());
     control<QLineEdit>(&editor, u"txtFunkce"_s)->setText(itemText(&editor, 36) + u" / 2"_s);
     click(&editor, u"cmdOK"_s);
-    ASSERT_EQ(m_user.messages().size(), 2);
-    EXPECT_EQ(m_user.messages()[1].text, u"Ukazatel "_s + name.toUpper() + u" byl změněn."_s);
+    expectMessage(1, ui::MessageIcon::Information, u"Ukazatel "_s + name.toUpper() + u" byl změněn."_s);
     EXPECT_EQ(indicatorColumn(u"func_for_val"_s, name), u"[36]/2"_s);
 
     // "x" is no part of the language: refused, not dropped.
     control<QLineEdit>(&editor, u"txtFunkce"_s)->setText(itemText(&editor, 36) + u" x 2"_s);
     click(&editor, u"cmdOK"_s);
-    ASSERT_EQ(m_user.messages().size(), 3);
-    EXPECT_EQ(m_user.messages()[2].icon, ui::MessageIcon::Critical);
-    EXPECT_EQ(m_user.messages()[2].text, u"Ve vzorci je chyba!\r\nZkontrolujte počet závorek a operátorů."_s);
+    expectMessage(2, ui::MessageIcon::Critical, u"Ve vzorci je chyba!\r\nZkontrolujte počet závorek a operátorů."_s);
     EXPECT_EQ(indicatorColumn(u"func_for_val"_s, name), u"[36]/2"_s);
 
     // The formula box is labelled; a formula without a value on the reference company shows why.
@@ -230,22 +216,18 @@ TEST_F(IndicatorWindowsTest, EditorStoresTextsExactlyAndKeepsTheFormulasMeaning)
     click(&editor, u"cmdOK"_s);
     EXPECT_EQ(m_user.messages().last().icon, ui::MessageIcon::Information);
     EXPECT_EQ(indicatorColumn(u"func_for_val"_s, name), u"[153]+[154]"_s);
-}
 
-// A save that fails part-way is told with its reason and leaves the database as it was.
-TEST_F(IndicatorWindowsTest, FailedSavesChangeNothingAndShowNoSuccess)
-{
-    frmNovaFunkce editor(*m_state);
+    // A save that fails part-way is told with its reason and leaves the database as it was.
+    m_user.clear();
+    frmNovaFunkce failing(*m_state);
     const QString before = value(u"SELECT func_for_name FROM func_for WHERE func_for_id = 1"_s);
-    auto *names = control<QComboBox>(&editor, u"cboNazev"_s);
-    editor.cboNazev_Click(names->findText(before));
+    auto *names = control<QComboBox>(&failing, u"cboNazev"_s);
+    failing.cboNazev_Click(names->findText(before));
     ASSERT_TRUE(m_db.executeNative(u"CREATE TRIGGER no_formula BEFORE UPDATE OF func_for_val ON func_for "
                                     "BEGIN SELECT RAISE(ABORT, 'vzorec nelze zapsat'); END"_s).ok);
-    type(&editor, u"Nový název"_s, u"Nový popis"_s, itemText(&editor, 119) + u"/"_s + itemText(&editor, 182));
-    click(&editor, u"cmdOK"_s);
-    ASSERT_EQ(m_user.messages().size(), 1);
-    EXPECT_EQ(m_user.messages()[0].icon, ui::MessageIcon::Critical);
-    EXPECT_EQ(m_user.messages()[0].text, u"Ukazatel nelze změnit, nic nebylo uloženo."_s);
+    type(&failing, u"Nový název"_s, u"Nový popis"_s, itemText(&failing, 119) + u"/"_s + itemText(&failing, 182));
+    click(&failing, u"cmdOK"_s);
+    expectMessage(0, ui::MessageIcon::Critical, u"Ukazatel nelze změnit, nic nebylo uloženo."_s);
     EXPECT_TRUE(m_user.messages()[0].detail.contains(u"vzorec nelze zapsat"_s)) << m_user.messages()[0].detail.toStdString();
     EXPECT_EQ(value(u"SELECT func_for_name FROM func_for WHERE func_for_id = 1"_s), before);
     EXPECT_EQ(value(u"SELECT count(*) FROM func_for WHERE func_for_txt = 'Nový popis'"_s), u"0"_s);
@@ -259,9 +241,7 @@ TEST_F(IndicatorWindowsTest, FailedSavesChangeNothingAndShowNoSuccess)
     all->setCurrentRow(0);
     click(&groups, u"cmdPridat"_s);
     click(&groups, u"cmdVytvorit"_s);
-    ASSERT_EQ(m_user.messages().size(), 2);
-    EXPECT_EQ(m_user.messages()[1].icon, ui::MessageIcon::Critical);
-    EXPECT_EQ(m_user.messages()[1].text, u"Skupinu ukazatelů nelze vytvořit, nic nebylo uloženo."_s);
+    expectMessage(1, ui::MessageIcon::Critical, u"Skupinu ukazatelů nelze vytvořit, nic nebylo uloženo."_s);
     EXPECT_EQ(value(u"SELECT count(*) FROM func_grp"_s), groupCount);
     // The window stays usable with what was typed.
     EXPECT_EQ(groups.mode(), frmSkupinaFunkci::Mode::NewGroup);

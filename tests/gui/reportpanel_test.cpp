@@ -1,6 +1,7 @@
 #include "analysis/reportpanel.h"
 #include "report/stylesheets.h"
 #include "ui/scripteduser.h"
+#include "support/files.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -42,10 +43,7 @@ ReportPanel::Builder builds(const report::ReportSections &sections)
 
 QString readReport(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QString text = QString::fromUtf8(file.readAll());
+    QString text = QString::fromUtf8(test::readFile(path));
     if (text.startsWith(QChar(0xFEFF)))
         text.remove(0, 1);
     return text;
@@ -58,20 +56,14 @@ protected:
     void SetUp() override
     {
         for (QTemporaryDir *dir : {&m_styles, &m_other}) {
-            writeFile(dir->filePath(u"a.css"_s), "/* NAZEV: Modrý */\nbody { color: navy; }\n");
-            writeFile(dir->filePath(u"b.CSS"_s), "body { color: green; }\n");
+            ASSERT_TRUE(test::writeFile(dir->filePath(u"a.css"_s), "/* NAZEV: Modrý */\nbody { color: navy; }\n"));
+            ASSERT_TRUE(test::writeFile(dir->filePath(u"b.CSS"_s), "body { color: green; }\n"));
         }
         setFolder(m_styles.path());
     }
     void TearDown() override { QSettings().remove(u"Report"_s); }
 
     static void setFolder(const QString &folder) { report::ReportSettings::setCssFolder(folder); }
-    static void writeFile(const QString &path, const QByteArray &text)
-    {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(text);
-    }
     template <class T> static T *find(const ReportPanel &panel, const char *name)
     {
         return panel.findChild<T *>(QString::fromLatin1(name));
@@ -109,7 +101,7 @@ TEST_F(ReportPanelTest, TwoWindowsKeepAndDeleteOnlyTheirOwnFiles)
     // A "Paprsky" page, and a report of another program's window of the same caption.
     ASSERT_TRUE(second->writeProfilePage(u"<HTML></HTML>"_s));
     const QString theirs = QDir(m_other.path()).filePath(u"~Analýza 1.htm"_s);
-    writeFile(theirs, "jejich");
+    ASSERT_TRUE(test::writeFile(theirs, "jejich"));
 
     first.reset();
     EXPECT_FALSE(QFile::exists(firstFile));
@@ -228,7 +220,5 @@ TEST_F(ReportPanelTest, WebViewShowsTheReportWithoutScriptsAndPrintsAPdf)
     find<QPushButton>(panel, "cmdReportPdf")->click();
     ASSERT_TRUE(written.wait(60000));
     EXPECT_TRUE(written.back().at(1).toBool());
-    QFile pdf(m_other.filePath(u"report.pdf"_s));
-    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(pdf.read(5) == "%PDF-");
+    EXPECT_TRUE(test::readFile(m_other.filePath(u"report.pdf"_s)).startsWith("%PDF-"));
 }

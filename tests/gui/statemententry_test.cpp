@@ -7,6 +7,7 @@
 #include "statements/frmnovyvykaz.h"
 #include "statements/statementlinesview.h"
 #include "ui/busyguard.h"
+#include "support/files.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -125,10 +126,8 @@ TEST_F(StatementEntryWindowTest, AnAbbreviatedPairIsTypedCheckedSavedChangedAndD
     keypad(balance, Qt::Key_1, u"0,0"_s);
     keypad(balance, Qt::Key_Minus, u"10"_s);
     keypad(balance, Qt::Key_1, u"0"_s);
-    EXPECT_EQ(balance->amount(0), u"10"_s);
-    EXPECT_EQ(balance->amount(8), u"0"_s);
-    EXPECT_EQ(balance->amount(12), u"10"_s);
-    EXPECT_EQ(balance->amount(13), u"-10"_s);
+    EXPECT_EQ((QStringList{balance->amount(0), balance->amount(8), balance->amount(12), balance->amount(13)}),
+              (QStringList{u"10"_s, u"0"_s, u"10"_s, u"-10"_s}));
 
     // The broken rules are named with both sides; not saving leaves nothing written.
     click(w, u"cmdOK"_s);
@@ -231,15 +230,12 @@ TEST_F(StatementEntryWindowTest, ImportOffersWhatTheFileNeedsAndReportsTheSummar
     ASSERT_TRUE(test::deliverDrop(w, u"lblSubjekt"_s, u"*/*"_s + QString::number(m_company)));
     QTemporaryDir dir;
     const QString path = dir.filePath(u"vykazy.csv"_s);
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     // Lines left out are 0, so a few lines make pairs that pass every rule.
-    file.write("ico;nazev;rok;ctvrtleti;vykaz;rozsah;radek;castka\n"
-               "27074358;;2005;4;rozvaha;zkraceny;92;10\n27074358;;2005;4;rozvaha;zkraceny;93;10\n"
-               "27074358;;2005;4;rozvaha;zkraceny;152;10\n27074358;;2005;4;rozvaha;zkraceny;153;10\n"
-               "27074358;;2005;4;rozvaha;zkraceny;154;10\n27074358;;2005;4;vysledovka;zkraceny;90;0\n"
-               "25596641;Nová, a.s.;2005;4;rozvaha;2;92;0\n25596641;Nová, a.s.;2005;4;vysledovka;2;90;0\n");
-    file.close();
+    ASSERT_TRUE(test::writeFile(path, "ico;nazev;rok;ctvrtleti;vykaz;rozsah;radek;castka\n"
+                                      "27074358;;2005;4;rozvaha;zkraceny;92;10\n27074358;;2005;4;rozvaha;zkraceny;93;10\n"
+                                      "27074358;;2005;4;rozvaha;zkraceny;152;10\n27074358;;2005;4;rozvaha;zkraceny;153;10\n"
+                                      "27074358;;2005;4;rozvaha;zkraceny;154;10\n27074358;;2005;4;vysledovka;zkraceny;90;0\n"
+                                      "25596641;Nová, a.s.;2005;4;rozvaha;2;92;0\n25596641;Nová, a.s.;2005;4;vysledovka;2;90;0\n"));
 
     m_user.willChooseFile(path);
     m_user.willAnswer(ui::kYes);
@@ -266,15 +262,13 @@ TEST_F(StatementEntryWindowTest, StopWhileTheImportWritesRollsItAllBack)
     const QString caption = w->windowTitle();
     QTemporaryDir dir;
     const QString path = dir.filePath(u"vykazy.csv"_s);
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("ico;nazev;rok;ctvrtleti;vykaz;rozsah;radek;castka\n");
+    QByteArray csv = "ico;nazev;rok;ctvrtleti;vykaz;rozsah;radek;castka\n";
     constexpr int kPairs = 300;
     for (int i = 0; i < kPairs; ++i) {
         const QByteArray period = QByteArray::number(1993 + i / 4) + ';' + QByteArray::number(i % 4 + 1);
-        file.write("27074358;;" + period + ";rozvaha;zkraceny;92;0\n27074358;;" + period + ";vysledovka;zkraceny;90;0\n");
+        csv += "27074358;;" + period + ";rozvaha;zkraceny;92;0\n27074358;;" + period + ";vysledovka;zkraceny;90;0\n";
     }
-    file.close();
+    ASSERT_TRUE(test::writeFile(path, csv));
 
     auto *stop = control<QPushButton>(w, u"cmdImport"_s);
     QString checking;

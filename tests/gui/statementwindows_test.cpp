@@ -68,7 +68,7 @@ protected:
 
 } // namespace
 
-TEST_F(StatementWindowsTest, TreeTakesEntitiesOnceAndLoadsViewsAndMembersOnClick)
+TEST_F(StatementWindowsTest, TreeTakesEntitiesOnceLoadsViewsAndMembersOnClickAndEscEndsAnInsertion)
 {
     auto main = mainWindow();
     auto *w = qobject_cast<frmVyberDat *>(main->openDataSelection(std::nullopt));
@@ -113,46 +113,33 @@ TEST_F(StatementWindowsTest, TreeTakesEntitiesOnceAndLoadsViewsAndMembersOnClick
     tree->setCurrentItem(group);
     w->tvwData_OLEStartDrag();
     EXPECT_EQ(user.drags(), QStringList{u"#&#QG"_s + stmt});
-}
 
-// Esc ends an insertion before its entity is added; a drop meanwhile is refused; the next drop works.
-TEST_F(StatementWindowsTest, EscDuringInsertionLeavesNothingAndTheNextDropWorks)
-{
-    auto main = mainWindow();
-    auto *w = qobject_cast<frmVyberDat *>(main->openDataSelection(std::nullopt));
-    ASSERT_TRUE(w);
-    QApplication::setActiveWindow(main.get());
-    w->tree()->setFocus();
+    // Esc ends an insertion before its entity is added; a drop meanwhile is refused; the next drop works.
+    auto second = mainWindow();
+    auto *selection = qobject_cast<frmVyberDat *>(second->openDataSelection(std::nullopt));
+    ASSERT_TRUE(selection);
+    QApplication::setActiveWindow(second.get());
+    selection->tree()->setFocus();
     int calls = 0;
     bool refused = true;
     s_db->setIdleHook([&] {
         if (++calls != 2)
             return;
-        refused &= !onTree(w, u"*/*3366"_s);
-        QTest::keyClick(w->tree(), Qt::Key_Escape);
+        refused &= !onTree(selection, u"*/*3366"_s);
+        QTest::keyClick(selection->tree(), Qt::Key_Escape);
     });
-    onTree(w, u"*/*"_s + entity());
+    onTree(selection, u"*/*"_s + entity());
     s_db->setIdleHook({});
     EXPECT_GE(calls, 2);
     EXPECT_TRUE(refused);
-    EXPECT_TRUE(w->tree()->entities().isEmpty());
-    EXPECT_FALSE(ui::isBusy(w));
-    ASSERT_TRUE(onTree(w, u"*/*"_s + entity()));
-    EXPECT_EQ(w->tree()->entities(), QList<qint32>{s_entity});
-    EXPECT_EQ(w->tree()->topLevelItemCount(), 1);
+    EXPECT_TRUE(selection->tree()->entities().isEmpty());
+    EXPECT_FALSE(ui::isBusy(selection));
+    ASSERT_TRUE(onTree(selection, u"*/*"_s + entity()));
+    EXPECT_EQ(selection->tree()->entities(), QList<qint32>{s_entity});
+    EXPECT_EQ(selection->tree()->topLevelItemCount(), 1);
 }
 
-TEST_F(StatementWindowsTest, WindowOpensOnTheHandedOverEntity)
-{
-    auto main = mainWindow();
-    EXPECT_TRUE(main->findChild<QAction *>(u"miVyber"_s)->isEnabled());
-    EXPECT_TRUE(main->findChild<QAction *>(u"miVykaz"_s)->isEnabled());
-    auto *w = qobject_cast<frmVyberDat *>(main->openDataSelection(3366));
-    ASSERT_TRUE(w);
-    QTRY_COMPARE(w->tree()->entities(), QList<qint32>{3366});
-}
-
-TEST_F(StatementWindowsTest, TableShowsDroppedStatementsSideBySide)
+TEST_F(StatementWindowsTest, TheTableShowsDroppedAndDraggedStatementsAndAWindowOpensOnTheHandedOverEntity)
 {
     ui::ScriptedUser user;
     auto main = mainWindow();
@@ -198,23 +185,27 @@ TEST_F(StatementWindowsTest, TableShowsDroppedStatementsSideBySide)
 
     main->mdiArea()->closeAllSubWindows();
     EXPECT_TRUE(main->saveItemTag().isEmpty());
-}
 
-// The user's way: a balance-sheet year dragged from the tree onto the table.
-TEST_F(StatementWindowsTest, TreeNodesDragOntoTheTable)
-{
-    ui::ScriptedUser user;
-    auto main = mainWindow();
-    auto *tree = qobject_cast<frmVyberDat *>(main->openDataSelection(std::nullopt));
+    // The user's way: a balance-sheet year dragged from the tree onto the table; a data selection opened on an entity shows it.
+    ui::ScriptedUser dragUser;
+    auto second = mainWindow();
+    auto *tree = qobject_cast<frmVyberDat *>(second->openDataSelection(std::nullopt));
     ASSERT_TRUE(onTree(tree, u"*/*"_s + entity()));
-    auto *table = qobject_cast<frmTabulka *>(main->open(shell::WindowKind::StatementTable));
+    auto *target = qobject_cast<frmTabulka *>(second->open(shell::WindowKind::StatementTable));
     for (const QString &year : {u"1998"_s, u"1999"_s}) {
         QTreeWidgetItem *node = tree->tree()->findKey(u"YR"_s + year + u"_"_s + entity());
         ASSERT_TRUE(node);
         tree->tree()->setCurrentItem(node);
         tree->tvwData_OLEStartDrag();
-        ASSERT_TRUE(onGrid(table, user.drags().back()));
+        ASSERT_TRUE(onGrid(target, dragUser.drags().back()));
     }
-    EXPECT_EQ(table->table().statementCount(), s_db->singleValue(u"SELECT count(*) FROM finl_stmt WHERE inac_ind = 0 AND stmt_type_cd = 27 AND subj_id = "_s + entity()).toInt());
-    EXPECT_TRUE(user.messages().isEmpty());
+    EXPECT_EQ(target->table().statementCount(), s_db->singleValue(u"SELECT count(*) FROM finl_stmt WHERE inac_ind = 0 AND stmt_type_cd = 27 AND subj_id = "_s + entity()).toInt());
+    EXPECT_TRUE(dragUser.messages().isEmpty());
+
+    // The window opens on the entity handed over.
+    EXPECT_TRUE(second->findChild<QAction *>(u"miVyber"_s)->isEnabled() && second->findChild<QAction *>(u"miVykaz"_s)->isEnabled());
+    auto *selection = qobject_cast<frmVyberDat *>(second->openDataSelection(3366));
+    ASSERT_TRUE(selection);
+    QTRY_COMPARE(selection->tree()->entities(), QList<qint32>{3366});
 }
+

@@ -30,12 +30,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-bool waitCursorShown()
-{
-    const QCursor *cursor = QApplication::overrideCursor();
-    return cursor && cursor->shape() == Qt::WaitCursor;
-}
-
 // The POSIX locks this process holds, as the kernel lists them.
 int locksHeld()
 {
@@ -66,58 +60,34 @@ QString otherProcess(const QString &path, const QString &sql)
     return QString::fromUtf8(python.readAllStandardOutput() + python.readAllStandardError()).trimmed();
 }
 
+// Runs a task of up to a hundred steps on window with stop as its button, calling poke at
+// the third step; returns how it ended and the steps taken.
+std::pair<ui::TaskEnd, int> runSteps(QWidget *window, QPushButton *stop, const std::function<void()> &poke = {})
+{
+    int count = 0;
+    const ui::TaskEnd end = ui::runLongTask(window, stop, [&](ui::LongTask &task) {
+        while (count < 100) {
+            if (++count == 3 && poke)
+                poke();
+            if (!task.next())
+                break;
+        }
+    });
+    return {end, count};
+}
+
 } // namespace
-
-// Boxes with one button take no reply, so the script stays aligned with the questions.
-TEST(MessageSeam, RecordsEveryBoxAndQuestionsTakeScriptedRepliesInOrderDefaultingToNo)
-{
-    ui::ScriptedUser user;
-    user.willAnswer(ui::kYes);
-    user.willAnswer(ui::kNo);
-    ui::information(nullptr, u"Nový subjekt"_s, u"Subjekt byl uložen."_s);
-    EXPECT_TRUE(ui::askYesNo(nullptr, u"Smazat"_s, u"Opravdu smazat?"_s));
-    ui::exclamation(nullptr, u"Nový subjekt"_s, u"Zadejte IČO."_s);
-    EXPECT_FALSE(ui::askYesNo(nullptr, u"Smazat"_s, u"Opravdu smazat?"_s));
-    EXPECT_FALSE(ui::askYesNo(nullptr, u"Smazat"_s, u"Bez odpovědi"_s));
-
-    ASSERT_EQ(user.messages().size(), 5);
-    const ui::ShownMessage &info = user.messages()[0];
-    EXPECT_EQ(info.icon, ui::MessageIcon::Information);
-    EXPECT_EQ(info.title, u"Nový subjekt"_s);
-    EXPECT_EQ(info.text, u"Subjekt byl uložen."_s);
-    EXPECT_EQ(info.buttons, QStringList{ui::kOk});
-    const ui::ShownMessage &question = user.messages()[1];
-    EXPECT_EQ(question.icon, ui::MessageIcon::Question);
-    EXPECT_EQ(question.buttons, (QStringList{ui::kYes, ui::kNo}));
-    EXPECT_EQ(question.answer, ui::kYes);
-    EXPECT_EQ(user.messages()[2].icon, ui::MessageIcon::Exclamation);
-    EXPECT_EQ(user.messages()[4].answer, ui::kNo);
-}
-
-TEST(MessageSeam, NestedScriptedUserHandsBackToTheOuterOne)
-{
-    ui::ScriptedUser outer;
-    {
-        ui::ScriptedUser inner;
-        ui::information(nullptr, u"t"_s, u"vnitřní"_s);
-        EXPECT_EQ(inner.messages().size(), 1);
-    }
-    EXPECT_EQ(ui::ScriptedUser::current(), &outer);
-    ui::information(nullptr, u"t"_s, u"vnější"_s);
-    ASSERT_EQ(outer.messages().size(), 1);
-    EXPECT_EQ(outer.messages()[0].text, u"vnější"_s);
-}
 
 // Guards nest; caption, cursor and flag come back also through an exception or a window
 // deleted meanwhile.
-TEST(BusyGuard, ShowsBusyCaptionAndWaitCursorAndRestoresThemWhateverHappens)
+TEST(BusyGuard, BusyWindowsShowItEndLongTasksOnStopEscOrCloseAndTakeNoDrops)
 {
     QWidget window;
     window.setWindowTitle(u"Nový výkaz"_s);
     try {
         ui::BusyGuard busy(&window);
         EXPECT_EQ(window.windowTitle(), ui::kBusyCaption);
-        EXPECT_TRUE(waitCursorShown());
+        EXPECT_TRUE(QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor);
         {
             ui::BusyGuard inner(&window);
         }
@@ -143,74 +113,48 @@ TEST(BusyGuard, ShowsBusyCaptionAndWaitCursorAndRestoresThemWhateverHappens)
         delete gone;
     }
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-}
 
-namespace {
-
-// Runs a task of up to a hundred steps on window with stop as its button, calling poke at
-// the third step; returns how it ended and the steps taken.
-std::pair<ui::TaskEnd, int> runSteps(QWidget *window, QPushButton *stop, const std::function<void()> &poke = {})
-{
-    int count = 0;
-    const ui::TaskEnd end = ui::runLongTask(window, stop, [&](ui::LongTask &task) {
-        while (count < 100) {
-            if (++count == 3 && poke)
-                poke();
-            if (!task.next())
-                break;
-        }
-    });
-    return {end, count};
-}
-
-} // namespace
-
-// Stop, Esc and a close each end the loop at once; a busy window takes no second task; the
-// stop button and caption come back; a window deleted meanwhile is reported gone.
-TEST(LongTask, StopEscAndCloseEndTheLoopAndEverythingIsRestored)
-{
-    QWidget window;
-    auto *stop = new QPushButton(u"Najít"_s, &window);
-    window.setWindowTitle(u"Analýza 1"_s);
-    window.show();
-    QApplication::setActiveWindow(&window);
+    // A long task: Stop, Esc and a close each end the loop at once; a busy window takes no second task; the stop
+    // button and caption come back; a window deleted meanwhile is reported gone.
+    QWidget task;
+    auto *stop = new QPushButton(u"Najít"_s, &task);
+    task.setWindowTitle(u"Analýza 1"_s);
+    task.show();
+    QApplication::setActiveWindow(&task);
     ui::TaskEnd nested = ui::TaskEnd::Finished;
     const auto clickStop = [&] {
         EXPECT_EQ(stop->text(), u"Stop"_s);
-        nested = ui::runLongTask(&window, nullptr, [](ui::LongTask &) {});
+        nested = ui::runLongTask(&task, nullptr, [](ui::LongTask &) {});
         stop->click();
     };
-    EXPECT_EQ(runSteps(&window, stop, clickStop), std::pair(ui::TaskEnd::Stopped, 3));
+    EXPECT_EQ(runSteps(&task, stop, clickStop), std::pair(ui::TaskEnd::Stopped, 3));
     EXPECT_EQ(nested, ui::TaskEnd::Refused);
     EXPECT_EQ(stop->text(), u"Najít"_s);
-    EXPECT_EQ(window.windowTitle(), u"Analýza 1"_s);
-    EXPECT_FALSE(ui::isBusy(&window));
+    EXPECT_EQ(task.windowTitle(), u"Analýza 1"_s);
+    EXPECT_FALSE(ui::isBusy(&task));
 
-    EXPECT_EQ(runSteps(&window, stop, [&] { QTest::keyClick(stop, Qt::Key_Escape); }), std::pair(ui::TaskEnd::Stopped, 3));
+    EXPECT_EQ(runSteps(&task, stop, [&] { QTest::keyClick(stop, Qt::Key_Escape); }), std::pair(ui::TaskEnd::Stopped, 3));
     bool closed = true;
-    EXPECT_EQ(runSteps(&window, stop, [&] { closed = window.close(); }), std::pair(ui::TaskEnd::Stopped, 3));
+    EXPECT_EQ(runSteps(&task, stop, [&] { closed = task.close(); }), std::pair(ui::TaskEnd::Stopped, 3));
     EXPECT_FALSE(closed);
-    EXPECT_EQ(runSteps(&window, stop), std::pair(ui::TaskEnd::Finished, 100));
+    EXPECT_EQ(runSteps(&task, stop), std::pair(ui::TaskEnd::Finished, 100));
 
-    auto *gone = new QWidget;
-    EXPECT_EQ(ui::runLongTask(gone, nullptr, [gone](ui::LongTask &task) {
-                  delete gone;
+    auto *deleted = new QWidget;
+    EXPECT_EQ(ui::runLongTask(deleted, nullptr, [deleted](ui::LongTask &task) {
+                  delete deleted;
                   EXPECT_TRUE(task.stopped());
               }), ui::TaskEnd::WindowGone);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-}
 
-// Only controls that take drops get them, and only while their window is not busy.
-TEST(DropSeam, DeliversTextToTheNamedControlThroughTheDropEventsUnlessRefused)
-{
-    QWidget window;
-    auto *label = new QLabel(&window);
-    auto *list = new QListWidget(&window);
-    auto *plain = new QLabel(&window);
+    // Only controls that take drops get them, and only while their window is not busy.
+    QWidget dropWindow;
+    auto *label = new QLabel(&dropWindow);
+    auto *list = new QListWidget(&dropWindow);
+    auto *plain = new QLabel(&dropWindow);
     label->setObjectName(u"lblSubjekt"_s);
     list->setObjectName(u"lstNalezeno"_s);
     plain->setObjectName(u"lblJiny"_s);
-    auto *layout = new QVBoxLayout(&window);
+    auto *layout = new QVBoxLayout(&dropWindow);
     layout->addWidget(label);
     layout->addWidget(list);
     QStringList received;
@@ -220,26 +164,26 @@ TEST(DropSeam, DeliversTextToTheNamedControlThroughTheDropEventsUnlessRefused)
         received << u"list:"_s + text;
         positions << pos;
     });
-    window.resize(300, 300);
-    window.show();
+    dropWindow.resize(300, 300);
+    dropWindow.show();
 
-    EXPECT_FALSE(test::deliverDrop(&window, u"lblJiny"_s, u"*/*1"_s));
-    EXPECT_FALSE(test::deliverDrop(&window, u"lstNeni"_s, u"*/*1"_s));
+    EXPECT_FALSE(test::deliverDrop(&dropWindow, u"lblJiny"_s, u"*/*1"_s));
+    EXPECT_FALSE(test::deliverDrop(&dropWindow, u"lstNeni"_s, u"*/*1"_s));
     {
-        ui::BusyGuard busy(&window);
-        EXPECT_FALSE(test::deliverDrop(&window, u"lstNalezeno"_s, u"*/*1"_s));
+        ui::BusyGuard busy(&dropWindow);
+        EXPECT_FALSE(test::deliverDrop(&dropWindow, u"lstNalezeno"_s, u"*/*1"_s));
     }
     EXPECT_TRUE(received.isEmpty());
 
     // Another program's file link is no payload; what is taken is always copied, a move proposed or not.
-    EXPECT_FALSE(test::deliverDrop(&window, u"lblSubjekt"_s, u"file:///tmp/vykazy.csv"_s));
-    EXPECT_TRUE(test::deliverDrop(&window, u"lblSubjekt"_s, u"*/*1234"_s, {}, Qt::ShiftModifier));
-    EXPECT_TRUE(test::deliverDrop(&window, u"lstNalezeno"_s, u"#&#AC99001_3366"_s, QPoint(5, 7)));
+    EXPECT_FALSE(test::deliverDrop(&dropWindow, u"lblSubjekt"_s, u"file:///tmp/vykazy.csv"_s));
+    EXPECT_TRUE(test::deliverDrop(&dropWindow, u"lblSubjekt"_s, u"*/*1234"_s, {}, Qt::ShiftModifier));
+    EXPECT_TRUE(test::deliverDrop(&dropWindow, u"lstNalezeno"_s, u"#&#AC99001_3366"_s, QPoint(5, 7)));
     EXPECT_EQ(received, (QStringList{u"label:*/*1234"_s, u"list:#&#AC99001_3366"_s}));
     EXPECT_EQ(positions, QList<QPoint>{QPoint(5, 7)});
 }
 
-TEST(IdleHook, ProcessesPendingEventsAfterDatabaseCallsAtTheSetPace)
+TEST(IdleHook, ProcessesPendingEventsAtTheSetPaceAndAFileDialogKeepsTheDatabaseLocks)
 {
     test::SqliteFixture fixture;
     db::Database database;
@@ -254,6 +198,44 @@ TEST(IdleHook, ProcessesPendingEventsAfterDatabaseCallsAtTheSetPace)
     ui::installIdleHook(database, std::chrono::milliseconds(0));
     database.singleValue(u"SELECT count(*) FROM subj"_s);
     EXPECT_EQ(fired, 1);
+
+    // A file dialog listing the database's folder must not open and close the database, -wal or -shm file: that
+    // drops every lock the process holds on it, and another process closing the file would then checkpoint and
+    // delete the WAL this one still writes into.
+    test::SqliteFixture files;
+    db::Database walDb;
+    ASSERT_EQ(files.open(walDb, test::SqliteFixture::Content::Tables), "");
+    walDb.useWriteAheadLog();
+    ASSERT_TRUE(walDb.execute(u"INSERT INTO ctrl (row_id, inac_ind) VALUES (-1, 0)"_s));
+    const int held = locksHeld();
+    ASSERT_GT(held, 0);
+
+    bool listed = false;
+    QTimer::singleShot(0, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        auto *model = dialog->findChild<QFileSystemModel *>();
+        ASSERT_NE(model, nullptr);
+        listed = QTest::qWaitFor([&] {
+            const QModelIndex folder = model->index(QFileInfo(files.path()).absolutePath());
+            if (model->rowCount(folder) < 3)
+                return false;
+            for (int row = 0; row < model->rowCount(folder); ++row) {
+                model->data(model->index(row, 0, folder), Qt::DecorationRole);
+                model->data(model->index(row, 2, folder));
+            }
+            return true;
+        }, 5000);
+        QTest::qWait(300); // the listing's icons and types come from a worker
+        dialog->reject();
+    });
+    ui::openFileName(nullptr, u"Importovat výkazy"_s, QFileInfo(files.path()).absolutePath(), u"Všechny soubory (*)"_s);
+    ASSERT_TRUE(listed);
+    EXPECT_EQ(locksHeld(), held);
+
+    EXPECT_EQ(otherProcess(files.path(), u"INSERT INTO ctrl (row_id, inac_ind) VALUES (-2, 0)"_s), "");
+    ASSERT_TRUE(walDb.execute(u"INSERT INTO ctrl (row_id, inac_ind) VALUES (-3, 0)"_s));
+    EXPECT_EQ(otherProcess(files.path(), u"SELECT count(*) FROM ctrl"_s), "3");
 }
 
 // A statement the server keeps waiting: the window paints and takes events meanwhile, shows the
@@ -289,50 +271,9 @@ TEST(IdleHook, AWaitOnTheServerKeepsTheWindowAliveShowsItBusyAndEscCancels)
     EXPECT_EQ(database.readValue(u"SELECT 1"_s).value, u"1"_s) << "the connection goes on";
 }
 
-// A file dialog listing the database's folder must not open and close the database, -wal or
-// -shm file: that drops every lock the process holds on it, and another process closing the
-// file would then checkpoint and delete the WAL this one still writes into.
-TEST(FileDialog, ListingTheDatabaseFolderKeepsTheLocksSoAnotherProcessSeesEveryWrite)
-{
-    test::SqliteFixture files;
-    db::Database database;
-    ASSERT_EQ(files.open(database, test::SqliteFixture::Content::Tables), "");
-    database.useWriteAheadLog();
-    ASSERT_TRUE(database.execute(u"INSERT INTO ctrl (row_id, inac_ind) VALUES (-1, 0)"_s));
-    const int held = locksHeld();
-    ASSERT_GT(held, 0);
-
-    bool listed = false;
-    QTimer::singleShot(0, [&] {
-        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-        ASSERT_NE(dialog, nullptr);
-        auto *model = dialog->findChild<QFileSystemModel *>();
-        ASSERT_NE(model, nullptr);
-        listed = QTest::qWaitFor([&] {
-            const QModelIndex folder = model->index(QFileInfo(files.path()).absolutePath());
-            if (model->rowCount(folder) < 3)
-                return false;
-            for (int row = 0; row < model->rowCount(folder); ++row) {
-                model->data(model->index(row, 0, folder), Qt::DecorationRole);
-                model->data(model->index(row, 2, folder));
-            }
-            return true;
-        }, 5000);
-        QTest::qWait(300); // the listing's icons and types come from a worker
-        dialog->reject();
-    });
-    ui::openFileName(nullptr, u"Importovat výkazy"_s, QFileInfo(files.path()).absolutePath(), u"Všechny soubory (*)"_s);
-    ASSERT_TRUE(listed);
-    EXPECT_EQ(locksHeld(), held);
-
-    EXPECT_EQ(otherProcess(files.path(), u"INSERT INTO ctrl (row_id, inac_ind) VALUES (-2, 0)"_s), "");
-    ASSERT_TRUE(database.execute(u"INSERT INTO ctrl (row_id, inac_ind) VALUES (-3, 0)"_s));
-    EXPECT_EQ(otherProcess(files.path(), u"SELECT count(*) FROM ctrl"_s), "3");
-}
-
 // A box taller than the screen hides its buttons: a long text keeps its first lines and the
 // whole of it scrolls in the details, as a long detail does.
-TEST(MessageBox, LongTextsScrollInTheDetailsSoTheButtonsStayInSight)
+TEST(MessageSeam, LongTextsScrollInTheDetailsAndScriptedUsersRecordEveryBoxAndReplyInOrder)
 {
     QStringList lines;
     for (int i = 1; i <= 400; ++i)
@@ -350,4 +291,40 @@ TEST(MessageBox, LongTextsScrollInTheDetailsSoTheButtonsStayInSight)
     EXPECT_LE(shown.count(u'\n'), 15);
     EXPECT_TRUE(shown.startsWith(u"řádek 1: odmítnut\n"_s));
     EXPECT_TRUE(details.contains(u"řádek 400: odmítnut"_s));
+
+    // Boxes with one button take no reply, so the script stays aligned with the questions; a nested scripted user hands back to the outer one.
+    ui::ScriptedUser user;
+    user.willAnswer(ui::kYes);
+    user.willAnswer(ui::kNo);
+    ui::information(nullptr, u"Nový subjekt"_s, u"Subjekt byl uložen."_s);
+    EXPECT_TRUE(ui::askYesNo(nullptr, u"Smazat"_s, u"Opravdu smazat?"_s));
+    ui::exclamation(nullptr, u"Nový subjekt"_s, u"Zadejte IČO."_s);
+    EXPECT_FALSE(ui::askYesNo(nullptr, u"Smazat"_s, u"Opravdu smazat?"_s));
+    EXPECT_FALSE(ui::askYesNo(nullptr, u"Smazat"_s, u"Bez odpovědi"_s));
+
+    ASSERT_EQ(user.messages().size(), 5);
+    const ui::ShownMessage &info = user.messages()[0];
+    EXPECT_EQ(info.icon, ui::MessageIcon::Information);
+    EXPECT_EQ(info.title, u"Nový subjekt"_s);
+    EXPECT_EQ(info.text, u"Subjekt byl uložen."_s);
+    EXPECT_EQ(info.buttons, QStringList{ui::kOk});
+    const ui::ShownMessage &question = user.messages()[1];
+    EXPECT_EQ(question.icon, ui::MessageIcon::Question);
+    EXPECT_EQ(question.buttons, (QStringList{ui::kYes, ui::kNo}));
+    EXPECT_EQ(question.answer, ui::kYes);
+    EXPECT_EQ(user.messages()[2].icon, ui::MessageIcon::Exclamation);
+    EXPECT_EQ(user.messages()[4].answer, ui::kNo);
+
+    // A nested scripted user hands back to the outer one.
+    ui::ScriptedUser outer;
+    {
+        ui::ScriptedUser inner;
+        ui::information(nullptr, u"t"_s, u"vnitřní"_s);
+        EXPECT_EQ(inner.messages().size(), 1);
+    }
+    EXPECT_EQ(ui::ScriptedUser::current(), &outer);
+    ui::information(nullptr, u"t"_s, u"vnější"_s);
+    ASSERT_EQ(outer.messages().size(), 1);
+    EXPECT_EQ(outer.messages()[0].text, u"vnější"_s);
 }
+

@@ -11,7 +11,7 @@ void WindowTest::SetUp()
     m_state = std::make_unique<shell::AppState>(m_db);
 }
 
-QStringList WindowTest::texts(QListWidget *list)
+QStringList texts(QListWidget *list)
 {
     QStringList out;
     for (int i = 0; i < list->count(); ++i)
@@ -22,6 +22,13 @@ QStringList WindowTest::texts(QListWidget *list)
 QString WindowTest::lastMessage() const
 {
     return m_user.messages().isEmpty() ? QString() : m_user.messages().last().text;
+}
+
+void WindowTest::expectMessage(qsizetype n, ui::MessageIcon icon, const QString &text) const
+{
+    ASSERT_EQ(m_user.messages().size(), n + 1) << text.toStdString();
+    EXPECT_EQ(m_user.messages()[n].icon, icon) << text.toStdString();
+    EXPECT_EQ(m_user.messages()[n].text, text);
 }
 
 void FrameTest::SetUp()

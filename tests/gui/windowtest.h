@@ -14,6 +14,9 @@
 
 namespace verna::test {
 
+// The texts of a list's lines, in order.
+QStringList texts(QListWidget *list);
+
 // A fresh database with the reference data per test, the scripted user and the helpers that
 // find controls by name.
 class WindowTest : public ::testing::Test
@@ -29,8 +32,10 @@ protected:
         return found;
     }
     static void click(QWidget *window, const QString &button) { control<QPushButton>(window, button)->click(); }
-    static QStringList texts(QListWidget *list);
+    static QStringList texts(QListWidget *list) { return test::texts(list); }
     QString lastMessage() const;
+    // Checks that the n-th message shown (from 0) is the last one, with this icon and text.
+    void expectMessage(qsizetype n, ui::MessageIcon icon, const QString &text) const;
     QString value(const QString &sql) { return m_db.singleValue(sql); }
 
     SqliteFixture m_files;

@@ -25,9 +25,11 @@
 
 #include <csignal>
 #include <cstdio>
+#include <map>
 
 using namespace verna;
 using namespace verna::reliability;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -45,20 +47,20 @@ struct Target {
     QString create(bool postgres)
     {
         if (!postgres) {
-            dbOption = dir.filePath(QStringLiteral("shared.sqlite"));
+            dbOption = dir.filePath(u"shared.sqlite"_s);
             if (const Outcome o = db.open(db::DatabaseLocation::file(dbOption)); !o)
                 return o.error;
         } else {
             if (!db::isOdbcDataSourceConfigured(db::kDefaultDsn))
-                return QStringLiteral("skip");
-            dbOption = QStringLiteral("odbc:") + db::kDefaultDsn;
+                return u"skip"_s;
+            dbOption = u"odbc:"_s + db::kDefaultDsn;
             if (const Outcome o = db.open(db::DatabaseLocation::odbc(db::kDefaultDsn)); !o)
                 return o.error;
-            schema = QStringLiteral("r_") + QUuid::createUuid().toString(QUuid::Id128).left(16);
+            schema = u"r_"_s + QUuid::createUuid().toString(QUuid::Id128).left(16);
             QSqlQuery q(db.connection());
-            if (!q.exec(QStringLiteral("CREATE SCHEMA %1").arg(schema)) || !q.exec(QStringLiteral("SET search_path TO %1").arg(schema)))
-                return QStringLiteral("schema");
-            environment << QStringLiteral("PGOPTIONS=-c search_path=") + schema;
+            if (!q.exec(u"CREATE SCHEMA %1"_s.arg(schema)) || !q.exec(u"SET search_path TO %1"_s.arg(schema)))
+                return u"schema"_s;
+            environment << u"PGOPTIONS=-c search_path="_s + schema;
         }
         if (const Outcome o = shell::initialiseDatabase(db, false); !o)
             return o.error;
@@ -68,36 +70,37 @@ struct Target {
     ~Target()
     {
         if (!schema.isEmpty() && db.isOpen())
-            QSqlQuery(db.connection()).exec(QStringLiteral("DROP SCHEMA %1 CASCADE").arg(schema));
+            QSqlQuery(db.connection()).exec(u"DROP SCHEMA %1 CASCADE"_s.arg(schema));
     }
+
+    // This program as a "writer" or "reader" on the database, with its log; ended with the target.
+    QProcess *worker(const QString &role, int seconds, const QString &log, int index)
+    {
+        return spawn(QCoreApplication::applicationFilePath(), {role, dbOption, QString::number(seconds), log, QString::number(index)});
+    }
+    // verna-db on the database with the blank-separated arguments.
+    QProcess *tool(const QString &arguments)
+    {
+        return spawn(QStringLiteral(VERNA_DB_TOOL), QStringList{u"--db"_s, dbOption} + arguments.split(u' '));
+    }
+    QProcess *spawn(const QString &program, const QStringList &arguments)
+    {
+        auto *p = new QProcess(&children);
+        p->setEnvironment(environment);
+        p->setStandardOutputFile(QProcess::nullDevice());
+        p->start(program, arguments);
+        return p;
+    }
+    QObject children; // last, so that the processes end before the database closes
 };
-
-QProcess *spawn(const Target &target, const QString &program, const QStringList &arguments, QObject *parent)
-{
-    auto *p = new QProcess(parent);
-    p->setEnvironment(target.environment);
-    p->setStandardOutputFile(QProcess::nullDevice());
-    p->start(program, arguments);
-    return p;
-}
-
-QString self()
-{
-    return QCoreApplication::applicationFilePath();
-}
 
 int load(Target &target, int seconds, int writers, int readers)
 {
-    QObject owner;
     QList<QProcess *> children;
     QStringList logs;
     for (int i = 0; i < writers + readers; ++i) {
-        const bool writer = i < writers;
-        logs << target.dir.filePath(QStringLiteral("log-%1").arg(i));
-        children << spawn(target, self(),
-                          {writer ? QStringLiteral("writer") : QStringLiteral("reader"), target.dbOption, QString::number(seconds),
-                           logs.last(), QString::number(i)},
-                          &owner);
+        logs << target.dir.filePath(u"log-%1"_s.arg(i));
+        children << target.worker(i < writers ? u"writer"_s : u"reader"_s, seconds, logs.last(), i);
     }
     bool allExited = true;
     for (QProcess *p : children)
@@ -111,22 +114,15 @@ int load(Target &target, int seconds, int writers, int readers)
 
 int crash(Target &target, int rounds)
 {
-    QObject owner;
     QStringList logs;
     int kills = 0;
     auto *random = QRandomGenerator::global();
     for (int round = 0; round < rounds; ++round) {
         // A long write (demo data in chunks) and a writer of the application's writes side by
         // side, each killed at a random moment.
-        QList<QProcess *> victims;
-        victims << spawn(target, QStringLiteral(VERNA_DB_TOOL),
-                         {QStringLiteral("--db"), target.dbOption, QStringLiteral("demo"), QStringLiteral("--entities"),
-                          QStringLiteral("600"), QStringLiteral("--seed"), QString::number(1000 + round), QStringLiteral("--years"),
-                          QStringLiteral("1999")},
-                         &owner);
-        logs << target.dir.filePath(QStringLiteral("crash-%1").arg(round));
-        victims << spawn(target, self(), {QStringLiteral("writer"), target.dbOption, QStringLiteral("30"), logs.last(), QString::number(round)},
-                         &owner);
+        logs << target.dir.filePath(u"crash-%1"_s.arg(round));
+        const QList<QProcess *> victims = {target.tool(u"demo --entities 600 --seed %1 --years 1999"_s.arg(1000 + round)),
+                                           target.worker(u"writer"_s, 30, logs.last(), round)};
         for (QProcess *p : victims)
             p->waitForStarted();
         // The kill falls within the demo's later chunks: after its first commit, at a random moment.
@@ -148,12 +144,9 @@ int crash(Target &target, int rounds)
     Report report = check(target.db, logs, /*killed=*/true);
     report.addWholeness(target.db);
     // The database takes a whole run after the kills.
-    QProcess after;
-    after.setEnvironment(target.environment);
-    after.start(QStringLiteral(VERNA_DB_TOOL), {QStringLiteral("--db"), target.dbOption, QStringLiteral("demo"), QStringLiteral("--entities"),
-                                                 QStringLiteral("20"), QStringLiteral("--seed"), QStringLiteral("99999")});
-    const bool usable = after.waitForFinished(120000) && after.exitStatus() == QProcess::NormalExit && after.exitCode() == 0;
-    report.line(QStringLiteral("a demo run after the kills completes"), usable ? 0 : 1);
+    QProcess *after = target.tool(u"demo --entities 20 --seed 99999"_s);
+    const bool usable = after->waitForFinished(120000) && after->exitStatus() == QProcess::NormalExit && after->exitCode() == 0;
+    report.line(u"a demo run after the kills completes"_s, usable ? 0 : 1);
     report.print();
     return report.clean() ? 0 : 1;
 }
@@ -170,41 +163,33 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
-    if (args.size() == 5 && (args[0] == QLatin1String("writer") || args[0] == QLatin1String("reader")))
-        return args[0] == QLatin1String("writer") ? runWriter(args[1], args[2].toInt(), args[3], args[4].toInt())
-                                                  : runReader(args[1], args[2].toInt(), args[3]);
-    const bool required = qEnvironmentVariable("VERNA_TEST_POSTGRES") == QLatin1String("required");
-    if (args.size() == 1 && args[0] == QLatin1String("server"))
+    if (args.size() == 5 && (args[0] == u"writer"_s || args[0] == u"reader"_s))
+        return args[0] == u"writer"_s ? runWriter(args[1], args[2].toInt(), args[3], args[4].toInt()) : runReader(args[1], args[2].toInt(), args[3]);
+    const bool required = qEnvironmentVariable("VERNA_TEST_POSTGRES") == u"required"_s;
+    if (args.size() == 1 && args[0] == u"server"_s)
         return reliability::serverFaults(required);
-    if (args.size() < 2 || (args[1] != QLatin1String("sqlite") && args[1] != QLatin1String("postgresql")))
+    if (args.size() < 2 || (args[1] != u"sqlite"_s && args[1] != u"postgresql"_s))
         return usage();
-    int seconds = 20;
-    int writers = 8, readers = 2, rounds = 6;
+    int seconds = 20, writers = 8, readers = 2, rounds = 6;
+    const std::map<QString, int *> options = {
+        {u"--seconds"_s, &seconds}, {u"--writers"_s, &writers}, {u"--readers"_s, &readers}, {u"--rounds"_s, &rounds}};
     for (int i = 2; i + 1 < args.size(); i += 2) {
-        const int value = args[i + 1].toInt();
-        if (args[i] == QLatin1String("--seconds"))
-            seconds = value;
-        else if (args[i] == QLatin1String("--writers"))
-            writers = value;
-        else if (args[i] == QLatin1String("--readers"))
-            readers = value;
-        else if (args[i] == QLatin1String("--rounds"))
-            rounds = value;
-        else
+        const auto option = options.find(args[i]);
+        if (option == options.end())
             return usage();
+        *option->second = args[i + 1].toInt();
     }
     // The full run on demand, whatever the short one of ctest asks for.
     if (const int full = qEnvironmentVariableIntValue("VERNA_RELIABILITY_SECONDS"); full > 0)
         seconds = full;
-    const bool postgres = args[1] == QLatin1String("postgresql");
     Target target;
-    if (const QString error = target.create(postgres); !error.isEmpty()) {
+    if (const QString error = target.create(args[1] == u"postgresql"_s); !error.isEmpty()) {
         std::fprintf(stderr, "no database: %s\n", qPrintable(error));
-        return error == QLatin1String("skip") && !required ? kSkipped : 1;
+        return error == u"skip"_s && !required ? kSkipped : 1;
     }
-    if (args[0] == QLatin1String("load"))
+    if (args[0] == u"load"_s)
         return load(target, seconds, writers, readers);
-    if (args[0] == QLatin1String("crash"))
+    if (args[0] == u"crash"_s)
         return crash(target, rounds);
     return usage();
 }

@@ -12,11 +12,13 @@
 
 namespace verna::test {
 
-ToolRun runVernaDb(const QStringList &arguments, const QStringList &environment)
+ToolRun runVernaDb(const QStringList &arguments, const QStringList &environment, const QByteArray &input)
 {
     QProcess p;
     p.setEnvironment(environment);
     p.start(QStringLiteral(VERNA_DB_TOOL), arguments);
+    if (!input.isEmpty() && p.write(input) == input.size())
+        p.closeWriteChannel();
     p.waitForFinished(60000);
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
             QString::fromUtf8(p.readAllStandardError())};
@@ -50,20 +52,13 @@ bool TestDatabase::postgresRequired() const
 
 bool TestDatabase::open()
 {
-    if (m_backend == TestBackend::SQLite) {
-        const auto opened = m_db->open(db::DatabaseLocation::file(m_dir.filePath(QStringLiteral("test.sqlite"))));
-        m_error = opened.error;
+    const Outcome opened = m_backend == TestBackend::SQLite ? m_db->open(db::DatabaseLocation::file(dbOption()))
+                           : db::isOdbcDataSourceConfigured(db::kDefaultDsn)
+                               ? m_db->open(db::DatabaseLocation::odbc(db::kDefaultDsn))
+                               : Outcome::failure(QStringLiteral("the ODBC data source \"finance\" is not configured"));
+    m_error = opened.error;
+    if (!opened || m_backend == TestBackend::SQLite)
         return opened.ok;
-    }
-    if (!db::isOdbcDataSourceConfigured(db::kDefaultDsn)) {
-        m_error = QStringLiteral("the ODBC data source \"finance\" is not configured");
-        return false;
-    }
-    const auto opened = m_db->open(db::DatabaseLocation::odbc(db::kDefaultDsn));
-    if (!opened) {
-        m_error = opened.error;
-        return false;
-    }
     m_schema = QStringLiteral("t_") + QUuid::createUuid().toString(QUuid::Id128).left(16);
     QSqlQuery q(m_db->connection());
     if (!q.exec(QStringLiteral("CREATE SCHEMA %1").arg(m_schema)) || !q.exec(QStringLiteral("SET search_path TO %1").arg(m_schema))) {
@@ -120,9 +115,9 @@ QStringList BackendTest::allRows()
     return out;
 }
 
-ToolRun BackendTest::vernaDb(const QStringList &arguments)
+ToolRun BackendTest::vernaDb(const QStringList &arguments, const QByteArray &input)
 {
-    return runVernaDb(QStringList{QStringLiteral("--db"), m_test->dbOption()} + arguments, m_test->childEnvironment());
+    return runVernaDb(QStringList{QStringLiteral("--db"), m_test->dbOption()} + arguments, m_test->childEnvironment(), input);
 }
 
 void BackendTest::TearDown()

@@ -17,8 +17,9 @@ struct ToolRun {
     QString err;
 };
 
-// Runs verna-db with the arguments in the given environment and waits for it.
-ToolRun runVernaDb(const QStringList &arguments, const QStringList &environment);
+// Runs verna-db with the arguments in the given environment, input on its standard input (closed
+// after it when given), and waits for it.
+ToolRun runVernaDb(const QStringList &arguments, const QStringList &environment, const QByteArray &input = {});
 
 enum class TestBackend { SQLite, PostgreSQL };
 
@@ -67,7 +68,7 @@ protected:
     virtual bool withReferenceData() const { return false; }
     virtual void prepare() {}
     // verna-db on this test's database.
-    ToolRun vernaDb(const QStringList &arguments);
+    ToolRun vernaDb(const QStringList &arguments, const QByteArray &input = {});
     db::Database &db() { return m_test->db(); }
     TestDatabase &testDatabase() { return *m_test; }
     // Every row of every table, sorted: equal dumps mean equal databases.
@@ -75,6 +76,13 @@ protected:
 
 private:
     std::unique_ptr<TestDatabase> m_test;
+};
+
+// The same on a database with the application's reference data.
+class ReferenceTest : public BackendTest
+{
+protected:
+    bool withReferenceData() const override { return true; }
 };
 
 #define VERNA_ALL_BACKENDS(Suite)                                                                                    \
