@@ -13,24 +13,6 @@ namespace verna::db {
 
 namespace {
 
-bool isDecimal(const QString &text)
-{
-    qsizetype i = text.startsWith(QLatin1Char('-')) ? 1 : 0;
-    const qsizetype digitsFrom = i;
-    while (i < text.size() && text.at(i).isDigit() && text.at(i).unicode() < 128)
-        ++i;
-    if (i == digitsFrom)
-        return false;
-    if (i == text.size())
-        return true;
-    if (text.at(i) != QLatin1Char('.'))
-        return false;
-    const qsizetype fractionFrom = ++i;
-    while (i < text.size() && text.at(i).isDigit() && text.at(i).unicode() < 128)
-        ++i;
-    return i > fractionFrom && i == text.size();
-}
-
 sqlite3 *sqliteHandle(const QSqlDatabase &connection)
 {
     const QVariant handle = connection.driver() ? connection.driver()->handle() : QVariant();
@@ -40,6 +22,24 @@ sqlite3 *sqliteHandle(const QSqlDatabase &connection)
 }
 
 } // namespace
+
+bool RowWriter::isDecimal(const QString &text)
+{
+    qsizetype i = text.startsWith(QLatin1Char('-')) ? 1 : 0;
+    const qsizetype digitsFrom = i;
+    while (i < text.size() && text.at(i) >= QLatin1Char('0') && text.at(i) <= QLatin1Char('9'))
+        ++i;
+    if (i == digitsFrom)
+        return false;
+    if (i == text.size())
+        return true;
+    if (text.at(i) != QLatin1Char('.'))
+        return false;
+    const qsizetype fractionFrom = ++i;
+    while (i < text.size() && text.at(i) >= QLatin1Char('0') && text.at(i) <= QLatin1Char('9'))
+        ++i;
+    return i > fractionFrom && i == text.size();
+}
 
 RowWriter::RowWriter(Database &db, const QString &table, int columns)
     : m_db(db)

@@ -23,6 +23,9 @@ public:
     RowWriter(const RowWriter &) = delete;
     RowWriter &operator=(const RowWriter &) = delete;
 
+    // "-12.5", "300": an optional minus, digits, and a dot with digits.
+    static bool isDecimal(const QString &text);
+
     RowWriter &integer(qint64 value);
     // An exact decimal number ("-12.5"); anything else is written as NULL.
     RowWriter &decimal(const QString &text);
