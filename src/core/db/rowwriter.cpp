@@ -46,6 +46,7 @@ RowWriter::RowWriter(Database &db, const QString &table, int columns)
     , m_table(table)
     , m_columns(columns)
     , m_sqlite(db.backend() == Backend::SQLite)
+    , m_postgres(db.backend() == Backend::PostgreSQL)
 {
 }
 
@@ -177,7 +178,7 @@ Outcome RowWriter::endRow()
             m_sql += QStringLiteral(",(") + m_row + QLatin1Char(')');
         m_row.clear();
         ++m_inChunk;
-        return m_inChunk >= kRowsPerStatement ? flush() : Outcome::success();
+        return m_inChunk >= rowsPerChunk() ? flush() : Outcome::success();
     }
     const int status = sqlite3_step(m_statement);
     sqlite3_reset(m_statement);
@@ -186,7 +187,7 @@ Outcome RowWriter::endRow()
         return Outcome::failure(m_db.lastError());
     }
     ++m_written;
-    if (++m_inChunk >= kRowsPerStatement) {
+    if (++m_inChunk >= rowsPerChunk()) {
         m_inChunk = 0;
         m_db.idle();
     }
