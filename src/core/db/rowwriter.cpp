@@ -21,6 +21,13 @@ sqlite3 *sqliteHandle(const QSqlDatabase &connection)
     return *static_cast<sqlite3 *const *>(handle.constData());
 }
 
+// Notes the connection's last error with its code, so that a full disk is told as one.
+Outcome sqliteFailure(Database &db, sqlite3 *handle, int status)
+{
+    db.noteError(QSqlError(QString(), QString::fromUtf8(sqlite3_errmsg(handle)), QSqlError::StatementError, QString::number(status)));
+    return Outcome::failure(db.lastError());
+}
+
 } // namespace
 
 bool RowWriter::isDecimal(const QString &text)
@@ -79,10 +86,9 @@ Outcome RowWriter::startChunk()
     for (int c = 1; c < m_columns; ++c)
         sql += QStringLiteral(",?");
     sql += QLatin1Char(')');
-    if (sqlite3_prepare_v2(handle, sql.toUtf8().constData(), -1, &m_statement, nullptr) != SQLITE_OK) {
-        m_db.noteError(QSqlError(QString(), QString::fromUtf8(sqlite3_errmsg(handle)), QSqlError::StatementError));
+    if (const int status = sqlite3_prepare_v2(handle, sql.toUtf8().constData(), -1, &m_statement, nullptr); status != SQLITE_OK) {
         m_statement = nullptr;
-        return Outcome::failure(m_db.lastError());
+        return sqliteFailure(m_db, handle, status);
     }
     return Outcome::success();
 }
@@ -180,12 +186,12 @@ Outcome RowWriter::endRow()
         ++m_inChunk;
         return m_inChunk >= rowsPerChunk() ? flush() : Outcome::success();
     }
-    const int status = sqlite3_step(m_statement);
-    sqlite3_reset(m_statement);
-    if (status != SQLITE_DONE) {
-        m_db.noteError(QSqlError(QString(), QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(m_statement))), QSqlError::StatementError));
-        return Outcome::failure(m_db.lastError());
+    if (const int status = sqlite3_step(m_statement); status != SQLITE_DONE) {
+        const Outcome failed = sqliteFailure(m_db, sqlite3_db_handle(m_statement), status);
+        sqlite3_reset(m_statement);
+        return failed;
     }
+    sqlite3_reset(m_statement);
     ++m_written;
     if (++m_inChunk >= rowsPerChunk()) {
         m_inChunk = 0;

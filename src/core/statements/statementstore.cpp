@@ -435,7 +435,7 @@ SavedPair PairWriter::write(const StatementPair &pair, bool replacePeriod)
 {
     SavedPair out;
     if (!isStatementYear(n(pair.year)) || pair.quarter < 1 || pair.quarter > 4) {
-        out.refusal = QStringLiteral("Zadejte platný rok!");
+        out.refusal = isStatementYear(n(pair.year)) ? QStringLiteral("Zadejte čtvrtletí 1 až 4.") : QStringLiteral("Zadejte platný rok!");
         return out;
     }
     const auto entity = m_entities.constFind(pair.entity);
