@@ -340,7 +340,7 @@ void PairCollector::addLine(FileStatement &statement, int line, const QString &c
         statement.badReason = notALine(code, statement.form);
         return;
     }
-    // Kept when it is written otherwise than the number would be ("007", "+7"), for the refusal.
+    // Kept when it is written otherwise than the number would be ("007", "-0"), for the refusal.
     const qsizetype sign = code.startsWith(QLatin1Char('-')) ? 1 : 0;
     if ((code.size() > sign + 1 && code.at(sign) == QLatin1Char('0')) || (sign && *number == 0))
         codeTexts.insert(line, code);
