@@ -343,10 +343,10 @@ int main(int argc, char *argv[])
     const struct {
         const char *name;
         void (*run)(BenchContext &);
-    } benchmarks[] = {{"fill", benchFill}, {"postgres", benchFillPostgres}, {"scale", benchScale}, {"report", benchReport}, {"peers", benchPeers}};
+    } benchmarks[] = {{"fill", benchFill}, {"postgres", benchFillPostgres}, {"scale", benchScale}, {"report", benchReport}, {"peers", benchPeers}, {"bulk", benchBulk}};
     for (const QString &name : names) {
         if (std::none_of(std::begin(benchmarks), std::end(benchmarks), [&](const auto &b) { return name == QLatin1String(b.name); })) {
-            QTextStream(stderr) << "Neznámý benchmark: " << name << " (fill, postgres, scale, report, peers)\n";
+            QTextStream(stderr) << "Neznámý benchmark: " << name << " (fill, postgres, scale, report, peers, bulk)\n";
             return 2;
         }
     }

@@ -142,3 +142,6 @@ qint64 cliCpuNs(const BenchContext &context, const QStringList &arguments, QStri
 // A company's peer figures against a division of 10,000 companies, embedded and over ODBC,
 // beside the limit of the same cells; verna-db benchmark per cell at 10,000 and 100,000 peers.
 void benchPeers(BenchContext &context);
+// verna-db import of about 10,000 statement pairs and the demo generator of 1,000 companies,
+// each against a plain sqlite3 C-API program storing the same rows.
+void benchBulk(BenchContext &context);

@@ -3,9 +3,13 @@
 #include "analysis/tableexport.h"
 #include "base/itemcodes.h"
 #include "base/textforms.h"
+#include "db/audit.h"
+#include "db/transaction.h"
+#include "entities/entitystore.h"
 #include "indicators/evaluator.h"
 #include "statements/importreaders.h"
 #include "statements/statementimport.h"
+#include "statements/statementstore.h"
 #include "support/files.h"
 #include "support/testdatabase.h"
 
@@ -154,6 +158,27 @@ protected:
     }
 };
 
+// The statements, their lines and the audit trail: every column but the times, with the type
+// the driver gives it, in key order.
+QStringList writtenRows(db::Database &db)
+{
+    QStringList out;
+    for (const QString &sql : {u"SELECT * FROM finl_stmt ORDER BY row_id"_s, u"SELECT * FROM finl_item ORDER BY row_id"_s,
+                               u"SELECT action_txt, obj_type_txt, obj_id, subj_id, label_txt, prev_id, tbl_txt, user_txt FROM audit_log ORDER BY row_id"_s}) {
+        const auto rows = db.queryNative(sql);
+        EXPECT_TRUE(rows.ok()) << rows.error.toStdString();
+        for (const QVariantList &row : rows.value) {
+            QStringList fields;
+            for (qsizetype c = 0; c < row.size(); ++c) {
+                if (c != 1 || sql.contains(u"audit_log"_s))
+                    fields << QString::fromLatin1(row[c].typeName()) + u':' + row[c].toString();
+            }
+            out << fields.join(u'|');
+        }
+    }
+    return out;
+}
+
 std::string describe(const ImportSummary &s)
 {
     return s.lines().join(QLatin1Char('\n')).toStdString();
@@ -161,7 +186,7 @@ std::string describe(const ImportSummary &s)
 
 } // namespace
 
-TEST_P(ImportTest, BrokenRulesOccupiedPeriodsUnknownIcosAndHostileCellsAreRefusedOrTakenAsAsked)
+TEST_P(ImportTest, BrokenRulesAndHostileCellsAreRefusedOrStoredAsTyped)
 {
     const Pair pair = referencePair(db());
     QList<QStringList> rows = longRows(pair, u"46192832"_s, QString(), 2001, 1, 2) + longRows(pair, u"46192832"_s, QString(), 2001, 2, 3);
@@ -198,27 +223,6 @@ TEST_P(ImportTest, BrokenRulesOccupiedPeriodsUnknownIcosAndHostileCellsAreRefuse
     EXPECT_EQ(db().singleValue(u"SELECT i.amt_val FROM finl_item i, finl_stmt s WHERE s.finl_stmt_id = i.finl_stmt_id AND s.year_dt = 2001 "
                                 "AND s.inac_ind = 0 AND i.item_type_cd = 92"_s), QString::number(pair.balance.front().second));
 
-    // Occupied periods need replacing and unknown IČOs creating.
-    const QString newIco = validIco(1);
-    const QByteArray occupied = csvOf(kLongHeader, longRows(pair, u"46192832"_s, QString(), 1996, 4, 2)
-                                                  + longRows(pair, newIco, u"Nová firma, s.r.o."_s, 2002, 3, 2));
-    const ImportSummary refused = import(occupied);
-    ASSERT_EQ(refused.refusals.size(), 2) << describe(refused);
-    EXPECT_EQ(refused.refusals[0].line, 2);
-    EXPECT_TRUE(refused.refusals[0].reason.contains(u"--replace"_s));
-    EXPECT_EQ(refused.refusals[1].line, 2 + 53);
-    EXPECT_TRUE(refused.refusals[1].reason.startsWith(u"Neznámé IČO "_s + newIco));
-
-    const ImportSummary done = import(occupied, {.replace = true, .createEntities = true, .progress = {}, .stopRequested = {}});
-    EXPECT_TRUE(done.complete()) << describe(done);
-    EXPECT_EQ(done.replaced, 2);
-    EXPECT_EQ(done.entitiesCreated, 1);
-    // The full reference pair is replaced by an abbreviated one; the new company has its pair.
-    EXPECT_EQ(activeStatements(u"subj_id = 3366 AND year_dt = 1996"_s), u"2"_s);
-    EXPECT_EQ(activeStatements(u"subj_id = 3366 AND year_dt = 1996 AND fill_lvl_ind = 2"_s), u"2"_s);
-    EXPECT_EQ(db().singleValue(u"SELECT n.name_txt FROM name n, ident i WHERE n.subj_id = i.subj_id AND i.ident_txt = '%1'"_s.arg(newIco)),
-              u"Nová firma, s.r.o."_s);
-    EXPECT_EQ(db().singleValue(u"SELECT i.form_type_cd FROM ident i WHERE i.ident_txt = '%1'"_s.arg(newIco)), u"1112"_s);
 
     // Hostile cells are refused or stored as typed, in either encoding.
     const ImportOptions create{.createEntities = true, .progress = {}, .stopRequested = {}};
@@ -256,6 +260,58 @@ TEST_P(ImportTest, BrokenRulesOccupiedPeriodsUnknownIcosAndHostileCellsAreRefuse
     EXPECT_EQ(db().singleValue(u"SELECT count(*) FROM name WHERE name_txt = 'Pekárna Žďár, s.r.o.'"_s), u"1"_s);
     const QString utf16 = u"ico;rok\n1;2"_s;
     EXPECT_FALSE(readCsv(QByteArray(reinterpret_cast<const char *>(utf16.utf16()), utf16.size() * 2)).ok());
+}
+
+// Occupied periods need replacing and unknown IČOs creating; the pairs are stored as saving them one by one would.
+TEST_P(ImportTest, OccupiedPeriodsNeedReplaceAndUnknownIcosNeedCreation)
+{
+    const Pair pair = referencePair(db());
+    const QString newIco = validIco(1);
+    const QByteArray occupied = csvOf(kLongHeader, longRows(pair, u"46192832"_s, QString(), 1996, 4, 2)
+                                                  + longRows(pair, newIco, u"Nová firma, s.r.o."_s, 2002, 3, 3));
+    const ImportSummary refused = import(occupied);
+    ASSERT_EQ(refused.refusals.size(), 2) << describe(refused);
+    EXPECT_EQ(refused.refusals[0].line, 2);
+    EXPECT_TRUE(refused.refusals[0].reason.contains(u"--replace"_s));
+    EXPECT_EQ(refused.refusals[1].line, 2 + 53);
+    EXPECT_TRUE(refused.refusals[1].reason.startsWith(u"Neznámé IČO "_s + newIco));
+
+    const ImportSummary done = import(occupied, {.replace = true, .createEntities = true, .progress = {}, .stopRequested = {}});
+    EXPECT_TRUE(done.complete()) << describe(done);
+    EXPECT_EQ(done.replaced, 2);
+    EXPECT_EQ(done.entitiesCreated, 1);
+    // The full reference pair is replaced by an abbreviated one; the new company has its pair.
+    EXPECT_EQ(activeStatements(u"subj_id = 3366 AND year_dt = 1996"_s), u"2"_s);
+    EXPECT_EQ(activeStatements(u"subj_id = 3366 AND year_dt = 1996 AND fill_lvl_ind = 2"_s), u"2"_s);
+    EXPECT_EQ(db().singleValue(u"SELECT n.name_txt FROM name n, ident i WHERE n.subj_id = i.subj_id AND i.ident_txt = '%1'"_s.arg(newIco)),
+              u"Nová firma, s.r.o."_s);
+    EXPECT_EQ(db().singleValue(u"SELECT i.form_type_cd FROM ident i WHERE i.ident_txt = '%1'"_s.arg(newIco)), u"1112"_s);
+
+    // Saving the same pairs one by one gives the same rows, keys and audit trail.
+    TestDatabase single(GetParam());
+    ASSERT_TRUE(single.open() && single.createSchema(true)) << single.error().toStdString();
+    {
+        db::Transaction tx(single.db());
+        db::audit::Batch audit(single.db(), db::audit::kImport);
+        StatementStore store(single.db());
+        const auto pairOf = [&pair](qint32 entity, int year, int quarter, int halves) {
+            StatementPair out{entity, year, quarter, false, {}, {}};
+            for (const auto &[lines, into] : {std::pair{&pair.balance, &out.balance}, std::pair{&pair.income, &out.income}}) {
+                for (const auto &[code, amount] : *lines)
+                    into->append({code, Amount::parse(scaled(amount, halves, QLatin1Char('.'))).value});
+            }
+            return out;
+        };
+        SaveOptions replace;
+        replace.replacePeriod = true;
+        ASSERT_TRUE(store.save(pairOf(3366, 1996, 4, 2), replace).ok());
+        const entities::Written made = entities::EntityStore(single.db()).create({newIco, u"Nová firma, s.r.o."_s, 2, 1112, {}, {}});
+        ASSERT_TRUE(made.ok());
+        ASSERT_TRUE(store.save(pairOf(made.id, 2002, 3, 3)).ok());
+        ASSERT_TRUE(audit.flush().ok);
+        ASSERT_TRUE(tx.commit());
+    }
+    EXPECT_EQ(writtenRows(db()), writtenRows(single.db()));
 }
 
 VERNA_ALL_BACKENDS(ImportTest);

@@ -759,7 +759,7 @@ void Database::reconnectIfLost()
     }
 }
 
-bool Database::exec(QSqlQuery &q, const QString &sql)
+bool Database::admitStatement()
 {
     if (refuseGuest())
         return false;
@@ -772,7 +772,12 @@ bool Database::exec(QSqlQuery &q, const QString &sql)
         }
         return false;
     }
-    return runOnDriver(q, sql);
+    return true;
+}
+
+bool Database::exec(QSqlQuery &q, const QString &sql)
+{
+    return admitStatement() && runOnDriver(q, sql);
 }
 
 bool Database::runOnDriver(QSqlQuery &q, const QString &sql)

@@ -156,6 +156,11 @@ public:
 
     QString lastError() const { return m_lastError; }
 
+    // For a statement that reaches the driver by its own prepared handle (bulk rows): refuses a
+    // guest and takes its turn at the test switch, as every other statement does. False with
+    // lastError() set when it must not run.
+    bool admitStatement();
+
     // Records a failure; a lost connection is announced once through connectionLost, and the
     // next operation outside a transaction opens the connection again.
     void noteError(const QSqlError &error);

@@ -3,7 +3,7 @@
 #include "base/itemcodes.h"
 #include "base/textforms.h"
 #include "db/audit.h"
-#include "db/bulkinsert.h"
+#include "db/rowwriter.h"
 #include "db/database.h"
 #include "db/transaction.h"
 #include "shell/demoindustry.h"
@@ -19,7 +19,7 @@
 
 namespace verna::shell {
 
-using db::BulkInsert;
+using db::RowWriter;
 
 namespace {
 
@@ -267,7 +267,7 @@ private:
     qint64 m_nextTextId = 1;
     int m_icoDraws = 0;
     QString m_seedPresent; // the first IČO of this seed, when it is already in the database
-    std::unique_ptr<BulkInsert> m_subj, m_ident, m_name, m_actv, m_mem, m_text, m_stmt, m_item;
+    std::unique_ptr<RowWriter> m_subj, m_ident, m_name, m_actv, m_mem, m_text, m_stmt, m_item;
 };
 
 qint64 Generator::nextKey(const QString &table, const QString &column)
@@ -453,10 +453,6 @@ Outcome Generator::writeEntity(int id, std::vector<int> &branchesOut)
     const LegalForm &form = pickLegalForm();
     const int division = pickDivision();
     const QString name = makeName(division, form);
-    const QString idText = QString::number(id);
-    const QString now = BulkInsert::now();
-    const QString null = BulkInsert::null();
-    const QString zero = QStringLiteral("0");
     qint64 textId = 0;
     if (m_random.chance(0.2)) {
         QString note;
@@ -466,21 +462,19 @@ Outcome Generator::writeEntity(int id, std::vector<int> &branchesOut)
         textId = m_nextTextId++;
         const QStringList lines = base::noteLines(note);
         for (int k = 0; k < lines.size(); ++k) {
-            if (Outcome o = m_text->add({QString::number(nextKey(QStringLiteral("text"), QStringLiteral("row_id"))), now, zero,
-                                         QString::number(textId), QString::number(k + 1), BulkInsert::text(lines.at(k))});
+            if (Outcome o = m_text->integer(nextKey(QStringLiteral("text"), QStringLiteral("row_id"))).now().integer(0).integer(textId).integer(k + 1).text(lines.at(k)).endRow();
                 !o)
                 return o;
         }
     }
     const int entityType = 2 + m_random.below(3);
-    Outcome o = m_subj->add({QString::number(nextKey(QStringLiteral("subj"), QStringLiteral("row_id"))), now, zero, idText,
-                             QString::number(entityType), null, zero, null, zero, textId ? QString::number(textId) : null});
-    o = o ? m_ident->add({QString::number(nextKey(QStringLiteral("ident"), QStringLiteral("row_id"))), now, zero, idText,
-                          QStringLiteral("23"), BulkInsert::text(makeIco()), null, zero, null, zero, QString::number(form.code)})
+    m_subj->integer(nextKey(QStringLiteral("subj"), QStringLiteral("row_id"))).now().integer(0).integer(id).integer(entityType).null().integer(0).null().integer(0);
+    Outcome o = (textId ? m_subj->integer(textId) : m_subj->null()).endRow();
+    o = o ? m_ident->integer(nextKey(QStringLiteral("ident"), QStringLiteral("row_id"))).now().integer(0).integer(id).integer(23).text(makeIco())
+                .null().integer(0).null().integer(0).integer(form.code).endRow()
           : o;
-    o = o ? m_name->add({QString::number(nextKey(QStringLiteral("name"), QStringLiteral("row_id"))), now, zero, idText,
-                         QStringLiteral("22"), BulkInsert::text(name), null, zero, null, zero,
-                         BulkInsert::text(base::searchForm(name))})
+    o = o ? m_name->integer(nextKey(QStringLiteral("name"), QStringLiteral("row_id"))).now().integer(0).integer(id).integer(22).text(name)
+                .null().integer(0).null().integer(0).text(base::searchForm(name)).endRow()
           : o;
     // The main branch is number 1, the secondary ones follow.
     branchesOut = {division};
@@ -491,8 +485,8 @@ Outcome Generator::writeEntity(int id, std::vector<int> &branchesOut)
             branchesOut.push_back(other);
     }
     for (size_t b = 0; o && b < branchesOut.size(); ++b) {
-        o = m_actv->add({QString::number(nextKey(QStringLiteral("actv"), QStringLiteral("row_id"))), now, zero, idText,
-                         QString::number(branchesOut[b]), QString::number(b + 1)});
+        o = m_actv->integer(nextKey(QStringLiteral("actv"), QStringLiteral("row_id"))).now().integer(0).integer(id).integer(branchesOut[b])
+                .integer(static_cast<qint64>(b + 1)).endRow();
     }
     if (!o)
         return o;
@@ -524,10 +518,11 @@ Outcome Generator::writeStatements(int id, int division)
     // Entities join the data at different times, like real ones.
     const int totalQuarters = (m_options.lastYear - m_options.firstYear) * 4 + m_options.lastQuarter - m_options.firstQuarter + 1;
     const int skip = m_random.chance(0.25) ? m_random.below(std::max(1, totalQuarters / 2)) : 0;
-    const QString now = BulkInsert::now();
-    const QString null = BulkInsert::null();
-    const QString zero = QStringLiteral("0");
-    const QString idText = QString::number(id);
+    // Looked up once: the loop below writes tens of rows per statement.
+    qint64 &stmtRow = m_keys.at(QStringLiteral("finl_stmt.row_id"));
+    qint64 &stmtKey = m_keys.at(QStringLiteral("finl_stmt.finl_stmt_id"));
+    qint64 &itemRow = m_keys.at(QStringLiteral("finl_item.row_id"));
+    const QString enteredBy = QStringLiteral("uživatel");
     int index = 0;
     for (int year = m_options.firstYear; year <= m_options.lastYear; ++year) {
         sales *= m_random.between(0.93, 1.15);
@@ -629,15 +624,12 @@ Outcome Generator::writeStatements(int id, int division)
             for (const auto &[type, amounts] : {std::pair{27, &balanceOut}, std::pair{28, &incomeOut}}) {
                 if (Outcome o = checkRules(type, full ? 4 : 2, *amounts); !o)
                     return o;
-                const QString stmtId = QString::number(nextKey(QStringLiteral("finl_stmt"), QStringLiteral("finl_stmt_id")));
-                Outcome o = m_stmt->add({QString::number(nextKey(QStringLiteral("finl_stmt"), QStringLiteral("row_id"))), now, zero, stmtId,
-                                         idText, QString::number(type), null, zero, null, zero, zero, null,
-                                         BulkInsert::text(QStringLiteral("uživatel")), QStringLiteral("1"), full ? QStringLiteral("4") : QStringLiteral("2"),
-                                         QString::number(year), QString::number(quarter)});
-                for (auto it = amounts->begin(); o && it != amounts->end(); ++it) {
-                    o = m_item->add({QString::number(nextKey(QStringLiteral("finl_item"), QStringLiteral("row_id"))), now, zero, stmtId, idText,
-                                     QString::number(it->first), QString::number(it->second)});
-                }
+                const qint64 stmtId = ++stmtKey;
+                Outcome o = m_stmt->integer(++stmtRow).now().integer(0).integer(stmtId).integer(id).integer(type).null().integer(0).null()
+                                .integer(0).integer(0).null().text(enteredBy).integer(1).integer(full ? 4 : 2).integer(year).integer(quarter)
+                                .endRow();
+                for (auto it = amounts->begin(); o && it != amounts->end(); ++it)
+                    o = m_item->integer(++itemRow).now().integer(0).integer(stmtId).integer(id).integer(it->first).integer(it->second).endRow();
                 if (!o)
                     return o;
             }
@@ -665,23 +657,18 @@ Outcome Generator::writeGroups(const std::vector<std::pair<int, int>> &entityBra
     if (entityBranches.size() < 6)
         return Outcome::success();
     const int groups = std::max(1, static_cast<int>(entityBranches.size()) / 30);
-    const QString now = BulkInsert::now();
-    const QString null = BulkInsert::null();
-    const QString zero = QStringLiteral("0");
     for (int g = 0; g < groups; ++g) {
         const qint64 id = nextKey(QStringLiteral("ident"), QStringLiteral("subj_id"));
-        const QString idText = QString::number(id);
         const int division = m_random.pick(m_divisions);
         const QString name = (g % 2 ? QStringLiteral("Holding ") : QStringLiteral("Skupina ")) + m_random.pick(kBranchWords().at(division % 1000))
             + QLatin1Char(' ') + m_random.pick(kTowns);
-        Outcome o = m_subj->add({QString::number(nextKey(QStringLiteral("subj"), QStringLiteral("row_id"))), now, zero, idText,
-                                 QStringLiteral("12"), null, zero, null, zero, null});
-        o = o ? m_ident->add({QString::number(nextKey(QStringLiteral("ident"), QStringLiteral("row_id"))), now, zero, idText,
-                              QStringLiteral("23"), BulkInsert::text(QStringLiteral("skupina_")), null, zero, null, zero, QStringLiteral("215")})
+        Outcome o = m_subj->integer(nextKey(QStringLiteral("subj"), QStringLiteral("row_id"))).now().integer(0).integer(id).integer(12).null()
+                        .integer(0).null().integer(0).null().endRow();
+        o = o ? m_ident->integer(nextKey(QStringLiteral("ident"), QStringLiteral("row_id"))).now().integer(0).integer(id).integer(23)
+                    .text(QStringLiteral("skupina_")).null().integer(0).null().integer(0).integer(215).endRow()
               : o;
-        o = o ? m_name->add({QString::number(nextKey(QStringLiteral("name"), QStringLiteral("row_id"))), now, zero, idText,
-                             QStringLiteral("22"), BulkInsert::text(name), null, zero, null, zero,
-                             BulkInsert::text(base::searchForm(name))})
+        o = o ? m_name->integer(nextKey(QStringLiteral("name"), QStringLiteral("row_id"))).now().integer(0).integer(id).integer(22).text(name)
+                    .null().integer(0).null().integer(0).text(base::searchForm(name)).endRow()
               : o;
         const int members = 3 + m_random.below(6);
         std::set<int> chosen;
@@ -690,9 +677,8 @@ Outcome Generator::writeGroups(const std::vector<std::pair<int, int>> &entityBra
             if (!chosen.insert(member).second)
                 continue;
             // Now and then a member is kept in the group but switched off.
-            const QString state = m_random.chance(0.1) ? QStringLiteral("1") : zero;
-            o = m_mem->add({QString::number(nextKey(QStringLiteral("mem"), QStringLiteral("row_id"))), now, state, idText,
-                            QString::number(member)});
+            const int state = m_random.chance(0.1) ? 1 : 0;
+            o = m_mem->integer(nextKey(QStringLiteral("mem"), QStringLiteral("row_id"))).now().integer(state).integer(id).integer(member).endRow();
         }
         if (!o)
             return o;
@@ -702,7 +688,7 @@ Outcome Generator::writeGroups(const std::vector<std::pair<int, int>> &entityBra
 
 Outcome Generator::flushAll()
 {
-    for (BulkInsert *insert : {m_subj.get(), m_ident.get(), m_name.get(), m_actv.get(), m_mem.get(), m_text.get(), m_stmt.get(), m_item.get()}) {
+    for (RowWriter *insert : {m_subj.get(), m_ident.get(), m_name.get(), m_actv.get(), m_mem.get(), m_text.get(), m_stmt.get(), m_item.get()}) {
         if (Outcome o = insert->flush(); !o)
             return o;
     }
@@ -713,14 +699,14 @@ Outcome Generator::run(const std::function<void(int, int)> &progress)
 {
     if (Outcome o = loadInputs(); !o)
         return o;
-    m_subj = std::make_unique<BulkInsert>(m_db, QStringLiteral("subj"));
-    m_ident = std::make_unique<BulkInsert>(m_db, QStringLiteral("ident"));
-    m_name = std::make_unique<BulkInsert>(m_db, QStringLiteral("name"));
-    m_actv = std::make_unique<BulkInsert>(m_db, QStringLiteral("actv"));
-    m_mem = std::make_unique<BulkInsert>(m_db, QStringLiteral("mem"));
-    m_text = std::make_unique<BulkInsert>(m_db, QStringLiteral("text"));
-    m_stmt = std::make_unique<BulkInsert>(m_db, QStringLiteral("finl_stmt"));
-    m_item = std::make_unique<BulkInsert>(m_db, QStringLiteral("finl_item"));
+    m_subj = std::make_unique<RowWriter>(m_db, QStringLiteral("subj"), 10);
+    m_ident = std::make_unique<RowWriter>(m_db, QStringLiteral("ident"), 11);
+    m_name = std::make_unique<RowWriter>(m_db, QStringLiteral("name"), 11);
+    m_actv = std::make_unique<RowWriter>(m_db, QStringLiteral("actv"), 6);
+    m_mem = std::make_unique<RowWriter>(m_db, QStringLiteral("mem"), 5);
+    m_text = std::make_unique<RowWriter>(m_db, QStringLiteral("text"), 6);
+    m_stmt = std::make_unique<RowWriter>(m_db, QStringLiteral("finl_stmt"), 17);
+    m_item = std::make_unique<RowWriter>(m_db, QStringLiteral("finl_item"), 7);
     constexpr int kEntitiesPerTransaction = 200;
     int done = 0;
     while (done < m_options.entities) {

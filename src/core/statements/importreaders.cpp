@@ -221,7 +221,8 @@ private:
 
 Outcome CsvParser::feed(QStringView text)
 {
-    for (const QChar c : text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
         if (m_skipLf) {
             m_skipLf = false;
             if (c == QLatin1Char('\n'))
@@ -251,6 +252,17 @@ Outcome CsvParser::feed(QStringView text)
         } else if (c == m_separator) {
             if (const Outcome o = endField(); !o)
                 return o;
+            continue;
+        } else if (c != QLatin1Char('\r') && c != QLatin1Char('\n') && c != QLatin1Char('"')) {
+            // A run of plain characters is taken at once rather than one by one.
+            qsizetype end = i + 1;
+            while (end < text.size() && text[end] != m_separator && text[end] != QLatin1Char('\r') && text[end] != QLatin1Char('\n')
+                   && text[end] != QLatin1Char('"'))
+                ++end;
+            if (m_field.size() + (end - i) > kMaxImportCellChars)
+                return Outcome::failure(tooLongCell(m_row.line));
+            m_field += text.sliced(i, end - i);
+            i = end - 1;
             continue;
         } else if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
             m_skipLf = c == QLatin1Char('\r');

@@ -15,6 +15,7 @@
 #include <QLocale>
 #include <QRegularExpression>
 #include <QSet>
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -225,6 +226,12 @@ private:
     void addLine(FileStatement &statement, int line, const QString &code, const QString &amount);
 
     QHash<quint64, size_t> m_index; // IČO, year and quarter → pair
+    int m_column[9] = {-1, -1, -1, -1, -1, -1, -1, -1, -1}; // by Column: the file's column, -1 when absent
+    // The rows of a statement repeat its IČO, type and form: each cell text is read once.
+    QString m_icoCell, m_typeCell, m_formCell;
+    std::optional<QString> m_ico;
+    quint64 m_icoNumber = 0;
+    std::optional<int> m_type, m_form;
 };
 
 Outcome PairCollector::add(const SparseRow &row)
@@ -234,10 +241,15 @@ Outcome PairCollector::add(const SparseRow &row)
         if (!detected.ok())
             return detected.outcome();
         layout = std::move(detected.value);
+        for (auto it = layout.columns.cbegin(); it != layout.columns.cend(); ++it)
+            m_column[static_cast<int>(it.key())] = it.value();
         hasHeader = true;
         return Outcome::success();
     }
-    const auto at = [&](Column c) { return layout.columns.contains(c) ? row.at(layout.columns.value(c)).trimmed() : QString(); };
+    const auto at = [&](Column c) {
+        const int column = m_column[static_cast<int>(c)];
+        return column < 0 ? QString() : row.at(column).trimmed();
+    };
     const auto refuse = [&](const QString &reason) {
         if (refusals.size() < ImportSummary::kMaxListedRefusals)
             refusals.append({row.line, reason});
@@ -245,13 +257,26 @@ Outcome PairCollector::add(const SparseRow &row)
             ++unlistedRefusals;
         return Outcome::success();
     };
-    const std::optional<QString> ico = icoOf(at(Column::Ico));
+    if (const QString cell = at(Column::Ico); cell != m_icoCell || !m_ico) {
+        m_icoCell = cell;
+        m_ico = icoOf(cell);
+        m_icoNumber = m_ico ? m_ico->toULongLong() : 0;
+    }
+    const std::optional<QString> &ico = m_ico;
     if (!ico)
         return refuse(QStringLiteral("IČO „%1“ není číslo o nejvýše 8 číslicích.").arg(shown(at(Column::Ico))));
-    const std::optional<int> type = statementType(at(Column::Type));
+    if (const QString cell = at(Column::Type); cell != m_typeCell || !m_type) {
+        m_typeCell = cell;
+        m_type = statementType(cell);
+    }
+    const std::optional<int> type = m_type;
     if (!type)
         return refuse(QStringLiteral("Výkaz „%1“ není rozvaha ani vysledovka.").arg(shown(at(Column::Type))));
-    const std::optional<int> form = fillLevel(at(Column::Form));
+    if (const QString cell = at(Column::Form); cell != m_formCell || !m_form) {
+        m_formCell = cell;
+        m_form = fillLevel(cell);
+    }
+    const std::optional<int> form = m_form;
     if (!form)
         return refuse(QStringLiteral("Rozsah „%1“ není plny ani zkraceny.").arg(shown(at(Column::Form))));
     QList<std::pair<FilePeriod, QString>> amounts;
@@ -270,7 +295,7 @@ Outcome PairCollector::add(const SparseRow &row)
     }
     const QString code = at(Column::Code);
     for (const auto &[period, amount] : amounts) {
-        const quint64 key = ico->toULongLong() * 100000 + quint64(period.year) * 10 + quint64(period.quarter);
+        const quint64 key = m_icoNumber * 100000 + quint64(period.year) * 10 + quint64(period.quarter);
         auto it = m_index.find(key);
         if (it == m_index.end()) {
             if (pairs.size() >= kMaxFilePairs)
@@ -315,7 +340,9 @@ void PairCollector::addLine(FileStatement &statement, int line, const QString &c
         statement.badReason = notALine(code, statement.form);
         return;
     }
-    if (code != QString::number(*number))
+    // Kept when it is written otherwise than the number would be ("007", "-0"), for the refusal.
+    const qsizetype sign = code.startsWith(QLatin1Char('-')) ? 1 : 0;
+    if ((code.size() > sign + 1 && code.at(sign) == QLatin1Char('0')) || (sign && *number == 0))
         codeTexts.insert(line, code);
     const Result<Amount> parsed = Amount::parse(amount);
     if (!parsed.ok()) {
@@ -376,8 +403,10 @@ private:
     std::optional<Accepted> check(const FilePair &file);
     bool checkStatement(const FilePair &file, int type, const FileStatement &statement, QList<std::pair<int, Amount>> &lines);
     // Why a line's code has no place in the statement, or nothing.
-    std::optional<QString> codeFault(int line, qint32 code, const QList<int> &codes, int form, const QHash<int, Amount> &amounts) const;
+    std::optional<QString> codeFault(int line, qint32 code, const QSet<int> &codes, int form, const QHash<int, Amount> &amounts) const;
     Result<std::optional<qint32>> entityOf(const QString &ico);
+    // The file's IČOs and the periods of their entities, each read by one query per few hundred.
+    Outcome loadEntities(const std::vector<FilePair> &pairs);
     Outcome write(QList<Accepted> &accepted);
 
     db::Database &m_db;
@@ -386,7 +415,9 @@ private:
     StatementStore m_store;
     std::optional<SumRules> m_rules;
     QHash<int, QList<int>> m_formCodes; // type * 10 + fill level → codes in form order
+    QHash<int, QSet<int>> m_formCodeSets; // the same codes, to look a line up
     QHash<QString, std::optional<qint32>> m_entities; // by IČO; none = not in the database
+    QHash<quint64, QList<PeriodStatement>> m_periods; // the stored statements of those entities, by periodKey
     QHash<int, QString> m_codeTexts;                  // by file line: codes written otherwise than as numbers
 };
 
@@ -417,6 +448,7 @@ Outcome Importer::loadForms()
             QList<int> &codes = m_formCodes[type * 10 + (full ? 4 : 2)];
             for (const StatementLine &line : lines.value)
                 codes << line.code;
+            m_formCodeSets.insert(type * 10 + (full ? 4 : 2), QSet<int>(codes.cbegin(), codes.cend()));
         }
     }
     return Outcome::success();
@@ -434,21 +466,23 @@ bool Importer::checkStatement(const FilePair &file, int type, const FileStatemen
         return false;
     }
     const QList<int> &codes = m_formCodes.value(type * 10 + statement.form);
+    const QSet<int> &codeSet = m_formCodeSets.value(type * 10 + statement.form);
     QHash<int, Amount> amounts;
+    amounts.reserve(codes.size());
     QHash<int, int> fileLines;
     const auto refuse = [&](int line, const QString &reason) {
         m_summary.refusals.append({line, what + QStringLiteral(": ") + reason});
         return false;
     };
     for (const FileLine &l : statement.lines) {
-        if (const std::optional<QString> fault = codeFault(l.line, l.code, codes, statement.form, amounts))
+        if (const std::optional<QString> fault = codeFault(l.line, l.code, codeSet, statement.form, amounts))
             return refuse(l.line, *fault);
         amounts.insert(l.code, l.amount);
         fileLines.insert(l.code, l.line);
     }
     if (statement.badLine != 0) {
         if (statement.badCode) {
-            if (const std::optional<QString> fault = codeFault(statement.badLine, *statement.badCode, codes, statement.form, amounts))
+            if (const std::optional<QString> fault = codeFault(statement.badLine, *statement.badCode, codeSet, statement.form, amounts))
                 return refuse(statement.badLine, *fault);
         }
         return refuse(statement.badLine, statement.badReason);
@@ -464,7 +498,7 @@ bool Importer::checkStatement(const FilePair &file, int type, const FileStatemen
     return true;
 }
 
-std::optional<QString> Importer::codeFault(int line, qint32 code, const QList<int> &codes, int form, const QHash<int, Amount> &amounts) const
+std::optional<QString> Importer::codeFault(int line, qint32 code, const QSet<int> &codes, int form, const QHash<int, Amount> &amounts) const
 {
     if (!codes.contains(code))
         return notALine(m_codeTexts.value(line, QString::number(code)), form);
@@ -485,6 +519,42 @@ Result<std::optional<qint32>> Importer::entityOf(const QString &ico)
     const std::optional<qint32> found = id.value.isEmpty() ? std::nullopt : db::parseId(id.value);
     m_entities.insert(ico, found);
     return {found, {}};
+}
+
+Outcome Importer::loadEntities(const std::vector<FilePair> &pairs)
+{
+    QStringList icos;
+    for (const FilePair &p : pairs) {
+        if (!m_entities.contains(p.ico)) {
+            m_entities.insert(p.ico, std::nullopt);
+            icos << p.ico;
+        }
+    }
+    QList<qint32> found;
+    constexpr qsizetype kIcosPerQuery = 500;
+    for (qsizetype from = 0; from < icos.size(); from += kIcosPerQuery) {
+        QStringList quoted;
+        for (qsizetype i = from; i < std::min(icos.size(), from + kIcosPerQuery); ++i)
+            quoted << db::quoted(icos.at(i));
+        const db::Rows rows = m_db.queryRows(QStringLiteral("SELECT ident_txt, subj_id FROM ident WHERE inac_ind = 0 AND ident_txt IN (")
+                                             + quoted.join(QLatin1Char(',')) + QLatin1Char(')'));
+        if (!rows.ok())
+            return Outcome::failure(rows.error);
+        for (const QStringList &row : rows.rows) {
+            const std::optional<qint32> id = db::parseId(row.value(1));
+            auto known = m_entities.find(row.value(0).trimmed());
+            // The first row of an IČO, as a lookup of that IČO alone would take it.
+            if (id && known != m_entities.end() && !*known) {
+                *known = id;
+                found << *id;
+            }
+        }
+    }
+    Result<QHash<quint64, QList<PeriodStatement>>> periods = periodStatements(m_db, found);
+    if (!periods.ok())
+        return periods.outcome();
+    m_periods = std::move(periods.value);
+    return Outcome::success();
 }
 
 std::optional<Accepted> Importer::check(const FilePair &file)
@@ -511,12 +581,8 @@ std::optional<Accepted> Importer::check(const FilePair &file)
     }
     if (entity.value) {
         out.pair.entity = *entity.value;
-        const Result<PeriodPair> stored = m_store.findPair(*entity.value, file.period.year, file.period.quarter);
-        if (!stored.ok()) {
-            m_summary.error = stored.error;
-            return std::nullopt;
-        }
-        if (!stored.value.ids.isEmpty()) {
+        const QList<PeriodStatement> stored = m_periods.value(periodKey(*entity.value, file.period.year, file.period.quarter));
+        if (std::any_of(stored.cbegin(), stored.cend(), [](const PeriodStatement &s) { return s.inactive == 0 && (s.type == 27 || s.type == 28); })) {
             if (!m_options.replace) {
                 ++m_summary.occupiedPeriods;
                 m_summary.refusals.append({file.firstLine, what + QStringLiteral(": období už má uložené výkazy (nahradit je lze volbou --replace).")});
@@ -560,6 +626,14 @@ Outcome Importer::write(QList<Accepted> &accepted)
     entities::EntityStore entityStore(m_db);
     // One audit row per written statement and new entity, all written at the end.
     db::audit::Batch audit(m_db, db::audit::kImport);
+    QSet<qint32> known;
+    for (const Accepted &a : std::as_const(accepted)) {
+        if (!a.newEntity)
+            known.insert(a.pair.entity);
+    }
+    PairWriter writer(m_db);
+    if (const Outcome o = writer.begin(known.values()); !o)
+        return o;
     for (int i = 0; i < total; ++i) {
         if (stopped())
             return Outcome::success();
@@ -570,12 +644,11 @@ Outcome Importer::write(QList<Accepted> &accepted)
             if (!made.ok())
                 return Outcome::failure(made.error.isEmpty() ? made.refusal : made.error);
             m_entities.insert(a.ico, made.id);
+            writer.entityCreated(made.id);
             ++m_summary.entitiesCreated;
         }
         a.pair.entity = m_entities.value(a.ico).value_or(0);
-        SaveOptions save;
-        save.replacePeriod = a.replaces;
-        const SavedPair saved = m_store.save(a.pair, save);
+        const SavedPair saved = writer.write(a.pair, a.replaces);
         if (!saved.ok())
             return Outcome::failure(QStringLiteral("Výkazy %1 za %2/%3: %4").arg(a.ico).arg(a.pair.year).arg(a.pair.quarter).arg(saved.reason()));
         m_summary.imported += 2;
@@ -585,6 +658,8 @@ Outcome Importer::write(QList<Accepted> &accepted)
     // A stop seen during the last pair's events still leaves nothing written.
     if (stopped())
         return Outcome::success();
+    if (const Outcome o = writer.finish(); !o)
+        return o;
     if (const Outcome o = audit.flush(); !o)
         return o;
     if (!tx.commit())
@@ -613,6 +688,10 @@ void Importer::run(PairCollector &file)
         return;
     }
     m_codeTexts = std::move(file.codeTexts);
+    if (const Outcome o = loadEntities(pairs); !o) {
+        m_summary.error = o.error;
+        return;
+    }
     const int total = static_cast<int>(pairs.size());
     QList<Accepted> accepted;
     for (int i = 0; i < total; ++i) {

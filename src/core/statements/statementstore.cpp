@@ -4,6 +4,8 @@
 #include "db/audit.h"
 #include "db/clssql_finl.h"
 #include "db/database.h"
+#include "db/preparedquery.h"
+#include "db/rowwriter.h"
 #include "db/sqlquote.h"
 #include "db/transaction.h"
 
@@ -15,6 +17,7 @@ namespace {
 
 constexpr int kFirstYear = 1993;
 const QString kExists = QStringLiteral("Výkaz již existuje! Nebude vytvořen nový.");
+const QString kEnteredBy = QStringLiteral("uživatel");
 
 QString n(qint64 value)
 {
@@ -35,6 +38,18 @@ QString idList(const PairIds &ids)
 QString statementLabel(int typeCode, int year, int quarter)
 {
     return (typeCode == 27 ? QStringLiteral("rozvaha %1/%2") : QStringLiteral("výsledovka %1/%2")).arg(year).arg(quarter);
+}
+
+// Marks the statements (a list of ids) and their lines deleted.
+Outcome markDeleted(db::Database &db, const QString &ids)
+{
+    for (const QString &table : {QStringLiteral("finl_item"), QStringLiteral("finl_stmt")}) {
+        if (const Outcome o = db.execute(QStringLiteral("UPDATE ") + table + QStringLiteral(" SET inac_ind = 2 WHERE finl_stmt_id IN (") + ids
+                                         + QStringLiteral(") AND inac_ind IN(0,1)"));
+            !o)
+            return o;
+    }
+    return Outcome::success();
 }
 
 } // namespace
@@ -200,13 +215,7 @@ QString StatementStore::inputRefusal(const StatementPair &pair)
 
 Outcome StatementStore::markDeleted(const QString &ids)
 {
-    for (const QString &table : {QStringLiteral("finl_item"), QStringLiteral("finl_stmt")}) {
-        if (const Outcome o = m_db.execute(QStringLiteral("UPDATE ") + table + QStringLiteral(" SET inac_ind = 2 WHERE finl_stmt_id IN (") + ids
-                                           + QStringLiteral(") AND inac_ind IN(0,1)"));
-            !o)
-            return o;
-    }
-    return Outcome::success();
+    return statements::markDeleted(m_db, ids);
 }
 
 SavedPair StatementStore::save(const StatementPair &pair, const SaveOptions &options)
@@ -345,6 +354,169 @@ Outcome StatementStore::remove(const PairIds &ids)
     if (const Outcome o = db::audit::record(m_db, changes); !o)
         return o;
     return tx.commit() ? Outcome::success() : Outcome::failure(m_db.lastError());
+}
+
+Result<QHash<quint64, QList<PeriodStatement>>> periodStatements(db::Database &db, const QList<qint32> &entities)
+{
+    using Out = Result<QHash<quint64, QList<PeriodStatement>>>;
+    Out out;
+    const int chunk = db::idsPerStatement(db.backend());
+    for (qsizetype from = 0; from < entities.size(); from += chunk) {
+        QVariantList binds;
+        const QList<qint64> ids(entities.begin() + from, entities.begin() + std::min<qsizetype>(entities.size(), from + chunk));
+        const QString sql = QStringLiteral("SELECT subj_id, year_dt, quarter_dt, finl_stmt_id, stmt_type_cd, inac_ind FROM finl_stmt WHERE inac_ind IN (0, 1) AND ")
+            + db::inList(db.backend(), QStringLiteral("subj_id"), ids, binds);
+        const Outcome read = db::queryPrepared(db, sql, binds, [&](const db::PreparedRow &row) {
+            out.value[periodKey(static_cast<qint32>(row.integer(0)), static_cast<int>(row.integer(1)), static_cast<int>(row.integer(2)))].append(
+                {static_cast<qint32>(row.integer(3)), static_cast<int>(row.integer(4)), static_cast<int>(row.integer(5))});
+        });
+        if (!read)
+            return Out::failure(read.error);
+    }
+    return out;
+}
+
+PairWriter::PairWriter(db::Database &db)
+    : m_db(db)
+{
+}
+
+PairWriter::~PairWriter() = default;
+
+Outcome PairWriter::begin(const QList<qint32> &entities)
+{
+    for (const QString &table : {QStringLiteral("finl_stmt"), QStringLiteral("finl_item")}) {
+        if (const Outcome o = m_db.serialiseWriters(table); !o)
+            return o;
+    }
+    // As save() finds an entity: an active identification and an active name.
+    const int chunk = db::idsPerStatement(m_db.backend());
+    for (qsizetype from = 0; from < entities.size(); from += chunk) {
+        QVariantList binds;
+        const QList<qint64> ids(entities.begin() + from, entities.begin() + std::min<qsizetype>(entities.size(), from + chunk));
+        const QString sql = QStringLiteral("SELECT i.subj_id, i.ident_txt FROM ident i WHERE i.inac_ind = 0 AND EXISTS (SELECT 1 FROM name n "
+                                           "WHERE n.inac_ind = 0 AND n.subj_id = i.subj_id) AND ")
+            + db::inList(m_db.backend(), QStringLiteral("i.subj_id"), ids, binds);
+        const Outcome read = db::queryPrepared(m_db, sql, binds, [&](const db::PreparedRow &row) {
+            const QString ico = row.text(1).trimmed();
+            m_entities.insert(static_cast<qint32>(row.integer(0)), !ico.isEmpty() && ico != QLatin1String("skupina_"));
+        });
+        if (!read)
+            return read;
+    }
+    Result<QHash<quint64, QList<PeriodStatement>>> periods = periodStatements(m_db, entities);
+    if (!periods.ok())
+        return periods.outcome();
+    m_periods = std::move(periods.value);
+    // The keys save() takes one by one (the smallest negative one less one), read once: the
+    // lock keeps other writers out until the commit.
+    qint32 *const keys[] = {&m_nextStatementRow, &m_nextStatementId, &m_nextItemRow};
+    const char *const queries[] = {"SELECT COALESCE(MIN(row_id), 0) - 1 FROM finl_stmt WHERE row_id < 0",
+                                   "SELECT COALESCE(MIN(finl_stmt_id), 0) - 1 FROM finl_stmt WHERE finl_stmt_id < 0",
+                                   "SELECT COALESCE(MIN(row_id), 0) - 1 FROM finl_item WHERE row_id < 0"};
+    for (int k = 0; k < 3; ++k) {
+        const Result<QString> key = m_db.readValue(QString::fromLatin1(queries[k]));
+        const auto id = db::parseId(key.value);
+        if (!key.ok() || !id)
+            return Outcome::failure(key.ok() ? QStringLiteral("Nový výkaz nelze přečíst zpět.") : key.error);
+        *keys[k] = *id;
+    }
+    m_statements = std::make_unique<db::RowWriter>(m_db, QStringLiteral("finl_stmt"), 17);
+    m_items = std::make_unique<db::RowWriter>(m_db, QStringLiteral("finl_item"), 7);
+    return Outcome::success();
+}
+
+void PairWriter::entityCreated(qint32 entity)
+{
+    m_entities.insert(entity, true);
+}
+
+SavedPair PairWriter::write(const StatementPair &pair, bool replacePeriod)
+{
+    SavedPair out;
+    if (!isStatementYear(n(pair.year)) || pair.quarter < 1 || pair.quarter > 4) {
+        out.refusal = isStatementYear(n(pair.year)) ? QStringLiteral("Zadejte čtvrtletí 1 až 4.") : QStringLiteral("Zadejte platný rok!");
+        return out;
+    }
+    const auto entity = m_entities.constFind(pair.entity);
+    if (entity == m_entities.cend()) {
+        out.refusal = QStringLiteral("Subjekt %1 neexistuje.").arg(pair.entity);
+        return out;
+    }
+    if (!*entity) {
+        out.refusal = QStringLiteral("Skupině subjektů nelze přiřadit výkaz.");
+        return out;
+    }
+    QList<PeriodStatement> &stored = m_periods[periodKey(pair.entity, pair.year, pair.quarter)];
+    QHash<int, qint32> replaced;
+    if (replacePeriod) {
+        // The active statement of a type is the one replaced when a kept inactive one is there too.
+        for (const PeriodStatement &s : stored) {
+            m_deleted << s.id;
+            if (s.inactive == 0 || !replaced.contains(s.type))
+                replaced.insert(s.type, s.id);
+        }
+        stored.clear();
+    }
+    for (const PeriodStatement &s : stored) {
+        if (s.inactive == 0 && (s.type == 27 || s.type == 28)) {
+            out.refusal = kExists;
+            return out;
+        }
+    }
+    for (int type : {27, 28}) {
+        const qint32 id = m_nextStatementId--;
+        Outcome o = m_statements->integer(m_nextStatementRow--).now().integer(0).integer(id).integer(pair.entity).integer(type).null().integer(0)
+                        .null().integer(0).integer(0).null().text(kEnteredBy).integer(1).integer(pair.full ? 4 : 2).integer(pair.year)
+                        .integer(pair.quarter).endRow();
+        for (const auto &[code, amount] : type == 27 ? pair.balance : pair.income) {
+            if (!o)
+                break;
+            const QString text = amount.text();
+            if (!db::RowWriter::isDecimal(text)) {
+                out.error = QStringLiteral("Řádek %1 nelze zapsat.").arg(code);
+                return out;
+            }
+            o = m_items->integer(m_nextItemRow--).now().integer(0).integer(id).integer(pair.entity).integer(code).decimal(text).endRow();
+        }
+        if (!o) {
+            out.error = o.error;
+            return out;
+        }
+        stored.append({id, type, 0});
+        (type == 27 ? out.ids.balance : out.ids.income) = id;
+    }
+    QList<db::audit::Change> changes;
+    for (const auto &[type, id] : {std::pair{27, out.ids.balance}, std::pair{28, out.ids.income}}) {
+        const auto earlier = replaced.contains(type) ? std::optional<qint32>(replaced.value(type)) : std::nullopt;
+        changes.append({earlier ? db::audit::kChange : db::audit::kInsert, db::audit::kStatement, id, pair.entity,
+                        statementLabel(type, pair.year, pair.quarter), earlier});
+    }
+    if (const Outcome o = db::audit::record(m_db, changes); !o)
+        out.error = o.error;
+    return out;
+}
+
+Outcome PairWriter::finish()
+{
+    for (db::RowWriter *writer : {m_statements.get(), m_items.get()}) {
+        if (!writer)
+            continue;
+        if (const Outcome o = writer->flush(); !o)
+            return o;
+    }
+    // The replaced statements: no new row has their ids, so marking them after the inserts
+    // leaves the same rows as marking them first.
+    constexpr qsizetype kIdsPerUpdate = 500;
+    for (qsizetype from = 0; from < m_deleted.size(); from += kIdsPerUpdate) {
+        QStringList ids;
+        for (qsizetype i = from; i < std::min(m_deleted.size(), from + kIdsPerUpdate); ++i)
+            ids << n(m_deleted.at(i));
+        if (const Outcome o = markDeleted(m_db, ids.join(QStringLiteral(", "))); !o)
+            return o;
+    }
+    m_deleted.clear();
+    return Outcome::success();
 }
 
 } // namespace verna::statements

@@ -3,6 +3,8 @@
 #include "db/outcome.h"
 #include "statements/amount.h"
 
+#include <memory>
+
 #include <QHash>
 #include <QList>
 #include <QString>
@@ -11,6 +13,7 @@
 
 namespace verna::db {
 class Database;
+class RowWriter;
 }
 
 namespace verna::statements {
@@ -125,6 +128,56 @@ private:
 
     db::Database &m_db;
     QHash<int, QList<StatementLine>> m_lines; // by type * 10 + fill level
+};
+
+// A stored statement of a period, as many pairs' periods are read at once.
+struct PeriodStatement {
+    qint32 id = 0;
+    int type = 0; // 27 balance sheet, 28 income statement
+    int inactive = 0; // 0 active, 1 kept inactive
+};
+
+// Key of an entity's period in the map below.
+inline quint64 periodKey(qint32 entity, int year, int quarter)
+{
+    return (quint64(quint32(entity)) << 20) | (quint64(year) << 3) | quint64(quarter);
+}
+
+// The active and kept-inactive statements of the entities' periods, by periodKey: one query
+// per few hundred entities instead of a few per pair.
+Result<QHash<quint64, QList<PeriodStatement>>> periodStatements(db::Database &db, const QList<qint32> &entities);
+
+// Writes many pairs inside the caller's transaction, as StatementStore::save writes each one:
+// the same rows, keys, deletions and audit changes, and the same refusals (entity, occupied
+// period). The keys and the periods are read once under the writers' lock, and the rows go
+// through one prepared insert per table.
+class PairWriter
+{
+public:
+    explicit PairWriter(db::Database &db);
+    ~PairWriter();
+
+    // Locks the statement tables and reads the entities (existing ones), their periods and the
+    // next keys. Call inside the transaction, before the first write.
+    Outcome begin(const QList<qint32> &entities);
+    // An entity created in this transaction after begin().
+    void entityCreated(qint32 entity);
+    // Writes the pair (the lines are those of its form, checked by the caller), after marking
+    // deleted what it replaces when replacePeriod is set.
+    SavedPair write(const StatementPair &pair, bool replacePeriod);
+    // Writes what is held back (rows on a server, the deletions); call before the commit.
+    Outcome finish();
+
+private:
+    db::Database &m_db;
+    QHash<qint32, bool> m_entities; // id → may take statements (has a name, is no group)
+    QHash<quint64, QList<PeriodStatement>> m_periods;
+    qint32 m_nextStatementRow = 0;
+    qint32 m_nextStatementId = 0;
+    qint32 m_nextItemRow = 0;
+    QList<qint64> m_deleted;
+    std::unique_ptr<db::RowWriter> m_statements;
+    std::unique_ptr<db::RowWriter> m_items;
 };
 
 } // namespace verna::statements
