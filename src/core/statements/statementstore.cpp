@@ -40,6 +40,19 @@ QString statementLabel(int typeCode, int year, int quarter)
     return (typeCode == 27 ? QStringLiteral("rozvaha %1/%2") : QStringLiteral("výsledovka %1/%2")).arg(year).arg(quarter);
 }
 
+// The audit rows of a saved pair: a change where it replaced a statement of its type (by type
+// code), else an insert.
+QList<db::audit::Change> pairChanges(const StatementPair &pair, const PairIds &ids, const QHash<int, qint32> &replaced)
+{
+    QList<db::audit::Change> changes;
+    for (const auto &[type, id] : {std::pair{27, ids.balance}, std::pair{28, ids.income}}) {
+        const auto earlier = replaced.contains(type) ? std::optional<qint32>(replaced.value(type)) : std::nullopt;
+        changes.append({earlier ? db::audit::kChange : db::audit::kInsert, db::audit::kStatement, id, pair.entity,
+                        statementLabel(type, pair.year, pair.quarter), earlier});
+    }
+    return changes;
+}
+
 // Marks the statements (a list of ids) and their lines deleted.
 Outcome markDeleted(db::Database &db, const QString &ids)
 {
@@ -319,13 +332,7 @@ SavedPair StatementStore::save(const StatementPair &pair, const SaveOptions &opt
         }
         (typ == 1 ? out.ids.balance : out.ids.income) = *id;
     }
-    QList<db::audit::Change> changes;
-    for (const auto &[type, id] : {std::pair{27, out.ids.balance}, std::pair{28, out.ids.income}}) {
-        const auto earlier = replaced.contains(type) ? std::optional<qint32>(replaced.value(type)) : std::nullopt;
-        changes.append({earlier ? db::audit::kChange : db::audit::kInsert, db::audit::kStatement, id, pair.entity,
-                        statementLabel(type, pair.year, pair.quarter), earlier});
-    }
-    if (const Outcome o = db::audit::record(m_db, changes); !o)
+    if (const Outcome o = db::audit::record(m_db, pairChanges(pair, out.ids, replaced)); !o)
         return fail(o.error);
     if (!tx.commit())
         return fail(m_db.lastError());
@@ -486,13 +493,7 @@ SavedPair PairWriter::write(const StatementPair &pair, bool replacePeriod)
         stored.append({id, type, 0});
         (type == 27 ? out.ids.balance : out.ids.income) = id;
     }
-    QList<db::audit::Change> changes;
-    for (const auto &[type, id] : {std::pair{27, out.ids.balance}, std::pair{28, out.ids.income}}) {
-        const auto earlier = replaced.contains(type) ? std::optional<qint32>(replaced.value(type)) : std::nullopt;
-        changes.append({earlier ? db::audit::kChange : db::audit::kInsert, db::audit::kStatement, id, pair.entity,
-                        statementLabel(type, pair.year, pair.quarter), earlier});
-    }
-    if (const Outcome o = db::audit::record(m_db, changes); !o)
+    if (const Outcome o = db::audit::record(m_db, pairChanges(pair, out.ids, replaced)); !o)
         out.error = o.error;
     return out;
 }
