@@ -71,11 +71,7 @@ ExportTable exportTable(const PeerBenchmarkRow &row, const QString &entityName, 
                  << header();
     table.rows = rows(row, names, locale);
     table.fixedColumns = 1;
-    table.number = [locale](const QString &cell) -> std::optional<double> {
-        const std::optional<Cents> v = parseCell(cell, locale);
-        return v ? std::optional<double>(static_cast<double>(*v) / 100.0) : std::nullopt;
-    };
-    table.numberFormat = "0.00";
+    table.takeTwoDecimalNumbers(locale);
     table.columnWidths = {36};
     table.otherWidth = 11;
     return table;

@@ -207,6 +207,15 @@ Outcome writeXlsx(const ExportTable &table, const QString &path)
     return Outcome::success();
 }
 
+void ExportTable::takeTwoDecimalNumbers(const QLocale &locale)
+{
+    number = [locale](const QString &cell) -> std::optional<double> {
+        const std::optional<Cents> value = parseCell(cell, locale);
+        return value ? std::optional<double>(static_cast<double>(*value) / 100.0) : std::nullopt;
+    };
+    numberFormat = "0.00";
+}
+
 ExportTable exportTable(const AnalysisModel &model)
 {
     ExportTable table;
@@ -222,12 +231,7 @@ ExportTable exportTable(const AnalysisModel &model)
         table.footer += model.aggregateRow();
     }
     table.fixedColumns = AnalysisModel::kFixedColumns;
-    const QLocale locale = model.locale();
-    table.number = [locale](const QString &cell) -> std::optional<double> {
-        const std::optional<Cents> value = parseCell(cell, locale);
-        return value ? std::optional<double>(static_cast<double>(*value) / 100.0) : std::nullopt;
-    };
-    table.numberFormat = "0.00";
+    table.takeTwoDecimalNumbers(model.locale());
     table.columnWidths = {36, 10};
     return table;
 }

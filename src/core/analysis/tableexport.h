@@ -3,6 +3,7 @@
 #include "db/outcome.h"
 
 #include <QList>
+#include <QLocale>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -33,6 +34,9 @@ struct ExportTable {
     const char *numberFormat = nullptr; // XLSX number format; nullptr for General
     QList<double> columnWidths;         // the first columns' widths, in characters
     double otherWidth = 16;
+
+    // Cells read as the analysis shows them (two decimals in the locale), written as such.
+    void takeTwoDecimalNumbers(const QLocale &locale);
 };
 
 // CSV (comma-separated, quoted where needed), header, rows and footer.
