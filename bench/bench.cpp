@@ -1,6 +1,7 @@
 // Benchmarks with repeatable fixtures from the demo generator, printed as one table: each
 // figure, its target, what this run measured and the ratios measured side by side.
-//   verna-bench [--markdown FILE] [--fixtures DIR] [--scale-entities N] [fill|postgres|scale|report|peers ...]
+//   verna-bench [--markdown FILE] [--title TEXT] [--fixtures DIR] [--scale-entities N] [fill|postgres|scale|report|peers ...]
+// The markdown file keeps one table per title (the command that printed it).
 #include "benchmarks.h"
 
 #include "analysis/analysisdata.h"
@@ -95,16 +96,34 @@ void BenchTable::print(QTextStream &out) const
         line(f.name, f.target, f.measured, statusText(f.status), f.note);
 }
 
-QString BenchTable::markdown(const QString &machine) const
+QString BenchTable::markdown(const QString &title, const QString &machine) const
 {
-    QString text = QStringLiteral("# Benchmark results\n\nThe last table `make bench` printed, on %1.\n\n"
+    QString text = QStringLiteral("## %1\n\nThe last table `%1` printed, on %2.\n\n"
                                   "| figure | target | measured | result | note |\n|---|---|---|---|---|\n")
-                       .arg(machine);
+                       .arg(title, machine);
     for (const Figure &f : m_figures) {
         text += QStringLiteral("| %1 | %2 | %3 | %4 | %5 |\n")
                     .arg(f.name, f.target, f.measured, statusText(f.status), QString(f.note).replace(QLatin1Char('|'), QLatin1Char('/')));
     }
     return text;
+}
+
+QString withSection(const QString &document, const QString &title, const QString &section)
+{
+    // Each command keeps its own table; the other command's table stays as it was.
+    QStringList sections;
+    const QString heading = QStringLiteral("## ");
+    qsizetype at = document.indexOf(QStringLiteral("\n") + heading);
+    while (at >= 0) {
+        const qsizetype next = document.indexOf(QStringLiteral("\n") + heading, at + 1);
+        const QString part = document.mid(at + 1, next < 0 ? -1 : next - at - 1).trimmed();
+        if (!part.startsWith(heading + title + QLatin1Char('\n')))
+            sections << part;
+        at = next;
+    }
+    sections << section.trimmed();
+    std::sort(sections.begin(), sections.end()); // "make bench" before "make bench-scale"
+    return QStringLiteral("# Benchmark results\n\n") + sections.join(QStringLiteral("\n\n")) + QLatin1Char('\n');
 }
 
 namespace {
@@ -328,11 +347,14 @@ int main(int argc, char *argv[])
         return childMain(arguments.mid(1));
     QTextStream out(stdout);
     QString markdownFile;
+    QString title = QStringLiteral("make bench");
     QString fixtures = QDir::current().absoluteFilePath(QStringLiteral("bench-fixtures"));
     QStringList names;
     for (int i = 0; i < arguments.size(); ++i) {
         if (arguments.at(i) == QLatin1String("--markdown") && i + 1 < arguments.size())
             markdownFile = arguments.at(++i);
+        else if (arguments.at(i) == QLatin1String("--title") && i + 1 < arguments.size())
+            title = arguments.at(++i);
         else if (arguments.at(i) == QLatin1String("--scale-entities") && i + 1 < arguments.size())
             scaleEntities = std::max(1000, arguments.at(++i).toInt());
         else if (arguments.at(i) == QLatin1String("--fixtures") && i + 1 < arguments.size())
@@ -340,13 +362,17 @@ int main(int argc, char *argv[])
         else
             names << arguments.at(i);
     }
+    // The national ones take an hour and tens of gigabytes the first time: only when named.
     const struct {
         const char *name;
         void (*run)(BenchContext &);
-    } benchmarks[] = {{"fill", benchFill}, {"postgres", benchFillPostgres}, {"scale", benchScale}, {"report", benchReport}, {"peers", benchPeers}, {"bulk", benchBulk}};
+        bool everyday;
+    } benchmarks[] = {{"fill", benchFill, true},       {"postgres", benchFillPostgres, true}, {"scale", benchScale, true},
+                      {"report", benchReport, true},   {"peers", benchPeers, true},           {"bulk", benchBulk, true},
+                      {"national", benchNational, false}, {"bulk-national", benchBulkNational, false}};
     for (const QString &name : names) {
         if (std::none_of(std::begin(benchmarks), std::end(benchmarks), [&](const auto &b) { return name == QLatin1String(b.name); })) {
-            QTextStream(stderr) << "Neznámý benchmark: " << name << " (fill, postgres, scale, report, peers, bulk)\n";
+            QTextStream(stderr) << "Neznámý benchmark: " << name << " (fill, postgres, scale, report, peers, bulk, national, bulk-national)\n";
             return 2;
         }
     }
@@ -355,7 +381,7 @@ int main(int argc, char *argv[])
     BenchContext context{table, out, fixtures, QCoreApplication::applicationFilePath(),
                          QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(QStringLiteral("../src/cli/verna-db"))};
     for (const auto &b : benchmarks) {
-        if (names.isEmpty() || names.contains(QLatin1String(b.name))) {
+        if ((names.isEmpty() && b.everyday) || names.contains(QLatin1String(b.name))) {
             out << "== " << b.name << "\n";
             out.flush();
             b.run(context);
@@ -369,8 +395,10 @@ int main(int argc, char *argv[])
                                     .arg(cpuModel(), QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-dd HH:mm 'UTC'")),
                                          QSysInfo::prettyProductName());
         QFile file(markdownFile);
+        const QString before = file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+        file.close();
         if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            file.write(table.markdown(machine).toUtf8());
+            file.write(withSection(before, title, table.markdown(title, machine)).toUtf8());
     }
     return table.failed() ? 1 : 0;
 }

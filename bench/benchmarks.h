@@ -46,12 +46,16 @@ public:
     void info(const QString &name, const QString &measured, const QString &note = {});
     void add(Figure::Status status, const QString &name, const QString &target, const QString &note);
     void print(QTextStream &out) const;
-    QString markdown(const QString &machine) const;
+    // The table under a heading of its title, with the machine it ran on.
+    QString markdown(const QString &title, const QString &machine) const;
     bool failed() const;
 
 private:
     QList<Figure> m_figures;
 };
+
+// The markdown document with the section of the title put in (or replaced), the others kept.
+QString withSection(const QString &document, const QString &title, const QString &section);
 
 struct BenchContext {
     BenchTable &table;
@@ -145,3 +149,16 @@ void benchPeers(BenchContext &context);
 // verna-db import of about 10,000 statement pairs and the demo generator of 1,000 companies,
 // each against a plain sqlite3 C-API program storing the same rows.
 void benchBulk(BenchContext &context);
+
+// The national scale (make bench-scale), on the fixture of 1,000,000 companies with one
+// year-end statement pair each, kept on SQLite and on a PostgreSQL copy between runs.
+void benchNational(BenchContext &context);
+// A company's peer figures against a division of about 50,000 companies of the national
+// fixture: embedded, and over ODBC when the server copy is given.
+void benchNationalPeers(BenchContext &context, verna::db::Database &embedded, verna::db::Database *server);
+// The analysis table of the national fixture's companies x 12 indicators in the window:
+// peak memory, scrolling and sorting a page, per-cell cost against a 1,000-row table.
+void benchNationalTable(BenchContext &context, const QString &file);
+// verna-db import of 100,000 statement pairs and the demo generator, on SQLite against the
+// plain sqlite3 program and on PostgreSQL against psql's COPY of the same rows.
+void benchBulkNational(BenchContext &context);

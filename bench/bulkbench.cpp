@@ -344,3 +344,8 @@ void benchBulk(BenchContext &context)
     benchImport(context);
     benchDemo(context);
 }
+
+void benchBulkNational(BenchContext &context)
+{
+    context.table.add(Figure::Status::Pending, QStringLiteral("import of 100000 statement pairs"), QStringLiteral("< 2× plain"), QStringLiteral("not measured yet"));
+}

@@ -253,3 +253,8 @@ void benchPeers(BenchContext &context)
     if (!subject.isEmpty())
         benchPeersCommand(context, file, subject, peerCells);
 }
+
+void benchNationalPeers(BenchContext &context, db::Database &, db::Database *)
+{
+    context.table.add(Figure::Status::Pending, QStringLiteral("peer figures, division of 50000"), QStringLiteral("< 1 s"), QStringLiteral("not measured yet"));
+}
