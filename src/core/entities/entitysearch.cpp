@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <iterator>
 #include <map>
 #include <vector>
 
@@ -34,14 +35,28 @@ std::optional<ListItem> entityLine(const QStringList &row)
 }
 
 // The letters a name's place starts from, in the order of Czech: the collation tells other
-// accents apart only after the whole name, "ch" follows "h" and "ł" its own "l".
-const QStringList kLeadingLetters = {
-    QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("č"), QStringLiteral("d"), QStringLiteral("e"),
-    QStringLiteral("f"), QStringLiteral("g"), QStringLiteral("h"), QStringLiteral("ch"), QStringLiteral("i"), QStringLiteral("j"),
-    QStringLiteral("k"), QStringLiteral("l"), QStringLiteral("ł"), QStringLiteral("m"), QStringLiteral("n"), QStringLiteral("o"),
-    QStringLiteral("p"), QStringLiteral("q"), QStringLiteral("r"), QStringLiteral("ř"), QStringLiteral("s"), QStringLiteral("š"),
-    QStringLiteral("t"), QStringLiteral("u"), QStringLiteral("v"), QStringLiteral("w"), QStringLiteral("x"), QStringLiteral("y"),
-    QStringLiteral("z"), QStringLiteral("ž")};
+// accents apart only after the whole name, "ch" follows "h" and "ł" its own "l". Each with the
+// plain letter its folded key starts with.
+struct LeadingLetter {
+    char16_t letter;
+    char16_t plain;
+};
+constexpr LeadingLetter kLeadingLetters[] = {
+    {u'a', u'a'}, {u'b', u'b'}, {u'c', u'c'}, {u'č', u'c'}, {u'd', u'd'}, {u'e', u'e'}, {u'f', u'f'}, {u'g', u'g'},
+    {u'h', u'h'}, {u'-', u'c'} /* ch */, {u'i', u'i'}, {u'j', u'j'}, {u'k', u'k'}, {u'l', u'l'}, {u'ł', u'l'}, {u'm', u'm'},
+    {u'n', u'n'}, {u'o', u'o'}, {u'p', u'p'}, {u'q', u'q'}, {u'r', u'r'}, {u'ř', u'r'}, {u's', u's'}, {u'š', u's'},
+    {u't', u't'}, {u'u', u'u'}, {u'v', u'v'}, {u'w', u'w'}, {u'x', u'x'}, {u'y', u'y'}, {u'z', u'z'}, {u'ž', u'z'}};
+constexpr int kLetterCount = static_cast<int>(std::size(kLeadingLetters));
+constexpr int kCh = 9;
+
+int letterPlace(char16_t letter)
+{
+    for (int i = 0; i < kLetterCount; ++i) {
+        if (kLeadingLetters[i].letter == letter)
+            return i;
+    }
+    return -1;
+}
 
 // The place in kLeadingLetters of the letter a trimmed name starts with, or -1 when it starts
 // otherwise (a digit, a sign, a letter of another alphabet).
@@ -53,19 +68,19 @@ int leadingLetter(const QString &name)
     const QString lead = name.size() > 1 && name.at(1).isMark() ? name.left(4).normalized(QString::NormalizationForm_C) : name.left(2);
     const QChar first = lead.at(0).toLower();
     if (first == QLatin1Char('c') && lead.size() > 1 && lead.at(1).toLower() == QLatin1Char('h'))
-        return static_cast<int>(kLeadingLetters.indexOf(QStringLiteral("ch")));
+        return kCh;
     if (lead.size() > 1 && lead.at(1).isMark())
         return -1;
-    if (const qsizetype own = kLeadingLetters.indexOf(QString(first)); own >= 0)
-        return static_cast<int>(own);
-    const QString base = db::searchFold(QString(first));
-    return base.at(0) >= QLatin1Char('a') && base.at(0) <= QLatin1Char('z') ? static_cast<int>(kLeadingLetters.indexOf(base)) : -1;
+    if (const int own = letterPlace(first.unicode()); own >= 0)
+        return own;
+    const QChar base = db::searchFold(QString(first)).at(0);
+    return base >= QLatin1Char('a') && base <= QLatin1Char('z') ? letterPlace(base.unicode()) : -1;
 }
 
-// The place of the plain letter a folded key starting with the letter's fold begins with.
+// The place of the plain letter the folded keys of names starting with the letter start with.
 int plainLetterOf(int letter)
 {
-    return static_cast<int>(kLeadingLetters.indexOf(db::searchFold(kLeadingLetters.at(letter).left(1))));
+    return letterPlace(kLeadingLetters[letter].plain);
 }
 
 // Puts rows read in folded-key order into name order as they come. Folded keys keep the order of
@@ -100,7 +115,7 @@ public:
     void finish()
     {
         sortEarly();
-        if (!release(static_cast<int>(kLeadingLetters.size())))
+        if (!release(kLetterCount))
             return;
         while (m_next < m_early.size() && m_hand(m_early.at(m_next++).second)) {
         }
@@ -139,6 +154,9 @@ private:
     size_t m_next = 0;
     std::multimap<QCollatorSortKey, Waiting> m_waiting;
 };
+
+// The rows of a window's first screenful.
+constexpr int kFirstRows = 50;
 
 } // namespace
 
@@ -209,12 +227,14 @@ Listing EntitySearch::foldedRows(const NameQuery &query, const RowSink &sink)
         return !stopNow();
     };
     // Reads the rows as the database hands them; false when the listing ends here.
-    const auto read = [&](const QString &sql, const std::function<bool(FoundRow &&row)> &take) {
+    int read = 0;
+    const auto readRows = [&](const QString &sql, const std::function<bool(FoundRow &&row)> &take) {
         db::RecordSet rows = m_db.openNativeRecordSet(sql);
         for (int unasked = 1; rows.next(); ++unasked) {
+            ++read;
             const auto id = db::parseId(rows.text(2));
             QString name = rows.text(1);
-            if (id && sameFirstLetter(typed, db::searchFold(name)) && !take(FoundRow{rows.text(0), std::move(name), *id}))
+            if (id && (typed.isEmpty() || sameFirstLetter(typed, db::searchFold(name))) && !take(FoundRow{rows.text(0), std::move(name), *id}))
                 return false;
             if (unasked % 256 == 0 && stopNow())
                 return false;
@@ -223,15 +243,23 @@ Listing EntitySearch::foldedRows(const NameQuery &query, const RowSink &sink)
         return result.ok();
     };
     if (!searchSql::inFoldOrder(query, backend, keys)) {
-        read(searchSql::byNameFolded(query, backend, keys), hand);
+        const QString sql = searchSql::byNameFolded(query, backend, keys);
+        if (backend != db::Backend::PostgreSQL) {
+            readRows(sql, hand);
+            return result;
+        }
+        // psqlODBC hands the first row once it holds them all: the first screenful is asked for
+        // on its own, the rest after it (the order is total, so the two parts join exactly).
+        if (readRows(sql + QStringLiteral(" LIMIT %1").arg(kFirstRows), hand) && read == kFirstRows)
+            readRows(sql + QStringLiteral(" OFFSET %1").arg(kFirstRows), hand);
         return result;
     }
     NameOrder<FoundRow> order(hand);
-    if (read(searchSql::byNameFolded(query, backend, keys, FoldSpan::Beyond), [&order](FoundRow &&row) {
+    if (readRows(searchSql::byNameFolded(query, backend, keys, FoldSpan::Beyond), [&order](FoundRow &&row) {
             order.addEarly(std::move(row));
             return true;
         })
-        && read(searchSql::byNameFolded(query, backend, keys, FoldSpan::Ascii), [&order](FoundRow &&row) { return order.add(std::move(row)); }))
+        && readRows(searchSql::byNameFolded(query, backend, keys, FoldSpan::Ascii), [&order](FoundRow &&row) { return order.add(std::move(row)); }))
         order.finish();
     return result;
 }

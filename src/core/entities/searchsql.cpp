@@ -138,8 +138,11 @@ QString byNameFolded(const NameQuery &query, db::Backend backend, bool withSearc
                       : QStringLiteral("ident i, name n WHERE i.subj_id = n.subj_id AND "))
         + (storedKeys ? QStringLiteral("f.row_id = n.row_id AND ") : QString())
         + QStringLiteral("i.inac_ind = 0 AND n.inac_ind = 0 ");
+    // In the folded-key order the index leads: the legal forms' index must not take its place
+    // and leave all rows to be sorted before the first.
     if (storedKeys)
-        sql.replace(QStringLiteral("ident i, name n WHERE"), QStringLiteral("ident i, name n, name_srch f WHERE"));
+        sql.replace(QStringLiteral("ident i, name n WHERE"), foldOrder ? QStringLiteral("name_srch f CROSS JOIN name n CROSS JOIN ident i WHERE")
+                                                                       : QStringLiteral("ident i, name n, name_srch f WHERE"));
     if (query.legalForms.size() > 1)
         sql += QStringLiteral("AND i.form_type_cd IN(") + joinedCodes(query.legalForms) + QStringLiteral(") ");
     else if (query.legalForms.size() == 1)
@@ -178,8 +181,9 @@ QString byNameFolded(const NameQuery &query, db::Backend backend, bool withSearc
             sql += QStringLiteral("AND f.fold_txt >= '{' ");
         return sql + QStringLiteral("ORDER BY f.fold_txt");
     }
+    // Equal names in the order of their ids: the order is total, so a listing read in parts joins up.
     sql += QStringLiteral("ORDER BY TRIM(n.name_txt) COLLATE ")
-        + (sqlite ? QString::fromLatin1(db::kSqliteTextCollation) : QStringLiteral("verna_ci"));
+        + (sqlite ? QString::fromLatin1(db::kSqliteTextCollation) : QStringLiteral("verna_ci")) + QStringLiteral(", n.subj_id");
     return sql;
 }
 
