@@ -155,9 +155,6 @@ private:
     std::multimap<QCollatorSortKey, Waiting> m_waiting;
 };
 
-// The rows of a window's first screenful.
-constexpr int kFirstRows = 50;
-
 } // namespace
 
 EntitySearch::EntitySearch(db::Database &db)
@@ -227,11 +224,9 @@ Listing EntitySearch::foldedRows(const NameQuery &query, const RowSink &sink)
         return !stopNow();
     };
     // Reads the rows as the database hands them; false when the listing ends here.
-    int read = 0;
     const auto readRows = [&](const QString &sql, const std::function<bool(FoundRow &&row)> &take) {
         db::RecordSet rows = m_db.openNativeRecordSet(sql);
         for (int unasked = 1; rows.next(); ++unasked) {
-            ++read;
             const auto id = db::parseId(rows.text(2));
             QString name = rows.text(1);
             if (id && (typed.isEmpty() || sameFirstLetter(typed, db::searchFold(name))) && !take(FoundRow{rows.text(0), std::move(name), *id}))
@@ -243,15 +238,7 @@ Listing EntitySearch::foldedRows(const NameQuery &query, const RowSink &sink)
         return result.ok();
     };
     if (!searchSql::inFoldOrder(query, backend, keys)) {
-        const QString sql = searchSql::byNameFolded(query, backend, keys);
-        if (backend != db::Backend::PostgreSQL) {
-            readRows(sql, hand);
-            return result;
-        }
-        // psqlODBC hands the first row once it holds them all: the first screenful is asked for
-        // on its own, the rest after it (the order is total, so the two parts join exactly).
-        if (readRows(sql + QStringLiteral(" LIMIT %1").arg(kFirstRows), hand) && read == kFirstRows)
-            readRows(sql + QStringLiteral(" OFFSET %1").arg(kFirstRows), hand);
+        readRows(searchSql::byNameFolded(query, backend, keys), hand);
         return result;
     }
     NameOrder<FoundRow> order(hand);

@@ -181,9 +181,8 @@ QString byNameFolded(const NameQuery &query, db::Backend backend, bool withSearc
             sql += QStringLiteral("AND f.fold_txt >= '{' ");
         return sql + QStringLiteral("ORDER BY f.fold_txt");
     }
-    // Equal names in the order of their ids: the order is total, so a listing read in parts joins up.
     sql += QStringLiteral("ORDER BY TRIM(n.name_txt) COLLATE ")
-        + (sqlite ? QString::fromLatin1(db::kSqliteTextCollation) : QStringLiteral("verna_ci")) + QStringLiteral(", n.subj_id");
+        + (sqlite ? QString::fromLatin1(db::kSqliteTextCollation) : QStringLiteral("verna_ci"));
     return sql;
 }
 
