@@ -244,12 +244,12 @@ public:
                 if (const Outcome dropped = m_copy.executeNative(QStringLiteral("DROP INDEX ") + index.value(0).toString()); !dropped)
                     return dropped.error;
             }
-            if (const QString failed = copyTable(from, psql, table); !failed.isEmpty())
+            // psql builds them, free of the application's wait limit for one statement.
+            QStringList definitions;
+            for (const QVariantList &index : indexes.value)
+                definitions << index.value(1).toString();
+            if (const QString failed = copyTable(from, psql, table, definitions); !failed.isEmpty())
                 return table + QStringLiteral(": ") + failed;
-            for (const QVariantList &index : indexes.value) {
-                if (const Outcome made = m_copy.executeNative(index.value(1).toString()); !made)
-                    return made.error;
-            }
             context.log << "PostgreSQL copy: " << table << " after " << timer.wallNs() / 1e9 << " s\n";
         }
         if (const Outcome analysed = m_copy.executeNative(QStringLiteral("ANALYZE")); !analysed)
@@ -280,19 +280,22 @@ private:
         return opened ? QString() : opened.error;
     }
 
-    // The table's rows as CSV into psql's COPY, written while they are read.
-    QString copyTable(db::Database &from, const QString &psql, const QString &table)
+    // The table's rows as CSV into psql's COPY, written while they are read; then its indexes.
+    QString copyTable(db::Database &from, const QString &psql, const QString &table, const QStringList &indexes)
     {
+        QStringList statements = {QStringLiteral("-c"), QStringLiteral("COPY %1 FROM STDIN WITH (FORMAT csv)").arg(table),
+                                  QStringLiteral("-c"), QStringLiteral("SET maintenance_work_mem = '256MB'")};
+        for (const QString &index : indexes)
+            statements << QStringLiteral("-c") << index;
         QProcess copy;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("PGPASSWORD"), QStringLiteral("qxj"));
         copy.setProcessEnvironment(environment);
-        copy.start(psql, {QStringLiteral("-h"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"), qEnvironmentVariable("VERNA_TEST_PG_PORT"),
+        copy.start(psql, QStringList{QStringLiteral("-h"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"), qEnvironmentVariable("VERNA_TEST_PG_PORT"),
                           QStringLiteral("-U"), QStringLiteral("dba"), QStringLiteral("-d"), kScaleDatabase, QStringLiteral("-v"),
                           QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-q"),
                           // Copied rows are no change a user made: the history's triggers stay out, as for VERNA's own writes.
-                          QStringLiteral("-c"), QStringLiteral("SET verna.akce = 'verna'"), QStringLiteral("-c"),
-                          QStringLiteral("COPY %1 FROM STDIN WITH (FORMAT csv)").arg(table)});
+                          QStringLiteral("-c"), QStringLiteral("SET verna.akce = 'verna'")} + statements);
         if (!copy.waitForStarted())
             return copy.errorString();
         db::RecordSet rows = from.openNativeRecordSet(QStringLiteral("SELECT * FROM %1 ORDER BY row_id").arg(table));
