@@ -4,6 +4,9 @@
 
 #include "db/bulkinsert.h"
 #include "db/database.h"
+#include "db/recordset.h"
+#include "db/schema.h"
+#include "db/sqlquote.h"
 #include "db/transaction.h"
 #include "db/tsqltranslator.h"
 #include "entities/entitysearch.h"
@@ -14,6 +17,8 @@
 #include "shell/startup.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -33,25 +38,43 @@ struct Sample {
     QString accented;
 };
 
-// Best of three runs of the listing, in milliseconds, and the rows it listed. On the embedded
-// database the CPU time of this thread; over ODBC the wall clock, as the server works elsewhere.
-std::pair<double, int> timed(const std::function<entities::Listing()> &search, bool wall)
-{
-    double best = 1e12;
+// The lines of the window's first screenful: what the user waits for.
+constexpr int kScreenful = 50;
+
+// A listing timed: to its first screenful of rows (or its end, when it has fewer), to its end,
+// and the rows it listed.
+struct Timing {
+    double firstRows = 1e12;
+    double whole = 1e12;
     int rows = 0;
+};
+
+// Best of three runs of the listing, in milliseconds. On the embedded database the CPU time of
+// this thread; over ODBC the wall clock, as the server works elsewhere.
+Timing timed(const std::function<entities::Listing(const entities::EntitySearch::ItemSink &sink)> &search, bool wall)
+{
+    Timing best;
     for (int run = 0; run < 3; ++run) {
         const Stopwatch timer;
-        const entities::Listing listing = search();
-        best = std::min(best, (wall ? timer.wallNs() : timer.cpuNs()) / 1e6);
-        rows = listing.ok() ? listing.count : -1;
+        const auto now = [&] { return (wall ? timer.wallNs() : timer.cpuNs()) / 1e6; };
+        double first = -1;
+        const entities::Listing listing = search([&](const entities::ListItem &, int count) {
+            if (count == kScreenful)
+                first = now();
+        });
+        const double whole = now();
+        best.firstRows = std::min(best.firstRows, first < 0 ? whole : first);
+        best.whole = std::min(best.whole, whole);
+        best.rows = listing.ok() ? listing.count : -1;
     }
-    return {best, rows};
+    return best;
 }
 
 // The indexes a plan reads, and the tables of names and identifiers it reads whole.
 struct PlanUse {
     QStringList indexes;
     QStringList scanned;
+    bool sorted = false; // the database sorts the rows before the first one
     QString error;
     bool ok() const { return error.isEmpty() && scanned.isEmpty() && !indexes.isEmpty(); }
     QString note() const
@@ -62,6 +85,7 @@ struct PlanUse {
                                          : (indexes.size() == 1 ? QStringLiteral("index ") : QStringLiteral("indexes ")) + indexes.join(QStringLiteral(", "));
         if (!scanned.isEmpty())
             text += QStringLiteral("; the plan reads %1 whole").arg(scanned.join(QStringLiteral(" and ")));
+        text += sorted ? QStringLiteral("; sorted before the first row") : QStringLiteral("; rows in index order, no sort");
         return text;
     }
 };
@@ -88,6 +112,8 @@ PlanUse planUse(db::Database &database, const QString &sql)
         const QString name = index.captured(1).isEmpty() ? index.captured(2) : index.captured(1);
         if (!name.isEmpty() && !use.indexes.contains(name))
             use.indexes << name;
+        if (detail.startsWith(QLatin1String("USE TEMP B-TREE FOR ORDER BY")) || detail.contains(QRegularExpression(QStringLiteral("^(->\\s*)?Sort\\b"))))
+            use.sorted = true;
         const QRegularExpressionMatch scan = (sqlite ? sqliteScan : postgresScan).match(detail);
         const QString table = scan.captured(1).startsWith(QLatin1Char('n')) ? QStringLiteral("name") : QStringLiteral("ident");
         if (scan.hasMatch() && !use.scanned.contains(table))
@@ -101,20 +127,26 @@ void searchRows(BenchContext &context, db::Database &database, const Sample &sam
 {
     const bool wall = database.backend() != db::Backend::SQLite;
     entities::EntitySearch search(database);
-    const auto sink = [](const entities::ListItem &, int) {};
     const QString scope = QStringLiteral("%1 entities (target at 100000)").arg(entityCount);
     // A branch holds some per cent of all companies: there the planner may rightly read the
     // names whole, and only the time counts.
-    const auto row = [&](const QString &figure, double limit, const std::pair<double, int> &measured, const PlanUse &plan, bool indexed = true) {
-        const QString note = QStringLiteral("%1; %2 rows; %3; %4")
-                                 .arg(wall ? QStringLiteral("wall clock, best of 3 (the server works in its own process)") : QStringLiteral("CPU time"))
-                                 .arg(measured.second)
+    const auto row = [&](const QString &figure, double limit, const Timing &measured, const PlanUse &plan, bool indexed = true) {
+        const QString clock = wall ? QStringLiteral("wall clock, best of 3 (the server works in its own process; psqlODBC hands the first row "
+                                                    "once it holds them all)")
+                                   : QStringLiteral("CPU time, best of 3");
+        const QString note = QStringLiteral("%1 to the first %2 rows, as the window shows them (the whole result when smaller); %3 rows; %4; %5")
+                                 .arg(clock)
+                                 .arg(kScreenful)
+                                 .arg(measured.rows)
                                  .arg(scope, plan.note());
-        context.table.check(QStringLiteral("search: %1 (%2)").arg(figure, backendName), QStringLiteral("< %1 ms").arg(limit), millis(measured.first),
-                            measured.first < limit && measured.second >= 0 && (indexed ? plan.ok() : plan.error.isEmpty()), note);
+        const QString name = QStringLiteral("search: %1 (%2)").arg(figure, backendName);
+        context.table.check(name, QStringLiteral("< %1 ms").arg(limit), millis(measured.firstRows),
+                            measured.firstRows < limit && measured.rows >= 0 && (indexed ? plan.ok() : plan.error.isEmpty()), note);
+        context.table.info(name + QStringLiteral(", whole listing"), millis(measured.whole),
+                           QStringLiteral("%1 to the last of the %2 rows").arg(clock).arg(measured.rows));
     };
     const auto byName = [&](const QString &figure, double limit, const entities::NameQuery &query) {
-        row(figure, limit, timed([&] { return search.byName(query, sink); }, wall),
+        row(figure, limit, timed([&](const auto &sink) { return search.byName(query, sink); }, wall),
             planUse(database, entities::searchSql::byNameFolded(query, database.backend())));
     };
     entities::NameQuery prefix;
@@ -130,30 +162,20 @@ void searchRows(BenchContext &context, db::Database &database, const Sample &sam
     infix.name = sample.name.mid(2, 4);
     infix.anywhere = true;
     byName(QStringLiteral("anywhere in the name"), 100, infix);
-    row(QStringLiteral("in the branch"), 100, timed([&] { return search.sameBranchEntities(sample.entity, sink); }, wall),
+    row(QStringLiteral("in the branch"), 100, timed([&](const auto &sink) { return search.sameBranchEntities(sample.entity, sink); }, wall),
         planUse(database, db::tsql::translate(entities::searchSql::sameBranchEntities(sample.entity), database.backend()).sql), false);
 }
 
-// The scale entities on PostgreSQL, in a database of their own beside "finance" (the
-// private cluster of make bench is new on every run): schema and reference data as the
-// application makes them, then the entity rows the searches read, copied from the SQLite
-// fixture in large batches, so both backends search the same data. Dropped at the end.
+// The scale entities on PostgreSQL, in a database of their own beside "finance": schema and
+// reference data as the application makes them, then the entity rows the searches read, copied
+// from the SQLite fixture through psql's COPY (multi-row INSERTs where psql is not at hand), so
+// both backends search the same data. A marker table names the fixture the copy holds; a
+// cluster kept between runs (make bench-scale) keeps the copy, and the next run reuses it.
 class PostgresCopy
 {
 public:
-    ~PostgresCopy()
-    {
-        if (!m_created)
-            return;
-        m_copy.close();
-        db::Database server;
-        // Clean-up at the end of a run: a copy left behind is dropped by the next run's make().
-        if (server.open(db::DatabaseLocation::odbc(db::kDefaultDsn)).ok)
-            (void)server.executeNative(QStringLiteral("DROP DATABASE IF EXISTS ") + kScaleDatabase);
-    }
-
     // "" when the copy is ready, else why not.
-    QString make(BenchContext &context, db::Database &from)
+    QString make(BenchContext &context, db::Database &from, int entityCount)
     {
         const Stopwatch timer;
         db::Database server;
@@ -162,35 +184,86 @@ public:
         if (server.backend() != db::Backend::PostgreSQL)
             return QStringLiteral("the data source is not PostgreSQL");
         m_available = true;
+        int rows = 0;
+        for (const QString &table : kTables) {
+            const Result<QString> count = from.readValue(QStringLiteral("SELECT count(*) FROM ") + table);
+            if (!count.ok())
+                return count.error;
+            rows += count.value.toInt();
+        }
+        const QString marker = QStringLiteral("%1 %2 %3").arg(entityCount).arg(db::Schema::kVersion).arg(rows);
+        if (server.readValue(QStringLiteral("SELECT 1 FROM pg_database WHERE datname = '%1'").arg(kScaleDatabase)).value == QLatin1String("1")) {
+            if (const QString failed = openCopy(); !failed.isEmpty())
+                return failed;
+            // A copy interrupted before its marker, or of another fixture or schema, is made anew.
+            const Result<QString> held = m_copy.readValue(QStringLiteral("SELECT fixture_txt FROM verna_scale_copy"));
+            if (held.ok() && held.value == marker) {
+                context.table.info(QStringLiteral("scale entities copied to PostgreSQL"), millis(timer.wallNs() / 1e6),
+                                   QStringLiteral("wall clock; the copy a previous run left in the kept cluster, %1 rows of subj, ident, name "
+                                                  "and actv, reused: its marker names the same fixture and schema version")
+                                       .arg(rows));
+                return {};
+            }
+            m_copy.close();
+        }
         if (const Outcome dropped = server.executeNative(QStringLiteral("DROP DATABASE IF EXISTS ") + kScaleDatabase); !dropped)
             return dropped.error;
         if (const Outcome created = server.executeNative(QStringLiteral("CREATE DATABASE ") + kScaleDatabase); !created)
             return created.error;
-        m_created = true;
         server.close();
-        // QODBC passes a data source name with attributes on as a connection string.
-        if (const Outcome opened = m_copy.open(db::DatabaseLocation::odbc(db::kDefaultDsn + QStringLiteral(";Database=") + kScaleDatabase)); !opened)
-            return opened.error;
+        if (const QString failed = openCopy(); !failed.isEmpty())
+            return failed;
         if (const Outcome made = shell::initialiseDatabase(m_copy, false); !made)
             return made.error;
-        int rows = 0;
+        context.log << "PostgreSQL copy: schema and reference data after " << timer.wallNs() / 1e9 << " s\n";
+        const QString psql = qEnvironmentVariable("VERNA_TEST_PG_BIN") + QStringLiteral("/psql");
+        const bool copying = !qEnvironmentVariableIsEmpty("VERNA_TEST_PG_PORT") && QFileInfo(psql).isExecutable();
         {
             db::Transaction tx(m_copy);
             // The reference entity is in both already: the fixture's rows replace it.
-            for (const QString &table : {QStringLiteral("subj"), QStringLiteral("ident"), QStringLiteral("name"), QStringLiteral("actv")}) {
-                const QString failed = copyTable(from, table, rows);
-                if (!failed.isEmpty())
-                    return table + QStringLiteral(": ") + failed;
+            for (const QString &table : kTables) {
+                if (const Outcome emptied = m_copy.executeNative(QStringLiteral("DELETE FROM ") + table); !emptied)
+                    return table + QStringLiteral(": ") + emptied.error;
+                if (!copying) {
+                    if (const QString failed = insertTable(from, table); !failed.isEmpty())
+                        return table + QStringLiteral(": ") + failed;
+                }
             }
             if (!tx.commit())
                 return m_copy.lastError();
         }
+        for (const QString &table : kTables) {
+            if (!copying)
+                break;
+            // An index built once over all rows costs a fraction of one kept up row by row.
+            const Result<QList<QVariantList>> indexes = m_copy.queryNative(
+                QStringLiteral("SELECT indexname, indexdef FROM pg_indexes WHERE schemaname = current_schema() AND tablename = '%1'").arg(table));
+            if (!indexes.ok())
+                return indexes.error;
+            for (const QVariantList &index : indexes.value) {
+                if (const Outcome dropped = m_copy.executeNative(QStringLiteral("DROP INDEX ") + index.value(0).toString()); !dropped)
+                    return dropped.error;
+            }
+            // psql builds them, free of the application's wait limit for one statement.
+            QStringList definitions;
+            for (const QVariantList &index : indexes.value)
+                definitions << index.value(1).toString();
+            if (const QString failed = copyTable(from, psql, table, definitions); !failed.isEmpty())
+                return table + QStringLiteral(": ") + failed;
+            context.log << "PostgreSQL copy: " << table << " after " << timer.wallNs() / 1e9 << " s\n";
+        }
         if (const Outcome analysed = m_copy.executeNative(QStringLiteral("ANALYZE")); !analysed)
             return analysed.error;
+        for (const QString &sql : {QStringLiteral("CREATE TABLE verna_scale_copy (fixture_txt text)"),
+                                   QStringLiteral("INSERT INTO verna_scale_copy VALUES (%1)").arg(db::quoted(marker))}) {
+            if (const Outcome marked = m_copy.executeNative(sql); !marked)
+                return marked.error;
+        }
         context.table.info(QStringLiteral("scale entities copied to PostgreSQL"), millis(timer.wallNs() / 1e6),
                            QStringLiteral("wall clock; schema and reference data as the application makes them, %1 rows of subj, ident, "
-                                          "name and actv from the SQLite fixture, ANALYZE")
-                               .arg(rows));
+                                          "name and actv from the SQLite fixture %2, ANALYZE; kept for the next run")
+                               .arg(rows)
+                               .arg(copying ? QStringLiteral("through psql's COPY") : QStringLiteral("in multi-row INSERTs (psql not found)")));
         return {};
     }
 
@@ -198,10 +271,59 @@ public:
     db::Database &database() { return m_copy; }
 
 private:
-    QString copyTable(db::Database &from, const QString &table, int &rows)
+    inline static const QStringList kTables = {QStringLiteral("subj"), QStringLiteral("ident"), QStringLiteral("name"), QStringLiteral("actv")};
+
+    QString openCopy()
     {
-        if (const Outcome emptied = m_copy.executeNative(QStringLiteral("DELETE FROM ") + table); !emptied)
-            return emptied.error;
+        // QODBC passes a data source name with attributes on as a connection string.
+        const Outcome opened = m_copy.open(db::DatabaseLocation::odbc(db::kDefaultDsn + QStringLiteral(";Database=") + kScaleDatabase));
+        return opened ? QString() : opened.error;
+    }
+
+    // The table's rows as CSV into psql's COPY, written while they are read; then its indexes.
+    QString copyTable(db::Database &from, const QString &psql, const QString &table, const QStringList &indexes)
+    {
+        QStringList statements = {QStringLiteral("-c"), QStringLiteral("COPY %1 FROM STDIN WITH (FORMAT csv)").arg(table),
+                                  QStringLiteral("-c"), QStringLiteral("SET maintenance_work_mem = '256MB'")};
+        for (const QString &index : indexes)
+            statements << QStringLiteral("-c") << index;
+        QProcess copy;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("PGPASSWORD"), QStringLiteral("qxj"));
+        copy.setProcessEnvironment(environment);
+        copy.start(psql, QStringList{QStringLiteral("-h"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"), qEnvironmentVariable("VERNA_TEST_PG_PORT"),
+                          QStringLiteral("-U"), QStringLiteral("dba"), QStringLiteral("-d"), kScaleDatabase, QStringLiteral("-v"),
+                          QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-q"),
+                          // Copied rows are no change a user made: the history's triggers stay out, as for VERNA's own writes.
+                          QStringLiteral("-c"), QStringLiteral("SET verna.akce = 'verna'")} + statements);
+        if (!copy.waitForStarted())
+            return copy.errorString();
+        db::RecordSet rows = from.openNativeRecordSet(QStringLiteral("SELECT * FROM %1 ORDER BY row_id").arg(table));
+        QByteArray chunk;
+        while (rows.next()) {
+            for (int column = 0; column < rows.columnCount(); ++column) {
+                if (column > 0)
+                    chunk += ',';
+                // An unquoted empty field is NULL; every text is quoted, so "" stays a text.
+                if (!rows.isNull(column))
+                    chunk += '"' + rows.text(column).toUtf8().replace('"', "\"\"") + '"';
+            }
+            chunk += '\n';
+            if (chunk.size() > (1 << 20)) {
+                copy.write(chunk);
+                copy.waitForBytesWritten(-1);
+                chunk.clear();
+            }
+        }
+        copy.write(chunk);
+        copy.closeWriteChannel();
+        if (!copy.waitForFinished(-1) || copy.exitStatus() != QProcess::NormalExit || copy.exitCode() != 0)
+            return QString::fromUtf8(copy.readAllStandardError()).trimmed();
+        return rows.error();
+    }
+
+    QString insertTable(db::Database &from, const QString &table)
+    {
         const auto read = from.queryNative(QStringLiteral("SELECT * FROM %1 ORDER BY row_id").arg(table));
         if (!read.ok())
             return read.error;
@@ -222,13 +344,11 @@ private:
         }
         if (const Outcome flushed = insert.flush(); !flushed)
             return flushed.error;
-        rows += insert.rowsWritten();
         return {};
     }
 
     db::Database m_copy;
     bool m_available = false;
-    bool m_created = false;
 };
 
 } // namespace
@@ -251,7 +371,7 @@ void benchSearch(BenchContext &context, db::Database &database, int entityCount)
     searchRows(context, database, sample, entityCount, QStringLiteral("SQLite"));
     {
         PostgresCopy copy;
-        const QString failed = copy.make(context, database);
+        const QString failed = copy.make(context, database, entityCount);
         if (failed.isEmpty()) {
             searchRows(context, copy.database(), sample, entityCount, QStringLiteral("PostgreSQL"));
         } else if (copy.available()) {

@@ -1,6 +1,7 @@
 // The search window listing every entity of the large fixture, offscreen, as the user's
-// "Najít" with an empty name does it: time to the first rows shown, to the whole list, and
-// from Stop to the window being idle again.
+// "Najít" with an empty name does it: time to the first rows shown, to the whole list, the
+// longest wait between two turns of the event loop while it fills (the list scrolled meanwhile),
+// and from Stop to the window being idle again.
 #include "benchmarks.h"
 
 #include "db/database.h"
@@ -11,6 +12,7 @@
 #include <QAbstractButton>
 #include <QElapsedTimer>
 #include <QListWidget>
+#include <QScrollBar>
 #include <QTimer>
 
 using namespace verna;
@@ -24,19 +26,32 @@ void benchSearchWindow(BenchContext &context, db::Database &database, int entity
     auto *list = window.findChild<QListWidget *>(QStringLiteral("lstNalezeno"));
     auto *find = window.findChild<QAbstractButton *>(QStringLiteral("cmdHledat"));
     if (!list || !find) {
-        context.table.check(QStringLiteral("search window: all entities listed"), QStringLiteral("< 1 s"), QStringLiteral("-"), false,
+        context.table.check(QStringLiteral("search window: first rows of all entities"), QStringLiteral("< 0.5 s"), QStringLiteral("-"), false,
                             QStringLiteral("window controls not found"));
         return;
     }
 
-    // Whole listing; a timer notes when rows first show while it fills.
+    // Whole listing; a timer notes when rows first show, the longest time between two of its
+    // turns, and scrolls the list down as a user would while it fills.
     QElapsedTimer clock;
     qint64 firstRows = -1;
+    qint64 lastTurn = 0;
+    qint64 longestGap = 0;
+    int scrolled = 0;
     QTimer watch;
-    watch.setInterval(5);
+    watch.setInterval(1);
     QObject::connect(&watch, &QTimer::timeout, [&] {
+        const qint64 now = clock.elapsed();
+        longestGap = std::max(longestGap, now - lastTurn);
+        lastTurn = now;
         if (firstRows < 0 && list->count() > 0)
-            firstRows = clock.elapsed();
+            firstRows = now;
+        if (list->count() > 0) {
+            QScrollBar *bar = list->verticalScrollBar();
+            const int before = bar->value();
+            bar->setValue(bar->value() + bar->pageStep());
+            scrolled += bar->value() != before ? 1 : 0;
+        }
     });
     watch.start();
     clock.start();
@@ -44,9 +59,16 @@ void benchSearchWindow(BenchContext &context, db::Database &database, int entity
     const qint64 whole = clock.elapsed();
     watch.stop();
     const int listed = list->count();
-    context.table.check(QStringLiteral("search window: all entities listed"), QStringLiteral("< 1 s, rows shown while it fills"),
-                        QStringLiteral("%1 ms").arg(whole), whole < 1000 && listed >= entityCount && firstRows >= 0 && firstRows < whole,
-                        QStringLiteral("wall clock, offscreen; %1 lines; first rows after %2 ms").arg(listed).arg(firstRows));
+    const QString lines = QStringLiteral("wall clock, offscreen; %1 lines").arg(listed);
+    context.table.check(QStringLiteral("search window: first rows of all entities"), QStringLiteral("< 0.5 s"), QStringLiteral("%1 ms").arg(firstRows),
+                        firstRows >= 0 && firstRows < 500 && listed >= entityCount,
+                        lines + QStringLiteral("; the first rows shown while the rest is read"));
+    context.table.info(QStringLiteral("search window: all entities listed"), QStringLiteral("%1 ms").arg(whole), lines);
+    context.table.check(QStringLiteral("search window: longest wait for events while listing"), QStringLiteral("< 100 ms"),
+                        QStringLiteral("%1 ms").arg(longestGap), longestGap < 100 && scrolled > 0,
+                        QStringLiteral("wall clock between two turns of the event loop (a 1 ms timer), the list scrolled a page "
+                                       "down %1 times meanwhile")
+                            .arg(scrolled));
 
     // Stop pressed once the listing has begun to show rows: the time until the window is idle.
     list->clear();
@@ -54,7 +76,7 @@ void benchSearchWindow(BenchContext &context, db::Database &database, int entity
     QTimer press;
     press.setInterval(5);
     QObject::connect(&press, &QTimer::timeout, [&] {
-        if (pressed < 0 && list->count() > 1000) {
+        if (pressed < 0 && list->count() > 0) {
             pressed = clock.elapsed();
             press.stop();
             find->click(); // the running listing's button is its Stop

@@ -42,6 +42,10 @@ protected:
         addEntity(900006, "66666666", "1005 Wz", kAs);
         addEntity(900007, "77777777", "O'Brien Wz", kAs);
         addEntity(900008, "88888888", "[Wz] Lab", kAs);
+        // First letters the Czech order places apart from their folded keys.
+        addEntity(900009, "99999991", "Ærø Yv", kAs);
+        addEntity(900010, "99999992", "Łan Yv", kAs);
+        addEntity(900011, "99999993", "Ábel Yv", kAs);
 
         addBranch(900001, kBranchA, 1);
         addBranch(900001, kBranchB, 2);
@@ -193,6 +197,11 @@ TEST_P(EntitySearchTest, BranchesAndNamesAreFoundInCzechOrderNarrowedByListsAndF
     EXPECT_TRUE(companies.ids.contains(900001) && companies.ids.contains(900008) && !companies.ids.contains(900002));
     const int all = db().singleValue(u"SELECT count(*) FROM ident i, name n WHERE i.subj_id = n.subj_id"_s).toInt();
     EXPECT_EQ(byName({}).ids.size(), all);
+    // Every entity comes in the order the database sorts names in, though rows stream as they are read.
+    QList<qint32> sorted;
+    for (const QStringList &row : db().queryRows(searchSql::byName(NameQuery{})).rows)
+        sorted << row.value(2).toInt();
+    EXPECT_EQ(byName({}).ids, sorted);
 
     EXPECT_EQ(byName(u"100%Wz"_s).ids, (QList<qint32>{900005, 900006}));
     EXPECT_EQ(byName(u"Cih%Qx"_s).ids, QList<qint32>{900001});

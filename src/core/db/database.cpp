@@ -1020,22 +1020,8 @@ RecordSet Database::openRecordSet(const QString &statement)
     switch (tsql::classify(sql, m_backend)) {
     case tsql::StatementKind::Plain:
         return openTranslated(sql);
-    case tsql::StatementKind::Query: {
-        ReadRetry retry(*this);
-        for (;;) {
-            RecordSet rs = openTranslated(sql);
-            if (rs.error().isEmpty())
-                return rs;
-            // The failed statement goes before the connection is opened again.
-            const QString error = rs.error();
-            rs = RecordSet();
-            if (!retry.again()) {
-                rs.m_db = this;
-                rs.m_error = error;
-                return rs;
-            }
-        }
-    }
+    case tsql::StatementKind::Query:
+        return openQuery(sql);
     default: {
         // A read must not end or split the caller's transaction either.
         RecordSet rs;
@@ -1071,6 +1057,40 @@ Rows Database::queryRows(const QString &statement)
         out.rows << rs.row();
     out.error = rs.error();
     return out;
+}
+
+RecordSet Database::openQuery(const QString &sql)
+{
+    ReadRetry retry(*this);
+    for (;;) {
+        RecordSet rs = openTranslated(sql);
+        if (rs.error().isEmpty())
+            return rs;
+        // The failed statement goes before the connection is opened again.
+        const QString error = rs.error();
+        rs = RecordSet();
+        if (!retry.again()) {
+            rs.m_db = this;
+            rs.m_error = error;
+            return rs;
+        }
+    }
+}
+
+RecordSet Database::openNativeRecordSet(const QString &sql)
+{
+    RecordSet rs;
+    rs.m_db = this;
+    reconnectIfLost();
+    if (!isOpen())
+        rs.m_error = notConnected(m_lostReported, m_lastError);
+    else if (sql.contains(QChar(0)))
+        rs.m_error = kNulRefused;
+    else if (tsql::classify(sql, m_backend) != tsql::StatementKind::Query)
+        rs.m_error = QStringLiteral("Dotaz musí být jediný příkaz, bez řízení transakce.");
+    else
+        return openQuery(sql);
+    return rs;
 }
 
 Result<QList<QVariantList>> Database::queryNative(const QString &sql)

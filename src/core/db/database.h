@@ -85,6 +85,9 @@ public:
 
     // Opens a forward-only record set on one statement.
     RecordSet openRecordSet(const QString &statement);
+    // The same for one query of the backend's own SQL (no T-SQL translation): its rows come
+    // as the database hands them, never all read before the first.
+    RecordSet openNativeRecordSet(const QString &sql);
 
     // First column of the first row as text; "" when there is no row or a NULL. A failed read
     // is an error, never an empty value.
@@ -204,6 +207,8 @@ private:
     // The one place backend SQL reaches the driver: forward-only, exact decimals, errors noted.
     bool exec(QSqlQuery &q, const QString &sql);
     RecordSet openTranslated(const QString &sql);
+    // A query opened again once when the connection was lost before it.
+    RecordSet openQuery(const QString &sql);
     Outcome runStatement(const tsql::Translation &statement, const RowSink &rowSink);
     // The translated statements of one batch in one transaction.
     Outcome runBatch(const std::vector<tsql::Translation> &statements, bool forWriting, const RowSink &rowSink);

@@ -122,6 +122,11 @@ int compareText(const QString &a, const QString &b)
     return c < 0 ? -1 : (c > 0 ? 1 : 0);
 }
 
+QCollatorSortKey textSortKey(const QString &text)
+{
+    return czechCollator().sortKey(text);
+}
+
 bool sqlLikeMatch(const QString &patternIn, const QString &valueIn, QChar escape)
 {
     const QString pattern = patternIn.toCaseFolded();

@@ -2,6 +2,7 @@
 
 #include "db/backend.h"
 
+#include <QCollator>
 #include <QString>
 #include <QStringList>
 
@@ -36,5 +37,8 @@ QStringList searchFoldSqliteSteps(const QString &operand, const QString &folding
 
 // The collation order: <0, 0, >0.
 int compareText(const QString &a, const QString &b);
+
+// A key of the text that orders as compareText does, for sorting many texts.
+QCollatorSortKey textSortKey(const QString &text);
 
 } // namespace verna::db

@@ -88,7 +88,18 @@ public:
     static QString firstLetterName(const NameQuery &query);
 
 private:
+    // A row of a name search as read: identifier, name and id.
+    struct FoundRow {
+        QString ident;
+        QString name;
+        qint32 id = 0;
+    };
+    using RowSink = std::function<void(const FoundRow &row, int count)>;
+
     Listing byNameFolded(const NameQuery &query, const ItemSink &sink);
+    // The rows of a name search on SQLite or PostgreSQL in name order, each handed on as soon
+    // as its place is sure.
+    Listing foldedRows(const NameQuery &query, const RowSink &sink);
     // Whether the SQLite file stores the folded names and their trigrams (a file of an older
     // schema, read as it is, has not).
     bool hasSearchKeys();

@@ -83,35 +83,66 @@ QString byName(const NameQuery &query)
     return sql;
 }
 
-QString byNameFolded(const NameQuery &query, db::Backend backend, bool withSearchKeys)
+namespace {
+
+// The folded pattern of a name search, the literal start before any "%", and the longest typed
+// piece: trigrams (three characters at least) narrow a search anywhere.
+struct FoldedName {
+    QString form;
+    QString prefix;
+    QString piece;
+
+    explicit FoldedName(const NameQuery &query)
+        : form(db::searchFold(base::searchForm(query.name.trimmed())))
+    {
+        if (query.anywhere && !form.startsWith(QLatin1Char('%')))
+            form.prepend(QLatin1Char('%'));
+        const qsizetype wildcard = form.indexOf(QLatin1Char('%'));
+        prefix = form.left(wildcard < 0 ? form.size() : wildcard);
+        for (const QString &part : form.split(QLatin1Char('%'))) {
+            if (part.size() > piece.size())
+                piece = part;
+        }
+    }
+};
+
+} // namespace
+
+bool inFoldOrder(const NameQuery &query, db::Backend backend, bool withSearchKeys)
+{
+    const FoldedName folded(query);
+    // A search anywhere that the trigrams narrow finds few rows: those the database sorts.
+    return backend == db::Backend::SQLite && withSearchKeys && query.ico.trimmed().isEmpty()
+        && !(folded.prefix.isEmpty() && folded.piece.size() >= 3);
+}
+
+QString byNameFolded(const NameQuery &query, db::Backend backend, bool withSearchKeys, FoldSpan span)
 {
     const bool sqlite = backend == db::Backend::SQLite;
     QString ico = query.ico.trimmed();
     const QString name = query.name.trimmed();
     const bool byName = ico.isEmpty() && !(name.isEmpty() && !query.legalForms.isEmpty());
-    QString form = db::searchFold(base::searchForm(name));
-    if (query.anywhere && !form.startsWith(QLatin1Char('%')))
-        form.prepend(QLatin1Char('%'));
-    const QString prefix = form.left(form.indexOf(QLatin1Char('%')) < 0 ? form.size() : form.indexOf(QLatin1Char('%')));
-    // The longest typed piece: trigrams (three characters at least) narrow a search anywhere.
-    QString piece;
-    for (const QString &part : form.split(QLatin1Char('%'))) {
-        if (part.size() > piece.size())
-            piece = part;
-    }
+    const FoldedName folded(query);
+    const QString &form = folded.form;
+    const QString &prefix = folded.prefix;
+    const QString &piece = folded.piece;
+    const bool foldOrder = inFoldOrder(query, backend, withSearchKeys);
     // PostgreSQL joins the few names a prefix or trigrams find to their identifiers one seek
     // each; left to itself it hashes the whole identifier table for them. OFFSET 0 keeps the
     // planner from turning the lateral lookup back into a plain join.
     const bool seekIdents = backend == db::Backend::PostgreSQL && byName && (!prefix.isEmpty() || piece.size() >= 3);
-    const bool storedKeys = sqlite && withSearchKeys && byName;
+    const bool storedKeys = sqlite && withSearchKeys && (byName || foldOrder);
     QString sql = QStringLiteral("SELECT TRIM(i.ident_txt), TRIM(n.name_txt), n.subj_id FROM ")
         + (seekIdents ? QStringLiteral("name n CROSS JOIN LATERAL (SELECT ident_txt, inac_ind, form_type_cd FROM ident "
                                        "WHERE subj_id = n.subj_id OFFSET 0) i WHERE ")
                       : QStringLiteral("ident i, name n WHERE i.subj_id = n.subj_id AND "))
         + (storedKeys ? QStringLiteral("f.row_id = n.row_id AND ") : QString())
         + QStringLiteral("i.inac_ind = 0 AND n.inac_ind = 0 ");
+    // In the folded-key order the index leads: the legal forms' index must not take its place
+    // and leave all rows to be sorted before the first.
     if (storedKeys)
-        sql.replace(QStringLiteral("ident i, name n WHERE"), QStringLiteral("ident i, name n, name_srch f WHERE"));
+        sql.replace(QStringLiteral("ident i, name n WHERE"), foldOrder ? QStringLiteral("name_srch f CROSS JOIN name n CROSS JOIN ident i WHERE")
+                                                                       : QStringLiteral("ident i, name n, name_srch f WHERE"));
     if (query.legalForms.size() > 1)
         sql += QStringLiteral("AND i.form_type_cd IN(") + joinedCodes(query.legalForms) + QStringLiteral(") ");
     else if (query.legalForms.size() == 1)
@@ -127,11 +158,11 @@ QString byNameFolded(const NameQuery &query, db::Backend backend, bool withSearc
                 pattern += QLatin1Char('\\');
             pattern += c;
         }
-        const QString folded = storedKeys ? QStringLiteral("f.fold_txt") : db::searchFoldSql(QStringLiteral("n.srch_name_txt"), backend);
+        const QString foldedName = storedKeys ? QStringLiteral("f.fold_txt") : db::searchFoldSql(QStringLiteral("n.srch_name_txt"), backend);
         // SQLite seeks the stored keys' index by a range; PostgreSQL takes the prefix from LIKE itself.
         if (sqlite && !prefix.isEmpty()) {
             sql += QStringLiteral("AND %1 >= %2 AND %1 < %3 ")
-                       .arg(folded, db::quoted(prefix), db::quoted(prefix + QString::fromUcs4(U"\U0010FFFF")));
+                       .arg(foldedName, db::quoted(prefix), db::quoted(prefix + QString::fromUcs4(U"\U0010FFFF")));
         }
         if (storedKeys && prefix.isEmpty() && piece.size() >= 3) {
             // Anywhere in the name: the trigram table narrows the rows to those holding the
@@ -139,9 +170,16 @@ QString byNameFolded(const NameQuery &query, db::Backend backend, bool withSearc
             sql += QStringLiteral("AND n.row_id IN (SELECT rowid FROM name_fold WHERE name_fold MATCH %1) ")
                        .arg(db::quoted(QLatin1Char('"') + QString(piece).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"')));
         }
-        sql += QStringLiteral("AND %1 LIKE %2 ").arg(folded, db::quoted(pattern + QLatin1Char('%')));
+        sql += QStringLiteral("AND %1 LIKE %2 ").arg(foldedName, db::quoted(pattern + QLatin1Char('%')));
         if (sqlite)
             sql += QStringLiteral("ESCAPE '\\' ");
+    }
+    if (foldOrder) {
+        if (span == FoldSpan::Ascii)
+            sql += QStringLiteral("AND f.fold_txt < '{' ");
+        else if (span == FoldSpan::Beyond)
+            sql += QStringLiteral("AND f.fold_txt >= '{' ");
+        return sql + QStringLiteral("ORDER BY f.fold_txt");
     }
     sql += QStringLiteral("ORDER BY TRIM(n.name_txt) COLLATE ")
         + (sqlite ? QString::fromLatin1(db::kSqliteTextCollation) : QStringLiteral("verna_ci"));

@@ -50,13 +50,14 @@ qint32 itemId(const QListWidgetItem *item)
     return item->data(Qt::UserRole).toInt();
 }
 
-void addLine(QListWidget *list, const ListItem &line)
+void addLine(QListWidget *list, const ListItem &line, bool withToolTip = true)
 {
     // Filled before it joins the list, so the list hears of it once.
     auto *item = new QListWidgetItem(line.text);
     item->setData(Qt::UserRole, line.id);
     // Legal forms and branches have long names; the narrow window shows them whole here.
-    item->setToolTip(line.text);
+    if (withToolTip)
+        item->setToolTip(line.text);
     list->addItem(item);
 }
 
@@ -393,6 +394,9 @@ void frmVyhledavani::runListing(Running running, const std::function<Listing(ui:
     });
     if (end == ui::TaskEnd::Refused || end == ui::TaskEnd::WindowGone)
         return;
+    if (m_countText)
+        m_lblNalezeno->setText(m_countText(result.count));
+    m_countText = {};
     m_running = Running::None;
     updateControls();
     if (!result.ok()) {
@@ -412,11 +416,15 @@ void frmVyhledavani::showFailure(const QString &reason)
 EntitySearch::ItemSink frmVyhledavani::entitySink(ui::LongTask &task, const std::function<QString(int count)> &countText)
 {
     QPointer<frmVyhledavani> self(this);
+    m_countText = countText;
     return [self, &task, countText](const ListItem &line, int count) {
         if (!self)
             return;
-        addLine(self->m_lstNalezeno, line);
-        self->m_lblNalezeno->setText(countText(count));
+        // A million found entities: each line as light as it can be, the count told now and then
+        // (and once more at the end).
+        addLine(self->m_lstNalezeno, line, false);
+        if (count % 1000 == 1)
+            self->m_lblNalezeno->setText(countText(count));
         // Rows show and Stop is heard while a long list fills, not only while it is read;
         // the search asks the task's stop check after each row.
         task.next();

@@ -86,6 +86,8 @@ private:
     // while the list shows the branches it found.
     QList<qint32> m_classifications;
     Running m_running = Running::None;
+    // The count line of the running listing, told once more when it ends.
+    std::function<QString(int count)> m_countText;
 
     QGroupBox *m_frame1 = nullptr;
     QButtonGroup *m_optTypHledani = nullptr;
