@@ -50,14 +50,13 @@ qint32 itemId(const QListWidgetItem *item)
     return item->data(Qt::UserRole).toInt();
 }
 
-void addLine(QListWidget *list, const ListItem &line, bool withToolTip = true)
+void addLine(QListWidget *list, const ListItem &line)
 {
     // Filled before it joins the list, so the list hears of it once.
     auto *item = new QListWidgetItem(line.text);
     item->setData(Qt::UserRole, line.id);
     // Legal forms and branches have long names; the narrow window shows them whole here.
-    if (withToolTip)
-        item->setToolTip(line.text);
+    item->setToolTip(line.text);
     list->addItem(item);
 }
 
@@ -420,9 +419,8 @@ EntitySearch::ItemSink frmVyhledavani::entitySink(ui::LongTask &task, const std:
     return [self, &task, countText](const ListItem &line, int count) {
         if (!self)
             return;
-        // A million found entities: each line as light as it can be, the count told now and then
-        // (and once more at the end).
-        addLine(self->m_lstNalezeno, line, false);
+        // A million found entities: the count told now and then (and once more at the end).
+        addLine(self->m_lstNalezeno, line);
         if (count % 1000 == 1)
             self->m_lblNalezeno->setText(countText(count));
         // Rows show and Stop is heard while a long list fills, not only while it is read;
