@@ -43,9 +43,9 @@ public:
 
 private:
     // Rows go to the driver in chunks: each chunk is one statement to the database's fault
-    // switch and one idle call. On a server each chunk is one INSERT: PostgreSQL takes more rows
+    // switch and one idle call. On a server each chunk is one INSERT: PostgreSQL takes far more rows
     // per round trip, SQL Server at most 1,000.
-    int rowsPerChunk() const { return m_postgres ? 10000 : 400; }
+    int rowsPerChunk() const { return m_postgres ? 20000 : 400; }
 
     // What a PostgreSQL column of the chunk holds, which gives its array's type.
     enum class Kind { Null, Integer, Decimal, Text, Now };
