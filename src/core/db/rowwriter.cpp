@@ -263,7 +263,7 @@ Outcome RowWriter::endPostgresRow()
     };
     for (size_t c = 0; c < m_values.size() && m_inChunk > 0; ++c) {
         if (!fits(m_kinds[c], m_values[c].kind)) {
-            if (const Outcome o = flush(); !o) {
+            if (const Outcome o = sendPostgresChunk(); !o) {
                 m_values.clear();
                 return o;
             }
@@ -281,59 +281,72 @@ Outcome RowWriter::endPostgresRow()
     }
     m_values.clear();
     ++m_inChunk;
-    return m_inChunk >= rowsPerChunk() ? flush() : Outcome::success();
+    return m_inChunk >= rowsPerChunk() ? sendPostgresChunk() : Outcome::success();
 }
 
-// INSERT INTO t SELECT c0, CURRENT_TIMESTAMP, … FROM unnest('{…}'::bigint[], …) AS u(c0, …)
-QString RowWriter::postgresChunk() const
+Outcome RowWriter::sendPostgresChunk()
+{
+    const int rows = std::exchange(m_inChunk, 0);
+    const QString sql = postgresChunk(rows);
+    m_kinds.assign(m_kinds.size(), Kind::Null);
+    for (QString &array : m_arrays)
+        array.clear();
+    const Outcome started = m_db.startNative(sql);
+    if (started)
+        m_written += rows;
+    return started;
+}
+
+// INSERT INTO t SELECT unnest('{…}'::bigint[]), CURRENT_TIMESTAMP, unnest('{…}'::text[]), …
+// The arrays unnest side by side in the select list, streamed into the insert; unnest() in
+// FROM would first copy each of them into a store of its own.
+QString RowWriter::postgresChunk(int rowCount) const
 {
     QStringList select;
-    QStringList arrays;
-    QStringList names;
+    bool unnested = false;
     for (size_t c = 0; c < m_kinds.size(); ++c) {
-        const QString name = QStringLiteral("c") + QString::number(c);
+        const auto array = [&](QLatin1StringView type) {
+            unnested = true;
+            return QStringLiteral("unnest(") + quoted(QLatin1Char('{') + m_arrays[c] + QLatin1Char('}')) + QStringLiteral("::") + type
+                + QStringLiteral("[])");
+        };
         switch (m_kinds[c]) {
         case Kind::Now:
             select << QStringLiteral("CURRENT_TIMESTAMP");
-            continue;
+            break;
         case Kind::Null:
             // INSERT … SELECT gives an untyped NULL the column's type.
             select << QStringLiteral("NULL");
-            continue;
+            break;
         case Kind::Integer:
-            arrays << quoted(QLatin1Char('{') + m_arrays[c] + QLatin1Char('}')) + QStringLiteral("::bigint[]");
+            select << array(QLatin1StringView("bigint"));
             break;
         case Kind::Decimal:
-            arrays << quoted(QLatin1Char('{') + m_arrays[c] + QLatin1Char('}')) + QStringLiteral("::numeric[]");
+            select << array(QLatin1StringView("numeric"));
             break;
         case Kind::Text:
-            arrays << quoted(QLatin1Char('{') + m_arrays[c] + QLatin1Char('}')) + QStringLiteral("::text[]");
+            select << array(QLatin1StringView("text"));
             break;
         }
-        select << name;
-        names << name;
     }
-    const QString rows = arrays.isEmpty() ? QStringLiteral("generate_series(1, %1) AS u").arg(m_inChunk)
-                                          : QStringLiteral("unnest(%1) AS u(%2)").arg(arrays.join(QLatin1Char(',')), names.join(QLatin1Char(',')));
-    return QStringLiteral("INSERT INTO ") + m_table + QStringLiteral(" SELECT ") + select.join(QLatin1Char(',')) + QStringLiteral(" FROM ") + rows;
+    QString sql = QStringLiteral("INSERT INTO ") + m_table + QStringLiteral(" SELECT ") + select.join(QLatin1Char(','));
+    if (!unnested)
+        sql += QStringLiteral(" FROM generate_series(1, %1)").arg(rowCount);
+    return sql;
 }
 
 Outcome RowWriter::flush()
 {
+    if (m_postgres) {
+        if (m_inChunk > 0) {
+            if (const Outcome o = sendPostgresChunk(); !o)
+                return o;
+        }
+        return m_db.finishStarted();
+    }
     if (m_sqlite || m_inChunk == 0)
         return Outcome::success();
-    const int rows = m_inChunk;
-    m_inChunk = 0;
-    if (m_postgres) {
-        const QString sql = postgresChunk();
-        m_kinds.assign(m_kinds.size(), Kind::Null);
-        for (QString &array : m_arrays)
-            array.clear();
-        const Outcome done = m_db.executeNative(sql);
-        if (done)
-            m_written += rows;
-        return done;
-    }
+    const int rows = std::exchange(m_inChunk, 0);
     const Outcome done = m_db.executeNative(m_sql);
     m_sql.clear();
     if (done)

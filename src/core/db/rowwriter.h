@@ -14,7 +14,7 @@ class Database;
 
 // Writes many rows into one table inside the caller's transaction, for loads of thousands of
 // rows (imports, demo data). On SQLite one prepared statement is stepped per row, so no SQL
-// text is built or parsed per row. On PostgreSQL a chunk goes as one INSERT … SELECT from
+// text is built or parsed per row. On PostgreSQL a chunk goes as one INSERT … SELECT of
 // unnest() of one typed array literal per column: the server parses one literal per column
 // instead of an expression per value. On SQL Server rows go as multi-row INSERTs of checked
 // literals. Values are given in the table's column order, then endRow().
@@ -37,7 +37,8 @@ public:
     RowWriter &now();
 
     Outcome endRow();
-    // Writes rows still held (on a server); call before reading the table or committing.
+    // Writes rows still held (on a server) and waits for the server to take them; call before
+    // reading the table or committing.
     Outcome flush();
     int rowsWritten() const { return m_written; }
 
@@ -55,7 +56,10 @@ private:
     };
     void addValue(Kind kind, const QString &literal);
     Outcome endPostgresRow();
-    QString postgresChunk() const;
+    // Starts the chunk on the server, which runs it while the caller gives the next rows; the
+    // next chunk or call on the connection awaits it (flush() too).
+    Outcome sendPostgresChunk();
+    QString postgresChunk(int rows) const;
 
     void beginValue(); // opens a chunk at the first value of its first row (SQLite)
     Outcome startChunk();
