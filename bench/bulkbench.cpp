@@ -1,10 +1,12 @@
 // Bulk loading: the statement import and the demo generator against the plainest program that
-// stores the same rows into the same schema with the sqlite3 C API (prepared statements, one
-// transaction, the connection settings VERNA uses).
+// stores the same rows into the same schema: on SQLite one using the sqlite3 C API (prepared
+// statements, one transaction, the connection settings VERNA uses), on PostgreSQL psql's COPY
+// FROM STDIN in one transaction.
 #include "benchmarks.h"
 
 #include "db/database.h"
 #include "db/databaselocation.h"
+#include "db/sqlquote.h"
 #include "shell/demodata.h"
 #include "shell/startup.h"
 #include "statements/statementimport.h"
@@ -12,6 +14,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <functional>
 #include <sqlite3.h>
 #include <vector>
 
@@ -24,6 +28,16 @@ namespace {
 constexpr int kImportEntities = 1300;
 // About a million lines of statements.
 constexpr int kDemoEntities = 1000;
+// The national sizes: about 100,000 statement pairs, and a demo of tens of seconds.
+constexpr int kNationalImportEntities = 13000;
+constexpr int kNationalDemoEntities = 3000;
+
+// The sizes and the fixtures' names of one run.
+struct BulkSizes {
+    QString prefix; // of the fixture files
+    int importEntities;
+    int demoEntities;
+};
 
 shell::DemoOptions bulkDemo(int entities)
 {
@@ -235,26 +249,32 @@ bool withoutStatements(const QString &from, const QString &to, QString &error)
     return ok;
 }
 
-void benchImport(BenchContext &context)
+QString importCsv(const BenchContext &context, const BulkSizes &sizes)
+{
+    return QDir(context.fixtures).absoluteFilePath(sizes.prefix + QStringLiteral("-import.csv"));
+}
+
+// The import file's statement pairs, or an empty string when it cannot be made.
+QString benchImport(BenchContext &context, const BulkSizes &sizes)
 {
     const QDir dir(context.fixtures);
-    const QString base = dir.absoluteFilePath(QStringLiteral("bulk-import-base.sqlite"));
-    const QString target = dir.absoluteFilePath(QStringLiteral("bulk-import-target.sqlite"));
-    const QString csv = dir.absoluteFilePath(QStringLiteral("bulk-import.csv"));
-    const QString viaVerna = dir.absoluteFilePath(QStringLiteral("bulk-import-verna.sqlite"));
-    const QString viaPlain = dir.absoluteFilePath(QStringLiteral("bulk-import-plain.sqlite"));
+    const QString base = dir.absoluteFilePath(sizes.prefix + QStringLiteral("-import-base.sqlite"));
+    const QString target = dir.absoluteFilePath(sizes.prefix + QStringLiteral("-import-target.sqlite"));
+    const QString csv = importCsv(context, sizes);
+    const QString viaVerna = dir.absoluteFilePath(sizes.prefix + QStringLiteral("-import-verna.sqlite"));
+    const QString viaPlain = dir.absoluteFilePath(sizes.prefix + QStringLiteral("-import-plain.sqlite"));
     QString error;
     {
         db::Database database;
-        if (!openFixture(database, base, bulkDemo(kImportEntities), context.log)) {
+        if (!openFixture(database, base, bulkDemo(sizes.importEntities), context.log)) {
             context.table.check(QStringLiteral("bulk import fixture"), QStringLiteral("made"), QStringLiteral("failed"), false);
-            return;
+            return {};
         }
     }
     if ((!QFileInfo::exists(csv) && !writeImportFile(base, csv, error)) || (!QFileInfo::exists(target) && !withoutStatements(base, target, error))
         || !copyFile(target, viaVerna) || !copyFile(target, viaPlain)) {
         context.table.check(QStringLiteral("bulk import fixture"), QStringLiteral("made"), error, false);
-        return;
+        return {};
     }
     Timing verna;
     statements::ImportSummary summary;
@@ -262,7 +282,7 @@ void benchImport(BenchContext &context)
         db::Database database;
         if (const Outcome opened = database.open(db::DatabaseLocation::file(viaVerna)); !opened) {
             context.table.check(QStringLiteral("bulk import"), QStringLiteral("no error"), opened.error, false);
-            return;
+            return {};
         }
         const Stopwatch timer;
         summary = statements::StatementImport(database).importFile(csv, {});
@@ -271,28 +291,29 @@ void benchImport(BenchContext &context)
     }
     if (!summary.complete()) {
         context.table.check(QStringLiteral("bulk import"), QStringLiteral("complete"), summary.lines().value(0), false);
-        return;
+        return {};
     }
     std::vector<TableRows> rows;
     if (!newRows(target, viaVerna, {"finl_stmt", "finl_item"}, rows, error)) {
         context.table.check(QStringLiteral("bulk import"), QStringLiteral("rows read back"), error, false);
-        return;
+        return {};
     }
     const Timing plain = plainInsert(viaPlain, rows, error);
     if (plain.cpuNs < 0) {
         context.table.check(QStringLiteral("bulk import limit"), QStringLiteral("no error"), error, false);
-        return;
+        return {};
     }
     compare(context, QStringLiteral("import of %1 statement pairs, embedded").arg(summary.imported / 2), rowCount(rows), verna, plain,
             QStringLiteral("%1 rows of a %2 MB CSV").arg(rowCount(rows)).arg(QFileInfo(csv).size() / 1000000));
+    return csv;
 }
 
-void benchDemo(BenchContext &context)
+void benchDemo(BenchContext &context, const BulkSizes &sizes)
 {
     const QDir dir(context.fixtures);
     const QString empty = dir.absoluteFilePath(QStringLiteral("bulk-demo-empty.sqlite"));
-    const QString viaVerna = dir.absoluteFilePath(QStringLiteral("bulk-demo-verna.sqlite"));
-    const QString viaPlain = dir.absoluteFilePath(QStringLiteral("bulk-demo-plain.sqlite"));
+    const QString viaVerna = dir.absoluteFilePath(sizes.prefix + QStringLiteral("-demo-verna.sqlite"));
+    const QString viaPlain = dir.absoluteFilePath(sizes.prefix + QStringLiteral("-demo-plain.sqlite"));
     if (!QFileInfo::exists(empty)) {
         db::Database database;
         const Outcome opened = database.open(db::DatabaseLocation::file(empty));
@@ -314,7 +335,7 @@ void benchDemo(BenchContext &context)
         Outcome made = database.open(db::DatabaseLocation::file(viaVerna));
         const Stopwatch timer;
         if (made)
-            made = shell::generateDemoData(database, bulkDemo(kDemoEntities));
+            made = shell::generateDemoData(database, bulkDemo(sizes.demoEntities));
         database.close();
         verna = {timer.cpuNs(), timer.wallNs()};
         if (!made) {
@@ -333,19 +354,248 @@ void benchDemo(BenchContext &context)
         context.table.check(QStringLiteral("bulk demo limit"), QStringLiteral("no error"), error, false);
         return;
     }
-    compare(context, QStringLiteral("demo data of %1 companies, embedded").arg(kDemoEntities), rowCount(rows), verna, plain,
+    compare(context, QStringLiteral("demo data of %1 companies, embedded").arg(sizes.demoEntities), rowCount(rows), verna, plain,
             QStringLiteral("%1 rows, 8 quarters").arg(rowCount(rows)));
+}
+
+// The PostgreSQL side: VERNA over ODBC against psql's COPY of the same rows, both into
+// databases of their own beside "finance" made alike, wall clock (the server does the work).
+class ServerBulk
+{
+public:
+    explicit ServerBulk(BenchContext &context)
+        : m_context(context)
+        , m_psql(qEnvironmentVariable("VERNA_TEST_PG_BIN") + QStringLiteral("/psql"))
+        , m_port(qEnvironmentVariable("VERNA_TEST_PG_PORT"))
+    {
+    }
+
+    // Why the server cannot be measured, or an empty string.
+    QString unavailable()
+    {
+        if (m_port.isEmpty() || !QFileInfo(m_psql).isExecutable())
+            return QStringLiteral("no private PostgreSQL cluster with psql (make bench runs it beside one)");
+        if (const Outcome opened = m_server.open(db::DatabaseLocation::odbc(db::kDefaultDsn)); !opened || m_server.backend() != db::Backend::PostgreSQL)
+            return QStringLiteral("PostgreSQL not available: ") + opened.error;
+        return {};
+    }
+
+    void demo(int entities)
+    {
+        const QString name = QStringLiteral("demo data of %1 companies, PostgreSQL").arg(entities);
+        const QStringList tables = {"subj", "ident", "name", "actv", "mem", "text", "finl_stmt", "finl_item", "audit_log"};
+        QString error = fresh(QStringLiteral("verna_bulk_demo"), {}) + fresh(QStringLiteral("verna_bulk_demo_copy"), {});
+        if (error.isEmpty())
+            error = initialise(QStringLiteral("verna_bulk_demo")) + initialise(QStringLiteral("verna_bulk_demo_copy"));
+        qint64 verna = 0;
+        if (error.isEmpty())
+            error = timed(QStringLiteral("verna_bulk_demo"), tables, verna, [&](db::Database &database) {
+                return shell::generateDemoData(database, bulkDemo(entities));
+            });
+        finish(name, QStringLiteral("verna_bulk_demo"), tables, verna, error);
+    }
+
+    void import(const QString &csv, int entities)
+    {
+        const QString name = QStringLiteral("import of statement pairs, PostgreSQL");
+        if (csv.isEmpty()) {
+            m_context.table.check(name, QStringLiteral("< 2× psql COPY"), QStringLiteral("no import file"), false);
+            return;
+        }
+        // The companies without statements, kept as a template between runs of a kept cluster.
+        const QString base = QStringLiteral("verna_bulk_base_%1").arg(entities);
+        QString error;
+        const Result<QString> exists = m_server.readValue(QStringLiteral("SELECT count(*) FROM pg_database WHERE datname = ") + db::quoted(base));
+        if (!exists.ok())
+            error = exists.error;
+        else if (exists.value != QLatin1String("1"))
+            error = makeBase(base, entities);
+        error += fresh(QStringLiteral("verna_bulk_import"), base) + fresh(QStringLiteral("verna_bulk_import_copy"), base);
+        const QStringList tables = {"finl_stmt", "finl_item", "audit_log"};
+        qint64 verna = 0;
+        statements::ImportSummary summary;
+        if (error.isEmpty())
+            error = timed(QStringLiteral("verna_bulk_import"), tables, verna, [&](db::Database &database) {
+                summary = statements::StatementImport(database).importFile(csv, {});
+                return summary.complete() ? Outcome::success() : Outcome::failure(summary.lines().value(0));
+            });
+        finish(QStringLiteral("import of %1 statement pairs, PostgreSQL").arg(summary.imported / 2), QStringLiteral("verna_bulk_import"), tables, verna,
+               error);
+    }
+
+    void dropWork()
+    {
+        for (const char *name : {"verna_bulk_demo", "verna_bulk_demo_copy", "verna_bulk_import", "verna_bulk_import_copy"}) {
+            if (const Outcome dropped = m_server.executeNative(QStringLiteral("DROP DATABASE IF EXISTS ") + QLatin1String(name)); !dropped)
+                m_context.log << "the database " << name << " cannot be dropped: " << dropped.error << "\n";
+        }
+    }
+
+private:
+    static QString location(const QString &database) { return db::kDefaultDsn + QStringLiteral(";Database=") + database; }
+
+    QString fresh(const QString &database, const QString &from)
+    {
+        Outcome made = m_server.executeNative(QStringLiteral("DROP DATABASE IF EXISTS ") + database);
+        if (made)
+            made = m_server.executeNative(QStringLiteral("CREATE DATABASE ") + database + (from.isEmpty() ? QString() : QStringLiteral(" TEMPLATE ") + from));
+        return made ? QString() : made.error;
+    }
+
+    static QString initialise(const QString &database)
+    {
+        db::Database d;
+        Outcome made = d.open(db::DatabaseLocation::odbc(location(database)));
+        if (made)
+            made = shell::initialiseDatabase(d, false);
+        return made ? QString() : made.error;
+    }
+
+    QString makeBase(const QString &base, int entities)
+    {
+        m_context.log << "generating the PostgreSQL import base of " << entities << " companies ...\n";
+        m_context.log.flush();
+        if (QString error = fresh(base, {}); !error.isEmpty())
+            return error;
+        db::Database d;
+        Outcome made = d.open(db::DatabaseLocation::odbc(location(base)));
+        if (made)
+            made = shell::initialiseDatabase(d, false);
+        if (made)
+            made = shell::generateDemoData(d, bulkDemo(entities));
+        d.close();
+        // psql deletes the statements (a delete of millions of rows outlasts VERNA's wait for the
+        // server), marked as VERNA's writes so that the audit triggers stay quiet.
+        QString error;
+        if (made && psql(base, "SELECT set_config('verna.akce', 'verna', false);\nDELETE FROM finl_item WHERE subj_id <> 3366;\nDELETE FROM finl_stmt WHERE subj_id <> 3366;\nVACUUM ANALYZE;\n", error) < 0)
+            made = Outcome::failure(error);
+        if (made)
+            return {};
+        // A half-made base would be taken for a whole one by the next run.
+        if (const Outcome dropped = m_server.executeNative(QStringLiteral("DROP DATABASE IF EXISTS ") + base); !dropped)
+            return made.error + QStringLiteral("; ") + dropped.error;
+        return made.error;
+    }
+
+    // Runs the write on the database and times it; m_newRows then selects the rows it added.
+    QString timed(const QString &database, const QStringList &tables, qint64 &wallNs, const std::function<Outcome(db::Database &)> &write)
+    {
+        db::Database d;
+        if (const Outcome opened = d.open(db::DatabaseLocation::odbc(location(database))); !opened)
+            return opened.error;
+        m_newRows.clear();
+        for (const QString &table : tables) {
+            const db::Rows range = d.queryRows(QStringLiteral("SELECT COALESCE(min(row_id), 0), COALESCE(max(row_id), 0) FROM ") + table);
+            if (!range.ok())
+                return range.error;
+            m_newRows << QStringLiteral("row_id < %1 OR row_id > %2").arg(range.rows[0][0], range.rows[0][1]);
+        }
+        const Stopwatch timer;
+        const Outcome done = write(d);
+        wallNs = timer.wallNs();
+        return done ? QString() : done.error;
+    }
+
+    // psql with the script on its standard input; its wall clock, or -1 with the reason.
+    qint64 psql(const QString &database, const QByteArray &script, QString &error)
+    {
+        QProcess p;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("PGPASSWORD"), QStringLiteral("qxj"));
+        p.setProcessEnvironment(environment);
+        const Stopwatch timer;
+        p.start(m_psql, {QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-h"),
+                         QStringLiteral("127.0.0.1"), QStringLiteral("-p"), m_port, QStringLiteral("-U"), QStringLiteral("dba"), QStringLiteral("-d"),
+                         database});
+        p.write(script);
+        p.closeWriteChannel();
+        if (!p.waitForFinished(3600000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+            error = QString::fromLocal8Bit(p.readAllStandardError()).trimmed();
+            return -1;
+        }
+        return timer.wallNs();
+    }
+
+    // The rows the write added go out to files, then in again by COPY into the copy database,
+    // in one transaction that marks itself as VERNA's writes do (the audit triggers stay quiet).
+    void finish(const QString &name, const QString &database, const QStringList &tables, qint64 verna, QString error)
+    {
+        const QString target = QStringLiteral("< 2× psql COPY");
+        const QDir dir(m_context.fixtures);
+        QByteArray out, in = "BEGIN;\nSELECT set_config('verna.akce', 'verna', true);\n";
+        qint64 rows = 0;
+        for (qsizetype t = 0; t < tables.size() && error.isEmpty(); ++t) {
+            const QString file = dir.absoluteFilePath(database + QLatin1Char('-') + tables[t] + QStringLiteral(".copy"));
+            out += "\\copy (SELECT * FROM " + tables[t].toUtf8() + " WHERE " + m_newRows[t].toUtf8() + " ORDER BY row_id) TO "
+                + db::quoted(file).toUtf8() + "\n";
+            in += "\\copy " + tables[t].toUtf8() + " FROM " + db::quoted(file).toUtf8() + "\n";
+        }
+        in += "COMMIT;\n";
+        qint64 copy = -1;
+        if (error.isEmpty() && psql(database, out, error) >= 0)
+            copy = psql(database + QStringLiteral("_copy"), in, error);
+        if (error.isEmpty()) {
+            for (qsizetype t = 0; t < tables.size(); ++t) {
+                QFile file(dir.absoluteFilePath(database + QLatin1Char('-') + tables[t] + QStringLiteral(".copy")));
+                if (file.open(QIODevice::ReadOnly)) {
+                    while (!file.atEnd())
+                        rows += file.readLine().isEmpty() ? 0 : 1;
+                }
+                file.remove();
+            }
+        }
+        if (!error.isEmpty() || copy < 0) {
+            m_context.table.check(name, target, error.left(200), false);
+            return;
+        }
+        const double ratio = static_cast<double>(verna) / static_cast<double>(std::max<qint64>(copy, 1));
+        m_context.table.check(name, target, QStringLiteral("%1×").arg(ratio, 0, 'f', 2), ratio < 2.0,
+                              QStringLiteral("%1 rows, wall clock; VERNA %2 (%3 ms), psql COPY %4 (%5 ms)")
+                                  .arg(rows)
+                                  .arg(perSecond(rows, verna))
+                                  .arg(verna / 1000000)
+                                  .arg(perSecond(rows, copy))
+                                  .arg(copy / 1000000));
+    }
+
+    BenchContext &m_context;
+    QString m_psql;
+    QString m_port;
+    db::Database m_server;
+    QStringList m_newRows; // per table, the condition selecting the rows the timed write added
+};
+
+// The demo on the server only with a size (0: left to bulk-national, so that the everyday run
+// stays within a minute beside a throwaway cluster).
+void benchServer(BenchContext &context, const QString &csv, const BulkSizes &sizes, int demoEntities)
+{
+    ServerBulk server(context);
+    if (const QString why = server.unavailable(); !why.isEmpty()) {
+        context.table.add(Figure::Status::Skipped, QStringLiteral("import of statement pairs, PostgreSQL"), QStringLiteral("< 2× psql COPY"), why);
+        if (demoEntities > 0)
+            context.table.add(Figure::Status::Skipped, QStringLiteral("demo data, PostgreSQL"), QStringLiteral("< 2× psql COPY"), why);
+        return;
+    }
+    server.import(csv, sizes.importEntities);
+    if (demoEntities > 0)
+        server.demo(demoEntities);
+    server.dropWork();
 }
 
 } // namespace
 
 void benchBulk(BenchContext &context)
 {
-    benchImport(context);
-    benchDemo(context);
+    const BulkSizes sizes{QStringLiteral("bulk"), kImportEntities, kDemoEntities};
+    const QString csv = benchImport(context, sizes);
+    benchDemo(context, sizes);
+    benchServer(context, csv, sizes, 0);
 }
 
 void benchBulkNational(BenchContext &context)
 {
-    context.table.add(Figure::Status::Pending, QStringLiteral("import of 100000 statement pairs"), QStringLiteral("< 2× plain"), QStringLiteral("not measured yet"));
+    const BulkSizes sizes{QStringLiteral("bulk-national"), kNationalImportEntities, kNationalDemoEntities};
+    const QString csv = benchImport(context, sizes);
+    benchDemo(context, sizes);
+    benchServer(context, csv, sizes, kNationalDemoEntities);
 }

@@ -1,4 +1,6 @@
 #include "base/textforms.h"
+#include "db/rowwriter.h"
+#include "db/transaction.h"
 #include "entities/entitysearch.h"
 #include "entities/entitystore.h"
 #include "entities/groupstore.h"
@@ -73,6 +75,33 @@ TEST_P(HostileInputTest, TextsAreStoredExactlyOrRefused)
         }
     }
     std::cout << "[ figures  ] " << corpus.size() << " hostile texts: " << stored << " stored exactly, " << refused << " refused\n";
+}
+
+// The bulk writer (imports, demo data) stores each hostile text exactly: on PostgreSQL inside
+// array literals, where quotes, backslashes, braces, commas and the word NULL mean something.
+TEST_P(HostileInputTest, BulkWriterStoresTextsExactly)
+{
+    QStringList texts = {u"NULL"_s, u"null"_s, QString(), u" "_s, u"\\"_s, u"\\\""_s, u"\""_s, u"{a,b}"_s, u"a\",\"b"_s, u"' ||"_s, u"{\\}"_s};
+    for (const QString &s : hostileInputs()) {
+        if (!s.contains(QChar(0)))
+            texts << s;
+    }
+    {
+        db::Transaction tx(db());
+        db::RowWriter writer(db(), u"text"_s, 6);
+        for (int k = 0; k < texts.size(); ++k)
+            ASSERT_TRUE(writer.integer(900000 + k).now().integer(0).integer(777777).integer(k).text(texts[k]).endRow().ok) << k;
+        ASSERT_TRUE(writer.integer(900000 + texts.size()).now().integer(0).integer(777777).integer(static_cast<int>(texts.size())).null().endRow().ok);
+        ASSERT_TRUE(writer.flush().ok) << db().lastError().toStdString();
+        ASSERT_TRUE(tx.commit());
+    }
+    const auto rows = db().queryNative(u"SELECT line_txt FROM text WHERE text_id = 777777 ORDER BY seq_nbr"_s);
+    ASSERT_TRUE(rows.ok()) << rows.error.toStdString();
+    ASSERT_EQ(rows.value.size(), texts.size() + 1);
+    for (int k = 0; k < texts.size(); ++k)
+        EXPECT_EQ(rows.value[k][0].toString(), texts[k]) << k << ": " << texts[k].left(40).toStdString();
+    EXPECT_FALSE(rows.value[2][0].isNull());
+    EXPECT_TRUE(rows.value.back()[0].isNull());
 }
 
 // Every value option of verna-db takes each hostile text (a NUL cannot be an argument): it

@@ -314,6 +314,42 @@ TEST_P(ImportTest, OccupiedPeriodsNeedReplaceAndUnknownIcosNeedCreation)
     EXPECT_EQ(writtenRows(db()), writtenRows(single.db()));
 }
 
+// An import of several bulk chunks that fails at a statement anywhere, mid-chunk included,
+// leaves nothing of it.
+TEST_P(ImportTest, ImportFailingAnywhereLeavesNothing)
+{
+    const Pair pair = referencePair(db());
+    QList<QStringList> rows;
+    for (int i = 0; i < 480; ++i)
+        rows += longRows(pair, validIco(200 + i % 10), u"Firma %1, s.r.o."_s.arg(i % 10), 2001 + i / 40, 1 + (i / 10) % 4, 2);
+    const QByteArray csv = csvOf(kLongHeader, rows);
+    const ImportOptions create{.createEntities = true, .progress = {}, .stopRequested = {}};
+    // The statements the whole import runs, counted on a database alike.
+    TestDatabase probe(GetParam());
+    ASSERT_TRUE(probe.open() && probe.createSchema(true)) << probe.error().toStdString();
+    probe.db().failStatementForTesting(0);
+    const Result<ImportRows> read = readCsv(csv);
+    ASSERT_TRUE(read.ok());
+    ASSERT_TRUE(StatementImport(probe.db()).importRows(read.value, create).complete());
+    const int total = probe.db().statementsRunForTesting();
+    ASSERT_GT(total, 10);
+
+    const QStringList before = writtenRows(db());
+    // Early statements, then each of the last ones, where the bulk chunks go.
+    QList<int> failing = {total / 3, total / 2};
+    for (int n = total - 12; n < total; ++n)
+        failing << n;
+    for (const int n : failing) {
+        db().failStatementForTesting(n);
+        const ImportSummary failed = import(csv, create);
+        db().failStatementForTesting(0);
+        EXPECT_EQ(failed.imported, 0) << n << " of " << total;
+        EXPECT_FALSE(db().inTransaction());
+        EXPECT_EQ(writtenRows(db()), before) << n << " of " << total;
+    }
+    EXPECT_TRUE(import(csv, create).complete());
+}
+
 VERNA_ALL_BACKENDS(ImportTest);
 
 // The same thousand statements from a long CSV (commas, decimal points), a wide XLSX and the

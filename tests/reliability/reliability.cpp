@@ -15,6 +15,8 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRandomGenerator>
@@ -112,12 +114,82 @@ int load(Target &target, int seconds, int writers, int readers)
     return allExited && report.clean() ? 0 : 1;
 }
 
+// The import killed in each round: the year 2005 statements of a hundred companies (several
+// bulk chunks on every backend), written once by a demo and replaced by each import.
+struct KilledImport {
+    QString file;
+    QString companies; // the condition selecting their statements
+    qint64 wholeMs = 0; // how long one import takes when left alone
+
+    QString prepare(Target &target)
+    {
+        QProcess *demo = target.tool(u"demo --entities 100 --seed 4242 --years 2005"_s);
+        if (!demo->waitForFinished(120000) || demo->exitCode() != 0)
+            return u"the demo of the import's companies failed"_s;
+        const db::Rows rows = target.db.queryRows(
+            u"SELECT i.ident_txt, s.year_dt, s.quarter_dt, s.stmt_type_cd, s.fill_lvl_ind, t.item_type_cd, CAST(t.amt_val AS INTEGER), s.subj_id "
+            "FROM finl_stmt s JOIN ident i ON i.subj_id = s.subj_id JOIN finl_item t ON t.finl_stmt_id = s.finl_stmt_id "
+            "WHERE s.year_dt = 2005 AND s.inac_ind = 0 AND t.inac_ind = 0 ORDER BY s.subj_id, s.quarter_dt, s.stmt_type_cd, t.row_id"_s);
+        if (!rows.ok() || rows.rows.isEmpty())
+            return u"the import's statements cannot be read: "_s + rows.error;
+        QByteArray csv = "ico;rok;ctvrtleti;vykaz;rozsah;radek;castka\n";
+        QStringList subjects;
+        for (const QStringList &row : rows.rows) {
+            csv += row.mid(0, 7).join(u';').toUtf8() + '\n';
+            if (subjects.isEmpty() || subjects.last() != row[7])
+                subjects << row[7];
+        }
+        companies = u"year_dt = 2005 AND subj_id IN (%1)"_s.arg(subjects.join(u','));
+        file = target.dir.filePath(u"import.csv"_s);
+        QFile out(file);
+        if (!out.open(QIODevice::WriteOnly) || out.write(csv) != csv.size())
+            return u"the import file cannot be written"_s;
+        out.close();
+        QElapsedTimer clock;
+        clock.start();
+        QProcess *whole = start(target);
+        if (!whole->waitForFinished(120000) || whole->exitCode() != 0)
+            return u"the import left alone failed"_s;
+        wholeMs = clock.elapsed();
+        return {};
+    }
+    QProcess *start(Target &target) { return target.tool(u"import "_s + file + u" --replace"_s); }
+    // The companies' statements and items, active or replaced: any row of a killed import shows.
+    QString stored(Target &target) const
+    {
+        const db::Rows rows = target.db.queryRows(
+            u"SELECT COUNT(*), SUM(inac_ind), MIN(finl_stmt_id), (SELECT COUNT(*) FROM finl_item WHERE finl_stmt_id IN (SELECT finl_stmt_id FROM "
+            "finl_stmt WHERE %1)) FROM finl_stmt WHERE %1"_s.arg(companies));
+        return rows.ok() && !rows.rows.isEmpty() ? rows.rows[0].join(u' ') : rows.error;
+    }
+};
+
 int crash(Target &target, int rounds)
 {
     QStringList logs;
     int kills = 0;
     auto *random = QRandomGenerator::global();
+    KilledImport import;
+    if (const QString failed = import.prepare(target); !failed.isEmpty()) {
+        std::fprintf(stderr, "%s\n", qPrintable(failed));
+        return 1;
+    }
+    int importsKilled = 0;
+    qint64 importsLeftBehind = 0;
     for (int round = 0; round < rounds; ++round) {
+        // An import killed at a random moment in the last quarter of the time it takes alone,
+        // where it writes: nothing of it stays, whatever chunks it had written.
+        const QString before = import.stored(target);
+        QProcess *importing = import.start(target);
+        importing->waitForStarted();
+        if (!importing->waitForFinished(static_cast<int>(import.wholeMs * 3 / 4 + random->bounded(import.wholeMs / 4 + 1)))) {
+            ::kill(static_cast<pid_t>(importing->processId()), SIGKILL);
+            importing->waitForFinished(10000);
+            ++importsKilled;
+            ++kills;
+            if (import.stored(target) != before)
+                ++importsLeftBehind;
+        }
         // A long write (demo data in chunks) and a writer of the application's writes side by
         // side, each killed at a random moment.
         logs << target.dir.filePath(u"crash-%1"_s.arg(round));
@@ -142,6 +214,8 @@ int crash(Target &target, int rounds)
     }
     std::printf("crash on %s: %d rounds, %d processes killed with SIGKILL mid-write\n", backendName(target.db), rounds, kills);
     Report report = check(target.db, logs, /*killed=*/true);
+    report.line(u"imports killed mid-write that left rows behind"_s, importsLeftBehind,
+                u"%1 of %2 imports killed (one takes %3 ms alone)"_s.arg(importsKilled).arg(rounds).arg(import.wholeMs));
     report.addWholeness(target.db);
     // The database takes a whole run after the kills.
     QProcess *after = target.tool(u"demo --entities 20 --seed 99999"_s);

@@ -199,11 +199,6 @@ QString stopped(Database::ServerCall kind)
 }
 
 // A QODBC statement handed to the connection's thread, with what its run answered.
-struct ServerQuery {
-    QSqlQuery query;
-    bool ok = false;
-};
-
 // psqlODBC hands libpq options through: TCP keepalive notices a server that vanished while the
 // connection was idle. Only for the PostgreSQL driver; QODBC puts "DSN=" before a plain name.
 QString withKeepalive(const QString &dsn)
@@ -222,6 +217,12 @@ QString withKeepalive(const QString &dsn)
 }
 
 } // namespace
+
+// A statement on the server thread: the thread sets ok once the query returns.
+struct ServerQuery {
+    QSqlQuery query;
+    bool ok = false;
+};
 
 std::chrono::milliseconds Database::configuredResponseLimit()
 {
@@ -339,8 +340,16 @@ Outcome Database::awaitServer(ServerCall kind, const std::function<void()> &call
         call();
         return Outcome::success();
     }
+    // A rollback runs whatever became of the statement started before it.
+    if (const Outcome started = finishStarted(); !started && kind != ServerCall::Rollback)
+        return started;
     m_serverGaveUp = false;
     m_server->start(call);
+    return awaitCall(kind, cancel);
+}
+
+Outcome Database::awaitCall(ServerCall kind, const CancelCall &cancel)
+{
     if (m_server->wait(kWaitSlice))
         return Outcome::success();
     QElapsedTimer clock;
@@ -527,6 +536,9 @@ void Database::close()
 {
     if (!QSqlDatabase::contains(m_name) || refuseGuest())
         return;
+    // A statement still running is awaited; its failure means nothing to a closing connection.
+    if (const Outcome started = finishStarted(); !started)
+        m_lastError = started.error;
     {
         QSqlDatabase db = connection();
         if (db.isOpen()) {
@@ -641,6 +653,8 @@ bool Database::begin(bool forWriting)
         ++m_depth;
         return true;
     }
+    if (const Outcome started = finishStarted(); !started)
+        return false;
     reconnectIfLost();
     if (m_server && !isOpen()) {
         m_lastError = notConnected(m_lostReported, m_lastError);
@@ -794,6 +808,9 @@ bool Database::runOnDriver(QSqlQuery &q, const QString &sql)
         noteError(q.lastError());
         return false;
     }
+    // A started statement ends before another query is made on the connection.
+    if (const Outcome started = finishStarted(); !started)
+        return false;
     // The query belongs to the call until it returns: a call left behind keeps it alive.
     auto call = std::make_shared<ServerQuery>();
     call->query = QSqlQuery(connection());
@@ -990,6 +1007,45 @@ Outcome Database::executeNative(const QString &sql)
         return Outcome::failure(kNulRefused);
     if (!execRaw(sql))
         return Outcome::failure(m_lastError);
+    idle();
+    return Outcome::success();
+}
+
+Outcome Database::startNative(const QString &sql)
+{
+    if (!m_server)
+        return executeNative(sql);
+    if (const Outcome before = finishStarted(); !before)
+        return before;
+    if (sql.contains(QChar(0)))
+        return Outcome::failure(kNulRefused);
+    if (!admitStatement())
+        return Outcome::failure(m_lastError);
+    if (!m_abandonedTransaction.isEmpty())
+        return Outcome::failure(m_abandonedTransaction);
+    auto call = std::make_shared<ServerQuery>();
+    call->query = QSqlQuery(connection());
+    call->query.setForwardOnly(true);
+    m_serverGaveUp = false;
+    m_server->start([call, sql] { call->ok = call->query.exec(sql); });
+    m_started = std::move(call);
+    return Outcome::success();
+}
+
+Outcome Database::finishStarted()
+{
+    if (!m_started)
+        return Outcome::success();
+    const std::shared_ptr<ServerQuery> call = std::exchange(m_started, nullptr);
+    if (const Outcome waited = awaitCall(ServerCall::Statement, [call] { return cancelOdbcStatement(odbcStatementHandle(call->query), call); });
+        !waited)
+        return waited;
+    if (!call->ok) {
+        noteError(call->query.lastError());
+        if (isInsufficientPrivilege(call->query))
+            m_lastError = insufficientPrivilegeText(errorText(call->query.lastError()));
+        return Outcome::failure(m_lastError);
+    }
     idle();
     return Outcome::success();
 }

@@ -28,6 +28,7 @@ struct Translation;
 inline const QString kConnectionLostText = QStringLiteral("Spojení s databází bylo přerušeno");
 inline bool isConnectionLoss(const QString &error) { return error.contains(kConnectionLostText); }
 class ServerThread;
+struct ServerQuery;
 
 struct Rows {
     QList<QStringList> rows;
@@ -82,6 +83,12 @@ public:
     // Runs one statement of standard SQL as it is, without T-SQL translation (generated
     // bulk inserts of literals). Joins the caller's transaction.
     Outcome executeNative(const QString &sql);
+    // The same statement started on a server's connection thread, returning before the server
+    // answers, so that the caller builds the next one meanwhile (bulk rows). Its outcome comes
+    // from finishStarted(); every other call on the connection awaits it first and fails when it
+    // failed (a rollback runs anyway). Elsewhere it runs at once, as executeNative.
+    Outcome startNative(const QString &sql);
+    Outcome finishStarted();
 
     // Opens a forward-only record set on one statement.
     RecordSet openRecordSet(const QString &statement);
@@ -226,6 +233,8 @@ private:
     // Gives up the connection whose call does not return: it is closed on its own thread once
     // the server answers, and a fresh one (not open yet) takes its place.
     void abandonConnection(const std::shared_ptr<std::atomic_bool> &cancelDone);
+    // Waits for the call handed to the server thread last, as awaitServer does.
+    Outcome awaitCall(ServerCall kind, const CancelCall &cancel);
 
     QString m_name;
     DatabaseLocation m_location;
@@ -250,6 +259,8 @@ private:
     bool m_failAsLoss = false;
     int m_statementsRun = 0;
     std::unique_ptr<ServerThread> m_server;
+    // The statement startNative() left running on the server thread, not awaited yet.
+    std::shared_ptr<ServerQuery> m_started;
     WaitHook m_waitHook;
     std::chrono::milliseconds m_responseLimit;
     // Calls waiting on the server now; whatever the wait hook lets run meanwhile is refused.

@@ -173,6 +173,9 @@ struct OdbcStatement {
 // driver, without a QVariant and a record per value (a fill reads tens of thousands).
 Outcome odbcQuery(Database &database, SQLHANDLE connection, const QString &sql, const std::function<void(const PreparedRow &)> &rowSink)
 {
+    // A started statement ends before another is made on the connection.
+    if (const Outcome started = database.finishStarted(); !started)
+        return started;
     auto statement = std::make_shared<OdbcStatement>();
     if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, connection, &statement->handle))) {
         statement->handle = SQL_NULL_HSTMT;
@@ -321,6 +324,8 @@ Outcome queryPreparedOnce(Database &database, const QString &sql, const QVariant
         QSqlQuery query;
         bool ok = false;
     };
+    if (const Outcome started = database.finishStarted(); !started)
+        return started;
     auto call = std::make_shared<Call>();
     call->query = QSqlQuery(connection);
     call->query.setForwardOnly(true);

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <vector>
 
 struct sqlite3_stmt;
 
@@ -13,7 +14,9 @@ class Database;
 
 // Writes many rows into one table inside the caller's transaction, for loads of thousands of
 // rows (imports, demo data). On SQLite one prepared statement is stepped per row, so no SQL
-// text is built or parsed per row; on a server rows go as multi-row INSERTs of checked
+// text is built or parsed per row. On PostgreSQL a chunk goes as one INSERT … SELECT of
+// unnest() of one typed array literal per column: the server parses one literal per column
+// instead of an expression per value. On SQL Server rows go as multi-row INSERTs of checked
 // literals. Values are given in the table's column order, then endRow().
 class RowWriter
 {
@@ -34,15 +37,29 @@ public:
     RowWriter &now();
 
     Outcome endRow();
-    // Writes rows still held (on a server); call before reading the table or committing.
+    // Writes rows still held (on a server) and waits for the server to take them; call before
+    // reading the table or committing.
     Outcome flush();
     int rowsWritten() const { return m_written; }
 
 private:
     // Rows go to the driver in chunks: each chunk is one statement to the database's fault
-    // switch and one idle call. On a server each chunk is one INSERT: PostgreSQL takes more rows
+    // switch and one idle call. On a server each chunk is one INSERT: PostgreSQL takes far more rows
     // per round trip, SQL Server at most 1,000.
-    int rowsPerChunk() const { return m_postgres ? 2000 : 400; }
+    int rowsPerChunk() const { return m_postgres ? 20000 : 400; }
+
+    // What a PostgreSQL column of the chunk holds, which gives its array's type.
+    enum class Kind { Null, Integer, Decimal, Text, Now };
+    struct Value {
+        Kind kind;
+        QString literal; // the array element
+    };
+    void addValue(Kind kind, const QString &literal);
+    Outcome endPostgresRow();
+    // Starts the chunk on the server, which runs it while the caller gives the next rows; the
+    // next chunk or call on the connection awaits it (flush() too).
+    Outcome sendPostgresChunk();
+    QString postgresChunk(int rows) const;
 
     void beginValue(); // opens a chunk at the first value of its first row (SQLite)
     Outcome startChunk();
@@ -60,7 +77,11 @@ private:
     // SQLite
     sqlite3_stmt *m_statement = nullptr;
     QByteArray m_now;
-    // server
+    // PostgreSQL: the row being given, and each column's kind and array elements so far
+    std::vector<Value> m_values;
+    std::vector<Kind> m_kinds;
+    std::vector<QString> m_arrays;
+    // SQL Server
     QString m_sql;
     QString m_row;
 };
