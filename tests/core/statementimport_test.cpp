@@ -468,6 +468,19 @@ TEST(ImportFiles, ThousandStatementsReadAlikeAKilledImportLeavesNothingAndHostil
         const Outcome own = readImportFile(fresh.dbOption(), [](const SparseRow &) { return Outcome::success(); });
         EXPECT_TRUE(own.error.contains(u"je otevřená databáze"_s)) << own.error.toStdString();
     }
+    {
+        // A CSV file is streamed, so only its own cap holds; sparse files cost no disk.
+        QTemporaryDir folder;
+        const auto sizedError = [&](const QByteArray &start, qint64 size) {
+            QFile file(folder.filePath(u"big"_s));
+            EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(start) == start.size() && file.resize(size));
+            file.close();
+            return readImportFile(file.fileName(), [](const SparseRow &) { return Outcome::success(); }).error;
+        };
+        EXPECT_NE(sizedError("ico", kMaxImportBytes + 1), u"Soubor je větší než 64 MiB."_s);
+        EXPECT_EQ(sizedError("ico", kMaxStreamedCsvBytes + 1), u"Soubor je větší než 1024 MiB."_s);
+        EXPECT_EQ(sizedError("PK\x03\x04", kMaxImportBytes + 1), u"Soubor je větší než 64 MiB."_s);
+    }
 
     const auto xlsxError = [](const QByteArray &bytes) { return readXlsx(bytes).error.toStdString(); };
     const QByteArray sheet = "xl/worksheets/sheet1.xml";

@@ -36,9 +36,9 @@ const QString kBadEncoding = QStringLiteral("Soubor není text v kódování UTF
 // Files are read in pieces of this size; nothing holds more of the file at once.
 constexpr qint64 kChunkBytes = 1024 * 1024;
 
-QString tooLarge()
+QString tooLarge(qint64 limit = kMaxImportBytes)
 {
-    return QStringLiteral("Soubor je větší než %1 MiB.").arg(kMaxImportBytes / (1024 * 1024));
+    return QStringLiteral("Soubor je větší než %1 MiB.").arg(limit / (1024 * 1024));
 }
 
 QString tooManyColumns(int line)
@@ -112,10 +112,10 @@ qsizetype wholeUtf8(QByteArrayView bytes)
     return size;
 }
 
-// Reads the device to its end in pieces of at most kChunkBytes, refusing more than
-// kMaxImportBytes whatever size the device reported; each piece goes to take (false stops).
+// Reads the device to its end in pieces of at most kChunkBytes, refusing more than limit
+// whatever size the device reported; each piece goes to take (false stops).
 template <typename Take>
-Outcome readPieces(QIODevice &device, Take take)
+Outcome readPieces(QIODevice &device, qint64 limit, Take take)
 {
     QByteArray piece;
     qint64 total = 0;
@@ -127,8 +127,8 @@ Outcome readPieces(QIODevice &device, Take take)
         if (n == 0)
             return Outcome::success();
         total += n;
-        if (total > kMaxImportBytes)
-            return Outcome::failure(tooLarge());
+        if (total > limit)
+            return Outcome::failure(tooLarge(limit));
         piece.resize(n);
         if (const Outcome o = take(QByteArrayView(piece), total == n); !o)
             return o;
@@ -141,7 +141,7 @@ QByteArrayView withoutBom(QByteArrayView piece, bool first)
 }
 
 // The first reading: the encoding is decided by the whole file, the separator by its first line.
-Result<CsvScan> scanCsv(QIODevice &device)
+Result<CsvScan> scanCsv(QIODevice &device, qint64 limit)
 {
     using Out = Result<CsvScan>;
     Out out;
@@ -149,7 +149,7 @@ Result<CsvScan> scanCsv(QIODevice &device)
     bool separatorKnown = false;
     bool quoted = false;
     QByteArray carry;
-    const Outcome read = readPieces(device, [&](QByteArrayView piece, bool first) {
+    const Outcome read = readPieces(device, limit, [&](QByteArrayView piece, bool first) {
         piece = withoutBom(piece, first);
         // A NUL is no part of either encoding: UTF-16 text or a binary file.
         if (piece.contains('\0'))
@@ -329,9 +329,9 @@ Outcome CsvParser::finish()
 }
 
 // Reads the device twice: once to learn the encoding, once to split the decoded text.
-Outcome streamCsv(QIODevice &device, const ImportRowSink &sink)
+Outcome streamCsv(QIODevice &device, qint64 limit, const ImportRowSink &sink)
 {
-    const Result<CsvScan> scan = scanCsv(device);
+    const Result<CsvScan> scan = scanCsv(device, limit);
     if (!scan.ok())
         return scan.outcome();
     if (!device.seek(0))
@@ -339,7 +339,7 @@ Outcome streamCsv(QIODevice &device, const ImportRowSink &sink)
     CsvParser parser(scan.value.separator, sink);
     QByteArray carry;
     QString text;
-    const Outcome read = readPieces(device, [&](QByteArrayView piece, bool first) {
+    const Outcome read = readPieces(device, limit, [&](QByteArrayView piece, bool first) {
         piece = withoutBom(piece, first);
         if (scan.value.utf8) {
             carry.append(piece.data(), piece.size());
@@ -385,7 +385,7 @@ Result<ImportRows> readCsv(const QByteArray &bytes)
     QBuffer buffer(&data);
     buffer.open(QIODevice::ReadOnly);
     RowCollector collector;
-    return collected(streamCsv(buffer, [&collector](const SparseRow &row) { return collector.add(row); }), collector);
+    return collected(streamCsv(buffer, kMaxImportBytes, [&collector](const SparseRow &row) { return collector.add(row); }), collector);
 }
 
 // --- XLSX ---
@@ -867,10 +867,12 @@ Outcome readImportFile(const QString &path, const ImportRowSink &sink)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return Outcome::failure(QStringLiteral("Soubor %1 nelze otevřít: %2").arg(path, file.errorString()));
-    if (file.size() > kMaxImportBytes)
-        return Outcome::failure(tooLarge());
-    if (file.peek(4) != "PK\x03\x04")
-        return streamCsv(file, sink);
+    const bool xlsx = file.peek(4) == "PK\x03\x04";
+    const qint64 limit = xlsx ? kMaxImportBytes : kMaxStreamedCsvBytes;
+    if (file.size() > limit)
+        return Outcome::failure(tooLarge(limit));
+    if (!xlsx)
+        return streamCsv(file, limit, sink);
     file.close();
     int error = 0;
     zip_t *archive = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &error);

@@ -22,6 +22,9 @@ using ImportRows = QList<ImportRow>;
 // Files and cells beyond these are refused rather than read. The byte cap holds for the file
 // and for each member of an XLSX archive as it is unpacked; the cell cap is a spreadsheet's own.
 constexpr qint64 kMaxImportBytes = 64 * 1024 * 1024;
+// A CSV file read from disk is streamed, never held whole: its cap is that of the pairs an
+// import takes (200,000 pairs of a full statement are some 700 MB of CSV).
+constexpr qint64 kMaxStreamedCsvBytes = 1024 * 1024 * 1024;
 constexpr int kMaxImportColumns = 256;
 constexpr int kMaxImportCellChars = 32767;
 
