@@ -1,5 +1,8 @@
 #include "analysis/analysismodel.h"
 
+#include <QCollator>
+#include <algorithm>
+
 namespace verna::analysis {
 
 AnalysisModel::AnalysisModel(const QLocale &locale, QObject *parent)
@@ -29,7 +32,7 @@ QVariant AnalysisModel::data(const QModelIndex &index, int role) const
             return row.entityName;
         if (index.column() == 1)
             return row.key.periodText();
-        return row.cells.value(index.column() - kFixedColumns);
+        return index.column() - kFixedColumns < indicatorCount() ? cell(index.row(), index.column() - kFixedColumns) : QVariant();
     }
     if (role == Qt::ToolTipRole && index.column() >= kFixedColumns && isChangeColumn(index.column() - kFixedColumns))
         return changeTip(index.row(), index.column() - kFixedColumns);
@@ -71,12 +74,24 @@ QList<RowKey> AnalysisModel::rowKeys() const
     return keys;
 }
 
+QString AnalysisModel::cell(int row, int column) const
+{
+    const Cents value = m_columns.at(column).cells.at(row);
+    return value == kEmpty ? QString() : formatCents(value, m_locale);
+}
+
+std::optional<Cents> AnalysisModel::cellValue(int row, int column) const
+{
+    const Cents value = m_columns.at(column).cells.at(row);
+    return value == kEmpty ? std::nullopt : std::optional<Cents>(value);
+}
+
 QStringList AnalysisModel::columnCells(int column) const
 {
     QStringList cells;
     cells.reserve(m_rows.size());
-    for (const Row &r : m_rows)
-        cells << r.cells.at(column);
+    for (int r = 0; r < dataRowCount(); ++r)
+        cells << cell(r, column);
     return cells;
 }
 
@@ -86,10 +101,12 @@ int AnalysisModel::appendRow(const RowKey &key, const QString &entityName)
         return -1;
     const int row = dataRowCount();
     beginInsertRows({}, row, row);
-    QStringList cells;
-    for (int i = 0; i < indicatorCount(); ++i)
-        cells << QString();
-    m_rows.append({key, entityName, cells, QList<YearBeforeValue>(indicatorCount())});
+    m_rows.append({key, entityName});
+    for (Column &c : m_columns) {
+        c.cells.push_back(kEmpty);
+        if (c.change != YearChange::None)
+            c.before.emplace_back();
+    }
     m_keys.insert(key);
     endInsertRows();
     return row;
@@ -99,11 +116,7 @@ int AnalysisModel::appendIndicator(int indicatorId, const QString &name)
 {
     const int column = indicatorCount();
     beginInsertColumns({}, kFixedColumns + column, kFixedColumns + column);
-    m_columns.append({indicatorId, name});
-    for (Row &r : m_rows) {
-        r.cells << QString();
-        r.before << YearBeforeValue{};
-    }
+    m_columns.append({indicatorId, name, YearChange::None, std::vector<Cents>(m_rows.size(), kEmpty), {}});
     endInsertColumns();
     return column;
 }
@@ -112,11 +125,8 @@ int AnalysisModel::insertChangeColumn(int column, YearChange kind)
 {
     const int at = column + 1;
     beginInsertColumns({}, kFixedColumns + at, kFixedColumns + at);
-    m_columns.insert(at, {m_columns.at(column).id, m_columns.at(column).name, kind});
-    for (Row &r : m_rows) {
-        r.cells.insert(at, QString());
-        r.before.insert(at, YearBeforeValue{});
-    }
+    m_columns.insert(at, {m_columns.at(column).id, m_columns.at(column).name, kind, std::vector<Cents>(m_rows.size(), kEmpty),
+                          std::vector<YearBeforeValue>(m_rows.size())});
     endInsertColumns();
     return at;
 }
@@ -132,28 +142,27 @@ void AnalysisModel::setYearBefore(int column, int firstRow, const QList<YearBefo
 {
     const int last = std::min<int>(dataRowCount(), firstRow + static_cast<int>(values.size())) - 1;
     for (int r = firstRow; r <= last; ++r)
-        m_rows[r].before[column] = values.at(r - firstRow);
+        m_columns[column].before[r] = values.at(r - firstRow);
     refreshChanges(column - 1, column - 1, firstRow, last);
 }
 
-QString AnalysisModel::changeCell(const Row &row, int column) const
+Cents AnalysisModel::changeCell(int row, int column) const
 {
-    const YearBeforeValue &before = row.before.at(column);
-    const auto change = analysis::yearChange(m_columns.at(column).change, parseCell(row.cells.at(column - 1), m_locale),
-                                   before.known ? before.value : std::nullopt);
-    return change ? formatCents(*change, m_locale) : QString();
+    const YearBeforeValue &before = m_columns.at(column).before.at(row);
+    const auto change = analysis::yearChange(m_columns.at(column).change, cellValue(row, column - 1), before.known ? before.value : std::nullopt);
+    return change ? *change : kEmpty;
 }
 
 QString AnalysisModel::changeTip(int row, int column) const
 {
     const Row &r = m_rows.at(row);
-    const YearBeforeValue &before = r.before.at(column);
+    const YearBeforeValue &before = m_columns.at(column).before.at(row);
     const RowKey earlier = yearBefore(r.key);
-    if (!r.cells.at(column).isEmpty())
+    if (cellValue(row, column))
         return QStringLiteral("Proti %1: %2").arg(earlier.periodText(), formatCents(*before.value, m_locale));
     // Which side has no value, and why, as the evaluator tells it.
     std::optional<RowKey> missing;
-    if (r.cells.at(column - 1).isEmpty())
+    if (!cellValue(row, column - 1))
         missing = r.key;
     else if (!before.known)
         return QStringLiteral("Hodnota za %1 nebyla spočtena.").arg(earlier.periodText());
@@ -178,14 +187,14 @@ void AnalysisModel::refreshChanges(int first, int last, int firstRow, int lastRo
         if (!isChangeColumn(c) || isChangeColumn(c - 1))
             continue;
         for (int r = firstRow; r <= lastRow; ++r)
-            m_rows[r].cells[c] = changeCell(m_rows.at(r), c);
+            m_columns[c].cells[r] = changeCell(r, c);
         emit dataChanged(index(firstRow, kFixedColumns + c), index(lastRow, kFixedColumns + c));
     }
 }
 
 void AnalysisModel::setValue(int row, int column, const QString &valueText)
 {
-    m_rows[row].cells[column] = formatValue(valueText, m_locale);
+    m_columns[column].cells[row] = roundToCents(valueText).value_or(kEmpty);
     const QModelIndex i = index(row, kFixedColumns + column);
     emit dataChanged(i, i);
     refreshChanges(column, column, row, row);
@@ -198,12 +207,11 @@ void AnalysisModel::setValues(int firstColumn, int firstRow, const QList<QString
         last = std::max<int>(last, std::min<int>(dataRowCount(), firstRow + static_cast<int>(column.size())) - 1);
     if (columns.isEmpty() || firstRow > last)
         return;
-    for (int r = firstRow; r <= last; ++r) {
-        QStringList &cells = m_rows[r].cells;
-        for (int c = 0; c < columns.size(); ++c) {
-            if (r - firstRow < columns.at(c).size())
-                cells[firstColumn + c] = formatValue(columns.at(c).at(r - firstRow), m_locale);
-        }
+    for (int c = 0; c < columns.size(); ++c) {
+        std::vector<Cents> &cells = m_columns[firstColumn + c].cells;
+        const QStringList &texts = columns.at(c);
+        for (int r = firstRow; r <= last && r - firstRow < texts.size(); ++r)
+            cells[r] = roundToCents(texts.at(r - firstRow)).value_or(kEmpty);
     }
     emit dataChanged(index(firstRow, kFixedColumns + firstColumn), index(last, kFixedColumns + firstColumn + static_cast<int>(columns.size()) - 1));
     refreshChanges(firstColumn, firstColumn + static_cast<int>(columns.size()) - 1, firstRow, last);
@@ -219,6 +227,11 @@ void AnalysisModel::removeDataRows(int first, int last)
     for (int r = first; r <= last; ++r)
         m_keys.remove(m_rows.at(r).key);
     m_rows.remove(first, last - first + 1);
+    for (Column &c : m_columns) {
+        c.cells.erase(c.cells.begin() + first, c.cells.begin() + last + 1);
+        if (!c.before.empty())
+            c.before.erase(c.before.begin() + first, c.before.begin() + last + 1);
+    }
     endRemoveRows();
 }
 
@@ -233,10 +246,6 @@ void AnalysisModel::removeIndicators(int first, int last)
         ++last;
     beginRemoveColumns({}, kFixedColumns + first, kFixedColumns + last);
     m_columns.remove(first, last - first + 1);
-    for (Row &r : m_rows) {
-        r.cells.remove(first, last - first + 1);
-        r.before.remove(first, last - first + 1);
-    }
     endRemoveColumns();
 }
 
@@ -249,16 +258,137 @@ int AnalysisModel::purgeIncompleteRows()
 {
     int removed = 0;
     for (int r = dataRowCount() - 1; r >= 0; --r) {
-        const QStringList &cells = m_rows.at(r).cells;
         bool incomplete = false;
-        for (int c = 0; c < cells.size() && !incomplete; ++c)
-            incomplete = cells.at(c).isEmpty() && !isChangeColumn(c);
+        for (int c = 0; c < indicatorCount() && !incomplete; ++c)
+            incomplete = m_columns.at(c).cells.at(r) == kEmpty && !isChangeColumn(c);
         if (incomplete) {
             removeDataRows(r, r);
             ++removed;
         }
     }
     return removed;
+}
+
+namespace {
+
+// The positions of keys in ascending order, ties in their given order: a least-significant
+// digit radix sort, 16 bits a pass, passes skipped where every key has the same digit.
+std::vector<int> stableOrder(const std::vector<quint64> &keys)
+{
+    const int n = static_cast<int>(keys.size());
+    std::vector<int> order(n);
+    for (int i = 0; i < n; ++i)
+        order[i] = i;
+    std::vector<int> scratch(n);
+    std::vector<int> counts(1 << 16);
+    for (int shift = 0; shift < 64; shift += 16) {
+        std::fill(counts.begin(), counts.end(), 0);
+        for (quint64 key : keys)
+            ++counts[(key >> shift) & 0xFFFF];
+        if (n == 0 || counts[(keys.front() >> shift) & 0xFFFF] == n)
+            continue;
+        int sum = 0;
+        for (int &c : counts) {
+            const int here = c;
+            c = sum;
+            sum += here;
+        }
+        for (int i : order)
+            scratch[counts[(keys[i] >> shift) & 0xFFFF]++] = i;
+        order.swap(scratch);
+    }
+    return order;
+}
+
+// A signed number as an unsigned key of the same order.
+quint64 orderKey(qint64 value)
+{
+    return static_cast<quint64>(value) ^ (quint64(1) << 63);
+}
+
+} // namespace
+
+void AnalysisModel::sort(int column, Qt::SortOrder order)
+{
+    if (column < 0 || column >= columnCount())
+        return;
+    const bool descending = order == Qt::DescendingOrder;
+    std::vector<int> rows;
+    if (column == 0) {
+        // Names in the locale's order; each distinct name gets its collation key once.
+        QCollator collator(m_locale);
+        std::vector<QCollatorSortKey> keys;
+        QHash<QString, int> keyOf;
+        std::vector<int> rowKey(m_rows.size());
+        for (int r = 0; r < dataRowCount(); ++r) {
+            auto at = keyOf.constFind(m_rows.at(r).entityName);
+            if (at == keyOf.cend()) {
+                at = keyOf.insert(m_rows.at(r).entityName, static_cast<int>(keys.size()));
+                keys.push_back(collator.sortKey(m_rows.at(r).entityName));
+            }
+            rowKey[r] = *at;
+        }
+        // Rank the distinct names, then order the rows by rank as numbers.
+        std::vector<int> byName(keys.size());
+        for (int i = 0; i < static_cast<int>(byName.size()); ++i)
+            byName[i] = i;
+        std::stable_sort(byName.begin(), byName.end(), [&](int a, int b) { return keys[a].compare(keys[b]) < 0; });
+        std::vector<qint64> rank(keys.size());
+        for (int i = 0; i < static_cast<int>(byName.size()); ++i)
+            rank[byName[i]] = i > 0 && keys[byName[i]].compare(keys[byName[i - 1]]) == 0 ? rank[byName[i - 1]] : i;
+        std::vector<quint64> sortKeys(m_rows.size());
+        for (int r = 0; r < dataRowCount(); ++r)
+            sortKeys[r] = orderKey(descending ? -rank[rowKey[r]] : rank[rowKey[r]]);
+        rows = stableOrder(sortKeys);
+    } else {
+        std::vector<quint64> keys(m_rows.size());
+        if (column == 1) {
+            for (int r = 0; r < dataRowCount(); ++r) {
+                const qint64 period = qint64(m_rows.at(r).key.year) * 10 + m_rows.at(r).key.quarter;
+                keys[r] = orderKey(descending ? -period : period);
+            }
+        } else {
+            // Empty cells last in both orders: they take the greatest key.
+            const std::vector<Cents> &cells = m_columns.at(column - kFixedColumns).cells;
+            for (int r = 0; r < dataRowCount(); ++r)
+                keys[r] = cells[r] == kEmpty ? ~quint64(0) : orderKey(descending ? -cells[r] : cells[r]);
+        }
+        rows = stableOrder(keys);
+    }
+    reorderRows(rows);
+}
+
+void AnalysisModel::reorderRows(const std::vector<int> &order)
+{
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    QList<Row> rows;
+    rows.reserve(m_rows.size());
+    for (int old : order)
+        rows.append(std::move(m_rows[old]));
+    m_rows = std::move(rows);
+    for (Column &c : m_columns) {
+        std::vector<Cents> cells(c.cells.size());
+        for (size_t i = 0; i < order.size(); ++i)
+            cells[i] = c.cells[order[i]];
+        c.cells = std::move(cells);
+        if (!c.before.empty()) {
+            std::vector<YearBeforeValue> before(c.before.size());
+            for (size_t i = 0; i < order.size(); ++i)
+                before[i] = c.before[order[i]];
+            c.before = std::move(before);
+        }
+    }
+    // The views' current cell and selection follow their rows.
+    std::vector<int> newRow(order.size());
+    for (int i = 0; i < static_cast<int>(order.size()); ++i)
+        newRow[order[i]] = i;
+    const QModelIndexList before = persistentIndexList();
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const QModelIndex &i : before)
+        after << index(newRow[i.row()], i.column());
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 void AnalysisModel::setCurrentAggregate(std::optional<Aggregate> aggregate)

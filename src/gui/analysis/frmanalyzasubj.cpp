@@ -256,6 +256,19 @@ QWidget *frmAnalyzaSubj::buildComputationPanel()
     m_zones = new PeerZoneModel(m_session->model, this);
     m_grdData->setModel(m_zones);
     m_grdData->setColumnWidth(0, 220);
+    // A click on a header sorts the rows by its column, the next one the other way round; not
+    // while a fill writes into the rows. Rows added later come below, unsorted.
+    for (QHeaderView *header : {m_grdData->horizontalHeader(), m_grdData->frozenView()->horizontalHeader()}) {
+        header->setSortIndicatorShown(true);
+        header->setSortIndicator(-1, Qt::AscendingOrder);
+        connect(header, &QHeaderView::sectionClicked, this, [this, header](int column) {
+            if (ui::isBusy(this))
+                m_grdData->clearSortIndicator();
+            else
+                m_grdData->sortRows(column, header->sortIndicatorOrder());
+        });
+    }
+    connect(m_zones, &QAbstractItemModel::rowsInserted, m_grdData, &ui::FrozenTableView::clearSortIndicator);
     // A new indicator column is as wide as its name, within reason; the user can drag it wider.
     connect(m_zones, &QAbstractItemModel::columnsInserted, this, [this](const QModelIndex &, int first, int last) {
         QHeaderView *header = m_grdData->horizontalHeader();

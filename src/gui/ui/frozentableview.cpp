@@ -52,6 +52,19 @@ void FrozenTableView::setModel(QAbstractItemModel *model)
     syncFrozen();
 }
 
+void FrozenTableView::sortRows(int column, Qt::SortOrder order)
+{
+    clearSelection();
+    m_frozen->horizontalHeader()->setSortIndicator(column, order);
+    sortByColumn(column, order);
+}
+
+void FrozenTableView::clearSortIndicator()
+{
+    horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    m_frozen->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+}
+
 void FrozenTableView::syncFrozen()
 {
     m_frozen->setSelectionMode(selectionMode());

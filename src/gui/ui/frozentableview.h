@@ -16,6 +16,11 @@ public:
 
     void setModel(QAbstractItemModel *model) override;
     QTableView *frozenView() const { return m_frozen; }
+    // Rows by a column, the sort shown on both headers. The selection goes first: a selected
+    // column of a large table would follow every row's move one index at a time.
+    void sortRows(int column, Qt::SortOrder order);
+    // No sort shown, as when rows come after a sort.
+    void clearSortIndicator();
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
