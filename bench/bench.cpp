@@ -311,6 +311,10 @@ ChildResult runChild(const QString &program, const QStringList &arguments)
 // prints "cpu-ns wall-ns cells peak-kB".
 int childMain(const QStringList &arguments)
 {
+    // --child table ...: the analysis table in the window's grid (nationaltable.cpp).
+    int nationalTableChild(const QStringList &arguments);
+    if (arguments.value(0) == QLatin1String("table"))
+        return nationalTableChild(arguments);
     QTextStream err(stderr);
     if (arguments.value(0) != QLatin1String("fill") || arguments.size() != 4) {
         err << "usage: --child fill FILE YEAR ENTITIES\n";

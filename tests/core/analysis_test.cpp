@@ -346,6 +346,15 @@ TEST(AnalysisModelSort, NumbersAsNumbersEmptyCellsLastTiesInPlaceNamesInCzechAnd
     EXPECT_EQ(entityOrder(model), (QList<qint32>{3, 2, 1, 5, 6, 4}));
     EXPECT_EQ(rowsAsShown(model), shown);
     EXPECT_EQ(tableAsCsv(model).section(u'\n', 1, 1), u"cukr,1998/4,,"_s);
+
+    // Rows removed after a sort take their own cells with them, the others keep theirs.
+    model.removeDataRows(1, 1);
+    EXPECT_EQ(model.purgeIncompleteRows(), 1);
+    EXPECT_EQ(entityOrder(model), (QList<qint32>{1, 5, 6, 4}));
+    QHash<RowKey, QStringList> left = shown;
+    left.remove(RowKey{1998, 4, 2});
+    left.remove(RowKey{1998, 4, 3});
+    EXPECT_EQ(rowsAsShown(model), left);
 }
 
 namespace {

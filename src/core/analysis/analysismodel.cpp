@@ -26,7 +26,7 @@ QVariant AnalysisModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || index.row() >= dataRowCount())
         return {};
-    const Row &row = m_rows.at(index.row());
+    const Row &row = m_rows.at(stored(index.row()));
     if (role == Qt::DisplayRole) {
         if (index.column() == 0)
             return row.entityName;
@@ -68,21 +68,21 @@ bool AnalysisModel::hasRow(const RowKey &key) const
 QList<RowKey> AnalysisModel::rowKeys() const
 {
     QList<RowKey> keys;
-    keys.reserve(m_rows.size());
-    for (const Row &r : m_rows)
-        keys << r.key;
+    keys.reserve(m_order.size());
+    for (int s : m_order)
+        keys << m_rows.at(s).key;
     return keys;
 }
 
 QString AnalysisModel::cell(int row, int column) const
 {
-    const Cents value = m_columns.at(column).cells.at(row);
+    const Cents value = m_columns.at(column).cells.at(stored(row));
     return value == kEmpty ? QString() : formatCents(value, m_locale);
 }
 
 std::optional<Cents> AnalysisModel::cellValue(int row, int column) const
 {
-    const Cents value = m_columns.at(column).cells.at(row);
+    const Cents value = m_columns.at(column).cells.at(stored(row));
     return value == kEmpty ? std::nullopt : std::optional<Cents>(value);
 }
 
@@ -101,6 +101,7 @@ int AnalysisModel::appendRow(const RowKey &key, const QString &entityName)
         return -1;
     const int row = dataRowCount();
     beginInsertRows({}, row, row);
+    m_order.push_back(static_cast<int>(m_rows.size()));
     m_rows.append({key, entityName});
     for (Column &c : m_columns) {
         c.cells.push_back(kEmpty);
@@ -142,21 +143,21 @@ void AnalysisModel::setYearBefore(int column, int firstRow, const QList<YearBefo
 {
     const int last = std::min<int>(dataRowCount(), firstRow + static_cast<int>(values.size())) - 1;
     for (int r = firstRow; r <= last; ++r)
-        m_columns[column].before[r] = values.at(r - firstRow);
+        m_columns[column].before[stored(r)] = values.at(r - firstRow);
     refreshChanges(column - 1, column - 1, firstRow, last);
 }
 
 Cents AnalysisModel::changeCell(int row, int column) const
 {
-    const YearBeforeValue &before = m_columns.at(column).before.at(row);
+    const YearBeforeValue &before = m_columns.at(column).before.at(stored(row));
     const auto change = analysis::yearChange(m_columns.at(column).change, cellValue(row, column - 1), before.known ? before.value : std::nullopt);
     return change ? *change : kEmpty;
 }
 
 QString AnalysisModel::changeTip(int row, int column) const
 {
-    const Row &r = m_rows.at(row);
-    const YearBeforeValue &before = m_columns.at(column).before.at(row);
+    const Row &r = m_rows.at(stored(row));
+    const YearBeforeValue &before = m_columns.at(column).before.at(stored(row));
     const RowKey earlier = yearBefore(r.key);
     if (cellValue(row, column))
         return QStringLiteral("Proti %1: %2").arg(earlier.periodText(), formatCents(*before.value, m_locale));
@@ -187,14 +188,14 @@ void AnalysisModel::refreshChanges(int first, int last, int firstRow, int lastRo
         if (!isChangeColumn(c) || isChangeColumn(c - 1))
             continue;
         for (int r = firstRow; r <= lastRow; ++r)
-            m_columns[c].cells[r] = changeCell(r, c);
+            m_columns[c].cells[stored(r)] = changeCell(r, c);
         emit dataChanged(index(firstRow, kFixedColumns + c), index(lastRow, kFixedColumns + c));
     }
 }
 
 void AnalysisModel::setValue(int row, int column, const QString &valueText)
 {
-    m_columns[column].cells[row] = roundToCents(valueText).value_or(kEmpty);
+    m_columns[column].cells[stored(row)] = roundToCents(valueText).value_or(kEmpty);
     const QModelIndex i = index(row, kFixedColumns + column);
     emit dataChanged(i, i);
     refreshChanges(column, column, row, row);
@@ -211,7 +212,7 @@ void AnalysisModel::setValues(int firstColumn, int firstRow, const QList<QString
         std::vector<Cents> &cells = m_columns[firstColumn + c].cells;
         const QStringList &texts = columns.at(c);
         for (int r = firstRow; r <= last && r - firstRow < texts.size(); ++r)
-            cells[r] = roundToCents(texts.at(r - firstRow)).value_or(kEmpty);
+            cells[stored(r)] = roundToCents(texts.at(r - firstRow)).value_or(kEmpty);
     }
     emit dataChanged(index(firstRow, kFixedColumns + firstColumn), index(last, kFixedColumns + firstColumn + static_cast<int>(columns.size()) - 1));
     refreshChanges(firstColumn, firstColumn + static_cast<int>(columns.size()) - 1, firstRow, last);
@@ -224,14 +225,31 @@ void AnalysisModel::removeDataRows(int first, int last)
     if (first > last)
         return;
     beginRemoveRows({}, first, last);
-    for (int r = first; r <= last; ++r)
-        m_keys.remove(m_rows.at(r).key);
-    m_rows.remove(first, last - first + 1);
-    for (Column &c : m_columns) {
-        c.cells.erase(c.cells.begin() + first, c.cells.begin() + last + 1);
-        if (!c.before.empty())
-            c.before.erase(c.before.begin() + first, c.before.begin() + last + 1);
+    // The kept rows close up, in m_rows and in every column alike.
+    std::vector<int> moved(m_rows.size(), 0);
+    for (int r = first; r <= last; ++r) {
+        m_keys.remove(m_rows.at(stored(r)).key);
+        moved[stored(r)] = -1;
     }
+    int kept = 0;
+    for (int s = 0; s < static_cast<int>(moved.size()); ++s)
+        moved[s] = moved[s] < 0 ? -1 : kept++;
+    const auto closeUp = [&moved, kept](auto &items) {
+        for (int s = 0; s < static_cast<int>(moved.size()); ++s) {
+            if (moved[s] >= 0 && moved[s] != s)
+                items[moved[s]] = std::move(items[s]);
+        }
+        items.resize(kept);
+    };
+    closeUp(m_rows);
+    for (Column &c : m_columns) {
+        closeUp(c.cells);
+        if (!c.before.empty())
+            closeUp(c.before);
+    }
+    m_order.erase(m_order.begin() + first, m_order.begin() + last + 1);
+    for (int &s : m_order)
+        s = moved[s];
     endRemoveRows();
 }
 
@@ -256,15 +274,24 @@ void AnalysisModel::removeAllIndicators()
 
 int AnalysisModel::purgeIncompleteRows()
 {
+    const auto incomplete = [this](int r) {
+        for (int c = 0; c < indicatorCount(); ++c) {
+            if (m_columns.at(c).cells.at(stored(r)) == kEmpty && !isChangeColumn(c))
+                return true;
+        }
+        return false;
+    };
+    // From the end, a run of neighbouring rows at a time.
     int removed = 0;
     for (int r = dataRowCount() - 1; r >= 0; --r) {
-        bool incomplete = false;
-        for (int c = 0; c < indicatorCount() && !incomplete; ++c)
-            incomplete = m_columns.at(c).cells.at(r) == kEmpty && !isChangeColumn(c);
-        if (incomplete) {
-            removeDataRows(r, r);
-            ++removed;
-        }
+        if (!incomplete(r))
+            continue;
+        int first = r;
+        while (first > 0 && incomplete(first - 1))
+            --first;
+        removeDataRows(first, r);
+        removed += r - first + 1;
+        r = first;
     }
     return removed;
 }
@@ -319,12 +346,13 @@ void AnalysisModel::sort(int column, Qt::SortOrder order)
         QCollator collator(m_locale);
         std::vector<QCollatorSortKey> keys;
         QHash<QString, int> keyOf;
-        std::vector<int> rowKey(m_rows.size());
+        std::vector<int> rowKey(m_order.size());
         for (int r = 0; r < dataRowCount(); ++r) {
-            auto at = keyOf.constFind(m_rows.at(r).entityName);
+            const QString &name = m_rows.at(stored(r)).entityName;
+            auto at = keyOf.constFind(name);
             if (at == keyOf.cend()) {
-                at = keyOf.insert(m_rows.at(r).entityName, static_cast<int>(keys.size()));
-                keys.push_back(collator.sortKey(m_rows.at(r).entityName));
+                at = keyOf.insert(name, static_cast<int>(keys.size()));
+                keys.push_back(collator.sortKey(name));
             }
             rowKey[r] = *at;
         }
@@ -336,22 +364,25 @@ void AnalysisModel::sort(int column, Qt::SortOrder order)
         std::vector<qint64> rank(keys.size());
         for (int i = 0; i < static_cast<int>(byName.size()); ++i)
             rank[byName[i]] = i > 0 && keys[byName[i]].compare(keys[byName[i - 1]]) == 0 ? rank[byName[i - 1]] : i;
-        std::vector<quint64> sortKeys(m_rows.size());
+        std::vector<quint64> sortKeys(m_order.size());
         for (int r = 0; r < dataRowCount(); ++r)
             sortKeys[r] = orderKey(descending ? -rank[rowKey[r]] : rank[rowKey[r]]);
         rows = stableOrder(sortKeys);
     } else {
-        std::vector<quint64> keys(m_rows.size());
+        std::vector<quint64> keys(m_order.size());
         if (column == 1) {
             for (int r = 0; r < dataRowCount(); ++r) {
-                const qint64 period = qint64(m_rows.at(r).key.year) * 10 + m_rows.at(r).key.quarter;
+                const RowKey &key = m_rows.at(stored(r)).key;
+                const qint64 period = qint64(key.year) * 10 + key.quarter;
                 keys[r] = orderKey(descending ? -period : period);
             }
         } else {
             // Empty cells last in both orders: they take the greatest key.
             const std::vector<Cents> &cells = m_columns.at(column - kFixedColumns).cells;
-            for (int r = 0; r < dataRowCount(); ++r)
-                keys[r] = cells[r] == kEmpty ? ~quint64(0) : orderKey(descending ? -cells[r] : cells[r]);
+            for (int r = 0; r < dataRowCount(); ++r) {
+                const Cents value = cells[m_order[r]];
+                keys[r] = value == kEmpty ? ~quint64(0) : orderKey(descending ? -value : value);
+            }
         }
         rows = stableOrder(keys);
     }
@@ -361,23 +392,10 @@ void AnalysisModel::sort(int column, Qt::SortOrder order)
 void AnalysisModel::reorderRows(const std::vector<int> &order)
 {
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    QList<Row> rows;
-    rows.reserve(m_rows.size());
-    for (int old : order)
-        rows.append(std::move(m_rows[old]));
-    m_rows = std::move(rows);
-    for (Column &c : m_columns) {
-        std::vector<Cents> cells(c.cells.size());
-        for (size_t i = 0; i < order.size(); ++i)
-            cells[i] = c.cells[order[i]];
-        c.cells = std::move(cells);
-        if (!c.before.empty()) {
-            std::vector<YearBeforeValue> before(c.before.size());
-            for (size_t i = 0; i < order.size(); ++i)
-                before[i] = c.before[order[i]];
-            c.before = std::move(before);
-        }
-    }
+    std::vector<int> places(order.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        places[i] = m_order[order[i]];
+    m_order = std::move(places);
     // The views' current cell and selection follow their rows.
     std::vector<int> newRow(order.size());
     for (int i = 0; i < static_cast<int>(order.size()); ++i)

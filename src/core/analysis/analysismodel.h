@@ -36,12 +36,12 @@ public:
     // numbers with empty cells last in both orders; rows that tie keep their order.
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
-    int dataRowCount() const { return static_cast<int>(m_rows.size()); }
+    int dataRowCount() const { return static_cast<int>(m_order.size()); }
     int indicatorCount() const { return static_cast<int>(m_columns.size()); }
     bool hasRow(const RowKey &key) const;
-    RowKey rowKey(int row) const { return m_rows.at(row).key; }
+    RowKey rowKey(int row) const { return m_rows.at(stored(row)).key; }
     QList<RowKey> rowKeys() const;
-    QString entityName(int row) const { return m_rows.at(row).entityName; }
+    QString entityName(int row) const { return m_rows.at(stored(row)).entityName; }
     // For a change column: its indicator's id, and its header.
     int indicatorId(int column) const { return m_columns.at(column).id; }
     QString indicatorName(int column) const;
@@ -102,10 +102,13 @@ private:
         int id;
         QString name;
         YearChange change = YearChange::None;
-        std::vector<Cents> cells;          // one per row, kEmpty for none
-        std::vector<YearBeforeValue> before; // one per row in a change column, else none
+        std::vector<Cents> cells;            // one per kept row, kEmpty for none
+        std::vector<YearBeforeValue> before; // one per kept row in a change column, else none
     };
 
+    // Where a row of the table is kept: rows stay where they were added, a sort orders only
+    // their places, so a million rows sort without moving their cells.
+    int stored(int row) const { return m_order.at(row); }
     Cents changeCell(int row, int column) const;
     // Puts the rows in the order given (new row i is old row order[i]), for views as a layout change.
     void reorderRows(const std::vector<int> &order);
@@ -114,8 +117,9 @@ private:
     void refreshChanges(int first, int last, int firstRow, int lastRow);
 
     QLocale m_locale;
-    QList<Row> m_rows;
-    QSet<RowKey> m_keys; // the keys of m_rows: a row is found without a scan
+    QList<Row> m_rows;       // in the order added, as the columns' cells
+    std::vector<int> m_order; // the table's rows: indices into m_rows
+    QSet<RowKey> m_keys;     // the keys of m_rows: a row is found without a scan
     QList<Column> m_columns;
     std::optional<Aggregate> m_aggregate;
     MissingReason m_missingReason;
