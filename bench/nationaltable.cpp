@@ -4,6 +4,7 @@
 #include "benchmarks.h"
 
 #include "db/database.h"
+#include "db/databaselocation.h"
 
 #include <QFileInfo>
 #include <QProcess>
@@ -71,7 +72,9 @@ int nationalTableChild(const QStringList &arguments)
     QTextStream err(stderr);
 #ifdef VERNA_BENCH_WINDOWS
     db::Database database;
-    if (const Outcome opened = database.open(db::DatabaseLocation::file(arguments.value(1))); !opened) {
+    db::DatabaseLocation location = db::DatabaseLocation::file(arguments.value(1));
+    location.readOnly = true; // the national fixture is shared: only read
+    if (const Outcome opened = database.open(location); !opened) {
         err << opened.error << "\n";
         return 1;
     }

@@ -359,7 +359,8 @@ TEST(AnalysisModelSort, NumbersAsNumbersEmptyCellsLastTiesInPlaceNamesInCzechAnd
 
 namespace {
 
-// Values that tell their row: the entity id and a half cent; counts the rows asked at once.
+// Values that tell their row: the entity id and a half cent, none for every seventh entity;
+// counts the rows asked at once.
 class RowEchoSource : public IndicatorSource
 {
 public:
@@ -368,7 +369,7 @@ public:
         largestCall = std::max<qsizetype>(largestCall, rows.size());
         QStringList texts;
         for (const RowKey &row : rows)
-            texts << QString::number(row.entity) + u".005"_s;
+            texts << (row.entity % 7 == 0 ? QString() : QString::number(row.entity) + u".005"_s);
         return {texts, {}};
     }
     qsizetype largestCall = 0;
@@ -376,7 +377,7 @@ public:
 
 } // namespace
 
-TEST_P(AnalysisTest, ALargeTableIsFilledASliceOfRowsAtATimeEachCellInItsRow)
+TEST_P(AnalysisTest, ALargeTableIsFilledASliceOfRowsAtATimeAndEveryCellStaysWithItsRowAsRowsGo)
 {
     RowEchoSource source;
     AnalysisEngine engine(m_model, *m_data, source);
@@ -385,11 +386,24 @@ TEST_P(AnalysisTest, ALargeTableIsFilledASliceOfRowsAtATimeEachCellInItsRow)
         m_model.appendRow(RowKey{1998, 4, i + 1}, QString());
     ASSERT_TRUE(engine.addIndicators({{1, u"A"_s}, {2, u"B"_s}}).ok);
     EXPECT_LT(source.largestCall, rows);
-    int wrong = 0;
-    for (int r = 0; r < rows; ++r)
-        wrong += m_model.cellValue(r, 1) != Cents(100 * (r + 1) + 1);
-    EXPECT_EQ(wrong, 0);
-    EXPECT_EQ(m_model.cell(rows - 1, 0), u"70000.01"_s);
+    const auto misplaced = [this] {
+        int wrong = 0;
+        for (int r = 0; r < m_model.dataRowCount(); ++r) {
+            const qint32 entity = m_model.rowKey(r).entity;
+            wrong += m_model.cellValue(r, 1) != (entity % 7 ? std::optional<Cents>(100 * entity + 1) : std::nullopt);
+        }
+        return wrong;
+    };
+    EXPECT_EQ(misplaced(), 0);
+    EXPECT_EQ(m_model.cell(rows - 2, 0), u"69999.01"_s);
+
+    // Most rows removed, then the scattered incomplete ones: the rest keep their own cells.
+    m_model.removeDataRows(0, 39999);
+    EXPECT_EQ(misplaced(), 0);
+    EXPECT_EQ(m_model.purgeIncompleteRows(), 4286); // every seventh of 40001..70000
+    EXPECT_EQ(m_model.dataRowCount(), 30000 - 4286);
+    EXPECT_EQ(misplaced(), 0);
+    EXPECT_TRUE(m_model.hasRow(RowKey{1998, 4, 40001}) && !m_model.hasRow(RowKey{1998, 4, 40005}) && !m_model.hasRow(RowKey{1998, 4, 40000}));
 }
 
 TEST(RoeDecomposition, ContributionsAddUpToTheChangeOnBothMethodsAndRoundingKeepsTheSum)

@@ -225,15 +225,24 @@ void AnalysisModel::removeDataRows(int first, int last)
     if (first > last)
         return;
     beginRemoveRows({}, first, last);
-    // The kept rows close up, in m_rows and in every column alike.
-    std::vector<int> moved(m_rows.size(), 0);
-    for (int r = first; r <= last; ++r) {
+    // Only their places go now; their cells stay until the dead outnumber the rows.
+    for (int r = first; r <= last; ++r)
         m_keys.remove(m_rows.at(stored(r)).key);
-        moved[stored(r)] = -1;
-    }
+    m_order.erase(m_order.begin() + first, m_order.begin() + last + 1);
+    if (m_rows.size() > 2 * static_cast<qsizetype>(m_order.size()) + 1024)
+        compactStorage();
+    endRemoveRows();
+}
+
+void AnalysisModel::compactStorage()
+{
+    // The rows' cells close up in the order added, in m_rows and in every column alike.
+    std::vector<int> moved(m_rows.size(), -1);
+    for (int s : m_order)
+        moved[s] = 0;
     int kept = 0;
-    for (int s = 0; s < static_cast<int>(moved.size()); ++s)
-        moved[s] = moved[s] < 0 ? -1 : kept++;
+    for (int &m : moved)
+        m = m < 0 ? -1 : kept++;
     const auto closeUp = [&moved, kept](auto &items) {
         for (int s = 0; s < static_cast<int>(moved.size()); ++s) {
             if (moved[s] >= 0 && moved[s] != s)
@@ -247,10 +256,8 @@ void AnalysisModel::removeDataRows(int first, int last)
         if (!c.before.empty())
             closeUp(c.before);
     }
-    m_order.erase(m_order.begin() + first, m_order.begin() + last + 1);
     for (int &s : m_order)
         s = moved[s];
-    endRemoveRows();
 }
 
 void AnalysisModel::removeIndicators(int first, int last)
@@ -281,18 +288,36 @@ int AnalysisModel::purgeIncompleteRows()
         }
         return false;
     };
-    // From the end, a run of neighbouring rows at a time.
-    int removed = 0;
-    for (int r = dataRowCount() - 1; r >= 0; --r) {
+    std::vector<std::pair<int, int>> runs; // first, last
+    for (int r = 0; r < dataRowCount(); ++r) {
         if (!incomplete(r))
             continue;
-        int first = r;
-        while (first > 0 && incomplete(first - 1))
-            --first;
-        removeDataRows(first, r);
-        removed += r - first + 1;
-        r = first;
+        if (!runs.empty() && runs.back().second == r - 1)
+            runs.back().second = r;
+        else
+            runs.emplace_back(r, r);
     }
+    int removed = 0;
+    for (const auto &[first, last] : runs)
+        removed += last - first + 1;
+    // A few runs go one by one, from the end; many at once, as each would shift the rows after it.
+    if (runs.size() <= 64) {
+        for (auto run = runs.rbegin(); run != runs.rend(); ++run)
+            removeDataRows(run->first, run->second);
+        return removed;
+    }
+    beginResetModel();
+    std::vector<int> kept;
+    kept.reserve(m_order.size() - removed);
+    for (int r = 0; r < dataRowCount(); ++r) {
+        if (incomplete(r))
+            m_keys.remove(m_rows.at(stored(r)).key);
+        else
+            kept.push_back(m_order[r]);
+    }
+    m_order = std::move(kept);
+    compactStorage();
+    endResetModel();
     return removed;
 }
 

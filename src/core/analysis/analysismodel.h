@@ -109,6 +109,8 @@ private:
     // Where a row of the table is kept: rows stay where they were added, a sort orders only
     // their places, so a million rows sort without moving their cells.
     int stored(int row) const { return m_order.at(row); }
+    // Drops the cells of removed rows.
+    void compactStorage();
     Cents changeCell(int row, int column) const;
     // Puts the rows in the order given (new row i is old row order[i]), for views as a layout change.
     void reorderRows(const std::vector<int> &order);
