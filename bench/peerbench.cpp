@@ -14,6 +14,7 @@
 
 #include <QFileInfo>
 #include <algorithm>
+#include <optional>
 
 using namespace verna;
 
@@ -254,7 +255,91 @@ void benchPeers(BenchContext &context)
         benchPeersCommand(context, file, subject, peerCells);
 }
 
-void benchNationalPeers(BenchContext &context, db::Database &, db::Database *)
+namespace {
+
+// The division (OKEČ, two digits) whose companies with their main branch in it are nearest
+// 50,000 from above, or the largest when none is that large; a company of it, and the count.
+struct Division {
+    QString name;
+    qint32 company = 0;
+    qint64 companies = 0;
+};
+
+std::optional<Division> divisionNear50000(db::Database &database, QTextStream &log)
 {
-    context.table.add(Figure::Status::Pending, QStringLiteral("peer figures, division of 50000"), QStringLiteral("< 1 s"), QStringLiteral("not measured yet"));
+    const db::Rows rows = database.queryRows(
+        QStringLiteral("SELECT c.tbl_cd, substr(trim(c.short_txt), 1, 2), count(*), min(a.subj_id) FROM actv a, cd_val c, ident i "
+                       "WHERE a.inac_ind = 0 AND a.actv_nbr = 1 AND c.inac_ind = 0 AND c.tbl_cd IN (217, 218) AND c.val_agn = a.actv_cd "
+                       "AND length(trim(c.short_txt)) > 1 AND i.subj_id = a.subj_id AND i.inac_ind = 0 GROUP BY 1, 2"));
+    if (!rows.ok()) {
+        log << rows.error << "\n";
+        return std::nullopt;
+    }
+    std::optional<Division> best;
+    for (const QStringList &row : rows.rows) {
+        const Division d{row.value(1), row.value(3).toInt(), row.value(2).toLongLong()};
+        const bool better = !best || (best->companies < 50000 ? d.companies > best->companies : d.companies >= 50000 && d.companies < best->companies);
+        if (better)
+            best = d;
+    }
+    return best;
+}
+
+} // namespace
+
+void benchNationalPeers(BenchContext &context, db::Database &embedded, db::Database *server)
+{
+    const QString name = QStringLiteral("peer figures, division of 50000, embedded");
+    const std::optional<Division> division = divisionNear50000(embedded, context.log);
+    if (!division) {
+        context.table.check(name, QStringLiteral("a division"), QStringLiteral("none"), false);
+        return;
+    }
+    const QList<analysis::RowKey> subject = {analysis::RowKey{kYear, 4, division->company}};
+    const PeerRun run = bestPeerRun(embedded, subject, true);
+    if (!run.error.isEmpty()) {
+        context.table.check(name, QStringLiteral("no error"), run.error, false);
+        return;
+    }
+    analysis::EvaluatorSource source(embedded);
+    analysis::PeerBenchmark benchmark(embedded, source);
+    const auto set = benchmark.peers(division->company, {});
+    QList<analysis::RowKey> peers;
+    for (qint32 entity : set.value.entities)
+        peers << analysis::RowKey{kYear, 4, entity};
+    const QString shape = QStringLiteral("12 indicators of one company-period (1998/4) against division %1: %2 companies, %3 peers' cells")
+                              .arg(division->name)
+                              .arg(run.peerCells / kFillIndicators.size())
+                              .arg(run.peerCells);
+    context.table.check(name, QStringLiteral("< 1 s"), ms(run.cpuNs), run.cpuNs < 1000000000,
+                        shape + QStringLiteral("; CPU time, the best of three; wall clock ") + ms(run.wallNs));
+    qint64 limit = -1;
+    for (int pass = 0; pass < 2 && set.ok(); ++pass) {
+        const RawPass raw = rawSqlitePass(embedded, embedded.location().path, peers, kFillIndicators);
+        if (!raw.error.isEmpty()) {
+            context.log << raw.error << "\n";
+            break;
+        }
+        const qint64 total = raw.cpuNanoseconds + sortNs(raw.texts, peers);
+        limit = limit < 0 ? total : std::min(limit, total);
+    }
+    context.table.info(QStringLiteral("peer figures limit, division of 50000, embedded"), limit < 0 ? QStringLiteral("failed") : ms(limit),
+                       QStringLiteral("raw sqlite3 C-API pass over the peers' %1 rows plus a sort per indicator; figures / limit %2")
+                           .arg(peers.size())
+                           .arg(run.cpuNs / static_cast<double>(std::max<qint64>(1, limit)), 0, 'f', 2));
+    if (!server)
+        return;
+    const QString odbc = QStringLiteral("peer figures, division of 50000, ODBC");
+    if (const PeerRun remote = bestPeerRun(*server, subject, false); !remote.error.isEmpty()) {
+        context.table.check(odbc, QStringLiteral("no error"), remote.error, false);
+    } else {
+        const ServerPass statement = postgresStatement(*server, peers, kYear, kFillIndicators);
+        const double limitMs = statement.milliseconds + sortNs(statement.texts, peers) / 1e6;
+        context.table.check(odbc, QStringLiteral("< 2 s"), ms(remote.wallNs), remote.wallNs < 2000000000,
+                            QStringLiteral("wall clock; %1 peers' cells").arg(remote.peerCells));
+        context.table.info(QStringLiteral("peer figures limit, division of 50000, ODBC"), statement.error.isEmpty() ? millis(limitMs) : statement.error,
+                           QStringLiteral("the server's statement over the peers' %1 rows (EXPLAIN ANALYZE) plus the sort; figures / limit %2")
+                               .arg(peers.size())
+                               .arg(remote.wallNs / 1e6 / std::max(1e-6, limitMs), 0, 'f', 2));
+    }
 }

@@ -290,6 +290,122 @@ TEST_P(YearChangeTest, TheChangeComparesWithTheSameQuarterAYearBeforeAlsoWhenTha
     EXPECT_EQ(m_model.indicatorName(0), u"ROA"_s);
 }
 
+namespace {
+
+// Per row key, everything a row shows: names, periods, Czech cell texts, change tooltips.
+QHash<RowKey, QStringList> rowsAsShown(const AnalysisModel &model)
+{
+    QHash<RowKey, QStringList> shown;
+    for (int r = 0; r < model.dataRowCount(); ++r) {
+        QStringList &texts = shown[model.rowKey(r)];
+        for (int c = 0; c < model.columnCount(); ++c)
+            texts << model.data(model.index(r, c)).toString() << model.data(model.index(r, c), Qt::ToolTipRole).toString();
+    }
+    return shown;
+}
+
+QList<qint32> entityOrder(const AnalysisModel &model)
+{
+    QList<qint32> order;
+    for (int r = 0; r < model.dataRowCount(); ++r)
+        order << model.rowKey(r).entity;
+    return order;
+}
+
+} // namespace
+
+TEST(AnalysisModelSort, NumbersAsNumbersEmptyCellsLastTiesInPlaceNamesInCzechAndEveryCellWithItsRow)
+{
+    AnalysisModel model(QLocale(QLocale::Czech));
+    const QStringList names = {u"Dům"_s, u"Čaj"_s, u"cukr"_s, u"Řeka"_s, u"hrad"_s, u"chata"_s};
+    // "9.499" shows as 9,50: it ties with 9.5, as the cells read.
+    const QStringList values = {u"10"_s, u"9.5"_s, u""_s, u"-3"_s, u"100"_s, u"9.499"_s};
+    model.appendIndicator(1, u"Likvidita"_s);
+    for (int i = 0; i < names.size(); ++i) {
+        model.appendRow(RowKey{1998, 4, i + 1}, names.at(i));
+        model.setValue(i, 0, values.at(i));
+    }
+    model.insertChangeColumn(0, YearChange::Absolute);
+    QList<YearBeforeValue> before;
+    for (int i = 0; i < names.size(); ++i)
+        before << YearBeforeValue{i != 4, i == 1 ? std::nullopt : std::optional<Cents>(100 * i)};
+    model.setYearBefore(1, 0, before);
+    const QHash<RowKey, QStringList> shown = rowsAsShown(model);
+    ASSERT_EQ(shown.value(RowKey{1998, 4, 6}).at(4), u"9,50"_s);
+    const QPersistentModelIndex held = model.index(3, 2); // the row of -3
+
+    model.sort(2, Qt::AscendingOrder);
+    EXPECT_EQ(entityOrder(model), (QList<qint32>{4, 2, 6, 1, 5, 3}));
+    EXPECT_EQ(rowsAsShown(model), shown);
+    EXPECT_EQ(held.row(), 0);
+    model.sort(2, Qt::DescendingOrder);
+    EXPECT_EQ(entityOrder(model), (QList<qint32>{5, 1, 2, 6, 4, 3}));
+    model.sort(3, Qt::AscendingOrder); // the changes: 10-0, none, none, -3-3, none, 9.5-5
+    EXPECT_EQ(entityOrder(model), (QList<qint32>{4, 6, 1, 5, 2, 3}));
+    model.sort(0, Qt::AscendingOrder);
+    EXPECT_EQ(entityOrder(model), (QList<qint32>{3, 2, 1, 5, 6, 4}));
+    EXPECT_EQ(rowsAsShown(model), shown);
+    EXPECT_EQ(tableAsCsv(model).section(u'\n', 1, 1), u"cukr,1998/4,,"_s);
+
+    // Rows removed after a sort take their own cells with them, the others keep theirs.
+    model.removeDataRows(1, 1);
+    EXPECT_EQ(model.purgeIncompleteRows(), 1);
+    EXPECT_EQ(entityOrder(model), (QList<qint32>{1, 5, 6, 4}));
+    QHash<RowKey, QStringList> left = shown;
+    left.remove(RowKey{1998, 4, 2});
+    left.remove(RowKey{1998, 4, 3});
+    EXPECT_EQ(rowsAsShown(model), left);
+}
+
+namespace {
+
+// Values that tell their row: the entity id and a half cent, none for every seventh entity;
+// counts the rows asked at once.
+class RowEchoSource : public IndicatorSource
+{
+public:
+    Result<QStringList> values(int, const QList<RowKey> &rows, const std::function<bool()> &) override
+    {
+        largestCall = std::max<qsizetype>(largestCall, rows.size());
+        QStringList texts;
+        for (const RowKey &row : rows)
+            texts << (row.entity % 7 == 0 ? QString() : QString::number(row.entity) + u".005"_s);
+        return {texts, {}};
+    }
+    qsizetype largestCall = 0;
+};
+
+} // namespace
+
+TEST_P(AnalysisTest, ALargeTableIsFilledASliceOfRowsAtATimeAndEveryCellStaysWithItsRowAsRowsGo)
+{
+    RowEchoSource source;
+    AnalysisEngine engine(m_model, *m_data, source);
+    const int rows = 70000;
+    for (int i = 0; i < rows; ++i)
+        m_model.appendRow(RowKey{1998, 4, i + 1}, QString());
+    ASSERT_TRUE(engine.addIndicators({{1, u"A"_s}, {2, u"B"_s}}).ok);
+    EXPECT_LT(source.largestCall, rows);
+    const auto misplaced = [this] {
+        int wrong = 0;
+        for (int r = 0; r < m_model.dataRowCount(); ++r) {
+            const qint32 entity = m_model.rowKey(r).entity;
+            wrong += m_model.cellValue(r, 1) != (entity % 7 ? std::optional<Cents>(100 * entity + 1) : std::nullopt);
+        }
+        return wrong;
+    };
+    EXPECT_EQ(misplaced(), 0);
+    EXPECT_EQ(m_model.cell(rows - 2, 0), u"69999.01"_s);
+
+    // Most rows removed, then the scattered incomplete ones: the rest keep their own cells.
+    m_model.removeDataRows(0, 39999);
+    EXPECT_EQ(misplaced(), 0);
+    EXPECT_EQ(m_model.purgeIncompleteRows(), 4286); // every seventh of 40001..70000
+    EXPECT_EQ(m_model.dataRowCount(), 30000 - 4286);
+    EXPECT_EQ(misplaced(), 0);
+    EXPECT_TRUE(m_model.hasRow(RowKey{1998, 4, 40001}) && !m_model.hasRow(RowKey{1998, 4, 40005}) && !m_model.hasRow(RowKey{1998, 4, 40000}));
+}
+
 TEST(RoeDecomposition, ContributionsAddUpToTheChangeOnBothMethodsAndRoundingKeepsTheSum)
 {
     const auto check = [](const QList<double> &a, const QList<double> &b, RoeMethod method) {

@@ -551,6 +551,47 @@ TEST_F(FilledWindowTest, ColouringByPeersMarksEveryValueAndFollowsNewRows)
 }
 
 // "Subjekt" and "Období" stay in view over the scrolled indicator columns and take drops.
+TEST_F(FilledWindowTest, ADoubleClickedHeaderOrTheMenuSortsTheRowsEachWayAndASelectedColumnStays)
+{
+    const analysis::AnalysisModel &model = m_window->model();
+    // The quarters by the second indicator's numbers, as the model's own order would not give.
+    QList<std::pair<analysis::Cents, QString>> byValue;
+    for (int r = 0; r < model.dataRowCount(); ++r)
+        byValue.append({model.cellValue(r, 1).value_or(std::numeric_limits<analysis::Cents>::max()), rows(*m_window).at(r)});
+    std::sort(byValue.begin(), byValue.end());
+    QStringList ascending;
+    for (const auto &row : byValue)
+        ascending << row.second;
+    ASSERT_NE(ascending, rows(*m_window));
+
+    QHeaderView *header = m_grid->horizontalHeader();
+    const QPoint second(header->sectionViewportPosition(3) + 5, 5);
+    QTest::mouseDClick(header->viewport(), Qt::LeftButton, {}, second);
+    EXPECT_EQ(rows(*m_window), ascending);
+    EXPECT_EQ(header->sortIndicatorSection(), 3);
+    QTest::mouseDClick(header->viewport(), Qt::LeftButton, {}, second);
+    QStringList descending = ascending;
+    std::reverse(descending.begin(), descending.end());
+    EXPECT_EQ(rows(*m_window), descending);
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+
+    // The period from the frozen part's header.
+    QHeaderView *frozen = m_grid->frozenView()->horizontalHeader();
+    QTest::mouseDClick(frozen->viewport(), Qt::LeftButton, {}, QPoint(frozen->sectionViewportPosition(1) + 5, 5));
+    EXPECT_EQ(rows(*m_window), (QStringList{key(1), key(2), key(3), key(4)}));
+
+    // From the menu, for the column of the current cell: a selected column stays selected.
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, second);
+    ASSERT_TRUE(m_grid->selectionModel()->isColumnSelected(3));
+    m_window->findChild<QAction *>(u"miSeraditVzestupne"_s)->trigger();
+    EXPECT_EQ(rows(*m_window), ascending);
+    EXPECT_TRUE(m_grid->selectionModel()->isColumnSelected(3));
+
+    // A row added later clears the sort shown.
+    ASSERT_TRUE(onGrid(m_window.get(), u"@&@SQ1996_4_3366"_s));
+    EXPECT_EQ(header->sortIndicatorSection(), -1);
+}
+
 TEST_F(FilledWindowTest, NameAndPeriodStayWhenScrolledAndTheAggregateRowLinesUpUnderTheGrid)
 {
     QTableView *frozen = m_grid->frozenView();

@@ -111,11 +111,8 @@ Result<int> AnalysisEngine::addRows(const QList<RowKey> &keys, const QHash<qint3
             QList<int> ids;
             for (int c : valueColumns)
                 ids << m_model.indicatorId(c);
-            const Result<QList<QStringList>> values = m_source.columns(ids, added, m_shouldStop);
-            if (values.ok())
-                m_model.setValues(0, first, values.value);
-            else
-                error = values.error;
+            if (const Outcome filled = fillValues(0, ids, first, added); !filled)
+                error = filled.error;
         } else if (const Outcome filled = fillColumns(first, added, valueColumns, changeColumns); !filled) {
             error = filled.error;
         }
@@ -146,15 +143,31 @@ Outcome AnalysisEngine::addIndicators(const QList<QPair<int, QString>> &indicato
     }
     const QList<RowKey> keys = m_model.rowKeys();
     if (!keys.isEmpty() && !ids.isEmpty()) {
-        const Result<QList<QStringList>> values = m_source.columns(ids, keys, m_shouldStop);
-        if (!values.ok()) {
+        if (const Outcome filled = fillValues(first, ids, 0, keys); !filled) {
             m_model.removeIndicators(first, m_model.indicatorCount() - 1);
             reapplyAggregate();
-            return values.outcome();
+            return filled;
         }
-        m_model.setValues(first, 0, values.value);
     }
     reapplyAggregate();
+    return Outcome::success();
+}
+
+Outcome AnalysisEngine::fillValues(int firstColumn, const QList<int> &ids, int firstRow, const QList<RowKey> &rows)
+{
+    // The evaluator's texts of one slice live at a time, not those of the whole table.
+    constexpr qsizetype kSlice = 65536;
+    for (qsizetype start = 0; start < rows.size(); start += kSlice) {
+        const QList<RowKey> slice = rows.mid(start, kSlice);
+        const Result<QList<QStringList>> values = m_source.columns(ids, slice, m_shouldStop);
+        if (!values.ok())
+            return values.outcome();
+        m_model.setValues(firstColumn, firstRow + static_cast<int>(start), values.value);
+        // A stop leaves a prefix of the rows computed.
+        const qsizetype computed = values.value.isEmpty() ? slice.size() : values.value.front().size();
+        if (computed < slice.size() || stopped())
+            break;
+    }
     return Outcome::success();
 }
 
@@ -202,7 +215,6 @@ Outcome AnalysisEngine::fillColumns(int firstRow, const QList<RowKey> &rows, con
     const int computed = values.isEmpty() ? 0 : static_cast<int>(values.front().size());
     for (int c : valueColumns)
         m_model.setValues(c, firstRow, {values.value(idIndex.value(m_model.indicatorId(c))).mid(0, ownPeriods)});
-    const QLocale &locale = m_model.locale();
     for (int c : changeColumns) {
         const QStringList column = values.value(idIndex.value(m_model.indicatorId(c)));
         QList<YearBeforeValue> before;
@@ -214,7 +226,7 @@ Outcome AnalysisEngine::fillColumns(int firstRow, const QList<RowKey> &rows, con
                 if (filledNow && *row - firstRow >= computed)
                     before << YearBeforeValue{};
                 else
-                    before << YearBeforeValue{true, parseCell(m_model.cell(*row, c - 1), locale)};
+                    before << YearBeforeValue{true, m_model.cellValue(*row, c - 1)};
                 continue;
             }
             const int at = evaluated.value(earlier);

@@ -53,6 +53,9 @@ public:
 private:
     bool stopped() const { return m_shouldStop && m_shouldStop(); }
     Result<int> addRows(const QList<RowKey> &keys, const QHash<qint32, QString> *names = nullptr);
+    // The cells of consecutive value columns (of the ids) from firstColumn on for the rows from
+    // firstRow on, computed a slice of rows at a time.
+    Outcome fillValues(int firstColumn, const QList<int> &ids, int firstRow, const QList<RowKey> &rows);
     // Change columns after the value columns (in ascending order), all kept or none.
     Outcome insertYearChanges(const QList<int> &valueColumns, YearChange kind);
     // Computes, for the rows from firstRow on, the cells of the value columns and the

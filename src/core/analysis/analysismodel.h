@@ -7,14 +7,17 @@
 #include <QAbstractTableModel>
 #include <QLocale>
 #include <QSet>
+#include <limits>
 #include <optional>
+#include <vector>
 
 namespace verna::analysis {
 
 // The analysis table: one row per period of an entity (unique by row key), column 0 the
 // entity's name, column 1 the period, then one column per indicator with texts as "0.00".
 // An indicator column may have its year-on-year change in the column right after it.
-// Holds the current aggregate and its row as well.
+// Holds the current aggregate and its row as well. Cells are kept as hundredths and their
+// texts made when asked for: a table of a million rows fits in memory.
 class AnalysisModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -29,17 +32,22 @@ public:
     int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    // Rows by a column: names in the locale's order, periods in time, indicator cells as
+    // numbers with empty cells last in both orders; rows that tie keep their order.
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
-    int dataRowCount() const { return static_cast<int>(m_rows.size()); }
+    int dataRowCount() const { return static_cast<int>(m_order.size()); }
     int indicatorCount() const { return static_cast<int>(m_columns.size()); }
     bool hasRow(const RowKey &key) const;
-    RowKey rowKey(int row) const { return m_rows.at(row).key; }
+    RowKey rowKey(int row) const { return m_rows.at(stored(row)).key; }
     QList<RowKey> rowKeys() const;
-    QString entityName(int row) const { return m_rows.at(row).entityName; }
+    QString entityName(int row) const { return m_rows.at(stored(row)).entityName; }
     // For a change column: its indicator's id, and its header.
     int indicatorId(int column) const { return m_columns.at(column).id; }
     QString indicatorName(int column) const;
-    QString cell(int row, int column) const { return m_rows.at(row).cells.at(column); }
+    QString cell(int row, int column) const;
+    // The same cell as a number; nullopt for an empty cell.
+    std::optional<Cents> cellValue(int row, int column) const;
     QStringList columnCells(int column) const;
 
     // Appends a row with empty cells; -1 when the period of the entity is already there.
@@ -87,23 +95,33 @@ private:
     struct Row {
         RowKey key;
         QString entityName;
-        QStringList cells;
-        QList<YearBeforeValue> before; // beside cells; used in change columns only
     };
+    // An empty cell; no value of fifteen digits comes near it.
+    static constexpr Cents kEmpty = std::numeric_limits<Cents>::min();
     struct Column {
         int id;
         QString name;
         YearChange change = YearChange::None;
+        std::vector<Cents> cells;            // one per kept row, kEmpty for none
+        std::vector<YearBeforeValue> before; // one per kept row in a change column, else none
     };
 
-    QString changeCell(const Row &row, int column) const;
+    // Where a row of the table is kept: rows stay where they were added, a sort orders only
+    // their places, so a million rows sort without moving their cells.
+    int stored(int row) const { return m_order.at(row); }
+    // Drops the cells of removed rows.
+    void compactStorage();
+    Cents changeCell(int row, int column) const;
+    // Puts the rows in the order given (new row i is old row order[i]), for views as a layout change.
+    void reorderRows(const std::vector<int> &order);
     QString changeTip(int row, int column) const;
     // Recomputes the change columns that follow columns first..last, in rows firstRow..lastRow.
     void refreshChanges(int first, int last, int firstRow, int lastRow);
 
     QLocale m_locale;
-    QList<Row> m_rows;
-    QSet<RowKey> m_keys; // the keys of m_rows: a row is found without a scan
+    QList<Row> m_rows;       // in the order added, as the columns' cells
+    std::vector<int> m_order; // the table's rows: indices into m_rows
+    QSet<RowKey> m_keys;     // the keys of m_rows: a row is found without a scan
     QList<Column> m_columns;
     std::optional<Aggregate> m_aggregate;
     MissingReason m_missingReason;

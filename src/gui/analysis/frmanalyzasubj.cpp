@@ -256,6 +256,18 @@ QWidget *frmAnalyzaSubj::buildComputationPanel()
     m_zones = new PeerZoneModel(m_session->model, this);
     m_grdData->setModel(m_zones);
     m_grdData->setColumnWidth(0, 220);
+    // A double click on a header sorts the rows by its column, the next one the other way
+    // round (a click selects the column); not while a fill writes into the rows.
+    const auto sortBy = [this](int column, std::optional<Qt::SortOrder> order) {
+        if (column < 0 || ui::isBusy(this))
+            return;
+        if (!order)
+            order = m_grdData->sortColumn() == column && m_grdData->sortOrder() == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
+        m_grdData->sortRows(column, *order);
+    };
+    for (QHeaderView *header : {m_grdData->horizontalHeader(), m_grdData->frozenView()->horizontalHeader()})
+        connect(header, &QHeaderView::sectionDoubleClicked, this, [sortBy](int column) { sortBy(column, std::nullopt); });
+    connect(m_zones, &QAbstractItemModel::rowsInserted, m_grdData, &ui::FrozenTableView::clearSortIndicator);
     // A new indicator column is as wide as its name, within reason; the user can drag it wider.
     connect(m_zones, &QAbstractItemModel::columnsInserted, this, [this](const QModelIndex &, int first, int last) {
         QHeaderView *header = m_grdData->horizontalHeader();
@@ -271,6 +283,13 @@ QWidget *frmAnalyzaSubj::buildComputationPanel()
                                                return range ? rangeAsTsv(m_session->model, *range) : QString();
                                            },
                                            [this] { return analysis::exportTable(m_session->model); }});
+    for (const auto &[name, text, order] : {std::tuple{"miSeraditVzestupne", "Seřadit vzestupně", Qt::AscendingOrder},
+                                            std::tuple{"miSeraditSestupne", "Seřadit sestupně", Qt::DescendingOrder}}) {
+        auto *sort = new QAction(QString::fromUtf8(text), this);
+        sort->setObjectName(QString::fromLatin1(name));
+        connect(sort, &QAction::triggered, this, [this, sortBy, order] { sortBy(m_grdData->currentIndex().column(), order); });
+        commands->addMenuAction(sort, [this] { return m_grdData->currentIndex().isValid() && !ui::isBusy(this); });
+    }
     m_miObarvitOdvetvi = new QAction(QStringLiteral("Obarvit podle odvětví"), this);
     m_miObarvitOdvetvi->setObjectName(QStringLiteral("miObarvitOdvetvi"));
     m_miObarvitOdvetvi->setCheckable(true);

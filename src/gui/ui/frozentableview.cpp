@@ -33,6 +33,9 @@ FrozenTableView::FrozenTableView(int frozenColumns, QWidget *parent)
             [this](int row, int, int size) { m_frozen->setRowHeight(row, size); });
     connect(m_frozen->verticalScrollBar(), &QAbstractSlider::valueChanged, verticalScrollBar(), &QAbstractSlider::setValue);
     connect(verticalScrollBar(), &QAbstractSlider::valueChanged, m_frozen->verticalScrollBar(), &QAbstractSlider::setValue);
+    // A header flips its sort indicator on a click that sorts nothing: it shows the last sort again.
+    connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &FrozenTableView::showSort);
+    connect(m_frozen->horizontalHeader(), &QHeaderView::sectionClicked, this, &FrozenTableView::showSort);
     connect(m_frozen, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
         emit customContextMenuRequested(viewport()->mapFromGlobal(m_frozen->viewport()->mapToGlobal(pos)));
     });
@@ -50,6 +53,45 @@ void FrozenTableView::setModel(QAbstractItemModel *model)
         connect(model, &QAbstractItemModel::modelReset, this, &FrozenTableView::syncFrozen);
     }
     syncFrozen();
+}
+
+void FrozenTableView::sortRows(int column, Qt::SortOrder order)
+{
+    if (!model())
+        return;
+    // Kept as columns: the selection's own corners would follow their rows.
+    const int rows = model()->rowCount();
+    QList<std::pair<int, int>> columns;
+    bool wholeColumns = true;
+    for (const QItemSelectionRange &r : selectionModel()->selection()) {
+        wholeColumns = wholeColumns && r.top() == 0 && r.bottom() == rows - 1;
+        columns.append({r.left(), r.right()});
+    }
+    clearSelection();
+    m_sortColumn = column;
+    m_sortOrder = order;
+    showSort();
+    model()->sort(column, order);
+    if (!wholeColumns || columns.isEmpty())
+        return;
+    QItemSelection selection;
+    for (const auto &[left, right] : columns)
+        selection.select(model()->index(0, left), model()->index(rows - 1, right));
+    selectionModel()->select(selection, QItemSelectionModel::Select);
+}
+
+void FrozenTableView::clearSortIndicator()
+{
+    m_sortColumn = -1;
+    showSort();
+}
+
+void FrozenTableView::showSort()
+{
+    for (QHeaderView *header : {horizontalHeader(), m_frozen->horizontalHeader()}) {
+        header->setSortIndicatorShown(m_sortColumn >= 0);
+        header->setSortIndicator(m_sortColumn, m_sortOrder);
+    }
 }
 
 void FrozenTableView::syncFrozen()

@@ -16,6 +16,15 @@ public:
 
     void setModel(QAbstractItemModel *model) override;
     QTableView *frozenView() const { return m_frozen; }
+    // Rows by a column (the model sorts), the sort shown on both headers. Whole columns
+    // selected stay selected; any other selection goes, as a large one would follow every
+    // row's move one index at a time.
+    void sortRows(int column, Qt::SortOrder order);
+    // The last sort, -1 for none; a header click selects and shows no sort of its own.
+    int sortColumn() const { return m_sortColumn; }
+    Qt::SortOrder sortOrder() const { return m_sortOrder; }
+    // No sort shown, as when rows come after a sort.
+    void clearSortIndicator();
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -26,9 +35,12 @@ protected:
 private:
     int frozenWidth() const;
     void syncFrozen();
+    void showSort();
 
     int m_columns;
     QTableView *m_frozen;
+    int m_sortColumn = -1;
+    Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
 };
 
 } // namespace verna::ui
