@@ -153,6 +153,35 @@ struct KilledImport {
         wholeMs = clock.elapsed();
         return {};
     }
+    // The active statements' ids, then their items and all statements, active or replaced.
+    QStringList activeState(Target &target) const
+    {
+        const db::Rows ids = target.db.queryRows(u"SELECT finl_stmt_id FROM finl_stmt WHERE inac_ind = 0 AND %1 ORDER BY finl_stmt_id"_s.arg(companies));
+        const db::Rows counts = target.db.queryRows(
+            u"SELECT (SELECT COUNT(*) FROM finl_item WHERE inac_ind = 0 AND finl_stmt_id IN (SELECT finl_stmt_id FROM finl_stmt WHERE inac_ind = 0 AND %1)), "
+            "COUNT(*) FROM finl_stmt WHERE %1"_s.arg(companies));
+        QStringList state;
+        for (const QStringList &row : ids.rows)
+            state << row.value(0);
+        state << (counts.ok() && !counts.rows.isEmpty() ? counts.rows[0].join(u' ') : counts.error);
+        return state;
+    }
+    // A kill may come after the commit, while the process ends: then the import is there whole,
+    // every active statement new, as many as before with as many items, the old ones replaced.
+    static bool noneOrWhole(const QStringList &before, const QStringList &after)
+    {
+        if (after == before)
+            return true;
+        if (after.size() != before.size() || after.isEmpty())
+            return false;
+        for (qsizetype i = 0; i + 1 < after.size(); ++i) {
+            if (before.contains(after[i]))
+                return false;
+        }
+        const QStringList was = before.last().split(u' ');
+        const QStringList is = after.last().split(u' ');
+        return was.size() == 2 && is.size() == 2 && is[0] == was[0] && is[1].toLongLong() == was[1].toLongLong() + (after.size() - 1);
+    }
     QProcess *start(Target &target) { return target.tool(u"import "_s + file + u" --replace"_s); }
     // The companies' statements and items, active or replaced: any row of a killed import shows.
     QString stored(Target &target) const
@@ -180,6 +209,7 @@ int crash(Target &target, int rounds)
         // An import killed at a random moment in the last quarter of the time it takes alone,
         // where it writes: nothing of it stays, whatever chunks it had written.
         const QString before = import.stored(target);
+        const QStringList beforeState = import.activeState(target);
         QProcess *importing = import.start(target);
         importing->waitForStarted();
         if (!importing->waitForFinished(static_cast<int>(import.wholeMs * 3 / 4 + random->bounded(import.wholeMs / 4 + 1)))) {
@@ -187,7 +217,7 @@ int crash(Target &target, int rounds)
             importing->waitForFinished(10000);
             ++importsKilled;
             ++kills;
-            if (import.stored(target) != before)
+            if (import.stored(target) != before && !KilledImport::noneOrWhole(beforeState, import.activeState(target)))
                 ++importsLeftBehind;
         }
         // A long write (demo data in chunks) and a writer of the application's writes side by
