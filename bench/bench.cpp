@@ -206,13 +206,12 @@ bool openFixture(db::Database &database, const QString &file, const shell::DemoO
 
 QList<qint32> fixtureEntities(db::Database &database, int limit)
 {
+    // Limited in the query: a million rows read only to be dropped would count in a child's peak memory.
     QList<qint32> ids;
-    for (const QStringList &row :
-         database.queryRows(QStringLiteral("SELECT subj_id FROM ident WHERE form_type_cd <> 215 AND subj_id <> 3366 ORDER BY subj_id")).rows) {
-        if (limit >= 0 && ids.size() >= limit)
-            break;
+    const QString sql = QStringLiteral("SELECT subj_id FROM ident WHERE form_type_cd <> 215 AND subj_id <> 3366 ORDER BY subj_id")
+                        + (limit >= 0 ? QStringLiteral(" LIMIT %1").arg(limit) : QString());
+    for (const QStringList &row : database.queryRows(sql).rows)
         ids << row.front().toInt();
-    }
     return ids;
 }
 
