@@ -198,7 +198,6 @@ QString stopped(Database::ServerCall kind)
     return QStringLiteral("Operace byla zastavena a v databázi nic nezměnila.");
 }
 
-// A QODBC statement handed to the connection's thread, with what its run answered.
 // psqlODBC hands libpq options through: TCP keepalive notices a server that vanished while the
 // connection was idle. Only for the PostgreSQL driver; QODBC puts "DSN=" before a plain name.
 QString withKeepalive(const QString &dsn)
@@ -218,7 +217,7 @@ QString withKeepalive(const QString &dsn)
 
 } // namespace
 
-// A statement on the server thread: the thread sets ok once the query returns.
+// A QODBC statement handed to the connection's thread: the thread sets ok once the query returns.
 struct ServerQuery {
     QSqlQuery query;
     bool ok = false;
