@@ -237,33 +237,24 @@ struct Storage {
     QString error;
 };
 
-Storage sqliteStorage(db::Database &database)
+// dbstat pages on SQLite, pg_total_relation_size (with indexes and TOAST) on PostgreSQL.
+Storage statementStorage(db::Database &database)
 {
     Storage s;
-    QStringList tables;
-    for (const QString &table : kStatementTables)
-        tables << QStringLiteral("'%1'").arg(table);
-    const auto bytes = database.queryNative(QStringLiteral("SELECT sum(pgsize) FROM dbstat WHERE name IN (%1) OR name IN "
-                                                           "(SELECT name FROM sqlite_master WHERE type = 'index' AND tbl_name IN (%1))")
-                                                .arg(tables.join(QLatin1Char(','))));
-    if (!bytes.ok() || bytes.value.isEmpty()) {
-        s.error = bytes.ok() ? QStringLiteral("no dbstat") : bytes.error;
-        return s;
-    }
-    s.bytes = bytes.value.front().value(0).toDouble();
-    s.pairs = database.singleValue(QStringLiteral("SELECT count(*) FROM finl_stmt")).toLongLong() / 2;
-    return s;
-}
-
-Storage postgresStorage(db::Database &database)
-{
-    Storage s;
+    QStringList names;
     QStringList sizes;
-    for (const QString &table : kStatementTables)
+    for (const QString &table : kStatementTables) {
+        names << QStringLiteral("'%1'").arg(table);
         sizes << QStringLiteral("pg_total_relation_size('%1')").arg(table);
-    const auto bytes = database.queryNative(QStringLiteral("SELECT ") + sizes.join(QLatin1Char('+')));
+    }
+    const QString sql = database.backend() == db::Backend::SQLite
+        ? QStringLiteral("SELECT sum(pgsize) FROM dbstat WHERE name IN (%1) OR name IN "
+                         "(SELECT name FROM sqlite_master WHERE type = 'index' AND tbl_name IN (%1))")
+              .arg(names.join(QLatin1Char(',')))
+        : QStringLiteral("SELECT ") + sizes.join(QLatin1Char('+'));
+    const auto bytes = database.queryNative(sql);
     if (!bytes.ok() || bytes.value.isEmpty()) {
-        s.error = bytes.error;
+        s.error = bytes.ok() ? QStringLiteral("no size") : bytes.error;
         return s;
     }
     s.bytes = bytes.value.front().value(0).toDouble();
@@ -305,13 +296,13 @@ void benchNational(BenchContext &context)
     const qint64 entities = fixtureEntities(embedded).size();
     context.table.info(QStringLiteral("national fixture"), QStringLiteral("%1 companies").arg(entities),
                        QStringLiteral("one statement pair of 1998/4 each; %1 GB of SQLite file").arg(QFileInfo(file).size() / 1e9, 0, 'f', 1));
-    storageRow(context, QStringLiteral("SQLite"), sqliteStorage(embedded), kSqliteBytesPerPair, QStringLiteral("dbstat pages"));
+    storageRow(context, QStringLiteral("SQLite"), statementStorage(embedded), kSqliteBytesPerPair, QStringLiteral("dbstat pages"));
 
     NationalServer server;
     bool skipped = false;
     const QString failed = server.open(context, file, entities, skipped);
     if (failed.isEmpty())
-        storageRow(context, QStringLiteral("PostgreSQL"), postgresStorage(server.database()), kPostgresBytesPerPair,
+        storageRow(context, QStringLiteral("PostgreSQL"), statementStorage(server.database()), kPostgresBytesPerPair,
                    QStringLiteral("pg_total_relation_size"));
     else if (skipped)
         context.table.add(Figure::Status::Skipped, QStringLiteral("bytes per statement pair (PostgreSQL)"), QStringLiteral("measured"), failed);

@@ -154,6 +154,24 @@ void benchPeersEmbedded(BenchContext &context, const QString &file, QList<analys
                            .arg(run.cpuNs / static_cast<double>(std::max<qint64>(1, limit)), 0, 'f', 2));
 }
 
+// The ODBC figure beside its limit: the server's statement over the peers' rows plus the sort.
+void odbcPeerRows(BenchContext &context, db::Database &database, const QList<analysis::RowKey> &subject, const QList<analysis::RowKey> &peers,
+                  const QString &name, const QString &limitName, const QString &note)
+{
+    const PeerRun run = bestPeerRun(database, subject, false);
+    if (!run.error.isEmpty()) {
+        context.table.check(name, QStringLiteral("no error"), run.error, false);
+        return;
+    }
+    const ServerPass statement = postgresStatement(database, peers, kYear, kFillIndicators);
+    const double limitMs = statement.milliseconds + sortNs(statement.texts, peers) / 1e6;
+    context.table.check(name, QStringLiteral("< 2 s"), ms(run.wallNs), run.wallNs < 2000000000, note.arg(run.peerCells));
+    context.table.info(limitName, statement.error.isEmpty() ? millis(limitMs) : statement.error,
+                       QStringLiteral("the server's statement over the peers' %1 rows (EXPLAIN ANALYZE) plus the sort; figures / limit %2")
+                           .arg(peers.size())
+                           .arg(run.wallNs / 1e6 / std::max(1e-6, limitMs), 0, 'f', 2));
+}
+
 void benchPeersOdbc(BenchContext &context)
 {
     const QString name = QStringLiteral("peer figures, ODBC");
@@ -182,17 +200,9 @@ void benchPeersOdbc(BenchContext &context)
             || !intoOneDivision(database, context.log) || !database.executeNative(QStringLiteral("VACUUM ANALYZE")).ok
             || !subjectAndPeers(database, subject, peers, context.log)) {
             context.table.check(QStringLiteral("peer fixture (PostgreSQL)"), QStringLiteral("made"), QStringLiteral("failed"), false);
-        } else if (const PeerRun run = bestPeerRun(database, subject, false); !run.error.isEmpty()) {
-            context.table.check(name, QStringLiteral("no error"), run.error, false);
         } else {
-            const ServerPass statement = postgresStatement(database, peers, kYear, kFillIndicators);
-            const double limitMs = statement.milliseconds + sortNs(statement.texts, peers) / 1e6;
-            context.table.check(name, QStringLiteral("< 2 s"), ms(run.wallNs), run.wallNs < 2000000000,
-                                QStringLiteral("wall clock; the same figures as embedded, %1 peers' cells").arg(run.peerCells));
-            context.table.info(QStringLiteral("peer figures limit, ODBC"), statement.error.isEmpty() ? millis(limitMs) : statement.error,
-                               QStringLiteral("the server's statement over the peers' %1 rows (EXPLAIN ANALYZE) plus the sort; figures / limit %2")
-                                   .arg(peers.size())
-                                   .arg(run.wallNs / 1e6 / std::max(1e-6, limitMs), 0, 'f', 2));
+            odbcPeerRows(context, database, subject, peers, name, QStringLiteral("peer figures limit, ODBC"),
+                         QStringLiteral("wall clock; the same figures as embedded, %1 peers' cells"));
         }
     }
     if (const Outcome dropped = drop(); !dropped)
@@ -329,17 +339,6 @@ void benchNationalPeers(BenchContext &context, db::Database &embedded, db::Datab
                            .arg(run.cpuNs / static_cast<double>(std::max<qint64>(1, limit)), 0, 'f', 2));
     if (!server)
         return;
-    const QString odbc = QStringLiteral("peer figures, division of 50000, ODBC");
-    if (const PeerRun remote = bestPeerRun(*server, subject, false); !remote.error.isEmpty()) {
-        context.table.check(odbc, QStringLiteral("no error"), remote.error, false);
-    } else {
-        const ServerPass statement = postgresStatement(*server, peers, kYear, kFillIndicators);
-        const double limitMs = statement.milliseconds + sortNs(statement.texts, peers) / 1e6;
-        context.table.check(odbc, QStringLiteral("< 2 s"), ms(remote.wallNs), remote.wallNs < 2000000000,
-                            QStringLiteral("wall clock; %1 peers' cells").arg(remote.peerCells));
-        context.table.info(QStringLiteral("peer figures limit, division of 50000, ODBC"), statement.error.isEmpty() ? millis(limitMs) : statement.error,
-                           QStringLiteral("the server's statement over the peers' %1 rows (EXPLAIN ANALYZE) plus the sort; figures / limit %2")
-                               .arg(peers.size())
-                               .arg(remote.wallNs / 1e6 / std::max(1e-6, limitMs), 0, 'f', 2));
-    }
+    odbcPeerRows(context, *server, subject, peers, QStringLiteral("peer figures, division of 50000, ODBC"),
+                 QStringLiteral("peer figures limit, division of 50000, ODBC"), QStringLiteral("wall clock; %1 peers' cells"));
 }
