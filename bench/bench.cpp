@@ -183,10 +183,23 @@ bool openFixture(db::Database &database, const QString &file, const shell::DemoO
         const Outcome opened = database.open(db::DatabaseLocation::file(file));
         if (!opened)
             log << "database cannot be opened: " << opened.error << "\n";
-        // A fixture of another schema version is made anew: the figures are for today's schema.
-        if (!opened || db::Schema::version(database).value == db::Schema::kVersion)
+        // A fixture of an older schema is upgraded as a user's file is (its backup copy is not kept:
+        // the fixture can be made again); one of a newer schema is made anew.
+        const int version = opened ? db::Schema::version(database).value : 0;
+        if (!opened || version == db::Schema::kVersion)
             return opened.ok;
         database.close();
+        if (version > 0 && version < db::Schema::kVersion) {
+            log << "upgrading " << QFileInfo(file).fileName() << " from schema " << version << " ...\n";
+            log.flush();
+            const Outcome upgraded = shell::openDatabase(database, db::DatabaseLocation::file(file));
+            for (const QFileInfo &backup : QFileInfo(file).dir().entryInfoList({QFileInfo(file).completeBaseName() + QStringLiteral(".zaloha-v*")}))
+                QFile::remove(backup.filePath());
+            if (upgraded)
+                return true;
+            log << upgraded.error << "\n";
+            database.close();
+        }
         log << QFileInfo(file).fileName() << " is of another schema version\n";
         QFile::remove(file);
     }

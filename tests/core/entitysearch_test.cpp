@@ -1,4 +1,5 @@
 #include "base/textforms.h"
+#include "db/sqlitefunctions.h"
 #include "db/sqlquote.h"
 #include "entities/entitysearch.h"
 #include "shell/demodata.h"
@@ -242,4 +243,34 @@ TEST(EntitySearchSql, TextsAsTheServerTakesThem)
               QStringLiteral("SELECT DISTINCT RTRIM(LTRIM(n.name_txt)), RTRIM(LTRIM(i.ident_txt)), n.subj_id FROM name n, ident i, actv a "
                              "WHERE n.subj_id = i.subj_id AND n.subj_id = a.subj_id AND n.inac_ind = 0 "
                              "AND i.inac_ind = 0 AND a.inac_ind = 0 AND actv_cd = 3029 AND actv_nbr = 1 ORDER BY 1"));
+}
+
+// The stored order key sorts names as the collation does once equal keys are put in collation
+// order: blanks, signs, digits, the letters Czech places apart ("ch", "č", "ł"), accents and case.
+TEST(EntitySearchSql, NameOrderKeyFollowsTheCollation)
+{
+    const QString alphabet = u"aAbcCčČdhHiílłLrřsšSzžZ0 9-.,&'(_Ææ–„\u00a0"_s;
+    QStringList names;
+    quint32 seed = 7;
+    for (int n = 0; n < 3000; ++n) {
+        QString name;
+        for (int length = 1 + n % 6; length > 0; --length) {
+            seed = seed * 1103515245u + 12345u;
+            name += alphabet.at((seed >> 16) % alphabet.size());
+        }
+        names << name.trimmed();
+    }
+    names << u"Ch"_s << u"cH"_s << u"h"_s << u"hz"_s << u"i"_s << u"c z"_s << u"cz"_s << u"č"_s << u"Łan"_s << u"lz"_s << u"m"_s;
+    QStringList byKey = names;
+    std::stable_sort(byKey.begin(), byKey.end(), [](const QString &a, const QString &b) {
+        const QString ka = db::nameOrderKey(a), kb = db::nameOrderKey(b);
+        const bool oa = ka.startsWith(u'\x01'), ob = kb.startsWith(u'\x01');
+        if (oa || ob || ka == kb)
+            return db::compareText(a, b) < 0;
+        return ka < kb;
+    });
+    QStringList byCollation = names;
+    std::stable_sort(byCollation.begin(), byCollation.end(), [](const QString &a, const QString &b) { return db::compareText(a, b) < 0; });
+    for (qsizetype i = 0; i < names.size(); ++i)
+        ASSERT_EQ(db::compareText(byKey.at(i), byCollation.at(i)), 0) << i << " " << byKey.at(i).toStdString() << " / " << byCollation.at(i).toStdString();
 }

@@ -1,6 +1,7 @@
 #include "analysis/tableexport.h"
 #include "db/database.h"
 #include "db/schema.h"
+#include "db/sqlitefunctions.h"
 #include "entities/entitysearch.h"
 #include "report/reportbuilder.h"
 #include "shell/demodata.h"
@@ -78,6 +79,20 @@ TEST(SqliteFile, IsAPlainSqliteDatabaseForOtherToolsAndAnOlderFileIsUpgradedAfte
     EXPECT_EQ(test::readFile(path), before);
     // The collation the columns no longer declare still rules the application's compares.
     EXPECT_EQ(database.singleValue(u"SELECT count(*) FROM name WHERE name_txt = 'žluťoučký KŮŇ, S.R.O.  '"_s), u"1"_s);
+
+    // The order keys other tools' writes get are the application's own; a file of the schema before them
+    // gets them on upgrade.
+    const QString key = u"SELECT ord_txt FROM name_srch WHERE row_id = -99"_s;
+    EXPECT_EQ(database.singleValue(key), db::nameOrderKey(u"Žluťoučký kůň, s.r.o."_s));
+    database.close();
+    EXPECT_EQ(python(path, u"c.executescript('DROP INDEX ix_name_srch_ord; DROP INDEX ix_name_srch_fold; DROP TRIGGER name_fold_insert; "
+                           "DROP TRIGGER name_fold_update; ALTER TABLE name_srch DROP COLUMN ord_txt; UPDATE schema_ver SET ver_nbr = 4')"_s),
+              u""_s);
+    const Outcome reopened = shell::openDatabase(database, db::DatabaseLocation::file(path));
+    ASSERT_TRUE(reopened.ok) << reopened.error.toStdString();
+    EXPECT_EQ(database.singleValue(key), db::nameOrderKey(u"Žluťoučký kůň, s.r.o."_s));
+    EXPECT_EQ(database.singleValue(u"SELECT count(*) FROM name n LEFT JOIN name_srch f ON f.row_id = n.row_id WHERE f.ord_txt IS NULL"_s), u"0"_s);
+    EXPECT_EQ(found(database, u"zlutoucky"_s, false), QList<qint32>{3366});
 
     // A file of the first schema is copied beside itself, then rebuilt in one go; a file of a newer VERNA is
     // refused and left exactly as it was.

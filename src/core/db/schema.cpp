@@ -194,28 +194,64 @@ bool execAll(Database &db, const QStringList &statements, QString &error)
 
 // Name searches without diacritics: a prefix seeks the folded search form; a search anywhere
 // in the name uses trigrams (an FTS5 table on SQLite; pg_trgm on PostgreSQL where it can be
-// had, without it the search scans). SQLite stores the folded forms (name_srch) through
-// triggers of plain SQL, so rows other tools write are folded and indexed as VERNA's are.
-QStringList searchIndexes(Backend backend)
+// had, without it the search scans). SQLite stores the folded forms and the names' order keys
+// (name_srch) through triggers of plain SQL, so rows other tools write are folded and indexed
+// as VERNA's are; the order key lets a long listing stream in name order.
+// The statements that compute both for the name rows new.*, the search rows being made already.
+QStringList searchKeySteps(const QString &where)
+{
+    const QStringList fold = searchFoldSqliteSteps(QStringLiteral("new.srch_name_txt"), QStringLiteral("fold_txt"));
+    const QStringList order = nameOrderSqliteSteps(QStringLiteral("trim(new.name_txt)"), QStringLiteral("ord_txt"));
+    QStringList out;
+    for (qsizetype i = 1; i < std::max(fold.size(), order.size()); ++i) {
+        QStringList sets;
+        if (i < fold.size())
+            sets << QStringLiteral("fold_txt = ") + fold.at(i);
+        if (i < order.size())
+            sets << QStringLiteral("ord_txt = ") + order.at(i);
+        out << QStringLiteral("UPDATE name_srch SET %1%2").arg(sets.join(QStringLiteral(", ")), where);
+    }
+    return out;
+}
+
+QStringList searchIndexes(Backend backend, bool fillFromNames = false)
 {
     if (backend == Backend::SqlServer)
         return {};
     if (backend == Backend::SQLite) {
-        const QStringList steps = searchFoldSqliteSteps(QStringLiteral("new.srch_name_txt"), QStringLiteral("fold_txt"));
-        QString add = QStringLiteral("INSERT INTO name_srch (row_id, fold_txt) VALUES (new.row_id, %1);").arg(steps.front());
-        for (qsizetype i = 1; i < steps.size(); ++i)
-            add += QStringLiteral(" UPDATE name_srch SET fold_txt = %1 WHERE row_id = new.row_id;").arg(steps.at(i));
+        const QStringList fold = searchFoldSqliteSteps(QStringLiteral("new.srch_name_txt"), QStringLiteral("fold_txt"));
+        const QStringList order = nameOrderSqliteSteps(QStringLiteral("trim(new.name_txt)"), QStringLiteral("ord_txt"));
+        QString add = QStringLiteral("INSERT INTO name_srch (row_id, fold_txt, ord_txt) VALUES (new.row_id, %1, %2);").arg(fold.front(), order.front());
+        for (const QString &step : searchKeySteps(QStringLiteral(" WHERE row_id = new.row_id")))
+            add += QLatin1Char(' ') + step + QLatin1Char(';');
         add += QStringLiteral(" INSERT INTO name_fold (rowid, fold) SELECT row_id, fold_txt FROM name_srch WHERE row_id = new.row_id;");
         const QString drop = QStringLiteral("INSERT INTO name_fold (name_fold, rowid, fold) SELECT 'delete', row_id, fold_txt FROM name_srch "
                                             "WHERE row_id = old.row_id; DELETE FROM name_srch WHERE row_id = old.row_id;");
-        return {QStringLiteral("DROP TABLE IF EXISTS name_fold"),
-                QStringLiteral("DROP TABLE IF EXISTS name_srch"),
-                QStringLiteral("CREATE TABLE name_srch (row_id INTEGER PRIMARY KEY, fold_txt TEXT)"),
-                QStringLiteral("CREATE INDEX ix_name_srch_fold ON name_srch (fold_txt)"),
-                QStringLiteral("CREATE VIRTUAL TABLE name_fold USING fts5(fold, content='', tokenize='trigram')"),
-                QStringLiteral("CREATE TRIGGER name_fold_insert AFTER INSERT ON name BEGIN %1 END").arg(add),
-                QStringLiteral("CREATE TRIGGER name_fold_delete AFTER DELETE ON name BEGIN %1 END").arg(drop),
-                QStringLiteral("CREATE TRIGGER name_fold_update AFTER UPDATE OF row_id, srch_name_txt ON name BEGIN %1 %2 END").arg(drop, add)};
+        QStringList out = {QStringLiteral("DROP TRIGGER IF EXISTS name_fold_insert"),
+                           QStringLiteral("DROP TRIGGER IF EXISTS name_fold_delete"),
+                           QStringLiteral("DROP TRIGGER IF EXISTS name_fold_update"),
+                           QStringLiteral("DROP TABLE IF EXISTS name_fold"),
+                           QStringLiteral("DROP TABLE IF EXISTS name_srch"),
+                           QStringLiteral("CREATE TABLE name_srch (row_id INTEGER PRIMARY KEY, fold_txt TEXT, ord_txt TEXT)")};
+        if (fillFromNames) {
+            // An upgrade computes the keys of the names already there, a step at a time over all of
+            // them, before the indexes exist.
+            out << QStringLiteral("INSERT INTO name_srch (row_id, fold_txt, ord_txt) SELECT row_id, %1, %2 FROM name")
+                       .arg(searchFoldSqliteSteps(QStringLiteral("srch_name_txt"), {}).front(),
+                            nameOrderSqliteSteps(QStringLiteral("trim(name_txt)"), {}).front())
+                << searchKeySteps(QString());
+        }
+        // The folded key leads for a prefix; the order key beside it lets the rows a prefix finds be
+        // put in name order from the index alone.
+        out << QStringLiteral("CREATE INDEX ix_name_srch_fold ON name_srch (fold_txt, ord_txt)")
+            << QStringLiteral("CREATE INDEX ix_name_srch_ord ON name_srch (ord_txt)")
+            << QStringLiteral("CREATE VIRTUAL TABLE name_fold USING fts5(fold, content='', tokenize='trigram')");
+        if (fillFromNames)
+            out << QStringLiteral("INSERT INTO name_fold (rowid, fold) SELECT row_id, fold_txt FROM name_srch");
+        out << QStringLiteral("CREATE TRIGGER name_fold_insert AFTER INSERT ON name BEGIN %1 END").arg(add)
+            << QStringLiteral("CREATE TRIGGER name_fold_delete AFTER DELETE ON name BEGIN %1 END").arg(drop)
+            << QStringLiteral("CREATE TRIGGER name_fold_update AFTER UPDATE OF row_id, srch_name_txt, name_txt ON name BEGIN %1 %2 END").arg(drop, add);
+        return out;
     }
     const QString folded = searchFoldSql(QStringLiteral("srch_name_txt"), backend);
     QString literal = QStringLiteral("CREATE INDEX ix_name_fold_trgm ON name USING gin ((%1) %I.gin_trgm_ops)").arg(folded);
@@ -493,6 +529,15 @@ Outcome Schema::upgrade(Database &db, const ReferenceDataStep &referenceData)
     if (!hasAudit.value) {
         QString error;
         if (!execAll(db, audit::schemaStatements(db.backend()), error))
+            return failed(error);
+    }
+    // Version 5: SQLite keeps the names' order keys beside their folded forms.
+    if (db.backend() == Backend::SQLite) {
+        const Result<QList<QVariantList>> keyed = db.queryNative(QStringLiteral("SELECT 1 FROM pragma_table_info('name_srch') WHERE name = 'ord_txt'"));
+        if (!keyed.ok())
+            return failed(keyed.error);
+        QString error;
+        if (keyed.value.isEmpty() && !execAll(db, searchIndexes(Backend::SQLite, true), error))
             return failed(error);
     }
     if (!tx.commit())

@@ -1,6 +1,7 @@
 #include "db/sqlitefunctions.h"
 
 #include "db/sqlitearithmetic.h"
+#include "db/sqlquote.h"
 
 #include <QCollator>
 #include <QSqlDatabase>
@@ -63,6 +64,48 @@ void likeFunction(sqlite3_context *context, int argc, sqlite3_value **argv)
 const QString kAccented = QStringLiteral("ÁÄČĆĎÉĚËÍĹĽŁŃŇÓÔÖŔŘŚŠŤÚŮÜÝŹŽŻáäčćďéěëíĺľłńňóôöŕřśšťúůüýźžż");
 const QString kPlain = QStringLiteral("AACCDEEEILLLNNOOORRSSTUUUYZZZaaccdeeeilllnnooorrsstuuuyzzz");
 
+// The replacements that make a name's order key, in the order they apply: blanks doubled and
+// each sign a blank with its two-digit rank in the collation (so both sort below digits and
+// letters, blanks lowest), capitals as small letters, the letters Czech orders after their base
+// as the base with "{" (above "z"), other accents dropped.
+const QList<std::pair<QString, QString>> &orderReplacements()
+{
+    static const QList<std::pair<QString, QString>> pairs = [] {
+        QList<std::pair<QString, QString>> out = {{QStringLiteral(" "), QStringLiteral("  ")}};
+        // A no-break space is a blank; the dashes and quotation marks of Czech typing are signs.
+        out.append({QStringLiteral("\u00a0"), QStringLiteral("  ")});
+        QList<QChar> signs;
+        for (char16_t c = 0x21; c < 0x7f; ++c) {
+            if (!QChar(c).isLetterOrNumber())
+                signs << QChar(c);
+        }
+        for (QChar c : QStringLiteral("\u2013\u2014\u201e\u201c\u201d\u201a\u2018\u2019\u00ab\u00bb\u2026\u00a7\u00b0"))
+            signs << c;
+        std::stable_sort(signs.begin(), signs.end(), [](QChar a, QChar b) { return compareText(QString(a), QString(b)) < 0; });
+        int rank = 0;
+        for (qsizetype i = 0; i < signs.size(); ++i) {
+            if (i > 0 && compareText(QString(signs.at(i - 1)), QString(signs.at(i))) != 0)
+                ++rank;
+            out.append({QString(signs.at(i)), QStringLiteral(" %1").arg(rank, 2, 10, QLatin1Char('0'))});
+        }
+        for (char c = 'A'; c <= 'Z'; ++c)
+            out.append({QString(QChar::fromLatin1(c)), QString(QChar::fromLatin1(char(c - 'A' + 'a')))});
+        out.append({QStringLiteral("ch"), QStringLiteral("h{")});
+        const QString own = QStringLiteral("ČčŘřŠšŽž");
+        for (QChar c : own)
+            out.append({QString(c), QString(kPlain.at(kAccented.indexOf(c)).toLower()) + QLatin1Char('{')});
+        for (qsizetype i = 0; i < kAccented.size(); ++i) {
+            if (!own.contains(kAccented.at(i)))
+                out.append({QString(kAccented.at(i)), QString(kPlain.at(i).toLower())});
+        }
+        return out;
+    }();
+    return pairs;
+}
+
+// Whether a key holds a character the replacements leave alone beyond printable ASCII.
+const QString kOtherCharacters = QStringLiteral("*[^ -~]*");
+
 void foldFunction(sqlite3_context *context, int, sqlite3_value **argv)
 {
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL)
@@ -113,6 +156,33 @@ QStringList searchFoldSqliteSteps(const QString &operand, const QString &folding
             sql = QStringLiteral("replace(%1,'%2','%3')").arg(sql, pairs.at(i).first, pairs.at(i).second);
         steps << sql;
     }
+    return steps;
+}
+
+QString nameOrderKey(const QString &name)
+{
+    QString key = name;
+    for (const auto &[from, to] : orderReplacements())
+        key.replace(from, to);
+    for (QChar c : std::as_const(key)) {
+        if (c.unicode() < 0x20 || c.unicode() > 0x7e)
+            return QLatin1Char('\x01') + key;
+    }
+    return key;
+}
+
+QStringList nameOrderSqliteSteps(const QString &operand, const QString &ordering)
+{
+    const auto &pairs = orderReplacements();
+    constexpr qsizetype kPerStep = 17;
+    QStringList steps;
+    for (qsizetype from = 0; from < pairs.size(); from += kPerStep) {
+        QString sql = steps.isEmpty() ? operand : ordering;
+        for (qsizetype i = from; i < std::min(from + kPerStep, pairs.size()); ++i)
+            sql = QStringLiteral("replace(%1,%2,%3)").arg(sql, quoted(pairs.at(i).first), quoted(pairs.at(i).second));
+        steps << sql;
+    }
+    steps << QStringLiteral("CASE WHEN %1 GLOB '%2' THEN char(1) || %1 ELSE %1 END").arg(ordering, kOtherCharacters);
     return steps;
 }
 

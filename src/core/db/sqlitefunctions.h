@@ -35,6 +35,18 @@ QString searchFoldSql(const QString &operand, Backend backend);
 // the column `folding` holding the previous step's result.
 QStringList searchFoldSqliteSteps(const QString &operand, const QString &folding);
 
+// The stored name-order key of SQLite: its byte order is the letter order of the collation
+// (compareText before accents and case decide) for names written in ASCII and the letters of
+// Czech and its neighbours: blanks before signs, signs before digits, digits before letters,
+// "č" after all of "c", "ch" after "h". A name holding any other character gets a key starting
+// with "\x01": such names are few, and the collation puts them in place. Names of equal keys
+// differ only in accents and case.
+QString nameOrderKey(const QString &name);
+
+// The same key in plain SQLite, in steps as searchFoldSqliteSteps; the last step marks the
+// names of other characters.
+QStringList nameOrderSqliteSteps(const QString &operand, const QString &ordering);
+
 // The collation order: <0, 0, >0.
 int compareText(const QString &a, const QString &b);
 

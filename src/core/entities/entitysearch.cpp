@@ -4,6 +4,7 @@
 #include "db/database.h"
 #include "db/sqlitefunctions.h"
 #include "db/sqlquote.h"
+#include "db/tsqltranslator.h"
 
 #include <QRegularExpression>
 
@@ -34,125 +35,81 @@ std::optional<ListItem> entityLine(const QStringList &row)
     return ListItem{row.value(0) + QLatin1Char(' ') + row.value(1), *id};
 }
 
-// The letters a name's place starts from, in the order of Czech: the collation tells other
-// accents apart only after the whole name, "ch" follows "h" and "ł" its own "l". Each with the
-// plain letter its folded key starts with.
-struct LeadingLetter {
-    char16_t letter;
-    char16_t plain;
-};
-constexpr LeadingLetter kLeadingLetters[] = {
-    {u'a', u'a'}, {u'b', u'b'}, {u'c', u'c'}, {u'č', u'c'}, {u'd', u'd'}, {u'e', u'e'}, {u'f', u'f'}, {u'g', u'g'},
-    {u'h', u'h'}, {u'-', u'c'} /* ch */, {u'i', u'i'}, {u'j', u'j'}, {u'k', u'k'}, {u'l', u'l'}, {u'ł', u'l'}, {u'm', u'm'},
-    {u'n', u'n'}, {u'o', u'o'}, {u'p', u'p'}, {u'q', u'q'}, {u'r', u'r'}, {u'ř', u'r'}, {u's', u's'}, {u'š', u's'},
-    {u't', u't'}, {u'u', u'u'}, {u'v', u'v'}, {u'w', u'w'}, {u'x', u'x'}, {u'y', u'y'}, {u'z', u'z'}, {u'ž', u'z'}};
-constexpr int kLetterCount = static_cast<int>(std::size(kLeadingLetters));
-constexpr int kCh = 9;
-
-int letterPlace(char16_t letter)
-{
-    for (int i = 0; i < kLetterCount; ++i) {
-        if (kLeadingLetters[i].letter == letter)
-            return i;
-    }
-    return -1;
-}
-
-// The place in kLeadingLetters of the letter a trimmed name starts with, or -1 when it starts
-// otherwise (a digit, a sign, a letter of another alphabet).
-int leadingLetter(const QString &name)
-{
-    if (name.isEmpty())
-        return -1;
-    // A letter written with a combining accent collates as the composed letter.
-    const QString lead = name.size() > 1 && name.at(1).isMark() ? name.left(4).normalized(QString::NormalizationForm_C) : name.left(2);
-    const QChar first = lead.at(0).toLower();
-    if (first == QLatin1Char('c') && lead.size() > 1 && lead.at(1).toLower() == QLatin1Char('h'))
-        return kCh;
-    if (lead.size() > 1 && lead.at(1).isMark())
-        return -1;
-    if (const int own = letterPlace(first.unicode()); own >= 0)
-        return own;
-    const QChar base = db::searchFold(QString(first)).at(0);
-    return base >= QLatin1Char('a') && base <= QLatin1Char('z') ? letterPlace(base.unicode()) : -1;
-}
-
-// The place of the plain letter the folded keys of names starting with the letter start with.
-int plainLetterOf(int letter)
-{
-    return letterPlace(kLeadingLetters[letter].plain);
-}
-
-// Puts rows read in folded-key order into name order as they come. Folded keys keep the order of
-// the first letters, so a row is handed on once the keys have passed beyond its first letter:
-// no later row can sort before it then. Rows whose keys start beyond ASCII sort by rules of
-// their own; they are read first (few) and handed on among the others where they belong.
-// A name starting with a sign the search form drops ("(", "-", ...) has the key of its first
-// letter and lists among the names of that letter.
+// Puts rows read in order-key order into name order as they come. Rows of one key differ only
+// in accents and case: each run of equal keys is put in collation order and handed on when the
+// next key comes. Names of other characters (keys starting "\x01") come first and are few; they
+// are held and handed on among the others where the collation puts them. With distinct, a row
+// repeating one of its run (same name, identifier and id) is left out.
 template <typename Row>
 class NameOrder
 {
 public:
     // hand: false when the listing is to end there.
-    explicit NameOrder(std::function<bool(const Row &row)> hand)
+    explicit NameOrder(std::function<bool(const Row &row)> hand, bool distinct = false)
         : m_hand(std::move(hand))
+        , m_distinct(distinct)
     {
     }
 
-    void addEarly(Row row) { m_early.emplace_back(db::textSortKey(row.name), std::move(row)); }
-
-    bool add(Row row)
+    bool add(Row row, const QString &key)
     {
-        sortEarly();
-        const int letter = leadingLetter(row.name);
-        if (letter >= 0 && !release(plainLetterOf(letter)))
-            return false;
-        QCollatorSortKey key = db::textSortKey(row.name);
-        m_waiting.emplace(std::move(key), Waiting{letter, std::move(row)});
+        if (key.startsWith(QLatin1Char('\x01'))) {
+            m_odd.emplace_back(db::textSortKey(row.name), std::move(row));
+            return true;
+        }
+        if (key != m_key) {
+            if (!flush())
+                return false;
+            m_key = key;
+        }
+        if (m_distinct && std::any_of(m_run.begin(), m_run.end(), [&row](const Row &r) { return r == row; }))
+            return true;
+        m_run.push_back(std::move(row));
         return true;
     }
 
     void finish()
     {
-        sortEarly();
-        if (!release(kLetterCount))
+        if (!flush())
             return;
-        while (m_next < m_early.size() && m_hand(m_early.at(m_next++).second)) {
+        while (m_next < m_odd.size() && m_hand(m_odd.at(m_next++).second)) {
         }
     }
 
 private:
-    struct Waiting {
-        int letter;
-        Row row;
-    };
-
-    void sortEarly()
+    bool flush()
     {
-        if (!m_earlySorted)
-            std::stable_sort(m_early.begin(), m_early.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
-        m_earlySorted = true;
-    }
-
-    bool release(int below)
-    {
-        while (!m_waiting.empty() && m_waiting.begin()->second.letter < below) {
-            auto node = m_waiting.extract(m_waiting.begin());
-            while (m_next < m_early.size() && !(node.key() < m_early.at(m_next).first)) {
-                if (!m_hand(m_early.at(m_next++).second))
+        if (!m_oddSorted)
+            std::stable_sort(m_odd.begin(), m_odd.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+        m_oddSorted = true;
+        if (m_run.size() > 1 || (m_next < m_odd.size() && !m_run.empty())) {
+            std::vector<std::pair<QCollatorSortKey, Row>> keyed;
+            keyed.reserve(m_run.size());
+            for (Row &row : m_run)
+                keyed.emplace_back(db::textSortKey(row.name), std::move(row));
+            std::stable_sort(keyed.begin(), keyed.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+            for (auto &[key, row] : keyed) {
+                while (m_next < m_odd.size() && !(key < m_odd.at(m_next).first)) {
+                    if (!m_hand(m_odd.at(m_next++).second))
+                        return false;
+                }
+                if (!m_hand(row))
                     return false;
             }
-            if (!m_hand(node.mapped().row))
-                return false;
+        } else if (!m_run.empty() && !m_hand(m_run.front())) {
+            return false;
         }
+        m_run.clear();
         return true;
     }
 
     std::function<bool(const Row &row)> m_hand;
-    std::vector<std::pair<QCollatorSortKey, Row>> m_early;
-    bool m_earlySorted = false;
+    bool m_distinct;
+    QString m_key;
+    std::vector<Row> m_run;
+    std::vector<std::pair<QCollatorSortKey, Row>> m_odd;
+    bool m_oddSorted = false;
     size_t m_next = 0;
-    std::multimap<QCollatorSortKey, Waiting> m_waiting;
 };
 
 } // namespace
@@ -191,7 +148,7 @@ Listing EntitySearch::byName(const NameQuery &query, const ItemSink &sink)
 bool EntitySearch::hasSearchKeys()
 {
     if (!m_searchKeys && m_db.backend() == db::Backend::SQLite) {
-        const auto table = m_db.queryNative(QStringLiteral("SELECT 1 FROM sqlite_master WHERE name = 'name_srch'"));
+        const auto table = m_db.queryNative(QStringLiteral("SELECT 1 FROM pragma_table_info('name_srch') WHERE name = 'ord_txt'"));
         if (table.ok())
             m_searchKeys = !table.value.isEmpty();
     }
@@ -208,10 +165,15 @@ Listing EntitySearch::byNameFolded(const NameQuery &query, const ItemSink &sink)
 
 Listing EntitySearch::foldedRows(const NameQuery &query, const RowSink &sink)
 {
-    Listing result;
     const db::Backend backend = m_db.backend();
     const bool keys = hasSearchKeys();
-    const QString typed = db::searchFold(firstLetterName(query));
+    return streamed(searchSql::byNameFolded(query, backend, keys), db::searchFold(firstLetterName(query)),
+                    searchSql::inFoldOrder(query, backend, keys), false, sink);
+}
+
+Listing EntitySearch::streamed(const QString &sql, const QString &typed, bool keyOrder, bool distinct, const RowSink &sink)
+{
+    Listing result;
     const auto stopNow = [&] {
         result.stopped = result.stopped || (m_stop && m_stop());
         return result.stopped;
@@ -223,30 +185,22 @@ Listing EntitySearch::foldedRows(const NameQuery &query, const RowSink &sink)
             sink(row, result.count);
         return !stopNow();
     };
-    // Reads the rows as the database hands them; false when the listing ends here.
-    const auto readRows = [&](const QString &sql, const std::function<bool(FoundRow &&row)> &take) {
-        db::RecordSet rows = m_db.openNativeRecordSet(sql);
-        for (int unasked = 1; rows.next(); ++unasked) {
-            const auto id = db::parseId(rows.text(2));
-            QString name = rows.text(1);
-            if (id && (typed.isEmpty() || sameFirstLetter(typed, db::searchFold(name))) && !take(FoundRow{rows.text(0), std::move(name), *id}))
-                return false;
-            if (unasked % 256 == 0 && stopNow())
-                return false;
+    NameOrder<FoundRow> order(hand, distinct);
+    m_lastSql = sql;
+    db::RecordSet rows = m_db.openNativeRecordSet(sql);
+    for (int unasked = 1; rows.next(); ++unasked) {
+        const auto id = db::parseId(rows.text(2));
+        QString name = rows.text(1);
+        if (id && (typed.isEmpty() || sameFirstLetter(typed, db::searchFold(name)))) {
+            FoundRow row{rows.text(0), std::move(name), *id};
+            if (!(keyOrder ? order.add(std::move(row), rows.text(3)) : hand(row)))
+                return result;
         }
-        result.error = rows.error();
-        return result.ok();
-    };
-    if (!searchSql::inFoldOrder(query, backend, keys)) {
-        readRows(searchSql::byNameFolded(query, backend, keys), hand);
-        return result;
+        if (unasked % 256 == 0 && stopNow())
+            return result;
     }
-    NameOrder<FoundRow> order(hand);
-    if (readRows(searchSql::byNameFolded(query, backend, keys, FoldSpan::Beyond), [&order](FoundRow &&row) {
-            order.addEarly(std::move(row));
-            return true;
-        })
-        && readRows(searchSql::byNameFolded(query, backend, keys, FoldSpan::Ascii), [&order](FoundRow &&row) { return order.add(std::move(row)); }))
+    result.error = rows.error();
+    if (result.ok() && keyOrder)
         order.finish();
     return result;
 }
@@ -270,12 +224,49 @@ Listing EntitySearch::branches(const BranchQuery &query, const ItemSink &sink)
 
 Listing EntitySearch::branchEntities(qint32 branch, bool mainOnly, const ItemSink &sink)
 {
+    if (hasSearchKeys()) {
+        return entitiesInKeyOrder(QStringLiteral("a.actv_cd = %1%2").arg(branch).arg(mainOnly ? QStringLiteral(" AND a.actv_nbr = 1") : QString()),
+                                  sink);
+    }
     return list(searchSql::branchEntities(branch, mainOnly), entityLine, sink);
 }
 
 Listing EntitySearch::sameBranchEntities(qint32 entity, const ItemSink &sink)
 {
+    if (hasSearchKeys()) {
+        // The entity's own branches count only while they are live.
+        return entitiesInKeyOrder(
+            QStringLiteral("a.actv_cd IN (SELECT actv_cd FROM actv WHERE subj_id = %1 AND inac_ind = 0)").arg(entity), sink);
+    }
     return list(searchSql::sameBranchEntities(entity), entityLine, sink);
+}
+
+Listing EntitySearch::entitiesInKeyOrder(const QString &branchRows, const ItemSink &sink)
+{
+    // A branch of many entities is read in name order, each name kept when it has a live row of the
+    // branch: the first rows come at once. A few entities are found through the branch first and
+    // put in order after.
+    constexpr int kMany = 20000;
+    const Result<QString> counted = m_db.readValue(
+        QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM actv a WHERE a.inac_ind = 0 AND %1 LIMIT %2)").arg(branchRows).arg(kMany));
+    if (!counted.ok()) {
+        Listing failed;
+        failed.error = counted.error;
+        return failed;
+    }
+    const QString columns = QStringLiteral("SELECT TRIM(i.ident_txt), TRIM(n.name_txt), n.subj_id, f.ord_txt FROM ");
+    const QString live = QStringLiteral("f.row_id = n.row_id AND i.subj_id = n.subj_id AND n.inac_ind = 0 AND i.inac_ind = 0 ");
+    const QString sql = counted.value.toInt() >= kMany
+        ? columns + QStringLiteral("name_srch f CROSS JOIN name n CROSS JOIN ident i WHERE ") + live
+            + QStringLiteral("AND EXISTS (SELECT 1 FROM actv a WHERE a.subj_id = n.subj_id AND a.inac_ind = 0 AND %1) ORDER BY f.ord_txt").arg(branchRows)
+        : columns + QStringLiteral("(SELECT DISTINCT subj_id FROM actv a WHERE a.inac_ind = 0 AND %1) a CROSS JOIN name n "
+                                   "CROSS JOIN name_srch f CROSS JOIN ident i WHERE n.subj_id = a.subj_id AND ")
+                  .arg(branchRows)
+            + live + QStringLiteral("ORDER BY f.ord_txt");
+    return streamed(sql, {}, true, true, [&sink](const FoundRow &row, int count) {
+        if (sink)
+            sink(ListItem{row.name + QLatin1Char(' ') + row.ident, row.id}, count);
+    });
 }
 
 Result<QList<FoundEntity>> EntitySearch::find(const QString &text)
@@ -373,6 +364,7 @@ Listing EntitySearch::list(const QString &sql, const std::function<std::optional
                            const ItemSink &sink)
 {
     Listing result;
+    m_lastSql = db::tsql::translate(sql, m_db.backend()).sql;
     db::RecordSet rs = m_db.openRecordSet(sql);
     if (!rs.isValid()) {
         result.error = rs.error();

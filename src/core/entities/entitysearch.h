@@ -71,6 +71,9 @@ public:
     // The entity's main branch, or nothing when it has none.
     Result<std::optional<qint32>> mainBranch(qint32 entity);
 
+    // The query the last listing ran, as the database took it (for plans and benchmarks).
+    const QString &lastSql() const { return m_lastSql; }
+
     // A name-search line: the identifier and the name, with "* " in front for an entity this
     // application created (negative id) unless it is a group.
     static QString nameLine(const QString &ident, const QString &name, qint32 id);
@@ -93,6 +96,7 @@ private:
         QString ident;
         QString name;
         qint32 id = 0;
+        bool operator==(const FoundRow &) const = default;
     };
     using RowSink = std::function<void(const FoundRow &row, int count)>;
 
@@ -100,8 +104,14 @@ private:
     // The rows of a name search on SQLite or PostgreSQL in name order, each handed on as soon
     // as its place is sure.
     Listing foldedRows(const NameQuery &query, const RowSink &sink);
-    // Whether the SQLite file stores the folded names and their trigrams (a file of an older
-    // schema, read as it is, has not).
+    // Reads a search's rows (identifier, name, id and, in key order, the order key), keeps those
+    // whose name starts with the typed letter, and hands them on in name order.
+    Listing streamed(const QString &sql, const QString &typed, bool keyOrder, bool distinct, const RowSink &sink);
+    // "name IČO" of the entities with a live branch row matching the condition on actv a, in
+    // name order through the stored order keys.
+    Listing entitiesInKeyOrder(const QString &branchRows, const ItemSink &sink);
+    // Whether the SQLite file stores the folded names, their order keys and their trigrams (a file
+    // of an older schema, read as it is, has not).
     bool hasSearchKeys();
     Result<QList<ListItem>> codeList(const QString &sql);
     Listing list(const QString &sql, const std::function<std::optional<ListItem>(const QStringList &row)> &line,
@@ -110,6 +120,7 @@ private:
     db::Database &m_db;
     StopCheck m_stop;
     std::optional<bool> m_searchKeys; // asked once
+    QString m_lastSql;
 };
 
 } // namespace verna::entities

@@ -110,13 +110,10 @@ struct FoldedName {
 
 bool inFoldOrder(const NameQuery &query, db::Backend backend, bool withSearchKeys)
 {
-    const FoldedName folded(query);
-    // A search anywhere that the trigrams narrow finds few rows: those the database sorts.
-    return backend == db::Backend::SQLite && withSearchKeys && query.ico.trimmed().isEmpty()
-        && !(folded.prefix.isEmpty() && folded.piece.size() >= 3);
+    return backend == db::Backend::SQLite && withSearchKeys && query.ico.trimmed().isEmpty();
 }
 
-QString byNameFolded(const NameQuery &query, db::Backend backend, bool withSearchKeys, FoldSpan span)
+QString byNameFolded(const NameQuery &query, db::Backend backend, bool withSearchKeys)
 {
     const bool sqlite = backend == db::Backend::SQLite;
     QString ico = query.ico.trimmed();
@@ -126,23 +123,50 @@ QString byNameFolded(const NameQuery &query, db::Backend backend, bool withSearc
     const QString &form = folded.form;
     const QString &prefix = folded.prefix;
     const QString &piece = folded.piece;
-    const bool foldOrder = inFoldOrder(query, backend, withSearchKeys);
+    const bool keyOrder = inFoldOrder(query, backend, withSearchKeys);
     // PostgreSQL joins the few names a prefix or trigrams find to their identifiers one seek
     // each; left to itself it hashes the whole identifier table for them. OFFSET 0 keeps the
     // planner from turning the lateral lookup back into a plain join.
     const bool seekIdents = backend == db::Backend::PostgreSQL && byName && (!prefix.isEmpty() || piece.size() >= 3);
-    const bool storedKeys = sqlite && withSearchKeys && (byName || foldOrder);
-    QString sql = QStringLiteral("SELECT TRIM(i.ident_txt), TRIM(n.name_txt), n.subj_id FROM ")
-        + (seekIdents ? QStringLiteral("name n CROSS JOIN LATERAL (SELECT ident_txt, inac_ind, form_type_cd FROM ident "
-                                       "WHERE subj_id = n.subj_id OFFSET 0) i WHERE ")
-                      : QStringLiteral("ident i, name n WHERE i.subj_id = n.subj_id AND "))
-        + (storedKeys ? QStringLiteral("f.row_id = n.row_id AND ") : QString())
-        + QStringLiteral("i.inac_ind = 0 AND n.inac_ind = 0 ");
-    // In the folded-key order the index leads: the legal forms' index must not take its place
-    // and leave all rows to be sorted before the first.
-    if (storedKeys)
-        sql.replace(QStringLiteral("ident i, name n WHERE"), foldOrder ? QStringLiteral("name_srch f CROSS JOIN name n CROSS JOIN ident i WHERE")
-                                                                       : QStringLiteral("ident i, name n, name_srch f WHERE"));
+    const bool storedKeys = sqlite && withSearchKeys && (byName || keyOrder);
+    // Backslash escapes what the user typed; a typed "%" stays the one wildcard.
+    QString pattern;
+    for (const QChar c : form) {
+        if (c == QLatin1Char('_') || c == QLatin1Char('\\'))
+            pattern += QLatin1Char('\\');
+        pattern += c;
+    }
+    const QString like = db::quoted(pattern + QLatin1Char('%')) + (sqlite ? QStringLiteral(" ESCAPE '\\'") : QString());
+    // SQLite seeks the stored keys' index by a range; PostgreSQL takes the prefix from LIKE itself.
+    const auto range = [&](const QString &column) {
+        return QStringLiteral("%1 >= %2 AND %1 < %3 ").arg(column, db::quoted(prefix), db::quoted(prefix + QString::fromUcs4(U"\U0010FFFF")));
+    };
+    // Anywhere in the name: the trigram table narrows the rows to those holding the longest typed
+    // piece, LIKE then checks the whole pattern.
+    const QString trigrams = QStringLiteral("row_id IN (SELECT rowid FROM name_fold WHERE name_fold MATCH %1) ")
+                                 .arg(db::quoted(QLatin1Char('"') + QString(piece).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"')));
+    const bool narrowed = keyOrder && byName && (!prefix.isEmpty() || piece.size() >= 3);
+    QString sql = QStringLiteral("SELECT TRIM(i.ident_txt), TRIM(n.name_txt), n.subj_id");
+    if (keyOrder)
+        sql += QStringLiteral(", f.ord_txt");
+    if (narrowed) {
+        // The rows a prefix or the trigrams find are put in key order from the index alone, before
+        // any name or identifier is read: the first of many rows come at once.
+        sql += QStringLiteral(" FROM (SELECT row_id, ord_txt FROM name_srch WHERE %1AND fold_txt LIKE %2 ORDER BY ord_txt) f "
+                              "CROSS JOIN name n CROSS JOIN ident i WHERE f.row_id = n.row_id AND i.subj_id = n.subj_id AND ")
+                   .arg(prefix.isEmpty() ? trigrams : range(QStringLiteral("fold_txt")), like);
+    } else if (keyOrder) {
+        // In key order the index leads: the legal forms' index must not take its place and leave all
+        // rows to be sorted before the first.
+        sql += QStringLiteral(" FROM name_srch f CROSS JOIN name n CROSS JOIN ident i WHERE f.row_id = n.row_id AND i.subj_id = n.subj_id AND ");
+    } else if (seekIdents) {
+        sql += QStringLiteral(" FROM name n CROSS JOIN LATERAL (SELECT ident_txt, inac_ind, form_type_cd FROM ident "
+                              "WHERE subj_id = n.subj_id OFFSET 0) i WHERE ");
+    } else {
+        sql += QStringLiteral(" FROM ident i, name n") + (storedKeys ? QStringLiteral(", name_srch f") : QString())
+            + QStringLiteral(" WHERE i.subj_id = n.subj_id AND ") + (storedKeys ? QStringLiteral("f.row_id = n.row_id AND ") : QString());
+    }
+    sql += QStringLiteral("i.inac_ind = 0 AND n.inac_ind = 0 ");
     if (query.legalForms.size() > 1)
         sql += QStringLiteral("AND i.form_type_cd IN(") + joinedCodes(query.legalForms) + QStringLiteral(") ");
     else if (query.legalForms.size() == 1)
@@ -150,37 +174,14 @@ QString byNameFolded(const NameQuery &query, db::Backend backend, bool withSearc
 
     if (!ico.isEmpty()) {
         sql += QStringLiteral("AND i.ident_txt = ") + db::quoted(base::padIco(ico)) + QLatin1Char(' ');
-    } else if (byName) {
-        // Backslash escapes what the user typed; a typed "%" stays the one wildcard.
-        QString pattern;
-        for (const QChar c : form) {
-            if (c == QLatin1Char('_') || c == QLatin1Char('\\'))
-                pattern += QLatin1Char('\\');
-            pattern += c;
-        }
+    } else if (byName && !narrowed) {
         const QString foldedName = storedKeys ? QStringLiteral("f.fold_txt") : db::searchFoldSql(QStringLiteral("n.srch_name_txt"), backend);
-        // SQLite seeks the stored keys' index by a range; PostgreSQL takes the prefix from LIKE itself.
-        if (sqlite && !prefix.isEmpty()) {
-            sql += QStringLiteral("AND %1 >= %2 AND %1 < %3 ")
-                       .arg(foldedName, db::quoted(prefix), db::quoted(prefix + QString::fromUcs4(U"\U0010FFFF")));
-        }
-        if (storedKeys && prefix.isEmpty() && piece.size() >= 3) {
-            // Anywhere in the name: the trigram table narrows the rows to those holding the
-            // longest typed piece, LIKE then checks the whole pattern.
-            sql += QStringLiteral("AND n.row_id IN (SELECT rowid FROM name_fold WHERE name_fold MATCH %1) ")
-                       .arg(db::quoted(QLatin1Char('"') + QString(piece).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"')));
-        }
-        sql += QStringLiteral("AND %1 LIKE %2 ").arg(foldedName, db::quoted(pattern + QLatin1Char('%')));
-        if (sqlite)
-            sql += QStringLiteral("ESCAPE '\\' ");
+        if (sqlite && !prefix.isEmpty())
+            sql += QStringLiteral("AND ") + range(foldedName);
+        sql += QStringLiteral("AND %1 LIKE %2 ").arg(foldedName, like);
     }
-    if (foldOrder) {
-        if (span == FoldSpan::Ascii)
-            sql += QStringLiteral("AND f.fold_txt < '{' ");
-        else if (span == FoldSpan::Beyond)
-            sql += QStringLiteral("AND f.fold_txt >= '{' ");
-        return sql + QStringLiteral("ORDER BY f.fold_txt");
-    }
+    if (keyOrder)
+        return sql + QStringLiteral("ORDER BY f.ord_txt");
     sql += QStringLiteral("ORDER BY TRIM(n.name_txt) COLLATE ")
         + (sqlite ? QString::fromLatin1(db::kSqliteTextCollation) : QStringLiteral("verna_ci"));
     return sql;

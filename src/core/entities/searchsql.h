@@ -29,11 +29,6 @@ QString likeLiteralText(const QString &typed);
 // The same, except that a typed "%" stays the wildcard it is for the user.
 QString likePatternText(const QString &typed);
 
-// Which folded keys a name search in the folded-key order reads: all of them, or only those
-// starting with an ASCII character (below "{"), or only the others, which sort among the
-// letters by rules of their own and so are read first.
-enum class FoldSpan { All, Ascii, Beyond };
-
 // The SQL texts of the search window. Every number is a checked integer and every typed
 // text goes through likeLiteralText or likePatternText, so nothing typed can end the literal or
 // widen the match beyond the "%" the user typed.
@@ -50,14 +45,15 @@ QString branches(const BranchQuery &query);
 
 // The name search as SQLite and PostgreSQL run it: the same rows as byName, with names compared
 // without diacritics ("cesky" finds "Český"), through the folded-name index.
-// withSearchKeys: the SQLite database stores the folded names (name_srch) and their trigrams
-// (name_fold); a file of an older schema, read as it is, folds each name in the query instead.
-QString byNameFolded(const NameQuery &query, db::Backend backend, bool withSearchKeys = true, FoldSpan span = FoldSpan::All);
+// withSearchKeys: the SQLite database stores the folded names and the names' order keys
+// (name_srch) and their trigrams (name_fold); a file of an older schema, read as it is, folds
+// each name in the query instead.
+QString byNameFolded(const NameQuery &query, db::Backend backend, bool withSearchKeys = true);
 
-// Whether byNameFolded hands its rows in the order of the folded-name index rather than sorted
-// by name: on SQLite with the stored keys, whenever that index leads the search (a name prefix,
-// every entity, every entity of some legal forms). A large result then starts at once, with no
-// sort of all of it before the first row; EntitySearch puts the rows in name order as they come.
+// Whether byNameFolded hands its rows in the order of the names' order keys (a fourth column)
+// rather than sorted by name: on SQLite with the stored keys, for every search by name. A large
+// result then starts at once, with no sort of whole rows before the first; EntitySearch puts
+// the rows of one key in name order as they come.
 bool inFoldOrder(const NameQuery &query, db::Backend backend, bool withSearchKeys = true);
 
 // Identifier, name and id of the live entities whose IČO contains the digits.
