@@ -184,11 +184,16 @@ bool openFixture(db::Database &database, const QString &file, const shell::DemoO
         if (!opened)
             log << "database cannot be opened: " << opened.error << "\n";
         // A fixture of an older schema is upgraded as a user's file is (its backup copy is not kept:
-        // the fixture can be made again); one of a newer schema is made anew.
+        // the fixture can be made again). One of a newer schema belongs to a newer build and is left
+        // alone: a large one takes long to make again.
         const int version = opened ? db::Schema::version(database).value : 0;
         if (!opened || version == db::Schema::kVersion)
             return opened.ok;
         database.close();
+        if (version > db::Schema::kVersion) {
+            log << QFileInfo(file).fileName() << " is of a newer schema (" << version << "); remove it to have it made for this build\n";
+            return false;
+        }
         if (version > 0 && version < db::Schema::kVersion) {
             log << "upgrading " << QFileInfo(file).fileName() << " from schema " << version << " ...\n";
             log.flush();
