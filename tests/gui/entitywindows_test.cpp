@@ -44,7 +44,7 @@ protected:
         auto *w = m_main->open(WindowKind::Search);
         control<QLineEdit>(w, u"txtJmeno"_s)->setText(name);
         click(w, u"cmdHledat"_s);
-        return texts(control<QListWidget>(w, u"lstNalezeno"_s));
+        return texts(control<QAbstractItemView>(w, u"lstNalezeno"_s));
     }
 };
 
@@ -78,11 +78,12 @@ TEST_F(EntityWindowsTest, ANewCompanyIsFoundEditedGroupedDeletedAndItsHistoryOpe
     control<QCheckBox>(m_main->activeChild(), u"chkKdekoli"_s)->setChecked(true);
     control<QLineEdit>(m_main->activeChild(), u"txtJmeno"_s)->setText(u"novaku"_s);
     click(m_main->activeChild(), u"cmdHledat"_s);
-    EXPECT_EQ(control<QListWidget>(m_main->activeChild(), u"lstNalezeno"_s)->count(), 1);
+    EXPECT_EQ(control<QAbstractItemView>(m_main->activeChild(), u"lstNalezeno"_s)->model()->rowCount(), 1);
 
     // "Editace" from the search window hands the entity over; the note is saved on OK.
     auto *search = m_main->activeChild();
-    control<QListWidget>(search, u"lstNalezeno"_s)->setCurrentRow(0);
+    auto *found = control<QAbstractItemView>(search, u"lstNalezeno"_s);
+    found->setCurrentIndex(found->model()->index(0, 0));
     click(search, u"cmdEditace"_s);
     auto *editing = qobject_cast<entities::frmEditaceSubjektu *>(m_main->activeChild());
     ASSERT_NE(editing, nullptr);

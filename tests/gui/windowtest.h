@@ -7,6 +7,7 @@
 #include "shell/frmhlavni.h"
 #include "ui/scripteduser.h"
 
+#include <QAbstractItemView>
 #include <QListWidget>
 #include <QPushButton>
 #include <gtest/gtest.h>
@@ -15,7 +16,7 @@
 namespace verna::test {
 
 // The texts of a list's lines, in order.
-QStringList texts(QListWidget *list);
+QStringList texts(const QAbstractItemView *list);
 
 // A fresh database with the reference data per test, the scripted user and the helpers that
 // find controls by name.
@@ -32,7 +33,7 @@ protected:
         return found;
     }
     static void click(QWidget *window, const QString &button) { control<QPushButton>(window, button)->click(); }
-    static QStringList texts(QListWidget *list) { return test::texts(list); }
+    static QStringList texts(const QAbstractItemView *list) { return test::texts(list); }
     QString lastMessage() const;
     // Checks that the n-th message shown (from 0) is the last one, with this icon and text.
     void expectMessage(qsizetype n, ui::MessageIcon icon, const QString &text) const;

@@ -1,11 +1,12 @@
 #include "entities/frmvyhledavani.h"
 
+#include "entities/foundlist.h"
 #include "selection/payload.h"
 #include "shell/appstate.h"
 #include "shell/frmhlavni.h"
 #include "shell/windowregistry.h"
 #include "ui/dragdrop.h"
-#include "ui/dragsourcelist.h"
+#include "ui/longlistview.h"
 #include "ui/longtask.h"
 #include "ui/messages.h"
 
@@ -15,6 +16,7 @@
 #include <QBoxLayout>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -138,20 +140,22 @@ void frmVyhledavani::buildControls()
     m_lstPravniForma->setSelectionMode(QAbstractItemView::MultiSelection);
     connect(m_lstPravniForma, &QListWidget::itemClicked, this, &frmVyhledavani::lstPravniForma_Click);
 
-    auto *results = new ui::DragSourceList(this);
+    auto *results = new ui::LongListView(this);
     results->setDragStarter([this] { lstNalezeno_OLEStartDrag(); });
     m_lstNalezeno = results;
     m_lstNalezeno->setObjectName(QStringLiteral("lstNalezeno"));
+    m_found = new FoundList(this);
+    m_lstNalezeno->setModel(m_found);
     m_lstNalezeno->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    // A listing of every entity adds a hundred thousand lines: one line height for all and
-    // layout in batches keep it from measuring each text while rows keep showing.
-    m_lstNalezeno->setUniformItemSizes(true);
-    m_lstNalezeno->setLayoutMode(QListView::Batched);
-    m_lstNalezeno->setBatchSize(2000);
     m_lstNalezeno->installEventFilter(this);
-    connect(m_lstNalezeno, &QListWidget::itemDoubleClicked, this, &frmVyhledavani::lstNalezeno_DblClick);
-    connect(m_lstNalezeno, &QListWidget::itemSelectionChanged, this, &frmVyhledavani::updateControls);
-    connect(m_lstNalezeno, &QListWidget::currentItemChanged, this, &frmVyhledavani::updateControls);
+    connect(m_lstNalezeno, &QAbstractItemView::doubleClicked, this, &frmVyhledavani::lstNalezeno_DblClick);
+    connect(m_lstNalezeno->selectionModel(), &QItemSelectionModel::selectionChanged, this, &frmVyhledavani::updateControls);
+    connect(m_lstNalezeno->selectionModel(), &QItemSelectionModel::currentChanged, this, &frmVyhledavani::updateControls);
+    // The count follows the lines shown while a listing runs, a step per batch.
+    connect(m_found, &QAbstractItemModel::rowsInserted, this, [this] {
+        if (m_countText)
+            m_lblNalezeno->setText(m_countText(m_found->rowCount()));
+    });
     ui::acceptTextDrops(m_lstNalezeno, [this](const QString &text, const QPoint &) { lstNalezeno_OLEDragDrop(text); });
 
     m_lblNalezeno = new QLabel(nameCount(0), this);
@@ -264,7 +268,7 @@ void frmVyhledavani::searchByName()
 {
     const NameQuery query{m_txtJmeno->text(), m_txtICO->text(), selectedCodes(), m_chkKdekoli->isChecked()};
     m_lblNalezeno->setText(nameCount(0));
-    m_lstNalezeno->clear();
+    m_found->clear();
     runListing(Running::Search, [this, &query](ui::LongTask &task) { return m_search.byName(query, entitySink(task, nameCount)); });
 }
 
@@ -277,7 +281,7 @@ void frmVyhledavani::searchBranches()
     const BranchQuery query{m_txtICO->text(), m_txtJmeno->text(), m_classifications};
     m_lstPravniForma->clear();
     m_listContent = ListContent::Branches;
-    m_lstNalezeno->clear();
+    m_found->clear();
     m_lblNalezeno->setText(nameCount(0));
     QPointer<frmVyhledavani> self(this);
     runListing(Running::Search, [this, self, &query](ui::LongTask &) {
@@ -297,7 +301,7 @@ void frmVyhledavani::lstPravniForma_Click(QListWidgetItem *item)
 
 void frmVyhledavani::listBranchEntities(qint32 branch, Running running)
 {
-    m_lstNalezeno->clear();
+    m_found->clear();
     m_lblNalezeno->setText(branchCount(0));
     const bool mainOnly = m_chkHlavniOkec->isChecked();
     runListing(running, [this, branch, mainOnly](ui::LongTask &task) {
@@ -310,10 +314,10 @@ void frmVyhledavani::cmdHledatVOboru_Click()
     // While a listing runs the button is its Stop, which the long task itself handles.
     if (isSearching())
         return;
-    const QListWidgetItem *item = selectedResult();
-    if (!item || EntitySearch::isGroupLine(item->text()))
+    const int row = selectedResult();
+    if (row < 0 || EntitySearch::isGroupLine(m_found->text(row)))
         return;
-    const qint32 entity = itemId(item);
+    const qint32 entity = m_found->id(row);
     if (m_chkHlavniOkec->isChecked()) {
         const auto branch = m_search.mainBranch(entity);
         if (!branch.ok()) {
@@ -327,7 +331,7 @@ void frmVyhledavani::cmdHledatVOboru_Click()
         listBranchEntities(*branch.value, Running::SameBranch);
         return;
     }
-    m_lstNalezeno->clear();
+    m_found->clear();
     m_lblNalezeno->setText(branchCount(0));
     runListing(Running::SameBranch, [this, entity](ui::LongTask &task) {
         return m_search.sameBranchEntities(entity, entitySink(task, branchCount));
@@ -336,34 +340,39 @@ void frmVyhledavani::cmdHledatVOboru_Click()
 
 void frmVyhledavani::cmdEditace_Click()
 {
-    const QListWidgetItem *item = selectedResult();
+    const int row = selectedResult();
     shell::frmHlavni *main = shell::frmHlavni::of(this);
-    if (isSearching() || !item || !main)
+    if (isSearching() || row < 0 || !main)
         return;
-    if (EntitySearch::isGroupLine(item->text()))
-        main->openEntityGroups(itemId(item));
+    if (EntitySearch::isGroupLine(m_found->text(row)))
+        main->openEntityGroups(m_found->id(row));
     else
-        main->openEntityEditing(itemId(item));
+        main->openEntityEditing(m_found->id(row));
 }
 
 void frmVyhledavani::lstNalezeno_DblClick()
 {
-    const QListWidgetItem *item = selectedResult();
+    const int row = selectedResult();
     shell::frmHlavni *main = shell::frmHlavni::of(this);
-    if (isSearching() || !item || !main)
+    if (isSearching() || row < 0 || !main)
         return;
     WaitCursor wait;
-    main->openDataSelection(itemId(item));
+    main->openDataSelection(m_found->id(row));
 }
 
 void frmVyhledavani::lstNalezeno_OLEStartDrag()
 {
-    QList<QListWidgetItem *> items = m_lstNalezeno->selectedItems();
-    std::sort(items.begin(), items.end(),
-              [this](QListWidgetItem *a, QListWidgetItem *b) { return m_lstNalezeno->row(a) < m_lstNalezeno->row(b); });
+    // The selection's ranges rather than its indexes: a million selected lines stay a few ranges.
+    QList<int> rows;
+    for (const QItemSelectionRange &range : m_lstNalezeno->selectionModel()->selection()) {
+        for (int row = range.top(); row <= range.bottom(); ++row)
+            rows << row;
+    }
+    std::sort(rows.begin(), rows.end());
     QList<qint32> ids;
-    for (const QListWidgetItem *item : items)
-        ids << itemId(item);
+    ids.reserve(rows.size());
+    for (int row : rows)
+        ids << m_found->id(row);
     // Nothing selected: nothing to drag.
     const QString payload = selection::Payload::entitySelection(ids);
     if (!payload.isEmpty())
@@ -393,6 +402,7 @@ void frmVyhledavani::runListing(Running running, const std::function<Listing(ui:
     });
     if (end == ui::TaskEnd::Refused || end == ui::TaskEnd::WindowGone)
         return;
+    m_found->showTaken();
     if (m_countText)
         m_lblNalezeno->setText(m_countText(result.count));
     m_countText = {};
@@ -416,13 +426,11 @@ EntitySearch::ItemSink frmVyhledavani::entitySink(ui::LongTask &task, const std:
 {
     QPointer<frmVyhledavani> self(this);
     m_countText = countText;
-    return [self, &task, countText](const ListItem &line, int count) {
+    return [self, &task](const ListItem &line, int) {
         if (!self)
             return;
-        // A million found entities: the count told now and then (and once more at the end).
-        addLine(self->m_lstNalezeno, line);
-        if (count % 1000 == 1)
-            self->m_lblNalezeno->setText(countText(count));
+        // Taken in here, shown a batch per turn of the event loop; the count follows the batches.
+        self->m_found->append(line);
         // Rows show and Stop is heard while a long list fills, not only while it is read;
         // the search asks the task's stop check after each row.
         task.next();
@@ -438,20 +446,21 @@ void frmVyhledavani::updateControls()
     m_cmdNic->setEnabled(idle);
     // The button of the running listing is its Stop and stays usable; the other one waits.
     m_cmdHledat->setEnabled(idle || m_running == Running::Search);
-    const QListWidgetItem *item = selectedResult();
-    const bool group = item && EntitySearch::isGroupLine(item->text());
+    const int row = selectedResult();
+    const bool group = row >= 0 && EntitySearch::isGroupLine(m_found->text(row));
     m_cmdHledatVOboru->setEnabled(m_running == Running::SameBranch || (idle && !group));
     const auto editing = group ? shell::WindowKind::EntityGroups : shell::WindowKind::EntityEditing;
-    m_cmdEditace->setEnabled(idle && item && canOpen(editing));
+    m_cmdEditace->setEnabled(idle && row >= 0 && canOpen(editing));
 }
 
-QListWidgetItem *frmVyhledavani::selectedResult() const
+int frmVyhledavani::selectedResult() const
 {
-    QListWidgetItem *current = m_lstNalezeno->currentItem();
-    if (current && current->isSelected())
-        return current;
-    const QList<QListWidgetItem *> selected = m_lstNalezeno->selectedItems();
-    return selected.isEmpty() ? nullptr : selected.front();
+    const QItemSelectionModel *selection = m_lstNalezeno->selectionModel();
+    const QModelIndex current = selection->currentIndex();
+    if (current.isValid() && selection->isSelected(current))
+        return current.row();
+    const QItemSelection ranges = selection->selection();
+    return ranges.isEmpty() ? -1 : ranges.front().top();
 }
 
 QList<qint32> frmVyhledavani::selectedCodes() const

@@ -13,6 +13,7 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QListWidgetItem;
+class QModelIndex;
 class QPushButton;
 
 namespace verna::shell {
@@ -20,10 +21,13 @@ class AppState;
 }
 
 namespace verna::ui {
+class LongListView;
 class LongTask;
 }
 
 namespace verna::entities {
+
+class FoundList;
 
 // The entity search window: finds entities by name, IČO and legal form or by branch, lists
 // them, hands one over for editing or data selection and lets them be dragged away. The
@@ -73,7 +77,8 @@ private:
     EntitySearch::ItemSink entitySink(ui::LongTask &task, const std::function<QString(int count)> &countText);
     void showFailure(const QString &reason);
     void updateControls();
-    QListWidgetItem *selectedResult() const;
+    // The row of the found entity the window's commands act on, or -1.
+    int selectedResult() const;
     QList<qint32> selectedCodes() const;
     // Whether the main window has the window of the kind.
     bool canOpen(shell::WindowKind kind) const;
@@ -98,7 +103,8 @@ private:
     QPushButton *m_cmdNic = nullptr;
     QPushButton *m_cmdHledat = nullptr;
     QPushButton *m_cmdSmazat = nullptr;
-    QListWidget *m_lstNalezeno = nullptr;
+    ui::LongListView *m_lstNalezeno = nullptr;
+    FoundList *m_found = nullptr;
     QLabel *m_lblNalezeno = nullptr;
     QPushButton *m_cmdHledatVOboru = nullptr;
     QCheckBox *m_chkHlavniOkec = nullptr;
