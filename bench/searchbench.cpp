@@ -146,8 +146,8 @@ void searchRows(BenchContext &context, db::Database &database, const Sample &sam
                            QStringLiteral("%1 to the last of the %2 rows").arg(clock).arg(measured.rows));
     };
     const auto byName = [&](const QString &figure, double limit, const entities::NameQuery &query) {
-        row(figure, limit, timed([&](const auto &sink) { return search.byName(query, sink); }, wall),
-            planUse(database, entities::searchSql::byNameFolded(query, database.backend())));
+        const Timing measured = timed([&](const auto &sink) { return search.byName(query, sink); }, wall);
+        row(figure, limit, measured, planUse(database, search.lastSql()));
     };
     entities::NameQuery prefix;
     prefix.name = sample.name.left(5);

@@ -204,6 +204,16 @@ TEST_P(EntitySearchTest, BranchesAndNamesAreFoundInCzechOrderNarrowedByListsAndF
         sorted << row.value(2).toInt();
     EXPECT_EQ(byName({}).ids, sorted);
 
+    // Narrowed by a prefix or by trigrams, the rows still come in name order.
+    for (const QString &typed : {u"s"_s, u"%ova"_s, u"%qxs"_s, u"%str"_s}) {
+        QStringList names;
+        for (const QString &line : byName(typed).texts)
+            names << (line.startsWith(EntitySearch::kOwnMark) ? line.mid(2) : line).section(u' ', 1);
+        EXPECT_GE(names.size(), 2) << typed.toStdString();
+        for (qsizetype i = 1; i < names.size(); ++i)
+            EXPECT_LE(db::compareText(names.at(i - 1), names.at(i)), 0) << typed.toStdString() << ": " << names.join(u" | "_s).toStdString();
+    }
+
     EXPECT_EQ(byName(u"100%Wz"_s).ids, (QList<qint32>{900005, 900006}));
     EXPECT_EQ(byName(u"Cih%Qx"_s).ids, QList<qint32>{900001});
     EXPECT_TRUE(byName(u"Str%Lhota"_s).ids.contains(3366));

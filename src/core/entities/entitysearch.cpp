@@ -112,6 +112,10 @@ private:
     size_t m_next = 0;
 };
 
+// From so many rows on, a search's rows are read along the order keys and checked there (the
+// first of them then come at once); fewer are found first and sorted by their keys.
+constexpr int kManyRows = 20000;
+
 } // namespace
 
 EntitySearch::EntitySearch(db::Database &db)
@@ -167,7 +171,17 @@ Listing EntitySearch::foldedRows(const NameQuery &query, const RowSink &sink)
 {
     const db::Backend backend = m_db.backend();
     const bool keys = hasSearchKeys();
-    return streamed(searchSql::byNameFolded(query, backend, keys), db::searchFold(firstLetterName(query)),
+    bool many = false;
+    if (const QString hits = keys ? searchSql::trigramHits(query, kManyRows) : QString(); !hits.isEmpty()) {
+        const Result<QString> counted = m_db.readValue(hits);
+        if (!counted.ok()) {
+            Listing failed;
+            failed.error = counted.error;
+            return failed;
+        }
+        many = counted.value.toInt() >= kManyRows;
+    }
+    return streamed(searchSql::byNameFolded(query, backend, keys, many), db::searchFold(firstLetterName(query)),
                     searchSql::inFoldOrder(query, backend, keys), false, sink);
 }
 
@@ -246,9 +260,8 @@ Listing EntitySearch::entitiesInKeyOrder(const QString &branchRows, const ItemSi
     // A branch of many entities is read in name order, each name kept when it has a live row of the
     // branch: the first rows come at once. A few entities are found through the branch first and
     // put in order after.
-    constexpr int kMany = 20000;
     const Result<QString> counted = m_db.readValue(
-        QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM actv a WHERE a.inac_ind = 0 AND %1 LIMIT %2)").arg(branchRows).arg(kMany));
+        QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM actv a WHERE a.inac_ind = 0 AND %1 LIMIT %2)").arg(branchRows).arg(kManyRows));
     if (!counted.ok()) {
         Listing failed;
         failed.error = counted.error;
@@ -256,8 +269,8 @@ Listing EntitySearch::entitiesInKeyOrder(const QString &branchRows, const ItemSi
     }
     const QString columns = QStringLiteral("SELECT TRIM(i.ident_txt), TRIM(n.name_txt), n.subj_id, f.ord_txt FROM ");
     const QString live = QStringLiteral("f.row_id = n.row_id AND i.subj_id = n.subj_id AND n.inac_ind = 0 AND i.inac_ind = 0 ");
-    const QString sql = counted.value.toInt() >= kMany
-        ? columns + QStringLiteral("name_srch f CROSS JOIN name n CROSS JOIN ident i WHERE ") + live
+    const QString sql = counted.value.toInt() >= kManyRows
+        ? columns + QStringLiteral("name_srch f INDEXED BY ix_name_srch_ord CROSS JOIN name n CROSS JOIN ident i WHERE ") + live
             + QStringLiteral("AND EXISTS (SELECT 1 FROM actv a WHERE a.subj_id = n.subj_id AND a.inac_ind = 0 AND %1) ORDER BY f.ord_txt").arg(branchRows)
         : columns + QStringLiteral("(SELECT DISTINCT subj_id FROM actv a WHERE a.inac_ind = 0 AND %1) a CROSS JOIN name n "
                                    "CROSS JOIN name_srch f CROSS JOIN ident i WHERE n.subj_id = a.subj_id AND ")

@@ -113,7 +113,7 @@ bool inFoldOrder(const NameQuery &query, db::Backend backend, bool withSearchKey
     return backend == db::Backend::SQLite && withSearchKeys && query.ico.trimmed().isEmpty();
 }
 
-QString byNameFolded(const NameQuery &query, db::Backend backend, bool withSearchKeys)
+QString byNameFolded(const NameQuery &query, db::Backend backend, bool withSearchKeys, bool manyTrigramHits)
 {
     const bool sqlite = backend == db::Backend::SQLite;
     QString ico = query.ico.trimmed();
@@ -145,20 +145,25 @@ QString byNameFolded(const NameQuery &query, db::Backend backend, bool withSearc
     // piece, LIKE then checks the whole pattern.
     const QString trigrams = QStringLiteral("row_id IN (SELECT rowid FROM name_fold WHERE name_fold MATCH %1) ")
                                  .arg(db::quoted(QLatin1Char('"') + QString(piece).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"')));
-    const bool narrowed = keyOrder && byName && (!prefix.isEmpty() || piece.size() >= 3);
+    // A prefix, or trigrams that find a few names, narrow the search: those rows are put in key
+    // order from the index alone, before any name or identifier is read, and the first of many
+    // come at once. Trigrams that find many names are checked along the key order instead.
+    const bool narrowed = keyOrder && byName && (!prefix.isEmpty() || (piece.size() >= 3 && !manyTrigramHits));
     QString sql = QStringLiteral("SELECT TRIM(i.ident_txt), TRIM(n.name_txt), n.subj_id");
     if (keyOrder)
         sql += QStringLiteral(", f.ord_txt");
     if (narrowed) {
-        // The rows a prefix or the trigrams find are put in key order from the index alone, before
-        // any name or identifier is read: the first of many rows come at once.
-        sql += QStringLiteral(" FROM (SELECT row_id, ord_txt FROM name_srch WHERE %1AND fold_txt LIKE %2 ORDER BY ord_txt) f "
+        // LIMIT keeps the sorted rows a subquery SQLite reads first (CROSS JOIN) and in its order.
+        sql += QStringLiteral(" FROM (SELECT row_id, ord_txt FROM name_srch WHERE %1AND fold_txt LIKE %2 ORDER BY ord_txt LIMIT -1) f "
                               "CROSS JOIN name n CROSS JOIN ident i WHERE f.row_id = n.row_id AND i.subj_id = n.subj_id AND ")
                    .arg(prefix.isEmpty() ? trigrams : range(QStringLiteral("fold_txt")), like);
     } else if (keyOrder) {
         // In key order the index leads: the legal forms' index must not take its place and leave all
         // rows to be sorted before the first.
-        sql += QStringLiteral(" FROM name_srch f CROSS JOIN name n CROSS JOIN ident i WHERE f.row_id = n.row_id AND i.subj_id = n.subj_id AND ");
+        sql += QStringLiteral(" FROM name_srch f INDEXED BY ix_name_srch_ord CROSS JOIN name n CROSS JOIN ident i "
+                              "WHERE f.row_id = n.row_id AND i.subj_id = n.subj_id AND ");
+        if (byName && piece.size() >= 3)
+            sql += QStringLiteral("f.") + trigrams + QStringLiteral("AND ");
     } else if (seekIdents) {
         sql += QStringLiteral(" FROM name n CROSS JOIN LATERAL (SELECT ident_txt, inac_ind, form_type_cd FROM ident "
                               "WHERE subj_id = n.subj_id OFFSET 0) i WHERE ");
@@ -180,11 +185,23 @@ QString byNameFolded(const NameQuery &query, db::Backend backend, bool withSearc
             sql += QStringLiteral("AND ") + range(foldedName);
         sql += QStringLiteral("AND %1 LIKE %2 ").arg(foldedName, like);
     }
+    if (narrowed)
+        return sql.trimmed();
     if (keyOrder)
         return sql + QStringLiteral("ORDER BY f.ord_txt");
     sql += QStringLiteral("ORDER BY TRIM(n.name_txt) COLLATE ")
         + (sqlite ? QString::fromLatin1(db::kSqliteTextCollation) : QStringLiteral("verna_ci"));
     return sql;
+}
+
+QString trigramHits(const NameQuery &query, int limit)
+{
+    const FoldedName folded(query);
+    if (!query.ico.trimmed().isEmpty() || !folded.prefix.isEmpty() || folded.piece.size() < 3)
+        return QString();
+    return QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM name_fold WHERE name_fold MATCH %1 LIMIT %2)")
+        .arg(db::quoted(QLatin1Char('"') + QString(folded.piece).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"')))
+        .arg(limit);
 }
 
 QString byIcoPart(const QString &digits)

@@ -48,7 +48,13 @@ QString branches(const BranchQuery &query);
 // withSearchKeys: the SQLite database stores the folded names and the names' order keys
 // (name_srch) and their trigrams (name_fold); a file of an older schema, read as it is, folds
 // each name in the query instead.
-QString byNameFolded(const NameQuery &query, db::Backend backend, bool withSearchKeys = true);
+// manyTrigramHits: a search anywhere whose trigrams find many names (trigramHits) checks them
+// along the order keys rather than sorting them first.
+QString byNameFolded(const NameQuery &query, db::Backend backend, bool withSearchKeys = true, bool manyTrigramHits = false);
+
+// How many names, up to limit, hold the trigrams of a search anywhere in the name on SQLite
+// with the stored keys; "" when the search does not go by trigrams.
+QString trigramHits(const NameQuery &query, int limit);
 
 // Whether byNameFolded hands its rows in the order of the names' order keys (a fourth column)
 // rather than sorted by name: on SQLite with the stored keys, for every search by name. A large
