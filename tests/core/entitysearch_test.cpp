@@ -207,7 +207,8 @@ TEST_P(EntitySearchTest, BranchesAndNamesAreFoundInCzechOrderNarrowedByListsAndF
     // Narrowed by a prefix or by trigrams, the rows still come in name order.
     for (const QString &typed : {u"s"_s, u"%ova"_s, u"%qxs"_s, u"%str"_s}) {
         QStringList names;
-        for (const QString &line : byName(typed).texts)
+        const Lines found = byName(typed);
+        for (const QString &line : found.texts)
             names << (line.startsWith(EntitySearch::kOwnMark) ? line.mid(2) : line).section(u' ', 1);
         EXPECT_GE(names.size(), 2) << typed.toStdString();
         for (qsizetype i = 1; i < names.size(); ++i)
