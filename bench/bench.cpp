@@ -293,16 +293,21 @@ qint64 differingCells(const QList<QStringList> &a, const QList<QStringList> &b, 
     return differing;
 }
 
-qint64 peakMemoryKb()
+qint64 processStatusKb(const char *field)
 {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return 0;
     for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+        if (line.startsWith(field) && line.size() > qsizetype(qstrlen(field)) && line.at(qstrlen(field)) == ':')
+            return line.mid(qstrlen(field) + 1).trimmed().split(' ').value(0).toLongLong();
     }
     return 0;
+}
+
+qint64 peakMemoryKb()
+{
+    return processStatusKb("VmHWM");
 }
 
 ChildResult runChild(const QString &program, const QStringList &arguments)

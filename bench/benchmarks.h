@@ -122,6 +122,8 @@ struct ChildResult {
 };
 ChildResult runChild(const QString &program, const QStringList &arguments);
 int childMain(const QStringList &arguments);
+// A kB figure of this process from /proc/self/status ("VmRSS", "VmHWM"); 0 where it does not tell.
+qint64 processStatusKb(const char *field);
 qint64 peakMemoryKb();
 
 QString rate(double perSecond);

@@ -23,14 +23,7 @@ namespace {
 // The resident memory of this process now, in kB (0 where /proc does not tell).
 qint64 residentKb()
 {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    }
-    return 0;
+    return processStatusKb("VmRSS");
 }
 
 } // namespace
