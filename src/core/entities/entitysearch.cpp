@@ -4,6 +4,7 @@
 #include "db/database.h"
 #include "db/sqlitefunctions.h"
 #include "db/sqlquote.h"
+#include "db/tsqltranslator.h"
 
 #include <QRegularExpression>
 
@@ -225,7 +226,7 @@ Listing EntitySearch::foldedRows(const NameQuery &query, const RowSink &sink)
     };
     // Reads the rows as the database hands them; false when the listing ends here.
     const auto readRows = [&](const QString &sql, const std::function<bool(FoundRow &&row)> &take) {
-        db::RecordSet rows = m_db.openNativeRecordSet(sql);
+        db::RecordSet rows = m_db.openListing(sql);
         for (int unasked = 1; rows.next(); ++unasked) {
             const auto id = db::parseId(rows.text(2));
             QString name = rows.text(1);
@@ -373,7 +374,9 @@ Listing EntitySearch::list(const QString &sql, const std::function<std::optional
                            const ItemSink &sink)
 {
     Listing result;
-    db::RecordSet rs = m_db.openRecordSet(sql);
+    // On a server the rows come as the window shows them, through a cursor.
+    db::RecordSet rs = m_db.backend() == db::Backend::PostgreSQL ? m_db.openListing(db::tsql::translate(sql, db::Backend::PostgreSQL).sql)
+                                                                 : m_db.openRecordSet(sql);
     if (!rs.isValid()) {
         result.error = rs.error();
         return result;
