@@ -220,7 +220,9 @@ QStringList searchIndexes(Backend backend)
     const QString folded = searchFoldSql(QStringLiteral("srch_name_txt"), backend);
     QString literal = QStringLiteral("CREATE INDEX ix_name_fold_trgm ON name USING gin ((%1) %I.gin_trgm_ops)").arg(folded);
     literal.replace(QLatin1Char('\''), QStringLiteral("''"));
+    // Names in the order listings show them: a listing read through a cursor starts at once.
     return {QStringLiteral("CREATE INDEX ix_name_fold ON name ((%1))").arg(folded),
+            QStringLiteral("CREATE INDEX IF NOT EXISTS ix_name_order ON name ((TRIM(name_txt) COLLATE verna_ci))"),
             QStringLiteral("DO $$ BEGIN "
                            "BEGIN CREATE EXTENSION IF NOT EXISTS pg_trgm SCHEMA public; EXCEPTION WHEN OTHERS THEN NULL; END; "
                            "IF EXISTS (SELECT 1 FROM pg_opclass WHERE opcname = 'gin_trgm_ops') THEN "

@@ -181,6 +181,11 @@ QString byNameFolded(const NameQuery &query, db::Backend backend, bool withSearc
             sql += QStringLiteral("AND f.fold_txt >= '{' ");
         return sql + QStringLiteral("ORDER BY f.fold_txt");
     }
+    // PostgreSQL: a typed start finds its few rows by the folded-name index faster than a walk of
+    // all names in their order (ix_name_order) would reach them; the appended "" keeps that walk
+    // out of the plan and the order as it is.
+    if (!sqlite && seekIdents && !prefix.isEmpty())
+        return sql + QStringLiteral("ORDER BY TRIM(n.name_txt || '') COLLATE verna_ci");
     sql += QStringLiteral("ORDER BY TRIM(n.name_txt) COLLATE ")
         + (sqlite ? QString::fromLatin1(db::kSqliteTextCollation) : QStringLiteral("verna_ci"));
     return sql;
