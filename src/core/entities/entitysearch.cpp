@@ -276,7 +276,20 @@ Listing EntitySearch::branchEntities(qint32 branch, bool mainOnly, const ItemSin
 
 Listing EntitySearch::sameBranchEntities(qint32 entity, const ItemSink &sink)
 {
-    return list(searchSql::sameBranchEntities(entity), entityLine, sink);
+    if (m_db.backend() != db::Backend::PostgreSQL)
+        return list(searchSql::sameBranchEntities(entity), entityLine, sink);
+    const db::Rows codes = m_db.queryRows(QStringLiteral("SELECT DISTINCT actv_cd FROM actv WHERE subj_id = %1 AND inac_ind = 0").arg(entity));
+    Listing result;
+    QList<qint32> branches;
+    for (const QStringList &row : codes.rows) {
+        if (const auto code = db::parseId(row.value(0)))
+            branches << *code;
+    }
+    if (!codes.ok() || branches.isEmpty()) {
+        result.error = codes.error;
+        return result;
+    }
+    return list(searchSql::sameBranchEntitiesPostgres(branches), entityLine, sink, true);
 }
 
 Result<QList<FoundEntity>> EntitySearch::find(const QString &text)
@@ -371,12 +384,12 @@ Result<QList<ListItem>> EntitySearch::codeList(const QString &sql)
 }
 
 Listing EntitySearch::list(const QString &sql, const std::function<std::optional<ListItem>(const QStringList &row)> &line,
-                           const ItemSink &sink)
+                           const ItemSink &sink, bool native)
 {
     Listing result;
     // On a server the rows come as the window shows them, through a cursor.
-    db::RecordSet rs = m_db.backend() == db::Backend::PostgreSQL ? m_db.openListing(db::tsql::translate(sql, db::Backend::PostgreSQL).sql)
-                                                                 : m_db.openRecordSet(sql);
+    const bool server = m_db.backend() == db::Backend::PostgreSQL;
+    db::RecordSet rs = server ? m_db.openListing(native ? sql : db::tsql::translate(sql, db::Backend::PostgreSQL).sql) : m_db.openRecordSet(sql);
     if (!rs.isValid()) {
         result.error = rs.error();
         return result;

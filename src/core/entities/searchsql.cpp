@@ -239,6 +239,18 @@ QString sameBranchEntities(qint32 entity)
         + QString::number(entity) + QStringLiteral(" AND a2.inac_ind = 0 ORDER BY 1");
 }
 
+QString sameBranchEntitiesPostgres(const QList<qint32> &branches)
+{
+    return QStringLiteral("SELECT TRIM(n.name_txt), TRIM(i.ident_txt), n.subj_id FROM name n, ident i "
+                          "WHERE n.subj_id = i.subj_id AND n.inac_ind = 0 AND i.inac_ind = 0 "
+                          "AND EXISTS (SELECT 1 FROM actv a1 WHERE a1.subj_id = n.subj_id AND a1.inac_ind = 0 AND a1.actv_cd IN (%1)) "
+                          // Two live names of one entity that compare equal list once, as under DISTINCT.
+                          "AND NOT EXISTS (SELECT 1 FROM name n2 WHERE n2.subj_id = n.subj_id AND n2.inac_ind = 0 "
+                          "AND n2.row_id < n.row_id AND TRIM(n2.name_txt) = TRIM(n.name_txt)) "
+                          "ORDER BY TRIM(n.name_txt) COLLATE verna_ci, 2, 3")
+        .arg(joinedCodes(branches));
+}
+
 } // namespace searchSql
 
 } // namespace verna::entities
