@@ -106,6 +106,15 @@ struct FoldedName {
     }
 };
 
+// The first three characters (code points, as the server counts them) of a folded start, or all
+// of a shorter one.
+QString startLetters(const QString &prefix)
+{
+    const QList<uint> points = prefix.toUcs4();
+    const QList<uint> first = points.mid(0, 3);
+    return QString::fromUcs4(reinterpret_cast<const char32_t *>(first.constData()), first.size());
+}
+
 } // namespace
 
 bool inFoldOrder(const NameQuery &query, db::Backend backend, bool withSearchKeys)
@@ -160,6 +169,11 @@ QString byNameFolded(const NameQuery &query, db::Backend backend, bool withSearc
         }
         const QString foldedName = storedKeys ? QStringLiteral("f.fold_txt") : db::searchFoldSql(QStringLiteral("n.srch_name_txt"), backend);
         // SQLite seeks the stored keys' index by a range; PostgreSQL takes the prefix from LIKE itself.
+        // PostgreSQL: three letters of a typed start pick the names in ix_name_start, which holds
+        // them in name order: a large result starts at once, a small one is sorted.
+        if (!sqlite && startLetters(prefix).size() == 3) {
+            sql += QStringLiteral("AND left(%1, 3) = %2 ").arg(foldedName, db::quoted(startLetters(prefix)));
+        }
         if (sqlite && !prefix.isEmpty()) {
             sql += QStringLiteral("AND %1 >= %2 AND %1 < %3 ")
                        .arg(foldedName, db::quoted(prefix), db::quoted(prefix + QString::fromUcs4(U"\U0010FFFF")));
@@ -181,10 +195,10 @@ QString byNameFolded(const NameQuery &query, db::Backend backend, bool withSearc
             sql += QStringLiteral("AND f.fold_txt >= '{' ");
         return sql + QStringLiteral("ORDER BY f.fold_txt");
     }
-    // PostgreSQL: a typed start finds its few rows by the folded-name index faster than a walk of
-    // all names in their order (ix_name_order) would reach them; the appended "" keeps that walk
-    // out of the plan and the order as it is.
-    if (!sqlite && seekIdents && !prefix.isEmpty())
+    // PostgreSQL: a typed start of one or two letters finds its rows by the folded-name index
+    // faster than a walk of all names in their order (ix_name_order) would reach them; the
+    // appended "" keeps that walk out of the plan and the order as it is.
+    if (!sqlite && seekIdents && !prefix.isEmpty() && startLetters(prefix).size() < 3)
         return sql + QStringLiteral("ORDER BY TRIM(n.name_txt || '') COLLATE verna_ci");
     sql += QStringLiteral("ORDER BY TRIM(n.name_txt) COLLATE ")
         + (sqlite ? QString::fromLatin1(db::kSqliteTextCollation) : QStringLiteral("verna_ci"));
