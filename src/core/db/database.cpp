@@ -1178,6 +1178,9 @@ RecordSet Database::openNativeRecordSet(const QString &sql)
     return rs;
 }
 
+const QString Database::kListingSettings =
+    QStringLiteral("SELECT set_config('cursor_tuple_fraction', '0.01', true), set_config('jit', 'off', true)");
+
 RecordSet Database::openListing(const QString &sql)
 {
     if (m_backend != Backend::PostgreSQL || !m_server || m_depth > 0)
@@ -1215,9 +1218,7 @@ RecordSet Database::openListing(const QString &sql)
         }
         m_listing = cursor;
         QSqlQuery q;
-        // The planner is told that the first rows count (cursor_tuple_fraction), and compiling
-        // the plan (JIT) would only delay them.
-        if (listingStatement(*cursor, q, QStringLiteral("SELECT set_config('cursor_tuple_fraction', '0.01', true), set_config('jit', 'off', true)"))
+        if (listingStatement(*cursor, q, kListingSettings)
             && listingStatement(*cursor, q, QStringLiteral("DECLARE %1 NO SCROLL CURSOR FOR ").arg(kCursorName) + sql)
             && listingStatement(*cursor, q, QStringLiteral("FETCH %1 FROM %2").arg(kFirstBatch).arg(kCursorName))) {
             rs.m_numeric = numericColumns(q.record());

@@ -98,6 +98,9 @@ public:
     // meanwhile first reads the rest of the listing and ends that transaction, so it never runs
     // inside it. Elsewhere the same as openNativeRecordSet.
     RecordSet openListing(const QString &sql);
+    // The statement that tells PostgreSQL, inside a listing's transaction, that its first rows
+    // count and that compiling the plan would only delay them.
+    static const QString kListingSettings;
     // The same for one query of the backend's own SQL (no T-SQL translation): its rows come
     // as the database hands them, never all read before the first.
     RecordSet openNativeRecordSet(const QString &sql);
