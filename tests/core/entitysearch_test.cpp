@@ -237,6 +237,48 @@ TEST_P(EntitySearchTest, BranchesAndNamesAreFoundInCzechOrderNarrowedByListsAndF
     EXPECT_EQ(stopped.texts, kQxInCzechOrder.mid(0, 2));
 }
 
+// A listing longer than the first batch a server hands: another call in the middle reads it to its
+// end first and changes nothing in it; Stop leaves the connection free; a failure mid-listing is
+// reported, never shown as the whole list.
+TEST_P(EntitySearchTest, ListingsSurviveOtherCallsStopAndFailuresMidway)
+{
+    for (int i = 0; i < 60; ++i)
+        addEntity(910000 + i, QByteArray::number(12000000 + i).constData(), QByteArray("Mlýn Vz ").append(QByteArray::number(i)).constData(), kSro);
+    const Lines all = byName({});
+    ASSERT_GT(all.ids.size(), 70);
+
+    int row = 0;
+    const Lines disturbed = collect([&](const EntitySearch::ItemSink &sink) {
+        return m_search->byName(NameQuery{}, [&](const ListItem &item, int count) {
+            sink(item, count);
+            if (++row == 10) {
+                addCode(217, 99005, "ZZ5", "Vložený mezi řádky", 9005);
+                EXPECT_EQ(db().singleValue(u"SELECT count(*) FROM cd_val WHERE val_agn = 99005"_s), u"1"_s);
+            }
+        });
+    });
+    EXPECT_EQ(disturbed.ids, all.ids);
+
+    int asked = 0;
+    m_search->setStopCheck([&asked] { return ++asked >= 5; });
+    const Listing stopped = m_search->byName(NameQuery{}, {});
+    EXPECT_TRUE(stopped.stopped && stopped.ok());
+    m_search->setStopCheck({});
+    if (db().backend() == db::Backend::PostgreSQL) {
+        EXPECT_EQ(db().singleValue(u"SELECT count(*) FROM pg_cursors"_s), u"0"_s);
+    }
+    addCode(217, 99006, "ZZ6", "Po zastavení", 9006);
+    EXPECT_EQ(byName({}).ids, all.ids);
+
+    // The last statement of the listing fails (on a server, a later batch of it).
+    const int statements = db().statementsRunForTesting();
+    byName({});
+    db().failStatementForTesting(db().statementsRunForTesting() - statements);
+    const Listing broken = m_search->byName(NameQuery{}, {});
+    EXPECT_FALSE(broken.ok());
+    EXPECT_LT(broken.count, all.ids.size());
+}
+
 VERNA_ALL_BACKENDS(EntitySearchTest);
 
 TEST(EntitySearchSql, TextsAsTheServerTakesThem)

@@ -319,6 +319,9 @@ TEST_P(ReferenceDataTest, CodesRulesIndicatorsAndTheirDocumentationHoldAndTheSec
             db::quoted(before.value(r, u"func_for_val"_s)), db::quoted(before.value(r, u"func_for_txt"_s)), before.value(r, u"func_for_id"_s));
     }
     downgrade << u"UPDATE func_for SET func_for_val = '%1' WHERE func_for_id = 10"_s.arg(usersOwn);
+    const bool server = db().backend() == db::Backend::PostgreSQL;
+    if (server)
+        downgrade << u"DROP INDEX ix_name_order"_s << u"DROP INDEX ix_name_start"_s;
     for (const QString &sql : downgrade)
         ASSERT_TRUE(db().executeNative(sql).ok) << sql.toStdString();
     const auto ids = [&](const QString &where) {
@@ -332,6 +335,9 @@ TEST_P(ReferenceDataTest, CodesRulesIndicatorsAndTheirDocumentationHoldAndTheSec
     const Outcome upgraded = db::Schema::upgrade(db(), shell::upgradeReferenceData);
     ASSERT_TRUE(upgraded.ok) << upgraded.error.toStdString();
     EXPECT_EQ(db::Schema::version(db()).value, db::Schema::kVersion);
+    if (server) {
+        EXPECT_EQ(db().singleValue(u"SELECT count(*) FROM pg_indexes WHERE indexname IN ('ix_name_order', 'ix_name_start')"_s), u"2"_s);
+    }
     const auto formula = [&](int id) { return db().singleValue(u"SELECT func_for_val FROM func_for WHERE func_for_id = %1"_s.arg(id)); };
     // The shipped ids are all there; the kept old formulas are the only new ones, all hidden.
     EXPECT_EQ(ids(u"func_for_id < 100"_s), shippedIds);

@@ -25,6 +25,7 @@
 #include <QUuid>
 
 #include <cmath>
+#include <deque>
 #include <optional>
 #include <thread>
 #include <utility>
@@ -222,6 +223,26 @@ struct ServerQuery {
     QSqlQuery query;
     bool ok = false;
 };
+
+// A listing's server-side cursor: batches read but not handed to its record set yet, the rows
+// the last FETCH asked for, whether its transaction is open, and a failure met while the rest
+// was read for another call.
+struct ServerCursor {
+    std::deque<QSqlQuery> batches;
+    int requested = 0;
+    bool open = true;
+    QString error;
+    QString connection; // the connection it lives on
+};
+
+namespace {
+
+// A screenful first, then batches growing to a size whose round trip costs little beside it.
+constexpr int kFirstBatch = 50;
+constexpr int kLargestBatch = 5000;
+const QString kCursorName = QStringLiteral("verna_listing");
+
+} // namespace
 
 std::chrono::milliseconds Database::configuredResponseLimit()
 {
@@ -538,6 +559,12 @@ void Database::close()
     // A statement still running is awaited; its failure means nothing to a closing connection.
     if (const Outcome started = finishStarted(); !started)
         m_lastError = started.error;
+    // A listing still being read is cut off by the close: its reader hears so.
+    if (const std::shared_ptr<ServerCursor> listing = m_listing.lock(); listing && listing->open) {
+        listing->open = false;
+        listing->error = QStringLiteral("Databáze není připojena.");
+        m_listing.reset();
+    }
     {
         QSqlDatabase db = connection();
         if (db.isOpen()) {
@@ -652,6 +679,7 @@ bool Database::begin(bool forWriting)
         ++m_depth;
         return true;
     }
+    parkListing();
     if (const Outcome started = finishStarted(); !started)
         return false;
     reconnectIfLost();
@@ -776,6 +804,8 @@ bool Database::admitStatement()
 {
     if (refuseGuest())
         return false;
+    if (!m_listingCall)
+        parkListing();
     if (const int n = ++m_statementsRun; n == m_failAt) {
         m_failAt = 0;
         m_lastError = QStringLiteral("zkušební porucha příkazu %1").arg(n);
@@ -1146,6 +1176,144 @@ RecordSet Database::openNativeRecordSet(const QString &sql)
     else
         return openQuery(sql);
     return rs;
+}
+
+const QString Database::kListingSettings =
+    QStringLiteral("SELECT set_config('cursor_tuple_fraction', '0.01', true), set_config('jit', 'off', true)");
+
+RecordSet Database::openListing(const QString &sql)
+{
+    if (m_backend != Backend::PostgreSQL || !m_server || m_depth > 0)
+        return openNativeRecordSet(sql);
+    RecordSet rs;
+    rs.m_db = this;
+    if (refuseGuest()) {
+        rs.m_error = kBusyText;
+        return rs;
+    }
+    parkListing(); // one cursor on the connection at a time
+    reconnectIfLost();
+    if (!isOpen()) {
+        rs.m_error = notConnected(m_lostReported, m_lastError);
+        return rs;
+    }
+    if (sql.contains(QChar(0)) || tsql::classify(sql, m_backend) != tsql::StatementKind::Query) {
+        rs.m_error = sql.contains(QChar(0)) ? kNulRefused : QStringLiteral("Dotaz musí být jediný příkaz, bez řízení transakce.");
+        return rs;
+    }
+    ReadRetry retry(*this);
+    for (;;) {
+        if (const Outcome started = finishStarted(); !started) {
+            rs.m_error = started.error;
+            return rs;
+        }
+        auto cursor = std::make_shared<ServerCursor>();
+        cursor->connection = m_name;
+        cursor->requested = kFirstBatch;
+        QSqlDatabase db = connection();
+        if (!db.transaction()) {
+            noteError(db.lastError());
+            rs.m_error = m_lastError;
+            return rs;
+        }
+        m_listing = cursor;
+        QSqlQuery q;
+        if (listingStatement(*cursor, q, kListingSettings)
+            && listingStatement(*cursor, q, QStringLiteral("DECLARE %1 NO SCROLL CURSOR FOR ").arg(kCursorName) + sql)
+            && listingStatement(*cursor, q, QStringLiteral("FETCH %1 FROM %2").arg(kFirstBatch).arg(kCursorName))) {
+            rs.m_numeric = numericColumns(q.record());
+            rs.m_query = std::move(q);
+            rs.m_active = true;
+            rs.m_cursor = std::move(cursor);
+            return rs;
+        }
+        const QString error = m_lastError;
+        if (!retry.again()) {
+            rs.m_error = error;
+            return rs;
+        }
+    }
+}
+
+bool Database::listingStatement(ServerCursor &cursor, QSqlQuery &q, const QString &sql)
+{
+    bool ok = false;
+    if (cursor.connection != m_name) {
+        // The connection was given up meanwhile, and the cursor with it.
+        m_lastError = QStringLiteral("%1 (výpis nelze dočíst).").arg(kConnectionLostText);
+    } else {
+        const bool outer = std::exchange(m_listingCall, true);
+        ok = exec(q, sql);
+        m_listingCall = outer;
+    }
+    if (!ok)
+        closeListing(cursor);
+    return ok;
+}
+
+void Database::closeListing(ServerCursor &cursor)
+{
+    if (!cursor.open)
+        return;
+    cursor.open = false;
+    if (m_listing.lock().get() == &cursor)
+        m_listing.reset();
+    // A connection lost or given up took the transaction with it.
+    if (cursor.connection != m_name || m_lostReported || !isOpen())
+        return;
+    const QString error = m_lastError;
+    endServerTransaction(false);
+    m_lastError = error;
+}
+
+bool Database::nextBatch(RecordSet &rs)
+{
+    ServerCursor &cursor = *rs.m_cursor;
+    if (!cursor.batches.empty()) {
+        rs.m_query = std::move(cursor.batches.front());
+        cursor.batches.pop_front();
+        rs.m_batchRows = 0;
+        return true;
+    }
+    if (!cursor.error.isEmpty()) {
+        rs.m_error = cursor.error;
+        return false;
+    }
+    // A batch shorter than asked for was the last.
+    if (!cursor.open || rs.m_batchRows < cursor.requested)
+        return false;
+    const int rows = std::min(cursor.requested * 4, kLargestBatch);
+    QSqlQuery q;
+    if (!listingStatement(cursor, q, QStringLiteral("FETCH %1 FROM %2").arg(rows).arg(kCursorName))) {
+        rs.m_error = m_lastError;
+        return false;
+    }
+    cursor.requested = rows;
+    rs.m_query = std::move(q);
+    rs.m_batchRows = 0;
+    return true;
+}
+
+void Database::endListing(const std::shared_ptr<ServerCursor> &cursor)
+{
+    if (cursor)
+        closeListing(*cursor);
+}
+
+void Database::parkListing()
+{
+    const std::shared_ptr<ServerCursor> cursor = m_listing.lock();
+    if (!cursor || !cursor->open)
+        return;
+    QSqlQuery rest;
+    const QString before = m_lastError;
+    if (listingStatement(*cursor, rest, QStringLiteral("FETCH ALL FROM ") + kCursorName)) {
+        cursor->batches.push_back(std::move(rest));
+        closeListing(*cursor);
+    } else {
+        cursor->error = m_lastError;
+    }
+    m_lastError = before;
 }
 
 Result<QList<QVariantList>> Database::queryNative(const QString &sql)

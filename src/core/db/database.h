@@ -92,6 +92,15 @@ public:
 
     // Opens a forward-only record set on one statement.
     RecordSet openRecordSet(const QString &statement);
+    // A listing of the backend's own SQL whose rows the caller shows as they come. On PostgreSQL,
+    // outside a transaction, the rows come through a server-side cursor in a transaction of its
+    // own: the first batch at once, the rest in growing batches. Any other call on the connection
+    // meanwhile first reads the rest of the listing and ends that transaction, so it never runs
+    // inside it. Elsewhere the same as openNativeRecordSet.
+    RecordSet openListing(const QString &sql);
+    // The statement that tells PostgreSQL, inside a listing's transaction, that its first rows
+    // count and that compiling the plan would only delay them.
+    static const QString kListingSettings;
     // The same for one query of the backend's own SQL (no T-SQL translation): its rows come
     // as the database hands them, never all read before the first.
     RecordSet openNativeRecordSet(const QString &sql);
@@ -207,6 +216,17 @@ signals:
     void connectionLost(const QString &reason);
 
 private:
+    friend class RecordSet;
+    // The listing's next batch into the record set; false at its end or on a failure (the
+    // record set's error says which).
+    bool nextBatch(RecordSet &rs);
+    // Ends the listing's transaction, if still open; rows not read yet are dropped.
+    void endListing(const std::shared_ptr<ServerCursor> &cursor);
+    // Before another call: the open listing's remaining rows are read and its transaction ends.
+    void parkListing();
+    // One statement of the listing itself; a failure ends its transaction.
+    bool listingStatement(ServerCursor &cursor, QSqlQuery &q, const QString &sql);
+    void closeListing(ServerCursor &cursor);
     Outcome openFile(const DatabaseLocation &location);
     bool readEncrypted();
     Outcome openSqlite(const QString &path, bool exists, bool immutable);
@@ -267,6 +287,9 @@ private:
     int m_serverWaits = 0;
     // The open transaction's connection was given up: its statements fail with this text.
     QString m_abandonedTransaction;
+    // The listing whose cursor is open on the connection, and whether a statement of its own runs.
+    std::weak_ptr<ServerCursor> m_listing;
+    bool m_listingCall = false;
     // The last call to the server ended unanswered (the limit, or Stop): a read is then not
     // tried again, which would only wait as long once more.
     bool m_serverGaveUp = false;

@@ -5,13 +5,42 @@
 
 #include <QSqlError>
 
+#include <utility>
+
 namespace verna::db {
+
+RecordSet &RecordSet::operator=(RecordSet &&other) noexcept
+{
+    if (this != &other) {
+        if (m_cursor && m_db)
+            m_db->endListing(m_cursor);
+        m_db = std::exchange(other.m_db, nullptr);
+        m_query = std::move(other.m_query);
+        m_numeric = std::move(other.m_numeric);
+        m_error = std::move(other.m_error);
+        m_active = std::exchange(other.m_active, false);
+        m_cursor = std::move(other.m_cursor);
+        m_batchRows = other.m_batchRows;
+    }
+    return *this;
+}
+
+RecordSet::~RecordSet()
+{
+    if (m_cursor && m_db)
+        m_db->endListing(m_cursor);
+}
 
 bool RecordSet::next()
 {
     if (!isValid())
         return false;
-    const bool has = m_query.next();
+    bool has = m_query.next();
+    // The batch read to its end without a failure: the listing's next batch, if any.
+    while (!has && m_cursor && m_db && !m_query.lastError().isValid() && m_db->nextBatch(*this))
+        has = m_query.next();
+    if (has)
+        ++m_batchRows;
     if (!has) {
         // A read that breaks off is an error, not the end of the data.
         if (m_query.lastError().isValid()) {
@@ -24,6 +53,8 @@ bool RecordSet::next()
         }
         m_active = false;
         m_query.finish();
+        if (m_cursor && m_db)
+            m_db->endListing(std::exchange(m_cursor, nullptr));
     }
     if (m_db)
         m_db->idle();

@@ -3,11 +3,13 @@
 #include <QSqlQuery>
 #include <QString>
 #include <QStringList>
+#include <memory>
 #include <vector>
 
 namespace verna::db {
 
 class Database;
+struct ServerCursor;
 
 // A forward-only result read by position, values as text (NULL is "", numbers in plain form).
 // Usage: while (rs.next()) { rs.text(0); }
@@ -16,7 +18,9 @@ class RecordSet
 public:
     RecordSet() = default;
     RecordSet(RecordSet &&) noexcept = default;
-    RecordSet &operator=(RecordSet &&) noexcept = default;
+    RecordSet &operator=(RecordSet &&other) noexcept;
+    // A listing read through a server-side cursor ends its transaction here when left early.
+    ~RecordSet();
 
     bool isValid() const { return m_error.isEmpty() && m_active; }
     // Why the statement failed or the read broke off; "" while all is well. Ask it after the
@@ -35,6 +39,10 @@ private:
     std::vector<bool> m_numeric;
     QString m_error;
     bool m_active = false;
+    // A listing's cursor (PostgreSQL): the batch in m_query is followed by more, and the rows
+    // read of the batch tell whether it was the last.
+    std::shared_ptr<ServerCursor> m_cursor;
+    int m_batchRows = 0;
 };
 
 } // namespace verna::db

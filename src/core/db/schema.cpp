@@ -214,6 +214,16 @@ QStringList searchKeySteps(const QString &where)
     return out;
 }
 
+// Names in the order listings show them on PostgreSQL: a listing read through a cursor starts at
+// once. Idempotent, for the upgrade of a database made before them.
+QStringList postgresOrderIndexes()
+{
+    const QString folded = searchFoldSql(QStringLiteral("srch_name_txt"), Backend::PostgreSQL);
+    return {QStringLiteral("CREATE INDEX IF NOT EXISTS ix_name_order ON name ((TRIM(name_txt) COLLATE verna_ci))"),
+            // The same order within the first three folded letters, for a typed start.
+            QStringLiteral("CREATE INDEX IF NOT EXISTS ix_name_start ON name (left(%1, 3), (TRIM(name_txt) COLLATE verna_ci))").arg(folded)};
+}
+
 QStringList searchIndexes(Backend backend, bool fillFromNames = false)
 {
     if (backend == Backend::SqlServer)
@@ -256,13 +266,13 @@ QStringList searchIndexes(Backend backend, bool fillFromNames = false)
     const QString folded = searchFoldSql(QStringLiteral("srch_name_txt"), backend);
     QString literal = QStringLiteral("CREATE INDEX ix_name_fold_trgm ON name USING gin ((%1) %I.gin_trgm_ops)").arg(folded);
     literal.replace(QLatin1Char('\''), QStringLiteral("''"));
-    return {QStringLiteral("CREATE INDEX ix_name_fold ON name ((%1))").arg(folded),
-            QStringLiteral("DO $$ BEGIN "
+    return QStringList{QStringLiteral("CREATE INDEX ix_name_fold ON name ((%1))").arg(folded)} + postgresOrderIndexes()
+        << QStringLiteral("DO $$ BEGIN "
                            "BEGIN CREATE EXTENSION IF NOT EXISTS pg_trgm SCHEMA public; EXCEPTION WHEN OTHERS THEN NULL; END; "
                            "IF EXISTS (SELECT 1 FROM pg_opclass WHERE opcname = 'gin_trgm_ops') THEN "
                            "EXECUTE format('%1', (SELECT n.nspname FROM pg_opclass o JOIN pg_namespace n ON n.oid = o.opcnamespace "
                            "WHERE o.opcname = 'gin_trgm_ops' LIMIT 1)); END IF; END $$")
-                .arg(literal)};
+                .arg(literal);
 }
 
 // The schema's version, kept beside the tables other programs know.
@@ -531,8 +541,13 @@ Outcome Schema::upgrade(Database &db, const ReferenceDataStep &referenceData)
         if (!execAll(db, audit::schemaStatements(db.backend()), error))
             return failed(error);
     }
-    // Version 5: SQLite keeps the names' order keys beside their folded forms.
-    if (db.backend() == Backend::SQLite) {
+    // Version 5: SQLite keeps the names' order keys beside their folded forms, PostgreSQL indexes
+    // the names in listing order.
+    if (db.backend() == Backend::PostgreSQL) {
+        QString error;
+        if (!execAll(db, postgresOrderIndexes(), error))
+            return failed(error);
+    } else if (db.backend() == Backend::SQLite) {
         const Result<QList<QVariantList>> keyed = db.queryNative(QStringLiteral("SELECT 1 FROM pragma_table_info('name_srch') WHERE name = 'ord_txt'"));
         if (!keyed.ok())
             return failed(keyed.error);

@@ -201,7 +201,7 @@ Listing EntitySearch::streamed(const QString &sql, const QString &typed, bool ke
     };
     NameOrder<FoundRow> order(hand, distinct);
     m_lastSql = sql;
-    db::RecordSet rows = m_db.openNativeRecordSet(sql);
+    db::RecordSet rows = m_db.openListing(sql);
     for (int unasked = 1; rows.next(); ++unasked) {
         const auto id = db::parseId(rows.text(2));
         QString name = rows.text(1);
@@ -252,7 +252,21 @@ Listing EntitySearch::sameBranchEntities(qint32 entity, const ItemSink &sink)
         return entitiesInKeyOrder(
             QStringLiteral("a.actv_cd IN (SELECT actv_cd FROM actv WHERE subj_id = %1 AND inac_ind = 0)").arg(entity), sink);
     }
-    return list(searchSql::sameBranchEntities(entity), entityLine, sink);
+    if (m_db.backend() != db::Backend::PostgreSQL)
+        return list(searchSql::sameBranchEntities(entity), entityLine, sink);
+    // PostgreSQL plans a large branch apart from a small one only with its codes known.
+    const db::Rows codes = m_db.queryRows(QStringLiteral("SELECT DISTINCT actv_cd FROM actv WHERE subj_id = %1 AND inac_ind = 0").arg(entity));
+    Listing result;
+    QList<qint32> branches;
+    for (const QStringList &row : codes.rows) {
+        if (const auto code = db::parseId(row.value(0)))
+            branches << *code;
+    }
+    if (!codes.ok() || branches.isEmpty()) {
+        result.error = codes.error;
+        return result;
+    }
+    return list(searchSql::sameBranchEntitiesPostgres(branches), entityLine, sink, true);
 }
 
 Listing EntitySearch::entitiesInKeyOrder(const QString &branchRows, const ItemSink &sink)
@@ -374,11 +388,13 @@ Result<QList<ListItem>> EntitySearch::codeList(const QString &sql)
 }
 
 Listing EntitySearch::list(const QString &sql, const std::function<std::optional<ListItem>(const QStringList &row)> &line,
-                           const ItemSink &sink)
+                           const ItemSink &sink, bool native)
 {
     Listing result;
-    m_lastSql = db::tsql::translate(sql, m_db.backend()).sql;
-    db::RecordSet rs = m_db.openRecordSet(sql);
+    // On a server the rows come as the window shows them, through a cursor.
+    const bool server = m_db.backend() == db::Backend::PostgreSQL;
+    m_lastSql = native ? sql : db::tsql::translate(sql, m_db.backend()).sql;
+    db::RecordSet rs = server ? m_db.openListing(m_lastSql) : m_db.openRecordSet(sql);
     if (!rs.isValid()) {
         result.error = rs.error();
         return result;

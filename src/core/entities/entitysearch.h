@@ -114,8 +114,9 @@ private:
     // of an older schema, read as it is, has not).
     bool hasSearchKeys();
     Result<QList<ListItem>> codeList(const QString &sql);
+    // native: the text is PostgreSQL's own, not T-SQL.
     Listing list(const QString &sql, const std::function<std::optional<ListItem>(const QStringList &row)> &line,
-                 const ItemSink &sink);
+                 const ItemSink &sink, bool native = false);
 
     db::Database &m_db;
     StopCheck m_stop;

@@ -106,6 +106,15 @@ struct FoldedName {
     }
 };
 
+// The first three characters (code points, as the server counts them) of a folded start, or all
+// of a shorter one.
+QString startLetters(const QString &prefix)
+{
+    const QList<uint> points = prefix.toUcs4();
+    const QList<uint> first = points.mid(0, 3);
+    return QString::fromUcs4(reinterpret_cast<const char32_t *>(first.constData()), first.size());
+}
+
 } // namespace
 
 bool inFoldOrder(const NameQuery &query, db::Backend backend, bool withSearchKeys)
@@ -181,6 +190,10 @@ QString byNameFolded(const NameQuery &query, db::Backend backend, bool withSearc
         sql += QStringLiteral("AND i.ident_txt = ") + db::quoted(base::padIco(ico)) + QLatin1Char(' ');
     } else if (byName && !narrowed) {
         const QString foldedName = storedKeys ? QStringLiteral("f.fold_txt") : db::searchFoldSql(QStringLiteral("n.srch_name_txt"), backend);
+        // PostgreSQL: three letters of a typed start pick the names in ix_name_start, which holds
+        // them in name order: a large result starts at once, a small one is sorted.
+        if (!sqlite && startLetters(prefix).size() == 3)
+            sql += QStringLiteral("AND left(%1, 3) = %2 ").arg(foldedName, db::quoted(startLetters(prefix)));
         if (sqlite && !prefix.isEmpty())
             sql += QStringLiteral("AND ") + range(foldedName);
         sql += QStringLiteral("AND %1 LIKE %2 ").arg(foldedName, like);
@@ -189,6 +202,11 @@ QString byNameFolded(const NameQuery &query, db::Backend backend, bool withSearc
         return sql.trimmed();
     if (keyOrder)
         return sql + QStringLiteral("ORDER BY f.ord_txt");
+    // PostgreSQL: a typed start of one or two letters finds its rows by the folded-name index
+    // faster than a walk of all names in their order (ix_name_order) would reach them; the
+    // appended "" keeps that walk out of the plan and the order as it is.
+    if (!sqlite && seekIdents && !prefix.isEmpty() && startLetters(prefix).size() < 3)
+        return sql + QStringLiteral("ORDER BY TRIM(n.name_txt || '') COLLATE verna_ci");
     sql += QStringLiteral("ORDER BY TRIM(n.name_txt) COLLATE ")
         + (sqlite ? QString::fromLatin1(db::kSqliteTextCollation) : QStringLiteral("verna_ci"));
     return sql;
@@ -250,6 +268,18 @@ QString sameBranchEntities(qint32 entity)
         + QStringLiteral("Where n.subj_id = i.subj_id And n.subj_id = a1.subj_id And n.inac_ind = 0 ")
         + QStringLiteral("AND i.inac_ind = 0 AND a1.inac_ind = 0 AND a1.actv_cd = a2.actv_cd AND a2.subj_id = ")
         + QString::number(entity) + QStringLiteral(" AND a2.inac_ind = 0 ORDER BY 1");
+}
+
+QString sameBranchEntitiesPostgres(const QList<qint32> &branches)
+{
+    return QStringLiteral("SELECT TRIM(n.name_txt), TRIM(i.ident_txt), n.subj_id FROM name n, ident i "
+                          "WHERE n.subj_id = i.subj_id AND n.inac_ind = 0 AND i.inac_ind = 0 "
+                          "AND EXISTS (SELECT 1 FROM actv a1 WHERE a1.subj_id = n.subj_id AND a1.inac_ind = 0 AND a1.actv_cd IN (%1)) "
+                          // Two live names of one entity that compare equal list once, as under DISTINCT.
+                          "AND NOT EXISTS (SELECT 1 FROM name n2 WHERE n2.subj_id = n.subj_id AND n2.inac_ind = 0 "
+                          "AND n2.row_id < n.row_id AND TRIM(n2.name_txt) = TRIM(n.name_txt)) "
+                          "ORDER BY TRIM(n.name_txt) COLLATE verna_ci, 2, 3")
+        .arg(joinedCodes(branches));
 }
 
 } // namespace searchSql

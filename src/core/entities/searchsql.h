@@ -74,6 +74,11 @@ QString mainBranch(qint32 entity);
 // Name, identifier and id of the entities sharing any live branch with the entity.
 QString sameBranchEntities(qint32 entity);
 
+// The same rows in the same order as PostgreSQL runs them, given the entity's live branch codes:
+// with the codes known, the planner tells a large branch (read in name order, ix_name_order, the
+// first rows at once) from a small one (sorted). Each entity once, as DISTINCT gives it.
+QString sameBranchEntitiesPostgres(const QList<qint32> &branches);
+
 } // namespace searchSql
 
 } // namespace verna::entities
