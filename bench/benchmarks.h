@@ -104,7 +104,8 @@ struct RawPass {
 };
 RawPass rawSqlitePass(verna::db::Database &database, const QString &file, const QList<verna::analysis::RowKey> &rows, const QList<int> &indicators);
 
-// The same cells as one PostgreSQL statement; its time as the server reports it.
+// The same cells as one PostgreSQL statement over the rows' companies only; its time as the
+// server reports it, waited for however long it takes.
 struct ServerPass {
     double milliseconds = 0;
     QList<QStringList> texts;
