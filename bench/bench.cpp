@@ -408,10 +408,11 @@ int main(int argc, char *argv[])
         bool everyday;
     } benchmarks[] = {{"fill", benchFill, true},       {"postgres", benchFillPostgres, true}, {"scale", benchScale, true},
                       {"report", benchReport, true},   {"peers", benchPeers, true},           {"bulk", benchBulk, true},
-                      {"national", benchNational, false}, {"bulk-national", benchBulkNational, false}};
+                      {"national", benchNational, false}, {"national-peers", benchNationalPeersOnly, false},
+                      {"bulk-national", benchBulkNational, false}};
     for (const QString &name : names) {
         if (std::none_of(std::begin(benchmarks), std::end(benchmarks), [&](const auto &b) { return name == QLatin1String(b.name); })) {
-            QTextStream(stderr) << "Neznámý benchmark: " << name << " (fill, postgres, scale, report, peers, bulk, national, bulk-national)\n";
+            QTextStream(stderr) << "Neznámý benchmark: " << name << " (fill, postgres, scale, report, peers, bulk, national, national-peers, bulk-national)\n";
             return 2;
         }
     }

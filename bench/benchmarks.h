@@ -104,7 +104,8 @@ struct RawPass {
 };
 RawPass rawSqlitePass(verna::db::Database &database, const QString &file, const QList<verna::analysis::RowKey> &rows, const QList<int> &indicators);
 
-// The same cells as one PostgreSQL statement; its time as the server reports it.
+// The same cells as one PostgreSQL statement over the rows' companies only; its time as the
+// server reports it, waited for however long it takes.
 struct ServerPass {
     double milliseconds = 0;
     QList<QStringList> texts;
@@ -158,6 +159,8 @@ void benchNational(BenchContext &context);
 // A company's peer figures against a division of about 50,000 companies of the national
 // fixture: embedded, and over ODBC when the server copy is given.
 void benchNationalPeers(BenchContext &context, verna::db::Database &embedded, verna::db::Database *server);
+// The same figures alone, on the kept fixtures (read only; the server copy only when kept).
+void benchNationalPeersOnly(BenchContext &context);
 // The analysis table of the national fixture's companies x 12 indicators in the window:
 // peak memory, scrolling and sorting a page, per-cell cost against a 1,000-row table.
 void benchNationalTable(BenchContext &context, const QString &file);

@@ -5,6 +5,7 @@
 #include "analysis/twodecimals.h"
 #include "db/database.h"
 #include "db/numbertext.h"
+#include "db/preparedquery.h"
 #include "indicators/derivedlines.h"
 #include "indicators/evaluator.h"
 #include "indicators/formula.h"
@@ -13,6 +14,7 @@
 
 #include <QElapsedTimer>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -199,17 +201,29 @@ ServerPass postgresStatement(db::Database &database, const QList<analysis::RowKe
                      .arg(code);
     }
     const QString y = QString::number(year);
+    // Only the peers' statements: the companies of the rows, as one array.
+    QList<qint64> entities;
+    for (const analysis::RowKey &row : rows) {
+        if (entities.isEmpty() || entities.back() != row.entity)
+            entities << row.entity;
+    }
+    QVariantList unused;
+    const auto peersOf = [&](const QString &column) { return db::inList(db::Backend::PostgreSQL, column, entities, unused); };
     const QString sql =
         QStringLiteral("WITH r AS (SELECT DISTINCT subj_id, quarter_dt FROM finl_stmt WHERE inac_ind = 0 AND stmt_type_cd IN (27, 28) "
-                       "AND year_dt = %1 AND subj_id IN (SELECT subj_id FROM ident WHERE form_type_cd <> 215 AND subj_id <> 3366)), "
+                       "AND year_dt = %1 AND %5), "
                        "f AS (SELECT subj_id, quarter_dt, min(fill_lvl_ind) AS form FROM finl_stmt WHERE inac_ind = 0 AND stmt_type_cd = 28 "
-                       "AND year_dt = %1 GROUP BY subj_id, quarter_dt), "
-                       "p AS (SELECT s.subj_id, s.quarter_dt, %2 FROM finl_stmt s, finl_item i WHERE s.inac_ind = 0 AND s.year_dt = %1 "
+                       "AND year_dt = %1 AND %5 GROUP BY subj_id, quarter_dt), "
+                       "p AS (SELECT s.subj_id, s.quarter_dt, %2 FROM finl_stmt s, finl_item i WHERE s.inac_ind = 0 AND s.year_dt = %1 AND %6 "
                        "AND s.finl_stmt_id = i.finl_stmt_id AND i.item_type_cd IN (%3) GROUP BY s.subj_id, s.quarter_dt) "
                        "SELECT r.subj_id, r.quarter_dt, %4 FROM r LEFT JOIN f ON f.subj_id = r.subj_id AND f.quarter_dt = r.quarter_dt "
                        "LEFT JOIN p ON p.subj_id = r.subj_id AND p.quarter_dt = r.quarter_dt")
             .arg(y, pivot.join(QStringLiteral(", ")), QStringList(codes.begin(), codes.end()).join(QStringLiteral(", ")),
-                 cells.join(QStringLiteral(", ")));
+                 cells.join(QStringLiteral(", ")), peersOf(QStringLiteral("subj_id")), peersOf(QStringLiteral("s.subj_id")));
+    // The statement is the measure, not the application's wait: it may take longer than that.
+    const std::chrono::milliseconds wait = database.responseLimit();
+    database.setResponseLimit(std::chrono::minutes(10));
+    const auto restore = qScopeGuard([&] { database.setResponseLimit(wait); });
 
     static const QRegularExpression time(QStringLiteral("(Planning|Execution) Time: ([0-9.]+) ms"));
     pass.milliseconds = 1e12;

@@ -87,15 +87,12 @@ public:
             skipped = true;
             return QStringLiteral("PostgreSQL not available (make bench-scale runs it beside a private cluster): ") + opened.error;
         }
-        const QString marker = QStringLiteral("%1 entities, schema %2, %3 bytes").arg(entities).arg(db::Schema::kVersion).arg(QFileInfo(file).size());
+        const QString marker = markerOf(file, entities);
         const QString exists = server.singleValue(QStringLiteral("SELECT count(*) FROM pg_database WHERE datname = '%1'").arg(kNationalDatabase));
         server.close();
-        if (exists == QLatin1String("1") && openCopy().isEmpty()) {
-            if (m_database.singleValue(QStringLiteral("SELECT max(what_txt) FROM ") + kMarkerTable) == marker) {
-                context.log << "the PostgreSQL national copy is kept from an earlier run\n";
-                return {};
-            }
-            m_database.close();
+        if (exists == QLatin1String("1") && openKept(marker)) {
+            context.log << "the PostgreSQL national copy is kept from an earlier run\n";
+            return {};
         }
         if (psqlCommand(QStringLiteral("postgres")).isEmpty()) {
             skipped = true;
@@ -116,9 +113,37 @@ public:
         return {};
     }
 
+    // Only a copy kept from an earlier run of the same fixture and schema, never one made anew.
+    bool openKept(const QString &file, qint64 entities) { return openKept(markerOf(file, entities)); }
+
     db::Database &database() { return m_database; }
 
 private:
+    // The file's size is no mark of its rows: it grows when SQLite folds its log back in.
+    static QString markerOf(const QString &file, qint64 entities)
+    {
+        qint64 lastItem = 0;
+        sqlite3 *handle = nullptr;
+        sqlite3_stmt *statement = nullptr;
+        if (sqlite3_open_v2(file.toUtf8().constData(), &handle, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK
+            && sqlite3_prepare_v2(handle, "SELECT max(row_id) FROM finl_item", -1, &statement, nullptr) == SQLITE_OK
+            && sqlite3_step(statement) == SQLITE_ROW)
+            lastItem = sqlite3_column_int64(statement, 0);
+        sqlite3_finalize(statement);
+        sqlite3_close(handle);
+        return QStringLiteral("%1 entities, schema %2, items to %3").arg(entities).arg(db::Schema::kVersion).arg(lastItem);
+    }
+
+    bool openKept(const QString &marker)
+    {
+        if (!openCopy().isEmpty())
+            return false;
+        if (m_database.singleValue(QStringLiteral("SELECT max(what_txt) FROM ") + kMarkerTable) == marker)
+            return true;
+        m_database.close();
+        return false;
+    }
+
     QString openCopy()
     {
         // QODBC passes a data source name with attributes on as a connection string.
@@ -312,4 +337,21 @@ void benchNational(BenchContext &context)
     benchNationalPeers(context, embedded, failed.isEmpty() ? &server.database() : nullptr);
     embedded.close();
     benchNationalTable(context, file);
+}
+
+void benchNationalPeersOnly(BenchContext &context)
+{
+    const QString file = scaleFixtureFile(context);
+    db::Database embedded;
+    db::DatabaseLocation location = db::DatabaseLocation::file(file);
+    location.readOnly = true;
+    if (!QFileInfo::exists(file) || !embedded.open(location) || db::Schema::version(embedded).value != db::Schema::kVersion) {
+        context.table.check(QStringLiteral("national fixture"), QStringLiteral("kept from bench-scale"), QStringLiteral("none"), false);
+        return;
+    }
+    NationalServer server;
+    const bool kept = server.openKept(file, fixtureEntities(embedded).size());
+    if (!kept)
+        context.log << "no kept PostgreSQL copy of the national fixture: embedded only\n";
+    benchNationalPeers(context, embedded, kept ? &server.database() : nullptr);
 }

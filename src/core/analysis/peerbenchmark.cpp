@@ -362,19 +362,11 @@ Result<QList<PeerBenchmarkRow>> PeerBenchmark::compute(const QList<RowKey> &rows
     if (const Outcome prepared = memberships.prepare(entities); !prepared)
         return Out::failure(prepared.error);
 
-    // Each distinct peer set is read once; rows point at theirs by its query.
+    // Rows point at their peer set by its query; each distinct set is read once a year, together
+    // with its members' statements (one pass over the members instead of two).
     QHash<qint32, Membership> membershipOf;
-    QHash<QString, QSet<qint32>> members;
-    for (qint32 entity : entities) {
-        const Membership m = memberships.of(entity);
-        membershipOf.insert(entity, m);
-        if (m.sql.isEmpty() || members.contains(m.sql))
-            continue;
-        Result<QSet<qint32>> ids = readIds(m_db, m.sql);
-        if (!ids.ok())
-            return Out::failure(ids.error);
-        members.insert(m.sql, std::move(ids.value));
-    }
+    for (qint32 entity : entities)
+        membershipOf.insert(entity, memberships.of(entity));
 
     Out out;
     out.value.reserve(rows.size());
@@ -391,34 +383,38 @@ Result<QList<PeerBenchmarkRow>> PeerBenchmark::compute(const QList<RowKey> &rows
     for (const auto &[year, rowIndexes] : rowsOfYear) {
         if (stopped())
             return Out::failure(kStopped);
-        QStringList conditions;
         QSet<int> quarters;
+        QStringList sets;
         for (int r : rowIndexes) {
             quarters.insert(rows.at(r).quarter);
             const QString &sql = membershipOf[rows.at(r).entity].sql;
-            const QString condition = QStringLiteral("f.subj_id IN (") + sql + QLatin1Char(')');
-            if (!sql.isEmpty() && !conditions.contains(condition))
-                conditions << condition;
+            if (!sql.isEmpty() && !sets.contains(sql))
+                sets << sql;
         }
-        QSet<RowKey> withStatement;
-        if (!conditions.isEmpty()) {
-            QList<int> quarterList(quarters.begin(), quarters.end());
-            std::sort(quarterList.begin(), quarterList.end());
-            QStringList quarterTexts;
-            for (int q : quarterList)
-                quarterTexts << n(q);
+        QList<int> quarterList(quarters.begin(), quarters.end());
+        std::sort(quarterList.begin(), quarterList.end());
+        QStringList quarterTexts;
+        for (int q : quarterList)
+            quarterTexts << n(q);
+        // Per peer set the periods of its members that have a statement.
+        QHash<QString, QSet<RowKey>> withStatement;
+        QSet<RowKey> fillSet;
+        for (const QString &sql : std::as_const(sets)) {
+            if (stopped())
+                return Out::failure(kStopped);
+            QSet<RowKey> &found = withStatement[sql];
             const Outcome read = db::queryPrepared(
                 m_db,
                 QStringLiteral("SELECT DISTINCT f.subj_id, f.quarter_dt FROM finl_stmt f WHERE f.inac_ind = 0 AND f.stmt_type_cd IN (27, 28) "
                                "AND f.year_dt = ? AND f.quarter_dt IN (")
-                    + quarterTexts.join(QStringLiteral(", ")) + QStringLiteral(") AND (") + conditions.join(QStringLiteral(" OR ")) + QLatin1Char(')'),
+                    + quarterTexts.join(QStringLiteral(", ")) + QStringLiteral(") AND f.subj_id IN (") + sql + QLatin1Char(')'),
                 {year}, [&](const db::PreparedRow &row) {
-                    withStatement.insert(RowKey{year, static_cast<int>(row.integer(1)), static_cast<qint32>(row.integer(0))});
+                    found.insert(RowKey{year, static_cast<int>(row.integer(1)), static_cast<qint32>(row.integer(0))});
                 });
             if (!read)
                 return Out::failure(read.error);
+            fillSet.unite(found);
         }
-        QSet<RowKey> fillSet = withStatement;
         for (int r : rowIndexes)
             fillSet.insert(rows.at(r));
         // In the order of companies, then quarters, as the evaluator reads them.
@@ -448,10 +444,10 @@ Result<QList<PeerBenchmarkRow>> PeerBenchmark::compute(const QList<RowKey> &rows
             const Membership &m = membershipOf[self.entity];
             QList<int> peerPositions;
             if (!m.sql.isEmpty()) {
-                const QSet<qint32> &peers = members[m.sql];
+                const QSet<RowKey> &peers = withStatement[m.sql];
                 for (int k : keysOfQuarter.value(self.quarter)) {
                     const RowKey &key = keys.at(k);
-                    if (key == self || (withStatement.contains(key) && peers.contains(key.entity)))
+                    if (key == self || peers.contains(key))
                         peerPositions << k;
                 }
                 result.peerCount = static_cast<int>(peerPositions.size());
