@@ -243,6 +243,8 @@ TEST_P(DatabaseTest, ADroppedIdleConnectionIsReopenedForReadsButNeverForWrites)
     EXPECT_EQ(read.value, u"2"_s);
     EXPECT_NE(db().singleValue(u"SELECT pg_backend_pid()"_s), pid);
     EXPECT_EQ(lost.count(), 0);
+    // The new connection is set up as the first was: no plan compiling for short reads.
+    EXPECT_EQ(db().singleValue(u"SHOW jit"_s), u"off"_s);
 
     {
         db::Transaction tx(db());

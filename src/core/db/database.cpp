@@ -315,8 +315,21 @@ Outcome Database::open(const DatabaseLocation &location)
     if (Outcome opened = openServerConnection(); !opened)
         return opened;
     m_backend = odbcBackend(connection());
+    prepareServerSession();
     m_encrypted = readEncrypted();
     return Outcome::success();
+}
+
+void Database::prepareServerSession()
+{
+    // Compiling a plan pays off for statements that run for seconds. Reads here run for
+    // milliseconds, yet on a large database their estimated cost crosses the compiler's
+    // threshold, and each would wait up to half a second for it. A server without it refuses
+    // the setting, which changes nothing.
+    if (m_backend != Backend::PostgreSQL)
+        return;
+    QSqlQuery q;
+    runOnDriver(q, QStringLiteral("SET jit = off"));
 }
 
 bool Database::readEncrypted()
@@ -795,6 +808,7 @@ void Database::reconnectIfLost()
     if (const Outcome opened = openServerConnection(); opened) {
         m_lostReported = false;
         m_lockedTables.clear();
+        prepareServerSession();
     } else {
         m_lastError = opened.error;
     }
@@ -1179,7 +1193,7 @@ RecordSet Database::openNativeRecordSet(const QString &sql)
 }
 
 const QString Database::kListingSettings =
-    QStringLiteral("SELECT set_config('cursor_tuple_fraction', '0.01', true), set_config('jit', 'off', true)");
+    QStringLiteral("SELECT set_config('cursor_tuple_fraction', '0.01', true)");
 
 RecordSet Database::openListing(const QString &sql)
 {

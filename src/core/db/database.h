@@ -99,7 +99,7 @@ public:
     // inside it. Elsewhere the same as openNativeRecordSet.
     RecordSet openListing(const QString &sql);
     // The statement that tells PostgreSQL, inside a listing's transaction, that its first rows
-    // count and that compiling the plan would only delay them.
+    // count.
     static const QString kListingSettings;
     // The same for one query of the backend's own SQL (no T-SQL translation): its rows come
     // as the database hands them, never all read before the first.
@@ -248,6 +248,8 @@ private:
     Outcome openServerConnection();
     // A statement on the driver; on a server through awaitServer. Errors are noted.
     bool runOnDriver(QSqlQuery &q, const QString &sql);
+    // Settings of a new server connection.
+    void prepareServerSession();
     // Ends the server transaction (commit or rollback) through awaitServer.
     bool endServerTransaction(bool commit);
     // Gives up the connection whose call does not return: it is closed on its own thread once
