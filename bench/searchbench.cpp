@@ -92,21 +92,22 @@ struct PlanUse {
     }
 };
 
-PlanUse planUse(db::Database &database, const QString &sql)
+PlanUse planUse(db::Database &database, const QString &sql, bool cursor)
 {
     PlanUse use;
     const bool sqlite = database.backend() == db::Backend::SQLite;
     // PostgreSQL reads a listing through a cursor, with its settings: the plan is the cursor's.
     std::optional<db::Transaction> listing;
-    if (!sqlite) {
+    if (cursor) {
         listing.emplace(database);
         if (const auto set = database.queryNative(db::Database::kListingSettings); !set.ok()) {
             use.error = set.error;
             return use;
         }
     }
-    const auto plan = database.queryNative(sqlite ? QStringLiteral("EXPLAIN QUERY PLAN ") + sql
-                                                  : QStringLiteral("EXPLAIN DECLARE verna_plan NO SCROLL CURSOR FOR ") + sql);
+    const auto plan = database.queryNative(sqlite   ? QStringLiteral("EXPLAIN QUERY PLAN ") + sql
+                                           : cursor ? QStringLiteral("EXPLAIN DECLARE verna_plan NO SCROLL CURSOR FOR ") + sql
+                                                    : QStringLiteral("EXPLAIN ") + sql);
     if (!plan.ok()) {
         use.error = plan.error;
         return use;
@@ -143,7 +144,7 @@ void searchRows(BenchContext &context, db::Database &database, const Sample &sam
     // A branch holds some per cent of all companies: there the planner may rightly read the
     // names whole, and only the time counts.
     const auto row = [&](const QString &figure, double limit, const Timing &measured, const PlanUse &plan, bool indexed = true) {
-        const QString clock = wall ? QStringLiteral("wall clock, best of 3 (the server works in its own process; the rows come through a "
+        const QString clock = wall ? QStringLiteral("wall clock, best of 3 (the server works in its own process; large results come through a "
                                                     "server-side cursor, a screenful first)")
                                    : QStringLiteral("CPU time, best of 3");
         const QString note = QStringLiteral("%1 to the first %2 rows, as the window shows them (the whole result when smaller); %3 rows; %4; %5")
@@ -159,7 +160,7 @@ void searchRows(BenchContext &context, db::Database &database, const Sample &sam
     };
     const auto byName = [&](const QString &figure, double limit, const entities::NameQuery &query) {
         const Timing measured = timed([&](const auto &sink) { return search.byName(query, sink); }, wall);
-        row(figure, limit, measured, planUse(database, search.lastSql()));
+        row(figure, limit, measured, planUse(database, search.lastSql(), search.lastSqlThroughCursor()));
     };
     entities::NameQuery prefix;
     prefix.name = sample.name.left(5);
@@ -175,7 +176,7 @@ void searchRows(BenchContext &context, db::Database &database, const Sample &sam
     infix.anywhere = true;
     byName(QStringLiteral("anywhere in the name"), 100, infix);
     const Timing branch = timed([&](const auto &sink) { return search.sameBranchEntities(sample.entity, sink); }, wall);
-    row(QStringLiteral("in the branch"), 100, branch, planUse(database, search.lastSql()), false);
+    row(QStringLiteral("in the branch"), 100, branch, planUse(database, search.lastSql(), search.lastSqlThroughCursor()), false);
 }
 
 // The scale entities on PostgreSQL, in a database of their own beside "finance": schema and

@@ -172,7 +172,9 @@ Listing EntitySearch::foldedRows(const NameQuery &query, const RowSink &sink)
     const db::Backend backend = m_db.backend();
     const bool keys = hasSearchKeys();
     bool many = false;
-    if (const QString hits = keys ? searchSql::trigramHits(query, kManyRows) : QString(); !hits.isEmpty()) {
+    const bool server = backend == db::Backend::PostgreSQL;
+    const QString hits = keys || server ? searchSql::trigramHits(query, kManyRows, backend) : QString();
+    if (!hits.isEmpty()) {
         const Result<QString> counted = m_db.readValue(hits);
         if (!counted.ok()) {
             Listing failed;
@@ -181,11 +183,13 @@ Listing EntitySearch::foldedRows(const NameQuery &query, const RowSink &sink)
         }
         many = counted.value.toInt() >= kManyRows;
     }
+    // On a server a few names found anywhere are sorted at once; walking all names in order, as a
+    // cursor's plan does for its first rows, would reach them later.
     return streamed(searchSql::byNameFolded(query, backend, keys, many), db::searchFold(firstLetterName(query)),
-                    searchSql::inFoldOrder(query, backend, keys), false, sink);
+                    searchSql::inFoldOrder(query, backend, keys), false, sink, !server || hits.isEmpty() || many);
 }
 
-Listing EntitySearch::streamed(const QString &sql, const QString &typed, bool keyOrder, bool distinct, const RowSink &sink)
+Listing EntitySearch::streamed(const QString &sql, const QString &typed, bool keyOrder, bool distinct, const RowSink &sink, bool cursor)
 {
     Listing result;
     const auto stopNow = [&] {
@@ -201,7 +205,8 @@ Listing EntitySearch::streamed(const QString &sql, const QString &typed, bool ke
     };
     NameOrder<FoundRow> order(hand, distinct);
     m_lastSql = sql;
-    db::RecordSet rows = m_db.openListing(sql);
+    m_lastCursor = cursor && m_db.backend() == db::Backend::PostgreSQL;
+    db::RecordSet rows = cursor ? m_db.openListing(sql) : m_db.openNativeRecordSet(sql);
     for (int unasked = 1; rows.next(); ++unasked) {
         const auto id = db::parseId(rows.text(2));
         QString name = rows.text(1);
@@ -394,6 +399,7 @@ Listing EntitySearch::list(const QString &sql, const std::function<std::optional
     // On a server the rows come as the window shows them, through a cursor.
     const bool server = m_db.backend() == db::Backend::PostgreSQL;
     m_lastSql = native ? sql : db::tsql::translate(sql, m_db.backend()).sql;
+    m_lastCursor = server;
     db::RecordSet rs = server ? m_db.openListing(m_lastSql) : m_db.openRecordSet(sql);
     if (!rs.isValid()) {
         result.error = rs.error();

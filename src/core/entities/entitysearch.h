@@ -73,6 +73,8 @@ public:
 
     // The query the last listing ran, as the database took it (for plans and benchmarks).
     const QString &lastSql() const { return m_lastSql; }
+    // Whether it was read through a listing's cursor on a server, planned for its first rows.
+    bool lastSqlThroughCursor() const { return m_lastCursor; }
 
     // A name-search line: the identifier and the name, with "* " in front for an entity this
     // application created (negative id) unless it is a group.
@@ -106,7 +108,8 @@ private:
     Listing foldedRows(const NameQuery &query, const RowSink &sink);
     // Reads a search's rows (identifier, name, id and, in key order, the order key), keeps those
     // whose name starts with the typed letter, and hands them on in name order.
-    Listing streamed(const QString &sql, const QString &typed, bool keyOrder, bool distinct, const RowSink &sink);
+    // cursor: on a server, through a listing's cursor (the first rows at once).
+    Listing streamed(const QString &sql, const QString &typed, bool keyOrder, bool distinct, const RowSink &sink, bool cursor = true);
     // "name IČO" of the entities with a live branch row matching the condition on actv a, in
     // name order through the stored order keys.
     Listing entitiesInKeyOrder(const QString &branchRows, const ItemSink &sink);
@@ -122,6 +125,7 @@ private:
     StopCheck m_stop;
     std::optional<bool> m_searchKeys; // asked once
     QString m_lastSql;
+    bool m_lastCursor = false;
 };
 
 } // namespace verna::entities

@@ -212,11 +212,22 @@ QString byNameFolded(const NameQuery &query, db::Backend backend, bool withSearc
     return sql;
 }
 
-QString trigramHits(const NameQuery &query, int limit)
+QString trigramHits(const NameQuery &query, int limit, db::Backend backend)
 {
     const FoldedName folded(query);
     if (!query.ico.trimmed().isEmpty() || !folded.prefix.isEmpty() || folded.piece.size() < 3)
         return QString();
+    if (backend == db::Backend::PostgreSQL) {
+        QString piece;
+        for (const QChar c : folded.piece) {
+            if (c == QLatin1Char('_') || c == QLatin1Char('\\'))
+                piece += QLatin1Char('\\');
+            piece += c;
+        }
+        return QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM name WHERE %1 LIKE %2 LIMIT %3) x")
+            .arg(db::searchFoldSql(QStringLiteral("srch_name_txt"), backend), db::quoted(QLatin1Char('%') + piece + QLatin1Char('%')))
+            .arg(limit);
+    }
     return QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM name_fold WHERE name_fold MATCH %1 LIMIT %2)")
         .arg(db::quoted(QLatin1Char('"') + QString(folded.piece).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"')))
         .arg(limit);

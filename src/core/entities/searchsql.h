@@ -52,9 +52,9 @@ QString branches(const BranchQuery &query);
 // along the order keys rather than sorting them first.
 QString byNameFolded(const NameQuery &query, db::Backend backend, bool withSearchKeys = true, bool manyTrigramHits = false);
 
-// How many names, up to limit, hold the trigrams of a search anywhere in the name on SQLite
-// with the stored keys; "" when the search does not go by trigrams.
-QString trigramHits(const NameQuery &query, int limit);
+// How many names, up to limit, hold the longest typed piece of a search anywhere in the name, by
+// the trigrams (SQLite with the stored keys, PostgreSQL); "" when the search does not go by them.
+QString trigramHits(const NameQuery &query, int limit, db::Backend backend = db::Backend::SQLite);
 
 // Whether byNameFolded hands its rows in the order of the names' order keys (a fourth column)
 // rather than sorted by name: on SQLite with the stored keys, for every search by name. A large
