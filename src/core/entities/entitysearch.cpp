@@ -115,6 +115,7 @@ private:
 // From so many rows on, a search's rows are read along the order keys and checked there (the
 // first of them then come at once); fewer are found first and sorted by their keys.
 constexpr int kManyRows = 20000;
+constexpr int kManyFoundOnServer = 5000;
 
 } // namespace
 
@@ -173,7 +174,9 @@ Listing EntitySearch::foldedRows(const NameQuery &query, const RowSink &sink)
     const bool keys = hasSearchKeys();
     bool many = false;
     const bool server = backend == db::Backend::PostgreSQL;
-    const QString hits = keys || server ? searchSql::trigramHits(query, kManyRows, backend) : QString();
+    // On a server counting the found names costs as much as sorting them: it stops sooner.
+    const int enough = server ? kManyFoundOnServer : kManyRows;
+    const QString hits = keys || server ? searchSql::trigramHits(query, enough, backend) : QString();
     if (!hits.isEmpty()) {
         const Result<QString> counted = m_db.readValue(hits);
         if (!counted.ok()) {
@@ -181,7 +184,7 @@ Listing EntitySearch::foldedRows(const NameQuery &query, const RowSink &sink)
             failed.error = counted.error;
             return failed;
         }
-        many = counted.value.toInt() >= kManyRows;
+        many = counted.value.toInt() >= enough;
     }
     // On a server a few names found anywhere are sorted at once; walking all names in order, as a
     // cursor's plan does for its first rows, would reach them later.
