@@ -106,6 +106,18 @@ struct FoldedName {
     }
 };
 
+// Backslash escapes what the user typed for LIKE; a typed "%" stays the one wildcard.
+QString backslashEscaped(const QString &typed)
+{
+    QString pattern;
+    for (const QChar c : typed) {
+        if (c == QLatin1Char('_') || c == QLatin1Char('\\'))
+            pattern += QLatin1Char('\\');
+        pattern += c;
+    }
+    return pattern;
+}
+
 // The first three characters (code points, as the server counts them) of a folded start, or all
 // of a shorter one.
 QString startLetters(const QString &prefix)
@@ -138,14 +150,7 @@ QString byNameFolded(const NameQuery &query, db::Backend backend, bool withSearc
     // planner from turning the lateral lookup back into a plain join.
     const bool seekIdents = backend == db::Backend::PostgreSQL && byName && (!prefix.isEmpty() || piece.size() >= 3);
     const bool storedKeys = sqlite && withSearchKeys && (byName || keyOrder);
-    // Backslash escapes what the user typed; a typed "%" stays the one wildcard.
-    QString pattern;
-    for (const QChar c : form) {
-        if (c == QLatin1Char('_') || c == QLatin1Char('\\'))
-            pattern += QLatin1Char('\\');
-        pattern += c;
-    }
-    const QString like = db::quoted(pattern + QLatin1Char('%')) + (sqlite ? QStringLiteral(" ESCAPE '\\'") : QString());
+    const QString like = db::quoted(backslashEscaped(form) + QLatin1Char('%')) + (sqlite ? QStringLiteral(" ESCAPE '\\'") : QString());
     // SQLite seeks the stored keys' index by a range; PostgreSQL takes the prefix from LIKE itself.
     const auto range = [&](const QString &column) {
         return QStringLiteral("%1 >= %2 AND %1 < %3 ").arg(column, db::quoted(prefix), db::quoted(prefix + QString::fromUcs4(U"\U0010FFFF")));
@@ -218,14 +223,9 @@ QString trigramHits(const NameQuery &query, int limit, db::Backend backend)
     if (!query.ico.trimmed().isEmpty() || !folded.prefix.isEmpty() || folded.piece.size() < 3)
         return QString();
     if (backend == db::Backend::PostgreSQL) {
-        QString piece;
-        for (const QChar c : folded.piece) {
-            if (c == QLatin1Char('_') || c == QLatin1Char('\\'))
-                piece += QLatin1Char('\\');
-            piece += c;
-        }
         return QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM name WHERE %1 LIKE %2 LIMIT %3) x")
-            .arg(db::searchFoldSql(QStringLiteral("srch_name_txt"), backend), db::quoted(QLatin1Char('%') + piece + QLatin1Char('%')))
+            .arg(db::searchFoldSql(QStringLiteral("srch_name_txt"), backend),
+                 db::quoted(QLatin1Char('%') + backslashEscaped(folded.piece) + QLatin1Char('%')))
             .arg(limit);
     }
     return QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM name_fold WHERE name_fold MATCH %1 LIMIT %2)")
