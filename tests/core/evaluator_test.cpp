@@ -277,16 +277,20 @@ TEST_P(EvaluatorTest, ArithmeticStoredIndicatorsAndColumnsFollowTheReferenceSema
     QString b = "[213]";
     EXPECT_EQ(evaluator.rozvinVypocitanePolozky(b), " ([202]) ");
 
-    // Columns span many statements and stop early.
+    // Columns span many statements and stop early. Blocks are computed while the next is read:
+    // a whole block of invalid periods between them keeps its place.
     QList<Period> periods;
     // More periods than one statement of either backend takes.
     for (int i = 0; i < 11000; ++i)
-        periods << kPeriods.at(i % kPeriods.size());
+        periods << (i >= 5000 && i < 10000 ? Period{1999, 5, 12} : kPeriods.at(i % kPeriods.size()));
     Evaluator spanning(db());
     const QStringList column = spanning.indicatorColumn(107, periods).value;
     ASSERT_EQ(column.size(), periods.size());
-    for (int i = 0; i < kPeriods.size(); ++i)
+    for (int i = 0; i < kPeriods.size(); ++i) {
         EXPECT_EQ(column.at(i + 600), checked(spanning.indicatorValue(107, kPeriods.at(i))));
+        EXPECT_EQ(column.at(i + 10200), column.at(i + 600));
+    }
+    EXPECT_EQ(column.mid(5000, 5000), QStringList(5000));
 
     int asked = 0;
     const Result<QStringList> partial = spanning.indicatorColumn(107, periods, [&asked] { return ++asked == 1; });

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <future>
 #include <limits>
 
 namespace verna::indicators {
@@ -371,19 +372,60 @@ struct AmountBlock {
     using Number = db::arithmetic::Number;
     QHash<Period, int> rows;
     int slotCount = 0;
+    QHash<qint64, int> slotOfCode;
     std::vector<Number> amounts;
     std::vector<unsigned char> found;
+    // A server's rows as they came: a period's row and its "code amount" pairs, for finish().
+    std::vector<std::pair<int, QByteArray>> pending;
 
     const Number *row(int r) const { return amounts.data() + static_cast<size_t>(r) * slotCount; }
+
+    void store(int row, qint64 code, std::optional<double> amount)
+    {
+        const auto slot = slotOfCode.constFind(code);
+        if (slot == slotOfCode.constEnd())
+            return;
+        const size_t at = static_cast<size_t>(row) * slotCount + static_cast<size_t>(*slot);
+        // Two rows for one reference is no value, as on a server that refuses the subquery.
+        if (found[at])
+            amount.reset();
+        found[at] = 1;
+        amounts[at] = amount ? Number::real(*amount) : Number::none();
+    }
+
+    // The pending pairs into the amounts: the amount's exact text (or N for NULL) read as the
+    // server's cast to double reads it.
+    void finish()
+    {
+        for (const auto &[row, pairs] : pending) {
+            const char *at = pairs.constData();
+            const char *const end = at + pairs.size();
+            while (at < end) {
+                qint64 code = 0;
+                const auto [codeEnd, codeError] = std::from_chars(at, end, code);
+                if (codeError != std::errc() || codeEnd == end)
+                    break;
+                at = codeEnd + 1;
+                const char *const amountEnd = std::find(at, end, ' ');
+                double amount = 0;
+                const auto [parsedEnd, amountError] = std::from_chars(at, amountEnd, amount);
+                const bool ok = amountError == std::errc() && parsedEnd == amountEnd;
+                store(row, code, ok ? std::optional<double>(amount) : std::nullopt);
+                at = amountEnd + 1;
+            }
+        }
+        pending.clear();
+    }
 };
 
 // One statement with bound values for the block: the items of every slot in the periods'
-// active statements.
+// active statements. A server's pairs stay pending until the block's finish().
 Outcome readAmounts(db::Database &database, const QList<Period> &periods, const QHash<QString, int> &itemSlots, AmountBlock &block)
 {
     using Number = db::arithmetic::Number;
     block.slotCount = std::max<int>(1, static_cast<int>(itemSlots.size()));
     block.rows.clear();
+    block.pending.clear();
     QList<qint64> entities;
     QList<qint64> years;
     QSet<qint64> seen;
@@ -400,15 +442,15 @@ Outcome readAmounts(db::Database &database, const QList<Period> &periods, const 
     }
     block.amounts.assign(static_cast<size_t>(block.rows.size()) * block.slotCount, Number::none());
     block.found.assign(block.amounts.size(), 0);
-    QHash<qint64, int> slotOfCode;
+    block.slotOfCode.clear();
     for (auto it = itemSlots.constBegin(); it != itemSlots.constEnd(); ++it) {
         bool ok = false;
         const qint64 code = it.key().toLongLong(&ok);
         // A code past 64 bits matches no item: its amount stays NULL.
         if (ok)
-            slotOfCode.insert(code, it.value());
+            block.slotOfCode.insert(code, it.value());
     }
-    if (slotOfCode.isEmpty())
+    if (block.slotOfCode.isEmpty())
         return Outcome::success();
     QVariantList values;
     const db::Backend backend = database.backend();
@@ -417,54 +459,27 @@ Outcome readAmounts(db::Database &database, const QList<Period> &periods, const 
     // On SQLite the unary plus keeps the codes out of the index search: one seek per statement
     // and a walk over its items costs far less than a seek per referenced code.
     const QString codeList = db::inList(backend, backend == db::Backend::SQLite ? QStringLiteral("+i.item_type_cd") : QStringLiteral("i.item_type_cd"),
-                                        slotOfCode.keys(), values);
-    const auto store = [&](int row, qint64 code, std::optional<double> amount) {
-        const auto slot = slotOfCode.constFind(code);
-        if (slot == slotOfCode.constEnd())
-            return;
-        const size_t at = static_cast<size_t>(row) * block.slotCount + static_cast<size_t>(*slot);
-        // Two rows for one reference is no value, as on a server that refuses the subquery.
-        if (block.found[at])
-            amount.reset();
-        block.found[at] = 1;
-        block.amounts[at] = amount ? Number::real(*amount) : Number::none();
-    };
+                                        block.slotOfCode.keys(), values);
     const auto rowOf = [&](const db::PreparedRow &r) {
         return block.rows.value(Period{static_cast<int>(r.integer(1)), static_cast<int>(r.integer(2)), static_cast<qint32>(r.integer(0))}, -1);
     };
     const QString from = QStringLiteral(" FROM finl_stmt s, finl_item i WHERE s.inac_ind = 0 AND %1 AND %2 AND s.finl_stmt_id = i.finl_stmt_id AND %3")
                              .arg(entityList, yearList, codeList);
     if (database.backend() == db::Backend::PostgreSQL) {
-        // Over ODBC every field costs: one row per period, its items as "code amount" pairs
-        // (the amount's exact text, or N for NULL), read as the server's cast to double reads it.
+        // Over ODBC every field costs: one row per period, its items as "code amount" pairs.
         return db::queryPrepared(database,
                                  QStringLiteral("SELECT s.subj_id, s.year_dt, s.quarter_dt, string_agg(CAST(i.item_type_cd AS TEXT) || ' ' || "
                                                 "COALESCE(CAST(i.amt_val AS TEXT), 'N'), ' ')")
                                      + from + QStringLiteral(" GROUP BY s.subj_id, s.year_dt, s.quarter_dt"),
                                  values, [&](const db::PreparedRow &r) {
-                                     const int row = rowOf(r);
-                                     const QByteArray pairs = r.ascii(3);
-                                     const char *at = pairs.constData();
-                                     const char *const end = at + pairs.size();
-                                     while (row >= 0 && at < end) {
-                                         qint64 code = 0;
-                                         const auto [codeEnd, codeError] = std::from_chars(at, end, code);
-                                         if (codeError != std::errc() || codeEnd == end)
-                                             break;
-                                         at = codeEnd + 1;
-                                         const char *const amountEnd = std::find(at, end, ' ');
-                                         double amount = 0;
-                                         const auto [parsedEnd, amountError] = std::from_chars(at, amountEnd, amount);
-                                         const bool ok = amountError == std::errc() && parsedEnd == amountEnd;
-                                         store(row, code, ok ? std::optional<double>(amount) : std::nullopt);
-                                         at = amountEnd + 1;
-                                     }
+                                     if (const int row = rowOf(r); row >= 0)
+                                         block.pending.emplace_back(row, r.ascii(3));
                                  });
     }
     return db::queryPrepared(database, QStringLiteral("SELECT s.subj_id, s.year_dt, s.quarter_dt, i.item_type_cd, i.amt_val") + from, values,
                              [&](const db::PreparedRow &r) {
                                  if (const int row = rowOf(r); row >= 0)
-                                     store(row, r.integer(3), r.number(4));
+                                     block.store(row, r.integer(3), r.number(4));
                              });
 }
 
@@ -513,6 +528,7 @@ private:
     Outcome chooseCells(int start, int end);
     Outcome evaluateOnServer(int start, int end);
     Outcome computeFromAmounts(const QList<Period> &valid, int start, int end);
+    void settle();
 
     Evaluator &m_evaluator;
     EvaluationCache m_local;
@@ -524,8 +540,13 @@ private:
     QHash<QString, std::shared_ptr<const FormulaProgram>> m_programs;
     // Per column and row of the block what is evaluated; null where there is no value to compute.
     QList<QList<const Variant *>> m_cells;
-    AmountBlock m_block; // its buffers serve every block of periods
+    // Two blocks' buffers serve every block of periods: one is read while the other is computed.
+    AmountBlock m_blocks[2];
+    int m_nextBlock = 0;
     QList<QStringList> m_values;
+    // The block being computed on a worker, its column chunks still to append (declared after
+    // the buffers: it is awaited before they go).
+    std::future<QList<QStringList>> m_computing;
 };
 
 Result<QList<QStringList>> Evaluator::ColumnRun::run(const QList<int> &indicatorIds, const std::function<bool()> &shouldStop)
@@ -543,6 +564,7 @@ Result<QList<QStringList>> Evaluator::ColumnRun::run(const QList<int> &indicator
         if (shouldStop && end < m_periods.size() && shouldStop())
             break;
     }
+    settle();
     Out out;
     out.value = std::move(m_values);
     return out;
@@ -556,6 +578,7 @@ Outcome Evaluator::ColumnRun::evaluateBlock(int start, int end)
             valid << m_periods.at(i);
     }
     if (valid.isEmpty()) {
+        settle();
         for (QStringList &column : m_values)
             column << QStringList(end - start);
         return Outcome::success();
@@ -566,8 +589,10 @@ Outcome Evaluator::ColumnRun::evaluateBlock(int start, int end)
         return formulas;
     if (const Outcome chosen = chooseCells(start, end); !chosen)
         return chosen;
-    if (m_evaluator.m_db.backend() == db::Backend::SqlServer)
+    if (m_evaluator.m_db.backend() == db::Backend::SqlServer) {
+        settle();
         return evaluateOnServer(start, end);
+    }
     return computeFromAmounts(valid, start, end);
 }
 
@@ -650,20 +675,44 @@ Outcome Evaluator::ColumnRun::evaluateOnServer(int start, int end)
 
 Outcome Evaluator::ColumnRun::computeFromAmounts(const QList<Period> &valid, int start, int end)
 {
-    if (const Outcome read = readAmounts(m_evaluator.m_db, valid, m_itemSlots, m_block); !read)
+    // The other buffer may still be computing; this one's block was appended before it started.
+    AmountBlock &block = m_blocks[m_nextBlock];
+    m_nextBlock ^= 1;
+    if (const Outcome read = readAmounts(m_evaluator.m_db, valid, m_itemSlots, block); !read)
         return read;
     QList<int> rows(end - start, -1);
     for (int i = start; i < end; ++i)
-        rows[i - start] = m_block.rows.value(m_periods.at(i), -1);
-    for (int c = 0; c < m_sources.size(); ++c) {
-        QStringList chunk(end - start);
-        for (int i = 0; i < end - start; ++i) {
-            if (const Variant *v = m_cells.at(c).at(i))
-                chunk[i] = FormulaProgram::text(v->program->run(m_block.row(rows.at(i))));
+        rows[i - start] = block.rows.value(m_periods.at(i), -1);
+    // Made variants never change, and the worker has its own copy of the block's choices.
+    const auto compute = [&block, cells = m_cells, rows] {
+        block.finish();
+        QList<QStringList> chunks;
+        for (const QList<const Variant *> &column : cells) {
+            QStringList chunk(rows.size());
+            for (int i = 0; i < rows.size(); ++i) {
+                if (const Variant *v = column.at(i))
+                    chunk[i] = FormulaProgram::text(v->program->run(block.row(rows.at(i))));
+            }
+            chunks << chunk;
         }
-        m_values[c] << chunk;
-    }
+        return chunks;
+    };
+    settle();
+    // While more blocks follow, this one is computed on a worker as the next one is read.
+    if (end < m_periods.size())
+        m_computing = std::async(std::launch::async, compute);
+    else
+        m_computing = std::async(std::launch::deferred, compute);
     return Outcome::success();
+}
+
+void Evaluator::ColumnRun::settle()
+{
+    if (!m_computing.valid())
+        return;
+    const QList<QStringList> chunks = m_computing.get();
+    for (int c = 0; c < chunks.size(); ++c)
+        m_values[c] << chunks.at(c);
 }
 
 Result<QList<QStringList>> Evaluator::columns(const QList<FormulaSource> &sources, const QList<Period> &periods,
