@@ -30,7 +30,7 @@ namespace {
 constexpr int kYear = 1998;
 
 struct TableRun {
-    qint64 cpuNs = 0; // the fill, CPU of the thread
+    qint64 cpuNs = 0; // the fill, CPU of the process
     qint64 wallNs = 0;
     qint64 cells = 0;
     qint64 peakKb = 0;
@@ -109,7 +109,7 @@ int nationalTableChild(const QStringList &arguments)
         return 1;
     }
     QCoreApplication::processEvents();
-    const qint64 fillCpu = fill.cpuNs();
+    const qint64 fillCpu = fill.processCpuNs();
     const qint64 fillWall = fill.wallNs();
 
     // A page shown: the grid and its frozen part painted now, not when the loop gets to it.
