@@ -18,6 +18,7 @@
 #include <cmath>
 #include <future>
 #include <limits>
+#include <system_error>
 
 namespace verna::indicators {
 
@@ -698,11 +699,16 @@ Outcome Evaluator::ColumnRun::computeFromAmounts(const QList<Period> &valid, int
         return chunks;
     };
     settle();
-    // While more blocks follow, this one is computed on a worker as the next one is read.
-    if (end < m_periods.size())
-        m_computing = std::async(std::launch::async, compute);
-    else
-        m_computing = std::async(std::launch::deferred, compute);
+    // While more blocks follow, this one is computed on a worker as the next one is read; the
+    // last one, or one no thread can be had for, where it is settled.
+    if (end < m_periods.size()) {
+        try {
+            m_computing = std::async(std::launch::async, compute);
+            return Outcome::success();
+        } catch (const std::system_error &) {
+        }
+    }
+    m_computing = std::async(std::launch::deferred, compute);
     return Outcome::success();
 }
 
