@@ -406,11 +406,9 @@ Result<QList<PeerBenchmarkRow>> PeerBenchmark::compute(const QList<RowKey> &rows
             const QString periods = QStringLiteral("f.inac_ind = 0 AND f.stmt_type_cd IN (27, 28) AND f.year_dt = ? AND f.quarter_dt IN (")
                 + quarterTexts.join(QStringLiteral(", ")) + QLatin1Char(')');
             // PostgreSQL misjudges how many members a set holds and scans every statement of the
-            // database for them; looking up each member's statements costs a large set a fraction.
+            // database for them; the members as one array are looked up in the index instead.
             const QString existing = m_db.backend() == db::Backend::PostgreSQL
-                ? QStringLiteral("SELECT p.subj_id, f.quarter_dt FROM (SELECT DISTINCT * FROM (%1) m) p (subj_id) CROSS JOIN LATERAL "
-                                 "(SELECT DISTINCT f.quarter_dt FROM finl_stmt f WHERE f.subj_id = p.subj_id AND %2 OFFSET 0) f")
-                      .arg(sql, periods)
+                ? QStringLiteral("SELECT DISTINCT f.subj_id, f.quarter_dt FROM finl_stmt f WHERE f.subj_id = ANY (ARRAY(%1)) AND %2").arg(sql, periods)
                 : QStringLiteral("SELECT DISTINCT f.subj_id, f.quarter_dt FROM finl_stmt f WHERE %1 AND f.subj_id IN (%2)").arg(periods, sql);
             const Outcome read = db::queryPrepared(
                 m_db, existing,
