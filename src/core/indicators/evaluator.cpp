@@ -590,10 +590,8 @@ Outcome Evaluator::ColumnRun::evaluateBlock(int start, int end)
         return formulas;
     if (const Outcome chosen = chooseCells(start, end); !chosen)
         return chosen;
-    if (m_evaluator.m_db.backend() == db::Backend::SqlServer) {
-        settle();
+    if (m_evaluator.m_db.backend() == db::Backend::SqlServer)
         return evaluateOnServer(start, end);
-    }
     return computeFromAmounts(valid, start, end);
 }
 
