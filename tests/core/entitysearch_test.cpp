@@ -1,4 +1,5 @@
 #include "base/textforms.h"
+#include "db/preparedquery.h"
 #include "db/sqlitefunctions.h"
 #include "db/sqlquote.h"
 #include "entities/entitysearch.h"
@@ -170,6 +171,12 @@ TEST_P(EntitySearchTest, BranchesAndNamesAreFoundInCzechOrderNarrowedByListsAndF
     EXPECT_EQ(sameBranch(900003).ids, (QList<qint32>{900001, 900003}));
     EXPECT_TRUE(sameBranch(900004).ids.isEmpty());
 
+    // An entity of other first letters listed by its branch once, though its name is stored twice.
+    addBranch(900009, kBranchB, 2);
+    run(u"INSERT INTO name VALUES(%1,getdate(),0,900009,22,%2,null,0,null,0,%3)"_s.arg(key("name"), db::quoted(u"Ærø Yv"_s),
+                                                                                         db::quoted(base::searchForm(u"Ærø Yv"_s))));
+    EXPECT_EQ(ofBranch(kBranchB, false).ids, (QList<qint32>{900009, 900001, 900002}));
+
     EXPECT_EQ(m_search->mainBranch(900001).value, kBranchA);
     EXPECT_TRUE(!m_search->mainBranch(900003).value && !m_search->mainBranch(900004).value);
 
@@ -227,6 +234,9 @@ TEST_P(EntitySearchTest, BranchesAndNamesAreFoundInCzechOrderNarrowedByListsAndF
         EXPECT_TRUE(byName(hostile).ids.isEmpty()) << hostile.toStdString();
         EXPECT_TRUE(byName({}, hostile).ids.isEmpty()) << hostile.toStdString();
     }
+    // A typed "%1" is text, not a place in the statement for the next value.
+    addEntity(900012, "99999994", "Klub 1FC", kSro);
+    EXPECT_EQ(byName(u"%1fc"_s).ids, QList<qint32>{900012});
     EXPECT_EQ(byName(u"%qx"_s).ids.size(), 6);
 
     // Stop ends the listing after the current row.
@@ -237,9 +247,9 @@ TEST_P(EntitySearchTest, BranchesAndNamesAreFoundInCzechOrderNarrowedByListsAndF
     EXPECT_EQ(stopped.texts, kQxInCzechOrder.mid(0, 2));
 }
 
-// A listing longer than the first batch a server hands: another call in the middle reads it to its
-// end first and changes nothing in it; Stop leaves the connection free; a failure mid-listing is
-// reported, never shown as the whole list.
+// A listing longer than the first batch a server hands: another call in the middle, a prepared read
+// too, reads it to its end first and changes nothing in it; Stop leaves the connection free; a
+// failure mid-listing is reported, never shown as the whole list.
 TEST_P(EntitySearchTest, ListingsSurviveOtherCallsStopAndFailuresMidway)
 {
     for (int i = 0; i < 60; ++i)
@@ -252,6 +262,14 @@ TEST_P(EntitySearchTest, ListingsSurviveOtherCallsStopAndFailuresMidway)
         return m_search->byName(NameQuery{}, [&](const ListItem &item, int count) {
             sink(item, count);
             if (++row == 10) {
+                // A read of another window runs outside the listing's transaction, where its failure
+                // could end the listing with it.
+                if (db().backend() == db::Backend::PostgreSQL) {
+                    qint64 cursors = -1;
+                    ASSERT_TRUE(db::queryPrepared(db(), u"SELECT count(*) FROM pg_cursors"_s, {},
+                                                  [&cursors](const db::PreparedRow &r) { cursors = r.integer(0); }));
+                    EXPECT_EQ(cursors, 0);
+                }
                 addCode(217, 99005, "ZZ5", "Vložený mezi řádky", 9005);
                 EXPECT_EQ(db().singleValue(u"SELECT count(*) FROM cd_val WHERE val_agn = 99005"_s), u"1"_s);
             }
@@ -283,6 +301,9 @@ VERNA_ALL_BACKENDS(EntitySearchTest);
 
 TEST(EntitySearchSql, TextsAsTheServerTakesThem)
 {
+    // Three typed letters pick the names by their start on PostgreSQL; a letter past U+FFFF is one.
+    EXPECT_TRUE(searchSql::byNameFolded(NameQuery{u"žab"_s, {}, {}}, db::Backend::PostgreSQL).contains(u"left("_s));
+    EXPECT_FALSE(searchSql::byNameFolded(NameQuery{u"ž\U0001F600"_s, {}, {}}, db::Backend::PostgreSQL).contains(u"left("_s));
     EXPECT_EQ(searchSql::byName(NameQuery{u"x"_s, u"123"_s, {1112, 1121}}),
               QStringLiteral("SELECT RTRIM(LTRIM(i.ident_txt)), RTRIM(LTRIM(n.name_txt)), n.subj_id FROM ident i, name n "
                              "WHERE i.subj_id = n.subj_id AND i.inac_ind = 0 AND n.inac_ind = 0 "

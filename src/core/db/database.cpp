@@ -277,6 +277,10 @@ QSqlDatabase Database::connection() const
 
 bool Database::readyForCall()
 {
+    // A read of its own must not run inside an open listing's transaction: its failure there
+    // would end the listing too.
+    if (!m_listingCall)
+        parkListing();
     reconnectIfLost();
     if (isOpen())
         return true;

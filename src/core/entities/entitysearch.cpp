@@ -54,6 +54,8 @@ public:
     bool add(Row row, const QString &key)
     {
         if (key.startsWith(QLatin1Char('\x01'))) {
+            if (m_distinct && std::any_of(m_odd.begin(), m_odd.end(), [&row](const auto &odd) { return odd.second == row; }))
+                return true;
             m_odd.emplace_back(db::textSortKey(row.name), std::move(row));
             return true;
         }

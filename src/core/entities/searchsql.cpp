@@ -127,6 +127,12 @@ QString startLetters(const QString &prefix)
     return QString::fromUcs4(reinterpret_cast<const char32_t *>(first.constData()), first.size());
 }
 
+// Letters as the server's left() counts them: a character past U+FFFF is one, not two.
+qsizetype startLength(const QString &prefix)
+{
+    return std::min<qsizetype>(3, prefix.toUcs4().size());
+}
+
 } // namespace
 
 bool inFoldOrder(const NameQuery &query, db::Backend backend, bool withSearchKeys)
@@ -197,7 +203,7 @@ QString byNameFolded(const NameQuery &query, db::Backend backend, bool withSearc
         const QString foldedName = storedKeys ? QStringLiteral("f.fold_txt") : db::searchFoldSql(QStringLiteral("n.srch_name_txt"), backend);
         // PostgreSQL: three letters of a typed start pick the names in ix_name_start, which holds
         // them in name order: a large result starts at once, a small one is sorted.
-        if (!sqlite && startLetters(prefix).size() == 3)
+        if (!sqlite && startLength(prefix) == 3)
             sql += QStringLiteral("AND left(%1, 3) = %2 ").arg(foldedName, db::quoted(startLetters(prefix)));
         if (sqlite && !prefix.isEmpty())
             sql += QStringLiteral("AND ") + range(foldedName);
@@ -210,7 +216,7 @@ QString byNameFolded(const NameQuery &query, db::Backend backend, bool withSearc
     // PostgreSQL: a typed start of one or two letters finds its rows by the folded-name index
     // faster than a walk of all names in their order (ix_name_order) would reach them; the
     // appended "" keeps that walk out of the plan and the order as it is.
-    if (!sqlite && seekIdents && !prefix.isEmpty() && startLetters(prefix).size() < 3)
+    if (!sqlite && seekIdents && !prefix.isEmpty() && startLength(prefix) < 3)
         return sql + QStringLiteral("ORDER BY TRIM(n.name_txt || '') COLLATE verna_ci");
     sql += QStringLiteral("ORDER BY TRIM(n.name_txt) COLLATE ")
         + (sqlite ? QString::fromLatin1(db::kSqliteTextCollation) : QStringLiteral("verna_ci"));
@@ -223,14 +229,14 @@ QString trigramHits(const NameQuery &query, int limit, db::Backend backend)
     if (!query.ico.trimmed().isEmpty() || !folded.prefix.isEmpty() || folded.piece.size() < 3)
         return QString();
     if (backend == db::Backend::PostgreSQL) {
+        // One arg() call: a typed "%1" in the pattern must not take the limit's place.
         return QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM name WHERE %1 LIKE %2 LIMIT %3) x")
             .arg(db::searchFoldSql(QStringLiteral("srch_name_txt"), backend),
-                 db::quoted(QLatin1Char('%') + backslashEscaped(folded.piece) + QLatin1Char('%')))
-            .arg(limit);
+                 db::quoted(QLatin1Char('%') + backslashEscaped(folded.piece) + QLatin1Char('%')), QString::number(limit));
     }
     return QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM name_fold WHERE name_fold MATCH %1 LIMIT %2)")
-        .arg(db::quoted(QLatin1Char('"') + QString(folded.piece).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"')))
-        .arg(limit);
+        .arg(db::quoted(QLatin1Char('"') + QString(folded.piece).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"')),
+             QString::number(limit));
 }
 
 QString byIcoPart(const QString &digits)
