@@ -9,6 +9,7 @@
 #include "analysis/frmanalyzasubj.h"
 #include "analysis/gridselection.h"
 #include "analysis/peerboxchart.h"
+#include "analysis/peerpanel.h"
 #include "analysis/reportpanel.h"
 #include "analysis/roepyramid.h"
 #include "report/stylesheets.h"
@@ -479,6 +480,16 @@ TEST_F(FilledWindowTest, TheChartRoeAndReportTabsShowTheSelectionAndTheFilesGoWi
     for (const QString &file : files)
         EXPECT_FALSE(QFile::exists(file)) << file.toStdString();
     EXPECT_TRUE(m_user.messages().isEmpty());
+}
+
+// Names with "%1" in them are shown as they stand, not as places for the count.
+TEST(PeerPanelTest, NamesAreShownAsTheyStand)
+{
+    analysis::PeerPanel panel;
+    panel.showRow(u"Mlýn 100%1"_s, analysis::PeerBenchmarkRow{analysis::RowKey{1998, 4, 1}, u"skupina Sleva 5%2"_s, 12, {}}, {}, {},
+                  QLocale(QLocale::Czech));
+    const QString text = panel.findChild<QLabel *>(u"lblOdvetvi"_s)->text();
+    EXPECT_TRUE(text.contains(u"Mlýn 100%1"_s) && text.contains(u"Sleva 5%2"_s) && text.endsWith(u": 12"_s)) << text.toStdString();
 }
 
 // The "Odvětví" tab sets the current row against its peers, afresh for every choice of peers;

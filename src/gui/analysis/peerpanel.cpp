@@ -119,8 +119,8 @@ void PeerPanel::showRow(const QString &entityName, const PeerBenchmarkRow &row, 
 {
     m_table = peertable::exportTable(row, entityName, names, locale);
     m_lblOdvetvi->setText(QStringLiteral("<b>%1</b>, %2 · %3 · srovnatelných podniků: %4")
-                              .arg(entityName.toHtmlEscaped(), row.row.periodText(), row.peerDescription.toHtmlEscaped())
-                              .arg(row.peerCount));
+                              .arg(entityName.toHtmlEscaped(), row.row.periodText(), row.peerDescription.toHtmlEscaped(),
+                                   QString::number(row.peerCount)));
     const QList<QStringList> rows = m_table->rows;
     m_grdOdvetvi->setRowCount(static_cast<int>(rows.size()));
     for (int r = 0; r < rows.size(); ++r) {
