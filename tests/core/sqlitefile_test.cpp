@@ -97,7 +97,8 @@ TEST(SqliteFile, IsAPlainSqliteDatabaseForOtherToolsAndAnOlderFileIsUpgradedAfte
     // A file of the first schema is copied beside itself, then rebuilt in one go; a file of a newer VERNA is
     // refused and left exactly as it was.
     QTemporaryDir folder;
-    const QString file = folder.filePath(u"verna.sqlite"_s);
+    // "%1" in the name is the file's own, not a place for the schema version.
+    const QString file = folder.filePath(u"verna%1.sqlite"_s);
     ASSERT_TRUE(QFile::copy(QStringLiteral(VERNA_TEST_DATA "/verna-v1.sqlite"), file));
     QFile(file).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
     {
@@ -121,7 +122,7 @@ TEST(SqliteFile, IsAPlainSqliteDatabaseForOtherToolsAndAnOlderFileIsUpgradedAfte
     EXPECT_EQ(found(upgraded, u"kovovyroba"_s, false).size(), 1);
     upgraded.close();
 
-    const QString backup = folder.filePath(u"verna.zaloha-v1.sqlite"_s);
+    const QString backup = folder.filePath(u"verna%1.zaloha-v1.sqlite"_s);
     ASSERT_TRUE(QFile::exists(backup));
     EXPECT_EQ(python(backup, counts), counted);
     EXPECT_EQ(python(file, counts), counted);
@@ -131,7 +132,7 @@ TEST(SqliteFile, IsAPlainSqliteDatabaseForOtherToolsAndAnOlderFileIsUpgradedAfte
     const QByteArray newer = test::readFile(file);
     const Outcome refused = shell::openDatabase(upgraded, db::DatabaseLocation::file(file));
     EXPECT_FALSE(refused.ok);
-    EXPECT_TRUE(refused.error.contains(u"novější verze"_s)) << refused.error.toStdString();
+    EXPECT_TRUE(refused.error.contains(u"novější verze"_s) && refused.error.contains(u"verna%1.sqlite"_s)) << refused.error.toStdString();
     upgraded.close();
     EXPECT_EQ(test::readFile(file), newer);
 }

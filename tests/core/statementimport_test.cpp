@@ -203,6 +203,12 @@ TEST_P(ImportTest, BrokenRulesAndHostileCellsAreRefusedOrStoredAsTyped)
     EXPECT_EQ(all.refusals.front().line, broken + 2);
     EXPECT_TRUE(all.refusals.front().reason.contains(u"92 = 93 + 94 + 119 + 146"_s)) << describe(all);
     EXPECT_TRUE(all.lines().contains(u"Nic nebylo uloženo."_s));
+    // A cell's "%2" is told as it stands.
+    QList<QStringList> odd = rows;
+    odd[broken][7] = u"%2"_s;
+    const ImportSummary oddAmount = import(csvOf(kLongHeader, odd));
+    ASSERT_FALSE(oddAmount.refusals.isEmpty());
+    EXPECT_TRUE(oddAmount.refusals.front().reason.contains(u"„%2“ řádku 92"_s)) << describe(oddAmount);
 
     // Stop once a pair is written leaves nothing either: the transaction is rolled back.
     bool written = false;

@@ -328,9 +328,8 @@ QString backupPath(const QString &path, int version)
     QString candidate;
     for (int n = 1;; ++n) {
         candidate = info.dir().filePath(QStringLiteral("%1.zaloha-v%2%3%4")
-                                            .arg(info.completeBaseName())
-                                            .arg(version)
-                                            .arg(n == 1 ? QString() : QStringLiteral("-%1").arg(n), suffix));
+                                            .arg(info.completeBaseName(), QString::number(version),
+                                                 n == 1 ? QString() : QStringLiteral("-%1").arg(n), suffix));
         if (!QFileInfo::exists(candidate))
             return candidate;
     }
@@ -476,9 +475,7 @@ Outcome Schema::upgrade(Database &db, const ReferenceDataStep &referenceData)
     if (found.value > kVersion) {
         return Outcome::failure(QStringLiteral("Databáze %1 pochází z novější verze programu VERNA (schéma %2, tato verze zná %3). "
                                                "Otevřete ji novější verzí; tato ji nezmění.")
-                                    .arg(db.location().describe())
-                                    .arg(found.value)
-                                    .arg(kVersion));
+                                    .arg(db.location().describe(), QString::number(found.value), QString::number(kVersion)));
     }
     // A file that cannot be written is read as it is: the application's queries work on both.
     if (found.value == kVersion || db.isReadOnly())

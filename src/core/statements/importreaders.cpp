@@ -434,7 +434,7 @@ protected:
             const int mib = static_cast<int>(kMaxImportBytes / (1024 * 1024));
             problem = m_name.contains(QLatin1String("worksheets/"))
                 ? QStringLiteral("List sešitu je po rozbalení větší než %1 MiB.").arg(mib)
-                : QStringLiteral("Část sešitu %1 je po rozbalení větší než %2 MiB.").arg(m_name).arg(mib);
+                : QStringLiteral("Část sešitu %1 je po rozbalení větší než %2 MiB.").arg(m_name, QString::number(mib));
             return -1;
         }
         for (const char *p = data, *end = data + n; p < end;) {

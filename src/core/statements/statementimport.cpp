@@ -348,7 +348,7 @@ void PairCollector::addLine(FileStatement &statement, int line, const QString &c
     if (!parsed.ok()) {
         statement.badLine = line;
         statement.badCode = number;
-        statement.badReason = QStringLiteral("částka „%1“ řádku %2: %3").arg(shown(amount)).arg(*number).arg(parsed.error);
+        statement.badReason = QStringLiteral("částka „%1“ řádku %2: %3").arg(shown(amount), QString::number(*number), parsed.error);
         return;
     }
     statement.lines.push_back({line, *number, parsed.value});
@@ -650,7 +650,8 @@ Outcome Importer::write(QList<Accepted> &accepted)
         a.pair.entity = m_entities.value(a.ico).value_or(0);
         const SavedPair saved = writer.write(a.pair, a.replaces);
         if (!saved.ok())
-            return Outcome::failure(QStringLiteral("Výkazy %1 za %2/%3: %4").arg(a.ico).arg(a.pair.year).arg(a.pair.quarter).arg(saved.reason()));
+            return Outcome::failure(QStringLiteral("Výkazy %1 za %2/%3: %4")
+                                       .arg(a.ico, QString::number(a.pair.year), QString::number(a.pair.quarter), saved.reason()));
         m_summary.imported += 2;
         m_summary.replaced += a.replaces ? 2 : 0;
         progress(ImportStep::Writing, i + 1, total);
