@@ -266,6 +266,10 @@ TEST_P(ImportTest, BrokenRulesAndHostileCellsAreRefusedOrStoredAsTyped)
     EXPECT_EQ(db().singleValue(u"SELECT count(*) FROM name WHERE name_txt = 'Pekárna Žďár, s.r.o.'"_s), u"1"_s);
     const QString utf16 = u"ico;rok\n1;2"_s;
     EXPECT_FALSE(readCsv(QByteArray(reinterpret_cast<const char *>(utf16.utf16()), utf16.size() * 2)).ok());
+    // Blank lines before the header do not choose the separator.
+    const Result<ImportRows> blankFirst = readCsv("\r\n \t\nico;rok\n1;2\n");
+    ASSERT_TRUE(blankFirst.ok() && blankFirst.value.size() == 2) << blankFirst.error.toStdString();
+    EXPECT_EQ(blankFirst.value.front().cells, (QStringList{u"ico"_s, u"rok"_s}));
 }
 
 // Occupied periods need replacing and unknown IČOs creating; the pairs are stored as saving them one by one would.

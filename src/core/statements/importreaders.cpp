@@ -140,7 +140,8 @@ QByteArrayView withoutBom(QByteArrayView piece, bool first)
     return first && piece.startsWith("\xEF\xBB\xBF") ? piece.sliced(3) : piece;
 }
 
-// The first reading: the encoding is decided by the whole file, the separator by its first line.
+// The first reading: the encoding is decided by the whole file, the separator by its first line
+// that is not blank.
 Result<CsvScan> scanCsv(QIODevice &device, qint64 limit)
 {
     using Out = Result<CsvScan>;
@@ -148,6 +149,7 @@ Result<CsvScan> scanCsv(QIODevice &device, qint64 limit)
     bool cp1250 = true;
     bool separatorKnown = false;
     bool quoted = false;
+    bool lineHasText = false; // blank lines before the header tell nothing of the separator
     QByteArray carry;
     const Outcome read = readPieces(device, limit, [&](QByteArrayView piece, bool first) {
         piece = withoutBom(piece, first);
@@ -156,13 +158,16 @@ Result<CsvScan> scanCsv(QIODevice &device, qint64 limit)
             return Outcome::failure(kBadEncoding);
         for (qsizetype i = 0; i < piece.size() && !separatorKnown; ++i) {
             const char c = piece[i];
-            if (c == '"')
+            if (c == '"') {
                 quoted = !quoted;
-            else if (!quoted && (c == '\n' || c == '\r'))
-                separatorKnown = true;
-            else if (!quoted && c == ';') {
+                lineHasText = true;
+            } else if (!quoted && (c == '\n' || c == '\r')) {
+                separatorKnown = lineHasText;
+            } else if (!quoted && c == ';') {
                 out.value.separator = QLatin1Char(';');
                 separatorKnown = true;
+            } else if (c != ' ' && c != '\t') {
+                lineHasText = true;
             }
         }
         for (qsizetype i = 0; i < piece.size() && cp1250; ++i)
