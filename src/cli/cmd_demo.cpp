@@ -3,6 +3,7 @@
 
 #include "db/database.h"
 #include "shell/demodata.h"
+#include "statements/statementstore.h"
 
 #include <QRegularExpression>
 
@@ -26,7 +27,8 @@ int commandDemo(const Options &o, QTextStream &out, QTextStream &err)
             ok = m.hasMatch();
             demo.firstYear = m.captured(1).toInt();
             demo.lastYear = m.captured(2).isEmpty() ? demo.firstYear : m.captured(2).toInt();
-            ok = ok && demo.firstYear <= demo.lastYear;
+            // Statements are kept from 1993 on: an earlier year could not be entered or imported.
+            ok = ok && statements::isStatementYear(m.captured(1)) && demo.firstYear <= demo.lastYear;
         } else if (a == QLatin1String("--quarters")) {
             // Quarters of the first and the last year, e.g. 3-2 (from Q3 of the first to Q2 of the last).
             static const QRegularExpression quarters(QStringLiteral("^([1-4])-([1-4])$"));
@@ -40,6 +42,12 @@ int commandDemo(const Options &o, QTextStream &out, QTextStream &err)
             return UsageError;
         }
         ++i;
+    }
+    if (demo.firstYear == demo.lastYear && demo.firstQuarter > demo.lastQuarter) {
+        // No quarter between them: entities without a statement would be reported as made with them.
+        err << "Neplatná volba příkazu demo: --quarters " << demo.firstQuarter << '-' << demo.lastQuarter << " v jediném roce "
+            << demo.firstYear << "\n";
+        return UsageError;
     }
     db::Database database;
     if (!openDatabase(database, o, err))

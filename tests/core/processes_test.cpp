@@ -43,6 +43,9 @@ TEST_P(ProcessTest, SqlCommandPrintsRowsAndReportsErrorsWithExitCodes)
     EXPECT_TRUE(r.exitCode == 1 && r.err.startsWith(u"Příkaz SQL selhal: "_s)) << r.err.toStdString();
     EXPECT_EQ(vernaDb({u"sql"_s}).exitCode, 2);
     EXPECT_EQ(vernaDb({u"frobnicate"_s}).exitCode, 2);
+    // Demo statements only where they could be kept: no year before 1993, no quarters in reverse.
+    EXPECT_EQ(vernaDb({u"demo"_s, u"--entities"_s, u"1"_s, u"--years"_s, u"1990"_s}).exitCode, 2);
+    EXPECT_EQ(vernaDb({u"demo"_s, u"--entities"_s, u"1"_s, u"--years"_s, u"2020"_s, u"--quarters"_s, u"3-2"_s}).exitCode, 2);
     r = runVernaDb({u"--help"_s}, testDatabase().childEnvironment());
     EXPECT_TRUE(r.exitCode == 0 && r.out.contains(u"analyze"_s)) << r.out.toStdString();
     // A mistyped file is reported, not created empty.
