@@ -61,6 +61,16 @@ TEST_P(AuditTest, HistoryPrintsAStatementChangeWithTheStatementItReplacedAndAnOl
     }
     const ToolRun since = vernaDb({u"history"_s, u"--since"_s, u"2000-01-01"_s});
     EXPECT_EQ(since.out, run.out) << since.err.toStdString();
+    if (GetParam() == TestBackend::SQLite) {
+        // The file keeps UTC: a day starts at the user's midnight, 22:30 UTC the evening before at UTC+2.
+        ASSERT_TRUE(sql(u"INSERT INTO audit_log (chng_dt, user_txt, action_txt, obj_type_txt, obj_id, label_txt) VALUES "
+                        "('2024-04-30T22:30:00Z', 'u', 'změna', 'subjekt', 1, 'po půlnoci'), "
+                        "('2024-04-30T21:30:00Z', 'u', 'změna', 'subjekt', 1, 'před půlnocí')"_s)
+                        .ok);
+        const ToolRun may = runVernaDb({u"--db"_s, testDatabase().dbOption(), u"history"_s, u"--since"_s, u"2024-05-01"_s},
+                                       testDatabase().childEnvironment() << u"TZ=CEST-2"_s);
+        EXPECT_TRUE(may.out.contains(u"po půlnoci"_s) && !may.out.contains(u"před půlnocí"_s)) << may.out.toStdString() << may.err.toStdString();
+    }
     EXPECT_EQ(vernaDb({u"history"_s}).exitCode, 2);
     EXPECT_EQ(vernaDb({u"history"_s, u"--since"_s, u"2024-13-01"_s}).exitCode, 2);
 

@@ -109,6 +109,19 @@ QStringList postgresTriggers()
     return out;
 }
 
+// The first moment of a day as the backend's column holds it. SQLite keeps UTC, so the day starts
+// at the user's own midnight converted; SQL Server reads "YYYY-MM-DD" as a DATETIME by the login's
+// date order (a Czech login takes it as year, day, month), "YYYYMMDD" in any.
+QString sinceText(Backend backend, const QDate &day)
+{
+    switch (backend) {
+    case Backend::SQLite: return day.startOfDay().toUTC().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ssZ"));
+    case Backend::SqlServer: return day.toString(QStringLiteral("yyyyMMdd"));
+    case Backend::PostgreSQL: break;
+    }
+    return day.toString(Qt::ISODate);
+}
+
 } // namespace
 
 Outcome record(Database &db, const QList<Change> &changes)
@@ -155,7 +168,7 @@ Result<QList<Entry>> history(Database &db, const Filter &filter)
     if (filter.since) {
         if (!filter.since->isValid())
             return Out::failure(QStringLiteral("Neplatné datum."));
-        where << QStringLiteral("chng_dt >= ") + quoted(filter.since->toString(Qt::ISODate));
+        where << QStringLiteral("chng_dt >= ") + quoted(sinceText(db.backend(), *filter.since));
     }
     const QString time = db.backend() == Backend::PostgreSQL ? QStringLiteral("to_char(chng_dt, 'YYYY-MM-DD HH24:MI:SS')")
                                                              : QStringLiteral("chng_dt");
