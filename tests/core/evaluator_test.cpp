@@ -254,6 +254,8 @@ TEST_P(EvaluatorTest, ArithmeticStoredIndicatorsAndColumnsFollowTheReferenceSema
         // operating + financial + extraordinary result + interest on an abbreviated one.
         {0, "[220]", kFull, "50.25"}, {0, "[222]*360/[219]", kFull, "1020"}, {0, "[225]/[220]", kFull, "0.995024875622"},
         {0, "[220]", kAbbreviated, "1233295.39"}, {0, "[221]-[220]", kAbbreviated, "0.5"}, {0, "[222]", kAbbreviated, ""},
+        // Leading zeros name the same lines.
+        {0, "[0222]*360/[00219]", kFull, "1020"}, {0, "[0205]", kFull, "2500.5"},
         // No income statement: nothing to expand, the balance sheet still answers.
         {0, "[119]/[92]", kNoIncome, "0.4"},
         // Two rows for one reference, or only a deleted statement: no value.

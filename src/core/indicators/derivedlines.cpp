@@ -1,5 +1,7 @@
 #include "indicators/derivedlines.h"
 
+#include <QRegularExpression>
+
 namespace verna::indicators {
 
 const QList<DerivedLine> &DerivedLines::all()
@@ -24,9 +26,15 @@ const QList<DerivedLine> &DerivedLines::all()
 
 QString DerivedLines::expanded(const QString &formula, bool fullForm)
 {
-    if (!formula.contains(QStringLiteral("[22")))
-        return formula;
+    // The expansions here and after compare references as text; the parser reads "[0220]" as
+    // line 220, so they must too.
     QString text = formula;
+    if (text.contains(QStringLiteral("[0"))) {
+        static const QRegularExpression zeros(QStringLiteral("\\[0+(?=\\d)"));
+        text.replace(zeros, QStringLiteral("["));
+    }
+    if (!text.contains(QStringLiteral("[22")))
+        return text;
     for (const DerivedLine &line : all()) {
         const QString reference = QLatin1Char('[') + QString::number(line.code) + QLatin1Char(']');
         text.replace(reference, QStringLiteral(" (") + (fullForm ? line.full : line.abbreviated) + QStringLiteral(") "));
