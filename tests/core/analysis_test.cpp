@@ -193,6 +193,15 @@ TEST_P(AnalysisTest, ExportsCarryTheTableAndItsAggregateRow)
     EXPECT_TRUE(xml.contains(u"<v>2.56</v>"_s)) << xml.left(2000).toStdString();
     EXPECT_TRUE(xml.contains(u"Strojírny Dolní Lhota, a.s."_s));
     EXPECT_TRUE(xml.contains(u">Suma<"_s));
+
+    // A table past a sheet's rows is refused, not written short.
+    ExportTable tall;
+    tall.header = {{u"Subjekt"_s}};
+    tall.rows = QList<QStringList>(1048576, QStringList{u"x"_s});
+    const QString tallPath = dir.filePath(u"vysoka.xlsx"_s);
+    const Outcome refused = writeXlsx(tall, tallPath);
+    EXPECT_TRUE(!refused.ok && refused.error.contains(u"CSV"_s)) << refused.error.toStdString();
+    EXPECT_FALSE(QFile::exists(tallPath));
 }
 
 TEST_P(AnalysisTest, CommandLineAnalysisPrintsWhatTheModelHolds)
@@ -346,6 +355,12 @@ TEST(AnalysisModelSort, NumbersAsNumbersEmptyCellsLastTiesInPlaceNamesInCzechAnd
     EXPECT_EQ(entityOrder(model), (QList<qint32>{3, 2, 1, 5, 6, 4}));
     EXPECT_EQ(rowsAsShown(model), shown);
     EXPECT_EQ(tableAsCsv(model).section(u'\n', 1, 1), u"cukr,1998/4,,"_s);
+    // Numbers written in the C locale leave the names in Czech order.
+    AnalysisModel plain;
+    for (int i = 0; i < names.size(); ++i)
+        plain.appendRow(RowKey{1998, 4, i + 1}, names.at(i));
+    plain.sort(0, Qt::AscendingOrder);
+    EXPECT_EQ(entityOrder(plain), (QList<qint32>{3, 2, 1, 5, 6, 4}));
 
     // Rows removed after a sort take their own cells with them, the others keep theirs.
     model.removeDataRows(1, 1);

@@ -367,8 +367,9 @@ void AnalysisModel::sort(int column, Qt::SortOrder order)
     const bool descending = order == Qt::DescendingOrder;
     std::vector<int> rows;
     if (column == 0) {
-        // Names in the locale's order; each distinct name gets its collation key once.
-        QCollator collator(m_locale);
+        // Names in Czech order, whatever locale writes the numbers; each distinct name gets its
+        // collation key once.
+        QCollator collator(QLocale(QLocale::Czech, QLocale::CzechRepublic));
         std::vector<QCollatorSortKey> keys;
         QHash<QString, int> keyOf;
         std::vector<int> rowKey(m_order.size());

@@ -148,6 +148,18 @@ Outcome writeXlsx(const ExportTable &table, const QString &path)
     auto failed = [&path](const QString &detail) {
         return Outcome::failure(QStringLiteral("Soubor XLSX nelze zapsat: %1 (%2)").arg(path, detail));
     };
+    // A sheet holds so many rows and columns; the library would drop the rest without a word.
+    qsizetype widest = table.footer.size();
+    for (const QList<QStringList> *part : {&table.header, &table.rows})
+        for (const QStringList &cells : *part)
+            widest = std::max(widest, cells.size());
+    const qsizetype height = table.header.size() + table.rows.size() + (table.footer.isEmpty() ? 0 : 1);
+    if (height > LXW_ROW_MAX || widest > LXW_COL_MAX)
+        return Outcome::failure(QStringLiteral("Tabulka má %1 řádků a %2 sloupců; list XLSX jich pojme nejvýše %3 a %4. Uložte ji jako CSV.")
+                                    .arg(height)
+                                    .arg(widest)
+                                    .arg(LXW_ROW_MAX)
+                                    .arg(LXW_COL_MAX));
     // The library writes a file of our own first: it reports a path it cannot write in English
     // on stderr, so the target is written here, with a Czech message, and replaced whole.
     QTemporaryDir scratch;
