@@ -216,9 +216,11 @@ TEST_F(MainWindowTest, CommandsNeedTheirWindowOwnCaptionsStayWindowsOpenInsideTh
     closing->closable = false;
     EXPECT_FALSE(closing->parentWidget()->close());
     EXPECT_FALSE(m_window->close());
+    action(u"miKonec"_s)->trigger();
     EXPECT_EQ(m_window->childWindows().size(), 2);
     closing->closable = true;
-    EXPECT_TRUE(m_window->close());
+    action(u"miKonec"_s)->trigger();
+    EXPECT_FALSE(m_window->isVisible());
 }
 
 TEST_F(MainWindowTest, KindsCountOnTheirOwnWindowsTileTheMenuListsThemAboutIsModalAndABusyChildKeepsThemOpen)
@@ -275,6 +277,10 @@ TEST_F(MainWindowTest, KindsCountOnTheirOwnWindowsTileTheMenuListsThemAboutIsMod
     QMdiArea *mdi = m_window->mdiArea();
     mdi->setActiveSubWindow(mdi->subWindowList(QMdiArea::CreationOrder).back());
     EXPECT_EQ(listed(), (QStringList{u"  &1 Vyhledávací obrazovka 1"_s, u"x &2 Analýza 1"_s}));
+    // A title's "&" is shown as it stands.
+    m_window->childWindows().back()->setWindowTitle(u"Novák & Syn"_s);
+    EXPECT_EQ(listed().back(), u"x &2 Novák && Syn"_s);
+    m_window->childWindows().back()->setWindowTitle(u"Analýza 1"_s);
     EXPECT_TRUE(action(u"miSvisle"_s)->isEnabled());
 
     // Choosing an entry activates its window.

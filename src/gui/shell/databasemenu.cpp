@@ -43,7 +43,7 @@ void DatabaseMenu::fillRecent()
     m_recent->clear();
     const db::DatabaseLocation &current = m_state.database().location();
     for (const db::DatabaseLocation &location : RecentDatabases::load()) {
-        QAction *item = m_recent->addAction(location.describe());
+        QAction *item = m_recent->addAction(QString(location.describe()).replace(QLatin1Char('&'), QStringLiteral("&&")));
         const bool open = m_state.database().isOpen() && RecentDatabases::same(location, current);
         item->setCheckable(open);
         item->setChecked(open);

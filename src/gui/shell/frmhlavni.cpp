@@ -442,7 +442,8 @@ void frmHlavni::updateWindowMenu()
     for (int i = 0; i < windows.size(); ++i) {
         QWidget *window = windows.at(i);
         const QString number = i < 9 ? QStringLiteral("&%1 ").arg(i + 1) : QStringLiteral("%1 ").arg(i + 1);
-        QAction *item = m_mnuOkno->addAction(number + window->windowTitle());
+        // A title's "&" ("Novák & Syn") is shown, not taken for a shortcut.
+        QAction *item = m_mnuOkno->addAction(number + QString(window->windowTitle()).replace(QLatin1Char('&'), QStringLiteral("&&")));
         item->setCheckable(true);
         item->setChecked(window == active);
         const QPointer<QWidget> target(window);
@@ -508,7 +509,10 @@ void frmHlavni::sizeChild(QWidget *child, qreal widthShare, qreal heightShare, Q
 
 void frmHlavni::miKonec_Click()
 {
-    QCoreApplication::exit(0);
+    // As closing the main window: a window with unsaved work is asked first. Then the process
+    // ends with the last window, whatever other top-level window (the guide) is still open.
+    if (close())
+        QApplication::closeAllWindows();
 }
 
 void frmHlavni::miVodorovne_Click()
