@@ -302,6 +302,19 @@ TEST(MessageSeam, LongTextsScrollInTheDetailsAndScriptedUsersRecordEveryBoxAndRe
     EXPECT_LE(shown.count(u'\n'), 15);
     EXPECT_TRUE(shown.startsWith(u"řádek 1: odmítnut\n"_s));
     EXPECT_TRUE(details.contains(u"řádek 400: odmítnut"_s));
+    // Names in a message are not markup, in the text nor in the detail under it.
+    QList<Qt::TextFormat> formats;
+    QTimer::singleShot(0, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        for (const char *name : {"qt_msgbox_label", "qt_msgbox_informativelabel"}) {
+            const auto *label = box->findChild<QLabel *>(QLatin1String(name));
+            formats << (label ? label->textFormat() : Qt::AutoText);
+        }
+        box->accept();
+    });
+    ui::choose(nullptr, ui::MessageIcon::Exclamation, u"Skupina"_s, u"Skupinu <b>A</b> nelze smazat."_s, {ui::kOk}, 0, u"<i>důvod</i>"_s);
+    EXPECT_EQ(formats, (QList<Qt::TextFormat>{Qt::PlainText, Qt::PlainText}));
 
     // Boxes with one button take no reply, so the script stays aligned with the questions; a nested scripted user hands back to the outer one.
     ui::ScriptedUser user;

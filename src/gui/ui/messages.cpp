@@ -7,6 +7,7 @@
 
 #include <QFileDialog>
 #include <QFileIconProvider>
+#include <QLabel>
 #include <QMessageBox>
 #include <QMimeDatabase>
 #include <QPushButton>
@@ -97,6 +98,10 @@ int showBox(QWidget *parent, MessageIcon icon, const QString &title, const QStri
         box.setInformativeText(detail); // a short detail shows at once, under the text
     if (!scrolled.isEmpty())
         box.setDetailedText(scrolled);
+    // Names in a message ("Skupina <b>A</b>") are shown as typed, never as markup.
+    box.setTextFormat(Qt::PlainText);
+    if (auto *informative = box.findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel")))
+        informative->setTextFormat(Qt::PlainText);
     QList<QPushButton *> pushButtons;
     for (int i = 0; i < captions.size(); ++i) {
         const auto role = i == escape && captions.size() > 1 ? QMessageBox::RejectRole : QMessageBox::AcceptRole;
