@@ -42,8 +42,13 @@ public:
         if (frmHlavni *main = frmHlavni::of(this))
             main->setSaveItem(false);
     }
-    bool canClose() override { return closable; }
+    bool canClose() override
+    {
+        ++asked;
+        return closable;
+    }
     bool closable = true;
+    int asked = 0;
 };
 
 const QList<WindowKind> kMenuKinds = {WindowKind::Search,          WindowKind::DataSelection,   WindowKind::StatementTable,
@@ -219,8 +224,10 @@ TEST_F(MainWindowTest, CommandsNeedTheirWindowOwnCaptionsStayWindowsOpenInsideTh
     action(u"miKonec"_s)->trigger();
     EXPECT_EQ(m_window->childWindows().size(), 2);
     closing->closable = true;
+    closing->asked = 0;
     action(u"miKonec"_s)->trigger();
     EXPECT_FALSE(m_window->isVisible());
+    EXPECT_EQ(closing->asked, 1); // once, not again by its frame
 }
 
 TEST_F(MainWindowTest, KindsCountOnTheirOwnWindowsTileTheMenuListsThemAboutIsModalAndABusyChildKeepsThemOpen)

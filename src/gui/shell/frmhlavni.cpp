@@ -103,11 +103,15 @@ public:
         setWidget(content);
     }
 
+    void markAsked() { m_asked = true; }
+
 protected:
     void closeEvent(QCloseEvent *event) override
     {
         ChildWindow *child = childInterface(widget());
-        if (child && !ui::isBusy(widget()) && !child->canClose()) {
+        // Closing all windows asked each one before any closed: not twice.
+        const bool asked = std::exchange(m_asked, false);
+        if (child && !asked && !ui::isBusy(widget()) && !child->canClose()) {
             event->ignore();
             return;
         }
@@ -136,6 +140,7 @@ private:
 
     QObject *m_content;
     std::function<void(QRect)> m_remember;
+    bool m_asked = false;
 };
 
 // A window that closed itself is hidden but stays listed until the event loop deletes it.
@@ -595,6 +600,10 @@ bool frmHlavni::closeChildWindows()
     }
     if (refused)
         return false;
+    for (QWidget *window : childWindows()) {
+        if (auto *frame = dynamic_cast<ChildFrame *>(window->parentWidget()))
+            frame->markAsked();
+    }
     m_mdi->closeAllSubWindows();
     for (QMdiSubWindow *sub : m_mdi->subWindowList()) {
         if (isOpen(sub))
