@@ -137,6 +137,14 @@ TEST_F(IndicatorWindowsTest, IndicatorFromLineTextsReachesANewGroupAndANewAnalys
     // The new indicator is selected and shown as it is stored.
     EXPECT_EQ(names->currentText(), roe);
     EXPECT_EQ(control<QLineEdit>(&editor, u"txtFunkce"_s)->text(), itemText(&editor, 90) + u"/"_s + itemText(&editor, 153) + u"*100"_s);
+    // A change to a taken name stores nothing and keeps every edit on display to correct it.
+    const QString taken = names->itemText(names->currentIndex() == 0 ? 1 : 0);
+    type(&editor, taken, u"Jiný popis"_s, itemText(&editor, 90) + u"*2"_s);
+    click(&editor, u"cmdOK"_s);
+    expectMessage(3, ui::MessageIcon::Exclamation, u"Zadejte jiný název ukazatele.\r\nUkazatel "_s + taken + u" již existuje."_s);
+    EXPECT_EQ(control<QLineEdit>(&editor, u"txtFunkce"_s)->text(), itemText(&editor, 90) + u"*2"_s);
+    EXPECT_EQ(description->toPlainText(), u"Jiný popis"_s);
+    EXPECT_EQ(indicatorColumn(u"func_for_val"_s, roe), u"[90]/[153]*100"_s);
 
     frmSkupinaFunkci groups(*m_state);
     click(&groups, u"cmdNova"_s);

@@ -395,10 +395,8 @@ void frmNovaFunkce::change(qint32 id, const QString &name, const QString &formul
         return;
     }
     if (saved.value.nameTaken) {
-        // Nothing of the change was stored: show the stored texts again.
+        // Nothing of the change was stored; every edit stays on display to be corrected.
         ui::exclamation(this, windowTitle(), nameTakenText(name));
-        m_state.setSelectionAfterReload(id);
-        rebuildList();
         return;
     }
     m_controls->nameChanged = m_controls->descriptionChanged = m_formulaChanged = m_units->changed = false;
