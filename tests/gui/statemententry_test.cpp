@@ -194,6 +194,16 @@ TEST_F(StatementEntryWindowTest, AnAbbreviatedPairIsTypedCheckedSavedChangedAndD
     EXPECT_EQ(activePeriods(), u"2024/1/27 2024/1/28"_s);
     EXPECT_EQ(listed->count(), 1);
     EXPECT_EQ(control<QLabel>(w, u"lblVykazy"_s)->text(), u"Výkazy subjektu (1):"_s);
+
+    // Amounts typed and not saved: closing asks first.
+    EXPECT_TRUE(w->canClose());
+    balance->setCurrentItem(balance->topLevelItem(0));
+    keypad(balance, Qt::Key_5);
+    m_user.willAnswer(ui::kNo);
+    EXPECT_FALSE(w->canClose());
+    EXPECT_EQ(lastMessage(), u"Zadané částky výkazu nebyly uloženy. Chcete okno přesto zavřít?"_s);
+    m_user.willAnswer(ui::kYes);
+    EXPECT_TRUE(w->canClose());
 }
 
 // "Importovat výkazy…": a refused file offers to create the unknown entity and imports then; a

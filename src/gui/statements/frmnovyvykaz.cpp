@@ -174,6 +174,7 @@ bool frmNovyVykaz::isFull() const
 
 bool frmNovyVykaz::fillLists(bool full)
 {
+    m_typed = false; // the lists start afresh
     const Result<QList<StatementLine>> balance = m_store.lines(27, full);
     const Result<QList<StatementLine>> income = m_store.lines(28, full);
     if (!balance.ok() || !income.ok()) {
@@ -337,8 +338,10 @@ void frmNovyVykaz::editLine(StatementLinesView *list, int row, const QString &st
         return;
     QPointer<frmNovyVykaz> alive(this);
     const std::optional<QString> amount = frmEditace::edit(this, list->topLevelItem(row)->text(0), startText);
-    if (alive && amount)
+    if (alive && amount) {
         list->setAmount(row, *amount);
+        m_typed = true;
+    }
 }
 
 Result<QStringList> frmNovyVykaz::sumCheck(const QHash<int, Amount> &balance, const QHash<int, Amount> &income)
@@ -455,7 +458,12 @@ void frmNovyVykaz::cmdStorno_Click()
 
 bool frmNovyVykaz::canClose()
 {
-    return !ui::isBusy(this);
+    if (ui::isBusy(this))
+        return false;
+    return !m_typed
+        || ui::choose(this, ui::MessageIcon::Question, windowTitle(),
+                      QStringLiteral("Zadané částky výkazu nebyly uloženy. Chcete okno přesto zavřít?"), {ui::kYes, ui::kNo}, 1)
+        == 0;
 }
 
 void frmNovyVykaz::failed(const QString &what, const QString &reason)

@@ -80,6 +80,7 @@ private:
     int m_loadedRow = -1; // the entry of lstVykazy the loaded pair came from
     bool m_checkingYear = false;
     bool m_filling = false;
+    bool m_typed = false; // amounts typed since the lists were filled or saved
 
     QLabel *m_lblSubjekt = nullptr;
     QLineEdit *m_txtRok = nullptr;
