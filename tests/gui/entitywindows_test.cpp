@@ -95,6 +95,16 @@ TEST_F(EntityWindowsTest, ANewCompanyIsFoundEditedGroupedDeletedAndItsHistoryOpe
     click(editing, u"cmdOK"_s);
     EXPECT_EQ(lastMessage(), u"Změna byla uložena."_s);
     EXPECT_EQ(entities::loadNote(m_db, QString::number(id)).value, u"Rohlíky i v sobotu"_s);
+    // Closed by its frame with a changed note: asked; Storno keeps it open, Ano saves.
+    editing = qobject_cast<entities::frmEditaceSubjektu *>(m_main->openEntityEditing(id));
+    ASSERT_NE(editing, nullptr);
+    control<QPlainTextEdit>(editing, u"txtPoznamka"_s)->setPlainText(u"Rohlíky denně"_s);
+    m_user.willAnswer(u"Storno"_s);
+    EXPECT_FALSE(editing->parentWidget()->close());
+    EXPECT_EQ(lastMessage(), u"Chcete provedené změny uložit?"_s);
+    m_user.willAnswer(ui::kYes);
+    EXPECT_TRUE(editing->parentWidget()->close());
+    EXPECT_EQ(entities::loadNote(m_db, QString::number(id)).value, u"Rohlíky denně"_s);
 
     // A group of it and two other companies; a group dropped on it and a repeat add nothing.
     const qint32 b = company(u"25596641"_s, u"Mlýn"_s);

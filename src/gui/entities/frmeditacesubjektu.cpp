@@ -122,31 +122,43 @@ void frmEditaceSubjektu::lstSkupiny_ItemCheck(QListWidgetItem *item)
 
 void frmEditaceSubjektu::cmdOK_Click()
 {
-    if (!m_id || (!m_nameChanged && !m_noteChanged)) {
+    if (askToSave())
         close();
-        return;
-    }
+}
+
+bool frmEditaceSubjektu::askToSave()
+{
+    if (!m_id || (!m_nameChanged && !m_noteChanged))
+        return true;
     const int answer = ui::choose(this, ui::MessageIcon::Question, windowTitle(), QStringLiteral("Chcete provedené změny uložit?"),
                                   {ui::kYes, ui::kNo, QStringLiteral("Storno")}, 2);
     if (answer == 1) {
-        close();
-        return;
+        m_nameChanged = m_noteChanged = false;
+        return true;
     }
     if (answer != 0)
-        return;
+        return false;
     if (m_nameChanged && m_txtNazev->text().trimmed().isEmpty()) {
         ui::exclamation(this, windowTitle(), QStringLiteral("Zadejte název subjektu."));
         m_txtNazev->setFocus();
-        return;
+        return false;
     }
     const Outcome saved = m_store.save(*m_id, m_nameChanged ? std::optional<QString>(m_txtNazev->text()) : std::nullopt,
                                        m_noteChanged ? std::optional<QString>(m_txtPoznamka->toPlainText()) : std::nullopt);
     if (!saved) {
         ui::critical(this, windowTitle(), QStringLiteral("Změnu nelze uložit, nic nebylo zapsáno."), saved.error);
-        return;
+        return false;
     }
+    m_nameChanged = m_noteChanged = false;
     ui::information(this, windowTitle(), QStringLiteral("Změna byla uložena."));
-    close();
+    return true;
+}
+
+bool frmEditaceSubjektu::canClose()
+{
+    // Closed otherwise than by OK or Storno (its frame, the main window, another database):
+    // changes are not dropped unasked.
+    return askToSave();
 }
 
 void frmEditaceSubjektu::cmdHistorie_Click()
@@ -162,6 +174,7 @@ void frmEditaceSubjektu::cmdHistorie_Click()
 
 void frmEditaceSubjektu::cmdStorno_Click()
 {
+    m_nameChanged = m_noteChanged = false; // dropped on purpose
     close();
 }
 
@@ -177,6 +190,7 @@ void frmEditaceSubjektu::cmdOdstranit_Click()
         return;
     }
     ui::information(this, windowTitle(), QStringLiteral("Všechny informace o subjektu jsou odstraněny."));
+    m_nameChanged = m_noteChanged = false; // nothing left to save them to
     close();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "entities/entitystore.h"
+#include "shell/childwindow.h"
 
 #include <QWidget>
 #include <optional>
@@ -19,7 +20,7 @@ namespace verna::entities {
 
 // Editing of the entity in the entity-to-open slot: name and note saved on OK, group
 // memberships switched at once, deletion with everything attached.
-class frmEditaceSubjektu : public QWidget
+class frmEditaceSubjektu : public QWidget, public shell::ChildWindow
 {
     Q_OBJECT
 public:
@@ -34,9 +35,13 @@ public:
     // "Historie změn": the entity's audit rows in a window of their own.
     void cmdHistorie_Click();
 
+    bool canClose() override;
+
 private:
     void buildControls();
     void Form_Load();
+    // Asks whether to save changed texts and saves them; false keeps the window open.
+    bool askToSave();
 
     db::Database &m_db;
     EntityStore m_store;
