@@ -133,17 +133,6 @@ void frmUlozitSkupinu::loadGroup()
             m_txtPoznamka->setPlainText(details.value.note);
         }
     }
-    // Members dropped before a reload are still waiting to be written; one the database cannot
-    // read is still written, so the list must not hide it silently.
-    for (qint32 id : std::as_const(m_pending)) {
-        const auto member = m_store.candidate(id);
-        if (!member.ok()) {
-            showFailure(QStringLiteral("Přidané subjekty nelze zobrazit, databáze ohlásila chybu."), member.error);
-            break;
-        }
-        if (member.value && !itemOf(id))
-            addItem(*member.value);
-    }
     m_cmdZmenitSk->setText(m_group ? QStringLiteral("Změnit") : QStringLiteral("Vytvořit"));
     m_loading = false;
     m_nameChanged = m_noteChanged = false;
@@ -272,8 +261,7 @@ void frmUlozitSkupinu::cmdOdebrat_Click()
             showFailure(QStringLiteral("Subjekt nelze odebrat ze skupiny."), o.error);
             return;
         }
-        loadGroup();
-        return;
+        // Only the member goes: a name or note typed meanwhile stays to be saved.
     }
     delete item;
     updateControls();
