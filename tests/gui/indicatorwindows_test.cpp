@@ -304,11 +304,14 @@ TEST_F(IndicatorWindowsTest, GroupsWithIdsZeroAndMinusOneAreGroupsAndVseDeletesI
     EXPECT_EQ(combo->currentText(), u"Přejmenovaná 'skupina'"_s);
     EXPECT_EQ(ids(chosen), (QList<qint32>{2, 3}));
 
-    // Removing a member touches group -1 only; group 0 keeps its own.
+    // Removing a member touches group -1 only; group 0 keeps its own; a description typed
+    // meanwhile stays.
+    control<QPlainTextEdit>(&w, u"txtPopis"_s)->setPlainText(u"ještě nezapsaný popis"_s);
     chosen->setCurrentRow(rowOf(chosen, 2));
     m_user.willAnswer(ui::kYes);
     click(&w, u"cmdOdstranit"_s);
     EXPECT_EQ(ids(chosen), QList<qint32>{3});
+    EXPECT_EQ(control<QPlainTextEdit>(&w, u"txtPopis"_s)->toPlainText(), u"ještě nezapsaný popis"_s);
     EXPECT_EQ(value(u"SELECT count(*) FROM func_mem WHERE func_mem_grp = 0 AND inac_ind = 0"_s), u"1"_s);
 
     // Renaming to another group's name is refused; the rest of the save is still offered.

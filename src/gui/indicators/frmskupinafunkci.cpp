@@ -253,17 +253,9 @@ void frmSkupinaFunkci::cmdOdstranit_Click()
         if (const Outcome removed = m_groups.removeMember(m_group, id); !removed) {
             m_controls->showFailure(QStringLiteral("Ukazatel nelze ze skupiny odstranit."), removed.error);
             cboFceSkupina_Click(m_cboFceSkupina->currentIndex());
-            return;
         }
-        // The other pending additions stay pending.
-        const QList<Entry> stillPending = pending();
-        cboFceSkupina_Click(m_cboFceSkupina->currentIndex());
-        for (const Entry &entry : stillPending) {
-            if (!holds(m_lstVybrane, entry.id)) {
-                addEntry(m_lstVybrane, entry);
-                addEntry(m_lstPridane, entry);
-            }
-        }
+        // Removed: the lists already show it; the typed name, description and pending
+        // additions stay to be saved.
         return;
     }
     case Mode::All:
