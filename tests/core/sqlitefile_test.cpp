@@ -84,12 +84,16 @@ TEST(SqliteFile, IsAPlainSqliteDatabaseForOtherToolsAndAnOlderFileIsUpgradedAfte
     // gets them on upgrade.
     const QString key = u"SELECT ord_txt FROM name_srch WHERE row_id = -99"_s;
     EXPECT_EQ(database.singleValue(key), db::nameOrderKey(u"Žluťoučký kůň, s.r.o."_s));
+    const QString indexList = u"SELECT group_concat(name) FROM (SELECT name FROM sqlite_master WHERE type = 'index' ORDER BY name)"_s;
+    const QString madeIndexes = database.singleValue(indexList);
     database.close();
     EXPECT_EQ(python(path, u"c.executescript('DROP INDEX ix_name_srch_ord; DROP INDEX ix_name_srch_fold; DROP TRIGGER name_fold_insert; "
-                           "DROP TRIGGER name_fold_update; ALTER TABLE name_srch DROP COLUMN ord_txt; UPDATE schema_ver SET ver_nbr = 4')"_s),
+                           "DROP TRIGGER name_fold_update; ALTER TABLE name_srch DROP COLUMN ord_txt; DROP INDEX ix_actv_main; "
+                           "DROP INDEX ix_ident_live; UPDATE schema_ver SET ver_nbr = 4')"_s),
               u""_s);
     const Outcome reopened = shell::openDatabase(database, db::DatabaseLocation::file(path));
     ASSERT_TRUE(reopened.ok) << reopened.error.toStdString();
+    EXPECT_EQ(database.singleValue(indexList), madeIndexes);
     EXPECT_EQ(database.singleValue(key), db::nameOrderKey(u"Žluťoučký kůň, s.r.o."_s));
     EXPECT_EQ(database.singleValue(u"SELECT count(*) FROM name n LEFT JOIN name_srch f ON f.row_id = n.row_id WHERE f.ord_txt IS NULL"_s), u"0"_s);
     EXPECT_EQ(found(database, u"zlutoucky"_s, false), QList<qint32>{3366});

@@ -103,6 +103,10 @@ const std::vector<Index> &indexes()
         {"ix_name_srch", "name", "srch_name_txt", false},
         {"ix_actv_subj", "actv", "subj_id", false},
         {"ix_actv_cd", "actv", "actv_cd", false},
+        // A branch's companies straight from the index: a peer set of a national division would
+        // otherwise fetch each of its rows (and the company's) from all over the file.
+        {"ix_actv_main", "actv", "actv_cd, actv_nbr, inac_ind, subj_id", false},
+        {"ix_ident_live", "ident", "subj_id, inac_ind", false},
         {"ix_mem_subj", "mem", "subj_id", false},
         {"ix_mem_mem", "mem", "mem_id", false},
         {"ix_text_id", "text", "text_id, seq_nbr", false},
@@ -310,6 +314,26 @@ Result<QStringList> tablesAmong(Database &db, const QStringList &tables)
     for (const QStringList &row : rows.rows)
         present.value << row.value(0).toLower();
     return present;
+}
+
+Result<bool> hasIndex(Database &db, const QString &index)
+{
+    QString sql;
+    switch (db.backend()) {
+    case Backend::SQLite:
+        sql = QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'index' AND name = %1");
+        break;
+    case Backend::PostgreSQL:
+        sql = QStringLiteral("SELECT indexname FROM pg_indexes WHERE schemaname = current_schema() AND indexname = %1");
+        break;
+    case Backend::SqlServer:
+        sql = QStringLiteral("SELECT name FROM sys.indexes WHERE name = %1");
+        break;
+    }
+    const Rows rows = db.queryRows(sql.arg(quoted(index)));
+    if (!rows.ok())
+        return Result<bool>::failure(rows.error);
+    return {!rows.rows.isEmpty(), {}};
 }
 
 Result<bool> hasTable(Database &db, const QString &table)
@@ -550,6 +574,17 @@ Outcome Schema::upgrade(Database &db, const ReferenceDataStep &referenceData)
             return failed(keyed.error);
         QString error;
         if (keyed.value.isEmpty() && !execAll(db, searchIndexes(Backend::SQLite, true), error))
+            return failed(error);
+    }
+    // Version 6: the covering indexes of branches and live companies.
+    for (const Index &i : indexes()) {
+        if (qstrcmp(i.name, "ix_actv_main") != 0 && qstrcmp(i.name, "ix_ident_live") != 0)
+            continue;
+        const Result<bool> present = hasIndex(db, QString::fromLatin1(i.name));
+        if (!present.ok())
+            return failed(present.error);
+        QString error;
+        if (!present.value && !execAll(db, {createIndex(i)}, error))
             return failed(error);
     }
     if (!tx.commit())
