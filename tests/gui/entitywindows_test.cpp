@@ -102,6 +102,9 @@ TEST_F(EntityWindowsTest, ANewCompanyIsFoundEditedGroupedDeletedAndItsHistoryOpe
     m_user.willAnswer(u"Storno"_s);
     EXPECT_FALSE(editing->parentWidget()->close());
     EXPECT_EQ(lastMessage(), u"Chcete provedené změny uložit?"_s);
+    // "Ne" to closing all windows that another window then stops keeps the change to be asked about.
+    m_user.willAnswer(ui::kNo);
+    EXPECT_TRUE(static_cast<shell::ChildWindow *>(editing)->canClose());
     m_user.willAnswer(ui::kYes);
     EXPECT_TRUE(editing->parentWidget()->close());
     EXPECT_EQ(entities::loadNote(m_db, QString::number(id)).value, u"Rohlíky denně"_s);

@@ -122,8 +122,11 @@ void frmEditaceSubjektu::lstSkupiny_ItemCheck(QListWidgetItem *item)
 
 void frmEditaceSubjektu::cmdOK_Click()
 {
-    if (askToSave())
-        close();
+    if (!askToSave())
+        return;
+    // Answered here: the frame's close does not ask again.
+    m_nameChanged = m_noteChanged = false;
+    close();
 }
 
 bool frmEditaceSubjektu::askToSave()
@@ -132,10 +135,10 @@ bool frmEditaceSubjektu::askToSave()
         return true;
     const int answer = ui::choose(this, ui::MessageIcon::Question, windowTitle(), QStringLiteral("Chcete provedené změny uložit?"),
                                   {ui::kYes, ui::kNo, QStringLiteral("Storno")}, 2);
-    if (answer == 1) {
-        m_nameChanged = m_noteChanged = false;
+    // "Ne" drops nothing yet: a close of all windows that another window stops keeps this one
+    // open with its changes, to be asked about again.
+    if (answer == 1)
         return true;
-    }
     if (answer != 0)
         return false;
     if (m_nameChanged && m_txtNazev->text().trimmed().isEmpty()) {
