@@ -126,6 +126,11 @@ int commandReport(const Options &options, QTextStream &out, QTextStream &err)
         err << "Report nelze sestavit: " << sections.error << "\n";
         return DatabaseError;
     }
+    if (sections.value.tooSmall) {
+        // Nothing to report: the last report stays as it was, and a script learns of it.
+        err << "Report nebyl vytvořen: tabulka analýzy je pro report příliš malá (žádný řádek se všemi hodnotami).\n";
+        return DatabaseError;
+    }
     QString style = o->css.isEmpty() ? QString() : QFileInfo(o->css).absoluteFilePath();
     if (style.isEmpty()) {
         const QList<report::StyleSheet> styles = report::listStyleSheets(report::ReportSettings::cssFolder());

@@ -290,6 +290,11 @@ TEST_P(ReportTest, OneRowReportTheStoredAbbreviatedIncomeAndTheCommandLineReport
 
     EXPECT_EQ(vernaDb({u"report"_s, u"--entities"_s, u"3366"_s, u"--periods"_s, u"1996/4"_s,
                           u"--indicators"_s, u"1"_s, u"--out"_s, dir.path(), u"--sections"_s, u"tabulka"_s}).exitCode, 2);
+    // A period without statements makes no report: the last one stays and the command fails.
+    const QByteArray last = readFile(reportFilePath(dir.path(), u"Analýza 1"_s));
+    EXPECT_EQ(vernaDb({u"report"_s, u"--entities"_s, u"3366"_s, u"--periods"_s, u"2005/4"_s, u"--indicators"_s, u"1"_s, u"--out"_s,
+                       dir.path()}).exitCode, 1);
+    EXPECT_EQ(readFile(reportFilePath(dir.path(), u"Analýza 1"_s)), last);
 }
 
 TEST_P(ReportTest, GroupReportProfilesTheSelectedRowsAndLeavesOutTheEntity)
