@@ -50,7 +50,7 @@ int commandDemo(const Options &o, QTextStream &out, QTextStream &err)
         return UsageError;
     }
     db::Database database;
-    if (!openDatabase(database, o, err))
+    if (!openDatabase(database, o, err, shell::FirstStart::Empty))
         return DatabaseError;
     const Outcome generated = shell::generateDemoData(database, demo, [&err](int done, int total) {
         err << "\rUkázková data: " << done << " / " << total << " subjektů" << Qt::flush;

@@ -43,6 +43,11 @@ std::optional<QString> readPassword(const QString &user, QTextStream &err)
 // Opens the database and refuses one that has no roles (a file); the exit code, or -1 to go on.
 int openServer(db::Database &database, const Options &options, QTextStream &err)
 {
+    // Refused before opening: the default embedded file is not created for a refusal.
+    if (options.location.value_or(db::defaultDatabaseLocation()).kind == db::DatabaseLocation::Kind::File) {
+        err << kServerOnly;
+        return UsageError;
+    }
     if (!openDatabase(database, options, err))
         return DatabaseError;
     if (database.backend() != db::Backend::PostgreSQL) {

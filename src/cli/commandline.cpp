@@ -147,12 +147,12 @@ void printRow(QTextStream &out, const QStringList &row)
 
 } // namespace
 
-bool openDatabase(db::Database &database, const Options &options, QTextStream &err)
+bool openDatabase(db::Database &database, const Options &options, QTextStream &err, shell::FirstStart firstStart)
 {
     const auto location = loggedInLocation(options, err);
     if (!location)
         return false;
-    const Outcome opened = shell::openDatabase(database, *location);
+    const Outcome opened = shell::openDatabase(database, *location, {}, firstStart);
     if (!opened)
         err << opened.error << "\n";
     return opened.ok;

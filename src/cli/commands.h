@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/databaselocation.h"
+#include "shell/startup.h"
 
 #include <QStringList>
 #include <QTextStream>
@@ -23,7 +24,8 @@ struct Options {
 
 // Opens the database the options name (the default one without --db); false after telling
 // why on err, and the command then ends with DatabaseError.
-bool openDatabase(db::Database &database, const Options &options, QTextStream &err);
+bool openDatabase(db::Database &database, const Options &options, QTextStream &err,
+                  shell::FirstStart firstStart = shell::FirstStart::WithDemo);
 
 // The value of the option at args[i], one of the command's valued options, moving i onto it;
 // nullopt after telling why (an unknown option, a missing value).

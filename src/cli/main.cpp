@@ -1,6 +1,7 @@
 #include "commandline.h"
 
 #include <QCoreApplication>
+#include <cstdio>
 
 int main(int argc, char *argv[])
 {
@@ -13,6 +14,10 @@ int main(int argc, char *argv[])
     arguments.removeFirst();
     const int code = verna::cli::run(arguments, out, err);
     out.flush();
+    // A full disk or a closed pipe under "> file" is a failure, not a cut-off success.
+    const bool written = out.status() == QTextStream::Ok && std::fflush(stdout) == 0 && !std::ferror(stdout);
+    if (!written)
+        err << "Výstup příkazu nelze zapsat.\n";
     err.flush();
-    return code;
+    return written || code != verna::cli::Success ? code : verna::cli::DatabaseError;
 }

@@ -46,6 +46,13 @@ TEST_P(ProcessTest, SqlCommandPrintsRowsAndReportsErrorsWithExitCodes)
     // Demo statements only where they could be kept: no year before 1993, no quarters in reverse.
     EXPECT_EQ(vernaDb({u"demo"_s, u"--entities"_s, u"1"_s, u"--years"_s, u"1990"_s}).exitCode, 2);
     EXPECT_EQ(vernaDb({u"demo"_s, u"--entities"_s, u"1"_s, u"--years"_s, u"2020"_s, u"--quarters"_s, u"3-2"_s}).exitCode, 2);
+    // Rows that cannot be written (a full disk) are a failure, not a cut-off success.
+    QProcess full;
+    full.setEnvironment(testDatabase().childEnvironment());
+    full.setStandardOutputFile(u"/dev/full"_s);
+    full.start(kTool, {u"--db"_s, testDatabase().dbOption(), u"sql"_s, u"SELECT 1"_s});
+    ASSERT_TRUE(full.waitForFinished(60000));
+    EXPECT_EQ(full.exitCode(), 1) << full.readAllStandardError().toStdString();
     r = runVernaDb({u"--help"_s}, testDatabase().childEnvironment());
     EXPECT_TRUE(r.exitCode == 0 && r.out.contains(u"analyze"_s)) << r.out.toStdString();
     // A mistyped file is reported, not created empty.
@@ -160,8 +167,13 @@ TEST(DatabaseChoice, OptionDataSourceOrEmbeddedFile)
     // No data source configured: the embedded file is created in the user's data folder.
     const QStringList noDsn = withVariables(base, {u"ODBCSYSINI="_s + emptyOdbc, u"ODBCINI="_s + emptyOdbc + u"/odbc.ini"_s,
                                                    u"HOME="_s + home.path(), u"XDG_DATA_HOME="_s + home.filePath(u"data"_s)});
-    ToolRun r = runVernaDb({u"sql"_s, u"SELECT count(*) FROM finl_stmt"_s}, noDsn);
+    // Demo data asked for on a first start is all there is; a server-only command creates nothing.
+    EXPECT_EQ(runVernaDb({u"roles"_s}, noDsn).exitCode, 2);
+    EXPECT_FALSE(QFileInfo::exists(home.filePath(u"data"_s)));
+    ToolRun r = runVernaDb({u"demo"_s, u"--entities"_s, u"3"_s}, noDsn);
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    r = runVernaDb({u"sql"_s, u"SELECT count(DISTINCT subj_id) FROM finl_stmt"_s}, noDsn);
+    EXPECT_EQ(r.out, u"4\n"_s) << r.err.toStdString(); // the reference data's sample company and the three
     QDirIterator files(home.filePath(u"data"_s), {u"*.sqlite"_s}, QDir::Files, QDirIterator::Subdirectories);
     EXPECT_TRUE(files.hasNext());
 

@@ -56,7 +56,7 @@ Outcome initialiseDatabase(db::Database &database, bool replace)
 namespace {
 
 // First start: all of it lands, or nothing does and the next start tries again.
-Outcome createEmbeddedDatabase(db::Database &database, const std::function<void(const QString &step)> &step)
+Outcome createEmbeddedDatabase(db::Database &database, const std::function<void(const QString &step)> &step, FirstStart firstStart)
 {
     database.useWriteAheadLog();
     db::Transaction tx(database);
@@ -64,10 +64,12 @@ Outcome createEmbeddedDatabase(db::Database &database, const std::function<void(
         step(QStringLiteral("Zakládám databázi a číselníky…"));
     if (const Outcome created = initialiseDatabase(database, false); !created)
         return created;
-    if (step)
-        step(QStringLiteral("Vytvářím ukázková data…"));
-    if (const Outcome demo = generateDemoData(database, DemoOptions()); !demo)
-        return Outcome::failure(QStringLiteral("Ukázková data nelze vytvořit: ") + demo.error);
+    if (firstStart == FirstStart::WithDemo) {
+        if (step)
+            step(QStringLiteral("Vytvářím ukázková data…"));
+        if (const Outcome demo = generateDemoData(database, DemoOptions()); !demo)
+            return Outcome::failure(QStringLiteral("Ukázková data nelze vytvořit: ") + demo.error);
+    }
     if (!tx.commit())
         return Outcome::failure(database.lastError());
     return Outcome::success();
@@ -76,7 +78,7 @@ Outcome createEmbeddedDatabase(db::Database &database, const std::function<void(
 } // namespace
 
 Outcome openDatabase(db::Database &database, const std::optional<db::DatabaseLocation> &option,
-                     const std::function<void(const QString &step)> &step)
+                     const std::function<void(const QString &step)> &step, FirstStart firstStart)
 {
     const db::DatabaseLocation location = option.value_or(db::defaultDatabaseLocation());
     const bool embeddedDefault = !option && location.kind == db::DatabaseLocation::Kind::File;
@@ -99,7 +101,7 @@ Outcome openDatabase(db::Database &database, const std::optional<db::DatabaseLoc
     }
     const db::DatabaseInspection found = db::inspectDatabase(database);
     if (embeddedDefault && found.state == db::DatabaseState::Empty) {
-        const Outcome created = createEmbeddedDatabase(database, step);
+        const Outcome created = createEmbeddedDatabase(database, step, firstStart);
         if (created)
             database.trimWriteAheadLog();
         else

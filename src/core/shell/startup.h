@@ -22,8 +22,11 @@ Outcome initialiseDatabase(db::Database &database, bool replace);
 // and the reason; one whose server does not answer says so (kOdbcServerUnavailable).
 // A first start that creates the embedded database names each step through `step` before it
 // runs, so a window can show what the wait is for.
+// A first start without demo data (FirstStart::Empty) gets only the reference data: a command
+// that makes its own demo data or refuses the embedded file must not add the default set first.
+enum class FirstStart { WithDemo, Empty };
 Outcome openDatabase(db::Database &database, const std::optional<db::DatabaseLocation> &option,
-                     const std::function<void(const QString &step)> &step = {});
+                     const std::function<void(const QString &step)> &step = {}, FirstStart firstStart = FirstStart::WithDemo);
 
 // Whether an open database can carry the windows: its code lists and statements can be read
 // and the code lists hold every line of the abbreviated statement forms.
