@@ -94,6 +94,11 @@ TEST_P(DatabaseTest, BatchesThatWouldEndTheirTransactionEarlyAreRefusedWhole)
         EXPECT_FALSE(db().inTransaction());
         EXPECT_EQ(count(u"mem"_s) + count(u"name"_s), u"11"_s) << control.toStdString();
     }
+    // A comment left open would silently drop the condition behind it.
+    for (const QString &open : {u"DELETE FROM mem /* WHERE subj_id = 5"_s, u"DELETE FROM mem /* a /* b */ WHERE subj_id = 5"_s}) {
+        EXPECT_FALSE(db().execute(open).ok);
+        EXPECT_EQ(count(u"mem"_s), u"1"_s) << open.toStdString();
+    }
     for (const auto &[begin, commit] : {std::pair{"BEGIN TRANSACTION", "COMMIT WORK;"}, std::pair{"begin", "end transaction"},
                                         std::pair{"START TRANSACTION", "COMMIT"}}) {
         ASSERT_TRUE(db().execute(QString::fromLatin1(begin) + u"\rDELETE FROM mem\r"_s + QString::fromLatin1(commit)).ok) << begin;
@@ -226,7 +231,8 @@ TEST_P(DatabaseTest, ADroppedIdleConnectionIsReopenedForReadsButNeverForWrites)
     QSignalSpy lost(&db(), &db::Database::connectionLost);
     // A connection opened again finds the test's own schema as the first one did.
     const QByteArray options = qgetenv("PGOPTIONS");
-    qputenv("PGOPTIONS", "-c search_path=" + db().singleValue(u"SELECT current_schema()"_s).toUtf8());
+    // A server whose default reads backslashes in quotes as escapes: the quoting must still hold.
+    qputenv("PGOPTIONS", "-c standard_conforming_strings=off -c search_path=" + db().singleValue(u"SELECT current_schema()"_s).toUtf8());
     const auto restore = qScopeGuard([&] { options.isEmpty() ? void(qunsetenv("PGOPTIONS")) : void(qputenv("PGOPTIONS", options)); });
     db::Database other;
     ASSERT_TRUE(other.open(db::DatabaseLocation::odbc(db::kDefaultDsn)).ok);
@@ -245,6 +251,7 @@ TEST_P(DatabaseTest, ADroppedIdleConnectionIsReopenedForReadsButNeverForWrites)
     EXPECT_EQ(lost.count(), 0);
     // The new connection is set up as the first was: no plan compiling for short reads.
     EXPECT_EQ(db().singleValue(u"SHOW jit"_s), u"off"_s);
+    EXPECT_EQ(db().singleValue(u"SELECT 'C:\\data\\''' || 'x'"_s), u"C:\\data\\'x"_s);
 
     {
         db::Transaction tx(db());

@@ -334,6 +334,9 @@ void Database::prepareServerSession()
         return;
     QSqlQuery q;
     runOnDriver(q, QStringLiteral("SET jit = off"));
+    // Text is quoted by doubling apostrophes alone: a backslash must stay a plain character
+    // whatever the server's or the login's default.
+    runOnDriver(q, QStringLiteral("SET standard_conforming_strings = on"));
 }
 
 bool Database::readEncrypted()
@@ -948,6 +951,10 @@ Plan plan(const QStringList &pieces, Backend backend)
     int depth = 0;
     bool ended = false;
     for (const QString &piece : pieces) {
+        if (tsql::hasUnclosedComment(piece)) {
+            p.refusal = QStringLiteral("Příkaz „%1“ obsahuje neukončený komentář /*; nic nebylo provedeno.").arg(piece);
+            return p;
+        }
         const tsql::Translation t = tsql::translate(piece, backend);
         const tsql::StatementKind kind = tsql::classify(t.sql, backend);
         if (kind == tsql::StatementKind::Empty)

@@ -22,8 +22,8 @@ Number argument(sqlite3_value *value)
 // verna_calc('ops', x0, x1, ..., xn): ((x0 op1 x1) op2 x2) ..., integers while both sides are.
 void calc(sqlite3_context *context, int argc, sqlite3_value **argv)
 {
-    const auto *ops = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
-    if (argc < 2 || !ops || sqlite3_value_bytes(argv[0]) != argc - 2) {
+    const auto *ops = argc < 2 ? nullptr : reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
+    if (!ops || sqlite3_value_bytes(argv[0]) != argc - 2) {
         sqlite3_result_error(context, "verna_calc: operators and operands do not match", -1);
         return;
     }

@@ -28,10 +28,11 @@ int quoteEnd(const QString &t, int from, QChar close, bool backslashes)
     return n;
 }
 
-int blockCommentEnd(const QString &t, int from, bool nested)
+int blockCommentEnd(const QString &t, int from, bool nested, bool &closed)
 {
     const int n = t.size();
     int depth = 0;
+    closed = false;
     for (int j = from; j + 1 < n; ++j) {
         if (t.at(j) == QLatin1Char('/') && t.at(j + 1) == QLatin1Char('*')) {
             if (depth == 0 || nested)
@@ -39,8 +40,10 @@ int blockCommentEnd(const QString &t, int from, bool nested)
             ++j;
         } else if (t.at(j) == QLatin1Char('*') && t.at(j + 1) == QLatin1Char('/')) {
             ++j;
-            if (--depth == 0)
+            if (--depth == 0) {
+                closed = true;
                 return j + 1;
+            }
         }
     }
     return n;
@@ -83,11 +86,11 @@ Dialect dialectOf(Backend backend)
 QList<Span> lex(const QString &t, Dialect dialect)
 {
     QList<Span> spans;
-    auto add = [&spans](SpanKind kind, int start, int end) {
+    auto add = [&spans](SpanKind kind, int start, int end, bool open = false) {
         if (kind == SpanKind::Code && !spans.isEmpty() && spans.back().kind == SpanKind::Code && spans.back().end == start)
             spans.back().end = end;
         else
-            spans.append({kind, start, end});
+            spans.append({kind, start, end, open});
     };
     const bool postgres = dialect == Dialect::PostgreSQL;
     const int n = t.size();
@@ -96,6 +99,7 @@ QList<Span> lex(const QString &t, Dialect dialect)
         const QChar c = t.at(i);
         const QChar next = i + 1 < n ? t.at(i + 1) : QChar();
         int end = -1;
+        bool closed = true;
         SpanKind kind = SpanKind::Literal;
         if (c == QLatin1Char('\'')) {
             // PostgreSQL's E'..' takes backslash escapes.
@@ -121,13 +125,13 @@ QList<Span> lex(const QString &t, Dialect dialect)
                 ++end;
         } else if (c == QLatin1Char('/') && next == QLatin1Char('*')) {
             kind = SpanKind::Comment;
-            end = blockCommentEnd(t, i, dialect != Dialect::SQLite);
+            end = blockCommentEnd(t, i, dialect != Dialect::SQLite, closed);
         }
         if (end < 0) {
             add(SpanKind::Code, i, i + 1);
             ++i;
         } else {
-            add(kind, i, end);
+            add(kind, i, end, !closed);
             i = end;
         }
     }

@@ -20,6 +20,7 @@ struct Span {
     SpanKind kind;
     int start;
     int end;
+    bool open = false; // a /* comment without its end
 };
 
 // The text cut into code, quoted literals ('..' with '' escapes), quoted names ("..", and

@@ -178,6 +178,12 @@ QStringList keyTables(const QString &statement)
     return tables;
 }
 
+bool hasUnclosedComment(const QString &statement)
+{
+    const QList<sql::Span> spans = sql::lex(statement);
+    return std::any_of(spans.begin(), spans.end(), [](const sql::Span &s) { return s.open; });
+}
+
 Translation translate(const QString &statement, Backend backend)
 {
     if (backend == Backend::SqlServer)

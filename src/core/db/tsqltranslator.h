@@ -33,6 +33,10 @@ struct Translation {
     QStringList keyTables;
 };
 
+// Whether a /* comment in the T-SQL text never ends: the servers refuse such a statement, SQLite
+// would run what stands before it, and the translation would drop the rest of the text.
+bool hasUnclosedComment(const QString &statement);
+
 // Rewrites one T-SQL statement for the backend. SQL Server gets it unchanged.
 Translation translate(const QString &statement, Backend backend);
 
