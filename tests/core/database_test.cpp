@@ -1,6 +1,7 @@
 #include "db/databasecheck.h"
 #include "db/eventpause.h"
 #include "db/odbclogin.h"
+#include "db/preparedquery.h"
 #include "db/schema.h"
 #include "db/transaction.h"
 #include "support/files.h"
@@ -152,6 +153,7 @@ TEST_P(DatabaseTest, GuardsRollBackUnlessCommittedAndCallsFromAnEventPauseLeaveT
         EXPECT_EQ(guest.error, db::Database::kBusyText);
         EXPECT_FALSE(db().readValue(u"SELECT count(*) FROM mem"_s).ok());
         EXPECT_FALSE(db().queryNative(u"SELECT nonsense FROM nowhere"_s).ok());
+        EXPECT_EQ(db::queryPrepared(db(), u"SELECT nonsense FROM nowhere"_s, {}, [](const db::PreparedRow &) {}).error, db::Database::kBusyText);
         EXPECT_FALSE(db::Transaction(db()).isActive());
         db().rollbackTransaction();
         EXPECT_TRUE(db().inTransaction());

@@ -277,6 +277,10 @@ QSqlDatabase Database::connection() const
 
 bool Database::readyForCall()
 {
+    // Another window's read let through by a wait (on the server, or in a transaction's work)
+    // would run on the connection that work is using, or join its transaction.
+    if (refuseGuest())
+        return false;
     // A read of its own must not run inside an open listing's transaction: its failure there
     // would end the listing too.
     if (!m_listingCall)
@@ -808,7 +812,8 @@ void Database::failStatementForTesting(int n, bool asLostConnection)
 
 void Database::reconnectIfLost()
 {
-    if (!m_lostReported || m_depth > 0 || m_location.kind == DatabaseLocation::Kind::File)
+    // Never under a call that waits on the connection: a guest must not close it beneath that call.
+    if (!m_lostReported || m_depth > 0 || m_location.kind == DatabaseLocation::Kind::File || refusesCallsNow())
         return;
     QSqlDatabase db = connection();
     db.close();
