@@ -813,6 +813,41 @@ TEST_F(AnalysisWindowTest, WhileFillingChangesAreRefusedAndADeletedEntityGetsNoN
     EXPECT_EQ(plain->model().dataRowCount(), 0);
 }
 
+// Reads outside a fill (the ROE tab, an indicator's description, the peer tab's groups) let events
+// through too: the window refuses to close beneath them.
+TEST_F(AnalysisWindowTest, ReadsOutsideAFillKeepTheWindowOpenBeneathThem)
+{
+    ui::ScriptedUser user;
+    auto main = mainWindow();
+    QPointer<frmAnalyzaSubj> w = qobject_cast<frmAnalyzaSubj *>(main->open(shell::WindowKind::Analysis));
+    ASSERT_TRUE(w);
+    ASSERT_TRUE(onGrid(w, u"@&@FS0_1_"_s));
+    ASSERT_TRUE(onGrid(w, u"@&@SQ1998_4_"_s + entity()));
+    int idles = 0;
+    bool refused = true;
+    s_db->setIdleHook([&] {
+        if (w && idles++ == 0)
+            refused &= !w->parentWidget()->close();
+    });
+    const auto stayedOpenThrough = [&](const std::function<void()> &action) {
+        idles = 0;
+        action();
+        return idles > 0 && refused && w;
+    };
+    auto *tabs = control<QTabBar>(w, u"TabStrip1"_s);
+    EXPECT_TRUE(stayedOpenThrough([&] { tabs->setCurrentIndex(3); }));
+    ASSERT_TRUE(w);
+    EXPECT_TRUE(stayedOpenThrough([&] {
+        control<QListWidget>(w, u"lstFunkce"_s)->setCurrentRow(0);
+        w->lstFunkce_Click();
+    }));
+    ASSERT_TRUE(w);
+    EXPECT_TRUE(stayedOpenThrough([&] { tabs->setCurrentIndex(4); }));
+    s_db->setIdleHook({});
+    ASSERT_TRUE(w);
+    EXPECT_TRUE(w->parentWidget()->close());
+}
+
 // A fill whose reads fail tells it once per operation and leaves the table as it was.
 TEST_F(AnalysisWindowTest, AFailedReadIsToldOnceAndLeavesRowsAndCells)
 {

@@ -438,8 +438,11 @@ void frmAnalyzaSubj::showPeers()
 {
     const AnalysisModel &model = m_session->model;
     // Groups made since the window opened are offered too.
-    if (const auto groups = m_session->data.entityGroups(); groups.ok())
-        m_peers->setGroups(groups.value);
+    {
+        const ui::BusyGuard busy(this);
+        if (const auto groups = m_session->data.entityGroups(); groups.ok())
+            m_peers->setGroups(groups.value);
+    }
     m_peers->setWindowTitle(windowTitle() + QStringLiteral(" – odvětví"));
     if (model.dataRowCount() == 0 || peertable::columns(model).ids.isEmpty()) {
         m_peers->showNote(QStringLiteral("Přidejte do tabulky analýzy řádek a ukazatel; zde se pak zobrazí srovnání aktuálního řádku "
@@ -489,6 +492,8 @@ void frmAnalyzaSubj::peerChoiceChanged()
 
 void frmAnalyzaSubj::showRoeDecomposition()
 {
+    // Its reads let events through: the window must not close, nor its rows change, beneath them.
+    const ui::BusyGuard busy(this);
     const AnalysisModel &model = m_session->model;
     const QModelIndex current = m_grdData->currentIndex();
     const int row = current.isValid() && current.row() < model.dataRowCount() ? current.row() : 0;
@@ -548,6 +553,7 @@ void frmAnalyzaSubj::showEvent(QShowEvent *event)
 
 void frmAnalyzaSubj::cboFceSkupina_Click()
 {
+    const ui::BusyGuard busy(this);
     if (const QString reason = fillIndicatorList(); !reason.isEmpty())
         showFailure(kListFailed, reason);
 }
@@ -569,6 +575,7 @@ void frmAnalyzaSubj::lstFunkce_Click()
     const QListWidgetItem *item = m_lstFunkce->currentItem();
     if (!item)
         return;
+    const ui::BusyGuard busy(this);
     const auto description = m_session->data.indicatorDescription(item->data(kIdRole).toInt());
     m_lblPopisFunkce->setText(description.value);
     if (!description.ok())

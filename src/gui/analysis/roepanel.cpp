@@ -3,6 +3,7 @@
 #include "analysis/roepyramid.h"
 #include "analysis/tableexport.h"
 #include "indicators/evaluator.h"
+#include "ui/busyguard.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -56,6 +57,7 @@ RoePanel::RoePanel(db::Database &database, QWidget *parent)
     connect(copy, &QShortcut::activated, this, [this] { QApplication::clipboard()->setText(tableText()); });
     for (QComboBox *box : {m_cboObdobiA, m_cboObdobiB}) {
         connect(box, &QComboBox::currentIndexChanged, this, [this] {
+            const ui::BusyGuard busy(ui::ownerWindow(this));
             if (const QString reason = recompute(); !reason.isEmpty())
                 emit failed(reason);
         });

@@ -1,6 +1,7 @@
 #include "entities/frmhistoriezmen.h"
 
 #include "statements/frmvykazhistorie.h"
+#include "ui/busyguard.h"
 #include "ui/messages.h"
 
 #include <QBoxLayout>
@@ -89,8 +90,12 @@ std::optional<qint32> frmHistorieZmen::statementOfRow() const
 
 void frmHistorieZmen::cmdOtevritVykaz_Click()
 {
-    if (const std::optional<qint32> statement = statementOfRow())
-        statements::frmVykazHistorie::open(this, m_db, *statement);
+    const std::optional<qint32> statement = statementOfRow();
+    if (!statement)
+        return;
+    // The kept statement becomes this window's child: it stays open until the read ends.
+    const ui::BusyGuard busy(this);
+    statements::frmVykazHistorie::open(this, m_db, *statement);
 }
 
 } // namespace verna::entities
