@@ -5,9 +5,11 @@
 #include "support/hostile.h"
 #include "windowtest.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QTextDocument>
 #include <gtest/gtest.h>
 
 using namespace verna;
@@ -93,6 +95,21 @@ TEST_F(HostileWindowsTest, TypedAndDroppedTextsAreTakenOrRefusedAndAFailedWriteI
         EXPECT_EQ(failures(mark), "") << shown;
     }
     std::cout << "[ figures  ] " << corpus.size() << " hostile texts typed into 4 windows, " << stored << " new entities stored\n";
+
+    // A name that looks like markup shows as typed in the found list's tooltip too.
+    const QString markup = u"<b>Tučně</b> & <img src=\"x\"> s.r.o."_s;
+    ASSERT_TRUE(corpus.contains(markup));
+    QWidget *search = m_main->open(WindowKind::Search);
+    control<QLineEdit>(search, u"txtJmeno"_s)->setText(markup);
+    click(search, u"cmdHledat"_s);
+    const QAbstractItemModel *found = control<QAbstractItemView>(search, u"lstNalezeno"_s)->model();
+    ASSERT_GT(found->rowCount(), 0);
+    const QString tip = found->index(0, 0).data(Qt::ToolTipRole).toString();
+    QTextDocument shown;
+    shown.setHtml(tip);
+    EXPECT_EQ(Qt::mightBeRichText(tip) ? shown.toPlainText() : tip, found->index(0, 0).data().toString());
+    EXPECT_TRUE(found->index(0, 0).data().toString().contains(markup));
+    search->close();
 
     // Each hostile text, bare and behind every payload marker, dropped on every drop target of every window:
     // ignored or taken, never a database failure or a crash.

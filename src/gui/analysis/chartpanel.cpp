@@ -379,7 +379,7 @@ bool ChartPanel::eventFilter(QObject *watched, QEvent *event)
         if (text.isEmpty())
             QToolTip::hideText();
         else
-            QToolTip::showText(help->globalPos(), text, m_view->viewport());
+            QToolTip::showText(help->globalPos(), ui::plainToolTip(text), m_view->viewport());
         return true;
     }
     return QWidget::eventFilter(watched, event);

@@ -224,6 +224,7 @@ QWidget *frmAnalyzaSubj::buildComputationPanel()
 
     auto *aggregates = new QVBoxLayout;
     m_lblPopisFunkce = new QLabel(top);
+    m_lblPopisFunkce->setTextFormat(Qt::PlainText); // a description as typed
     m_lblPopisFunkce->setObjectName(QStringLiteral("lblPopisFunkce"));
     m_lblPopisFunkce->setWordWrap(true);
     m_lblPopisFunkce->setAlignment(Qt::AlignLeft | Qt::AlignTop);

@@ -1,6 +1,7 @@
 #include "analysis/peerpanel.h"
 
 #include "analysis/gridselection.h"
+#include "ui/messages.h"
 #include "analysis/peerboxchart.h"
 #include "analysis/peertable.h"
 #include "ui/gridcommands.h"
@@ -130,7 +131,7 @@ void PeerPanel::showRow(const QString &entityName, const PeerBenchmarkRow &row, 
             if (c > 0 && c < peertable::kZoneColumn)
                 item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
             if (c == peertable::kZoneColumn || c == peertable::kZoneColumn - 1) {
-                item->setToolTip(peertable::rankTip(f, row.peerDescription));
+                item->setToolTip(ui::plainToolTip(peertable::rankTip(f, row.peerDescription)));
                 if (const QString colour = peertable::zoneColour(f.zone, directions.value(f.indicatorId)); !colour.isEmpty() && c == peertable::kZoneColumn) {
                     item->setBackground(QColor(colour));
                     item->setForeground(QColor(Qt::black));

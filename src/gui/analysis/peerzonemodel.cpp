@@ -1,6 +1,7 @@
 #include "analysis/peerzonemodel.h"
 
 #include "analysis/analysismodel.h"
+#include "ui/messages.h"
 #include "analysis/peertable.h"
 
 namespace verna::analysis {
@@ -19,7 +20,7 @@ void PeerZoneModel::setZones(const QList<PeerBenchmarkRow> &rows, const QHash<qi
         QHash<int, Mark> &marks = m_marks[row.row];
         for (const PeerFigures &f : row.figures) {
             const QString colour = peertable::zoneColour(f.zone, directions.value(f.indicatorId));
-            marks.insert(f.indicatorId, {colour.isEmpty() ? QColor() : QColor(colour), peertable::rankTip(f, row.peerDescription)});
+            marks.insert(f.indicatorId, {colour.isEmpty() ? QColor() : QColor(colour), ui::plainToolTip(peertable::rankTip(f, row.peerDescription))});
         }
     }
     if (rowCount() > 0 && columnCount() > 0)

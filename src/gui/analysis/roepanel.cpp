@@ -28,6 +28,7 @@ RoePanel::RoePanel(db::Database &database, QWidget *parent)
     layout->setContentsMargins(0, 4, 0, 0);
     auto *choice = new QHBoxLayout;
     m_lblSubjekt = new QLabel(this);
+    m_lblSubjekt->setTextFormat(Qt::PlainText); // a name as typed
     m_lblSubjekt->setObjectName(QStringLiteral("lblSubjekt"));
     m_cboObdobiA = new QComboBox(this);
     m_cboObdobiA->setObjectName(QStringLiteral("cboObdobiA"));

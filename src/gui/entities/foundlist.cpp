@@ -1,5 +1,7 @@
 #include "entities/foundlist.h"
 
+#include "ui/messages.h"
+
 namespace verna::entities {
 
 FoundList::FoundList(QObject *parent)
@@ -65,8 +67,9 @@ QVariant FoundList::data(const QModelIndex &index, int role) const
         return {};
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::ToolTipRole: // long names show whole in the narrow window
         return text(index.row());
+    case Qt::ToolTipRole: // long names show whole in the narrow window
+        return ui::plainToolTip(text(index.row()));
     case Qt::UserRole:
         return id(index.row());
     default:

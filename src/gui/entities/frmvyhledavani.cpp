@@ -58,7 +58,7 @@ void addLine(QListWidget *list, const ListItem &line)
     auto *item = new QListWidgetItem(line.text);
     item->setData(Qt::UserRole, line.id);
     // Legal forms and branches have long names; the narrow window shows them whole here.
-    item->setToolTip(line.text);
+    item->setToolTip(ui::plainToolTip(line.text));
     list->addItem(item);
 }
 

@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QMimeDatabase>
 #include <QPushButton>
+#include <QTextDocument>
 
 namespace verna::ui {
 
@@ -154,6 +155,12 @@ void databaseFailure(QWidget *parent, const QString &title, const QString &reaso
 bool askYesNo(QWidget *parent, const QString &title, const QString &text)
 {
     return choose(parent, MessageIcon::Question, title, text, {kYes, kNo}, 1) == 0;
+}
+
+QString plainToolTip(const QString &text)
+{
+    // Only a text Qt would take for markup is changed: the rest shows as it is anyway.
+    return Qt::mightBeRichText(text) ? Qt::convertFromPlainText(text, Qt::WhiteSpaceNormal) : text;
 }
 
 QString openFileName(QWidget *parent, const QString &title, const QString &folder, const QString &filter)
