@@ -217,6 +217,12 @@ int fillTable(const AnalyzeOptions &o, db::Database &database, analysis::Analysi
 int computeAnalysis(const QStringList &args, const QString &command, const Options &global, ComputedAnalysis &analysis,
                     QTextStream &err, bool rowsOnly)
 {
+    // Both read standard input: the password's line would be taken for ids, and shown in the refusal.
+    if (const qsizetype at = args.indexOf(QStringLiteral("--entities")); global.passwordStdin && at >= 0 && args.value(at + 1) == QLatin1String("-")) {
+        err << "Volby --password-stdin a --entities - nelze použít spolu, obě čtou standardní vstup; seznam subjektů "
+               "předejte souborem (--entities @SOUBOR).\n";
+        return UsageError;
+    }
     std::optional<AnalyzeOptions> parsed = parseAnalyzeOptions(args, err, command);
     if (!parsed)
         return UsageError;

@@ -53,6 +53,10 @@ TEST_P(ProcessTest, SqlCommandPrintsRowsAndReportsErrorsWithExitCodes)
     full.start(kTool, {u"--db"_s, testDatabase().dbOption(), u"sql"_s, u"SELECT 1"_s});
     ASSERT_TRUE(full.waitForFinished(60000));
     EXPECT_EQ(full.exitCode(), 1) << full.readAllStandardError().toStdString();
+    // The password's line on standard input is never read as the entity list, nor shown.
+    r = vernaDb({u"--password-stdin"_s, u"analyze"_s, u"--entities"_s, u"-"_s, u"--periods"_s, u"1998/4"_s, u"--indicators"_s, u"1"_s},
+                "tajne-heslo\n3366\n");
+    EXPECT_TRUE(r.exitCode == 2 && !r.err.contains(u"tajne"_s)) << r.err.toStdString();
     r = runVernaDb({u"--help"_s}, testDatabase().childEnvironment());
     EXPECT_TRUE(r.exitCode == 0 && r.out.contains(u"analyze"_s)) << r.out.toStdString();
     // A mistyped file is reported, not created empty.
