@@ -3,7 +3,9 @@
 #include "db/databaselocation.h"
 #include "db/odbclogin.h"
 
+#include <csignal>
 #include <cstdio>
+#include <iterator>
 #include <string>
 #include <termios.h>
 #include <unistd.h>
@@ -24,6 +26,26 @@ std::optional<QString> readLine(FILE *in)
     return QString::fromStdString(line);
 }
 
+namespace {
+
+// The terminal whose echo a password prompt turned off, and its settings before.
+int g_quietTerminal = -1;
+termios g_shownTerminal {};
+
+// A signal that ends the program at the prompt (Ctrl-C) gives the terminal its echo back first;
+// the shell would otherwise stay blind. Only async-signal-safe calls.
+void restoreEchoAndEnd(int signal)
+{
+    if (g_quietTerminal >= 0)
+        tcsetattr(g_quietTerminal, TCSAFLUSH, &g_shownTerminal);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+} // namespace
+
 // Asks on the controlling terminal; the answer is not echoed when it is a password.
 std::optional<QString> askTerminal(const char *prompt, bool secret)
 {
@@ -34,7 +56,15 @@ std::optional<QString> askTerminal(const char *prompt, bool secret)
     std::fflush(tty);
     termios saved {};
     const bool hidden = secret && tcgetattr(fileno(tty), &saved) == 0;
+    struct sigaction before[std::size(kEndingSignals)] {};
     if (hidden) {
+        g_shownTerminal = saved;
+        g_quietTerminal = fileno(tty);
+        struct sigaction restoring {};
+        restoring.sa_handler = restoreEchoAndEnd;
+        sigemptyset(&restoring.sa_mask);
+        for (size_t i = 0; i < std::size(kEndingSignals); ++i)
+            sigaction(kEndingSignals[i], &restoring, &before[i]);
         termios quiet = saved;
         quiet.c_lflag &= ~tcflag_t(ECHO);
         tcsetattr(fileno(tty), TCSAFLUSH, &quiet);
@@ -42,6 +72,9 @@ std::optional<QString> askTerminal(const char *prompt, bool secret)
     std::optional<QString> answer = readLine(tty);
     if (hidden) {
         tcsetattr(fileno(tty), TCSAFLUSH, &saved);
+        g_quietTerminal = -1;
+        for (size_t i = 0; i < std::size(kEndingSignals); ++i)
+            sigaction(kEndingSignals[i], &before[i], nullptr);
         std::fputs("\n", tty);
     }
     std::fclose(tty);

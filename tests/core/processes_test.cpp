@@ -7,7 +7,12 @@
 #include <QTemporaryDir>
 
 #include <csignal>
+#include <poll.h>
+#include <pty.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
 
 using namespace verna;
 using namespace verna::test;
@@ -215,4 +220,56 @@ TEST(DatabaseChoice, ConfiguredFinanceIsTheDefault)
     const ToolRun r = runVernaDb({u"sql"_s, u"SELECT version()"_s}, tables.childEnvironment());
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_TRUE(r.out.contains(u"PostgreSQL"_s)) << r.out.toStdString();
+}
+
+// Ctrl-C at the hidden password prompt ends the program with the terminal's echo back on.
+TEST(PasswordPrompt, AnInterruptGivesTheTerminalItsEchoBack)
+{
+    QDirIterator drivers(u"/usr/lib"_s, {u"psqlodbcw.so"_s}, QDir::Files, QDirIterator::Subdirectories);
+    if (!drivers.hasNext())
+        GTEST_SKIP() << "no PostgreSQL ODBC driver";
+    QTemporaryDir home;
+    const QString ini = home.filePath(u"odbc.ini"_s);
+    ASSERT_TRUE(writeFile(ini, "[bezhesla]\nDriver=" + drivers.next().toUtf8() + "\nServername=127.0.0.1\nPort=1\nDatabase=x\n"));
+    std::vector<std::string> env;
+    for (const QString &e : withVariables(QProcessEnvironment::systemEnvironment().toStringList(),
+                                          {u"ODBCSYSINI="_s + home.path(), u"ODBCINI="_s + ini, u"HOME="_s + home.path()}))
+        env.push_back(e.toStdString());
+    std::vector<std::string> args = {kTool.toStdString(), "--db", "odbc:bezhesla", "--user", "jan", "sql", "SELECT 1"};
+    std::vector<char *> argv, envp;
+    for (std::string &a : args)
+        argv.push_back(a.data());
+    for (std::string &e : env)
+        envp.push_back(e.data());
+    argv.push_back(nullptr);
+    envp.push_back(nullptr);
+
+    int terminal = -1;
+    const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        execve(argv[0], argv.data(), envp.data());
+        _exit(127);
+    }
+    QByteArray shown;
+    pollfd waiting{terminal, POLLIN, 0};
+    while (!shown.contains("Heslo") && poll(&waiting, 1, 20000) > 0) {
+        char buffer[256];
+        const ssize_t n = read(terminal, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        shown.append(buffer, n);
+    }
+    termios during{};
+    tcgetattr(terminal, &during);
+    kill(child, SIGINT);
+    int status = 0;
+    waitpid(child, &status, 0);
+    termios after{};
+    tcgetattr(terminal, &after);
+    close(terminal);
+    ASSERT_TRUE(shown.contains("Heslo")) << shown.toStdString();
+    EXPECT_FALSE(during.c_lflag & ECHO);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT);
+    EXPECT_TRUE(after.c_lflag & ECHO);
 }
