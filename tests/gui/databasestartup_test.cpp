@@ -279,7 +279,18 @@ TEST_F(SwitchTest, FailedSwitchesKeepTheDatabaseF1OpensTheGuideAndASwitchMovesEv
     ASSERT_TRUE(shell::createDatabaseFile(second).ok);
     EXPECT_FALSE(shell::createDatabaseFile(second).ok) << "an existing file is never initialised anew";
 
-    ASSERT_TRUE(databaseMenu(*m_main).switchTo(db::DatabaseLocation::file(second)));
+    // A command clicked while the new database opens starts nothing on it before it is checked.
+    QAction *analysis = m_main->findChild<QAction *>(QStringLiteral("miAnalyza"));
+    ASSERT_TRUE(analysis && analysis->isEnabled());
+    bool clicked = false;
+    m_db.setIdleHook([&clicked, analysis] {
+        if (!std::exchange(clicked, true))
+            analysis->trigger();
+    });
+    const bool switched = databaseMenu(*m_main).switchTo(db::DatabaseLocation::file(second));
+    m_db.setIdleHook({});
+    ASSERT_TRUE(switched);
+    EXPECT_TRUE(analysis->isEnabled());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(m_db.location().path, second);
     EXPECT_EQ(m_main->childWindows().size(), 1);

@@ -10,7 +10,10 @@
 #include "shell/startup.h"
 #include "ui/messages.h"
 
+#include <QAction>
 #include <QMenu>
+#include <QPointer>
+#include <QScopeGuard>
 #include <QTimer>
 
 namespace verna::shell {
@@ -97,6 +100,23 @@ bool DatabaseMenu::switchTo(const db::DatabaseLocation &place)
     }
     if (!m_main.closeChildWindows())
         return false;
+    // The opening and its checks let clicks through: no command may start a window (or another
+    // switch) on a database not yet checked. The frame's reload then sets each command anew.
+    QList<QPointer<QAction>> paused;
+    for (QAction *action : m_main.findChildren<QAction *>()) {
+        if (action->isEnabled()) {
+            action->setEnabled(false);
+            paused << action;
+        }
+    }
+    const auto resume = [&paused] {
+        for (const QPointer<QAction> &action : std::as_const(paused)) {
+            if (action)
+                action->setEnabled(true);
+        }
+        paused.clear();
+    };
+    const auto resumeOnExit = qScopeGuard(resume);
     const db::DatabaseLocation previous = database.location();
     Outcome opened = openDatabase(database, location);
     if (opened)
@@ -105,6 +125,7 @@ bool DatabaseMenu::switchTo(const db::DatabaseLocation &place)
         // It passed the test a moment ago; the previous database comes back.
         database.close();
         const Outcome back = openDatabase(database, previous);
+        resume();
         ui::critical(&m_main, frmHlavni::kCaption,
                      frmPripojeni::failureText(location, opened.error)
                          + (back ? QStringLiteral("\n\nZůstává otevřena databáze ") + previous.describe() + QLatin1Char('.')
@@ -114,6 +135,7 @@ bool DatabaseMenu::switchTo(const db::DatabaseLocation &place)
         m_main.Form_Load();
         return false;
     }
+    resume();
     RecentDatabases::remember(location);
     fillRecent();
     showInTitle();
