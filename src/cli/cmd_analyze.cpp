@@ -218,7 +218,8 @@ int computeAnalysis(const QStringList &args, const QString &command, const Optio
                     QTextStream &err, bool rowsOnly)
 {
     // Both read standard input: the password's line would be taken for ids, and shown in the refusal.
-    if (const qsizetype at = args.indexOf(QStringLiteral("--entities")); global.passwordStdin && at >= 0 && args.value(at + 1) == QLatin1String("-")) {
+    const qsizetype entities = args.indexOf(QStringLiteral("--entities"));
+    if (global.passwordStdin && entities >= 0 && args.value(entities + 1) == QLatin1String("-")) {
         err << "Volby --password-stdin a --entities - nelze použít spolu, obě čtou standardní vstup; seznam subjektů "
                "předejte souborem (--entities @SOUBOR).\n";
         return UsageError;

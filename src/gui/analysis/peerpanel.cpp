@@ -1,10 +1,10 @@
 #include "analysis/peerpanel.h"
 
 #include "analysis/gridselection.h"
-#include "ui/messages.h"
 #include "analysis/peerboxchart.h"
 #include "analysis/peertable.h"
 #include "ui/gridcommands.h"
+#include "ui/messages.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,8 +1,8 @@
 #include "analysis/peerzonemodel.h"
 
 #include "analysis/analysismodel.h"
-#include "ui/messages.h"
 #include "analysis/peertable.h"
+#include "ui/messages.h"
 
 namespace verna::analysis {
 

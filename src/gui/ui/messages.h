@@ -42,10 +42,10 @@ bool askYesNo(QWidget *parent, const QString &title, const QString &text);
 int choose(QWidget *parent, MessageIcon icon, const QString &title, const QString &text, const QStringList &buttons,
            int escapeButton, const QString &detail = {});
 
-// The common file-open dialog; "" when cancelled.
 // A tooltip that shows the text as typed: a name such as "<b>A</b>" is not taken for markup.
 QString plainToolTip(const QString &text);
 
+// The common file-open dialog; "" when cancelled.
 QString openFileName(QWidget *parent, const QString &title, const QString &folder, const QString &filter);
 // The common file-save dialog (asks before overwriting); "" when cancelled.
 QString saveFileName(QWidget *parent, const QString &title, const QString &path, const QString &filter);
