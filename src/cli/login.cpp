@@ -52,8 +52,6 @@ std::optional<QString> askTerminal(const char *prompt, bool secret)
     FILE *tty = std::fopen("/dev/tty", "r+");
     if (!tty)
         return std::nullopt;
-    std::fputs(prompt, tty);
-    std::fflush(tty);
     termios saved {};
     const bool hidden = secret && tcgetattr(fileno(tty), &saved) == 0;
     struct sigaction before[std::size(kEndingSignals)] {};
@@ -69,6 +67,9 @@ std::optional<QString> askTerminal(const char *prompt, bool secret)
         quiet.c_lflag &= ~tcflag_t(ECHO);
         tcsetattr(fileno(tty), TCSAFLUSH, &quiet);
     }
+    // Shown once the echo is off: a password typed at once is never echoed.
+    std::fputs(prompt, tty);
+    std::fflush(tty);
     std::optional<QString> answer = readLine(tty);
     if (hidden) {
         tcsetattr(fileno(tty), TCSAFLUSH, &saved);
