@@ -32,7 +32,7 @@ constexpr double kSqliteBytesPerPair = 10770;
 constexpr double kPostgresBytesPerPair = 15760;
 
 // The tables a statement pair is stored in.
-const QStringList kStatementTables = {QStringLiteral("finl_stmt"), QStringLiteral("finl_item")};
+const QStringList kStatementTables = {QStringLiteral("finl_stmt"), QStringLiteral("finl_item"), QStringLiteral("finl_pack")};
 
 QString kilobytes(double bytes)
 {
@@ -270,7 +270,7 @@ Storage statementStorage(db::Database &database)
     QStringList sizes;
     for (const QString &table : kStatementTables) {
         names << QStringLiteral("'%1'").arg(table);
-        sizes << QStringLiteral("pg_total_relation_size('%1')").arg(table);
+        sizes << QStringLiteral("COALESCE(pg_total_relation_size(to_regclass('%1')), 0)").arg(table); // the packs are SQLite's only
     }
     const QString sql = database.backend() == db::Backend::SQLite
         ? QStringLiteral("SELECT sum(pgsize) FROM dbstat WHERE name IN (%1) OR name IN "
@@ -295,7 +295,7 @@ void storageRow(BenchContext &context, const QString &backend, const Storage &st
         return;
     }
     const double perPair = storage.bytes / storage.pairs;
-    const QString note = QStringLiteral("%1 over %2 pairs, the statement and item tables with their indexes").arg(how).arg(storage.pairs);
+    const QString note = QStringLiteral("%1 over %2 pairs, the statement, item and pack tables with their indexes").arg(how).arg(storage.pairs);
     if (today <= 0) {
         context.table.info(name, kilobytes(perPair), note);
         return;

@@ -110,15 +110,15 @@ TEST_P(AnalysisTest, AFailedReadIsAnErrorAndLeavesTheTableAsItWas)
     };
     const QStringList before = snapshot();
 
-    // The items table gone, as on a damaged or foreign database: errors, never empty cells.
-    ASSERT_TRUE(db().execute(u"ALTER TABLE finl_item RENAME TO finl_item_x"_s).ok);
+    // The statements table gone, as on a damaged or foreign database: errors, never empty cells.
+    ASSERT_TRUE(db().execute(u"ALTER TABLE finl_stmt RENAME TO finl_stmt_x"_s).ok);
     const Outcome column = m_engine->addIndicator(10, u"ROA"_s);
     EXPECT_TRUE(!column.ok && !column.error.isEmpty());
     EXPECT_FALSE(m_engine->addYearRows(ids.at(1), 1998).ok());
     EXPECT_FALSE(m_engine->setYearChange(0, YearChange::Absolute).ok); // 1997 is no row: it is read
     EXPECT_EQ(snapshot(), before);
     EXPECT_EQ(m_model.indicatorCount(), 1);
-    ASSERT_TRUE(db().execute(u"ALTER TABLE finl_item_x RENAME TO finl_item"_s).ok);
+    ASSERT_TRUE(db().execute(u"ALTER TABLE finl_stmt_x RENAME TO finl_stmt"_s).ok);
 }
 
 TEST_P(AnalysisTest, AServerThatGoesAwayMidFillIsAnError)

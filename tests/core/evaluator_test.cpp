@@ -2,6 +2,7 @@
 #include "evaluator_test.h"
 
 #include "db/sqlquote.h"
+#include "db/statementpack.h"
 #include "db/transaction.h"
 #include "indicators/emptyvalue.h"
 #include "indicators/evaluationcache.h"
@@ -519,6 +520,52 @@ TEST_P(EvaluatorTest, AFailedReadIsAnErrorInjectedTextRunsNoSqlAndTheCommandLine
     const ToolRun lost = runVernaDb(QStringList{"--db", "odbc:verna-no-such-source", "eval"} + kCliPeriod + f,
                                     testDatabase().childEnvironment());
     EXPECT_EQ(lost.exitCode, 1);
+}
+
+TEST_P(EvaluatorTest, PackedStatementsGiveTheirItemsValuesAndAnyWriteOfAnItemIsSeen)
+{
+    if (GetParam() != TestBackend::SQLite)
+        GTEST_SKIP() << "the embedded database's packs";
+    // Amounts a pack keeps otherwise than whole numbers, and one that is no number.
+    execute("UPDATE finl_item SET amt_val = 1e300 WHERE item_type_cd = 37 AND subj_id = 12\r"
+            "UPDATE finl_item SET amt_val = 9007199254740993 WHERE item_type_cd = 42 AND subj_id = 12\r"
+            "UPDATE finl_item SET amt_val = NULL WHERE item_type_cd = 48 AND subj_id = 12\r"
+            "UPDATE finl_item SET amt_val = '7 Kč' WHERE item_type_cd = 119 AND subj_id = 40");
+    QStringList formulas;
+    for (const auto &[code, amount] : kAbbreviatedItems)
+        formulas << QStringLiteral("[%1]").arg(code);
+    formulas << "[36]/[41]*100" << "[205]/[36]+[213]" << "[220]" << "[222]*360/[219]" << "[119]/[92]";
+    const auto columns = [&] {
+        QList<QStringList> out;
+        for (const QString &f : formulas)
+            out << Evaluator(db()).formulaColumn(f, kPeriods).value;
+        return out;
+    };
+    EXPECT_EQ(count("finl_pack"), "0"); // the fixture's rows were written as plain SQL
+    const QList<QStringList> fromItems = columns();
+    ASSERT_TRUE(db::pack::missing(db()).ok);
+    EXPECT_EQ(count("finl_pack"), QString::number(count("finl_stmt").toInt() - 1)); // not the one with a text amount
+    EXPECT_EQ(columns(), fromItems);
+    // A damaged pack is read from the items.
+    execute("UPDATE finl_pack SET item_blob = x'01ff' WHERE finl_stmt_id IN (SELECT finl_stmt_id FROM finl_stmt WHERE subj_id = 12)");
+    EXPECT_EQ(columns(), fromItems);
+
+    // Whoever writes an item, its statement's pack goes with the old amounts.
+    ASSERT_TRUE(db::pack::missing(db()).ok);
+    execute("DELETE FROM finl_pack WHERE item_blob = x'01ff'");
+    ASSERT_TRUE(db::pack::missing(db()).ok);
+    execute("UPDATE finl_item SET amt_val = 1 WHERE item_type_cd = 36 AND subj_id = 12\r"
+            "DELETE FROM finl_item WHERE item_type_cd = 41 AND subj_id = 12\r"
+            "INSERT INTO finl_item VALUES (900, getdate(), 0, (SELECT max(finl_stmt_id) FROM finl_stmt WHERE subj_id = 40), 40, 999, 5)\r"
+            "UPDATE finl_item SET finl_stmt_id = (SELECT min(finl_stmt_id) FROM finl_stmt WHERE subj_id = 41) "
+            "WHERE item_type_cd = 170 AND subj_id = 12");
+    // A single value is read by a statement of its own: the columns are what reads packs.
+    const auto cell = [&](const QString &f, const Period &p) { return Evaluator(db()).formulaColumn(f, {p}).value.value(0); };
+    EXPECT_EQ(cell("[36]", kAbbreviated), "1");
+    EXPECT_EQ(cell("[41]", kAbbreviated), "");
+    EXPECT_EQ(cell("[170]", kAbbreviated), "");
+    EXPECT_EQ(cell("[999]", kNoIncome), "5");
+    EXPECT_EQ(cell("[170]", kTwoSheets), "0.2");
 }
 
 VERNA_ALL_BACKENDS(EvaluatorTest);

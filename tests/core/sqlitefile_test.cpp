@@ -14,6 +14,7 @@
 
 #include "support/files.h"
 #include "support/printing.h"
+#include "support/testdatabase.h"
 
 using namespace verna;
 using namespace Qt::StringLiterals;
@@ -81,19 +82,23 @@ TEST(SqliteFile, IsAPlainSqliteDatabaseForOtherToolsAndAnOlderFileIsUpgradedAfte
     EXPECT_EQ(database.singleValue(u"SELECT count(*) FROM name WHERE name_txt = 'žluťoučký KŮŇ, S.R.O.  '"_s), u"1"_s);
 
     // The order keys other tools' writes get are the application's own; a file of the schema before them
-    // gets them on upgrade.
+    // gets them on upgrade, as it gets the statements' packs: it ends as a new file is made.
     const QString key = u"SELECT ord_txt FROM name_srch WHERE row_id = -99"_s;
     EXPECT_EQ(database.singleValue(key), db::nameOrderKey(u"Žluťoučký kůň, s.r.o."_s));
-    const QString indexList = u"SELECT group_concat(name) FROM (SELECT name FROM sqlite_master WHERE type = 'index' ORDER BY name)"_s;
+    const QString indexList = u"SELECT group_concat(type || ' ' || name || ' ' || ifnull(sql, ''), char(10)) FROM (SELECT * FROM sqlite_master "
+                               "WHERE type IN ('index', 'trigger', 'table') ORDER BY type, name)"_s;
     const QString madeIndexes = database.singleValue(indexList);
     database.close();
     EXPECT_EQ(python(path, u"c.executescript('DROP INDEX ix_name_srch_ord; DROP INDEX ix_name_srch_fold; DROP TRIGGER name_fold_insert; "
                            "DROP TRIGGER name_fold_update; ALTER TABLE name_srch DROP COLUMN ord_txt; DROP INDEX ix_actv_main; "
-                           "DROP INDEX ix_ident_live; UPDATE schema_ver SET ver_nbr = 4')"_s),
+                           "DROP INDEX ix_ident_live; DROP TRIGGER finl_pack_insert; DROP TRIGGER finl_pack_delete; DROP TRIGGER finl_pack_update; "
+                           "DROP TABLE finl_pack; DROP INDEX ix_finl_item_stmt; "
+                           "CREATE INDEX ix_finl_item_stmt ON finl_item (finl_stmt_id, item_type_cd, amt_val); UPDATE schema_ver SET ver_nbr = 4')"_s),
               u""_s);
     const Outcome reopened = shell::openDatabase(database, db::DatabaseLocation::file(path));
     ASSERT_TRUE(reopened.ok) << reopened.error.toStdString();
     EXPECT_EQ(database.singleValue(indexList), madeIndexes);
+    EXPECT_EQ(test::statementsWithoutTheirPack(database), u"0"_s);
     EXPECT_EQ(database.singleValue(key), db::nameOrderKey(u"Žluťoučký kůň, s.r.o."_s));
     EXPECT_EQ(database.singleValue(u"SELECT count(*) FROM name n LEFT JOIN name_srch f ON f.row_id = n.row_id WHERE f.ord_txt IS NULL"_s), u"0"_s);
     EXPECT_EQ(found(database, u"zlutoucky"_s, false), QList<qint32>{3366});

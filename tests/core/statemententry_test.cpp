@@ -162,6 +162,7 @@ TEST_P(StatementEntryTest, SumRulesNameWhatFailsPairsSaveAndReloadExactlyAndACha
     ASSERT_TRUE(changed.ok()) << changed.reason().toStdString();
     EXPECT_EQ(stored(changed.ids.balance).value(92).text(), u"6"_s);
     EXPECT_TRUE(stored(first.ids.balance).isEmpty());
+    EXPECT_EQ(statementsWithoutTheirPack(db()), u"0"_s);
     // The replaced pair is gone: replacing it again is refused rather than writing a second pair.
     EXPECT_FALSE(m_store->save(pair(2004, false, {}, {}), SaveOptions{first.ids, false}).ok());
 

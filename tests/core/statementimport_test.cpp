@@ -415,6 +415,7 @@ TEST(ImportFiles, ThousandStatementsReadAlikeAKilledImportLeavesNothingAndHostil
     for (int i = 0; i < 3; ++i) {
         const ImportSummary s = StatementImport(dbs[i].db()).importFile(paths[i], create);
         EXPECT_TRUE(s.complete() && s.imported == 1000) << paths[i].toStdString() << describe(s);
+        EXPECT_EQ(statementsWithoutTheirPack(dbs[i].db()), u"0"_s);
         const db::Rows rows = dbs[i].db().queryRows(dump);
         ASSERT_TRUE(rows.ok());
         EXPECT_GT(rows.rows.size(), 500 * 53);

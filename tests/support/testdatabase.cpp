@@ -125,4 +125,14 @@ void BackendTest::TearDown()
     m_test.reset();
 }
 
+QString statementsWithoutTheirPack(db::Database &db)
+{
+    if (db.backend() != db::Backend::SQLite)
+        return QStringLiteral("0");
+    return db.singleValue(QStringLiteral("SELECT count(*) FROM (SELECT DISTINCT x.finl_stmt_id FROM finl_item x, finl_stmt s WHERE s.finl_stmt_id = "
+                                         "x.finl_stmt_id AND s.inac_ind = 0) i LEFT JOIN finl_pack p "
+                                         "ON p.finl_stmt_id = i.finl_stmt_id WHERE p.item_blob IS NOT (SELECT verna_pack(x.item_type_cd, "
+                                         "x.amt_val) FROM finl_item x WHERE x.finl_stmt_id = i.finl_stmt_id)"));
+}
+
 } // namespace verna::test

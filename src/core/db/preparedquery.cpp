@@ -48,6 +48,10 @@ public:
         return QByteArray::fromRawData(reinterpret_cast<const char *>(sqlite3_column_text(m_statement, column)),
                                        sqlite3_column_bytes(m_statement, column));
     }
+    QByteArray blob(int column) const override
+    {
+        return QByteArray::fromRawData(static_cast<const char *>(sqlite3_column_blob(m_statement, column)), sqlite3_column_bytes(m_statement, column));
+    }
 
 private:
     sqlite3_stmt *m_statement;

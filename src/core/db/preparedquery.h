@@ -24,6 +24,8 @@ public:
     virtual QString text(int column) const = 0;
     // The bytes of a text that holds ASCII only (numbers, codes), without a QString.
     virtual QByteArray ascii(int column) const = 0;
+    // A blob's bytes (empty for NULL), valid while the query stays on the row.
+    virtual QByteArray blob(int column) const { return ascii(column); }
 };
 
 // How many ids one statement takes: SQLite and SQL Server bind each (a few hundred keep

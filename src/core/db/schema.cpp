@@ -5,10 +5,12 @@
 #include "db/database.h"
 #include "db/sqlitefunctions.h"
 #include "db/sqlquote.h"
+#include "db/statementpack.h"
 #include "db/transaction.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <algorithm>
 
 
 namespace verna::db {
@@ -71,6 +73,7 @@ struct Index {
     const char *table;
     const char *columns;
     bool unique;
+    const char *sqliteColumns = nullptr; // where the embedded database indexes other columns
 };
 
 // Every key column is unique (concurrent writers can never share a key); the rest cover
@@ -111,7 +114,9 @@ const std::vector<Index> &indexes()
         {"ix_mem_mem", "mem", "mem_id", false},
         {"ix_text_id", "text", "text_id, seq_nbr", false},
         {"ix_finl_stmt_period", "finl_stmt", "subj_id, year_dt, quarter_dt, stmt_type_cd, inac_ind, finl_stmt_id, fill_lvl_ind", false},
-        {"ix_finl_item_stmt", "finl_item", "finl_stmt_id, item_type_cd, amt_val", false},
+        // The embedded database reads amounts from the statements' packs: its items are found by
+        // their statement only, and the index is the smaller for it.
+        {"ix_finl_item_stmt", "finl_item", "finl_stmt_id, item_type_cd, amt_val", false, "finl_stmt_id"},
         {"ix_func_mem_grp", "func_mem", "func_mem_grp", false},
         {"ix_cd_val_list", "cd_val", "tbl_cd, seq_nbr", false},
         {"ix_ctrl_type", "ctrl", "ctrl_type_cd, fill_lvl_ind", false},
@@ -178,11 +183,12 @@ QString createTable(const Table &t, Backend backend)
     return QStringLiteral("CREATE TABLE %1 (%2)").arg(QString::fromLatin1(t.name), cols.join(QStringLiteral(", ")));
 }
 
-QString createIndex(const Index &i)
+QString createIndex(const Index &i, Backend backend)
 {
+    const char *columns = backend == Backend::SQLite && i.sqliteColumns ? i.sqliteColumns : i.columns;
     return QStringLiteral("CREATE %1INDEX %2 ON %3 (%4)")
         .arg(i.unique ? QStringLiteral("UNIQUE ") : QString(), QString::fromLatin1(i.name), QString::fromLatin1(i.table),
-             QString::fromLatin1(i.columns));
+             QString::fromLatin1(columns));
 }
 
 bool execAll(Database &db, const QStringList &statements, QString &error)
@@ -420,8 +426,9 @@ QStringList Schema::statements(Backend backend)
     for (const Table &t : tables())
         out << createTable(t, backend);
     for (const Index &i : indexes())
-        out << createIndex(i);
+        out << createIndex(i, backend);
     out << searchIndexes(backend);
+    out << pack::schemaStatements(backend);
     out << audit::schemaStatements(backend);
     out << QStringLiteral("CREATE TABLE %1 (ver_nbr INTEGER NOT NULL)").arg(kVersionTable) << versionStatement();
     return out;
@@ -543,7 +550,7 @@ Outcome Schema::upgrade(Database &db, const ReferenceDataStep &referenceData)
         QStringList statements = {createTable(*tableNamed("func_unit"), db.backend())};
         for (const Index &i : indexes()) {
             if (qstrcmp(i.table, "func_unit") == 0)
-                statements << createIndex(i);
+                statements << createIndex(i, db.backend());
         }
         QString error;
         if (!execAll(db, statements, error))
@@ -584,8 +591,25 @@ Outcome Schema::upgrade(Database &db, const ReferenceDataStep &referenceData)
         if (!present.ok())
             return failed(present.error);
         QString error;
-        if (!present.value && !execAll(db, {createIndex(i)}, error))
+        if (!present.value && !execAll(db, {createIndex(i, db.backend())}, error))
             return failed(error);
+    }
+    // Version 7: SQLite packs each statement's items into one row; their index then needs the
+    // statement alone.
+    if (db.backend() == Backend::SQLite) {
+        const Result<bool> packed = hasTable(db, QStringLiteral("finl_pack"));
+        if (!packed.ok())
+            return failed(packed.error);
+        if (!packed.value) {
+            const auto items = std::find_if(indexes().begin(), indexes().end(), [](const Index &i) { return qstrcmp(i.name, "ix_finl_item_stmt") == 0; });
+            QString error;
+            if (!execAll(db, QStringList{QStringLiteral("DROP INDEX IF EXISTS ix_finl_item_stmt"), createIndex(*items, Backend::SQLite)}
+                                 + pack::schemaStatements(Backend::SQLite),
+                         error))
+                return failed(error);
+            if (const Outcome done = pack::missing(db); !done)
+                return failed(done.error);
+        }
     }
     if (!tx.commit())
         return failed(db.lastError());

@@ -2,6 +2,7 @@
 
 #include "db/sqlitearithmetic.h"
 #include "db/sqlquote.h"
+#include "db/statementpack.h"
 
 #include <QCollator>
 #include <QSqlDatabase>
@@ -250,6 +251,7 @@ bool registerSqliteFunctions(QSqlDatabase &db)
     ok = ok && sqlite3_create_function(sqlite, "like", 3, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, likeFunction, nullptr, nullptr) == SQLITE_OK;
     ok = ok && sqlite3_create_function(sqlite, "verna_fold", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, foldFunction, nullptr, nullptr) == SQLITE_OK;
     ok = ok && registerSqliteArithmetic(sqlite);
+    ok = ok && pack::registerFunction(sqlite);
     return ok;
 }
 

@@ -5,6 +5,7 @@
 #include "db/numbertext.h"
 #include "db/preparedquery.h"
 #include "db/sqlquote.h"
+#include "db/statementpack.h"
 #include "indicators/derivedlines.h"
 #include "indicators/evaluationcache.h"
 #include "indicators/formula.h"
@@ -310,6 +311,44 @@ Outcome Evaluator::prefetchFormulas(const QList<int> &indicatorIds)
     return Outcome::success();
 }
 
+namespace {
+
+// A period's active income statements, for the form the evaluation statement finds.
+struct FormTally {
+    int count = 0;
+    int nonNull = 0;
+    qint64 low = 0;
+    qint64 high = 0;
+
+    void add(std::optional<double> form)
+    {
+        ++count;
+        if (form) {
+            const auto value = static_cast<qint64>(*form);
+            low = nonNull == 0 ? value : std::min(low, value);
+            high = nonNull == 0 ? value : std::max(high, value);
+            ++nonNull;
+        }
+    }
+};
+
+// The forms of the periods the cache lacks: none without an income statement, and none where
+// the statements' forms differ (which row the form query reads first is the server's choice).
+void cacheForms(EvaluationCache &cache, const QList<Period> &periods, const QHash<Period, FormTally> &found)
+{
+    for (const Period &p : periods) {
+        if (cache.form(p))
+            continue;
+        const auto f = found.constFind(p);
+        if (f == found.constEnd() || f->nonNull == 0)
+            cache.setForm(p, QString());
+        else if (f->count == 1 || (f->nonNull == f->count && f->low == f->high))
+            cache.setForm(p, QString::number(f->low));
+    }
+}
+
+} // namespace
+
 Outcome Evaluator::prefetchForms(const QList<Period> &periods)
 {
     QList<Period> missing;
@@ -324,14 +363,7 @@ Outcome Evaluator::prefetchForms(const QList<Period> &periods)
     }
     if (missing.isEmpty())
         return Outcome::success();
-    // Per period: how many active income statements, their forms.
-    struct Forms {
-        int count = 0;
-        int nonNull = 0;
-        qint64 low = 0;
-        qint64 high = 0;
-    };
-    QHash<Period, Forms> found;
+    QHash<Period, FormTally> found;
     QVariantList values;
     const QString entityList = db::inList(m_db.backend(), QStringLiteral("subj_id"), QList<qint64>(entities.begin(), entities.end()), values);
     const QString yearList = db::inList(m_db.backend(), QStringLiteral("year_dt"), QList<qint64>(years.begin(), years.end()), values);
@@ -340,27 +372,11 @@ Outcome Evaluator::prefetchForms(const QList<Period> &periods)
                             .arg(entityList, yearList);
     m_db.setSharedSql(sql);
     const Outcome read = db::queryPrepared(m_db, sql, values, [&](const db::PreparedRow &row) {
-        Forms &f = found[Period{static_cast<int>(row.integer(1)), static_cast<int>(row.integer(2)), static_cast<qint32>(row.integer(0))}];
-        ++f.count;
-        if (const std::optional<double> form = row.number(3)) {
-            const auto value = static_cast<qint64>(*form);
-            f.low = f.nonNull == 0 ? value : std::min(f.low, value);
-            f.high = f.nonNull == 0 ? value : std::max(f.high, value);
-            ++f.nonNull;
-        }
+        found[Period{static_cast<int>(row.integer(1)), static_cast<int>(row.integer(2)), static_cast<qint32>(row.integer(0))}].add(row.number(3));
     });
     if (!read)
         return read;
-    for (const Period &p : missing) {
-        const auto f = found.constFind(p);
-        if (f == found.constEnd())
-            m_cache->setForm(p, QString()); // no income statement
-        else if (f->nonNull == 0)
-            m_cache->setForm(p, QString());
-        else if (f->count == 1 || (f->nonNull == f->count && f->low == f->high))
-            m_cache->setForm(p, QString::number(f->low));
-        // else: which row the form query reads first is the server's choice
-    }
+    cacheForms(*m_cache, missing, found);
     return Outcome::success();
 }
 
@@ -374,19 +390,33 @@ struct AmountBlock {
     QHash<Period, int> rows;
     int slotCount = 0;
     QHash<qint64, int> slotOfCode;
+    // The same for the statement lines' small codes, without a hash per item read.
+    std::vector<int> slotOfSmallCode;
     std::vector<Number> amounts;
     std::vector<unsigned char> found;
     // A server's rows as they came: a period's row and its "code amount" pairs, for finish().
     std::vector<std::pair<int, QByteArray>> pending;
+    // SQLite: the active statements of the block's entities and years, read with their forms
+    // before the items they need are known; each with its pack (empty when it has none).
+    struct Statement {
+        Period period;
+        qint64 id;
+        QByteArray pack;
+    };
+    std::vector<Statement> statements;
 
     const Number *row(int r) const { return amounts.data() + static_cast<size_t>(r) * slotCount; }
 
     void store(int row, qint64 code, std::optional<double> amount)
     {
-        const auto slot = slotOfCode.constFind(code);
-        if (slot == slotOfCode.constEnd())
+        int slot = -1;
+        if (code >= 0 && code < static_cast<qint64>(slotOfSmallCode.size()))
+            slot = slotOfSmallCode[static_cast<size_t>(code)];
+        else if (const auto found = slotOfCode.constFind(code); found != slotOfCode.constEnd())
+            slot = *found;
+        if (slot < 0)
             return;
-        const size_t at = static_cast<size_t>(row) * slotCount + static_cast<size_t>(*slot);
+        const size_t at = static_cast<size_t>(row) * slotCount + static_cast<size_t>(slot);
         // Two rows for one reference is no value, as on a server that refuses the subquery.
         if (found[at])
             amount.reset();
@@ -419,8 +449,9 @@ struct AmountBlock {
     }
 };
 
-// One statement with bound values for the block: the items of every slot in the periods'
-// active statements. A server's pairs stay pending until the block's finish().
+// The items of every slot in the periods' active statements: on SQLite from the statements'
+// packs read with their forms, on a server by one statement whose pairs stay pending until the
+// block's finish().
 Outcome readAmounts(db::Database &database, const QList<Period> &periods, const QHash<QString, int> &itemSlots, AmountBlock &block)
 {
     using Number = db::arithmetic::Number;
@@ -451,36 +482,58 @@ Outcome readAmounts(db::Database &database, const QList<Period> &periods, const 
         if (ok)
             block.slotOfCode.insert(code, it.value());
     }
+    constexpr qint64 kSmallCodes = 1024;
+    block.slotOfSmallCode.assign(kSmallCodes, -1);
+    for (auto it = block.slotOfCode.constBegin(); it != block.slotOfCode.constEnd(); ++it) {
+        if (it.key() >= 0 && it.key() < kSmallCodes)
+            block.slotOfSmallCode[static_cast<size_t>(it.key())] = it.value();
+    }
     if (block.slotOfCode.isEmpty())
         return Outcome::success();
-    QVariantList values;
     const db::Backend backend = database.backend();
+    if (backend == db::Backend::SQLite) {
+        // The statements read before; those without a pack are read from their items.
+        QHash<qint64, int> unpacked;
+        std::vector<db::pack::Item> items;
+        for (const AmountBlock::Statement &statement : block.statements) {
+            const int row = block.rows.value(statement.period, -1);
+            if (row < 0)
+                continue;
+            if (!db::pack::read(statement.pack.constData(), static_cast<size_t>(statement.pack.size()), items)) {
+                unpacked.insert(statement.id, row);
+                continue;
+            }
+            for (const auto &[code, amount] : items)
+                block.store(row, code, amount);
+        }
+        const QList<qint64> ids = unpacked.keys();
+        for (qsizetype start = 0; start < ids.size(); start += db::idsPerStatement(backend)) {
+            QVariantList values;
+            const QString codes = db::inList(backend, QStringLiteral("item_type_cd"), block.slotOfCode.keys(), values);
+            const QString chunk = db::inList(backend, QStringLiteral("finl_stmt_id"), ids.mid(start, db::idsPerStatement(backend)), values);
+            const Outcome read = db::queryPrepared(
+                database, QStringLiteral("SELECT finl_stmt_id, item_type_cd, amt_val FROM finl_item WHERE %1 AND %2").arg(codes, chunk), values,
+                [&](const db::PreparedRow &r) { block.store(unpacked.value(r.integer(0)), r.integer(1), r.number(2)); });
+            if (!read)
+                return read;
+        }
+        return Outcome::success();
+    }
+    // Over ODBC every field costs: one row per period, its items as "code amount" pairs.
+    QVariantList values;
     const QString entityList = db::inList(backend, QStringLiteral("s.subj_id"), entities, values);
     const QString yearList = db::inList(backend, QStringLiteral("s.year_dt"), years, values);
-    // On SQLite the unary plus keeps the codes out of the index search: one seek per statement
-    // and a walk over its items costs far less than a seek per referenced code.
-    const QString codeList = db::inList(backend, backend == db::Backend::SQLite ? QStringLiteral("+i.item_type_cd") : QStringLiteral("i.item_type_cd"),
-                                        block.slotOfCode.keys(), values);
-    const auto rowOf = [&](const db::PreparedRow &r) {
-        return block.rows.value(Period{static_cast<int>(r.integer(1)), static_cast<int>(r.integer(2)), static_cast<qint32>(r.integer(0))}, -1);
-    };
-    const QString from = QStringLiteral(" FROM finl_stmt s, finl_item i WHERE s.inac_ind = 0 AND %1 AND %2 AND s.finl_stmt_id = i.finl_stmt_id AND %3")
-                             .arg(entityList, yearList, codeList);
-    if (database.backend() == db::Backend::PostgreSQL) {
-        // Over ODBC every field costs: one row per period, its items as "code amount" pairs.
-        return db::queryPrepared(database,
-                                 QStringLiteral("SELECT s.subj_id, s.year_dt, s.quarter_dt, string_agg(CAST(i.item_type_cd AS TEXT) || ' ' || "
-                                                "COALESCE(CAST(i.amt_val AS TEXT), 'N'), ' ')")
-                                     + from + QStringLiteral(" GROUP BY s.subj_id, s.year_dt, s.quarter_dt"),
-                                 values, [&](const db::PreparedRow &r) {
-                                     if (const int row = rowOf(r); row >= 0)
-                                         block.pending.emplace_back(row, r.ascii(3));
-                                 });
-    }
-    return db::queryPrepared(database, QStringLiteral("SELECT s.subj_id, s.year_dt, s.quarter_dt, i.item_type_cd, i.amt_val") + from, values,
-                             [&](const db::PreparedRow &r) {
-                                 if (const int row = rowOf(r); row >= 0)
-                                     block.store(row, r.integer(3), r.number(4));
+    const QString codeList = db::inList(backend, QStringLiteral("i.item_type_cd"), block.slotOfCode.keys(), values);
+    return db::queryPrepared(database,
+                             QStringLiteral("SELECT s.subj_id, s.year_dt, s.quarter_dt, string_agg(CAST(i.item_type_cd AS TEXT) || ' ' || "
+                                            "COALESCE(CAST(i.amt_val AS TEXT), 'N'), ' ') FROM finl_stmt s, finl_item i WHERE s.inac_ind = 0 "
+                                            "AND %1 AND %2 AND s.finl_stmt_id = i.finl_stmt_id AND %3 GROUP BY s.subj_id, s.year_dt, s.quarter_dt")
+                                 .arg(entityList, yearList, codeList),
+                             values, [&](const db::PreparedRow &r) {
+                                 const int row = block.rows.value(
+                                     Period{static_cast<int>(r.integer(1)), static_cast<int>(r.integer(2)), static_cast<qint32>(r.integer(0))}, -1);
+                                 if (row >= 0)
+                                     block.pending.emplace_back(row, r.ascii(3));
                              });
 }
 
@@ -524,6 +577,7 @@ private:
     };
 
     Outcome evaluateBlock(int start, int end);
+    Outcome readStatements(const QList<Period> &valid);
     Outcome readFormulas();
     Result<const Variant *> variant(Column &column, bool full, const Period &p);
     Outcome chooseCells(int start, int end);
@@ -584,7 +638,9 @@ Outcome Evaluator::ColumnRun::evaluateBlock(int start, int end)
             column << QStringList(end - start);
         return Outcome::success();
     }
-    if (const Outcome forms = m_evaluator.prefetchForms(valid); !forms)
+    // On SQLite the forms come with the statements' packs, in one read.
+    const bool sqlite = m_evaluator.m_db.backend() == db::Backend::SQLite;
+    if (const Outcome forms = sqlite ? readStatements(valid) : m_evaluator.prefetchForms(valid); !forms)
         return forms;
     if (const Outcome formulas = readFormulas(); !formulas)
         return formulas;
@@ -593,6 +649,46 @@ Outcome Evaluator::ColumnRun::evaluateBlock(int start, int end)
     if (m_evaluator.m_db.backend() == db::Backend::SqlServer)
         return evaluateOnServer(start, end);
     return computeFromAmounts(valid, start, end);
+}
+
+// The block's active statements with their forms and packs.
+Outcome Evaluator::ColumnRun::readStatements(const QList<Period> &valid)
+{
+    AmountBlock &block = m_blocks[m_nextBlock];
+    block.statements.clear();
+    QSet<Period> wanted(valid.begin(), valid.end());
+    QList<qint64> entities;
+    QList<qint64> years;
+    QSet<qint64> seen;
+    for (const Period &p : valid) {
+        if (!seen.contains(p.entity)) {
+            seen.insert(p.entity);
+            entities << p.entity;
+        }
+        if (!years.contains(p.year))
+            years << p.year;
+    }
+    QVariantList values;
+    const QString entityList = db::inList(db::Backend::SQLite, QStringLiteral("s.subj_id"), entities, values);
+    const QString yearList = db::inList(db::Backend::SQLite, QStringLiteral("s.year_dt"), years, values);
+    const QString sql = QStringLiteral("SELECT s.subj_id, s.year_dt, s.quarter_dt, s.finl_stmt_id, s.stmt_type_cd, s.fill_lvl_ind, p.item_blob "
+                                       "FROM finl_stmt s LEFT JOIN finl_pack p ON p.finl_stmt_id = s.finl_stmt_id WHERE s.inac_ind = 0 AND %1 AND %2")
+                            .arg(entityList, yearList);
+    m_evaluator.m_db.setSharedSql(sql);
+    QHash<Period, FormTally> forms;
+    const Outcome read = db::queryPrepared(m_evaluator.m_db, sql, values, [&](const db::PreparedRow &r) {
+        const Period period{static_cast<int>(r.integer(1)), static_cast<int>(r.integer(2)), static_cast<qint32>(r.integer(0))};
+        if (!wanted.contains(period))
+            return;
+        if (r.integer(4) == 28)
+            forms[period].add(r.number(5));
+        const QByteArray pack = r.blob(6);
+        block.statements.push_back({period, r.integer(3), QByteArray(pack.constData(), pack.size())});
+    });
+    if (!read)
+        return read;
+    cacheForms(*m_evaluator.m_cache, valid, forms);
+    return Outcome::success();
 }
 
 // The columns' formulas, read when the first block needs them.

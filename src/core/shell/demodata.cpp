@@ -3,8 +3,9 @@
 #include "base/itemcodes.h"
 #include "base/textforms.h"
 #include "db/audit.h"
-#include "db/rowwriter.h"
 #include "db/database.h"
+#include "db/rowwriter.h"
+#include "db/statementpack.h"
 #include "db/transaction.h"
 #include "shell/demoindustry.h"
 #include "shell/referencedata.h"
@@ -719,6 +720,7 @@ Outcome Generator::run(const std::function<void(int, int)> &progress)
             return o;
         std::vector<std::pair<int, int>> entityBranches;
         const int chunkStart = done;
+        const qint64 firstStatement = m_keys.at(QStringLiteral("finl_stmt.finl_stmt_id")) + 1;
         const int batchEnd = std::min(m_options.entities, done + kEntitiesPerTransaction);
         for (; done < batchEnd; ++done) {
             const qint64 id = nextKey(QStringLiteral("ident"), QStringLiteral("subj_id"));
@@ -737,6 +739,8 @@ Outcome Generator::run(const std::function<void(int, int)> &progress)
         if (Outcome o = writeGroups(entityBranches); !o)
             return o;
         if (Outcome o = flushAll(); !o)
+            return o;
+        if (Outcome o = db::pack::statements(m_db, firstStatement, m_keys.at(QStringLiteral("finl_stmt.finl_stmt_id"))); !o)
             return o;
         // One audit row per chunk: the trail says that demo entities came, not each line.
         const QString label = QStringLiteral("ukázková data: %1 subjektů (semínko %2)").arg(done - chunkStart).arg(m_options.seed);

@@ -4,6 +4,7 @@
 #include "db/bulkinsert.h"
 #include "db/database.h"
 #include "db/sqlquote.h"
+#include "db/statementpack.h"
 #include "db/transaction.h"
 
 #include <QFile>
@@ -164,6 +165,8 @@ struct Loader {
             if (Outcome flushed = insert->flush(); !flushed)
                 return fail(flushed.error);
         }
+        if (Outcome packed = db::pack::statements(db, 1, statements.size()); !packed)
+            return fail(packed.error);
         return true;
     }
 };

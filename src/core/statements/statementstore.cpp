@@ -7,6 +7,7 @@
 #include "db/preparedquery.h"
 #include "db/rowwriter.h"
 #include "db/sqlquote.h"
+#include "db/statementpack.h"
 #include "db/transaction.h"
 
 #include <QSet>
@@ -330,6 +331,8 @@ SavedPair StatementStore::save(const StatementPair &pair, const SaveOptions &opt
             if (const Outcome o = m_db.execute(batch.join(QLatin1Char('\r'))); !o)
                 return fail(o.error);
         }
+        if (const Outcome o = db::pack::statements(m_db, *id, *id); !o)
+            return fail(o.error);
         (typ == 1 ? out.ids.balance : out.ids.income) = *id;
     }
     if (const Outcome o = db::audit::record(m_db, pairChanges(pair, out.ids, replaced)); !o)
@@ -428,6 +431,7 @@ Outcome PairWriter::begin(const QList<qint32> &entities)
             return Outcome::failure(key.ok() ? QStringLiteral("Nový výkaz nelze přečíst zpět.") : key.error);
         *keys[k] = *id;
     }
+    m_unpackedStatementId = m_nextStatementId;
     m_statements = std::make_unique<db::RowWriter>(m_db, QStringLiteral("finl_stmt"), 17);
     m_items = std::make_unique<db::RowWriter>(m_db, QStringLiteral("finl_item"), 7);
     return Outcome::success();
@@ -506,6 +510,10 @@ Outcome PairWriter::finish()
         if (const Outcome o = writer->flush(); !o)
             return o;
     }
+    // Ids run down from the first one.
+    if (const Outcome o = db::pack::statements(m_db, m_nextStatementId + 1, m_unpackedStatementId); !o)
+        return o;
+    m_unpackedStatementId = m_nextStatementId;
     // The replaced statements: no new row has their ids, so marking them after the inserts
     // leaves the same rows as marking them first.
     constexpr qsizetype kIdsPerUpdate = 500;

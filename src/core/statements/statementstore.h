@@ -174,6 +174,7 @@ private:
     QHash<quint64, QList<PeriodStatement>> m_periods;
     qint32 m_nextStatementRow = 0;
     qint32 m_nextStatementId = 0;
+    qint32 m_unpackedStatementId = 0; // the first written statement not packed yet
     qint32 m_nextItemRow = 0;
     QList<qint64> m_deleted;
     std::unique_ptr<db::RowWriter> m_statements;

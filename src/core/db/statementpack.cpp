@@ -1,0 +1,195 @@
+#include "db/statementpack.h"
+
+#include "db/database.h"
+
+#include <cmath>
+#include <cstring>
+#include <sqlite3.h>
+
+namespace verna::db::pack {
+
+namespace {
+
+// The first byte of every pack: its layout, so that a later one can be told apart.
+constexpr char kLayout = 1;
+// An amount follows its code as a varint whose two low bits say what it is.
+enum Kind : quint64 { Null = 0, Integer = 1, Real = 2 };
+constexpr double kExactIntegers = 9007199254740992.0; // 2^53
+
+void putVarint(std::string &out, quint64 v)
+{
+    while (v >= 0x80) {
+        out.push_back(static_cast<char>(v | 0x80));
+        v >>= 7;
+    }
+    out.push_back(static_cast<char>(v));
+}
+
+bool getVarint(const unsigned char *&at, const unsigned char *end, quint64 &v)
+{
+    v = 0;
+    for (int shift = 0; shift < 64 && at < end; shift += 7) {
+        const unsigned char byte = *at++;
+        v |= static_cast<quint64>(byte & 0x7f) << shift;
+        if (!(byte & 0x80))
+            return true;
+    }
+    return false;
+}
+
+quint64 zigzag(qint64 v)
+{
+    return (static_cast<quint64>(v) << 1) ^ static_cast<quint64>(v >> 63);
+}
+
+qint64 unzigzag(quint64 v)
+{
+    return static_cast<qint64>(v >> 1) ^ -static_cast<qint64>(v & 1);
+}
+
+struct Aggregate {
+    std::string *bytes;
+    bool unusable;
+};
+
+void packStep(sqlite3_context *context, int argc, sqlite3_value **argv)
+{
+    auto *state = static_cast<Aggregate *>(sqlite3_aggregate_context(context, sizeof(Aggregate)));
+    if (!state) {
+        sqlite3_result_error_nomem(context);
+        return;
+    }
+    if (!state->bytes)
+        state->bytes = new std::string(1, kLayout);
+    if (state->unusable || argc != 2)
+        return;
+    // The values as the statement reader takes them from an item row.
+    std::optional<double> amount;
+    switch (sqlite3_value_type(argv[1])) {
+    case SQLITE_NULL: break;
+    case SQLITE_INTEGER:
+    case SQLITE_FLOAT: amount = sqlite3_value_double(argv[1]); break;
+    default: state->unusable = true; return;
+    }
+    append(*state->bytes, sqlite3_value_int64(argv[0]), amount);
+}
+
+void packFinal(sqlite3_context *context)
+{
+    auto *state = static_cast<Aggregate *>(sqlite3_aggregate_context(context, 0));
+    if (!state || !state->bytes) {
+        sqlite3_result_null(context);
+        return;
+    }
+    if (state->unusable)
+        sqlite3_result_null(context);
+    else
+        sqlite3_result_blob(context, state->bytes->data(), static_cast<int>(state->bytes->size()), SQLITE_TRANSIENT);
+    delete state->bytes;
+    state->bytes = nullptr;
+}
+
+// The statements' pack rows from their items; only integer ids, as the table's key takes.
+QString packSql(const QString &condition)
+{
+    return QStringLiteral("INSERT OR REPLACE INTO finl_pack (finl_stmt_id, item_blob) SELECT finl_stmt_id, b FROM "
+                          "(SELECT finl_stmt_id, verna_pack(item_type_cd, amt_val) AS b FROM finl_item WHERE %1 GROUP BY finl_stmt_id) "
+                          "WHERE b IS NOT NULL AND typeof(finl_stmt_id) = 'integer'")
+        .arg(condition);
+}
+
+} // namespace
+
+QStringList schemaStatements(Backend backend)
+{
+    if (backend != Backend::SQLite)
+        return {};
+    const QString drop = QStringLiteral("DELETE FROM finl_pack WHERE finl_stmt_id = %1.finl_stmt_id;");
+    return {QStringLiteral("DROP TRIGGER IF EXISTS finl_pack_insert"),
+            QStringLiteral("DROP TRIGGER IF EXISTS finl_pack_delete"),
+            QStringLiteral("DROP TRIGGER IF EXISTS finl_pack_update"),
+            QStringLiteral("DROP TABLE IF EXISTS finl_pack"),
+            QStringLiteral("CREATE TABLE finl_pack (finl_stmt_id INTEGER PRIMARY KEY, item_blob BLOB NOT NULL)"),
+            QStringLiteral("CREATE TRIGGER finl_pack_insert AFTER INSERT ON finl_item BEGIN %1 END").arg(drop.arg(QStringLiteral("new"))),
+            QStringLiteral("CREATE TRIGGER finl_pack_delete AFTER DELETE ON finl_item BEGIN %1 END").arg(drop.arg(QStringLiteral("old"))),
+            QStringLiteral("CREATE TRIGGER finl_pack_update AFTER UPDATE ON finl_item BEGIN %1 %2 END")
+                .arg(drop.arg(QStringLiteral("old")), drop.arg(QStringLiteral("new")))};
+}
+
+bool registerFunction(sqlite3 *sqlite)
+{
+    return sqlite3_create_function(sqlite, "verna_pack", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, nullptr, packStep, packFinal) == SQLITE_OK;
+}
+
+Outcome statements(Database &db, qint64 first, qint64 last)
+{
+    if (db.backend() != Backend::SQLite || first > last)
+        return Outcome::success();
+    return db.executeNative(packSql(QStringLiteral("finl_stmt_id BETWEEN %1 AND %2").arg(first).arg(last)));
+}
+
+Outcome missing(Database &db)
+{
+    if (db.backend() != Backend::SQLite)
+        return Outcome::success();
+    return db.executeNative(packSql(QStringLiteral("finl_stmt_id NOT IN (SELECT finl_stmt_id FROM finl_pack)")));
+}
+
+void append(std::string &out, qint64 code, std::optional<double> amount)
+{
+    putVarint(out, zigzag(code));
+    if (!amount) {
+        putVarint(out, Null);
+        return;
+    }
+    const double d = *amount;
+    // Whole amounts (nearly all of them) as a varint; -0 and the rest as their eight bytes.
+    if (std::fabs(d) < kExactIntegers && d == std::trunc(d) && !(d == 0 && std::signbit(d))) {
+        putVarint(out, zigzag(static_cast<qint64>(d)) << 2 | Integer);
+        return;
+    }
+    putVarint(out, Real);
+    quint64 bits = 0;
+    std::memcpy(&bits, &d, sizeof d);
+    for (int i = 0; i < 8; ++i)
+        out.push_back(static_cast<char>(bits >> (8 * i)));
+}
+
+bool read(const char *data, size_t size, std::vector<Item> &items)
+{
+    items.clear();
+    if (size == 0 || data[0] != kLayout)
+        return false;
+    const auto *at = reinterpret_cast<const unsigned char *>(data) + 1;
+    const auto *const end = reinterpret_cast<const unsigned char *>(data) + size;
+    while (at < end) {
+        quint64 code = 0;
+        quint64 amount = 0;
+        if (!getVarint(at, end, code) || !getVarint(at, end, amount))
+            return false;
+        switch (amount & 3) {
+        case Null:
+            if (amount != Null)
+                return false;
+            items.emplace_back(unzigzag(code), std::nullopt);
+            break;
+        case Integer: items.emplace_back(unzigzag(code), static_cast<double>(unzigzag(amount >> 2))); break;
+        case Real: {
+            if (amount != Real || end - at < 8)
+                return false;
+            quint64 bits = 0;
+            for (int i = 0; i < 8; ++i)
+                bits |= static_cast<quint64>(at[i]) << (8 * i);
+            at += 8;
+            double d = 0;
+            std::memcpy(&d, &bits, sizeof d);
+            items.emplace_back(unzigzag(code), d);
+            break;
+        }
+        default: return false;
+        }
+    }
+    return true;
+}
+
+} // namespace verna::db::pack
