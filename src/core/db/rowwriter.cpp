@@ -104,7 +104,9 @@ Outcome RowWriter::startChunk()
     sqlite3 *handle = sqliteHandle(m_db.connection());
     if (!handle)
         return Outcome::failure(QStringLiteral("Databázový soubor není otevřen."));
-    QString sql = QStringLiteral("INSERT INTO ") + m_table + QStringLiteral(" VALUES (?");
+    // One row per statement: OR FAIL leaves nothing of a refused row either way, and spares the
+    // statement journal a table with triggers would otherwise keep for every row.
+    QString sql = QStringLiteral("INSERT OR FAIL INTO ") + m_table + QStringLiteral(" VALUES (?");
     for (int c = 1; c < m_columns; ++c)
         sql += QStringLiteral(",?");
     sql += QLatin1Char(')');
