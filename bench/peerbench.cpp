@@ -400,7 +400,7 @@ void benchNationalPeers(BenchContext &context, db::Database &embedded, db::Datab
         }
     }
     context.table.info(QStringLiteral("peer figures limit, division of 50000, embedded"), limit < 0 ? QStringLiteral("failed") : ms(limit),
-                       QStringLiteral("raw sqlite3 C-API pass over the statements of the peers' %1 rows (the peer set read first, %2 of "
+                       QStringLiteral("raw sqlite3 C-API pass over the items of the peers' statements, %1 rows (the peer set read first, %2 of "
                                       "CPU until every amount is read), plus a sort per indicator; figures / limit %3")
                            .arg(peers.size())
                            .arg(ms(limitRead))
