@@ -118,7 +118,7 @@ struct Timing {
 };
 
 // The plain program: every row through one prepared insert per table, in one transaction, with
-// the connection's settings and the insert's conflict clause VERNA uses (which keep SQLite from
+// the connection's settings and the insert's conflict clause VERNA uses (which keeps SQLite from
 // journalling each row of a table with triggers).
 Timing plainInsert(const QString &file, const std::vector<TableRows> &tables, QString &error)
 {
@@ -126,7 +126,7 @@ Timing plainInsert(const QString &file, const std::vector<TableRows> &tables, QS
     const Stopwatch timer;
     sqlite3 *handle = nullptr;
     bool ok = sqlite3_open_v2(file.toUtf8().constData(), &handle, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK
-        && sqlite3_exec(handle, "PRAGMA synchronous=NORMAL; PRAGMA cache_size=-32768; PRAGMA temp_store=MEMORY; BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+        && sqlite3_exec(handle, "PRAGMA synchronous=NORMAL; PRAGMA cache_size=-32768; BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
     for (const TableRows &t : tables) {
         if (!ok)
             break;

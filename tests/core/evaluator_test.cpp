@@ -530,6 +530,7 @@ TEST_P(EvaluatorTest, PackedStatementsGiveTheirItemsValuesAndAnyWriteOfAnItemIsS
     execute("UPDATE finl_item SET amt_val = 1e300 WHERE item_type_cd = 37 AND subj_id = 12\r"
             "UPDATE finl_item SET amt_val = 9007199254740993 WHERE item_type_cd = 42 AND subj_id = 12\r"
             "UPDATE finl_item SET amt_val = NULL WHERE item_type_cd = 48 AND subj_id = 12\r"
+            "UPDATE finl_item SET item_type_cd = 210.5 WHERE item_type_cd = 210 AND subj_id = 12\r"
             "UPDATE finl_item SET amt_val = '7 Kč' WHERE item_type_cd = 119 AND subj_id = 40");
     QStringList formulas;
     for (const auto &[code, amount] : kAbbreviatedItems)
@@ -544,7 +545,7 @@ TEST_P(EvaluatorTest, PackedStatementsGiveTheirItemsValuesAndAnyWriteOfAnItemIsS
     EXPECT_EQ(count("finl_pack"), "0"); // the fixture's rows were written as plain SQL
     const QList<QStringList> fromItems = columns();
     ASSERT_TRUE(db::pack::missing(db()).ok);
-    EXPECT_EQ(count("finl_pack"), QString::number(count("finl_stmt").toInt() - 1)); // not the one with a text amount
+    EXPECT_EQ(count("finl_pack"), QString::number(count("finl_stmt").toInt() - 2)); // not those with a text amount or code
     EXPECT_EQ(columns(), fromItems);
     // A damaged pack is read from the items.
     execute("UPDATE finl_pack SET item_blob = x'01ff' WHERE finl_stmt_id IN (SELECT finl_stmt_id FROM finl_stmt WHERE subj_id = 12)");
@@ -559,6 +560,10 @@ TEST_P(EvaluatorTest, PackedStatementsGiveTheirItemsValuesAndAnyWriteOfAnItemIsS
             "INSERT INTO finl_item VALUES (900, getdate(), 0, (SELECT max(finl_stmt_id) FROM finl_stmt WHERE subj_id = 40), 40, 999, 5)\r"
             "UPDATE finl_item SET finl_stmt_id = (SELECT min(finl_stmt_id) FROM finl_stmt WHERE subj_id = 41) "
             "WHERE item_type_cd = 170 AND subj_id = 12");
+    // A row another takes the place of by its row_id leaves its statement too.
+    const QString row119 = db().singleValue("SELECT row_id FROM finl_item WHERE item_type_cd = 119 AND subj_id = 41");
+    execute("INSERT OR REPLACE INTO finl_item VALUES (" + row119 + ", getdate(), 0, (SELECT max(finl_stmt_id) FROM finl_stmt WHERE subj_id = 42), "
+            "42, 36, 4)");
     // A single value is read by a statement of its own: the columns are what reads packs.
     const auto cell = [&](const QString &f, const Period &p) { return Evaluator(db()).formulaColumn(f, {p}).value.value(0); };
     EXPECT_EQ(cell("[36]", kAbbreviated), "1");
@@ -566,6 +571,8 @@ TEST_P(EvaluatorTest, PackedStatementsGiveTheirItemsValuesAndAnyWriteOfAnItemIsS
     EXPECT_EQ(cell("[170]", kAbbreviated), "");
     EXPECT_EQ(cell("[999]", kNoIncome), "5");
     EXPECT_EQ(cell("[170]", kTwoSheets), "0.2");
+    EXPECT_EQ(cell("[119]", kTwoSheets), "");
+    EXPECT_EQ(cell("[36]", kDeleted), "4");
 }
 
 VERNA_ALL_BACKENDS(EvaluatorTest);

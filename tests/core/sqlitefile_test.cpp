@@ -3,6 +3,7 @@
 #include "db/schema.h"
 #include "db/sqlitefunctions.h"
 #include "entities/entitysearch.h"
+#include "indicators/evaluator.h"
 #include "report/reportbuilder.h"
 #include "shell/demodata.h"
 #include "shell/startup.h"
@@ -119,6 +120,9 @@ TEST(SqliteFile, IsAPlainSqliteDatabaseForOtherToolsAndAnOlderFileIsUpgradedAfte
         ASSERT_TRUE(old.open(readOnly).ok);
         EXPECT_EQ(found(old, u"kovovyroba"_s, false).size(), 1);
         EXPECT_EQ(found(old, u"zdar"_s, true).size(), 1);
+        // Its statements, without packs, are read from their items.
+        const Result<QStringList> column = indicators::Evaluator(old).formulaColumn(u"[92]"_s, {indicators::Period{1998, 4, 3367}});
+        EXPECT_EQ(column.value, QStringList{u"829404"_s}) << column.error.toStdString();
     }
     const QString counts = u"print(c.execute('SELECT (SELECT count(*) FROM name) || \"/\" || (SELECT count(*) FROM finl_item)').fetchone()[0])"_s;
     const QString counted = python(file, counts);
@@ -129,6 +133,7 @@ TEST(SqliteFile, IsAPlainSqliteDatabaseForOtherToolsAndAnOlderFileIsUpgradedAfte
     EXPECT_EQ(db::Schema::version(upgraded).value, db::Schema::kVersion);
     EXPECT_EQ(found(upgraded, u"zdar"_s, true).size(), 1);
     EXPECT_EQ(found(upgraded, u"kovovyroba"_s, false).size(), 1);
+    EXPECT_EQ(test::statementsWithoutTheirPack(upgraded), u"0"_s);
     upgraded.close();
 
     const QString backup = folder.filePath(u"verna%1.zaloha-v1.sqlite"_s);

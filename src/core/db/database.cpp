@@ -544,7 +544,6 @@ Outcome Database::openSqlite(const QString &path, bool exists, bool immutable)
     // Searches over a large file come back to the same index pages: 32 MiB of cache keeps
     // them where SQLite's default 2 MiB reads them from the file again.
     QSqlQuery(db).exec(QStringLiteral("PRAGMA cache_size=-32768"));
-    QSqlQuery(db).exec(QStringLiteral("PRAGMA temp_store=MEMORY"));
     return Outcome::success();
 }
 

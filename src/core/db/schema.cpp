@@ -595,7 +595,7 @@ Outcome Schema::upgrade(Database &db, const ReferenceDataStep &referenceData)
             return failed(error);
     }
     // Version 7: SQLite packs each statement's items into one row; their index then needs the
-    // statement alone.
+    // statement alone. A file rebuilt from the first schema above has the table, still empty.
     if (db.backend() == Backend::SQLite) {
         const Result<bool> packed = hasTable(db, QStringLiteral("finl_pack"));
         if (!packed.ok())
@@ -607,9 +607,9 @@ Outcome Schema::upgrade(Database &db, const ReferenceDataStep &referenceData)
                                  + pack::schemaStatements(Backend::SQLite),
                          error))
                 return failed(error);
-            if (const Outcome done = pack::missing(db); !done)
-                return failed(done.error);
         }
+        if (const Outcome done = pack::missing(db); !done)
+            return failed(done.error);
     }
     if (!tx.commit())
         return failed(db.lastError());

@@ -63,6 +63,11 @@ void packStep(sqlite3_context *context, int argc, sqlite3_value **argv)
         state->bytes = new std::string(1, kLayout);
     if (state->unusable || argc != 2)
         return;
+    // A code that is no integer matches no reference however it converts: read from the rows.
+    if (sqlite3_value_type(argv[0]) != SQLITE_INTEGER) {
+        state->unusable = true;
+        return;
+    }
     // The values as the statement reader takes them from an item row.
     std::optional<double> amount;
     switch (sqlite3_value_type(argv[1])) {
@@ -104,16 +109,22 @@ QStringList schemaStatements(Backend backend)
 {
     if (backend != Backend::SQLite)
         return {};
-    const QString drop = QStringLiteral("DELETE FROM finl_pack WHERE finl_stmt_id = %1.finl_stmt_id;");
+    // A row that OR REPLACE removes for the new one's row_id fires no delete trigger (unless
+    // recursive triggers are on): its statement's pack goes before the write too.
+    const QString replaced = QStringLiteral("(SELECT finl_stmt_id FROM finl_item WHERE row_id = new.row_id)");
     return {QStringLiteral("DROP TRIGGER IF EXISTS finl_pack_insert"),
             QStringLiteral("DROP TRIGGER IF EXISTS finl_pack_delete"),
             QStringLiteral("DROP TRIGGER IF EXISTS finl_pack_update"),
             QStringLiteral("DROP TABLE IF EXISTS finl_pack"),
             QStringLiteral("CREATE TABLE finl_pack (finl_stmt_id INTEGER PRIMARY KEY, item_blob BLOB NOT NULL)"),
-            QStringLiteral("CREATE TRIGGER finl_pack_insert AFTER INSERT ON finl_item BEGIN %1 END").arg(drop.arg(QStringLiteral("new"))),
-            QStringLiteral("CREATE TRIGGER finl_pack_delete AFTER DELETE ON finl_item BEGIN %1 END").arg(drop.arg(QStringLiteral("old"))),
-            QStringLiteral("CREATE TRIGGER finl_pack_update AFTER UPDATE ON finl_item BEGIN %1 %2 END")
-                .arg(drop.arg(QStringLiteral("old")), drop.arg(QStringLiteral("new")))};
+            QStringLiteral("CREATE TRIGGER finl_pack_insert BEFORE INSERT ON finl_item BEGIN "
+                           "DELETE FROM finl_pack WHERE finl_stmt_id IN (new.finl_stmt_id, %1); END")
+                .arg(replaced),
+            QStringLiteral("CREATE TRIGGER finl_pack_delete AFTER DELETE ON finl_item BEGIN "
+                           "DELETE FROM finl_pack WHERE finl_stmt_id = old.finl_stmt_id; END"),
+            QStringLiteral("CREATE TRIGGER finl_pack_update BEFORE UPDATE ON finl_item BEGIN "
+                           "DELETE FROM finl_pack WHERE finl_stmt_id IN (old.finl_stmt_id, new.finl_stmt_id, %1); END")
+                .arg(replaced)};
 }
 
 bool registerFunction(sqlite3 *sqlite)

@@ -599,6 +599,7 @@ private:
     AmountBlock m_blocks[2];
     int m_nextBlock = 0;
     QList<QStringList> m_values;
+    std::optional<bool> m_packed; // whether the file keeps the statements' packs
     // The block being computed on a worker, its column chunks still to append (declared after
     // the buffers: it is awaited before they go).
     std::future<QList<QStringList>> m_computing;
@@ -671,17 +672,32 @@ Outcome Evaluator::ColumnRun::readStatements(const QList<Period> &valid)
     QVariantList values;
     const QString entityList = db::inList(db::Backend::SQLite, QStringLiteral("s.subj_id"), entities, values);
     const QString yearList = db::inList(db::Backend::SQLite, QStringLiteral("s.year_dt"), years, values);
-    const QString sql = QStringLiteral("SELECT s.subj_id, s.year_dt, s.quarter_dt, s.finl_stmt_id, s.stmt_type_cd, s.fill_lvl_ind, p.item_blob "
-                                       "FROM finl_stmt s LEFT JOIN finl_pack p ON p.finl_stmt_id = s.finl_stmt_id WHERE s.inac_ind = 0 AND %1 AND %2")
-                            .arg(entityList, yearList);
+    // A file of an older schema opened read-only has no packs: its statements are read from
+    // their items.
+    if (!m_packed) {
+        bool found = false;
+        const Outcome probed = db::queryPrepared(m_evaluator.m_db, QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'finl_pack'"),
+                                                 {}, [&](const db::PreparedRow &) { found = true; });
+        if (!probed)
+            return probed;
+        m_packed = found;
+    }
+    // The type and the id compared in SQL, as the form query and the items' join compare them.
+    const QString sql = QStringLiteral("SELECT s.subj_id, s.year_dt, s.quarter_dt, s.finl_stmt_id, s.stmt_type_cd = 28, s.fill_lvl_ind, %1, "
+                                       "typeof(s.finl_stmt_id) = 'integer' FROM finl_stmt s %2 WHERE s.inac_ind = 0 AND %3 AND %4")
+                            .arg(*m_packed ? QStringLiteral("p.item_blob") : QStringLiteral("NULL"),
+                                 *m_packed ? QStringLiteral("LEFT JOIN finl_pack p ON p.finl_stmt_id = s.finl_stmt_id") : QString(), entityList,
+                                 yearList);
     m_evaluator.m_db.setSharedSql(sql);
     QHash<Period, FormTally> forms;
     const Outcome read = db::queryPrepared(m_evaluator.m_db, sql, values, [&](const db::PreparedRow &r) {
         const Period period{static_cast<int>(r.integer(1)), static_cast<int>(r.integer(2)), static_cast<qint32>(r.integer(0))};
         if (!wanted.contains(period))
             return;
-        if (r.integer(4) == 28)
+        if (r.integer(4) == 1)
             forms[period].add(r.number(5));
+        if (r.integer(7) != 1)
+            return; // no item row joins such an id
         const QByteArray pack = r.blob(6);
         block.statements.push_back({period, r.integer(3), QByteArray(pack.constData(), pack.size())});
     });
