@@ -28,7 +28,8 @@ namespace pack {
 QStringList schemaStatements(Backend backend);
 
 // Registers the aggregate verna_pack(item_type_cd, amt_val) on a connection: the pack of the
-// items of a group, NULL when an amount is a text (such a statement is read from its items).
+// items of a group, NULL when an amount is a text or a code no integer (such a statement is
+// read from its items).
 bool registerFunction(sqlite3 *sqlite);
 
 // Packs (again) the statements with ids first..last that have items; nothing on a server.
