@@ -342,14 +342,6 @@ Result<bool> hasIndex(Database &db, const QString &index)
     return {!rows.rows.isEmpty(), {}};
 }
 
-Result<bool> hasTable(Database &db, const QString &table)
-{
-    const Result<QStringList> present = tablesAmong(db, {table});
-    if (!present.ok())
-        return Result<bool>::failure(present.error);
-    return {!present.value.isEmpty(), {}};
-}
-
 // A free name beside the file for its copy before an upgrade: "verna.zaloha-v1.sqlite".
 QString backupPath(const QString &path, int version)
 {
@@ -442,6 +434,14 @@ QStringList Schema::firstTableNames()
             names << QString::fromLatin1(t.name);
     }
     return names;
+}
+
+Result<bool> Schema::hasTable(Database &db, const QString &table)
+{
+    const Result<QStringList> present = tablesAmong(db, {table});
+    if (!present.ok())
+        return Result<bool>::failure(present.error);
+    return {!present.value.isEmpty(), {}};
 }
 
 Result<QStringList> Schema::presentTables(Database &db)

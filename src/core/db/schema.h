@@ -22,6 +22,9 @@ public:
     // Which of VERNA's tables the target's current schema has; the reason when the read fails.
     static Result<QStringList> presentTables(Database &db);
 
+    // Whether the target's current schema has the table; the reason when the read fails.
+    static Result<bool> hasTable(Database &db, const QString &table);
+
     // Whether the target already has VERNA's tables (any of them); the reason when the read fails.
     static Result<bool> exists(Database &db);
 

@@ -4,6 +4,7 @@
 #include "db/database.h"
 #include "db/numbertext.h"
 #include "db/preparedquery.h"
+#include "db/schema.h"
 #include "db/sqlquote.h"
 #include "db/statementpack.h"
 #include "indicators/derivedlines.h"
@@ -382,6 +383,23 @@ Outcome Evaluator::prefetchForms(const QList<Period> &periods)
 
 namespace {
 
+// The periods' entities and years, each once, in the order they first come.
+std::pair<QList<qint64>, QList<qint64>> entitiesAndYears(const QList<Period> &periods)
+{
+    QList<qint64> entities;
+    QList<qint64> years;
+    QSet<qint64> seen;
+    for (const Period &p : periods) {
+        if (!seen.contains(p.entity)) {
+            seen.insert(p.entity);
+            entities << p.entity;
+        }
+        if (!years.contains(p.year))
+            years << p.year;
+    }
+    return {entities, years};
+}
+
 // The referenced amounts of a block of periods, read in one statement: per period and item
 // slot the value a scalar subquery of the evaluation statement gives (NULL unless exactly one
 // row of an active statement has the item).
@@ -390,8 +408,6 @@ struct AmountBlock {
     QHash<Period, int> rows;
     int slotCount = 0;
     QHash<qint64, int> slotOfCode;
-    // The same for the statement lines' small codes, without a hash per item read.
-    std::vector<int> slotOfSmallCode;
     std::vector<Number> amounts;
     std::vector<unsigned char> found;
     // A server's rows as they came: a period's row and its "code amount" pairs, for finish().
@@ -409,14 +425,10 @@ struct AmountBlock {
 
     void store(int row, qint64 code, std::optional<double> amount)
     {
-        int slot = -1;
-        if (code >= 0 && code < static_cast<qint64>(slotOfSmallCode.size()))
-            slot = slotOfSmallCode[static_cast<size_t>(code)];
-        else if (const auto found = slotOfCode.constFind(code); found != slotOfCode.constEnd())
-            slot = *found;
-        if (slot < 0)
+        const auto slot = slotOfCode.constFind(code);
+        if (slot == slotOfCode.constEnd())
             return;
-        const size_t at = static_cast<size_t>(row) * slotCount + static_cast<size_t>(slot);
+        const size_t at = static_cast<size_t>(row) * slotCount + static_cast<size_t>(*slot);
         // Two rows for one reference is no value, as on a server that refuses the subquery.
         if (found[at])
             amount.reset();
@@ -458,19 +470,9 @@ Outcome readAmounts(db::Database &database, const QList<Period> &periods, const 
     block.slotCount = std::max<int>(1, static_cast<int>(itemSlots.size()));
     block.rows.clear();
     block.pending.clear();
-    QList<qint64> entities;
-    QList<qint64> years;
-    QSet<qint64> seen;
     for (const Period &p : periods) {
-        if (block.rows.contains(p))
-            continue;
-        block.rows.insert(p, static_cast<int>(block.rows.size()));
-        if (!seen.contains(p.entity)) {
-            seen.insert(p.entity);
-            entities << p.entity;
-        }
-        if (!years.contains(p.year))
-            years << p.year;
+        if (!block.rows.contains(p))
+            block.rows.insert(p, static_cast<int>(block.rows.size()));
     }
     block.amounts.assign(static_cast<size_t>(block.rows.size()) * block.slotCount, Number::none());
     block.found.assign(block.amounts.size(), 0);
@@ -481,12 +483,6 @@ Outcome readAmounts(db::Database &database, const QList<Period> &periods, const 
         // A code past 64 bits matches no item: its amount stays NULL.
         if (ok)
             block.slotOfCode.insert(code, it.value());
-    }
-    constexpr qint64 kSmallCodes = 1024;
-    block.slotOfSmallCode.assign(kSmallCodes, -1);
-    for (auto it = block.slotOfCode.constBegin(); it != block.slotOfCode.constEnd(); ++it) {
-        if (it.key() >= 0 && it.key() < kSmallCodes)
-            block.slotOfSmallCode[static_cast<size_t>(it.key())] = it.value();
     }
     if (block.slotOfCode.isEmpty())
         return Outcome::success();
@@ -520,6 +516,7 @@ Outcome readAmounts(db::Database &database, const QList<Period> &periods, const 
         return Outcome::success();
     }
     // Over ODBC every field costs: one row per period, its items as "code amount" pairs.
+    const auto [entities, years] = entitiesAndYears(periods);
     QVariantList values;
     const QString entityList = db::inList(backend, QStringLiteral("s.subj_id"), entities, values);
     const QString yearList = db::inList(backend, QStringLiteral("s.year_dt"), years, values);
@@ -658,29 +655,17 @@ Outcome Evaluator::ColumnRun::readStatements(const QList<Period> &valid)
     AmountBlock &block = m_blocks[m_nextBlock];
     block.statements.clear();
     QSet<Period> wanted(valid.begin(), valid.end());
-    QList<qint64> entities;
-    QList<qint64> years;
-    QSet<qint64> seen;
-    for (const Period &p : valid) {
-        if (!seen.contains(p.entity)) {
-            seen.insert(p.entity);
-            entities << p.entity;
-        }
-        if (!years.contains(p.year))
-            years << p.year;
-    }
+    const auto [entities, years] = entitiesAndYears(valid);
     QVariantList values;
     const QString entityList = db::inList(db::Backend::SQLite, QStringLiteral("s.subj_id"), entities, values);
     const QString yearList = db::inList(db::Backend::SQLite, QStringLiteral("s.year_dt"), years, values);
     // A file of an older schema opened read-only has no packs: its statements are read from
     // their items.
     if (!m_packed) {
-        bool found = false;
-        const Outcome probed = db::queryPrepared(m_evaluator.m_db, QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'finl_pack'"),
-                                                 {}, [&](const db::PreparedRow &) { found = true; });
-        if (!probed)
-            return probed;
-        m_packed = found;
+        const Result<bool> present = db::Schema::hasTable(m_evaluator.m_db, QStringLiteral("finl_pack"));
+        if (!present.ok())
+            return Outcome::failure(present.error);
+        m_packed = present.value;
     }
     // The type and the id compared in SQL, as the form query and the items' join compare them.
     const QString sql = QStringLiteral("SELECT s.subj_id, s.year_dt, s.quarter_dt, s.finl_stmt_id, s.stmt_type_cd = 28, s.fill_lvl_ind, %1, "
