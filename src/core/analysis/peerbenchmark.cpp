@@ -403,8 +403,11 @@ Result<QList<PeerBenchmarkRow>> PeerBenchmark::compute(const QList<RowKey> &rows
             if (stopped())
                 return Out::failure(kStopped);
             QSet<RowKey> &found = withStatement[sql];
-            const QString periods = QStringLiteral("f.inac_ind = 0 AND f.stmt_type_cd IN (27, 28) AND f.year_dt = ? AND f.quarter_dt IN (")
-                + quarterTexts.join(QStringLiteral(", ")) + QLatin1Char(')');
+            // SQLite would look a member's period up once per type; its few statements are
+            // read from one place in the index and their types compared there instead.
+            const QString periods = QStringLiteral("f.inac_ind = 0 AND %1 IN (27, 28) AND f.year_dt = ? AND f.quarter_dt IN (%2)")
+                                        .arg(m_db.backend() == db::Backend::SQLite ? QStringLiteral("+f.stmt_type_cd") : QStringLiteral("f.stmt_type_cd"),
+                                             quarterTexts.join(QStringLiteral(", ")));
             // PostgreSQL misjudges how many members a set holds and scans every statement of the
             // database for them; the members as one array are looked up in the index instead.
             const QString existing = m_db.backend() == db::Backend::PostgreSQL

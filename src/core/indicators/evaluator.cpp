@@ -20,6 +20,7 @@
 #include <cmath>
 #include <future>
 #include <limits>
+#include <string>
 #include <system_error>
 
 namespace verna::indicators {
@@ -337,14 +338,22 @@ struct FormTally {
 // the statements' forms differ (which row the form query reads first is the server's choice).
 void cacheForms(EvaluationCache &cache, const QList<Period> &periods, const QHash<Period, FormTally> &found)
 {
+    // Most periods share a form: its text is made once and shared.
+    std::optional<qint64> last;
+    QString lastText;
     for (const Period &p : periods) {
         if (cache.form(p))
             continue;
         const auto f = found.constFind(p);
-        if (f == found.constEnd() || f->nonNull == 0)
+        if (f == found.constEnd() || f->nonNull == 0) {
             cache.setForm(p, QString());
-        else if (f->count == 1 || (f->nonNull == f->count && f->low == f->high))
-            cache.setForm(p, QString::number(f->low));
+        } else if (f->count == 1 || (f->nonNull == f->count && f->low == f->high)) {
+            if (last != f->low) {
+                last = f->low;
+                lastText = QString::number(f->low);
+            }
+            cache.setForm(p, lastText);
+        }
     }
 }
 
@@ -413,13 +422,16 @@ struct AmountBlock {
     // A server's rows as they came: a period's row and its "code amount" pairs, for finish().
     std::vector<std::pair<int, QByteArray>> pending;
     // SQLite: the active statements of the block's entities and years, read with their forms
-    // before the items they need are known; each with its pack (empty when it has none).
+    // before the items they need are known; each with its pack (empty when it has none), the
+    // packs one after another in one buffer.
     struct Statement {
         Period period;
         qint64 id;
-        QByteArray pack;
+        size_t packAt;
+        size_t packSize;
     };
     std::vector<Statement> statements;
+    std::string packs;
 
     const Number *row(int r) const { return amounts.data() + static_cast<size_t>(r) * slotCount; }
 
@@ -495,7 +507,7 @@ Outcome readAmounts(db::Database &database, const QList<Period> &periods, const 
             const int row = block.rows.value(statement.period, -1);
             if (row < 0)
                 continue;
-            if (!db::pack::read(statement.pack.constData(), static_cast<size_t>(statement.pack.size()), items)) {
+            if (!db::pack::read(block.packs.data() + statement.packAt, statement.packSize, items)) {
                 unpacked.insert(statement.id, row);
                 continue;
             }
@@ -654,6 +666,7 @@ Outcome Evaluator::ColumnRun::readStatements(const QList<Period> &valid)
 {
     AmountBlock &block = m_blocks[m_nextBlock];
     block.statements.clear();
+    block.packs.clear();
     QSet<Period> wanted(valid.begin(), valid.end());
     const auto [entities, years] = entitiesAndYears(valid);
     QVariantList values;
@@ -684,7 +697,8 @@ Outcome Evaluator::ColumnRun::readStatements(const QList<Period> &valid)
         if (r.integer(7) != 1)
             return; // no item row joins such an id
         const QByteArray pack = r.blob(6);
-        block.statements.push_back({period, r.integer(3), QByteArray(pack.constData(), pack.size())});
+        block.statements.push_back({period, r.integer(3), block.packs.size(), static_cast<size_t>(pack.size())});
+        block.packs.append(pack.constData(), static_cast<size_t>(pack.size()));
     });
     if (!read)
         return read;
