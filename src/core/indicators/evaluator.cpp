@@ -334,6 +334,23 @@ struct FormTally {
     }
 };
 
+// The periods' entities and years, each once, in the order they first come.
+std::pair<QList<qint64>, QList<qint64>> entitiesAndYears(const QList<Period> &periods)
+{
+    QList<qint64> entities;
+    QList<qint64> years;
+    QSet<qint64> seen;
+    for (const Period &p : periods) {
+        if (!seen.contains(p.entity)) {
+            seen.insert(p.entity);
+            entities << p.entity;
+        }
+        if (!years.contains(p.year))
+            years << p.year;
+    }
+    return {entities, years};
+}
+
 // The forms of the periods the cache lacks: none without an income statement, and none where
 // the statements' forms differ (which row the form query reads first is the server's choice).
 void cacheForms(EvaluationCache &cache, const QList<Period> &periods, const QHash<Period, FormTally> &found)
@@ -362,21 +379,17 @@ void cacheForms(EvaluationCache &cache, const QList<Period> &periods, const QHas
 Outcome Evaluator::prefetchForms(const QList<Period> &periods)
 {
     QList<Period> missing;
-    QSet<qint64> entities;
-    QSet<qint64> years;
     for (const Period &p : periods) {
-        if (!m_cache->form(p)) {
+        if (!m_cache->form(p))
             missing << p;
-            entities.insert(p.entity);
-            years.insert(p.year);
-        }
     }
     if (missing.isEmpty())
         return Outcome::success();
     QHash<Period, FormTally> found;
+    const auto [entities, years] = entitiesAndYears(missing);
     QVariantList values;
-    const QString entityList = db::inList(m_db.backend(), QStringLiteral("subj_id"), QList<qint64>(entities.begin(), entities.end()), values);
-    const QString yearList = db::inList(m_db.backend(), QStringLiteral("year_dt"), QList<qint64>(years.begin(), years.end()), values);
+    const QString entityList = db::inList(m_db.backend(), QStringLiteral("subj_id"), entities, values);
+    const QString yearList = db::inList(m_db.backend(), QStringLiteral("year_dt"), years, values);
     const QString sql = QStringLiteral("SELECT subj_id, year_dt, quarter_dt, fill_lvl_ind FROM finl_stmt WHERE inac_ind = 0 AND stmt_type_cd = 28 "
                                        "AND %1 AND %2")
                             .arg(entityList, yearList);
@@ -391,23 +404,6 @@ Outcome Evaluator::prefetchForms(const QList<Period> &periods)
 }
 
 namespace {
-
-// The periods' entities and years, each once, in the order they first come.
-std::pair<QList<qint64>, QList<qint64>> entitiesAndYears(const QList<Period> &periods)
-{
-    QList<qint64> entities;
-    QList<qint64> years;
-    QSet<qint64> seen;
-    for (const Period &p : periods) {
-        if (!seen.contains(p.entity)) {
-            seen.insert(p.entity);
-            entities << p.entity;
-        }
-        if (!years.contains(p.year))
-            years << p.year;
-    }
-    return {entities, years};
-}
 
 // The referenced amounts of a block of periods, read in one statement: per period and item
 // slot the value a scalar subquery of the evaluation statement gives (NULL unless exactly one
