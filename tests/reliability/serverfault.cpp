@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <cerrno>
 #include <cstdio>
 #include <csignal>
 #include <netinet/in.h>
@@ -94,9 +95,11 @@ public:
         QProcess children;
         children.start(u"pgrep"_s, {u"-P"_s, postmaster});
         children.waitForFinished();
-        bool ok = true;
-        for (const QString &pid : QStringList{postmaster} + QString::fromLatin1(children.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts))
-            ok = ::kill(pid.trimmed().toInt(), signal) == 0 && ok;
+        bool ok = ::kill(postmaster.toInt(), signal) == 0;
+        // A child listed while it was exiting may be reaped by the resumed postmaster before
+        // its turn; one that is gone needs no signal.
+        for (const QString &pid : QString::fromLatin1(children.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts))
+            ok = (::kill(pid.trimmed().toInt(), signal) == 0 || errno == ESRCH) && ok;
         return ok;
     }
     QString connection() const { return u"DRIVER=%1;SERVER=127.0.0.1;PORT=%2;DATABASE=postgres"_s.arg(m_driver).arg(m_port); }
