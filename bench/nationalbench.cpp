@@ -7,6 +7,7 @@
 #include "db/database.h"
 #include "db/databaselocation.h"
 #include "db/schema.h"
+#include "db/statementpack.h"
 #include "shell/demodata.h"
 #include "shell/startup.h"
 
@@ -185,8 +186,9 @@ private:
             sqlite3_prepare_v2(handle, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY rowid", -1, &list, nullptr);
             while (sqlite3_step(list) == SQLITE_ROW) {
                 const QString table = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(list, 0)));
-                // The SQLite-only search tables and the version row stay as the server makes them.
-                if (serverTables.contains(table) && table != QLatin1String("schema_ver"))
+                // The SQLite-only search tables and the version row stay as the server makes them;
+                // the server packs the statements its own way, after the items are in.
+                if (serverTables.contains(table) && table != QLatin1String("schema_ver") && table != QLatin1String("finl_pack"))
                     tables << table;
             }
             sqlite3_finalize(list);
@@ -206,8 +208,20 @@ private:
             if (const auto set = m_database.queryNative(sql); !set.ok())
                 return set.error;
         }
-        // In psql: over a hundred million rows it outlasts the application's wait for one statement.
-        if (std::system(QStringLiteral("%1 -c 'VACUUM ANALYZE'").arg(psqlCommand(kNationalDatabase)).toUtf8().constData()) != 0)
+        // Over a hundred million rows these outlast the application's wait for one statement;
+        // the packing is planned with the copied rows' statistics.
+        const auto psql = [&](const QString &sql) {
+            return std::system(QStringLiteral("%1 -c '%2'").arg(psqlCommand(kNationalDatabase), sql).toUtf8().constData()) == 0;
+        };
+        if (!psql(QStringLiteral("VACUUM ANALYZE")))
+            return QStringLiteral("VACUUM ANALYZE failed");
+        const std::chrono::milliseconds wait = m_database.responseLimit();
+        m_database.setResponseLimit(std::chrono::hours(1));
+        const Outcome packed = db::pack::missing(m_database);
+        m_database.setResponseLimit(wait);
+        if (!packed)
+            return packed.error;
+        if (!psql(QStringLiteral("VACUUM ANALYZE finl_pack")))
             return QStringLiteral("VACUUM ANALYZE failed");
         return {};
     }
@@ -270,7 +284,7 @@ Storage statementStorage(db::Database &database)
     QStringList sizes;
     for (const QString &table : kStatementTables) {
         names << QStringLiteral("'%1'").arg(table);
-        sizes << QStringLiteral("COALESCE(pg_total_relation_size(to_regclass('%1')), 0)").arg(table); // the packs are SQLite's only
+        sizes << QStringLiteral("COALESCE(pg_total_relation_size(to_regclass('%1')), 0)").arg(table);
     }
     const QString sql = database.backend() == db::Backend::SQLite
         ? QStringLiteral("SELECT sum(pgsize) FROM dbstat WHERE name IN (%1) OR name IN "

@@ -20,6 +20,8 @@ const std::vector<TableRight> &tableRights()
         {"finl_stmt", Right::Statements}, {"finl_item", Right::Statements}, {"func_for", Right::Indicators},
         {"func_grp", Right::Indicators},  {"func_mem", Right::Indicators},  {"func_unit", Right::Indicators},
         {"cd_val", Right::CodeLists},     {"ctrl", Right::CodeLists},
+        // Writing items writes their statements' packs too.
+        {"finl_pack", Right::Statements},
     };
     return t;
 }

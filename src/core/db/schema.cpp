@@ -10,7 +10,9 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <algorithm>
+#include <chrono>
 
 
 namespace verna::db {
@@ -73,7 +75,7 @@ struct Index {
     const char *table;
     const char *columns;
     bool unique;
-    const char *sqliteColumns = nullptr; // where the embedded database indexes other columns
+    const char *packedColumns = nullptr; // where a backend that keeps statement packs indexes other columns
 };
 
 // Every key column is unique (concurrent writers can never share a key); the rest cover
@@ -114,8 +116,8 @@ const std::vector<Index> &indexes()
         {"ix_mem_mem", "mem", "mem_id", false},
         {"ix_text_id", "text", "text_id, seq_nbr", false},
         {"ix_finl_stmt_period", "finl_stmt", "subj_id, year_dt, quarter_dt, stmt_type_cd, inac_ind, finl_stmt_id, fill_lvl_ind", false},
-        // The embedded database reads amounts from the statements' packs: its items are found by
-        // their statement only, and the index is the smaller for it.
+        // Where amounts are read from the statements' packs, items are found by their statement
+        // only, and the index is the smaller for it.
         {"ix_finl_item_stmt", "finl_item", "finl_stmt_id, item_type_cd, amt_val", false, "finl_stmt_id"},
         {"ix_func_mem_grp", "func_mem", "func_mem_grp", false},
         {"ix_cd_val_list", "cd_val", "tbl_cd, seq_nbr", false},
@@ -185,7 +187,7 @@ QString createTable(const Table &t, Backend backend)
 
 QString createIndex(const Index &i, Backend backend)
 {
-    const char *columns = backend == Backend::SQLite && i.sqliteColumns ? i.sqliteColumns : i.columns;
+    const char *columns = pack::kept(backend) && i.packedColumns ? i.packedColumns : i.columns;
     return QStringLiteral("CREATE %1INDEX %2 ON %3 (%4)")
         .arg(i.unique ? QStringLiteral("UNIQUE ") : QString(), QString::fromLatin1(i.name), QString::fromLatin1(i.table),
              QString::fromLatin1(columns));
@@ -514,6 +516,18 @@ Outcome Schema::upgrade(Database &db, const ReferenceDataStep &referenceData)
     const auto failed = [](const QString &why) {
         return Outcome::failure(QStringLiteral("Databázi nelze převést na novou verzi schématu, zůstala beze změny: ") + why);
     };
+    // Nothing after version 7 concerns the embedded file: it records the new number only,
+    // without the copy and the passes a large file would take long over.
+    if (db.backend() == Backend::SQLite && found.value >= 7) {
+        if (const Outcome recorded = db.executeNative(QStringLiteral("UPDATE %1 SET ver_nbr = %2").arg(kVersionTable).arg(kVersion)); !recorded)
+            return failed(recorded.error);
+        return Outcome::success();
+    }
+    // A server's upgrade rebuilds indexes and packs over every statement: on a large database
+    // that outlasts the wait for an ordinary statement.
+    const std::chrono::milliseconds wait = db.responseLimit();
+    db.setResponseLimit(std::max<std::chrono::milliseconds>(wait, std::chrono::hours(2)));
+    const auto restore = qScopeGuard([&] { db.setResponseLimit(wait); });
     QString backup;
     if (db.backend() == Backend::SQLite) {
         // SQLite writes the copy through its own connection: no second descriptor of the file
@@ -594,17 +608,18 @@ Outcome Schema::upgrade(Database &db, const ReferenceDataStep &referenceData)
         if (!present.value && !execAll(db, {createIndex(i, db.backend())}, error))
             return failed(error);
     }
-    // Version 7: SQLite packs each statement's items into one row; their index then needs the
-    // statement alone. A file rebuilt from the first schema above has the table, still empty.
-    if (db.backend() == Backend::SQLite) {
+    // Version 7 (SQLite) and 8 (PostgreSQL): each statement's items packed into one row; their
+    // index then needs the statement alone. A database made from the first schema above has the
+    // table, still empty.
+    if (pack::kept(db.backend())) {
         const Result<bool> packed = hasTable(db, QStringLiteral("finl_pack"));
         if (!packed.ok())
             return failed(packed.error);
         if (!packed.value) {
             const auto items = std::find_if(indexes().begin(), indexes().end(), [](const Index &i) { return qstrcmp(i.name, "ix_finl_item_stmt") == 0; });
             QString error;
-            if (!execAll(db, QStringList{QStringLiteral("DROP INDEX IF EXISTS ix_finl_item_stmt"), createIndex(*items, Backend::SQLite)}
-                                 + pack::schemaStatements(Backend::SQLite),
+            if (!execAll(db, QStringList{QStringLiteral("DROP INDEX IF EXISTS ix_finl_item_stmt"), createIndex(*items, db.backend())}
+                                 + pack::schemaStatements(db.backend()),
                          error))
                 return failed(error);
         }

@@ -35,7 +35,7 @@ public:
     static QStringList statements(Backend backend);
 
     // The version of the schema this program writes; a database records its own.
-    static constexpr int kVersion = 7;
+    static constexpr int kVersion = 8;
     // The open database's schema version (1 for files made before versions were recorded).
     static Result<int> version(Database &db);
     // Brings an older schema to this version in one transaction, after a copy of an SQLite

@@ -94,19 +94,69 @@ void packFinal(sqlite3_context *context)
     state->bytes = nullptr;
 }
 
-// The statements' pack rows from their items; only integer ids, as the table's key takes.
-QString packSql(const QString &condition)
+// The statements' pack rows from their items; on SQLite only integer ids, as the table's key
+// takes. The server orders a pack's pairs, so that equal items give equal packs.
+QString packSql(Backend backend, const QString &condition)
 {
+    if (backend == Backend::PostgreSQL) {
+        return QStringLiteral("INSERT INTO finl_pack (finl_stmt_id, item_txt) SELECT finl_stmt_id, string_agg(CAST(item_type_cd AS TEXT) || ' ' || "
+                              "COALESCE(CAST(amt_val AS TEXT), 'N'), ' ' ORDER BY item_type_cd, amt_val) FROM finl_item "
+                              "WHERE finl_stmt_id IS NOT NULL AND %1 GROUP BY finl_stmt_id "
+                              "ON CONFLICT (finl_stmt_id) DO UPDATE SET item_txt = EXCLUDED.item_txt")
+            .arg(condition);
+    }
     return QStringLiteral("INSERT OR REPLACE INTO finl_pack (finl_stmt_id, item_blob) SELECT finl_stmt_id, b FROM "
                           "(SELECT finl_stmt_id, verna_pack(item_type_cd, amt_val) AS b FROM finl_item WHERE %1 GROUP BY finl_stmt_id) "
                           "WHERE b IS NOT NULL AND typeof(finl_stmt_id) = 'integer'")
         .arg(condition);
 }
 
+QStringList postgresStatements()
+{
+    // Per statement, not per row: a bulk write of millions of items drops each pack once. The
+    // pack table goes to whoever may read or write the items.
+    return {QStringLiteral("DROP TRIGGER IF EXISTS finl_pack_insert ON finl_item"),
+            QStringLiteral("DROP TRIGGER IF EXISTS finl_pack_update ON finl_item"),
+            QStringLiteral("DROP TRIGGER IF EXISTS finl_pack_delete ON finl_item"),
+            QStringLiteral("DROP TRIGGER IF EXISTS finl_pack_truncate ON finl_item"),
+            QStringLiteral("DROP TABLE IF EXISTS finl_pack"),
+            QStringLiteral("CREATE TABLE finl_pack (finl_stmt_id INTEGER PRIMARY KEY, item_txt TEXT NOT NULL)"),
+            QStringLiteral("CREATE OR REPLACE FUNCTION verna_pack_drop() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+                           "IF TG_OP = 'TRUNCATE' THEN DELETE FROM finl_pack; RETURN NULL; END IF; "
+                           "IF TG_OP IN ('INSERT', 'UPDATE') THEN "
+                           "DELETE FROM finl_pack WHERE finl_stmt_id = ANY (ARRAY(SELECT DISTINCT finl_stmt_id FROM verna_new_items)); END IF; "
+                           "IF TG_OP IN ('UPDATE', 'DELETE') THEN "
+                           "DELETE FROM finl_pack WHERE finl_stmt_id = ANY (ARRAY(SELECT DISTINCT finl_stmt_id FROM verna_old_items)); END IF; "
+                           "RETURN NULL; END $$"),
+            QStringLiteral("CREATE TRIGGER finl_pack_insert AFTER INSERT ON finl_item REFERENCING NEW TABLE AS verna_new_items "
+                           "FOR EACH STATEMENT EXECUTE FUNCTION verna_pack_drop()"),
+            QStringLiteral("CREATE TRIGGER finl_pack_update AFTER UPDATE ON finl_item REFERENCING OLD TABLE AS verna_old_items "
+                           "NEW TABLE AS verna_new_items FOR EACH STATEMENT EXECUTE FUNCTION verna_pack_drop()"),
+            QStringLiteral("CREATE TRIGGER finl_pack_delete AFTER DELETE ON finl_item REFERENCING OLD TABLE AS verna_old_items "
+                           "FOR EACH STATEMENT EXECUTE FUNCTION verna_pack_drop()"),
+            QStringLiteral("CREATE TRIGGER finl_pack_truncate AFTER TRUNCATE ON finl_item FOR EACH STATEMENT EXECUTE FUNCTION verna_pack_drop()"),
+            QStringLiteral("DO $$ DECLARE r record; BEGIN FOR r IN SELECT grantee, privilege_type FROM information_schema.role_table_grants "
+                           "WHERE table_schema = current_schema() AND table_name = 'finl_item' AND grantee <> current_user "
+                           "AND privilege_type IN ('SELECT', 'INSERT', 'UPDATE', 'DELETE') LOOP "
+                           "EXECUTE format('GRANT %s ON finl_pack TO %I', r.privilege_type, r.grantee); END LOOP; END $$")};
+}
+
 } // namespace
+
+bool kept(Backend backend)
+{
+    return backend == Backend::SQLite || backend == Backend::PostgreSQL;
+}
+
+QString column(Backend backend)
+{
+    return backend == Backend::PostgreSQL ? QStringLiteral("item_txt") : QStringLiteral("item_blob");
+}
 
 QStringList schemaStatements(Backend backend)
 {
+    if (backend == Backend::PostgreSQL)
+        return postgresStatements();
     if (backend != Backend::SQLite)
         return {};
     // A row that OR REPLACE removes for the new one's row_id fires no delete trigger (unless
@@ -134,16 +184,18 @@ bool registerFunction(sqlite3 *sqlite)
 
 Outcome statements(Database &db, qint64 first, qint64 last)
 {
-    if (db.backend() != Backend::SQLite || first > last)
+    if (!kept(db.backend()) || first > last)
         return Outcome::success();
-    return db.executeNative(packSql(QStringLiteral("finl_stmt_id BETWEEN %1 AND %2").arg(first).arg(last)));
+    return db.executeNative(packSql(db.backend(), QStringLiteral("finl_stmt_id BETWEEN %1 AND %2").arg(first).arg(last)));
 }
 
 Outcome missing(Database &db)
 {
-    if (db.backend() != Backend::SQLite)
+    if (!kept(db.backend()))
         return Outcome::success();
-    return db.executeNative(packSql(QStringLiteral("finl_stmt_id NOT IN (SELECT finl_stmt_id FROM finl_pack)")));
+    return db.executeNative(packSql(db.backend(), db.backend() == Backend::PostgreSQL
+                                        ? QStringLiteral("NOT EXISTS (SELECT 1 FROM finl_pack p WHERE p.finl_stmt_id = finl_item.finl_stmt_id)")
+                                        : QStringLiteral("finl_stmt_id NOT IN (SELECT finl_stmt_id FROM finl_pack)")));
 }
 
 void append(std::string &out, qint64 code, std::optional<double> amount)

@@ -415,11 +415,9 @@ struct AmountBlock {
     QHash<qint64, int> slotOfCode;
     std::vector<Number> amounts;
     std::vector<unsigned char> found;
-    // A server's rows as they came: a period's row and its "code amount" pairs, for finish().
-    std::vector<std::pair<int, QByteArray>> pending;
-    // SQLite: the active statements of the block's entities and years, read with their forms
-    // before the items they need are known; each with its pack (empty when it has none), the
-    // packs one after another in one buffer.
+    // The active statements of the block's entities and years, read with their forms before
+    // the items they need are known; each with its pack (empty when it has none), the packs one
+    // after another in one buffer.
     struct Statement {
         Period period;
         qint64 id;
@@ -444,34 +442,26 @@ struct AmountBlock {
         amounts[at] = amount ? Number::real(*amount) : Number::none();
     }
 
-    // The pending pairs into the amounts: the amount's exact text (or N for NULL) read as the
-    // server's cast to double reads it.
+    // A server's text packs, each a period's row and its place in packs, for finish().
+    std::vector<std::pair<int, const Statement *>> pending;
+
+    // The pending packs into the amounts: each amount's exact text (or N for NULL) read as the
+    // server's cast to double reads it; the amounts of codes no slot wants are not read.
     void finish()
     {
-        for (const auto &[row, pairs] : pending) {
-            const char *at = pairs.constData();
-            const char *const end = at + pairs.size();
-            while (at < end) {
-                qint64 code = 0;
-                const auto [codeEnd, codeError] = std::from_chars(at, end, code);
-                if (codeError != std::errc() || codeEnd == end)
-                    break;
-                at = codeEnd + 1;
-                const char *const amountEnd = std::find(at, end, ' ');
-                double amount = 0;
-                const auto [parsedEnd, amountError] = std::from_chars(at, amountEnd, amount);
-                const bool ok = amountError == std::errc() && parsedEnd == amountEnd;
-                store(row, code, ok ? std::optional<double>(amount) : std::nullopt);
-                at = amountEnd + 1;
-            }
+        for (const auto &[row, statement] : pending) {
+            const char *const at = packs.data() + statement->packAt;
+            db::pack::readText(
+                at, at + statement->packSize, [this](qint64 code) { return slotOfCode.contains(code); },
+                [this, row](qint64 code, std::optional<double> amount) { store(row, code, amount); });
         }
         pending.clear();
     }
 };
 
-// The items of every slot in the periods' active statements: on SQLite from the statements'
-// packs read with their forms, on a server by one statement whose pairs stay pending until the
-// block's finish().
+// The items of every slot in the periods' active statements, from the statements' packs read
+// with their forms: SQLite's at once, a server's text ones in the block's finish(). Those
+// without a pack are read from their items.
 Outcome readAmounts(db::Database &database, const QList<Period> &periods, const QHash<QString, int> &itemSlots, AmountBlock &block)
 {
     using Number = db::arithmetic::Number;
@@ -495,51 +485,36 @@ Outcome readAmounts(db::Database &database, const QList<Period> &periods, const 
     if (block.slotOfCode.isEmpty())
         return Outcome::success();
     const db::Backend backend = database.backend();
-    if (backend == db::Backend::SQLite) {
-        // The statements read before; those without a pack are read from their items.
-        QHash<qint64, int> unpacked;
-        std::vector<db::pack::Item> items;
-        for (const AmountBlock::Statement &statement : block.statements) {
-            const int row = block.rows.value(statement.period, -1);
-            if (row < 0)
-                continue;
-            if (!db::pack::read(block.packs.data() + statement.packAt, statement.packSize, items)) {
-                unpacked.insert(statement.id, row);
-                continue;
-            }
-            for (const auto &[code, amount] : items)
-                block.store(row, code, amount);
+    const bool text = backend != db::Backend::SQLite;
+    QHash<qint64, int> unpacked;
+    std::vector<db::pack::Item> items;
+    for (const AmountBlock::Statement &statement : block.statements) {
+        const int row = block.rows.value(statement.period, -1);
+        if (row < 0)
+            continue;
+        if (text && statement.packSize > 0) {
+            block.pending.emplace_back(row, &statement);
+            continue;
         }
-        const QList<qint64> ids = unpacked.keys();
-        for (qsizetype start = 0; start < ids.size(); start += db::idsPerStatement(backend)) {
-            QVariantList values;
-            const QString codes = db::inList(backend, QStringLiteral("item_type_cd"), block.slotOfCode.keys(), values);
-            const QString chunk = db::inList(backend, QStringLiteral("finl_stmt_id"), ids.mid(start, db::idsPerStatement(backend)), values);
-            const Outcome read = db::queryPrepared(
-                database, QStringLiteral("SELECT finl_stmt_id, item_type_cd, amt_val FROM finl_item WHERE %1 AND %2").arg(codes, chunk), values,
-                [&](const db::PreparedRow &r) { block.store(unpacked.value(r.integer(0)), r.integer(1), r.number(2)); });
-            if (!read)
-                return read;
+        if (text || !db::pack::read(block.packs.data() + statement.packAt, statement.packSize, items)) {
+            unpacked.insert(statement.id, row);
+            continue;
         }
-        return Outcome::success();
+        for (const auto &[code, amount] : items)
+            block.store(row, code, amount);
     }
-    // Over ODBC every field costs: one row per period, its items as "code amount" pairs.
-    const auto [entities, years] = entitiesAndYears(periods);
-    QVariantList values;
-    const QString entityList = db::inList(backend, QStringLiteral("s.subj_id"), entities, values);
-    const QString yearList = db::inList(backend, QStringLiteral("s.year_dt"), years, values);
-    const QString codeList = db::inList(backend, QStringLiteral("i.item_type_cd"), block.slotOfCode.keys(), values);
-    return db::queryPrepared(database,
-                             QStringLiteral("SELECT s.subj_id, s.year_dt, s.quarter_dt, string_agg(CAST(i.item_type_cd AS TEXT) || ' ' || "
-                                            "COALESCE(CAST(i.amt_val AS TEXT), 'N'), ' ') FROM finl_stmt s, finl_item i WHERE s.inac_ind = 0 "
-                                            "AND %1 AND %2 AND s.finl_stmt_id = i.finl_stmt_id AND %3 GROUP BY s.subj_id, s.year_dt, s.quarter_dt")
-                                 .arg(entityList, yearList, codeList),
-                             values, [&](const db::PreparedRow &r) {
-                                 const int row = block.rows.value(
-                                     Period{static_cast<int>(r.integer(1)), static_cast<int>(r.integer(2)), static_cast<qint32>(r.integer(0))}, -1);
-                                 if (row >= 0)
-                                     block.pending.emplace_back(row, r.ascii(3));
-                             });
+    const QList<qint64> ids = unpacked.keys();
+    for (qsizetype start = 0; start < ids.size(); start += db::idsPerStatement(backend)) {
+        QVariantList values;
+        const QString codes = db::inList(backend, QStringLiteral("item_type_cd"), block.slotOfCode.keys(), values);
+        const QString chunk = db::inList(backend, QStringLiteral("finl_stmt_id"), ids.mid(start, db::idsPerStatement(backend)), values);
+        const Outcome read = db::queryPrepared(
+            database, QStringLiteral("SELECT finl_stmt_id, item_type_cd, amt_val FROM finl_item WHERE %1 AND %2").arg(codes, chunk), values,
+            [&](const db::PreparedRow &r) { block.store(unpacked.value(r.integer(0)), r.integer(1), r.number(2)); });
+        if (!read)
+            return read;
+    }
+    return Outcome::success();
 }
 
 } // namespace
@@ -644,9 +619,9 @@ Outcome Evaluator::ColumnRun::evaluateBlock(int start, int end)
             column << QStringList(end - start);
         return Outcome::success();
     }
-    // On SQLite the forms come with the statements' packs, in one read.
-    const bool sqlite = m_evaluator.m_db.backend() == db::Backend::SQLite;
-    if (const Outcome forms = sqlite ? readStatements(valid) : m_evaluator.prefetchForms(valid); !forms)
+    // Where statements keep packs, the forms come with them, in one read.
+    const bool packed = db::pack::kept(m_evaluator.m_db.backend());
+    if (const Outcome forms = packed ? readStatements(valid) : m_evaluator.prefetchForms(valid); !forms)
         return forms;
     if (const Outcome formulas = readFormulas(); !formulas)
         return formulas;
@@ -665,21 +640,25 @@ Outcome Evaluator::ColumnRun::readStatements(const QList<Period> &valid)
     block.packs.clear();
     QSet<Period> wanted(valid.begin(), valid.end());
     const auto [entities, years] = entitiesAndYears(valid);
+    const db::Backend backend = m_evaluator.m_db.backend();
     QVariantList values;
-    const QString entityList = db::inList(db::Backend::SQLite, QStringLiteral("s.subj_id"), entities, values);
-    const QString yearList = db::inList(db::Backend::SQLite, QStringLiteral("s.year_dt"), years, values);
-    // A file of an older schema opened read-only has no packs: its statements are read from
-    // their items.
+    const QString entityList = db::inList(backend, QStringLiteral("s.subj_id"), entities, values);
+    const QString yearList = db::inList(backend, QStringLiteral("s.year_dt"), years, values);
+    // A database of an older schema (a file opened read-only, a server not upgraded yet) has no
+    // packs: its statements are read from their items.
     if (!m_packed) {
         const Result<bool> present = db::Schema::hasTable(m_evaluator.m_db, QStringLiteral("finl_pack"));
         if (!present.ok())
             return Outcome::failure(present.error);
         m_packed = present.value;
     }
-    // The type and the id compared in SQL, as the form query and the items' join compare them.
-    const QString sql = QStringLiteral("SELECT s.subj_id, s.year_dt, s.quarter_dt, s.finl_stmt_id, s.stmt_type_cd = 28, s.fill_lvl_ind, %1, "
-                                       "typeof(s.finl_stmt_id) = 'integer' FROM finl_stmt s %2 WHERE s.inac_ind = 0 AND %3 AND %4")
-                            .arg(*m_packed ? QStringLiteral("p.item_blob") : QStringLiteral("NULL"),
+    // The type and the id compared in SQL, as the form query and the items' join compare them
+    // (SQLite keeps what it is given in a column).
+    const bool sqlite = backend == db::Backend::SQLite;
+    const QString sql = QStringLiteral("SELECT s.subj_id, s.year_dt, s.quarter_dt, s.finl_stmt_id, CASE WHEN s.stmt_type_cd = 28 THEN 1 ELSE 0 END, "
+                                       "s.fill_lvl_ind, %1, %2 FROM finl_stmt s %3 WHERE s.inac_ind = 0 AND %4 AND %5")
+                            .arg(*m_packed ? QStringLiteral("p.") + db::pack::column(backend) : QStringLiteral("NULL"),
+                                 sqlite ? QStringLiteral("typeof(s.finl_stmt_id) = 'integer'") : QStringLiteral("1"),
                                  *m_packed ? QStringLiteral("LEFT JOIN finl_pack p ON p.finl_stmt_id = s.finl_stmt_id") : QString(), entityList,
                                  yearList);
     m_evaluator.m_db.setSharedSql(sql);
@@ -692,7 +671,7 @@ Outcome Evaluator::ColumnRun::readStatements(const QList<Period> &valid)
             forms[period].add(r.number(5));
         if (r.integer(7) != 1)
             return; // no item row joins such an id
-        const QByteArray pack = r.blob(6);
+        const QByteArray pack = sqlite ? r.blob(6) : r.ascii(6);
         block.statements.push_back({period, r.integer(3), block.packs.size(), static_cast<size_t>(pack.size())});
         block.packs.append(pack.constData(), static_cast<size_t>(pack.size()));
     });
