@@ -307,6 +307,15 @@ QString inList(Backend backend, const QString &column, const QList<qint64> &valu
     return column + QStringLiteral(" IN (") + marks + QLatin1Char(')');
 }
 
+QString inListLookedUp(Backend backend, const QString &column, const QList<qint64> &values, QVariantList &binds)
+{
+    const QString list = inList(backend, column, values, binds);
+    if (backend != Backend::PostgreSQL)
+        return list;
+    const QString prefix = column + QStringLiteral(" = ANY (");
+    return prefix + QStringLiteral("ARRAY(SELECT unnest(") + list.mid(prefix.size(), list.size() - prefix.size() - 1) + QStringLiteral(")))");
+}
+
 namespace {
 
 Outcome queryPreparedOnce(Database &database, const QString &sql, const QVariantList &values, const std::function<void(const PreparedRow &row)> &rowSink)

@@ -37,6 +37,12 @@ int idsPerStatement(Backend backend);
 // more than the query costs the server.
 QString inList(Backend backend, const QString &column, const QList<qint64> &values, QVariantList &binds);
 
+// The same for a list whose rows are each looked up in an index and are wide (a statement's
+// pack): PostgreSQL, seeing thousands of values, would scan the table in parallel workers and
+// pass every wide row through them, at three times the cost of the lookups. Behind a subquery
+// the array's size is not seen, and the lookups are planned.
+QString inListLookedUp(Backend backend, const QString &column, const QList<qint64> &values, QVariantList &binds);
+
 // One statement of the backend's own SQL with bound integers or texts (on PostgreSQL integers
 // are written into the text, so it is one round trip), and on SQLite the rows straight from the connection's handle without a value per
 // field (the analysis fill reads tens of thousands of amounts). A failed read is an error.

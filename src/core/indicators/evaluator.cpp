@@ -413,6 +413,17 @@ struct AmountBlock {
     QHash<Period, int> rows;
     int slotCount = 0;
     QHash<qint64, int> slotOfCode;
+    // The same for the codes statements use, by index (slot + 1, 0 for none): a pack's every
+    // item is looked up, millions in a large fill.
+    std::vector<int> smallCodeSlots;
+    static constexpr qint64 kSmallCodes = 4096;
+
+    int slotOf(qint64 code) const
+    {
+        if (code >= 0 && code < kSmallCodes)
+            return smallCodeSlots[static_cast<size_t>(code)] - 1;
+        return slotOfCode.value(code, -1);
+    }
     std::vector<Number> amounts;
     std::vector<unsigned char> found;
     // The active statements of the block's entities and years, read with their forms before
@@ -431,10 +442,10 @@ struct AmountBlock {
 
     void store(int row, qint64 code, std::optional<double> amount)
     {
-        const auto slot = slotOfCode.constFind(code);
-        if (slot == slotOfCode.constEnd())
+        const int slot = slotOf(code);
+        if (slot < 0)
             return;
-        const size_t at = static_cast<size_t>(row) * slotCount + static_cast<size_t>(*slot);
+        const size_t at = static_cast<size_t>(row) * slotCount + static_cast<size_t>(slot);
         // Two rows for one reference is no value, as on a server that refuses the subquery.
         if (found[at])
             amount.reset();
@@ -452,7 +463,7 @@ struct AmountBlock {
         for (const auto &[row, statement] : pending) {
             const char *const at = packs.data() + statement->packAt;
             db::pack::readText(
-                at, at + statement->packSize, [this](qint64 code) { return slotOfCode.contains(code); },
+                at, at + statement->packSize, [this](qint64 code) { return slotOf(code) >= 0; },
                 [this, row](qint64 code, std::optional<double> amount) { store(row, code, amount); });
         }
         pending.clear();
@@ -475,12 +486,16 @@ Outcome readAmounts(db::Database &database, const QList<Period> &periods, const 
     block.amounts.assign(static_cast<size_t>(block.rows.size()) * block.slotCount, Number::none());
     block.found.assign(block.amounts.size(), 0);
     block.slotOfCode.clear();
+    block.smallCodeSlots.assign(AmountBlock::kSmallCodes, 0);
     for (auto it = itemSlots.constBegin(); it != itemSlots.constEnd(); ++it) {
         bool ok = false;
         const qint64 code = it.key().toLongLong(&ok);
         // A code past 64 bits matches no item: its amount stays NULL.
-        if (ok)
-            block.slotOfCode.insert(code, it.value());
+        if (!ok)
+            continue;
+        block.slotOfCode.insert(code, it.value());
+        if (code >= 0 && code < AmountBlock::kSmallCodes)
+            block.smallCodeSlots[static_cast<size_t>(code)] = it.value() + 1;
     }
     if (block.slotOfCode.isEmpty())
         return Outcome::success();
@@ -642,7 +657,7 @@ Outcome Evaluator::ColumnRun::readStatements(const QList<Period> &valid)
     const auto [entities, years] = entitiesAndYears(valid);
     const db::Backend backend = m_evaluator.m_db.backend();
     QVariantList values;
-    const QString entityList = db::inList(backend, QStringLiteral("s.subj_id"), entities, values);
+    const QString entityList = db::inListLookedUp(backend, QStringLiteral("s.subj_id"), entities, values);
     const QString yearList = db::inList(backend, QStringLiteral("s.year_dt"), years, values);
     // A database of an older schema (a file opened read-only, a server not upgraded yet) has no
     // packs: its statements are read from their items.
