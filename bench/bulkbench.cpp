@@ -5,6 +5,7 @@
 #include "benchmarks.h"
 
 #include "db/database.h"
+#include "db/schema.h"
 #include "db/databaselocation.h"
 #include "db/sqlquote.h"
 #include "shell/demodata.h"
@@ -410,7 +411,7 @@ public:
         const Result<QString> exists = m_server.readValue(QStringLiteral("SELECT count(*) FROM pg_database WHERE datname = ") + db::quoted(base));
         if (!exists.ok())
             error = exists.error;
-        else if (exists.value != QLatin1String("1"))
+        else if (exists.value != QLatin1String("1") || !ofThisSchema(base))
             error = makeBase(base, entities);
         error += fresh(QStringLiteral("verna_bulk_import"), base) + fresh(QStringLiteral("verna_bulk_import_copy"), base);
         const QStringList tables = {"finl_stmt", "finl_item", "audit_log"};
@@ -451,6 +452,13 @@ private:
         if (made)
             made = shell::initialiseDatabase(d, false);
         return made ? QString() : made.error;
+    }
+
+    // A base kept from a build of another schema is made again.
+    static bool ofThisSchema(const QString &database)
+    {
+        db::Database d;
+        return d.open(db::DatabaseLocation::odbc(location(database))).ok && db::Schema::version(d).value == db::Schema::kVersion;
     }
 
     QString makeBase(const QString &base, int entities)

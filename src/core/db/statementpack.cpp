@@ -186,7 +186,11 @@ Outcome statements(Database &db, qint64 first, qint64 last)
 {
     if (!kept(db.backend()) || first > last)
         return Outcome::success();
-    return db.executeNative(packSql(db.backend(), QStringLiteral("finl_stmt_id BETWEEN %1 AND %2").arg(first).arg(last)));
+    const QString sql = packSql(db.backend(), QStringLiteral("finl_stmt_id BETWEEN %1 AND %2").arg(first).arg(last));
+    // A server whose owner has not upgraded it yet has no packs; its editors still write.
+    if (db.backend() == Backend::PostgreSQL)
+        return db.executeNative(QStringLiteral("DO $$ BEGIN IF to_regclass('finl_pack') IS NOT NULL THEN %1; END IF; END $$").arg(sql));
+    return db.executeNative(sql);
 }
 
 Outcome missing(Database &db)
