@@ -23,8 +23,8 @@ ToolRun runVernaDb(const QStringList &arguments, const QStringList &environment,
 
 enum class TestBackend { SQLite, PostgreSQL };
 
-// On the embedded database, the active statements whose pack is missing or is not what their
-// items give now ("0" when every one has its pack); "0" on a server, which keeps none.
+// The active statements whose pack is missing or is not what their items give now ("0" when
+// every one has its pack); on PostgreSQL a pack of another number of items.
 QString statementsWithoutTheirPack(db::Database &db);
 
 std::string backendName(const ::testing::TestParamInfo<TestBackend> &info);
