@@ -96,13 +96,14 @@ void packFinal(sqlite3_context *context)
 
 // The statements' pack rows from their items; on SQLite only integer ids, as the table's key
 // takes. A server's pairs come in the items' order in the index (ordering them would cost the
-// packing of a large import half as much again; nothing reads them by place).
+// packing of a large import half as much again; nothing reads them by place); an item without
+// a code, which no reference matches, is left out.
 QString packSql(Backend backend, const QString &condition)
 {
     if (backend == Backend::PostgreSQL) {
         return QStringLiteral("INSERT INTO finl_pack (finl_stmt_id, item_txt) SELECT finl_stmt_id, string_agg(CAST(item_type_cd AS TEXT) || ' ' || "
                               "COALESCE(CAST(amt_val AS TEXT), 'N'), ' ') FROM finl_item "
-                              "WHERE finl_stmt_id IS NOT NULL AND %1 GROUP BY finl_stmt_id "
+                              "WHERE finl_stmt_id IS NOT NULL AND item_type_cd IS NOT NULL AND %1 GROUP BY finl_stmt_id "
                               "ON CONFLICT (finl_stmt_id) DO UPDATE SET item_txt = EXCLUDED.item_txt")
             .arg(condition);
     }

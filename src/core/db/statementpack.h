@@ -59,9 +59,6 @@ bool read(const char *data, size_t size, std::vector<Item> &items);
 // Calls take(code, amount) for each pair of a text pack whose code wanted(code) accepts; the
 // amounts of the others are not read. An amount that is no number is NULL.
 template <typename Wanted, typename Take>
-void readText(const char *at, const char *end, Wanted &&wanted, Take &&take);
-
-template <typename Wanted, typename Take>
 void readText(const char *at, const char *end, Wanted &&wanted, Take &&take)
 {
     while (at < end) {
