@@ -285,20 +285,27 @@ int idsPerStatement(Backend backend)
     return backend == Backend::PostgreSQL ? 5000 : 500;
 }
 
+namespace {
+
+// The integers as one array literal of the columns' own type: an integer compared with a
+// BIGINT array costs the server twice the whole scan, and a value past INTEGER matches no row
+// anyway. Integers this code formatted: nothing in them to escape.
+QString postgresArray(const QList<qint64> &values)
+{
+    QString array;
+    for (qint64 v : values) {
+        if (v >= std::numeric_limits<qint32>::min() && v <= std::numeric_limits<qint32>::max())
+            array += (array.isEmpty() ? QStringLiteral("{") : QStringLiteral(",")) + QString::number(v);
+    }
+    return QStringLiteral("CAST('") + (array.isEmpty() ? QStringLiteral("{}") : array + QLatin1Char('}')) + QStringLiteral("' AS INTEGER[])");
+}
+
+} // namespace
+
 QString inList(Backend backend, const QString &column, const QList<qint64> &values, QVariantList &binds)
 {
-    if (backend == Backend::PostgreSQL) {
-        // Integers this code formatted: nothing in them to escape. The array has the columns' own
-        // type: an integer compared with a BIGINT array costs the server twice the whole scan,
-        // and a value past INTEGER matches no row anyway.
-        QString array;
-        for (qint64 v : values) {
-            if (v >= std::numeric_limits<qint32>::min() && v <= std::numeric_limits<qint32>::max())
-                array += (array.isEmpty() ? QStringLiteral("{") : QStringLiteral(",")) + QString::number(v);
-        }
-        return column + QStringLiteral(" = ANY (CAST('") + (array.isEmpty() ? QStringLiteral("{}") : array + QLatin1Char('}'))
-            + QStringLiteral("' AS INTEGER[]))");
-    }
+    if (backend == Backend::PostgreSQL)
+        return column + QStringLiteral(" = ANY (") + postgresArray(values) + QLatin1Char(')');
     QString marks;
     for (qint64 v : values) {
         binds << v;
@@ -309,11 +316,9 @@ QString inList(Backend backend, const QString &column, const QList<qint64> &valu
 
 QString inListLookedUp(Backend backend, const QString &column, const QList<qint64> &values, QVariantList &binds)
 {
-    const QString list = inList(backend, column, values, binds);
     if (backend != Backend::PostgreSQL)
-        return list;
-    const QString prefix = column + QStringLiteral(" = ANY (");
-    return prefix + QStringLiteral("ARRAY(SELECT unnest(") + list.mid(prefix.size(), list.size() - prefix.size() - 1) + QStringLiteral(")))");
+        return inList(backend, column, values, binds);
+    return column + QStringLiteral(" = ANY (ARRAY(SELECT unnest(") + postgresArray(values) + QStringLiteral(")))");
 }
 
 namespace {
